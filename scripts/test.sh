@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The project's test command: installs what is missing, then builds with
+# warnings as errors and runs the whole suite, builds and runs it again under
+# AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, and runs
+# each fuzz target for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+jobs=$(nproc)
+fuzz_seconds=${ORVANE_FUZZ_SECONDS:-30}
+
+echo "== build (warnings as errors)"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_WERROR=ON >/dev/null
+cmake --build build/release -j "$jobs"
+echo "== tests"
+ctest --test-dir build/release -j "$jobs" --output-on-failure
+
+echo "== build (sanitizers)"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_WERROR=ON \
+  -DORVANE_SANITIZE=ON -DORVANE_BENCH=OFF -DORVANE_APPS=OFF >/dev/null
+cmake --build build/asan -j "$jobs"
+echo "== tests (sanitizers)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/asan -j "$jobs" --output-on-failure
+
+if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
+  echo "== fuzz (${fuzz_seconds}s per target)"
+  CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_WERROR=ON \
+    -DORVANE_FUZZ=ON -DORVANE_TESTS=OFF -DORVANE_BENCH=OFF -DORVANE_APPS=OFF >/dev/null
+  cmake --build build/fuzz -j "$jobs"
+  for target in build/fuzz/fuzz/fuzz_*; do
+    name=$(basename "$target")
+    corpus="fuzz/corpus/${name#fuzz_}"
+    work=$(mktemp -d)
+    [ -d "$corpus" ] && cp -r "$corpus/." "$work/"
+    "$target" "$work" -max_total_time="$fuzz_seconds" -print_final_stats=0 2>"build/fuzz/$name.log" \
+      || { tail -50 "build/fuzz/$name.log"; exit 1; }
+    rm -rf "$work"
+    echo "$name: clean"
+  done
+fi
+echo "== all green"

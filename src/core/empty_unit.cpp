@@ -1,0 +1,1 @@
+namespace orvane { void orvane_empty_unit() {} }
