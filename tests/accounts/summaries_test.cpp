@@ -1,0 +1,174 @@
+#include "orvane/accounts/summaries.h"
+
+#include <gtest/gtest.h>
+
+#include "orvane/core/error.h"
+
+namespace orvane {
+namespace {
+
+class CountingListener : public CSummariesEvents {
+ public:
+  void DataChanged() override { ++calls; }
+  int calls = 0;
+};
+
+TEST(SummariesTest, FreshObjectHasZeroFiguresAndFullMarginLevel) {
+  CSummaries s;
+  EXPECT_EQ(s.Balance(), 0);
+  EXPECT_EQ(s.Cash(), 0);
+  EXPECT_EQ(s.Equity(), 0);
+  EXPECT_EQ(s.marginLevel(), 1.0);
+  EXPECT_EQ(s.EffectiveMargin(), 0);
+  EXPECT_FALSE(s.MarginAccount());
+}
+
+TEST(SummariesTest, DerivedFiguresForMarginAndNonMarginAccounts) {
+  CSummaries s;
+  s.TotalDeposit(1000);
+  s.MarginRequirement(-200);
+  s.FloatingProfitLoss(-50);
+  s.Credit(100);
+  EXPECT_EQ(s.Balance(), 1000);
+  EXPECT_EQ(s.Equity(), 1050);
+  EXPECT_DOUBLE_EQ(s.marginLevel(), 5.25);
+  EXPECT_EQ(s.EffectiveMargin(), 900);  // the floating result does not enter
+  s.MarginAccount(true);
+  EXPECT_EQ(s.EffectiveMargin(), 850);
+
+  // A positive requirement divides by its absolute value but adds to the
+  // effective margin.
+  s.MarginRequirement(200);
+  EXPECT_DOUBLE_EQ(s.marginLevel(), 5.25);
+  EXPECT_EQ(s.EffectiveMargin(), 1250);
+}
+
+TEST(SummariesTest, BalanceAndCashUseEveryBookedTotal) {
+  CSummaries s;
+  s.PreviousMargin(500);
+  s.TotalDeposit(2000);
+  s.NetProfit(-300);
+  s.TotalCommission(-40);
+  s.TotalInterest(12.5);
+  s.FloatingValue(100);
+  s.FloatingProfitLoss(25);
+  EXPECT_DOUBLE_EQ(s.Balance(), 2172.5);
+  EXPECT_DOUBLE_EQ(s.Cash(), 2097.5);
+  EXPECT_DOUBLE_EQ(s.Equity(), 2197.5);
+}
+
+TEST(SummariesTest, EffectiveMarginRoundsHalvesToEven) {
+  CSummaries s;
+  s.TotalDeposit(0.125);
+  EXPECT_EQ(s.EffectiveMargin(), 0.12);
+  s.TotalDeposit(0.375);
+  EXPECT_EQ(s.EffectiveMargin(), 0.38);
+  s.TotalDeposit(-2.675);
+  EXPECT_EQ(s.EffectiveMargin(), -2.68);
+}
+
+TEST(SummariesTest, DataChangedIsRaisedOnlyWhereStated) {
+  CSummaries s;
+  CountingListener l;
+  s.Advise(&l);
+
+  s.TotalDeposit(1);
+  s.PreviousMargin(1);
+  s.TotalCommission(1);
+  s.TotalInterest(1);
+  s.MarginRequirement(1);
+  s.NetProfit(1);
+  s.Credit(1);
+  s.MarginAccount(true);
+  s.Init();
+  EXPECT_EQ(l.calls, 0);
+
+  s.FloatingProfitLossChanged(5, false);
+  s.ValueChanged(3, false);
+  EXPECT_EQ(l.calls, 0);
+  EXPECT_EQ(s.FloatingProfitLoss(), 5);
+  EXPECT_EQ(s.FloatingValue(), 3);
+
+  s.FloatingProfitLossChanged(5);
+  EXPECT_EQ(l.calls, 1);
+  EXPECT_EQ(s.FloatingProfitLoss(), 10);
+  s.ValueChanged(-1);
+  EXPECT_EQ(l.calls, 2);
+  s.FloatingProfitLoss(7);
+  s.FloatingValue(7);
+  EXPECT_EQ(l.calls, 4);
+
+  s.SetValues(1, 2, 3, 4, 5, 6, 7);
+  EXPECT_EQ(l.calls, 5);
+
+  s.Unadvise(&l);
+  s.FloatingProfitLoss(1);
+  EXPECT_EQ(l.calls, 5);
+}
+
+TEST(SummariesTest, InitKeepsMarginAccountFlag) {
+  CSummaries s;
+  s.MarginAccount(true);
+  s.SetValues(1, 2, 3, 4, 5, 6, 7);
+  s.FloatingValue(9);
+  s.Init();
+  EXPECT_TRUE(s.MarginAccount());
+  EXPECT_EQ(s.PreviousMargin(), 0);
+  EXPECT_EQ(s.FloatingValue(), 0);
+  EXPECT_EQ(s.TotalInterest(), 0);
+}
+
+TEST(SummariesTest, SetValuesStoresEachArgumentInItsFigure) {
+  CSummaries s;
+  s.SetValues(1, "2.5", 3, -4, 5, 6, Variant());
+  EXPECT_EQ(s.PreviousMargin(), 1);
+  EXPECT_EQ(s.TotalDeposit(), 2.5);
+  EXPECT_EQ(s.TotalCommission(), 3);
+  EXPECT_EQ(s.MarginRequirement(), -4);
+  EXPECT_EQ(s.NetProfit(), 5);
+  EXPECT_EQ(s.Credit(), 6);
+  EXPECT_EQ(s.TotalInterest(), 0);
+}
+
+TEST(SummariesTest, SetValuesWithNonNumericTextChangesNothing) {
+  CSummaries s;
+  CountingListener l;
+  s.Advise(&l);
+  s.SetValues(1, 2, 3, 4, 5, 6, 7);
+  try {
+    s.SetValues(10, 20, 30, 40, 50, 60, "seven");
+    FAIL() << "expected a type mismatch";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.code(), ErrorCode::TypeMismatch);
+  }
+  EXPECT_THROW(s.SetValues(Null, 0, 0, 0, 0, 0, 0), Error);
+  EXPECT_EQ(s.PreviousMargin(), 1);
+  EXPECT_EQ(s.Credit(), 6);
+  EXPECT_EQ(l.calls, 1);
+}
+
+TEST(SummariesTest, CopyHasSameFiguresAndItsOwnListeners) {
+  CSummaries s;
+  CountingListener original_listener;
+  s.Advise(&original_listener);
+  s.SetValues(1, 2, -3, -4, 5, 6, 7);
+  s.FloatingProfitLoss(8);
+  s.FloatingValue(9);
+  s.MarginAccount(true);
+  const int calls_before = original_listener.calls;
+
+  auto copy = s.Copy();
+  EXPECT_EQ(original_listener.calls, calls_before);
+  EXPECT_EQ(copy->Balance(), s.Balance());
+  EXPECT_EQ(copy->Equity(), s.Equity());
+  EXPECT_EQ(copy->FloatingValue(), 9);
+  EXPECT_EQ(copy->MarginRequirement(), -4);
+  EXPECT_TRUE(copy->MarginAccount());
+
+  copy->FloatingProfitLoss(100);
+  EXPECT_EQ(original_listener.calls, calls_before);
+  EXPECT_EQ(s.FloatingProfitLoss(), 8);
+}
+
+}  // namespace
+}  // namespace orvane
