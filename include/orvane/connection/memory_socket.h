@@ -1,0 +1,135 @@
+#ifndef ORVANE_CONNECTION_MEMORY_SOCKET_H_
+#define ORVANE_CONNECTION_MEMORY_SOCKET_H_
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "orvane/connection/socket.h"
+#include "orvane/core/event_source.h"
+#include "orvane/core/object.h"
+
+namespace orvane {
+
+// An in-memory socket for tests: two MemorySockets joined as a connected
+// pair behave like the two ends of a TCP connection on one thread.
+//
+// Delivery is synchronous: Send appends the text to the other end's input
+// and raises its Receive event before Send returns, unless that end is
+// already inside one of its own handlers, in which case the event follows as
+// soon as the handler returns (events of one socket never nest). Close on
+// either end closes both, and each end raises State(SocketClosed); text
+// received before the close stays readable. Destroying an end closes the
+// connection as Close does.
+//
+// A lone socket from Create() starts closed. Connect puts it in
+// SocketConnecting (raising State) and the test decides the outcome with
+// AcceptConnect() or RefuseConnect().
+class MemorySocket : public ISocket,
+                     public std::enable_shared_from_this<MemorySocket>,
+                     private NonCopyable {
+ private:
+  struct Key {};
+
+ public:
+  static std::shared_ptr<MemorySocket> Create();
+  // Two connected ends. The first end's remote port is `second_port` and the
+  // second's is `first_port`; both report the remote address "127.0.0.1".
+  static std::pair<std::shared_ptr<MemorySocket>, std::shared_ptr<MemorySocket>>
+  CreatePair(int32_t first_port = 50001, int32_t second_port = 4500);
+
+  explicit MemorySocket(Key);
+  ~MemorySocket() override;
+
+  // ISocket
+  std::string RemoteAddress() const override { return m_remote_address; }
+  int32_t RemotePort() const override;
+  SocketStateEnum State() const override { return m_state; }
+  bool Blocked() const override { return m_blocked; }
+  void Connect(const std::string& host, int32_t port) override;
+  void Send(std::string_view text) override;
+  std::string Receive() override;
+  void Close() override;
+  const SocketProxy& Proxy() const override { return m_proxy; }
+  void Proxy(const SocketProxy& proxy) override { m_proxy = proxy; }
+  int32_t LingerSeconds() const override { return m_linger_seconds; }
+  void LingerSeconds(int32_t seconds) override { m_linger_seconds = seconds; }
+  bool NoDelay() const override { return m_no_delay; }
+  void NoDelay(bool value) override { m_no_delay = value; }
+  std::shared_ptr<Object> Session() const override { return m_session; }
+  void Session(std::shared_ptr<Object> session) override {
+    m_session = std::move(session);
+  }
+  void Advise(ISocketEvents* listener) override { m_events.Advise(listener); }
+  void Unadvise(ISocketEvents* listener) override {
+    m_events.Unadvise(listener);
+  }
+
+  // Test controls.
+
+  // Completes a pending Connect: both ends become connected (each raises
+  // State(SocketConnected)) and the other end is returned. Returns nullptr
+  // when no Connect is pending.
+  std::shared_ptr<MemorySocket> AcceptConnect();
+  // Fails a pending Connect: the socket goes back to SocketClosed and raises
+  // State(SocketClosed). Does nothing when no Connect is pending.
+  void RefuseConnect();
+  void Blocked(bool value) { m_blocked = value; }
+  // While set, Connect or Send throw orvane::Error(InvalidArgument) and
+  // change nothing.
+  void FailConnect(bool value) { m_fail_connect = value; }
+  void FailSend(bool value) { m_fail_send = value; }
+
+  // Every text accepted by Send, in call order.
+  const std::vector<std::string>& SentTexts() const { return m_sent; }
+  // Host and port of the latest Connect, and how many were made.
+  const std::string& ConnectHost() const { return m_connect_host; }
+  int32_t ConnectPort() const { return m_connect_port; }
+  int ConnectCount() const { return m_connect_count; }
+  // How many times Close was called on this end (closes by the peer and by
+  // destruction are not counted).
+  int CloseCount() const { return m_close_count; }
+
+ private:
+  struct PendingEvent {
+    bool is_state;
+    SocketStateEnum state;
+  };
+
+  void Link(const std::shared_ptr<MemorySocket>& peer, std::string address,
+            int32_t remote_port);
+  void Deliver(std::string_view text);
+  void CloseConnection();
+  void SetState(SocketStateEnum state);
+  void Queue(PendingEvent event);
+  void Drain();
+
+  SocketStateEnum m_state = SocketClosed;
+  bool m_blocked = false;
+  bool m_fail_connect = false;
+  bool m_fail_send = false;
+  std::string m_remote_address;
+  int32_t m_remote_port = 0;
+  std::weak_ptr<MemorySocket> m_peer;
+  std::string m_inbox;
+  SocketProxy m_proxy;
+  int32_t m_linger_seconds = 0;
+  bool m_no_delay = false;
+  std::shared_ptr<Object> m_session;
+  std::vector<std::string> m_sent;
+  std::string m_connect_host;
+  int32_t m_connect_port = 0;
+  int m_connect_count = 0;
+  int m_close_count = 0;
+  EventSource<ISocketEvents> m_events;
+  std::deque<PendingEvent> m_pending;
+  bool m_raising = false;
+};
+
+}  // namespace orvane
+
+#endif  // ORVANE_CONNECTION_MEMORY_SOCKET_H_

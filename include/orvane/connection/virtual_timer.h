@@ -1,0 +1,47 @@
+#ifndef ORVANE_CONNECTION_VIRTUAL_TIMER_H_
+#define ORVANE_CONNECTION_VIRTUAL_TIMER_H_
+
+#include <cstdint>
+#include <memory>
+
+#include "orvane/connection/timer.h"
+#include "orvane/core/clock.h"
+#include "orvane/core/object.h"
+
+namespace orvane {
+
+// A scheduler of virtual time for tests: the timers it creates tick only
+// inside Advance, never on their own, so timer-driven behaviour (retries,
+// supervision, pacing) runs in microseconds and deterministically.
+//
+// Advance(ms) moves virtual time forward and fires every tick that falls due
+// on the way, in time order; ticks due at the same instant fire in the order
+// their timers were armed (enabled, re-timed or last ticked). A timer whose
+// interval passes several times inside one Advance ticks that many times.
+// Timers may outlive the scheduler; they then never tick again.
+class VirtualTimeScheduler : public ITimerFactory, private NonCopyable {
+ public:
+  // With a clock, Advance also moves it forward, so that orvane::Now() read
+  // inside a tick handler is the tick's own virtual instant.
+  explicit VirtualTimeScheduler(std::shared_ptr<FixedClock> clock = nullptr);
+  ~VirtualTimeScheduler() override;
+
+  std::shared_ptr<ITimer> CreateTimer() override;
+
+  // Moves virtual time forward by `milliseconds` (a negative amount does
+  // nothing). Ticks scheduled by handlers inside the window fire too.
+  void Advance(int64_t milliseconds);
+  // Milliseconds of virtual time since the scheduler was created.
+  int64_t Elapsed() const;
+  // Ticks fired so far, over all timers.
+  int64_t TickCount() const;
+
+  class Core;
+
+ private:
+  std::shared_ptr<Core> m_core;
+};
+
+}  // namespace orvane
+
+#endif  // ORVANE_CONNECTION_VIRTUAL_TIMER_H_

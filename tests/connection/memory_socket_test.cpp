@@ -1,0 +1,203 @@
+#include "orvane/connection/memory_socket.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "orvane/core/error.h"
+
+namespace orvane {
+namespace {
+
+// Records every event as text: "state:N" or "recv:<text read>".
+class Recorder : public ISocketEvents {
+ public:
+  void State(ISocket& socket, SocketStateEnum state) override {
+    (void)socket;
+    log.push_back("state:" + std::to_string(state));
+  }
+  void Receive(ISocket& socket) override {
+    log.push_back("recv:" + socket.Receive());
+  }
+  std::vector<std::string> log;
+};
+
+class Session : public Object {};
+
+TEST(MemorySocketTest, PairCarriesTextBothWaysInOrder) {
+  auto [a, b] = MemorySocket::CreatePair(50007, 4500);
+  Recorder ra, rb;
+  a->Advise(&ra);
+  b->Advise(&rb);
+  EXPECT_EQ(a->State(), SocketConnected);
+  EXPECT_EQ(a->RemotePort(), 4500);
+  EXPECT_EQ(b->RemotePort(), 50007);
+  EXPECT_EQ(b->RemoteAddress(), "127.0.0.1");
+
+  a->Send("one");
+  a->Send("two");
+  b->Send("back");
+  EXPECT_EQ(rb.log, (std::vector<std::string>{"recv:one", "recv:two"}));
+  EXPECT_EQ(ra.log, (std::vector<std::string>{"recv:back"}));
+  EXPECT_EQ(a->SentTexts(), (std::vector<std::string>{"one", "two"}));
+}
+
+TEST(MemorySocketTest, UnreadTextAccumulatesUntilReceive) {
+  auto [a, b] = MemorySocket::CreatePair();
+  a->Send("abc");
+  a->Send("");
+  a->Send("def");
+  EXPECT_EQ(b->Receive(), "abcdef");
+  EXPECT_EQ(b->Receive(), "");
+}
+
+// A reply sent from inside a Receive handler arrives after the handler
+// returns, never nested inside it.
+TEST(MemorySocketTest, EventsOfOneSocketNeverNest) {
+  auto [a, b] = MemorySocket::CreatePair();
+  std::vector<std::string> order;
+  struct Echo : ISocketEvents {
+    Echo(std::vector<std::string>* o, MemorySocket* s) : order(o), self(s) {}
+    std::vector<std::string>* order;
+    MemorySocket* self;
+    int depth = 0;
+    void Receive(ISocket& socket) override {
+      ++depth;
+      EXPECT_EQ(depth, 1);
+      std::string text = socket.Receive();
+      order->push_back("in:" + text);
+      if (text == "ping") self->Send("pong");
+      order->push_back("out:" + text);
+      --depth;
+    }
+  };
+  Echo ea(&order, a.get());
+  struct Bounce : ISocketEvents {
+    explicit Bounce(MemorySocket* s) : self(s) {}
+    MemorySocket* self;
+    void Receive(ISocket& socket) override {
+      if (socket.Receive() == "pong") self->Send("ping-again");
+    }
+  };
+  Bounce eb(b.get());
+  a->Advise(&ea);
+  b->Advise(&eb);
+  b->Send("ping");
+  EXPECT_EQ(order, (std::vector<std::string>{"in:ping", "out:ping",
+                                             "in:ping-again",
+                                             "out:ping-again"}));
+}
+
+TEST(MemorySocketTest, CloseOnOneEndClosesBoth) {
+  auto [a, b] = MemorySocket::CreatePair();
+  Recorder ra, rb;
+  a->Advise(&ra);
+  b->Advise(&rb);
+  a->Send("last words");
+  b->Close();
+  EXPECT_EQ(a->State(), SocketClosed);
+  EXPECT_EQ(b->State(), SocketClosed);
+  EXPECT_EQ(a->RemotePort(), 0);
+  EXPECT_EQ(b->RemotePort(), 0);
+  EXPECT_EQ(ra.log, (std::vector<std::string>{"state:0"}));
+  EXPECT_EQ(rb.log, (std::vector<std::string>{"recv:last words", "state:0"}));
+  EXPECT_EQ(b->CloseCount(), 1);
+  EXPECT_EQ(a->CloseCount(), 0);
+
+  a->Close();  // already closed: no second event
+  EXPECT_EQ(ra.log.size(), 1u);
+  EXPECT_THROW(a->Send("late"), Error);
+  EXPECT_EQ(a->SentTexts(), (std::vector<std::string>{"last words"}));
+}
+
+TEST(MemorySocketTest, DestroyingAnEndClosesTheOther) {
+  auto [a, b] = MemorySocket::CreatePair();
+  Recorder rb;
+  b->Advise(&rb);
+  a.reset();
+  EXPECT_EQ(b->State(), SocketClosed);
+  EXPECT_EQ(b->RemotePort(), 0);
+  EXPECT_EQ(rb.log, (std::vector<std::string>{"state:0"}));
+}
+
+TEST(MemorySocketTest, ConnectIsDecidedByTheTest) {
+  auto client = MemorySocket::Create();
+  Recorder rc;
+  client->Advise(&rc);
+  EXPECT_EQ(client->State(), SocketClosed);
+  EXPECT_EQ(client->RemotePort(), 0);
+  EXPECT_EQ(client->AcceptConnect(), nullptr);  // nothing pending
+
+  client->Connect("trade.example", 4500);
+  EXPECT_EQ(client->State(), SocketConnecting);
+  EXPECT_EQ(client->RemotePort(), 0);  // not connected yet
+  EXPECT_THROW(client->Connect("trade.example", 4500), Error);  // busy
+  client->RefuseConnect();
+  EXPECT_EQ(client->State(), SocketClosed);
+
+  client->Connect("trade.example", 4501);
+  auto server = client->AcceptConnect();
+  ASSERT_NE(server, nullptr);
+  EXPECT_EQ(client->RemoteAddress(), "trade.example");
+  EXPECT_EQ(client->RemotePort(), 4501);
+  EXPECT_EQ(client->ConnectCount(), 2);
+  EXPECT_EQ(rc.log, (std::vector<std::string>{"state:1", "state:0", "state:1",
+                                              "state:2"}));
+  client->Send("hello");
+  EXPECT_EQ(server->Receive(), "hello");
+}
+
+TEST(MemorySocketTest, BadConnectAndTestFailuresChangeNothing) {
+  auto s = MemorySocket::Create();
+  EXPECT_THROW(s->Connect("h", 0), Error);
+  EXPECT_THROW(s->Connect("h", 65536), Error);
+  s->FailConnect(true);
+  EXPECT_THROW(s->Connect("h", 80), Error);
+  EXPECT_EQ(s->State(), SocketClosed);
+  EXPECT_EQ(s->ConnectCount(), 0);
+
+  auto [a, b] = MemorySocket::CreatePair();
+  a->FailSend(true);
+  EXPECT_THROW(a->Send("x"), Error);
+  EXPECT_EQ(b->Receive(), "");
+  a->FailSend(false);
+  a->Blocked(true);
+  EXPECT_TRUE(a->Blocked());
+  a->Send("y");  // blocked is advisory
+  EXPECT_EQ(b->Receive(), "y");
+}
+
+TEST(MemorySocketTest, KeepsSessionProxyAndSettings) {
+  auto s = MemorySocket::Create();
+  auto session = std::make_shared<Session>();
+  s->Session(session);
+  EXPECT_EQ(s->Session(), session);
+  SocketProxy proxy{SocketSocks5Proxy, "proxy.lan", 1080, "u", "p"};
+  s->Proxy(proxy);
+  EXPECT_EQ(s->Proxy().kind, SocketSocks5Proxy);
+  EXPECT_EQ(s->Proxy().port, 1080);
+  s->LingerSeconds(5);
+  s->NoDelay(true);
+  EXPECT_EQ(s->LingerSeconds(), 5);
+  EXPECT_TRUE(s->NoDelay());
+}
+
+// A handler that drops the last reference to its socket must not crash the
+// socket's own delivery loop.
+TEST(MemorySocketTest, HandlerMayReleaseItsSocket) {
+  auto [a, b] = MemorySocket::CreatePair();
+  struct Dropper : ISocketEvents {
+    explicit Dropper(std::shared_ptr<MemorySocket>* h) : holder(h) {}
+    std::shared_ptr<MemorySocket>* holder;
+    void Receive(ISocket&) override { holder->reset(); }
+  };
+  Dropper d(&b);
+  b->Advise(&d);
+  a->Send("bye");
+  EXPECT_EQ(b, nullptr);
+  EXPECT_EQ(a->State(), SocketClosed);
+}
+
+}  // namespace
+}  // namespace orvane

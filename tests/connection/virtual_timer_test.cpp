@@ -1,0 +1,154 @@
+#include "orvane/connection/virtual_timer.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orvane/core/clock.h"
+
+namespace orvane {
+namespace {
+
+TEST(VirtualTimerTest, TicksEveryIntervalOnlyWhileEnabled) {
+  VirtualTimeScheduler scheduler;
+  auto timer = scheduler.CreateTimer();
+  int ticks = 0;
+  timer->OnTick([&] { ++ticks; });
+  EXPECT_FALSE(timer->Enabled());
+  timer->Interval(10);
+  scheduler.Advance(100);
+  EXPECT_EQ(ticks, 0);  // a new timer is disabled
+
+  timer->Enabled(true);
+  scheduler.Advance(9);
+  EXPECT_EQ(ticks, 0);
+  scheduler.Advance(1);
+  EXPECT_EQ(ticks, 1);
+  scheduler.Advance(35);  // due at 20, 30, 40, 50 -> 20, 30, 40 only
+  EXPECT_EQ(ticks, 4);
+  timer->Enabled(false);
+  scheduler.Advance(1000);
+  EXPECT_EQ(ticks, 4);
+  EXPECT_EQ(scheduler.Elapsed(), 1145);
+}
+
+TEST(VirtualTimerTest, DisableThenEnableRestartsTheCountdown) {
+  VirtualTimeScheduler scheduler;
+  auto timer = scheduler.CreateTimer();
+  int ticks = 0;
+  timer->OnTick([&] { ++ticks; });
+  timer->Interval(100);
+  timer->Enabled(true);
+  scheduler.Advance(90);
+  timer->Enabled(true);  // already enabled: keeps its countdown
+  scheduler.Advance(10);
+  EXPECT_EQ(ticks, 1);
+
+  scheduler.Advance(90);
+  timer->Enabled(false);
+  timer->Enabled(true);  // restarts: next tick 100 ms from now
+  scheduler.Advance(99);
+  EXPECT_EQ(ticks, 1);
+  scheduler.Advance(1);
+  EXPECT_EQ(ticks, 2);
+}
+
+TEST(VirtualTimerTest, NewIntervalRestartsAnEnabledTimer) {
+  VirtualTimeScheduler scheduler;
+  auto timer = scheduler.CreateTimer();
+  int ticks = 0;
+  timer->OnTick([&] { ++ticks; });
+  timer->Interval(50);
+  timer->Enabled(true);
+  scheduler.Advance(40);
+  timer->Interval(30);  // due 30 ms from now, not at 50
+  scheduler.Advance(29);
+  EXPECT_EQ(ticks, 0);
+  scheduler.Advance(1);
+  EXPECT_EQ(ticks, 1);
+
+  timer->Interval(0);
+  scheduler.Advance(10000);
+  EXPECT_EQ(ticks, 1);  // no interval, no ticks (and no endless loop)
+}
+
+TEST(VirtualTimerTest, DueTicksFireInTimeOrderThenArmingOrder) {
+  VirtualTimeScheduler scheduler;
+  std::vector<std::string> log;
+  auto fast = scheduler.CreateTimer();
+  auto slow = scheduler.CreateTimer();
+  auto twin = scheduler.CreateTimer();
+  fast->OnTick([&] { log.push_back("fast@" + std::to_string(scheduler.Elapsed())); });
+  slow->OnTick([&] { log.push_back("slow@" + std::to_string(scheduler.Elapsed())); });
+  twin->OnTick([&] { log.push_back("twin@" + std::to_string(scheduler.Elapsed())); });
+  slow->Interval(25);
+  twin->Interval(50);
+  fast->Interval(10);
+  twin->Enabled(true);  // armed before slow: fires first at 50
+  slow->Enabled(true);
+  fast->Enabled(true);
+  scheduler.Advance(50);
+  EXPECT_EQ(log, (std::vector<std::string>{
+                     "fast@10", "fast@20", "slow@25", "fast@30", "fast@40",
+                     "twin@50", "slow@50", "fast@50"}));
+  EXPECT_EQ(scheduler.TickCount(), 8);
+}
+
+TEST(VirtualTimerTest, HandlersMayChangeOrDestroyTimers) {
+  VirtualTimeScheduler scheduler;
+  std::shared_ptr<ITimer> once = scheduler.CreateTimer();
+  std::shared_ptr<ITimer> other = scheduler.CreateTimer();
+  int once_ticks = 0;
+  int other_ticks = 0;
+  once->Interval(5);
+  once->OnTick([&] {
+    ++once_ticks;
+    other->Enabled(true);  // arms the other timer from this instant (5)
+    once.reset();          // destroys the ticking timer itself
+  });
+  other->Interval(20);
+  other->OnTick([&] {
+    ++other_ticks;
+    other->Enabled(false);
+  });
+  once->Enabled(true);
+  scheduler.Advance(24);
+  EXPECT_EQ(once_ticks, 1);
+  EXPECT_EQ(other_ticks, 0);
+  scheduler.Advance(1);  // 5 + 20
+  EXPECT_EQ(other_ticks, 1);
+  scheduler.Advance(100);
+  EXPECT_EQ(other_ticks, 1);
+  EXPECT_EQ(once, nullptr);
+}
+
+TEST(VirtualTimerTest, AdvanceMovesTheClockToEachTick) {
+  auto clock = std::make_shared<FixedClock>(DateTime::FromParts(2026, 3, 1, 12, 0, 0));
+  ScopedClock scoped(clock);
+  VirtualTimeScheduler scheduler(clock);
+  auto timer = scheduler.CreateTimer();
+  std::vector<int> seconds;
+  timer->Interval(2000);
+  timer->OnTick([&] { seconds.push_back(Now().Second()); });
+  timer->Enabled(true);
+  scheduler.Advance(5000);
+  EXPECT_EQ(seconds, (std::vector<int>{2, 4}));
+  EXPECT_EQ(Now().Second(), 5);
+}
+
+TEST(VirtualTimerTest, TimerOutlivesItsScheduler) {
+  std::shared_ptr<ITimer> timer;
+  {
+    VirtualTimeScheduler scheduler;
+    timer = scheduler.CreateTimer();
+    timer->Interval(1);
+    timer->Enabled(true);
+  }
+  timer->Enabled(false);
+  EXPECT_FALSE(timer->Enabled());
+}
+
+}  // namespace
+}  // namespace orvane
