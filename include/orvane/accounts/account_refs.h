@@ -1,0 +1,43 @@
+#ifndef ORVANE_ACCOUNTS_ACCOUNT_REFS_H_
+#define ORVANE_ACCOUNTS_ACCOUNT_REFS_H_
+
+#include <cstdint>
+#include <memory>
+
+#include "orvane/accounts/account_ref.h"
+#include "orvane/core/keyed_collection.h"
+#include "orvane/core/object.h"
+#include "orvane/core/variant.h"
+
+namespace orvane {
+
+// A list of accounts that does not own them, keyed by the accounts'
+// IndexKey, in insertion order. Removing an entry only drops the reference.
+class CAccountRefs : public Object, public ISafeObject, private NonCopyable {
+ public:
+  CAccountRefs() = default;
+  ~CAccountRefs() override;
+
+  // A new reference to Account under its IndexKey; none, and nothing
+  // changed, when the key is already listed or Account is none.
+  std::shared_ptr<CAccountRef> Add(const std::shared_ptr<CAccount>& Account);
+  // The reference under a key text or at a 1-based position; none for a
+  // miss.
+  std::shared_ptr<CAccountRef> Item(const Variant& vntIndexKey) const;
+  int32_t Count() const { return m_items.Count(); }
+  // Drops the reference; a miss does nothing.
+  void Remove(const Variant& vntIndexKey);
+  const KeyedCollection<CAccountRef>& Items() const { return m_items; }
+  KeyedCollection<CAccountRef>::Iterator begin() const { return m_items.begin(); }
+  KeyedCollection<CAccountRef>::Iterator end() const { return m_items.end(); }
+
+  // Deallocates every reference (clearing it) and empties the list.
+  void Deallocate() override;
+
+ private:
+  KeyedCollection<CAccountRef> m_items;
+};
+
+}  // namespace orvane
+
+#endif  // ORVANE_ACCOUNTS_ACCOUNT_REFS_H_

@@ -1,0 +1,56 @@
+#ifndef ORVANE_ACCOUNTS_OPEN_POSITIONS_H_
+#define ORVANE_ACCOUNTS_OPEN_POSITIONS_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "orvane/accounts/open_position.h"
+#include "orvane/core/keyed_collection.h"
+#include "orvane/core/object.h"
+#include "orvane/core/variant.h"
+
+namespace orvane {
+
+// The open positions of one account, keyed by the decimal text of Ticket, in
+// insertion order. Remove and Clear only drop members; Deallocate and the end
+// of the collection release each member through its Deallocate.
+class COpenPositions : public Object, public ISafeObject, private NonCopyable {
+ public:
+  COpenPositions() = default;
+  ~COpenPositions() override;
+
+  // The sum of every position's FloatingProfitLoss in collection order, not
+  // rounded; 0 when empty. Allocates nothing.
+  double TotalFloatingProfitLoss(CommCalcTypeEnum vCommCalcType) const;
+  // Creates a position, sets SymbolParam, Price, lots, Type_no, Ticket,
+  // Interest, PosTime, Note and Account in this order and adds it under the
+  // text of Ticket. Returns none, leaving the collection unchanged, when the
+  // ticket is already present. Throws Error(ObjectRequired) when vSymbol (or
+  // its symbol) is missing; nothing is added then.
+  std::shared_ptr<COpenPosition> Add(double Price,
+                                     const std::shared_ptr<CClientParam>& vSymbol,
+                                     double lots, OperationTypeEnum Type_no,
+                                     int32_t Ticket,
+                                     const std::shared_ptr<CAccount>& Account,
+                                     double Interest, std::string PosTime,
+                                     std::string vNote);
+  // Empties the collection; the members are dropped, not deallocated.
+  void Clear() { m_items.Clear(); }
+  std::shared_ptr<COpenPosition> Item(const Variant& vntIndexKey) const;
+  int32_t Count() const { return m_items.Count(); }
+  // Drops the member; a miss does nothing.
+  void Remove(const Variant& vntIndexKey);
+  const KeyedCollection<COpenPosition>& Items() const { return m_items; }
+  KeyedCollection<COpenPosition>::Iterator begin() const { return m_items.begin(); }
+  KeyedCollection<COpenPosition>::Iterator end() const { return m_items.end(); }
+
+  void Deallocate() override;
+
+ private:
+  KeyedCollection<COpenPosition> m_items;
+};
+
+}  // namespace orvane
+
+#endif  // ORVANE_ACCOUNTS_OPEN_POSITIONS_H_
