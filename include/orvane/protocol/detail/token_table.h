@@ -1,0 +1,38 @@
+#ifndef ORVANE_PROTOCOL_DETAIL_TOKEN_TABLE_H_
+#define ORVANE_PROTOCOL_DETAIL_TOKEN_TABLE_H_
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The token code table behind CDataProtocol and CTokens: one entry per
+// TokensEnum value with its wire code and its description.
+namespace orvane::detail {
+
+struct TokenEntry {
+  int32_t value;
+  std::string_view code;
+  std::string_view description;
+};
+
+// Indexes 0..kTokenSlots-1 of the code table.
+inline constexpr int32_t kTokenSlots = 351;
+
+// The 201 entries in ascending value order.
+std::span<const TokenEntry> TokenEntries();
+// The code at `index` (0..kTokenSlots-1), empty for an index without a token.
+std::string_view TokenCodeAt(int32_t index);
+// The description of `value`; "UNDEFINED" for a value without an entry.
+std::string_view TokenDescriptionOf(int32_t value);
+// The value whose code equals `code` exactly, 0 when none does. Hashed: it
+// compares the text with at most a few codes.
+int32_t TokenByCode(std::string_view code);
+// One message (the code) for every ordered pair of different indexes of
+// `codes` whose codes are equal and not empty.
+std::vector<std::string> DuplicateCodeMessages(std::span<const std::string_view> codes);
+
+}  // namespace orvane::detail
+
+#endif  // ORVANE_PROTOCOL_DETAIL_TOKEN_TABLE_H_
