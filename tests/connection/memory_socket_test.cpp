@@ -26,8 +26,8 @@ class Recorder : public ISocketEvents {
 class Session : public Object {};
 
 TEST(MemorySocketTest, PairCarriesTextBothWaysInOrder) {
+  Recorder ra, rb;  // listeners outlive the sockets' last events
   auto [a, b] = MemorySocket::CreatePair(50007, 4500);
-  Recorder ra, rb;
   a->Advise(&ra);
   b->Advise(&rb);
   EXPECT_EQ(a->State(), SocketConnected);
@@ -84,6 +84,8 @@ TEST(MemorySocketTest, EventsOfOneSocketNeverNest) {
   a->Advise(&ea);
   b->Advise(&eb);
   b->Send("ping");
+  a->Unadvise(&ea);
+  b->Unadvise(&eb);
   EXPECT_EQ(order, (std::vector<std::string>{"in:ping", "out:ping",
                                              "in:ping-again",
                                              "out:ping-again"}));
