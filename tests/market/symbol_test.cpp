@@ -1,0 +1,327 @@
+#include "orvane/market/symbol.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "orvane/core/clock.h"
+#include "orvane/core/error.h"
+#include "orvane/core/number_format.h"
+
+namespace orvane {
+namespace {
+
+ErrorCode CodeOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e.code();
+  }
+  ADD_FAILURE() << "expected an orvane::Error";
+  return ErrorCode::InvalidArgument;
+}
+
+std::shared_ptr<CSymbol> MakeSymbol(int pip_location, double bid, double ask) {
+  auto symbol = std::make_shared<CSymbol>();
+  symbol->ID(7);
+  symbol->PipLocation(pip_location);
+  symbol->Bid(bid);
+  symbol->Ask(ask);
+  return symbol;
+}
+
+TEST(SymbolStoredPrices, TenthPipIsAddedBeforeRoundingHalfAwayFromZero) {
+  auto s = MakeSymbol(-4, 1.234442, 1.234438);
+  EXPECT_EQ(s->Bid(), 1.2345);  // 1.234452 rounds up
+  EXPECT_EQ(s->Ask(), 1.2344);  // 1.234448 rounds down
+  s->Bid(1.23444);              // 1.23445 exactly on the half: away from zero
+  EXPECT_EQ(s->Bid(), 1.2345);
+  s->Bid(1.2344399);
+  EXPECT_EQ(s->Bid(), 1.2344);
+  s->PipLocation(-2);
+  s->High(1.23456);
+  EXPECT_EQ(s->High(), 1.24);
+  s->Low(-1.006);  // -1.005: the half goes away from zero
+  EXPECT_EQ(s->Low(), -1.01);
+  s->PipLocation(0);
+  s->Last(2.4);  // 2.5 -> 3
+  EXPECT_EQ(s->Last(), 3.0);
+  s->PipLocation(-5);
+  s->DayOpenPrice(110.123454);
+  s->DayClosePrice(0.000004);
+  EXPECT_EQ(s->DayOpenPrice(), 110.12346);
+  EXPECT_EQ(s->DayClosePrice(), 0.00001);
+}
+
+TEST(SymbolStoredPrices, PipLocation100StoresUnroundedAndFormatsPlainText) {
+  auto s = MakeSymbol(100, 1.23456789, 2.5);
+  EXPECT_EQ(s->Bid(), 1.23456789);
+  EXPECT_EQ(s->FormatPrice(1.23456789), "1.23456789");
+  EXPECT_EQ(s->Pips(1), 1e100);
+}
+
+TEST(SymbolStoredPrices, NewSymbolQuotesOneAndDefaults) {
+  CSymbol s;
+  EXPECT_EQ(s.Bid(), 1.0);
+  EXPECT_EQ(s.Ask(), 1.0);
+  EXPECT_TRUE(s.Spread().IsNull());
+  EXPECT_EQ(s.SpreadType(), FromBidSpread);
+  EXPECT_EQ(s.StopTradeAfterSeconds(), 60);
+  EXPECT_EQ(s.LastQuteTime(), "01/01/1900 00:00:00");
+  ASSERT_NE(s.SymbolTradingTimes(), nullptr);
+}
+
+TEST(SymbolFormat, FixedDecimalsLeadingZeroAndLocalSeparator) {
+  auto s = MakeSymbol(-4, 1, 1);
+  EXPECT_EQ(s->FormatPrice(1.2), "1.2000");
+  EXPECT_EQ(s->FormatPrice(0.5), "0.5000");
+  EXPECT_EQ(s->FormatPrice(-0.00004), "0.0000");  // -0.00003: a rounded zero has no sign
+  EXPECT_EQ(s->FormatPrice(-0.00006), "-0.0001");
+  EXPECT_EQ(s->FormatPrice(1234567.25), "1234567.2500");
+  EXPECT_EQ(s->FormatPrice("1.23444"), "1.2345");
+  EXPECT_EQ(s->FormatPrice(Null), "");
+  EXPECT_EQ(s->FormatPrice(""), "");
+  EXPECT_EQ(s->FormatPrice("abc"), "");
+  EXPECT_EQ(CSymbol::FormatPriceFormula(2.4, 0), "3");
+  EXPECT_EQ(CSymbol::FormatPriceFormula(149, 2), "159.00");  // a pip of 100
+  SetNumberFormat({',', '.'});
+  EXPECT_EQ(s->FormatPrice(1.2), "1,2000");
+  EXPECT_EQ(s->AvgFormatPrice(1.2), "1,2000");
+  SetNumberFormat({'.', ','});
+}
+
+TEST(SymbolFormat, AverageShowsSymbolDecimalsUpToFourMore) {
+  auto s = MakeSymbol(-4, 1, 1);
+  EXPECT_EQ(s->AvgFormatPrice(1.2), "1.2000");
+  EXPECT_EQ(s->AvgFormatPrice(1.234565), "1.234565");
+  EXPECT_EQ(s->AvgFormatPrice(1.23456789), "1.23456789");
+  EXPECT_EQ(s->AvgFormatPrice(1.234567891), "1.23456789");
+  EXPECT_EQ(s->AvgFormatPrice(Null), "");
+  EXPECT_EQ(s->AvgFormatPrice(""), "");
+  EXPECT_EQ(CodeOf([&] { s->AvgFormatPrice("abc"); }), ErrorCode::TypeMismatch);
+  // Halves go to the even neighbour here, unlike FormatPrice.
+  EXPECT_EQ(CSymbol::MyFormatNumber(2.5, 0, 0), "2");
+  EXPECT_EQ(CSymbol::MyFormatNumber(1.125, 0, 2), "1.12");
+  EXPECT_EQ(CSymbol::MyFormatNumber(3, 1, 4), "3.0");
+}
+
+TEST(SymbolUnit, IdOneQuotesOneEverywhere) {
+  auto s = MakeSymbol(-4, 1.3, 1.4);
+  s->ID(1);
+  s->Spread(5);
+  s->SourcePlus(3);
+  s->PriceOffset(2);
+  s->Bid(1.5);
+  EXPECT_EQ(s->Bid(), 1.0);
+  EXPECT_EQ(s->Ask(), 1.0);
+  EXPECT_EQ(s->LastPrice(), 1.0);
+  EXPECT_EQ(s->BidWithSpread(), 1.0);
+  EXPECT_EQ(s->AskWithSpread(), 1.0);
+  EXPECT_EQ(s->AskWithSpread2(7, 0, 32767), 1.0);  // no offset sum is formed
+  EXPECT_EQ(s->ClosePriceWithSpread(SellType), 1.0);
+  s->ID(2);  // the setters stored 1.0 while the ID was 1
+  EXPECT_EQ(s->Bid(), 1.0);
+}
+
+TEST(SymbolSpread, NullForEmptyOrNonNumericAndOffsetAddedOnRead) {
+  auto s = MakeSymbol(-4, 1.2, 1.2003);
+  s->SpreadOffset(1);
+  s->Spread("");
+  EXPECT_TRUE(s->Spread().IsNull());
+  s->Spread("abc");
+  EXPECT_TRUE(s->Spread().IsNull());
+  s->Spread("2");
+  EXPECT_EQ(s->Spread(), Variant(3.0));
+  EXPECT_TRUE(s->SpreadFormula(Null).IsNull());
+  EXPECT_EQ(s->SpreadFormula(4), Variant(5.0));
+  EXPECT_EQ(CodeOf([&] { s->SpreadFormula("wide"); }), ErrorCode::TypeMismatch);
+}
+
+class SymbolPricesWithSpread : public ::testing::Test {
+ protected:
+  std::shared_ptr<CSymbol> m_s = MakeSymbol(-4, 1.2000, 1.2003);
+};
+
+TEST_F(SymbolPricesWithSpread, SourceSpreadBidPlacementGivesAllPlusToTheAsk) {
+  m_s->SourcePlus(2);
+  m_s->PriceOffset(1);
+  m_s->ClientPriceOffset(1);
+  EXPECT_DOUBLE_EQ(m_s->BidWithSpread(), 1.2002);
+  EXPECT_EQ(m_s->AskWithSpread(), 1.2007);
+  EXPECT_EQ(m_s->AskWithSpread2(Null, 3, 0), 1.2007);
+  EXPECT_EQ(m_s->AskWithSpread2(Null, 3, -1), 1.2006);
+}
+
+TEST_F(SymbolPricesWithSpread, SourceSpreadAveragePlacementSplitsOddPlusTowardsTheBid) {
+  m_s->SpreadType(FromAvgSpread);
+  m_s->SourcePlus(3);
+  EXPECT_EQ(m_s->BidWithSpread(), 1.1998);
+  EXPECT_EQ(m_s->AskWithSpread(), 1.2004);
+  m_s->SourcePlus(-3);
+  EXPECT_EQ(m_s->BidWithSpread(), 1.2001);
+  EXPECT_EQ(m_s->AskWithSpread(), 1.2001);
+  EXPECT_EQ(m_s->BidWithSpread2(Null, 4, 0), 1.1998);
+  EXPECT_EQ(m_s->AskWithSpread2(Null, 4, 0), 1.2005);
+}
+
+TEST_F(SymbolPricesWithSpread, FixedSpreadBuildsTheAskFromTheBidAndCountsOffsetTwiceInOwnForms) {
+  m_s->Ask(1.3);  // ignored by a fixed spread laid from the bid
+  m_s->SpreadOffset(1);
+  m_s->Spread(3);
+  EXPECT_EQ(m_s->Spread(), Variant(4.0));
+  EXPECT_EQ(m_s->AskWithSpread2(3, 0, 0), 1.2004);  // offset once
+  EXPECT_EQ(m_s->AskWithSpread(), 1.2005);          // offset twice
+  EXPECT_EQ(m_s->BidWithSpread(), 1.2);
+  EXPECT_EQ(m_s->PriceWithSpread(BuyType), 1.2005);
+  EXPECT_EQ(m_s->PriceWithSpread(SellType), 1.2);
+  EXPECT_EQ(m_s->PriceWithSpread2(3, 0, 0, BuyType), 1.2004);
+  EXPECT_EQ(m_s->PriceWithSpread2(3, 0, 0, BuyStopType), 1.2);
+}
+
+TEST_F(SymbolPricesWithSpread, FixedSpreadAveragePlacementSplitsAroundTheMid) {
+  m_s->Ask(1.2004);  // mid 1.2002
+  m_s->SpreadType(FromAvgSpread);
+  m_s->SpreadOffset(1);
+  m_s->Spread(3);  // 5 pips in the own forms: bid -3, ask +2
+  EXPECT_EQ(m_s->LastPrice(), 1.2002);
+  EXPECT_EQ(m_s->BidWithSpread(), 1.1999);
+  EXPECT_EQ(m_s->AskWithSpread(), 1.2004);
+  EXPECT_EQ(m_s->BidWithSpread2(3, 0, 0), 1.2);  // 4 pips: -2, +2
+  EXPECT_EQ(m_s->AskWithSpread2(3, 0, 0), 1.2004);
+}
+
+TEST_F(SymbolPricesWithSpread, CloseAndPlainPricesFollowTheDirection) {
+  m_s->SourcePlus(2);
+  EXPECT_EQ(m_s->ClosePriceWithSpread(BuyType), m_s->BidWithSpread());
+  EXPECT_EQ(m_s->ClosePriceWithSpread(SellType), 1.2005);
+  EXPECT_EQ(m_s->ClosePriceWithSpread2(Null, 0, 0, SellType), 1.2003);
+  EXPECT_EQ(m_s->Price(BuyType), 1.2003);
+  EXPECT_EQ(m_s->Price(SellStopType), 1.2);
+  EXPECT_EQ(m_s->ClosePrice(BuyType), Variant(1.2));
+  EXPECT_EQ(m_s->ClosePrice(SellType), Variant(1.2003));
+  EXPECT_NEAR(m_s->BidAskSpread(), 0.0003, 1e-12);
+}
+
+TEST_F(SymbolPricesWithSpread, OffsetSumBeyond16BitsIsAnOverflow) {
+  m_s->PriceOffset(32767);
+  EXPECT_EQ(CodeOf([&] { m_s->BidWithSpread2(Null, 0, 1); }), ErrorCode::Overflow);
+  m_s->PriceOffset(-32768);
+  EXPECT_EQ(CodeOf([&] { m_s->AskWithSpread2(Null, 0, -1); }), ErrorCode::Overflow);
+  EXPECT_NO_THROW(m_s->AskWithSpread2(Null, 0, 1));
+}
+
+TEST(SymbolChanges, NetAndPercentChangeAgainstPreviousClose) {
+  auto s = MakeSymbol(-4, 1.2100, 1.2104);
+  EXPECT_EQ(s->PercentChange(), 0);
+  EXPECT_EQ(s->PercentChangeWithSpread(), 0);
+  s->DayClosePrice(1.1);
+  s->ClientPriceOffset(10);
+  EXPECT_NEAR(s->NetChange(), 0.11, 1e-12);
+  EXPECT_NEAR(s->NetChangeWithSpread(), 0.111, 1e-12);
+  EXPECT_NEAR(s->PercentChange(), 0.1, 1e-12);
+}
+
+class SymbolDealProfit : public ::testing::Test {
+ protected:
+  SymbolDealProfit() {
+    m_s->PriceCase(1);
+    m_s->RefPriceCase(1);
+    m_s->Factor(100000);
+  }
+  double Profit(double open, double close, OperationTypeEnum side, CommCalcTypeEnum comm,
+                double ref_price = -1.0, bool with_comm = true) {
+    return m_s->DealProfit(open, close, 2, side, 7, -5, comm, ref_price, with_comm).NumberValue();
+  }
+  std::shared_ptr<CSymbol> m_s = MakeSymbol(-4, 1.2000, 1.2003);
+};
+
+TEST_F(SymbolDealProfit, DirectionGivesTheSignAndCommissionOnlyOnClose) {
+  EXPECT_NEAR(Profit(1.2, 1.201, BuyType, ON_OPEN_TYPE, 1), 200, 1e-6);
+  EXPECT_NEAR(Profit(1.2, 1.201, SellType, ON_OPEN_TYPE, 1), -200, 1e-6);
+  EXPECT_NEAR(Profit(1.2, 1.201, BuyType, ON_CLOSE_TYPE, 1), 200 - 5 + 7, 1e-6);
+  EXPECT_NEAR(Profit(1.2, 1.201, BuyType, ON_CLOSE_TYPE, 1, false), 200, 1e-6);
+  EXPECT_NEAR(Profit(1.2, 1.201, BuyType, static_cast<CommCalcTypeEnum>(0), 1), 200, 1e-6);
+}
+
+TEST_F(SymbolDealProfit, ReciprocalCasesAndZeroPrices) {
+  m_s->PriceCase(2);
+  m_s->Factor(1);
+  // (1/125 - 1/100) x 1 x 2 lots = -0.004
+  EXPECT_NEAR(Profit(100, 125, BuyType, ON_OPEN_TYPE, 1), -0.004, 1e-15);
+  EXPECT_NEAR(Profit(0, 125, BuyType, ON_OPEN_TYPE, 1), 0.016, 1e-15);  // C(0) = 0
+  m_s->PriceCase(1);
+  m_s->RefPriceCase(2);
+  EXPECT_NEAR(Profit(1, 1.5, BuyType, ON_OPEN_TYPE, 4), 0.25, 1e-15);
+  EXPECT_EQ(Profit(1, 1.5, BuyType, ON_OPEN_TYPE, 0), 0);  // R(0) = 0
+}
+
+TEST_F(SymbolDealProfit, DefaultReferencePriceIsTheReferenceSymbolsClosePrice) {
+  EXPECT_EQ(CodeOf([&] { Profit(1.2, 1.201, BuyType, ON_OPEN_TYPE); }), ErrorCode::ObjectRequired);
+  auto ref = MakeSymbol(-2, 1.50, 1.60);
+  ref->SourcePlus(10);
+  m_s->RefSymbol(ref);
+  EXPECT_NEAR(Profit(1.2, 1.201, BuyType, ON_OPEN_TYPE), 200 * 1.5, 1e-6);  // bid
+  EXPECT_NEAR(Profit(1.2, 1.201, SellType, ON_OPEN_TYPE), -200 * 1.7, 1e-6);  // ask + 10
+  m_s->Deallocate();
+  EXPECT_EQ(m_s->RefSymbol(), nullptr);
+}
+
+TEST(SymbolSettings, SetterRulesAndConversions) {
+  CSymbol s;
+  s.MinLots(0);
+  EXPECT_EQ(s.MinLots(), 0.1);
+  s.MinLots(-1);
+  EXPECT_EQ(s.MinLots(), 0.1);
+  s.MinLots(0.01);
+  EXPECT_EQ(s.MinLots(), 0.01);
+  s.Commission(2.5);
+  EXPECT_EQ(s.CommissionValue(3), 7.5);
+  s.PipLocation("-3");
+  EXPECT_EQ(s.PipLocation(), Variant(-3));
+  EXPECT_EQ(CodeOf([&] { s.PipLocation("abc"); }), ErrorCode::TypeMismatch);
+  EXPECT_EQ(CodeOf([&] { s.PipLocation(40000); }), ErrorCode::Overflow);
+  EXPECT_EQ(s.PipLocation(), Variant(-3));
+  s.RefID(2.5);  // half to even
+  EXPECT_EQ(s.RefID(), Variant(2));
+  s.Name(12);
+  EXPECT_EQ(s.Name(), Variant("12"));
+  s.TickPips("0.5");
+  EXPECT_EQ(s.TickPips(), Variant(0.5));
+  EXPECT_EQ(CodeOf([&] { s.TickPips("x"); }), ErrorCode::TypeMismatch);
+}
+
+TEST(SymbolStaleQuotes, QuoteAgeAgainstTheLimitInWholeSeconds) {
+  auto clock = std::make_shared<FixedClock>(DateTime::FromParts(2026, 12, 5, 10, 0, 0));
+  ScopedClock scope(clock);
+  CSymbol s;
+  EXPECT_TRUE(s.ValidateStopTradeIfNoPrices("garbage"));
+  s.StopTradeIfNoPrices(true);
+  EXPECT_TRUE(s.ValidateStopTradeIfNoPrices("05/12/2026 09:59:00"));
+  EXPECT_FALSE(s.ValidateStopTradeIfNoPrices("05/12/2026 09:58:59"));
+  EXPECT_TRUE(s.ValidateStopTradeIfNoPrices("05/12/2026 10:01:00"));
+  EXPECT_FALSE(s.ValidateStopTradeIfNoPrices("05/12/2026 10:01:01"));
+  EXPECT_FALSE(s.ValidateStopTradeIfNoPrices("garbage"));
+  EXPECT_FALSE(s.ValidateStopTradeIfNoPrices(""));
+}
+
+TEST(SymbolLifetime, DeallocateBreaksReferenceCycles) {
+  std::weak_ptr<CSymbol> watch_a, watch_b;
+  {
+    auto a = std::make_shared<CSymbol>();
+    auto b = std::make_shared<CSymbol>();
+    a->RefSymbol(b);
+    b->RefSymbol(a);
+    a->Ref1(b);
+    watch_a = a;
+    watch_b = b;
+    a->Deallocate();
+    EXPECT_EQ(a->SymbolTradingTimes(), nullptr);
+    EXPECT_EQ(a->Ref1(), nullptr);
+    b->Deallocate();
+  }
+  EXPECT_TRUE(watch_a.expired());
+  EXPECT_TRUE(watch_b.expired());
+}
+
+}  // namespace
+}  // namespace orvane
