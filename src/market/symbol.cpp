@@ -60,7 +60,9 @@ int64_t whole_seconds(DateTime t) { return std::llround(t.Serial() * 86400.0); }
 
 }  // namespace
 
-CSymbol::CSymbol() : m_trading_times(std::make_shared<CSymbolTradingTimes>()) {
+CSymbol::CSymbol()
+    : m_trading_times(std::make_shared<CSymbolTradingTimes>()),
+      m_string_values(std::make_shared<CStringValues>()) {
   CachePipScale();
   Bid(1.0);
   Ask(1.0);
@@ -71,6 +73,8 @@ CSymbol::~CSymbol() { Deallocate(); }
 void CSymbol::Deallocate() {
   if (m_trading_times) m_trading_times->Deallocate();
   m_trading_times.reset();
+  if (m_string_values) m_string_values->Deallocate();
+  m_string_values.reset();
   m_ref_symbol.reset();
   for (auto& ref : m_refs) ref.reset();
 }
@@ -283,6 +287,24 @@ bool CSymbol::ValidateStopTradeIfNoPrices(const std::string& ClientLastQTime) co
   if (!Variant(ClientLastQTime).TryDateValue(quoted)) return false;
   const int64_t seconds = whole_seconds(Now()) - whole_seconds(quoted);
   return std::llabs(seconds) <= m_stop_trade_after_seconds;
+}
+
+std::string CSymbol::LastQuteDateTime() const {
+  if (!m_string_values) {
+    throw Error(ErrorCode::ObjectRequired,
+                "Object required: symbol " + std::to_string(m_id) + " has been deallocated");
+  }
+  const CStringValues& values = *m_string_values;
+  const DateTime now = Now();
+  const auto on_day = [&](DateTime day) {
+    const std::string text = values.MyFormat(day, "dd/mm/yyyy") + " " + m_last_qute_time;
+    return values.ToDateTime(text, "/", ":", DDspMMspYYYY_HHspNNspSS);
+  };
+  DateTime quoted = on_day(now);
+  if (std::fabs(quoted - now) * 24 > 10) {
+    quoted = on_day(now.DatePart() + (quoted >= now ? -1.0 : 1.0));
+  }
+  return values.MyFormat(quoted, "dd/mm/yyyy hh:nn:ss");
 }
 
 double CSymbol::PercentChange() const {

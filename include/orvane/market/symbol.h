@@ -15,6 +15,7 @@
 #include "orvane/market/spread_cal_type_enum.h"
 #include "orvane/market/symbol_trading_times.h"
 #include "orvane/market/symbol_type_enum.h"
+#include "orvane/util/string_values.h"
 
 namespace orvane {
 
@@ -151,6 +152,12 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
 
   // The time of the last quote as text ("01/01/1900 00:00:00" until set).
   const std::string& LastQuteTime() const { return m_last_qute_time; }
+  // The moment of the last quote, "dd/mm/yyyy hh:nn:ss": today's date
+  // joined with LastQuteTime. A moment more than 10 hours from the present
+  // is moved one day towards it (a quote of 23:59 read at 00:30 is
+  // yesterday's). Throws Error(Overflow) for a time whose parts do not fit
+  // 16 bits, and Error(ObjectRequired) after Deallocate.
+  std::string LastQuteDateTime() const;
   void LastQuteTime(const std::string& value) { m_last_qute_time = value; }
 
   double Factor() const { return m_factor; }
@@ -299,7 +306,8 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   bool EnableDelivery() const { return m_enable_delivery; }
   void EnableDelivery(bool value) { m_enable_delivery = value; }
 
-  // Releases the trading times (through their Deallocate) and clears the
+  // Releases the trading times and the private string values (through their
+  // Deallocate) and clears the
   // reference symbol and Ref1..Ref4.
   void Deallocate() override;
 
@@ -319,6 +327,7 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   std::shared_ptr<CSymbol> m_ref_symbol;
   std::shared_ptr<Object> m_refs[4];
   std::shared_ptr<CSymbolTradingTimes> m_trading_times;
+  std::shared_ptr<CStringValues> m_string_values;
 
   int32_t m_id = 0;
   std::string m_name;
