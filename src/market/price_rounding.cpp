@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 #include "orvane/core/conversions.h"
@@ -23,7 +22,9 @@ constexpr double kGuard = 2e-14;
 // first: |value| ~ d0.d1d2...d14 x 10^exponent.
 void significant_digits(double value, char (&digits)[kSignificant], int& exponent) {
   char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.*e", kSignificant - 1, std::fabs(value));
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer - 1, std::fabs(value),
+                                    std::chars_format::scientific, kSignificant - 1);
+  *result.ptr = '\0';
   // buffer: "d.dddddddddddddde[+-]xx"
   digits[0] = buffer[0];
   for (int i = 1; i < kSignificant; ++i) digits[i] = buffer[i + 1];
@@ -41,41 +42,37 @@ std::string FixedHalfAwayText(double value, int decimals) {
   if (value == 0) exponent = 0;
 
   // The rounded number as a count of 10^-decimals units, most significant
-  // digit first. `keep` digits of the decimal form stay; the next one
-  // decides the rounding.
+  // digit first, with one spare leading place for a carry. `keep` digits of
+  // the decimal form stay; the next one decides the rounding.
   const long keep = static_cast<long>(exponent) + decimals + 1;
-  std::string units;
-  bool round_up = false;
-  if (keep >= 0) {
-    const long copied = keep < kSignificant ? keep : kSignificant;
-    units.assign(digits, static_cast<size_t>(copied));
-    if (keep > kSignificant) units.append(static_cast<size_t>(keep - kSignificant), '0');
-    round_up = keep < kSignificant && digits[keep] >= '5';
+  const size_t kept = keep > 0 ? static_cast<size_t>(keep) : 0;
+  std::string units(kept + 1, '0');
+  for (size_t i = 0; i < kept && i < static_cast<size_t>(kSignificant); ++i) {
+    units[i + 1] = digits[i];
   }
-  if (round_up) {
-    long i = static_cast<long>(units.size()) - 1;
-    for (; i >= 0 && units[static_cast<size_t>(i)] == '9'; --i) {
-      units[static_cast<size_t>(i)] = '0';
-    }
-    if (i >= 0) {
-      ++units[static_cast<size_t>(i)];
-    } else {
-      units.insert(units.begin(), '1');
-    }
+  if (keep >= 0 && keep < kSignificant && digits[keep] >= '5') {
+    size_t i = kept;
+    while (units[i] == '9') units[i--] = '0';
+    ++units[i];
   }
-  const size_t first = units.find_first_not_of('0');
-  const bool is_zero = first == std::string::npos;
-  units = is_zero ? std::string() : units.substr(first);
+  size_t first = 0;
+  while (first < units.size() && units[first] == '0') ++first;
+  const bool is_zero = first == units.size();
+  const size_t width = static_cast<size_t>(decimals);
+  // At least one digit before the decimal point.
+  const size_t significant = units.size() - first;
+  const size_t whole_digits = significant > width ? significant - width : 1;
+  const size_t padding = whole_digits + width - significant;
 
-  const auto width = static_cast<size_t>(decimals);
-  if (units.size() < width + 1) units.insert(0, width + 1 - units.size(), '0');
-  std::string text;
-  text.reserve(units.size() + 2);
-  if (value < 0 && !is_zero) text += '-';
-  text.append(units, 0, units.size() - width);
-  if (width > 0) {
-    text += '.';
-    text.append(units, units.size() - width, width);
+  const bool negative = value < 0 && !is_zero;
+  std::string text(static_cast<size_t>(negative) + whole_digits + (width > 0 ? width + 1 : 0),
+                   '0');
+  size_t at = 0;
+  if (negative) text[at++] = '-';
+  for (size_t i = 0; i < whole_digits + width; ++i) {
+    if (i == whole_digits) text[at++] = '.';
+    const char digit = i < padding ? '0' : units[first + i - padding];
+    text[at++] = digit;
   }
   return text;
 }
