@@ -1,0 +1,97 @@
+#include "orvane/session/session.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "orvane/connection/memory_socket.h"
+#include "orvane/session/interactive_form.h"
+
+namespace orvane {
+namespace {
+
+TEST(SessionTest, NewSessionDefaults) {
+  CSession session;
+  EXPECT_EQ(session.SelectedClientID(), -1);
+  EXPECT_EQ(session.sid(), 0);
+  EXPECT_EQ(session.UserType(), 0);
+  EXPECT_EQ(session.ClientType(), 0);
+  EXPECT_EQ(session.Child(), nullptr);
+  ASSERT_NE(session.Security(), nullptr);
+  EXPECT_FALSE(session.Security()->UserHasPriv(OpenAccountsPriv));
+  EXPECT_EQ(session.UserFullName(), "   ");
+}
+
+TEST(SessionTest, FullNameKeepsAllThreeSpaces) {
+  CSession session;
+  session.UserFirstName("Nadia");
+  session.UserLastName("Haddad");
+  EXPECT_EQ(session.UserFullName(), "Nadia   Haddad");
+  session.UserSecondName("K");
+  EXPECT_EQ(session.UserFullName(), "Nadia K  Haddad");
+}
+
+TEST(SessionTest, SymbolPrivilegesAppendWithoutChecks) {
+  CSession session;
+  session.AddSymbolPriv(7);
+  EXPECT_EQ(session.SymbolsPriv(), "7");
+  session.AddSymbolPriv(9);
+  session.AddSymbolPriv(7);
+  session.AddSymbolPriv(-3);
+  EXPECT_EQ(session.SymbolsPriv(), "7,9,7,-3");
+}
+
+TEST(SessionTest, SplitBufferKeepsTheTailPerSession) {
+  CSession first;
+  CSession second;
+  std::vector<std::string> rows;
+  EXPECT_EQ(first.SplitBuffer("X+3!Y+3!Z", rows), 2);
+  EXPECT_EQ(rows[1], "X");
+  EXPECT_EQ(rows[2], "Y");
+  EXPECT_EQ(second.SplitBuffer("W", rows), 0);  // its own buffer
+  EXPECT_EQ(first.SplitBuffer("+3!", rows), 1);
+  EXPECT_EQ(rows[1], "Z");
+  EXPECT_EQ(second.SplitBuffer("+3!", rows), 1);
+  EXPECT_EQ(rows[1], "W");
+}
+
+// The session follows its connection without keeping it alive: a socket
+// that owns its attached session leaks nothing.
+TEST(SessionTest, ChildIsHeldWithoutOwnership) {
+  auto [client, server] = MemorySocket::CreatePair();
+  auto session = std::make_shared<CSession>();
+  session->sid(77);
+  session->Child(server);
+  server->Session(session);
+  EXPECT_EQ(session->Child(), server);
+  std::weak_ptr<CSession> watch = session;
+  session.reset();
+  ASSERT_FALSE(watch.expired());  // the socket keeps it
+  EXPECT_EQ(std::dynamic_pointer_cast<CSession>(server->Session())->sid(), 77);
+  server.reset();
+  EXPECT_TRUE(watch.expired());
+}
+
+// A screen that overrides only Freeze; everything else keeps the empty
+// behaviour of the contract class.
+class FreezingScreen : public IInteractiveForm {
+ public:
+  void Freeze(int16_t SpecificID = 1) override { frozen = SpecificID; }
+  int16_t frozen = 0;
+};
+
+TEST(InteractiveFormTest, EmptyContractAndDefaults) {
+  FreezingScreen screen;
+  IInteractiveForm& form = screen;
+  form.Freeze();
+  EXPECT_EQ(screen.frozen, 1);
+  form.Freeze(4);
+  EXPECT_EQ(screen.frozen, 4);
+  EXPECT_FALSE(form.SecureForm(InsertTransType));
+  form.Phase(WaitingPhase);
+  EXPECT_EQ(form.Phase(), 0);  // the contract class keeps no phase
+}
+
+}  // namespace
+}  // namespace orvane
