@@ -2,8 +2,10 @@
 
 #include <array>
 
+#include "orvane/connection/socket.h"
 #include "orvane/core/conversions.h"
 #include "orvane/core/error.h"
+#include "orvane/protocol/detail/attached_sid.h"
 #include "orvane/protocol/detail/token_table.h"
 #include "orvane/protocol/row.h"
 
@@ -164,6 +166,19 @@ int32_t CDataProtocol::SplitBuffer(std::string_view RecievedBuffer,
 bool CDataProtocol::IsValidFirstCommand(std::string_view Cmd) const {
   return Cmd.starts_with(detail::TokenCodeAt(LOGIN_TOKEN)) ||
          Cmd.starts_with(detail::TokenCodeAt(GENERATE_DEMO_ACCOUNT));
+}
+
+std::string CDataProtocol::SessionDescription(const std::shared_ptr<ISocket>& Child) const {
+  if (!Child) throw Error(ErrorCode::ObjectRequired, "no socket is bound");
+  const std::optional<int32_t> sid = detail::AttachedSid(*Child);
+  std::string text = "<";
+  if (sid) text += std::to_string(*sid);
+  text += "> ";
+  text += Child->RemoteAddress();
+  text += "(";
+  text += std::to_string(Child->RemotePort());
+  text += ")";
+  return text;
 }
 
 std::string CDataProtocol::ErrorMsg(int32_t err) {

@@ -1,0 +1,203 @@
+#include "orvane/protocol/process.h"
+
+#include <exception>
+
+#include "orvane/connection/socket.h"
+#include "orvane/core/error.h"
+#include "orvane/protocol/detail/attached_sid.h"
+#include "orvane/protocol/row.h"
+#include "orvane/util/generals.h"
+
+namespace orvane {
+namespace {
+
+constexpr size_t kMaxParameterCount = 32767;
+
+}  // namespace
+
+CProcess::CProcess() = default;
+CProcess::~CProcess() = default;
+
+void CProcess::DefineProcessByCommand(int16_t ProcessLogLevel, std::string_view Cmd) {
+  m_text.assign(Cmd);
+  m_process_log_level = ProcessLogLevel;
+  m_token = static_cast<TokensEnum>(m_protocol.TokenID(m_text));
+  m_command_sid = m_protocol.RequestSID(m_text);
+  if (m_token == UNDEFINED) {
+    m_params.clear();
+    return;
+  }
+  ReadParameters(m_text);
+  if (LoggingCheck()) BuildDescriptions();
+}
+
+template <typename Params>
+void CProcess::DefineResponse(int16_t level, TokensEnum token, const Params& params) {
+  std::string text = m_protocol.Response(token, params);
+  m_token = token;
+  m_process_log_level = level;
+  m_text = std::move(text);
+  if (!LoggingCheck()) return;
+  std::string_view body = m_text;
+  body.remove_suffix(kMessageTerminator.size());
+  ReadParameters(body);
+  BuildDescriptions();
+}
+
+void CProcess::DefineResponseByToken(int16_t ProcessLogLevel, TokensEnum Token,
+                                     std::initializer_list<std::string_view> params) {
+  DefineResponse(ProcessLogLevel, Token, params);
+}
+
+void CProcess::DefineResponseByToken(int16_t ProcessLogLevel, TokensEnum Token,
+                                     std::span<const std::string> params) {
+  DefineResponse(ProcessLogLevel, Token, params);
+}
+
+template <typename Params>
+void CProcess::DefineRequest(int32_t sid, int16_t level, TokensEnum token,
+                             const Params& params) {
+  m_protocol.sid(sid);
+  std::string text = m_protocol.Request(token, params);
+  m_token = token;
+  m_process_log_level = level;
+  m_text = std::move(text);
+}
+
+void CProcess::DefineRequestByToken(int32_t sid, int16_t ProcessLogLevel, TokensEnum Token,
+                                    std::initializer_list<std::string_view> params) {
+  DefineRequest(sid, ProcessLogLevel, Token, params);
+}
+
+void CProcess::DefineRequestByToken(int32_t sid, int16_t ProcessLogLevel, TokensEnum Token,
+                                    std::span<const std::string> params) {
+  DefineRequest(sid, ProcessLogLevel, Token, params);
+}
+
+// Reads parameter 1, 2, ... of `text` until one reads as the invalid marker,
+// in one pass over the text.
+void CProcess::ReadParameters(std::string_view text) {
+  m_params.clear();
+  const size_t first = text.find(kParameterMarker);
+  if (first == std::string_view::npos) return;
+  m_param_text.assign(text.substr(first));
+  const std::string_view all = m_param_text;
+  for (size_t at = 0;;) {
+    const size_t begin = at + kParameterMarker.size();
+    const size_t next = all.find(kParameterMarker, begin);
+    const size_t end = next == std::string_view::npos ? all.size() : next;
+    if (all.substr(begin, end - begin) == kInvalidParameter) return;
+    if (m_params.size() == kMaxParameterCount) {
+      throw Error(ErrorCode::Overflow, "a message holds more than 32767 parameters");
+    }
+    m_params.emplace_back(static_cast<uint32_t>(begin), static_cast<uint32_t>(end - begin));
+    if (next == std::string_view::npos) return;
+    at = next;
+  }
+}
+
+void CProcess::BuildDescriptions() {
+  m_description = m_protocol.TokenPublicDesc(m_token);
+  m_param_description.clear();
+  for (size_t i = 0; i < m_params.size(); ++i) {
+    if (i > 0) m_param_description += " , ";
+    m_param_description += "P";
+    m_param_description += std::to_string(i + 1);
+    m_param_description += "=(";
+    m_param_description.append(m_param_text, m_params[i].first, m_params[i].second);
+    m_param_description += ")";
+  }
+}
+
+bool CProcess::ValidateSID() const {
+  if (m_command_sid == kNoSid || m_command_sid == kUnsetSid || !m_child) return false;
+  const std::optional<int32_t> sid = detail::AttachedSid(*m_child);
+  return sid.has_value() && *sid == m_command_sid;
+}
+
+std::string CProcess::ProcessDescription() const {
+  return "'" + m_description + "' " + m_param_description;
+}
+
+std::string CProcess::SessionDescription(const std::shared_ptr<ISocket>& Child) const {
+  return m_protocol.SessionDescription(Child);
+}
+
+std::string CProcess::IQueueNode_ID() const {
+  if (!m_child) return std::string();
+  const std::optional<int32_t> sid = detail::AttachedSid(*m_child);
+  return sid ? std::to_string(*sid) : std::string();
+}
+
+std::string CProcess::IQueueNode_toString() const {
+  const std::string address = m_child ? m_child->RemoteAddress() : std::string();
+  return "From: " + address + " Process:" + ProcessDescription();
+}
+
+std::string CProcess::ParameterValue(int16_t Index, bool PutDefaultValue,
+                                     std::string_view DefaultValue) const {
+  if (Index >= 1 && static_cast<size_t>(Index) <= m_params.size()) {
+    const auto& [offset, length] = m_params[static_cast<size_t>(Index - 1)];
+    return m_param_text.substr(offset, length);
+  }
+  return std::string(PutDefaultValue ? DefaultValue : kInvalidParameter);
+}
+
+SendResultEnum CProcess::Send(const std::shared_ptr<ISocket>& Child) {
+  if (!Child) return SentFailedError;
+  try {
+    if (Child->RemotePort() == 0) return SentFailedZeroPort;
+    Child->Send(m_text);
+    return SentSuccessfully;
+  } catch (const std::exception&) {
+    return SentFailedError;
+  }
+}
+
+CGenerals& CProcess::Generals() {
+  if (!m_generals) m_generals = std::make_unique<CGenerals>();
+  return *m_generals;
+}
+
+void CProcess::SplitOrderAuditRow(std::string_view OrderRow, std::string& Client,
+                                  std::string& Account, std::string& OrType, std::string& OrID,
+                                  std::string& OrStatus, std::string& OrIoID,
+                                  std::string& OrCpIoID, std::string& vTime,
+                                  std::string& OrNewBuy, std::string& OrNewSell,
+                                  std::string& OrAmount, std::string& OrCur,
+                                  std::string& OrOldBuy, std::string& OrOldSell,
+                                  std::string& OrBuySell, std::string& Comment) {
+  Generals().SplitOrderAuditRow(OrderRow, Client, Account, OrType, OrID, OrStatus, OrIoID,
+                                OrCpIoID, vTime, OrNewBuy, OrNewSell, OrAmount, OrCur, OrOldBuy,
+                                OrOldSell, OrBuySell, Comment);
+}
+
+void CProcess::SplitPosRow(std::string_view rData, int32_t& vClient, int32_t& vAccount,
+                           int32_t& Ticket, std::string& PosTime, OperationTypeEnum& BuySell,
+                           double& lots, int32_t& vCur, double& Price, std::string& SLDesc,
+                           std::string& TPDesc, int16_t& Checked, double& OriginalAllLots,
+                           std::string& SymName, double& OpenInt, std::string& OpenMethod,
+                           std::string& OpenNote) {
+  Generals().SplitPosRow(rData, vClient, vAccount, Ticket, PosTime, BuySell, lots, vCur, Price,
+                         SLDesc, TPDesc, Checked, OriginalAllLots, SymName, OpenInt, OpenMethod,
+                         OpenNote);
+}
+
+void CProcess::SplitOrderRow(std::string_view OrderRow, std::string& vOrder, std::string& vTime,
+                             std::string& vBuySell, std::string& vLots, std::string& vCur,
+                             std::string& vPrice, std::string& vOpCpLoST, std::string& vCpIoID,
+                             std::string& vSL, std::string& vTP, std::string& vStatus,
+                             std::string& vNote) {
+  Generals().SplitOrderRow(OrderRow, vOrder, vTime, vBuySell, vLots, vCur, vPrice, vOpCpLoST,
+                           vCpIoID, vSL, vTP, vStatus, vNote);
+}
+
+std::string CProcess::RowStringDelimiter() const { return m_protocol.Row()->Delimiter(); }
+
+void CProcess::AddRowString(std::string_view Row) { m_protocol.Row()->Add(Row); }
+
+int32_t CProcess::RowCellsCount() const { return m_protocol.Row()->Count(); }
+
+std::string CProcess::RowCell(int32_t Index) const { return m_protocol.Row()->Item(Index); }
+
+}  // namespace orvane
