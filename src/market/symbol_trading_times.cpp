@@ -76,16 +76,24 @@ void CSymbolTradingTimes::OpenDay(const std::string& value) {
   m_open_day = ToUpper(Trim(value));
 }
 
+void CSymbolTradingTimes::SetWeeklyTime(const std::string& value, std::string& text,
+                                        int32_t& seconds) {
+  if (Trim(value).empty()) {
+    text.clear();
+    seconds = 0;
+    return;
+  }
+  const int32_t read = required_seconds(Variant(value));
+  seconds = read;
+  text = time_text(read);
+}
+
 void CSymbolTradingTimes::CloseTime(const std::string& value) {
-  const int32_t seconds = required_seconds(Variant(value));
-  m_close_seconds = seconds;
-  m_close_time = time_text(seconds);
+  SetWeeklyTime(value, m_close_time, m_close_seconds);
 }
 
 void CSymbolTradingTimes::OpenTime(const std::string& value) {
-  const int32_t seconds = required_seconds(Variant(value));
-  m_open_seconds = seconds;
-  m_open_time = time_text(seconds);
+  SetWeeklyTime(value, m_open_time, m_open_seconds);
 }
 
 Variant CSymbolTradingTimes::TimeOrNull(const Variant& value) {

@@ -54,6 +54,8 @@ TEST_F(TradingTimesTest, CloseTimeThatIsNoTimeThrowsAndKeepsTheOldValue) {
     EXPECT_EQ(e.code(), ErrorCode::TypeMismatch);
   }
   EXPECT_EQ(m_times.CloseTime(), "22:00:00");
+  m_times.CloseTime(" ");
+  EXPECT_EQ(m_times.CloseTime(), "");
 }
 
 TEST_F(TradingTimesTest, WeekendClosureFromFridayToSunday) {

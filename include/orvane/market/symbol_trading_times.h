@@ -35,7 +35,8 @@ class CSymbolTradingTimes : public Object, public ISafeObject, private NonCopyab
   void OpenDay(const std::string& value);
 
   // The weekly close and open times, stored as the text of their time value
-  // ("22:00" is stored as "22:00:00"). Text that reads as no time throws
+  // ("22:00" is stored as "22:00:00"). Blank text unsets the time (it reads
+  // as midnight). Other text that reads as no time throws
   // Error(TypeMismatch) and leaves the stored time in place.
   const std::string& CloseTime() const { return m_close_time; }
   void CloseTime(const std::string& value);
@@ -81,6 +82,8 @@ class CSymbolTradingTimes : public Object, public ISafeObject, private NonCopyab
   };
 
   static Variant TimeOrNull(const Variant& value);
+  // Stores a weekly time from its text; see CloseTime.
+  static void SetWeeklyTime(const std::string& value, std::string& text, int32_t& seconds);
   // Whether the weekly schedule (or the manual switch) closes the symbol at
   // `day` (1 = Sunday) and `minute` of the day, given as seconds of the day.
   bool WeeklyClosed(int day, int32_t seconds) const;
