@@ -1,0 +1,73 @@
+#ifndef ORVANE_CONNECTION_ASIO_LISTENER_H_
+#define ORVANE_CONNECTION_ASIO_LISTENER_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "orvane/connection/socket.h"
+#include "orvane/connection/tls_options.h"
+#include "orvane/core/event_source.h"
+#include "orvane/core/object.h"
+
+namespace asio {
+class io_context;
+}  // namespace asio
+
+namespace orvane {
+
+class AsioAcceptor;
+class AsioTlsContext;
+
+// What a listener tells its host.
+class AsioListenerEvents {
+ public:
+  virtual ~AsioListenerEvents() = default;
+  // A new connection, already connected (and past its TLS handshake when
+  // TLS is on). The host keeps `child` for as long as it wants the
+  // connection and advises its own listener on it before returning; data
+  // that arrives earlier waits in the socket. The handler must not destroy
+  // the listener.
+  virtual void Accepted(const std::shared_ptr<ISocket>& child) { (void)child; }
+};
+
+// Accepts TCP connections for a host on an Asio io_context the host runs on
+// its thread. The library itself never listens; hosts (the trading server,
+// tests, tools) do, through this class. With TLS on, each connection must
+// complete the TLS handshake before it is offered; one that fails it is
+// dropped without an event.
+class AsioListener : private NonCopyable {
+ public:
+  // Throws orvane::Error(FileError) when TLS is on and the certificate or
+  // key cannot be loaded.
+  explicit AsioListener(asio::io_context& io, const TlsOptions& tls = {});
+  ~AsioListener();
+
+  // Binds address:port (port 0 picks a free one) and starts accepting.
+  // Returns the bound port. Throws orvane::Error(InvalidArgument) when the
+  // address is not valid or cannot be bound; a listener already listening
+  // is closed first.
+  int32_t Listen(const std::string& address, int32_t port);
+  // Stops accepting; connections already handed out stay open.
+  void Close();
+  bool IsListening() const;
+  // The bound port; 0 when not listening.
+  int32_t LocalPort() const { return m_local_port; }
+
+  void Advise(AsioListenerEvents* listener) { m_events.Advise(listener); }
+  void Unadvise(AsioListenerEvents* listener) { m_events.Unadvise(listener); }
+
+ private:
+  friend class AsioAcceptor;
+  void OnAccepted(const std::shared_ptr<ISocket>& child);
+
+  asio::io_context& m_io;
+  std::shared_ptr<AsioTlsContext> m_tls;
+  std::shared_ptr<AsioAcceptor> m_acceptor;
+  int32_t m_local_port = 0;
+  EventSource<AsioListenerEvents> m_events;
+};
+
+}  // namespace orvane
+
+#endif  // ORVANE_CONNECTION_ASIO_LISTENER_H_

@@ -1,0 +1,29 @@
+#ifndef ORVANE_CONNECTION_TLS_OPTIONS_H_
+#define ORVANE_CONNECTION_TLS_OPTIONS_H_
+
+#include <string>
+
+namespace orvane {
+
+// TLS settings of a socket or a listener. Plain TCP is the default
+// (`enabled` false); the other fields are read only when TLS is on.
+//
+// A terminal-side socket verifies the server's certificate chain against
+// `ca_file` (PEM; empty means the system's trusted store) and the host name
+// (`server_name`, or the host given to Connect when empty). A connection
+// whose certificate fails either check closes without ever reaching the
+// connected state.
+//
+// A listener presents `certificate_file` (PEM chain) with
+// `private_key_file` (PEM) and does not ask clients for certificates.
+struct TlsOptions {
+  bool enabled = false;
+  std::string ca_file;
+  std::string server_name;
+  std::string certificate_file;
+  std::string private_key_file;
+};
+
+}  // namespace orvane
+
+#endif  // ORVANE_CONNECTION_TLS_OPTIONS_H_

@@ -1,0 +1,115 @@
+#ifndef ORVANE_SRC_CONNECTION_ASIO_CONNECTION_H_
+#define ORVANE_SRC_CONNECTION_ASIO_CONNECTION_H_
+
+// The Asio side of one connection, shared by the Asio socket adapter, the
+// listener adapter and the proxy tester. Internal: only the Asio adapters
+// include this header.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <asio.hpp>
+#include <asio/ssl.hpp>
+
+#include "orvane/connection/socket.h"
+#include "orvane/connection/tls_options.h"
+
+namespace orvane {
+
+class AsioSocket;
+
+// An OpenSSL context made from TlsOptions.
+class AsioTlsContext {
+ public:
+  // Trusts `ca_file` (or the system's store) and verifies the peer.
+  // Throws orvane::Error(FileError) when the CA file cannot be loaded.
+  static std::shared_ptr<AsioTlsContext> ForClient(const TlsOptions& options);
+  // Presents the certificate chain and key. Throws orvane::Error(FileError)
+  // when either cannot be loaded.
+  static std::shared_ptr<AsioTlsContext> ForServer(const TlsOptions& options);
+
+  explicit AsioTlsContext(asio::ssl::context::method method)
+      : m_context(method) {}
+  asio::ssl::context& Context() { return m_context; }
+
+ private:
+  asio::ssl::context m_context;
+};
+
+// Finishes with an empty error text and the bytes that followed the proxy's
+// answer, or with a text saying why the proxy did not open the tunnel.
+using ProxyDone = std::function<void(const std::string& error,
+                                     std::string leftover)>;
+
+// Asks the proxy already connected on `socket` to open a tunnel to
+// host:port. The socket must outlive the handshake.
+void RunProxyHandshake(asio::ip::tcp::socket& socket, const SocketProxy& proxy,
+                       const std::string& host, uint16_t port, ProxyDone done);
+
+// Resolves and connects host:port, through `proxy` when it names one. The
+// done handler gets an empty text on success.
+void ConnectThrough(asio::ip::tcp::resolver& resolver,
+                    asio::ip::tcp::socket& socket, const SocketProxy& proxy,
+                    const std::string& host, uint16_t port, bool no_delay,
+                    ProxyDone done);
+
+// One TCP (optionally TLS) stream with its write buffers and read loop.
+// Handlers hold the connection alive; the owning socket attaches itself and
+// detaches (owner nullptr) before it goes away.
+class AsioConnection : public std::enable_shared_from_this<AsioConnection> {
+ public:
+  AsioConnection(asio::io_context& io, std::shared_ptr<AsioTlsContext> tls);
+
+  asio::ip::tcp::socket& Tcp();
+  void Attach(AsioSocket* owner) { m_owner = owner; }
+
+  // Outgoing: resolve, connect, proxy, TLS; then the owner hears
+  // OnEstablished (and the read loop starts) or OnFailed.
+  void Start(const std::string& host, uint16_t port, const SocketProxy& proxy,
+             const std::string& server_name, bool no_delay);
+  // Incoming: the server side of the TLS handshake (done(true) at once for
+  // plain TCP).
+  void Accept(std::function<void(bool ok)> done);
+  void StartReading();
+
+  void Write(std::string_view text);
+  size_t Unsent() const { return m_pending.size() + m_writing.size(); }
+  void SetNoDelay(bool value);
+
+  // The owner lets go: unsent text keeps leaving for at most
+  // `linger_seconds`, then the connection is cut.
+  void Detach(int32_t linger_seconds);
+
+ private:
+  void Established(std::string leftover);
+  void Fail(const std::string& reason);
+  void StartWrite();
+  void CloseNow();
+  template <typename F>
+  void WithStream(F&& f);
+
+  asio::io_context& m_io;
+  std::shared_ptr<AsioTlsContext> m_tls;
+  asio::ip::tcp::resolver m_resolver;
+  std::optional<asio::ip::tcp::socket> m_plain;
+  std::optional<asio::ssl::stream<asio::ip::tcp::socket>> m_secure;
+  AsioSocket* m_owner = nullptr;
+  bool m_established = false;
+  bool m_closed = false;
+  bool m_through_proxy = false;
+  std::string m_target_host;
+  uint16_t m_target_port = 0;
+  std::string m_pending;
+  std::string m_writing;
+  bool m_write_active = false;
+  std::array<char, 64 * 1024> m_read_buffer{};
+  std::optional<asio::steady_timer> m_linger_timer;
+};
+
+}  // namespace orvane
+
+#endif  // ORVANE_SRC_CONNECTION_ASIO_CONNECTION_H_

@@ -1,0 +1,387 @@
+#include "orvane/connection/asio_socket.h"
+
+#include <openssl/ssl.h>
+
+#include <chrono>
+#include <utility>
+
+#include "asio_connection.h"
+#include "orvane/core/error.h"
+
+namespace orvane {
+namespace {
+
+using asio::ip::tcp;
+
+bool IsAddressLiteral(const std::string& host) {
+  std::error_code ec;
+  asio::ip::make_address(host, ec);
+  return !ec;
+}
+
+std::string Describe(std::error_code ec) {
+  if (ec == asio::error::eof) return "connection closed by the peer";
+  return ec.message();
+}
+
+}  // namespace
+
+// --- TLS contexts ---------------------------------------------------------
+
+std::shared_ptr<AsioTlsContext> AsioTlsContext::ForClient(
+    const TlsOptions& options) {
+  auto tls = std::make_shared<AsioTlsContext>(asio::ssl::context::tls_client);
+  auto& context = tls->Context();
+  context.set_options(asio::ssl::context::default_workarounds |
+                      asio::ssl::context::no_sslv2 |
+                      asio::ssl::context::no_sslv3 |
+                      asio::ssl::context::no_tlsv1 |
+                      asio::ssl::context::no_tlsv1_1);
+  std::error_code ec;
+  if (options.ca_file.empty()) {
+    context.set_default_verify_paths(ec);
+  } else {
+    context.load_verify_file(options.ca_file, ec);
+  }
+  if (ec) {
+    throw Error(ErrorCode::FileError,
+                "cannot load trusted certificates" +
+                    (options.ca_file.empty() ? std::string()
+                                             : " from " + options.ca_file) +
+                    ": " + ec.message());
+  }
+  context.set_verify_mode(asio::ssl::verify_peer);
+  return tls;
+}
+
+std::shared_ptr<AsioTlsContext> AsioTlsContext::ForServer(
+    const TlsOptions& options) {
+  auto tls = std::make_shared<AsioTlsContext>(asio::ssl::context::tls_server);
+  auto& context = tls->Context();
+  context.set_options(asio::ssl::context::default_workarounds |
+                      asio::ssl::context::no_sslv2 |
+                      asio::ssl::context::no_sslv3 |
+                      asio::ssl::context::no_tlsv1 |
+                      asio::ssl::context::no_tlsv1_1);
+  std::error_code ec;
+  context.use_certificate_chain_file(options.certificate_file, ec);
+  if (!ec) {
+    context.use_private_key_file(options.private_key_file,
+                                 asio::ssl::context::pem, ec);
+  }
+  if (ec) {
+    throw Error(ErrorCode::FileError,
+                "cannot load the server certificate " +
+                    options.certificate_file + " or key " +
+                    options.private_key_file + ": " + ec.message());
+  }
+  return tls;
+}
+
+// --- AsioConnection -------------------------------------------------------
+
+AsioConnection::AsioConnection(asio::io_context& io,
+                               std::shared_ptr<AsioTlsContext> tls)
+    : m_io(io), m_tls(std::move(tls)), m_resolver(io) {
+  if (m_tls) {
+    m_secure.emplace(tcp::socket(io), m_tls->Context());
+  } else {
+    m_plain.emplace(io);
+  }
+}
+
+tcp::socket& AsioConnection::Tcp() {
+  return m_secure ? m_secure->next_layer() : *m_plain;
+}
+
+template <typename F>
+void AsioConnection::WithStream(F&& f) {
+  if (m_secure) {
+    f(*m_secure);
+  } else {
+    f(*m_plain);
+  }
+}
+
+void AsioConnection::Start(const std::string& host, uint16_t port,
+                           const SocketProxy& proxy,
+                           const std::string& server_name, bool no_delay) {
+  m_through_proxy = proxy.kind != SocketNoProxy;
+  m_target_host = host;
+  m_target_port = port;
+  auto self = shared_from_this();
+  ConnectThrough(
+      m_resolver, Tcp(), proxy, host, port, no_delay,
+      [self, server_name](const std::string& error, std::string leftover) {
+        if (self->m_closed) return;
+        if (!error.empty()) return self->Fail(error);
+        if (!self->m_secure) return self->Established(std::move(leftover));
+        std::string name = server_name.empty() ? self->m_target_host
+                                               : server_name;
+        if (!IsAddressLiteral(name)) {
+          SSL_set_tlsext_host_name(self->m_secure->native_handle(),
+                                   name.c_str());
+        }
+        self->m_secure->set_verify_callback(
+            asio::ssl::host_name_verification(name));
+        self->m_secure->async_handshake(
+            asio::ssl::stream_base::client, [self](std::error_code ec) {
+              if (self->m_closed) return;
+              if (ec) return self->Fail("TLS handshake failed: " + ec.message());
+              self->Established("");
+            });
+      });
+}
+
+void AsioConnection::Accept(std::function<void(bool ok)> done) {
+  if (!m_secure) return done(true);
+  auto self = shared_from_this();
+  m_secure->async_handshake(asio::ssl::stream_base::server,
+                            [self, done = std::move(done)](std::error_code ec) {
+                              if (ec) self->CloseNow();
+                              done(!ec);
+                            });
+}
+
+void AsioConnection::Established(std::string leftover) {
+  m_established = true;
+  if (m_owner == nullptr) return CloseNow();
+  std::string address = m_target_host;
+  int32_t port = m_target_port;
+  if (!m_through_proxy) {
+    std::error_code ec;
+    tcp::endpoint remote = Tcp().remote_endpoint(ec);
+    if (!ec) {
+      address = remote.address().to_string();
+      port = remote.port();
+    }
+  }
+  m_owner->OnEstablished(address, port, std::move(leftover));
+  StartReading();
+}
+
+void AsioConnection::StartReading() {
+  if (m_owner == nullptr || m_closed) return;
+  auto self = shared_from_this();
+  WithStream([&](auto& stream) {
+    stream.async_read_some(
+        asio::buffer(m_read_buffer), [self](std::error_code ec, size_t size) {
+          if (self->m_owner == nullptr || self->m_closed) return;
+          if (size > 0) {
+            self->m_owner->OnData(self->m_read_buffer.data(), size);
+            if (self->m_owner == nullptr) return;
+          }
+          if (ec) return self->Fail(Describe(ec));
+          self->StartReading();
+        });
+  });
+}
+
+void AsioConnection::Write(std::string_view text) {
+  m_pending.append(text);
+  if (!m_write_active) StartWrite();
+}
+
+void AsioConnection::StartWrite() {
+  if (m_closed || m_pending.empty()) return;
+  m_writing.swap(m_pending);
+  m_pending.clear();
+  m_write_active = true;
+  auto self = shared_from_this();
+  WithStream([&](auto& stream) {
+    asio::async_write(stream, asio::buffer(m_writing),
+                      [self](std::error_code ec, size_t) {
+                        self->m_write_active = false;
+                        self->m_writing.clear();
+                        if (self->m_closed) return;
+                        if (ec) {
+                          self->m_pending.clear();
+                          return self->Fail(Describe(ec));
+                        }
+                        if (!self->m_pending.empty()) return self->StartWrite();
+                        if (self->m_owner == nullptr) self->CloseNow();
+                      });
+  });
+}
+
+void AsioConnection::SetNoDelay(bool value) {
+  std::error_code ignored;
+  Tcp().set_option(tcp::no_delay(value), ignored);
+}
+
+void AsioConnection::Detach(int32_t linger_seconds) {
+  m_owner = nullptr;
+  m_resolver.cancel();
+  bool unsent = m_write_active || !m_pending.empty();
+  if (!m_established || !unsent || linger_seconds <= 0) return CloseNow();
+  m_linger_timer.emplace(m_io, std::chrono::seconds(linger_seconds));
+  auto self = shared_from_this();
+  m_linger_timer->async_wait([self](std::error_code) { self->CloseNow(); });
+}
+
+void AsioConnection::Fail(const std::string& reason) {
+  AsioSocket* owner = m_owner;
+  m_owner = nullptr;
+  CloseNow();
+  if (owner != nullptr) owner->OnFailed(reason);
+}
+
+void AsioConnection::CloseNow() {
+  if (m_closed) return;
+  m_closed = true;
+  m_resolver.cancel();
+  std::error_code ignored;
+  Tcp().shutdown(tcp::socket::shutdown_both, ignored);
+  Tcp().close(ignored);
+  if (m_linger_timer) m_linger_timer->cancel();
+  m_pending.clear();
+}
+
+// --- AsioSocket -----------------------------------------------------------
+
+AsioSocket::AsioSocket(asio::io_context& io, const TlsOptions& tls)
+    : m_io(io),
+      m_tls(tls.enabled ? AsioTlsContext::ForClient(tls) : nullptr),
+      m_server_name(tls.server_name),
+      m_alive(std::make_shared<bool>(true)) {}
+
+AsioSocket::AsioSocket(asio::io_context& io,
+                       std::shared_ptr<AsioConnection> accepted)
+    : m_io(io),
+      m_connection(std::move(accepted)),
+      m_state(SocketConnected),
+      m_alive(std::make_shared<bool>(true)) {
+  std::error_code ec;
+  tcp::endpoint remote = m_connection->Tcp().remote_endpoint(ec);
+  if (!ec) {
+    m_remote_address = remote.address().to_string();
+    m_remote_port = remote.port();
+  }
+  m_connection->Attach(this);
+  m_connection->StartReading();
+}
+
+AsioSocket::~AsioSocket() {
+  *m_alive = false;
+  Detach();
+}
+
+int32_t AsioSocket::RemotePort() const {
+  return m_state == SocketConnected ? m_remote_port : 0;
+}
+
+bool AsioSocket::Blocked() const { return UnsentBytes() > kBlockedBytes; }
+
+size_t AsioSocket::UnsentBytes() const {
+  return m_connection ? m_connection->Unsent() : 0;
+}
+
+void AsioSocket::Connect(const std::string& host, int32_t port) {
+  if (m_state != SocketClosed) {
+    throw Error(ErrorCode::InvalidArgument,
+                "the socket is already connected or connecting");
+  }
+  if (port < 1 || port > 65535) {
+    throw Error(ErrorCode::InvalidArgument,
+                "port " + std::to_string(port) + " is outside 1..65535");
+  }
+  if (host.empty()) {
+    throw Error(ErrorCode::InvalidArgument, "no host to connect to");
+  }
+  if (m_proxy.kind != SocketNoProxy &&
+      (m_proxy.host.empty() || m_proxy.port < 1 || m_proxy.port > 65535)) {
+    throw Error(ErrorCode::InvalidArgument,
+                "the proxy needs a host and a port in 1..65535");
+  }
+  m_inbox.clear();
+  m_last_error.clear();
+  m_remote_address.clear();
+  m_remote_port = 0;
+  m_connection = std::make_shared<AsioConnection>(m_io, m_tls);
+  m_connection->Attach(this);
+  m_connection->Start(host, uint16_t(port), m_proxy, m_server_name,
+                      m_no_delay);
+  SetState(SocketConnecting);
+}
+
+void AsioSocket::Send(std::string_view text) {
+  if (m_state != SocketConnected || !m_connection) {
+    throw Error(ErrorCode::InvalidArgument, "the socket is not connected");
+  }
+  m_connection->Write(text);
+}
+
+std::string AsioSocket::Receive() {
+  std::string data;
+  data.swap(m_inbox);
+  return data;
+}
+
+void AsioSocket::Close() {
+  if (m_state == SocketClosed) return;
+  Detach();
+  SetState(SocketClosed);
+}
+
+void AsioSocket::NoDelay(bool value) {
+  m_no_delay = value;
+  if (m_connection) m_connection->SetNoDelay(value);
+}
+
+void AsioSocket::Detach() {
+  if (!m_connection) return;
+  m_connection->Detach(m_linger_seconds);
+  m_connection.reset();
+}
+
+void AsioSocket::OnEstablished(const std::string& address, int32_t port,
+                               std::string leftover) {
+  m_remote_address = address;
+  m_remote_port = port;
+  m_inbox += leftover;
+  SetState(SocketConnected);
+  if (!m_inbox.empty()) Queue({false, SocketConnected});
+}
+
+void AsioSocket::OnData(const char* data, size_t size) {
+  m_inbox.append(data, size);
+  Queue({false, m_state});
+}
+
+void AsioSocket::OnFailed(const std::string& reason) {
+  m_last_error = reason;
+  m_connection.reset();
+  SetState(SocketClosed);
+}
+
+void AsioSocket::SetState(SocketStateEnum state) {
+  m_state = state;
+  Queue({true, state});
+}
+
+void AsioSocket::Queue(PendingEvent event) {
+  m_pending.push_back(event);
+  Drain();
+}
+
+void AsioSocket::Drain() {
+  if (m_raising) return;
+  m_raising = true;
+  // A handler may drop the last reference to this socket; it then lives
+  // until the events in hand are raised.
+  std::shared_ptr<AsioSocket> pin = weak_from_this().lock();
+  std::shared_ptr<bool> alive = m_alive;
+  while (!m_pending.empty()) {
+    PendingEvent event = m_pending.front();
+    m_pending.pop_front();
+    if (event.is_state) {
+      m_events.Raise([&](ISocketEvents& l) { l.State(*this, event.state); });
+    } else if (!m_inbox.empty()) {
+      m_events.Raise([&](ISocketEvents& l) { l.Receive(*this); });
+    }
+    if (!*alive) return;
+  }
+  m_raising = false;
+}
+
+}  // namespace orvane
