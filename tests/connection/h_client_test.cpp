@@ -1,0 +1,107 @@
+#include "orvane/connection/h_client.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orvane/connection/memory_socket.h"
+#include "orvane/connection/virtual_timer.h"
+#include "orvane/protocol/data_protocol.h"
+#include "orvane/protocol/process.h"
+#include "orvane/protocol/tokens_enum.h"
+
+namespace orvane {
+namespace {
+
+class Recorder : public CHClientEvents {
+ public:
+  void state(TCPClientStatusType s) override {
+    log.push_back("state:" + std::to_string(s));
+  }
+  void Receive(const std::shared_ptr<CProcess>& p) override {
+    processes.push_back(p);
+    log.push_back("recv");
+  }
+  void NotConnected() override { log.push_back("notconnected"); }
+  void ReceivedData(int32_t n) override {
+    log.push_back("rd:" + std::to_string(n));
+  }
+  void SentData(int32_t n) override {
+    log.push_back("sd:" + std::to_string(n));
+  }
+
+  std::vector<std::string> log;
+  std::vector<std::shared_ptr<CProcess>> processes;
+};
+
+class HClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    client = std::make_unique<CHClient>(
+        TcpClientEnvironment{socket, timers, nullptr});
+    client->Advise(&events);
+    client->ServerAddress("trade.example");
+  }
+
+  std::shared_ptr<VirtualTimeScheduler> timers =
+      std::make_shared<VirtualTimeScheduler>();
+  std::shared_ptr<MemorySocket> socket = MemorySocket::Create();
+  std::unique_ptr<CHClient> client;
+  Recorder events;
+};
+
+TEST_F(HClientTest, EachMessageOfAReadBecomesItsOwnProcess) {
+  client->Connect();
+  auto server = socket->AcceptConnect();
+  CDataProtocol wire;
+  std::string login = wire.Response(LOGIN_TOKEN, {"ok", "417"});
+  std::string prices = wire.Response(GET_PRICES_TOKEN, {"EURUSD"});
+  server->Send(login + prices);
+  ASSERT_EQ(events.processes.size(), 2u);
+  EXPECT_EQ(events.processes[0]->TokenID(), LOGIN_TOKEN);
+  EXPECT_EQ(events.processes[0]->ParameterValue(2), "417");
+  EXPECT_EQ(events.processes[1]->TokenID(), GET_PRICES_TOKEN);
+  EXPECT_EQ(events.processes[1]->ParameterValue(1), "EURUSD");
+  EXPECT_NE(events.processes[0], events.processes[1]);
+  EXPECT_EQ(events.log,
+            (std::vector<std::string>{
+                "state:0", "rd:" + std::to_string(login.size() + prices.size()),
+                "recv", "recv"}));
+}
+
+TEST_F(HClientTest, SidIsKeptForTheHost) {
+  EXPECT_EQ(client->sid(), 0);
+  client->sid(-417);
+  client->Connect();
+  auto server = socket->AcceptConnect();
+  client->Disconnect(false);
+  EXPECT_EQ(client->sid(), -417);
+}
+
+TEST_F(HClientTest, SettingsPassThroughBothWays) {
+  const auto& inner = client->TcpClient();
+  client->ServerPort(4600);
+  client->ServerPort(0);
+  EXPECT_EQ(inner->ServerPort(), 4600);
+  inner->HandshakeMsgTimer(30000);
+  EXPECT_EQ(client->HandshakeMsgTimer(), 30000);
+  client->ProxyType(Socks4Proxy);
+  client->proxyPort(1080);
+  client->ProxyUsername("u");
+  EXPECT_EQ(inner->ProxyType(), Socks4Proxy);
+  EXPECT_EQ(inner->proxyPort(), 1080);
+  EXPECT_EQ(inner->ProxyUsername(), "u");
+  inner->AutoReloginOption(false);
+  EXPECT_FALSE(client->isConnecting());
+  EXPECT_EQ(client->Child(), socket);
+}
+
+TEST_F(HClientTest, EventsOfTheInnerClientArePassedOn) {
+  client->TcpClient()->Send("abc");
+  EXPECT_EQ(events.log, (std::vector<std::string>{"sd:3", "notconnected"}));
+}
+
+}  // namespace
+}  // namespace orvane
