@@ -1,0 +1,207 @@
+#include "orvane/connection/asio_socket.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orvane/core/error.h"
+#include "peers.h"
+
+namespace orvane {
+namespace {
+
+using test::RunFor;
+using test::RunUntil;
+using test::TestServer;
+
+class SocketLog : public ISocketEvents {
+ public:
+  void State(ISocket&, SocketStateEnum s) override {
+    EXPECT_FALSE(m_inside) << "socket events nested";
+    states.push_back(s);
+  }
+  void Receive(ISocket& socket) override {
+    EXPECT_FALSE(m_inside) << "socket events nested";
+    m_inside = true;
+    data += socket.Receive();
+    ++receives;
+    if (close_on_receive) socket.Close();
+    m_inside = false;
+  }
+  bool Has(SocketStateEnum s) const {
+    return std::find(states.begin(), states.end(), s) != states.end();
+  }
+
+  std::vector<SocketStateEnum> states;
+  std::string data;
+  int receives = 0;
+  bool close_on_receive = false;
+
+ private:
+  bool m_inside = false;
+};
+
+class AsioSocketTest : public ::testing::Test {
+ protected:
+  void SetUp() override { socket->Advise(&log); }
+  void TearDown() override { socket->Unadvise(&log); }
+
+  bool ConnectTo(const std::string& host, int port) {
+    socket->Connect(host, port);
+    return RunUntil(io, [&] {
+      return socket->State() == SocketConnected ||
+             socket->State() == SocketClosed;
+    }) && socket->State() == SocketConnected;
+  }
+
+  asio::io_context io;
+  TestServer server{io};
+  std::shared_ptr<AsioSocket> socket = std::make_shared<AsioSocket>(io);
+  SocketLog log;
+};
+
+TEST_F(AsioSocketTest, ConnectsAndCarriesTextBothWaysInOrder) {
+  ASSERT_TRUE(ConnectTo("127.0.0.1", server.Port()));
+  EXPECT_EQ(log.states,
+            (std::vector<SocketStateEnum>{SocketConnecting, SocketConnected}));
+  EXPECT_EQ(socket->RemoteAddress(), "127.0.0.1");
+  EXPECT_EQ(socket->RemotePort(), server.Port());
+  socket->Send("LOGIN+3!");
+  socket->Send("");
+  socket->Send("PING+3!");
+  ASSERT_TRUE(RunUntil(io, [&] { return server.received.size() == 15; }));
+  EXPECT_EQ(server.received, "LOGIN+3!PING+3!");
+  ASSERT_EQ(server.children.size(), 1u);
+  EXPECT_GT(server.children[0]->RemotePort(), 0);
+  EXPECT_EQ(server.children[0]->State(), SocketConnected);
+  server.children[0]->Send("OK+3!");
+  ASSERT_TRUE(RunUntil(io, [&] { return log.data == "OK+3!"; }));
+}
+
+TEST_F(AsioSocketTest, ResolvesHostNames) {
+  EXPECT_TRUE(ConnectTo("localhost", server.Port()));
+}
+
+TEST_F(AsioSocketTest, ARefusedConnectEndsClosedWithAReason) {
+  int closed_port = test::FreePort();
+  EXPECT_FALSE(ConnectTo("127.0.0.1", closed_port));
+  EXPECT_EQ(log.states,
+            (std::vector<SocketStateEnum>{SocketConnecting, SocketClosed}));
+  EXPECT_NE(socket->LastError().find(std::to_string(closed_port)),
+            std::string::npos);
+  EXPECT_EQ(socket->RemotePort(), 0);
+  EXPECT_THROW(socket->Send("x"), Error);
+  // The socket can try again.
+  EXPECT_TRUE(ConnectTo("127.0.0.1", server.Port()));
+}
+
+TEST_F(AsioSocketTest, UnknownHostEndsClosed) {
+  EXPECT_FALSE(ConnectTo("no-such-host.invalid", 80));
+  EXPECT_FALSE(socket->LastError().empty());
+}
+
+TEST_F(AsioSocketTest, ConnectRefusesBadArgumentsAndABusySocket) {
+  EXPECT_THROW(socket->Connect("127.0.0.1", 0), Error);
+  EXPECT_THROW(socket->Connect("127.0.0.1", 65536), Error);
+  EXPECT_THROW(socket->Connect("", 80), Error);
+  EXPECT_TRUE(log.states.empty());
+  socket->Connect("127.0.0.1", server.Port());
+  EXPECT_THROW(socket->Connect("127.0.0.1", server.Port()), Error);
+  EXPECT_TRUE(RunUntil(io, [&] { return socket->State() == SocketConnected; }));
+}
+
+TEST_F(AsioSocketTest, APeerCloseComesAfterItsLastText) {
+  ASSERT_TRUE(ConnectTo("127.0.0.1", server.Port()));
+  ASSERT_TRUE(RunUntil(io, [&] { return server.children.size() == 1; }));
+  server.children[0]->Send("BYE+3!");
+  server.children[0]->Close();
+  ASSERT_TRUE(RunUntil(io, [&] { return log.Has(SocketClosed); }));
+  EXPECT_EQ(log.data, "BYE+3!");
+  EXPECT_EQ(socket->RemotePort(), 0);
+  EXPECT_FALSE(socket->LastError().empty());
+}
+
+TEST_F(AsioSocketTest, CloseReportsAtOnceAndThePeerSeesIt) {
+  ASSERT_TRUE(ConnectTo("127.0.0.1", server.Port()));
+  socket->Close();
+  EXPECT_EQ(log.states.back(), SocketClosed);
+  EXPECT_TRUE(socket->LastError().empty());
+  ASSERT_TRUE(RunUntil(io, [&] { return server.closed == 1; }));
+  socket->Close();  // closing a closed socket does nothing
+  EXPECT_EQ(log.states.size(), 3u);
+}
+
+TEST_F(AsioSocketTest, CloseInsideAHandlerIsRaisedAfterIt) {
+  log.close_on_receive = true;
+  ASSERT_TRUE(ConnectTo("127.0.0.1", server.Port()));
+  ASSERT_TRUE(RunUntil(io, [&] { return server.children.size() == 1; }));
+  server.children[0]->Send("X+3!");
+  ASSERT_TRUE(RunUntil(io, [&] { return log.Has(SocketClosed); }));
+  EXPECT_EQ(log.receives, 1);
+}
+
+// A peer that accepts but reads only when told.
+class SlowReader {
+ public:
+  explicit SlowReader(asio::io_context& io)
+      : m_acceptor(io, {asio::ip::make_address("127.0.0.1"), 0}),
+        m_socket(io) {
+    m_acceptor.async_accept(m_socket, [](std::error_code) {});
+  }
+  int Port() const { return m_acceptor.local_endpoint().port(); }
+  void ReadAll() {
+    m_socket.async_read_some(asio::buffer(m_buffer),
+                             [this](std::error_code ec, size_t n) {
+                               received += n;
+                               if (ec) {
+                                 ended = true;
+                                 return;
+                               }
+                               ReadAll();
+                             });
+  }
+  size_t received = 0;
+  bool ended = false;
+
+ private:
+  asio::ip::tcp::acceptor m_acceptor;
+  asio::ip::tcp::socket m_socket;
+  std::array<char, 65536> m_buffer;
+};
+
+TEST_F(AsioSocketTest, BlockedWhileUnsentTextExceedsTheBoundThenClears) {
+  SlowReader peer(io);
+  ASSERT_TRUE(ConnectTo("127.0.0.1", peer.Port()));
+  const std::string chunk(256 * 1024, 'p');
+  size_t sent = 0;
+  while (!socket->Blocked() && sent < 256 * chunk.size()) {
+    socket->Send(chunk);
+    sent += chunk.size();
+    RunFor(io, std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(socket->Blocked());
+  EXPECT_GT(socket->UnsentBytes(), AsioSocket::kBlockedBytes);
+  peer.ReadAll();
+  ASSERT_TRUE(RunUntil(io, [&] { return !socket->Blocked(); }));
+  ASSERT_TRUE(RunUntil(io, [&] { return peer.received == sent; }));
+}
+
+TEST_F(AsioSocketTest, TextUnsentAtCloseStillLeaves) {
+  SlowReader peer(io);
+  socket->LingerSeconds(5);
+  ASSERT_TRUE(ConnectTo("127.0.0.1", peer.Port()));
+  const std::string chunk(1 << 20, 'q');
+  for (int i = 0; i < 8; ++i) socket->Send(chunk);
+  RunFor(io, std::chrono::milliseconds(5));
+  ASSERT_GT(socket->UnsentBytes(), 0u);
+  socket->Close();
+  EXPECT_EQ(socket->State(), SocketClosed);
+  peer.ReadAll();
+  ASSERT_TRUE(RunUntil(io, [&] { return peer.ended; }));
+  EXPECT_EQ(peer.received, 8u * chunk.size());
+}
+
+}  // namespace
+}  // namespace orvane
