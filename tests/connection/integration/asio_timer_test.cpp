@@ -1,0 +1,86 @@
+// The Asio timer adapter on real time, with intervals of a few
+// milliseconds.
+
+#include "orvane/connection/asio_timer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "peers.h"
+
+namespace orvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using test::RunFor;
+using test::RunUntil;
+
+TEST(AsioTimerTest, TicksEveryIntervalWhileEnabled) {
+  asio::io_context io;
+  AsioTimerFactory factory(io);
+  auto timer = factory.CreateTimer();
+  EXPECT_FALSE(timer->Enabled());
+  EXPECT_EQ(timer->Interval(), 0);
+  int ticks = 0;
+  timer->OnTick([&] { ++ticks; });
+  timer->Interval(5);
+  RunFor(io, std::chrono::milliseconds(20));
+  EXPECT_EQ(ticks, 0);  // a new timer is disabled
+  auto start = Clock::now();
+  timer->Enabled(true);
+  ASSERT_TRUE(RunUntil(io, [&] { return ticks == 4; }));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(20));
+  timer->Enabled(false);
+  RunFor(io, std::chrono::milliseconds(20));
+  EXPECT_EQ(ticks, 4);
+}
+
+TEST(AsioTimerTest, DisableThenEnableRestartsTheFullInterval) {
+  asio::io_context io;
+  AsioTimer timer(io);
+  std::vector<Clock::time_point> ticks;
+  timer.OnTick([&] { ticks.push_back(Clock::now()); });
+  timer.Interval(40);
+  timer.Enabled(true);
+  RunFor(io, std::chrono::milliseconds(30));
+  auto restart = Clock::now();
+  timer.Enabled(false);
+  timer.Enabled(true);
+  timer.Enabled(true);  // enabling an enabled timer changes nothing
+  ASSERT_TRUE(RunUntil(io, [&] { return !ticks.empty(); }));
+  EXPECT_GE(ticks[0] - restart, std::chrono::milliseconds(40));
+}
+
+TEST(AsioTimerTest, AHandlerMayStopOrDropItsOwnTimer) {
+  asio::io_context io;
+  auto timer = std::make_shared<AsioTimer>(io);
+  int ticks = 0;
+  timer->OnTick([&] {
+    ++ticks;
+    timer.reset();
+  });
+  timer->Interval(2);
+  timer->Enabled(true);
+  RunFor(io, std::chrono::milliseconds(20));
+  EXPECT_EQ(ticks, 1);
+  EXPECT_EQ(timer, nullptr);
+}
+
+TEST(AsioTimerTest, AnIntervalBelowOneNeverTicks) {
+  asio::io_context io;
+  AsioTimer timer(io);
+  int ticks = 0;
+  timer.OnTick([&] { ++ticks; });
+  timer.Interval(0);
+  timer.Enabled(true);
+  RunFor(io, std::chrono::milliseconds(10));
+  EXPECT_EQ(ticks, 0);
+  timer.Interval(2);  // re-timing an enabled timer starts it
+  ASSERT_TRUE(RunUntil(io, [&] { return ticks > 0; }));
+}
+
+}  // namespace
+}  // namespace orvane
