@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include "orvane/clients/client_param.h"
+#include "orvane/clients/client_param_cl.h"
+#include "orvane/clients/client_param_svr.h"
+#include "orvane/core/error.h"
+#include "orvane/market/symbol.h"
+
+namespace orvane {
+namespace {
+
+// A four-decimal symbol quoting 1.2000 / 1.2003.
+std::shared_ptr<CSymbol> MakeSymbol(SpreadCalTypeEnum type = FromBidSpread) {
+  auto symbol = std::make_shared<CSymbol>();
+  symbol->ID(15);
+  symbol->PipLocation(-4);
+  symbol->SpreadType(type);
+  symbol->Bid(1.2000);
+  symbol->Ask(1.2003);
+  return symbol;
+}
+
+template <typename Entry>
+std::shared_ptr<Entry> MakeEntry(std::shared_ptr<CSymbol> symbol, const Variant& spread,
+                                 int16_t source_plus = 0, int16_t price_offset = 0) {
+  auto entry = std::make_shared<Entry>();
+  entry->Symbol(std::move(symbol));
+  entry->Spread(spread);
+  entry->SourcePlus(source_plus);
+  entry->PriceOffset(price_offset);
+  return entry;
+}
+
+TEST(ClientParamTest, TheBareInterfaceHoldsNothing) {
+  CClientParam param;
+  param.Commission(5);
+  param.Spread(3);
+  param.Symbol(MakeSymbol());
+  EXPECT_EQ(param.Commission(), 0.0);
+  EXPECT_TRUE(param.Spread().IsEmpty());
+  EXPECT_EQ(param.Symbol(), nullptr);
+  EXPECT_EQ(param.BidWithSpread(), 0.0);
+  EXPECT_EQ(param.CommissionValue(2), 0.0);
+}
+
+TEST(ClientParamTest, ServerEntryKeepsNoLotsOrOrderOffsets) {
+  CClientParamSvr svr;
+  CClientParamCl cl;
+  for (CClientParam* param : {static_cast<CClientParam*>(&svr), static_cast<CClientParam*>(&cl)}) {
+    param->MaxLots(50);
+    param->MinLots(-1);  // no minimum is applied
+    param->LimitOffset(7);
+    param->StopOffset(9);
+    param->Commission(4);
+    param->SourcePlus(2);
+    param->PriceOffset(-3);
+  }
+  EXPECT_EQ(svr.MaxLots(), 0.0);
+  EXPECT_EQ(svr.MinLots(), 0.0);
+  EXPECT_EQ(svr.LimitOffset(), 0.0);
+  EXPECT_EQ(svr.StopOffset(), 0.0);
+  EXPECT_EQ(cl.MaxLots(), 50.0);
+  EXPECT_EQ(cl.MinLots(), -1.0);
+  EXPECT_EQ(cl.LimitOffset(), 7.0);
+  EXPECT_EQ(cl.StopOffset(), 9.0);
+  for (const ClientParamEntry* entry : {static_cast<ClientParamEntry*>(&svr),
+                                        static_cast<ClientParamEntry*>(&cl)}) {
+    EXPECT_EQ(entry->Commission(), 4.0);
+    EXPECT_EQ(entry->SourcePlus(), 2);
+    EXPECT_EQ(entry->PriceOffset(), -3);
+    EXPECT_EQ(entry->CommissionValue(2.5), 10.0);
+  }
+}
+
+TEST(ClientParamTest, SpreadIsNullForEmptyOrNonNumericValues) {
+  CClientParamCl param;
+  EXPECT_TRUE(param.Spread().IsEmpty());  // neither null nor a number until set
+  param.Spread("");
+  EXPECT_TRUE(param.Spread().IsNull());
+  param.Spread(4);
+  param.Spread("wide");
+  EXPECT_TRUE(param.Spread().IsNull());
+  param.Spread("2.5");
+  EXPECT_EQ(param.Spread(), Variant(2.5));
+  param.Spread(Null);
+  EXPECT_TRUE(param.Spread().IsNull());
+  param.Spread(3);
+  EXPECT_EQ(param.Spread(), Variant(3));  // no SpreadOffset added here
+}
+
+TEST(ClientParamTest, FixedSpreadCountsTheSymbolsSpreadOffsetOnce) {
+  auto symbol = MakeSymbol();
+  symbol->SpreadOffset(1);
+  auto entry = MakeEntry<CClientParamCl>(symbol, 3);
+  EXPECT_DOUBLE_EQ(entry->BidWithSpread(), 1.2000);
+  EXPECT_DOUBLE_EQ(entry->AskWithSpread(), 1.2004);
+  // The symbol's own form counts the offset twice.
+  symbol->Spread(3);
+  EXPECT_DOUBLE_EQ(symbol->AskWithSpread(), 1.2005);
+}
+
+TEST(ClientParamTest, EmptySpreadWidensTheSourceQuoteBySourcePlus) {
+  auto entry = MakeEntry<CClientParamSvr>(MakeSymbol(), "", 2);
+  EXPECT_DOUBLE_EQ(entry->BidWithSpread(), 1.2000);
+  EXPECT_DOUBLE_EQ(entry->AskWithSpread(), 1.2005);
+}
+
+TEST(ClientParamTest, AveragePlacementSplitsAnOddSourcePlus) {
+  auto entry = MakeEntry<CClientParamCl>(MakeSymbol(FromAvgSpread), Null, 3);
+  EXPECT_DOUBLE_EQ(entry->BidWithSpread(), 1.1998);  // down 2
+  EXPECT_DOUBLE_EQ(entry->AskWithSpread(), 1.2004);  // up 1
+  entry->SourcePlus(-3);
+  EXPECT_DOUBLE_EQ(entry->BidWithSpread(), 1.2001);
+  EXPECT_DOUBLE_EQ(entry->AskWithSpread(), 1.2001);
+}
+
+TEST(ClientParamTest, PriceOffsetsOfSymbolAndClientAreSummed) {
+  auto symbol = MakeSymbol();
+  symbol->PriceOffset(2);
+  symbol->ClientPriceOffset(100);  // used only by the symbol's own forms
+  auto entry = MakeEntry<CClientParamCl>(symbol, 4, 0, -5);
+  EXPECT_DOUBLE_EQ(entry->BidWithSpread(), 1.1997);
+  EXPECT_DOUBLE_EQ(entry->AskWithSpread(), 1.2001);
+}
+
+TEST(ClientParamTest, OffsetSumOutside16BitsIsAnOverflow) {
+  auto symbol = MakeSymbol();
+  symbol->PriceOffset(32767);
+  auto entry = MakeEntry<CClientParamCl>(symbol, 2, 0, 1);
+  try {
+    entry->BidWithSpread();
+    FAIL() << "32767 + 1 pips must overflow";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.code(), ErrorCode::Overflow);
+  }
+}
+
+TEST(ClientParamTest, DirectionPicksTheSide) {
+  auto entry = MakeEntry<CClientParamCl>(MakeSymbol(), 5);
+  // A buy deals at the ask and closes at the bid.
+  EXPECT_DOUBLE_EQ(entry->PriceWithSpread(BuyType), 1.2005);
+  EXPECT_DOUBLE_EQ(entry->PriceWithSpread(SellType), 1.2000);
+  EXPECT_DOUBLE_EQ(entry->ClosePriceWithSpread(BuyType), 1.2000);
+  EXPECT_DOUBLE_EQ(entry->ClosePriceWithSpread(SellType), 1.2005);
+  EXPECT_DOUBLE_EQ(entry->CClientParam_ClosePriceWithSpread(SellType), 1.2005);
+}
+
+TEST(ClientParamTest, ReferenceClosePriceComesThroughTheParent) {
+  auto reference = std::make_shared<CSymbol>();
+  reference->ID(7);
+  reference->PipLocation(-2);
+  reference->Bid(110.25);
+  auto parent = MakeEntry<CClientParamSvr>(reference, 3);
+  auto entry = MakeEntry<CClientParamCl>(MakeSymbol(), 2);
+  entry->Parent(parent);
+  EXPECT_DOUBLE_EQ(entry->Parent()->ClosePriceWithSpread(SellType), 110.28);
+  EXPECT_DOUBLE_EQ(entry->Parent()->ClosePriceWithSpread(BuyType), 110.25);
+}
+
+TEST(ClientParamTest, PricingWithoutASymbolIsAnError) {
+  CClientParamSvr entry;
+  entry.Spread(2);
+  try {
+    entry.AskWithSpread();
+    FAIL() << "no symbol must raise";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.code(), ErrorCode::ObjectRequired);
+  }
+  EXPECT_THROW(entry.ClosePriceWithSpread(BuyType), Error);
+}
+
+TEST(ClientParamTest, DeallocateClearsSymbolAndParent) {
+  auto a = MakeEntry<CClientParamCl>(MakeSymbol(), 1);
+  auto b = MakeEntry<CClientParamCl>(MakeSymbol(), 1);
+  a->Parent(b);
+  b->Parent(a);
+  std::weak_ptr<CClientParamCl> watch = a;
+  a->Deallocate();
+  b->Deallocate();
+  EXPECT_EQ(a->Symbol(), nullptr);
+  EXPECT_EQ(a->Parent(), nullptr);
+  a.reset();
+  EXPECT_TRUE(watch.expired());
+}
+
+}  // namespace
+}  // namespace orvane

@@ -1,0 +1,142 @@
+#include "orvane/clients/client_params.h"
+
+#include <gtest/gtest.h>
+
+#include "orvane/clients/client_param_cl.h"
+#include "orvane/clients/client_param_svr.h"
+#include "orvane/market/symbol.h"
+
+namespace orvane {
+namespace {
+
+std::shared_ptr<CSymbol> MakeSymbol(int32_t id, int32_t ref_id = 0) {
+  auto symbol = std::make_shared<CSymbol>();
+  symbol->ID(id);
+  symbol->RefID(ref_id);
+  symbol->PipLocation(-4);
+  symbol->Bid(1.5000);
+  symbol->Ask(1.5002);
+  return symbol;
+}
+
+std::shared_ptr<CClientParam> AddEntry(CClientParams& params, std::shared_ptr<CSymbol> symbol,
+                                       int16_t client_or_server = 1) {
+  return params.Add(3, 1, 2.5, 50, 0.1, 6, 8, -2, std::move(symbol), client_or_server);
+}
+
+TEST(ClientParamsTest, AddSetsEveryValueUnderTheSymbolKey) {
+  CClientParams params;
+  auto symbol = MakeSymbol(15);
+  auto entry = params.Add("4", 2, 2.5, 50, 0.1, 6, 8, -2, symbol, 1);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_NE(std::dynamic_pointer_cast<CClientParamCl>(entry), nullptr);
+  EXPECT_EQ(entry->Symbol(), symbol);
+  EXPECT_EQ(entry->Spread(), Variant(4.0));
+  EXPECT_EQ(entry->SourcePlus(), 2);
+  EXPECT_EQ(entry->Commission(), 2.5);
+  EXPECT_EQ(entry->MaxLots(), 50.0);
+  EXPECT_EQ(entry->MinLots(), 0.1);
+  EXPECT_EQ(entry->LimitOffset(), 6.0);
+  EXPECT_EQ(entry->StopOffset(), 8.0);
+  EXPECT_EQ(entry->PriceOffset(), -2);
+  EXPECT_EQ(params.Item("15"), entry);
+  EXPECT_EQ(params.Item(1), entry);
+  EXPECT_EQ(params.ItemByIndex("15"), entry);
+}
+
+TEST(ClientParamsTest, OnlyClientOrServerOneMakesTheFullEntry) {
+  CClientParams params;
+  auto full = AddEntry(params, MakeSymbol(1), 1);
+  auto lean0 = AddEntry(params, MakeSymbol(2), 0);
+  auto lean2 = AddEntry(params, MakeSymbol(3), 2);
+  EXPECT_NE(std::dynamic_pointer_cast<CClientParamCl>(full), nullptr);
+  EXPECT_NE(std::dynamic_pointer_cast<CClientParamSvr>(lean0), nullptr);
+  EXPECT_NE(std::dynamic_pointer_cast<CClientParamSvr>(lean2), nullptr);
+  EXPECT_EQ(lean2->MaxLots(), 0.0);
+  EXPECT_EQ(lean2->Commission(), 2.5);
+}
+
+TEST(ClientParamsTest, FailedAddGivesNoEntryAndChangesNothing) {
+  CClientParams params;
+  auto first = params.Add(3, 1, 2.5, 50, 0.1, 6, 8, -2, MakeSymbol(15), 1);
+  EXPECT_EQ(params.Add(9, 9, 9, 9, 9, 9, 9, 9, MakeSymbol(15), 1), nullptr);
+  EXPECT_EQ(params.Add(9, 9, 9, 9, 9, 9, 9, 9, nullptr, 1), nullptr);
+  EXPECT_EQ(params.Count(), 1);
+  EXPECT_EQ(params.Item("15"), first);
+  EXPECT_EQ(first->Commission(), 2.5);
+}
+
+TEST(ClientParamsTest, LookupsMissWithoutError) {
+  CClientParams params;
+  AddEntry(params, MakeSymbol(15));
+  EXPECT_EQ(params.Item("16"), nullptr);
+  EXPECT_EQ(params.Item(2), nullptr);
+  EXPECT_EQ(params.Item(0), nullptr);
+  EXPECT_EQ(params.Item("1"), nullptr);
+  EXPECT_EQ(params.ItemByIndex(Variant()), nullptr);
+}
+
+TEST(ClientParamsTest, ParentIsTheEntryOfTheReferenceSymbol) {
+  CClientParams params;
+  auto cross = AddEntry(params, MakeSymbol(5, 7));   // refers to 7
+  auto base = AddEntry(params, MakeSymbol(7, 0));    // no reference
+  auto orphan = AddEntry(params, MakeSymbol(9, 42));  // 42 has no entry
+  params.SetParamsRefParams();
+  EXPECT_EQ(cross->Parent(), base);
+  EXPECT_EQ(base->Parent(), nullptr);
+  EXPECT_EQ(orphan->Parent(), nullptr);
+
+  // A later call re-links from scratch.
+  params.Remove("7");
+  params.SetParamsRefParams();
+  EXPECT_EQ(cross->Parent(), nullptr);
+}
+
+TEST(ClientParamsTest, RemoveDeallocatesTheEntry) {
+  CClientParams params;
+  auto a = AddEntry(params, MakeSymbol(5, 7));
+  auto b = AddEntry(params, MakeSymbol(7));
+  auto c = AddEntry(params, MakeSymbol(8));
+  params.SetParamsRefParams();
+  params.Remove("5");
+  EXPECT_EQ(a->Symbol(), nullptr);
+  EXPECT_EQ(a->Parent(), nullptr);
+  params.Remove(2);  // now symbol 8
+  EXPECT_EQ(c->Symbol(), nullptr);
+  params.Remove("99");
+  params.Remove(5);
+  ASSERT_EQ(params.Count(), 1);
+  EXPECT_EQ(params.Item(1), b);
+  EXPECT_NE(b->Symbol(), nullptr);
+}
+
+TEST(ClientParamsTest, ReleasingTheCollectionBreaksParentCycles) {
+  std::weak_ptr<CClientParam> a_watch;
+  std::weak_ptr<CClientParam> b_watch;
+  std::weak_ptr<CSymbol> symbol_watch;
+  {
+    CClientParams params;
+    auto symbol = MakeSymbol(5, 6);
+    symbol_watch = symbol;
+    a_watch = AddEntry(params, symbol);
+    b_watch = AddEntry(params, MakeSymbol(6, 5));
+    params.SetParamsRefParams();
+    ASSERT_EQ(a_watch.lock()->Parent(), b_watch.lock());
+    ASSERT_EQ(b_watch.lock()->Parent(), a_watch.lock());
+  }
+  EXPECT_TRUE(a_watch.expired());
+  EXPECT_TRUE(b_watch.expired());
+  EXPECT_TRUE(symbol_watch.expired());
+}
+
+TEST(ClientParamsTest, EnumerationFollowsInsertionOrder) {
+  CClientParams params;
+  for (int32_t id : {30, 4, 17}) AddEntry(params, MakeSymbol(id));
+  std::vector<int32_t> ids;
+  for (const auto& param : params.NewEnum()) ids.push_back(param->Symbol()->ID());
+  EXPECT_EQ(ids, (std::vector<int32_t>{30, 4, 17}));
+  EXPECT_EQ(params.Items().Count(), 3);
+}
+
+}  // namespace
+}  // namespace orvane
