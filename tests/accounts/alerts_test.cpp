@@ -1,0 +1,103 @@
+#include "orvane/accounts/alerts.h"
+
+#include <gtest/gtest.h>
+
+#include "orvane/market/symbol.h"
+
+namespace orvane {
+namespace {
+
+std::shared_ptr<CSymbol> MakeSymbol(int32_t id) {
+  auto symbol = std::make_shared<CSymbol>();
+  symbol->ID(id);
+  return symbol;
+}
+
+TEST(AlertTest, SettingTheSymbolCopiesItsId) {
+  CAlert alert;
+  EXPECT_EQ(alert.SymbolID(), 0);
+  alert.Symbol(MakeSymbol(12));
+  EXPECT_EQ(alert.SymbolID(), 12);
+  alert.Symbol(nullptr);  // the ID stays for a later re-link
+  EXPECT_EQ(alert.Symbol(), nullptr);
+  EXPECT_EQ(alert.SymbolID(), 12);
+}
+
+TEST(AlertTest, DeallocateReleasesTheSymbol) {
+  auto symbol = MakeSymbol(3);
+  CAlert alert;
+  alert.Symbol(symbol);
+  alert.Deallocate();
+  EXPECT_EQ(alert.Symbol(), nullptr);
+  EXPECT_EQ(symbol.use_count(), 1);
+}
+
+TEST(AlertsTest, AddedAlertIsReachedByKeyAndPosition) {
+  CAlerts alerts;
+  auto symbol = MakeSymbol(44);
+  auto alert = alerts.Add(900, 5, symbol, ASK_LESS, 1.2345);
+  ASSERT_NE(alert, nullptr);
+  EXPECT_EQ(alerts.Item("5"), alert);
+  EXPECT_EQ(alerts.Item(1), alert);
+  EXPECT_EQ(alert->ID(), 5);
+  EXPECT_EQ(alert->ClientID(), 900);
+  EXPECT_EQ(alert->SymbolID(), 44);
+  EXPECT_EQ(alert->Symbol(), symbol);
+  EXPECT_EQ(alert->AlertCondition(), ASK_LESS);
+  EXPECT_EQ(alert->AlertValue(), 1.2345);
+  EXPECT_EQ(alert->hitPrice(), 0.0);
+  EXPECT_EQ(alert->hitTime(), DateTime());
+}
+
+TEST(AlertsTest, FailedAddGivesNoAlertAndChangesNothing) {
+  CAlerts alerts;
+  auto first = alerts.Add(1, 5, MakeSymbol(2), BID_GREATER, 1.0);
+  EXPECT_EQ(alerts.Add(1, 5, MakeSymbol(3), BID_LESS, 2.0), nullptr);
+  EXPECT_EQ(alerts.Add(1, 6, nullptr, BID_LESS, 2.0), nullptr);
+  EXPECT_EQ(alerts.Count(), 1);
+  EXPECT_EQ(alerts.Item("5"), first);
+  EXPECT_EQ(first->SymbolID(), 2);
+  EXPECT_EQ(alerts.Item("6"), nullptr);
+}
+
+TEST(AlertsTest, RemoveByKeyOrPositionLeavesTheAlertIntact) {
+  CAlerts alerts;
+  auto symbol = MakeSymbol(2);
+  for (int32_t id : {10, 20, 30}) alerts.Add(1, id, symbol, BID_GREATER, 1.0);
+  auto second = alerts.Item(2);
+  alerts.Remove(2);
+  alerts.Remove("10");
+  alerts.Remove("77");
+  ASSERT_EQ(alerts.Count(), 1);
+  EXPECT_EQ(alerts.Item(1)->ID(), 30);
+  EXPECT_EQ(second->Symbol(), symbol);
+}
+
+TEST(AlertsTest, ClearDropsAlertsWithoutDeallocatingThem) {
+  CAlerts alerts;
+  auto symbol = MakeSymbol(2);
+  auto kept = alerts.Add(1, 1, symbol, BID_GREATER, 1.0);
+  alerts.Clear();
+  EXPECT_EQ(alerts.Count(), 0);
+  EXPECT_EQ(alerts.Item(1), nullptr);
+  EXPECT_EQ(kept->Symbol(), symbol);
+  // The same ID can be added again to the new collection.
+  EXPECT_NE(alerts.Add(1, 1, symbol, BID_GREATER, 1.0), nullptr);
+}
+
+TEST(AlertsTest, ReleasingTheCollectionReleasesEverySymbol) {
+  auto symbol = MakeSymbol(2);
+  std::shared_ptr<CAlert> kept;
+  {
+    CAlerts alerts;
+    kept = alerts.Add(1, 1, symbol, BID_GREATER, 1.0);
+    alerts.Add(1, 2, symbol, ASK_GREATER, 1.0);
+    EXPECT_EQ(symbol.use_count(), 3);
+  }
+  EXPECT_EQ(kept->Symbol(), nullptr);
+  EXPECT_EQ(kept->SymbolID(), 2);
+  EXPECT_EQ(symbol.use_count(), 1);
+}
+
+}  // namespace
+}  // namespace orvane
