@@ -1,0 +1,318 @@
+// The checks of the account engine on the server side: entry-order,
+// stop-loss/take-profit and alert hits, liquidation, and the execution
+// results that come back from the host.
+
+#include <string>
+
+#include "accounts_transactions_scratch.h"
+#include "orvane/accounts/account.h"
+#include "orvane/accounts/account_type_enum.h"
+#include "orvane/accounts/accounts_transactions.h"
+#include "orvane/accounts/alert.h"
+#include "orvane/accounts/alerts.h"
+#include "orvane/accounts/open_position.h"
+#include "orvane/accounts/open_positions.h"
+#include "orvane/accounts/order.h"
+#include "orvane/accounts/orders.h"
+#include "orvane/accounts/summaries.h"
+#include "orvane/clients/client.h"
+#include "orvane/clients/client_param.h"
+#include "orvane/core/conversions.h"
+#include "orvane/core/error.h"
+#include "orvane/core/keyed_collection.h"
+#include "orvane/market/symbol.h"
+#include "orvane/market/symbol_trading_times.h"
+#include "orvane/util/string_values.h"
+
+namespace orvane {
+
+namespace {
+
+constexpr int16_t kLogLevel = 1;
+
+bool IsBeingExecuted(int16_t status) { return status == 1 || status == 11; }
+
+int32_t SymbolIdOf(const CClientParam& param) {
+  auto symbol = param.Symbol();
+  return symbol ? symbol->ID() : 0;
+}
+
+}  // namespace
+
+DateTime CAccountsTransactions::LastQuoteTime(const CSymbol& symbol) const {
+  // A quote time that cannot be read gives the zero date rather than
+  // stopping the price flow.
+  if (!m_string_values) return DateTime();
+  try {
+    return m_string_values->ToDateTime(symbol.LastQuteTime(), "/", ":",
+                                       DDspMMspYYYY_HHspNNspSS);
+  } catch (const Error&) {
+    return DateTime();
+  }
+}
+
+void CAccountsTransactions::Log(std::string message) {
+  int16_t level = kLogLevel;
+  m_events.Raise([&](CAccountsTransactionsEvents& l) { l.AddLogEntry(message, level); });
+}
+
+bool CAccountsTransactions::AnnounceHit(int32_t order_type, double price,
+                                        const std::shared_ptr<COrder>& order,
+                                        const std::shared_ptr<CAccount>& account,
+                                        bool second_hit, int16_t sl_or_tp) {
+  order->hitPrice(price);
+  if (auto param = order->SymbolParam()) {
+    if (auto symbol = param->Symbol()) order->hitTime(LastQuoteTime(*symbol));
+  }
+  auto kind = static_cast<OrdersTypeEnum>(order_type);
+  auto order_ref = order;
+  auto account_ref = account;
+  ++m_hits_raised;
+  m_events.Raise([&](CAccountsTransactionsEvents& l) {
+    l.RaiseHitOrder(kind, order_ref, account_ref, second_hit, m_hit_done, sl_or_tp);
+  });
+  return m_hit_done;
+}
+
+bool CAccountsTransactions::TestEntryOrder(const std::shared_ptr<COrder>& order,
+                                           const std::shared_ptr<CAccount>& account,
+                                           const CClientParam& param, bool second_hit) {
+  m_hit_done = false;
+  const double limit = order->LimitPrice();
+  double price = 0;
+  bool hit = false;
+  switch (order->operationType()) {
+    case BuyType:
+      price = param.AskWithSpread();
+      hit = price <= limit;
+      break;
+    case BuyStopType:
+      price = param.AskWithSpread();
+      hit = price >= limit;
+      break;
+    case SellType:
+      price = param.BidWithSpread();
+      hit = price >= limit;
+      break;
+    default:
+      price = param.BidWithSpread();
+      hit = price <= limit;
+      break;
+  }
+  if (hit) AnnounceHit(LimitOrdersType, price, order, account, second_hit, 1);
+  return m_hit_done;
+}
+
+bool CAccountsTransactions::TestStopOrder(const std::shared_ptr<COrder>& order,
+                                          const std::shared_ptr<CAccount>& account,
+                                          const CClientParam& param, bool second_hit) {
+  m_hit_done = false;
+  // The order's direction is that of the closing deal: a buy closes a sold
+  // position at the ask, anything else closes a bought one at the bid.
+  const bool closes_at_ask = order->operationType() == BuyType;
+  const double price = closes_at_ask ? param.AskWithSpread() : param.BidWithSpread();
+  const double stop_loss = order->slPrice();
+  if (stop_loss > 0 && (closes_at_ask ? price >= stop_loss : price <= stop_loss)) {
+    AnnounceHit(SlTpType, price, order, account, second_hit, 1);
+    return m_hit_done;
+  }
+  const double take_profit = order->tpPrice();
+  if (take_profit > 0 && (closes_at_ask ? price <= take_profit : price >= take_profit)) {
+    AnnounceHit(SlTpType, price, order, account, second_hit, 2);
+  }
+  return m_hit_done;
+}
+
+void CAccountsTransactions::CheckOrdersHit(const std::shared_ptr<CAccount>& AccountRefInfo,
+                                           const std::shared_ptr<CClientParam>& SymbolParam) {
+  if (!AccountRefInfo || !SymbolParam) return;
+  const int32_t symbol_id = SymbolIdOf(*SymbolParam);
+  auto orders = AccountRefInfo->Orders();
+  ScratchLease scratch(*this);
+  for (const auto& order : orders->Items()) scratch->orders.push_back(order);
+  const uint64_t hits_before = m_hits_raised;
+  bool second_hit = false;
+  for (const auto& order : scratch->orders) {
+    // A handler may have removed an order that this pass still holds.
+    if (m_hits_raised != hits_before &&
+        orders->Items().Item(KeyOf(order->OrderId())) != order) {
+      continue;
+    }
+    auto param = order->SymbolParam();
+    if (!param || SymbolIdOf(*param) != symbol_id || order->status() != 0) continue;
+    bool done = false;
+    if (order->OrderType() == LimitOrdersType) {
+      done = TestEntryOrder(order, AccountRefInfo, *SymbolParam, second_hit);
+    } else if (order->OrderType() == SlTpType) {
+      done = TestStopOrder(order, AccountRefInfo, *SymbolParam, second_hit);
+    } else {
+      continue;
+    }
+    if (done) second_hit = true;
+  }
+  AccountRefInfo->LockLiquidate(false);
+}
+
+void CAccountsTransactions::CheckAlertsHit(const std::shared_ptr<CClient>& vClient,
+                                           const std::shared_ptr<CClientParam>& SymbolParam) {
+  if (!vClient || !SymbolParam) return;
+  const int32_t symbol_id = SymbolIdOf(*SymbolParam);
+  ScratchLease scratch(*this);
+  for (const auto& alert : vClient->Alerts()->Items()) {
+    auto symbol = alert->Symbol();
+    if (symbol && symbol->ID() == symbol_id) scratch->alerts.push_back(alert);
+  }
+  for (const auto& alert : scratch->alerts) {
+    const double value = alert->AlertValue();
+    double price = 0;
+    bool hit = false;
+    switch (alert->AlertCondition()) {
+      case BID_GREATER:
+        price = SymbolParam->BidWithSpread();
+        hit = price > value;
+        break;
+      case BID_LESS:
+        price = SymbolParam->BidWithSpread();
+        hit = price < value;
+        break;
+      case ASK_GREATER:
+        price = SymbolParam->AskWithSpread();
+        hit = price > value;
+        break;
+      default:
+        price = SymbolParam->AskWithSpread();
+        hit = price < value;
+        break;
+    }
+    if (!hit) continue;
+    alert->hitPrice(price);
+    if (auto symbol = alert->Symbol()) alert->hitTime(LastQuoteTime(*symbol));
+    auto alert_ref = alert;
+    auto client_ref = vClient;
+    m_events.Raise(
+        [&](CAccountsTransactionsEvents& l) { l.RaiseHitAlert(alert_ref, client_ref); });
+  }
+}
+
+void CAccountsTransactions::CheckLiquidation(const std::shared_ptr<CAccount>& account) {
+  if (m_side != SERVER_SIDE_EXECUTION || !account || account->DontLiquidate()) return;
+  auto client = account->Client();
+  auto summaries = account->SummeryInfo();
+  if (!client || !summaries) return;
+  switch (client->LiquidationType()) {
+    case EQUITY_LIQUIDATION:
+      m_liquidation_value = RoundMoney(summaries->Equity());
+      break;
+    case MARGIN_LEVEL_LIQUIDATION:
+      m_liquidation_value = RoundMoney(summaries->marginLevel() * 100);
+      break;
+    default:
+      return;  // no liquidation kind chosen: such an account is never liquidated
+  }
+  if (m_liquidation_value > client->LiquidationPoint()) return;
+  if (account->OpenPositions()->Count() == 0) return;
+  if (account->AccountType() != NormalAccountType) return;
+  for (const auto& order : account->Orders()->Items()) {
+    if (!IsBeingExecuted(order->status())) continue;
+    if (order->OrderId() > 0) {
+      Log("Liquidation point for account " + KeyOf(account->AccountID()) +
+          " but has pending order " + KeyOf(order->OrderId()));
+      return;
+    }
+    break;
+  }
+  LiquidateAccount(account);
+}
+
+void CAccountsTransactions::LiquidateAccount(const std::shared_ptr<CAccount>& account) {
+  if (account->LockLiquidate()) {
+    Log("Liquidation is locked for account " + KeyOf(account->AccountID()));
+    return;
+  }
+  int32_t client_id = account->ClientID();
+  int32_t account_id = account->AccountID();
+  ScratchLease scratch(*this);
+  for (const auto& position : account->OpenPositions()->Items()) {
+    scratch->positions.push_back(position);
+  }
+  bool sent = false;
+  for (const auto& position : scratch->positions) {
+    if (position->Liquidated()) continue;
+    auto param = position->SymbolParam();
+    auto symbol = param ? param->Symbol() : nullptr;
+    auto times = symbol ? symbol->SymbolTradingTimes() : nullptr;
+    if (times && times->TradeIsOpen()) {
+      position->Liquidated(true);
+      int32_t ticket = position->Ticket();
+      int32_t symbol_id = symbol->ID();
+      double close_price = position->ClosePrice();
+      double ref_price = position->RefClosePrice();
+      double lots = position->lots();
+      double effective_margin = account->SummeryInfo()->EffectiveMargin();
+      m_events.Raise([&](CAccountsTransactionsEvents& l) {
+        l.SendLiqPosition(client_id, account_id, ticket, symbol_id, close_price, ref_price,
+                          lots, effective_margin);
+      });
+      sent = true;
+    } else {
+      Log("Ticket " + KeyOf(position->Ticket()) + " trading is closed");
+    }
+  }
+  if (!sent) return;
+  auto client = account->Client();
+  auto summaries = account->SummeryInfo();
+  if (client && summaries) {
+    const CSummaries& s = *summaries;
+    Log("Account " + KeyOf(account_id) + " reached the liquidation point " +
+        (client->LiquidationType() == EQUITY_LIQUIDATION ? "Equity = " : "Margin Level = ") +
+        NumberText(client->LiquidationPoint()) + " (Balance = " + NumberText(s.Balance()) +
+        " Credit = " + NumberText(s.Credit()) + " Flt P/L = " +
+        NumberText(s.FloatingProfitLoss()) + " Equity = " + NumberText(s.Equity()) +
+        " M Req = " + NumberText(s.MarginRequirement()) + " M Level = " +
+        NumberText(s.marginLevel() * 100) + "%" + " Eff Margin = " +
+        NumberText(s.EffectiveMargin()) + ")");
+  }
+  m_events.Raise(
+      [&](CAccountsTransactionsEvents& l) { l.SendLiquidateAccount(client_id, account_id); });
+}
+
+// ---- results coming back ---------------------------------------------------
+
+void CAccountsTransactions::OrderStatusChanged(int32_t vClient, int32_t vAccount,
+                                               int32_t OrderId) {
+  DeleteOrder(vClient, vAccount, OrderId);
+}
+
+void CAccountsTransactions::OrderRejected(MarketOrLimitOrderEnum vType, int32_t vClient,
+                                          int32_t vAccount, int32_t OrderId,
+                                          int32_t vTicket) {
+  auto account = Account(vClient, vAccount);
+  if (!account) return;
+  if (vType == MarketOrderType) {
+    if (auto position = account->OpenPositions()->Item(KeyOf(vTicket))) {
+      position->Liquidated(false);
+    }
+  } else if (auto order = account->Orders()->Item(KeyOf(OrderId))) {
+    order->status(0);
+  }
+}
+
+void CAccountsTransactions::CloseResultReceived(int32_t ReturnVal, int32_t vClient,
+                                                int32_t vAccount, int32_t Ticket) {
+  auto account = Account(vClient, vAccount);
+  if (!account || !account->OpenPositions()->Item(KeyOf(Ticket))) return;
+  switch (ReturnVal) {
+    case -51:
+    case -50:
+    case -5:
+      OrderRejected(MarketOrderType, vClient, vAccount, 0, Ticket);
+      break;
+    case -10:
+      DeleteOpenPosition(vClient, vAccount, Ticket);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace orvane

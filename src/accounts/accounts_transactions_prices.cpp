@@ -1,0 +1,145 @@
+// The figures and the price flow of the account engine.
+
+#include <string>
+
+#include "accounts_transactions_scratch.h"
+#include "orvane/accounts/account.h"
+#include "orvane/accounts/account_ref.h"
+#include "orvane/accounts/account_refs.h"
+#include "orvane/accounts/accounts.h"
+#include "orvane/accounts/accounts_transactions.h"
+#include "orvane/accounts/cur_account.h"
+#include "orvane/accounts/open_positions.h"
+#include "orvane/accounts/summaries.h"
+#include "orvane/clients/client.h"
+#include "orvane/clients/client_param.h"
+#include "orvane/clients/client_ref.h"
+#include "orvane/clients/client_refs.h"
+#include "orvane/clients/clients.h"
+#include "orvane/core/conversions.h"
+#include "orvane/core/keyed_collection.h"
+#include "orvane/market/symbol.h"
+#include "orvane/market/symbol_trading_times.h"
+
+namespace orvane {
+
+namespace {
+
+int32_t IntOf(const Variant& value) { return ToInt32(value.NumberValue()); }
+
+void CopyAccounts(const CAccountRefs& refs, std::vector<std::shared_ptr<CAccount>>& out) {
+  for (const auto& ref : refs.Items()) {
+    if (auto account = ref->Account()) out.push_back(std::move(account));
+  }
+}
+
+void CopyClients(const CClientRefs& refs, std::vector<std::shared_ptr<CClient>>& out) {
+  for (const auto& ref : refs.Items()) {
+    if (auto client = ref->Client()) out.push_back(std::move(client));
+  }
+}
+
+}  // namespace
+
+double CAccountsTransactions::RefreshFloatingProfitLoss(
+    const std::shared_ptr<CAccount>& vAccInfo) {
+  auto client = vAccInfo->Client();
+  const auto comm_calc_type = client ? client->CommCalcType() : CommCalcTypeEnum{};
+  const double value = vAccInfo->OpenPositions()->TotalFloatingProfitLoss(comm_calc_type);
+  vAccInfo->SummeryInfo()->FloatingProfitLoss(value);
+  return value;
+}
+
+void CAccountsTransactions::SummariesChanged(const std::shared_ptr<CAccount>& vAccInfo) {
+  if (!vAccInfo) return;
+  double flt = RefreshFloatingProfitLoss(vAccInfo);
+  const CSummaries& s = *vAccInfo->SummeryInfo();
+  int32_t client_id = vAccInfo->ClientID();
+  int32_t account_id = vAccInfo->AccountID();
+  double balance = s.Balance();
+  double credit = s.Credit();
+  double equity = s.Equity();
+  double margin_requirement = s.MarginRequirement();
+  double margin_level = s.marginLevel();
+  double effective_margin = s.EffectiveMargin();
+  int32_t open_positions = vAccInfo->OpenPositions()->Count();
+  m_events.Raise([&](CAccountsTransactionsEvents& l) {
+    l.UpdateListView(client_id, account_id, balance, flt, credit, equity, margin_requirement,
+                     margin_level, effective_margin, open_positions);
+  });
+}
+
+void CAccountsTransactions::AnnounceNewAccount(int32_t client_id, int32_t account_id) {
+  auto account = Account(client_id, account_id);
+  if (!account) return;
+  double flt = RefreshFloatingProfitLoss(account);
+  const CSummaries& s = *account->SummeryInfo();
+  double balance = s.Balance();
+  double credit = s.Credit();
+  double equity = s.Equity();
+  double margin_requirement = s.MarginRequirement();
+  double margin_level = s.marginLevel();
+  double effective_margin = s.EffectiveMargin();
+  int32_t open_positions = account->OpenPositions()->Count();
+  m_events.Raise([&](CAccountsTransactionsEvents& l) {
+    l.NewAccountSummeriesData(client_id, account_id, balance, flt, credit, equity,
+                              margin_requirement, margin_level, effective_margin,
+                              open_positions);
+  });
+}
+
+void CAccountsTransactions::RefreshListView() {
+  if (!m_clients) return;
+  for (const auto& client : m_clients->Items().Snapshot()) {
+    for (const auto& account : client->Accounts()->Items().Snapshot()) {
+      SummariesChanged(account);
+    }
+  }
+}
+
+void CAccountsTransactions::UpdateAccountSummaries(
+    const Variant& cl_no, const Variant& acc_no, const Variant& TotComm,
+    const Variant& MarginReq, const Variant& NetProfit, const Variant& TotDep,
+    const Variant& TotCr, const Variant& PrvMargin, bool LockLiquidation,
+    const Variant& TotInt) {
+  auto account = Account(IntOf(cl_no), IntOf(acc_no));
+  if (!account) return;
+  account->LockLiquidate(LockLiquidation);
+  account->SummeryInfo()->SetValues(PrvMargin, TotDep, TotComm, MarginReq, NetProfit, TotCr,
+                                    TotInt);
+  SummariesChanged(account);
+  CheckLiquidation(account);
+}
+
+void CAccountsTransactions::DealWithChangedSymbolPrices(
+    const std::shared_ptr<CSymbol>& vSymbol) {
+  if (!vSymbol) return;
+  auto index = std::dynamic_pointer_cast<CCurAccount>(vSymbol->Ref1());
+  if (!index) return;
+  const int32_t symbol_id = vSymbol->ID();
+  const auto times = vSymbol->SymbolTradingTimes();
+  ScratchLease scratch(*this);
+  if (m_side == SERVER_SIDE_EXECUTION) {
+    if (times && times->TradeIsOpen()) {
+      CopyAccounts(*index->AccountsHaveOrders(), scratch->accounts);
+      for (const auto& account : scratch->accounts) {
+        auto client = account->Client();
+        if (!client) continue;
+        if (auto param = client->SymbolParam(symbol_id)) CheckOrdersHit(account, param);
+      }
+      scratch->accounts.clear();
+    }
+    CopyClients(*index->ClientsHaveAlerts(), scratch->clients);
+    for (const auto& client : scratch->clients) {
+      if (auto param = client->SymbolParam(symbol_id)) CheckAlertsHit(client, param);
+    }
+  }
+  CopyAccounts(*index->AccountsHavePositions(), scratch->accounts);
+  for (const auto& account : scratch->accounts) {
+    if (!account->SummeryInfo()) continue;  // released while the walk ran
+    SummariesChanged(account);
+    if (times && times->TradeIsOpen()) CheckLiquidation(account);
+  }
+}
+
+}  // namespace orvane

@@ -1,0 +1,211 @@
+#ifndef ORVANE_TESTS_ACCOUNTS_ENGINE_FIXTURE_H_
+#define ORVANE_TESTS_ACCOUNTS_ENGINE_FIXTURE_H_
+
+// A small book for the account engine tests: the unit symbol (1, USD),
+// EURUSD (2), GBPUSD (3) and EURGBP (4, profit converted through GBPUSD),
+// all closing for the weekend from Friday 22:00 to Sunday 22:00, and a
+// listener that writes every event as one line of text.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orvane/accounts/account.h"
+#include "orvane/accounts/accounts_transactions.h"
+#include "orvane/accounts/alert.h"
+#include "orvane/accounts/alerts.h"
+#include "orvane/accounts/cur_account.h"
+#include "orvane/accounts/account_refs.h"
+#include "orvane/accounts/open_position.h"
+#include "orvane/accounts/open_positions.h"
+#include "orvane/accounts/order.h"
+#include "orvane/accounts/orders.h"
+#include "orvane/accounts/summaries.h"
+#include "orvane/clients/client.h"
+#include "orvane/clients/client_refs.h"
+#include "orvane/clients/clients.h"
+#include "orvane/core/clock.h"
+#include "orvane/core/conversions.h"
+#include "orvane/market/symbol.h"
+#include "orvane/market/symbol_trading_times.h"
+#include "orvane/market/symbols.h"
+
+namespace orvane::engine_test {
+
+// Wednesday 3 March 2027 12:00, a trading day; Saturday is the 6th.
+inline DateTime Wednesday() { return DateTime::FromParts(2027, 3, 3, 12, 0, 0); }
+inline DateTime Saturday() { return DateTime::FromParts(2027, 3, 6, 12, 0, 0); }
+
+// Spread 2 pips on EURUSD and GBPUSD, 3 on EURGBP, no spread on USD; laid on
+// the ask (the client's bid is the quote's bid).
+inline const char* kParams =
+    "1,0,0,0,0,0,100,0.01,0,"
+    "2,2,0,0,0,5,100,0.01,0,"
+    "3,2,0,0,0,0,100,0.01,0,"
+    "4,3,0,0,0,0,100,0.01,0";
+
+class Recorder : public CAccountsTransactionsEvents {
+ public:
+  std::vector<std::string> lines;
+  // Set by a test to answer RaiseHitOrder.
+  std::function<bool(const COrder&)> answer = [](const COrder&) { return false; };
+  // Called inside SendLiqPosition, for hosts that act at once.
+  std::function<void(int32_t ticket)> on_liquidation;
+
+  void SendLiquidateAccount(int32_t& c, int32_t& a) override {
+    lines.push_back("SendLiquidateAccount " + KeyOf(c) + " " + KeyOf(a));
+  }
+  void NewAccountSummeriesData(int32_t& c, int32_t& a, double& balance, double& flt,
+                               double& credit, double& equity, double& margin,
+                               double& level, double& effective, int32_t& open) override {
+    lines.push_back("NewAccountSummeriesData " + Figures(c, a, balance, flt, credit, equity,
+                                                         margin, level, effective, open));
+  }
+  void UpdateListView(int32_t& c, int32_t& a, double& balance, double& flt, double& credit,
+                      double& equity, double& margin, double& level, double& effective,
+                      int32_t& open) override {
+    lines.push_back("UpdateListView " + Figures(c, a, balance, flt, credit, equity, margin,
+                                                level, effective, open));
+  }
+  void DeleteFromListView(int32_t& c, int32_t& a) override {
+    lines.push_back("DeleteFromListView " + KeyOf(c) + " " + KeyOf(a));
+  }
+  void RaiseHitOrder(OrdersTypeEnum& type, std::shared_ptr<COrder>& order,
+                     std::shared_ptr<CAccount>& account, bool& second, bool& done,
+                     int16_t& sl_or_tp) override {
+    lines.push_back("RaiseHitOrder " + KeyOf(type) + " order " + KeyOf(order->OrderId()) +
+                    " account " + KeyOf(account->AccountID()) + " second " +
+                    (second ? "1" : "0") + " sltp " + KeyOf(sl_or_tp) + " at " +
+                    NumberText(order->hitPrice()));
+    done = answer(*order);
+  }
+  void RaiseHitAlert(std::shared_ptr<CAlert>& alert, std::shared_ptr<CClient>& client) override {
+    lines.push_back("RaiseHitAlert " + KeyOf(alert->ID()) + " client " +
+                    KeyOf(client->ClientID()) + " at " + NumberText(alert->hitPrice()));
+  }
+  void SendLiqPosition(int32_t& c, int32_t& a, int32_t& ticket, int32_t& symbol,
+                       double& close, double& ref, double& lots, double& effective) override {
+    lines.push_back("SendLiqPosition " + KeyOf(c) + " " + KeyOf(a) + " ticket " +
+                    KeyOf(ticket) + " symbol " + KeyOf(symbol) + " close " +
+                    NumberText(close) + " ref " + NumberText(ref) + " lots " +
+                    NumberText(lots) + " eff " + NumberText(effective));
+    if (on_liquidation) on_liquidation(ticket);
+  }
+  void ParametersChanged(int32_t& count) override {
+    lines.push_back("ParametersChanged " + KeyOf(count));
+  }
+  void AddLogEntry(std::string& msg, int16_t& level) override {
+    lines.push_back("AddLogEntry " + KeyOf(level) + " " + msg);
+  }
+  void ChangePosInterest(int32_t& c, int32_t& a, int32_t& ticket, double& interest) override {
+    lines.push_back("ChangePosInterest " + KeyOf(c) + " " + KeyOf(a) + " " + KeyOf(ticket) +
+                    " " + NumberText(interest));
+  }
+  void ChangeTotInterest(int32_t& c, int32_t& a, double& total) override {
+    lines.push_back("ChangeTotInterest " + KeyOf(c) + " " + KeyOf(a) + " " +
+                    NumberText(total));
+  }
+
+  // The lines that start with `prefix`.
+  std::vector<std::string> Only(const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const auto& line : lines) {
+      if (line.rfind(prefix, 0) == 0) out.push_back(line);
+    }
+    return out;
+  }
+
+ private:
+  static std::string Figures(int32_t c, int32_t a, double balance, double flt, double credit,
+                             double equity, double margin, double level, double effective,
+                             int32_t open) {
+    return KeyOf(c) + " " + KeyOf(a) + " bal " + NumberText(balance) + " flt " +
+           NumberText(flt) + " cr " + NumberText(credit) + " eq " + NumberText(equity) +
+           " mreq " + NumberText(margin) + " ml " + NumberText(level) + " eff " +
+           NumberText(effective) + " open " + KeyOf(open);
+  }
+};
+
+class EngineTest : public ::testing::Test {
+ protected:
+  EngineTest()
+      : clock(std::make_shared<FixedClock>(Wednesday())),
+        scoped(clock),
+        engine(std::make_shared<CAccountsTransactions>()),
+        symbols(std::make_shared<CSymbols>()) {
+    engine->InitializeNeededData(symbols, SERVER_SIDE_EXECUTION);
+    AddSymbol(1, "USD", -4, 1, 1, 1, 1.0, 1.0);
+    AddSymbol(2, "EURUSD", -4, 100000, 1, 1, 1.2000, 1.2001);
+    AddSymbol(3, "GBPUSD", -4, 100000, 1, 1, 1.3000, 1.3001);
+    AddSymbol(4, "EURGBP", -4, 100000, 3, 1, 0.9000, 0.9001);
+    symbols->SetSymbolsRefSymbols();
+    engine->Advise(&events);
+  }
+
+  ~EngineTest() override {
+    engine->Unadvise(&events);
+    engine->Deallocate();
+    symbols->Deallocate();
+  }
+
+  void AddSymbol(int32_t id, const std::string& name, int32_t pips, double factor,
+                 int32_t ref, int32_t ref_case, double bid, double ask) {
+    auto symbol = engine->NewSymbol(
+        0, ref_case, 1, factor, "03/03/2027 12:00:00", bid, ask, bid, ask, true, true, ref,
+        pips, symbol_type, name, id, "SUNDAY", "22:00", "FRIDAY", "22:00", Null, Null, Null,
+        Null, Null, Null, false, "", false, "1", "1", false, false, "0", "0", "", false, "60",
+        FromBidSpread, "", bid, bid);
+    ASSERT_NE(symbol, nullptr);
+  }
+
+  std::shared_ptr<CSymbol> Symbol(int32_t id) { return symbols->Item(KeyOf(id)); }
+  std::shared_ptr<CCurAccount> Index(int32_t id) {
+    return std::dynamic_pointer_cast<CCurAccount>(Symbol(id)->Ref1());
+  }
+
+  // A client with the book's parameters, loaded.
+  std::shared_ptr<CClient> Client(int32_t id, LiquidationTypeEnum liq = MARGIN_LEVEL_LIQUIDATION,
+                                  double point = 50, CommCalcTypeEnum comm = ON_CLOSE_TYPE,
+                                  const Variant& parent = Null) {
+    auto client = engine->AddNewClient(id, kParams, parent, CLIENT_TYPE, false, liq, point,
+                                       "C" + KeyOf(id), "", "", "", "u" + KeyOf(id), 2, comm);
+    if (client) client->ParamsLoaded(true);
+    return client;
+  }
+
+  // A normal account with a deposit and a (negative) margin requirement.
+  std::shared_ptr<CAccount> Account(int32_t client, int32_t account, double deposit,
+                                    double margin = 0, bool loading = true) {
+    return engine->AddNewAccount(client, account, 1, 0, 0, margin, 0, deposit, 0, 0, 0, 0,
+                                 false, false, loading);
+  }
+
+  std::shared_ptr<COpenPosition> Position(int32_t client, int32_t account, int32_t ticket,
+                                          int32_t symbol, double lots, double price,
+                                          int32_t type) {
+    return engine->AddNewOpenPosition(client, account, ticket, symbol, lots, price, type, 0,
+                                      "03/03/2027 09:00:00", "", true);
+  }
+
+  // Stores a quote the way a host does and hands it to the engine.
+  void Quote(int32_t id, double bid, double ask, const std::string& time = "03/03/2027 12:00:05") {
+    auto symbol = Symbol(id);
+    symbol->Bid(bid);
+    symbol->Ask(ask);
+    symbol->LastQuteTime(time);
+    engine->DealWithChangedSymbolPrices(symbol);
+  }
+
+  std::shared_ptr<FixedClock> clock;
+  ScopedClock scoped;
+  std::shared_ptr<CAccountsTransactions> engine;
+  std::shared_ptr<CSymbols> symbols;
+  Recorder events;
+};
+
+}  // namespace orvane::engine_test
+
+#endif  // ORVANE_TESTS_ACCOUNTS_ENGINE_FIXTURE_H_

@@ -1,0 +1,317 @@
+// The account engine's price flow: figures, order and alert hits,
+// liquidation and the results that come back.
+
+#include "engine_fixture.h"
+
+namespace orvane::engine_test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class PriceFlowTest : public EngineTest {
+ protected:
+  // Client 10 (margin level 50 %, commission on close) with account 100:
+  // 10,000 deposited, 1,000 margin, one EURUSD buy of 1 lot at 1.2000 and one
+  // EURGBP sell of 1 lot at 0.9000.
+  PriceFlowTest() {
+    Client(10);
+    account = Account(10, 100, 10000, -1000);
+    Position(10, 100, 1, 2, 1, 1.2000, BuyType);
+    Position(10, 100, 2, 4, 1, 0.9000, SellType);
+    events.lines.clear();
+  }
+  std::shared_ptr<CAccount> account;
+};
+
+TEST_F(PriceFlowTest, FiguresToTheCentWithCommissionAndReferenceConversion) {
+  Quote(4, 0.8990, 0.8991);
+  // EURUSD buy closes at the bid 1.2000: -5 commission. EURGBP sell closes at
+  // the client's ask 0.8990 + 3 pips, converted at the GBPUSD client ask
+  // 1.3002: (0.8993 - 0.9) * 1.3002 * -1 * 100000 = 91.014 -> 91.01.
+  EXPECT_EQ(events.lines, Lines({"UpdateListView 10 100 bal 10000 flt 86.01 cr 0 eq 10086.01 "
+                                 "mreq -1000 ml 10.08601 eff 9000 open 2"}));
+  events.lines.clear();
+  Quote(2, 1.2050, 1.2051);
+  EXPECT_EQ(events.lines, Lines({"UpdateListView 10 100 bal 10000 flt 586.01 cr 0 eq 10586.01 "
+                                 "mreq -1000 ml 10.58601 eff 9000 open 2"}));
+}
+
+TEST_F(PriceFlowTest, OnlyHoldersOfTheQuotedSymbolAreTouched) {
+  Client(20);
+  Account(20, 200, 500);
+  events.lines.clear();
+  Quote(3, 1.3100, 1.3101);  // nobody holds GBPUSD itself
+  EXPECT_TRUE(events.lines.empty());
+  Quote(2, 1.2010, 1.2011);
+  ASSERT_EQ(events.lines.size(), 1u);
+  EXPECT_EQ(events.lines[0].rfind("UpdateListView 10 100 ", 0), 0u);
+}
+
+TEST_F(PriceFlowTest, TheClientSideOnlyKeepsFiguresCurrent) {
+  engine->ExecutionSide(CLIENT_SIDE_EXECUTION);
+  engine->AddNewOrder(10, 100, 7, LimitOrdersType, BuyType, 0, 1, 2, 1.5, 0, 0, 0, 0,
+                      DateTime(), "", "");
+  engine->AddNewAlert(10, 1, 2, BID_LESS, 1.5, 2, true);
+  engine->Clients()->Item(KeyOf(10))->LiquidationPoint(1e9);
+  events.lines.clear();
+  Quote(2, 1.1000, 1.1001);
+  ASSERT_EQ(events.lines.size(), 1u);
+  EXPECT_EQ(events.lines[0].rfind("UpdateListView", 0), 0u);
+}
+
+TEST_F(PriceFlowTest, EntryOrdersHitAtTheirBoundaryWithTheClientsPrices) {
+  // The client's ask is the bid + 2 pips.
+  engine->AddNewOrder(10, 100, 11, LimitOrdersType, BuyType, 0, 1, 2, 1.2000, 0, 0, 0, 0,
+                      DateTime(), "", "");
+  engine->AddNewOrder(10, 100, 12, LimitOrdersType, BuyStopType, 0, 1, 2, 1.2100, 0, 0, 0, 0,
+                      DateTime(), "", "");
+  engine->AddNewOrder(10, 100, 13, LimitOrdersType, SellType, 0, 1, 2, 1.2200, 0, 0, 0, 0,
+                      DateTime(), "", "");
+  engine->AddNewOrder(10, 100, 14, LimitOrdersType, SellStopType, 0, 1, 2, 1.1900, 0, 0, 0, 0,
+                      DateTime(), "", "");
+  events.lines.clear();
+  Quote(2, 1.1999, 1.2000);  // ask with spread 1.2001: the buy limit at 1.2000 waits
+  EXPECT_TRUE(events.Only("RaiseHitOrder").empty());
+  Quote(2, 1.1998, 1.1999, "03/03/2027 12:00:07");  // ask 1.2000
+  EXPECT_EQ(events.Only("RaiseHitOrder"),
+            Lines({"RaiseHitOrder 2 order 11 account 100 second 0 sltp 1 at 1.2"}));
+  auto order = account->Orders()->Item(KeyOf(11));
+  EXPECT_EQ(order->hitTime(), DateTime::FromParts(2027, 3, 3, 12, 0, 7));
+  EXPECT_EQ(order->status(), 0);  // the engine leaves the status to the host
+
+  events.lines.clear();
+  Quote(2, 1.2098, 1.2099);  // ask 1.2100: buy stop; the buy limit no longer
+  Quote(2, 1.2200, 1.2201);  // bid 1.2200: sell limit, buy stop again
+  Quote(2, 1.1901, 1.1902);  // bid 1.1901: the sell stop at 1.1900 waits; buy limit hits
+  Quote(2, 1.1900, 1.1901);
+  EXPECT_EQ(events.Only("RaiseHitOrder"),
+            Lines({"RaiseHitOrder 2 order 12 account 100 second 0 sltp 1 at 1.21",
+                   "RaiseHitOrder 2 order 12 account 100 second 0 sltp 1 at 1.2202",
+                   "RaiseHitOrder 2 order 13 account 100 second 0 sltp 1 at 1.22",
+                   "RaiseHitOrder 2 order 11 account 100 second 0 sltp 1 at 1.1903",
+                   "RaiseHitOrder 2 order 11 account 100 second 0 sltp 1 at 1.1902",
+                   "RaiseHitOrder 2 order 14 account 100 second 0 sltp 1 at 1.19"}));
+}
+
+TEST_F(PriceFlowTest, StopLossWinsOverTakeProfitAndDoneMarksLaterHitsAsSecond) {
+  // Closing the EURUSD buy: sell orders compared with the bid.
+  engine->AddNewOrder(10, 100, 21, SlTpType, SellType, 1, 1, 2, 0, 1.1900, 1.1800, 0, 0,
+                      DateTime(), "", "");
+  engine->AddNewOrder(10, 100, 22, SlTpType, SellType, 1, 1, 2, 0, 0, 1.1000, 0, 0,
+                      DateTime(), "", "");
+  engine->AddNewOrder(10, 100, 23, SlTpType, BuyType, 9, 1, 2, 0, 1.1950, 0, 0, 0,
+                      DateTime(), "", "");
+  events.answer = [](const COrder& order) { return order.OrderId() == 21; };
+  events.lines.clear();
+  Quote(2, 1.1850, 1.1851);
+  // 21: both levels satisfied, only the stop-loss; the host answers Done.
+  // 22: take-profit only (no stop-loss level), announced as second.
+  // 23: a buy closes at the ask with spread 1.1852, which is below 1.1950:
+  // no stop-loss hit.
+  EXPECT_EQ(events.Only("RaiseHitOrder"),
+            Lines({"RaiseHitOrder 3 order 21 account 100 second 0 sltp 1 at 1.185",
+                   "RaiseHitOrder 3 order 22 account 100 second 1 sltp 2 at 1.185"}));
+
+  events.answer = [](const COrder&) { return false; };
+  events.lines.clear();
+  Quote(2, 1.1840, 1.1841);
+  EXPECT_EQ(events.Only("RaiseHitOrder"),
+            Lines({"RaiseHitOrder 3 order 21 account 100 second 0 sltp 1 at 1.184",
+                   "RaiseHitOrder 3 order 22 account 100 second 0 sltp 2 at 1.184"}));
+
+  // Orders the host marked as executing are not tested again; a rejection
+  // re-arms them.
+  account->Orders()->Item(KeyOf(21))->status(1);
+  account->Orders()->Item(KeyOf(22))->status(11);
+  events.lines.clear();
+  Quote(2, 1.1830, 1.1831);
+  EXPECT_TRUE(events.Only("RaiseHitOrder").empty());
+  engine->OrderRejected(SLOrderType, 10, 100, 21, 0);
+  Quote(2, 1.1830, 1.1831);
+  EXPECT_EQ(events.Only("RaiseHitOrder").size(), 1u);
+  engine->OrderStatusChanged(10, 100, 21);
+  EXPECT_EQ(account->Orders()->Item(KeyOf(21)), nullptr);
+}
+
+TEST_F(PriceFlowTest, AHostThatExecutesInsideTheHitEventIsSafe) {
+  engine->AddNewOrder(10, 100, 31, SlTpType, SellType, 1, 1, 2, 0, 1.19, 0, 0, 0, DateTime(),
+                      "", "");
+  engine->AddNewOrder(10, 100, 32, SlTpType, SellType, 1, 1, 2, 0, 1.18, 0, 0, 0, DateTime(),
+                      "", "");
+  events.answer = [&](const COrder& order) {
+    engine->DeleteOpenPosition(10, 100, order.IoID());  // takes 31 and 32 along
+    return true;
+  };
+  events.lines.clear();
+  Quote(2, 1.1700, 1.1701);
+  EXPECT_EQ(events.Only("RaiseHitOrder").size(), 1u);
+  EXPECT_EQ(account->OpenPositions()->Count(), 1);
+  EXPECT_EQ(account->Orders()->Count(), 0);
+}
+
+TEST_F(PriceFlowTest, AlertsCompareStrictlyAndFireWhileTheConditionHolds) {
+  engine->AddNewAlert(10, 1, 2, BID_GREATER, 1.2500, 2, true);
+  engine->AddNewAlert(10, 2, 2, ASK_LESS, 1.2504, 2, true);
+  engine->AddNewAlert(10, 3, 3, BID_LESS, 2.0, 2, true);  // another symbol
+  events.lines.clear();
+  Quote(2, 1.2500, 1.2501);  // bid equal, client ask 1.2502 below 1.2504
+  EXPECT_EQ(events.Only("RaiseHitAlert"), Lines({"RaiseHitAlert 2 client 10 at 1.2502"}));
+  events.lines.clear();
+  Quote(2, 1.2502, 1.2503);  // ask 1.2504: equal does not hit
+  EXPECT_EQ(events.Only("RaiseHitAlert"), Lines({"RaiseHitAlert 1 client 10 at 1.2502"}));
+  auto alert = engine->Clients()->Item(KeyOf(10))->Alerts()->Item(KeyOf(1));
+  EXPECT_EQ(alert->hitTime(), DateTime::FromParts(2027, 3, 3, 12, 0, 5));
+}
+
+TEST_F(PriceFlowTest, AWeekendClosureStopsOrdersAndLiquidationButNotAlertsOrFigures) {
+  engine->AddNewOrder(10, 100, 11, LimitOrdersType, BuyType, 0, 1, 2, 1.3000, 0, 0, 0, 0,
+                      DateTime(), "", "");
+  engine->AddNewAlert(10, 1, 2, BID_LESS, 1.3000, 2, true);
+  account->SummeryInfo()->MarginRequirement(-100000);  // far below the 50 % point
+  clock->Set(Saturday());
+  events.lines.clear();
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("RaiseHitOrder").size(), 0u);
+  EXPECT_EQ(events.Only("RaiseHitAlert").size(), 1u);
+  EXPECT_EQ(events.Only("UpdateListView").size(), 1u);
+  EXPECT_EQ(events.Only("SendLiq").size(), 0u);
+
+  clock->Set(DateTime::FromParts(2027, 3, 7, 22, 0, 0));  // Sunday's open
+  events.lines.clear();
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("RaiseHitOrder").size(), 1u);
+  EXPECT_EQ(events.Only("SendLiquidateAccount").size(), 1u);
+}
+
+class LiquidationTest : public PriceFlowTest {
+ protected:
+  // At EURUSD 1.2000 and EURGBP 0.9000 quoted flat the floating result is
+  // -5 (commission) + (0.9003 - 0.9) * 1.3002 * -1 * 100000 = -44.006.
+  void MarginFor(double level_percent) {
+    auto s = account->SummeryInfo();
+    const double equity = 10000 - 44.01;
+    s->MarginRequirement(-equity * 100 / level_percent);
+  }
+};
+
+TEST_F(LiquidationTest, TheMarginLevelPointCountsWhenEqual) {
+  auto s = account->SummeryInfo();
+  s->MarginRequirement(-(10000 - 44.01) / 0.5001);  // 50.01 %
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_TRUE(events.Only("SendLiq").empty());
+
+  s->MarginRequirement(-(10000 - 44.01) * 2);  // exactly 50 %
+  events.lines.clear();
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.lines,
+            Lines({"UpdateListView 10 100 bal 10000 flt -44.01 cr 0 eq 9955.99 mreq -19911.98 "
+                   "ml 0.5 eff -9911.98 open 2",
+                   "SendLiqPosition 10 100 ticket 1 symbol 2 close 1.2 ref 1 lots 1 eff -9911.98",
+                   "SendLiqPosition 10 100 ticket 2 symbol 4 close 0.9003 ref 1.3002 lots 1 eff "
+                   "-9911.98",
+                   "AddLogEntry 1 Account 100 reached the liquidation point Margin Level = 50 "
+                   "(Balance = 10000 Credit = 0 Flt P/L = -44.01 Equity = 9955.99 M Req = "
+                   "-19911.98 M Level = 50% Eff Margin = -9911.98)",
+                   "SendLiquidateAccount 10 100"}));
+  EXPECT_TRUE(account->OpenPositions()->Item(KeyOf(1))->Liquidated());
+}
+
+TEST_F(LiquidationTest, ARejectedCloseIsSentAgainOnTheNextTickOnly) {
+  MarginFor(40);
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("SendLiqPosition").size(), 2u);
+  events.lines.clear();
+  Quote(2, 1.2000, 1.2001);  // both are out already
+  EXPECT_TRUE(events.Only("SendLiq").empty());
+
+  engine->CloseResultReceived(-50, 10, 100, 2);
+  engine->CloseResultReceived(-3, 10, 100, 1);  // not a rejection
+  events.lines.clear();
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("SendLiq"),
+            Lines({"SendLiqPosition 10 100 ticket 2 symbol 4 close 0.9003 ref 1.3002 lots 1 "
+                   "eff -14889.98",
+                   "SendLiquidateAccount 10 100"}));
+}
+
+TEST_F(LiquidationTest, ClosedSymbolsAreLoggedAndSkipped) {
+  MarginFor(40);
+  Symbol(4)->SymbolTradingTimes()->Closed(true);
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("SendLiq").size(), 2u);
+  EXPECT_EQ(events.Only("AddLogEntry 1 Ticket"), Lines({"AddLogEntry 1 Ticket 2 trading is closed"}));
+  EXPECT_FALSE(account->OpenPositions()->Item(KeyOf(2))->Liquidated());
+
+  Symbol(2)->SymbolTradingTimes()->Closed(true);  // nothing tradable left
+  account->OpenPositions()->Item(KeyOf(1))->Liquidated(false);
+  events.lines.clear();
+  engine->UpdateAccountSummaries(10, 100, 0, account->SummeryInfo()->MarginRequirement(), 0,
+                                 10000, 0, 0, false, 0);
+  EXPECT_EQ(events.Only("AddLogEntry"), Lines({"AddLogEntry 1 Ticket 1 trading is closed",
+                                               "AddLogEntry 1 Ticket 2 trading is closed"}));
+  EXPECT_TRUE(events.Only("SendLiq").empty());
+}
+
+TEST_F(LiquidationTest, PendingExecutionsLocksAndExemptionsBlockIt) {
+  MarginFor(40);
+  engine->AddNewOrder(10, 100, 77, SlTpType, SellType, 1, 1, 2, 0, 1.0, 0, 11, 0, DateTime(),
+                      "", "");
+  events.lines.clear();
+  Quote(4, 0.9000, 0.9001);
+  EXPECT_EQ(events.Only("AddLogEntry"),
+            Lines({"AddLogEntry 1 Liquidation point for account 100 but has pending order 77"}));
+  engine->DeleteOrder(10, 100, 77);
+
+  events.lines.clear();
+  engine->UpdateAccountSummaries("10", "100", 0, account->SummeryInfo()->MarginRequirement(),
+                                 0, 10000, 0, 0, /*LockLiquidation=*/true, 0);
+  EXPECT_EQ(events.Only("AddLogEntry"),
+            Lines({"AddLogEntry 1 Liquidation is locked for account 100"}));
+
+  account->LockLiquidate(false);
+  for (AccountTypeEnum type : {DemoAccountType, CoverageAccountType}) {
+    account->AccountType(type);
+    events.lines.clear();
+    Quote(4, 0.9000, 0.9001);
+    EXPECT_TRUE(events.Only("SendLiq").empty());
+  }
+  account->AccountType(NormalAccountType);
+  engine->UpdateAccount(10, 100, NormalAccountType, false, false, /*vLiquidated=*/true);
+  events.lines.clear();
+  Quote(4, 0.9000, 0.9001);
+  EXPECT_TRUE(events.Only("SendLiq").empty());
+}
+
+TEST_F(LiquidationTest, AClientWithoutALiquidationKindIsNeverLiquidated) {
+  MarginFor(1);
+  engine->Clients()->Item(KeyOf(10))->LiquidationType(static_cast<LiquidationTypeEnum>(0));
+  engine->Clients()->Item(KeyOf(10))->LiquidationPoint(1e12);
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_TRUE(events.Only("SendLiq").empty());
+  EXPECT_TRUE(events.Only("AddLogEntry").empty());
+}
+
+TEST_F(PriceFlowTest, EquityLiquidationRoundsToCentsHalvesToEven) {
+  Client(30, EQUITY_LIQUIDATION, 0);
+  // Equity -0.004 rounds to -0.00, which is at the point 0.
+  auto low = engine->AddNewAccount(30, 300, 1, 0, 0, -10, 0, "4.996", 0, 0, 0, 0, false, false,
+                                   true);
+  Position(30, 300, 9, 2, 1, 1.2000, BuyType);  // -5 commission at a flat quote
+  // Equity 0.005 rounds to 0.00 as well; 0.015 to 0.02 stays clear.
+  auto half = engine->AddNewAccount(30, 301, 1, 0, 0, -10, 0, "5.005", 0, 0, 0, 0, false,
+                                    false, true);
+  Position(30, 301, 10, 2, 1, 1.2000, BuyType);
+  auto clear = engine->AddNewAccount(30, 302, 1, 0, 0, -10, 0, "5.015", 0, 0, 0, 0, false,
+                                     false, true);
+  Position(30, 302, 11, 2, 1, 1.2000, BuyType);
+  events.lines.clear();
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("SendLiquidateAccount"),
+            Lines({"SendLiquidateAccount 30 300", "SendLiquidateAccount 30 301"}));
+  ASSERT_NE(low, nullptr);
+  ASSERT_NE(half, nullptr);
+  ASSERT_NE(clear, nullptr);
+}
+
+}  // namespace
+}  // namespace orvane::engine_test

@@ -1,0 +1,295 @@
+// The account engine's records: loading, the per-symbol index, positions,
+// orders, alerts, parameters and interest.
+
+#include "engine_fixture.h"
+#include "orvane/core/error.h"
+
+namespace orvane::engine_test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST_F(EngineTest, LoadingAnnouncesEachAccountOnceAndCountsOnlyLiveAdds) {
+  Client(10);
+  Account(10, 100, 1000, 0, /*loading=*/true);
+  Account(10, 101, 2000, -500, /*loading=*/false);
+  EXPECT_EQ(events.lines, Lines({"NewAccountSummeriesData 10 100 bal 1000 flt 0 cr 0 eq 1000 mreq 0 "
+                          "ml 1 eff 1000 open 0",
+                          "ParametersChanged 2",
+                          "NewAccountSummeriesData 10 101 bal 2000 flt 0 cr 0 eq 2000 mreq "
+                          "-500 ml 4 eff 1500 open 0"}));
+  EXPECT_EQ(engine->AccountsCount(), 2);
+  EXPECT_EQ(engine->AccountByAccountID(101)->ClientID(), 10);
+  EXPECT_EQ(engine->AccountByAccountID(999), nullptr);
+}
+
+TEST_F(EngineTest, AccountDefaultsAndRefusals) {
+  Client(10);
+  auto account = engine->AddNewAccount(10, Null, Null, Null, 0, 0, 0, 0, 0, 0, 0, 0, false,
+                                       true, true);
+  ASSERT_NE(account, nullptr);
+  EXPECT_EQ(account->AccountID(), -1);
+  EXPECT_EQ(account->AccountType(), NormalAccountType);
+  EXPECT_FALSE(account->DemoAccount());
+  EXPECT_TRUE(account->SummeryInfo()->MarginAccount());
+  EXPECT_EQ(Account(99, 1, 0), nullptr);  // no such client
+  EXPECT_EQ(Account(10, -1, 0), nullptr);  // the number is taken
+  EXPECT_EQ(engine->AddNewAccount(10, 7, 1, 0, "x", 0, 0, 0, 0, 0, 0, 0, false, false, true),
+            nullptr);  // a total that is no number is trapped
+  EXPECT_EQ(Client(10), nullptr);  // the client exists: the failure is trapped
+}
+
+TEST_F(EngineTest, PositionsNeedLoadedParametersAndFeedTheIndex) {
+  auto client = Client(10);
+  client->ParamsLoaded(false);
+  Account(10, 100, 1000);
+  EXPECT_EQ(Position(10, 100, 1, 2, 1, 1.2, BuyType), nullptr);
+  EXPECT_EQ(Index(2)->AccountsHavePositions()->Count(), 0);
+
+  client->ParamsLoaded(true);
+  ASSERT_NE(Position(10, 100, 1, 2, 1, 1.2, BuyType), nullptr);
+  ASSERT_NE(Position(10, 100, 2, 2, 1, 1.2, SellType), nullptr);
+  EXPECT_EQ(Position(10, 100, 2, 2, 1, 1.2, SellType), nullptr);  // ticket taken
+  EXPECT_EQ(Index(2)->AccountsHavePositions()->Count(), 1);
+
+  engine->DeleteOpenPosition(10, 100, 1);  // one of two in EURUSD: still a holder
+  EXPECT_EQ(Index(2)->AccountsHavePositions()->Count(), 1);
+  engine->DeleteOpenPosition(10, 100, 2);
+  EXPECT_EQ(Index(2)->AccountsHavePositions()->Count(), 0);
+}
+
+TEST_F(EngineTest, PositionRowsAddUpdateAndDelete) {
+  Client(10);
+  auto account = Account(10, 100, 1000);
+  account->LockLiquidate(true);
+  const std::string row =
+      "10R,@100R,@55R,@03/03/2027 09:00:00R,@SellR,@2R,@2R,@1.25R,@R,@R,@0R,@2R,@EURUSDR,@"
+      "3.5R,@R,@hello";
+  auto position = engine->DefineOpenPosRow(10, 100, 55, row);
+  ASSERT_NE(position, nullptr);
+  EXPECT_FALSE(account->LockLiquidate());
+  EXPECT_EQ(position->Type_no(), SellType);
+  EXPECT_DOUBLE_EQ(position->lots(), 2);
+  EXPECT_DOUBLE_EQ(position->Interest(), 3.5);
+  EXPECT_EQ(position->Note(), "hello");
+
+  const std::string update =
+      "10R,@100R,@55R,@03/03/2027 10:00:00R,@BuyR,@1R,@2R,@1.2R,@R,@R,@0R,@2R,@EURUSDR,@"
+      "0R,@R,@moved";
+  EXPECT_EQ(engine->DefineOpenPosRow(10, 100, 55, update), position);
+  EXPECT_EQ(position->Type_no(), BuyType);
+  EXPECT_DOUBLE_EQ(position->lots(), 1);
+  EXPECT_EQ(position->PosTime(), "03/03/2027 09:00:00");  // open time stays
+
+  const std::string zero_lots =
+      "10R,@100R,@56R,@xR,@BuyR,@0R,@2R,@1.2R,@R,@R,@0R,@0R,@EURUSDR,@0R,@R,@";
+  EXPECT_EQ(engine->DefineOpenPosRow(10, 100, 56, zero_lots), nullptr);
+  EXPECT_EQ(account->OpenPositions()->Count(), 1);
+
+  EXPECT_EQ(engine->DefineOpenPosRow(10, 100, 55, ""), nullptr);
+  EXPECT_EQ(account->OpenPositions()->Count(), 0);
+
+  engine->JustAccounts(true);
+  EXPECT_EQ(engine->DefineOpenPosRow(10, 100, 55, row), nullptr);
+  EXPECT_EQ(account->OpenPositions()->Count(), 0);
+}
+
+TEST_F(EngineTest, UpdateOpenPositionOfAMissingTicketFailsWithoutChange) {
+  Client(10);
+  Account(10, 100, 1000);
+  events.lines.clear();
+  EXPECT_THROW(engine->UpdateOpenPosition(10, 100, 9, 1, 1.2, BuyType, 2, 0, "", ""), Error);
+  EXPECT_TRUE(events.lines.empty());
+  engine->UpdateOpenPosition(10, 100, 9, 0, 1.2, BuyType, 2, 0, "", "");  // lots 0: a delete
+  EXPECT_EQ(events.Only("UpdateListView").size(), 1u);
+}
+
+TEST_F(EngineTest, ClosingAPositionTakesItsStopOrdersAlong) {
+  Client(10);
+  auto account = Account(10, 100, 1000);
+  Position(10, 100, 1, 2, 2, 1.2, BuyType);
+  Position(10, 100, 2, 2, 1, 1.2, BuyType);
+  engine->AddNewOrder(10, 100, 7, SlTpType, SellType, 1, 2, 2, 0, 1.1, 1.3, 0, 0, DateTime(), "", "");
+  engine->AddNewOrder(10, 100, 8, SlTpType, SellType, 1, 2, 2, 0, 1.15, 0, 0, 0, DateTime(), "", "");
+  engine->AddNewOrder(10, 100, 9, SlTpType, SellType, 2, 1, 2, 0, 1.1, 0, 0, 0, DateTime(), "", "");
+
+  engine->ClosePosition(10, 100, 1, 0.5);  // partial: lots shrink, orders stay
+  EXPECT_DOUBLE_EQ(account->OpenPositions()->Item(KeyOf(1))->lots(), 1.5);
+  EXPECT_EQ(account->Orders()->Count(), 3);
+
+  engine->ClosePosition(10, 100, 1, 1.5);
+  EXPECT_EQ(account->OpenPositions()->Item(KeyOf(1)), nullptr);
+  ASSERT_EQ(account->Orders()->Count(), 1);
+  EXPECT_NE(account->Orders()->Item(KeyOf(9)), nullptr);
+
+  engine->CloseResultReceived(-10, 10, 100, 2);  // the server closed it
+  EXPECT_EQ(account->OpenPositions()->Count(), 0);
+  EXPECT_EQ(account->Orders()->Count(), 0);
+  // Orders removed with their position are not reported to the index.
+  EXPECT_EQ(Index(2)->AccountsHaveOrders()->Count(), 1);
+}
+
+TEST_F(EngineTest, CloseAllPositionsSurvivesItsOwnRemovals) {
+  Client(10);
+  auto account = Account(10, 100, 1000);
+  for (int ticket = 1; ticket <= 5; ++ticket) Position(10, 100, ticket, 2, 1, 1.2, BuyType);
+  engine->CloseAllPositions(10, 100);
+  EXPECT_EQ(account->OpenPositions()->Count(), 0);
+  EXPECT_EQ(Index(2)->AccountsHavePositions()->Count(), 0);
+}
+
+TEST_F(EngineTest, OrderRowsMakeEntryOrStopOrdersAndReplaceByID) {
+  Client(10);
+  auto account = Account(10, 100, 1000);
+  auto limit = engine->DefineOrder(
+      10, 100, "7R,@03/03/2027 09:00:00R,@2R,@1.5R,@2R,@1.2345R,@LOR,@0R,@0R,@0R,@11R,@n");
+  ASSERT_NE(limit, nullptr);
+  EXPECT_EQ(limit->OrderType(), LimitOrdersType);
+  EXPECT_EQ(limit->operationType(), BuyStopType);
+  EXPECT_EQ(limit->status(), 0);  // the row's status is not used
+  EXPECT_DOUBLE_EQ(limit->LimitPrice(), 1.2345);
+  EXPECT_EQ(limit->hitTime(), Wednesday());
+
+  auto stop = engine->DefineOrder(
+      10, 100, "7R,@tR,@-1R,@1R,@2R,@0R,@loR,@55R,@1.1R,@1.3R,@0R,@");
+  ASSERT_NE(stop, nullptr);
+  EXPECT_EQ(stop->OrderType(), SlTpType);  // "lo" is not "LO"
+  EXPECT_EQ(stop->IoID(), 55);
+  EXPECT_EQ(account->Orders()->Count(), 1);
+  EXPECT_EQ(account->Orders()->Item(KeyOf(7)), stop);
+
+  EXPECT_EQ(engine->DefineOrder(10, 100, ""), nullptr);
+  EXPECT_EQ(account->Orders()->Count(), 1);
+  EXPECT_EQ(engine->DeleteOrder(10, 100, 7), stop);
+  EXPECT_EQ(Index(2)->AccountsHaveOrders()->Count(), 0);
+}
+
+TEST_F(EngineTest, OrdersDeliveredAlreadyHitAreAnnouncedAgain) {
+  Client(10);
+  Account(10, 100, 1000);
+  events.lines.clear();
+  engine->AddNewOrder(10, 100, 5, SlTpType, SellType, 1, 1, 2, 0, -1, 1.25, 11, 0, DateTime(),
+                      "", "");
+  engine->AddNewOrder(10, 100, 6, LimitOrdersType, BuyType, 0, 1, 2, 1.1, 0, 0, 1, 0, DateTime(),
+                      "", "");
+  engine->AddNewOrder(10, 100, 7, SlTpType, SellType, 1, 1, 2, 0, 1.1, 1.3, 1, 0, DateTime(),
+                      "", "");
+  engine->AddNewOrder(10, 100, 8, SlTpType, SellType, 1, 1, 2, 0, 1.1, 1.3, 0, 0, DateTime(),
+                      "", "");
+  EXPECT_EQ(events.lines, Lines({"RaiseHitOrder 4 order 5 account 100 second 0 sltp 2 at 0",
+                          "RaiseHitOrder 2 order 6 account 100 second 0 sltp 1 at 0",
+                          "RaiseHitOrder 3 order 7 account 100 second 0 sltp 1 at 0",
+                          "RaiseHitOrder 4 order 7 account 100 second 0 sltp 2 at 0"}));
+  // A taken ID gives no order but the index entry is made all the same.
+  EXPECT_EQ(engine->AddNewOrder(10, 100, 8, SlTpType, SellType, 1, 1, 3, 0, 1, 0, 0, 0,
+                                DateTime(), "", ""),
+            nullptr);
+  EXPECT_EQ(Index(3)->AccountsHaveOrders()->Count(), 1);
+}
+
+TEST_F(EngineTest, DeletingAnOfficeRemovesChildrenFirstAndEmptiesTheIndex) {
+  Client(1, MARGIN_LEVEL_LIQUIDATION, 50, ON_CLOSE_TYPE);
+  Client(2, MARGIN_LEVEL_LIQUIDATION, 50, ON_CLOSE_TYPE, 1);
+  Client(3, MARGIN_LEVEL_LIQUIDATION, 50, ON_CLOSE_TYPE, 2);
+  Account(1, 100, 0);
+  Account(2, 200, 0);
+  Account(3, 300, 0);
+  Position(1, 100, 1, 2, 1, 1.2, BuyType);
+  Position(3, 300, 2, 2, 1, 1.2, BuyType);
+  engine->AddNewOrder(2, 200, 9, LimitOrdersType, BuyType, 0, 1, 3, 1.1, 0, 0, 0, 0, DateTime(),
+                      "", "");
+  engine->AddNewAlert(3, 1, 2, BID_GREATER, 1.5, 2, true);
+  events.lines.clear();
+
+  engine->DeleteClient(1);
+  EXPECT_EQ(events.lines, Lines({"DeleteFromListView 3 300", "DeleteFromListView 2 200",
+                                        "DeleteFromListView 1 100"}));
+  EXPECT_EQ(engine->Clients()->Count(), 0);
+  EXPECT_EQ(Index(2)->AccountsHavePositions()->Count(), 0);
+  EXPECT_EQ(Index(3)->AccountsHaveOrders()->Count(), 0);
+  EXPECT_EQ(Index(2)->ClientsHaveAlerts()->Count(), 0);
+  engine->DeleteClient(1);  // gone already: nothing happens
+}
+
+TEST_F(EngineTest, AlertsEnterAndLeaveTheIndex) {
+  Client(10);
+  engine->AddNewAlert(10, 1, 2, BID_GREATER, 1.25, 2, true);
+  engine->AddNewAlert(10, 2, 2, ASK_LESS, 1.1, 2, true);
+  EXPECT_EQ(Index(2)->ClientsHaveAlerts()->Count(), 1);
+  engine->UpdateAlert(2, 10, 3, BID_LESS, 1.0);
+  EXPECT_EQ(Index(3)->ClientsHaveAlerts()->Count(), 1);
+  engine->DeleteAlert(10, 1);
+  EXPECT_EQ(Index(2)->ClientsHaveAlerts()->Count(), 0);
+  EXPECT_THROW(engine->DeleteAlert(77, 1), Error);
+}
+
+TEST_F(EngineTest, ClientParametersByKind) {
+  auto client = Client(10, static_cast<LiquidationTypeEnum>(0), 0);
+  engine->ClientOneParameterChanged(10, 0, 102, "1");
+  engine->ClientOneParameterChanged(10, 0, 103, "2.5");  // halves to even: 2
+  engine->ClientOneParameterChanged(10, 0, 104, 35.5);
+  engine->ClientOneParameterChanged(10, 0, 105, "ignored");
+  engine->GeneralClientParametersChanged(10, 0, "117", 1);
+  EXPECT_TRUE(client->EnableInterest());
+  EXPECT_EQ(client->LiquidationType(), MARGIN_LEVEL_LIQUIDATION);
+  EXPECT_DOUBLE_EQ(client->LiquidationPoint(), 35.5);
+  EXPECT_EQ(client->CommCalcType(), ON_OPEN_TYPE);
+  EXPECT_THROW(engine->ClientOneParameterChanged(10, 0, 104, "abc"), Error);
+  EXPECT_THROW(engine->GeneralClientParametersChanged(10, 0, "x", 1), Error);
+  EXPECT_DOUBLE_EQ(client->LiquidationPoint(), 35.5);
+
+  engine->JustAccounts(true);
+  engine->ClientOneParameterChanged(10, 0, 104, 10);
+  EXPECT_DOUBLE_EQ(client->LiquidationPoint(), 35.5);
+}
+
+TEST_F(EngineTest, DeleteSymbolDropsEveryClientsEntryButKeepsRecords) {
+  auto client = Client(10);
+  Account(10, 100, 0);
+  Position(10, 100, 1, 4, 1, 0.9, BuyType);
+  EXPECT_EQ(engine->DeleteSymbol(4), nullptr);
+  EXPECT_EQ(Symbol(4), nullptr);
+  EXPECT_EQ(client->SymbolParam(4), nullptr);
+  EXPECT_EQ(engine->Account(10, 100)->OpenPositions()->Count(), 1);
+}
+
+TEST_F(EngineTest, InterestIsBookedPerAccountForOnOpenClients) {
+  auto client = Client(10, MARGIN_LEVEL_LIQUIDATION, 50, ON_OPEN_TYPE);
+  client->EnableInterest(true);
+  auto first = Account(10, 100, 0);
+  auto second = Account(10, 101, 0);
+  Position(10, 100, 1, 2, 1, 1.2, BuyType);
+  Position(10, 101, 2, 2, 2, 1.2, SellType);
+  Position(10, 101, 3, 3, 1, 1.3, BuyType);  // another symbol: untouched
+  auto other = Client(20, MARGIN_LEVEL_LIQUIDATION, 50, ON_CLOSE_TYPE);
+  other->EnableInterest(true);
+  auto third = Account(20, 200, 0);
+  Position(20, 200, 4, 2, 1, 1.2, BuyType);
+  Client(30);  // interest not enabled
+  Account(30, 300, 0);
+  Position(30, 300, 5, 2, 1, 1.2, BuyType);
+  events.lines.clear();
+
+  engine->CalculateInterest(2, 1, 3.65, -1.2, 365);
+  EXPECT_EQ(events.Only("Change"), Lines({"ChangePosInterest 10 100 1 1000", "ChangeTotInterest 10 100 1000",
+                          "ChangePosInterest 10 101 2 -657.53",
+                          "ChangeTotInterest 10 101 -657.53",
+                          "ChangePosInterest 20 200 4 1000"}));
+  EXPECT_DOUBLE_EQ(first->SummeryInfo()->TotalInterest(), 1000);
+  EXPECT_DOUBLE_EQ(second->SummeryInfo()->TotalInterest(), -657.53);
+  EXPECT_DOUBLE_EQ(third->SummeryInfo()->TotalInterest(), 0);  // stays in the position
+  EXPECT_DOUBLE_EQ(engine->Account(30, 300)->OpenPositions()->Item(KeyOf(5))->Interest(), 0);
+}
+
+TEST_F(EngineTest, UnloadForgetsClientsButKeepsSymbols) {
+  Client(10);
+  Account(10, 100, 0);
+  engine->Unload();
+  EXPECT_EQ(engine->AccountsCount(), 0);
+  EXPECT_EQ(engine->Account(10, 100), nullptr);
+  EXPECT_NE(Symbol(2), nullptr);
+  EXPECT_NE(Index(2), nullptr);
+}
+
+}  // namespace
+}  // namespace orvane::engine_test
