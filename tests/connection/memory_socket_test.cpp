@@ -23,8 +23,6 @@ class Recorder : public ISocketEvents {
   std::vector<std::string> log;
 };
 
-class Session : public Object {};
-
 TEST(MemorySocketTest, PairCarriesTextBothWaysInOrder) {
   Recorder ra, rb;  // listeners outlive the sockets' last events
   auto [a, b] = MemorySocket::CreatePair(50007, 4500);
@@ -168,21 +166,6 @@ TEST(MemorySocketTest, BadConnectAndTestFailuresChangeNothing) {
   EXPECT_TRUE(a->Blocked());
   a->Send("y");  // blocked is advisory
   EXPECT_EQ(b->Receive(), "y");
-}
-
-TEST(MemorySocketTest, KeepsSessionProxyAndSettings) {
-  auto s = MemorySocket::Create();
-  auto session = std::make_shared<Session>();
-  s->Session(session);
-  EXPECT_EQ(s->Session(), session);
-  SocketProxy proxy{SocketSocks5Proxy, "proxy.lan", 1080, "u", "p"};
-  s->Proxy(proxy);
-  EXPECT_EQ(s->Proxy().kind, SocketSocks5Proxy);
-  EXPECT_EQ(s->Proxy().port, 1080);
-  s->LingerSeconds(5);
-  s->NoDelay(true);
-  EXPECT_EQ(s->LingerSeconds(), 5);
-  EXPECT_TRUE(s->NoDelay());
 }
 
 // A handler that drops the last reference to its socket must not crash the

@@ -151,18 +151,5 @@ TEST(QueueTest, OnlyDeallocateAndDestructionDeallocateNodes) {
   EXPECT_EQ(q.Elements()[1]->ID(), "5");
 }
 
-TEST(QueueTest, PlainNodesDescribeNothing) {
-  IQueueNode plain;
-  EXPECT_EQ(plain.ID(), "");
-  EXPECT_EQ(plain.toString(), "");
-  CTCPSendObject send;
-  EXPECT_EQ(send.SendText(), "");
-  send.SendText("abc+3!");
-  send.Deallocate();
-  EXPECT_EQ(send.SendText(), "abc+3!");
-  EXPECT_EQ(send.ID(), "");
-  EXPECT_EQ(send.toString(), "");
-}
-
 }  // namespace
 }  // namespace orvane

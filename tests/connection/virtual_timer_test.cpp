@@ -138,17 +138,5 @@ TEST(VirtualTimerTest, AdvanceMovesTheClockToEachTick) {
   EXPECT_EQ(Now().Second(), 5);
 }
 
-TEST(VirtualTimerTest, TimerOutlivesItsScheduler) {
-  std::shared_ptr<ITimer> timer;
-  {
-    VirtualTimeScheduler scheduler;
-    timer = scheduler.CreateTimer();
-    timer->Interval(1);
-    timer->Enabled(true);
-  }
-  timer->Enabled(false);
-  EXPECT_FALSE(timer->Enabled());
-}
-
 }  // namespace
 }  // namespace orvane

@@ -206,15 +206,5 @@ TEST_F(EventManagerTest, EachIdRaisesItsEventWithItsArguments) {
   EXPECT_EQ(recorder.lines.size(), 11u);
 }
 
-TEST_F(EventManagerTest, EverySubscriberHearsInOrder) {
-  Recorder second;
-  relay.Advise(&second);
-  relay.TriggerEvent(DeleteClientReflectEvent, "4");
-  relay.Unadvise(&second);
-  relay.TriggerEvent(DeleteClientReflectEvent, "5");
-  EXPECT_EQ(second.lines, (std::vector<std::string>{"DeleteClient|4"}));
-  EXPECT_EQ(recorder.lines.size(), 2u);
-}
-
 }  // namespace
 }  // namespace orvane
