@@ -23,15 +23,6 @@ TEST(AlertTest, SettingTheSymbolCopiesItsId) {
   EXPECT_EQ(alert.SymbolID(), 12);
 }
 
-TEST(AlertTest, DeallocateReleasesTheSymbol) {
-  auto symbol = MakeSymbol(3);
-  CAlert alert;
-  alert.Symbol(symbol);
-  alert.Deallocate();
-  EXPECT_EQ(alert.Symbol(), nullptr);
-  EXPECT_EQ(symbol.use_count(), 1);
-}
-
 TEST(AlertsTest, AddedAlertIsReachedByKeyAndPosition) {
   CAlerts alerts;
   auto symbol = MakeSymbol(44);

@@ -14,14 +14,6 @@ std::shared_ptr<CDeliveryItem> MakeItem(const std::string& id, double weight = 1
   return item;
 }
 
-TEST(DeliveryItemTest, StartsEmpty) {
-  CDeliveryItem item;
-  EXPECT_EQ(item.ID(), "");
-  EXPECT_EQ(item.Name(), "");
-  EXPECT_EQ(item.Weight(), 0.0);
-  EXPECT_FALSE(item.Enabled());
-}
-
 TEST(DeliveryItemsTest, AddClearsTheCallersVariableAndReturnsTheItem) {
   CDeliveryItems items;
   auto x = MakeItem("GOLD1", 31.1);

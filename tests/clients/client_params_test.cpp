@@ -129,14 +129,5 @@ TEST(ClientParamsTest, ReleasingTheCollectionBreaksParentCycles) {
   EXPECT_TRUE(symbol_watch.expired());
 }
 
-TEST(ClientParamsTest, EnumerationFollowsInsertionOrder) {
-  CClientParams params;
-  for (int32_t id : {30, 4, 17}) AddEntry(params, MakeSymbol(id));
-  std::vector<int32_t> ids;
-  for (const auto& param : params.NewEnum()) ids.push_back(param->Symbol()->ID());
-  EXPECT_EQ(ids, (std::vector<int32_t>{30, 4, 17}));
-  EXPECT_EQ(params.Items().Count(), 3);
-}
-
 }  // namespace
 }  // namespace orvane

@@ -124,13 +124,5 @@ TEST(GlobalVarTest, PositionsAfterTheNinthAreIgnored) {
   EXPECT_EQ(g.ServerGMT(), 1.5);
 }
 
-TEST(GlobalVarTest, DefaultLotsFollowsTheLotPrecision) {
-  CGlobalVar g;
-  g.ValidLotsLocation(3);
-  EXPECT_DOUBLE_EQ(g.DefaultLots(), 0.001);
-  g.ValidLotsLocation(1);
-  EXPECT_DOUBLE_EQ(g.DefaultLots(), 0.1);
-}
-
 }  // namespace
 }  // namespace orvane
