@@ -1,6 +1,7 @@
 #include "orvane/protocol/process.h"
 
 #include <exception>
+#include <functional>
 
 #include "orvane/connection/socket.h"
 #include "orvane/core/error.h"
@@ -13,12 +14,23 @@ namespace {
 
 constexpr size_t kMaxParameterCount = 32767;
 
+bool Overlaps(std::string_view view, const std::string& text) {
+  const std::less<const char*> before;
+  return !before(view.data(), text.data()) && before(view.data(), text.data() + text.size() + 1);
+}
+
 }  // namespace
 
 CProcess::CProcess() = default;
 CProcess::~CProcess() = default;
 
 void CProcess::DefineProcessByCommand(int16_t ProcessLogLevel, std::string_view Cmd) {
+  if (Overlaps(Cmd, m_text) || Overlaps(Cmd, m_kept_text)) {
+    const std::string copy(Cmd);
+    DefineProcessByCommand(ProcessLogLevel, copy);
+    return;
+  }
+  KeepParameters();
   m_text.assign(Cmd);
   m_process_log_level = ProcessLogLevel;
   m_token = static_cast<TokensEnum>(m_protocol.TokenID(m_text));
@@ -27,7 +39,7 @@ void CProcess::DefineProcessByCommand(int16_t ProcessLogLevel, std::string_view 
     m_params.clear();
     return;
   }
-  ReadParameters(m_text);
+  ReadParameters(m_text.size());
   if (LoggingCheck()) BuildDescriptions();
 }
 
@@ -36,11 +48,10 @@ void CProcess::DefineResponse(int16_t level, TokensEnum token, const Params& par
   std::string text = m_protocol.Response(token, params);
   m_token = token;
   m_process_log_level = level;
+  KeepParameters();
   m_text = std::move(text);
   if (!LoggingCheck()) return;
-  std::string_view body = m_text;
-  body.remove_suffix(kMessageTerminator.size());
-  ReadParameters(body);
+  ReadParameters(m_text.size() - kMessageTerminator.size());
   BuildDescriptions();
 }
 
@@ -61,6 +72,7 @@ void CProcess::DefineRequest(int32_t sid, int16_t level, TokensEnum token,
   std::string text = m_protocol.Request(token, params);
   m_token = token;
   m_process_log_level = level;
+  KeepParameters();
   m_text = std::move(text);
 }
 
@@ -74,15 +86,16 @@ void CProcess::DefineRequestByToken(int32_t sid, int16_t ProcessLogLevel, Tokens
   DefineRequest(sid, ProcessLogLevel, Token, params);
 }
 
-// Reads parameter 1, 2, ... of `text` until one reads as the invalid marker,
-// in one pass over the text.
-void CProcess::ReadParameters(std::string_view text) {
+// Reads parameter 1, 2, ... until one reads as the invalid marker, in one
+// pass over the text.
+void CProcess::ReadParameters(size_t length) {
   m_params.clear();
-  const size_t first = text.find(kParameterMarker);
+  m_params_in_text = true;
+  const std::string_view all = std::string_view(m_text).substr(0, length);
+  const size_t first = all.find(kParameterMarker);
   if (first == std::string_view::npos) return;
-  m_param_text.assign(text.substr(first));
-  const std::string_view all = m_param_text;
-  for (size_t at = 0;;) {
+  if (m_params.capacity() == 0) m_params.reserve(8);
+  for (size_t at = first;;) {
     const size_t begin = at + kParameterMarker.size();
     const size_t next = all.find(kParameterMarker, begin);
     const size_t end = next == std::string_view::npos ? all.size() : next;
@@ -96,6 +109,17 @@ void CProcess::ReadParameters(std::string_view text) {
   }
 }
 
+void CProcess::KeepParameters() {
+  if (!m_params_in_text) return;
+  m_kept_text.swap(m_text);
+  m_params_in_text = false;
+}
+
+std::string_view CProcess::ParameterText(size_t i) const {
+  const std::string& source = m_params_in_text ? m_text : m_kept_text;
+  return std::string_view(source).substr(m_params[i].first, m_params[i].second);
+}
+
 void CProcess::BuildDescriptions() {
   m_description = m_protocol.TokenPublicDesc(m_token);
   m_param_description.clear();
@@ -104,7 +128,7 @@ void CProcess::BuildDescriptions() {
     m_param_description += "P";
     m_param_description += std::to_string(i + 1);
     m_param_description += "=(";
-    m_param_description.append(m_param_text, m_params[i].first, m_params[i].second);
+    m_param_description.append(ParameterText(i));
     m_param_description += ")";
   }
 }
@@ -137,8 +161,7 @@ std::string CProcess::IQueueNode_toString() const {
 std::string CProcess::ParameterValue(int16_t Index, bool PutDefaultValue,
                                      std::string_view DefaultValue) const {
   if (Index >= 1 && static_cast<size_t>(Index) <= m_params.size()) {
-    const auto& [offset, length] = m_params[static_cast<size_t>(Index - 1)];
-    return m_param_text.substr(offset, length);
+    return std::string(ParameterText(static_cast<size_t>(Index - 1)));
   }
   return std::string(PutDefaultValue ? DefaultValue : kInvalidParameter);
 }

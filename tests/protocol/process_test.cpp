@@ -125,6 +125,7 @@ TEST_F(ProcessTest, RequestSetsTheSidButReadsNothingBack) {
 }
 
 TEST_F(ProcessTest, OversizedSidIsAnOverflow) {
+  process.DefineProcessByCommand(0, Code(MESSAGE_TOKEN) + "s?<G)_keptG)_too");
   try {
     process.DefineProcessByCommand(0, Code(TIME_TOKEN) + "s?<1e12&h,G)_a");
     ADD_FAILURE();
@@ -132,6 +133,23 @@ TEST_F(ProcessTest, OversizedSidIsAnOverflow) {
     EXPECT_EQ(e.code(), ErrorCode::Overflow);
   }
   EXPECT_EQ(process.TokenID(), TIME_TOKEN);
+  ASSERT_EQ(process.Parameters(), 2);
+  EXPECT_EQ(process.ParameterValue(1), "kept");
+  EXPECT_EQ(process.ParameterValue(2), "too");
+}
+
+TEST_F(ProcessTest, ParametersSurviveDefinesThatReadNone) {
+  process.DefineProcessByCommand(0, Code(MESSAGE_TOKEN) + "s?<G)_first parameterG)_second");
+  process.DefineRequestByToken(1, 1, LOGIN_TOKEN, {"other", "values"});
+  process.DefineResponseByToken(1, RESULT_TOKEN, {"more"});
+  process.DefineRequestByToken(2, 1, TIME_TOKEN);
+  ASSERT_EQ(process.Parameters(), 2);
+  EXPECT_EQ(process.ParameterValue(1), "first parameter");
+  EXPECT_EQ(process.ParameterValue(2), "second");
+  // Parsing the process's own text (an aliasing argument) reads it whole.
+  process.DefineProcessByCommand(0, process.ProcessText());
+  EXPECT_EQ(process.TokenID(), TIME_TOKEN);
+  EXPECT_EQ(process.CommandSID(), 2);
   EXPECT_EQ(process.Parameters(), 0);
 }
 

@@ -151,7 +151,12 @@ class CProcess : public IQueueNode, private NonCopyable {
   template <typename Params>
   void DefineRequest(int32_t sid, int16_t level, TokensEnum token, const Params& params);
   bool LoggingCheck() const { return m_process_log_level <= m_system_log_level; }
-  void ReadParameters(std::string_view text);
+  // Reads the parameters of m_text, whose first `length` characters are the
+  // message without its terminator.
+  void ReadParameters(size_t length);
+  // Keeps the parameters intact before m_text is replaced.
+  void KeepParameters();
+  std::string_view ParameterText(size_t i) const;
   void BuildDescriptions();
   // The process's CGenerals, made on first use of a splitter.
   CGenerals& Generals();
@@ -160,10 +165,12 @@ class CProcess : public IQueueNode, private NonCopyable {
   TokensEnum m_token = UNDEFINED;
   int32_t m_command_sid = kNoSid;
   std::string m_text;
-  // The parameters: each an offset and length into m_param_text, a copy of
-  // the text they were read from (so a later define that reads none keeps
-  // them intact).
-  std::string m_param_text;
+  // The parameters, each an offset and length into the text they were read
+  // from: m_text right after they were read, m_kept_text once a later define
+  // replaced m_text without reading parameters (the old text is swapped
+  // there, so the parameters stay intact without a copy).
+  std::string m_kept_text;
+  bool m_params_in_text = false;
   std::vector<std::pair<uint32_t, uint32_t>> m_params;
   std::string m_description;
   std::string m_param_description;
