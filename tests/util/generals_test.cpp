@@ -225,7 +225,10 @@ TEST_F(GeneralsTest, ClosedPositions) {
   EXPECT_EQ(a[0], std::vector<std::string>{"keep"});
 
   std::string twenty;
-  for (int i = 1; i <= 20; ++i) twenty += (i > 1 ? "," : "") + std::to_string(i);
+  for (int i = 1; i <= 20; ++i) {
+    if (i > 1) twenty += ',';
+    twenty += std::to_string(i);
+  }
   EXPECT_EQ(split(twenty), 2);
   for (auto& v : a) ASSERT_EQ(v.size(), 3u);
   EXPECT_EQ(a[0][0], "");
