@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "orvane/clients/client_param_cl.h"
 #include "orvane/market/symbol.h"
 
 namespace orvane {
@@ -105,6 +106,35 @@ void BM_TickThenClientPrices(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_TickThenClientPrices);
+
+// The prices an account engine reads through a client's parameter entry
+// after a tick: bid, ask and close price with the client's spread.
+void BM_ClientParamClPrices(benchmark::State& state) {
+  const SpreadCalTypeEnum type = static_cast<SpreadCalTypeEnum>(state.range(0));
+  auto symbol = MakeSymbol(7, type, Null);
+  auto entry = std::make_shared<CClientParamCl>();
+  entry->Symbol(symbol);
+  entry->Spread(state.range(1) != 0 ? Variant(3.0) : Variant(Null));
+  entry->SourcePlus(2);
+  entry->PriceOffset(1);
+  OperationTypeEnum side = BuyType;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(entry->BidWithSpread());
+    benchmark::DoNotOptimize(entry->AskWithSpread());
+    benchmark::DoNotOptimize(entry->ClosePriceWithSpread(side));
+    side = side == BuyType ? SellType : BuyType;
+  }
+  state.counters["per_price_ns"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * 3,
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  entry->Deallocate();
+}
+BENCHMARK(BM_ClientParamClPrices)
+    ->ArgNames({"spread_type", "fixed"})
+    ->Args({FromBidSpread, 0})
+    ->Args({FromBidSpread, 1})
+    ->Args({FromAvgSpread, 0})
+    ->Args({FromAvgSpread, 1});
 
 // Deal profit whose reference price comes from the reference symbol's
 // close price with spread (the default RefPrice).
