@@ -1,5 +1,6 @@
 #include "orvane/util/generals.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -34,17 +35,46 @@ std::vector<std::string_view> split_fields(std::string_view text, char separator
                   std::to_string(index) + " of " + std::to_string(size));
 }
 
-// Element `index` of `items`, as an index error where the array ends.
-template <typename T>
-T& at(std::vector<T>& items, size_t index, const char* what) {
-  if (index >= items.size()) out_of_range(what, index, items.size());
-  return items[index];
-}
+// Reads the groups of a ","-separated list into arrays; an index error
+// names the incomplete group it stopped at.
+class GroupReader {
+ public:
+  GroupReader(const std::vector<std::string_view>& fields, size_t group_size,
+              const char* list)
+      : m_fields(fields), m_group_size(group_size), m_list(list) {}
 
-std::string_view field(const std::vector<std::string_view>& fields, size_t index) {
-  if (index >= fields.size()) out_of_range("field", index + 1, fields.size());
-  return fields[index];
-}
+  void Start(size_t first) { m_first = first; }
+
+  std::string_view Field(size_t k) const {
+    if (m_first + k >= m_fields.size()) Fail();
+    return m_fields[m_first + k];
+  }
+
+  template <typename T>
+  T& Slot(std::vector<T>& items, size_t index) const {
+    if (index >= items.size()) Fail();
+    return items[index];
+  }
+
+ private:
+  [[noreturn]] void Fail() const {
+    std::string group;
+    const size_t end = std::min(m_first + m_group_size, m_fields.size());
+    for (size_t i = m_first; i < end; ++i) {
+      if (i > m_first) group += ',';
+      group += m_fields[i];
+    }
+    throw Error(ErrorCode::SubscriptOutOfRange,
+                "Subscript out of range: the " + std::string(m_list) + " of " +
+                    std::to_string(m_fields.size()) +
+                    " fields ends in the incomplete group '" + group + "'");
+  }
+
+  const std::vector<std::string_view>& m_fields;
+  size_t m_group_size;
+  const char* m_list;
+  size_t m_first = 0;
+};
 
 // The number of array slots a splitter makes for n fields in groups of
 // `group`: round(n / group) + 1, halves to even.
@@ -307,12 +337,14 @@ int16_t CGenerals::SplitClosesPos(
   for (std::vector<std::string>* array : arrays) {
     array->assign(slots, std::string());
   }
+  GroupReader reader(fields, 10, "closed-position list");
   int16_t count = 0;
   for (size_t first = 0; first < fields.size(); first += 10) {
     count = next_count(count);
+    reader.Start(first);
     size_t k = 0;
     for (std::vector<std::string>* array : arrays) {
-      at(*array, static_cast<size_t>(count), "closing") = field(fields, first + k++);
+      reader.Slot(*array, static_cast<size_t>(count)) = reader.Field(k++);
     }
   }
   return count;
@@ -362,19 +394,21 @@ int32_t CGenerals::SplitClientParameters(
   for (std::vector<double>* values : {&LimitOff, &StopOff, &Comm, &MaxLots, &MinLots}) {
     values->resize(slots);
   }
+  GroupReader r(fields, 9, "client parameters list");
   int32_t count = 0;
   for (size_t first = 0; first < fields.size(); first += 9) {
     ++count;
+    r.Start(first);
     const auto i = static_cast<size_t>(count);
-    at(SymID, i, "symbol") = TextToInt32(field(fields, first));
-    at(SpreadVal, i, "symbol") = Variant(field(fields, first + 1));
-    at(SourcePlus, i, "symbol") = TextToInt16(field(fields, first + 2));
-    at(LimitOff, i, "symbol") = text_to_double(field(fields, first + 3));
-    at(StopOff, i, "symbol") = text_to_double(field(fields, first + 4));
-    at(Comm, i, "symbol") = text_to_double(field(fields, first + 5));
-    at(MaxLots, i, "symbol") = text_to_double(field(fields, first + 6));
-    at(MinLots, i, "symbol") = text_to_double(field(fields, first + 7));
-    at(PriceOffset, i, "symbol") = TextToInt16(field(fields, first + 8));
+    r.Slot(SymID, i) = TextToInt32(r.Field(0));
+    r.Slot(SpreadVal, i) = Variant(r.Field(1));
+    r.Slot(SourcePlus, i) = TextToInt16(r.Field(2));
+    r.Slot(LimitOff, i) = text_to_double(r.Field(3));
+    r.Slot(StopOff, i) = text_to_double(r.Field(4));
+    r.Slot(Comm, i) = text_to_double(r.Field(5));
+    r.Slot(MaxLots, i) = text_to_double(r.Field(6));
+    r.Slot(MinLots, i) = text_to_double(r.Field(7));
+    r.Slot(PriceOffset, i) = TextToInt16(r.Field(8));
   }
   return count;
 }
