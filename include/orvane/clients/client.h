@@ -42,8 +42,9 @@ class CClient : public Object, public ISafeObject, private NonCopyable {
   // whose symbol Symbols holds goes through AddParam (DontModifiy false);
   // entries of absent symbols are skipped. Then every entry's Parent is set
   // to the entry of its symbol's reference symbol. Errors of the text (a
-  // field that is no number, an incomplete last group) reach the caller;
-  // the entries applied before stay applied.
+  // field that is no number, an incomplete last group) reach the caller
+  // before any entry is changed. Throws Error(ObjectRequired) for no
+  // Generals; no Symbols applies nothing.
   void RefreshClientParams(const std::string& Params,
                            const std::shared_ptr<CSymbols>& Symbols,
                            const std::shared_ptr<CGenerals>& Generals,

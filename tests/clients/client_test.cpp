@@ -1,0 +1,188 @@
+#include "orvane/clients/client.h"
+
+#include <gtest/gtest.h>
+
+#include "orvane/accounts/accounts.h"
+#include "orvane/accounts/alert.h"
+#include "orvane/accounts/alerts.h"
+#include "orvane/clients/client_param.h"
+#include "orvane/clients/client_params.h"
+#include "orvane/clients/client_refs.h"
+#include "orvane/core/error.h"
+#include "orvane/market/symbol.h"
+#include "orvane/market/symbols.h"
+#include "orvane/util/generals.h"
+
+namespace orvane {
+namespace {
+
+std::shared_ptr<CSymbol> NewSymbol(int32_t id, int32_t ref_id) {
+  auto symbol = std::make_shared<CSymbol>();
+  symbol->ID(id);
+  symbol->RefID(ref_id);
+  symbol->PipLocation(-4);
+  return symbol;
+}
+
+class ClientTest : public ::testing::Test {
+ protected:
+  ClientTest() {
+    symbols = std::make_shared<CSymbols>();
+    for (auto [id, ref] : {std::pair{1, 1}, {2, 1}, {3, 4}, {4, 1}}) {
+      symbols->Items().Add(std::to_string(id), NewSymbol(id, ref));
+    }
+    client = std::make_shared<CClient>();
+    client->ClientID(10);
+  }
+  ~ClientTest() override {
+    client->Deallocate();
+    symbols->Deallocate();
+  }
+
+  std::shared_ptr<CSymbol> Sym(int32_t id) { return symbols->Item(std::to_string(id)); }
+
+  std::shared_ptr<CSymbols> symbols;
+  std::shared_ptr<CGenerals> generals = std::make_shared<CGenerals>();
+  std::shared_ptr<CClient> client;
+};
+
+TEST_F(ClientTest, FullNameInsertsBlanksOnlyBeforeNonEmptyParts) {
+  client->FirstName("Ann");
+  client->LastName("Lee");
+  EXPECT_EQ(client->FullName(), "Ann Lee");
+  client->ThirdName("M");
+  EXPECT_EQ(client->FullName(), "Ann M Lee");
+  client->FirstName("");
+  client->SecondName("B");
+  client->ThirdName("");
+  client->LastName("");
+  EXPECT_EQ(client->FullName(), " B");
+}
+
+TEST_F(ClientTest, NewClientOwnsEmptyCollections) {
+  EXPECT_EQ(client->Accounts()->Count(), 0);
+  EXPECT_EQ(client->Alerts()->Count(), 0);
+  EXPECT_EQ(client->ChildrenClients()->Count(), 0);
+  EXPECT_EQ(client->Params()->Count(), 0);
+  EXPECT_TRUE(client->ParentID().IsEmpty());
+  EXPECT_EQ(client->Parent(), nullptr);
+}
+
+TEST_F(ClientTest, AddParamCreatesOverwritesOrKeeps) {
+  auto entry = client->AddParam(3, 1, 7.5, 50, 0.1, 5, 6, 2, Sym(2), false, false, 1);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(client->SymbolParam(2), entry);
+  EXPECT_EQ(entry->MaxLots(), 50);
+  EXPECT_EQ(client->SymbolParam(3), nullptr);
+
+  auto same = client->AddParam(4, 2, 8, 60, 0.2, 7, 8, 3, Sym(2), false, false, 1);
+  EXPECT_EQ(same, entry);
+  EXPECT_EQ(entry->Spread(), Variant(4));
+  EXPECT_EQ(entry->SourcePlus(), 2);
+  EXPECT_EQ(entry->Commission(), 8);
+  EXPECT_EQ(entry->MaxLots(), 60);
+  EXPECT_EQ(entry->MinLots(), 0.2);
+  EXPECT_EQ(entry->LimitOffset(), 7);
+  EXPECT_EQ(entry->StopOffset(), 8);
+  EXPECT_EQ(entry->PriceOffset(), 3);
+
+  // DontModifiy keeps the values; only the symbol object is replaced.
+  auto replacement = NewSymbol(2, 1);
+  client->AddParam(9, 9, 9, 9, 9, 9, 9, 9, replacement, true, false, 1);
+  EXPECT_EQ(entry->Spread(), Variant(4));
+  EXPECT_EQ(entry->Symbol(), replacement);
+  EXPECT_EQ(client->Params()->Count(), 1);
+
+  // ForSureAdd skips the lookup: an existing entry is a duplicate.
+  try {
+    client->AddParam(1, 0, 0, 0, 0, 0, 0, 0, Sym(2), false, true, 1);
+    FAIL() << "expected a duplicate key error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.code(), ErrorCode::DuplicateKey);
+  }
+  EXPECT_EQ(entry->Spread(), Variant(4));
+  EXPECT_THROW(client->AddParam(1, 0, 0, 0, 0, 0, 0, 0, nullptr, false, false, 1), Error);
+  replacement->Deallocate();
+}
+
+TEST_F(ClientTest, ServerEntriesKeepNoLotLimits) {
+  auto entry = client->AddParam(3, 0, 1, 50, 0.1, 5, 6, 0, Sym(2), false, false, 2);
+  EXPECT_EQ(entry->MaxLots(), 0);
+  EXPECT_EQ(entry->Commission(), 1);
+}
+
+TEST_F(ClientTest, RefreshClientParamsAppliesKnownSymbolsAndLinksReferences) {
+  // Symbols 3 and 4 are known, 99 is not; 3 converts through 4.
+  const std::string text =
+      "3,2,0,5,6,7.5,50,0.1,1,"
+      "99,1,0,0,0,0,0,0,0,"
+      "4,,2,0,0,0,10,0.1,0";
+  client->RefreshClientParams(text, symbols, generals, false, 1);
+  ASSERT_EQ(client->Params()->Count(), 2);
+  auto cross = client->SymbolParam(3);
+  auto ref = client->SymbolParam(4);
+  EXPECT_EQ(client->SymbolParam(99), nullptr);
+  EXPECT_EQ(cross->Parent(), ref);
+  EXPECT_EQ(ref->Parent(), nullptr);  // its reference symbol 1 has no entry
+  EXPECT_EQ(cross->Commission(), 7.5);
+  EXPECT_EQ(cross->PriceOffset(), 1);
+  EXPECT_TRUE(ref->Spread().IsNull());
+  EXPECT_EQ(ref->SourcePlus(), 2);
+
+  // The same text again updates in place.
+  client->RefreshClientParams("3,5,0,5,6,1,50,0.1,1", symbols, generals, false, 1);
+  EXPECT_EQ(client->Params()->Count(), 2);
+  EXPECT_EQ(client->SymbolParam(3), cross);
+  EXPECT_EQ(cross->Spread(), Variant(5));
+  EXPECT_EQ(cross->Commission(), 1);
+}
+
+TEST_F(ClientTest, RefreshClientParamsWithABadTextChangesNothing) {
+  client->RefreshClientParams("2,3,0,0,0,1,0,0,0", symbols, generals, false, 1);
+  EXPECT_THROW(client->RefreshClientParams("2,4,0,0,0,2,0,0,0,3,1,0", symbols, generals,
+                                           false, 1),
+               Error);
+  EXPECT_EQ(client->SymbolParam(2)->Commission(), 1);
+  EXPECT_EQ(client->SymbolParam(3), nullptr);
+}
+
+TEST_F(ClientTest, RefreshSymbolsRelinksEntriesAndAlerts) {
+  client->AddParam(3, 0, 0, 0, 0, 0, 0, 0, Sym(2), false, false, 1);
+  client->Alerts()->Add(10, 1, Sym(2), BID_GREATER, 1.2);
+  client->Alerts()->Add(10, 2, Sym(3), BID_LESS, 0.8);
+
+  auto fresh = std::make_shared<CSymbols>();
+  auto new2 = NewSymbol(2, 1);
+  fresh->Items().Add("2", new2);
+  client->RefreshSymbols(fresh);
+  EXPECT_EQ(client->SymbolParam(2)->Symbol(), new2);
+  EXPECT_EQ(client->Alerts()->Item("1")->Symbol(), new2);
+  // Symbol 3 is not among the new ones: the alert keeps its symbol.
+  EXPECT_EQ(client->Alerts()->Item("2")->Symbol(), Sym(3));
+  fresh->Deallocate();
+}
+
+TEST_F(ClientTest, DeallocateReleasesEverythingItHolds) {
+  auto parent = std::make_shared<CClient>();
+  client->Parent(parent);
+  auto child = std::make_shared<CClient>();
+  child->ClientID(11);
+  client->ChildrenClients()->Add(child);
+  auto entry = client->AddParam(3, 0, 0, 0, 0, 0, 0, 0, Sym(2), false, false, 1);
+  auto account = client->Accounts()->Add(client, nullptr, 5, 10, NormalAccountType,
+                                         false, false, false);
+  client->Alerts()->Add(10, 1, Sym(2), BID_GREATER, 1.2);
+
+  client->Deallocate();
+  EXPECT_EQ(client->Parent(), nullptr);
+  EXPECT_EQ(client->Accounts()->Count(), 0);
+  EXPECT_EQ(client->Alerts()->Count(), 0);
+  EXPECT_EQ(client->ChildrenClients()->Count(), 0);
+  EXPECT_EQ(client->Params()->Count(), 0);
+  EXPECT_EQ(entry->Symbol(), nullptr);
+  EXPECT_EQ(account->Client(), nullptr);
+  EXPECT_EQ(child->ClientID(), 11);  // children live on
+}
+
+}  // namespace
+}  // namespace orvane
