@@ -140,10 +140,12 @@ void CTcpClient::Attempt() {
   }
 }
 
+// Closing through the proxy library closes the socket, and would close the
+// library's own proxy connection; this client never opens one (its handle
+// stays 0), so a proxy test in progress is left running.
 void CTcpClient::CloseThroughProxyTester() {
   if (!m_proxy_tester) return;
   m_socket->Close();
-  if (m_proxy_tester) m_proxy_tester->Close();
 }
 
 void CTcpClient::Send(std::string_view txt) {

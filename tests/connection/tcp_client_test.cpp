@@ -384,7 +384,16 @@ TEST_F(TcpClientTest, ProxySettingsReachTheSocketInOrder) {
   client->ProxyEnabled(false);
   client->Connect();
   EXPECT_EQ(socket->Proxy().kind, SocketNoProxy);
-  EXPECT_EQ(tester->closes, 1);  // closing without the proxy goes through it
+}
+
+TEST_F(TcpClientTest, ConnectionAttemptsLeaveAProxyTestRunning) {
+  tester->results = {-1, -1, 1};
+  tester->failure_text = "refused";
+  client->TestProxy("p", 1, "", "", HTTPProxy);
+  client->Connect();
+  timers->Advance(Interval());  // a retry, with the test still running
+  EXPECT_EQ(tester->closes, 0);
+  EXPECT_EQ(Count("proxy:3:refused"), 1);
 }
 
 TEST_F(TcpClientTest, ProxyTestPollsUntilTheTesterAnswers) {
