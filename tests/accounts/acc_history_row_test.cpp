@@ -1,0 +1,120 @@
+#include "orvane/accounts/acc_history_row.h"
+
+#include <gtest/gtest.h>
+
+#include "orvane/clients/client_param.h"
+#include "orvane/core/error.h"
+#include "orvane/market/symbol.h"
+#include "orvane/market/symbols.h"
+
+namespace orvane {
+namespace {
+
+std::string Row(std::initializer_list<std::string> cells) {
+  std::string row;
+  bool first = true;
+  for (const auto& cell : cells) {
+    if (!first) row += "R,@";
+    row += cell;
+    first = false;
+  }
+  return row;
+}
+
+class AccHistoryRowTest : public ::testing::Test {
+ protected:
+  AccHistoryRowTest() {
+    eurusd->ID(2);
+    symbols->Items().Add("2", eurusd);
+  }
+  ~AccHistoryRowTest() override { symbols->Deallocate(); }
+
+  std::shared_ptr<CSymbols> symbols = std::make_shared<CSymbols>();
+  std::shared_ptr<CSymbol> eurusd = std::make_shared<CSymbol>();
+  CAccHistoryRow row;
+};
+
+TEST_F(AccHistoryRowTest, FullRowFillsSixteenTrimmedFields) {
+  row.DefineRow(symbols, Row({" 1234 ", "01/03/2026 10:00:00", "N", " 2", "1.5", "1",
+                              "28/02/2026 09:00:00", "1.1000", " 1.1050 ", "", "-7.5",
+                              "-1.2", "1", "1", "750", " EURUSD ", "M", "a note"}));
+  EXPECT_EQ(row.Ticket(), 1234);
+  EXPECT_EQ(row.HisTime(), "01/03/2026 10:00:00");
+  EXPECT_EQ(row.HisType(), "N");
+  EXPECT_EQ(row.Symbol(), eurusd);
+  EXPECT_EQ(row.lots(), Variant("1.5"));
+  EXPECT_EQ(row.BuySell(), Variant("1"));
+  EXPECT_EQ(row.OpenTime(), "28/02/2026 09:00:00");
+  EXPECT_EQ(row.OpenPrice(), Variant("1.1000"));  // text, not a number
+  EXPECT_EQ(row.ClosePrice(), Variant("1.1050"));
+  EXPECT_EQ(row.AccTransAmount(), Variant(""));
+  EXPECT_EQ(row.Comm(), Variant("-7.5"));
+  EXPECT_EQ(row.Interest(), Variant("-1.2"));
+  EXPECT_TRUE(row.Checked());
+  EXPECT_EQ(row.RefPrice(), Variant("1"));
+  EXPECT_EQ(row.Profit(), Variant("750"));
+  EXPECT_EQ(row.SymbolName(), Variant("EURUSD"));
+}
+
+TEST_F(AccHistoryRowTest, UnknownSymbolLeavesSymbolEmpty) {
+  row.Symbol(eurusd);
+  row.DefineRow(symbols, Row({"7", "t", "DP", "99", "", "", "", "", "", "500", "", "", "0",
+                              "", "", "", "", ""}));
+  EXPECT_EQ(row.Symbol(), nullptr);
+  EXPECT_EQ(row.AccTransAmount(), Variant("500"));
+  EXPECT_FALSE(row.Checked());
+}
+
+TEST_F(AccHistoryRowTest, ShortRowFailsAfterTheCellsItHas) {
+  try {
+    row.DefineRow(symbols, Row({"8", "t", "WD", "2", "0.5", "-1", "o", "1.2", "1.3",
+                                "", "", "", "1", "1"}));
+    FAIL() << "expected a range error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.code(), ErrorCode::SubscriptOutOfRange);
+  }
+  EXPECT_EQ(row.Ticket(), 8);
+  EXPECT_EQ(row.RefPrice(), Variant("1"));
+  EXPECT_TRUE(row.Profit().IsEmpty());
+}
+
+TEST_F(AccHistoryRowTest, NonNumericTicketAndCheckedCellsAreTypeErrors) {
+  const auto bad_ticket = Row({"12a", "t", "N", "2", "", "", "", "", "", "", "", "", "0",
+                               "", "", "", "", ""});
+  try {
+    row.DefineRow(symbols, bad_ticket);
+    FAIL() << "expected a type error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.code(), ErrorCode::TypeMismatch);
+  }
+  EXPECT_EQ(row.Ticket(), 0);
+  EXPECT_TRUE(row.HisTime().empty());
+
+  EXPECT_THROW(row.DefineRow(symbols, Row({"5", "t", "N", "2", "", "", "", "", "", "",
+                                           "", "", "yes", "", "", "", "", ""})),
+               Error);
+  EXPECT_EQ(row.Ticket(), 5);  // the cells before the Boolean were read
+  row.DefineRow(symbols, Row({"5", "t", "N", "2", "", "", "", "", "", "", "", "", "true",
+                              "", "", "", "", ""}));
+  EXPECT_TRUE(row.Checked());
+}
+
+TEST_F(AccHistoryRowTest, DefineSetsFieldsButNeverTheSymbol) {
+  row.Symbol(eurusd);
+  auto entry = std::make_shared<CClientParam>();
+  row.Define(42.5, "t", "N", entry, 2, -1, "o", 1.1, 1.2, Variant(), -3, 0.5, true, 1, 99,
+             "EURUSD");
+  EXPECT_EQ(row.Ticket(), 42);  // halves to even
+  EXPECT_EQ(row.Symbol(), eurusd);
+  EXPECT_EQ(row.lots(), Variant(2));
+  EXPECT_EQ(row.BuySell(), Variant(-1));
+  EXPECT_EQ(row.ClosePrice(), Variant(1.2));
+  EXPECT_TRUE(row.Checked());
+  EXPECT_EQ(row.SymbolName(), Variant("EURUSD"));
+  EXPECT_THROW(row.Define("x", "", "", nullptr, 0, 0, "", 0, 0, 0, 0, 0, false, 0, 0, ""),
+               Error);
+  EXPECT_EQ(row.Ticket(), 42);
+}
+
+}  // namespace
+}  // namespace orvane
