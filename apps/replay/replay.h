@@ -1,0 +1,72 @@
+#ifndef ORVANE_APPS_REPLAY_REPLAY_H_
+#define ORVANE_APPS_REPLAY_REPLAY_H_
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "book.h"
+
+// The risk replay: a server-side account engine run over a tick tape with
+// this tool as its host. The host executes what the engine reports at once
+// after the tick that caused it:
+// - an entry order that hits opens a position at the hit price (a buy limit
+//   or buy stop a buy, the others a sell) and the order is finished
+//   (OrderStatusChanged);
+// - a stop-loss or take-profit that hits closes its position at the hit
+//   price;
+// - a position sent for liquidation closes at the sent close price and
+//   reference price;
+// - an alert that fires is reported once and then deleted.
+// Realised profit (DealProfit, rounded to cents) goes to the account's net
+// profit; commission of ON_OPEN clients is booked on opening; the margin
+// requirement grows and shrinks by the symbol's margin per lot. The new
+// totals reach the engine through UpdateAccountSummaries, as a server's
+// would.
+namespace orvane::replay {
+
+struct ChartPoint {
+  double equity = 0;
+  double margin_level = 0;  // percent; 0 when no margin is required
+};
+
+struct AccountResult {
+  int32_t client = 0;
+  int32_t account = 0;
+  double balance = 0;
+  double equity = 0;
+  double margin_requirement = 0;
+  double margin_level = 0;  // ratio as the engine reports it (1.0 = 100 %)
+  int32_t open_positions = 0;
+  int32_t hits = 0;          // entry, stop-loss and take-profit orders executed
+  int32_t liquidations = 0;  // times the account was sent for liquidation
+  std::vector<ChartPoint> chart;  // equity and margin level over the tape
+};
+
+struct ReplayResult {
+  std::vector<AccountResult> accounts;  // in book order
+  std::vector<std::string> events;      // the event log, one line each
+  size_t ticks = 0;
+  double seconds = 0;      // wall time of the tick loop
+  double cpu_seconds = 0;  // processor time of the tick loop
+  size_t order_hits = 0;
+  size_t alert_hits = 0;
+  size_t liquidated_positions = 0;
+  std::string first_tick, last_tick;
+};
+
+struct ReplayOptions {
+  size_t chart_points = 120;
+  // Called now and then with the share of the tape done (0..1).
+  std::function<void(double)> progress;
+};
+
+// Loads the book into a new engine and runs the tape. Throws InputError when
+// the book cannot be applied (ParseBook has checked it already).
+ReplayResult RunReplay(const Book& book, const std::vector<Tick>& tape,
+                       const ReplayOptions& options = {});
+
+}  // namespace orvane::replay
+
+#endif  // ORVANE_APPS_REPLAY_REPLAY_H_
