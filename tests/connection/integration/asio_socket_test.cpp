@@ -205,3 +205,25 @@ TEST_F(AsioSocketTest, TextUnsentAtCloseStillLeaves) {
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST(AsioListenerTest, ListensStopsAndRefusesABusyPort) {
+  asio::io_context io;
+  AsioListener listener(io);
+  EXPECT_EQ(listener.LocalPort(), 0);
+  int port = listener.Listen("127.0.0.1", 0);
+  EXPECT_GT(port, 0);
+  EXPECT_TRUE(listener.IsListening());
+  AsioListener second(io);
+  EXPECT_THROW(second.Listen("127.0.0.1", port), Error);
+  EXPECT_THROW(second.Listen("not-an-address", 0), Error);
+  EXPECT_FALSE(second.IsListening());
+  listener.Close();
+  EXPECT_EQ(listener.LocalPort(), 0);
+  EXPECT_FALSE(test::PortAccepts(port));
+}
+
+}  // namespace
+}  // namespace orvane

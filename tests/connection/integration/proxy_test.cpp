@@ -223,6 +223,34 @@ TEST_F(ProxyTest, AProxyKilledMidSessionDropsTheConnection) {
   EXPECT_EQ(events.states.size(), 2u);
 }
 
+TEST_F(ProxyTest, TlsRunsInsideTheTunnelAndVerifiesTheTarget) {
+  const auto& certificates = test::Certificates::Get();
+  ASSERT_TRUE(certificates.ok);
+  TlsOptions server_tls;
+  server_tls.enabled = true;
+  server_tls.certificate_file = certificates.server_cert;
+  server_tls.private_key_file = certificates.server_key;
+  TestServer tls_server(io, server_tls);
+  int port = test::FreePort();
+  auto proxy = Danted(port);
+  TlsOptions client_tls;
+  client_tls.enabled = true;
+  client_tls.ca_file = certificates.ca;
+  for (const char* host : {"127.0.0.1", "localhost"}) {
+    SCOPED_TRACE(host);
+    AsioSocket secure(io, client_tls);
+    secure.Proxy({SocketSocks5Proxy, "127.0.0.1", port, "", ""});
+    secure.Connect(host, tls_server.Port());
+    RunUntil(io, [&] {
+      return secure.State() == SocketConnected || secure.State() == SocketClosed;
+    });
+    // The certificate names localhost only, not the address.
+    EXPECT_EQ(secure.State() == SocketConnected, std::string(host) == "localhost")
+        << secure.LastError();
+  }
+  EXPECT_EQ(tls_server.children.size(), 1u);
+}
+
 // A target that sends its last message and half-closes its side.
 class HalfClosingTarget {
  public:
