@@ -193,14 +193,14 @@ TEST_F(AsioSocketTest, TextUnsentAtCloseStillLeaves) {
   socket->LingerSeconds(5);
   ASSERT_TRUE(ConnectTo("127.0.0.1", peer.Port()));
   const std::string chunk(1 << 20, 'q');
-  for (int i = 0; i < 8; ++i) socket->Send(chunk);
+  for (int i = 0; i < 32; ++i) socket->Send(chunk);
   RunFor(io, std::chrono::milliseconds(5));
   ASSERT_GT(socket->UnsentBytes(), 0u);
   socket->Close();
   EXPECT_EQ(socket->State(), SocketClosed);
   peer.ReadAll();
   ASSERT_TRUE(RunUntil(io, [&] { return peer.ended; }));
-  EXPECT_EQ(peer.received, 8u * chunk.size());
+  EXPECT_EQ(peer.received, 32u * chunk.size());
 }
 
 }  // namespace

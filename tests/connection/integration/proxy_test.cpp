@@ -248,6 +248,9 @@ TEST_F(ProxyTest, TlsRunsInsideTheTunnelAndVerifiesTheTarget) {
     EXPECT_EQ(secure.State() == SocketConnected, std::string(host) == "localhost")
         << secure.LastError();
   }
+  // The server's side of the handshake ends a moment after the client's.
+  EXPECT_TRUE(RunUntil(io, [&] { return tls_server.children.size() == 1; }));
+  RunFor(io, std::chrono::milliseconds(10));
   EXPECT_EQ(tls_server.children.size(), 1u);
 }
 
