@@ -107,7 +107,7 @@ class AsioConnection : public std::enable_shared_from_this<AsioConnection> {
   std::string m_writing;
   bool m_write_active = false;
   std::array<char, 64 * 1024> m_read_buffer{};
-  std::optional<asio::steady_timer> m_linger_timer;
+  std::optional<asio::steady_timer> m_deadline;
 };
 
 }  // namespace orvane

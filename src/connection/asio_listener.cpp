@@ -1,5 +1,6 @@
 #include "orvane/connection/asio_listener.h"
 
+#include <chrono>
 #include <utility>
 
 #include "asio_connection.h"
@@ -10,12 +11,20 @@ namespace orvane {
 
 using asio::ip::tcp;
 
+namespace {
+constexpr int kAcceptPauseMs = 100;
+}  // namespace
+
 // The accept loop; it outlives its listener while handlers are pending.
 class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
  public:
   AsioAcceptor(asio::io_context& io, std::shared_ptr<AsioTlsContext> tls,
                AsioListener* owner)
-      : m_io(io), m_tls(std::move(tls)), m_acceptor(io), m_owner(owner) {}
+      : m_io(io),
+        m_tls(std::move(tls)),
+        m_acceptor(io),
+        m_pause(io),
+        m_owner(owner) {}
 
   tcp::acceptor& Acceptor() { return m_acceptor; }
 
@@ -27,13 +36,25 @@ class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
         connection->Tcp(), [self, connection](std::error_code ec) {
           if (self->m_owner == nullptr) return;
           if (ec == asio::error::operation_aborted) return;
-          if (!ec) self->Handshake(connection);
+          if (ec) return self->AcceptLater();
+          self->Handshake(connection);
           self->AcceptNext();
         });
   }
 
+  // After a failed accept (out of descriptors, say) the loop pauses
+  // instead of spinning.
+  void AcceptLater() {
+    auto self = shared_from_this();
+    m_pause.expires_after(std::chrono::milliseconds(kAcceptPauseMs));
+    m_pause.async_wait([self](std::error_code ec) {
+      if (!ec) self->AcceptNext();
+    });
+  }
+
   void Stop() {
     m_owner = nullptr;
+    m_pause.cancel();
     std::error_code ignored;
     m_acceptor.close(ignored);
   }
@@ -51,6 +72,7 @@ class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
   asio::io_context& m_io;
   std::shared_ptr<AsioTlsContext> m_tls;
   tcp::acceptor m_acceptor;
+  asio::steady_timer m_pause;
   AsioListener* m_owner;
 };
 

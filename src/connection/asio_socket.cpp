@@ -13,6 +13,8 @@ namespace {
 
 using asio::ip::tcp;
 
+constexpr int kAcceptHandshakeSeconds = 10;
+
 bool IsAddressLiteral(const std::string& host) {
   std::error_code ec;
   asio::ip::make_address(host, ec);
@@ -136,10 +138,19 @@ void AsioConnection::Start(const std::string& host, uint16_t port,
 void AsioConnection::Accept(std::function<void(bool ok)> done) {
   if (!m_secure) return done(true);
   auto self = shared_from_this();
+  // A client that never finishes its handshake is cut after a while.
+  m_deadline.emplace(m_io, std::chrono::seconds(kAcceptHandshakeSeconds));
+  m_deadline->async_wait([self](std::error_code ec) {
+    if (!ec) self->CloseNow();
+  });
   m_secure->async_handshake(asio::ssl::stream_base::server,
                             [self, done = std::move(done)](std::error_code ec) {
-                              if (ec) self->CloseNow();
-                              done(!ec);
+                              self->m_deadline->cancel();
+                              if (ec || self->m_closed) {
+                                self->CloseNow();
+                                return done(false);
+                              }
+                              done(true);
                             });
 }
 
@@ -214,9 +225,9 @@ void AsioConnection::Detach(int32_t linger_seconds) {
   m_resolver.cancel();
   bool unsent = m_write_active || !m_pending.empty();
   if (!m_established || !unsent || linger_seconds <= 0) return CloseNow();
-  m_linger_timer.emplace(m_io, std::chrono::seconds(linger_seconds));
+  m_deadline.emplace(m_io, std::chrono::seconds(linger_seconds));
   auto self = shared_from_this();
-  m_linger_timer->async_wait([self](std::error_code) { self->CloseNow(); });
+  m_deadline->async_wait([self](std::error_code) { self->CloseNow(); });
 }
 
 void AsioConnection::Fail(const std::string& reason) {
@@ -233,7 +244,7 @@ void AsioConnection::CloseNow() {
   std::error_code ignored;
   Tcp().shutdown(tcp::socket::shutdown_both, ignored);
   Tcp().close(ignored);
-  if (m_linger_timer) m_linger_timer->cancel();
+  if (m_deadline) m_deadline->cancel();
   m_pending.clear();
 }
 

@@ -34,8 +34,8 @@ class AsioListenerEvents {
 // Accepts TCP connections for a host on an Asio io_context the host runs on
 // its thread. The library itself never listens; hosts (the trading server,
 // tests, tools) do, through this class. With TLS on, each connection must
-// complete the TLS handshake before it is offered; one that fails it is
-// dropped without an event.
+// complete the TLS handshake before it is offered; one that fails it, or
+// has not finished it within 10 seconds, is dropped without an event.
 class AsioListener : private NonCopyable {
  public:
   // Throws orvane::Error(FileError) when TLS is on and the certificate or
