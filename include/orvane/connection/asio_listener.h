@@ -36,6 +36,7 @@ class AsioListenerEvents {
 // tests, tools) do, through this class. With TLS on, each connection must
 // complete the TLS handshake before it is offered; one that fails it, or
 // has not finished it within 10 seconds, is dropped without an event.
+// The io_context must outlive the listener and the sockets it hands out.
 class AsioListener : private NonCopyable {
  public:
   // Throws orvane::Error(FileError) when TLS is on and the certificate or

@@ -45,6 +45,9 @@ class AsioTlsContext;
 //
 // Through a proxy, RemoteAddress and RemotePort name the target as given to
 // Connect; without one, the peer's numeric address and port.
+//
+// The io_context must outlive the socket. An event handler may drop the
+// last shared_ptr to the socket; the socket then goes after the handler.
 class AsioSocket : public ISocket,
                    public std::enable_shared_from_this<AsioSocket>,
                    private NonCopyable {

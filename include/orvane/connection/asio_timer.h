@@ -19,7 +19,8 @@ class AsioTimerCore;
 // An ITimer on an Asio steady timer: ticks arrive on the thread that runs
 // the io_context, every Interval() milliseconds measured from the previous
 // tick's due time (a late tick does not shift the ones after it, and
-// ticks missed while the thread was busy are not made up).
+// ticks missed while the thread was busy are not made up). The io_context
+// must outlive the timer.
 class AsioTimer : public ITimer, private NonCopyable {
  public:
   explicit AsioTimer(asio::io_context& io);
