@@ -146,16 +146,6 @@ struct Book {
 
 class BookTest : public ::testing::Test, public Book {};
 
-TEST_F(BookTest, TreeAndParametersAreInPlace) {
-  EXPECT_EQ(office->ChildrenClients()->Count(), 2);
-  EXPECT_TRUE(clients.isChild(20, 1));
-  EXPECT_FALSE(clients.isChild(10, 20));
-  EXPECT_EQ(clients.AccountByAccountID(2001), bob_account);
-  // The cross's entry converts through the client's own GBPUSD entry.
-  EXPECT_EQ(ann->SymbolParam(kEurGbp)->Parent(), ann->SymbolParam(kGbpUsd));
-  EXPECT_NE(ann->SymbolParam(kEurGbp), bob->SymbolParam(kEurGbp));
-}
-
 TEST_F(BookTest, FloatingResultsAndFiguresToTheCent) {
   auto ann_positions = ann_account->OpenPositions();
   // Buy 1 EURUSD 1.0950 closing at the bid 1.1000: 0.0050 x 100000.
@@ -187,16 +177,6 @@ TEST_F(BookTest, APriceChangeMovesTheCrossThroughItsReference) {
   Sym(kEurGbp)->Bid(0.8480);
   EXPECT_EQ(ann_account->OpenPositions()->Item("2")->FloatingProfitLoss(ON_OPEN_TYPE),
             1184.59);
-}
-
-TEST_F(BookTest, OrdersCarryTheirLevelsInTheSymbolFormat) {
-  auto sltp = ann_account->Orders()->Item("501");
-  EXPECT_EQ(sltp->IoID(), 1);
-  EXPECT_DOUBLE_EQ(sltp->slPrice(), 1.0900);
-  EXPECT_DOUBLE_EQ(sltp->tpPrice(), 1.1100);
-  auto limit = bob_account->Orders()->Item("601");
-  EXPECT_DOUBLE_EQ(limit->LimitPrice(), 0.8400);
-  EXPECT_EQ(limit->SymbolParam(), bob->SymbolParam(kEurGbp));
 }
 
 TEST_F(BookTest, IndexFollowsDeletes) {
@@ -234,16 +214,6 @@ TEST_F(BookTest, IndexFollowsDeletes) {
   EXPECT_EQ(eurgbp->AccountsHaveOrders()->Count(), 0);
   EXPECT_EQ(bob_account->OpenPositions()->Count(), 0);
   EXPECT_EQ(clients.AccountByAccountID(2001), nullptr);
-}
-
-TEST_F(BookTest, ClientRemovalLeavesTheRestOfTheBook) {
-  AddAlert(bob, 81, kEurUsd);
-  Index(kEurUsd)->ClientDeleted(20);
-  EXPECT_EQ(Index(kEurUsd)->ClientsHaveAlerts()->Count(), 0);
-  EXPECT_TRUE(clients.Remove("20"));
-  EXPECT_EQ(office->ChildrenClients()->Count(), 1);
-  EXPECT_EQ(bob_account->Client(), nullptr);
-  EXPECT_DOUBLE_EQ(Refresh(ann_account), 1175.11);
 }
 
 // Everything the book built must go once the host has deallocated the

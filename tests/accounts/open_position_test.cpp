@@ -140,26 +140,19 @@ TEST_F(PositionTest, MissingReferencesAreReportedNotDereferenced) {
   lonely_symbol->Deallocate();
 }
 
-TEST_F(PositionTest, CollectionKeysByTicketAndRefusesDuplicates) {
+TEST_F(PositionTest, AddSetsTheRecordAndRefusesADuplicateTicket) {
   auto account = std::make_shared<CAccount>();
-  auto first = positions.Add(1.1, eurusd_entry, 1, BuyType, 7, account, 2.5, "t", "n");
+  auto first = positions.Add(1.1, eurusd_entry, 1, BuyType, -7, account, 2.5, "t", "n");
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first->Account(), account);
   EXPECT_EQ(first->Interest(), 2.5);
-  EXPECT_EQ(first->Note(), "n");
-  EXPECT_EQ(positions.Add(1.2, eurusd_entry, 3, SellType, 7, account, 0, "", ""), nullptr);
+  EXPECT_EQ(positions.Add(1.2, eurusd_entry, 3, SellType, -7, account, 0, "", ""), nullptr);
   EXPECT_EQ(positions.Count(), 1);
-  EXPECT_EQ(positions.Item("7"), first);
-  EXPECT_EQ(positions.Item(1), first);
+  EXPECT_EQ(positions.Item("-7"), first);
   EXPECT_DOUBLE_EQ(first->lots(), 1);
-  EXPECT_EQ(positions.Item("8"), nullptr);
-
-  Open(eurusd_entry, SellType, 1, 1.1, -3);
-  EXPECT_NE(positions.Item("-3"), nullptr);
-  positions.Remove("7");
-  positions.Remove("404");
-  EXPECT_EQ(positions.Count(), 1);
   // Remove only drops the member: it keeps its account.
+  positions.Remove("-7");
+  EXPECT_EQ(positions.Count(), 0);
   EXPECT_EQ(first->Account(), account);
 }
 

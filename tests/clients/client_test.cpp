@@ -59,15 +59,6 @@ TEST_F(ClientTest, FullNameInsertsBlanksOnlyBeforeNonEmptyParts) {
   EXPECT_EQ(client->FullName(), " B");
 }
 
-TEST_F(ClientTest, NewClientOwnsEmptyCollections) {
-  EXPECT_EQ(client->Accounts()->Count(), 0);
-  EXPECT_EQ(client->Alerts()->Count(), 0);
-  EXPECT_EQ(client->ChildrenClients()->Count(), 0);
-  EXPECT_EQ(client->Params()->Count(), 0);
-  EXPECT_TRUE(client->ParentID().IsEmpty());
-  EXPECT_EQ(client->Parent(), nullptr);
-}
-
 TEST_F(ClientTest, AddParamCreatesOverwritesOrKeeps) {
   auto entry = client->AddParam(3, 1, 7.5, 50, 0.1, 5, 6, 2, Sym(2), false, false, 1);
   ASSERT_NE(entry, nullptr);
@@ -103,12 +94,6 @@ TEST_F(ClientTest, AddParamCreatesOverwritesOrKeeps) {
   EXPECT_EQ(entry->Spread(), Variant(4));
   EXPECT_THROW(client->AddParam(1, 0, 0, 0, 0, 0, 0, 0, nullptr, false, false, 1), Error);
   replacement->Deallocate();
-}
-
-TEST_F(ClientTest, ServerEntriesKeepNoLotLimits) {
-  auto entry = client->AddParam(3, 0, 1, 50, 0.1, 5, 6, 0, Sym(2), false, false, 2);
-  EXPECT_EQ(entry->MaxLots(), 0);
-  EXPECT_EQ(entry->Commission(), 1);
 }
 
 TEST_F(ClientTest, RefreshClientParamsAppliesKnownSymbolsAndLinksReferences) {
