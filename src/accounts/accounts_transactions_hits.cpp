@@ -196,8 +196,8 @@ void CAccountsTransactions::CheckAlertsHit(const std::shared_ptr<CClient>& vClie
 
 void CAccountsTransactions::CheckLiquidation(const std::shared_ptr<CAccount>& account) {
   if (m_side != SERVER_SIDE_EXECUTION || !account || account->DontLiquidate()) return;
-  auto client = account->Client();
-  auto summaries = account->SummeryInfo();
+  const auto client = account->Client();
+  const auto& summaries = account->SummeryInfo();
   if (!client || !summaries) return;
   switch (client->LiquidationType()) {
     case EQUITY_LIQUIDATION:

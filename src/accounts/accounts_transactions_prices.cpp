@@ -51,8 +51,9 @@ double CAccountsTransactions::RefreshFloatingProfitLoss(
 }
 
 void CAccountsTransactions::SummariesChanged(const std::shared_ptr<CAccount>& vAccInfo) {
-  if (!vAccInfo) return;
+  if (!vAccInfo || !vAccInfo->SummeryInfo()) return;
   double flt = RefreshFloatingProfitLoss(vAccInfo);
+  if (!m_events.HasListeners()) return;  // the figures below only feed the event
   const CSummaries& s = *vAccInfo->SummeryInfo();
   int32_t client_id = vAccInfo->ClientID();
   int32_t account_id = vAccInfo->AccountID();
