@@ -1,6 +1,7 @@
 #include "orvane/core/variant.h"
 
 #include <cstdio>
+#include <string_view>
 
 #include "orvane/core/conversions.h"
 
@@ -29,24 +30,51 @@ std::string date_text(DateTime t) {
   return text;
 }
 
+// Reads up to `count` numbers of at most 4 digits each, separated by the
+// given separators; returns how many were read, or -1 when text remains.
+int read_numbers(std::string_view text, const char* separators, int* out,
+                 int count) {
+  int read = 0;
+  size_t i = 0;
+  while (read < count) {
+    size_t digits = 0;
+    int value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+      if (++digits > 4) return -1;
+      value = value * 10 + (text[i++] - '0');
+    }
+    if (digits == 0) return -1;
+    out[read++] = value;
+    if (i == text.size()) return read;
+    if (read == count || text[i] != separators[read - 1]) return -1;
+    ++i;
+  }
+  return i == text.size() ? read : -1;
+}
+
 // Reads "dd/mm/yyyy[ hh:nn[:ss]]" or "hh:nn[:ss]".
 bool parse_date_text(std::string_view text, DateTime& out) {
   text = Trim(text);
-  int d = 0, m = 0, y = 0, h = 0, n = 0, s = 0;
-  const std::string copy(text);
-  char tail = 0;
-  if (std::sscanf(copy.c_str(), "%d/%d/%d %d:%d:%d%c", &d, &m, &y, &h, &n, &s,
-                  &tail) >= 3 &&
-      tail == 0) {
-    out = DateTime::FromParts(y, m, d, h, n, s);
-    return d >= 1 && d <= 31 && m >= 1 && m <= 12;
+  int parts[6] = {0, 0, 0, 0, 0, 0};
+  const size_t space = text.find(' ');
+  if (text.find('/') != std::string_view::npos) {
+    const std::string_view date = text.substr(0, space);
+    if (read_numbers(date, "//", parts, 3) != 3) return false;
+    if (space != std::string_view::npos &&
+        read_numbers(Trim(text.substr(space)), "::", parts + 3, 3) < 2) {
+      return false;
+    }
+    if (parts[0] < 1 || parts[0] > 31 || parts[1] < 1 || parts[1] > 12) {
+      return false;
+    }
+    out = DateTime::FromParts(parts[2], parts[1], parts[0], parts[3], parts[4],
+                              parts[5]);
+    return true;
   }
-  if (std::sscanf(copy.c_str(), "%d:%d:%d%c", &h, &n, &s, &tail) >= 2 &&
-      tail == 0) {
-    out = DateTime::FromParts(1899, 12, 30, h, n, s);
-    return h >= 0 && h < 24 && n >= 0 && n < 60;
-  }
-  return false;
+  if (read_numbers(text, "::", parts + 3, 3) < 2) return false;
+  if (parts[3] > 23 || parts[4] > 59 || parts[5] > 59) return false;
+  out = DateTime::FromParts(1899, 12, 30, parts[3], parts[4], parts[5]);
+  return true;
 }
 
 }  // namespace

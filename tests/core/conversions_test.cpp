@@ -123,3 +123,27 @@ TEST(NvlTest, ReplacesNullAndEmptyTextOnly) {
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+TEST(VariantDateTest, ReadsDayFirstDatesAndTimesOnly) {
+  DateTime t;
+  ASSERT_TRUE(Variant("05/03/2024 14:07:09").TryDateValue(t));
+  EXPECT_EQ(t, DateTime::FromParts(2024, 3, 5, 14, 7, 9));
+  ASSERT_TRUE(Variant(" 05/03/2024 ").TryDateValue(t));
+  EXPECT_EQ(t, DateTime::FromParts(2024, 3, 5));
+  ASSERT_TRUE(Variant("23:30").TryDateValue(t));
+  EXPECT_EQ(t.Hour(), 23);
+  EXPECT_EQ(t.Minute(), 30);
+  EXPECT_FALSE(Variant("13/13/2024").TryDateValue(t));
+  EXPECT_FALSE(Variant("99999999999999999999/1/2024").TryDateValue(t));
+  EXPECT_FALSE(Variant("05/03/2024 x").TryDateValue(t));
+  EXPECT_FALSE(Variant("abc").TryDateValue(t));
+  EXPECT_FALSE(Variant(Null).TryDateValue(t));
+  EXPECT_EQ(Variant(DateTime::FromParts(2024, 3, 5, 14, 7, 9)).TextValue(),
+            "05/03/2024 14:07:09");
+}
+
+}  // namespace
+}  // namespace orvane
