@@ -1,6 +1,7 @@
 #include "orvane/protocol/data_protocol.h"
 
 #include <array>
+#include <charconv>
 
 #include "orvane/connection/socket.h"
 #include "orvane/core/conversions.h"
@@ -51,8 +52,8 @@ std::string CDataProtocol::Build(int32_t token, bool with_sid, const Params& par
   std::array<char, 16> sid_text{};
   size_t sid_length = 0;
   if (with_sid) {
-    const std::string digits = std::to_string(m_sid);
-    sid_length = digits.copy(sid_text.data(), sid_text.size());
+    const auto result = std::to_chars(sid_text.data(), sid_text.data() + sid_text.size(), m_sid);
+    sid_length = static_cast<size_t>(result.ptr - sid_text.data());
   }
   size_t sent = 0;
   size_t length = code.size() + kTokenEnd.size() + kMessageTerminator.size();

@@ -55,8 +55,9 @@ class CDataProtocol : public Object, NonCopyable {
 
   // The request text: code, "s?<", sid, "&h,", parameters, "+3!". Parameters
   // are taken in order up to the first one equal to the not-sent marker;
-  // that one and all after it are not sent. Throws Error(InvalidArgument)
-  // for more than kMaxParameters parameters.
+  // that one and all after it are not sent. A Token without a code (outside
+  // the table) gives an empty code. Throws Error(InvalidArgument) for more
+  // than kMaxParameters parameters.
   std::string Request(int32_t Token,
                       std::initializer_list<std::string_view> params = {}) const;
   std::string Request(int32_t Token, std::span<const std::string> params) const;
