@@ -19,7 +19,9 @@ class COrder;
 // The per-symbol index that the account engine hangs on every symbol (its
 // Ref1): which accounts hold a position, which hold a pending order, and
 // which clients hold a price alert in the symbol, so that a price change
-// reaches only those. The index never owns accounts or clients.
+// reaches only those. The account lists hold their accounts weakly; the
+// client list refers to its clients like every client list, until the
+// client is dropped from it or the index is deallocated.
 //
 // The *Deleted operations are called before the record leaves its
 // collection: they look for another record of the same owner in the same
