@@ -136,6 +136,18 @@ TEST(SymbolsLookup, KeyTextOrPositionAndMissesGiveNone) {
   EXPECT_EQ(order, (std::vector<int32_t>{7, 3}));
 }
 
+TEST(SymbolsLookup, NewEnumWalksInInsertionOrderWhileSymbolsAreRemoved) {
+  CSymbols symbols;
+  for (int id : {7, 3, 5}) AddWithId(symbols, id);
+  std::vector<int32_t> walked;
+  for (const auto& s : symbols.NewEnum()) {
+    walked.push_back(s->ID());
+    symbols.Remove(KeyOf(s->ID()));
+  }
+  EXPECT_EQ(walked, (std::vector<int32_t>{7, 3, 5}));
+  EXPECT_EQ(symbols.Count(), 0);
+}
+
 TEST(SymbolsReferences, LaterReferenceLinkedOnlyBySetSymbolsRefSymbols) {
   CSymbols symbols;
   auto user = AddWithId(symbols, 5, 2);

@@ -82,6 +82,9 @@ class CSymbols : public Object, public ISafeObject, private NonCopyable {
   // Links every symbol to the symbol keyed by its RefID, or to none.
   void SetSymbolsRefSymbols();
 
+  // The symbols in insertion order, copied: safe to walk while removing.
+  std::vector<std::shared_ptr<CSymbol>> NewEnum() const { return m_symbols.Snapshot(); }
+
   // Range-for over the symbols in insertion order (the collection's
   // enumeration).
   KeyedCollection<CSymbol>::Iterator begin() const { return m_symbols.begin(); }
