@@ -121,11 +121,11 @@ double CSymbol::PriceWithSpread2(const Variant& vSpread, int16_t vSourcePlus,
 }
 
 void CSymbol::PipLocation(const Variant& value) {
-  m_pip_location = ToInt16(value);
+  m_pip_location = value.IsEmpty() ? int16_t{0} : ToInt16(value);
   CachePipScale();
 }
 
-void CSymbol::RefID(const Variant& value) { m_ref_id = ToInt32(value); }
+void CSymbol::RefID(const Variant& value) { m_ref_id = value.IsEmpty() ? 0 : ToInt32(value); }
 
 void CSymbol::CachePipScale() {
   m_pip = PipsFormula(1.0, m_pip_location);

@@ -284,6 +284,10 @@ TEST(SymbolSettings, SetterRulesAndConversions) {
   EXPECT_EQ(s.PipLocation(), Variant(-3));
   s.RefID(2.5);  // half to even
   EXPECT_EQ(s.RefID(), Variant(2));
+  s.RefID(Variant());  // an empty value converts as 0, like TickPips
+  EXPECT_EQ(s.RefID(), Variant(0));
+  s.PipLocation(Variant());
+  EXPECT_EQ(s.PipLocation(), Variant(0));
   s.Name(12);
   EXPECT_EQ(s.Name(), Variant("12"));
   s.TickPips("0.5");

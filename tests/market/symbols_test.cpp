@@ -161,6 +161,12 @@ TEST(SymbolsReferences, LaterReferenceLinkedOnlyBySetSymbolsRefSymbols) {
   EXPECT_EQ(user->RefSymbol(), ref);
   EXPECT_EQ(self->RefSymbol(), self);
   EXPECT_EQ(ref->RefSymbol(), nullptr);  // RefID 0 names no symbol
+  SymbolFields no_ref;
+  no_ref.id = 10;
+  no_ref.ref_id = Variant();  // an empty RefID reads as 0
+  auto unlinked = AddSymbol(symbols, no_ref);
+  ASSERT_NE(unlinked, nullptr);
+  EXPECT_EQ(unlinked->RefID(), Variant(0));
 }
 
 TEST(SymbolsRemove, RemoveReleasesTheSymbolAndClearRemovesAll) {

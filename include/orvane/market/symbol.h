@@ -106,13 +106,13 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   void Description(const Variant& value) { m_description = value.TextValue(); }
   SymbolTypeEnum SymbolType() const { return m_symbol_type; }
   void SymbolType(SymbolTypeEnum value) { m_symbol_type = value; }
-  // Read as a number. The setter rounds to a 16-bit integer: Error(TypeMismatch)
-  // for a value that is no number, Error(Overflow) out of range; the pip
-  // location is unchanged on failure.
+  // Read as a number. The setter rounds to a 16-bit integer (an empty value
+  // is 0): Error(TypeMismatch) for a value that is no number, Error(Overflow)
+  // out of range; the pip location is unchanged on failure.
   Variant PipLocation() const { return static_cast<int>(m_pip_location); }
   void PipLocation(const Variant& value);
-  // Read as a number. The setter rounds to a 32-bit integer, with the errors
-  // of PipLocation.
+  // Read as a number. The setter rounds to a 32-bit integer (an empty value
+  // is 0), with the errors of PipLocation.
   Variant RefID() const { return m_ref_id; }
   void RefID(const Variant& value);
   bool isUsed() const { return m_is_used; }
