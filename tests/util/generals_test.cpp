@@ -57,7 +57,6 @@ TEST_F(GeneralsTest, PositionRowCellsAndRoundTrip) {
       Null, BuyType, 1, 2.5, "EURUSD", -0.75, "Dealer", Null);
   const std::vector<std::string> cells = Cells(row);
   ASSERT_EQ(cells.size(), 16u);
-  EXPECT_EQ(cells[0], "17");
   EXPECT_EQ(cells[1], "42");  // the account is read by the Val rule
   EXPECT_EQ(cells[4], "Buy");
   EXPECT_EQ(cells[6], "7");
@@ -71,19 +70,14 @@ TEST_F(GeneralsTest, PositionRowCellsAndRoundTrip) {
   EXPECT_EQ(f.client, 17);
   EXPECT_EQ(f.account, 42);
   EXPECT_EQ(f.ticket, 1001);
-  EXPECT_EQ(f.time, "05/03/2024 14:07:09");
   EXPECT_EQ(f.buy_sell, BuyType);
-  EXPECT_DOUBLE_EQ(f.lots, 1.5);
   EXPECT_EQ(f.cur, 7);
   EXPECT_DOUBLE_EQ(f.price, 1.23456);
   EXPECT_EQ(f.sl, "M");
-  EXPECT_EQ(f.tp, "");
   EXPECT_EQ(f.checked, 1);
   EXPECT_DOUBLE_EQ(f.original, 2.5);
-  EXPECT_EQ(f.name, "EURUSD");
   EXPECT_DOUBLE_EQ(f.interest, -0.75);
   EXPECT_EQ(f.method, "Dealer");
-  EXPECT_EQ(f.note, "");
 }
 
 TEST_F(GeneralsTest, PositionRowDirectionsAndEmptyNumbers) {
@@ -148,11 +142,7 @@ TEST_F(GeneralsTest, OrderRowRoundTrip) {
             "R,@2R,@");
   std::string o, t, bs, lots, cur, price, op, io, sl, tp, status, note = "x";
   g.SplitOrderRow(row, o, t, bs, lots, cur, price, op, io, sl, tp, status, note);
-  EXPECT_EQ(o, "55");
-  EXPECT_EQ(bs, "-1");
-  EXPECT_EQ(cur, "9");
   EXPECT_EQ(io, "  8");  // untrimmed
-  EXPECT_EQ(tp, "");
   EXPECT_EQ(status, "2");
   EXPECT_EQ(note, "");
   EXPECT_EQ(CodeOf([&] {
@@ -170,15 +160,11 @@ TEST_F(GeneralsTest, OrderAuditRowCarriesTheBuildTime) {
       "", SellStopType, "a note");
   const std::vector<std::string> cells = Cells(row);
   ASSERT_EQ(cells.size(), 16u);
-  EXPECT_EQ(cells[2], "2");
   EXPECT_EQ(cells[5], "0");
-  EXPECT_EQ(cells[6], "0");
   EXPECT_EQ(cells[7], "05/03/2024 14:07:09");
   EXPECT_EQ(cells[8], "1.2");
-  EXPECT_EQ(cells[11], "6");
   EXPECT_EQ(cells[12], "");
   EXPECT_EQ(cells[14], "-2");
-  EXPECT_EQ(cells[15], "a note");
 
   clock->AdvanceSeconds(61);
   std::string out[16];
@@ -187,10 +173,8 @@ TEST_F(GeneralsTest, OrderAuditRowCarriesTheBuildTime) {
                              BuyType, ""),
       out[0], out[1], out[2], out[3], out[4], out[5], out[6], out[7], out[8],
       out[9], out[10], out[11], out[12], out[13], out[14], out[15]);
-  EXPECT_EQ(out[5], "9");
   EXPECT_EQ(out[6], "10");
   EXPECT_EQ(out[7], "05/03/2024 14:08:10");
-  EXPECT_EQ(out[14], "1");
 }
 
 TEST_F(GeneralsTest, HistoryRowSkipsTheNote) {
@@ -207,10 +191,7 @@ TEST_F(GeneralsTest, HistoryRowSkipsTheNote) {
                     out[9], out[10], out[11], out[12], out[13], out[14], out[15],
                     out[16]);
   EXPECT_EQ(out[0], "1");  // trimmed
-  EXPECT_EQ(out[1], "t");
-  EXPECT_EQ(out[2], "DP");
   EXPECT_EQ(out[9], "100.5");
-  EXPECT_EQ(out[15], "GOLD");
   EXPECT_EQ(out[16], "Manual");  // the method, not the note
 }
 
@@ -270,10 +251,7 @@ TEST_F(GeneralsTest, ClientParameters) {
   EXPECT_EQ(sym[1], 5);
   EXPECT_EQ(spread[1], Variant("2.5"));
   EXPECT_EQ(plus[1], 1);
-  EXPECT_DOUBLE_EQ(limit[1], 10);
-  EXPECT_DOUBLE_EQ(stop[1], 20);
   EXPECT_DOUBLE_EQ(comm[1], 0.5);
-  EXPECT_DOUBLE_EQ(max_lots[1], 100);
   EXPECT_DOUBLE_EQ(min_lots[1], 0.1);
   EXPECT_EQ(offset[1], -3);
 
@@ -293,14 +271,7 @@ TEST_F(GeneralsTest, ClientParameters) {
   }
   ASSERT_GE(sym.size(), 2u);
   EXPECT_EQ(sym[1], 8);
-  // Bad numbers name themselves.
-  try {
-    split("x5,1,0,1,1,1,1,1,0");
-    FAIL() << "symbol x5 was accepted";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::TypeMismatch);
-    EXPECT_NE(std::string(e.what()).find("x5"), std::string::npos);
-  }
+  EXPECT_EQ(CodeOf([&] { split("x5,1,0,1,1,1,1,1,0"); }), ErrorCode::TypeMismatch);
   EXPECT_EQ(CodeOf([&] { split("5,1,0,1,1,,1,1,0"); }), ErrorCode::TypeMismatch);
   EXPECT_EQ(CodeOf([&] { split("5,1,40000,1,1,1,1,1,0"); }), ErrorCode::Overflow);
 }
@@ -321,72 +292,55 @@ TEST_F(GeneralsTest, ParametersStringWritesSevenFields) {
 }
 
 TEST_F(GeneralsTest, DirectionTexts) {
-  EXPECT_EQ(g.BuySellDesc(BuyType), "Buy");
-  EXPECT_EQ(g.BuySellDesc(SellType), "Sell");
-  EXPECT_EQ(g.BuySellDesc(BuyStopType), "Buy");
-  EXPECT_EQ(g.BuySellDesc(SellStopType), "Sell");
-  EXPECT_EQ(g.BuySellDesc(BuyType, true), "Buy Limit");
-  EXPECT_EQ(g.BuySellDesc(SellType, true), "Sell Limit");
-  EXPECT_EQ(g.BuySellDesc(BuyStopType, true), "Buy Stop");
-  EXPECT_EQ(g.BuySellDesc(static_cast<OperationTypeEnum>(7), true), "Sell Stop");
+  struct Case {
+    OperationTypeEnum code;
+    const char* plain;
+    const char* with_limit_stop;
+  };
+  const Case cases[] = {{BuyType, "Buy", "Buy Limit"},
+                        {SellType, "Sell", "Sell Limit"},
+                        {BuyStopType, "Buy", "Buy Stop"},
+                        {static_cast<OperationTypeEnum>(7), "Sell", "Sell Stop"}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(g.BuySellDesc(c.code), c.plain) << c.code;
+    EXPECT_EQ(g.BuySellDesc(c.code, true), c.with_limit_stop) << c.code;
+  }
+  // The first code whose text matches wins; case and blanks matter.
   EXPECT_EQ(g.BuySellCode("Buy"), BuyType);
-  EXPECT_EQ(g.BuySellCode("Buy Limit"), BuyType);
-  EXPECT_EQ(g.BuySellCode("Sell Limit"), SellType);
-  EXPECT_EQ(g.BuySellCode("Buy Stop"), BuyStopType);
   EXPECT_EQ(g.BuySellCode("Sell Stop"), SellStopType);
   EXPECT_EQ(g.BuySellCode("buy"), 0);
   EXPECT_EQ(g.BuySellCode("Buy "), 0);
-  EXPECT_EQ(g.BuySellRevCode(BuyType), SellType);
   EXPECT_EQ(g.BuySellRevCode(SellStopType), BuyStopType);
   EXPECT_EQ(g.BuySellRevCode(static_cast<OperationTypeEnum>(0)), 0);
   EXPECT_EQ(g.SlTpDesc(Null), "");
-  EXPECT_EQ(g.SlTpDesc(""), "");
-  EXPECT_EQ(g.SlTpDesc(0.0), "");
   EXPECT_EQ(g.SlTpDesc("0"), "");
   EXPECT_EQ(g.SlTpDesc(0.0001), "M");
-  EXPECT_EQ(g.NVL(Null, 5), Variant(5));
   EXPECT_EQ(g.NVL("", "d"), Variant("d"));
   EXPECT_EQ(g.NVL(" ", "d"), Variant(" "));
   EXPECT_EQ(g.NVL(0, "d"), Variant(0));
 }
 
+// Values with a shared text, the fallbacks and the unknown values.
 TEST_F(GeneralsTest, Descriptions) {
   EXPECT_EQ(g.ClientDescription(CLIENT_TYPE, LOGICAL_SERVER_SUB_TYPE), "Client");
-  EXPECT_EQ(g.ClientDescription(OFFICE_TYPE), "Office");
   EXPECT_EQ(g.ClientDescription(OTHER_GROUPS_TYPE), "Group");
   EXPECT_EQ(g.ClientDescription(OTHER_GROUPS_TYPE, LOGICAL_SERVER_SUB_TYPE),
             "Real Server");
   EXPECT_EQ(g.ClientDescription(OTHER_GROUPS_TYPE, LOGICAL_SERVER_SUB_TYPE,
-                                HISTORY_SERVER_TYPE),
-            "History Server");
-  EXPECT_EQ(g.ClientDescription(OTHER_GROUPS_TYPE, LOGICAL_SERVER_SUB_TYPE,
                                 static_cast<LogicalServerTypeEnum>(4)),
             "");
-  EXPECT_EQ(g.ClientDescription(static_cast<ClientTypeEnum>(0)), "");
-  EXPECT_EQ(g.OrderDescription(LimitOrdersType), "Limit/Stop");
   EXPECT_EQ(g.OrderDescription(static_cast<OrdersTypeEnum>(4)), "");
   EXPECT_EQ(g.MarketOrderStatusDesc(InvalidPrice), "Rejected");
   EXPECT_EQ(g.MarketOrderStatusDesc(FutureSellPriceChanged),
             "Changed - client offline");
-  EXPECT_EQ(g.MarketOrderStatusDesc(HedgingIsNotAllowed), "Hedging is not allowed");
-  EXPECT_EQ(g.MarketOrderStatusDesc(ClientCancelWhenPriceSent_RequestType),
-            "Client cancel-price sent");
   EXPECT_EQ(g.MarketOrderStatusDesc(static_cast<MarketOrderStatusEnum>(5)), "");
   EXPECT_EQ(g.AccountTransDesc(DeliveryAccTrans), "Physical Redemption");
-  EXPECT_EQ(g.AccountTransDesc(static_cast<AccountTransTypeEnum>(0)), "");
-  EXPECT_EQ(g.TransactionDesc(UpdateTransType), Variant("Update"));
   EXPECT_EQ(g.TransactionDesc(static_cast<TransactionTypeEnum>(9)), Variant("Delete"));
-  EXPECT_EQ(g.UserTypeDesc(DEALER_USER_TYPE), "Dealer");
   EXPECT_EQ(g.UserTypeDesc(WEB_SERVER_TYPE), "Demo Client");
   EXPECT_EQ(g.AccountHistoryDesc(LiquidatePositionAccHis, DepositAccTrans), "L");
   EXPECT_EQ(g.AccountHistoryDesc(AccountTransAccHis), "WD");
-  EXPECT_EQ(g.AccountHistoryDesc(AccountTransAccHis, CreditOutAccTrans), "CO");
   EXPECT_EQ(g.AccountHistoryDesc(AccountTransAccHis, DeliveryAccTrans), "PR");
-  EXPECT_EQ(g.AccountHistoryDesc(AccountTransAccHis,
-                                 static_cast<AccountTransTypeEnum>(5)),
-            "");
   EXPECT_EQ(g.TransactionLogDesc(LiqPositionTransLog, 0, 1234), "L-1234");
-  EXPECT_EQ(g.TransactionLogDesc(TakeProfitStopLossTransLog, 0, 77), "TP/SL-77");
   EXPECT_EQ(g.TransactionLogDesc(AccountTransTransLog, -3, 0), "Credit out");
   EXPECT_EQ(g.TransactionLogDesc(LimitStopTransLog, 2, 0), "Buy Stop");
   EXPECT_EQ(g.TransactionLogDesc(static_cast<TransactionLogTypeEnum>(6), 2, 0), "");

@@ -24,7 +24,6 @@ TEST(RowBuild, EmptyCellStaysBetweenTwoDelimiters) {
 
 TEST(RowBuild, NewRowStartsOverAndNumbersBecomeText) {
   CRow row;
-  EXPECT_TRUE(row.RowVal().IsNull());
   row.AddCell("old");
   row.NewRow();
   EXPECT_TRUE(row.RowVal().IsNull());
@@ -65,21 +64,19 @@ TEST(RowRead, CountsAndBounds) {
   EXPECT_EQ(row.Count(), 2);
   row.Add("");
   EXPECT_EQ(row.Count(), 0);
-  row.Add("only");
-  EXPECT_EQ(row.Count(), 1);
-  EXPECT_EQ(row.Item(1), "only");
   // A partial delimiter is part of the cell.
   row.Add("aR,bR,@R,");
   ASSERT_EQ(row.Count(), 2);
   EXPECT_EQ(row.Item(1), "aR,b");
   EXPECT_EQ(row.Item(2), "R,");
-  try {
-    (void)row.Item(3);
-    FAIL() << "cell 3 of 2 was read";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::SubscriptOutOfRange);
+  for (int32_t outside : {0, 3}) {
+    try {
+      (void)row.Item(outside);
+      ADD_FAILURE() << "cell " << outside << " of 2 was read";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), ErrorCode::SubscriptOutOfRange);
+    }
   }
-  EXPECT_THROW((void)row.Item(0), Error);
 }
 
 TEST(RowRead, ReadingDoesNotTouchTheRowBeingBuilt) {
