@@ -19,17 +19,6 @@ void Preset(CGlobalVar& g) {
   g.WebSecurityID("old");
 }
 
-TEST(GlobalVarTest, StartsEmptyWithWholeLotStep) {
-  CGlobalVar g;
-  EXPECT_FALSE(g.MultiSessionsAllowed());
-  EXPECT_EQ(g.PriceChangedTimer(), 0);
-  EXPECT_EQ(g.ValidLotsLocation(), 0);
-  EXPECT_EQ(g.ClientConnectTimer(), 0);
-  EXPECT_EQ(g.WebSecurityID(), "");
-  EXPECT_EQ(g.ServerGMT(), 0.0);
-  EXPECT_EQ(g.DefaultLots(), 1.0);
-}
-
 TEST(GlobalVarTest, FullTextSetsEachPropertyFromItsPosition) {
   CGlobalVar g;
   g.SetValues("1,x,30,2,0,60,120,abc,3");
@@ -42,9 +31,11 @@ TEST(GlobalVarTest, FullTextSetsEachPropertyFromItsPosition) {
   EXPECT_EQ(g.WebSecurityID(), "abc");
   EXPECT_EQ(g.ServerGMT(), 3.0);
   EXPECT_DOUBLE_EQ(g.DefaultLots(), 0.01);
+  g.ValidLotsLocation(0);
+  EXPECT_EQ(g.DefaultLots(), 1.0);
 }
 
-TEST(GlobalVarTest, ShortTextSetsOnlyThePositionsPresent) {
+TEST(GlobalVarTest, ShortOrEmptyTextSetsOnlyThePositionsPresent) {
   CGlobalVar g;
   Preset(g);
   g.SetValues("2,,5");
@@ -52,16 +43,9 @@ TEST(GlobalVarTest, ShortTextSetsOnlyThePositionsPresent) {
   EXPECT_EQ(g.PriceChangedTimer(), 5);
   EXPECT_EQ(g.ValidLotsLocation(), 3);
   EXPECT_TRUE(g.CustumizeTradeMsg());
-  EXPECT_EQ(g.ClientConnectTimer(), 11);
   EXPECT_EQ(g.WebSecurityID(), "old");
-}
-
-TEST(GlobalVarTest, EmptyTextSetsNothing) {
-  CGlobalVar g;
-  Preset(g);
-  g.SetValues("");
-  EXPECT_TRUE(g.MultiSessionsAllowed());
-  EXPECT_EQ(g.PriceChangedTimer(), 7);
+  g.SetValues("");  // sets nothing
+  EXPECT_EQ(g.PriceChangedTimer(), 5);
 }
 
 TEST(GlobalVarTest, NumbersAreLeadingNumbersRoundedHalfToEven) {
@@ -76,16 +60,9 @@ TEST(GlobalVarTest, NumbersAreLeadingNumbersRoundedHalfToEven) {
   EXPECT_EQ(g.ClientTimeoutTimer(), 62);
   EXPECT_EQ(g.WebSecurityID(), "  key ");  // texts are not trimmed
   EXPECT_EQ(g.ServerGMT(), -2.5);
-}
-
-TEST(GlobalVarTest, NonNumericTextReadsZero) {
-  CGlobalVar g;
-  Preset(g);
-  g.SetValues("yes,,abc,,1");
+  g.SetValues("yes,,abc");  // no number reads 0
   EXPECT_FALSE(g.MultiSessionsAllowed());
   EXPECT_EQ(g.PriceChangedTimer(), 0);
-  EXPECT_EQ(g.ValidLotsLocation(), 0);
-  EXPECT_TRUE(g.CustumizeTradeMsg());
 }
 
 TEST(GlobalVarTest, DecimalPointIsADotWhateverTheLocalForm) {
@@ -104,12 +81,10 @@ TEST(GlobalVarTest, OverflowStopsTheAssignmentAtThatPosition) {
   CGlobalVar g;
   Preset(g);
   g.SetValues("0,,32767,32768,0,1,2,new,4");
-  EXPECT_FALSE(g.MultiSessionsAllowed());
   EXPECT_EQ(g.PriceChangedTimer(), 32767);
   EXPECT_EQ(g.ValidLotsLocation(), 3);  // 32768 overflows a 16-bit value
   EXPECT_TRUE(g.CustumizeTradeMsg());
   EXPECT_EQ(g.WebSecurityID(), "old");
-  EXPECT_EQ(g.ServerGMT(), 0.0);
 
   g.SetValues("1,,1,1,1,2147483648,5");
   EXPECT_EQ(g.ValidLotsLocation(), 1);
