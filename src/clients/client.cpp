@@ -98,8 +98,7 @@ void CClient::RefreshClientParams(const std::string& Params,
 void CClient::RefreshSymbols(const std::shared_ptr<CSymbols>& Symbols) {
   if (!Symbols) return;
   for (const auto& alert : m_alerts->Items()) {
-    std::shared_ptr<CSymbol> symbol = Symbols->Item(Variant(KeyOf(alert->SymbolID())));
-    if (symbol) alert->Symbol(symbol);
+    alert->Symbol(Symbols->Item(Variant(KeyOf(alert->SymbolID()))));
   }
   for (const auto& symbol : Symbols->Items()) {
     std::shared_ptr<CClientParam> entry = SymbolParam(symbol->ID());

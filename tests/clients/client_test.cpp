@@ -142,8 +142,13 @@ TEST_F(ClientTest, RefreshSymbolsRelinksEntriesAndAlerts) {
   client->RefreshSymbols(fresh);
   EXPECT_EQ(client->SymbolParam(2)->Symbol(), new2);
   EXPECT_EQ(client->Alerts()->Item("1")->Symbol(), new2);
-  // Symbol 3 is not among the new ones: the alert keeps its symbol.
-  EXPECT_EQ(client->Alerts()->Item("2")->Symbol(), Sym(3));
+  // Symbol 3 is not among the new ones: the alert lets go of the replaced
+  // object but keeps its ID, so the next refresh links it again.
+  auto orphan = client->Alerts()->Item("2");
+  EXPECT_EQ(orphan->Symbol(), nullptr);
+  EXPECT_EQ(orphan->SymbolID(), 3);
+  client->RefreshSymbols(symbols);
+  EXPECT_EQ(orphan->Symbol(), Sym(3));
   fresh->Deallocate();
 }
 

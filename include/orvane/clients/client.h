@@ -51,7 +51,9 @@ class CClient : public Object, public ISafeObject, private NonCopyable {
                            bool ForSureAdd, int16_t ClientOrServer);
   // Re-links the client's alerts and parameter entries to the symbol objects
   // of Symbols (after the host replaced its symbols). An alert whose symbol
-  // is not in Symbols keeps its old symbol.
+  // is not in Symbols holds no symbol afterwards (its SymbolID stays, so a
+  // later call can link it again); an entry whose symbol is not in Symbols
+  // keeps its symbol.
   void RefreshSymbols(const std::shared_ptr<CSymbols>& Symbols);
   // Has no effect.
   void InitializeParams(const std::shared_ptr<CSymbols>& Symbols,
