@@ -142,9 +142,9 @@ TEST_F(GeneralsTest, OrderRowRoundTrip) {
             "R,@2R,@");
   std::string o, t, bs, lots, cur, price, op, io, sl, tp, status, note = "x";
   g.SplitOrderRow(row, o, t, bs, lots, cur, price, op, io, sl, tp, status, note);
-  EXPECT_EQ(io, "  8");  // untrimmed
-  EXPECT_EQ(status, "2");
-  EXPECT_EQ(note, "");
+  EXPECT_EQ((std::vector<std::string>{o, t, bs, lots, cur, price, op, io, sl,
+                                      tp, status, note}),
+            Cells(row));  // in cell order, untrimmed
   EXPECT_EQ(CodeOf([&] {
               g.SplitOrderRow("1R,@2", o, t, bs, lots, cur, price, op, io, sl,
                               tp, status, note);
@@ -169,12 +169,14 @@ TEST_F(GeneralsTest, OrderAuditRowCarriesTheBuildTime) {
   clock->AdvanceSeconds(61);
   std::string out[16];
   g.SplitOrderAuditRow(
-      g.OrdersAuditRowString(3, 4, SlTpType, 77, 1, 9, " 10 ", 1, 2, 3, 4, 5, 6,
-                             BuyType, ""),
+      g.OrdersAuditRowString(3, 4, SlTpType, 77, 1, 9, " 10 ", 11, 12, 13, 14,
+                             15, 16, BuyType, "c"),
       out[0], out[1], out[2], out[3], out[4], out[5], out[6], out[7], out[8],
       out[9], out[10], out[11], out[12], out[13], out[14], out[15]);
-  EXPECT_EQ(out[6], "10");
-  EXPECT_EQ(out[7], "05/03/2024 14:08:10");
+  EXPECT_EQ(std::vector<std::string>(out, out + 16),
+            (std::vector<std::string>{"3", "4", "3", "77", "1", "9", "10",
+                                      "05/03/2024 14:08:10", "11", "12", "13",
+                                      "14", "15", "16", "1", "c"}));
 }
 
 TEST_F(GeneralsTest, HistoryRowSkipsTheNote) {
@@ -190,9 +192,11 @@ TEST_F(GeneralsTest, HistoryRowSkipsTheNote) {
                     out[2], out[3], out[4], out[5], out[6], out[7], out[8],
                     out[9], out[10], out[11], out[12], out[13], out[14], out[15],
                     out[16]);
-  EXPECT_EQ(out[0], "1");  // trimmed
-  EXPECT_EQ(out[9], "100.5");
-  EXPECT_EQ(out[16], "Manual");  // the method, not the note
+  // Trimmed, in cell order; the last output is the method, not the note.
+  EXPECT_EQ(std::vector<std::string>(out, out + 17),
+            (std::vector<std::string>{"1", "t", "DP", "4", "0.5", "1",
+                                      "04/03/2024", "1.1", "1.2", "100.5", "-2",
+                                      "0.25", "1", "1.15", "", "GOLD", "Manual"}));
 }
 
 TEST_F(GeneralsTest, ClosedPositions) {
