@@ -55,29 +55,22 @@ TEST_F(GeneralsTest, PositionRowCellsAndRoundTrip) {
   const std::string row = g.PosRowString(
       17, "  42abc", 1001, "05/03/2024 14:07:09", 1.5, 1.23456, " 7 ", 1.2345,
       Null, BuyType, 1, 2.5, "EURUSD", -0.75, "Dealer", Null);
-  const std::vector<std::string> cells = Cells(row);
-  ASSERT_EQ(cells.size(), 16u);
-  EXPECT_EQ(cells[1], "42");  // the account is read by the Val rule
-  EXPECT_EQ(cells[4], "Buy");
-  EXPECT_EQ(cells[6], "7");
-  EXPECT_EQ(cells[8], "M");  // only a marker, never the price
-  EXPECT_EQ(cells[9], "");
-  EXPECT_EQ(cells[15], "");
-  EXPECT_EQ(row.substr(row.size() - 3), "R,@");
+  // The account is read by the Val rule; stop-loss is only a marker.
+  EXPECT_EQ(Cells(row), (std::vector<std::string>{
+                            "17", "42", "1001", "05/03/2024 14:07:09", "Buy",
+                            "1.5", "7", "1.23456", "M", "", "1", "2.5",
+                            "EURUSD", "-0.75", "Dealer", ""}));
 
   PosFields f;
   SplitPos(g, row, f);
-  EXPECT_EQ(f.client, 17);
-  EXPECT_EQ(f.account, 42);
-  EXPECT_EQ(f.ticket, 1001);
-  EXPECT_EQ(f.buy_sell, BuyType);
-  EXPECT_EQ(f.cur, 7);
-  EXPECT_DOUBLE_EQ(f.price, 1.23456);
-  EXPECT_EQ(f.sl, "M");
-  EXPECT_EQ(f.checked, 1);
-  EXPECT_DOUBLE_EQ(f.original, 2.5);
-  EXPECT_DOUBLE_EQ(f.interest, -0.75);
-  EXPECT_EQ(f.method, "Dealer");
+  EXPECT_EQ((std::vector<int32_t>{f.client, f.account, f.ticket, f.buy_sell,
+                                  f.cur, f.checked}),
+            (std::vector<int32_t>{17, 42, 1001, BuyType, 7, 1}));
+  EXPECT_EQ((std::vector<double>{f.lots, f.price, f.original, f.interest}),
+            (std::vector<double>{1.5, 1.23456, 2.5, -0.75}));
+  EXPECT_EQ((std::vector<std::string>{f.time, f.sl, f.tp, f.name, f.method, f.note}),
+            (std::vector<std::string>{"05/03/2024 14:07:09", "M", "", "EURUSD",
+                                      "Dealer", ""}));
 }
 
 TEST_F(GeneralsTest, PositionRowDirectionsAndEmptyNumbers) {
@@ -183,10 +176,10 @@ TEST_F(GeneralsTest, HistoryRowSkipsTheNote) {
   const std::string row = g.AccHistoryRowString(
       9001, "05/03/2024", "DP", 4, 0.5, BuyType, "04/03/2024", 1.1, 1.2, 100.5,
       -2, 0.25, 1, 1.15, Null, "GOLD", "Manual", "last cell");
-  const std::vector<std::string> cells = Cells(row);
-  ASSERT_EQ(cells.size(), 18u);
-  EXPECT_EQ(cells[14], "");
-  EXPECT_EQ(cells[17], "last cell");
+  EXPECT_EQ(Cells(row), (std::vector<std::string>{
+                            "9001", "05/03/2024", "DP", "4", "0.5", "1",
+                            "04/03/2024", "1.1", "1.2", "100.5", "-2", "0.25",
+                            "1", "1.15", "", "GOLD", "Manual", "last cell"}));
   std::string out[17];
   g.SplitHistoryRow(" 1 R,@ t R,@" + row.substr(row.find("DP")), out[0], out[1],
                     out[2], out[3], out[4], out[5], out[6], out[7], out[8],
