@@ -3,6 +3,7 @@
 #include <cmath>
 #include <exception>
 #include <random>
+#include <string>
 #include <utility>
 
 #include "orvane/connection/queue.h"
@@ -29,6 +30,18 @@ int32_t DrawConnectInterval() {
   if (fraction >= 1.0) fraction = 0.0;
   return kMinConnectInterval +
          static_cast<int32_t>(std::floor(fraction * kConnectIntervalSpread));
+}
+
+// The socket's proxy kind for a proxy type. A value outside the enumeration
+// is refused: taken as "no proxy" it would connect around the proxy.
+SocketProxyKindEnum ProxyKindOf(ProxyTypeEnum type) {
+  switch (type) {
+    case HTTPProxy: return SocketHttpProxy;
+    case Socks4Proxy: return SocketSocks4Proxy;
+    case Socks5Proxy: return SocketSocks5Proxy;
+  }
+  throw Error(ErrorCode::InvalidArgument,
+              "unknown proxy type " + std::to_string(int32_t(type)));
 }
 
 TcpClientEnvironment Checked(TcpClientEnvironment environment) {
@@ -128,7 +141,7 @@ void CTcpClient::Attempt() {
       proxy.port = m_proxy_port;
       proxy.user = m_proxy_username;
       proxy.password = m_proxy_password;
-      proxy.kind = static_cast<SocketProxyKindEnum>(m_proxy_type);
+      proxy.kind = ProxyKindOf(m_proxy_type);
     } else {
       CloseThroughProxyTester();
     }

@@ -386,6 +386,20 @@ TEST_F(TcpClientTest, ProxySettingsReachTheSocketInOrder) {
   EXPECT_EQ(socket->Proxy().kind, SocketNoProxy);
 }
 
+TEST_F(TcpClientTest, AnUnknownProxyTypeFailsTheAttemptInsteadOfGoingAround) {
+  client->ProxyEnabled(true);
+  client->proxyAddress("proxy.example");
+  client->proxyPort(3128);
+  client->ProxyType(static_cast<ProxyTypeEnum>(-1));
+  client->Connect();
+  EXPECT_EQ(socket->ConnectCount(), 0);
+  client->ProxyType(Socks4Proxy);  // the next attempt, one interval later
+  timers->Advance(Interval());
+  EXPECT_EQ(socket->ConnectCount(), 1);
+  EXPECT_EQ(socket->Proxy().kind, SocketSocks4Proxy);
+  EXPECT_TRUE(events.events.empty());
+}
+
 TEST_F(TcpClientTest, ConnectionAttemptsLeaveAProxyTestRunning) {
   tester->results = {-1, -1, 1};
   tester->failure_text = "refused";

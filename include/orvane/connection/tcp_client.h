@@ -97,6 +97,9 @@ class CTcpClient : public Object,
   void proxyAddress(std::string value) { m_proxy_address = std::move(value); }
   const std::string& ProxyUsername() const { return m_proxy_username; }
   void ProxyUsername(std::string value) { m_proxy_username = std::move(value); }
+  // With the proxy enabled, a value outside the enumeration fails every
+  // attempt (silently, as any failed attempt) rather than going around the
+  // proxy.
   ProxyTypeEnum ProxyType() const { return m_proxy_type; }
   void ProxyType(ProxyTypeEnum value) { m_proxy_type = value; }
   const std::string& ProxyPassword() const { return m_proxy_password; }
