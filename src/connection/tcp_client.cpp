@@ -253,7 +253,7 @@ TCPClientStatusType CTcpClient::status() const {
 }
 
 void CTcpClient::ServerPort(double value) {
-  if (value < 1) return;
+  if (!(value >= 1)) return;  // also refuses NaN
   m_server_port = value;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -122,6 +124,7 @@ TEST_F(TcpClientTest, ServerPortBelowOneIsIgnoredAndRoundsHalfEven) {
   client->ServerPort(0);
   client->ServerPort(-3);
   client->ServerPort(0.99);
+  client->ServerPort(std::nan(""));
   EXPECT_EQ(client->ServerPort(), 4501);
   client->ServerPort(4502.5);
   client->Connect();

@@ -82,8 +82,9 @@ class CTcpClient : public Object,
 
   TCPClientStatusType status() const;
 
-  // A port below 1 is ignored. Connect rounds it to a whole number, halves
-  // to even; one that does not fit 32 bits fails the attempt (silently).
+  // A port below 1 (or no number at all) is ignored. Connect rounds it to a
+  // whole number, halves to even; one that does not fit 32 bits fails the
+  // attempt (silently).
   double ServerPort() const { return m_server_port; }
   void ServerPort(double value);
   const std::string& ServerAddress() const { return m_server_address; }
