@@ -162,10 +162,11 @@ void CTcpClient::CloseThroughProxyTester() {
 }
 
 void CTcpClient::Send(std::string_view txt) {
+  if (!m_socket) return;
   m_events.Raise([&](CTcpClientEvents& l) {
     l.SentData(static_cast<int32_t>(txt.size()));
   });
-  if (!m_socket) return;
+  if (!m_socket) return;  // a SentData handler deallocated the client
   auto node = std::make_shared<CTCPSendObject>();
   node->SendText(std::string(txt));
   m_queue->Enqueue(node);  // a full queue drops the message
@@ -213,6 +214,7 @@ void CTcpClient::TestProxy(const std::string& proxyAddress,
                            int32_t proxyPort, const std::string& Username,
                            const std::string& Password,
                            ProxyTypeEnum ProxyType) {
+  if (!m_socket) return;
   if (!m_proxy_tester) {
     m_events.Raise([](CTcpClientEvents& l) {
       l.ProxyTestResult(ProxyNotWork, "proxy testing is not available");

@@ -480,11 +480,15 @@ TEST_F(TcpClientTest, DeallocateLeavesAnInertClient) {
   EXPECT_EQ(client->Child(), nullptr);
   EXPECT_EQ(client->status(), STATUS_DISCONNECTED);
   EXPECT_EQ(server->State(), SocketClosed);
+  events.events.clear();
   client->Connect();
   client->Send("x");
+  client->TestProxy("p", 1, "", "", HTTPProxy);
   client->Disconnect();
   timers->Advance(60000);
   EXPECT_EQ(socket->ConnectCount(), 1);
+  EXPECT_TRUE(events.events.empty());
+  EXPECT_TRUE(tester->started.empty());
 }
 
 }  // namespace

@@ -136,8 +136,8 @@ class CTcpClient : public Object,
 
   // Stops every timer, closes and lets go of the socket, the proxy tester
   // and the framing buffer, and deallocates the queued messages. The client
-  // is inert afterwards: operations do nothing and status is
-  // STATUS_DISCONNECTED.
+  // is inert afterwards: operations do nothing and raise nothing (not even
+  // SentData or ProxyTestResult), and status is STATUS_DISCONNECTED.
   void Deallocate() override;
 
   void Advise(CTcpClientEvents* listener) { m_events.Advise(listener); }
