@@ -58,6 +58,20 @@ TEST_F(EngineTest, PositionsNeedLoadedParametersAndFeedTheIndex) {
   EXPECT_EQ(Index(2)->AccountsHavePositions()->Count(), 0);
 }
 
+TEST_F(EngineTest, RecordsInASymbolTheClientCannotPriceAreRefused) {
+  Client(10);
+  Account(10, 100, 1000);
+  EXPECT_THROW(Position(10, 100, 1, 99, 1, 1.2, BuyType), Error);
+  EXPECT_THROW(engine->AddNewOrder(10, 100, 5, LimitOrdersType, BuyType, 0, 1, 99, 1.1, 0, 0,
+                                   0, 0, DateTime(), "", ""),
+               Error);
+  EXPECT_EQ(engine->Account(10, 100)->OpenPositions()->Count(), 0);
+  EXPECT_EQ(engine->Account(10, 100)->Orders()->Count(), 0);
+  auto loose = std::make_shared<CSymbol>();  // built elsewhere, without an index
+  engine->DealWithChangedSymbolPrices(loose);
+  engine->DealWithChangedSymbolPrices(nullptr);
+}
+
 TEST_F(EngineTest, PositionRowsAddUpdateAndDelete) {
   Client(10);
   auto account = Account(10, 100, 1000);

@@ -159,7 +159,9 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
 
   // Gives no object when the account is absent, its client's parameters are
   // not loaded, or the ticket exists already. With Loading true the account's
-  // figures are not reported.
+  // figures are not reported. Throws Error(ObjectRequired) when the client
+  // has no parameter entry for the symbol (the account may then already be
+  // in the symbol's index).
   std::shared_ptr<COpenPosition> AddNewOpenPosition(
       const Variant& cl_no, const Variant& acc_no, const Variant& io_id,
       const Variant& io_cur_no, const Variant& theLots, const Variant& Price,
@@ -202,7 +204,9 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   void UpdateAlert(int32_t ID, int32_t vClient, int32_t CurID, int32_t CondType,
                    double vVal);
   // Gives the order, or no object when the account is absent or the ID is
-  // taken (the index entry is made all the same).
+  // taken (the index entry is made all the same). Throws
+  // Error(ObjectRequired) when the client has no parameter entry for the
+  // symbol.
   std::shared_ptr<COrder> AddNewOrder(int32_t cl_no, int32_t acc_no, int32_t OrderId,
                                       int32_t OrderType, int32_t operationType,
                                       int32_t IoID, double lots, int32_t cur_no,
