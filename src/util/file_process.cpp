@@ -134,10 +134,14 @@ std::string CFileProcess::PutEntry(std::string_view entry,
                                    std::string_view FileName,
                                    OpenTypeEnum OpenType) {
   std::string result = OpenFile(FileName, OpenType);
-  if (result.empty() && m_writing) {
+  if (!result.empty()) return result;
+  try {
     AddEntry(entry);
+  } catch (const Error&) {
     CloseFile();
+    throw;
   }
+  CloseFile();
   return result;
 }
 

@@ -108,7 +108,17 @@ TEST_F(FileProcessTest, WritesLinesInEveryMode) {
   EXPECT_EQ(files.OpenFile(path, static_cast<OpenTypeEnum>(7)), "");
   std::string line = "same";
   EXPECT_EQ(files.CurrentLine(line), ReadFail);
-  EXPECT_EQ(files.PutEntry("x", path, static_cast<OpenTypeEnum>(0)), "");
+  // A mode that writes nothing is an error, never a silent success, and
+  // leaves no file open.
+  for (OpenTypeEnum mode : {INPUT_TYPE, static_cast<OpenTypeEnum>(0)}) {
+    try {
+      files.PutEntry("x", path, mode);
+      ADD_FAILURE() << "a line in mode " << mode << " was reported written";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.code(), ErrorCode::FileError);
+    }
+    EXPECT_EQ(files.CurrentLine(line), ReadFail);
+  }
   EXPECT_EQ(Contents(path), "");
 }
 

@@ -43,7 +43,10 @@ class CFileProcess : public Object, public ISafeObject, private NonCopyable {
   // Closes the current file, if one is open.
   void CloseFile();
   // OpenFile(FileName, OpenType); when that succeeded, writes `entry` as one
-  // line and closes the file. Returns what OpenFile returned.
+  // line and closes the file. Returns what OpenFile returned. A mode that
+  // opens nothing for writing (INPUT_TYPE, or a value outside the
+  // enumeration) throws Error(FileError) as AddEntry does, with no file left
+  // open, rather than reporting a line that was never written.
   std::string PutEntry(std::string_view entry, std::string_view FileName,
                        OpenTypeEnum OpenType);
   // Writes `entry` as one line to the current file, which stays open.
