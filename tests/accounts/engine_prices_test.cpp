@@ -149,6 +149,27 @@ TEST_F(PriceFlowTest, AHostThatExecutesInsideTheHitEventIsSafe) {
   EXPECT_EQ(account->Orders()->Count(), 0);
 }
 
+TEST_F(PriceFlowTest, AHandlerMayQuoteAgainInsideAHit) {
+  Client(20);
+  Account(20, 200, 1000);
+  Position(20, 200, 5, 4, 1, 0.9000, BuyType);
+  engine->AddNewOrder(10, 100, 41, LimitOrdersType, BuyType, 0, 1, 2, 1.3, 0, 0, 0, 0,
+                      DateTime(), "", "");
+  events.answer = [&](const COrder&) {
+    Quote(4, 0.9000, 0.9001);  // a nested walk of another symbol's holders
+    return false;
+  };
+  events.lines.clear();
+  Quote(2, 1.2000, 1.2001);
+  // The hit, then account 100 and 200 from EURGBP's quote, then the outer
+  // walk's own holder.
+  EXPECT_EQ(events.lines.size(), 4u);
+  EXPECT_EQ(events.lines[0].rfind("RaiseHitOrder 2 order 41", 0), 0u);
+  EXPECT_EQ(events.lines[1].rfind("UpdateListView 10 100", 0), 0u);
+  EXPECT_EQ(events.lines[2].rfind("UpdateListView 20 200", 0), 0u);
+  EXPECT_EQ(events.lines[3].rfind("UpdateListView 10 100", 0), 0u);
+}
+
 TEST_F(PriceFlowTest, AlertsCompareStrictlyAndFireWhileTheConditionHolds) {
   engine->AddNewAlert(10, 1, 2, BID_GREATER, 1.2500, 2, true);
   engine->AddNewAlert(10, 2, 2, ASK_LESS, 1.2504, 2, true);
