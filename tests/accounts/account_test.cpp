@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "book_fixture.h"
 #include "orvane/accounts/account_refs.h"
 #include "orvane/accounts/accounts.h"
@@ -71,6 +73,18 @@ TEST(AccountsTest, RemoveDeallocatesTheAccountAndItsRecords) {
   EXPECT_EQ(accounts.Count(), 0);
   params.Deallocate();
   eurusd->Deallocate();
+}
+
+TEST(AccountsTest, NewEnumStaysValidWhileTheWalkRemoves) {
+  CAccounts accounts;
+  for (int32_t id : {3, 1, 2}) AddAccount(accounts, id);
+  std::string seen;
+  for (const auto& account : accounts.NewEnum()) {
+    seen += account->IndexKey();
+    accounts.Remove(account->IndexKey());
+  }
+  EXPECT_EQ(seen, "312");
+  EXPECT_EQ(accounts.Count(), 0);
 }
 
 TEST(AccountRefsTest, ListsWithoutOwning) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "orvane/accounts/account_ref.h"
 #include "orvane/core/keyed_collection.h"
@@ -27,6 +28,8 @@ class CAccountRefs : public Object, public ISafeObject, private NonCopyable {
   int32_t Count() const { return m_items.Count(); }
   // Drops the reference; a miss does nothing.
   void Remove(const Variant& vntIndexKey);
+  // The members in insertion order, copied: safe to walk while removing.
+  std::vector<std::shared_ptr<CAccountRef>> NewEnum() const { return m_items.Snapshot(); }
   const KeyedCollection<CAccountRef>& Items() const { return m_items; }
   KeyedCollection<CAccountRef>::Iterator begin() const { return m_items.begin(); }
   KeyedCollection<CAccountRef>::Iterator end() const { return m_items.end(); }

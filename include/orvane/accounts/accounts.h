@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "orvane/accounts/account.h"
 #include "orvane/core/keyed_collection.h"
@@ -37,6 +38,8 @@ class CAccounts : public Object, public ISafeObject, private NonCopyable {
   double Interest(double AccountInterest, double vLots = 1.0) const {
     return AccountInterest * vLots;
   }
+  // The members in insertion order, copied: safe to walk while removing.
+  std::vector<std::shared_ptr<CAccount>> NewEnum() const { return m_items.Snapshot(); }
   // The live collection; range-for walks it in insertion order.
   const KeyedCollection<CAccount>& Items() const { return m_items; }
   KeyedCollection<CAccount>::Iterator begin() const { return m_items.begin(); }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "orvane/accounts/open_position.h"
 #include "orvane/core/keyed_collection.h"
@@ -41,6 +42,8 @@ class COpenPositions : public Object, public ISafeObject, private NonCopyable {
   int32_t Count() const { return m_items.Count(); }
   // Drops the member; a miss does nothing.
   void Remove(const Variant& vntIndexKey);
+  // The members in insertion order, copied: safe to walk while removing.
+  std::vector<std::shared_ptr<COpenPosition>> NewEnum() const { return m_items.Snapshot(); }
   const KeyedCollection<COpenPosition>& Items() const { return m_items; }
   KeyedCollection<COpenPosition>::Iterator begin() const { return m_items.begin(); }
   KeyedCollection<COpenPosition>::Iterator end() const { return m_items.end(); }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "orvane/accounts/order.h"
 #include "orvane/core/keyed_collection.h"
@@ -40,6 +41,8 @@ class COrders : public Object, public ISafeObject, private NonCopyable {
   void Remove(const Variant& vntIndexKey);
   // Empties the collection; the members are dropped.
   void Clear() { m_items.Clear(); }
+  // The members in insertion order, copied: safe to walk while removing.
+  std::vector<std::shared_ptr<COrder>> NewEnum() const { return m_items.Snapshot(); }
   const KeyedCollection<COrder>& Items() const { return m_items; }
   KeyedCollection<COrder>::Iterator begin() const { return m_items.begin(); }
   KeyedCollection<COrder>::Iterator end() const { return m_items.end(); }

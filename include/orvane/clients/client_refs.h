@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "orvane/clients/client_ref.h"
 #include "orvane/core/keyed_collection.h"
@@ -28,6 +29,8 @@ class CClientRefs : public Object, public ISafeObject, private NonCopyable {
   int32_t Count() const { return m_items.Count(); }
   // Drops the entry; a miss does nothing.
   void Remove(const Variant& vntIndexKey);
+  // The members in insertion order, copied: safe to walk while removing.
+  std::vector<std::shared_ptr<CClientRef>> NewEnum() const { return m_items.Snapshot(); }
   const KeyedCollection<CClientRef>& Items() const { return m_items; }
   KeyedCollection<CClientRef>::Iterator begin() const { return m_items.begin(); }
   KeyedCollection<CClientRef>::Iterator end() const { return m_items.end(); }
