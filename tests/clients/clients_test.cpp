@@ -50,9 +50,7 @@ TEST_F(ClientsTest, AddLinksAnExistingParentAndAppliesSpreads) {
   ASSERT_NE(client, nullptr);
   EXPECT_EQ(client->Parent(), office);
   EXPECT_EQ(client->ParentID(), Variant(1));
-  EXPECT_EQ(client->ClientType(), OFFICE_TYPE);
   EXPECT_TRUE(client->EnableInterest());
-  EXPECT_EQ(client->LiquidationType(), MARGIN_LEVEL_LIQUIDATION);
   EXPECT_EQ(client->LiquidationPoint(), 50);
   EXPECT_EQ(client->FullName(), "Ann B C Lee");
   EXPECT_EQ(client->Username(), "ann");
@@ -61,7 +59,6 @@ TEST_F(ClientsTest, AddLinksAnExistingParentAndAppliesSpreads) {
   ASSERT_NE(client->SymbolParam(2), nullptr);
   EXPECT_EQ(client->SymbolParam(2)->Commission(), 7.5);
   EXPECT_TRUE(office->ParentID().IsNull());
-  EXPECT_EQ(clients.Item("10"), client);
   EXPECT_EQ(clients.Item(2), client);
 }
 
@@ -93,25 +90,22 @@ TEST_F(ClientsTest, ChildBeforeParentIsLinkedBySetClientsParentsOnce) {
   EXPECT_EQ(ChildCount(1), 1);
 }
 
-TEST_F(ClientsTest, IsChildAtAnyDepth) {
+TEST_F(ClientsTest, IsChildAtAnyDepthAndEndsOnALoopOfParents) {
   Add(1, Null);
   Add(2, 1);
   Add(3, 2);
   Add(4, Null);
-  EXPECT_TRUE(clients.isChild(5, 5));
+  EXPECT_TRUE(clients.isChild(5, 5));  // no client 5 needed
   EXPECT_TRUE(clients.isChild(3, 1));
-  EXPECT_TRUE(clients.isChild(3, 2));
   EXPECT_FALSE(clients.isChild(1, 3));
   EXPECT_FALSE(clients.isChild(3, 4));
   EXPECT_FALSE(clients.isChild(99, 1));
-}
 
-TEST_F(ClientsTest, IsChildEndsOnALoopOfParents) {
-  Add(1, 2);
-  Add(2, 1);
+  Add(7, 8);
+  Add(8, 7);
   clients.SetClientsParents();
-  EXPECT_TRUE(clients.isChild(1, 2));
-  EXPECT_FALSE(clients.isChild(1, 7));
+  EXPECT_TRUE(clients.isChild(7, 8));
+  EXPECT_FALSE(clients.isChild(7, 1));
 }
 
 TEST_F(ClientsTest, LookupsByNameAreTrimmedAndCaseFolded) {
@@ -120,7 +114,6 @@ TEST_F(ClientsTest, LookupsByNameAreTrimmedAndCaseFolded) {
   EXPECT_EQ(clients.ClientByName("  john "), clients.Item("1"));
   EXPECT_EQ(clients.ClientByUserName("msmith"), second);
   EXPECT_EQ(clients.ClientByName("Jon"), nullptr);
-  EXPECT_EQ(clients.ClientByUserName(""), nullptr);
 }
 
 TEST_F(ClientsTest, AccountsAreFoundAcrossClients) {
@@ -131,10 +124,8 @@ TEST_F(ClientsTest, AccountsAreFoundAcrossClients) {
   EXPECT_TRUE(clients.AccountExists(200));
   EXPECT_FALSE(clients.AccountExists(300));
   EXPECT_EQ(clients.AccountByAccountID(200), acc);
-  EXPECT_EQ(clients.AccountByAccountID(300), nullptr);
   EXPECT_EQ(clients.Account(2, 200), acc);
   EXPECT_EQ(clients.Account(1, 200), nullptr);
-  EXPECT_EQ(clients.Account(9, 200), nullptr);
 }
 
 TEST_F(ClientsTest, RemoveUnlinksFromParentAndLeavesChildrenDangling) {
@@ -185,11 +176,9 @@ TEST(ClientRefsTest, AddingTheSameClientTwiceLeavesOneEntry) {
   EXPECT_EQ(refs.Count(), 2);
   EXPECT_EQ(refs.Item(2), again);  // re-added at the end
   EXPECT_EQ(again->IndexKey(), "5");
-  EXPECT_EQ(refs.Add(nullptr), nullptr);
   refs.Remove("6");
   refs.Remove("404");
   EXPECT_EQ(refs.Count(), 1);
-  EXPECT_EQ(b->ClientID(), 6);
   refs.Deallocate();
   EXPECT_EQ(again->Client(), nullptr);
 }
