@@ -126,6 +126,7 @@ void CTcpClient::Restart(ITimer& timer) {
 
 void CTcpClient::Connect() {
   if (!m_socket) return;
+  std::shared_ptr<CTcpClient> pin = weak_from_this().lock();
   Restart(*m_connect_timer);
   Attempt();
   m_relogin_armed = m_auto_relogin;
@@ -163,6 +164,7 @@ void CTcpClient::CloseThroughProxyTester() {
 
 void CTcpClient::Send(std::string_view txt) {
   if (!m_socket) return;
+  std::shared_ptr<CTcpClient> pin = weak_from_this().lock();
   m_events.Raise([&](CTcpClientEvents& l) {
     l.SentData(static_cast<int32_t>(txt.size()));
   });
@@ -196,6 +198,7 @@ void CTcpClient::SendTick() {
 
 void CTcpClient::Disconnect(bool vRelogin) {
   if (!m_socket) return;
+  std::shared_ptr<CTcpClient> pin = weak_from_this().lock();
   m_relogin_armed = vRelogin && m_auto_relogin;
   m_connect_timer->Enabled(false);
   if (m_proxy_enabled) {
@@ -215,6 +218,7 @@ void CTcpClient::TestProxy(const std::string& proxyAddress,
                            const std::string& Password,
                            ProxyTypeEnum ProxyType) {
   if (!m_socket) return;
+  std::shared_ptr<CTcpClient> pin = weak_from_this().lock();
   if (!m_proxy_tester) {
     m_events.Raise([](CTcpClientEvents& l) {
       l.ProxyTestResult(ProxyNotWork, "proxy testing is not available");

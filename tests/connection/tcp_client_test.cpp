@@ -474,6 +474,43 @@ TEST_F(TcpClientTest, AHandlerMayDropTheClient) {
   EXPECT_EQ(socket->ConnectCount(), 1);
 }
 
+// Events raised inside the host's own calls (Send, Connect, Disconnect,
+// TestProxy) may drop the client too.
+TEST_F(TcpClientTest, AHandlerMayDropTheClientDuringTheHostsOwnCall) {
+  struct Dropper : CTcpClientEvents {
+    std::shared_ptr<CTcpClient>* holder = nullptr;
+    void state(TCPClientStatusType s) override {
+      if (s == STATUS_DISCONNECTED) holder->reset();
+    }
+    void NotConnected() override { holder->reset(); }
+    void ProxyTestResult(ProxyTestResultEnum, const std::string&) override {
+      holder->reset();
+    }
+  } dropper;
+  dropper.holder = &client;
+  client->Unadvise(&events);
+  client->Advise(&dropper);
+  client->Send("x");
+  EXPECT_EQ(client, nullptr);
+
+  Make(std::make_shared<FakeProxyTester>());
+  client->Unadvise(&events);
+  client->Advise(&dropper);
+  tester->start_result = 1;
+  client->TestProxy("p", 1, "", "", HTTPProxy);
+  EXPECT_EQ(client, nullptr);
+
+  for (bool by_connect : {true, false}) {
+    Make(std::make_shared<FakeProxyTester>());
+    client->Unadvise(&events);
+    client->Advise(&dropper);
+    auto server = ConnectNow();
+    // Connect while connected closes the live connection first.
+    by_connect ? client->Connect() : client->Disconnect();
+    EXPECT_EQ(client, nullptr);
+  }
+}
+
 TEST_F(TcpClientTest, DeallocateLeavesAnInertClient) {
   auto server = ConnectNow();
   client->Deallocate();
