@@ -161,6 +161,7 @@ TEST_F(ClientTest, DeallocateReleasesEverythingItHolds) {
   auto child = std::make_shared<CClient>();
   child->ClientID(11);
   client->ChildrenClients()->Add(child);
+  child->Accounts()->Add(child, nullptr, 6, 11, NormalAccountType, false, false, false);
   auto entry = client->AddParam(3, 0, 0, 0, 0, 0, 0, 0, Sym(2), false, false, 1);
   auto account = client->Accounts()->Add(client, nullptr, 5, 10, NormalAccountType,
                                          false, false, false);
@@ -174,7 +175,7 @@ TEST_F(ClientTest, DeallocateReleasesEverythingItHolds) {
   EXPECT_EQ(client->Params()->Count(), 0);
   EXPECT_EQ(entry->Symbol(), nullptr);
   EXPECT_EQ(account->Client(), nullptr);
-  EXPECT_EQ(child->ClientID(), 11);  // children live on
+  EXPECT_EQ(child->Accounts()->Count(), 1);  // a child is dropped, not released
 }
 
 }  // namespace
