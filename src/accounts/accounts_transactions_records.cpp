@@ -38,6 +38,11 @@ namespace {
 // The integer of a value: its number rounded half to even to 32 bits.
 int32_t IntOf(const Variant& value) { return ToInt32(value.NumberValue()); }
 
+// The integer of a value's text: its leading number (0 when there is none),
+// rounded half to even; Error(Overflow) beyond the integer's range.
+int32_t IntOfText(const Variant& value) { return ToInt32(Val(value.TextValue())); }
+int16_t Int16OfText(const Variant& value) { return ToInt16(Val(value.TextValue())); }
+
 std::shared_ptr<CCurAccount> IndexOfSymbol(const std::shared_ptr<CSymbol>& symbol) {
   if (!symbol) return nullptr;
   return std::dynamic_pointer_cast<CCurAccount>(symbol->Ref1());
@@ -152,19 +157,16 @@ std::shared_ptr<CSymbol> CAccountsTransactions::NewSymbol(
     const Variant& StopTradeSeconds, SpreadCalTypeEnum SpreadType, const Variant& ExpDate,
     double DayOpen, double DayClose) {
   if (!m_symbols) return nullptr;
-  const auto high_type =
-      static_cast<HighLowComputeTypeEnum>(TextToInt32(HighType.TextValue()));
-  const auto low_type =
-      static_cast<HighLowComputeTypeEnum>(TextToInt32(LowType.TextValue()));
+  const auto high_type = static_cast<HighLowComputeTypeEnum>(IntOfText(HighType));
+  const auto low_type = static_cast<HighLowComputeTypeEnum>(IntOfText(LowType));
   return m_symbols->Add(
       Variant(1), 0, TickPips, RefPriceCase, PriceCase, Factor, LastQuteTime, Low, High,
       Bid, Ask, Variant(0), isDisplay, isUsed, RefID, PipLocation, SymbolType, Name, ID,
       OpenDay, OpenTime, CloseDay, CloseTime, DailyCloseTime1, DailyOpenTime1,
       DailyCloseTime2, DailyOpenTime2, DailyCloseTime3, DailyOpenTime3, Closed,
       Nvl(DDEItems, Variant("")).TextValue(), MoveIfClosed, high_type, low_type,
-      GiveQuoteHL, StopFeed, TextToInt16(PriceOffset.TextValue()),
-      TextToInt16(SpreadOffset.TextValue()), 1, 1, Nvl(Bank, Variant("")).TextValue(),
-      StopTrade, TextToInt16(StopTradeSeconds.TextValue()), Variant(Null), 1.0, true,
+      GiveQuoteHL, StopFeed, Int16OfText(PriceOffset), Int16OfText(SpreadOffset), 1, 1, Nvl(Bank, Variant("")).TextValue(),
+      StopTrade, Int16OfText(StopTradeSeconds), Variant(Null), 1.0, true,
       AtPriceMO, std::string(), SpreadType, false, false, false, ExpDate.TextValue(),
       DayOpen, DayClose, std::make_shared<CCurAccount>(), nullptr, nullptr, nullptr);
 }

@@ -295,6 +295,31 @@ TEST_F(EngineTest, InterestIsBookedPerAccountForOnOpenClients) {
   EXPECT_DOUBLE_EQ(engine->Account(30, 300)->OpenPositions()->Item(KeyOf(5))->Interest(), 0);
 }
 
+TEST_F(EngineTest, NewSymbolReadsItsNumbersFromTextAndFixesTheRest) {
+  auto symbol = engine->NewSymbol(
+      0, 1, 1, 100000, "03/03/2027 12:00:00", 1.5, 1.5, 1.5, 1.5, true, true, 1, -4,
+      symbol_type, "NEW", 9, "SUNDAY", "22:00", "FRIDAY", "22:00", Null, Null, Null, Null,
+      Null, Null, false, Null, false, "2 (ask)", "x", false, false, "3", " -2", Null, true,
+      "30.5", FromBidSpread, "", 1.5, 1.5);
+  ASSERT_NE(symbol, nullptr);
+  EXPECT_EQ(symbol->HighType(), FromAsk);
+  EXPECT_EQ(symbol->LowType(), static_cast<HighLowComputeTypeEnum>(0));
+  EXPECT_EQ(symbol->PriceOffset(), 3);
+  EXPECT_EQ(symbol->SpreadOffset(), -2);
+  EXPECT_EQ(symbol->StopTradeAfterSeconds(), 30);  // halves to even
+  EXPECT_EQ(symbol->Bank(), "");
+  EXPECT_EQ(symbol->SortOrder(), 1);
+  EXPECT_TRUE(symbol->Requotable());
+  EXPECT_EQ(symbol->MarketOrderType(), AtPriceMO);
+  ASSERT_NE(Index(9), nullptr);
+  EXPECT_EQ(Index(9)->AccountsHavePositions()->Count(), 0);
+  EXPECT_EQ(engine->NewSymbol(0, 1, 1, 1, "", 1, 1, 1, 1, true, true, 1, -4, symbol_type, "D",
+                              9, "SUNDAY", "22:00", "FRIDAY", "22:00", Null, Null, Null, Null,
+                              Null, Null, false, "", false, "1", "1", false, false, "0", "0",
+                              "", false, "60", FromBidSpread, "", 1, 1),
+            nullptr);  // the ID is taken
+}
+
 TEST_F(EngineTest, UnloadForgetsClientsButKeepsSymbols) {
   Client(10);
   Account(10, 100, 0);
