@@ -176,8 +176,16 @@ void CTcpClient::Send(std::string_view txt) {
   SendTick();
 }
 
+// A NotConnected handler that calls Send does not start a second tick
+// inside this one (that would take the same front message twice and drop
+// the new one unseen); the new message waits for the next tick.
 void CTcpClient::SendTick() {
-  if (!m_socket) return;
+  if (!m_socket || m_in_send_tick) return;
+  m_in_send_tick = true;
+  struct Leave {
+    bool& flag;
+    ~Leave() { flag = false; }
+  } leave{m_in_send_tick};
   try {
     if (m_socket->Blocked()) return;
     std::shared_ptr<IQueueNode> node;

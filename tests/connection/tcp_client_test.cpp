@@ -511,6 +511,26 @@ TEST_F(TcpClientTest, AHandlerMayDropTheClientDuringTheHostsOwnCall) {
   }
 }
 
+TEST_F(TcpClientTest, ANotConnectedHandlerThatSendsStillDropsOnePerTick) {
+  struct Resender : CTcpClientEvents {
+    CTcpClient* client = nullptr;
+    int resends = 3;
+    void NotConnected() override {
+      if (resends-- > 0) client->Send("again");
+    }
+  } resender;
+  resender.client = client.get();
+  client->Advise(&resender);
+  client->Send("first");
+  EXPECT_EQ(Count("notconnected"), 1);
+  timers->Advance(10);
+  EXPECT_EQ(Count("notconnected"), 2);
+  timers->Advance(100);
+  EXPECT_EQ(Count("sd:5"), 4);
+  EXPECT_EQ(Count("notconnected"), 4);
+  client->Unadvise(&resender);
+}
+
 TEST_F(TcpClientTest, DeallocateLeavesAnInertClient) {
   auto server = ConnectNow();
   client->Deallocate();

@@ -180,6 +180,7 @@ class CTcpClient : public Object,
   ProxyTypeEnum m_proxy_type = HTTPProxy;
   bool m_auto_relogin = true;
   bool m_relogin_armed = true;
+  bool m_in_send_tick = false;
   int32_t m_connect_interval = 0;
   EventSource<CTcpClientEvents> m_events;
 };
