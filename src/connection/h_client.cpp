@@ -21,10 +21,12 @@ CHClient::~CHClient() {
 }
 
 void CHClient::state(TCPClientStatusType currentStatus) {
+  std::shared_ptr<CHClient> pin = weak_from_this().lock();
   m_events.Raise([&](CHClientEvents& l) { l.state(currentStatus); });
 }
 
 void CHClient::Receive(const std::string& rData) {
+  std::shared_ptr<CHClient> pin = weak_from_this().lock();
   auto process = std::make_shared<CProcess>();
   try {
     process->DefineProcessByCommand(kProcessLogLevel, rData);
@@ -35,20 +37,24 @@ void CHClient::Receive(const std::string& rData) {
 }
 
 void CHClient::NotConnected() {
+  std::shared_ptr<CHClient> pin = weak_from_this().lock();
   m_events.Raise([](CHClientEvents& l) { l.NotConnected(); });
 }
 
 void CHClient::ProxyTestResult(ProxyTestResultEnum result,
                                const std::string& ErrorMsg) {
+  std::shared_ptr<CHClient> pin = weak_from_this().lock();
   m_events.Raise(
       [&](CHClientEvents& l) { l.ProxyTestResult(result, ErrorMsg); });
 }
 
 void CHClient::ReceivedData(int32_t Bytes) {
+  std::shared_ptr<CHClient> pin = weak_from_this().lock();
   m_events.Raise([&](CHClientEvents& l) { l.ReceivedData(Bytes); });
 }
 
 void CHClient::SentData(int32_t Bytes) {
+  std::shared_ptr<CHClient> pin = weak_from_this().lock();
   m_events.Raise([&](CHClientEvents& l) { l.SentData(Bytes); });
 }
 

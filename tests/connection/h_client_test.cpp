@@ -39,7 +39,7 @@ class Recorder : public CHClientEvents {
 class HClientTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    client = std::make_unique<CHClient>(
+    client = std::make_shared<CHClient>(
         TcpClientEnvironment{socket, timers, nullptr});
     client->Advise(&events);
     client->ServerAddress("trade.example");
@@ -48,7 +48,7 @@ class HClientTest : public ::testing::Test {
   std::shared_ptr<VirtualTimeScheduler> timers =
       std::make_shared<VirtualTimeScheduler>();
   std::shared_ptr<MemorySocket> socket = MemorySocket::Create();
-  std::unique_ptr<CHClient> client;
+  std::shared_ptr<CHClient> client;
   Recorder events;
 };
 
@@ -101,6 +101,23 @@ TEST_F(HClientTest, SettingsPassThroughBothWays) {
 TEST_F(HClientTest, EventsOfTheInnerClientArePassedOn) {
   client->TcpClient()->Send("abc");
   EXPECT_EQ(events.log, (std::vector<std::string>{"sd:3", "notconnected"}));
+}
+
+TEST_F(HClientTest, AHandlerMayDropTheClient) {
+  struct Dropper : CHClientEvents {
+    std::shared_ptr<CHClient>* holder = nullptr;
+    void Receive(const std::shared_ptr<CProcess>&) override { holder->reset(); }
+  } dropper;
+  dropper.holder = &client;
+  client->Unadvise(&events);
+  client->Advise(&dropper);
+  client->Connect();
+  auto server = socket->AcceptConnect();
+  CDataProtocol wire;
+  server->Send(wire.Response(LOGIN_TOKEN, {"ok"}) +
+               wire.Response(GET_PRICES_TOKEN, {"EURUSD"}));
+  EXPECT_EQ(client, nullptr);
+  EXPECT_EQ(socket->State(), SocketClosed);
 }
 
 }  // namespace

@@ -41,8 +41,12 @@ class CHClientEvents {
 // a CProcess and sends it on Child().
 //
 // A message whose parsing throws (a SID beyond 32 bits) is still raised,
-// with what was parsed before the error.
-class CHClient : public Object, private CTcpClientEvents, private NonCopyable {
+// with what was parsed before the error. Held by a shared_ptr, it may be
+// dropped by a handler of its own events.
+class CHClient : public Object,
+                 public std::enable_shared_from_this<CHClient>,
+                 private CTcpClientEvents,
+                 private NonCopyable {
  public:
   static constexpr int16_t kProcessLogLevel = 5;
 
