@@ -31,11 +31,13 @@ TEST(AsioTimerTest, TicksEveryIntervalWhileEnabled) {
   EXPECT_EQ(ticks, 0);  // a new timer is disabled
   auto start = Clock::now();
   timer->Enabled(true);
-  ASSERT_TRUE(RunUntil(io, [&] { return ticks == 4; }));
+  // A busy machine may run two late ticks in one go: wait for at least 4.
+  ASSERT_TRUE(RunUntil(io, [&] { return ticks >= 4; }));
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(20));
   timer->Enabled(false);
+  int at_disable = ticks;
   RunFor(io, std::chrono::milliseconds(20));
-  EXPECT_EQ(ticks, 4);
+  EXPECT_EQ(ticks, at_disable);
 }
 
 TEST(AsioTimerTest, DisableThenEnableRestartsTheFullInterval) {
@@ -50,6 +52,7 @@ TEST(AsioTimerTest, DisableThenEnableRestartsTheFullInterval) {
   timer.Enabled(false);
   timer.Enabled(true);
   timer.Enabled(true);  // enabling an enabled timer changes nothing
+  ticks.clear();  // a slow machine may have ticked before the restart
   ASSERT_TRUE(RunUntil(io, [&] { return !ticks.empty(); }));
   EXPECT_GE(ticks[0] - restart, std::chrono::milliseconds(40));
 }

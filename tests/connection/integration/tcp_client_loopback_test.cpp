@@ -102,7 +102,8 @@ TEST_F(TcpClientLoopbackTest, AServerRestartedMidSessionGetsTheClientBack) {
   ASSERT_TRUE(RunUntil(io, [&] { return events.states.size() == 2; }));
   // While it is down, an attempt fails silently.
   timers->Advance(client->ConnectInterval());
-  RunFor(io, std::chrono::milliseconds(20));
+  ASSERT_TRUE(RunUntil(
+      io, [&] { return client->Child()->State() == SocketClosed; }));
   EXPECT_EQ(events.states.size(), 2u);
   server = std::make_unique<TestServer>(io, TlsOptions{}, port);
   timers->Advance(client->ConnectInterval() - 1);
