@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <vector>
 
 #include "orvane/core/clock.h"
 #include "orvane/core/conversions.h"
@@ -49,14 +48,12 @@ std::string time_text(int32_t seconds) {
 
 // The weekly closure: the close day, the days after it, wrapping from 7 to
 // 1, up to and including the open day; eight entries when both are equal.
-std::vector<int> closure_span(int close_day, int open_day) {
-  std::vector<int> span{close_day};
-  int day = close_day;
-  do {
-    day = day % 7 + 1;
-    span.push_back(day);
-  } while (day != open_day);
-  return span;
+// Whether `day` lies on the walk from the closing day forward to the opening
+// day, both included. When the two are the same day the walk goes round the
+// whole week and back to it, so every day lies on it.
+bool in_closure_span(int day, int close_day, int open_day) {
+  const int length = open_day == close_day ? 7 : (open_day - close_day + 7) % 7;
+  return (day - close_day + 7) % 7 <= length;
 }
 
 }  // namespace
@@ -115,10 +112,7 @@ bool CSymbolTradingTimes::WeeklyClosed(int day, int32_t seconds) const {
   const int open_day = day_number(m_open_day);
   if (close_day == 0 || open_day == 0) return true;
 
-  const std::vector<int> span = closure_span(close_day, open_day);
-  bool in_span = false;
-  for (int d : span) in_span = in_span || d == day;
-  if (!in_span) return false;
+  if (!in_closure_span(day, close_day, open_day)) return false;
 
   if (close_day != open_day) {
     if (day == open_day && seconds >= m_open_seconds) return false;
