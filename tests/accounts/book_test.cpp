@@ -18,6 +18,14 @@ using testing_book::kGbpUsd;
 
 class BookTest : public ::testing::Test, public Book {};
 
+TEST_F(BookTest, AccountsAreFoundThroughTheirClients) {
+  EXPECT_EQ(clients.AccountByAccountID(2001), bob_account);
+  EXPECT_FALSE(clients.AccountExists(3001));
+  EXPECT_EQ(clients.Account(20, 2001), bob_account);
+  EXPECT_EQ(clients.Account(10, 2001), nullptr);  // Ann's client holds no 2001
+  EXPECT_EQ(clients.Account(99, 2001), nullptr);
+}
+
 TEST_F(BookTest, FloatingResultsAndFiguresToTheCent) {
   auto ann_positions = ann_account->OpenPositions();
   // Buy 1 EURUSD 1.0950 closing at the bid 1.1000: 0.0050 x 100000.

@@ -116,18 +116,6 @@ TEST_F(ClientsTest, LookupsByNameAreTrimmedAndCaseFolded) {
   EXPECT_EQ(clients.ClientByName("Jon"), nullptr);
 }
 
-TEST_F(ClientsTest, AccountsAreFoundAcrossClients) {
-  auto a = Add(1, Null);
-  auto b = Add(2, Null);
-  a->Accounts()->Add(a, nullptr, 100, 1, NormalAccountType, false, false, false);
-  auto acc = b->Accounts()->Add(b, nullptr, 200, 2, NormalAccountType, false, false, false);
-  EXPECT_TRUE(clients.AccountExists(200));
-  EXPECT_FALSE(clients.AccountExists(300));
-  EXPECT_EQ(clients.AccountByAccountID(200), acc);
-  EXPECT_EQ(clients.Account(2, 200), acc);
-  EXPECT_EQ(clients.Account(1, 200), nullptr);
-}
-
 TEST_F(ClientsTest, RemoveUnlinksFromParentAndLeavesChildrenDangling) {
   Add(1, Null);
   auto middle = Add(2, 1);
