@@ -22,8 +22,6 @@ TEST(AsioTimerTest, TicksEveryIntervalWhileEnabled) {
   asio::io_context io;
   AsioTimerFactory factory(io);
   auto timer = factory.CreateTimer();
-  EXPECT_FALSE(timer->Enabled());
-  EXPECT_EQ(timer->Interval(), 0);
   int ticks = 0;
   timer->OnTick([&] { ++ticks; });
   timer->Interval(5);

@@ -221,7 +221,6 @@ class TestServer : public AsioListenerEvents, public ISocketEvents {
   void Receive(ISocket& socket) override {
     std::string text = socket.Receive();
     received += text;
-    if (echo) socket.Send(text);
   }
   void State(ISocket&, SocketStateEnum state) override {
     if (state == SocketClosed) ++closed;
@@ -230,7 +229,6 @@ class TestServer : public AsioListenerEvents, public ISocketEvents {
   std::vector<std::shared_ptr<ISocket>> children;
   std::string received;
   int closed = 0;
-  bool echo = false;
 
  private:
   AsioListener m_listener;
