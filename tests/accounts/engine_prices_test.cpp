@@ -49,8 +49,7 @@ TEST_F(PriceFlowTest, OnlyHoldersOfTheQuotedSymbolAreTouched) {
 
 TEST_F(PriceFlowTest, TheClientSideOnlyKeepsFiguresCurrent) {
   engine->ExecutionSide(CLIENT_SIDE_EXECUTION);
-  engine->AddNewOrder(10, 100, 7, LimitOrdersType, BuyType, 0, 1, 2, 1.5, 0, 0, 0, 0,
-                      DateTime(), "", "");
+  Order(10, 100, 7, LimitOrdersType, BuyType, 0, 2, 1.5, 0, 0);
   engine->AddNewAlert(10, 1, 2, BID_LESS, 1.5, 2, true);
   engine->Clients()->Item(KeyOf(10))->LiquidationPoint(1e9);
   events.lines.clear();
@@ -61,14 +60,10 @@ TEST_F(PriceFlowTest, TheClientSideOnlyKeepsFiguresCurrent) {
 
 TEST_F(PriceFlowTest, EntryOrdersHitAtTheirBoundaryWithTheClientsPrices) {
   // The client's ask is the bid + 2 pips.
-  engine->AddNewOrder(10, 100, 11, LimitOrdersType, BuyType, 0, 1, 2, 1.2000, 0, 0, 0, 0,
-                      DateTime(), "", "");
-  engine->AddNewOrder(10, 100, 12, LimitOrdersType, BuyStopType, 0, 1, 2, 1.2100, 0, 0, 0, 0,
-                      DateTime(), "", "");
-  engine->AddNewOrder(10, 100, 13, LimitOrdersType, SellType, 0, 1, 2, 1.2200, 0, 0, 0, 0,
-                      DateTime(), "", "");
-  engine->AddNewOrder(10, 100, 14, LimitOrdersType, SellStopType, 0, 1, 2, 1.1900, 0, 0, 0, 0,
-                      DateTime(), "", "");
+  Order(10, 100, 11, LimitOrdersType, BuyType, 0, 2, 1.2000, 0, 0);
+  Order(10, 100, 12, LimitOrdersType, BuyStopType, 0, 2, 1.2100, 0, 0);
+  Order(10, 100, 13, LimitOrdersType, SellType, 0, 2, 1.2200, 0, 0);
+  Order(10, 100, 14, LimitOrdersType, SellStopType, 0, 2, 1.1900, 0, 0);
   events.lines.clear();
   Quote(2, 1.1999, 1.2000);  // ask with spread 1.2001: the buy limit at 1.2000 waits
   EXPECT_TRUE(events.Only("RaiseHitOrder").empty());
@@ -95,12 +90,9 @@ TEST_F(PriceFlowTest, EntryOrdersHitAtTheirBoundaryWithTheClientsPrices) {
 
 TEST_F(PriceFlowTest, StopLossWinsOverTakeProfitAndDoneMarksLaterHitsAsSecond) {
   // Closing the EURUSD buy: sell orders compared with the bid.
-  engine->AddNewOrder(10, 100, 21, SlTpType, SellType, 1, 1, 2, 0, 1.1900, 1.1800, 0, 0,
-                      DateTime(), "", "");
-  engine->AddNewOrder(10, 100, 22, SlTpType, SellType, 1, 1, 2, 0, 0, 1.1000, 0, 0,
-                      DateTime(), "", "");
-  engine->AddNewOrder(10, 100, 23, SlTpType, BuyType, 9, 1, 2, 0, 1.1950, 0, 0, 0,
-                      DateTime(), "", "");
+  Order(10, 100, 21, SlTpType, SellType, 1, 2, 0, 1.1900, 1.1800);
+  Order(10, 100, 22, SlTpType, SellType, 1, 2, 0, 0, 1.1000);
+  Order(10, 100, 23, SlTpType, BuyType, 9, 2, 0, 1.1950, 0);
   events.answer = [](const COrder& order) { return order.OrderId() == 21; };
   events.lines.clear();
   Quote(2, 1.1850, 1.1851);
@@ -134,10 +126,8 @@ TEST_F(PriceFlowTest, StopLossWinsOverTakeProfitAndDoneMarksLaterHitsAsSecond) {
 }
 
 TEST_F(PriceFlowTest, AHostThatExecutesInsideTheHitEventIsSafe) {
-  engine->AddNewOrder(10, 100, 31, SlTpType, SellType, 1, 1, 2, 0, 1.19, 0, 0, 0, DateTime(),
-                      "", "");
-  engine->AddNewOrder(10, 100, 32, SlTpType, SellType, 1, 1, 2, 0, 1.18, 0, 0, 0, DateTime(),
-                      "", "");
+  Order(10, 100, 31, SlTpType, SellType, 1, 2, 0, 1.19, 0);
+  Order(10, 100, 32, SlTpType, SellType, 1, 2, 0, 1.18, 0);
   events.answer = [&](const COrder& order) {
     engine->DeleteOpenPosition(10, 100, order.IoID());  // takes 31 and 32 along
     return true;
@@ -153,8 +143,7 @@ TEST_F(PriceFlowTest, AHandlerMayQuoteAgainInsideAHit) {
   Client(20);
   Account(20, 200, 1000);
   Position(20, 200, 5, 4, 1, 0.9000, BuyType);
-  engine->AddNewOrder(10, 100, 41, LimitOrdersType, BuyType, 0, 1, 2, 1.3, 0, 0, 0, 0,
-                      DateTime(), "", "");
+  Order(10, 100, 41, LimitOrdersType, BuyType, 0, 2, 1.3, 0, 0);
   events.answer = [&](const COrder&) {
     Quote(4, 0.9000, 0.9001);  // a nested walk of another symbol's holders
     return false;
@@ -163,11 +152,10 @@ TEST_F(PriceFlowTest, AHandlerMayQuoteAgainInsideAHit) {
   Quote(2, 1.2000, 1.2001);
   // The hit, then account 100 and 200 from EURGBP's quote, then the outer
   // walk's own holder.
-  EXPECT_EQ(events.lines.size(), 4u);
-  EXPECT_EQ(events.lines[0].rfind("RaiseHitOrder 2 order 41", 0), 0u);
-  EXPECT_EQ(events.lines[1].rfind("UpdateListView 10 100", 0), 0u);
-  EXPECT_EQ(events.lines[2].rfind("UpdateListView 20 200", 0), 0u);
-  EXPECT_EQ(events.lines[3].rfind("UpdateListView 10 100", 0), 0u);
+  Lines heads;
+  for (const auto& line : events.lines) heads.push_back(line.substr(0, 21));
+  EXPECT_EQ(heads, Lines({"RaiseHitOrder 2 order", "UpdateListView 10 100",
+                          "UpdateListView 20 200", "UpdateListView 10 100"}));
 }
 
 TEST_F(PriceFlowTest, AlertsCompareStrictlyAndFireWhileTheConditionHolds) {
@@ -185,8 +173,7 @@ TEST_F(PriceFlowTest, AlertsCompareStrictlyAndFireWhileTheConditionHolds) {
 }
 
 TEST_F(PriceFlowTest, AWeekendClosureStopsOrdersAndLiquidationButNotAlertsOrFigures) {
-  engine->AddNewOrder(10, 100, 11, LimitOrdersType, BuyType, 0, 1, 2, 1.3000, 0, 0, 0, 0,
-                      DateTime(), "", "");
+  Order(10, 100, 11, LimitOrdersType, BuyType, 0, 2, 1.3000, 0, 0);
   engine->AddNewAlert(10, 1, 2, BID_LESS, 1.3000, 2, true);
   account->SummeryInfo()->MarginRequirement(-100000);  // far below the 50 % point
   clock->Set(Saturday());
@@ -260,7 +247,8 @@ TEST_F(LiquidationTest, ClosedSymbolsAreLoggedAndSkipped) {
   Symbol(4)->SymbolTradingTimes()->Closed(true);
   Quote(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiq").size(), 2u);
-  EXPECT_EQ(events.Only("AddLogEntry 1 Ticket"), Lines({"AddLogEntry 1 Ticket 2 trading is closed"}));
+  EXPECT_EQ(events.Only("AddLogEntry 1 Ticket"),
+            Lines({"AddLogEntry 1 Ticket 2 trading is closed"}));
   EXPECT_FALSE(account->OpenPositions()->Item(KeyOf(2))->Liquidated());
 
   Symbol(2)->SymbolTradingTimes()->Closed(true);  // nothing tradable left
@@ -275,8 +263,7 @@ TEST_F(LiquidationTest, ClosedSymbolsAreLoggedAndSkipped) {
 
 TEST_F(LiquidationTest, PendingExecutionsLocksAndExemptionsBlockIt) {
   MarginFor(40);
-  engine->AddNewOrder(10, 100, 77, SlTpType, SellType, 1, 1, 2, 0, 1.0, 0, 11, 0, DateTime(),
-                      "", "");
+  Order(10, 100, 77, SlTpType, SellType, 1, 2, 0, 1.0, 0, 11);
   events.lines.clear();
   Quote(4, 0.9000, 0.9001);
   EXPECT_EQ(events.Only("AddLogEntry"),
@@ -314,24 +301,20 @@ TEST_F(LiquidationTest, AClientWithoutALiquidationKindIsNeverLiquidated) {
 
 TEST_F(PriceFlowTest, EquityLiquidationRoundsToCentsHalvesToEven) {
   Client(30, EQUITY_LIQUIDATION, 0);
-  // Equity -0.004 rounds to -0.00, which is at the point 0.
-  auto low = engine->AddNewAccount(30, 300, 1, 0, 0, -10, 0, "4.996", 0, 0, 0, 0, false, false,
-                                   true);
-  Position(30, 300, 9, 2, 1, 1.2000, BuyType);  // -5 commission at a flat quote
-  // Equity 0.005 rounds to 0.00 as well; 0.015 to 0.02 stays clear.
-  auto half = engine->AddNewAccount(30, 301, 1, 0, 0, -10, 0, "5.005", 0, 0, 0, 0, false,
-                                    false, true);
-  Position(30, 301, 10, 2, 1, 1.2000, BuyType);
-  auto clear = engine->AddNewAccount(30, 302, 1, 0, 0, -10, 0, "5.015", 0, 0, 0, 0, false,
-                                     false, true);
-  Position(30, 302, 11, 2, 1, 1.2000, BuyType);
+  // A buy at a flat quote costs 5 commission: equity -0.004 rounds to -0.00
+  // and 0.005 to 0.00, both at the point 0; 0.015 rounds to 0.02, clear.
+  int32_t id = 300;
+  for (const char* deposit : {"4.996", "5.005", "5.015"}) {
+    ASSERT_NE(engine->AddNewAccount(30, id, 1, 0, 0, -10, 0, deposit, 0, 0, 0, 0, false, false,
+                                    true),
+              nullptr);
+    Position(30, id, id, 2, 1, 1.2000, BuyType);
+    ++id;
+  }
   events.lines.clear();
   Quote(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiquidateAccount"),
             Lines({"SendLiquidateAccount 30 300", "SendLiquidateAccount 30 301"}));
-  ASSERT_NE(low, nullptr);
-  ASSERT_NE(half, nullptr);
-  ASSERT_NE(clear, nullptr);
 }
 
 }  // namespace

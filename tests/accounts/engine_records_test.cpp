@@ -13,11 +13,12 @@ TEST_F(EngineTest, LoadingAnnouncesEachAccountOnceAndCountsOnlyLiveAdds) {
   Client(10);
   Account(10, 100, 1000, 0, /*loading=*/true);
   Account(10, 101, 2000, -500, /*loading=*/false);
-  EXPECT_EQ(events.lines, Lines({"NewAccountSummeriesData 10 100 bal 1000 flt 0 cr 0 eq 1000 mreq 0 "
-                          "ml 1 eff 1000 open 0",
-                          "ParametersChanged 2",
-                          "NewAccountSummeriesData 10 101 bal 2000 flt 0 cr 0 eq 2000 mreq "
-                          "-500 ml 4 eff 1500 open 0"}));
+  EXPECT_EQ(events.lines,
+            Lines({"NewAccountSummeriesData 10 100 bal 1000 flt 0 cr 0 eq 1000 mreq 0 ml 1 eff "
+                   "1000 open 0",
+                   "ParametersChanged 2",
+                   "NewAccountSummeriesData 10 101 bal 2000 flt 0 cr 0 eq 2000 mreq -500 ml 4 "
+                   "eff 1500 open 0"}));
   EXPECT_EQ(engine->AccountsCount(), 2);
   EXPECT_EQ(engine->AccountByAccountID(101)->ClientID(), 10);
   EXPECT_EQ(engine->AccountByAccountID(999), nullptr);
@@ -62,9 +63,7 @@ TEST_F(EngineTest, RecordsInASymbolTheClientCannotPriceAreRefused) {
   Client(10);
   Account(10, 100, 1000);
   EXPECT_THROW(Position(10, 100, 1, 99, 1, 1.2, BuyType), Error);
-  EXPECT_THROW(engine->AddNewOrder(10, 100, 5, LimitOrdersType, BuyType, 0, 1, 99, 1.1, 0, 0,
-                                   0, 0, DateTime(), "", ""),
-               Error);
+  EXPECT_THROW(Order(10, 100, 5, LimitOrdersType, BuyType, 0, 99, 1.1, 0, 0), Error);
   EXPECT_EQ(engine->Account(10, 100)->OpenPositions()->Count(), 0);
   EXPECT_EQ(engine->Account(10, 100)->Orders()->Count(), 0);
   auto loose = std::make_shared<CSymbol>();  // built elsewhere, without an index
@@ -123,9 +122,9 @@ TEST_F(EngineTest, ClosingAPositionTakesItsStopOrdersAlong) {
   auto account = Account(10, 100, 1000);
   Position(10, 100, 1, 2, 2, 1.2, BuyType);
   Position(10, 100, 2, 2, 1, 1.2, BuyType);
-  engine->AddNewOrder(10, 100, 7, SlTpType, SellType, 1, 2, 2, 0, 1.1, 1.3, 0, 0, DateTime(), "", "");
-  engine->AddNewOrder(10, 100, 8, SlTpType, SellType, 1, 2, 2, 0, 1.15, 0, 0, 0, DateTime(), "", "");
-  engine->AddNewOrder(10, 100, 9, SlTpType, SellType, 2, 1, 2, 0, 1.1, 0, 0, 0, DateTime(), "", "");
+  Order(10, 100, 7, SlTpType, SellType, 1, 2, 0, 1.1, 1.3, 0, 2);
+  Order(10, 100, 8, SlTpType, SellType, 1, 2, 0, 1.15, 0, 0, 2);
+  Order(10, 100, 9, SlTpType, SellType, 2, 2, 0, 1.1, 0);
 
   engine->ClosePosition(10, 100, 1, 0.5);  // partial: lots shrink, orders stay
   EXPECT_DOUBLE_EQ(account->OpenPositions()->Item(KeyOf(1))->lots(), 1.5);
@@ -141,12 +140,9 @@ TEST_F(EngineTest, ClosingAPositionTakesItsStopOrdersAlong) {
   EXPECT_EQ(account->Orders()->Count(), 0);
   // Orders removed with their position are not reported to the index.
   EXPECT_EQ(Index(2)->AccountsHaveOrders()->Count(), 1);
-}
 
-TEST_F(EngineTest, CloseAllPositionsSurvivesItsOwnRemovals) {
-  Client(10);
-  auto account = Account(10, 100, 1000);
-  for (int ticket = 1; ticket <= 5; ++ticket) Position(10, 100, ticket, 2, 1, 1.2, BuyType);
+  // Closing them all survives its own removals.
+  for (int ticket = 3; ticket <= 7; ++ticket) Position(10, 100, ticket, 2, 1, 1.2, BuyType);
   engine->CloseAllPositions(10, 100);
   EXPECT_EQ(account->OpenPositions()->Count(), 0);
   EXPECT_EQ(Index(2)->AccountsHavePositions()->Count(), 0);
@@ -182,22 +178,16 @@ TEST_F(EngineTest, OrdersDeliveredAlreadyHitAreAnnouncedAgain) {
   Client(10);
   Account(10, 100, 1000);
   events.lines.clear();
-  engine->AddNewOrder(10, 100, 5, SlTpType, SellType, 1, 1, 2, 0, -1, 1.25, 11, 0, DateTime(),
-                      "", "");
-  engine->AddNewOrder(10, 100, 6, LimitOrdersType, BuyType, 0, 1, 2, 1.1, 0, 0, 1, 0, DateTime(),
-                      "", "");
-  engine->AddNewOrder(10, 100, 7, SlTpType, SellType, 1, 1, 2, 0, 1.1, 1.3, 1, 0, DateTime(),
-                      "", "");
-  engine->AddNewOrder(10, 100, 8, SlTpType, SellType, 1, 1, 2, 0, 1.1, 1.3, 0, 0, DateTime(),
-                      "", "");
+  Order(10, 100, 5, SlTpType, SellType, 1, 2, 0, -1, 1.25, 11);
+  Order(10, 100, 6, LimitOrdersType, BuyType, 0, 2, 1.1, 0, 0, 1);
+  Order(10, 100, 7, SlTpType, SellType, 1, 2, 0, 1.1, 1.3, 1);
+  Order(10, 100, 8, SlTpType, SellType, 1, 2, 0, 1.1, 1.3);
   EXPECT_EQ(events.lines, Lines({"RaiseHitOrder 4 order 5 account 100 second 0 sltp 2 at 0",
-                          "RaiseHitOrder 2 order 6 account 100 second 0 sltp 1 at 0",
-                          "RaiseHitOrder 3 order 7 account 100 second 0 sltp 1 at 0",
-                          "RaiseHitOrder 4 order 7 account 100 second 0 sltp 2 at 0"}));
+                                 "RaiseHitOrder 2 order 6 account 100 second 0 sltp 1 at 0",
+                                 "RaiseHitOrder 3 order 7 account 100 second 0 sltp 1 at 0",
+                                 "RaiseHitOrder 4 order 7 account 100 second 0 sltp 2 at 0"}));
   // A taken ID gives no order but the index entry is made all the same.
-  EXPECT_EQ(engine->AddNewOrder(10, 100, 8, SlTpType, SellType, 1, 1, 3, 0, 1, 0, 0, 0,
-                                DateTime(), "", ""),
-            nullptr);
+  EXPECT_EQ(Order(10, 100, 8, SlTpType, SellType, 1, 3, 0, 1, 0), nullptr);
   EXPECT_EQ(Index(3)->AccountsHaveOrders()->Count(), 1);
 }
 
@@ -210,14 +200,13 @@ TEST_F(EngineTest, DeletingAnOfficeRemovesChildrenFirstAndEmptiesTheIndex) {
   Account(3, 300, 0);
   Position(1, 100, 1, 2, 1, 1.2, BuyType);
   Position(3, 300, 2, 2, 1, 1.2, BuyType);
-  engine->AddNewOrder(2, 200, 9, LimitOrdersType, BuyType, 0, 1, 3, 1.1, 0, 0, 0, 0, DateTime(),
-                      "", "");
+  Order(2, 200, 9, LimitOrdersType, BuyType, 0, 3, 1.1, 0, 0);
   engine->AddNewAlert(3, 1, 2, BID_GREATER, 1.5, 2, true);
   events.lines.clear();
 
   engine->DeleteClient(1);
   EXPECT_EQ(events.lines, Lines({"DeleteFromListView 3 300", "DeleteFromListView 2 200",
-                                        "DeleteFromListView 1 100"}));
+                                 "DeleteFromListView 1 100"}));
   EXPECT_EQ(engine->Clients()->Count(), 0);
   EXPECT_EQ(Index(2)->AccountsHavePositions()->Count(), 0);
   EXPECT_EQ(Index(3)->AccountsHaveOrders()->Count(), 0);
@@ -257,7 +246,7 @@ TEST_F(EngineTest, ClientParametersByKind) {
   EXPECT_DOUBLE_EQ(client->LiquidationPoint(), 35.5);
 }
 
-TEST_F(EngineTest, DeleteSymbolDropsEveryClientsEntryButKeepsRecords) {
+TEST_F(EngineTest, DeleteSymbolAndUnloadKeepTheRecordsTheyMust) {
   auto client = Client(10);
   Account(10, 100, 0);
   Position(10, 100, 1, 4, 1, 0.9, BuyType);
@@ -265,6 +254,12 @@ TEST_F(EngineTest, DeleteSymbolDropsEveryClientsEntryButKeepsRecords) {
   EXPECT_EQ(Symbol(4), nullptr);
   EXPECT_EQ(client->SymbolParam(4), nullptr);
   EXPECT_EQ(engine->Account(10, 100)->OpenPositions()->Count(), 1);
+
+  // Unload forgets the clients but keeps the symbols and their index.
+  engine->Unload();
+  EXPECT_EQ(engine->AccountsCount(), 0);
+  EXPECT_EQ(engine->Account(10, 100), nullptr);
+  EXPECT_NE(Index(2), nullptr);
 }
 
 TEST_F(EngineTest, InterestIsBookedPerAccountForOnOpenClients) {
@@ -285,10 +280,10 @@ TEST_F(EngineTest, InterestIsBookedPerAccountForOnOpenClients) {
   events.lines.clear();
 
   engine->CalculateInterest(2, 1, 3.65, -1.2, 365);
-  EXPECT_EQ(events.Only("Change"), Lines({"ChangePosInterest 10 100 1 1000", "ChangeTotInterest 10 100 1000",
-                          "ChangePosInterest 10 101 2 -657.53",
-                          "ChangeTotInterest 10 101 -657.53",
-                          "ChangePosInterest 20 200 4 1000"}));
+  EXPECT_EQ(events.Only("Change"),
+            Lines({"ChangePosInterest 10 100 1 1000", "ChangeTotInterest 10 100 1000",
+                   "ChangePosInterest 10 101 2 -657.53", "ChangeTotInterest 10 101 -657.53",
+                   "ChangePosInterest 20 200 4 1000"}));
   EXPECT_DOUBLE_EQ(first->SummeryInfo()->TotalInterest(), 1000);
   EXPECT_DOUBLE_EQ(second->SummeryInfo()->TotalInterest(), -657.53);
   EXPECT_DOUBLE_EQ(third->SummeryInfo()->TotalInterest(), 0);  // stays in the position
@@ -313,21 +308,7 @@ TEST_F(EngineTest, NewSymbolReadsItsNumbersFromTextAndFixesTheRest) {
   EXPECT_EQ(symbol->MarketOrderType(), AtPriceMO);
   ASSERT_NE(Index(9), nullptr);
   EXPECT_EQ(Index(9)->AccountsHavePositions()->Count(), 0);
-  EXPECT_EQ(engine->NewSymbol(0, 1, 1, 1, "", 1, 1, 1, 1, true, true, 1, -4, symbol_type, "D",
-                              9, "SUNDAY", "22:00", "FRIDAY", "22:00", Null, Null, Null, Null,
-                              Null, Null, false, "", false, "1", "1", false, false, "0", "0",
-                              "", false, "60", FromBidSpread, "", 1, 1),
-            nullptr);  // the ID is taken
-}
-
-TEST_F(EngineTest, UnloadForgetsClientsButKeepsSymbols) {
-  Client(10);
-  Account(10, 100, 0);
-  engine->Unload();
-  EXPECT_EQ(engine->AccountsCount(), 0);
-  EXPECT_EQ(engine->Account(10, 100), nullptr);
-  EXPECT_NE(Symbol(2), nullptr);
-  EXPECT_NE(Index(2), nullptr);
+  EXPECT_EQ(NewSymbol(9, "D", -4, 1, 1, 1, 1, 1), nullptr);  // the ID is taken
 }
 
 }  // namespace

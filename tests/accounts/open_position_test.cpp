@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "book_fixture.h"
-#include "orvane/core/error.h"
+#include "error_code.h"
 
 namespace orvane {
 namespace {
+
+using testing_errors::Throws;
 
 using testing_book::kEurGbp;
 using testing_book::kEurUsd;
@@ -95,12 +97,7 @@ TEST_F(PositionTest, MissingReferencesAreReportedNotDereferenced) {
   ann->Params()->SetParamsRefParams();
   auto p = Open(lonely, BuyType, 1, 1.4, 5);
   EXPECT_DOUBLE_EQ(p->ClosePrice(), 1.5);
-  try {
-    p->FloatingProfitLoss(ON_OPEN_TYPE);
-    FAIL() << "expected a missing reference error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::ObjectRequired);
-  }
+  EXPECT_TRUE(Throws(ErrorCode::ObjectRequired, [&] { p->FloatingProfitLoss(ON_OPEN_TYPE); }));
   lonely_symbol->Deallocate();
 }
 
