@@ -10,6 +10,8 @@
 namespace orvane {
 namespace {
 
+using Texts = std::vector<std::string>;
+
 class DataProtocolTest : public ::testing::Test {
  protected:
   std::string Code(TokensEnum token) { return protocol.TokenDescription(static_cast<int16_t>(token)); }
@@ -53,32 +55,25 @@ TEST_F(DataProtocolTest, TokenIdNeedsTheMarkerAndTheWholeCode) {
   const std::string login = Code(LOGIN_TOKEN);
   EXPECT_EQ(protocol.TokenID(login + "s?<-1&h,"), LOGIN_TOKEN);
   EXPECT_EQ(protocol.TokenID(login + "S?<-1&h,"), LOGIN_TOKEN);
-  EXPECT_EQ(protocol.TokenID(login), UNDEFINED);
-  EXPECT_EQ(protocol.TokenID(login + "s?"), UNDEFINED);
-  EXPECT_EQ(protocol.TokenID(login + "xs?<"), UNDEFINED);
-  EXPECT_EQ(protocol.TokenID(login.substr(0, login.size() - 1) + "s?<"), UNDEFINED);
-  EXPECT_EQ(protocol.TokenID(""), UNDEFINED);
-  EXPECT_EQ(protocol.TokenID("s?<"), UNDEFINED);
   // Only the first marker counts.
-  EXPECT_EQ(protocol.TokenID("js?<" + login + "s?<"), UNDEFINED);
+  for (const std::string& text : {login, login + "s?", login + "xs?<", std::string("s?<"),
+                                  login.substr(0, login.size() - 1) + "s?<", std::string(),
+                                  "js?<" + login + "s?<"}) {
+    EXPECT_EQ(protocol.TokenID(text), UNDEFINED) << text;
+  }
 }
 
 TEST_F(DataProtocolTest, RequestSidReadsTheLeadingNumber) {
   const std::string code = Code(GET_PRICES_TOKEN);
-  EXPECT_EQ(protocol.RequestSID(code + "s?<  42&h,G)_x"), 42);
-  EXPECT_EQ(protocol.RequestSID(code + "s?<-7&h,"), -7);
-  EXPECT_EQ(protocol.RequestSID(code + "s?<12abc&h,"), 12);
-  EXPECT_EQ(protocol.RequestSID(code + "s?<2.5&h,"), 2);
-  EXPECT_EQ(protocol.RequestSID(code + "s?<3.5&h,"), 4);
-  EXPECT_EQ(protocol.RequestSID(code + "s?<abc&h,"), 0);
-  EXPECT_EQ(protocol.RequestSID(code + "s?<&h,"), -100);
-  EXPECT_EQ(protocol.RequestSID(protocol.Response(RESULT_TOKEN, {"1"})), -100);
-  EXPECT_EQ(protocol.RequestSID(code + "s?<5"), -100);
-  // The SID end marker in front of the token end marker is no SID.
-  EXPECT_EQ(protocol.RequestSID("&h," + code + "s?<5"), -100);
-  // Without a token end marker the SID is read from the third character on.
-  EXPECT_EQ(protocol.RequestSID("ab12&h,"), 12);
-  EXPECT_EQ(protocol.RequestSID("&h,"), -100);
+  // The SID end marker in front of the token end marker is no SID; without a
+  // token end marker the SID is read from the third character on.
+  const std::pair<std::string, int32_t> cases[] = {
+      {code + "s?<  42&h,G)_x", 42}, {code + "s?<-7&h,", -7},    {code + "s?<12abc&h,", 12},
+      {code + "s?<2.5&h,", 2},       {code + "s?<3.5&h,", 4},     {code + "s?<abc&h,", 0},
+      {code + "s?<&h,", -100},       {code + "s?<5", -100},       {"&h," + code + "s?<5", -100},
+      {"ab12&h,", 12},               {"&h,", -100},
+      {protocol.Response(RESULT_TOKEN, {"1"}), -100}};
+  for (const auto& [text, sid] : cases) EXPECT_EQ(protocol.RequestSID(text), sid) << text;
   try {
     protocol.RequestSID(code + "s?<99999999999&h,");
     ADD_FAILURE();
@@ -89,31 +84,22 @@ TEST_F(DataProtocolTest, RequestSidReadsTheLeadingNumber) {
 
 TEST_F(DataProtocolTest, ParameterValueCountsFromOne) {
   const std::string cmd = Code(LOGIN_TOKEN) + "s?<9&h,G)_userG)_G)_pass";
-  EXPECT_EQ(protocol.ParameterValue(cmd, 0), "");
-  EXPECT_EQ(protocol.ParameterValue(cmd, 1), "user");
-  EXPECT_EQ(protocol.ParameterValue(cmd, 2), "");
-  EXPECT_EQ(protocol.ParameterValue(cmd, 3), "pass");
-  EXPECT_EQ(protocol.ParameterValue(cmd, 4), "%$#InVaLID");
-  EXPECT_EQ(protocol.ParameterValue(cmd, -1), "%$#InVaLID");
   const std::string bare = Code(LOGIN_TOKEN) + "s?<9&h,";
-  EXPECT_EQ(protocol.ParameterValue(bare, 1), "%$#InVaLID");
-  EXPECT_EQ(protocol.ParameterValue(bare, 0), "%$#InVaLID");
-  EXPECT_EQ(protocol.ParameterValue("G)_", 1), "");
+  EXPECT_EQ((Texts{protocol.ParameterValue(cmd, 0), protocol.ParameterValue(cmd, 1),
+                   protocol.ParameterValue(cmd, 2), protocol.ParameterValue(cmd, 3),
+                   protocol.ParameterValue(cmd, 4), protocol.ParameterValue(cmd, -1),
+                   protocol.ParameterValue(bare, 1), protocol.ParameterValue(bare, 0),
+                   protocol.ParameterValue("G)_", 1)}),
+            (Texts{"", "user", "", "pass", "%$#InVaLID", "%$#InVaLID", "%$#InVaLID",
+                   "%$#InVaLID", ""}));
 }
 
 TEST_F(DataProtocolTest, SplitBufferKeepsTheTailForTheNextChunk) {
   ASSERT_EQ(protocol.SplitBuffer("X+3!Y+3!Z", rows), 2);
-  ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(rows[0], "");
-  EXPECT_EQ(rows[1], "X");
-  EXPECT_EQ(rows[2], "Y");
-  EXPECT_EQ(rows[3], "");
+  EXPECT_EQ(rows, (Texts{"", "X", "Y", ""}));
   EXPECT_EQ(protocol.Buffer(), "Z");
-
   ASSERT_EQ(protocol.SplitBuffer("+3!", rows), 1);
-  ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[1], "Z");
-  EXPECT_EQ(rows[2], "");
+  EXPECT_EQ(rows, (Texts{"", "Z", ""}));
   EXPECT_EQ(protocol.Buffer(), "");
 }
 
@@ -123,8 +109,7 @@ TEST_F(DataProtocolTest, SplitBufferFindsATerminatorCutBetweenChunks) {
   EXPECT_EQ(protocol.SplitBuffer("3", rows), 0);
   EXPECT_EQ(protocol.Buffer(), "abc+3");
   ASSERT_EQ(protocol.SplitBuffer("!def+3!", rows), 2);
-  EXPECT_EQ(rows[1], "abc");
-  EXPECT_EQ(rows[2], "def");
+  EXPECT_EQ(rows, (Texts{"", "abc", "def", ""}));
   EXPECT_EQ(protocol.Buffer(), "");
 }
 
@@ -133,8 +118,7 @@ TEST_F(DataProtocolTest, SplitBufferDropsOneLeadingTerminator) {
   EXPECT_EQ(protocol.Buffer(), "");
   // Only once: a second terminator hands out an empty message.
   ASSERT_EQ(protocol.SplitBuffer("+3!+3!A+3!", rows), 2);
-  EXPECT_EQ(rows[1], "");
-  EXPECT_EQ(rows[2], "A");
+  EXPECT_EQ(rows, (Texts{"", "", "A", ""}));
   // A tail of its own is no leading terminator.
   EXPECT_EQ(protocol.SplitBuffer("Q", rows), 0);
   ASSERT_EQ(protocol.SplitBuffer("+3!", rows), 1);
@@ -144,9 +128,9 @@ TEST_F(DataProtocolTest, SplitBufferDropsOneLeadingTerminator) {
 TEST_F(DataProtocolTest, SplitBufferReusesAndShrinksTheCallersRows) {
   rows.assign(10, "stale");
   ASSERT_EQ(protocol.SplitBuffer("A+3!B", rows), 1);
-  EXPECT_EQ(rows, (std::vector<std::string>{"", "A", ""}));
+  EXPECT_EQ(rows, (Texts{"", "A", ""}));
   EXPECT_EQ(protocol.SplitBuffer("", rows), 0);
-  EXPECT_EQ(rows, (std::vector<std::string>{"", ""}));
+  EXPECT_EQ(rows, (Texts{"", ""}));
   protocol.ClearBuffer();
   EXPECT_EQ(protocol.SplitBuffer("+3!", rows), 0);
 }
@@ -173,25 +157,17 @@ TEST_F(DataProtocolTest, SplitThenParseRoundTrip) {
 TEST_F(DataProtocolTest, OnlyLogOnOrDemoAccountOpensAConnection) {
   EXPECT_TRUE(protocol.IsValidFirstCommand(protocol.Request(LOGIN_TOKEN, {"u", "p"})));
   EXPECT_TRUE(protocol.IsValidFirstCommand(Code(GENERATE_DEMO_ACCOUNT)));
-  EXPECT_FALSE(protocol.IsValidFirstCommand(protocol.Request(TIME_TOKEN)));
-  EXPECT_FALSE(protocol.IsValidFirstCommand(" " + Code(LOGIN_TOKEN)));
-  EXPECT_FALSE(protocol.IsValidFirstCommand(Code(LOGIN_TOKEN).substr(0, 5)));
-  EXPECT_FALSE(protocol.IsValidFirstCommand(""));
+  for (const std::string& text : {protocol.Request(TIME_TOKEN), " " + Code(LOGIN_TOKEN),
+                                  Code(LOGIN_TOKEN).substr(0, 5), std::string()}) {
+    EXPECT_FALSE(protocol.IsValidFirstCommand(text)) << text;
+  }
 }
 
-TEST_F(DataProtocolTest, ErrorTexts) {
-  EXPECT_EQ(CDataProtocol::ErrorMsg(-500), "Invalid session ID");
-  EXPECT_EQ(CDataProtocol::ErrorMsg(-501), "Undefined command");
-  EXPECT_EQ(CDataProtocol::ErrorMsg(-502), "Invalid paramenter");
-  EXPECT_EQ(CDataProtocol::ErrorMsg(0), "");
-  EXPECT_EQ(CDataProtocol::ErrorMsg(-503), "");
-}
-
-TEST_F(DataProtocolTest, MarkersAndRow) {
-  EXPECT_EQ(protocol.TokenEnd(), "s?<");
-  EXPECT_EQ(protocol.ParameterDefaultValue(), "!&NS&!");
-  EXPECT_EQ(protocol.InvalidParameter(), "%$#InVaLID");
-  EXPECT_EQ(protocol.ParamValue("G)_x"), "G)_x");
+TEST_F(DataProtocolTest, ErrorTextsAndTheSharedRow) {
+  EXPECT_EQ((Texts{CDataProtocol::ErrorMsg(-500), CDataProtocol::ErrorMsg(-501),
+                   CDataProtocol::ErrorMsg(-502), CDataProtocol::ErrorMsg(0),
+                   CDataProtocol::ErrorMsg(-503)}),
+            (Texts{"Invalid session ID", "Undefined command", "Invalid paramenter", "", ""}));
   ASSERT_NE(protocol.Row(), nullptr);
   EXPECT_EQ(protocol.Row(), protocol.Row());
   EXPECT_EQ(protocol.Row()->Delimiter(), "R,@");

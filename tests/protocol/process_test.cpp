@@ -13,6 +13,8 @@
 namespace orvane {
 namespace {
 
+using Texts = std::vector<std::string>;
+
 class ProcessTest : public ::testing::Test {
  protected:
   std::string Code(TokensEnum token) {
@@ -34,37 +36,22 @@ class ProcessTest : public ::testing::Test {
   std::shared_ptr<MemorySocket> client = pair.second;
 };
 
-TEST_F(ProcessTest, StartsEmpty) {
-  EXPECT_EQ(process.TokenID(), UNDEFINED);
-  EXPECT_EQ(process.CommandSID(), -100);
-  EXPECT_EQ(process.Parameters(), 0);
-  EXPECT_EQ(process.ProcessLogLevel(), 1);
-  EXPECT_EQ(process.SystemLogLevel(), 0);
-  EXPECT_FALSE(process.MustBeLogedOn());
-  EXPECT_EQ(process.SentBytes(), 0);
-  EXPECT_EQ(process.ProcessDescription(), "'' ");
-  EXPECT_EQ(process.Child(), nullptr);
-}
-
 TEST_F(ProcessTest, ParsesARequestWithItsSidAndParameters) {
   process.DefineProcessByCommand(5, Code(NEW_ORDER_TOKEN) + "s?<17&h,G)_aG)_G)_c");
   EXPECT_EQ(process.TokenID(), NEW_ORDER_TOKEN);
   EXPECT_EQ(process.CommandSID(), 17);
   EXPECT_EQ(process.ProcessLogLevel(), 5);
   ASSERT_EQ(process.Parameters(), 3);
-  EXPECT_EQ(process.ParameterValue(1), "a");
-  EXPECT_EQ(process.ParameterValue(2), "");
-  EXPECT_EQ(process.ParameterValue(3), "c");
-  EXPECT_EQ(process.ParameterValue(4), "%$#InVaLID");
-  EXPECT_EQ(process.ParameterValue(4, true, "x"), "x");
-  EXPECT_EQ(process.ParameterValue(3, true, "x"), "c");
-  EXPECT_EQ(process.ParameterValue(0), "%$#InVaLID");
-  EXPECT_EQ(process.ParameterValue(-1, true), "");
+  EXPECT_EQ((Texts{process.ParameterValue(1), process.ParameterValue(2), process.ParameterValue(3),
+                   process.ParameterValue(4), process.ParameterValue(4, true, "x"),
+                   process.ParameterValue(3, true, "x"), process.ParameterValue(0),
+                   process.ParameterValue(-1, true)}),
+            (Texts{"a", "", "c", "%$#InVaLID", "x", "c", "%$#InVaLID", ""}));
   // The logging check failed (5 > 0): no description.
   EXPECT_EQ(process.ProcessDescription(), "'' ");
 }
 
-TEST_F(ProcessTest, UnknownOrUnmarkedTokenReadsNoParameters) {
+TEST_F(ProcessTest, UnknownUnmarkedOrInvalidEndsTheParameters) {
   process.DefineProcessByCommand(0, Code(NEW_ORDER_TOKEN) + "s?<1&h,G)_a");
   ASSERT_EQ(process.Parameters(), 1);
   process.DefineProcessByCommand(0, Code(NEW_ORDER_TOKEN) + "G)_a");
@@ -75,9 +62,7 @@ TEST_F(ProcessTest, UnknownOrUnmarkedTokenReadsNoParameters) {
   EXPECT_EQ(process.TokenID(), UNDEFINED);
   EXPECT_EQ(process.Parameters(), 0);
   EXPECT_EQ(process.CommandSID(), 5);
-}
-
-TEST_F(ProcessTest, InvalidMarkerEndsTheParameterList) {
+  // The invalid marker ends the parameter list.
   process.DefineProcessByCommand(0, Code(MESSAGE_TOKEN) + "s?<G)_aG)_%$#InVaLIDG)_c");
   EXPECT_EQ(process.Parameters(), 1);
   EXPECT_EQ(process.CommandSID(), -100);
@@ -101,8 +86,7 @@ TEST_F(ProcessTest, ResponseReadsItsParametersBackOnlyWhenLogged) {
   process.DefineResponseByToken(1, RESULT_TOKEN, {"1", "aR,@b"});
   EXPECT_EQ(process.ProcessText(), Code(RESULT_TOKEN) + "s?<G)_1G)_aR,@b+3!");
   EXPECT_EQ(process.TokenID(), RESULT_TOKEN);
-  EXPECT_EQ(process.ParameterValue(1), "old");
-  EXPECT_EQ(process.ParameterValue(2), "old2");
+  EXPECT_EQ((Texts{process.ParameterValue(1), process.ParameterValue(2)}), (Texts{"old", "old2"}));
 
   process.SystemLogLevel(1);
   process.DefineResponseByToken(1, RESULT_TOKEN, {"1", "aR,@b"});
@@ -134,8 +118,7 @@ TEST_F(ProcessTest, OversizedSidIsAnOverflow) {
   }
   EXPECT_EQ(process.TokenID(), TIME_TOKEN);
   ASSERT_EQ(process.Parameters(), 2);
-  EXPECT_EQ(process.ParameterValue(1), "kept");
-  EXPECT_EQ(process.ParameterValue(2), "too");
+  EXPECT_EQ((Texts{process.ParameterValue(1), process.ParameterValue(2)}), (Texts{"kept", "too"}));
 }
 
 TEST_F(ProcessTest, ParametersSurviveDefinesThatReadNone) {
@@ -144,8 +127,8 @@ TEST_F(ProcessTest, ParametersSurviveDefinesThatReadNone) {
   process.DefineResponseByToken(1, RESULT_TOKEN, {"more"});
   process.DefineRequestByToken(2, 1, TIME_TOKEN);
   ASSERT_EQ(process.Parameters(), 2);
-  EXPECT_EQ(process.ParameterValue(1), "first parameter");
-  EXPECT_EQ(process.ParameterValue(2), "second");
+  EXPECT_EQ((Texts{process.ParameterValue(1), process.ParameterValue(2)}),
+            (Texts{"first parameter", "second"}));
   // Parsing the process's own text (an aliasing argument) reads it whole.
   process.DefineProcessByCommand(0, process.ProcessText());
   EXPECT_EQ(process.TokenID(), TIME_TOKEN);
@@ -205,61 +188,44 @@ TEST_F(ProcessTest, QueueNodeAndSessionTexts) {
   EXPECT_THROW(process.SessionDescription(nullptr), Error);
 }
 
-TEST_F(ProcessTest, RowReaderPassThrough) {
+// Rows travel as the second parameter of a result message; the process
+// hands them to the row reader and splitters unchanged.
+TEST_F(ProcessTest, RowReaderAndSplittersPassThrough) {
   EXPECT_EQ(process.RowStringDelimiter(), "R,@");
   EXPECT_EQ(process.ParameterDefaultValue(), "!&NS&!");
   process.DefineProcessByCommand(0, Code(RESULT_TOKEN) + "s?<G)_1G)_aR,@R,@c");
   process.AddRowString(process.ParameterValue(2));
   ASSERT_EQ(process.RowCellsCount(), 3);
-  EXPECT_EQ(process.RowCell(1), "a");
-  EXPECT_EQ(process.RowCell(2), "");
-  EXPECT_EQ(process.RowCell(3), "c");
+  EXPECT_EQ((Texts{process.RowCell(1), process.RowCell(2), process.RowCell(3)}),
+            (Texts{"a", "", "c"}));
   EXPECT_THROW(process.RowCell(4), Error);
-}
 
-// Rows travel as the second parameter of a result message; the process
-// hands them to the row splitters unchanged.
-TEST_F(ProcessTest, RowSplittersReadWhatTheRowBuildersWrote) {
   CGenerals generals;
-  process.DefineResponseByToken(0, RESULT_TOKEN,
-                                {"1", generals.OrderRowString(55, "01/02/2026 10:00:00", -1, 2.5,
-                                                              7, 1.2345, 0, 0, 1.2, 1.3, 1, "n")});
-  process.SystemLogLevel(0);
-  process.DefineProcessByCommand(0, std::string_view(process.ProcessText()).substr(
-                                        0, process.ProcessText().size() - 3));
-  std::string order, time, buy_sell, lots, cur, price, op, cp, sl, tp, status, note;
-  process.SplitOrderRow(process.ParameterValue(2), order, time, buy_sell, lots, cur, price, op, cp,
-                        sl, tp, status, note);
-  EXPECT_EQ(order, "55");
-  EXPECT_EQ(time, "01/02/2026 10:00:00");
-  EXPECT_EQ(lots, "2.5");
-  EXPECT_EQ(note, "n");
+  Texts o(12);
+  process.SplitOrderRow(generals.OrderRowString(55, "01/02/2026 10:00:00", -1, 2.5, 7, 1.2345, 0,
+                                                0, 1.2, 1.3, 1, "n"),
+                        o[0], o[1], o[2], o[3], o[4], o[5], o[6], o[7], o[8], o[9], o[10], o[11]);
+  EXPECT_EQ((Texts{o[0], o[1], o[3], o[11]}), (Texts{"55", "01/02/2026 10:00:00", "2.5", "n"}));
 
   const std::string pos = generals.PosRowString(3, "12", 901, "t", 1.5, 1.25, 7, 0, 1.3, 1, 1,
                                                 1.5, "EURUSD", 0.5, "m", "note");
   int32_t client = 0, account = 0, ticket = 0, symbol = 0;
-  std::string pos_time, sl_desc, tp_desc, name, method, pos_note;
+  Texts p(6);
   OperationTypeEnum direction{};
-  double pos_lots = 0, pos_price = 0, original = 0, interest = 0;
+  double lots = 0, price = 0, original = 0, interest = 0;
   int16_t checked = 0;
-  process.SplitPosRow(pos, client, account, ticket, pos_time, direction, pos_lots, symbol,
-                      pos_price, sl_desc, tp_desc, checked, original, name, interest, method,
-                      pos_note);
-  EXPECT_EQ(client, 3);
-  EXPECT_EQ(account, 12);
-  EXPECT_EQ(ticket, 901);
-  EXPECT_EQ(direction, BuyType);
-  EXPECT_DOUBLE_EQ(pos_price, 1.25);
-  EXPECT_EQ(name, "EURUSD");
-  EXPECT_EQ(pos_note, "note");
+  process.SplitPosRow(pos, client, account, ticket, p[0], direction, lots, symbol, price, p[1],
+                      p[2], checked, original, p[3], interest, p[4], p[5]);
+  EXPECT_EQ((std::vector<int32_t>{client, account, ticket, direction}),
+            (std::vector<int32_t>{3, 12, 901, BuyType}));
+  EXPECT_DOUBLE_EQ(price, 1.25);
+  EXPECT_EQ((Texts{p[3], p[5]}), (Texts{"EURUSD", "note"}));
 
   std::string a[16];
   process.SplitOrderAuditRow("1R,@2R,@3R,@4R,@5R,@6R,@7R,@8R,@9R,@10R,@11R,@12R,@13R,@14R,@15R,@16",
                              a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10],
                              a[11], a[12], a[13], a[14], a[15]);
-  EXPECT_EQ(a[0], "1");
-  EXPECT_EQ(a[7], "8");
-  EXPECT_EQ(a[15], "16");
+  EXPECT_EQ((Texts{a[0], a[7], a[15]}), (Texts{"1", "8", "16"}));
 }
 
 }  // namespace
