@@ -2,42 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "orvane/core/error.h"
 #include "orvane/core/number_format.h"
 
 namespace orvane {
 namespace {
 
-TEST(ValTest, ReadsTheLeadingNumberAndStopsAtTheFirstMisfit) {
-  EXPECT_DOUBLE_EQ(Val("  12.5abc"), 12.5);
-  EXPECT_DOUBLE_EQ(Val("-3.25e2x"), -325);
-  EXPECT_DOUBLE_EQ(Val("1.2.3"), 1.2);
-  EXPECT_DOUBLE_EQ(Val("1e"), 1);
-  EXPECT_DOUBLE_EQ(Val(".5"), 0.5);
-  EXPECT_DOUBLE_EQ(Val("+7"), 7);
-  EXPECT_EQ(Val("abc"), 0);
-  EXPECT_EQ(Val(""), 0);
-  EXPECT_EQ(Val("-"), 0);
-  EXPECT_EQ(Val("+-3"), 0);
-  EXPECT_DOUBLE_EQ(Val("1,234.5"), 1);  // the comma is no part of a number
-}
+using Numbers = std::vector<double>;
 
-TEST(ValTest, IgnoresTheLocalNumberForm) {
+TEST(ValTest, ReadsTheLeadingNumberAndStopsAtTheFirstMisfit) {
+  // The comma is no part of a number, whatever the local number form.
+  EXPECT_EQ((Numbers{Val("  12.5abc"), Val("-3.25e2x"), Val("1.2.3"), Val("1e"), Val(".5"),
+                     Val("+7"), Val("abc"), Val(""), Val("-"), Val("+-3"), Val("1,234.5")}),
+            (Numbers{12.5, -325, 1.2, 1, 0.5, 7, 0, 0, 0, 0, 1}));
   SetNumberFormat({',', '.'});
   EXPECT_DOUBLE_EQ(Val("1.5"), 1.5);
   SetNumberFormat({});
 }
 
-TEST(IntegerRoundingTest, HalvesGoToTheEvenNeighbour) {
-  EXPECT_EQ(ToInt32(2.5), 2);
-  EXPECT_EQ(ToInt32(3.5), 4);
-  EXPECT_EQ(ToInt32(-2.5), -2);
-  EXPECT_EQ(ToInt16(2.51), 3);
-  EXPECT_EQ(ToInt16(32767.4), 32767);
-}
-
-TEST(IntegerRoundingTest, OutOfRangeIsAnOverflowError) {
-  EXPECT_EQ(ToInt16(-32768.4), -32768);
+TEST(IntegerRoundingTest, HalvesToEvenAndOverflowAtTheEdges) {
+  EXPECT_EQ((std::vector<int32_t>{ToInt32(2.5), ToInt32(3.5), ToInt32(-2.5), ToInt16(2.51),
+                                  ToInt16(32767.4), ToInt16(-32768.4),
+                                  ToInt32(-2147483648.0)}),
+            (std::vector<int32_t>{2, 4, -2, 3, 32767, -32768, INT32_MIN}));
   try {
     ToInt16(32767.5);  // rounds to 32768
     FAIL();
@@ -45,10 +35,7 @@ TEST(IntegerRoundingTest, OutOfRangeIsAnOverflowError) {
     EXPECT_EQ(e.code(), ErrorCode::Overflow);
   }
   EXPECT_THROW(ToInt32(2147483648.0), Error);
-  EXPECT_EQ(ToInt32(-2147483648.0), INT32_MIN);
-}
-
-TEST(IntegerRoundingTest, TextThatIsNoNumberIsATypeMismatch) {
+  // Text that is no number is a type mismatch naming it.
   try {
     TextToInt32("12a");
     FAIL();
@@ -60,40 +47,28 @@ TEST(IntegerRoundingTest, TextThatIsNoNumberIsATypeMismatch) {
   EXPECT_EQ(ToInt32(Variant(true)), 1);
 }
 
-TEST(MoneyRoundingTest, DecimalHalvesGoToEven) {
-  EXPECT_DOUBLE_EQ(RoundMoney(2.675), 2.68);  // binary 2.67499999...
-  EXPECT_DOUBLE_EQ(RoundMoney(2.665), 2.66);
-  EXPECT_DOUBLE_EQ(RoundMoney(0.125), 0.12);
-  EXPECT_DOUBLE_EQ(RoundMoney(0.135), 0.14);
-  EXPECT_DOUBLE_EQ(RoundMoney(-0.125), -0.12);
-  EXPECT_DOUBLE_EQ(RoundMoney(1.005), 1.0);
-  EXPECT_DOUBLE_EQ(RoundMoney(1.0051), 1.01);
-  EXPECT_DOUBLE_EQ(RoundMoney(123456789.125), 123456789.12);
-  EXPECT_DOUBLE_EQ(RoundMoney(-10.456), -10.46);
-}
-
-TEST(MoneyRoundingTest, HalfAwayFromZeroDiffersOnlyOnHalves) {
-  EXPECT_DOUBLE_EQ(RoundHalfAway(0.125, 2), 0.13);
-  EXPECT_DOUBLE_EQ(RoundHalfAway(-0.125, 2), -0.13);
-  EXPECT_DOUBLE_EQ(RoundHalfAway(1.23455, 4), 1.2346);
-  EXPECT_DOUBLE_EQ(RoundHalfEven(1.23455, 4), 1.2346);
-  EXPECT_DOUBLE_EQ(RoundHalfEven(1.23445, 4), 1.2344);
-  EXPECT_DOUBLE_EQ(RoundHalfAway(1.23444, 4), 1.2344);
+TEST(MoneyRoundingTest, DecimalHalvesGoToEvenOrAway) {
+  // 2.675 is binary 2.67499999...; 1.005 is binary 1.00499999...
+  const Numbers even = {RoundMoney(2.675),  RoundMoney(2.665),  RoundMoney(0.125),
+                        RoundMoney(0.135),  RoundMoney(-0.125), RoundMoney(1.005),
+                        RoundMoney(1.0051), RoundMoney(123456789.125), RoundMoney(-10.456),
+                        RoundHalfEven(1.23455, 4), RoundHalfEven(1.23445, 4)};
+  const Numbers want_even = {2.68, 2.66, 0.12, 0.14, -0.12, 1.0, 1.01, 123456789.12, -10.46,
+                             1.2346, 1.2344};
+  const Numbers away = {RoundHalfAway(0.125, 2), RoundHalfAway(-0.125, 2),
+                        RoundHalfAway(1.23455, 4), RoundHalfAway(1.23444, 4)};
+  const Numbers want_away = {0.13, -0.13, 1.2346, 1.2344};
+  for (size_t i = 0; i < even.size(); ++i) EXPECT_DOUBLE_EQ(even[i], want_even[i]) << i;
+  for (size_t i = 0; i < away.size(); ++i) EXPECT_DOUBLE_EQ(away[i], want_away[i]) << i;
 }
 
 TEST(NumberTextTest, FifteenSignificantDigitsTrimmed) {
-  EXPECT_EQ(NumberText(0.1 + 0.2), "0.3");
-  EXPECT_EQ(NumberText(1234.5), "1234.5");
-  EXPECT_EQ(NumberText(-0.0), "0");
-  EXPECT_EQ(NumberText(100), "100");
-  EXPECT_EQ(NumberText(123456789012345.0), "123456789012345");
-  EXPECT_EQ(NumberText(1e15), "1E+15");
-  EXPECT_EQ(NumberText(0.0001), "0.0001");
-  EXPECT_EQ(NumberText(0.00001), "1E-05");
-  EXPECT_EQ(NumberText(1.23456789012345678), "1.23456789012346");
-}
-
-TEST(NumberTextTest, FollowsTheLocalDecimalSeparator) {
+  EXPECT_EQ((std::vector<std::string>{NumberText(0.1 + 0.2), NumberText(1234.5), NumberText(-0.0),
+                                      NumberText(100), NumberText(123456789012345.0),
+                                      NumberText(1e15), NumberText(0.0001), NumberText(0.00001),
+                                      NumberText(1.23456789012345678)}),
+            (std::vector<std::string>{"0.3", "1234.5", "0", "100", "123456789012345", "1E+15",
+                                      "0.0001", "1E-05", "1.23456789012346"}));
   SetNumberFormat({',', '.'});
   EXPECT_EQ(NumberText(1.5), "1,5");
   EXPECT_TRUE(IsNumericText("1.234,5"));
@@ -101,31 +76,15 @@ TEST(NumberTextTest, FollowsTheLocalDecimalSeparator) {
   SetNumberFormat({});
 }
 
-TEST(IsNumericTest, WholeTextMustBeANumber) {
-  EXPECT_TRUE(IsNumericText(" 12 "));
-  EXPECT_TRUE(IsNumericText("-1,234.5"));
-  EXPECT_TRUE(IsNumericText("1e3"));
-  EXPECT_FALSE(IsNumericText(""));
-  EXPECT_FALSE(IsNumericText("12a"));
-  EXPECT_FALSE(IsNumericText(","));
-  EXPECT_FALSE(IsNumericText("."));
-  EXPECT_FALSE(IsNumeric(Variant()));
-  EXPECT_FALSE(IsNumeric(Variant(Null)));
-  EXPECT_TRUE(IsNumeric(Variant(3)));
+TEST(IsNumericTest, WholeTextMustBeANumberAndNvlReplacesOnlyEmpty) {
+  EXPECT_EQ((std::vector<bool>{IsNumericText(" 12 "), IsNumericText("-1,234.5"),
+                               IsNumericText("1e3"), IsNumericText(""), IsNumericText("12a"),
+                               IsNumericText(","), IsNumericText("."), IsNumeric(Variant()),
+                               IsNumeric(Variant(Null)), IsNumeric(Variant(3))}),
+            (std::vector<bool>{true, true, true, false, false, false, false, false, false, true}));
+  EXPECT_EQ((std::vector<Variant>{Nvl(Null, "d"), Nvl("", "d"), Nvl(" ", "d"), Nvl(0, "d")}),
+            (std::vector<Variant>{"d", "d", " ", 0}));
 }
-
-TEST(NvlTest, ReplacesNullAndEmptyTextOnly) {
-  EXPECT_EQ(Nvl(Null, "d"), Variant("d"));
-  EXPECT_EQ(Nvl("", "d"), Variant("d"));
-  EXPECT_EQ(Nvl(" ", "d"), Variant(" "));
-  EXPECT_EQ(Nvl(0, "d"), Variant(0));
-}
-
-}  // namespace
-}  // namespace orvane
-
-namespace orvane {
-namespace {
 
 TEST(VariantDateTest, ReadsDayFirstDatesAndTimesOnly) {
   DateTime t;
@@ -134,13 +93,11 @@ TEST(VariantDateTest, ReadsDayFirstDatesAndTimesOnly) {
   ASSERT_TRUE(Variant(" 05/03/2024 ").TryDateValue(t));
   EXPECT_EQ(t, DateTime::FromParts(2024, 3, 5));
   ASSERT_TRUE(Variant("23:30").TryDateValue(t));
-  EXPECT_EQ(t.Hour(), 23);
-  EXPECT_EQ(t.Minute(), 30);
-  EXPECT_FALSE(Variant("13/13/2024").TryDateValue(t));
-  EXPECT_FALSE(Variant("99999999999999999999/1/2024").TryDateValue(t));
-  EXPECT_FALSE(Variant("05/03/2024 x").TryDateValue(t));
-  EXPECT_FALSE(Variant("abc").TryDateValue(t));
-  EXPECT_FALSE(Variant(Null).TryDateValue(t));
+  EXPECT_EQ(t.Hour() * 100 + t.Minute(), 2330);
+  for (const Variant& bad : {Variant("13/13/2024"), Variant("99999999999999999999/1/2024"),
+                             Variant("05/03/2024 x"), Variant("abc"), Variant(Null)}) {
+    EXPECT_FALSE(bad.TryDateValue(t)) << bad.TextValue();
+  }
   EXPECT_EQ(Variant(DateTime::FromParts(2024, 3, 5, 14, 7, 9)).TextValue(),
             "05/03/2024 14:07:09");
 }
