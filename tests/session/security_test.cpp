@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "orvane/core/error.h"
 
 namespace orvane {
@@ -13,9 +15,23 @@ class GrantCounter : public CSecurityEvents {
   int grants = 0;
 };
 
-// A fresh table holds only NonePriv; a query outside 0..200 is a range error.
-TEST(SecurityTest, FreshTableOf200) {
+class SecurityTest : public ::testing::Test {
+ protected:
+  SecurityTest() { security.Advise(&counter); }
+  ~SecurityTest() override { security.Unadvise(&counter); }
+
+  std::vector<bool> Has(std::initializer_list<int32_t> privs) {
+    std::vector<bool> has;
+    for (int32_t p : privs) has.push_back(security.UserHasPriv(static_cast<PrivsEnum>(p)));
+    return has;
+  }
+
   CSecurity security;
+  GrantCounter counter;
+};
+
+// A fresh table holds only NonePriv; a query outside 0..200 is a range error.
+TEST_F(SecurityTest, FreshTableOf200) {
   EXPECT_TRUE(security.UserHasPriv(NonePriv));
   for (int32_t p = 1; p <= 200; ++p) {
     ASSERT_FALSE(security.UserHasPriv(static_cast<PrivsEnum>(p))) << p;
@@ -30,50 +46,33 @@ TEST(SecurityTest, FreshTableOf200) {
   }
 }
 
-TEST(SecurityTest, GrantsAddUpAndRaiseOncePerCall) {
-  CSecurity security;
-  GrantCounter counter;
-  security.Advise(&counter);
+// Grants add up (nothing is revoked) and raise the event once per call, even
+// when nothing is granted.
+TEST_F(SecurityTest, GrantsAddUpAndRaiseOncePerCall) {
   security.UserHasThesePrivs("1,5,131");
   EXPECT_EQ(counter.grants, 1);
-  EXPECT_TRUE(security.UserHasPriv(OpenClosePositionsPriv));
-  EXPECT_TRUE(security.UserHasPriv(ShowClientsNames));
-  EXPECT_FALSE(security.UserHasPriv(UpdateDeleteAccountsPriv));
-
+  EXPECT_EQ(Has({OpenClosePositionsPriv, ShowClientsNames, UpdateDeleteAccountsPriv}),
+            (std::vector<bool>{true, true, false}));
   security.UserHasThesePrivs("2");
-  EXPECT_EQ(counter.grants, 2);
-  EXPECT_TRUE(security.UserHasPriv(UpdateDeleteAccountsPriv));
-  EXPECT_TRUE(security.UserHasPriv(OpenAccountsPriv));  // nothing revoked
-
-  security.UserHasThesePrivs("");  // nothing granted, event still raised
+  security.UserHasThesePrivs("");
   EXPECT_EQ(counter.grants, 3);
-  EXPECT_FALSE(security.UserHasPriv(DepositPriv));
-}
-
-TEST(SecurityTest, PiecesCountByTheirLeadingNumber) {
-  CSecurity security;
+  EXPECT_EQ(Has({UpdateDeleteAccountsPriv, OpenAccountsPriv, DepositPriv}),
+            (std::vector<bool>{true, true, false}));
+  // Pieces count by their leading number: 4.5 -> 4, 6.5 -> 6.
   security.UserHasThesePrivs(" 3abc,200,4.5,6.5");
-  EXPECT_TRUE(security.UserHasPriv(DepositPriv));
-  EXPECT_TRUE(security.UserHasPriv(static_cast<PrivsEnum>(200)));
-  EXPECT_TRUE(security.UserHasPriv(StatementShowPriv));  // 4.5 -> 4
-  EXPECT_FALSE(security.UserHasPriv(static_cast<PrivsEnum>(7)));  // 6.5 -> 6
-  EXPECT_TRUE(security.UserHasPriv(UpdateDeletePositionsPriv));
+  EXPECT_EQ(Has({DepositPriv, 200, StatementShowPriv, 7, UpdateDeletePositionsPriv}),
+            (std::vector<bool>{true, true, true, false, true}));
 }
 
-TEST(SecurityTest, OutOfRangePieceStopsTheGrantWithoutEvent) {
-  CSecurity security;
-  GrantCounter counter;
-  security.Advise(&counter);
+TEST_F(SecurityTest, OutOfRangePieceStopsTheGrantWithoutEvent) {
   try {
     security.UserHasThesePrivs("8,201,18");
     FAIL() << "201 was accepted";
   } catch (const Error& e) {
     EXPECT_EQ(e.code(), ErrorCode::SubscriptOutOfRange);
   }
-  EXPECT_TRUE(security.UserHasPriv(OpenLimitOrdersPriv));  // before: kept
-  EXPECT_FALSE(security.UserHasPriv(ChangeDatesPriv));     // after: not
-  EXPECT_EQ(counter.grants, 0);
-
+  // The piece before is kept, the one after is not.
+  EXPECT_EQ(Has({OpenLimitOrdersPriv, ChangeDatesPriv}), (std::vector<bool>{true, false}));
   for (const char* bad : {"1,,2", "0", "-1", "x", ",", "1,", "0.4"}) {
     EXPECT_THROW(security.UserHasThesePrivs(bad), Error) << bad;
   }

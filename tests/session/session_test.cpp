@@ -11,7 +11,7 @@
 namespace orvane {
 namespace {
 
-TEST(SessionTest, FullNameKeepsAllThreeSpaces) {
+TEST(SessionTest, FullNameKeepsAllThreeSpacesAndSymbolPrivilegesAppend) {
   CSession session;
   EXPECT_EQ(session.SelectedClientID(), -1);
   EXPECT_EQ(session.UserFullName(), "   ");
@@ -20,10 +20,7 @@ TEST(SessionTest, FullNameKeepsAllThreeSpaces) {
   EXPECT_EQ(session.UserFullName(), "Nadia   Haddad");
   session.UserSecondName("K");
   EXPECT_EQ(session.UserFullName(), "Nadia K  Haddad");
-}
-
-TEST(SessionTest, SymbolPrivilegesAppendWithoutChecks) {
-  CSession session;
+  // Without checks for repeats.
   session.AddSymbolPriv(7);
   EXPECT_EQ(session.SymbolsPriv(), "7");
   session.AddSymbolPriv(9);
@@ -36,8 +33,7 @@ TEST(SessionTest, SplitBufferKeepsTheTailPerSession) {
   CSession second;
   std::vector<std::string> rows;
   EXPECT_EQ(first.SplitBuffer("X+3!Y+3!Z", rows), 2);
-  EXPECT_EQ(rows[1], "X");
-  EXPECT_EQ(rows[2], "Y");
+  EXPECT_EQ(rows, (std::vector<std::string>{"", "X", "Y", ""}));
   EXPECT_EQ(second.SplitBuffer("W", rows), 0);  // its own buffer
   EXPECT_EQ(first.SplitBuffer("+3!", rows), 1);
   EXPECT_EQ(rows[1], "Z");
@@ -75,8 +71,6 @@ TEST(InteractiveFormTest, EmptyContractAndDefaults) {
   IInteractiveForm& form = screen;
   form.Freeze();
   EXPECT_EQ(screen.frozen, 1);
-  form.Freeze(4);
-  EXPECT_EQ(screen.frozen, 4);
   EXPECT_FALSE(form.SecureForm(InsertTransType));
   form.Phase(WaitingPhase);
   EXPECT_EQ(form.Phase(), 0);  // the contract class keeps no phase
