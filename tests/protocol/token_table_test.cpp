@@ -88,22 +88,19 @@ TEST(TokenTableTest, CodesNeverChange) {
   EXPECT_EQ(digest, 1862452796489925486ull);
 }
 
-TEST(TokenTableTest, DescriptionsSharedAndUndefined) {
+// Shared descriptions, the undefined ones, and codes outside the table.
+TEST(TokenTableTest, DescriptionsSharedUndefinedAndOutOfRange) {
   CDataProtocol protocol;
-  EXPECT_EQ(protocol.TokenPublicDesc(LOGIN_TOKEN), "Logging on");
-  EXPECT_EQ(protocol.TokenPublicDesc(255), "Update open position");
-  EXPECT_EQ(protocol.TokenPublicDesc(255), protocol.TokenPublicDesc(135));
-  EXPECT_EQ(protocol.TokenPublicDesc(257), protocol.TokenPublicDesc(166));
-  EXPECT_EQ(protocol.TokenPublicDesc(305), protocol.TokenPublicDesc(264));
-  EXPECT_EQ(protocol.TokenPublicDesc(MW_DATA_TOKEN), "MW Data");
-  EXPECT_EQ(protocol.TokenPublicDesc(GET_DELIVERY_ITEMS_TOKEN), "Requesting delivey items");
+  auto desc = [&](int32_t value) { return protocol.TokenPublicDesc(value); };
+  EXPECT_EQ((std::vector<std::string>{desc(LOGIN_TOKEN), desc(255), desc(135), desc(MW_DATA_TOKEN),
+                                      desc(GET_DELIVERY_ITEMS_TOKEN)}),
+            (std::vector<std::string>{"Logging on", "Update open position", "Update open position",
+                                      "MW Data", "Requesting delivey items"}));
+  EXPECT_EQ(desc(257), desc(166));
+  EXPECT_EQ(desc(305), desc(264));
   for (int32_t value : {0, 275, 15, 100, 316, 318, 350, 351, -1, 100000}) {
-    EXPECT_EQ(protocol.TokenPublicDesc(value), "UNDEFINED") << value;
+    EXPECT_EQ(desc(value), "UNDEFINED") << value;
   }
-}
-
-TEST(TokenTableTest, DescriptionIndexOutsideTheTableIsARangeError) {
-  CDataProtocol protocol;
   EXPECT_EQ(protocol.TokenDescription(350), "");
   EXPECT_EQ(protocol.TokenDescription(15), "");
   for (int16_t index : {int16_t{-1}, int16_t{351}, int16_t{32767}}) {
