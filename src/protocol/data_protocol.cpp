@@ -1,33 +1,72 @@
 #include "orvane/protocol/data_protocol.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <charconv>
 
 #include "orvane/connection/socket.h"
 #include "orvane/core/conversions.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/detail/attached_sid.h"
+#include "orvane/protocol/detail/find_marker.h"
+#include "orvane/protocol/detail/request_sid.h"
 #include "orvane/protocol/detail/token_table.h"
 #include "orvane/protocol/row.h"
 
 namespace orvane {
 namespace {
 
-// Position of the first token end marker, found without regard to case (the
-// marker's only letter is its first).
-size_t FindTokenEndAnyCase(std::string_view text) {
-  size_t at = text.find("?<");
-  while (at != std::string_view::npos) {
-    if (at > 0 && (text[at - 1] == 's' || text[at - 1] == 'S')) return at - 1;
-    at = text.find("?<", at + 2);
+// A receive buffer keeps at most this many spare row strings.
+constexpr size_t kMaxSpareRows = 4096;
+
+// A SID written as the builders write it: an optional minus and up to nine
+// digits, nothing else. Val reads such a text as exactly this number.
+bool ReadPlainSid(std::string_view text, int32_t& value) {
+  const bool negative = !text.empty() && text.front() == '-';
+  if (negative) text.remove_prefix(1);
+  if (text.empty() || text.size() > 9) return false;
+  int32_t number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    number = number * 10 + (c - '0');
   }
-  return std::string_view::npos;
+  value = negative ? -number : number;
+  return true;
+}
+
+// The SID rule, with positions counted from 1 as it is stated: Start is the
+// first character behind the case-sensitive token end marker (or 3 without
+// one), End the last one before the SID end marker.
+int32_t SidBetween(std::string_view cmd, size_t token_end, size_t sid_end) {
+  const int64_t start =
+      (token_end == std::string_view::npos ? 0 : static_cast<int64_t>(token_end) + 1) + 3;
+  const int64_t end = sid_end == std::string_view::npos ? -1 : static_cast<int64_t>(sid_end);
+  if (end == 0 || end < start) return kNoSid;
+  const std::string_view sid_text =
+      cmd.substr(static_cast<size_t>(start - 1), static_cast<size_t>(end - start + 1));
+  int32_t plain;
+  if (ReadPlainSid(sid_text, plain)) return plain;
+  return ToInt32(Val(sid_text));
 }
 
 }  // namespace
 
-CDataProtocol::CDataProtocol() = default;
-CDataProtocol::~CDataProtocol() = default;
+namespace detail {
+
+int32_t ReadRequestSid(std::string_view cmd, const MessageHead& head) {
+  if (head.token == UNDEFINED) {
+    return SidBetween(cmd, cmd.find(kTokenEnd), cmd.find(kSidEnd));
+  }
+  // No code holds a marker, and no marker can straddle the code's end or the
+  // token end marker, so the first of each stands behind the head.
+  const size_t marker = head.body - kTokenEnd.size();
+  const size_t token_end =
+      cmd[marker] == kTokenEnd[0] ? marker : FindMarker(cmd, kTokenEnd, head.body);
+  return SidBetween(cmd, token_end, FindMarker(cmd, kSidEnd, head.body));
+}
+
+}  // namespace detail
 
 std::string CDataProtocol::TokenPublicDesc(int32_t Token) const {
   return std::string(detail::TokenDescriptionOf(Token));
@@ -101,23 +140,11 @@ std::string CDataProtocol::Response(int32_t Token, std::span<const std::string> 
 }
 
 int32_t CDataProtocol::TokenID(std::string_view Cmd) const {
-  const size_t end = FindTokenEndAnyCase(Cmd);
-  if (end == std::string_view::npos) return UNDEFINED;
-  return detail::TokenByCode(Cmd.substr(0, end));
+  return detail::ReadMessageHead(Cmd).token;
 }
 
 int32_t CDataProtocol::RequestSID(std::string_view Cmd) const {
-  // Positions counted from 1, as the SID rule is stated: Start is the first
-  // character behind "s?<" (or 3 without one), End the last one before "&h,".
-  const size_t token_end = Cmd.find(kTokenEnd);
-  const int64_t start =
-      (token_end == std::string_view::npos ? 0 : static_cast<int64_t>(token_end) + 1) + 3;
-  const size_t sid_end = Cmd.find(kSidEnd);
-  const int64_t end = sid_end == std::string_view::npos ? -1 : static_cast<int64_t>(sid_end);
-  if (end == 0 || end < start) return kNoSid;
-  const std::string_view sid_text = Cmd.substr(static_cast<size_t>(start - 1),
-                                               static_cast<size_t>(end - start + 1));
-  return ToInt32(Val(sid_text));
+  return SidBetween(Cmd, Cmd.find(kTokenEnd), Cmd.find(kSidEnd));
 }
 
 std::string CDataProtocol::ParameterValue(std::string_view Cmd, int32_t Index) const {
@@ -146,13 +173,15 @@ int32_t CDataProtocol::SplitBuffer(std::string_view RecievedBuffer,
 
   size_t complete = 0;
   size_t begin = 0;
-  for (size_t end; (end = data.find(kMessageTerminator, begin)) != std::string_view::npos;
-       begin = end + kMessageTerminator.size()) {
+  detail::ForEachMarker(data, kMessageTerminator, 0, [&](size_t end) {
     ++complete;
-    if (Rows.size() <= complete) Rows.resize(complete + 1);
+    if (Rows.size() <= complete) GrowRows(Rows, complete + 1);
     Rows[complete].assign(data.substr(begin, end - begin));
-  }
-  Rows.resize(complete + 2);
+    begin = end + kMessageTerminator.size();
+    return true;
+  });
+  GrowRows(Rows, complete + 2);
+  ShrinkRows(Rows, complete + 2);
   Rows.front().clear();
   Rows.back().clear();
 
@@ -162,6 +191,27 @@ int32_t CDataProtocol::SplitBuffer(std::string_view RecievedBuffer,
     m_buffer.assign(data.substr(begin));
   }
   return static_cast<int32_t>(complete);
+}
+
+// Rows that a shorter split gives up wait in m_spare_rows with their storage,
+// so that a caller whose message counts vary from chunk to chunk does not
+// free and allocate row strings every time.
+void CDataProtocol::ShrinkRows(std::vector<std::string>& rows, size_t size) {
+  if (rows.size() <= size) return;
+  const size_t kept = std::min(rows.size() - size, kMaxSpareRows - m_spare_rows.size());
+  const auto first = rows.begin() + static_cast<ptrdiff_t>(size);
+  m_spare_rows.insert(m_spare_rows.end(), std::make_move_iterator(first),
+                      std::make_move_iterator(first + static_cast<ptrdiff_t>(kept)));
+  rows.erase(first, rows.end());
+}
+
+// Grows `rows` to at least `size` slots, with every spare row at hand.
+void CDataProtocol::GrowRows(std::vector<std::string>& rows, size_t size) {
+  if (rows.size() >= size) return;
+  rows.insert(rows.end(), std::make_move_iterator(m_spare_rows.begin()),
+              std::make_move_iterator(m_spare_rows.end()));
+  m_spare_rows.clear();
+  if (rows.size() < size) rows.resize(std::max(size, 2 * rows.size()));
 }
 
 bool CDataProtocol::IsValidFirstCommand(std::string_view Cmd) const {

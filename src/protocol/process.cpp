@@ -6,6 +6,9 @@
 #include "orvane/connection/socket.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/detail/attached_sid.h"
+#include "orvane/protocol/detail/find_marker.h"
+#include "orvane/protocol/detail/request_sid.h"
+#include "orvane/protocol/detail/token_table.h"
 #include "orvane/protocol/row.h"
 #include "orvane/util/generals.h"
 
@@ -25,7 +28,7 @@ CProcess::CProcess() = default;
 CProcess::~CProcess() = default;
 
 void CProcess::DefineProcessByCommand(int16_t ProcessLogLevel, std::string_view Cmd) {
-  if (Overlaps(Cmd, m_text) || Overlaps(Cmd, m_kept_text)) {
+  if (m_text.Holds(Cmd) || Overlaps(Cmd, m_kept_text)) {
     const std::string copy(Cmd);
     DefineProcessByCommand(ProcessLogLevel, copy);
     return;
@@ -33,13 +36,17 @@ void CProcess::DefineProcessByCommand(int16_t ProcessLogLevel, std::string_view 
   KeepParameters();
   m_text.assign(Cmd);
   m_process_log_level = ProcessLogLevel;
-  m_token = static_cast<TokensEnum>(m_protocol.TokenID(m_text));
-  m_command_sid = m_protocol.RequestSID(m_text);
+  const std::string_view text = m_text.view();
+  const detail::MessageHead head = detail::ReadMessageHead(text);
+  m_token = static_cast<TokensEnum>(head.token);
+  m_command_sid = detail::ReadRequestSid(text, head);
   if (m_token == UNDEFINED) {
     m_params.clear();
     return;
   }
-  ReadParameters(m_text.size());
+  // No parameter marker can stand in the code or straddle its end or the
+  // token end marker, so the first one lies behind the head.
+  ReadParameters(text, head.body);
   if (LoggingCheck()) BuildDescriptions();
 }
 
@@ -49,9 +56,10 @@ void CProcess::DefineResponse(int16_t level, TokensEnum token, const Params& par
   m_token = token;
   m_process_log_level = level;
   KeepParameters();
-  m_text = std::move(text);
+  m_text.assign(std::move(text));
   if (!LoggingCheck()) return;
-  ReadParameters(m_text.size() - kMessageTerminator.size());
+  const std::string_view all = m_text.view();
+  ReadParameters(all.substr(0, all.size() - kMessageTerminator.size()), 0);
   BuildDescriptions();
 }
 
@@ -73,7 +81,7 @@ void CProcess::DefineRequest(int32_t sid, int16_t level, TokensEnum token,
   m_token = token;
   m_process_log_level = level;
   KeepParameters();
-  m_text = std::move(text);
+  m_text.assign(std::move(text));
 }
 
 void CProcess::DefineRequestByToken(int32_t sid, int16_t ProcessLogLevel, TokensEnum Token,
@@ -86,38 +94,34 @@ void CProcess::DefineRequestByToken(int32_t sid, int16_t ProcessLogLevel, Tokens
   DefineRequest(sid, ProcessLogLevel, Token, params);
 }
 
-// Reads parameter 1, 2, ... until one reads as the invalid marker, in one
-// pass over the text.
-void CProcess::ReadParameters(size_t length) {
+// Reads parameter 1, 2, ... until one reads as the invalid marker: each
+// parameter runs from behind its marker to the next marker or the end.
+void CProcess::ReadParameters(std::string_view text, size_t from) {
   m_params.clear();
   m_params_in_text = true;
-  const std::string_view all = std::string_view(m_text).substr(0, length);
-  const size_t first = all.find(kParameterMarker);
-  if (first == std::string_view::npos) return;
-  if (m_params.capacity() == 0) m_params.reserve(8);
-  for (size_t at = first;;) {
+  size_t at = detail::FindMarker(text, kParameterMarker, from);
+  while (at != std::string_view::npos) {
     const size_t begin = at + kParameterMarker.size();
-    const size_t next = all.find(kParameterMarker, begin);
-    const size_t end = next == std::string_view::npos ? all.size() : next;
-    if (all.substr(begin, end - begin) == kInvalidParameter) return;
+    const size_t next = detail::FindMarker(text, kParameterMarker, begin);
+    const size_t end = next == std::string_view::npos ? text.size() : next;
+    if (text.substr(begin, end - begin) == kInvalidParameter) return;
     if (m_params.size() == kMaxParameterCount) {
       throw Error(ErrorCode::Overflow, "a message holds more than 32767 parameters");
     }
-    m_params.emplace_back(static_cast<uint32_t>(begin), static_cast<uint32_t>(end - begin));
-    if (next == std::string_view::npos) return;
+    m_params.push_back({static_cast<uint32_t>(begin), static_cast<uint32_t>(end - begin)});
     at = next;
   }
 }
 
 void CProcess::KeepParameters() {
   if (!m_params_in_text) return;
-  m_kept_text.swap(m_text);
+  m_kept_text.assign(m_text.view());
   m_params_in_text = false;
 }
 
 std::string_view CProcess::ParameterText(size_t i) const {
-  const std::string& source = m_params_in_text ? m_text : m_kept_text;
-  return std::string_view(source).substr(m_params[i].first, m_params[i].second);
+  const std::string_view source = m_params_in_text ? m_text.view() : m_kept_text;
+  return source.substr(m_params[i].begin, m_params[i].length);
 }
 
 void CProcess::BuildDescriptions() {
@@ -170,7 +174,7 @@ SendResultEnum CProcess::Send(const std::shared_ptr<ISocket>& Child) {
   if (!Child) return SentFailedError;
   try {
     if (Child->RemotePort() == 0) return SentFailedZeroPort;
-    Child->Send(m_text);
+    Child->Send(m_text.view());
     return SentSuccessfully;
   } catch (const std::exception&) {
     return SentFailedError;

@@ -1,7 +1,11 @@
 #include "orvane/protocol/detail/token_table.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
+#include <type_traits>
+
+#include "orvane/protocol/tokens_enum.h"
 
 namespace orvane::detail {
 namespace {
@@ -438,15 +442,30 @@ constexpr std::array<int16_t, kTokenSlots> kEntryIndex = BuildEntryIndex();
 
 constexpr size_t kMinCodeLength = 9;
 constexpr size_t kMaxCodeLength = 31;
+// The length of most codes, tried first when a message is read.
+constexpr size_t kCommonCodeLength = 26;
+
+// Eight bytes as a little-endian number, also at compile time.
+constexpr uint64_t Load64(const char* p) {
+  if (!std::is_constant_evaluated() && std::endian::native == std::endian::little) {
+    uint64_t value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+  }
+  uint64_t value = 0;
+  for (int i = 7; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(p[i]);
+  return value;
+}
 
 // Open addressing over 1024 buckets, keyed by the first and last eight bytes
-// and the length of a code (every code has at least nine bytes).
+// and the length of a code (every code has at least nine bytes). Built at
+// compile time.
 class CodeIndex {
  public:
-  CodeIndex() {
-    m_bucket.fill(-1);
+  constexpr CodeIndex() : m_bucket() {
+    for (auto& slot : m_bucket) slot = -1;
     for (size_t i = 0; i < std::size(kEntries); ++i) {
-      size_t at = Bucket(kEntries[i].code);
+      size_t at = Bucket(kEntries[i].code.data(), kEntries[i].code.size());
       while (m_bucket[at] >= 0) at = (at + 1) & kMask;
       m_bucket[at] = static_cast<int16_t>(i);
     }
@@ -454,10 +473,24 @@ class CodeIndex {
 
   int32_t Find(std::string_view code) const {
     if (code.size() < kMinCodeLength || code.size() > kMaxCodeLength) return 0;
-    for (size_t at = Bucket(code);; at = (at + 1) & kMask) {
+    for (size_t at = Bucket(code.data(), code.size());; at = (at + 1) & kMask) {
       const int16_t entry = m_bucket[at];
       if (entry < 0) return 0;
       if (kEntries[entry].code == code) return kEntries[entry].value;
+    }
+  }
+
+  // Find() of the kCommonCodeLength characters at `text`, with a compare of
+  // fixed length.
+  int32_t FindCommon(const char* text) const {
+    for (size_t at = Bucket(text, kCommonCodeLength);; at = (at + 1) & kMask) {
+      const int16_t entry = m_bucket[at];
+      if (entry < 0) return 0;
+      const std::string_view code = kEntries[entry].code;
+      if (code.size() == kCommonCodeLength &&
+          std::memcmp(code.data(), text, kCommonCodeLength) == 0) {
+        return kEntries[entry].value;
+      }
     }
   }
 
@@ -465,22 +498,47 @@ class CodeIndex {
   static constexpr size_t kBuckets = 1024;
   static constexpr size_t kMask = kBuckets - 1;
 
-  static uint64_t Load64(const char* p) {
-    uint64_t value;
-    std::memcpy(&value, p, sizeof value);
-    return value;
-  }
-  static size_t Bucket(std::string_view code) {
-    const uint64_t head = Load64(code.data());
-    const uint64_t tail = Load64(code.data() + code.size() - 8);
+  static constexpr size_t Bucket(const char* code, size_t size) {
+    const uint64_t head = Load64(code);
+    const uint64_t tail = Load64(code + size - 8);
     uint64_t h = head * 0x9E3779B97F4A7C15ull;
-    h ^= (tail + code.size()) * 0xC2B2AE3D27D4EB4Full;
+    h ^= (tail + size) * 0xC2B2AE3D27D4EB4Full;
     h ^= h >> 31;
     return static_cast<size_t>(h >> 54);
   }
 
   std::array<int16_t, kBuckets> m_bucket;
 };
+
+constexpr CodeIndex kCodeIndex;
+
+// The distinct lengths of the codes, the common one first.
+constexpr size_t kDistinctLengths = [] {
+  std::array<bool, kMaxCodeLength + 1> seen{};
+  size_t count = 0;
+  for (const TokenEntry& entry : kEntries) {
+    if (!seen[entry.code.size()]) ++count;
+    seen[entry.code.size()] = true;
+  }
+  return count;
+}();
+
+constexpr std::array<size_t, kDistinctLengths> kCodeLengths = [] {
+  std::array<bool, kMaxCodeLength + 1> seen{};
+  for (const TokenEntry& entry : kEntries) seen[entry.code.size()] = true;
+  std::array<size_t, kDistinctLengths> lengths{};
+  size_t count = 0;
+  lengths[count++] = kCommonCodeLength;
+  for (size_t length = 0; length <= kMaxCodeLength; ++length) {
+    if (seen[length] && length != kCommonCodeLength) lengths[count++] = length;
+  }
+  return lengths;
+}();
+
+bool IsTokenEndAt(std::string_view text, size_t at) {
+  return (text[at] == 's' || text[at] == 'S') && text[at + 1] == kTokenEnd[1] &&
+         text[at + 2] == kTokenEnd[2];
+}
 
 }  // namespace
 
@@ -496,9 +554,29 @@ std::string_view TokenDescriptionOf(int32_t value) {
   return kEntries[kEntryIndex[value]].description;
 }
 
-int32_t TokenByCode(std::string_view code) {
-  static const CodeIndex index;
-  return index.Find(code);
+int32_t TokenByCode(std::string_view code) { return kCodeIndex.Find(code); }
+
+// A text whose first L characters are a code and are followed by a token end
+// marker has its first marker there: the code holds none, and a marker
+// beginning one or two characters earlier would need "?" or "<" where the
+// marker's "s" stands. As no code is a prefix of another, at most one length
+// fits. So trying every code length finds the token the general rule (first
+// marker, then the whole text before it against every code) finds, and a
+// text that fits no length has token 0.
+MessageHead ReadMessageHead(std::string_view cmd) {
+  if (cmd.size() >= kCommonCodeLength + kTokenEnd.size() &&
+      IsTokenEndAt(cmd, kCommonCodeLength)) {
+    const int32_t token = kCodeIndex.FindCommon(cmd.data());
+    if (token != 0) return {token, kCommonCodeLength + kTokenEnd.size()};
+  }
+  for (size_t i = 1; i < kCodeLengths.size(); ++i) {
+    const size_t length = kCodeLengths[i];
+    if (cmd.size() < length + kTokenEnd.size()) break;
+    if (!IsTokenEndAt(cmd, length)) continue;
+    const int32_t token = kCodeIndex.Find(cmd.substr(0, length));
+    if (token != 0) return {token, length + kTokenEnd.size()};
+  }
+  return {};
 }
 
 std::vector<std::string> DuplicateCodeMessages(std::span<const std::string_view> codes) {

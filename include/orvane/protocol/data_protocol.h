@@ -33,8 +33,8 @@ class CDataProtocol : public Object, NonCopyable {
   // The most optional parameters a message builder takes.
   static constexpr size_t kMaxParameters = 56;
 
-  CDataProtocol();
-  ~CDataProtocol() override;
+  CDataProtocol() = default;
+  ~CDataProtocol() override = default;
 
   // The token's description; "UNDEFINED" for any value outside 1..317 or
   // without an entry of its own.
@@ -87,8 +87,9 @@ class CDataProtocol : public Object, NonCopyable {
   // without their terminators, in arrival order; slots 0 and n are empty.
   // Returns n - 1, the number of complete messages; the unterminated tail
   // stays in the buffer. Two adjacent terminators hand out an empty message
-  // between them (it counts). The strings already in Rows are reused, so a
-  // caller that keeps its vector allocates nothing in steady state.
+  // between them (it counts). The strings already in Rows are reused, and
+  // the slots a call drops are kept for the next one, so a caller that keeps
+  // its vector allocates nothing in steady state.
   int32_t SplitBuffer(std::string_view RecievedBuffer, std::vector<std::string>& Rows);
   // Empties the receive buffer.
   void ClearBuffer() { m_buffer.clear(); }
@@ -118,9 +119,12 @@ class CDataProtocol : public Object, NonCopyable {
  private:
   template <typename Params>
   std::string Build(int32_t token, bool with_sid, const Params& params) const;
+  void ShrinkRows(std::vector<std::string>& rows, size_t size);
+  void GrowRows(std::vector<std::string>& rows, size_t size);
 
   int32_t m_sid = kUnsetSid;
   std::string m_buffer;
+  std::vector<std::string> m_spare_rows;
   mutable std::shared_ptr<CRow> m_row;
 };
 

@@ -14,6 +14,7 @@
 #include "orvane/core/object.h"
 #include "orvane/market/operation_type_enum.h"
 #include "orvane/protocol/data_protocol.h"
+#include "orvane/protocol/detail/process_storage.h"
 #include "orvane/protocol/tokens_enum.h"
 
 namespace orvane {
@@ -36,8 +37,15 @@ enum SendResultEnum : int32_t {
 // Descriptions for logs are built only when the logging check
 // ProcessLogLevel <= SystemLogLevel passes; with the initial levels (1 and 0)
 // it fails. A process can stand in a send queue (IQueueNode).
+//
+// A received message of up to kInlineText characters with up to
+// kInlineParameters parameters is held inside the process object: parsing it
+// into a new process allocates nothing beyond the process itself.
 class CProcess : public IQueueNode, private NonCopyable {
  public:
+  static constexpr size_t kInlineText = 160;
+  static constexpr size_t kInlineParameters = 8;
+
   CProcess();
   ~CProcess() override;
 
@@ -142,8 +150,8 @@ class CProcess : public IQueueNode, private NonCopyable {
   // The length of the process text in characters.
   int32_t SentBytes() const { return static_cast<int32_t>(m_text.size()); }
   // The process text: the whole wire text of a built message, the received
-  // text (without terminator) of a parsed one.
-  const std::string& ProcessText() const { return m_text; }
+  // text (without terminator) of a parsed one. Valid until the next define.
+  std::string_view ProcessText() const { return m_text.view(); }
 
  private:
   template <typename Params>
@@ -151,9 +159,9 @@ class CProcess : public IQueueNode, private NonCopyable {
   template <typename Params>
   void DefineRequest(int32_t sid, int16_t level, TokensEnum token, const Params& params);
   bool LoggingCheck() const { return m_process_log_level <= m_system_log_level; }
-  // Reads the parameters of m_text, whose first `length` characters are the
-  // message without its terminator.
-  void ReadParameters(size_t length);
+  // Reads the parameters of `text` (m_text's view without its terminator),
+  // looking for the first parameter marker from index `from` on.
+  void ReadParameters(std::string_view text, size_t from);
   // Keeps the parameters intact before m_text is replaced.
   void KeepParameters();
   std::string_view ParameterText(size_t i) const;
@@ -164,14 +172,14 @@ class CProcess : public IQueueNode, private NonCopyable {
   std::shared_ptr<ISocket> m_child;
   TokensEnum m_token = UNDEFINED;
   int32_t m_command_sid = kNoSid;
-  std::string m_text;
+  detail::InlineText<kInlineText> m_text;
   // The parameters, each an offset and length into the text they were read
   // from: m_text right after they were read, m_kept_text once a later define
-  // replaced m_text without reading parameters (the old text is swapped
-  // there, so the parameters stay intact without a copy).
+  // replaced m_text without reading parameters (the old text is copied
+  // there, so the parameters stay intact).
   std::string m_kept_text;
   bool m_params_in_text = false;
-  std::vector<std::pair<uint32_t, uint32_t>> m_params;
+  detail::ParameterSpans<kInlineParameters> m_params;
   std::string m_description;
   std::string m_param_description;
   int16_t m_process_log_level = 1;

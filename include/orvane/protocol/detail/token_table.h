@@ -1,6 +1,7 @@
 #ifndef ORVANE_PROTOCOL_DETAIL_TOKEN_TABLE_H_
 #define ORVANE_PROTOCOL_DETAIL_TOKEN_TABLE_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -29,6 +30,20 @@ std::string_view TokenDescriptionOf(int32_t value);
 // The value whose code equals `code` exactly, 0 when none does. Hashed: it
 // compares the text with at most a few codes.
 int32_t TokenByCode(std::string_view code);
+
+// The token of a received message and where its body begins.
+struct MessageHead {
+  // The value whose code is the whole text before the first token end
+  // marker (either letter case); 0 without a marker or a matching code.
+  int32_t token = 0;
+  // For a token other than 0: the index just past that marker.
+  size_t body = 0;
+};
+// Reads the head of a received message: the token that the rule of
+// CDataProtocol::TokenID gives, found by trying each code length for a
+// marker behind it instead of searching the text for the marker.
+MessageHead ReadMessageHead(std::string_view cmd);
+
 // One message (the code) for every ordered pair of different indexes of
 // `codes` whose codes are equal and not empty.
 std::vector<std::string> DuplicateCodeMessages(std::span<const std::string_view> codes);

@@ -1,0 +1,197 @@
+// The receive path reads a message's token, SID and parameters by shortcuts
+// (code lengths instead of a marker search, sixteen characters at a time,
+// text and parameters held inside the process). Each shortcut is checked
+// here against the plain reading rule on texts built to reach its edges.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "orvane/core/error.h"
+#include "orvane/protocol/data_protocol.h"
+#include "orvane/protocol/detail/find_marker.h"
+#include "orvane/protocol/detail/token_table.h"
+#include "orvane/protocol/process.h"
+
+namespace orvane {
+namespace {
+
+// The token rule read literally: the first "s?<" in either case, then the
+// whole text before it against every code.
+int32_t PlainTokenId(std::string_view text) {
+  size_t marker = std::string_view::npos;
+  for (size_t i = 0; i + 3 <= text.size(); ++i) {
+    if ((text[i] == 's' || text[i] == 'S') && text.substr(i + 1, 2) == "?<") {
+      marker = i;
+      break;
+    }
+  }
+  if (marker == std::string_view::npos) return 0;
+  for (const detail::TokenEntry& entry : detail::TokenEntries()) {
+    if (entry.code == text.substr(0, marker)) return entry.value;
+  }
+  return 0;
+}
+
+// A fixed pseudo-random sequence.
+class Sequence {
+ public:
+  uint32_t Next(uint32_t below) {
+    m_state = m_state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<uint32_t>(m_state >> 33) % below;
+  }
+
+ private:
+  uint64_t m_state = 7;
+};
+
+// Texts made of codes (whole or cut), markers in both cases, pieces of
+// markers and plain characters, so that markers fall before, at and after
+// every code length.
+std::vector<std::string> CraftedTexts() {
+  const auto entries = detail::TokenEntries();
+  const std::vector<std::string> pieces = {"s?<", "S?<", "s?", "?<", "&h,", "G)_", "  42",
+                                           "-7",  "x",   "S",  "12abc", "0"};
+  Sequence seq;
+  std::vector<std::string> texts;
+  for (int i = 0; i < 4000; ++i) {
+    std::string text;
+    const int parts = 1 + static_cast<int>(seq.Next(5));
+    for (int part = 0; part < parts; ++part) {
+      if (seq.Next(2) == 0) {
+        const auto pick = seq.Next(static_cast<uint32_t>(entries.size()));
+        const std::string_view code = entries[pick].code;
+        const bool cut = seq.Next(4) == 0;
+        text += code.substr(0, cut ? seq.Next(static_cast<uint32_t>(code.size())) : code.size());
+      } else {
+        text += pieces[seq.Next(static_cast<uint32_t>(pieces.size()))];
+      }
+    }
+    texts.push_back(text);
+  }
+  for (const detail::TokenEntry& entry : entries) {
+    const std::string code(entry.code);
+    texts.push_back(code + "s?<");
+    texts.push_back(code + "S?<-1&h,G)_a");
+    texts.push_back(code + "s?");
+    texts.push_back(code + "xs?<");
+    texts.push_back("s?<" + code + "s?<");
+    texts.push_back(code.substr(1) + "s?<");
+  }
+  return texts;
+}
+
+TEST(ReceivePathTest, TokenAndSidAgreeWithThePlainRule) {
+  CDataProtocol protocol;
+  int known = 0;
+  for (const std::string& text : CraftedTexts()) {
+    SCOPED_TRACE(text);
+    const int32_t expected = PlainTokenId(text);
+    const detail::MessageHead head = detail::ReadMessageHead(text);
+    ASSERT_EQ(head.token, expected);
+    if (expected != 0) {
+      ++known;
+      EXPECT_EQ(head.body, detail::TokenCodeAt(expected).size() + 3);
+    }
+    EXPECT_EQ(protocol.TokenID(text), expected);
+
+    // A process reads the SID knowing the head; it must read what the
+    // protocol object reads from the bare text.
+    CProcess process;
+    int32_t sid = 0;
+    bool overflow = false;
+    try {
+      sid = protocol.RequestSID(text);
+    } catch (const Error&) {
+      overflow = true;
+    }
+    if (overflow) {
+      EXPECT_THROW(process.DefineProcessByCommand(0, text), Error);
+    } else {
+      process.DefineProcessByCommand(0, text);
+      EXPECT_EQ(process.CommandSID(), sid);
+      EXPECT_EQ(process.TokenID(), expected);
+    }
+  }
+  EXPECT_GT(known, 450);
+}
+
+TEST(ReceivePathTest, MarkerSearchAtEveryBlockPosition) {
+  // Lengths on both sides of one and two sixteen-character blocks, the
+  // marker at every position, a decoy first character before it.
+  for (size_t length = 0; length <= 40; ++length) {
+    for (size_t at = 0; at + 3 <= length; ++at) {
+      std::string text(length, 'a');
+      text.replace(at, 3, "+3!");
+      if (at > 0) text[at - 1] = '+';
+      for (size_t from = 0; from <= length; ++from) {
+        ASSERT_EQ(detail::FindMarker(text, "+3!", from), std::string_view(text).find("+3!", from))
+            << length << " " << at << " " << from;
+      }
+    }
+    // A cut marker at the very end is no marker.
+    std::string cut(length, 'a');
+    if (length >= 2) cut.replace(length - 2, 2, "+3");
+    EXPECT_EQ(detail::FindMarker(cut, "+3!", 0), std::string::npos) << length;
+  }
+}
+
+TEST(ReceivePathTest, ParametersBeyondWhatTheProcessHoldsInside) {
+  CDataProtocol protocol;
+  std::vector<std::string> params;
+  for (int i = 0; i < 20; ++i) params.push_back("p" + std::to_string(i) + std::string(i, 'G'));
+  params[11] = "";
+  const std::string long_text = protocol.Response(RESULT_TOKEN, params);
+  ASSERT_GT(long_text.size(), CProcess::kInlineText);
+  const std::string_view long_cmd(long_text.data(), long_text.size() - 3);
+  const std::string short_text = protocol.Response(MARKET_DATA_TOKEN, {"EURUSD", "1.1", "1.2"});
+  const std::string_view short_cmd(short_text.data(), short_text.size() - 3);
+
+  CProcess process;
+  process.DefineProcessByCommand(0, long_cmd);
+  ASSERT_EQ(process.Parameters(), 20);
+  for (int16_t i = 1; i <= 20; ++i) EXPECT_EQ(process.ParameterValue(i), params[i - 1]) << i;
+  EXPECT_EQ(process.ProcessText(), long_cmd);
+
+  // A short text after a long one is read from the inline storage.
+  process.DefineProcessByCommand(0, short_cmd);
+  EXPECT_EQ(process.ProcessText(), short_cmd);
+  EXPECT_EQ(process.Parameters(), 3);
+  EXPECT_EQ(process.ParameterValue(3), "1.2");
+  EXPECT_EQ(process.ParameterValue(4), "%$#InVaLID");
+
+  // A process redefined from its own text reads the same message again.
+  process.DefineProcessByCommand(0, process.ProcessText().substr(0, short_cmd.size()));
+  EXPECT_EQ(process.ParameterValue(1), "EURUSD");
+  process.DefineProcessByCommand(0, long_cmd);
+  process.DefineProcessByCommand(0, process.ProcessText());
+  EXPECT_EQ(process.ParameterValue(20), params[19]);
+
+  // The invalid marker still ends the list past the inline slots.
+  params[9] = "%$#InVaLID";
+  const std::string cut = protocol.Response(RESULT_TOKEN, params);
+  process.DefineProcessByCommand(0, std::string_view(cut).substr(0, cut.size() - 3));
+  EXPECT_EQ(process.Parameters(), 9);
+}
+
+TEST(ReceivePathTest, SplitBufferRowsStayRightAsMessageCountsVary) {
+  CDataProtocol protocol;
+  std::vector<std::string> rows;
+  int sent = 0;
+  int received = 0;
+  for (int count : {40, 2, 0, 33, 1, 40, 5}) {
+    std::string chunk;
+    for (int i = 0; i < count; ++i) chunk += "m" + std::to_string(sent++) + "+3!";
+    const int32_t n = protocol.SplitBuffer(chunk, rows);
+    ASSERT_EQ(n, count);
+    ASSERT_EQ(rows.size(), static_cast<size_t>(count) + 2);
+    EXPECT_EQ(rows.front(), "");
+    EXPECT_EQ(rows.back(), "");
+    for (int i = 1; i <= n; ++i) EXPECT_EQ(rows[i], "m" + std::to_string(received++));
+  }
+}
+
+}  // namespace
+}  // namespace orvane
