@@ -22,35 +22,27 @@ class ChatOrderTest : public ::testing::Test {
   ScopedClock m_scope{m_clock};
 };
 
-TEST_F(ChatOrderTest, NewOrderIsStampedAndNotSent) {
+TEST_F(ChatOrderTest, OnlyWritingTheDealerStampsTheReceivedTime) {
   CChatOrder order;
   EXPECT_EQ(order.CreatedDate(), m_clock->Now());
-  EXPECT_FALSE(order.IsSent());
-  EXPECT_EQ(order.TimeAfterSend(), -1);
-}
-
-TEST_F(ChatOrderTest, WritingDealerStampsReceivedTime) {
-  CChatOrder order;
   m_clock->AdvanceSeconds(5);
   order.Dealer(42);
-  EXPECT_EQ(order.ReceivedTime(), m_clock->Now());
   m_clock->AdvanceSeconds(7);
   order.Dealer(42);  // the same dealer again still stamps
-  const DateTime second = m_clock->Now();
-  EXPECT_EQ(order.ReceivedTime(), second);
-  // No other accessor stamps anything.
+  const DateTime stamped = m_clock->Now();
+  EXPECT_EQ(order.ReceivedTime(), stamped);
   m_clock->AdvanceSeconds(7);
   order.ID(3);
   order.status(NewOrder_RequestType);
   order.OrderSentNow();
-  EXPECT_EQ(order.ReceivedTime(), second);
+  EXPECT_EQ(order.ReceivedTime(), stamped);
 }
 
 TEST_F(ChatOrderTest, TimeAfterSendCountsWholeSecondsAndIsNeverNegative) {
   CChatOrder order;
+  EXPECT_EQ(order.TimeAfterSend(), -1);
   order.OrderSentNow();
   EXPECT_TRUE(order.IsSent());
-  EXPECT_EQ(order.TimeAfterSend(), 0);
   m_clock->AdvanceSeconds(90);
   EXPECT_EQ(order.TimeAfterSend(), 90);
   m_clock->Set(DateTime::FromParts(2026, 12, 4, 21, 58, 30));  // set back
@@ -62,30 +54,26 @@ TEST_F(ChatOrderTest, TimeAfterSendCountsWholeSecondsAndIsNeverNegative) {
   EXPECT_EQ(order.TimeAfterSend(), 3);
 }
 
-TEST_F(ChatOrderTest, OrderNotSentReturnsTheOrderToNoDealer) {
-  CChatOrder order;
-  order.Dealer(8);
-  order.OrderSentNow();
+TEST_F(ChatOrderTest, OrderNotSentReturnsTheOrderToNoDealerAndDropsTheLink) {
+  CChatOrder sent;
+  sent.Dealer(8);
+  sent.OrderSentNow();
   auto link = std::make_shared<FakeDealerLink>();
-  order.SentToDealer(link);
+  sent.SentToDealer(link);
   m_clock->AdvanceSeconds(12);
-
-  order.OrderNotSent();
-  EXPECT_EQ(order.Dealer(), -1);
-  EXPECT_EQ(order.ReceivedTime(), m_clock->Now());
-  EXPECT_FALSE(order.IsSent());
-  EXPECT_EQ(order.TimeAfterSend(), -1);
+  sent.OrderNotSent();
+  EXPECT_EQ(sent.Dealer(), -1);
+  EXPECT_EQ(sent.ReceivedTime(), m_clock->Now());
+  EXPECT_EQ(sent.TimeAfterSend(), -1);
   EXPECT_EQ(link->deallocations, 1);
   EXPECT_EQ(link.use_count(), 1);
-}
 
-TEST_F(ChatOrderTest, OrderNotSentOnANeverSentOrder) {
-  CChatOrder order;
+  CChatOrder never_sent;
   auto plain = std::make_shared<Object>();  // offers no Deallocate
-  order.SentToDealer(plain);
-  order.OrderNotSent();
-  EXPECT_EQ(order.Dealer(), -1);
-  EXPECT_FALSE(order.IsSent());
+  never_sent.SentToDealer(plain);
+  never_sent.OrderNotSent();
+  EXPECT_EQ(never_sent.Dealer(), -1);
+  EXPECT_FALSE(never_sent.IsSent());
   EXPECT_EQ(plain.use_count(), 1);
 }
 
