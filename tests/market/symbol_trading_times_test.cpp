@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
@@ -54,54 +55,50 @@ TEST_F(TradingTimesTest, DayNamesTrimmedAndUpperCasedTimesStoredAsTimeTextOrRefu
   EXPECT_EQ(m_times.CloseTime(), "");
 }
 
-TEST_F(TradingTimesTest, WeekendClosureFromFridayToSunday) {
-  WeekendClosure();
-  EXPECT_TRUE(OpenAt(At(kFriday, 21, 59, 59)));  // seconds are dropped
-  EXPECT_FALSE(OpenAt(At(kFriday, 22, 0)));
-  EXPECT_FALSE(OpenAt(At(kSaturday, 12, 0)));
-  EXPECT_FALSE(OpenAt(At(kSunday, 22, 59)));
-  EXPECT_TRUE(OpenAt(At(kSunday, 23, 0)));
-  for (int day = kMonday; day <= kThursday; ++day) {
-    EXPECT_TRUE(OpenAt(At(day, 3, 0))) << "December " << day;
-    EXPECT_TRUE(OpenAt(At(day, 22, 30))) << "December " << day;
+struct Probe {
+  int day, hour, minute, second;
+  bool open;
+};
+
+// One row per weekly closure: the moments probed and whether trading is open.
+struct WeekCase {
+  const char* name;
+  const char *close_day, *close_time, *open_day, *open_time;
+  std::vector<Probe> probes;
+};
+
+TEST_F(TradingTimesTest, WeeklyClosures) {
+  const WeekCase cases[] = {
+      // Seconds are dropped: 21:59:59 is still 21:59.
+      {"Friday to Sunday", "FRIDAY", "22:00", "SUNDAY", "23:00",
+       {{kFriday, 21, 59, 59, true}, {kFriday, 22, 0, 0, false}, {kSaturday, 12, 0, 0, false},
+        {kSunday, 22, 59, 0, false}, {kSunday, 23, 0, 0, true}, {kMonday, 3, 0, 0, true},
+        {kMonday + 1, 22, 30, 0, true}, {kMonday + 2, 3, 0, 0, true},
+        {kThursday, 22, 30, 0, true}}},
+      {"wrapping from day 7 to day 1", "SATURDAY", "10:00", "MONDAY", "01:00",
+       {{kSaturday, 9, 59, 0, true}, {kSaturday, 10, 0, 0, false}, {kMonday, 0, 59, 0, false},
+        {kMonday, 1, 0, 0, true}, {kFriday, 23, 0, 0, true}}},
+      // The same day closes and opens: the span runs over eight days, and only
+      // that day's window between open and close trades.
+      {"same close and open day", "SUNDAY", "20:00", "SUNDAY", "08:00",
+       {{kSunday, 7, 59, 0, false}, {kSunday, 8, 0, 0, true}, {kSunday, 19, 59, 0, true},
+        {kSunday, 20, 0, 0, false}, {kMonday, 12, 0, 0, false}}},
+      // An unknown or missing day name is closed, without hanging.
+      {"unknown open day", "FRIDAY", "22:00", "SONDAY", "23:00", {{kMonday, 12, 0, 0, false}}},
+      {"abbreviated close day", "FRI", "22:00", "SUNDAY", "23:00", {{kMonday, 12, 0, 0, false}}},
+      {"no days", "", "22:00", "", "23:00", {{kMonday, 12, 0, 0, false}}},
+  };
+  for (const WeekCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_times.CloseDay(c.close_day);
+    m_times.CloseTime(c.close_time);
+    m_times.OpenDay(c.open_day);
+    m_times.OpenTime(c.open_time);
+    for (const Probe& p : c.probes) {
+      EXPECT_EQ(OpenAt(At(p.day, p.hour, p.minute, p.second)), p.open)
+          << "December " << p.day << " " << p.hour << ":" << p.minute;
+    }
   }
-}
-
-TEST_F(TradingTimesTest, ClosureWrappingFromSaturdayOverTheWeekEnd) {
-  // Saturday 10:00 to Monday 01:00 wraps from day 7 to day 1.
-  m_times.CloseDay("SATURDAY");
-  m_times.CloseTime("10:00");
-  m_times.OpenDay("MONDAY");
-  m_times.OpenTime("01:00");
-  EXPECT_TRUE(OpenAt(At(kSaturday, 9, 59)));
-  EXPECT_FALSE(OpenAt(At(kSaturday, 10, 0)));
-  EXPECT_FALSE(OpenAt(At(kMonday, 0, 59)));
-  EXPECT_TRUE(OpenAt(At(kMonday, 1, 0)));
-  EXPECT_TRUE(OpenAt(At(kFriday, 23, 0)));
-}
-
-TEST_F(TradingTimesTest, SameCloseAndOpenDayOpensOnlyInsideThatDaysWindow) {
-  m_times.CloseDay("SUNDAY");
-  m_times.OpenDay("SUNDAY");
-  m_times.OpenTime("08:00");
-  m_times.CloseTime("20:00");
-  EXPECT_FALSE(OpenAt(At(kSunday, 7, 59)));
-  EXPECT_TRUE(OpenAt(At(kSunday, 8, 0)));
-  EXPECT_TRUE(OpenAt(At(kSunday, 19, 59)));
-  EXPECT_FALSE(OpenAt(At(kSunday, 20, 0)));
-  EXPECT_FALSE(OpenAt(At(kMonday, 12, 0)));
-}
-
-TEST_F(TradingTimesTest, UnknownOrMissingDayNameIsClosedWithoutHanging) {
-  EXPECT_FALSE(OpenAt(At(kMonday, 12, 0)));  // nothing set yet
-  m_times.CloseDay("FRIDAY");
-  m_times.OpenDay("SONDAY");
-  EXPECT_FALSE(OpenAt(At(kMonday, 12, 0)));
-  m_times.OpenDay("SUNDAY");
-  m_times.CloseDay("FRI");
-  EXPECT_FALSE(OpenAt(At(kMonday, 12, 0)));
-  m_times.CloseDay("FRIDAY");
-  EXPECT_TRUE(OpenAt(At(kMonday, 12, 0)));
 }
 
 TEST_F(TradingTimesTest, ClosedSwitchWinsAtEveryMoment) {
