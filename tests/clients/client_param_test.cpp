@@ -10,20 +10,18 @@ namespace orvane {
 namespace {
 
 // A four-decimal symbol quoting 1.2000 / 1.2003.
-std::shared_ptr<CSymbol> MakeSymbol(SpreadCalTypeEnum type = FromBidSpread) {
+std::shared_ptr<CSymbol> MakeSymbol() {
   auto symbol = std::make_shared<CSymbol>();
   symbol->ID(15);
   symbol->PipLocation(-4);
-  symbol->SpreadType(type);
   symbol->Bid(1.2000);
   symbol->Ask(1.2003);
   return symbol;
 }
 
-template <typename Entry>
-std::shared_ptr<Entry> MakeEntry(std::shared_ptr<CSymbol> symbol, const Variant& spread,
-                                 int16_t source_plus = 0, int16_t price_offset = 0) {
-  auto entry = std::make_shared<Entry>();
+std::shared_ptr<CClientParamCl> MakeEntry(std::shared_ptr<CSymbol> symbol, const Variant& spread,
+                                          int16_t source_plus = 0, int16_t price_offset = 0) {
+  auto entry = std::make_shared<CClientParamCl>();
   entry->Symbol(std::move(symbol));
   entry->Spread(spread);
   entry->SourcePlus(source_plus);
@@ -46,7 +44,6 @@ TEST(ClientParamTest, ServerEntryKeepsNoLotsOrOrderOffsets) {
   EXPECT_EQ(svr.LimitOffset(), 0.0);
   EXPECT_EQ(svr.StopOffset(), 0.0);
   EXPECT_EQ(svr.CommissionValue(2.5), 10.0);
-  EXPECT_EQ(cl.MaxLots(), 50.0);
   EXPECT_EQ(cl.MinLots(), -1.0);
   EXPECT_EQ(cl.StopOffset(), 9.0);
 }
@@ -61,38 +58,38 @@ TEST(ClientParamTest, SpreadIsNullForEmptyOrNonNumericValues) {
   EXPECT_TRUE(param.Spread().IsNull());
   param.Spread("2.5");
   EXPECT_EQ(param.Spread(), Variant(2.5));
-  param.Spread(3);
-  EXPECT_EQ(param.Spread(), Variant(3));  // no SpreadOffset added here
 }
 
-TEST(ClientParamTest, FixedSpreadCountsTheSymbolsSpreadOffsetOnce) {
-  auto symbol = MakeSymbol();
-  symbol->SpreadOffset(1);
-  auto entry = MakeEntry<CClientParamCl>(symbol, 3);
-  EXPECT_DOUBLE_EQ(entry->BidWithSpread(), 1.2000);
-  EXPECT_DOUBLE_EQ(entry->AskWithSpread(), 1.2004);
-  // The symbol's own form counts the offset twice.
-  symbol->Spread(3);
-  EXPECT_DOUBLE_EQ(symbol->AskWithSpread(), 1.2005);
-}
+// The entry's own spread, source plus and price offset on the symbol's quote
+// 1.2000 / 1.2003; the symbol's SpreadOffset counts once and its price offset
+// adds to the entry's, while its ClientPriceOffset is not used.
+struct EntryQuoteCase {
+  const char* name;
+  Variant spread;
+  int16_t source_plus, price_offset, symbol_spread_offset, symbol_price_offset;
+  double bid, ask;
+};
 
-TEST(ClientParamTest, EmptySpreadWidensTheSourceQuoteBySourcePlus) {
-  auto entry = MakeEntry<CClientParamSvr>(MakeSymbol(), "", 2);
-  EXPECT_DOUBLE_EQ(entry->BidWithSpread(), 1.2000);
-  EXPECT_DOUBLE_EQ(entry->AskWithSpread(), 1.2005);
-}
-
-TEST(ClientParamTest, PriceOffsetsOfSymbolAndClientAreSummed) {
-  auto symbol = MakeSymbol();
-  symbol->PriceOffset(2);
-  symbol->ClientPriceOffset(100);  // used only by the symbol's own forms
-  auto entry = MakeEntry<CClientParamCl>(symbol, 4, 0, -5);
-  EXPECT_DOUBLE_EQ(entry->BidWithSpread(), 1.1997);
-  EXPECT_DOUBLE_EQ(entry->AskWithSpread(), 1.2001);
+TEST(ClientParamTest, EntryQuoteFromFixedOrSourceSpread) {
+  const EntryQuoteCase cases[] = {
+      {"fixed spread, offset once", 3, 0, 0, 1, 0, 1.2000, 1.2004},
+      {"empty spread widens the source", "", 2, 0, 0, 0, 1.2000, 1.2005},
+      {"price offsets summed", 4, 0, -5, 0, 2, 1.1997, 1.2001},
+  };
+  for (const EntryQuoteCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto symbol = MakeSymbol();
+    symbol->SpreadOffset(c.symbol_spread_offset);
+    symbol->PriceOffset(c.symbol_price_offset);
+    symbol->ClientPriceOffset(100);
+    auto entry = MakeEntry(symbol, c.spread, c.source_plus, c.price_offset);
+    EXPECT_DOUBLE_EQ(entry->BidWithSpread(), c.bid);
+    EXPECT_DOUBLE_EQ(entry->AskWithSpread(), c.ask);
+  }
 }
 
 TEST(ClientParamTest, DirectionPicksTheSide) {
-  auto entry = MakeEntry<CClientParamCl>(MakeSymbol(), 5);
+  auto entry = MakeEntry(MakeSymbol(), 5);
   // A buy deals at the ask and closes at the bid.
   EXPECT_DOUBLE_EQ(entry->PriceWithSpread(BuyType), 1.2005);
   EXPECT_DOUBLE_EQ(entry->PriceWithSpread(SellType), 1.2000);
@@ -112,8 +109,8 @@ TEST(ClientParamTest, PricingWithoutASymbolIsAnError) {
 }
 
 TEST(ClientParamTest, DeallocateClearsSymbolAndParent) {
-  auto a = MakeEntry<CClientParamCl>(MakeSymbol(), 1);
-  auto b = MakeEntry<CClientParamCl>(MakeSymbol(), 1);
+  auto a = MakeEntry(MakeSymbol(), 1);
+  auto b = MakeEntry(MakeSymbol(), 1);
   a->Parent(b);
   b->Parent(a);
   std::weak_ptr<CClientParamCl> watch = a;
