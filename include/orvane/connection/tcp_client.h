@@ -69,7 +69,9 @@ class CTcpClient : public Object,
   // re-login as the automatic re-login option says.
   void Connect();
   // Queues `txt` for sending (see the class comment). SentData comes first,
-  // even when the queue is full and the message is dropped.
+  // even when the queue is full and the message is dropped. Called from a
+  // NotConnected handler, it sends nothing at once: the message waits for
+  // the next send tick.
   void Send(std::string_view txt);
   // Stops connecting and closes the connection; re-login stays armed only
   // when `vRelogin` and the automatic re-login option are both true. With
