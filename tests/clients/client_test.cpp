@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "orvane/accounts/accounts.h"
 #include "orvane/accounts/alert.h"
 #include "orvane/accounts/alerts.h"
@@ -22,6 +24,14 @@ std::shared_ptr<CSymbol> NewSymbol(int32_t id, int32_t ref_id) {
   symbol->RefID(ref_id);
   symbol->PipLocation(-4);
   return symbol;
+}
+
+// An entry's values in the order AddParam and the parameter text give them:
+// spread, source plus, commission, max lots, min lots, limit and stop offsets,
+// price offset.
+std::vector<Variant> ValuesOf(const CClientParam& e) {
+  return {e.Spread(),    e.SourcePlus(),  e.Commission(), e.MaxLots(),
+          e.MinLots(),   e.LimitOffset(), e.StopOffset(), e.PriceOffset()};
 }
 
 class ClientTest : public ::testing::Test {
@@ -66,19 +76,13 @@ TEST_F(ClientTest, AddParamCreatesOverwritesOrKeeps) {
 
   auto same = client->AddParam(4, 2, 8, 60, 0.2, 7, 8, 3, Sym(2), false, false, 1);
   EXPECT_EQ(same, entry);
-  EXPECT_EQ(entry->Spread(), Variant(4));
-  EXPECT_EQ(entry->SourcePlus(), 2);
-  EXPECT_EQ(entry->Commission(), 8);
-  EXPECT_EQ(entry->MaxLots(), 60);
-  EXPECT_EQ(entry->MinLots(), 0.2);
-  EXPECT_EQ(entry->LimitOffset(), 7);
-  EXPECT_EQ(entry->StopOffset(), 8);
-  EXPECT_EQ(entry->PriceOffset(), 3);
+  const std::vector<Variant> overwritten{4, 2, 8, 60, 0.2, 7, 8, 3};
+  EXPECT_EQ(ValuesOf(*entry), overwritten);
 
   // DontModifiy keeps the values; only the symbol object is replaced.
   auto replacement = NewSymbol(2, 1);
   client->AddParam(9, 9, 9, 9, 9, 9, 9, 9, replacement, true, false, 1);
-  EXPECT_EQ(entry->Spread(), Variant(4));
+  EXPECT_EQ(ValuesOf(*entry), overwritten);
   EXPECT_EQ(entry->Symbol(), replacement);
   EXPECT_EQ(client->Params()->Count(), 1);
 
@@ -89,7 +93,7 @@ TEST_F(ClientTest, AddParamCreatesOverwritesOrKeeps) {
   } catch (const Error& e) {
     EXPECT_EQ(e.code(), ErrorCode::DuplicateKey);
   }
-  EXPECT_EQ(entry->Spread(), Variant(4));
+  EXPECT_EQ(ValuesOf(*entry), overwritten);
   replacement->Deallocate();
 }
 
@@ -106,23 +110,16 @@ TEST_F(ClientTest, RefreshClientParamsAppliesKnownSymbolsAndLinksReferences) {
   EXPECT_EQ(client->SymbolParam(99), nullptr);
   EXPECT_EQ(cross->Parent(), ref);
   EXPECT_EQ(ref->Parent(), nullptr);  // its reference symbol 1 has no entry
-  // Fields 4 to 9 of a group: limit and stop offsets, commission, lots
-  // limits, price offset.
-  EXPECT_EQ(cross->LimitOffset(), 5);
-  EXPECT_EQ(cross->StopOffset(), 6);
-  EXPECT_EQ(cross->Commission(), 7.5);
-  EXPECT_EQ(cross->MaxLots(), 50);
-  EXPECT_EQ(cross->MinLots(), 0.1);
-  EXPECT_EQ(cross->PriceOffset(), 1);
-  EXPECT_TRUE(ref->Spread().IsNull());
-  EXPECT_EQ(ref->SourcePlus(), 2);
+  // A group is ID, spread, source plus, limit and stop offsets, commission,
+  // max and min lots, price offset.
+  EXPECT_EQ(ValuesOf(*cross), (std::vector<Variant>{2, 0, 7.5, 50, 0.1, 5, 6, 1}));
+  EXPECT_EQ(ValuesOf(*ref), (std::vector<Variant>{Null, 2, 0, 10, 0.1, 0, 0, 0}));
 
   // The same text again updates in place.
   client->RefreshClientParams("3,5,0,5,6,1,50,0.1,1", symbols, generals, false, 1);
   EXPECT_EQ(client->Params()->Count(), 2);
   EXPECT_EQ(client->SymbolParam(3), cross);
-  EXPECT_EQ(cross->Spread(), Variant(5));
-  EXPECT_EQ(cross->Commission(), 1);
+  EXPECT_EQ(ValuesOf(*cross), (std::vector<Variant>{5, 0, 1, 50, 0.1, 5, 6, 1}));
 }
 
 TEST_F(ClientTest, RefreshClientParamsWithABadTextChangesNothing) {
