@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "orvane/core/number_format.h"
+#include "orvane/core/variant.h"
 
 namespace orvane {
 namespace {
@@ -28,33 +32,34 @@ TEST(GlobalVarTest, DefaultLotsFollowTheValidLotsLocation) {
   EXPECT_EQ(g.DefaultLots(), 1.0);
 }
 
-TEST(GlobalVarTest, ShortOrEmptyTextSetsOnlyThePositionsPresent) {
-  CGlobalVar g;
-  Preset(g);
-  g.SetValues("2,,5");
-  EXPECT_FALSE(g.MultiSessionsAllowed());  // 2 is not 1
-  EXPECT_EQ(g.PriceChangedTimer(), 5);
-  EXPECT_EQ(g.ValidLotsLocation(), 3);
-  EXPECT_EQ(g.WebSecurityID(), "old");
-  g.SetValues("");  // sets nothing
-  EXPECT_EQ(g.PriceChangedTimer(), 5);
+// The eight settings the text reaches, in the order of their positions.
+std::vector<Variant> ValuesOf(const CGlobalVar& g) {
+  return {g.MultiSessionsAllowed(), g.PriceChangedTimer(),  g.ValidLotsLocation(),
+          g.CustumizeTradeMsg(),    g.ClientConnectTimer(), g.ClientTimeoutTimer(),
+          g.WebSecurityID(),        g.ServerGMT()};
 }
 
-TEST(GlobalVarTest, NumbersAreLeadingNumbersRoundedHalfToEven) {
-  CGlobalVar g;
-  Preset(g);
-  g.SetValues(" 1.0,,2.5,3.5,1abc,  60.5 ,61.5,  key ,-2.5");
-  EXPECT_TRUE(g.MultiSessionsAllowed());
-  EXPECT_EQ(g.PriceChangedTimer(), 2);
-  EXPECT_EQ(g.ValidLotsLocation(), 4);
-  EXPECT_TRUE(g.CustumizeTradeMsg());
-  EXPECT_EQ(g.ClientConnectTimer(), 60);
-  EXPECT_EQ(g.ClientTimeoutTimer(), 62);
-  EXPECT_EQ(g.WebSecurityID(), "  key ");  // texts are not trimmed
-  EXPECT_EQ(g.ServerGMT(), -2.5);
-  g.SetValues("yes,,abc");  // no number reads 0
-  EXPECT_FALSE(g.MultiSessionsAllowed());
-  EXPECT_EQ(g.PriceChangedTimer(), 0);
+// Each text applied to the preset settings (ServerGMT starting at 0).
+TEST(GlobalVarTest, EachPositionSetsItsPropertyOrStopsTheAssignment) {
+  const std::pair<const char*, std::vector<Variant>> cases[] = {
+      {"1,x,30,2,0,60,120,abc,3", {true, 30, 2, false, 60, 120, "abc", 3}},
+      // A short text sets the positions present, an empty one nothing.
+      {"2,,5", {false, 5, 3, true, 11, 13, "old", 0}},
+      {"", {true, 7, 3, true, 11, 13, "old", 0}},
+      // Leading numbers, integers rounded half to even, texts not trimmed.
+      {" 1.0,,2.5,3.5,1abc,  60.5 ,61.5,  key ,-2.5", {true, 2, 4, true, 60, 62, "  key ", -2.5}},
+      {"yes,,abc", {false, 0, 3, true, 11, 13, "old", 0}},  // no number reads 0
+      // A number too large for its property leaves it and every later one.
+      {"0,,32767,32768,0,1,2,new,4", {false, 32767, 3, true, 11, 13, "old", 0}},
+      {"1,,1,1,1,2147483648,5", {true, 1, 1, true, 11, 13, "old", 0}},
+      {"1,,1,1,1,1,1,id,1.5,99999999999,zzz", {true, 1, 1, true, 1, 1, "id", 1.5}},
+  };
+  for (const auto& [text, expected] : cases) {
+    CGlobalVar g;
+    Preset(g);
+    g.SetValues(text);
+    EXPECT_EQ(ValuesOf(g), expected) << "\"" << text << "\"";
+  }
 }
 
 TEST(GlobalVarTest, DecimalPointIsADotWhateverTheLocalForm) {
@@ -67,28 +72,6 @@ TEST(GlobalVarTest, DecimalPointIsADotWhateverTheLocalForm) {
   EXPECT_EQ(g.ServerGMT(), 2.5);
   g.SetValues("0,,,,,,,,2,5");
   EXPECT_EQ(g.ServerGMT(), 2.0);  // the comma splits positions
-}
-
-TEST(GlobalVarTest, OverflowStopsTheAssignmentAtThatPosition) {
-  CGlobalVar g;
-  Preset(g);
-  g.SetValues("0,,32767,32768,0,1,2,new,4");
-  EXPECT_EQ(g.PriceChangedTimer(), 32767);
-  EXPECT_EQ(g.ValidLotsLocation(), 3);  // 32768 overflows a 16-bit value
-  EXPECT_TRUE(g.CustumizeTradeMsg());
-  EXPECT_EQ(g.WebSecurityID(), "old");
-
-  g.SetValues("1,,1,1,1,2147483648,5");
-  EXPECT_EQ(g.ValidLotsLocation(), 1);
-  EXPECT_EQ(g.ClientConnectTimer(), 11);
-  EXPECT_EQ(g.ClientTimeoutTimer(), 13);
-}
-
-TEST(GlobalVarTest, PositionsAfterTheNinthAreIgnored) {
-  CGlobalVar g;
-  g.SetValues("1,,1,1,1,1,1,id,1.5,99999999999,zzz");
-  EXPECT_EQ(g.WebSecurityID(), "id");
-  EXPECT_EQ(g.ServerGMT(), 1.5);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
 
@@ -29,22 +31,14 @@ TEST_F(ChatOrdersTest, AddFillsEveryField) {
                             asked, true);
   ASSERT_NE(order, nullptr);
   // Neighbouring arguments differ, so a shifted argument shows.
-  EXPECT_EQ(order->ID(), 77);
-  EXPECT_EQ(order->Dealer(), 5);
+  const std::vector<Variant> fields{
+      order->ID(),       order->Dealer(),      order->AccountID(), order->ClientID(),
+      order->SymbolID(), order->lots(),        order->Price(),     order->OpenPrice(),
+      order->hitPrice(), order->RefHitPrice(), order->status(),    order->MakerClientID(),
+      order->OpenLots(), order->ClientSID(),   order->OpenTicket()};
+  EXPECT_EQ(fields, (std::vector<Variant>{77, 5, 100, 200, 15, 2.5, 1.2345, 1.2001, 1.2344, 0.9,
+                                          RequestNewBuy, 201, 4.0, 9, 55}));
   EXPECT_EQ(order->ReceivedTime(), m_clock->Now());
-  EXPECT_EQ(order->AccountID(), 100);
-  EXPECT_EQ(order->ClientID(), 200);
-  EXPECT_EQ(order->SymbolID(), 15);
-  EXPECT_EQ(order->lots(), 2.5);
-  EXPECT_EQ(order->Price(), 1.2345);
-  EXPECT_EQ(order->OpenPrice(), 1.2001);
-  EXPECT_EQ(order->hitPrice(), 1.2344);
-  EXPECT_EQ(order->RefHitPrice(), 0.9);
-  EXPECT_EQ(order->status(), RequestNewBuy);
-  EXPECT_EQ(order->MakerClientID(), 201);
-  EXPECT_EQ(order->OpenLots(), 4.0);
-  EXPECT_EQ(order->ClientSID(), 9);
-  EXPECT_EQ(order->OpenTicket(), 55);
   EXPECT_EQ(order->RequestTime(), asked);
   EXPECT_TRUE(order->FromSystem());
 }
