@@ -52,7 +52,6 @@ TEST_F(PriceFlowTest, TheClientSideOnlyKeepsFiguresCurrent) {
   Order(10, 100, 7, LimitOrdersType, BuyType, 0, 2, 1.5, 0, 0);
   engine->AddNewAlert(10, 1, 2, BID_LESS, 1.5, 2, true);
   engine->Clients()->Item(KeyOf(10))->LiquidationPoint(1e9);
-  events.lines.clear();
   Quote(2, 1.1000, 1.1001);
   ASSERT_EQ(events.lines.size(), 1u);
   EXPECT_EQ(events.lines[0].rfind("UpdateListView", 0), 0u);
@@ -64,7 +63,6 @@ TEST_F(PriceFlowTest, EntryOrdersHitAtTheirBoundaryWithTheClientsPrices) {
   Order(10, 100, 12, LimitOrdersType, BuyStopType, 0, 2, 1.2100, 0, 0);
   Order(10, 100, 13, LimitOrdersType, SellType, 0, 2, 1.2200, 0, 0);
   Order(10, 100, 14, LimitOrdersType, SellStopType, 0, 2, 1.1900, 0, 0);
-  events.lines.clear();
   Quote(2, 1.1999, 1.2000);  // ask with spread 1.2001: the buy limit at 1.2000 waits
   EXPECT_TRUE(events.Only("RaiseHitOrder").empty());
   Quote(2, 1.1998, 1.1999, "03/03/2027 12:00:07");  // ask 1.2000
@@ -132,7 +130,6 @@ TEST_F(PriceFlowTest, AHostThatExecutesInsideTheHitEventIsSafe) {
     engine->DeleteOpenPosition(10, 100, order.IoID());  // takes 31 and 32 along
     return true;
   };
-  events.lines.clear();
   Quote(2, 1.1700, 1.1701);
   EXPECT_EQ(events.Only("RaiseHitOrder").size(), 1u);
   EXPECT_EQ(account->OpenPositions()->Count(), 1);
@@ -162,7 +159,6 @@ TEST_F(PriceFlowTest, AlertsCompareStrictlyAndFireWhileTheConditionHolds) {
   engine->AddNewAlert(10, 1, 2, BID_GREATER, 1.2500, 2, true);
   engine->AddNewAlert(10, 2, 2, ASK_LESS, 1.2504, 2, true);
   engine->AddNewAlert(10, 3, 3, BID_LESS, 2.0, 2, true);  // another symbol
-  events.lines.clear();
   Quote(2, 1.2500, 1.2501);  // bid equal, client ask 1.2502 below 1.2504
   EXPECT_EQ(events.Only("RaiseHitAlert"), Lines({"RaiseHitAlert 2 client 10 at 1.2502"}));
   events.lines.clear();
