@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "orvane/clients/client_param_cl.h"
 #include "orvane/clients/client_param_svr.h"
 #include "orvane/market/symbol.h"
@@ -31,14 +33,10 @@ TEST(ClientParamsTest, AddSetsEveryValueUnderTheSymbolKey) {
   ASSERT_NE(entry, nullptr);
   EXPECT_NE(std::dynamic_pointer_cast<CClientParamCl>(entry), nullptr);
   EXPECT_EQ(entry->Symbol(), symbol);
-  EXPECT_EQ(entry->Spread(), Variant(4.0));
-  EXPECT_EQ(entry->SourcePlus(), 2);
-  EXPECT_EQ(entry->Commission(), 2.5);
-  EXPECT_EQ(entry->MaxLots(), 50.0);
-  EXPECT_EQ(entry->MinLots(), 0.1);
-  EXPECT_EQ(entry->LimitOffset(), 6.0);
-  EXPECT_EQ(entry->StopOffset(), 8.0);
-  EXPECT_EQ(entry->PriceOffset(), -2);
+  const std::vector<Variant> values{entry->Spread(),     entry->SourcePlus(), entry->Commission(),
+                                    entry->MaxLots(),    entry->MinLots(),    entry->LimitOffset(),
+                                    entry->StopOffset(), entry->PriceOffset()};
+  EXPECT_EQ(values, (std::vector<Variant>{4.0, 2, 2.5, 50, 0.1, 6, 8, -2}));
   EXPECT_EQ(params.Item("15"), entry);
   EXPECT_EQ(params.Item(1), entry);
   EXPECT_EQ(params.Item(2), nullptr);

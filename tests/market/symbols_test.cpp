@@ -53,14 +53,10 @@ TEST(SymbolsAdd, EveryFieldReachesTheSymbolWithPricesRounded) {
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->Bid(), 1.24);  // two decimals after the tenth pip
   // Neighbouring arguments hold different values, so a shifted argument shows.
-  EXPECT_EQ(s->DayOpenPrice(), 1.19);
-  EXPECT_EQ(s->PriceCase(), 2);
-  EXPECT_EQ(s->RefPriceCase(), 1);
-  EXPECT_EQ(s->HighType(), FromAsk);
-  EXPECT_EQ(s->PriceOffset(), 3);
-  EXPECT_EQ(s->SortOrder(), 9);
-  EXPECT_EQ(s->AmountUnitID(), 2);
-  EXPECT_TRUE(s->BuyOnly());
+  const std::vector<Variant> fields{s->DayOpenPrice(), s->PriceCase(),   s->RefPriceCase(),
+                                    s->HighType(),     s->PriceOffset(), s->SortOrder(),
+                                    s->AmountUnitID(), s->BuyOnly()};
+  EXPECT_EQ(fields, (std::vector<Variant>{1.19, 2, 1, FromAsk, 3, 9, 2, true}));
   EXPECT_EQ(s->Ref1(), ref1);
   const auto& times = *s->SymbolTradingTimes();
   EXPECT_EQ(times.OpenDay(), "SUNDAY");
@@ -184,15 +180,11 @@ TEST(SymbolsParameters, ParameterStringUpdatesPresentSymbolsOnly) {
   a->ClientPriceOffset(4);
   // ID, spread, source plus, limit, stop, commission, max lots, min lots, price offset
   symbols.UpdateParameters("99,1,1,1,1,1,1,1,1,7,3,2,10,20,2.5,50,0,5,8,,-1,0,0,0,0,-1,0");
-  EXPECT_EQ(a->Spread(), Variant(3.0));
-  EXPECT_EQ(a->SourcePlus(), 2);
-  EXPECT_EQ(a->LimitOffset(), 10);
-  EXPECT_EQ(a->StopOffset(), 20);
-  EXPECT_EQ(a->Commission(), 2.5);
-  EXPECT_EQ(a->MaxLots(), 50);
-  EXPECT_EQ(a->MinLots(), 0.1);  // 0 or less
-  EXPECT_EQ(a->PriceOffset(), 5);
-  EXPECT_EQ(a->ClientPriceOffset(), 4);
+  const std::vector<Variant> applied{a->Spread(),     a->SourcePlus(),  a->LimitOffset(),
+                                     a->StopOffset(), a->Commission(),  a->MaxLots(),
+                                     a->MinLots(),    a->PriceOffset(), a->ClientPriceOffset()};
+  // A minimum of 0 or less reads 0.1; the client's own offset stays.
+  EXPECT_EQ(applied, (std::vector<Variant>{3.0, 2, 10, 20, 2.5, 50, 0.1, 5, 4}));
   EXPECT_TRUE(b->Spread().IsNull());
   EXPECT_EQ(b->SourcePlus(), -1);
 }
