@@ -27,7 +27,7 @@ void CHClient::state(TCPClientStatusType currentStatus) {
 
 void CHClient::Receive(const std::string& rData) {
   std::shared_ptr<CHClient> pin = weak_from_this().lock();
-  auto process = std::make_shared<CProcess>();
+  auto process = CProcess::New();
   try {
     process->DefineProcessByCommand(kProcessLogLevel, rData);
   } catch (const std::exception&) {

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <functional>
+#include <new>
 
 #include "orvane/connection/socket.h"
 #include "orvane/core/error.h"
@@ -22,10 +23,82 @@ bool Overlaps(std::string_view view, const std::string& text) {
   return !before(view.data(), text.data()) && before(view.data(), text.data() + text.size() + 1);
 }
 
+// Blocks of one size released on this thread, kept for the next request of
+// that size; at most kMaxKeptBlocks, the rest go back to the heap.
+template <size_t kSize>
+class BlockList {
+ public:
+  ~BlockList() {
+    while (m_head != nullptr) ::operator delete(Pop());
+  }
+  void* Take() { return m_head == nullptr ? ::operator new(kSize) : Pop(); }
+  void Give(void* block) {
+    if (m_count == kMaxKeptBlocks) {
+      ::operator delete(block);
+      return;
+    }
+    m_head = new (block) Node{m_head};
+    ++m_count;
+  }
+
+ private:
+  static constexpr size_t kMaxKeptBlocks = 256;
+  struct Node {
+    Node* next;
+  };
+  static_assert(kSize >= sizeof(Node));
+
+  void* Pop() {
+    Node* node = m_head;
+    m_head = node->next;
+    --m_count;
+    return node;
+  }
+
+  Node* m_head = nullptr;
+  size_t m_count = 0;
+};
+
+template <typename T>
+class RecyclingAllocator {
+ public:
+  using value_type = T;
+  RecyclingAllocator() = default;
+  template <typename U>
+  RecyclingAllocator(const RecyclingAllocator<U>&) {}  // rebinding, as allocators convert
+
+  T* allocate(size_t n) {
+    if (n != 1) return static_cast<T*>(::operator new(n * sizeof(T)));
+    return static_cast<T*>(Blocks().Take());
+  }
+  void deallocate(T* p, size_t n) {
+    if (n != 1) {
+      ::operator delete(p);
+      return;
+    }
+    Blocks().Give(p);
+  }
+  template <typename U>
+  bool operator==(const RecyclingAllocator<U>&) const {
+    return true;
+  }
+
+ private:
+  static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+  static BlockList<sizeof(T)>& Blocks() {
+    thread_local BlockList<sizeof(T)> blocks;
+    return blocks;
+  }
+};
+
 }  // namespace
 
 CProcess::CProcess() = default;
 CProcess::~CProcess() = default;
+
+std::shared_ptr<CProcess> CProcess::New() {
+  return std::allocate_shared<CProcess>(RecyclingAllocator<CProcess>());
+}
 
 void CProcess::DefineProcessByCommand(int16_t ProcessLogLevel, std::string_view Cmd) {
   if (m_text.Holds(Cmd) || Overlaps(Cmd, m_kept_text)) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -191,6 +192,27 @@ TEST(ReceivePathTest, SplitBufferRowsStayRightAsMessageCountsVary) {
     EXPECT_EQ(rows.back(), "");
     for (int i = 1; i <= n; ++i) EXPECT_EQ(rows[i], "m" + std::to_string(received++));
   }
+}
+
+TEST(ReceivePathTest, RecycledProcessesStartEmptyAndKeptOnesStayIntact) {
+  CDataProtocol protocol;
+  const std::string text = protocol.Request(NEW_ORDER_TOKEN, {"EURUSD", "1.5"});
+  const std::string_view cmd(text.data(), text.size() - 3);
+  std::shared_ptr<CProcess> kept;
+  for (int i = 0; i < 3; ++i) {
+    std::shared_ptr<CProcess> process = CProcess::New();
+    EXPECT_EQ(process->TokenID(), UNDEFINED);
+    EXPECT_EQ(process->CommandSID(), -100);
+    EXPECT_EQ(process->Parameters(), 0);
+    EXPECT_EQ(process->ProcessText(), "");
+    EXPECT_EQ(process->ProcessLogLevel(), 1);
+    process->SystemLogLevel(5);
+    process->DefineProcessByCommand(5, cmd);
+    if (i == 0) kept = process;
+  }
+  EXPECT_EQ(kept->ProcessText(), cmd);
+  EXPECT_EQ(kept->ParameterValue(2), "1.5");
+  EXPECT_EQ(kept->ProcessDescription(), "'New market order' P1=(EURUSD) , P2=(1.5)");
 }
 
 }  // namespace
