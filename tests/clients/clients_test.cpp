@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "orvane/accounts/account.h"
 #include "orvane/accounts/accounts.h"
 #include "orvane/clients/client_param.h"
@@ -50,11 +52,11 @@ TEST_F(ClientsTest, AddLinksAnExistingParentAndAppliesSpreads) {
   ASSERT_NE(client, nullptr);
   EXPECT_EQ(client->Parent(), office);
   EXPECT_EQ(client->ParentID(), Variant(1));
-  EXPECT_TRUE(client->EnableInterest());
-  EXPECT_EQ(client->LiquidationPoint(), 50);
-  EXPECT_EQ(client->FullName(), "Ann B C Lee");
-  EXPECT_EQ(client->Username(), "ann");
-  EXPECT_EQ(client->CommCalcType(), ON_CLOSE_TYPE);
+  const std::vector<Variant> fields{client->ClientType(), client->EnableInterest(),
+                                    client->LiquidationType(), client->LiquidationPoint(),
+                                    client->FullName(), client->Username(), client->CommCalcType()};
+  EXPECT_EQ(fields, (std::vector<Variant>{OFFICE_TYPE, true, MARGIN_LEVEL_LIQUIDATION, 50,
+                                          "Ann B C Lee", "ann", ON_CLOSE_TYPE}));
   EXPECT_EQ(office->ChildrenClients()->Item("10")->Client(), client);
   ASSERT_NE(client->SymbolParam(2), nullptr);
   EXPECT_EQ(client->SymbolParam(2)->Commission(), 7.5);

@@ -289,21 +289,25 @@ TEST(SymbolLifetime, DeallocateBreaksReferenceCycles) {
 }
 
 TEST(SymbolQuoteTime, TodayJoinedWithTheQuoteTimeMovedTowardsThePresent) {
-  auto clock = std::make_shared<FixedClock>(DateTime::FromParts(2026, 12, 5, 12, 0, 0));
+  auto clock = std::make_shared<FixedClock>();
   ScopedClock scope(clock);
   CSymbol s;
-  s.LastQuteTime("10:15:30");
-  EXPECT_EQ(s.LastQuteDateTime(), "05/12/2026 10:15:30");
-  s.LastQuteTime("22:00:00");  // exactly 10 hours ahead: not moved
-  EXPECT_EQ(s.LastQuteDateTime(), "05/12/2026 22:00:00");
-  s.LastQuteTime("22:00:01");
-  EXPECT_EQ(s.LastQuteDateTime(), "04/12/2026 22:00:01");
-  clock->Set(DateTime::FromParts(2026, 12, 5, 0, 30, 0));
-  s.LastQuteTime("23:59:10");
-  EXPECT_EQ(s.LastQuteDateTime(), "04/12/2026 23:59:10");
-  clock->Set(DateTime::FromParts(2026, 12, 31, 23, 50, 0));
-  s.LastQuteTime("00:05:00");
-  EXPECT_EQ(s.LastQuteDateTime(), "01/01/2027 00:05:00");
+  struct {
+    DateTime now;
+    const char *quote_time, *expected;
+  } const cases[] = {
+      {DateTime::FromParts(2026, 12, 5, 12, 0, 0), "10:15:30", "05/12/2026 10:15:30"},
+      // Exactly 10 hours ahead is not moved; a second more is yesterday's.
+      {DateTime::FromParts(2026, 12, 5, 12, 0, 0), "22:00:00", "05/12/2026 22:00:00"},
+      {DateTime::FromParts(2026, 12, 5, 12, 0, 0), "22:00:01", "04/12/2026 22:00:01"},
+      {DateTime::FromParts(2026, 12, 5, 0, 30, 0), "23:59:10", "04/12/2026 23:59:10"},
+      {DateTime::FromParts(2026, 12, 31, 23, 50, 0), "00:05:00", "01/01/2027 00:05:00"},
+  };
+  for (const auto& c : cases) {
+    clock->Set(c.now);
+    s.LastQuteTime(c.quote_time);
+    EXPECT_EQ(s.LastQuteDateTime(), c.expected) << c.quote_time;
+  }
   s.Deallocate();
   EXPECT_EQ(CodeOf([&] { s.LastQuteDateTime(); }), ErrorCode::ObjectRequired);
 }
