@@ -208,15 +208,13 @@ class SymbolDealProfit : public ::testing::Test {
   std::shared_ptr<CSymbol> m_s = MakeSymbol(-4, 1.2000, 1.2003);
 };
 
-TEST_F(SymbolDealProfit, DirectionGivesTheSignAndCommissionOnlyOnClose) {
+TEST_F(SymbolDealProfit, SignCommissionAndReciprocalCases) {
   EXPECT_NEAR(Profit(1.2, 1.201, BuyType, ON_OPEN_TYPE, 1), 200, 1e-6);
   EXPECT_NEAR(Profit(1.2, 1.201, SellType, ON_OPEN_TYPE, 1), -200, 1e-6);
   EXPECT_NEAR(Profit(1.2, 1.201, BuyType, ON_CLOSE_TYPE, 1), 200 - 5 + 7, 1e-6);
   EXPECT_NEAR(Profit(1.2, 1.201, BuyType, ON_CLOSE_TYPE, 1, false), 200, 1e-6);
   EXPECT_NEAR(Profit(1.2, 1.201, BuyType, static_cast<CommCalcTypeEnum>(0), 1), 200, 1e-6);
-}
-
-TEST_F(SymbolDealProfit, ReciprocalCasesAndZeroPrices) {
+  // Reciprocal price and reference cases, where the reciprocal of 0 is 0.
   m_s->PriceCase(2);
   m_s->Factor(1);
   // (1/125 - 1/100) x 1 x 2 lots = -0.004
