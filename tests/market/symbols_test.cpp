@@ -173,7 +173,7 @@ TEST(SymbolsLifetime, DestroyObjectsDecidesWhetherSymbolsAreReleased) {
   EXPECT_EQ(released->SymbolTradingTimes(), nullptr);
 }
 
-TEST(SymbolsParameters, ParameterStringUpdatesPresentSymbolsOnly) {
+TEST(SymbolsParameters, WellFormedStringsUpdatePresentSymbolsOnly) {
   CSymbols symbols;
   auto a = AddWithId(symbols, 7);
   auto b = AddWithId(symbols, 8);
@@ -187,17 +187,12 @@ TEST(SymbolsParameters, ParameterStringUpdatesPresentSymbolsOnly) {
   EXPECT_EQ(applied, (std::vector<Variant>{3.0, 2, 10, 20, 2.5, 50, 0.1, 5, 4}));
   EXPECT_TRUE(b->Spread().IsNull());
   EXPECT_EQ(b->SourcePlus(), -1);
-}
-
-TEST(SymbolsParameters, MalformedOrEmptyStringsApplyNothing) {
-  CSymbols symbols;
-  auto a = AddWithId(symbols, 7);
-  a->SourcePlus(6);
+  // An empty string, an incomplete group or a non-number applies nothing.
   symbols.UpdateParameters("");
-  symbols.UpdateParameters("7,3,2,10,20,2.5,50,1,5,8");  // an incomplete second group
-  symbols.UpdateParameters("7,3,x,10,20,2.5,50,1,5");
-  EXPECT_EQ(a->SourcePlus(), 6);
-  EXPECT_TRUE(a->Spread().IsNull());
+  symbols.UpdateParameters("7,4,9,11,21,3.5,51,1,6,8");
+  symbols.UpdateParameters("7,4,x,11,21,3.5,51,1,6");
+  EXPECT_EQ(a->Spread(), Variant(3.0));
+  EXPECT_EQ(a->SourcePlus(), 2);
 }
 
 TEST(SymbolsCount, CountsByKind) {
