@@ -129,12 +129,7 @@ TEST(BookLifetimeTest, DeallocatedTreeLeavesNothingAlive) {
       watched.push_back(symbol);
       watched.push_back(symbol->Ref1());
     }
-    book->office.reset();
-    book->ann.reset();
-    book->bob.reset();
-    book->ann_account.reset();
-    book->bob_account.reset();
-  }  // the fixture's destructor deallocates clients and symbols
+  }  // the book deallocates clients and symbols, then drops its references
   ASSERT_GT(watched.size(), 25u);
   for (const auto& w : watched) EXPECT_TRUE(w.expired());
 }
