@@ -97,7 +97,7 @@ TEST_F(ClientTest, AddParamCreatesOverwritesOrKeeps) {
   replacement->Deallocate();
 }
 
-TEST_F(ClientTest, RefreshClientParamsAppliesKnownSymbolsAndLinksReferences) {
+TEST_F(ClientTest, RefreshClientParamsAppliesKnownSymbolsLinksReferencesOrChangesNothing) {
   // Symbols 3 and 4 are known, 99 is not; 3 converts through 4.
   const std::string text =
       "3,2,0,5,6,7.5,50,0.1,1,"
@@ -120,15 +120,14 @@ TEST_F(ClientTest, RefreshClientParamsAppliesKnownSymbolsAndLinksReferences) {
   EXPECT_EQ(client->Params()->Count(), 2);
   EXPECT_EQ(client->SymbolParam(3), cross);
   EXPECT_EQ(ValuesOf(*cross), (std::vector<Variant>{5, 0, 1, 50, 0.1, 5, 6, 1}));
-}
 
-TEST_F(ClientTest, RefreshClientParamsWithABadTextChangesNothing) {
-  client->RefreshClientParams("2,3,0,0,0,1,0,0,0", symbols, generals, false, 1);
-  EXPECT_THROW(client->RefreshClientParams("2,4,0,0,0,2,0,0,0,3,1,0", symbols, generals,
+  // A text whose last group is incomplete changes nothing, not even the
+  // complete group before it.
+  EXPECT_THROW(client->RefreshClientParams("3,6,0,5,6,2,50,0.1,1,2,1,0", symbols, generals,
                                            false, 1),
                Error);
-  EXPECT_EQ(client->SymbolParam(2)->Commission(), 1);
-  EXPECT_EQ(client->SymbolParam(3), nullptr);
+  EXPECT_EQ(ValuesOf(*cross), (std::vector<Variant>{5, 0, 1, 50, 0.1, 5, 6, 1}));
+  EXPECT_EQ(client->SymbolParam(2), nullptr);
 }
 
 TEST_F(ClientTest, RefreshSymbolsRelinksEntriesAndAlerts) {

@@ -91,9 +91,12 @@ TEST_F(ClientsTest, ChildBeforeParentIsLinkedBySetClientsParentsOnce) {
   EXPECT_EQ(ChildCount(1), 1);
 }
 
-TEST_F(ClientsTest, IsChildAtAnyDepthAndEndsOnALoopOfParents) {
-  Add(1, Null);
-  Add(2, 1);
+TEST_F(ClientsTest, IsChildAtAnyDepthAndNamesAreTrimmedAndCaseFolded) {
+  auto john = Add(1, Null, "JOHN", "jdoe");
+  auto mary = Add(2, 1, "Mary", "MSMITH");
+  EXPECT_EQ(clients.ClientByName("  john "), john);
+  EXPECT_EQ(clients.ClientByUserName("msmith"), mary);
+  EXPECT_EQ(clients.ClientByName("Jon"), nullptr);
   Add(3, 2);
   Add(4, Null);
   EXPECT_TRUE(clients.isChild(5, 5));  // no client 5 needed
@@ -102,19 +105,12 @@ TEST_F(ClientsTest, IsChildAtAnyDepthAndEndsOnALoopOfParents) {
   EXPECT_FALSE(clients.isChild(3, 4));
   EXPECT_FALSE(clients.isChild(99, 1));
 
+  // A loop of parents ends the walk.
   Add(7, 8);
   Add(8, 7);
   clients.SetClientsParents();
   EXPECT_TRUE(clients.isChild(7, 8));
   EXPECT_FALSE(clients.isChild(7, 1));
-}
-
-TEST_F(ClientsTest, LookupsByNameAreTrimmedAndCaseFolded) {
-  Add(1, Null, "JOHN", "jdoe");
-  auto second = Add(2, Null, "Mary", "MSMITH");
-  EXPECT_EQ(clients.ClientByName("  john "), clients.Item("1"));
-  EXPECT_EQ(clients.ClientByUserName("msmith"), second);
-  EXPECT_EQ(clients.ClientByName("Jon"), nullptr);
 }
 
 TEST_F(ClientsTest, RemoveUnlinksFromParentAndLeavesChildrenDangling) {
