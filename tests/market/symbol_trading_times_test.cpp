@@ -101,14 +101,7 @@ TEST_F(TradingTimesTest, WeeklyClosures) {
   }
 }
 
-TEST_F(TradingTimesTest, ClosedSwitchWinsAtEveryMoment) {
-  WeekendClosure();
-  m_times.Closed(true);
-  EXPECT_FALSE(OpenAt(At(kMonday, 12, 0)));
-  EXPECT_FALSE(OpenAt(At(kSunday, 23, 30)));
-}
-
-TEST_F(TradingTimesTest, DailyBreaks) {
+TEST_F(TradingTimesTest, DailyBreaksAndTheClosedSwitch) {
   WeekendClosure();
   m_times.DailyCloseTime1("23:00");
   m_times.DailyOpenTime1("23:59");
@@ -123,6 +116,10 @@ TEST_F(TradingTimesTest, DailyBreaks) {
   m_times.DailyCloseTime3("12:00");  // no open time: the break is off
   EXPECT_TRUE(OpenAt(At(kMonday, 23, 30)));
   EXPECT_TRUE(OpenAt(At(kMonday, 12, 0)));
+  // The Closed switch wins at every moment.
+  m_times.Closed(true);
+  EXPECT_FALSE(OpenAt(At(kMonday, 12, 0)));
+  EXPECT_FALSE(OpenAt(At(kSunday, 23, 30)));
 }
 
 TEST_F(TradingTimesTest, DailyTimesKeepTheTimePartOrBecomeNull) {
