@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "orvane/clients/client_param.h"
 #include "orvane/clients/client_param_cl.h"
 #include "orvane/clients/client_param_svr.h"
@@ -39,13 +41,12 @@ TEST(ClientParamTest, ServerEntryKeepsNoLotsOrOrderOffsets) {
     param->StopOffset(9);
     param->Commission(4);
   }
-  EXPECT_EQ(svr.MaxLots(), 0.0);
-  EXPECT_EQ(svr.MinLots(), 0.0);
-  EXPECT_EQ(svr.LimitOffset(), 0.0);
-  EXPECT_EQ(svr.StopOffset(), 0.0);
+  using Limits = std::vector<double>;
+  EXPECT_EQ((Limits{svr.MaxLots(), svr.MinLots(), svr.LimitOffset(), svr.StopOffset()}),
+            (Limits{0, 0, 0, 0}));
+  EXPECT_EQ((Limits{cl.MaxLots(), cl.MinLots(), cl.LimitOffset(), cl.StopOffset()}),
+            (Limits{50, -1, 7, 9}));
   EXPECT_EQ(svr.CommissionValue(2.5), 10.0);
-  EXPECT_EQ(cl.MinLots(), -1.0);
-  EXPECT_EQ(cl.StopOffset(), 9.0);
 }
 
 TEST(ClientParamTest, SpreadIsNullForEmptyOrNonNumericValues) {
