@@ -27,11 +27,7 @@ namespace {
 
 int32_t IntOf(const Variant& value) { return ToInt32(value.NumberValue()); }
 
-void CopyAccounts(const CAccountRefs& refs, std::vector<std::shared_ptr<CAccount>>& out) {
-  for (const auto& ref : refs.Items()) {
-    if (auto account = ref->Account()) out.push_back(std::move(account));
-  }
-}
+void CopyAccounts(const CAccountRefs& refs, std::vector<std::shared_ptr<CAccount>>& out);
 
 // The walk over a symbol's holders waits on memory, not on arithmetic: each
 // account, its figures, its position list and its positions are separate
@@ -46,6 +42,7 @@ constexpr size_t kWarmPositions = 2;
 // Written out on x86, where g++ was seen to drop the builtin's hint from
 // this walk.
 void Warm(const void* p) {
+  if (p == nullptr) return;
 #if defined(__x86_64__) || defined(__i386__)
   asm volatile("prefetcht0 %0" : : "m"(*static_cast<const char*>(p)));
 #else
@@ -82,6 +79,23 @@ void WarmAhead(const std::vector<std::shared_ptr<CAccount>>& accounts, size_t at
   if (at + kWarmMembers < n) WarmMembers(*accounts[at + kWarmMembers]);
   if (at + kWarmSlots < n) WarmSlots(*accounts[at + kWarmSlots]);
   if (at + kWarmPositions < n) WarmPositions(*accounts[at + kWarmPositions]);
+}
+
+// Taking each reference costs a read of the reference object and of its
+// account's counts; the reference objects are warmed a few ahead.
+constexpr int kWarmRefs = 8;
+
+void CopyAccounts(const CAccountRefs& refs, std::vector<std::shared_ptr<CAccount>>& out) {
+  const auto& items = refs.Items();
+  auto lead = items.begin();
+  for (int i = 0; i < kWarmRefs && lead != items.end(); ++i, ++lead) Warm((*lead).get());
+  for (const auto& ref : items) {
+    if (lead != items.end()) {
+      Warm((*lead).get());
+      ++lead;
+    }
+    if (auto account = ref->Account()) out.push_back(std::move(account));
+  }
 }
 
 void CopyClients(const CClientRefs& refs, std::vector<std::shared_ptr<CClient>>& out) {
