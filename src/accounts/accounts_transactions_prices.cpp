@@ -38,6 +38,7 @@ constexpr size_t kWarmAccount = 12;
 constexpr size_t kWarmMembers = 8;
 constexpr size_t kWarmSlots = 5;
 constexpr size_t kWarmPositions = 2;
+constexpr size_t kWarmParams = 1;
 
 // Written out on x86, where g++ was seen to drop the builtin's hint from
 // this walk.
@@ -51,12 +52,15 @@ void Warm(const void* p) {
 }
 
 void WarmObject(const void* p, size_t bytes) {
+  if (p == nullptr) return;
   const char* at = static_cast<const char*>(p);
   for (size_t offset = 0; offset < bytes; offset += 64) Warm(at + offset);
 }
 
 void WarmMembers(const CAccount& account) {
-  if (const CSummaries* summaries = account.SummeryInfo().get()) Warm(summaries);
+  if (const CSummaries* summaries = account.SummeryInfo().get()) {
+    WarmObject(summaries, 2 * 64);
+  }
   if (const COpenPositions* positions = account.OpenPositions().get()) Warm(positions);
 }
 
@@ -73,12 +77,21 @@ void WarmPositions(const CAccount& account) {
   for (const auto& position : positions->Items()) WarmObject(position.get(), 2 * 64);
 }
 
+void WarmParams(const CAccount& account) {
+  const COpenPositions* positions = account.OpenPositions().get();
+  if (positions == nullptr) return;
+  for (const auto& position : positions->Items()) {
+    WarmObject(position->SymbolParam().get(), 2 * 64);
+  }
+}
+
 void WarmAhead(const std::vector<std::shared_ptr<CAccount>>& accounts, size_t at) {
   const size_t n = accounts.size();
   if (at + kWarmAccount < n) WarmObject(accounts[at + kWarmAccount].get(), 2 * 64);
   if (at + kWarmMembers < n) WarmMembers(*accounts[at + kWarmMembers]);
   if (at + kWarmSlots < n) WarmSlots(*accounts[at + kWarmSlots]);
   if (at + kWarmPositions < n) WarmPositions(*accounts[at + kWarmPositions]);
+  if (at + kWarmParams < n) WarmParams(*accounts[at + kWarmParams]);
 }
 
 // Taking each reference costs a read of the reference object and of its
