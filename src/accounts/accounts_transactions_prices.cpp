@@ -196,10 +196,13 @@ void CAccountsTransactions::DealWithChangedSymbolPrices(
   auto index = std::dynamic_pointer_cast<CCurAccount>(vSymbol->Ref1());
   if (!index) return;
   const int32_t symbol_id = vSymbol->ID();
+  // Whether the symbol trades is decided once, as the quote arrives; what the
+  // host does inside the walk does not reopen or close it for later holders.
   const auto times = vSymbol->SymbolTradingTimes();
+  const bool trades = times && times->TradeIsOpen();
   ScratchLease scratch(*this);
   if (m_side == SERVER_SIDE_EXECUTION) {
-    if (times && times->TradeIsOpen()) {
+    if (trades) {
       CopyAccounts(*index->AccountsHaveOrders(), scratch->accounts);
       for (const auto& account : scratch->accounts) {
         auto client = account->Client();
@@ -214,26 +217,13 @@ void CAccountsTransactions::DealWithChangedSymbolPrices(
     }
   }
   CopyAccounts(*index->AccountsHavePositions(), scratch->accounts);
-  // Whether the symbol trades is asked again for each account while the
-  // engine has a listener, since its handler may move the clock or the
-  // trading times. With none, the first answer serves the whole walk (a
-  // display listening to an account's figures alone is not expected to).
-  int open_known = -1;
   const auto& accounts = scratch->accounts;
   for (size_t i = 0; i < accounts.size(); ++i) {
     WarmAhead(accounts, i);
     const auto& account = accounts[i];
     if (!account->SummeryInfo()) continue;  // released while the walk ran
     SummariesChanged(account);
-    if (!times) continue;
-    bool open;
-    if (open_known >= 0 && !m_events.HasListeners()) {
-      open = open_known == 1;
-    } else {
-      open = times->TradeIsOpen();
-      open_known = open ? 1 : 0;
-    }
-    if (open) CheckLiquidation(account);
+    if (trades) CheckLiquidation(account);
   }
 }
 
