@@ -137,32 +137,42 @@ int32_t ToInt32(const Variant& value) {
 int32_t TextToInt32(std::string_view text) { return ToInt32(Variant(text)); }
 int16_t TextToInt16(std::string_view text) { return ToInt16(Variant(text)); }
 
-double RoundHalfEven(double value, int decimals) {
-  if (!std::isfinite(value)) return value;
+namespace {
+
+// Rounds to the nearest whole number, halves to even, without a library
+// call: adding and taking away 1.5 * 2^52 leaves the double's rounding to
+// the hardware (round to nearest even). Valid for |y| < 2^51.
+double nearest_whole(double y) {
+  constexpr double kShift = 6755399441055744.0;
+  return (y + kShift) - kShift;
+}
+
+constexpr double kWholeLimit = 2251799813685248.0;  // 2^51
+
+// Rounds value * 10^decimals to a whole number, deciding decimal halves by
+// `half`: f(floor) -> the whole number the half goes to.
+template <typename HalfRule>
+double round_scaled(double value, int decimals, HalfRule half) {
   const double scale = pow10(decimals);
   const double y = value * scale;
-  const double f = std::floor(y);
-  double r;
-  if (is_decimal_half(y, f)) {
-    r = std::fmod(f, 2.0) == 0.0 ? f : f + 1;
-  } else {
-    r = std::nearbyint(y);
-  }
+  if (!(std::fabs(y) < kWholeLimit)) return value;  // not finite, or whole already
+  double r = nearest_whole(y);
+  const double f = r > y ? r - 1 : r;
+  if (is_decimal_half(y, f)) r = half(f, y);
   return r / scale + 0.0;
 }
 
+}  // namespace
+
+double RoundHalfEven(double value, int decimals) {
+  return round_scaled(value, decimals, [](double f, double) {
+    return nearest_whole(f * 0.5) * 2 == f ? f : f + 1;
+  });
+}
+
 double RoundHalfAway(double value, int decimals) {
-  if (!std::isfinite(value)) return value;
-  const double scale = pow10(decimals);
-  const double y = value * scale;
-  const double f = std::floor(y);
-  double r;
-  if (is_decimal_half(y, f)) {
-    r = y > 0 ? f + 1 : f;
-  } else {
-    r = std::nearbyint(y);
-  }
-  return r / scale + 0.0;
+  return round_scaled(value, decimals,
+                      [](double f, double y) { return y > 0 ? f + 1 : f; });
 }
 
 double RoundMoney(double value) { return RoundHalfEven(value, 2); }
