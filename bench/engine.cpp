@@ -64,7 +64,7 @@ constexpr int kPositionsPerAccount = 5;
 constexpr int kSpreadPips = 2;
 constexpr double kCommission = 5;
 
-struct SymbolSpec {
+struct SymbolSetup {
   int32_t id;
   int32_t ref;
   int32_t ref_case;
@@ -72,25 +72,25 @@ struct SymbolSpec {
   double bid;
 };
 
-std::vector<SymbolSpec> Specs() {
-  std::vector<SymbolSpec> specs;
-  specs.push_back({1, 1, 1, -4, 1.0});
+std::vector<SymbolSetup> Setups() {
+  std::vector<SymbolSetup> setups;
+  setups.push_back({1, 1, 1, -4, 1.0});
   for (int i = 0; i < kSymbols; ++i) {
     const int32_t id = i + 2;
     if (i % 5 == 4) {
-      specs.push_back({id, id, 0, -2, 100.0 + i});  // quoted against the dollar
+      setups.push_back({id, id, 0, -2, 100.0 + i});  // quoted against the dollar
     } else if (i % 5 == 3) {
-      specs.push_back({id, 2, 1, -4, 0.80 + 0.01 * i});  // a cross through symbol 2
+      setups.push_back({id, 2, 1, -4, 0.80 + 0.01 * i});  // a cross through symbol 2
     } else {
-      specs.push_back({id, 1, 1, -4, 1.0 + 0.01 * i});
+      setups.push_back({id, 1, 1, -4, 1.0 + 0.01 * i});
     }
   }
-  return specs;
+  return setups;
 }
 
-std::string ParamsText(const std::vector<SymbolSpec>& specs) {
+std::string ParamsText(const std::vector<SymbolSetup>& setups) {
   std::string text;
-  for (const SymbolSpec& s : specs) {
+  for (const SymbolSetup& s : setups) {
     if (!text.empty()) text += ",";
     text += std::to_string(s.id) + "," + std::to_string(s.id == 1 ? 0 : kSpreadPips) +
             ",0,0,0," + (s.id == 1 ? std::string("0") : NumberText(kCommission)) +
@@ -112,7 +112,7 @@ struct Book {
   std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>(
       DateTime::FromParts(2027, 3, 3, 12, 0, 0));
   ScopedClock scoped{clock};
-  std::vector<SymbolSpec> specs = Specs();
+  std::vector<SymbolSetup> setups = Setups();
   std::shared_ptr<CAccountsTransactions> engine = std::make_shared<CAccountsTransactions>();
   std::shared_ptr<CSymbols> symbols = std::make_shared<CSymbols>();
   std::vector<std::shared_ptr<CSymbol>> by_id;
@@ -121,7 +121,7 @@ struct Book {
   Book() {
     engine->InitializeNeededData(symbols, SERVER_SIDE_EXECUTION);
     by_id.resize(kSymbols + 2);
-    for (const SymbolSpec& s : specs) {
+    for (const SymbolSetup& s : setups) {
       by_id[s.id] = engine->NewSymbol(
           0, s.ref_case, 1, 100000, "03/03/2027 12:00:00", s.bid, s.bid, s.bid, s.bid, true,
           true, s.ref, s.pip_location, symbol_type, NameOf(s.id), s.id,
@@ -130,7 +130,7 @@ struct Book {
           s.bid);
     }
     symbols->SetSymbolsRefSymbols();
-    const std::string params = ParamsText(specs);
+    const std::string params = ParamsText(setups);
     for (int c = 0; c < kClients; ++c) {
       const int32_t client_id = c + 1;
       auto client = engine->AddNewClient(client_id, params, Null, CLIENT_TYPE, false,
@@ -163,7 +163,7 @@ struct Book {
                           false, true);
     for (int j = 0; j < kPositionsPerAccount; ++j) {
       const int32_t symbol = PositionSymbol(account, j);
-      const double price = specs[symbol - 1].bid;
+      const double price = setups[symbol - 1].bid;
       engine->AddNewOpenPosition(client_id, account_id, account * kPositionsPerAccount + j + 1,
                                  symbol, 1 + account % 3, price, j % 2 == 0 ? 1 : -1, 0, "", "",
                                  true);
@@ -171,14 +171,14 @@ struct Book {
     if (account % 10 == 0) {
       const int32_t symbol = PositionSymbol(account, 0);
       engine->AddNewOrder(client_id, account_id, account_id, 2, 1, 0, 1, symbol,
-                          specs[symbol - 1].bid / 2, 0, 0, 0, 0, DateTime(), "", "");
+                          setups[symbol - 1].bid / 2, 0, 0, 0, 0, DateTime(), "", "");
     }
   }
 
   // The n-th quote of a run: the symbols in turn, moving a few pips.
   void Quote(int64_t n) {
     const int32_t id = static_cast<int32_t>(2 + n % kSymbols);
-    const SymbolSpec& s = specs[id - 1];
+    const SymbolSetup& s = setups[id - 1];
     const double pip = std::pow(10.0, s.pip_location);
     const double bid = s.bid + static_cast<double>((n / kSymbols) % 7 - 3) * pip;
     by_id[id]->Bid(bid);
@@ -215,7 +215,7 @@ struct Flat {
 
   explicit Flat(const Book& book) {
     quotes.resize(kSymbols + 2);
-    for (const SymbolSpec& s : book.specs) {
+    for (const SymbolSetup& s : book.setups) {
       SymbolQuote& q = quotes[s.id];
       q.bid = book.by_id[s.id]->Bid();
       q.pip = std::pow(10.0, s.pip_location);
@@ -229,7 +229,7 @@ struct Flat {
       auto account = book.engine->Account(a / kAccountsPerClient + 1, a + 1);
       for (const auto& p : account->OpenPositions()->Items()) {
         const int32_t symbol = p->SymbolParam()->Symbol()->ID();
-        positions.push_back({symbol, book.specs[symbol - 1].ref, p->Type_no(), p->lots(),
+        positions.push_back({symbol, book.setups[symbol - 1].ref, p->Type_no(), p->lots(),
                              p->Price()});
       }
       for (int j = 0; j < kPositionsPerAccount; ++j) {
@@ -278,7 +278,7 @@ struct Flat {
 
   void Quote(int64_t n, const Book& book) {
     const int32_t id = static_cast<int32_t>(2 + n % kSymbols);
-    const SymbolSpec& s = book.specs[id - 1];
+    const SymbolSetup& s = book.setups[id - 1];
     const double pip = std::pow(10.0, s.pip_location);
     const double bid = detail::RoundHalfAwayPrice(
         s.bid + static_cast<double>((n / kSymbols) % 7 - 3) * pip + pip * 0.1, -s.pip_location);

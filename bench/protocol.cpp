@@ -20,9 +20,9 @@
 #include <string_view>
 #include <vector>
 
-// QuickFIX's headers still carry dynamic exception specifications, which
+// QuickFIX's headers still carry dynamic exception lists (throw(...)), which
 // C++17 removed. The standard and system headers they use are included
-// first; the specifications are then dropped for QuickFIX's own headers only.
+// first; the throw lists are then dropped for QuickFIX's own headers only.
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>

@@ -127,7 +127,7 @@ TEST_F(StringValuesTest, ReadsBadDateTextsWithoutRejecting) {
   EXPECT_EQ(sv.ToDateTime(""), At(1900, 1, 1));
   // Parts roll over: month 13 is January of the next year.
   EXPECT_EQ(sv.ToDateTime("31/13/2023 25:61:61"), At(2024, 2, 1, 2, 2, 1));
-  // Missing separators leave their parts 0 (day 0 of month 0 of 2000).
+  // Missing separators leave those fields at 0 (day 0 of month 0 of 2000).
   EXPECT_EQ(sv.ToDateTime("garbage"), At(1999, 11, 30));
   EXPECT_EQ(sv.ToDateTime("05/03/2024", "-"), At(1999, 11, 30));
   // A time without a space before it reads hour 0.
