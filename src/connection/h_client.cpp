@@ -25,7 +25,10 @@ void CHClient::state(TCPClientStatusType currentStatus) {
   m_events.Raise([&](CHClientEvents& l) { l.state(currentStatus); });
 }
 
-void CHClient::Receive(const std::string& rData) {
+void CHClient::Receive(const std::string& rData) { ReceiveView(rData); }
+
+// The message is parsed straight from the client's view of it.
+bool CHClient::ReceiveView(std::string_view rData) {
   std::shared_ptr<CHClient> pin = weak_from_this().lock();
   auto process = CProcess::New();
   try {
@@ -34,6 +37,7 @@ void CHClient::Receive(const std::string& rData) {
     // Raised with what was parsed before the error.
   }
   m_events.Raise([&](CHClientEvents& l) { l.Receive(process); });
+  return true;
 }
 
 void CHClient::NotConnected() {

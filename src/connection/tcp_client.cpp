@@ -318,6 +318,9 @@ void CTcpClient::State(ISocket& socket, SocketStateEnum) {
   }
 }
 
+// The messages are views into the received text (or the bytes held over
+// from the previous chunk); both are this call's own, so a handler that
+// clears or refills the framing buffer leaves the rest of them intact.
 void CTcpClient::Receive(ISocket& socket) {
   std::shared_ptr<CTcpClient> pin = weak_from_this().lock();
   std::string data = socket.Receive();
@@ -325,12 +328,23 @@ void CTcpClient::Receive(ISocket& socket) {
     l.ReceivedData(static_cast<int32_t>(data.size()));
   });
   HandshakeMsgRecieved();
-  std::vector<std::string> rows = std::move(m_rows);
-  int32_t count = m_protocol->SplitBuffer(data, rows);
-  for (int32_t i = 1; i <= count; ++i) {
-    m_events.Raise([&](CTcpClientEvents& l) { l.Receive(rows[i]); });
+  std::vector<std::string_view> rows = std::move(m_rows);
+  std::string held = std::move(m_held);
+  std::string row = std::move(m_row);
+  m_protocol->SplitBufferViews(data, held, rows);
+  for (std::string_view message : rows) {
+    bool as_text = false;
+    m_events.Raise([&](CTcpClientEvents& l) {
+      if (l.ReceiveView(message)) return;
+      if (!as_text) row.assign(message);
+      as_text = true;
+      l.Receive(row);
+    });
   }
+  rows.clear();
   m_rows = std::move(rows);
+  m_held = std::move(held);
+  m_row = std::move(row);
 }
 
 }  // namespace orvane

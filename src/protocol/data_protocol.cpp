@@ -193,6 +193,29 @@ int32_t CDataProtocol::SplitBuffer(std::string_view RecievedBuffer,
   return static_cast<int32_t>(complete);
 }
 
+int32_t CDataProtocol::SplitBufferViews(std::string_view RecievedBuffer,
+                                        std::string& Held,
+                                        std::vector<std::string_view>& Rows) {
+  Rows.clear();
+  Held.clear();
+  std::string_view data = RecievedBuffer;
+  if (!m_buffer.empty()) {
+    Held.swap(m_buffer);
+    Held.append(RecievedBuffer);
+    data = Held;
+  }
+  if (data.starts_with(kMessageTerminator)) data.remove_prefix(kMessageTerminator.size());
+
+  size_t begin = 0;
+  detail::ForEachMarker(data, kMessageTerminator, 0, [&](size_t end) {
+    Rows.push_back(data.substr(begin, end - begin));
+    begin = end + kMessageTerminator.size();
+    return true;
+  });
+  m_buffer.assign(data.substr(begin));
+  return static_cast<int32_t>(Rows.size());
+}
+
 // Rows that a shorter split gives up wait in m_spare_rows with their storage,
 // so that a caller whose message counts vary from chunk to chunk does not
 // free and allocate row strings every time.

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "orvane/connection/tcp_client.h"
 #include "orvane/connection/tcp_client_enums.h"
@@ -113,6 +114,7 @@ class CHClient : public Object,
   // CTcpClientEvents
   void state(TCPClientStatusType currentStatus) override;
   void Receive(const std::string& rData) override;
+  bool ReceiveView(std::string_view rData) override;
   void NotConnected() override;
   void ProxyTestResult(ProxyTestResultEnum result,
                        const std::string& ErrorMsg) override;

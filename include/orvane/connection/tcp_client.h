@@ -168,7 +168,9 @@ class CTcpClient : public Object,
   std::shared_ptr<ITimer> m_proxy_test_timer;
   std::shared_ptr<CQueue> m_queue;
   std::shared_ptr<CDataProtocol> m_protocol;
-  std::vector<std::string> m_rows;
+  std::vector<std::string_view> m_rows;
+  std::string m_held;
+  std::string m_row;
 
   TCPClientStatusType m_last_status = STATUS_DISCONNECTED;
   TCPServerTypeEnum m_server_type = DisconnectWhenNoHandshakMsgType;

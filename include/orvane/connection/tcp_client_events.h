@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "orvane/connection/tcp_client_enums.h"
 
@@ -16,6 +17,13 @@ class CTcpClientEvents {
   virtual void state(TCPClientStatusType currentStatus) { (void)currentStatus; }
   // One complete protocol message, without its terminator.
   virtual void Receive(const std::string& rData) { (void)rData; }
+  // The same message as a view valid only during the call. A listener that
+  // takes it returns true and is not given Receive for this message; the
+  // default returns false, so Receive follows with the text.
+  virtual bool ReceiveView(std::string_view rData) {
+    (void)rData;
+    return false;
+  }
   // A queued message was dropped because the client was not connected.
   virtual void NotConnected() {}
   // A proxy test ended (ProxyWorks with an empty text, or ProxyNotWork).

@@ -91,6 +91,14 @@ class CDataProtocol : public Object, NonCopyable {
   // the slots a call drops are kept for the next one, so a caller that keeps
   // its vector allocates nothing in steady state.
   int32_t SplitBuffer(std::string_view RecievedBuffer, std::vector<std::string>& Rows);
+  // The same cut as SplitBuffer without copying each message: Rows gets one
+  // view per complete message (0-based, no empty slots around them), without
+  // its terminator. The views point into RecievedBuffer or into Held, which
+  // takes over the bytes that were waiting in the receive buffer, so they stay
+  // valid until the caller changes Held or RecievedBuffer, whatever happens to
+  // this object meanwhile. The unterminated tail stays in the buffer.
+  int32_t SplitBufferViews(std::string_view RecievedBuffer, std::string& Held,
+                           std::vector<std::string_view>& Rows);
   // Empties the receive buffer.
   void ClearBuffer() { m_buffer.clear(); }
   // The unterminated tail waiting for the next chunk.
