@@ -32,6 +32,21 @@ std::shared_ptr<CClientParam> parent_of(const CClientParam& param) {
   return parent;
 }
 
+// The entry's symbol without touching its reference count when the entry can
+// lend it; otherwise `hold` keeps the counted reference for the caller.
+const CSymbol& symbol_ref(const CClientParam& param, std::shared_ptr<CSymbol>& hold) {
+  if (const CSymbol* symbol = param.SymbolPtr()) return *symbol;
+  hold = symbol_of(param);
+  return *hold;
+}
+
+const CClientParam& parent_ref(const CClientParam& param,
+                               std::shared_ptr<CClientParam>& hold) {
+  if (const CClientParam* parent = param.ParentPtr()) return *parent;
+  hold = parent_of(param);
+  return *hold;
+}
+
 }  // namespace
 
 double COpenPosition::AddInterest(int16_t vDayFactor, double YearlyBuyRate,
@@ -49,18 +64,19 @@ double COpenPosition::AddInterest(int16_t vDayFactor, double YearlyBuyRate,
 
 double COpenPosition::FloatingProfitLoss(CommCalcTypeEnum vCommCalcType) const {
   const CClientParam& param = param_of(m_symbol_param);
-  const std::shared_ptr<CSymbol> symbol = symbol_of(param);
+  std::shared_ptr<CSymbol> symbol_hold;
+  const CSymbol& symbol = symbol_ref(param, symbol_hold);
   const double close = param.ClosePriceWithSpread(m_type_no);
   const double commission = param.CommissionValue(m_lots);
-  const double ref_close = parent_of(param)->ClosePriceWithSpread(m_type_no);
-  const Variant profit =
-      symbol->DealProfit(m_price, close, m_lots, m_type_no, m_interest, commission,
-                        vCommCalcType, ref_close, true);
-  return RoundMoney(profit.NumberValue());
+  std::shared_ptr<CClientParam> parent_hold;
+  const double ref_close = parent_ref(param, parent_hold).ClosePriceWithSpread(m_type_no);
+  return RoundMoney(symbol.DealProfitValue(m_price, close, m_lots, m_type_no, m_interest,
+                                           commission, vCommCalcType, ref_close, true));
 }
 
 double COpenPosition::RefClosePrice() const {
-  return parent_of(param_of(m_symbol_param))->ClosePriceWithSpread(m_type_no);
+  std::shared_ptr<CClientParam> parent_hold;
+  return parent_ref(param_of(m_symbol_param), parent_hold).ClosePriceWithSpread(m_type_no);
 }
 
 double COpenPosition::ClosePrice() const {

@@ -247,6 +247,14 @@ Variant CSymbol::DealProfit(double Price, double close_price, double lots,
                             OperationTypeEnum BuySell, double Interest, double RemainOpenComm,
                             CommCalcTypeEnum CommCalcType, double RefPrice,
                             bool ComputeCommInt) const {
+  return DealProfitValue(Price, close_price, lots, BuySell, Interest, RemainOpenComm,
+                         CommCalcType, RefPrice, ComputeCommInt);
+}
+
+double CSymbol::DealProfitValue(double Price, double close_price, double lots,
+                                OperationTypeEnum BuySell, double Interest,
+                                double RemainOpenComm, CommCalcTypeEnum CommCalcType,
+                                double RefPrice, bool ComputeCommInt) const {
   double rp = RefPrice;
   if (RefPrice == -1.0) {
     if (!m_ref_symbol) {

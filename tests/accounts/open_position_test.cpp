@@ -43,6 +43,32 @@ TEST_F(PositionTest, BuyClosesAtClientBidAndSellAtClientAsk) {
   EXPECT_DOUBLE_EQ(cross_buy->RefClosePrice(), 1.2500);
 }
 
+// An entry that only answers through the interface's counted getters, as an
+// entry kind that lends no raw references would.
+class CountedOnlyEntry : public CClientParam {
+ public:
+  explicit CountedOnlyEntry(std::shared_ptr<CClientParam> inner) : m_inner(std::move(inner)) {}
+  double CommissionValue(double lots) const override { return m_inner->CommissionValue(lots); }
+  double ClosePriceWithSpread(OperationTypeEnum side) const override {
+    return m_inner->ClosePriceWithSpread(side);
+  }
+  std::shared_ptr<CSymbol> Symbol() const override { return m_inner->Symbol(); }
+  std::shared_ptr<CClientParam> Parent() const override { return m_inner->Parent(); }
+
+ private:
+  std::shared_ptr<CClientParam> m_inner;
+};
+
+TEST_F(PositionTest, EntryLendingNoRawReferencesPricesTheSame) {
+  auto lent = Open(eurgbp_entry, SellType, 2, 0.8530, 1, 1.25);
+  auto counted = Open(std::make_shared<CountedOnlyEntry>(eurgbp_entry), SellType, 2, 0.8530, 2,
+                      1.25);
+  ASSERT_NE(lent->FloatingProfitLoss(ON_CLOSE_TYPE), 0);
+  EXPECT_EQ(counted->FloatingProfitLoss(ON_CLOSE_TYPE), lent->FloatingProfitLoss(ON_CLOSE_TYPE));
+  EXPECT_EQ(counted->FloatingProfitLoss(ON_OPEN_TYPE), lent->FloatingProfitLoss(ON_OPEN_TYPE));
+  EXPECT_DOUBLE_EQ(counted->RefClosePrice(), 1.2502);
+}
+
 TEST_F(PositionTest, PriceIsStoredInTheSymbolFormat) {
   auto p = Open(eurusd_entry, BuyType, 1, 1.234567, 1);
   EXPECT_DOUBLE_EQ(p->Price(), 1.2346);

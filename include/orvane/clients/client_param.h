@@ -60,6 +60,12 @@ class CClientParam : public Object, private NonCopyable {
   // The same client's entry for the symbol's reference symbol.
   virtual std::shared_ptr<CClientParam> Parent() const { return nullptr; }
   virtual void Parent(std::shared_ptr<CClientParam> /*value*/) {}
+  // Symbol and Parent for the pricing path: the object the entry itself
+  // holds, valid while that reference is unchanged and the entry lives, with
+  // no reference count touched. Null when the entry cannot lend it (callers
+  // then use Symbol / Parent).
+  virtual const CSymbol* SymbolPtr() const { return nullptr; }
+  virtual const CClientParam* ParentPtr() const { return nullptr; }
   // Pips added to both sides, on top of the symbol's own PriceOffset.
   virtual int16_t PriceOffset() const { return 0; }
   virtual void PriceOffset(int16_t /*value*/) {}

@@ -42,6 +42,8 @@ class ClientParamEntry : public CClientParam, public ISafeObject {
   void Symbol(std::shared_ptr<CSymbol> value) final { m_symbol = std::move(value); }
   std::shared_ptr<CClientParam> Parent() const final { return m_parent; }
   void Parent(std::shared_ptr<CClientParam> value) final { m_parent = std::move(value); }
+  const CSymbol* SymbolPtr() const final { return m_symbol.get(); }
+  const CClientParam* ParentPtr() const final { return m_parent.get(); }
   int16_t PriceOffset() const final { return m_price_offset; }
   void PriceOffset(int16_t value) final { m_price_offset = value; }
 

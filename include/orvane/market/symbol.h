@@ -193,6 +193,12 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   Variant DealProfit(double Price, double close_price, double lots, OperationTypeEnum BuySell,
                      double Interest, double RemainOpenComm, CommCalcTypeEnum CommCalcType,
                      double RefPrice = -1.0, bool ComputeCommInt = true) const;
+  // DealProfit as a plain number, for the pricing path; same result and
+  // errors.
+  double DealProfitValue(double Price, double close_price, double lots,
+                         OperationTypeEnum BuySell, double Interest, double RemainOpenComm,
+                         CommCalcTypeEnum CommCalcType, double RefPrice = -1.0,
+                         bool ComputeCommInt = true) const;
   // A buy closes at the bid with spread, anything else at the ask with spread.
   double ClosePriceWithSpread(OperationTypeEnum vBuySell) const;
   double ClosePriceWithSpread2(const Variant& vSpread, int16_t vSourcePlus, int16_t PriceOffset,
