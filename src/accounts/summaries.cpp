@@ -111,7 +111,18 @@ std::shared_ptr<CSummaries> CSummaries::Copy() const {
   return copy;
 }
 
+void CSummaries::Advise(CSummariesEvents* listener) {
+  m_events.Advise(listener);
+  m_has_listeners = m_events.HasListeners();
+}
+
+void CSummaries::Unadvise(CSummariesEvents* listener) {
+  m_events.Unadvise(listener);
+  m_has_listeners = m_events.HasListeners();
+}
+
 void CSummaries::RaiseDataChanged() {
+  if (!m_has_listeners) return;
   m_events.Raise([](CSummariesEvents& listener) { listener.DataChanged(); });
 }
 

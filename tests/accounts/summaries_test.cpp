@@ -110,6 +110,42 @@ TEST(SummariesTest, SetValuesStoresEachFigureOrNothing) {
   EXPECT_EQ(l.calls, 1);
 }
 
+class SelfRemovingListener : public CSummariesEvents {
+ public:
+  explicit SelfRemovingListener(CSummaries& s) : m_s(s) {}
+  void DataChanged() override {
+    ++calls;
+    m_s.Unadvise(this);
+  }
+  int calls = 0;
+
+ private:
+  CSummaries& m_s;
+};
+
+TEST(SummariesTest, ListenersComingAndGoingAreHeardExactlyWhileAdvised) {
+  CSummaries s;
+  CountingListener stays;
+  SelfRemovingListener once(s);
+  s.FloatingProfitLoss(1);  // nobody yet
+  s.Advise(&once);
+  s.Advise(&stays);
+  s.FloatingProfitLoss(2);
+  s.FloatingValue(3);
+  EXPECT_EQ(once.calls, 1);
+  EXPECT_EQ(stays.calls, 2);
+
+  s.Unadvise(&stays);
+  s.ValueChanged(1);
+  EXPECT_EQ(stays.calls, 2);
+  s.Advise(&stays);
+  s.FloatingProfitLossChanged(1);
+  EXPECT_EQ(stays.calls, 3);
+  EXPECT_EQ(once.calls, 1);
+  EXPECT_EQ(s.FloatingProfitLoss(), 3);
+  EXPECT_EQ(s.FloatingValue(), 4);
+}
+
 TEST(SummariesTest, CopyHasSameFiguresAndItsOwnListeners) {
   CSummaries s;
   CountingListener l;

@@ -92,8 +92,8 @@ class CSummaries : public Object, public ISafeObject, private NonCopyable {
   // listeners and no event is raised.
   std::shared_ptr<CSummaries> Copy() const;
 
-  void Advise(CSummariesEvents* listener) { m_events.Advise(listener); }
-  void Unadvise(CSummariesEvents* listener) { m_events.Unadvise(listener); }
+  void Advise(CSummariesEvents* listener);
+  void Unadvise(CSummariesEvents* listener);
 
   // Holds no references; nothing to release.
   void Deallocate() override {}
@@ -111,6 +111,9 @@ class CSummaries : public Object, public ISafeObject, private NonCopyable {
   double m_floating_profit_loss = 0;
   double m_floating_value = 0;
   bool m_margin_account = false;
+  // Whether anyone listens, kept beside the figures so that a setter with no
+  // listener does not read the listener list.
+  bool m_has_listeners = false;
   EventSource<CSummariesEvents> m_events;
 };
 
