@@ -175,3 +175,54 @@ TEST_F(DataProtocolTest, ErrorTextsAndTheSharedRow) {
 
 }  // namespace
 }  // namespace orvane
+
+namespace orvane {
+namespace {
+
+// The view cut hands out exactly the messages the copying cut does, for any
+// way the stream is chunked, and its views outlive a cleared buffer.
+TEST(DataProtocolViewsTest, ViewsAgreeWithTheCopyingSplitOverEveryChunking) {
+  const std::string stream = "+3!A1+3!+3!price G)_1.2345+3!B+3!long message body+3!Z";
+  for (size_t first = 0; first <= stream.size(); ++first) {
+    for (size_t second = first; second <= stream.size(); second += 3) {
+      SCOPED_TRACE("cuts at " + std::to_string(first) + ", " + std::to_string(second));
+      CDataProtocol copying;
+      CDataProtocol viewing;
+      std::vector<std::string> copied_all;
+      std::vector<std::string> viewed_all;
+      std::vector<std::string> rows;
+      std::vector<std::string_view> views;
+      std::string held;
+      const std::string_view chunks[] = {
+          std::string_view(stream).substr(0, first),
+          std::string_view(stream).substr(first, second - first),
+          std::string_view(stream).substr(second)};
+      for (std::string_view chunk : chunks) {
+        const int32_t copied = copying.SplitBuffer(chunk, rows);
+        for (int32_t i = 1; i <= copied; ++i) copied_all.push_back(rows[i]);
+        const int32_t viewed = viewing.SplitBufferViews(chunk, held, views);
+        ASSERT_EQ(viewed, static_cast<int32_t>(views.size()));
+        for (std::string_view v : views) viewed_all.emplace_back(v);
+        EXPECT_EQ(viewing.Buffer(), copying.Buffer());
+      }
+      EXPECT_EQ(viewed_all, copied_all);
+      EXPECT_EQ(copied_all.back(), "long message body");
+    }
+  }
+}
+
+TEST(DataProtocolViewsTest, AMessageCompletedFromTheHeldTailOutlivesAClearedBuffer) {
+  CDataProtocol protocol;
+  std::string held;
+  std::vector<std::string_view> views;
+  ASSERT_EQ(protocol.SplitBufferViews("first+3!sec", held, views), 1);
+  EXPECT_EQ(views[0], "first");
+  const std::string chunk = "ond+3!tail";
+  ASSERT_EQ(protocol.SplitBufferViews(chunk, held, views), 1);
+  protocol.ClearBuffer();  // as a handler may do while the views are in use
+  EXPECT_EQ(views[0], "second");
+  EXPECT_EQ(protocol.Buffer(), "");
+}
+
+}  // namespace
+}  // namespace orvane
