@@ -42,9 +42,12 @@ std::string Escape(const std::string& text) {
 void Chart(std::ostream& out, const std::vector<double>& values, const std::string& label,
            const std::string& colour, double mark) {
   constexpr double kWidth = 360, kHeight = 110, kPad = 4;
-  double low = *std::min_element(values.begin(), values.end());
-  double high = *std::max_element(values.begin(), values.end());
-  if (high - low < 1e-9) {
+  if (values.empty()) return;
+  const double lowest = *std::min_element(values.begin(), values.end());
+  const double highest = *std::max_element(values.begin(), values.end());
+  double low = lowest;
+  double high = highest;
+  if (high - low < 1e-9) {  // a flat series is drawn across the middle
     low -= 1;
     high += 1;
   }
@@ -65,7 +68,7 @@ void Chart(std::ostream& out, const std::vector<double>& values, const std::stri
     out << Fixed(x(i), 1) << ',' << Fixed(y(values[i]), 1) << ' ';
   }
   out << "\"/><text x=\"4\" y=\"" << kHeight + 13 << "\" font-size=\"11\">" << Escape(label)
-      << ": " << Fixed(low, 2) << " .. " << Fixed(high, 2) << "</text></svg>";
+      << ": " << Fixed(lowest, 2) << " .. " << Fixed(highest, 2) << "</text></svg>";
 }
 
 }  // namespace
