@@ -8,11 +8,12 @@
 #include <sstream>
 #include <string_view>
 
+#include "orvane/core/conversions.h"
+#include "orvane/protocol/row.h"
+
 namespace orvane::replay {
 
 namespace {
-
-constexpr std::string_view kCellDelimiter = "R,@";
 
 const std::set<std::string, std::less<>> kDays = {"SUNDAY",   "MONDAY", "TUESDAY",
                                                   "WEDNESDAY", "THURSDAY", "FRIDAY",
@@ -121,26 +122,16 @@ class Line {
   std::vector<size_t> m_starts;
 };
 
+// The cells of a position or order row, as the row reader cuts them.
 std::vector<std::string> SplitCells(const std::string& row) {
+  CRow reader;
+  reader.Add(row);
   std::vector<std::string> cells;
-  size_t at = 0;
-  while (true) {
-    const size_t next = row.find(kCellDelimiter, at);
-    if (next == std::string::npos) {
-      cells.push_back(row.substr(at));
-      return cells;
-    }
-    cells.push_back(row.substr(at, next - at));
-    at = next + kCellDelimiter.size();
-  }
+  for (int32_t i = 1; i <= reader.Count(); ++i) cells.push_back(reader.Item(i));
+  return cells;
 }
 
-std::string TrimCell(const std::string& cell) {
-  size_t b = cell.find_first_not_of(' ');
-  if (b == std::string::npos) return "";
-  size_t e = cell.find_last_not_of(' ');
-  return cell.substr(b, e - b + 1);
-}
+std::string TrimCell(const std::string& cell) { return std::string(Trim(cell)); }
 
 // Everything a book refers to, checked as the records come in: a record may
 // only name what an earlier line defined (symbols' reference symbols aside,
