@@ -60,10 +60,14 @@ int32_t ReadRequestSid(std::string_view cmd, const MessageHead& head) {
   }
   // No code holds a marker, and no marker can straddle the code's end or the
   // token end marker, so the first of each stands behind the head.
+  return ReadRequestSid(cmd, head, FindMarker(cmd, kSidEnd, head.body));
+}
+
+int32_t ReadRequestSid(std::string_view cmd, const MessageHead& head, size_t sid_end) {
   const size_t marker = head.body - kTokenEnd.size();
   const size_t token_end =
       cmd[marker] == kTokenEnd[0] ? marker : FindMarker(cmd, kTokenEnd, head.body);
-  return SidBetween(cmd, token_end, FindMarker(cmd, kSidEnd, head.body));
+  return SidBetween(cmd, token_end, sid_end);
 }
 
 }  // namespace detail
@@ -197,6 +201,15 @@ int32_t CDataProtocol::SplitBufferViews(std::string_view RecievedBuffer,
                                         std::string& Held,
                                         std::vector<std::string_view>& Rows) {
   Rows.clear();
+  std::string_view region = SplitBufferRegion(RecievedBuffer, Held);
+  while (!region.empty()) Rows.push_back(NextMessage(region));
+  return static_cast<int32_t>(Rows.size());
+}
+
+// The terminator cannot overlap itself, so the last one found from the end
+// is the last one the cut from the front finds.
+std::string_view CDataProtocol::SplitBufferRegion(std::string_view RecievedBuffer,
+                                                  std::string& Held) {
   Held.clear();
   std::string_view data = RecievedBuffer;
   if (!m_buffer.empty()) {
@@ -205,15 +218,24 @@ int32_t CDataProtocol::SplitBufferViews(std::string_view RecievedBuffer,
     data = Held;
   }
   if (data.starts_with(kMessageTerminator)) data.remove_prefix(kMessageTerminator.size());
+  size_t complete = 0;
+  for (size_t at = data.size(); at >= kMessageTerminator.size(); --at) {
+    if (data.substr(at - kMessageTerminator.size(), kMessageTerminator.size()) ==
+        kMessageTerminator) {
+      complete = at;
+      break;
+    }
+  }
+  m_buffer.assign(data.substr(complete));
+  return data.substr(0, complete);
+}
 
-  size_t begin = 0;
-  detail::ForEachMarker(data, kMessageTerminator, 0, [&](size_t end) {
-    Rows.push_back(data.substr(begin, end - begin));
-    begin = end + kMessageTerminator.size();
-    return true;
-  });
-  m_buffer.assign(data.substr(begin));
-  return static_cast<int32_t>(Rows.size());
+std::string_view CDataProtocol::NextMessage(std::string_view& Region) {
+  const size_t end = detail::FindMarker(Region, kMessageTerminator, 0);
+  std::string_view message = Region.substr(0, end);
+  Region.remove_prefix(end == std::string_view::npos ? Region.size()
+                                                     : end + kMessageTerminator.size());
+  return message;
 }
 
 // Rows that a shorter split gives up wait in m_spare_rows with their storage,

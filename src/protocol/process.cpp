@@ -1,5 +1,6 @@
 #include "orvane/protocol/process.h"
 
+#include <array>
 #include <exception>
 #include <functional>
 #include <new>
@@ -100,6 +101,27 @@ std::shared_ptr<CProcess> CProcess::New() {
   return std::allocate_shared<CProcess>(RecyclingAllocator<CProcess>());
 }
 
+void CProcess::Renew() {
+  m_child.reset();
+  m_token = UNDEFINED;
+  m_command_sid = kNoSid;
+  m_text.clear();
+  m_kept_text.clear();
+  m_params_in_text = false;
+  m_params.clear();
+  m_description.clear();
+  m_param_description.clear();
+  m_process_log_level = 1;
+  m_system_log_level = 0;
+  m_must_be_loged_on = false;
+  if (m_protocol_used) {
+    m_protocol.~CDataProtocol();
+    ::new (&m_protocol) CDataProtocol();
+    m_protocol_used = false;
+  }
+  m_generals.reset();
+}
+
 void CProcess::DefineProcessByCommand(int16_t ProcessLogLevel, std::string_view Cmd) {
   if (m_text.Holds(Cmd) || Overlaps(Cmd, m_kept_text)) {
     const std::string copy(Cmd);
@@ -109,18 +131,70 @@ void CProcess::DefineProcessByCommand(int16_t ProcessLogLevel, std::string_view 
   KeepParameters();
   m_text.assign(Cmd);
   m_process_log_level = ProcessLogLevel;
-  const std::string_view text = m_text.view();
+  // Cmd lies outside this process, so it is read where it stands; every
+  // offset into it is the same in m_text.
+  const std::string_view text = Cmd;
   const detail::MessageHead head = detail::ReadMessageHead(text);
   m_token = static_cast<TokensEnum>(head.token);
-  m_command_sid = detail::ReadRequestSid(text, head);
   if (m_token == UNDEFINED) {
+    m_command_sid = detail::ReadRequestSid(text, head);
     m_params.clear();
     return;
   }
   // No parameter marker can stand in the code or straddle its end or the
   // token end marker, so the first one lies behind the head.
-  ReadParameters(text, head.body);
+  if (!ReadSidAndFewParameters(text, head)) {
+    m_command_sid = detail::ReadRequestSid(text, head);
+    ReadParameters(text, head.body);
+  }
   if (LoggingCheck()) BuildDescriptions();
+}
+
+// Neither marker can overlap itself or the other, so every occurrence of
+// either first character that begins a whole marker is one of the
+// occurrences the separate searches find.
+bool CProcess::ReadSidAndFewParameters(std::string_view text,
+                                       const detail::MessageHead& head) {
+  using Span = detail::ParameterSpans<kInlineParameters>::Span;
+  std::array<Span, kInlineParameters> found;
+  size_t count = 0;
+  size_t sid_end = std::string_view::npos;
+  size_t open = std::string_view::npos;  // the marker of the parameter being read
+  bool too_many = false;
+  // Ends the open parameter at `end`; false once the invalid marker or one
+  // parameter too many ends the reading.
+  auto close = [&](size_t end) {
+    const size_t begin = open + kParameterMarker.size();
+    open = std::string_view::npos;
+    if (text.substr(begin, end - begin) == kInvalidParameter) return false;
+    if (count == found.size()) {
+      too_many = true;
+      return false;
+    }
+    found[count++] = {static_cast<uint32_t>(begin), static_cast<uint32_t>(end - begin)};
+    return true;
+  };
+  bool reading = true;
+  const char* const p = text.data();
+  detail::ForEachCandidate(
+      text, kParameterMarker[0], kSidEnd[0], head.body, [&](size_t at) {
+        if (p[at] == kSidEnd[0]) {
+          if (sid_end == std::string_view::npos &&
+              detail::MarkerAt(p, text.size(), at, kSidEnd)) {
+            sid_end = at;
+          }
+        } else if (reading && detail::MarkerAt(p, text.size(), at, kParameterMarker)) {
+          if (open != std::string_view::npos) reading = close(at);
+          if (reading) open = at;
+        }
+        return !too_many && (reading || sid_end == std::string_view::npos);
+      });
+  if (open != std::string_view::npos) close(text.size());
+  if (too_many) return false;
+  m_command_sid = detail::ReadRequestSid(text, head, sid_end);
+  m_params.assign(found, count);
+  m_params_in_text = true;
+  return true;
 }
 
 template <typename Params>
@@ -149,6 +223,7 @@ void CProcess::DefineResponseByToken(int16_t ProcessLogLevel, TokensEnum Token,
 template <typename Params>
 void CProcess::DefineRequest(int32_t sid, int16_t level, TokensEnum token,
                              const Params& params) {
+  m_protocol_used = true;
   m_protocol.sid(sid);
   std::string text = m_protocol.Request(token, params);
   m_token = token;
@@ -292,12 +367,17 @@ void CProcess::SplitOrderRow(std::string_view OrderRow, std::string& vOrder, std
                            vCpIoID, vSL, vTP, vStatus, vNote);
 }
 
-std::string CProcess::RowStringDelimiter() const { return m_protocol.Row()->Delimiter(); }
+CRow& CProcess::RowReader() const {
+  m_protocol_used = true;
+  return *m_protocol.Row();
+}
 
-void CProcess::AddRowString(std::string_view Row) { m_protocol.Row()->Add(Row); }
+std::string CProcess::RowStringDelimiter() const { return RowReader().Delimiter(); }
 
-int32_t CProcess::RowCellsCount() const { return m_protocol.Row()->Count(); }
+void CProcess::AddRowString(std::string_view Row) { RowReader().Add(Row); }
 
-std::string CProcess::RowCell(int32_t Index) const { return m_protocol.Row()->Item(Index); }
+int32_t CProcess::RowCellsCount() const { return RowReader().Count(); }
+
+std::string CProcess::RowCell(int32_t Index) const { return RowReader().Item(Index); }
 
 }  // namespace orvane

@@ -472,24 +472,29 @@ class CodeIndex {
   }
 
   int32_t Find(std::string_view code) const {
-    if (code.size() < kMinCodeLength || code.size() > kMaxCodeLength) return 0;
+    const TokenEntry* entry = FindEntry(code);
+    return entry == nullptr ? 0 : entry->value;
+  }
+
+  const TokenEntry* FindEntry(std::string_view code) const {
+    if (code.size() < kMinCodeLength || code.size() > kMaxCodeLength) return nullptr;
     for (size_t at = Bucket(code.data(), code.size());; at = (at + 1) & kMask) {
       const int16_t entry = m_bucket[at];
-      if (entry < 0) return 0;
-      if (kEntries[entry].code == code) return kEntries[entry].value;
+      if (entry < 0) return nullptr;
+      if (kEntries[entry].code == code) return &kEntries[entry];
     }
   }
 
-  // Find() of the kCommonCodeLength characters at `text`, with a compare of
-  // fixed length.
-  int32_t FindCommon(const char* text) const {
+  // The entry whose code is the kCommonCodeLength characters at `text`
+  // (none when no code is), with a compare of fixed length.
+  const TokenEntry* FindCommonEntry(const char* text) const {
     for (size_t at = Bucket(text, kCommonCodeLength);; at = (at + 1) & kMask) {
       const int16_t entry = m_bucket[at];
-      if (entry < 0) return 0;
+      if (entry < 0) return nullptr;
       const std::string_view code = kEntries[entry].code;
       if (code.size() == kCommonCodeLength &&
           std::memcmp(code.data(), text, kCommonCodeLength) == 0) {
-        return kEntries[entry].value;
+        return &kEntries[entry];
       }
     }
   }
@@ -563,18 +568,35 @@ int32_t TokenByCode(std::string_view code) { return kCodeIndex.Find(code); }
 // fits. So trying every code length finds the token the general rule (first
 // marker, then the whole text before it against every code) finds, and a
 // text that fits no length has token 0.
+//
+// A stream of one kind of message (prices) repeats its token, so the code
+// found last on this thread is tried first, by one compare.
 MessageHead ReadMessageHead(std::string_view cmd) {
+  thread_local const TokenEntry* last = nullptr;
+  if (last != nullptr) {
+    const size_t length = last->code.size();
+    if (cmd.size() >= length + kTokenEnd.size() && IsTokenEndAt(cmd, length) &&
+        std::memcmp(cmd.data(), last->code.data(), length) == 0) {
+      return {last->value, length + kTokenEnd.size()};
+    }
+  }
   if (cmd.size() >= kCommonCodeLength + kTokenEnd.size() &&
       IsTokenEndAt(cmd, kCommonCodeLength)) {
-    const int32_t token = kCodeIndex.FindCommon(cmd.data());
-    if (token != 0) return {token, kCommonCodeLength + kTokenEnd.size()};
+    const TokenEntry* entry = kCodeIndex.FindCommonEntry(cmd.data());
+    if (entry != nullptr && entry->value != 0) {
+      last = entry;
+      return {entry->value, kCommonCodeLength + kTokenEnd.size()};
+    }
   }
   for (size_t i = 1; i < kCodeLengths.size(); ++i) {
     const size_t length = kCodeLengths[i];
     if (cmd.size() < length + kTokenEnd.size()) break;
     if (!IsTokenEndAt(cmd, length)) continue;
-    const int32_t token = kCodeIndex.Find(cmd.substr(0, length));
-    if (token != 0) return {token, length + kTokenEnd.size()};
+    const TokenEntry* entry = kCodeIndex.FindEntry(cmd.substr(0, length));
+    if (entry != nullptr && entry->value != 0) {
+      last = entry;
+      return {entry->value, length + kTokenEnd.size()};
+    }
   }
   return {};
 }

@@ -119,6 +119,85 @@ TEST(ReceivePathTest, TokenAndSidAgreeWithThePlainRule) {
   EXPECT_GT(known, 450);
 }
 
+// The SID and parameters of a known token are read in one pass over the
+// body for messages of few parameters; whatever the body holds, they must
+// be what the protocol object's own readers give, with the parameters
+// ending at the first one equal to the invalid marker.
+TEST(ReceivePathTest, OnePassSidAndParametersAgreeWithThePlainReaders) {
+  const auto entries = detail::TokenEntries();
+  const std::vector<std::string> pieces = {"G)_", "G)_", "G)_ab", "G)_", "&h,", "%$#InVaLID",
+                                           "G",   "&",   "G)",    "&h",  "x",   "12",
+                                           "+",   "s?<", "G)_%$#InVaLID"};
+  CDataProtocol protocol;
+  CProcess reused;
+  Sequence seq;
+  int many = 0;
+  for (int i = 0; i < 6000; ++i) {
+    std::string text(entries[seq.Next(static_cast<uint32_t>(entries.size()))].code);
+    text += "s?<";
+    if (seq.Next(3) == 0) text += std::to_string(seq.Next(100000)) + "&h,";
+    const int parts = static_cast<int>(seq.Next(30));
+    for (int part = 0; part < parts; ++part) {
+      text += pieces[seq.Next(static_cast<uint32_t>(pieces.size()))];
+    }
+    SCOPED_TRACE(text);
+    std::vector<std::string> expected;
+    // The code of UNDEFINED is no token: its messages have no parameters.
+    const bool known = PlainTokenId(text) != UNDEFINED;
+    for (int32_t n = 1; known; ++n) {
+      std::string value = protocol.ParameterValue(text, n);
+      if (value == kInvalidParameter) break;
+      expected.push_back(std::move(value));
+    }
+    if (expected.size() > CProcess::kInlineParameters) ++many;
+    reused.DefineProcessByCommand(0, text);
+    EXPECT_EQ(reused.CommandSID(), protocol.RequestSID(text));
+    std::vector<std::string> read;
+    for (int16_t n = 1; n <= reused.Parameters(); ++n) read.push_back(reused.ParameterValue(n));
+    ASSERT_EQ(read, expected);
+  }
+  EXPECT_GT(many, 100);
+}
+
+TEST(ReceivePathTest, ARenewedProcessReadsAsANewOne) {
+  CDataProtocol protocol;
+  std::vector<std::string> params(12, "parameter");
+  const std::string long_text = protocol.Response(RESULT_TOKEN, params);
+  CProcess used;
+  used.SystemLogLevel(7);
+  used.DefineProcessByCommand(3, std::string_view(long_text).substr(0, long_text.size() - 3));
+  used.DefineRequestByToken(99, 2, LOGIN_TOKEN, {"user"});
+  used.Child(std::shared_ptr<ISocket>());
+  used.MustBeLogedOn(true);
+  used.AddRowString("aR,@b");
+  ASSERT_EQ(used.RowCellsCount(), 2);
+  ASSERT_EQ(used.Parameters(), 12);
+
+  used.Renew();
+  const CProcess fresh;
+  EXPECT_EQ(used.TokenID(), fresh.TokenID());
+  EXPECT_EQ(used.CommandSID(), fresh.CommandSID());
+  EXPECT_EQ(used.Parameters(), 0);
+  EXPECT_EQ(used.ParameterValue(1), "%$#InVaLID");
+  EXPECT_EQ(used.ProcessText(), "");
+  EXPECT_EQ(used.SentBytes(), 0);
+  EXPECT_EQ(used.ProcessLogLevel(), fresh.ProcessLogLevel());
+  EXPECT_EQ(used.SystemLogLevel(), fresh.SystemLogLevel());
+  EXPECT_FALSE(used.MustBeLogedOn());
+  EXPECT_EQ(used.Child(), nullptr);
+  EXPECT_EQ(used.ProcessDescription(), fresh.ProcessDescription());
+  EXPECT_EQ(used.RowCellsCount(), 0);
+
+  // Renewed, it parses as a new process would, the logging check included.
+  const std::string prices = protocol.Response(GET_PRICES_TOKEN, {"EURUSD", "1.1"});
+  used.DefineProcessByCommand(5, std::string_view(prices).substr(0, prices.size() - 3));
+  EXPECT_EQ(used.ParameterValue(2), "1.1");
+  EXPECT_EQ(used.ProcessDescription(), "'' ");
+  used.SystemLogLevel(5);
+  used.DefineProcessByCommand(5, std::string_view(prices).substr(0, prices.size() - 3));
+  EXPECT_EQ(used.ProcessDescription(), "'Requesting prices' P1=(EURUSD) , P2=(1.1)");
+}
+
 TEST(ReceivePathTest, MarkerSearchAtEveryBlockPosition) {
   // Lengths on both sides of one and two sixteen-character blocks, the
   // marker at every position, a decoy first character before it.

@@ -99,6 +99,16 @@ class CDataProtocol : public Object, NonCopyable {
   // this object meanwhile. The unterminated tail stays in the buffer.
   int32_t SplitBufferViews(std::string_view RecievedBuffer, std::string& Held,
                            std::vector<std::string_view>& Rows);
+  // The same cut for a reader that takes the messages one at a time, each
+  // right after it is found: every complete message, terminators included,
+  // as one region (pointing into RecievedBuffer or Held, as the views of
+  // SplitBufferViews do). NextMessage takes the messages off its front. The
+  // unterminated tail stays in the buffer.
+  std::string_view SplitBufferRegion(std::string_view RecievedBuffer, std::string& Held);
+  // The first message of a region from SplitBufferRegion, without its
+  // terminator; Region then begins behind that terminator. A region
+  // without a terminator is taken whole.
+  static std::string_view NextMessage(std::string_view& Region);
   // Empties the receive buffer.
   void ClearBuffer() { m_buffer.clear(); }
   // The unterminated tail waiting for the next chunk.

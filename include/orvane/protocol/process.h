@@ -20,7 +20,11 @@
 namespace orvane {
 
 class CGenerals;
+class CRow;
 class ISocket;
+namespace detail {
+struct MessageHead;
+}  // namespace detail
 
 // The outcome of CProcess::Send. Both failures share the value 2.
 enum SendResultEnum : int32_t {
@@ -53,6 +57,12 @@ class CProcess : public IQueueNode, private NonCopyable {
   // from processes released earlier on the same thread where there are any:
   // for a receiver that creates one process per message.
   static std::shared_ptr<CProcess> New();
+
+  // Returns the process to the state of a new one (no Child, no token,
+  // levels 1 and 0, empty texts and row reader), keeping the storage its
+  // texts have grown: for a receiver that parses message after message into
+  // a process nobody else holds.
+  void Renew();
 
   std::shared_ptr<ISocket> Child() const { return m_child; }
   void Child(std::shared_ptr<ISocket> value) { m_child = std::move(value); }
@@ -167,10 +177,16 @@ class CProcess : public IQueueNode, private NonCopyable {
   // Reads the parameters of `text` (m_text's view without its terminator),
   // looking for the first parameter marker from index `from` on.
   void ReadParameters(std::string_view text, size_t from);
+  // Reads the SID and the parameters of a received `text` with a known
+  // token in one pass, as ReadRequestSid and ReadParameters would; false,
+  // with nothing read, when it holds more than kInlineParameters parameters.
+  bool ReadSidAndFewParameters(std::string_view text, const detail::MessageHead& head);
   // Keeps the parameters intact before m_text is replaced.
   void KeepParameters();
   std::string_view ParameterText(size_t i) const;
   void BuildDescriptions();
+  // The row reader of m_protocol.
+  CRow& RowReader() const;
   // The process's CGenerals, made on first use of a splitter.
   CGenerals& Generals();
 
@@ -191,6 +207,9 @@ class CProcess : public IQueueNode, private NonCopyable {
   int16_t m_system_log_level = 0;
   bool m_must_be_loged_on = false;
   CDataProtocol m_protocol;
+  // Whether m_protocol may differ from a new one (a request SID was set or
+  // its row reader was made).
+  mutable bool m_protocol_used = false;
   std::unique_ptr<CGenerals> m_generals;
 };
 

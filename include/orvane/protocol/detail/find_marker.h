@@ -94,6 +94,38 @@ void ForEachMarker(std::string_view text, std::string_view marker, size_t from,
   }
 }
 
+// Calls on_candidate(at) for each position at or after `from` that holds
+// the character `a` or `b`, in order, until it returns false: one pass for
+// two markers, whose first characters these are.
+template <typename OnCandidate>
+void ForEachCandidate(std::string_view text, char a, char b, size_t from,
+                      OnCandidate&& on_candidate) {
+  const char* const p = text.data();
+  const size_t n = text.size();
+#if defined(__SSE2__)
+  if (n >= 16) {
+    const __m128i want_a = _mm_set1_epi8(a);
+    const __m128i want_b = _mm_set1_epi8(b);
+    for (size_t start = from; start < n; start += 16) {
+      // The last block ends where the text ends; what it shares with the
+      // block before was looked at already.
+      const size_t base = start + 16 > n ? n - 16 : start;
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + base));
+      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+          _mm_or_si128(_mm_cmpeq_epi8(block, want_a), _mm_cmpeq_epi8(block, want_b))));
+      mask &= ~0u << (start - base);
+      for (; mask != 0; mask &= mask - 1) {
+        if (!on_candidate(base + static_cast<size_t>(__builtin_ctz(mask)))) return;
+      }
+    }
+    return;
+  }
+#endif
+  for (size_t at = from; at < n; ++at) {
+    if ((p[at] == a || p[at] == b) && !on_candidate(at)) return;
+  }
+}
+
 }  // namespace orvane::detail
 
 #endif  // ORVANE_PROTOCOL_DETAIL_FIND_MARKER_H_

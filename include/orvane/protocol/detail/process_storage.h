@@ -27,6 +27,12 @@ class InlineText {
     return {m_long_text ? m_long.data() : m_inline.data(), m_size};
   }
   size_t size() const { return m_size; }
+  // Empty, keeping the storage of a long text.
+  void clear() {
+    m_size = 0;
+    m_long_text = false;
+    m_long.clear();
+  }
 
   // `text` must not lie inside this object's storage (see Holds).
   void assign(std::string_view text) {
@@ -91,6 +97,12 @@ class ParameterSpans {
       m_more.push_back(span);
     }
     ++m_count;
+  }
+  // Replaces the spans with the first `count` (at most kInline) of `spans`.
+  void assign(const std::array<Span, kInline>& spans, size_t count) {
+    m_inline = spans;
+    m_more.clear();
+    m_count = count;
   }
   Span operator[](size_t i) const { return i < kInline ? m_inline[i] : m_more[i - kInline]; }
 

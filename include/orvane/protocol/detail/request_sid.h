@@ -1,6 +1,7 @@
 #ifndef ORVANE_PROTOCOL_DETAIL_REQUEST_SID_H_
 #define ORVANE_PROTOCOL_DETAIL_REQUEST_SID_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -13,6 +14,9 @@ namespace orvane::detail {
 // searched only behind the head, where the first of them must stand. Throws
 // Error(Overflow) when the number does not fit in 32 bits.
 int32_t ReadRequestSid(std::string_view cmd, const MessageHead& head);
+// The same for a message with a known token whose first SID end marker
+// behind the head was found already: at `sid_end`, npos when there is none.
+int32_t ReadRequestSid(std::string_view cmd, const MessageHead& head, size_t sid_end);
 
 }  // namespace orvane::detail
 
