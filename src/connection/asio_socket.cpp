@@ -136,7 +136,10 @@ void AsioConnection::Start(const std::string& host, uint16_t port,
 }
 
 void AsioConnection::Accept(std::function<void(bool ok)> done) {
-  if (!m_secure) return done(true);
+  if (!m_secure) {
+    m_established = true;
+    return done(true);
+  }
   auto self = shared_from_this();
   // A client that never finishes its handshake is cut after a while.
   m_deadline.emplace(m_io, std::chrono::seconds(kAcceptHandshakeSeconds));
@@ -150,6 +153,7 @@ void AsioConnection::Accept(std::function<void(bool ok)> done) {
                                 self->CloseNow();
                                 return done(false);
                               }
+                              self->m_established = true;
                               done(true);
                             });
 }
@@ -305,6 +309,7 @@ void AsioSocket::Connect(const std::string& host, int32_t port) {
                 "the proxy needs a host and a port in 1..65535");
   }
   m_inbox.clear();
+  m_fresh = {};
   m_last_error.clear();
   m_remote_address.clear();
   m_remote_port = 0;
@@ -323,9 +328,28 @@ void AsioSocket::Send(std::string_view text) {
 }
 
 std::string AsioSocket::Receive() {
-  std::string data;
-  data.swap(m_inbox);
+  std::string data(m_fresh);
+  m_fresh = {};
+  data.append(m_inbox);
+  m_inbox.clear();
   return data;
+}
+
+std::string_view AsioSocket::ReceiveView() {
+  if (m_inbox.empty()) {
+    std::string_view data = m_fresh;
+    m_fresh = {};
+    return data;
+  }
+  if (m_fresh.empty()) {
+    m_lent.swap(m_inbox);
+  } else {
+    m_lent.assign(m_fresh);
+    m_lent.append(m_inbox);
+    m_fresh = {};
+  }
+  m_inbox.clear();
+  return m_lent;
 }
 
 void AsioSocket::Close() {
@@ -354,9 +378,22 @@ void AsioSocket::OnEstablished(const std::string& address, int32_t port,
   if (!m_inbox.empty()) Queue({false, SocketConnected});
 }
 
+// A chunk that arrives while nothing waits to be read and no handler of
+// this socket is running is offered where the connection read it: the
+// buffer is not read into again before this call returns. Whatever the
+// handlers leave unread is kept in the inbox.
 void AsioSocket::OnData(const char* data, size_t size) {
-  m_inbox.append(data, size);
+  if (m_raising || !m_inbox.empty() || !m_fresh.empty()) {
+    m_inbox.append(data, size);
+    Queue({false, m_state});
+    return;
+  }
+  m_fresh = std::string_view(data, size);
+  std::shared_ptr<bool> alive = m_alive;
   Queue({false, m_state});
+  if (!*alive || m_fresh.empty()) return;
+  m_inbox.insert(0, m_fresh);
+  m_fresh = {};
 }
 
 void AsioSocket::OnFailed(const std::string& reason) {
@@ -387,7 +424,7 @@ void AsioSocket::Drain() {
     m_pending.pop_front();
     if (event.is_state) {
       m_events.Raise([&](ISocketEvents& l) { l.State(*this, event.state); });
-    } else if (!m_inbox.empty()) {
+    } else if (!m_inbox.empty() || !m_fresh.empty()) {
       m_events.Raise([&](ISocketEvents& l) { l.Receive(*this); });
     }
     if (!*alive) return;

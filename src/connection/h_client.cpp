@@ -27,15 +27,33 @@ void CHClient::state(TCPClientStatusType currentStatus) {
 
 void CHClient::Receive(const std::string& rData) { ReceiveView(rData); }
 
-// The message is parsed straight from the client's view of it.
+// The message is parsed straight from the client's view of it, into the
+// process of the last message when no one kept that one. A message raised
+// from within a handler of another (the host ran its event loop there) gets
+// a process of its own, since the outer one is still in use.
 bool CHClient::ReceiveView(std::string_view rData) {
   std::shared_ptr<CHClient> pin = weak_from_this().lock();
-  auto process = CProcess::New();
+  std::shared_ptr<CProcess> nested;
+  const bool outer = !m_raising_process;
+  std::shared_ptr<CProcess>& process = outer ? m_process : nested;
+  if (outer && process && process.use_count() == 1) {
+    process->Renew();
+  } else {
+    process = CProcess::New();
+  }
   try {
     process->DefineProcessByCommand(kProcessLogLevel, rData);
   } catch (const std::exception&) {
     // Raised with what was parsed before the error.
   }
+  m_raising_process = true;
+  struct Leave {
+    bool& flag;
+    bool outer;
+    ~Leave() {
+      if (outer) flag = false;
+    }
+  } leave{m_raising_process, outer};
   m_events.Raise([&](CHClientEvents& l) { l.Receive(process); });
   return true;
 }

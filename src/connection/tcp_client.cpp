@@ -318,21 +318,23 @@ void CTcpClient::State(ISocket& socket, SocketStateEnum) {
   }
 }
 
-// The messages are views into the received text (or the bytes held over
-// from the previous chunk); both are this call's own, so a handler that
-// clears or refills the framing buffer leaves the rest of them intact.
+// Each message is raised as soon as it is cut from the text the socket
+// lends for this event (or from the bytes held over from the previous chunk,
+// which this call takes over), so a handler that clears or refills the
+// framing buffer leaves the rest of them intact.
 void CTcpClient::Receive(ISocket& socket) {
   std::shared_ptr<CTcpClient> pin = weak_from_this().lock();
-  std::string data = socket.Receive();
+  std::shared_ptr<ISocket> socket_pin = m_socket;  // the lender of the text
+  const std::string_view data = socket.ReceiveView();
   m_events.Raise([&](CTcpClientEvents& l) {
     l.ReceivedData(static_cast<int32_t>(data.size()));
   });
   HandshakeMsgRecieved();
-  std::vector<std::string_view> rows = std::move(m_rows);
   std::string held = std::move(m_held);
   std::string row = std::move(m_row);
-  m_protocol->SplitBufferViews(data, held, rows);
-  for (std::string_view message : rows) {
+  std::string_view region = m_protocol->SplitBufferRegion(data, held);
+  while (!region.empty()) {
+    const std::string_view message = CDataProtocol::NextMessage(region);
     bool as_text = false;
     m_events.Raise([&](CTcpClientEvents& l) {
       if (l.ReceiveView(message)) return;
@@ -341,8 +343,6 @@ void CTcpClient::Receive(ISocket& socket) {
       l.Receive(row);
     });
   }
-  rows.clear();
-  m_rows = std::move(rows);
   m_held = std::move(held);
   m_row = std::move(row);
 }

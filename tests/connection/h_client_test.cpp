@@ -113,5 +113,47 @@ TEST_F(HClientTest, AHandlerMayDropTheClient) {
   EXPECT_EQ(socket->State(), SocketClosed);
 }
 
+// The host keeps a process by holding it; the processes it lets go are
+// parsed into again, and must then read as new ones whatever the host did
+// to them while it had them.
+TEST_F(HClientTest, KeptProcessesStayIntactAndReleasedOnesComeBackNew) {
+  struct Handler : CHClientEvents {
+    void Receive(const std::shared_ptr<CProcess>& p) override {
+      texts.emplace_back(p->ProcessText());
+      fresh.push_back(p->SystemLogLevel() == 0 && !p->MustBeLogedOn() &&
+                      p->Child() == nullptr && p->RowCellsCount() == 0 &&
+                      p->ProcessDescription() == "'' ");
+      p->SystemLogLevel(9);
+      p->MustBeLogedOn(true);
+      p->Child(child);
+      p->AddRowString("a|b");
+      if (texts.size() % 3 == 1) kept.push_back(p);
+    }
+    std::shared_ptr<ISocket> child = MemorySocket::Create();
+    std::vector<std::string> texts;
+    std::vector<bool> fresh;
+    std::vector<std::shared_ptr<CProcess>> kept;
+  } handler;
+  client->Unadvise(&events);
+  client->Advise(&handler);
+  client->Connect();
+  auto server = socket->AcceptConnect();
+  CDataProtocol wire;
+  std::string stream;
+  for (int i = 0; i < 7; ++i) {
+    stream += wire.Response(GET_PRICES_TOKEN, {"EURUSD", std::to_string(i)});
+  }
+  server->Send(stream.substr(0, 50));
+  server->Send(stream.substr(50));
+  ASSERT_EQ(handler.texts.size(), 7u);
+  EXPECT_EQ(handler.fresh, std::vector<bool>(7, true));
+  ASSERT_EQ(handler.kept.size(), 3u);
+  for (size_t k = 0; k < handler.kept.size(); ++k) {
+    EXPECT_EQ(handler.kept[k]->ParameterValue(2), std::to_string(3 * k));
+    EXPECT_EQ(handler.kept[k]->ProcessText(), handler.texts[3 * k]);
+    EXPECT_EQ(handler.kept[k]->SystemLogLevel(), 9);
+  }
+}
+
 }  // namespace
 }  // namespace orvane

@@ -177,5 +177,33 @@ TEST(MemorySocketTest, HandlerMayReleaseItsSocket) {
   EXPECT_EQ(a->State(), SocketClosed);
 }
 
+// A socket without a lending read of its own lends what Receive gives: the
+// text counts as read, and the loan survives a reply sent and a Receive
+// made from inside the handler.
+TEST(MemorySocketTest, ReceiveViewLendsTheUnreadTextAndReadsIt) {
+  auto [a, b] = MemorySocket::CreatePair();
+  struct Lender : ISocketEvents {
+    void Receive(ISocket& socket) override {
+      std::string_view view = socket.ReceiveView();
+      socket.Send("ack");
+      after.push_back(socket.Receive());
+      seen.emplace_back(view);
+    }
+    std::vector<std::string> seen;
+    std::vector<std::string> after;
+  } lender;
+  b->Advise(&lender);
+  a->Send("first");
+  a->Send("second");
+  EXPECT_EQ(lender.seen, (std::vector<std::string>{"first", "second"}));
+  EXPECT_EQ(lender.after, (std::vector<std::string>{"", ""}));
+  EXPECT_EQ(a->Receive(), "ackack");
+  b->Unadvise(&lender);
+  a->Send("x");
+  a->Send("yz");
+  EXPECT_EQ(b->ReceiveView(), "xyz");
+  EXPECT_EQ(b->ReceiveView(), "");
+}
+
 }  // namespace
 }  // namespace orvane

@@ -69,6 +69,9 @@ class AsioSocket : public ISocket,
   void Connect(const std::string& host, int32_t port) override;
   void Send(std::string_view text) override;
   std::string Receive() override;
+  // Lends a chunk read while nothing else waited straight from the read
+  // buffer, without copying it.
+  std::string_view ReceiveView() override;
   void Close() override;
   const SocketProxy& Proxy() const override { return m_proxy; }
   void Proxy(const SocketProxy& proxy) override { m_proxy = proxy; }
@@ -117,6 +120,11 @@ class AsioSocket : public ISocket,
   std::string m_remote_address;
   int32_t m_remote_port = 0;
   std::string m_inbox;
+  // The chunk being offered straight from the connection's read buffer
+  // (older than anything in m_inbox); empty once read.
+  std::string_view m_fresh;
+  // The text of the last ReceiveView that was not lent from the buffer.
+  std::string m_lent;
   std::string m_last_error;
   SocketProxy m_proxy;
   int32_t m_linger_seconds = 0;

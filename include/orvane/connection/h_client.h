@@ -42,7 +42,9 @@ class CHClientEvents {
 // a CProcess and sends it on Child().
 //
 // A message whose parsing throws (a SID beyond 32 bits) is still raised,
-// with what was parsed before the error. Held by a shared_ptr, it may be
+// with what was parsed before the error. The host keeps a process by holding
+// a shared_ptr to it after the event; one it did not keep is renewed and
+// reused for a later message. Held by a shared_ptr, it may be
 // dropped by a handler of its own events.
 class CHClient : public Object,
                  public std::enable_shared_from_this<CHClient>,
@@ -122,6 +124,9 @@ class CHClient : public Object,
   void SentData(int32_t Bytes) override;
 
   std::shared_ptr<CTcpClient> m_client;
+  // The process of the last message, parsed into again when no one kept it.
+  std::shared_ptr<CProcess> m_process;
+  bool m_raising_process = false;
   int32_t m_sid = 0;
   EventSource<CHClientEvents> m_events;
 };

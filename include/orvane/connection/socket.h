@@ -81,6 +81,11 @@ class ISocket : public Object {
   virtual void Send(std::string_view text) = 0;
   // Everything received and not yet read, as text; empty when nothing is.
   virtual std::string Receive() = 0;
+  // The same text lent instead of copied, for a reader inside its Receive
+  // handler: the view stays valid until that handler returns or the next
+  // ReceiveView, whichever comes first, and the text counts as read. The
+  // default reads Receive() into a buffer this object keeps for the loan.
+  virtual std::string_view ReceiveView();
   // Ends the connection. A live connection then reports SocketClosed through
   // the State event; closing a closed socket does nothing.
   virtual void Close() = 0;
@@ -104,6 +109,9 @@ class ISocket : public Object {
   // Subscribes a listener (not owned; it must outlive its subscription).
   virtual void Advise(ISocketEvents* listener) = 0;
   virtual void Unadvise(ISocketEvents* listener) = 0;
+
+ private:
+  std::string m_lent;
 };
 
 }  // namespace orvane

@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "orvane/connection/proxy_tester.h"
 #include "orvane/connection/socket.h"
@@ -168,7 +167,6 @@ class CTcpClient : public Object,
   std::shared_ptr<ITimer> m_proxy_test_timer;
   std::shared_ptr<CQueue> m_queue;
   std::shared_ptr<CDataProtocol> m_protocol;
-  std::vector<std::string_view> m_rows;
   std::string m_held;
   std::string m_row;
 

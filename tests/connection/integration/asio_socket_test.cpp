@@ -135,6 +135,78 @@ TEST_F(AsioSocketTest, CloseInsideAHandlerIsRaisedAfterIt) {
   EXPECT_EQ(log.receives, 1);
 }
 
+// Lent chunks, chunks left unread by one event and chunks read by copy all
+// come out once and in order, however the handler mixes the two reads.
+TEST_F(AsioSocketTest, LentAndCopiedReadsTogetherGiveTheStreamInOrder) {
+  struct Mixer : ISocketEvents {
+    void Receive(ISocket& socket) override {
+      switch (events++ % 3) {
+        case 0: break;  // left for the next event
+        case 1: got.append(socket.ReceiveView()); break;
+        default: got += socket.Receive(); break;
+      }
+    }
+    int events = 0;
+    std::string got;
+  } mixer;
+  socket->Unadvise(&log);
+  socket->Advise(&mixer);
+  ASSERT_TRUE(ConnectTo("127.0.0.1", server.Port()));
+  ASSERT_TRUE(RunUntil(io, [&] { return server.children.size() == 1; }));
+  std::string sent;
+  for (int i = 0; i < 40; ++i) {
+    const std::string piece = std::to_string(i) + std::string(997 * (i % 5) + 1, char('a' + i % 26));
+    sent += piece;
+    server.children[0]->Send(piece);
+    RunFor(io, std::chrono::milliseconds(1));
+  }
+  const std::string big(300 * 1024, 'z');
+  sent += big;
+  server.children[0]->Send(big);
+  server.children[0]->LingerSeconds(5);
+  server.children[0]->Close();
+  ASSERT_TRUE(RunUntil(io, [&] { return socket->State() == SocketClosed; }));
+  mixer.got += socket->Receive();
+  socket->Unadvise(&mixer);
+  EXPECT_GT(mixer.events, 3);
+  EXPECT_EQ(mixer.got.size(), sent.size());
+  EXPECT_TRUE(mixer.got == sent);
+}
+
+// Text a handler leaves unread when it closes and connects again belongs to
+// the old connection and is not offered on the new one.
+TEST_F(AsioSocketTest, UnreadTextOfAConnectionClosedInAHandlerIsDropped) {
+  struct Reconnect : ISocketEvents {
+    void Receive(ISocket& socket) override {
+      if (reconnected) {
+        got.append(socket.ReceiveView());
+        return;
+      }
+      reconnected = true;
+      socket.Close();
+      socket.Connect("127.0.0.1", port);
+    }
+    int port = 0;
+    bool reconnected = false;
+    std::string got;
+  } reconnect;
+  reconnect.port = server.Port();
+  socket->Unadvise(&log);
+  socket->Advise(&reconnect);
+  ASSERT_TRUE(ConnectTo("127.0.0.1", server.Port()));
+  ASSERT_TRUE(RunUntil(io, [&] { return server.children.size() == 1; }));
+  server.children[0]->Send("OLD+3!");
+  ASSERT_TRUE(RunUntil(io, [&] {
+    return reconnect.reconnected && socket->State() == SocketConnected;
+  }));
+  EXPECT_EQ(socket->Receive(), "");
+  EXPECT_EQ(socket->ReceiveView(), "");
+  ASSERT_TRUE(RunUntil(io, [&] { return server.children.size() == 2; }));
+  server.children[1]->Send("NEW+3!");
+  ASSERT_TRUE(RunUntil(io, [&] { return reconnect.got == "NEW+3!"; }));
+  socket->Unadvise(&reconnect);
+}
+
 // A peer that accepts but reads only when told.
 class SlowReader {
  public:

@@ -1,0 +1,10 @@
+#include "orvane/connection/socket.h"
+
+namespace orvane {
+
+std::string_view ISocket::ReceiveView() {
+  m_lent = Receive();
+  return m_lent;
+}
+
+}  // namespace orvane
