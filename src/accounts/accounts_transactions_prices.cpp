@@ -30,15 +30,14 @@ int32_t IntOf(const Variant& value) { return ToInt32(value.NumberValue()); }
 void CopyAccounts(const CAccountRefs& refs, std::vector<std::shared_ptr<CAccount>>& out);
 
 // The walk over a symbol's holders waits on memory, not on arithmetic: each
-// account, its figures, its position list and its positions are separate
-// objects. These warm them a few accounts ahead, one level of the chain per
-// step, so that several accounts' reads are in flight at once. Each step
-// reads only what the step before warmed.
+// account, its figures, its position list and the pricing figures the list
+// keeps are separate objects. These warm them a few accounts ahead, one
+// level of the chain per step, so that several accounts' reads are in
+// flight at once. Each step reads only what the step before warmed.
 constexpr size_t kWarmAccount = 12;
 constexpr size_t kWarmMembers = 8;
-constexpr size_t kWarmSlots = 5;
-constexpr size_t kWarmPositions = 2;
-constexpr size_t kWarmParams = 1;
+constexpr size_t kWarmFigures = 4;
+constexpr size_t kWarmEntries = 1;
 
 // Written out on x86, where g++ was seen to drop the builtin's hint from
 // this walk.
@@ -61,27 +60,20 @@ void WarmMembers(const CAccount& account) {
   if (const CSummaries* summaries = account.SummeryInfo().get()) {
     WarmObject(summaries, 2 * 64);
   }
-  if (const COpenPositions* positions = account.OpenPositions().get()) Warm(positions);
+  WarmObject(account.OpenPositions().get(), 2 * 64);
 }
 
-void WarmSlots(const CAccount& account) {
-  const COpenPositions* positions = account.OpenPositions().get();
-  if (positions == nullptr || positions->Count() == 0) return;
-  const auto& items = positions->Items();
-  WarmObject(&*items.begin(), 4 * 64);
-}
-
-void WarmPositions(const CAccount& account) {
+void WarmFigures(const CAccount& account) {
   const COpenPositions* positions = account.OpenPositions().get();
   if (positions == nullptr) return;
-  for (const auto& position : positions->Items()) WarmObject(position.get(), 2 * 64);
+  WarmObject(positions->PricingData(), positions->PricingBytes());
 }
 
-void WarmParams(const CAccount& account) {
+void WarmEntries(const CAccount& account) {
   const COpenPositions* positions = account.OpenPositions().get();
   if (positions == nullptr) return;
-  for (const auto& position : positions->Items()) {
-    WarmObject(position->SymbolParam().get(), 2 * 64);
+  for (size_t i = 0; const CClientParam* entry = positions->PricingEntry(i); ++i) {
+    WarmObject(entry, 2 * 64);
   }
 }
 
@@ -89,9 +81,8 @@ void WarmAhead(const std::vector<std::shared_ptr<CAccount>>& accounts, size_t at
   const size_t n = accounts.size();
   if (at + kWarmAccount < n) WarmObject(accounts[at + kWarmAccount].get(), 2 * 64);
   if (at + kWarmMembers < n) WarmMembers(*accounts[at + kWarmMembers]);
-  if (at + kWarmSlots < n) WarmSlots(*accounts[at + kWarmSlots]);
-  if (at + kWarmPositions < n) WarmPositions(*accounts[at + kWarmPositions]);
-  if (at + kWarmParams < n) WarmParams(*accounts[at + kWarmParams]);
+  if (at + kWarmFigures < n) WarmFigures(*accounts[at + kWarmFigures]);
+  if (at + kWarmEntries < n) WarmEntries(*accounts[at + kWarmEntries]);
 }
 
 // Taking each reference costs a read of the reference object and of its

@@ -1,16 +1,18 @@
 #include "orvane/accounts/open_positions.h"
 
+#include "orvane/clients/client_param_entry.h"
+#include "orvane/core/conversions.h"
 #include "orvane/core/keyed_lookup.h"
+#include "orvane/market/symbol.h"
 
 namespace orvane {
 
 COpenPositions::~COpenPositions() { Deallocate(); }
 
 double COpenPositions::TotalFloatingProfitLoss(CommCalcTypeEnum vCommCalcType) const {
+  if (m_rows_stale || m_rows_generation != ClientParamEntry::PricingGeneration()) RefreshRows();
   double total = 0;
-  for (const auto& position : m_items) {
-    total += position->FloatingProfitLoss(vCommCalcType);
-  }
+  for (const PricingRow& row : m_rows) total += ProfitOf(row, vCommCalcType);
   return total;
 }
 
@@ -30,6 +32,8 @@ std::shared_ptr<COpenPosition> COpenPositions::Add(
   position->Note(std::move(vNote));
   position->Account(Account);
   if (!m_items.Add(KeyOf(Ticket), position)) return nullptr;
+  position->m_owner = this;
+  m_rows.push_back(RowOf(*position));
   return position;
 }
 
@@ -38,12 +42,77 @@ std::shared_ptr<COpenPosition> COpenPositions::Item(const Variant& vntIndexKey) 
 }
 
 void COpenPositions::Remove(const Variant& vntIndexKey) {
-  RemoveByIndexKey(m_items, vntIndexKey);
+  const auto position = RemoveByIndexKey(m_items, vntIndexKey);
+  if (!position) return;
+  Release(*position);
+  m_rows_stale = true;
+}
+
+void COpenPositions::Clear() {
+  for (const auto& position : m_items) Release(*position);
+  m_items.Clear();
+  m_rows.clear();
+  m_rows_stale = false;
 }
 
 void COpenPositions::Deallocate() {
-  for (const auto& position : m_items) position->Deallocate();
+  for (const auto& position : m_items) {
+    Release(*position);
+    position->Deallocate();
+  }
   m_items.Clear();
+  m_rows.clear();
+  m_rows_stale = false;
+}
+
+COpenPositions::PricingRow COpenPositions::RowOf(const COpenPosition& position) {
+  PricingRow row{};
+  row.price = position.Price();
+  row.lots = position.lots();
+  row.interest = position.Interest();
+  row.type = position.Type_no();
+  const CClientParam* param = position.SymbolParam().get();
+  const auto* entry = dynamic_cast<const ClientParamEntry*>(param);
+  if (entry == nullptr || entry->SymbolPtr() == nullptr || entry->ParentPtr() == nullptr) {
+    row.entry = param;  // priced, or refused, by the position's own rule
+    return row;
+  }
+  row.symbol = entry->SymbolPtr();
+  row.entry = entry->ParentPtr();
+  const std::optional<double> spread = entry->SpreadPips();
+  row.has_spread = spread.has_value();
+  row.spread_pips = spread.value_or(0.0);
+  row.commission = entry->CommissionValue(row.lots);
+  row.source_plus = entry->SourcePlus();
+  row.price_offset = entry->PriceOffset();
+  return row;
+}
+
+// The same steps, in the same order, as COpenPosition::FloatingProfitLoss.
+double COpenPositions::ProfitOf(const PricingRow& row, CommCalcTypeEnum comm_calc_type) {
+  if (row.symbol == nullptr) {
+    return COpenPosition::FloatingProfitLossOf(row.entry, row.price, row.lots, row.type,
+                                               row.interest, comm_calc_type);
+  }
+  const std::optional<double> spread =
+      row.has_spread ? std::optional<double>(row.spread_pips) : std::nullopt;
+  const double close =
+      row.symbol->ClosePriceWithSpreadPips(spread, row.source_plus, row.price_offset, row.type);
+  const double ref_close = row.entry->ClosePriceWithSpread(row.type);
+  return RoundMoney(row.symbol->DealProfitValue(row.price, close, row.lots, row.type,
+                                                row.interest, row.commission, comm_calc_type,
+                                                ref_close, true));
+}
+
+void COpenPositions::RefreshRows() const {
+  m_rows_generation = ClientParamEntry::PricingGeneration();
+  m_rows.clear();  // keeps the storage: the members are never more than the rows were
+  for (const auto& position : m_items) m_rows.push_back(RowOf(*position));
+  m_rows_stale = false;
+}
+
+void COpenPositions::Release(COpenPosition& position) const {
+  if (position.m_owner == this) position.m_owner = nullptr;
 }
 
 }  // namespace orvane

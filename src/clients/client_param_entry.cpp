@@ -1,9 +1,28 @@
 #include "orvane/clients/client_param_entry.h"
 
+#include <atomic>
+
 #include "orvane/core/error.h"
 #include "orvane/market/symbol.h"
 
 namespace orvane {
+namespace {
+
+std::atomic<uint64_t> g_pricing_generation{0};
+
+void PricingChanged() { g_pricing_generation.fetch_add(1, std::memory_order_relaxed); }
+
+}  // namespace
+
+uint64_t ClientParamEntry::PricingGeneration() {
+  return g_pricing_generation.load(std::memory_order_relaxed);
+}
+
+std::optional<double> ClientParamEntry::SpreadPips() const {
+  if (m_spread.kind() == Variant::Kind::Number) return m_spread.NumberValue();
+  if (m_spread.IsNull()) return std::nullopt;
+  return 0.0;
+}
 
 const CSymbol& ClientParamEntry::PricedSymbol() const {
   if (m_symbol == nullptr) {
@@ -37,11 +56,38 @@ void ClientParamEntry::Spread(const Variant& value) {
   } else {
     m_spread = Null;
   }
+  PricingChanged();
+}
+
+void ClientParamEntry::SourcePlus(int16_t value) {
+  m_source_plus = value;
+  PricingChanged();
+}
+
+void ClientParamEntry::Commission(double value) {
+  m_commission = value;
+  PricingChanged();
+}
+
+void ClientParamEntry::Symbol(std::shared_ptr<CSymbol> value) {
+  m_symbol = std::move(value);
+  PricingChanged();
+}
+
+void ClientParamEntry::Parent(std::shared_ptr<CClientParam> value) {
+  m_parent = std::move(value);
+  PricingChanged();
+}
+
+void ClientParamEntry::PriceOffset(int16_t value) {
+  m_price_offset = value;
+  PricingChanged();
 }
 
 void ClientParamEntry::Deallocate() {
   m_symbol.reset();
   m_parent.reset();
+  PricingChanged();
 }
 
 }  // namespace orvane

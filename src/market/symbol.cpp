@@ -287,6 +287,16 @@ double CSymbol::ClosePriceWithSpread2(const Variant& vSpread, int16_t vSourcePlu
                              : AskWithSpread2(vSpread, vSourcePlus, PriceOffset);
 }
 
+double CSymbol::ClosePriceWithSpreadPips(const std::optional<double>& spread_pips,
+                                         int16_t vSourcePlus, int16_t PriceOffset,
+                                         OperationTypeEnum vBuySell) const {
+  if (m_id == 1) return 1.0;
+  std::optional<double> spread;
+  if (spread_pips) spread = *spread_pips + m_spread_offset;
+  return vBuySell == BuyType ? BidWith(spread, vSourcePlus, PriceOffset)
+                             : AskWith(spread, vSourcePlus, PriceOffset);
+}
+
 double CSymbol::BidAskSpread() const { return std::fabs(Ask() - Bid()); }
 
 bool CSymbol::ValidateStopTradeIfNoPrices(const std::string& ClientLastQTime) const {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "book_fixture.h"
+#include "orvane/clients/client_param_entry.h"
 #include "error_code.h"
 
 namespace orvane {
@@ -146,6 +147,107 @@ TEST_F(PositionTest, CollectionRefusesADuplicateTicketAndOnlyDeallocateReleases)
   positions.Deallocate();
   EXPECT_EQ(positions.Count(), 0);
   EXPECT_EQ(released->Account(), nullptr);
+}
+
+// The collection prices from its own side-by-side copy of the members'
+// figures; every way a member's figure changes must reach the total.
+TEST_F(PositionTest, TotalFollowsEveryChangeOfItsMembers) {
+  const auto members_sum = [&](CommCalcTypeEnum calc) {
+    double sum = 0;
+    for (const auto& p : positions) sum += p->FloatingProfitLoss(calc);
+    return sum;
+  };
+  auto buy = Open(eurusd_entry, BuyType, 1, 1.0950, 1);
+  auto cross = Open(eurgbp_entry, SellType, 1, 0.8530, 2, 1.25);
+  const double cross_alone = cross->FloatingProfitLoss(ON_OPEN_TYPE);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_OPEN_TYPE), 500 + cross_alone);
+
+  buy->lots(2);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_OPEN_TYPE), 1000 + cross_alone);
+  buy->Price(1.0900);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_OPEN_TYPE), 2000 + cross_alone);
+  // A sell closes at the client's ask, 1.1002.
+  buy->Type_no(SellType);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_OPEN_TYPE), -2040 + cross_alone);
+  buy->Interest(10);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_CLOSE_TYPE),
+                   -2040 - 15 + 10 + cross->FloatingProfitLoss(ON_CLOSE_TYPE));
+  buy->AddInterest(1, 0, 3.65, 365);
+  EXPECT_DOUBLE_EQ(buy->Interest(), 2010);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_CLOSE_TYPE), members_sum(ON_CLOSE_TYPE));
+  buy->SymbolParam(eurgbp_entry);
+  EXPECT_NE(buy->FloatingProfitLoss(ON_OPEN_TYPE), -2040);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_OPEN_TYPE), members_sum(ON_OPEN_TYPE));
+
+  // A member that has left no longer counts, whatever happens to it later;
+  // the one that stays is priced with its own figures.
+  buy->SymbolParam(eurusd_entry);
+  positions.Remove("1");
+  buy->lots(50);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_OPEN_TYPE), cross_alone);
+  auto late = Open(eurusd_entry, BuyType, 1, 1.0950, 3);
+  positions.Remove(1.0);  // by position: the cross
+  cross->lots(9);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_OPEN_TYPE), 500);
+  late->lots(3);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_OPEN_TYPE), 1500);
+
+  // A refused duplicate adds no figures; members added after Clear start
+  // afresh, and a cleared member no longer reaches the collection.
+  EXPECT_EQ(Open(eurusd_entry, SellType, 7, 1.0, 3), nullptr);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_OPEN_TYPE), 1500);
+  positions.Clear();
+  late->lots(4);
+  Open(eurusd_entry, BuyType, 1, 1.0950, 4);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_OPEN_TYPE), 500);
+
+  // A collection that ends before its members leaves them nothing to call.
+  auto survivor = std::make_unique<COpenPositions>()->Add(1.0950, eurusd_entry, 1, BuyType, 5,
+                                                          nullptr, 0, "", "");
+  survivor->lots(2);
+  EXPECT_DOUBLE_EQ(survivor->FloatingProfitLoss(ON_OPEN_TYPE), 1000);
+}
+
+// The collection also copies what the entries price with; every change of an
+// entry reaches the total, as it reaches the positions themselves.
+TEST_F(PositionTest, TotalFollowsTheEntriesItPricesWith) {
+  auto buy = Open(eurusd_entry, BuyType, 1, 1.0950, 1);
+  auto cross = Open(eurgbp_entry, SellType, 2, 0.8530, 2);
+  auto counted = Open(std::make_shared<CountedOnlyEntry>(eurgbp_entry), SellType, 2, 0.8530, 3);
+  const auto cross_part = [&] { return 2 * cross->FloatingProfitLoss(ON_CLOSE_TYPE); };
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_CLOSE_TYPE), 492.5 + cross_part());
+
+  eurusd_entry->Commission(10);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_CLOSE_TYPE), 490 + cross_part());
+  eurusd_entry->PriceOffset(5);  // the client's bid 1.1005
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_CLOSE_TYPE), 540 + cross_part());
+  // The source spread widened by a source plus: laid on the bid, the whole
+  // plus goes to the ask (the source ask 1.1001 + 20 + 5 pips).
+  eurusd_entry->Spread(Null);
+  eurusd_entry->SourcePlus(20);
+  buy->Type_no(SellType);
+  EXPECT_DOUBLE_EQ(buy->ClosePrice(), 1.1026);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_CLOSE_TYPE), -770 + cross_part());
+  buy->Type_no(BuyType);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_CLOSE_TYPE), 540 + cross_part());
+  eurusd_entry->PriceOffset(-5);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_CLOSE_TYPE), 440 + cross_part());
+
+  // The cross converts through its parent entry: a change there, or another
+  // parent, moves both the copied and the counted entry's positions.
+  const double before = cross_part();
+  eurgbp_entry->Parent()->Spread(40);
+  ASSERT_NE(cross_part(), before);
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_CLOSE_TYPE), 440 + cross_part());
+  eurgbp_entry->Parent(ann->SymbolParam(kEurUsd));
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_CLOSE_TYPE), 440 + cross_part());
+  eurgbp_entry->Symbol(eurusd_entry->Symbol());
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_CLOSE_TYPE), 440 + cross_part());
+
+  // An entry released under a position is reported, not read.
+  std::dynamic_pointer_cast<ClientParamEntry>(eurusd_entry)->Deallocate();
+  EXPECT_TRUE(
+      Throws(ErrorCode::ObjectRequired, [&] { positions.TotalFloatingProfitLoss(ON_OPEN_TYPE); }));
 }
 
 TEST_F(PositionTest, OrderPricesAreStoredInTheSymbolFormat) {

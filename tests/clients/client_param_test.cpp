@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "orvane/clients/client_param.h"
@@ -107,6 +110,43 @@ TEST(ClientParamTest, PricingWithoutASymbolIsAnError) {
   } catch (const Error& e) {
     EXPECT_EQ(e.code(), ErrorCode::ObjectRequired);
   }
+}
+
+TEST(ClientParamTest, SpreadPipsReadNullAsNoneAndUnsetAsZero) {
+  CClientParamSvr entry;
+  EXPECT_EQ(entry.SpreadPips(), std::optional<double>(0.0));
+  entry.Spread("2.5");
+  EXPECT_EQ(entry.SpreadPips(), std::optional<double>(2.5));
+  entry.Spread("");
+  EXPECT_EQ(entry.SpreadPips(), std::nullopt);
+}
+
+// A copy of an entry's figures is told to read them again by every change
+// the prices read; reading changes nothing.
+TEST(ClientParamTest, EveryPricingChangeAdvancesTheGeneration) {
+  auto entry = MakeEntry(MakeSymbol(), 1);
+  auto other = MakeEntry(MakeSymbol(), 2);
+  const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+      {"spread", [&] { entry->Spread(3); }},
+      {"source plus", [&] { entry->SourcePlus(1); }},
+      {"commission", [&] { entry->Commission(4.5); }},
+      {"price offset", [&] { entry->PriceOffset(-2); }},
+      {"symbol", [&] { entry->Symbol(MakeSymbol()); }},
+      {"parent", [&] { entry->Parent(other); }},
+      {"deallocate", [&] { entry->Deallocate(); }},
+  };
+  for (const auto& [name, change] : changes) {
+    SCOPED_TRACE(name);
+    const uint64_t before = ClientParamEntry::PricingGeneration();
+    change();
+    EXPECT_GT(ClientParamEntry::PricingGeneration(), before);
+  }
+  const uint64_t settled = ClientParamEntry::PricingGeneration();
+  entry->MaxLots(3);
+  entry->CommissionValue(2);
+  entry->SpreadPips();
+  EXPECT_EQ(ClientParamEntry::PricingGeneration(), settled);
+  other->Deallocate();
 }
 
 TEST(ClientParamTest, DeallocateClearsSymbolAndParent) {

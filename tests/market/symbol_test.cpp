@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <functional>
 #include <memory>
 
@@ -157,7 +159,30 @@ TEST(SymbolPricesWithSpread, EveryPlacementOfSourceAndFixedSpreads) {
     EXPECT_DOUBLE_EQ(s->AskWithSpread(), c.ask_own);
     EXPECT_DOUBLE_EQ(s->BidWithSpread2(c.arg_spread, c.arg_source_plus, c.arg_offset), c.bid_arg);
     EXPECT_DOUBLE_EQ(s->AskWithSpread2(c.arg_spread, c.arg_source_plus, c.arg_offset), c.ask_arg);
+    // The pricing path's form, with the spread read out of its variant.
+    const std::optional<double> pips =
+        c.arg_spread.IsNull() ? std::nullopt : std::optional<double>(c.arg_spread.NumberValue());
+    EXPECT_EQ(s->ClosePriceWithSpreadPips(pips, c.arg_source_plus, c.arg_offset, BuyType),
+              c.bid_arg);
+    EXPECT_EQ(s->ClosePriceWithSpreadPips(pips, c.arg_source_plus, c.arg_offset, SellType),
+              s->ClosePriceWithSpread2(c.arg_spread, c.arg_source_plus, c.arg_offset, SellType));
   }
+}
+
+TEST(SymbolPricesWithSpread, PipsFormTakesAnEmptySpreadAsZeroPipsPlusTheOffset) {
+  auto s = MakeSymbol(-4, 1.2000, 1.2003);
+  s->SpreadType(FromBidSpread);
+  s->SpreadOffset(2);
+  EXPECT_EQ(s->ClosePriceWithSpreadPips(0.0, 0, 0, SellType), 1.2002);
+  EXPECT_EQ(s->ClosePriceWithSpread2(Variant(), 0, 0, SellType), 1.2002);
+  // No spread at all: the source ask widened by the source plus.
+  EXPECT_EQ(s->ClosePriceWithSpreadPips(std::nullopt, 1, 0, SellType), 1.2004);
+  s->PriceOffset(32767);
+  EXPECT_EQ(CodeOf([&] { s->ClosePriceWithSpreadPips(0.0, 0, 1, BuyType); }),
+            ErrorCode::Overflow);
+  // The unit symbol is 1 whatever the spread.
+  s->ID(1);
+  EXPECT_EQ(s->ClosePriceWithSpreadPips(5.0, 0, 0, SellType), 1.0);
 }
 
 TEST(SymbolPricesWithSpread, DirectionPicksTheSide) {

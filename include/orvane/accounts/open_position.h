@@ -13,6 +13,7 @@ namespace orvane {
 
 class CAccount;
 class CClientParam;
+class COpenPositions;
 
 // One open position of an account. It knows its symbol only through the
 // owning client's parameter entry (SymbolParam), so every price it reads is
@@ -48,13 +49,13 @@ class COpenPosition : public Object, public ISafeObject, private NonCopyable {
   int32_t Ticket() const { return m_ticket; }
   void Ticket(int32_t value) { m_ticket = value; }
   OperationTypeEnum Type_no() const { return m_type_no; }
-  void Type_no(OperationTypeEnum value) { m_type_no = value; }
+  void Type_no(OperationTypeEnum value);
   double lots() const { return m_lots; }
-  void lots(double value) { m_lots = value; }
+  void lots(double value);
   double Interest() const { return m_interest; }
-  void Interest(double value) { m_interest = value; }
+  void Interest(double value);
   const std::shared_ptr<CClientParam>& SymbolParam() const { return m_symbol_param; }
-  void SymbolParam(std::shared_ptr<CClientParam> value) { m_symbol_param = std::move(value); }
+  void SymbolParam(std::shared_ptr<CClientParam> value);
   // Open price. The setter stores the value rounded to the symbol's price
   // format (the number FormatPrice gives); SymbolParam must be set first.
   double Price() const { return m_price; }
@@ -74,6 +75,16 @@ class COpenPosition : public Object, public ISafeObject, private NonCopyable {
   void Deallocate() override { m_account.reset(); }
 
  private:
+  friend class COpenPositions;
+
+  // The profit of a position with these figures, priced through `param`.
+  static double FloatingProfitLossOf(const CClientParam* param, double price, double lots,
+                                     OperationTypeEnum type, double interest,
+                                     CommCalcTypeEnum comm_calc_type);
+  // Tells the collection holding the position that a figure it prices with
+  // changed.
+  void FiguresChanged();
+
   int32_t m_ticket = 0;
   OperationTypeEnum m_type_no = static_cast<OperationTypeEnum>(0);
   double m_lots = 0;
@@ -84,6 +95,8 @@ class COpenPosition : public Object, public ISafeObject, private NonCopyable {
   std::weak_ptr<CAccount> m_account;
   std::string m_pos_time;
   std::string m_note;
+  // The collection the position is a member of, while it is one.
+  COpenPositions* m_owner = nullptr;
 };
 
 }  // namespace orvane

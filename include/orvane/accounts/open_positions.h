@@ -1,6 +1,7 @@
 #ifndef ORVANE_ACCOUNTS_OPEN_POSITIONS_H_
 #define ORVANE_ACCOUNTS_OPEN_POSITIONS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,14 +17,35 @@ namespace orvane {
 // The open positions of one account, keyed by the decimal text of Ticket, in
 // insertion order. Remove and Clear only drop members; Deallocate and the end
 // of the collection release each member through its Deallocate.
+//
+// Beside the members the collection keeps their pricing figures (open
+// price, lots, side, interest and what their parameter entry prices with)
+// side by side in member order, so that revaluing an account reads a few
+// adjacent lines instead of every position and entry object. A member's
+// setters tell the collection when a figure changes, entries count their
+// changes (ClientParamEntry::PricingGeneration); the copy is brought up to
+// date before the next total, reusing its storage.
+class CSymbol;
+
 class COpenPositions : public Object, public ISafeObject, private NonCopyable {
  public:
   COpenPositions() = default;
   ~COpenPositions() override;
 
   // The sum of every position's FloatingProfitLoss in collection order, not
-  // rounded; 0 when empty. Allocates nothing.
+  // rounded; 0 when empty. Allocates nothing once the members are added.
+  // Passes on a member's Error(ObjectRequired); the total is then not given.
   double TotalFloatingProfitLoss(CommCalcTypeEnum vCommCalcType) const;
+  // For walks over many accounts that start reading memory ahead of use:
+  // where the pricing figures lie, PricingBytes long. Reading there changes
+  // nothing and may find figures not yet brought up to date.
+  const void* PricingData() const { return m_rows.data(); }
+  size_t PricingBytes() const { return m_rows.size() * sizeof(PricingRow); }
+  // The entry the i-th pricing figures read besides their own (null past the
+  // end).
+  const CClientParam* PricingEntry(size_t i) const {
+    return i < m_rows.size() ? m_rows[i].entry : nullptr;
+  }
   // Creates a position, sets SymbolParam, Price, lots, Type_no, Ticket,
   // Interest, PosTime, Note and Account in this order and adds it under the
   // text of Ticket. Returns none, leaving the collection unchanged, when the
@@ -37,7 +59,7 @@ class COpenPositions : public Object, public ISafeObject, private NonCopyable {
                                      double Interest, std::string PosTime,
                                      std::string vNote);
   // Empties the collection; the members are dropped, not deallocated.
-  void Clear() { m_items.Clear(); }
+  void Clear();
   std::shared_ptr<COpenPosition> Item(const Variant& vntIndexKey) const;
   int32_t Count() const { return m_items.Count(); }
   // Drops the member; a miss does nothing.
@@ -51,7 +73,37 @@ class COpenPositions : public Object, public ISafeObject, private NonCopyable {
   void Deallocate() override;
 
  private:
+  friend class COpenPosition;
+
+  // With `symbol` set the row holds the entry's figures and `entry` is the
+  // entry's Parent; otherwise `entry` is the position's own entry, priced
+  // through its calls.
+  struct PricingRow {
+    const CSymbol* symbol;
+    const CClientParam* entry;
+    double spread_pips;
+    double commission;  // of the position's lots
+    double price;
+    double lots;
+    double interest;
+    OperationTypeEnum type;
+    int16_t source_plus;
+    int16_t price_offset;
+    bool has_spread;
+  };
+
+  static PricingRow RowOf(const COpenPosition& position);
+  static double ProfitOf(const PricingRow& row, CommCalcTypeEnum comm_calc_type);
+  void PositionChanged() { m_rows_stale = true; }
+  void RefreshRows() const;
+  void Release(COpenPosition& position) const;
+
   KeyedCollection<COpenPosition> m_items;
+  // Valid while m_rows_stale is false and the entries' generation is
+  // m_rows_generation: one row per member, in member order.
+  mutable std::vector<PricingRow> m_rows;
+  mutable bool m_rows_stale = false;
+  mutable uint64_t m_rows_generation = 0;
 };
 
 }  // namespace orvane

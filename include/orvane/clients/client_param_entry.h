@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "orvane/clients/client_param.h"
 #include "orvane/core/object.h"
@@ -20,6 +21,10 @@ namespace orvane {
 // and passes on the symbol's Error(Overflow) when the two price offsets sum
 // outside 16 bits.
 //
+// Every change of what the prices read (Spread, SourcePlus, Commission,
+// PriceOffset, Symbol, Parent, Deallocate) advances PricingGeneration, so
+// that a copy of these figures kept elsewhere knows when to read them again.
+//
 // The CClientParam_ names repeat the interface operations under the names
 // the entries' own interfaces carry.
 class ClientParamEntry : public CClientParam, public ISafeObject {
@@ -35,17 +40,23 @@ class ClientParamEntry : public CClientParam, public ISafeObject {
   // number (numeric text is kept as its number).
   void Spread(const Variant& value) final;
   int16_t SourcePlus() const final { return m_source_plus; }
-  void SourcePlus(int16_t value) final { m_source_plus = value; }
+  void SourcePlus(int16_t value) final;
   double Commission() const final { return m_commission; }
-  void Commission(double value) final { m_commission = value; }
+  void Commission(double value) final;
   std::shared_ptr<CSymbol> Symbol() const final { return m_symbol; }
-  void Symbol(std::shared_ptr<CSymbol> value) final { m_symbol = std::move(value); }
+  void Symbol(std::shared_ptr<CSymbol> value) final;
   std::shared_ptr<CClientParam> Parent() const final { return m_parent; }
-  void Parent(std::shared_ptr<CClientParam> value) final { m_parent = std::move(value); }
+  void Parent(std::shared_ptr<CClientParam> value) final;
   const CSymbol* SymbolPtr() const final { return m_symbol.get(); }
   const CClientParam* ParentPtr() const final { return m_parent.get(); }
   int16_t PriceOffset() const final { return m_price_offset; }
-  void PriceOffset(int16_t value) final { m_price_offset = value; }
+  void PriceOffset(int16_t value) final;
+
+  // Spread as CSymbol::ClosePriceWithSpreadPips takes it: none for a null
+  // spread, else its pips (an unset spread counts as 0 pips).
+  std::optional<double> SpreadPips() const;
+  // Advanced by every change listed above, in any entry of the process.
+  static uint64_t PricingGeneration();
 
   // Clears Symbol and Parent, breaking cycles between entries that are each
   // other's Parent.

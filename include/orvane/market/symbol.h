@@ -203,6 +203,11 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   double ClosePriceWithSpread(OperationTypeEnum vBuySell) const;
   double ClosePriceWithSpread2(const Variant& vSpread, int16_t vSourcePlus, int16_t PriceOffset,
                                OperationTypeEnum vBuySell) const;
+  // ClosePriceWithSpread2 for the pricing path, with the spread read out of
+  // its variant: none for a null spread, else its pips (an empty spread is
+  // 0 pips). Same result and errors.
+  double ClosePriceWithSpreadPips(const std::optional<double>& spread_pips, int16_t vSourcePlus,
+                                  int16_t PriceOffset, OperationTypeEnum vBuySell) const;
   // Bid for a buy, Ask otherwise (a number).
   Variant ClosePrice(OperationTypeEnum vBuySell) const {
     return vBuySell == BuyType ? Bid() : Ask();
