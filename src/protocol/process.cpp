@@ -150,9 +150,6 @@ void CProcess::DefineProcessByCommand(int16_t ProcessLogLevel, std::string_view 
   if (LoggingCheck()) BuildDescriptions();
 }
 
-// Neither marker can overlap itself or the other, so every occurrence of
-// either first character that begins a whole marker is one of the
-// occurrences the separate searches find.
 bool CProcess::ReadSidAndFewParameters(std::string_view text,
                                        const detail::MessageHead& head) {
   using Span = detail::ParameterSpans<kInlineParameters>::Span;
@@ -160,13 +157,16 @@ bool CProcess::ReadSidAndFewParameters(std::string_view text,
   size_t count = 0;
   size_t sid_end = std::string_view::npos;
   size_t open = std::string_view::npos;  // the marker of the parameter being read
+  bool reading = true;
   bool too_many = false;
-  // Ends the open parameter at `end`; false once the invalid marker or one
+  // Ends the open parameter at `end`: false once the invalid marker or one
   // parameter too many ends the reading.
-  auto close = [&](size_t end) {
+  const auto close = [&](size_t end) {
     const size_t begin = open + kParameterMarker.size();
-    open = std::string_view::npos;
-    if (text.substr(begin, end - begin) == kInvalidParameter) return false;
+    if (end - begin == kInvalidParameter.size() &&
+        text.compare(begin, end - begin, kInvalidParameter) == 0) {
+      return false;
+    }
     if (count == found.size()) {
       too_many = true;
       return false;
@@ -174,18 +174,13 @@ bool CProcess::ReadSidAndFewParameters(std::string_view text,
     found[count++] = {static_cast<uint32_t>(begin), static_cast<uint32_t>(end - begin)};
     return true;
   };
-  bool reading = true;
-  const char* const p = text.data();
-  detail::ForEachCandidate(
-      text, kParameterMarker[0], kSidEnd[0], head.body, [&](size_t at) {
-        if (p[at] == kSidEnd[0]) {
-          if (sid_end == std::string_view::npos &&
-              detail::MarkerAt(p, text.size(), at, kSidEnd)) {
-            sid_end = at;
-          }
-        } else if (reading && detail::MarkerAt(p, text.size(), at, kParameterMarker)) {
-          if (open != std::string_view::npos) reading = close(at);
-          if (reading) open = at;
+  detail::ForEachOfTwoMarkers(
+      text, kParameterMarker, kSidEnd, head.body, [&](size_t at, bool is_parameter) {
+        if (!is_parameter) {
+          if (sid_end == std::string_view::npos) sid_end = at;
+        } else if (reading) {
+          reading = open == std::string_view::npos || close(at);
+          open = reading ? at : std::string_view::npos;
         }
         return !too_many && (reading || sid_end == std::string_view::npos);
       });

@@ -218,6 +218,41 @@ TEST(ReceivePathTest, MarkerSearchAtEveryBlockPosition) {
   }
 }
 
+TEST(ReceivePathTest, TwoMarkerSearchAtEveryBlockPosition) {
+  // Both markers and cut markers at every position of texts on both sides
+  // of one and two blocks; the pass must report exactly the whole markers
+  // at or after `from`, in order, each with its kind.
+  for (size_t length = 0; length <= 40; ++length) {
+    for (size_t at = 0; at + 3 <= length; ++at) {
+      std::string text(length, 'G');
+      text.replace(at, 3, "G)_");
+      if (at + 6 <= length) text.replace(at + 3, 3, "&h,");
+      if (length >= 2) text.replace(length - 2, 2, "G)");
+      for (size_t from = 0; from <= length; ++from) {
+        std::vector<std::pair<size_t, bool>> expected;
+        for (size_t i = from; i + 3 <= length; ++i) {
+          if (text.compare(i, 3, "G)_") == 0) expected.emplace_back(i, true);
+          if (text.compare(i, 3, "&h,") == 0) expected.emplace_back(i, false);
+        }
+        std::vector<std::pair<size_t, bool>> found;
+        detail::ForEachOfTwoMarkers(text, "G)_", "&h,", from, [&](size_t i, bool is_a) {
+          found.emplace_back(i, is_a);
+          return true;
+        });
+        ASSERT_EQ(found, expected) << length << " " << at << " " << from;
+        if (expected.size() > 1) {
+          found.clear();
+          detail::ForEachOfTwoMarkers(text, "G)_", "&h,", from, [&](size_t i, bool is_a) {
+            found.emplace_back(i, is_a);
+            return false;
+          });
+          ASSERT_EQ(found.size(), 1u);
+        }
+      }
+    }
+  }
+}
+
 TEST(ReceivePathTest, ParametersBeyondWhatTheProcessHoldsInside) {
   CDataProtocol protocol;
   std::vector<std::string> params;

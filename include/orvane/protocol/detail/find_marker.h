@@ -94,35 +94,52 @@ void ForEachMarker(std::string_view text, std::string_view marker, size_t from,
   }
 }
 
-// Calls on_candidate(at) for each position at or after `from` that holds
-// the character `a` or `b`, in order, until it returns false: one pass for
-// two markers, whose first characters these are.
-template <typename OnCandidate>
-void ForEachCandidate(std::string_view text, char a, char b, size_t from,
-                      OnCandidate&& on_candidate) {
+#if defined(__SSE2__)
+// The positions base..base+15 where the three-character `marker` begins, as
+// bits; p[base..base+17] must be readable.
+inline unsigned MarkersInBlock(const char* p, size_t base, std::string_view marker) {
+  const auto load = [p, base](size_t offset) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + base + offset));
+  };
+  const __m128i first = _mm_cmpeq_epi8(load(0), _mm_set1_epi8(marker[0]));
+  const __m128i second = _mm_cmpeq_epi8(load(1), _mm_set1_epi8(marker[1]));
+  const __m128i third = _mm_cmpeq_epi8(load(2), _mm_set1_epi8(marker[2]));
+  return static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_and_si128(_mm_and_si128(first, second), third)));
+}
+#endif
+
+// Calls on_marker(at, is_a) for each position at or after `from` where the
+// three-character marker `a` or `b` begins, in order, until it returns
+// false: one pass for two markers. Neither marker may be able to overlap
+// itself or the other, so that every occurrence counts.
+template <typename OnMarker>
+void ForEachOfTwoMarkers(std::string_view text, std::string_view a, std::string_view b,
+                         size_t from, OnMarker&& on_marker) {
   const char* const p = text.data();
   const size_t n = text.size();
 #if defined(__SSE2__)
-  if (n >= 16) {
-    const __m128i want_a = _mm_set1_epi8(a);
-    const __m128i want_b = _mm_set1_epi8(b);
-    for (size_t start = from; start < n; start += 16) {
-      // The last block ends where the text ends; what it shares with the
-      // block before was looked at already.
-      const size_t base = start + 16 > n ? n - 16 : start;
-      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + base));
-      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-          _mm_or_si128(_mm_cmpeq_epi8(block, want_a), _mm_cmpeq_epi8(block, want_b))));
-      mask &= ~0u << (start - base);
-      for (; mask != 0; mask &= mask - 1) {
-        if (!on_candidate(base + static_cast<size_t>(__builtin_ctz(mask)))) return;
+  if (n >= 18) {
+    // A marker begins before n - 2; the last block ends where the text
+    // ends, and what it shares with the block before was looked at.
+    for (size_t start = from; start + 2 < n; start += 16) {
+      const size_t base = start + 18 > n ? n - 18 : start;
+      const unsigned keep = ~0u << (start - base);
+      const unsigned in_a = MarkersInBlock(p, base, a) & keep;
+      unsigned found = in_a | (MarkersInBlock(p, base, b) & keep);
+      for (; found != 0; found &= found - 1) {
+        const unsigned bit = found & (0u - found);
+        if (!on_marker(base + static_cast<size_t>(__builtin_ctz(found)), (in_a & bit) != 0)) {
+          return;
+        }
       }
     }
     return;
   }
 #endif
-  for (size_t at = from; at < n; ++at) {
-    if ((p[at] == a || p[at] == b) && !on_candidate(at)) return;
+  for (size_t at = from; at + 3 <= n; ++at) {
+    const bool is_a = MarkerAt(p, n, at, a);
+    if ((is_a || MarkerAt(p, n, at, b)) && !on_marker(at, is_a)) return;
   }
 }
 
