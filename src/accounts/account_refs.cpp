@@ -10,6 +10,16 @@ std::string CAccountRef::IndexKey() const {
   return account ? account->IndexKey() : std::string();
 }
 
+void CAccountRef::Account(const std::shared_ptr<CAccount>& value) {
+  m_account = value;
+  if (m_owner != nullptr) m_owner->ReferenceChanged();
+}
+
+void CAccountRef::Deallocate() {
+  m_account.reset();
+  if (m_owner != nullptr) m_owner->ReferenceChanged();
+}
+
 CAccountRefs::~CAccountRefs() { Deallocate(); }
 
 std::shared_ptr<CAccountRef> CAccountRefs::Add(
@@ -18,6 +28,8 @@ std::shared_ptr<CAccountRef> CAccountRefs::Add(
   auto ref = std::make_shared<CAccountRef>();
   ref->Account(Account);
   m_items.Add(Account->IndexKey(), ref);
+  ref->m_owner = this;
+  m_accounts.push_back(ref->m_account);
   return ref;
 }
 
@@ -26,12 +38,33 @@ std::shared_ptr<CAccountRef> CAccountRefs::Item(const Variant& vntIndexKey) cons
 }
 
 void CAccountRefs::Remove(const Variant& vntIndexKey) {
-  RemoveByIndexKey(m_items, vntIndexKey);
+  const auto ref = RemoveByIndexKey(m_items, vntIndexKey);
+  if (!ref) return;
+  Release(*ref);
+  m_accounts_stale = true;
+}
+
+const std::vector<std::weak_ptr<CAccount>>& CAccountRefs::Accounts() const {
+  if (m_accounts_stale) {
+    m_accounts.clear();  // keeps the storage: the members are never more than the entries were
+    for (const auto& ref : m_items) m_accounts.push_back(ref->m_account);
+    m_accounts_stale = false;
+  }
+  return m_accounts;
 }
 
 void CAccountRefs::Deallocate() {
-  for (const auto& ref : m_items) ref->Deallocate();
+  for (const auto& ref : m_items) {
+    Release(*ref);
+    ref->Deallocate();
+  }
   m_items.Clear();
+  m_accounts.clear();
+  m_accounts_stale = false;
+}
+
+void CAccountRefs::Release(CAccountRef& ref) const {
+  if (ref.m_owner == this) ref.m_owner = nullptr;
 }
 
 }  // namespace orvane

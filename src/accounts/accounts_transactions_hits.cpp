@@ -197,8 +197,13 @@ void CAccountsTransactions::CheckAlertsHit(const std::shared_ptr<CClient>& vClie
 void CAccountsTransactions::CheckLiquidation(const std::shared_ptr<CAccount>& account) {
   if (m_side != SERVER_SIDE_EXECUTION || !account || account->DontLiquidate()) return;
   const auto client = account->Client();
+  CheckLiquidation(account, client.get());
+}
+
+void CAccountsTransactions::CheckLiquidation(const std::shared_ptr<CAccount>& account,
+                                             const CClient* client) {
   const auto& summaries = account->SummeryInfo();
-  if (!client || !summaries) return;
+  if (client == nullptr || !summaries) return;
   switch (client->LiquidationType()) {
     case EQUITY_LIQUIDATION:
       m_liquidation_value = RoundMoney(summaries->Equity());

@@ -85,20 +85,9 @@ void WarmAhead(const std::vector<std::shared_ptr<CAccount>>& accounts, size_t at
   if (at + kWarmEntries < n) WarmEntries(*accounts[at + kWarmEntries]);
 }
 
-// Taking each reference costs a read of the reference object and of its
-// account's counts; the reference objects are warmed a few ahead.
-constexpr int kWarmRefs = 8;
-
 void CopyAccounts(const CAccountRefs& refs, std::vector<std::shared_ptr<CAccount>>& out) {
-  const auto& items = refs.Items();
-  auto lead = items.begin();
-  for (int i = 0; i < kWarmRefs && lead != items.end(); ++i, ++lead) Warm((*lead).get());
-  for (const auto& ref : items) {
-    if (lead != items.end()) {
-      Warm((*lead).get());
-      ++lead;
-    }
-    if (auto account = ref->Account()) out.push_back(std::move(account));
+  for (const auto& held : refs.Accounts()) {
+    if (auto account = held.lock()) out.push_back(std::move(account));
   }
 }
 
@@ -208,13 +197,29 @@ void CAccountsTransactions::DealWithChangedSymbolPrices(
     }
   }
   CopyAccounts(*index->AccountsHavePositions(), scratch->accounts);
-  const auto& accounts = scratch->accounts;
+  auto& accounts = scratch->accounts;
   for (size_t i = 0; i < accounts.size(); ++i) {
     WarmAhead(accounts, i);
-    const auto& account = accounts[i];
-    if (!account->SummeryInfo()) continue;  // released while the walk ran
+    RevalueHolder(accounts[i], trades);
+    accounts[i].reset();  // while its memory is still at hand
+  }
+}
+
+void CAccountsTransactions::RevalueHolder(const std::shared_ptr<CAccount>& account,
+                                          bool trades) {
+  const std::shared_ptr<CSummaries>& summaries = account->SummeryInfo();
+  if (!summaries) return;  // released while the walk ran
+  if (m_events.HasListeners() || summaries->HasListeners()) {
+    // A handler runs between the steps and may change the account's client.
     SummariesChanged(account);
     if (trades) CheckLiquidation(account);
+    return;
+  }
+  const auto client = account->Client();
+  const auto comm_calc_type = client ? client->CommCalcType() : CommCalcTypeEnum{};
+  summaries->FloatingProfitLoss(account->OpenPositions()->TotalFloatingProfitLoss(comm_calc_type));
+  if (trades && m_side == SERVER_SIDE_EXECUTION && !account->DontLiquidate()) {
+    CheckLiquidation(account, client.get());
   }
 }
 

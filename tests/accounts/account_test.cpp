@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "orvane/accounts/account_refs.h"
 #include "orvane/accounts/accounts.h"
@@ -66,6 +68,56 @@ TEST(AccountRefsTest, ListsWithoutOwning) {
   EXPECT_TRUE(watch.expired());  // the list kept nothing alive
   EXPECT_EQ(ref->Account(), nullptr);
   EXPECT_EQ(ref->IndexKey(), "");
+}
+
+// The accounts the list hands to a walk, in member order; none once gone.
+std::vector<int32_t> ListedIds(const CAccountRefs& refs) {
+  std::vector<int32_t> ids;
+  for (const auto& held : refs.Accounts()) {
+    const auto account = held.lock();
+    ids.push_back(account ? account->AccountID() : 0);
+  }
+  return ids;
+}
+
+TEST(AccountRefsTest, WalkedAccountsFollowEveryChangeOfTheList) {
+  std::vector<std::shared_ptr<CAccount>> accounts;
+  for (int32_t id : {1, 2, 3, 4}) {
+    accounts.push_back(std::make_shared<CAccount>());
+    accounts.back()->AccountID(id);
+  }
+  auto refs = std::make_unique<CAccountRefs>();
+  EXPECT_TRUE(refs->Accounts().empty());
+  for (const auto& account : accounts) refs->Add(account);
+  refs->Add(accounts[1]);  // refused: listed once
+  EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{1, 2, 3, 4}));
+
+  refs->Remove("2");
+  refs->Remove(1.0);  // by position: account 1
+  EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{3, 4}));
+  refs->Add(accounts[0]);
+  EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{3, 4, 1}));
+
+  // A member pointed elsewhere or released is seen as it now is; one that
+  // has left the list is not seen at all.
+  refs->Item("4")->Account(accounts[1]);
+  EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{3, 2, 1}));
+  refs->Item("3")->Deallocate();
+  EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{0, 2, 1}));
+  auto gone = refs->Item("1");
+  refs->Remove("1");
+  gone->Account(accounts[3]);
+  EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{0, 2}));
+  accounts[1].reset();  // a listed account that ends reads as none
+  EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{0, 0}));
+
+  // A list that ends leaves its members nothing to call.
+  auto survivor = refs->Item("3");
+  refs->Deallocate();
+  EXPECT_TRUE(refs->Accounts().empty());
+  refs.reset();
+  survivor->Account(accounts[2]);
+  EXPECT_EQ(survivor->Account(), accounts[2]);
 }
 
 }  // namespace

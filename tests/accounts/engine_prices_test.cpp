@@ -220,6 +220,46 @@ TEST_F(LiquidationTest, TheMarginLevelPointCountsWhenEqual) {
   EXPECT_TRUE(account->OpenPositions()->Item(KeyOf(1))->Liquidated());
 }
 
+// With nobody listening the quote walk takes a shorter way through each
+// holder; what it leaves in the accounts must be the same.
+TEST_F(LiquidationTest, WithoutListenersTheFiguresAndLiquidationAreTheSame) {
+  Client(20, MARGIN_LEVEL_LIQUIDATION, 50, ON_OPEN_TYPE);
+  auto on_open = Account(20, 200, 1000, -100);
+  Position(20, 200, 3, 2, 1, 1.2010, BuyType);
+  engine->Unadvise(&events);
+  Quote(4, 0.8990, 0.8991);
+  EXPECT_EQ(account->SummeryInfo()->FloatingProfitLoss(), 86.01);
+  Quote(4, 0.9000, 0.9001);
+  EXPECT_EQ(account->SummeryInfo()->FloatingProfitLoss(), -44.01);
+  Quote(2, 1.2000, 1.2001);
+  // Commission on open: the position carries none.
+  EXPECT_EQ(on_open->SummeryInfo()->FloatingProfitLoss(), -100);
+
+  MarginFor(50.01);
+  on_open->DontLiquidate(true);
+  on_open->SummeryInfo()->MarginRequirement(-1e6);
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_FALSE(account->OpenPositions()->Item(KeyOf(1))->Liquidated());
+  EXPECT_FALSE(on_open->OpenPositions()->Item(KeyOf(3))->Liquidated());
+  MarginFor(50);
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_TRUE(account->OpenPositions()->Item(KeyOf(1))->Liquidated());
+  EXPECT_TRUE(account->OpenPositions()->Item(KeyOf(2))->Liquidated());
+  EXPECT_FALSE(on_open->OpenPositions()->Item(KeyOf(3))->Liquidated());
+
+  // A listener on the figures alone is told once per quote.
+  struct Counter : CSummariesEvents {
+    int changes = 0;
+    void DataChanged() override { ++changes; }
+  } counter;
+  on_open->SummeryInfo()->Advise(&counter);
+  Quote(2, 1.2050, 1.2051);
+  EXPECT_EQ(counter.changes, 1);
+  EXPECT_EQ(on_open->SummeryInfo()->FloatingProfitLoss(), 400);
+  on_open->SummeryInfo()->Unadvise(&counter);
+  engine->Advise(&events);
+}
+
 TEST_F(LiquidationTest, ARejectedCloseIsSentAgainOnTheNextTickOnly) {
   MarginFor(40);
   Quote(2, 1.2000, 1.2001);

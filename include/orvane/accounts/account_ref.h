@@ -9,6 +9,7 @@
 namespace orvane {
 
 class CAccount;
+class CAccountRefs;
 
 // Lists an account in an index without owning it: the reference is weak, so
 // an account that has gone reads as none.
@@ -19,13 +20,17 @@ class CAccountRef : public Object, public ISafeObject, private NonCopyable {
   // The IndexKey of the referenced account; empty when there is none.
   std::string IndexKey() const;
   std::shared_ptr<CAccount> Account() const { return m_account.lock(); }
-  void Account(const std::shared_ptr<CAccount>& value) { m_account = value; }
+  void Account(const std::shared_ptr<CAccount>& value);
 
   // Clears Account.
-  void Deallocate() override { m_account.reset(); }
+  void Deallocate() override;
 
  private:
+  friend class CAccountRefs;
+
   std::weak_ptr<CAccount> m_account;
+  // The list the reference is a member of, while it is one.
+  CAccountRefs* m_owner = nullptr;
 };
 
 }  // namespace orvane

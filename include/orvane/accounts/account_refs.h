@@ -14,6 +14,12 @@ namespace orvane {
 
 // A list of accounts that does not own them, keyed by the accounts'
 // IndexKey, in insertion order. Removing an entry only drops the reference.
+//
+// Beside the reference objects the list keeps their accounts side by side
+// (Accounts), so that a walk over every listed account reads one array
+// instead of every reference object. References tell their list when they
+// change; the array is brought up to date when next asked for, in its own
+// storage.
 class CAccountRefs : public Object, public ISafeObject, private NonCopyable {
  public:
   CAccountRefs() = default;
@@ -33,12 +39,23 @@ class CAccountRefs : public Object, public ISafeObject, private NonCopyable {
   const KeyedCollection<CAccountRef>& Items() const { return m_items; }
   KeyedCollection<CAccountRef>::Iterator begin() const { return m_items.begin(); }
   KeyedCollection<CAccountRef>::Iterator end() const { return m_items.end(); }
+  // The members' accounts in member order, held weakly like the members
+  // hold them. Valid until the list or one of its members next changes.
+  const std::vector<std::weak_ptr<CAccount>>& Accounts() const;
 
   // Deallocates every reference (clearing it) and empties the list.
   void Deallocate() override;
 
  private:
+  friend class CAccountRef;
+
+  void ReferenceChanged() { m_accounts_stale = true; }
+  void Release(CAccountRef& ref) const;
+
   KeyedCollection<CAccountRef> m_items;
+  // Valid while m_accounts_stale is false: one entry per member, in order.
+  mutable std::vector<std::weak_ptr<CAccount>> m_accounts;
+  mutable bool m_accounts_stale = false;
 };
 
 }  // namespace orvane

@@ -235,6 +235,11 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // neither equity (1) nor margin level (2), as a new client's 0, is never
   // liquidated.
   void CheckLiquidation(const std::shared_ptr<CAccount>& account);
+  // The rest of the check, for a server-side engine and an account that may
+  // be liquidated, with the account's client (none when it is gone) at hand.
+  void CheckLiquidation(const std::shared_ptr<CAccount>& account, const CClient* client);
+  // A quote's work on one holder of the quoted symbol.
+  void RevalueHolder(const std::shared_ptr<CAccount>& account, bool trades);
   void LiquidateAccount(const std::shared_ptr<CAccount>& account);
   bool TestEntryOrder(const std::shared_ptr<COrder>& order,
                       const std::shared_ptr<CAccount>& account,

@@ -94,6 +94,8 @@ class CSummaries : public Object, public ISafeObject, private NonCopyable {
 
   void Advise(CSummariesEvents* listener);
   void Unadvise(CSummariesEvents* listener);
+  // Whether a listener is advised.
+  bool HasListeners() const { return m_has_listeners; }
 
   // Holds no references; nothing to release.
   void Deallocate() override {}
