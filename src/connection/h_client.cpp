@@ -33,29 +33,31 @@ void CHClient::Receive(const std::string& rData) { ReceiveView(rData); }
 // a process of its own, since the outer one is still in use.
 bool CHClient::ReceiveView(std::string_view rData) {
   std::shared_ptr<CHClient> pin = weak_from_this().lock();
-  std::shared_ptr<CProcess> nested;
-  const bool outer = !m_raising_process;
-  std::shared_ptr<CProcess>& process = outer ? m_process : nested;
-  if (outer && process && process.use_count() == 1) {
-    process->Renew();
-  } else {
-    process = CProcess::New();
+  if (m_raising_process) {
+    Raise(CProcess::New(), rData);
+    return true;
   }
-  try {
-    process->DefineProcessByCommand(kProcessLogLevel, rData);
-  } catch (const std::exception&) {
-    // Raised with what was parsed before the error.
+  if (m_process.use_count() == 1) {
+    m_process->Renew();
+  } else {
+    m_process = CProcess::New();
   }
   m_raising_process = true;
   struct Leave {
     bool& flag;
-    bool outer;
-    ~Leave() {
-      if (outer) flag = false;
-    }
-  } leave{m_raising_process, outer};
-  m_events.Raise([&](CHClientEvents& l) { l.Receive(process); });
+    ~Leave() { flag = false; }
+  } leave{m_raising_process};
+  Raise(m_process, rData);
   return true;
+}
+
+void CHClient::Raise(const std::shared_ptr<CProcess>& process, std::string_view text) {
+  try {
+    process->DefineProcessByCommand(kProcessLogLevel, text);
+  } catch (const std::exception&) {
+    // Raised with what was parsed before the error.
+  }
+  m_events.Raise([&](CHClientEvents& l) { l.Receive(process); });
 }
 
 void CHClient::NotConnected() {

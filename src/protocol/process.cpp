@@ -1,6 +1,5 @@
 #include "orvane/protocol/process.h"
 
-#include <array>
 #include <exception>
 #include <functional>
 #include <new>
@@ -101,12 +100,13 @@ std::shared_ptr<CProcess> CProcess::New() {
   return std::allocate_shared<CProcess>(RecyclingAllocator<CProcess>());
 }
 
+// The text kept for earlier parameters is not read again once the
+// parameters are cleared; its storage is kept for reuse.
 void CProcess::Renew() {
-  m_child.reset();
+  if (m_child) m_child.reset();
   m_token = UNDEFINED;
   m_command_sid = kNoSid;
   m_text.clear();
-  m_kept_text.clear();
   m_params_in_text = false;
   m_params.clear();
   m_description.clear();
@@ -152,8 +152,7 @@ void CProcess::DefineProcessByCommand(int16_t ProcessLogLevel, std::string_view 
 
 bool CProcess::ReadSidAndFewParameters(std::string_view text,
                                        const detail::MessageHead& head) {
-  using Span = detail::ParameterSpans<kInlineParameters>::Span;
-  std::array<Span, kInlineParameters> found;
+  auto& found = m_params.Staging();
   size_t count = 0;
   size_t sid_end = std::string_view::npos;
   size_t open = std::string_view::npos;  // the marker of the parameter being read
@@ -186,8 +185,10 @@ bool CProcess::ReadSidAndFewParameters(std::string_view text,
       });
   if (open != std::string_view::npos) close(text.size());
   if (too_many) return false;
-  m_command_sid = detail::ReadRequestSid(text, head, sid_end);
-  m_params.assign(found, count);
+  // Without a SID end marker a message carries no SID.
+  m_command_sid =
+      sid_end == std::string_view::npos ? kNoSid : detail::ReadRequestSid(text, head, sid_end);
+  m_params.Commit(count);
   m_params_in_text = true;
   return true;
 }

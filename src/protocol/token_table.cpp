@@ -457,6 +457,15 @@ constexpr uint64_t Load64(const char* p) {
   return value;
 }
 
+// Whether the n characters (at least eight) at a and b are equal, compared
+// eight at a time; the codes are short enough for this to beat a call.
+bool SameText(const char* a, const char* b, size_t n) {
+  uint64_t difference = Load64(a + n - 8) ^ Load64(b + n - 8);
+  for (size_t i = 0; i + 8 < n; i += 8) difference |= Load64(a + i) ^ Load64(b + i);
+  return difference == 0;
+}
+static_assert(kMinCodeLength >= 8);
+
 // Open addressing over 1024 buckets, keyed by the first and last eight bytes
 // and the length of a code (every code has at least nine bytes). Built at
 // compile time.
@@ -493,7 +502,7 @@ class CodeIndex {
       if (entry < 0) return nullptr;
       const std::string_view code = kEntries[entry].code;
       if (code.size() == kCommonCodeLength &&
-          std::memcmp(code.data(), text, kCommonCodeLength) == 0) {
+          SameText(code.data(), text, kCommonCodeLength)) {
         return &kEntries[entry];
       }
     }
@@ -576,7 +585,7 @@ MessageHead ReadMessageHead(std::string_view cmd) {
   if (last != nullptr) {
     const size_t length = last->code.size();
     if (cmd.size() >= length + kTokenEnd.size() && IsTokenEndAt(cmd, length) &&
-        std::memcmp(cmd.data(), last->code.data(), length) == 0) {
+        SameText(cmd.data(), last->code.data(), length)) {
       return {last->value, length + kTokenEnd.size()};
     }
   }

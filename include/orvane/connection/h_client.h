@@ -122,6 +122,8 @@ class CHClient : public Object,
                        const std::string& ErrorMsg) override;
   void ReceivedData(int32_t Bytes) override;
   void SentData(int32_t Bytes) override;
+  // Parses `text` into `process` and raises it.
+  void Raise(const std::shared_ptr<CProcess>& process, std::string_view text);
 
   std::shared_ptr<CTcpClient> m_client;
   // The process of the last message, parsed into again when no one kept it.

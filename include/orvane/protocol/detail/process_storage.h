@@ -31,13 +31,12 @@ class InlineText {
   void clear() {
     m_size = 0;
     m_long_text = false;
-    m_long.clear();
   }
 
   // `text` must not lie inside this object's storage (see Holds).
   void assign(std::string_view text) {
     if (text.size() <= kInline) {
-      if (!text.empty()) std::memcpy(m_inline.data(), text.data(), text.size());
+      CopyShort(m_inline.data(), text.data(), text.size());
       m_long_text = false;
     } else {
       m_long.assign(text);
@@ -63,6 +62,19 @@ class InlineText {
   }
 
  private:
+  // Copies n characters in blocks of fixed size (the last ones overlapping),
+  // which for a message's length is quicker than a call to memcpy.
+  static void CopyShort(char* to, const char* from, size_t n) {
+    if (n >= 16) {
+      for (size_t i = 0; i + 16 < n; i += 16) std::memcpy(to + i, from + i, 16);
+      std::memcpy(to + n - 16, from + n - 16, 16);
+    } else if (n >= 8) {
+      std::memcpy(to, from, 8);
+      std::memcpy(to + n - 8, from + n - 8, 8);
+    } else {
+      for (size_t i = 0; i < n; ++i) to[i] = from[i];
+    }
+  }
   static bool Within(std::string_view text, const char* begin, size_t size) {
     const auto at = reinterpret_cast<uintptr_t>(text.data());
     const auto first = reinterpret_cast<uintptr_t>(begin);
@@ -92,23 +104,30 @@ class ParameterSpans {
   }
   void push_back(Span span) {
     if (m_count < kInline) {
-      m_inline[m_count] = span;
+      m_slots[m_active][m_count] = span;
     } else {
       m_more.push_back(span);
     }
     ++m_count;
   }
-  // Replaces the spans with the first `count` (at most kInline) of `spans`.
-  void assign(const std::array<Span, kInline>& spans, size_t count) {
-    m_inline = spans;
+  // Inline slots apart from the spans, for a reader that fills them before
+  // it knows whether it keeps what it read; Commit makes their first `count`
+  // (at most kInline) the spans, and anything else leaves the spans as they
+  // were.
+  std::array<Span, kInline>& Staging() { return m_slots[1 - m_active]; }
+  void Commit(size_t count) {
+    m_active = 1 - m_active;
     m_more.clear();
     m_count = count;
   }
-  Span operator[](size_t i) const { return i < kInline ? m_inline[i] : m_more[i - kInline]; }
+  Span operator[](size_t i) const {
+    return i < kInline ? m_slots[m_active][i] : m_more[i - kInline];
+  }
 
  private:
   size_t m_count = 0;
-  std::array<Span, kInline> m_inline;
+  size_t m_active = 0;
+  std::array<std::array<Span, kInline>, 2> m_slots;
   std::vector<Span> m_more;
 };
 
