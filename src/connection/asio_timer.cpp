@@ -32,6 +32,16 @@ class AsioTimerCore : public std::enable_shared_from_this<AsioTimerCore> {
   }
 
   void OnTick(std::function<void()> handler) { m_handler = std::move(handler); }
+  void Restart() {
+    if (!m_enabled || !m_waiting) {
+      Enabled(false);
+      Enabled(true);
+      return;
+    }
+    // The wait in progress ends before the new due time (time only moves
+    // on, and a new interval re-arms); it then waits for the rest.
+    m_due = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_interval);
+  }
 
   void Stop() {
     m_handler = nullptr;
@@ -44,6 +54,7 @@ class AsioTimerCore : public std::enable_shared_from_this<AsioTimerCore> {
 
   void Disarm() {
     ++m_generation;
+    m_waiting = false;
     m_timer.cancel();
   }
 
@@ -51,11 +62,19 @@ class AsioTimerCore : public std::enable_shared_from_this<AsioTimerCore> {
     Disarm();
     if (m_interval < 1) return;
     m_due = from + std::chrono::milliseconds(m_interval);
+    Wait();
+  }
+
+  void Wait() {
     m_timer.expires_at(m_due);
+    m_waiting = true;
     uint64_t generation = m_generation;
     auto self = shared_from_this();
     m_timer.async_wait([self, generation](std::error_code ec) {
-      if (ec || generation != self->m_generation || !self->m_enabled) return;
+      if (ec || generation != self->m_generation) return;
+      self->m_waiting = false;
+      if (!self->m_enabled) return;
+      if (std::chrono::steady_clock::now() < self->m_due) return self->Wait();  // restarted
       self->Tick();
     });
   }
@@ -77,6 +96,8 @@ class AsioTimerCore : public std::enable_shared_from_this<AsioTimerCore> {
   std::function<void()> m_handler;
   int32_t m_interval = 0;
   bool m_enabled = false;
+  // A wait of the current generation is in progress.
+  bool m_waiting = false;
   uint64_t m_generation = 0;
   TimePoint m_due{};
 };
@@ -95,6 +116,7 @@ void AsioTimer::Enabled(bool value) { m_core->Enabled(value); }
 void AsioTimer::OnTick(std::function<void()> handler) {
   m_core->OnTick(std::move(handler));
 }
+void AsioTimer::Restart() { m_core->Restart(); }
 
 std::shared_ptr<ITimer> AsioTimerFactory::CreateTimer() {
   return std::make_shared<AsioTimer>(m_io);

@@ -117,10 +117,7 @@ void CTcpClient::Deallocate() {
   m_last_status = STATUS_DISCONNECTED;
 }
 
-void CTcpClient::Restart(ITimer& timer) {
-  timer.Enabled(false);
-  timer.Enabled(true);
-}
+void CTcpClient::Restart(ITimer& timer) { timer.Restart(); }
 
 // --- operations -----------------------------------------------------------
 

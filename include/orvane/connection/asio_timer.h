@@ -31,6 +31,9 @@ class AsioTimer : public ITimer, private NonCopyable {
   bool Enabled() const override;
   void Enabled(bool value) override;
   void OnTick(std::function<void()> handler) override;
+  // Moves the due time of an enabled timer without touching the wait in
+  // progress, which waits again for the rest when it ends early.
+  void Restart() override;
 
  private:
   std::shared_ptr<AsioTimerCore> m_core;

@@ -30,6 +30,13 @@ class ITimer : public Object {
   virtual void Enabled(bool value) = 0;
   // Replaces the tick handler (an empty function removes it).
   virtual void OnTick(std::function<void()> handler) = 0;
+  // Disables and enables the timer, restarting its countdown: for a caller
+  // that restarts it often (at every sign of life), which a timer may serve
+  // more cheaply than the two calls.
+  virtual void Restart() {
+    Enabled(false);
+    Enabled(true);
+  }
 };
 
 // Makes timers; owners that need timers take one, so tests hand them

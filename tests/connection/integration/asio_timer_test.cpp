@@ -55,6 +55,34 @@ TEST(AsioTimerTest, DisableThenEnableRestartsTheFullInterval) {
   EXPECT_GE(ticks[0] - restart, std::chrono::milliseconds(40));
 }
 
+// Restart postpones the tick without re-arming the wait each time; the tick
+// still comes a full interval after the last restart, and a disabled timer
+// is enabled by it.
+TEST(AsioTimerTest, RestartPostponesTheTickByAFullInterval) {
+  asio::io_context io;
+  AsioTimer timer(io);
+  std::vector<Clock::time_point> ticks;
+  timer.OnTick([&] { ticks.push_back(Clock::now()); });
+  timer.Interval(30);
+  timer.Restart();
+  EXPECT_TRUE(timer.Enabled());
+  auto last = Clock::now();
+  for (int i = 0; i < 8; ++i) {
+    RunFor(io, std::chrono::milliseconds(10));
+    last = Clock::now();
+    timer.Restart();
+  }
+  EXPECT_TRUE(ticks.empty()) << "ticked although restarted every 10 ms";
+  ASSERT_TRUE(RunUntil(io, [&] { return !ticks.empty(); }));
+  EXPECT_GE(ticks[0] - last, std::chrono::milliseconds(30));
+  // Disabled after a restart, it stays silent.
+  timer.Restart();
+  timer.Enabled(false);
+  const size_t at_disable = ticks.size();
+  RunFor(io, std::chrono::milliseconds(60));
+  EXPECT_EQ(ticks.size(), at_disable);
+}
+
 TEST(AsioTimerTest, AHandlerMayStopOrDropItsOwnTimer) {
   asio::io_context io;
   auto timer = std::make_shared<AsioTimer>(io);
