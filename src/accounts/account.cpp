@@ -8,8 +8,8 @@
 namespace orvane {
 
 CAccount::CAccount()
-    : m_index_key(KeyOf(0)),
-      m_open_positions(std::make_shared<COpenPositions>()),
+    : m_open_positions(std::make_shared<COpenPositions>()),
+      m_index_key(KeyOf(0)),
       m_orders(std::make_shared<COrders>()) {}
 
 CAccount::~CAccount() { Deallocate(); }

@@ -98,12 +98,13 @@ class COpenPositions : public Object, public ISafeObject, private NonCopyable {
   void RefreshRows() const;
   void Release(COpenPosition& position) const;
 
-  KeyedCollection<COpenPosition> m_items;
   // Valid while m_rows_stale is false and the entries' generation is
-  // m_rows_generation: one row per member, in member order.
+  // m_rows_generation: one row per member, in member order. Placed first,
+  // where a quote reads the collection.
   mutable std::vector<PricingRow> m_rows;
-  mutable bool m_rows_stale = false;
   mutable uint64_t m_rows_generation = 0;
+  mutable bool m_rows_stale = false;
+  KeyedCollection<COpenPosition> m_items;
 };
 
 }  // namespace orvane
