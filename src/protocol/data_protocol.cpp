@@ -230,14 +230,6 @@ std::string_view CDataProtocol::SplitBufferRegion(std::string_view RecievedBuffe
   return data.substr(0, complete);
 }
 
-std::string_view CDataProtocol::NextMessage(std::string_view& Region) {
-  const size_t end = detail::FindMarker(Region, kMessageTerminator, 0);
-  std::string_view message = Region.substr(0, end);
-  Region.remove_prefix(end == std::string_view::npos ? Region.size()
-                                                     : end + kMessageTerminator.size());
-  return message;
-}
-
 // Rows that a shorter split gives up wait in m_spare_rows with their storage,
 // so that a caller whose message counts vary from chunk to chunk does not
 // free and allocate row strings every time.

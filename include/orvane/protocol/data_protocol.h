@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "orvane/core/object.h"
+#include "orvane/protocol/detail/find_marker.h"
 #include "orvane/protocol/tokens_enum.h"
 
 namespace orvane {
@@ -108,7 +109,13 @@ class CDataProtocol : public Object, NonCopyable {
   // The first message of a region from SplitBufferRegion, without its
   // terminator; Region then begins behind that terminator. A region
   // without a terminator is taken whole.
-  static std::string_view NextMessage(std::string_view& Region);
+  static std::string_view NextMessage(std::string_view& Region) {
+    const size_t end = detail::FindMarker(Region, kMessageTerminator, 0);
+    const std::string_view message = Region.substr(0, end);
+    Region.remove_prefix(end == std::string_view::npos ? Region.size()
+                                                       : end + kMessageTerminator.size());
+    return message;
+  }
   // Empties the receive buffer.
   void ClearBuffer() { m_buffer.clear(); }
   // The unterminated tail waiting for the next chunk.
