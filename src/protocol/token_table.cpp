@@ -457,14 +457,7 @@ constexpr uint64_t Load64(const char* p) {
   return value;
 }
 
-// Whether the n characters (at least eight) at a and b are equal, compared
-// eight at a time; the codes are short enough for this to beat a call.
-bool SameText(const char* a, const char* b, size_t n) {
-  uint64_t difference = Load64(a + n - 8) ^ Load64(b + n - 8);
-  for (size_t i = 0; i + 8 < n; i += 8) difference |= Load64(a + i) ^ Load64(b + i);
-  return difference == 0;
-}
-static_assert(kMinCodeLength >= 8);
+static_assert(kMinCodeLength >= 8);  // as SameText needs
 
 // Open addressing over 1024 buckets, keyed by the first and last eight bytes
 // and the length of a code (every code has at least nine bytes). Built at
@@ -549,10 +542,6 @@ constexpr std::array<size_t, kDistinctLengths> kCodeLengths = [] {
   return lengths;
 }();
 
-bool IsTokenEndAt(std::string_view text, size_t at) {
-  return (text[at] == 's' || text[at] == 'S') && text[at + 1] == kTokenEnd[1] &&
-         text[at + 2] == kTokenEnd[2];
-}
 
 }  // namespace
 
@@ -578,17 +567,8 @@ int32_t TokenByCode(std::string_view code) { return kCodeIndex.Find(code); }
 // marker, then the whole text before it against every code) finds, and a
 // text that fits no length has token 0.
 //
-// A stream of one kind of message (prices) repeats its token, so the code
-// found last on this thread is tried first, by one compare.
-MessageHead ReadMessageHead(std::string_view cmd) {
-  thread_local const TokenEntry* last = nullptr;
-  if (last != nullptr) {
-    const size_t length = last->code.size();
-    if (cmd.size() >= length + kTokenEnd.size() && IsTokenEndAt(cmd, length) &&
-        SameText(cmd.data(), last->code.data(), length)) {
-      return {last->value, length + kTokenEnd.size()};
-    }
-  }
+MessageHead FindMessageHead(std::string_view cmd) {
+  const TokenEntry*& last = t_last_head;
   if (cmd.size() >= kCommonCodeLength + kTokenEnd.size() &&
       IsTokenEndAt(cmd, kCommonCodeLength)) {
     const TokenEntry* entry = kCodeIndex.FindCommonEntry(cmd.data());

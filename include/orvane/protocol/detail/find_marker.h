@@ -95,17 +95,21 @@ void ForEachMarker(std::string_view text, std::string_view marker, size_t from,
 }
 
 #if defined(__SSE2__)
-// The positions base..base+15 where the three-character `marker` begins, as
-// bits; p[base..base+17] must be readable.
-inline unsigned MarkersInBlock(const char* p, size_t base, std::string_view marker) {
-  const auto load = [p, base](size_t offset) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + base + offset));
+// The positions base..base+15 where the three-character marker `a`, and
+// those where `b`, begins, as bits; p[base..base+17] must be readable.
+inline void MarkersInBlock(const char* p, size_t base, std::string_view a, std::string_view b,
+                           unsigned& in_a, unsigned& in_b) {
+  const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + base));
+  const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + base + 1));
+  const __m128i third = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + base + 2));
+  const auto at = [&](std::string_view marker) {
+    const __m128i one = _mm_cmpeq_epi8(first, _mm_set1_epi8(marker[0]));
+    const __m128i two = _mm_cmpeq_epi8(second, _mm_set1_epi8(marker[1]));
+    const __m128i three = _mm_cmpeq_epi8(third, _mm_set1_epi8(marker[2]));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_and_si128(one, two), three)));
   };
-  const __m128i first = _mm_cmpeq_epi8(load(0), _mm_set1_epi8(marker[0]));
-  const __m128i second = _mm_cmpeq_epi8(load(1), _mm_set1_epi8(marker[1]));
-  const __m128i third = _mm_cmpeq_epi8(load(2), _mm_set1_epi8(marker[2]));
-  return static_cast<unsigned>(
-      _mm_movemask_epi8(_mm_and_si128(_mm_and_si128(first, second), third)));
+  in_a = at(a);
+  in_b = at(b);
 }
 #endif
 
@@ -125,8 +129,11 @@ void ForEachOfTwoMarkers(std::string_view text, std::string_view a, std::string_
     for (size_t start = from; start + 2 < n; start += 16) {
       const size_t base = start + 18 > n ? n - 18 : start;
       const unsigned keep = ~0u << (start - base);
-      const unsigned in_a = MarkersInBlock(p, base, a) & keep;
-      unsigned found = in_a | (MarkersInBlock(p, base, b) & keep);
+      unsigned in_a;
+      unsigned in_b;
+      MarkersInBlock(p, base, a, b, in_a, in_b);
+      in_a &= keep;
+      unsigned found = in_a | (in_b & keep);
       for (; found != 0; found &= found - 1) {
         const unsigned bit = found & (0u - found);
         if (!on_marker(base + static_cast<size_t>(__builtin_ctz(found)), (in_a & bit) != 0)) {
