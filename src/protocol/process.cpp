@@ -1,5 +1,6 @@
 #include "orvane/protocol/process.h"
 
+#include <array>
 #include <exception>
 #include <functional>
 #include <new>
@@ -150,45 +151,46 @@ void CProcess::DefineProcessByCommand(int16_t ProcessLogLevel, std::string_view 
   if (LoggingCheck()) BuildDescriptions();
 }
 
+// The markers are gathered first; the parameters between them are then
+// cut up to the first one equal to the invalid marker.
 bool CProcess::ReadSidAndFewParameters(std::string_view text,
                                        const detail::MessageHead& head) {
-  auto& found = m_params.Staging();
+  std::array<uint32_t, kInlineParameters> markers;
   size_t count = 0;
-  size_t sid_end = std::string_view::npos;
-  size_t open = std::string_view::npos;  // the marker of the parameter being read
-  bool reading = true;
   bool too_many = false;
-  // Ends the open parameter at `end`: false once the invalid marker or one
-  // parameter too many ends the reading.
-  const auto close = [&](size_t end) {
-    const size_t begin = open + kParameterMarker.size();
+  size_t sid_end = std::string_view::npos;
+  detail::ForEachMarkerBlock(
+      text, kParameterMarker, kSidEnd, head.body, [&](size_t base, unsigned in_parameter,
+                                                      unsigned in_sid) {
+        if (in_sid != 0 && sid_end == std::string_view::npos) {
+          sid_end = base + static_cast<size_t>(__builtin_ctz(in_sid));
+        }
+        for (; in_parameter != 0; in_parameter &= in_parameter - 1) {
+          if (count == markers.size()) {
+            too_many = true;
+            return false;
+          }
+          markers[count++] =
+              static_cast<uint32_t>(base + static_cast<size_t>(__builtin_ctz(in_parameter)));
+        }
+        return true;
+      });
+  if (too_many) return false;
+  auto& spans = m_params.Staging();
+  size_t kept = 0;
+  for (; kept < count; ++kept) {
+    const size_t begin = markers[kept] + kParameterMarker.size();
+    const size_t end = kept + 1 < count ? markers[kept + 1] : text.size();
     if (end - begin == kInvalidParameter.size() &&
         text.compare(begin, end - begin, kInvalidParameter) == 0) {
-      return false;
+      break;
     }
-    if (count == found.size()) {
-      too_many = true;
-      return false;
-    }
-    found[count++] = {static_cast<uint32_t>(begin), static_cast<uint32_t>(end - begin)};
-    return true;
-  };
-  detail::ForEachOfTwoMarkers(
-      text, kParameterMarker, kSidEnd, head.body, [&](size_t at, bool is_parameter) {
-        if (!is_parameter) {
-          if (sid_end == std::string_view::npos) sid_end = at;
-        } else if (reading) {
-          reading = open == std::string_view::npos || close(at);
-          open = reading ? at : std::string_view::npos;
-        }
-        return !too_many && (reading || sid_end == std::string_view::npos);
-      });
-  if (open != std::string_view::npos) close(text.size());
-  if (too_many) return false;
+    spans[kept] = {static_cast<uint32_t>(begin), static_cast<uint32_t>(end - begin)};
+  }
   // Without a SID end marker a message carries no SID.
   m_command_sid =
       sid_end == std::string_view::npos ? kNoSid : detail::ReadRequestSid(text, head, sid_end);
-  m_params.Commit(count);
+  m_params.Commit(kept);
   m_params_in_text = true;
   return true;
 }

@@ -113,13 +113,15 @@ inline void MarkersInBlock(const char* p, size_t base, std::string_view a, std::
 }
 #endif
 
-// Calls on_marker(at, is_a) for each position at or after `from` where the
-// three-character marker `a` or `b` begins, in order, until it returns
-// false: one pass for two markers. Neither marker may be able to overlap
-// itself or the other, so that every occurrence counts.
-template <typename OnMarker>
-void ForEachOfTwoMarkers(std::string_view text, std::string_view a, std::string_view b,
-                         size_t from, OnMarker&& on_marker) {
+// Calls on_block(base, in_a, in_b) over the positions at or after `from`,
+// in order, a block at a time, until it returns false: bit i of in_a (of
+// in_b) is set when the three-character marker `a` (`b`) begins at base + i.
+// One pass for two markers; every position is in exactly one call. Neither
+// marker may be able to overlap itself or the other, so that every
+// occurrence counts.
+template <typename OnBlock>
+void ForEachMarkerBlock(std::string_view text, std::string_view a, std::string_view b,
+                        size_t from, OnBlock&& on_block) {
   const char* const p = text.data();
   const size_t n = text.size();
 #if defined(__SSE2__)
@@ -132,21 +134,13 @@ void ForEachOfTwoMarkers(std::string_view text, std::string_view a, std::string_
       unsigned in_a;
       unsigned in_b;
       MarkersInBlock(p, base, a, b, in_a, in_b);
-      in_a &= keep;
-      unsigned found = in_a | (in_b & keep);
-      for (; found != 0; found &= found - 1) {
-        const unsigned bit = found & (0u - found);
-        if (!on_marker(base + static_cast<size_t>(__builtin_ctz(found)), (in_a & bit) != 0)) {
-          return;
-        }
-      }
+      if (!on_block(base, in_a & keep, in_b & keep)) return;
     }
     return;
   }
 #endif
   for (size_t at = from; at + 3 <= n; ++at) {
-    const bool is_a = MarkerAt(p, n, at, a);
-    if ((is_a || MarkerAt(p, n, at, b)) && !on_marker(at, is_a)) return;
+    if (!on_block(at, MarkerAt(p, n, at, a) ? 1u : 0u, MarkerAt(p, n, at, b) ? 1u : 0u)) return;
   }
 }
 
