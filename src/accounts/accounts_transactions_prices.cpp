@@ -87,8 +87,8 @@ void WarmFigures(const CAccount& account) {
 void WarmEntries(const CAccount& account) {
   const COpenPositions* positions = account.OpenPositions().get();
   if (positions == nullptr) return;
-  for (size_t i = 0; const CClientParam* entry = positions->PricingEntry(i); ++i) {
-    WarmSpan(entry, 0, 2 * 64);
+  for (size_t i = 0; i < positions->PricingCount(); ++i) {
+    WarmSpan(positions->PricingEntry(i), 0, 2 * 64);
   }
 }
 

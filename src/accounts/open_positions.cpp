@@ -1,5 +1,8 @@
 #include "orvane/accounts/open_positions.h"
 
+#include <limits>
+#include <optional>
+
 #include "orvane/clients/client_param_entry.h"
 #include "orvane/core/conversions.h"
 #include "orvane/core/keyed_lookup.h"
@@ -67,22 +70,23 @@ void COpenPositions::Deallocate() {
 
 COpenPositions::PricingRow COpenPositions::RowOf(const COpenPosition& position) {
   PricingRow row{};
-  row.price = position.Price();
-  row.lots = position.lots();
-  row.interest = position.Interest();
-  row.type = position.Type_no();
-  const CClientParam* param = position.SymbolParam().get();
-  const auto* entry = dynamic_cast<const ClientParamEntry*>(param);
-  if (entry == nullptr || entry->SymbolPtr() == nullptr || entry->ParentPtr() == nullptr) {
-    row.entry = param;  // priced, or refused, by the position's own rule
+  const OperationTypeEnum type = position.Type_no();
+  const auto* entry = dynamic_cast<const ClientParamEntry*>(position.SymbolParam().get());
+  if (entry == nullptr || entry->SymbolPtr() == nullptr || entry->ParentPtr() == nullptr ||
+      type < std::numeric_limits<int16_t>::min() || type > std::numeric_limits<int16_t>::max()) {
+    row.position = &position;
     return row;
   }
   row.symbol = entry->SymbolPtr();
-  row.entry = entry->ParentPtr();
+  row.parent = entry->ParentPtr();
   const std::optional<double> spread = entry->SpreadPips();
   row.has_spread = spread.has_value();
   row.spread_pips = spread.value_or(0.0);
+  row.price = position.Price();
+  row.lots = position.lots();
   row.commission = entry->CommissionValue(row.lots);
+  row.interest = position.Interest();
+  row.type = static_cast<int16_t>(type);
   row.source_plus = entry->SourcePlus();
   row.price_offset = entry->PriceOffset();
   return row;
@@ -90,18 +94,16 @@ COpenPositions::PricingRow COpenPositions::RowOf(const COpenPosition& position) 
 
 // The same steps, in the same order, as COpenPosition::FloatingProfitLoss.
 double COpenPositions::ProfitOf(const PricingRow& row, CommCalcTypeEnum comm_calc_type) {
-  if (row.symbol == nullptr) {
-    return COpenPosition::FloatingProfitLossOf(row.entry, row.price, row.lots, row.type,
-                                               row.interest, comm_calc_type);
-  }
+  if (row.symbol == nullptr) return row.position->FloatingProfitLoss(comm_calc_type);
+  const auto type = static_cast<OperationTypeEnum>(row.type);
   const std::optional<double> spread =
       row.has_spread ? std::optional<double>(row.spread_pips) : std::nullopt;
   const double close =
-      row.symbol->ClosePriceWithSpreadPips(spread, row.source_plus, row.price_offset, row.type);
-  const double ref_close = row.entry->ClosePriceWithSpread(row.type);
-  return RoundMoney(row.symbol->DealProfitValue(row.price, close, row.lots, row.type,
-                                                row.interest, row.commission, comm_calc_type,
-                                                ref_close, true));
+      row.symbol->ClosePriceWithSpreadPips(spread, row.source_plus, row.price_offset, type);
+  const double ref_close = row.parent->ClosePriceWithSpread(type);
+  return RoundMoney(row.symbol->DealProfitValue(row.price, close, row.lots, type, row.interest,
+                                                row.commission, comm_calc_type, ref_close,
+                                                true));
 }
 
 void COpenPositions::RefreshRows() const {

@@ -178,6 +178,11 @@ TEST_F(PositionTest, TotalFollowsEveryChangeOfItsMembers) {
   buy->SymbolParam(eurgbp_entry);
   EXPECT_NE(buy->FloatingProfitLoss(ON_OPEN_TYPE), -2040);
   EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_OPEN_TYPE), members_sum(ON_OPEN_TYPE));
+  // A side outside the usual range is priced by the position itself.
+  buy->Type_no(static_cast<OperationTypeEnum>(70000));
+  EXPECT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(ON_CLOSE_TYPE), members_sum(ON_CLOSE_TYPE));
+  EXPECT_LT(positions.TotalFloatingProfitLoss(ON_CLOSE_TYPE), -1e6);
+  buy->Type_no(SellType);
 
   // A member that has left no longer counts, whatever happens to it later;
   // the one that stays is priced with its own figures.

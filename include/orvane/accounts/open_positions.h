@@ -41,10 +41,11 @@ class COpenPositions : public Object, public ISafeObject, private NonCopyable {
   // nothing and may find figures not yet brought up to date.
   const void* PricingData() const { return m_rows.data(); }
   size_t PricingBytes() const { return m_rows.size() * sizeof(PricingRow); }
-  // The entry the i-th pricing figures read besides their own (null past the
-  // end).
+  size_t PricingCount() const { return m_rows.size(); }
+  // The entry the i-th pricing figures read besides their own; null for a
+  // position priced on its own and past the end.
   const CClientParam* PricingEntry(size_t i) const {
-    return i < m_rows.size() ? m_rows[i].entry : nullptr;
+    return i < m_rows.size() && m_rows[i].symbol != nullptr ? m_rows[i].parent : nullptr;
   }
   // Creates a position, sets SymbolParam, Price, lots, Type_no, Ticket,
   // Interest, PosTime, Note and Account in this order and adds it under the
@@ -75,18 +76,22 @@ class COpenPositions : public Object, public ISafeObject, private NonCopyable {
  private:
   friend class COpenPosition;
 
-  // With `symbol` set the row holds the entry's figures and `entry` is the
-  // entry's Parent; otherwise `entry` is the position's own entry, priced
-  // through its calls.
-  struct PricingRow {
+  // One line of memory per position. With `symbol` set the row holds the
+  // entry's figures and `parent` is the entry's Parent; otherwise (an entry
+  // of another kind or lacking a reference, or a side beyond 16 bits) the
+  // position prices itself.
+  struct alignas(64) PricingRow {
     const CSymbol* symbol;
-    const CClientParam* entry;
+    union {
+      const CClientParam* parent;
+      const COpenPosition* position;
+    };
     double spread_pips;
     double commission;  // of the position's lots
     double price;
     double lots;
     double interest;
-    OperationTypeEnum type;
+    int16_t type;
     int16_t source_plus;
     int16_t price_offset;
     bool has_spread;
