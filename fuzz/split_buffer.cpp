@@ -1,8 +1,9 @@
-// Feeds arbitrary chunk sequences to SplitBuffer and checks it against a
-// plain model of the splitting rule (append, drop one leading terminator,
-// cut at every terminator, keep the tail). Every complete message is then
-// read as the receiver would: token, SID and parameters. Nothing may crash,
-// hang or leak; a SID beyond 32 bits ends in orvane::Error.
+// Feeds arbitrary chunk sequences to SplitBuffer and to the view cut, and
+// checks both against a plain model of the splitting rule (append, drop one
+// leading terminator, cut at every terminator, keep the tail). Every
+// complete message is then read as the receiver would: token, SID and
+// parameters. Nothing may crash, hang or leak; a SID beyond 32 bits ends in
+// orvane::Error.
 //
 // Input: a sequence of chunks, each a length byte followed by that many
 // bytes (the last chunk takes what is left).
@@ -54,6 +55,9 @@ void ReadMessage(const orvane::CDataProtocol& protocol, std::string_view message
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   orvane::CDataProtocol protocol;
+  orvane::CDataProtocol viewing;  // the same stream, cut into views
+  std::string held;
+  std::vector<std::string_view> views;
   std::string model_buffer;
   std::vector<std::string> rows;
   std::vector<std::string> expected;
@@ -72,6 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       ReadMessage(protocol, rows[i]);
     }
     Check(protocol.Buffer() == model_buffer);
+    Check(viewing.SplitBufferViews(chunk, held, views) == n);
+    for (int32_t i = 1; i <= n; ++i) Check(views[static_cast<size_t>(i - 1)] == rows[i]);
+    Check(viewing.Buffer() == model_buffer);
   }
   return 0;
 }

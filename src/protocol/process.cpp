@@ -1,6 +1,7 @@
 #include "orvane/protocol/process.h"
 
 #include <array>
+#include <bit>
 #include <exception>
 #include <functional>
 #include <new>
@@ -163,7 +164,7 @@ bool CProcess::ReadSidAndFewParameters(std::string_view text,
       text, kParameterMarker, kSidEnd, head.body, [&](size_t base, unsigned in_parameter,
                                                       unsigned in_sid) {
         if (in_sid != 0 && sid_end == std::string_view::npos) {
-          sid_end = base + static_cast<size_t>(__builtin_ctz(in_sid));
+          sid_end = base + static_cast<size_t>(std::countr_zero(in_sid));
         }
         for (; in_parameter != 0; in_parameter &= in_parameter - 1) {
           if (count == markers.size()) {
@@ -171,7 +172,7 @@ bool CProcess::ReadSidAndFewParameters(std::string_view text,
             return false;
           }
           markers[count++] =
-              static_cast<uint32_t>(base + static_cast<size_t>(__builtin_ctz(in_parameter)));
+              static_cast<uint32_t>(base + static_cast<size_t>(std::countr_zero(in_parameter)));
         }
         return true;
       });

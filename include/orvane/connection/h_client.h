@@ -44,7 +44,7 @@ class CHClientEvents {
 // A message whose parsing throws (a SID beyond 32 bits) is still raised,
 // with what was parsed before the error. The host keeps a process by holding
 // a shared_ptr to it after the event; one it did not keep is renewed and
-// reused for a later message. Held by a shared_ptr, it may be
+// reused for a later message. Held by a shared_ptr, the client may be
 // dropped by a handler of its own events.
 class CHClient : public Object,
                  public std::enable_shared_from_this<CHClient>,

@@ -179,7 +179,8 @@ class CProcess : public IQueueNode, private NonCopyable {
   void ReadParameters(std::string_view text, size_t from);
   // Reads the SID and the parameters of a received `text` with a known
   // token in one pass, as ReadRequestSid and ReadParameters would; false,
-  // with nothing read, when it holds more than kInlineParameters parameters.
+  // with nothing read, when more than kInlineParameters parameter markers
+  // follow the head.
   bool ReadSidAndFewParameters(std::string_view text, const detail::MessageHead& head);
   // Keeps the parameters intact before m_text is replaced.
   void KeepParameters();
