@@ -29,8 +29,6 @@ namespace {
 
 int32_t IntOf(const Variant& value) { return ToInt32(value.NumberValue()); }
 
-void CopyAccounts(const CAccountRefs& refs, std::vector<std::shared_ptr<CAccount>>& out);
-
 // The walk over a symbol's holders waits on memory, not on arithmetic: each
 // account, its figures, its position list and the pricing figures the list
 // keeps are separate objects. These warm them a few accounts ahead, one
@@ -65,13 +63,15 @@ void WarmSpan(const void* p, ptrdiff_t from, ptrdiff_t to) {
 }
 
 // The parts a quote reads: an account's counts, references and flags; the
-// figures of its summaries; the pricing copy's place in its position list.
+// figures of its summaries; the pricing copy's place in its position list;
+// a parent entry's dispatch, spread and symbol.
 constexpr ptrdiff_t kCounts = -16;
 constexpr ptrdiff_t kAccountRead = 72;
 constexpr ptrdiff_t kFiguresFrom = 16;
 constexpr ptrdiff_t kFiguresRead = 90;
 constexpr ptrdiff_t kPositionsFrom = 16;
 constexpr ptrdiff_t kPositionsRead = 49;
+constexpr ptrdiff_t kEntryRead = 96;
 
 void WarmMembers(const CAccount& account) {
   WarmSpan(account.SummeryInfo().get(), kFiguresFrom, kFiguresRead);
@@ -88,7 +88,7 @@ void WarmEntries(const CAccount& account) {
   const COpenPositions* positions = account.OpenPositions().get();
   if (positions == nullptr) return;
   for (size_t i = 0; i < positions->PricingCount(); ++i) {
-    WarmSpan(positions->PricingEntry(i), 0, 2 * 64);
+    WarmSpan(positions->PricingEntry(i), 0, kEntryRead);
   }
 }
 
