@@ -29,7 +29,7 @@ std::shared_ptr<CAccountRef> CAccountRefs::Add(
   ref->Account(Account);
   m_items.Add(Account->IndexKey(), ref);
   ref->m_owner = this;
-  m_accounts.push_back(ref->m_account);
+  m_accounts.push_back(Listed{ref->m_account, Account.get()});
   return ref;
 }
 
@@ -44,10 +44,12 @@ void CAccountRefs::Remove(const Variant& vntIndexKey) {
   m_accounts_stale = true;
 }
 
-const std::vector<std::weak_ptr<CAccount>>& CAccountRefs::Accounts() const {
+const std::vector<CAccountRefs::Listed>& CAccountRefs::Accounts() const {
   if (m_accounts_stale) {
     m_accounts.clear();  // keeps the storage: the members are never more than the entries were
-    for (const auto& ref : m_items) m_accounts.push_back(ref->m_account);
+    for (const auto& ref : m_items) {
+      m_accounts.push_back(Listed{ref->m_account, ref->m_account.lock().get()});
+    }
     m_accounts_stale = false;
   }
   return m_accounts;

@@ -100,9 +100,16 @@ void WarmAhead(const std::vector<std::shared_ptr<CAccount>>& accounts, size_t at
   if (at + kWarmEntries < n) WarmEntries(*accounts[at + kWarmEntries]);
 }
 
+// Taking each holder reads its reference counts; those are warmed a few
+// holders ahead.
+constexpr size_t kWarmCounts = 10;
+
 void CopyAccounts(const CAccountRefs& refs, std::vector<std::shared_ptr<CAccount>>& out) {
-  for (const auto& held : refs.Accounts()) {
-    if (auto account = held.lock()) out.push_back(std::move(account));
+  const auto& listed = refs.Accounts();
+  const size_t n = listed.size();
+  for (size_t i = 0; i < n; ++i) {
+    if (i + kWarmCounts < n) WarmSpan(listed[i + kWarmCounts].address, kCounts, 0);
+    if (auto account = listed[i].account.lock()) out.push_back(std::move(account));
   }
 }
 

@@ -74,7 +74,7 @@ TEST(AccountRefsTest, ListsWithoutOwning) {
 std::vector<int32_t> ListedIds(const CAccountRefs& refs) {
   std::vector<int32_t> ids;
   for (const auto& held : refs.Accounts()) {
-    const auto account = held.lock();
+    const auto account = held.account.lock();
     ids.push_back(account ? account->AccountID() : 0);
   }
   return ids;

@@ -39,9 +39,16 @@ class CAccountRefs : public Object, public ISafeObject, private NonCopyable {
   const KeyedCollection<CAccountRef>& Items() const { return m_items; }
   KeyedCollection<CAccountRef>::Iterator begin() const { return m_items.begin(); }
   KeyedCollection<CAccountRef>::Iterator end() const { return m_items.end(); }
-  // The members' accounts in member order, held weakly like the members
-  // hold them. Valid until the list or one of its members next changes.
-  const std::vector<std::weak_ptr<CAccount>>& Accounts() const;
+  // A member's account as a walk takes it: held weakly like the member
+  // holds it, with the address it had when listed, to read memory ahead of
+  // use only (never to be followed: the account may have gone since).
+  struct Listed {
+    std::weak_ptr<CAccount> account;
+    const void* address;
+  };
+  // The members' accounts in member order. Valid until the list or one of
+  // its members next changes.
+  const std::vector<Listed>& Accounts() const;
 
   // Deallocates every reference (clearing it) and empties the list.
   void Deallocate() override;
@@ -54,7 +61,7 @@ class CAccountRefs : public Object, public ISafeObject, private NonCopyable {
 
   KeyedCollection<CAccountRef> m_items;
   // Valid while m_accounts_stale is false: one entry per member, in order.
-  mutable std::vector<std::weak_ptr<CAccount>> m_accounts;
+  mutable std::vector<Listed> m_accounts;
   mutable bool m_accounts_stale = false;
 };
 
