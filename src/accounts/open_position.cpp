@@ -9,8 +9,8 @@
 namespace orvane {
 namespace {
 
-const CClientParam& param_of(const CClientParam* param) {
-  if (param == nullptr) {
+const CClientParam& param_of(const std::shared_ptr<CClientParam>& param) {
+  if (!param) {
     throw Error(ErrorCode::ObjectRequired, "position has no symbol parameter entry");
   }
   return *param;
@@ -55,7 +55,7 @@ double COpenPosition::AddInterest(int16_t vDayFactor, double YearlyBuyRate,
   if (YearDays == 0) {
     throw Error(ErrorCode::InvalidArgument, "interest year of 0 days");
   }
-  const std::shared_ptr<CSymbol> symbol = symbol_of(param_of(m_symbol_param.get()));
+  const std::shared_ptr<CSymbol> symbol = symbol_of(param_of(m_symbol_param));
   const double rate = m_type_no == BuyType ? YearlyBuyRate : YearlySellRate;
   const double base = static_cast<double>(vDayFactor) * m_lots * symbol->Factor();
   const double amount = RoundMoney((rate * base) / YearDays);
@@ -65,39 +65,32 @@ double COpenPosition::AddInterest(int16_t vDayFactor, double YearlyBuyRate,
 }
 
 double COpenPosition::FloatingProfitLoss(CommCalcTypeEnum vCommCalcType) const {
-  return FloatingProfitLossOf(m_symbol_param.get(), m_price, m_lots, m_type_no, m_interest,
-                              vCommCalcType);
-}
-
-double COpenPosition::FloatingProfitLossOf(const CClientParam* entry, double price, double lots,
-                                           OperationTypeEnum type, double interest,
-                                           CommCalcTypeEnum comm_calc_type) {
-  const CClientParam& param = param_of(entry);
+  const CClientParam& param = param_of(m_symbol_param);
   std::shared_ptr<CSymbol> symbol_hold;
   const CSymbol& symbol = symbol_ref(param, symbol_hold);
-  const double close = param.ClosePriceWithSpread(type);
-  const double commission = param.CommissionValue(lots);
+  const double close = param.ClosePriceWithSpread(m_type_no);
+  const double commission = param.CommissionValue(m_lots);
   std::shared_ptr<CClientParam> parent_hold;
-  const double ref_close = parent_ref(param, parent_hold).ClosePriceWithSpread(type);
-  return RoundMoney(symbol.DealProfitValue(price, close, lots, type, interest, commission,
-                                           comm_calc_type, ref_close, true));
+  const double ref_close = parent_ref(param, parent_hold).ClosePriceWithSpread(m_type_no);
+  return RoundMoney(symbol.DealProfitValue(m_price, close, m_lots, m_type_no, m_interest,
+                                           commission, vCommCalcType, ref_close, true));
 }
 
 double COpenPosition::RefClosePrice() const {
   std::shared_ptr<CClientParam> parent_hold;
-  return parent_ref(param_of(m_symbol_param.get()), parent_hold).ClosePriceWithSpread(m_type_no);
+  return parent_ref(param_of(m_symbol_param), parent_hold).ClosePriceWithSpread(m_type_no);
 }
 
 double COpenPosition::ClosePrice() const {
-  return param_of(m_symbol_param.get()).ClosePriceWithSpread(m_type_no);
+  return param_of(m_symbol_param).ClosePriceWithSpread(m_type_no);
 }
 
 double COpenPosition::Commission() const {
-  return -param_of(m_symbol_param.get()).CommissionValue(m_lots);
+  return -param_of(m_symbol_param).CommissionValue(m_lots);
 }
 
 void COpenPosition::Price(double value) {
-  const std::shared_ptr<CSymbol> symbol = symbol_of(param_of(m_symbol_param.get()));
+  const std::shared_ptr<CSymbol> symbol = symbol_of(param_of(m_symbol_param));
   double stored = 0;
   ParseLocalNumber(symbol->FormatPrice(value), stored);
   m_price = stored;

@@ -77,10 +77,6 @@ class COpenPosition : public Object, public ISafeObject, private NonCopyable {
  private:
   friend class COpenPositions;
 
-  // The profit of a position with these figures, priced through `param`.
-  static double FloatingProfitLossOf(const CClientParam* param, double price, double lots,
-                                     OperationTypeEnum type, double interest,
-                                     CommCalcTypeEnum comm_calc_type);
   // Tells the collection holding the position that a figure it prices with
   // changed.
   void FiguresChanged();

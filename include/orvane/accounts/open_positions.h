@@ -14,6 +14,8 @@
 
 namespace orvane {
 
+class CSymbol;
+
 // The open positions of one account, keyed by the decimal text of Ticket, in
 // insertion order. Remove and Clear only drop members; Deallocate and the end
 // of the collection release each member through its Deallocate.
@@ -25,8 +27,6 @@ namespace orvane {
 // setters tell the collection when a figure changes, entries count their
 // changes (ClientParamEntry::PricingGeneration); the copy is brought up to
 // date before the next total, reusing its storage.
-class CSymbol;
-
 class COpenPositions : public Object, public ISafeObject, private NonCopyable {
  public:
   COpenPositions() = default;
