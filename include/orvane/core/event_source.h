@@ -29,6 +29,7 @@ class EventSource {
     if (it == m_listeners.end()) return;
     if (m_depth > 0) {
       *it = nullptr;  // compacted when the outermost raise ends
+      m_has_gaps = true;
     } else {
       m_listeners.erase(it);
     }
@@ -47,8 +48,9 @@ class EventSource {
     struct DepthGuard {
       EventSource* self;
       ~DepthGuard() {
-        if (--self->m_depth == 0) {
+        if (--self->m_depth == 0 && self->m_has_gaps) {
           std::erase(self->m_listeners, nullptr);
+          self->m_has_gaps = false;
         }
       }
     } guard{this};
@@ -60,6 +62,7 @@ class EventSource {
  private:
   std::vector<Listener*> m_listeners;
   int m_depth = 0;
+  bool m_has_gaps = false;  // a listener was removed during a raise
 };
 
 }  // namespace orvane
