@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "orvane/clients/client_param.h"
 #include "error_code.h"
 #include "orvane/market/symbol.h"
@@ -39,21 +41,17 @@ TEST_F(AccHistoryRowTest, FullRowFillsSixteenTrimmedFields) {
                               "28/02/2026 09:00:00", "1.1000", " 1.1050 ", "", "-7.5",
                               "-1.2", "-1", "1", "750", " EURUSD ", "M", "a note"}));
   EXPECT_EQ(row.Ticket(), 1234);
-  EXPECT_EQ(row.HisTime(), "01/03/2026 10:00:00");
-  EXPECT_EQ(row.HisType(), "N");
   EXPECT_EQ(row.Symbol(), eurusd);
-  EXPECT_EQ(row.lots(), Variant("1.5"));
-  EXPECT_EQ(row.BuySell(), Variant("1"));
-  EXPECT_EQ(row.OpenTime(), "28/02/2026 09:00:00");
-  EXPECT_EQ(row.OpenPrice(), Variant("1.1000"));  // text, not a number
-  EXPECT_EQ(row.ClosePrice(), Variant("1.1050"));
-  EXPECT_EQ(row.AccTransAmount(), Variant(""));
-  EXPECT_EQ(row.Comm(), Variant("-7.5"));
-  EXPECT_EQ(row.Interest(), Variant("-1.2"));
   EXPECT_TRUE(row.Checked());  // any number but 0
-  EXPECT_EQ(row.RefPrice(), Variant("1"));
-  EXPECT_EQ(row.Profit(), Variant("750"));
-  EXPECT_EQ(row.SymbolName(), Variant("EURUSD"));
+  // The cells stay text: "1.1000" is not read as a number.
+  const std::vector<Variant> cells{row.HisTime(),    row.HisType(),   row.lots(),
+                                   row.BuySell(),    row.OpenTime(),  row.OpenPrice(),
+                                   row.ClosePrice(), row.AccTransAmount(), row.Comm(),
+                                   row.Interest(),   row.RefPrice(),  row.Profit(),
+                                   row.SymbolName()};
+  EXPECT_EQ(cells, (std::vector<Variant>{"01/03/2026 10:00:00", "N", "1.5", "1",
+                                         "28/02/2026 09:00:00", "1.1000", "1.1050", "", "-7.5",
+                                         "-1.2", "1", "750", "EURUSD"}));
 
   // A symbol number Symbols does not hold leaves Symbol empty.
   row.DefineRow(symbols, Row({"7", "t", "DP", "99", "", "", "", "", "", "500", "", "", "0",
@@ -90,11 +88,9 @@ TEST_F(AccHistoryRowTest, DefineSetsFieldsButNeverTheSymbol) {
              "EURUSD");
   EXPECT_EQ(row.Ticket(), 42);  // halves to even
   EXPECT_EQ(row.Symbol(), eurusd);
-  EXPECT_EQ(row.lots(), Variant(2));
-  EXPECT_EQ(row.BuySell(), Variant(-1));
-  EXPECT_EQ(row.ClosePrice(), Variant(1.2));
-  EXPECT_EQ(row.Profit(), Variant(99));
-  EXPECT_EQ(row.SymbolName(), Variant("EURUSD"));
+  const std::vector<Variant> fields{row.lots(), row.BuySell(), row.ClosePrice(), row.Profit(),
+                                    row.SymbolName()};
+  EXPECT_EQ(fields, (std::vector<Variant>{2, -1, 1.2, 99, "EURUSD"}));
   EXPECT_THROW(row.Define("x", "", "", nullptr, 0, 0, "", 0, 0, 0, 0, 0, false, 0, 0, ""),
                Error);
   EXPECT_EQ(row.Ticket(), 42);

@@ -220,12 +220,11 @@ class LiquidationTest : public PriceFlowTest {
 };
 
 TEST_F(LiquidationTest, TheMarginLevelPointCountsWhenEqual) {
-  auto s = account->SummeryInfo();
-  s->MarginRequirement(-(10000 - 44.01) / 0.5001);  // 50.01 %
+  MarginFor(50.01);
   Quote(2, 1.2000, 1.2001);
   EXPECT_TRUE(events.Only("SendLiq").empty());
 
-  s->MarginRequirement(-(10000 - 44.01) * 2);  // exactly 50 %
+  MarginFor(50);
   events.lines.clear();
   Quote(2, 1.2000, 1.2001);
   EXPECT_EQ(events.lines,
@@ -361,10 +360,8 @@ TEST_F(PriceFlowTest, EquityLiquidationRoundsToCentsHalvesToEven) {
   // A buy at a flat quote costs 5 commission: equity -0.004 rounds to -0.00
   // and 0.005 to 0.00, both at the point 0; 0.015 rounds to 0.02, clear.
   int32_t id = 300;
-  for (const char* deposit : {"4.996", "5.005", "5.015"}) {
-    ASSERT_NE(engine->AddNewAccount(30, id, 1, 0, 0, -10, 0, deposit, 0, 0, 0, 0, false, false,
-                                    true),
-              nullptr);
+  for (double deposit : {4.996, 5.005, 5.015}) {
+    ASSERT_NE(Account(30, id, deposit, -10), nullptr);
     Position(30, id, id, 2, 1, 1.2000, BuyType);
     ++id;
   }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "error_code.h"
 
 namespace orvane {
@@ -94,19 +96,18 @@ TEST(SummariesTest, SetValuesStoresEachFigureOrNothing) {
   CountingListener l;
   s.Advise(&l);
   s.SetValues(1, "2.5", 3, -4, 5, 6, Variant());
-  EXPECT_EQ(s.PreviousMargin(), 1);
-  EXPECT_EQ(s.TotalDeposit(), 2.5);
-  EXPECT_EQ(s.TotalCommission(), 3);
-  EXPECT_EQ(s.MarginRequirement(), -4);
-  EXPECT_EQ(s.NetProfit(), 5);
-  EXPECT_EQ(s.Credit(), 6);
-  EXPECT_EQ(s.TotalInterest(), 0);
+  const auto figures = [&] {
+    return std::vector<double>{s.PreviousMargin(), s.TotalDeposit(), s.TotalCommission(),
+                               s.MarginRequirement(), s.NetProfit(), s.Credit(),
+                               s.TotalInterest()};
+  };
+  const std::vector<double> stored{1, 2.5, 3, -4, 5, 6, 0};
+  EXPECT_EQ(figures(), stored);
 
   EXPECT_TRUE(
       Throws(ErrorCode::TypeMismatch, [&] { s.SetValues(10, 20, 30, 40, 50, 60, "seven"); }));
   EXPECT_THROW(s.SetValues(Null, 0, 0, 0, 0, 0, 0), Error);
-  EXPECT_EQ(s.PreviousMargin(), 1);
-  EXPECT_EQ(s.Credit(), 6);
+  EXPECT_EQ(figures(), stored);
   EXPECT_EQ(l.calls, 1);
 }
 

@@ -4,7 +4,6 @@
 
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace orvane {
@@ -49,9 +48,12 @@ TEST(SymbolsAdd, EveryFieldReachesTheSymbolWithPricesRounded) {
   f.pip_location = -2;
   f.bid = 1.23456;
   f.ref1 = ref1;
+  f.spread = "2";
+  f.spread_offset = 1;
   auto s = AddSymbol(symbols, f);
   ASSERT_NE(s, nullptr);
   EXPECT_EQ(s->Bid(), 1.24);  // two decimals after the tenth pip
+  EXPECT_EQ(s->Spread(), Variant(3.0));  // the offset is added on reading
   // Neighbouring arguments hold different values, so a shifted argument shows.
   const std::vector<Variant> fields{s->DayOpenPrice(), s->PriceCase(),   s->RefPriceCase(),
                                     s->HighType(),     s->PriceOffset(), s->SortOrder(),
@@ -63,20 +65,6 @@ TEST(SymbolsAdd, EveryFieldReachesTheSymbolWithPricesRounded) {
   EXPECT_EQ(times.CloseTime(), "22:00:00");
   EXPECT_EQ(times.DailyOpenTime1(), Variant(DateTime((12 + 5.0 / 60) / 24)));
   EXPECT_TRUE(times.DailyCloseTime2().IsNull());
-}
-
-TEST(SymbolsAdd, SpreadNullForNullOrEmptyElseNumberPlusOffset) {
-  CSymbols symbols;
-  SymbolFields f;
-  f.spread_offset = 1;
-  const std::pair<Variant, Variant> cases[] = {{Null, Null}, {"", Null}, {"2", 3.0}};
-  for (const auto& [given, read] : cases) {
-    f.id = f.id.NumberValue() + 1;
-    f.spread = given;
-    auto s = AddSymbol(symbols, f);
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->Spread(), read) << given.TextValue();
-  }
 }
 
 TEST(SymbolsAdd, FailuresReturnNoneAndLeaveTheCollectionUnchanged) {
@@ -91,14 +79,23 @@ TEST(SymbolsAdd, FailuresReturnNoneAndLeaveTheCollectionUnchanged) {
   f.close_time = "late";
   EXPECT_EQ(AddSymbol(symbols, f), nullptr);
   f.close_time = "";  // blank leaves the time unset
-  EXPECT_NE(AddSymbol(symbols, f), nullptr);
+  f.spread = "";
+  auto blank = AddSymbol(symbols, f);
+  ASSERT_NE(blank, nullptr);
+  EXPECT_TRUE(blank->Spread().IsNull());
   EXPECT_EQ(symbols.Count(), 2);
   EXPECT_EQ(symbols.Item("7"), first);
 }
 
-TEST(SymbolsLookup, KeyTextOrPositionAndNewEnumInInsertionOrderWhileRemoving) {
+TEST(SymbolsLookup, CountByKindKeyTextOrPositionAndNewEnumWhileRemoving) {
   CSymbols symbols;
-  for (int id : {7, 3, 5}) AddWithId(symbols, id);
+  for (int id : {7, 3}) AddWithId(symbols, id);
+  SymbolFields group;
+  group.id = 5;
+  group.type = Group_Type;
+  AddSymbol(symbols, group);
+  EXPECT_EQ(symbols.SymbolsCount(Group_Type), 1);
+  EXPECT_EQ(symbols.SymbolsCount(symbol_type), 2);
   EXPECT_EQ(symbols.Item(2), symbols.Item("3"));
   EXPECT_EQ(symbols.Item(4), nullptr);
   EXPECT_EQ(symbols.Item("2"), nullptr);
@@ -193,18 +190,6 @@ TEST(SymbolsParameters, WellFormedStringsUpdatePresentSymbolsOnly) {
   symbols.UpdateParameters("7,4,x,11,21,3.5,51,1,6");
   EXPECT_EQ(a->Spread(), Variant(3.0));
   EXPECT_EQ(a->SourcePlus(), 2);
-}
-
-TEST(SymbolsCount, CountsByKind) {
-  CSymbols symbols;
-  AddWithId(symbols, 1);
-  AddWithId(symbols, 2);
-  SymbolFields f;
-  f.id = 3;
-  f.type = Group_Type;
-  AddSymbol(symbols, f);
-  EXPECT_EQ(symbols.SymbolsCount(Group_Type), 1);
-  EXPECT_EQ(symbols.SymbolsCount(symbol_type), 2);
 }
 
 }  // namespace
