@@ -38,21 +38,6 @@ TEST(KeyedCollectionTest, KeepsInsertionOrderAndRefusesDuplicates) {
   EXPECT_EQ(c.Item("9"), nullptr);
 }
 
-TEST(KeyedCollectionTest, RemoveKeepsOrderAndPositions) {
-  KeyedCollection<Item> c;
-  for (int i = 1; i <= 100; ++i) c.Add(KeyOf(i), std::make_shared<Item>(i));
-  for (int i = 1; i <= 100; i += 2) c.Remove(KeyOf(i));  // forces compaction
-  c.Remove("1000");
-  EXPECT_EQ(c.Count(), 50);
-  EXPECT_EQ(c.Item(1)->value, 2);
-  EXPECT_EQ(c.Item(50)->value, 100);
-  EXPECT_EQ(c.Item("4")->value, 4);
-  EXPECT_EQ(c.Item("3"), nullptr);
-  EXPECT_TRUE(c.Add("3", std::make_shared<Item>(3)));
-  EXPECT_EQ(c.Item(51)->value, 3);
-  EXPECT_EQ(values(c).back(), 3);
-}
-
 TEST(KeyedCollectionTest, SnapshotAllowsRemovalDuringTheWalk) {
   KeyedCollection<Item> c;
   for (int i = 1; i <= 5; ++i) c.Add(KeyOf(i), std::make_shared<Item>(i));

@@ -21,7 +21,6 @@ class DataProtocolTest : public ::testing::Test {
 };
 
 TEST_F(DataProtocolTest, RequestCarriesTheSidAndStopsAtTheFirstNotSentParameter) {
-  EXPECT_EQ(protocol.sid(), -1);
   EXPECT_EQ(protocol.Request(LOGIN_TOKEN, {"a", "b"}), Code(LOGIN_TOKEN) + "s?<-1&h,G)_aG)_b+3!");
   EXPECT_EQ(protocol.Request(LOGIN_TOKEN, {"a", "!&NS&!", "c"}),
             Code(LOGIN_TOKEN) + "s?<-1&h,G)_a+3!");
@@ -48,18 +47,6 @@ TEST_F(DataProtocolTest, MoreThan56ParametersIsRefused) {
     ADD_FAILURE();
   } catch (const Error& e) {
     EXPECT_EQ(e.code(), ErrorCode::InvalidArgument);
-  }
-}
-
-TEST_F(DataProtocolTest, TokenIdNeedsTheMarkerAndTheWholeCode) {
-  const std::string login = Code(LOGIN_TOKEN);
-  EXPECT_EQ(protocol.TokenID(login + "s?<-1&h,"), LOGIN_TOKEN);
-  EXPECT_EQ(protocol.TokenID(login + "S?<-1&h,"), LOGIN_TOKEN);
-  // Only the first marker counts.
-  for (const std::string& text : {login, login + "s?", login + "xs?<", std::string("s?<"),
-                                  login.substr(0, login.size() - 1) + "s?<", std::string(),
-                                  "js?<" + login + "s?<"}) {
-    EXPECT_EQ(protocol.TokenID(text), UNDEFINED) << text;
   }
 }
 
@@ -94,35 +81,33 @@ TEST_F(DataProtocolTest, ParameterValueCountsFromOne) {
                    "%$#InVaLID", ""}));
 }
 
-TEST_F(DataProtocolTest, SplitBufferKeepsTheTailForTheNextChunk) {
-  ASSERT_EQ(protocol.SplitBuffer("X+3!Y+3!Z", rows), 2);
-  EXPECT_EQ(rows, (Texts{"", "X", "Y", ""}));
-  EXPECT_EQ(protocol.Buffer(), "Z");
-  ASSERT_EQ(protocol.SplitBuffer("+3!", rows), 1);
-  EXPECT_EQ(rows, (Texts{"", "Z", ""}));
-  EXPECT_EQ(protocol.Buffer(), "");
-}
-
-TEST_F(DataProtocolTest, SplitBufferFindsATerminatorCutBetweenChunks) {
-  EXPECT_EQ(protocol.SplitBuffer("abc+", rows), 0);
-  EXPECT_EQ(rows.size(), 2u);
-  EXPECT_EQ(protocol.SplitBuffer("3", rows), 0);
-  EXPECT_EQ(protocol.Buffer(), "abc+3");
-  ASSERT_EQ(protocol.SplitBuffer("!def+3!", rows), 2);
-  EXPECT_EQ(rows, (Texts{"", "abc", "def", ""}));
-  EXPECT_EQ(protocol.Buffer(), "");
-}
-
-TEST_F(DataProtocolTest, SplitBufferDropsOneLeadingTerminator) {
-  EXPECT_EQ(protocol.SplitBuffer("+3!", rows), 0);
-  EXPECT_EQ(protocol.Buffer(), "");
-  // Only once: a second terminator hands out an empty message.
-  ASSERT_EQ(protocol.SplitBuffer("+3!+3!A+3!", rows), 2);
-  EXPECT_EQ(rows, (Texts{"", "", "A", ""}));
-  // A tail of its own is no leading terminator.
-  EXPECT_EQ(protocol.SplitBuffer("Q", rows), 0);
-  ASSERT_EQ(protocol.SplitBuffer("+3!", rows), 1);
-  EXPECT_EQ(rows[1], "Q");
+// Each run feeds its chunks in turn to a fresh protocol object: the
+// messages each chunk completes, and the tail kept for the next chunk.
+TEST_F(DataProtocolTest, SplitBufferKeepsTheTailAndDropsOneLeadingTerminator) {
+  struct Step {
+    const char* chunk;
+    Texts messages;
+    const char* tail;
+  };
+  const std::vector<std::vector<Step>> runs = {
+      {{"X+3!Y+3!Z", {"X", "Y"}, "Z"}, {"+3!", {"Z"}, ""}},
+      // A terminator cut between chunks is still found.
+      {{"abc+", {}, "abc+"}, {"3", {}, "abc+3"}, {"!def+3!", {"abc", "def"}, ""}},
+      // Only one leading terminator is dropped: a second one ends an empty
+      // message. A tail of its own is no leading terminator.
+      {{"+3!", {}, ""}, {"+3!+3!A+3!", {"", "A"}, ""}, {"Q", {}, "Q"}, {"+3!", {"Q"}, ""}}};
+  for (const std::vector<Step>& run : runs) {
+    CDataProtocol fresh;
+    for (const Step& step : run) {
+      SCOPED_TRACE(step.chunk);
+      Texts expected = {""};
+      expected.insert(expected.end(), step.messages.begin(), step.messages.end());
+      expected.push_back("");
+      ASSERT_EQ(fresh.SplitBuffer(step.chunk, rows), static_cast<int32_t>(step.messages.size()));
+      EXPECT_EQ(rows, expected);
+      EXPECT_EQ(fresh.Buffer(), step.tail);
+    }
+  }
 }
 
 TEST_F(DataProtocolTest, SplitBufferReusesAndShrinksTheCallersRows) {
@@ -133,25 +118,6 @@ TEST_F(DataProtocolTest, SplitBufferReusesAndShrinksTheCallersRows) {
   EXPECT_EQ(rows, (Texts{"", ""}));
   protocol.ClearBuffer();
   EXPECT_EQ(protocol.SplitBuffer("+3!", rows), 0);
-}
-
-TEST_F(DataProtocolTest, SplitThenParseRoundTrip) {
-  protocol.sid(31);
-  const std::string stream = protocol.Request(NEW_ORDER_TOKEN, {"EURUSD", "1.5"}) +
-                             protocol.Response(MARKET_DATA_TOKEN, {"7", "1.1", "1.2"});
-  // Fed one character at a time, the messages arrive whole and in order.
-  std::vector<std::string> received;
-  for (char c : stream) {
-    const int32_t n = protocol.SplitBuffer(std::string(1, c), rows);
-    for (int32_t i = 1; i <= n; ++i) received.push_back(rows[i]);
-  }
-  ASSERT_EQ(received.size(), 2u);
-  EXPECT_EQ(protocol.TokenID(received[0]), NEW_ORDER_TOKEN);
-  EXPECT_EQ(protocol.RequestSID(received[0]), 31);
-  EXPECT_EQ(protocol.ParameterValue(received[0], 2), "1.5");
-  EXPECT_EQ(protocol.TokenID(received[1]), MARKET_DATA_TOKEN);
-  EXPECT_EQ(protocol.RequestSID(received[1]), -100);
-  EXPECT_EQ(protocol.ParameterValue(received[1], 3), "1.2");
 }
 
 TEST_F(DataProtocolTest, OnlyLogOnOrDemoAccountOpensAConnection) {

@@ -58,7 +58,7 @@ std::vector<std::string> CraftedTexts() {
   const std::vector<std::string> pieces = {"s?<", "S?<", "s?", "?<", "&h,", "G)_", "  42",
                                            "-7",  "x",   "S",  "12abc", "0"};
   Sequence seq;
-  std::vector<std::string> texts;
+  std::vector<std::string> texts = {""};
   for (int i = 0; i < 4000; ++i) {
     std::string text;
     const int parts = 1 + static_cast<int>(seq.Next(5));

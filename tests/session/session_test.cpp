@@ -6,14 +6,12 @@
 #include <vector>
 
 #include "orvane/connection/memory_socket.h"
-#include "orvane/session/interactive_form.h"
 
 namespace orvane {
 namespace {
 
 TEST(SessionTest, FullNameKeepsAllThreeSpacesAndSymbolPrivilegesAppend) {
   CSession session;
-  EXPECT_EQ(session.SelectedClientID(), -1);
   EXPECT_EQ(session.UserFullName(), "   ");
   session.UserFirstName("Nadia");
   session.UserLastName("Haddad");
@@ -56,24 +54,6 @@ TEST(SessionTest, ChildIsHeldWithoutOwnership) {
   EXPECT_EQ(std::dynamic_pointer_cast<CSession>(server->Session())->sid(), 77);
   server.reset();
   EXPECT_TRUE(watch.expired());
-}
-
-// A screen that overrides only Freeze; everything else keeps the empty
-// behaviour of the contract class.
-class FreezingScreen : public IInteractiveForm {
- public:
-  void Freeze(int16_t SpecificID = 1) override { frozen = SpecificID; }
-  int16_t frozen = 0;
-};
-
-TEST(InteractiveFormTest, EmptyContractAndDefaults) {
-  FreezingScreen screen;
-  IInteractiveForm& form = screen;
-  form.Freeze();
-  EXPECT_EQ(screen.frozen, 1);
-  EXPECT_FALSE(form.SecureForm(InsertTransType));
-  form.Phase(WaitingPhase);
-  EXPECT_EQ(form.Phase(), 0);  // the contract class keeps no phase
 }
 
 }  // namespace
