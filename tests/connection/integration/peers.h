@@ -124,7 +124,6 @@ class Peer {
   Peer& operator=(const Peer&) = delete;
 
   bool Running() const { return m_pid > 0; }
-  pid_t Pid() const { return m_pid; }
   void Signal(int signal) {
     if (m_pid > 0) kill(-m_pid, signal);
   }
@@ -212,7 +211,6 @@ class TestServer : public AsioListenerEvents, public ISocketEvents {
   }
 
   int Port() const { return m_port; }
-  void StopListening() { m_listener.Close(); }
 
   void Accepted(const std::shared_ptr<ISocket>& child) override {
     child->Advise(this);
