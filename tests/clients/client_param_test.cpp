@@ -8,11 +8,13 @@
 #include "orvane/clients/client_param.h"
 #include "orvane/clients/client_param_cl.h"
 #include "orvane/clients/client_param_svr.h"
-#include "orvane/core/error.h"
 #include "orvane/market/symbol.h"
+#include "../accounts/error_code.h"
 
 namespace orvane {
 namespace {
+
+using testing_errors::Throws;
 
 // A four-decimal symbol quoting 1.2000 / 1.2003.
 std::shared_ptr<CSymbol> MakeSymbol() {
@@ -52,16 +54,21 @@ TEST(ClientParamTest, ServerEntryKeepsNoLotsOrOrderOffsets) {
   EXPECT_EQ(svr.CommissionValue(2.5), 10.0);
 }
 
-TEST(ClientParamTest, SpreadIsNullForEmptyOrNonNumericValues) {
-  CClientParamCl param;
+// The spread reads as Null for an empty or non-numeric value; the pricing
+// path reads Null as no spread and an unset spread as zero pips.
+TEST(ClientParamTest, SpreadAndSpreadPipsForUnsetEmptyAndNonNumericValues) {
+  CClientParamSvr param;
   EXPECT_TRUE(param.Spread().IsEmpty());  // neither null nor a number until set
+  EXPECT_EQ(param.SpreadPips(), std::optional<double>(0.0));
   param.Spread("");
   EXPECT_TRUE(param.Spread().IsNull());
+  EXPECT_EQ(param.SpreadPips(), std::nullopt);
   param.Spread(4);
   param.Spread("wide");
   EXPECT_TRUE(param.Spread().IsNull());
   param.Spread("2.5");
   EXPECT_EQ(param.Spread(), Variant(2.5));
+  EXPECT_EQ(param.SpreadPips(), std::optional<double>(2.5));
 }
 
 // The entry's own spread, source plus and price offset on the symbol's quote
@@ -89,36 +96,18 @@ TEST(ClientParamTest, EntryQuoteFromFixedOrSourceSpread) {
     auto entry = MakeEntry(symbol, c.spread, c.source_plus, c.price_offset);
     EXPECT_DOUBLE_EQ(entry->BidWithSpread(), c.bid);
     EXPECT_DOUBLE_EQ(entry->AskWithSpread(), c.ask);
+    // A buy deals at the ask and closes at the bid, a sell the reverse.
+    EXPECT_DOUBLE_EQ(entry->PriceWithSpread(BuyType), c.ask);
+    EXPECT_DOUBLE_EQ(entry->PriceWithSpread(SellType), c.bid);
+    EXPECT_DOUBLE_EQ(entry->ClosePriceWithSpread(BuyType), c.bid);
+    EXPECT_DOUBLE_EQ(entry->ClosePriceWithSpread(SellType), c.ask);
   }
-}
-
-TEST(ClientParamTest, DirectionPicksTheSide) {
-  auto entry = MakeEntry(MakeSymbol(), 5);
-  // A buy deals at the ask and closes at the bid.
-  EXPECT_DOUBLE_EQ(entry->PriceWithSpread(BuyType), 1.2005);
-  EXPECT_DOUBLE_EQ(entry->PriceWithSpread(SellType), 1.2000);
-  EXPECT_DOUBLE_EQ(entry->ClosePriceWithSpread(BuyType), 1.2000);
-  EXPECT_DOUBLE_EQ(entry->ClosePriceWithSpread(SellType), 1.2005);
 }
 
 TEST(ClientParamTest, PricingWithoutASymbolIsAnError) {
   CClientParamSvr entry;
   entry.Spread(2);
-  try {
-    entry.AskWithSpread();
-    FAIL() << "no symbol must raise";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::ObjectRequired);
-  }
-}
-
-TEST(ClientParamTest, SpreadPipsReadNullAsNoneAndUnsetAsZero) {
-  CClientParamSvr entry;
-  EXPECT_EQ(entry.SpreadPips(), std::optional<double>(0.0));
-  entry.Spread("2.5");
-  EXPECT_EQ(entry.SpreadPips(), std::optional<double>(2.5));
-  entry.Spread("");
-  EXPECT_EQ(entry.SpreadPips(), std::nullopt);
+  EXPECT_TRUE(Throws(ErrorCode::ObjectRequired, [&] { entry.AskWithSpread(); }));
 }
 
 // A copy of an entry's figures is told to read them again by every change

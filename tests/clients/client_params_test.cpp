@@ -62,37 +62,27 @@ TEST(ClientParamsTest, FailedAddGivesNoEntryAndChangesNothing) {
   EXPECT_EQ(first->Commission(), 2.5);
 }
 
-TEST(ClientParamsTest, ParentIsTheEntryOfTheReferenceSymbol) {
+TEST(ClientParamsTest, ParentIsTheEntryOfTheReferenceSymbolAndRemoveDeallocates) {
   CClientParams params;
-  auto cross = AddEntry(params, MakeSymbol(5, 7));   // refers to 7
-  auto base = AddEntry(params, MakeSymbol(7, 0));    // no reference
+  auto cross = AddEntry(params, MakeSymbol(5, 7));    // refers to 7
+  auto base = AddEntry(params, MakeSymbol(7, 0));     // no reference
   auto orphan = AddEntry(params, MakeSymbol(9, 42));  // 42 has no entry
   params.SetParamsRefParams();
   EXPECT_EQ(cross->Parent(), base);
   EXPECT_EQ(base->Parent(), nullptr);
   EXPECT_EQ(orphan->Parent(), nullptr);
 
-  // A later call re-links from scratch.
+  // A removed entry is deallocated; a later call re-links from scratch.
   params.Remove("7");
+  EXPECT_EQ(base->Symbol(), nullptr);
   params.SetParamsRefParams();
   EXPECT_EQ(cross->Parent(), nullptr);
-}
-
-TEST(ClientParamsTest, RemoveDeallocatesTheEntry) {
-  CClientParams params;
-  auto a = AddEntry(params, MakeSymbol(5, 7));
-  auto b = AddEntry(params, MakeSymbol(7));
-  auto c = AddEntry(params, MakeSymbol(8));
-  params.SetParamsRefParams();
-  params.Remove("5");
-  EXPECT_EQ(a->Symbol(), nullptr);
-  EXPECT_EQ(a->Parent(), nullptr);
-  params.Remove(2);  // now symbol 8
-  EXPECT_EQ(c->Symbol(), nullptr);
+  params.Remove(1);  // by position: the cross
+  EXPECT_EQ(cross->Symbol(), nullptr);
   params.Remove("99");
   ASSERT_EQ(params.Count(), 1);
-  EXPECT_EQ(params.Item(1), b);
-  EXPECT_NE(b->Symbol(), nullptr);
+  EXPECT_EQ(params.Item(1), orphan);
+  EXPECT_NE(orphan->Symbol(), nullptr);
 }
 
 TEST(ClientParamsTest, ReleasingTheCollectionBreaksParentCycles) {

@@ -10,13 +10,15 @@
 #include "orvane/clients/client_param.h"
 #include "orvane/clients/client_params.h"
 #include "orvane/clients/client_refs.h"
-#include "orvane/core/error.h"
 #include "orvane/market/symbol.h"
 #include "orvane/market/symbols.h"
 #include "orvane/util/generals.h"
+#include "../accounts/error_code.h"
 
 namespace orvane {
 namespace {
+
+using testing_errors::Throws;
 
 std::shared_ptr<CSymbol> NewSymbol(int32_t id, int32_t ref_id) {
   auto symbol = std::make_shared<CSymbol>();
@@ -87,12 +89,9 @@ TEST_F(ClientTest, AddParamCreatesOverwritesOrKeeps) {
   EXPECT_EQ(client->Params()->Count(), 1);
 
   // ForSureAdd skips the lookup: an existing entry is a duplicate.
-  try {
+  EXPECT_TRUE(Throws(ErrorCode::DuplicateKey, [&] {
     client->AddParam(1, 0, 0, 0, 0, 0, 0, 0, Sym(2), false, true, 1);
-    FAIL() << "expected a duplicate key error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::DuplicateKey);
-  }
+  }));
   EXPECT_EQ(ValuesOf(*entry), overwritten);
   replacement->Deallocate();
 }
