@@ -40,14 +40,22 @@ TEST_F(EngineTest, AccountDefaultsAndRefusals) {
   EXPECT_EQ(Client(10), nullptr);  // the client exists: the failure is trapped
 }
 
-TEST_F(EngineTest, PositionsNeedLoadedParametersAndFeedTheIndex) {
+TEST_F(EngineTest, PositionsNeedLoadedPricedParametersAndFeedTheIndex) {
   auto client = Client(10);
   client->ParamsLoaded(false);
   Account(10, 100, 1000);
   EXPECT_EQ(Position(10, 100, 1, 2, 1, 1.2, BuyType), nullptr);
   EXPECT_EQ(Index(2)->AccountsHavePositions()->Count(), 0);
 
+  // A symbol the client cannot price is refused with an error.
   client->ParamsLoaded(true);
+  EXPECT_THROW(Position(10, 100, 1, 99, 1, 1.2, BuyType), Error);
+  EXPECT_THROW(Order(10, 100, 5, LimitOrdersType, BuyType, 0, 99, 1.1, 0, 0), Error);
+  EXPECT_EQ(engine->Account(10, 100)->OpenPositions()->Count(), 0);
+  EXPECT_EQ(engine->Account(10, 100)->Orders()->Count(), 0);
+  engine->DealWithChangedSymbolPrices(std::make_shared<CSymbol>());  // built without an index
+  engine->DealWithChangedSymbolPrices(nullptr);
+
   ASSERT_NE(Position(10, 100, 1, 2, 1, 1.2, BuyType), nullptr);
   ASSERT_NE(Position(10, 100, 2, 2, 1, 1.2, SellType), nullptr);
   EXPECT_EQ(Position(10, 100, 2, 2, 1, 1.2, SellType), nullptr);  // ticket taken
@@ -59,21 +67,15 @@ TEST_F(EngineTest, PositionsNeedLoadedParametersAndFeedTheIndex) {
   EXPECT_EQ(Index(2)->AccountsHavePositions()->Count(), 0);
 }
 
-TEST_F(EngineTest, RecordsInASymbolTheClientCannotPriceAreRefused) {
-  Client(10);
-  Account(10, 100, 1000);
-  EXPECT_THROW(Position(10, 100, 1, 99, 1, 1.2, BuyType), Error);
-  EXPECT_THROW(Order(10, 100, 5, LimitOrdersType, BuyType, 0, 99, 1.1, 0, 0), Error);
-  EXPECT_EQ(engine->Account(10, 100)->OpenPositions()->Count(), 0);
-  EXPECT_EQ(engine->Account(10, 100)->Orders()->Count(), 0);
-  auto loose = std::make_shared<CSymbol>();  // built elsewhere, without an index
-  engine->DealWithChangedSymbolPrices(loose);
-  engine->DealWithChangedSymbolPrices(nullptr);
-}
-
-TEST_F(EngineTest, PositionRowsAddUpdateAndDelete) {
+TEST_F(EngineTest, PositionRowsAndUpdatesAddChangeAndDelete) {
   Client(10);
   auto account = Account(10, 100, 1000);
+  events.lines.clear();
+  EXPECT_THROW(engine->UpdateOpenPosition(10, 100, 9, 1, 1.2, BuyType, 2, 0, "", ""), Error);
+  EXPECT_TRUE(events.lines.empty());  // a missing ticket changes nothing
+  engine->UpdateOpenPosition(10, 100, 9, 0, 1.2, BuyType, 2, 0, "", "");  // lots 0: a delete
+  EXPECT_EQ(events.Only("UpdateListView").size(), 1u);
+
   account->LockLiquidate(true);
   const std::string row =
       "10R,@100R,@55R,@03/03/2027 09:00:00R,@SellR,@2R,@2R,@1.25R,@R,@R,@0R,@2R,@EURUSDR,@"
@@ -105,16 +107,6 @@ TEST_F(EngineTest, PositionRowsAddUpdateAndDelete) {
   engine->JustAccounts(true);
   EXPECT_EQ(engine->DefineOpenPosRow(10, 100, 55, row), nullptr);
   EXPECT_EQ(account->OpenPositions()->Count(), 0);
-}
-
-TEST_F(EngineTest, UpdateOpenPositionOfAMissingTicketFailsWithoutChange) {
-  Client(10);
-  Account(10, 100, 1000);
-  events.lines.clear();
-  EXPECT_THROW(engine->UpdateOpenPosition(10, 100, 9, 1, 1.2, BuyType, 2, 0, "", ""), Error);
-  EXPECT_TRUE(events.lines.empty());
-  engine->UpdateOpenPosition(10, 100, 9, 0, 1.2, BuyType, 2, 0, "", "");  // lots 0: a delete
-  EXPECT_EQ(events.Only("UpdateListView").size(), 1u);
 }
 
 TEST_F(EngineTest, ClosingAPositionTakesItsStopOrdersAlong) {
@@ -297,15 +289,12 @@ TEST_F(EngineTest, NewSymbolReadsItsNumbersFromTextAndFixesTheRest) {
       Null, Null, false, Null, false, "2 (ask)", "x", false, false, "3", " -2", Null, true,
       "30.5", FromBidSpread, "", 1.5, 1.5);
   ASSERT_NE(symbol, nullptr);
-  EXPECT_EQ(symbol->HighType(), FromAsk);
-  EXPECT_EQ(symbol->LowType(), static_cast<HighLowComputeTypeEnum>(0));
-  EXPECT_EQ(symbol->PriceOffset(), 3);
-  EXPECT_EQ(symbol->SpreadOffset(), -2);
-  EXPECT_EQ(symbol->StopTradeAfterSeconds(), 30);  // halves to even
-  EXPECT_EQ(symbol->Bank(), "");
-  EXPECT_EQ(symbol->SortOrder(), 1);
-  EXPECT_TRUE(symbol->Requotable());
-  EXPECT_EQ(symbol->MarketOrderType(), AtPriceMO);
+  // "2 (ask)" reads its leading number, "x" none; 30.5 seconds halve to even.
+  const std::vector<Variant> fields{
+      symbol->HighType(),     symbol->LowType(),      symbol->PriceOffset(),
+      symbol->SpreadOffset(), symbol->StopTradeAfterSeconds(), symbol->Bank(),
+      symbol->SortOrder(),    symbol->Requotable(),   symbol->MarketOrderType()};
+  EXPECT_EQ(fields, (std::vector<Variant>{FromAsk, 0, 3, -2, 30, "", 1, true, AtPriceMO}));
   ASSERT_NE(Index(9), nullptr);
   EXPECT_EQ(Index(9)->AccountsHavePositions()->Count(), 0);
   EXPECT_EQ(NewSymbol(9, "D", -4, 1, 1, 1, 1, 1), nullptr);  // the ID is taken

