@@ -196,6 +196,26 @@ struct Certificates {
   }
 };
 
+// A TLS listener's options: the "localhost" certificate the CA signed, or
+// the self-signed one.
+inline TlsOptions ServerTls(bool rogue = false) {
+  const Certificates& c = Certificates::Get();
+  TlsOptions tls;
+  tls.enabled = true;
+  tls.certificate_file = rogue ? c.rogue_cert : c.server_cert;
+  tls.private_key_file = rogue ? c.rogue_key : c.server_key;
+  return tls;
+}
+
+// A TLS client's options, trusting the test CA.
+inline TlsOptions ClientTls(const std::string& server_name = "") {
+  TlsOptions tls;
+  tls.enabled = true;
+  tls.ca_file = Certificates::Get().ca;
+  tls.server_name = server_name;
+  return tls;
+}
+
 // A listener of the test on 127.0.0.1 that keeps every accepted socket and
 // what arrived on it.
 class TestServer : public AsioListenerEvents, public ISocketEvents {

@@ -211,21 +211,13 @@ TEST_F(ProxyTest, AProxyKilledMidSessionDropsTheConnection) {
 }
 
 TEST_F(ProxyTest, TlsRunsInsideTheTunnelAndVerifiesTheTarget) {
-  const auto& certificates = test::Certificates::Get();
-  ASSERT_TRUE(certificates.ok);
-  TlsOptions server_tls;
-  server_tls.enabled = true;
-  server_tls.certificate_file = certificates.server_cert;
-  server_tls.private_key_file = certificates.server_key;
-  TestServer tls_server(io, server_tls);
+  ASSERT_TRUE(test::Certificates::Get().ok);
+  TestServer tls_server(io, test::ServerTls());
   int port = test::FreePort();
   auto proxy = Danted(port);
-  TlsOptions client_tls;
-  client_tls.enabled = true;
-  client_tls.ca_file = certificates.ca;
   for (const char* host : {"127.0.0.1", "localhost"}) {
     SCOPED_TRACE(host);
-    AsioSocket secure(io, client_tls);
+    AsioSocket secure(io, test::ClientTls());
     secure.Proxy({SocketSocks5Proxy, "127.0.0.1", port, "", ""});
     secure.Connect(host, tls_server.Port());
     RunUntil(io, [&] {

@@ -12,30 +12,15 @@ namespace orvane {
 namespace {
 
 using test::Certificates;
+using test::ClientTls;
 using test::RunUntil;
+using test::ServerTls;
 using test::TestServer;
 
 class TlsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(Certificates::Get().ok) << "openssl could not make certificates";
-  }
-
-  static TlsOptions ServerTls(bool rogue = false) {
-    const auto& c = Certificates::Get();
-    TlsOptions tls;
-    tls.enabled = true;
-    tls.certificate_file = rogue ? c.rogue_cert : c.server_cert;
-    tls.private_key_file = rogue ? c.rogue_key : c.server_key;
-    return tls;
-  }
-
-  static TlsOptions ClientTls(const std::string& server_name = "") {
-    TlsOptions tls;
-    tls.enabled = true;
-    tls.ca_file = Certificates::Get().ca;
-    tls.server_name = server_name;
-    return tls;
   }
 
   // Connects and waits for the outcome; true when the socket ever reported
