@@ -5,10 +5,12 @@
 #include <vector>
 
 #include "orvane/core/clock.h"
-#include "orvane/core/error.h"
+#include "../accounts/error_code.h"
 
 namespace orvane {
 namespace {
+
+using testing_errors::Throws;
 
 class ChatOrdersTest : public ::testing::Test {
  protected:
@@ -55,12 +57,7 @@ TEST_F(ChatOrdersTest, RequestTimeOfFirstJanuary1900MeansNow) {
 
 TEST_F(ChatOrdersTest, DuplicateIdIsAnErrorAndKeepsTheFirst) {
   auto first = AddOrder(12);
-  try {
-    AddOrder(12);
-    FAIL() << "a second order 12 must raise";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::DuplicateKey);
-  }
+  EXPECT_TRUE(Throws(ErrorCode::DuplicateKey, [&] { AddOrder(12); }));
   auto again = std::make_shared<CChatOrder>();
   again->ID(12);
   EXPECT_THROW(m_orders.AddObject(again), Error);

@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
@@ -49,10 +48,9 @@ TEST(SymbolStoredPrices, TenthPipIsAddedBeforeRoundingHalfAwayFromZero) {
   s->DayClosePrice(0.000004);
   EXPECT_EQ(s->DayOpenPrice(), 110.12346);
   EXPECT_EQ(s->DayClosePrice(), 0.00001);
-}
-
-TEST(SymbolStoredPrices, PipLocation100StoresUnroundedAndFormatsPlainText) {
-  auto s = MakeSymbol(100, 1.23456789, 2.5);
+  // A pip location of 100 stores prices unrounded and formats plain text.
+  s->PipLocation(100);
+  s->Bid(1.23456789);
   EXPECT_EQ(s->Bid(), 1.23456789);
   EXPECT_EQ(s->FormatPrice(1.23456789), "1.23456789");
   EXPECT_EQ(s->Pips(1), 1e100);
@@ -169,7 +167,7 @@ TEST(SymbolPricesWithSpread, EveryPlacementOfSourceAndFixedSpreads) {
   }
 }
 
-TEST(SymbolPricesWithSpread, PipsFormTakesAnEmptySpreadAsZeroPipsPlusTheOffset) {
+TEST(SymbolPricesWithSpread, PipsFormEmptySpreadAndOffsetOverflow) {
   auto s = MakeSymbol(-4, 1.2000, 1.2003);
   s->SpreadType(FromBidSpread);
   s->SpreadOffset(2);
@@ -177,9 +175,14 @@ TEST(SymbolPricesWithSpread, PipsFormTakesAnEmptySpreadAsZeroPipsPlusTheOffset) 
   EXPECT_EQ(s->ClosePriceWithSpread2(Variant(), 0, 0, SellType), 1.2002);
   // No spread at all: the source ask widened by the source plus.
   EXPECT_EQ(s->ClosePriceWithSpreadPips(std::nullopt, 1, 0, SellType), 1.2004);
+  // An offset sum beyond 16 bits is an overflow, in either direction.
   s->PriceOffset(32767);
   EXPECT_EQ(CodeOf([&] { s->ClosePriceWithSpreadPips(0.0, 0, 1, BuyType); }),
             ErrorCode::Overflow);
+  EXPECT_EQ(CodeOf([&] { s->BidWithSpread2(Null, 0, 1); }), ErrorCode::Overflow);
+  s->PriceOffset(-32768);
+  EXPECT_EQ(CodeOf([&] { s->AskWithSpread2(Null, 0, -1); }), ErrorCode::Overflow);
+  EXPECT_NO_THROW(s->AskWithSpread2(Null, 0, 1));
   // The unit symbol is 1 whatever the spread.
   s->ID(1);
   EXPECT_EQ(s->ClosePriceWithSpreadPips(5.0, 0, 0, SellType), 1.0);
@@ -198,15 +201,6 @@ TEST(SymbolPricesWithSpread, DirectionPicksTheSide) {
   EXPECT_EQ(s->Price(SellStopType), 1.2);
   EXPECT_EQ(s->ClosePrice(BuyType), Variant(1.2));
   EXPECT_NEAR(s->BidAskSpread(), 0.0003, 1e-12);
-}
-
-TEST(SymbolPricesWithSpread, OffsetSumBeyond16BitsIsAnOverflow) {
-  auto s = MakeSymbol(-4, 1.2000, 1.2003);
-  s->PriceOffset(32767);
-  EXPECT_EQ(CodeOf([&] { s->BidWithSpread2(Null, 0, 1); }), ErrorCode::Overflow);
-  s->PriceOffset(-32768);
-  EXPECT_EQ(CodeOf([&] { s->AskWithSpread2(Null, 0, -1); }), ErrorCode::Overflow);
-  EXPECT_NO_THROW(s->AskWithSpread2(Null, 0, 1));
 }
 
 TEST(SymbolChanges, NetAndPercentChangeAgainstPreviousClose) {

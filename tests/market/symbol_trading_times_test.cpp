@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "orvane/core/clock.h"
-#include "orvane/core/error.h"
+#include "../accounts/error_code.h"
 
 namespace orvane {
 namespace {
+
+using testing_errors::Throws;
 
 // 4 December 2026 is a Friday; the days around it give one full week.
 DateTime At(int day_of_december, int hour, int minute, int second = 0) {
@@ -44,12 +46,7 @@ TEST_F(TradingTimesTest, DayNamesTrimmedAndUpperCasedTimesStoredAsTimeTextOrRefu
   EXPECT_EQ(m_times.OpenDay(), "SUNDAY");
   EXPECT_EQ(m_times.CloseTime(), "22:00:00");
   EXPECT_EQ(m_times.OpenTime(), "07:05:09");
-  try {
-    m_times.CloseTime("late");
-    ADD_FAILURE() << "expected a type error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::TypeMismatch);
-  }
+  EXPECT_TRUE(Throws(ErrorCode::TypeMismatch, [&] { m_times.CloseTime("late"); }));
   EXPECT_EQ(m_times.CloseTime(), "22:00:00");
   m_times.CloseTime(" ");
   EXPECT_EQ(m_times.CloseTime(), "");
