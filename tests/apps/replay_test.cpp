@@ -50,8 +50,25 @@ const AccountResult& AccountOf(const ReplayResult& result, int32_t account) {
   return *it;
 }
 
+// Balance, equity, margin requirement, open positions, hits, liquidations.
+std::vector<double> Figures(const AccountResult& a) {
+  return {a.balance, a.equity, a.margin_requirement, static_cast<double>(a.open_positions),
+          static_cast<double>(a.hits), static_cast<double>(a.liquidations)};
+}
+
 bool Logged(const ReplayResult& result, const std::string& line) {
   return std::find(result.events.begin(), result.events.end(), line) != result.events.end();
+}
+
+// The message of the input error `parse` raises, or "accepted".
+template <typename Parse>
+std::string ErrorOf(Parse&& parse) {
+  try {
+    parse();
+  } catch (const InputError& e) {
+    return e.what();
+  }
+  return "accepted";
 }
 
 class ReplayTest : public ::testing::Test {
@@ -68,26 +85,15 @@ TEST_F(ReplayTest, AHandWorkedBookEndsAsCalculated) {
 
   // 12:00:03: Alice's buy is 1,600 down (1.1840 - 1.2000), equity 400 on
   // 1,000 margin: 40 %, at or below 50 %, so it is closed at 1.1840.
-  const AccountResult& alice = AccountOf(result, 100);
-  EXPECT_DOUBLE_EQ(alice.balance, 400);
-  EXPECT_DOUBLE_EQ(alice.equity, 400);
-  EXPECT_DOUBLE_EQ(alice.margin_requirement, 0);
-  EXPECT_EQ(alice.open_positions, 0);
-  EXPECT_EQ(alice.liquidations, 1);
-  EXPECT_EQ(alice.hits, 0);
+  EXPECT_EQ(Figures(AccountOf(result, 100)), (std::vector<double>{400, 400, 0, 0, 0, 1}));
 
   // 12:00:01: the ask with spread 1.1950 fills Bob's buy limit (5 commission).
   // Saturday: the symbol is closed, the sell stop waits. Sunday 22:00: the bid
   // 1.1810 fills it (another 5). Buy: (1.1810 - 1.1950) * 100000 = -1400;
   // sell: closes at the ask with spread 1.1812, -20.
   const AccountResult& bob = AccountOf(result, 200);
-  EXPECT_DOUBLE_EQ(bob.balance, 4990);
-  EXPECT_DOUBLE_EQ(bob.equity, 3570);
-  EXPECT_DOUBLE_EQ(bob.margin_requirement, -2000);
+  EXPECT_EQ(Figures(bob), (std::vector<double>{4990, 3570, -2000, 2, 2, 0}));
   EXPECT_DOUBLE_EQ(bob.margin_level, 1.785);
-  EXPECT_EQ(bob.open_positions, 2);
-  EXPECT_EQ(bob.hits, 2);
-  EXPECT_EQ(bob.liquidations, 0);
 
   EXPECT_EQ(result.order_hits, 2u);
   EXPECT_EQ(result.alert_hits, 1u);  // fired once, then deleted by the host
@@ -127,12 +133,7 @@ TEST_F(ReplayTest, ReportsShowTheFiguresAndCharts) {
 
 TEST(ReplayInputTest, BadInputNamesFileLineAndField) {
   auto book_error = [](const std::string& text) {
-    try {
-      ParseBook(text, "b.txt");
-    } catch (const InputError& e) {
-      return std::string(e.what());
-    }
-    return std::string("accepted");
+    return ErrorOf([&] { ParseBook(text, "b.txt"); });
   };
   const std::string symbols =
       "SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00\n"
@@ -163,12 +164,7 @@ TEST(ReplayInputTest, BadInputNamesFileLineAndField) {
 
   const Book book = ParseBook(kBook, "book.txt");
   auto tape_error = [&](const std::string& text) {
-    try {
-      ParseTape(text, "t.txt", book);
-    } catch (const InputError& e) {
-      return std::string(e.what());
-    }
-    return std::string("accepted");
+    return ErrorOf([&] { ParseTape(text, "t.txt", book); });
   };
   EXPECT_EQ(tape_error("03/03/2027 12:00:00 2 1.1 1.1\n30/02/2027 12:00:00 2 1.1 1.1\n"),
             "t.txt:2: field 'date': no such date: '30/02/2027'");
