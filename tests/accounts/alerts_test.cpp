@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "orvane/market/symbol.h"
 
 namespace orvane {
@@ -29,10 +31,9 @@ TEST(AlertsTest, AddStoresEveryFieldAndAFailedAddChangesNothing) {
   ASSERT_NE(alert, nullptr);
   EXPECT_EQ(alerts.Item("5"), alert);
   EXPECT_EQ(alerts.Item(1), alert);
-  EXPECT_EQ(alert->ClientID(), 900);
-  EXPECT_EQ(alert->SymbolID(), 44);
-  EXPECT_EQ(alert->AlertCondition(), ASK_LESS);
-  EXPECT_EQ(alert->AlertValue(), 1.2345);
+  const std::vector<Variant> fields{alert->ClientID(), alert->SymbolID(),
+                                    alert->AlertCondition(), alert->AlertValue()};
+  EXPECT_EQ(fields, (std::vector<Variant>{900, 44, ASK_LESS, 1.2345}));
 
   EXPECT_EQ(alerts.Add(1, 5, MakeSymbol(3), BID_LESS, 2.0), nullptr);
   EXPECT_EQ(alerts.Add(1, 6, nullptr, BID_LESS, 2.0), nullptr);
