@@ -15,15 +15,6 @@ std::shared_ptr<CSymbol> MakeSymbol(int32_t id) {
   return symbol;
 }
 
-TEST(AlertTest, SettingTheSymbolCopiesItsId) {
-  CAlert alert;
-  alert.Symbol(MakeSymbol(12));
-  EXPECT_EQ(alert.SymbolID(), 12);
-  alert.Symbol(nullptr);  // the ID stays for a later re-link
-  EXPECT_EQ(alert.Symbol(), nullptr);
-  EXPECT_EQ(alert.SymbolID(), 12);
-}
-
 TEST(AlertsTest, AddStoresEveryFieldAndAFailedAddChangesNothing) {
   CAlerts alerts;
   auto symbol = MakeSymbol(44);
