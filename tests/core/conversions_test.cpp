@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/error_of.h"
 #include "orvane/core/error.h"
 #include "orvane/core/number_format.h"
 
@@ -28,21 +29,13 @@ TEST(IntegerRoundingTest, HalvesToEvenAndOverflowAtTheEdges) {
                                   ToInt16(32767.4), ToInt16(-32768.4),
                                   ToInt32(-2147483648.0)}),
             (std::vector<int32_t>{2, 4, -2, 3, 32767, -32768, INT32_MIN}));
-  try {
-    ToInt16(32767.5);  // rounds to 32768
-    FAIL();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::Overflow);
-  }
+  // 32767.5 rounds to 32768.
+  EXPECT_EQ(test::ErrorOf([] { ToInt16(32767.5); }).code, ErrorCode::Overflow);
   EXPECT_THROW(ToInt32(2147483648.0), Error);
   // Text that is no number is a type mismatch naming it.
-  try {
-    TextToInt32("12a");
-    FAIL();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::TypeMismatch);
-    EXPECT_NE(std::string(e.what()).find("12a"), std::string::npos);
-  }
+  const auto [code, what] = test::ErrorOf([] { TextToInt32("12a"); });
+  EXPECT_EQ(code, ErrorCode::TypeMismatch);
+  EXPECT_NE(what.find("12a"), std::string::npos);
   EXPECT_EQ(TextToInt32(" 1,234 "), 1234);
   EXPECT_EQ(ToInt32(Variant(true)), 1);
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/error_of.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/row.h"
@@ -42,12 +43,8 @@ TEST_F(DataProtocolTest, MoreThan56ParametersIsRefused) {
   std::vector<std::string> params(56, "p");
   EXPECT_NO_THROW(protocol.Response(MESSAGE_TOKEN, params));
   params.push_back("q");
-  try {
-    protocol.Response(MESSAGE_TOKEN, params);
-    ADD_FAILURE();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::InvalidArgument);
-  }
+  EXPECT_EQ(test::ErrorOf([&] { protocol.Response(MESSAGE_TOKEN, params); }).code,
+            ErrorCode::InvalidArgument);
 }
 
 TEST_F(DataProtocolTest, RequestSidReadsTheLeadingNumber) {
@@ -61,12 +58,8 @@ TEST_F(DataProtocolTest, RequestSidReadsTheLeadingNumber) {
       {"ab12&h,", 12},               {"&h,", -100},
       {protocol.Response(RESULT_TOKEN, {"1"}), -100}};
   for (const auto& [text, sid] : cases) EXPECT_EQ(protocol.RequestSID(text), sid) << text;
-  try {
-    protocol.RequestSID(code + "s?<99999999999&h,");
-    ADD_FAILURE();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::Overflow);
-  }
+  EXPECT_EQ(test::ErrorOf([&] { protocol.RequestSID(code + "s?<99999999999&h,"); }).code,
+            ErrorCode::Overflow);
 }
 
 TEST_F(DataProtocolTest, ParameterValueCountsFromOne) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/error_of.h"
 #include "orvane/core/error.h"
 
 namespace orvane {
@@ -113,16 +114,9 @@ TEST_F(EventManagerTest, IntegerAndFlagArguments) {
 }
 
 TEST_F(EventManagerTest, BadTextsRaiseNothing) {
-  auto code_of = [&](auto&& call) {
-    try {
-      call();
-    } catch (const Error& e) {
-      return static_cast<int>(e.code());
-    }
-    return -1;
-  };
-  const int mismatch = static_cast<int>(ErrorCode::TypeMismatch);
-  const int overflow = static_cast<int>(ErrorCode::Overflow);
+  auto code_of = [&](auto&& call) { return test::ErrorOf(call).code; };
+  const ErrorCode mismatch = ErrorCode::TypeMismatch;
+  const ErrorCode overflow = ErrorCode::Overflow;
   EXPECT_EQ(code_of([&] { relay.TriggerEvent(TickOrdersStatusEvent, "1x"); }), mismatch);
   EXPECT_EQ(code_of([&] { relay.TriggerEvent(HistoryClientStatusEvent); }), mismatch);
   EXPECT_EQ(code_of([&] { relay.TriggerEvent(AddLogEntryEvent, "m", "32768"); }), overflow);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "orvane/connection/memory_socket.h"
+#include "core/error_of.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/process.h"
 #include "orvane/session/session.h"
@@ -110,12 +111,10 @@ TEST_F(ProcessTest, RequestSetsTheSidButReadsNothingBack) {
 
 TEST_F(ProcessTest, OversizedSidIsAnOverflow) {
   process.DefineProcessByCommand(0, Code(MESSAGE_TOKEN) + "s?<G)_keptG)_too");
-  try {
-    process.DefineProcessByCommand(0, Code(TIME_TOKEN) + "s?<1e12&h,G)_a");
-    ADD_FAILURE();
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::Overflow);
-  }
+  EXPECT_EQ(test::ErrorOf([&] {
+              process.DefineProcessByCommand(0, Code(TIME_TOKEN) + "s?<1e12&h,G)_a");
+            }).code,
+            ErrorCode::Overflow);
   EXPECT_EQ(process.TokenID(), TIME_TOKEN);
   ASSERT_EQ(process.Parameters(), 2);
   EXPECT_EQ((Texts{process.ParameterValue(1), process.ParameterValue(2)}), (Texts{"kept", "too"}));

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/error_of.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/detail/token_table.h"
@@ -104,12 +105,9 @@ TEST(TokenTableTest, DescriptionsSharedUndefinedAndOutOfRange) {
   EXPECT_EQ(protocol.TokenDescription(350), "");
   EXPECT_EQ(protocol.TokenDescription(15), "");
   for (int16_t index : {int16_t{-1}, int16_t{351}, int16_t{32767}}) {
-    try {
-      protocol.TokenDescription(index);
-      ADD_FAILURE() << index;
-    } catch (const Error& e) {
-      EXPECT_EQ(e.code(), ErrorCode::SubscriptOutOfRange);
-    }
+    EXPECT_EQ(test::ErrorOf([&] { protocol.TokenDescription(index); }).code,
+              ErrorCode::SubscriptOutOfRange)
+        << index;
   }
 }
 

@@ -2,17 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/error_of.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/row.h"
 
 namespace orvane {
 namespace {
+
+using test::ErrorOf;
 
 using Texts = std::vector<std::string>;
 
@@ -22,17 +24,6 @@ Texts Cells(const std::string& row_string) {
   Texts cells;
   for (int32_t i = 1; i <= row.Count(); ++i) cells.push_back(row.Item(i));
   return cells;
-}
-
-// The code and text of the error an action raises.
-std::pair<ErrorCode, std::string> Raised(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return {e.code(), e.what()};
-  }
-  ADD_FAILURE() << "no error was raised";
-  return {ErrorCode::InvalidArgument, ""};
 }
 
 struct PosFields {
@@ -87,9 +78,9 @@ TEST_F(GeneralsTest, PositionRowDirectionsAndEmptyNumbers) {
   // The operation type is read by the Val rule: 1.5 rounds to the even 2.
   cells = Cells(g.PosRowString(1, 2, 3, "t", 1, 1, 4, 0, 0, "1.5", 0, 1, "", 0, "", ""));
   EXPECT_EQ(cells[4], "Buy");
-  EXPECT_EQ(Raised([&] {
+  EXPECT_EQ(ErrorOf([&] {
               g.PosRowString(1, 2, 3, "t", 1, 1, 4, 0, 0, 1e12, 0, 1, "", 0, "", "");
-            }).first,
+            }).code,
             ErrorCode::Overflow);
 }
 
@@ -99,14 +90,14 @@ TEST_F(GeneralsTest, PositionRowBadCells) {
   // An integer cell with text raises a type mismatch naming it; the cells
   // before it are already read.
   PosFields f;
-  const auto [code, what] = Raised([&] { SplitPos(g, bad, f); });
+  const auto [code, what] = ErrorOf([&] { SplitPos(g, bad, f); });
   EXPECT_EQ(code, ErrorCode::TypeMismatch);
   EXPECT_NE(what.find("x3"), std::string::npos);
   EXPECT_EQ((std::vector<int32_t>{f.client, f.account, f.ticket}),
             (std::vector<int32_t>{1, 2, -1}));
   // Val cells read text as 0; a short row is an index error.
   for (const char* shorter : {"1R,@2R,@3", ""}) {
-    EXPECT_EQ(Raised([&] { SplitPos(g, shorter, f); }).first, ErrorCode::SubscriptOutOfRange);
+    EXPECT_EQ(ErrorOf([&] { SplitPos(g, shorter, f); }).code, ErrorCode::SubscriptOutOfRange);
   }
 }
 
@@ -120,7 +111,7 @@ TEST_F(GeneralsTest, OrderRowRoundTrip) {
   };
   split(row);
   EXPECT_EQ(o, Cells(row));  // in cell order, untrimmed
-  EXPECT_EQ(Raised([&] { split("1R,@2"); }).first, ErrorCode::SubscriptOutOfRange);
+  EXPECT_EQ(ErrorOf([&] { split("1R,@2"); }).code, ErrorCode::SubscriptOutOfRange);
 }
 
 TEST_F(GeneralsTest, OrderAuditRowCarriesTheBuildTime) {
@@ -178,11 +169,11 @@ TEST_F(GeneralsTest, ClosedPositions) {
             (Texts{"", "1", "10", "11", "20"}));
 
   // 25 fields make room for round(2.5) = 2 groups: the third fails whole.
-  EXPECT_EQ(Raised([&] { split(twenty + ",a,b,c,d,e"); }).first, ErrorCode::SubscriptOutOfRange);
+  EXPECT_EQ(ErrorOf([&] { split(twenty + ",a,b,c,d,e"); }).code, ErrorCode::SubscriptOutOfRange);
   EXPECT_EQ(a[0].size(), 3u);
   EXPECT_EQ(a[9][2], "20");
   // 26 fields make room for 3: the incomplete third stores what it has.
-  EXPECT_EQ(Raised([&] { split(twenty + ",a,b,c,d,e,f"); }).first,
+  EXPECT_EQ(ErrorOf([&] { split(twenty + ",a,b,c,d,e,f"); }).code,
             ErrorCode::SubscriptOutOfRange);
   ASSERT_EQ(a[5].size(), 4u);
   EXPECT_EQ(a[5][3], "f");
@@ -216,14 +207,14 @@ TEST_F(GeneralsTest, ClientParameters) {
 
   // An incomplete group is an index error after the complete ones.
   sym.assign(1, 0);
-  const auto [code, what] = Raised([&] { split("8,1,0,1,1,1,1,1,0,9,1"); });
+  const auto [code, what] = ErrorOf([&] { split("8,1,0,1,1,1,1,1,0,9,1"); });
   EXPECT_EQ(code, ErrorCode::SubscriptOutOfRange);
   EXPECT_NE(what.find("'9,1'"), std::string::npos) << what;
   ASSERT_GE(sym.size(), 2u);
   EXPECT_EQ(sym[1], 8);
-  EXPECT_EQ(Raised([&] { split("x5,1,0,1,1,1,1,1,0"); }).first, ErrorCode::TypeMismatch);
-  EXPECT_EQ(Raised([&] { split("5,1,0,1,1,,1,1,0"); }).first, ErrorCode::TypeMismatch);
-  EXPECT_EQ(Raised([&] { split("5,1,40000,1,1,1,1,1,0"); }).first, ErrorCode::Overflow);
+  EXPECT_EQ(ErrorOf([&] { split("x5,1,0,1,1,1,1,1,0"); }).code, ErrorCode::TypeMismatch);
+  EXPECT_EQ(ErrorOf([&] { split("5,1,0,1,1,,1,1,0"); }).code, ErrorCode::TypeMismatch);
+  EXPECT_EQ(ErrorOf([&] { split("5,1,40000,1,1,1,1,1,0"); }).code, ErrorCode::Overflow);
 }
 
 TEST_F(GeneralsTest, ParametersStringWritesSevenFields) {
@@ -235,9 +226,9 @@ TEST_F(GeneralsTest, ParametersStringWritesSevenFields) {
             "5,2.5,10,20,0.5,100,0.1,6,3,11,21,0,50,0.01");
   EXPECT_EQ(g.ParametersString({0}, {}, {}, {}, {}, {}, {}), "");
   EXPECT_EQ(g.ParametersString({}, {}, {}, {}, {}, {}, {}), "");
-  EXPECT_EQ(Raised([&] {
+  EXPECT_EQ(ErrorOf([&] {
               g.ParametersString(sym, spread, limit, stop, comm, max_lots, {0, 1});
-            }).first,
+            }).code,
             ErrorCode::SubscriptOutOfRange);
 }
 

@@ -5,6 +5,7 @@
 
 #include "orvane/connection/asio_listener.h"
 #include "orvane/connection/asio_socket.h"
+#include "core/error_of.h"
 #include "orvane/core/error.h"
 #include "peers.h"
 
@@ -97,12 +98,7 @@ TEST_F(TlsTest, MissingFilesAreReportedAtCreation) {
   EXPECT_THROW(AsioSocket(io, client), Error);
   TlsOptions server = ServerTls();
   server.private_key_file = "/nonexistent/key.pem";
-  try {
-    AsioListener listener(io, server);
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.code(), ErrorCode::FileError);
-  }
+  EXPECT_EQ(test::ErrorOf([&] { AsioListener listener(io, server); }).code, ErrorCode::FileError);
 }
 
 }  // namespace
