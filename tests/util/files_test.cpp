@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "core/error_of.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
 #include "orvane/util/file_process.h"
@@ -43,13 +44,8 @@ class TempDirTest : public ::testing::Test {
   }
   // Whether an action raises a file error whose text names `named`.
   static bool RaisesFileError(const std::function<void()>& action, const std::string& named = "") {
-    try {
-      action();
-    } catch (const Error& e) {
-      return e.code() == ErrorCode::FileError &&
-             std::string(e.what()).find(named) != std::string::npos;
-    }
-    return false;
+    const auto [code, what] = test::ErrorOf(action);
+    return code == ErrorCode::FileError && what.find(named) != std::string::npos;
   }
 
   fs::path m_dir;
