@@ -5,14 +5,14 @@
 #include <vector>
 
 #include "orvane/clients/client_param.h"
-#include "error_code.h"
+#include "support/errors.h"
 #include "orvane/market/symbol.h"
 #include "orvane/market/symbols.h"
 
 namespace orvane {
 namespace {
 
-using testing_errors::Throws;
+using test::Throws;
 
 std::string Row(std::initializer_list<std::string> cells) {
   std::string row, delimiter;

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "error_code.h"
+#include "support/errors.h"
 
 namespace orvane {
 namespace {
 
-using testing_errors::Throws;
+using test::Throws;
 
 std::shared_ptr<CDeliveryItem> MakeItem(const std::string& id, double weight = 1.0) {
   auto item = std::make_shared<CDeliveryItem>();

@@ -6,12 +6,12 @@
 
 #include "book_fixture.h"
 #include "orvane/clients/client_param_entry.h"
-#include "error_code.h"
+#include "support/errors.h"
 
 namespace orvane {
 namespace {
 
-using testing_errors::Throws;
+using test::Throws;
 
 using testing_book::kEurGbp;
 using testing_book::kEurUsd;

@@ -4,12 +4,12 @@
 
 #include <vector>
 
-#include "error_code.h"
+#include "support/errors.h"
 
 namespace orvane {
 namespace {
 
-using testing_errors::Throws;
+using test::Throws;
 
 class CountingListener : public CSummariesEvents {
  public:

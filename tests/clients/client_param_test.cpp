@@ -9,12 +9,12 @@
 #include "orvane/clients/client_param_cl.h"
 #include "orvane/clients/client_param_svr.h"
 #include "orvane/market/symbol.h"
-#include "../accounts/error_code.h"
+#include "support/errors.h"
 
 namespace orvane {
 namespace {
 
-using testing_errors::Throws;
+using test::Throws;
 
 // A four-decimal symbol quoting 1.2000 / 1.2003.
 std::shared_ptr<CSymbol> MakeSymbol() {

@@ -13,12 +13,12 @@
 #include "orvane/market/symbol.h"
 #include "orvane/market/symbols.h"
 #include "orvane/util/generals.h"
-#include "../accounts/error_code.h"
+#include "support/errors.h"
 
 namespace orvane {
 namespace {
 
-using testing_errors::Throws;
+using test::Throws;
 
 std::shared_ptr<CSymbol> NewSymbol(int32_t id, int32_t ref_id) {
   auto symbol = std::make_shared<CSymbol>();

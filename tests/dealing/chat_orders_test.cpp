@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "orvane/core/clock.h"
-#include "../accounts/error_code.h"
+#include "support/errors.h"
 
 namespace orvane {
 namespace {
 
-using testing_errors::Throws;
+using test::Throws;
 
 class ChatOrdersTest : public ::testing::Test {
  protected:

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "orvane/core/clock.h"
-#include "../accounts/error_code.h"
+#include "support/errors.h"
 
 namespace orvane {
 namespace {
 
-using testing_errors::Throws;
+using test::Throws;
 
 // 4 December 2026 is a Friday; the days around it give one full week.
 DateTime At(int day_of_december, int hour, int minute, int second = 0) {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "core/error_of.h"
+#include "support/errors.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/row.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "orvane/connection/memory_socket.h"
-#include "core/error_of.h"
+#include "support/errors.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/process.h"
 #include "orvane/session/session.h"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "core/error_of.h"
+#include "support/errors.h"
 #include "orvane/core/error.h"
 
 namespace orvane {

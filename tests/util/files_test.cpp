@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "core/error_of.h"
+#include "support/errors.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
 #include "orvane/util/file_process.h"

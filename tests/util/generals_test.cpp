@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/error_of.h"
+#include "support/errors.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/row.h"

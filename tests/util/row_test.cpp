@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/error_of.h"
+#include "support/errors.h"
 #include "orvane/core/error.h"
 
 namespace orvane {

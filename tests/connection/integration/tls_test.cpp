@@ -5,7 +5,7 @@
 
 #include "orvane/connection/asio_listener.h"
 #include "orvane/connection/asio_socket.h"
-#include "core/error_of.h"
+#include "support/errors.h"
 #include "orvane/core/error.h"
 #include "peers.h"
 

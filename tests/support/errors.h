@@ -1,7 +1,7 @@
-#ifndef ORVANE_TESTS_CORE_ERROR_OF_H_
-#define ORVANE_TESTS_CORE_ERROR_OF_H_
+#ifndef ORVANE_TESTS_SUPPORT_ERRORS_H_
+#define ORVANE_TESTS_SUPPORT_ERRORS_H_
 
-// The error an action raises, for tests that pin its code and its text.
+// Checks of the orvane::Error an action raises.
 
 #include <gtest/gtest.h>
 
@@ -29,6 +29,18 @@ RaisedError ErrorOf(Action&& action) {
   return {ErrorCode::InvalidArgument, ""};
 }
 
+// Passes when `action` throws an orvane::Error with exactly `code`.
+template <typename Action>
+::testing::AssertionResult Throws(ErrorCode code, Action&& action) {
+  try {
+    action();
+  } catch (const Error& e) {
+    if (e.code() == code) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "another error code: " << e.what();
+  }
+  return ::testing::AssertionFailure() << "no error";
+}
+
 }  // namespace orvane::test
 
-#endif  // ORVANE_TESTS_CORE_ERROR_OF_H_
+#endif  // ORVANE_TESTS_SUPPORT_ERRORS_H_
