@@ -213,7 +213,7 @@ def write_book(rng, market, accounts, path):
     out.append("# ACCOUNT client account type margin_account previous_margin deposit "
                "commission margin_requirement net_profit credit interest dont_liquidate")
     out.append("# POSITION client account position-row / ORDER client account order-row")
-    out.append("# ALERT client id symbol condition value")
+    out.append("# ALERT client id symbol condition value / USER username password client privileges")
     tradable = [s for s in SYMBOLS if s[0] != 1]
     ticket = 100000
     order_id = 500000
@@ -228,6 +228,7 @@ def write_book(rng, market, accounts, path):
         out.append("")
         out.append(f"CLIENT {client_id} {paramset} {liq[0]} {liq[1]} {comm_calc} 0 "
                    f"Client{client_id}")
+        out.append(f"USER client{client_id} pass{client_id} {client_id} 4,5,8")
         for k in range(rng.choice([1, 1, 1, 2])):
             account = client_id * 10 + k
             made += 1
@@ -298,6 +299,7 @@ def doomed_account(market):
     row = position_row(900001, 900001, 990001, 1, lots, sid, start, pip)
     return ["", "# An account that reaches its liquidation point on the way down.",
             "CLIENT 900001 std 2 50 2 0 Doomed",
+            "USER doomed pass900001 900001 4,5,8",
             f"ACCOUNT 900001 900001 1 0 0 {deposit} 0 {-margin:.2f} 0 0 0 0",
             f"POSITION 900001 900001 {row}"]
 

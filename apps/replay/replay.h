@@ -8,23 +8,16 @@
 
 #include "book.h"
 
-// The risk replay: a server-side account engine run over a tick tape with
-// this tool as its host. The host executes what the engine reports at once
-// after the tick that caused it:
-// - an entry order that hits opens a position at the hit price (a buy limit
-//   or buy stop a buy, the others a sell) and the order is finished
-//   (OrderStatusChanged);
-// - a stop-loss or take-profit that hits closes its position at the hit
-//   price;
-// - a position sent for liquidation closes at the sent close price and
-//   reference price;
-// - an alert that fires is reported once and then deleted.
-// Realised profit (DealProfit, rounded to cents) goes to the account's net
-// profit; commission of ON_OPEN clients is booked on opening; the margin
-// requirement grows and shrinks by the symbol's margin per lot. The new
-// totals reach the engine through UpdateAccountSummaries, as a server's
-// would.
+// The risk replay: a server-side account engine (apps::BookEngine, which
+// executes what the engine reports) run over a tick tape.
 namespace orvane::replay {
+
+using apps::Book;
+using apps::InputError;
+using apps::ParseBook;
+using apps::ParseTape;
+using apps::ReadFile;
+using apps::Tick;
 
 struct ChartPoint {
   double equity = 0;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "../../apps/replay/book.h"
-#include "../../apps/replay/replay.h"
-#include "../../apps/replay/report.h"
+#include "book.h"
+#include "replay.h"
+#include "report.h"
 
 namespace orvane::replay {
 namespace {

@@ -1,5 +1,5 @@
-#ifndef ORVANE_APPS_REPLAY_BOOK_H_
-#define ORVANE_APPS_REPLAY_BOOK_H_
+#ifndef ORVANE_APPS_COMMON_BOOK_H_
+#define ORVANE_APPS_COMMON_BOOK_H_
 
 #include <cstdint>
 #include <stdexcept>
@@ -8,9 +8,10 @@
 
 #include "orvane/core/date_time.h"
 
-// The input files of the risk replay tool, read and checked completely before
+// The input files of the hosts (replay, reference server): a book of the
+// trading business and a tick tape, read and checked completely before
 // anything is applied. Formats: apps/replay/README.md.
-namespace orvane::replay {
+namespace orvane::apps {
 
 // A bad input file: the message names the file, the line and the field.
 class InputError : public std::runtime_error {
@@ -90,6 +91,16 @@ struct AlertRecord {
   double value = 0;
 };
 
+// Who may log on to the reference server, as which client, with which
+// privileges (numbers separated by ",", as CSecurity takes them; "-" none).
+struct UserRecord {
+  int line = 0;
+  std::string username;
+  std::string password;
+  int32_t client = 0;
+  std::string privileges;
+};
+
 struct Book {
   std::string file;
   std::vector<SymbolRecord> symbols;
@@ -99,6 +110,7 @@ struct Book {
   std::vector<PositionRecord> positions;
   std::vector<OrderRecord> orders;
   std::vector<AlertRecord> alerts;
+  std::vector<UserRecord> users;
 };
 
 struct Tick {
@@ -118,6 +130,6 @@ std::vector<Tick> ParseTape(const std::string& text, const std::string& file,
 // The whole content of a file; InputError when it cannot be read.
 std::string ReadFile(const std::string& path);
 
-}  // namespace orvane::replay
+}  // namespace orvane::apps
 
-#endif  // ORVANE_APPS_REPLAY_BOOK_H_
+#endif  // ORVANE_APPS_COMMON_BOOK_H_

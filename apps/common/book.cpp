@@ -11,7 +11,7 @@
 #include "orvane/core/conversions.h"
 #include "orvane/protocol/row.h"
 
-namespace orvane::replay {
+namespace orvane::apps {
 
 namespace {
 
@@ -149,6 +149,7 @@ class BookReader {
     if (kind == "POSITION") return ReadPosition(line);
     if (kind == "ORDER") return ReadOrder(line);
     if (kind == "ALERT") return ReadAlert(line);
+    if (kind == "USER") return ReadUser(line);
     line.Fail("record", "unknown record kind '" + std::string(kind) + "'");
   }
 
@@ -390,7 +391,26 @@ class BookReader {
     m_book.alerts.push_back(a);
   }
 
+  void ReadUser(const Line& line) {
+    line.Require(5, 5, "USER username password client privileges");
+    UserRecord u;
+    u.line = line.number();
+    u.username = line.Text(1);
+    if (!m_users.insert(u.username).second) line.Fail("username", "user defined twice");
+    u.password = line.Text(2);
+    u.client = line.Integer(3, "client");
+    if (m_clients.count(u.client) == 0) line.Fail("client", "no client " + line.Text(3));
+    u.privileges = line.Text(4) == "-" ? std::string() : line.Text(4);
+    std::stringstream in(u.privileges);
+    for (std::string piece; std::getline(in, piece, ',');) {
+      const int32_t privilege = line.ParseInteger(piece, "privileges");
+      if (privilege < 1 || privilege > 200) line.Fail("privileges", "must lie in 1..200");
+    }
+    m_book.users.push_back(std::move(u));
+  }
+
   Book m_book;
+  std::set<std::string> m_users;
   std::set<int32_t> m_symbols;
   std::map<std::string, std::set<int32_t>> m_paramsets;
   std::map<int32_t, std::string> m_clients;    // client -> parameter set
@@ -486,4 +506,4 @@ std::string ReadFile(const std::string& path) {
   return content.str();
 }
 
-}  // namespace orvane::replay
+}  // namespace orvane::apps
