@@ -28,7 +28,8 @@ std::string Money(double value) { return NumberText(RoundMoney(value)); }
 }  // namespace
 
 BookEngine::BookEngine(const Book& book, std::shared_ptr<FixedClock> clock,
-                       std::string first_quote_time, BookEngineEvents* events)
+                       std::string first_quote_time, BookEngineEvents* events,
+                       ExecutionModeEnum side)
     : m_book(book),
       m_clock(std::move(clock)),
       m_first_quote_time(std::move(first_quote_time)),
@@ -36,7 +37,7 @@ BookEngine::BookEngine(const Book& book, std::shared_ptr<FixedClock> clock,
       m_engine(std::make_shared<CAccountsTransactions>()),
       m_symbols(std::make_shared<CSymbols>()) {
   m_engine->Advise(this);
-  m_engine->InitializeNeededData(m_symbols, SERVER_SIDE_EXECUTION);
+  m_engine->InitializeNeededData(m_symbols, side);
 }
 
 BookEngine::~BookEngine() {

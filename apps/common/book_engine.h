@@ -81,9 +81,12 @@ class BookEngine : private CAccountsTransactionsEvents {
   };
 
   // `first_quote_time` (dd/mm/yyyy hh:nn:ss) is the symbols' quote time
-  // before any tick. `events` may be null and must outlive the engine.
+  // before any tick. `events` may be null and must outlive the engine. A
+  // client-side engine (a terminal's) only keeps figures current: nothing
+  // hits, so nothing is executed.
   BookEngine(const Book& book, std::shared_ptr<FixedClock> clock,
-             std::string first_quote_time, BookEngineEvents* events);
+             std::string first_quote_time, BookEngineEvents* events,
+             ExecutionModeEnum side = SERVER_SIDE_EXECUTION);
   ~BookEngine() override;
   BookEngine(const BookEngine&) = delete;
   BookEngine& operator=(const BookEngine&) = delete;

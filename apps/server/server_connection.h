@@ -1,0 +1,120 @@
+#ifndef ORVANE_APPS_SERVER_SERVER_CONNECTION_H_
+#define ORVANE_APPS_SERVER_SERVER_CONNECTION_H_
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "orvane/connection/socket.h"
+#include "orvane/protocol/tokens_enum.h"
+
+namespace orvane {
+class AsioSocket;
+class CEventManager;
+class CProcess;
+class CResponse;
+class CSession;
+}  // namespace orvane
+
+namespace orvane::apps {
+
+struct UserRecord;
+class ServerConnection;
+
+// What a connection asks of the server it belongs to.
+class ConnectionHost {
+ public:
+  virtual ~ConnectionHost() = default;
+  // None for an unknown user name.
+  virtual const UserRecord* User(const std::string& username) const = 0;
+  virtual int32_t NewSid() = 0;
+  virtual void LoggedOn(ServerConnection& connection) = 0;
+  virtual void MarketStarted(ServerConnection& connection) = 0;
+  // The rows answering a multi-row request of the connection's client;
+  // false for a token that is not answered with rows.
+  virtual bool Rows(const ServerConnection& connection, TokensEnum token,
+                    std::vector<std::string>& rows) = 0;
+  // The connection is closed and may be let go (after this call returns).
+  virtual void Closed(ServerConnection& connection) = 0;
+  // Where multi-row answers log the rows they send.
+  virtual std::shared_ptr<CEventManager> EventManager() = 0;
+  virtual void Log(const std::string& line) = 0;
+};
+
+// Limits of one connection.
+struct ConnectionLimits {
+  // Text accepted for sending that the peer has not taken yet; beyond it
+  // the peer counts as a slow reader and is disconnected.
+  size_t max_unsent_bytes = 8u << 20;
+  // An unterminated message may grow this far.
+  size_t max_unterminated_bytes = 64u << 10;
+};
+
+// One accepted socket of the reference server with the session attached to
+// it: it splits the stream into messages, lets only a log-on open the
+// connection, checks every later request's SID, answers the protocol's
+// errors, sends multi-row answers and resends the rows the peer reports
+// lost, and closes the connection (with a logged reason) on a refused
+// log-on, bad framing, a reader that falls too far behind, or DISCONNECT.
+class ServerConnection : private ISocketEvents {
+ public:
+  ServerConnection(ConnectionHost& host, std::shared_ptr<ISocket> socket,
+                   const ConnectionLimits& limits);
+  ~ServerConnection() override;
+  ServerConnection(const ServerConnection&) = delete;
+  ServerConnection& operator=(const ServerConnection&) = delete;
+
+  // Reads what arrived before the connection was offered.
+  void Start();
+  // Sends one whole message text; a reader too far behind is disconnected
+  // instead. False when the text did not go out.
+  bool Send(std::string_view text);
+  // Closes once, logging why; the host hears Closed.
+  void Close(const std::string& reason);
+
+  bool LoggedOn() const { return m_logged_on; }
+  bool IsMarketStarted() const;
+  bool IsClosed() const { return m_closed; }
+  int32_t ClientID() const { return m_client; }
+  const std::string& Peer() const { return m_peer; }
+  const std::shared_ptr<CSession>& Session() const { return m_session; }
+  std::chrono::steady_clock::time_point Opened() const { return m_opened; }
+
+ private:
+  // ISocketEvents
+  void State(ISocket& socket, SocketStateEnum state) override;
+  void Receive(ISocket& socket) override;
+
+  void Handle(std::string_view message);
+  void HandleFirst(const CProcess& process, std::string_view message);
+  void HandleRequest(const CProcess& process);
+  void LogOn(const CProcess& process);
+  void SendRows(TokensEnum token);
+  void ResendLost(const CProcess& process);
+  void Respond(TokensEnum token, std::initializer_list<std::string_view> params);
+  void SendError(int32_t code, const std::string& text, TokensEnum request);
+  size_t UnsentBytes() const;
+
+  ConnectionHost& m_host;
+  std::shared_ptr<ISocket> m_socket;
+  AsioSocket* m_asio = nullptr;
+  ConnectionLimits m_limits;
+  std::shared_ptr<CSession> m_session;
+  std::shared_ptr<CProcess> m_process;
+  std::shared_ptr<CResponse> m_last_answer;
+  std::vector<std::string> m_messages;
+  std::string m_peer;
+  std::chrono::steady_clock::time_point m_opened;
+  size_t m_unterminated = 0;
+  int32_t m_client = 0;
+  bool m_logged_on = false;
+  bool m_closed = false;
+};
+
+}  // namespace orvane::apps
+
+#endif  // ORVANE_APPS_SERVER_SERVER_CONNECTION_H_

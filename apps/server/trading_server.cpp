@@ -1,0 +1,423 @@
+#include "trading_server.h"
+
+#include <algorithm>
+#include <asio/post.hpp>
+
+#include "orvane/accounts/account.h"
+#include "orvane/accounts/open_position.h"
+#include "orvane/accounts/open_positions.h"
+#include "orvane/accounts/orders.h"
+#include "orvane/accounts/summaries.h"
+#include "orvane/clients/client.h"
+#include "orvane/clients/client_param.h"
+#include "orvane/clients/clients.h"
+#include "orvane/core/clock.h"
+#include "orvane/core/error.h"
+#include "orvane/core/keyed_collection.h"
+#include "orvane/market/symbol.h"
+#include "orvane/protocol/event_manager.h"
+#include "orvane/session/session.h"
+#include "wire.h"
+
+namespace orvane::apps {
+
+namespace {
+
+constexpr int16_t kLogLevel = 5;
+constexpr auto kFeedTick = std::chrono::milliseconds(10);
+
+wire::Totals TotalsOf(const CAccount& account) {
+  const CSummaries& s = *account.SummeryInfo();
+  return {account.ClientID(), account.AccountID(), s.TotalCommission(), s.MarginRequirement(),
+          s.NetProfit(),      s.TotalDeposit(),    s.Credit(),          s.PreviousMargin(),
+          s.TotalInterest()};
+}
+
+}  // namespace
+
+TradingServer::TradingServer(asio::io_context& io, const Book& book, PriceFeed feed,
+                             std::shared_ptr<FixedClock> clock, ServerOptions options)
+    : m_io(io),
+      m_book(book),
+      m_feed(std::move(feed)),
+      m_clock(std::move(clock)),
+      m_options(std::move(options)),
+      m_event_manager(std::make_shared<CEventManager>()),
+      m_engine(book, m_clock, m_feed.FirstTimeText(), this),
+      m_listener(io, m_options.tls),
+      m_feed_timer(io),
+      m_handshake_timer(io) {
+  for (const UserRecord& u : book.users) m_users[u.username] = &u;
+  for (const AccountRecord& a : book.accounts) m_accounts_by_client[a.client].push_back(&a);
+  for (const OrderRecord& o : book.orders) m_orders[o.order_id] = &o;
+  m_engine.Load();
+  m_listener.Advise(this);
+}
+
+TradingServer::~TradingServer() {
+  Stop();
+  m_listener.Unadvise(this);
+}
+
+int32_t TradingServer::Start() {
+  const int32_t port = m_listener.Listen(m_options.address, m_options.port);
+  m_running = true;
+  m_feed_started = std::chrono::steady_clock::now();
+  Log("listening on " + m_options.address + ":" + std::to_string(port) +
+      (m_options.tls.enabled ? " (TLS)" : ""));
+  ArmFeed();
+  ArmHandshake();
+  return port;
+}
+
+void TradingServer::Stop() {
+  m_running = false;
+  m_feed_timer.cancel();
+  m_handshake_timer.cancel();
+  m_listener.Close();
+  std::vector<std::shared_ptr<ServerConnection>> open;
+  for (auto& [raw, connection] : m_connections) open.push_back(connection);
+  for (auto& connection : open) connection->Close("the server stops");
+  m_connections.clear();
+  m_by_client.clear();
+}
+
+std::optional<AccountFigures> TradingServer::Figures(int32_t account) const {
+  auto it = m_figures.find(account);
+  if (it == m_figures.end()) return std::nullopt;
+  return it->second;
+}
+
+size_t TradingServer::LoggedOnSessions() const {
+  size_t count = 0;
+  for (const auto& [client, sessions] : m_by_client) count += sessions.size();
+  return count;
+}
+
+// ---- connections ----
+
+void TradingServer::Accepted(const std::shared_ptr<ISocket>& child) {
+  if (m_connections.size() >= m_options.max_connections) {
+    Log("refused " + child->RemoteAddress() + ": " + std::to_string(m_connections.size()) +
+        " connections already");
+    child->Close();
+    return;
+  }
+  auto connection = std::make_shared<ServerConnection>(static_cast<ConnectionHost&>(*this), child,
+                                                       m_options.limits);
+  m_connections[connection.get()] = connection;
+  connection->Start();
+}
+
+const UserRecord* TradingServer::User(const std::string& username) const {
+  auto it = m_users.find(username);
+  return it == m_users.end() ? nullptr : it->second;
+}
+
+int32_t TradingServer::NewSid() { return ++m_last_sid; }
+
+void TradingServer::LoggedOn(ServerConnection& connection) {
+  m_by_client[connection.ClientID()].push_back(&connection);
+}
+
+void TradingServer::MarketStarted(ServerConnection& connection) {
+  for (const SymbolRecord& s : m_book.symbols) {
+    if (s.id != 1) SendPrice(connection, s.id);
+  }
+}
+
+void TradingServer::Closed(ServerConnection& connection) {
+  auto it = m_by_client.find(connection.ClientID());
+  if (it != m_by_client.end()) {
+    auto& sessions = it->second;
+    sessions.erase(std::remove(sessions.begin(), sessions.end(), &connection), sessions.end());
+    if (sessions.empty()) m_by_client.erase(it);
+  }
+  // The connection is inside its own handler: it goes once that returns.
+  auto found = m_connections.find(&connection);
+  if (found == m_connections.end()) return;
+  auto keep = found->second;
+  m_connections.erase(found);
+  asio::post(m_io, [keep] {});
+}
+
+void TradingServer::Log(const std::string& line) {
+  if (m_options.log) m_options.log(line);
+}
+
+// ---- feed ----
+
+void TradingServer::ArmFeed() {
+  if (!m_running || m_feed_ended) return;
+  m_feed_timer.expires_after(kFeedTick);
+  m_feed_timer.async_wait([this](const std::error_code& error) {
+    if (!error) Feed();
+  });
+}
+
+void TradingServer::Feed() {
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - m_feed_started).count();
+  const auto due = static_cast<size_t>(elapsed * m_options.rate);
+  Tick tick;
+  while (m_running && m_feed.Delivered() < due) {
+    if (!m_feed.Next(tick)) {
+      m_feed_ended = true;
+      Log("feed ended after " + std::to_string(m_feed.Delivered()) + " quotes");
+      PushAll(STOP_FEED_TOKEN);
+      return;
+    }
+    Quote(tick);
+  }
+  if (m_feed.Length() != 0 && m_feed.Delivered() >= m_feed.Length()) {
+    m_feed_ended = true;
+    Log("feed ended after " + std::to_string(m_feed.Delivered()) + " quotes");
+    PushAll(STOP_FEED_TOKEN);
+    return;
+  }
+  ArmFeed();
+}
+
+void TradingServer::Quote(const Tick& tick) {
+  m_engine.ApplyTick(tick);
+  ++m_sequence[tick.symbol];
+  for (auto& [client, sessions] : m_by_client) {
+    bool started = false;
+    for (ServerConnection* c : sessions) started = started || c->IsMarketStarted();
+    if (!started) continue;
+    auto snapshot = sessions;  // a send may close a session
+    SendPriceToAll(client, tick.symbol, snapshot);
+  }
+}
+
+void TradingServer::SendPrice(ServerConnection& connection, int32_t symbol) {
+  std::vector<ServerConnection*> one{&connection};
+  SendPriceToAll(connection.ClientID(), symbol, one);
+}
+
+void TradingServer::SendPriceToAll(int32_t client_id, int32_t symbol_id,
+                                   const std::vector<ServerConnection*>& sessions) {
+  auto client = m_engine.Engine().Clients()->Item(KeyOf(client_id));
+  auto param = client ? client->SymbolParam(symbol_id) : nullptr;
+  auto symbol = m_engine.Symbol(symbol_id);
+  if (!param || !symbol) return;
+  double bid = 0, ask = 0;
+  try {
+    bid = param->BidWithSpread();
+    ask = param->AskWithSpread();
+  } catch (const Error&) {
+    return;
+  }
+  const std::string bid_text = wire::Number(bid);
+  const std::string ask_text = wire::Number(ask);
+  const std::string sequence = std::to_string(m_sequence[symbol_id]);
+  m_push.DefineResponseByToken(kLogLevel, MARKET_DATA_TOKEN,
+                               {wire::Number(symbol_id), bid_text, ask_text,
+                                symbol->LastQuteTime(), sequence});
+  for (ServerConnection* c : sessions) {
+    if (!c->IsClosed() && c->IsMarketStarted() && c->Send(m_push.ProcessText())) {
+      ++m_prices_sent;
+    }
+  }
+}
+
+void TradingServer::ArmHandshake() {
+  if (!m_running) return;
+  m_handshake_timer.expires_after(m_options.handshake_interval);
+  m_handshake_timer.async_wait([this](const std::error_code& error) {
+    if (!error) Handshake();
+  });
+}
+
+void TradingServer::Handshake() {
+  PushAll(CONNECT_HANDCHAKE_TOKEN);
+  const auto now = std::chrono::steady_clock::now();
+  std::vector<std::shared_ptr<ServerConnection>> late;
+  for (auto& [raw, connection] : m_connections) {
+    if (!connection->LoggedOn() && now - connection->Opened() > m_options.login_timeout) {
+      late.push_back(connection);
+    }
+  }
+  for (auto& connection : late) connection->Close("no log-on in time");
+  ArmHandshake();
+}
+
+// ---- pushes ----
+
+void TradingServer::Push(int32_t client, TokensEnum token,
+                         std::initializer_list<std::string_view> params) {
+  auto it = m_by_client.find(client);
+  if (it == m_by_client.end()) return;
+  m_push.DefineResponseByToken(kLogLevel, token, params);
+  auto sessions = it->second;
+  for (ServerConnection* c : sessions) c->Send(m_push.ProcessText());
+}
+
+void TradingServer::PushAll(TokensEnum token) {
+  m_push.DefineResponseByToken(kLogLevel, token, {});
+  std::vector<ServerConnection*> all;
+  for (auto& [client, sessions] : m_by_client) all.insert(all.end(), sessions.begin(), sessions.end());
+  for (ServerConnection* c : all) c->Send(m_push.ProcessText());
+}
+
+void TradingServer::Logged(const std::string& text) {
+  if (m_options.log_engine) Log(text);
+}
+
+void TradingServer::FiguresChanged(const AccountFigures& figures) {
+  m_figures[figures.account] = figures;
+}
+
+void TradingServer::PositionOpened(const COpenPosition& position) {
+  auto account = position.Account();
+  if (!account) return;
+  Push(account->ClientID(), NEW_OPEN_POSITION_TOKEN,
+       {PositionRow(account->ClientID(), account->AccountID(), position)});
+}
+
+void TradingServer::PositionClosed(int32_t client, int32_t account, int32_t ticket) {
+  Push(client, CLOSE_OPEN_POSITION_TOKEN,
+       {wire::Number(client), wire::Number(account), wire::Number(ticket)});
+}
+
+void TradingServer::OrderFinished(int32_t client, int32_t account, int32_t order) {
+  Push(client, DELETE_PENDING_ORDER_TOKEN,
+       {wire::Number(client), wire::Number(account), wire::Number(order)});
+}
+
+void TradingServer::TotalsBooked(const CAccount& account) {
+  const std::vector<std::string> p = wire::TotalsParameters(TotalsOf(account));
+  Push(account.ClientID(), SUMMARIES_CHANGED_TOKEN,
+       {p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8]});
+}
+
+void TradingServer::AccountLiquidated(int32_t client, int32_t account) {
+  Push(client, ACCOUNT_LIQUIDATED_TOKEN, {wire::Number(client), wire::Number(account)});
+}
+
+void TradingServer::AlertFired(int32_t client, int32_t /*alert*/, const std::string& text) {
+  Push(client, MESSAGE_TOKEN, {text});
+}
+
+// ---- answers ----
+
+bool TradingServer::Rows(const ServerConnection& connection, TokensEnum token,
+                         std::vector<std::string>& rows) {
+  const int32_t client = connection.ClientID();
+  switch (token) {
+    case GET_ALL_SYMBOLS_TOKEN:
+      SymbolRows(client, rows);
+      return true;
+    case GET_CLIENT_INFO_TOKEN:
+      if (const ClientRecord* c = Client(client)) {
+        for (const ParamSetRecord& p : m_book.paramsets) {
+          if (p.name == c->paramset) rows.push_back(wire::ClientRow(*c, wire::PricesAsSent(p.text)));
+        }
+      }
+      return true;
+    case GET_ACCOUNTS_TOKEN:
+      AccountRows(client, rows);
+      return true;
+    case GETOPENPOS_TOKEN:
+      PositionRows(client, rows);
+      return true;
+    case GET_PENDING_ORDERS_TOKEN:
+      OrderRows(client, rows);
+      return true;
+    case GET_SUMMARIES_TOKEN:
+      FiguresRows(client, rows);
+      return true;
+    default:
+      return false;
+  }
+}
+
+const ClientRecord* TradingServer::Client(int32_t id) const {
+  for (const ClientRecord& c : m_book.clients) {
+    if (c.id == id) return &c;
+  }
+  return nullptr;
+}
+
+void TradingServer::SymbolRows(int32_t client_id, std::vector<std::string>& rows) const {
+  auto client = m_engine.Engine().Clients()->Item(KeyOf(client_id));
+  for (const SymbolRecord& s : m_book.symbols) {
+    auto symbol = m_engine.Symbol(s.id);
+    if (!symbol) continue;
+    double bid = symbol->Bid(), ask = symbol->Ask();
+    if (auto param = client ? client->SymbolParam(s.id) : nullptr) {
+      try {
+        bid = param->BidWithSpread();
+        ask = param->AskWithSpread();
+      } catch (const Error&) {
+      }
+    }
+    rows.push_back(wire::SymbolRow(s, bid, ask));
+  }
+}
+
+void TradingServer::AccountRows(int32_t client, std::vector<std::string>& rows) const {
+  auto it = m_accounts_by_client.find(client);
+  if (it == m_accounts_by_client.end()) return;
+  for (const AccountRecord* record : it->second) {
+    auto account = m_engine.Engine().Account(client, record->account);
+    if (!account) continue;
+    const wire::Totals t = TotalsOf(*account);
+    AccountRecord now = *record;
+    now.commission = t.commission;
+    now.margin_requirement = t.margin_requirement;
+    now.net_profit = t.net_profit;
+    now.deposit = t.deposit;
+    now.credit = t.credit;
+    now.previous_margin = t.previous_margin;
+    now.interest = t.interest;
+    rows.push_back(wire::AccountRow(now));
+  }
+}
+
+std::string TradingServer::PositionRow(int32_t client, int32_t account,
+                                       const COpenPosition& p) const {
+  auto symbol = p.SymbolParam() ? p.SymbolParam()->Symbol() : nullptr;
+  const int32_t symbol_id = symbol ? symbol->ID() : 0;
+  const std::string name = symbol ? symbol->Name().TextValue() : std::string();
+  return wire::JoinCells({wire::Number(client), wire::Number(account), wire::Number(p.Ticket()),
+                          p.PosTime(), p.Type_no() > 0 ? "Buy" : "Sell", wire::Number(p.lots()),
+                          wire::Number(symbol_id), wire::Number(p.Price()), "", "", "0",
+                          wire::Number(p.lots()), name, wire::Number(p.Interest()), "",
+                          wire::CellSafe(p.Note()) ? p.Note() : std::string()});
+}
+
+void TradingServer::PositionRows(int32_t client, std::vector<std::string>& rows) const {
+  auto it = m_accounts_by_client.find(client);
+  if (it == m_accounts_by_client.end()) return;
+  for (const AccountRecord* record : it->second) {
+    auto account = m_engine.Engine().Account(client, record->account);
+    if (!account) continue;
+    for (const auto& position : account->OpenPositions()->Items()) {
+      rows.push_back(PositionRow(client, record->account, *position));
+    }
+  }
+}
+
+void TradingServer::OrderRows(int32_t client, std::vector<std::string>& rows) const {
+  for (const auto& [id, record] : m_orders) {
+    if (record->client != client) continue;
+    auto account = m_engine.Engine().Account(client, record->account);
+    if (account && account->Orders()->Item(KeyOf(id))) {
+      rows.push_back(wire::OrderRow(client, record->account, record->row));
+    }
+  }
+}
+
+void TradingServer::FiguresRows(int32_t client, std::vector<std::string>& rows) const {
+  auto it = m_accounts_by_client.find(client);
+  if (it == m_accounts_by_client.end()) return;
+  for (const AccountRecord* record : it->second) {
+    auto f = m_figures.find(record->account);
+    if (f == m_figures.end()) continue;
+    rows.push_back(wire::FiguresRow({client, record->account, f->second.balance,
+                                     f->second.equity, f->second.margin_level}));
+  }
+}
+
+}  // namespace orvane::apps

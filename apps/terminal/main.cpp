@@ -1,0 +1,235 @@
+// orvane-terminal: the reference trading terminal (one, or N on one
+// io_context for load tests). Usage: see Usage() below and
+// apps/server/README.md.
+
+#include <unistd.h>
+
+#include <asio/io_context.hpp>
+#include <asio/steady_timer.hpp>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orvane/core/clock.h"
+#include "orvane/core/conversions.h"
+#include "terminal.h"
+
+namespace {
+
+using orvane::apps::Comparison;
+using orvane::apps::Terminal;
+using orvane::apps::TerminalOptions;
+
+constexpr int kMismatch = 3;
+constexpr int kTimedOut = 4;
+constexpr int kRefused = 5;
+constexpr int kBadArguments = 64;
+
+void Usage() {
+  std::cerr << "usage: orvane-terminal --port N --user NAME --password TEXT [--host H]\n"
+               "                       [--ca FILE [--server-name NAME]]\n"
+               "                       [--proxy http|socks4|socks5:HOST:PORT [--proxy-user U"
+               " --proxy-password P]]\n"
+               "                       [--sessions N] [--seconds T] [--label TEXT]\n";
+}
+
+std::string Cents(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f", orvane::RoundMoney(value));
+  return text;
+}
+
+std::string Level(double ratio) {
+  return ratio == 0 ? std::string("-") : Cents(ratio * 100) + " %";
+}
+
+struct Arguments {
+  TerminalOptions options;
+  size_t sessions = 1;
+  double seconds = 0;
+  std::string label = "terminal";
+};
+
+void ParseProxy(const std::string& text, TerminalOptions& o) {
+  const size_t first = text.find(':');
+  const size_t last = text.rfind(':');
+  if (first == std::string::npos || first == last) {
+    throw std::invalid_argument("--proxy takes KIND:HOST:PORT");
+  }
+  const std::string kind = text.substr(0, first);
+  if (kind == "http") o.proxy_type = orvane::HTTPProxy;
+  else if (kind == "socks4") o.proxy_type = orvane::Socks4Proxy;
+  else if (kind == "socks5") o.proxy_type = orvane::Socks5Proxy;
+  else throw std::invalid_argument("unknown proxy kind " + kind);
+  o.proxy = true;
+  o.proxy_host = text.substr(first + 1, last - first - 1);
+  o.proxy_port = std::stoi(text.substr(last + 1));
+}
+
+void Parse(int argc, char** argv, Arguments& a) {
+  TerminalOptions& o = a.options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string flag = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) throw std::invalid_argument(flag + " needs a value");
+      return argv[++i];
+    };
+    if (flag == "--host") o.host = value();
+    else if (flag == "--port") o.port = std::stoi(value());
+    else if (flag == "--user") o.username = value();
+    else if (flag == "--password") o.password = value();
+    else if (flag == "--ca") o.tls.enabled = true, o.tls.ca_file = value();
+    else if (flag == "--server-name") o.tls.server_name = value();
+    else if (flag == "--proxy") ParseProxy(value(), o);
+    else if (flag == "--proxy-user") o.proxy_user = value();
+    else if (flag == "--proxy-password") o.proxy_password = value();
+    else if (flag == "--sessions") a.sessions = std::stoul(value());
+    else if (flag == "--seconds") a.seconds = std::stod(value());
+    else if (flag == "--label") a.label = value();
+    else throw std::invalid_argument("unknown argument " + flag);
+  }
+  if (o.port <= 0 || o.username.empty()) throw std::invalid_argument("--port and --user are required");
+  if (a.sessions == 0) throw std::invalid_argument("--sessions must be at least 1");
+}
+
+// Runs the terminals, shows their progress, and ends the run when every one
+// has compared its figures (or the time is up).
+class Runner : public orvane::apps::TerminalEvents {
+ public:
+  Runner(asio::io_context& io, const Arguments& args)
+      : m_io(io), m_args(args), m_tty(isatty(STDERR_FILENO) == 1), m_display(io), m_deadline(io) {
+    auto clock = std::make_shared<orvane::FixedClock>(orvane::Now());
+    m_clock = clock;
+    for (size_t i = 0; i < args.sessions; ++i) {
+      m_terminals.push_back(std::make_unique<Terminal>(io, args.options, clock, this));
+    }
+  }
+
+  int Run() {
+    orvane::ScopedClock scoped(m_clock);
+    for (auto& t : m_terminals) t->Connect();
+    ArmDisplay();
+    if (m_args.seconds > 0) {
+      m_deadline.expires_after(std::chrono::milliseconds(static_cast<int64_t>(m_args.seconds * 1000)));
+      m_deadline.async_wait([this](const std::error_code& e) {
+        if (e) return;
+        Say("gave up: no figures to compare after " + Cents(m_args.seconds) + " s");
+        m_exit = kTimedOut;
+        Finish();
+      });
+    }
+    m_io.run();
+    return m_exit;
+  }
+
+  void Log(const std::string& line) override {
+    if (m_args.sessions == 1) Say(line);
+  }
+  void Refused(const std::string& reason) override {
+    Say("log-on refused: " + reason);
+    m_exit = kRefused;
+    Finish();
+  }
+  void Checked(const std::vector<Comparison>& comparisons) override {
+    for (const Comparison& c : comparisons) {
+      if (!c.Equal()) m_exit = kMismatch;
+      if (m_args.sessions > 1 && c.Equal()) continue;
+      Say("account " + std::to_string(c.account) + "  terminal: balance " +
+          Cents(c.terminal.balance) + " equity " + Cents(c.terminal.equity) + " margin level " +
+          Level(c.terminal.margin_level) + "  server: balance " + Cents(c.server.balance) +
+          " equity " + Cents(c.server.equity) + " margin level " + Level(c.server.margin_level) +
+          (c.Equal() ? "  equal" : "  DIFFERENT"));
+    }
+    m_compared += comparisons.size();
+    if (++m_checked == m_terminals.size()) {
+      Say(std::to_string(m_checked) + " terminal(s) compared " + std::to_string(m_compared) +
+          " account(s) with the server: " + (m_exit == 0 ? "all equal" : "MISMATCH"));
+      Finish();
+    }
+  }
+
+ private:
+  void Say(const std::string& line) {
+    if (m_tty && m_status_shown) std::cerr << "\r\033[K";
+    m_status_shown = false;
+    std::cerr << m_args.label << ": " << line << "\n";
+  }
+
+  void ArmDisplay() {
+    m_display.expires_after(std::chrono::milliseconds(m_tty ? 250 : 1000));
+    m_display.async_wait([this](const std::error_code& e) {
+      if (e) return;
+      ShowStatus();
+      ArmDisplay();
+    });
+  }
+
+  void ShowStatus() {
+    size_t streaming = 0, prices = 0;
+    for (auto& t : m_terminals) {
+      streaming += t->phase() == Terminal::Phase::kStreaming;
+      prices += t->PricesReceived();
+    }
+    std::string line = std::to_string(streaming) + "/" + std::to_string(m_terminals.size()) +
+                       " streaming, " + std::to_string(prices) + " prices";
+    if (m_terminals.size() == 1) {
+      for (const auto& [account, f] : m_terminals.front()->Figures()) {
+        line += " | " + std::to_string(account) + ": balance " + Cents(f.balance) + " equity " +
+                Cents(f.equity) + " margin " + Level(f.margin_level);
+      }
+    }
+    if (m_tty) {
+      std::cerr << "\r\033[K" << m_args.label << ": " << line.substr(0, 200) << std::flush;
+      m_status_shown = true;
+    } else if (prices != m_last_prices) {
+      std::cerr << m_args.label << ": " << line << "\n";
+    }
+    m_last_prices = prices;
+  }
+
+  void Finish() {
+    m_display.cancel();
+    m_deadline.cancel();
+    for (auto& t : m_terminals) t->Disconnect();
+    m_io.stop();
+  }
+
+  asio::io_context& m_io;
+  const Arguments& m_args;
+  bool m_tty;
+  bool m_status_shown = false;
+  std::shared_ptr<orvane::FixedClock> m_clock;
+  std::vector<std::unique_ptr<Terminal>> m_terminals;
+  asio::steady_timer m_display;
+  asio::steady_timer m_deadline;
+  size_t m_checked = 0;
+  size_t m_compared = 0;
+  size_t m_last_prices = 0;
+  int m_exit = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments args;
+  try {
+    Parse(argc, argv, args);
+  } catch (const std::exception& e) {
+    std::cerr << "orvane-terminal: " << e.what() << "\n";
+    Usage();
+    return kBadArguments;
+  }
+  try {
+    asio::io_context io;
+    Runner runner(io, args);
+    return runner.Run();
+  } catch (const std::exception& e) {
+    std::cerr << "orvane-terminal: " << e.what() << "\n";
+    return 1;
+  }
+}
