@@ -1,0 +1,49 @@
+#ifndef ORVANE_TESTS_APPS_FAKE_CONNECTION_HOST_H_
+#define ORVANE_TESTS_APPS_FAKE_CONNECTION_HOST_H_
+
+// A server for one ServerConnection: one user (alice / secret, client 10),
+// three rows for GET_ACCOUNTS, and a record of what the connection did.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "book.h"
+#include "orvane/protocol/event_manager.h"
+#include "server_connection.h"
+
+namespace orvane::apps::test {
+
+class FakeConnectionHost : public ConnectionHost {
+ public:
+
+  const UserRecord* User(const std::string& username) const override {
+    return username == m_alice.username ? &m_alice : nullptr;
+  }
+  int32_t NewSid() override { return ++last_sid; }
+  void LoggedOn(ServerConnection&) override { ++logged_on; }
+  void MarketStarted(ServerConnection&) override { ++market_started; }
+  bool Rows(const ServerConnection&, TokensEnum token, std::vector<std::string>& out) override {
+    if (token != GET_ACCOUNTS_TOKEN) return false;
+    out = rows;
+    return true;
+  }
+  void Closed(ServerConnection&) override { ++closed; }
+  std::shared_ptr<CEventManager> EventManager() override { return m_event_manager; }
+  void Log(const std::string& line) override { log.push_back(line); }
+
+  std::vector<std::string> rows = {"first", "second", "third"};
+  std::vector<std::string> log;
+  int32_t last_sid = 41;
+  int logged_on = 0;
+  int market_started = 0;
+  int closed = 0;
+
+ private:
+  UserRecord m_alice{0, "alice", "secret", 10, "4,5"};
+  std::shared_ptr<CEventManager> m_event_manager = std::make_shared<CEventManager>();
+};
+
+}  // namespace orvane::apps::test
+
+#endif  // ORVANE_TESTS_APPS_FAKE_CONNECTION_HOST_H_

@@ -1,0 +1,197 @@
+// One server connection over an in-memory socket pair: the log-on gate, the
+// protocol's errors, multi-row answers with a lost row resent, and the
+// limits that close a connection.
+
+#include "server_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fake_connection_host.h"
+#include "orvane/connection/memory_socket.h"
+#include "orvane/protocol/data_protocol.h"
+#include "orvane/protocol/process.h"
+#include "orvane/session/security.h"
+#include "orvane/session/session.h"
+
+namespace orvane::apps {
+namespace {
+
+// What the server sent, parsed message by message.
+struct Message {
+  TokensEnum token;
+  std::vector<std::string> params;
+};
+
+class ServerConnectionTest : public ::testing::Test {
+ protected:
+  ServerConnectionTest() {
+    auto [server_end, peer] = MemorySocket::CreatePair();
+    m_peer = peer;
+    ConnectionLimits limits;
+    limits.max_unterminated_bytes = 1000;
+    m_connection = std::make_unique<ServerConnection>(m_host, server_end, limits);
+    m_connection->Start();
+  }
+
+  void SendRequest(int32_t sid, TokensEnum token,
+                   std::initializer_list<std::string_view> params = {}) {
+    CProcess request;
+    request.DefineRequestByToken(sid, 5, token, params);
+    m_peer->Send(request.ProcessText());
+  }
+
+  std::vector<Message> Read() {
+    std::vector<std::string> texts;
+    const int32_t count = m_split.SplitBuffer(m_peer->Receive(), texts);
+    std::vector<Message> messages;
+    for (int32_t i = 1; i <= count; ++i) {
+      CProcess p;
+      p.DefineProcessByCommand(5, texts[i]);
+      Message m{p.TokenID(), {}};
+      for (int16_t k = 1; k <= p.Parameters(); ++k) m.params.push_back(p.ParameterValue(k));
+      messages.push_back(std::move(m));
+    }
+    return messages;
+  }
+
+  int32_t LogOn() {
+    SendRequest(-1, LOGIN_TOKEN, {"alice", "secret"});
+    const auto answer = Read();
+    EXPECT_EQ(answer.size(), 1u);
+    EXPECT_EQ(answer.at(0).token, LOGIN_TOKEN);
+    return std::stoi(answer.at(0).params.at(0));
+  }
+
+  bool Logged(const std::string& part) const {
+    for (const std::string& line : m_host.log) {
+      if (line.find(part) != std::string::npos) return true;
+    }
+    return false;
+  }
+
+  test::FakeConnectionHost m_host;
+  std::shared_ptr<MemorySocket> m_peer;
+  std::unique_ptr<ServerConnection> m_connection;
+  CDataProtocol m_split;
+};
+
+TEST_F(ServerConnectionTest, LogOnGivesTheSessionItsSidAndClient) {
+  SendRequest(-1, LOGIN_TOKEN, {"alice", "secret"});
+  const auto answer = Read();
+  ASSERT_EQ(answer.size(), 1u);
+  EXPECT_EQ(answer[0].params, (std::vector<std::string>{"42", "10"}));
+  EXPECT_TRUE(m_connection->LoggedOn());
+  EXPECT_EQ(m_connection->ClientID(), 10);
+  EXPECT_EQ(m_host.logged_on, 1);
+  EXPECT_TRUE(m_connection->Session()->Security()->UserHasPriv(OpenClosePositionsPriv));
+  EXPECT_FALSE(m_connection->Session()->Security()->UserHasPriv(DepositPriv));
+}
+
+TEST_F(ServerConnectionTest, RefusedLogOnIsAnsweredThenClosed) {
+  SendRequest(-1, LOGIN_TOKEN, {"alice", "wrong"});
+  const auto answer = Read();
+  ASSERT_EQ(answer.size(), 1u);
+  EXPECT_EQ(answer[0].token, ERROR_TOKEN);
+  EXPECT_EQ(answer[0].params.at(0), "-1");
+  EXPECT_TRUE(m_connection->IsClosed());
+  EXPECT_EQ(m_host.closed, 1);
+  EXPECT_TRUE(Logged("log-on refused for 'alice'"));
+  EXPECT_EQ(m_peer->State(), SocketClosed);
+}
+
+TEST_F(ServerConnectionTest, OnlyALogOnMayOpenTheConnection) {
+  SendRequest(-1, GET_ACCOUNTS_TOKEN);
+  EXPECT_TRUE(Read().empty());
+  EXPECT_TRUE(m_connection->IsClosed());
+  EXPECT_TRUE(Logged("the first message is not a log-on"));
+}
+
+TEST_F(ServerConnectionTest, BadRequestsAreAnsweredWithTheProtocolErrors) {
+  const int32_t sid = LogOn();
+  struct Case {
+    int32_t sid;
+    TokensEnum token;
+    std::string param;
+    std::string code, text;
+  };
+  const Case cases[] = {
+      {sid + 1, GET_ACCOUNTS_TOKEN, "", "-500", "Invalid session ID"},
+      {-1, GET_ACCOUNTS_TOKEN, "", "-500", "Invalid session ID"},
+      {sid, NEWS_TOKEN, "", "-501", "Undefined command"},
+      {sid, LOGIN_TOKEN, "alice", "-501", "Undefined command"},
+      {sid, RESULT_LOST_TOKEN, "two", "-502", "Invalid paramenter"},
+      {sid, RESULT_LOST_TOKEN, "1", "-502", "Invalid paramenter"},  // nothing answered yet
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text + " for token " + std::to_string(c.token));
+    if (c.param.empty()) {
+      SendRequest(c.sid, c.token);
+    } else {
+      SendRequest(c.sid, c.token, {c.param});
+    }
+    const auto answer = Read();
+    ASSERT_EQ(answer.size(), 1u);
+    EXPECT_EQ(answer[0].token, ERROR_TOKEN);
+    EXPECT_EQ(answer[0].params,
+              (std::vector<std::string>{c.code, c.text, std::to_string(c.token)}));
+  }
+  EXPECT_FALSE(m_connection->IsClosed());
+}
+
+TEST_F(ServerConnectionTest, MultiRowAnswerAndALostRowSentAgain) {
+  const int32_t sid = LogOn();
+  SendRequest(sid, GET_ACCOUNTS_TOKEN);
+  const auto answer = Read();
+  ASSERT_EQ(answer.size(), 4u);
+  EXPECT_EQ(answer[0].token, RESULT_COUNT_TOKEN);
+  EXPECT_EQ(answer[0].params, std::vector<std::string>{"3"});
+  for (size_t i = 1; i <= 3; ++i) {
+    EXPECT_EQ(answer[i].token, RESULT_TOKEN);
+    EXPECT_EQ(answer[i].params, (std::vector<std::string>{std::to_string(i), m_host.rows[i - 1]}));
+  }
+  SendRequest(sid, RESULT_LOST_TOKEN, {"2"});
+  const auto again = Read();
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(again[0].token, RESULT_TOKEN);
+  EXPECT_EQ(again[0].params, (std::vector<std::string>{"2", "second"}));
+}
+
+TEST_F(ServerConnectionTest, MarketStartIsConfirmed) {
+  const int32_t sid = LogOn();
+  SendRequest(sid, START_MARKET_TOKEN);
+  const auto answer = Read();
+  ASSERT_EQ(answer.size(), 1u);
+  EXPECT_EQ(answer[0].token, RESULT_OK_TOKEN);
+  EXPECT_TRUE(m_connection->IsMarketStarted());
+  EXPECT_EQ(m_host.market_started, 1);
+}
+
+TEST_F(ServerConnectionTest, AnUnterminatedMessagePastTheLimitClosesTheConnection) {
+  LogOn();
+  m_peer->Send(std::string(600, 'x'));
+  EXPECT_FALSE(m_connection->IsClosed());
+  m_peer->Send(std::string(600, 'x'));
+  EXPECT_TRUE(m_connection->IsClosed());
+  EXPECT_TRUE(Logged("an unterminated message passed 1000 bytes"));
+}
+
+TEST_F(ServerConnectionTest, TerminatedTrafficDoesNotCountAgainstTheLimit) {
+  const int32_t sid = LogOn();
+  for (int i = 0; i < 100; ++i) SendRequest(sid, CONNECT_HANDCHAKE_TOKEN);
+  EXPECT_FALSE(m_connection->IsClosed());
+}
+
+TEST_F(ServerConnectionTest, DisconnectRequestAndPeerCloseBothEndTheSession) {
+  const int32_t sid = LogOn();
+  SendRequest(sid, DISCONNECT_TOKEN);
+  EXPECT_TRUE(m_connection->IsClosed());
+  EXPECT_TRUE(Logged("the peer asked to disconnect"));
+  EXPECT_EQ(m_host.closed, 1);
+}
+
+}  // namespace
+}  // namespace orvane::apps
