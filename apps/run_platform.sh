@@ -35,7 +35,7 @@ microsocks -i 127.0.0.1 -p "${proxy_port}" -u orvane -P proxy-secret >"${work}/p
 pids+=($!)
 
 "${build}/apps/orvane-server" --book "${root}/data/sample_book.txt" --tape "${tape}" \
-  --rate 12000 --quiet --tls-cert "${work}/server.pem" --tls-key "${work}/server.key" \
+  --rate 12000 --wait-sessions 3 --quiet --tls-cert "${work}/server.pem" --tls-key "${work}/server.key" \
   --port-file "${work}/port" 2>"${work}/server.log" &
 pids+=($!)
 for _ in $(seq 100); do [[ -s "${work}/port" ]] && break; sleep 0.05; done

@@ -29,6 +29,7 @@ constexpr int kBadArguments = 64;
 
 void Usage() {
   std::cerr << "usage: orvane-server --book FILE [--tape FILE | --ticks N] [--rate N] [--seed N]\n"
+               "                     [--wait-sessions N]\n"
                "                     [--address A] [--port N] [--port-file FILE]\n"
                "                     [--tls-cert FILE --tls-key FILE] [--quiet]\n";
 }
@@ -45,6 +46,7 @@ struct Arguments {
   int port = 0;
   double rate = 50;
   size_t ticks = 0;
+  size_t wait_sessions = 0;
   uint64_t seed = 20270304;
   bool quiet = false;
 };
@@ -66,6 +68,7 @@ bool Parse(int argc, char** argv, Arguments& a) {
     else if (flag == "--port-file") a.port_file = value();
     else if (flag == "--tls-cert") a.cert = value();
     else if (flag == "--tls-key") a.key = value();
+    else if (flag == "--wait-sessions") a.wait_sessions = std::stoul(value());
     else if (flag == "--quiet") a.quiet = true;
     else throw std::invalid_argument("unknown argument " + flag);
   }
@@ -102,6 +105,7 @@ int main(int argc, char** argv) {
     options.address = args.address;
     options.port = args.port;
     options.rate = args.rate;
+    options.start_after_sessions = args.wait_sessions;
     options.log_engine = !args.quiet;
     options.log = [](const std::string& line) {
       std::cerr << Stamp() << " server: " << line << "\n";

@@ -62,10 +62,9 @@ TradingServer::~TradingServer() {
 int32_t TradingServer::Start() {
   const int32_t port = m_listener.Listen(m_options.address, m_options.port);
   m_running = true;
-  m_feed_started = std::chrono::steady_clock::now();
   Log("listening on " + m_options.address + ":" + std::to_string(port) +
       (m_options.tls.enabled ? " (TLS)" : ""));
-  ArmFeed();
+  if (m_options.start_after_sessions == 0) StartFeed();
   ArmHandshake();
   return port;
 }
@@ -124,6 +123,7 @@ void TradingServer::MarketStarted(ServerConnection& connection) {
   for (const SymbolRecord& s : m_book.symbols) {
     if (s.id != 1) SendPrice(connection, s.id);
   }
+  if (++m_market_sessions == m_options.start_after_sessions) StartFeed();
 }
 
 void TradingServer::Closed(ServerConnection& connection) {
@@ -146,6 +146,13 @@ void TradingServer::Log(const std::string& line) {
 }
 
 // ---- feed ----
+
+void TradingServer::StartFeed() {
+  if (m_feed_running || !m_running) return;
+  m_feed_running = true;
+  m_feed_started = std::chrono::steady_clock::now();
+  ArmFeed();
+}
 
 void TradingServer::ArmFeed() {
   if (!m_running || m_feed_ended) return;
@@ -181,13 +188,17 @@ void TradingServer::Feed() {
 void TradingServer::Quote(const Tick& tick) {
   m_engine.ApplyTick(tick);
   ++m_sequence[tick.symbol];
-  for (auto& [client, sessions] : m_by_client) {
-    bool started = false;
-    for (ServerConnection* c : sessions) started = started || c->IsMarketStarted();
-    if (!started) continue;
-    auto snapshot = sessions;  // a send may close a session
-    SendPriceToAll(client, tick.symbol, snapshot);
+  // A send may close a session and change the index: work on a copy.
+  m_targets.clear();
+  for (const auto& [client, sessions] : m_by_client) {
+    for (ServerConnection* c : sessions) {
+      if (c->IsMarketStarted()) {
+        m_targets.emplace_back(client, sessions);
+        break;
+      }
+    }
   }
+  for (const auto& [client, sessions] : m_targets) SendPriceToAll(client, tick.symbol, sessions);
 }
 
 void TradingServer::SendPrice(ServerConnection& connection, int32_t symbol) {

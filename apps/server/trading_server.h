@@ -32,6 +32,9 @@ struct ServerOptions {
   int32_t port = 0;  // 0: a free one
   TlsOptions tls;
   double rate = 50;  // quotes per second
+  // The feed starts once this many sessions have started the market (0: at
+  // once), so that a bounded run is seen whole.
+  size_t start_after_sessions = 0;
   std::chrono::milliseconds handshake_interval{1000};
   std::chrono::milliseconds login_timeout{5000};
   size_t max_connections = 5000;
@@ -103,6 +106,7 @@ class TradingServer : private AsioListenerEvents,
   std::shared_ptr<CEventManager> EventManager() override { return m_event_manager; }
   void Log(const std::string& line) override;
 
+  void StartFeed();
   void ArmFeed();
   void Feed();
   void ArmHandshake();
@@ -142,10 +146,13 @@ class TradingServer : private AsioListenerEvents,
   std::unordered_map<std::string, const UserRecord*> m_users;
   std::unordered_map<int32_t, std::vector<const AccountRecord*>> m_accounts_by_client;
   std::map<int32_t, const OrderRecord*> m_orders;
+  std::vector<std::pair<int32_t, std::vector<ServerConnection*>>> m_targets;
   std::unordered_map<int32_t, uint32_t> m_sequence;  // quotes of each symbol so far
   CProcess m_push;
   int32_t m_last_sid = 0;
   size_t m_prices_sent = 0;
+  size_t m_market_sessions = 0;  // sessions that started the market, ever
+  bool m_feed_running = false;
   bool m_feed_ended = false;
   bool m_running = false;
 };
