@@ -74,6 +74,10 @@ class TradingServer : private AsioListenerEvents,
   // Stops listening and feeding and closes every connection.
   void Stop();
 
+  // Applies one quote now, as the feed does: the engine first, then the
+  // price to every session that started the market.
+  void ApplyQuote(const Tick& tick) { Quote(tick); }
+
   // The account's figures as the engine last reported them.
   std::optional<AccountFigures> Figures(int32_t account) const;
   size_t Connections() const { return m_connections.size(); }

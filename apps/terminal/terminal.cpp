@@ -317,7 +317,14 @@ void Terminal::OnPrice(const CProcess& process) {
     return Log("an unreadable price");
   }
   tick.time_text = process.ParameterValue(4);
-  if (!wire::ReadTime(tick.time_text, tick.time)) tick.time = Now();
+  if (tick.time_text == m_last_time_text) {
+    tick.time = m_last_time;  // quotes of one second share their time
+  } else if (wire::ReadTime(tick.time_text, tick.time)) {
+    m_last_time_text = tick.time_text;
+    m_last_time = tick.time;
+  } else {
+    tick.time = Now();
+  }
   ++m_prices;
   m_last_prices[tick.symbol] = {tick.bid, tick.ask};
   m_engine->ApplyTick(tick);

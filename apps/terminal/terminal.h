@@ -155,6 +155,8 @@ class Terminal : private CHClientEvents, private BookEngineEvents {
   std::vector<std::shared_ptr<CProcess>> m_held;
   std::map<int32_t, AccountFigures> m_figures;
   std::map<int32_t, std::pair<double, double>> m_last_prices;
+  std::string m_last_time_text;
+  DateTime m_last_time;
   bool m_stopping = false;
   size_t m_logons = 0;
   size_t m_prices = 0;

@@ -1,0 +1,193 @@
+// Price fan-out from the reference server to N terminal sessions on
+// loopback, end to end: the server applies each quote to its engine and
+// sends it with each client's spread to every session; each terminal
+// splits, parses and applies it to its own engine. The reference pushes the
+// same number of equally long messages through raw Asio sockets that only
+// count terminators. Everything runs on one thread, as `orvane-terminal
+// --sessions N` does.
+
+#include <sys/resource.h>
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <asio.hpp>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "book.h"
+#include "orvane/connection/asio_listener.h"
+#include "orvane/core/clock.h"
+#include "orvane/protocol/data_protocol.h"
+#include "price_feed.h"
+#include "terminal.h"
+#include "trading_server.h"
+
+namespace orvane::apps {
+namespace {
+
+constexpr int kQuotesPerRound = 100;
+
+// 1,000 sessions need two descriptors each in this one process.
+const bool kDescriptorsRaised = [] {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  return true;
+}();
+
+const Book& SampleBook() {
+  static const Book book = [] {
+    const char* root = std::getenv("ORVANE_SOURCE_DIR");
+    const std::string path = std::string(root ? root : ORVANE_DEFAULT_SOURCE_DIR) +
+                             "/data/sample_book.txt";
+    return ParseBook(ReadFile(path), path);
+  }();
+  return book;
+}
+
+// Runs handlers until `done`, asked every `every` handlers (asking may cost
+// as much as a handler when it counts over 1,000 sessions).
+void RunUntil(asio::io_context& io, const std::function<bool()>& done, int every = 1) {
+  while (!done()) {
+    for (int i = 0; i < every; ++i) io.run_one();
+  }
+}
+
+void BM_ServerToTerminals(benchmark::State& state) {
+  const size_t sessions = static_cast<size_t>(state.range(0));
+  const Book& book = SampleBook();
+  auto clock = std::make_shared<FixedClock>();
+  ScopedClock scoped(clock);
+  asio::io_context io;
+  ServerOptions options;
+  options.rate = 1e-9;  // quotes come from the benchmark loop
+  options.log_engine = false;
+  options.handshake_interval = std::chrono::hours(1);
+  TradingServer server(io, book, PriceFeed::FromTape({}), clock, options);
+  const int32_t port = server.Start();
+  std::vector<std::unique_ptr<Terminal>> terminals;
+  for (size_t i = 0; i < sessions; ++i) {
+    const UserRecord& user = book.users[i % book.users.size()];
+    TerminalOptions t;
+    t.port = port;
+    t.username = user.username;
+    t.password = user.password;
+    t.handshake_ms = 3600 * 1000;
+    terminals.push_back(std::make_unique<Terminal>(io, t, clock, nullptr));
+    terminals.back()->Connect();
+  }
+  RunUntil(io, [&] {
+    for (auto& t : terminals) {
+      if (t->phase() != Terminal::Phase::kStreaming) return false;
+    }
+    return true;
+  });
+  PriceFeed walk = PriceFeed::RandomWalk(book, 11, 1000, 0);
+  auto received = [&] {
+    size_t total = 0;
+    for (auto& t : terminals) total += t->PricesReceived();
+    return total;
+  };
+  size_t sent_before = server.PricesSent();
+  Tick tick;
+  for (auto _ : state) {
+    for (int q = 0; q < kQuotesPerRound; ++q) {
+      walk.Next(tick);
+      server.ApplyQuote(tick);
+    }
+    const size_t target = server.PricesSent();
+    RunUntil(io, [&] { return received() >= target; }, 64);
+  }
+  const auto delivered = static_cast<int64_t>(server.PricesSent() - sent_before);
+  state.SetItemsProcessed(delivered);
+  state.counters["per_quote"] =
+      static_cast<double>(delivered) / static_cast<double>(state.iterations() * kQuotesPerRound);
+  for (auto& t : terminals) t->Disconnect();
+  server.Stop();
+}
+
+// ---- the raw reference ----
+
+class Pusher : public AsioListenerEvents {
+ public:
+  explicit Pusher(asio::io_context& io) : m_listener(io) {
+    m_listener.Advise(this);
+    port = m_listener.Listen("127.0.0.1", 0);
+  }
+  void Accepted(const std::shared_ptr<ISocket>& child) override { children.push_back(child); }
+  std::vector<std::shared_ptr<ISocket>> children;
+  int32_t port = 0;
+
+ private:
+  AsioListener m_listener;
+};
+
+// Reads and counts "+3!" terminators, also across reads.
+class RawReader {
+ public:
+  RawReader(asio::io_context& io, int64_t& count) : m_socket(io), m_count(count) {}
+  asio::ip::tcp::socket& Socket() { return m_socket; }
+  void Read() {
+    m_socket.async_read_some(asio::buffer(m_buffer), [this](std::error_code ec, size_t n) {
+      if (ec) return;
+      for (size_t i = 0; i < n; ++i) {
+        const char want = "+3!"[m_matched];
+        m_matched = m_buffer[i] == want ? m_matched + 1 : (m_buffer[i] == '+' ? 1 : 0);
+        if (m_matched == 3) ++m_count, m_matched = 0;
+      }
+      Read();
+    });
+  }
+
+ private:
+  asio::ip::tcp::socket m_socket;
+  int64_t& m_count;
+  std::array<char, 64 * 1024> m_buffer{};
+  int m_matched = 0;
+};
+
+void BM_RawAsioReference(benchmark::State& state) {
+  const size_t sessions = static_cast<size_t>(state.range(0));
+  asio::io_context io;
+  Pusher pusher(io);
+  int64_t count = 0;
+  std::vector<std::unique_ptr<RawReader>> readers;
+  const asio::ip::tcp::endpoint server(asio::ip::make_address("127.0.0.1"),
+                                       static_cast<uint16_t>(pusher.port));
+  for (size_t i = 0; i < sessions; ++i) {
+    readers.push_back(std::make_unique<RawReader>(io, count));
+    readers.back()->Socket().connect(server);
+    readers.back()->Read();
+  }
+  RunUntil(io, [&] { return pusher.children.size() == sessions; });
+  // A price message as long as the server's.
+  CDataProtocol wire;
+  const std::string message =
+      wire.Response(MARKET_DATA_TOKEN, {"12", "1.08347", "1.08367", "03/03/2027 12:00:01", "4711"});
+  for (auto _ : state) {
+    const int64_t target = count + static_cast<int64_t>(sessions) * kQuotesPerRound;
+    for (int q = 0; q < kQuotesPerRound; ++q) {
+      for (auto& child : pusher.children) child->Send(message);
+    }
+    RunUntil(io, [&] { return count >= target; });
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(sessions) * kQuotesPerRound);
+  for (auto& r : readers) {
+    std::error_code ignored;
+    r->Socket().close(ignored);
+  }
+  io.restart();
+  io.poll();
+}
+
+BENCHMARK(BM_ServerToTerminals)->Arg(100)->Arg(1000)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RawAsioReference)->Arg(100)->Arg(1000)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace orvane::apps
