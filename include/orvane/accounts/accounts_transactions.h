@@ -11,11 +11,11 @@
 #include "orvane/core/event_source.h"
 #include "orvane/core/object.h"
 #include "orvane/core/variant.h"
-#include "orvane/dealing/market_or_limit_order_enum.h"
-#include "orvane/market/comm_calc_type_enum.h"
 #include "orvane/market/spread_cal_type_enum.h"
 #include "orvane/market/symbol_type_enum.h"
 #include "orvane/util/client_type_enum.h"
+#include "orvane/util/comm_calc_type_enum.h"
+#include "orvane/util/market_or_limit_order_enum.h"
 
 namespace orvane {
 

@@ -7,7 +7,7 @@
 
 #include "orvane/core/event_source.h"
 #include "orvane/core/object.h"
-#include "orvane/market/comm_calc_type_enum.h"
+#include "orvane/util/comm_calc_type_enum.h"
 
 namespace orvane {
 

@@ -1,5 +1,5 @@
-#ifndef ORVANE_PROTOCOL_ROW_H_
-#define ORVANE_PROTOCOL_ROW_H_
+#ifndef ORVANE_UTIL_ROW_H_
+#define ORVANE_UTIL_ROW_H_
 
 #include <cstdint>
 #include <string>
@@ -58,4 +58,4 @@ class CRow : public Object, public ISafeObject, private NonCopyable {
 
 }  // namespace orvane
 
-#endif  // ORVANE_PROTOCOL_ROW_H_
+#endif  // ORVANE_UTIL_ROW_H_
