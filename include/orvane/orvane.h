@@ -8,6 +8,7 @@
 #include "orvane/core/date_time.h"
 #include "orvane/core/error.h"
 #include "orvane/core/event_source.h"
+#include "orvane/core/handler_check.h"
 #include "orvane/core/keyed_collection.h"
 #include "orvane/core/keyed_lookup.h"
 #include "orvane/core/number_format.h"

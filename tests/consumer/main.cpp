@@ -26,6 +26,11 @@ int main() {
 
   const DateTime t = DateTime::FromParts(2024, 3, 5, 14, 7, 9);
   Expect(t.Year() == 2024 && t.Hour() == 14 && t.Second() == 9, "DateTime parts");
+  {
+    ScopedFixedClock pin(t);
+    pin->AdvanceSeconds(60);
+    Expect(Now() == DateTime::FromParts(2024, 3, 5, 14, 8, 9), "pinned clock");
+  }
 
   CRow row;
   row.NewRow();

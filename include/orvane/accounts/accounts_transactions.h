@@ -60,7 +60,16 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   CAccountsTransactions();
   ~CAccountsTransactions() override;
 
+  // Subscribes a listener (not owned). A handler class is checked at
+  // compile time: none of its functions may hide one of the events.
+  template <std::derived_from<CAccountsTransactionsEvents> Handler>
+  void Advise(Handler* listener) {
+    CAccountsTransactionsEvents::CheckHandler<Handler>();
+    Advise(static_cast<CAccountsTransactionsEvents*>(listener));
+  }
+  // The same for a listener given as the interface; nothing to check.
   void Advise(CAccountsTransactionsEvents* listener) { m_events.Advise(listener); }
+  // Ends a subscription; a listener not subscribed is ignored.
   void Unadvise(CAccountsTransactionsEvents* listener) { m_events.Unadvise(listener); }
 
   std::shared_ptr<CSymbols> Symbols() const { return m_symbols; }
