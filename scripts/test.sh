@@ -2,7 +2,8 @@
 # The project's test command: installs what is missing, then builds with
 # warnings as errors and runs the whole suite, installs that build into a
 # scratch prefix and builds and runs a host project against it (once through
-# the CMake package, once through pkg-config), builds and runs the suite under
+# the CMake package, once through pkg-config), builds the API reference with
+# Doxygen (a missing contract comment fails it), builds and runs the suite under
 # AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, and runs
 # each fuzz target for a bounded time.
 set -euo pipefail
@@ -32,6 +33,10 @@ PKG_CONFIG_PATH="$(dirname "$(find "$prefix" -name orvane.pc)")" \
   -DORVANE_CONSUMER_PKG_CONFIG=ON >/dev/null
 cmake --build build/consumer-pc -j "$jobs" >/dev/null
 build/consumer-pc/consumer
+
+echo "== API reference (Doxygen, warnings are errors)"
+doxygen docs/Doxyfile
+doxygen docs/Doxyfile.members
 
 echo "== build (sanitizers)"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_WERROR=ON \

@@ -18,7 +18,7 @@ namespace orvane {
 // Cells are never escaped: a cell that holds the delimiter splits in two.
 class CRow : public Object, public ISafeObject, private NonCopyable {
  public:
-  static constexpr std::string_view kDefaultDelimiter = "R,@";
+  static constexpr std::string_view kDefaultDelimiter = "R,@";  // between cells
 
   CRow() = default;
 
@@ -44,7 +44,9 @@ class CRow : public Object, public ISafeObject, private NonCopyable {
   // the joined text.
   const Variant& RowVal() const { return m_row; }
 
+  // The text between cells, for building and reading alike.
   const std::string& Delimiter() const { return m_delimiter; }
+  // Sets the delimiter (kDefaultDelimiter until set).
   void Delimiter(std::string_view value) { m_delimiter = value; }
 
   // The row holds no references; nothing to release.
