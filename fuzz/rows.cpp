@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "orvane/core/error.h"
-#include "orvane/protocol/row.h"
 #include "orvane/util/generals.h"
+#include "orvane/util/row.h"
 #include "orvane/util/string_values.h"
 
 namespace {

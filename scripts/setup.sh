@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev
+  cmake ninja-build g++ clang libclang-rt-14-dev pkgconf doxygen
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl
   libquickfix-dev

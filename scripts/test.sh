@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, then builds with
-# warnings as errors and runs the whole suite, builds and runs it again under
+# warnings as errors and runs the whole suite, installs that build into a
+# scratch prefix and builds and runs a host project against it (once through
+# the CMake package, once through pkg-config), builds the API reference with
+# Doxygen (a missing contract comment fails it), builds and runs the suite under
 # AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, and runs
 # each fuzz target for a bounded time.
 set -euo pipefail
@@ -15,6 +18,25 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_WERROR=
 cmake --build build/release -j "$jobs"
 echo "== tests"
 ctest --test-dir build/release -j "$jobs" --output-on-failure
+
+echo "== install and consumers (CMake package, pkg-config)"
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install build/release --prefix "$prefix" >/dev/null
+rm -rf build/consumer-cmake build/consumer-pc
+cmake -S tests/consumer -B build/consumer-cmake -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build build/consumer-cmake -j "$jobs" >/dev/null
+build/consumer-cmake/consumer
+PKG_CONFIG_PATH="$(dirname "$(find "$prefix" -name orvane.pc)")" \
+  cmake -S tests/consumer -B build/consumer-pc -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DORVANE_CONSUMER_PKG_CONFIG=ON >/dev/null
+cmake --build build/consumer-pc -j "$jobs" >/dev/null
+build/consumer-pc/consumer
+
+echo "== API reference (Doxygen, warnings are errors)"
+doxygen docs/Doxyfile
+doxygen docs/Doxyfile.members
 
 echo "== build (sanitizers)"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_WERROR=ON \

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "orvane/core/conversions.h"
-#include "orvane/protocol/row.h"
+#include "orvane/util/row.h"
 
 namespace orvane::apps {
 

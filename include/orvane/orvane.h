@@ -8,6 +8,7 @@
 #include "orvane/core/date_time.h"
 #include "orvane/core/error.h"
 #include "orvane/core/event_source.h"
+#include "orvane/core/handler_check.h"
 #include "orvane/core/keyed_collection.h"
 #include "orvane/core/keyed_lookup.h"
 #include "orvane/core/number_format.h"
@@ -17,11 +18,15 @@
 #include "orvane/util/account_history_type_enum.h"
 #include "orvane/util/account_trans_type_enum.h"
 #include "orvane/util/client_type_enum.h"
+#include "orvane/util/comm_calc_type_enum.h"
 #include "orvane/util/file_process.h"
 #include "orvane/util/generals.h"
 #include "orvane/util/log_file.h"
+#include "orvane/util/market_or_limit_order_enum.h"
 #include "orvane/util/market_order_status_enum.h"
+#include "orvane/util/operation_type_enum.h"
 #include "orvane/util/orders_type_enum.h"
+#include "orvane/util/row.h"
 #include "orvane/util/string_values.h"
 #include "orvane/util/transaction_type_enum.h"
 #include "orvane/util/user_type_enum.h"
@@ -32,7 +37,6 @@
 #include "orvane/protocol/host_enums.h"
 #include "orvane/protocol/process.h"
 #include "orvane/protocol/response.h"
-#include "orvane/protocol/row.h"
 #include "orvane/protocol/tokens.h"
 #include "orvane/protocol/tokens_enum.h"
 
@@ -60,10 +64,8 @@
 #include "orvane/connection/tls_options.h"
 #include "orvane/connection/virtual_timer.h"
 
-#include "orvane/market/comm_calc_type_enum.h"
 #include "orvane/market/high_low_compute_type_enum.h"
 #include "orvane/market/market_order_type_enum.h"
-#include "orvane/market/operation_type_enum.h"
 #include "orvane/market/spread_cal_type_enum.h"
 #include "orvane/market/symbol.h"
 #include "orvane/market/symbol_trading_times.h"
@@ -103,7 +105,6 @@
 
 #include "orvane/dealing/chat_order.h"
 #include "orvane/dealing/chat_orders.h"
-#include "orvane/dealing/market_or_limit_order_enum.h"
 #include "orvane/dealing/new_or_liquidate_enum.h"
 
 #endif  // ORVANE_ORVANE_H_

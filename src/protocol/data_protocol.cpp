@@ -12,7 +12,7 @@
 #include "orvane/protocol/detail/find_marker.h"
 #include "orvane/protocol/detail/request_sid.h"
 #include "orvane/protocol/detail/token_table.h"
-#include "orvane/protocol/row.h"
+#include "orvane/util/row.h"
 
 namespace orvane {
 namespace {

@@ -12,8 +12,8 @@
 #include "orvane/protocol/detail/find_marker.h"
 #include "orvane/protocol/detail/request_sid.h"
 #include "orvane/protocol/detail/token_table.h"
-#include "orvane/protocol/row.h"
 #include "orvane/util/generals.h"
+#include "orvane/util/row.h"
 
 namespace orvane {
 namespace {

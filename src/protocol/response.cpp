@@ -6,7 +6,7 @@
 #include "orvane/core/conversions.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/event_manager.h"
-#include "orvane/protocol/row.h"
+#include "orvane/util/row.h"
 
 namespace orvane {
 

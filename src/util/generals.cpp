@@ -7,7 +7,7 @@
 #include "orvane/core/clock.h"
 #include "orvane/core/conversions.h"
 #include "orvane/core/error.h"
-#include "orvane/protocol/row.h"
+#include "orvane/util/row.h"
 #include "orvane/util/string_values.h"
 
 namespace orvane {

@@ -56,5 +56,17 @@ TEST(ClockTest, ScopedClockReplacesAndRestoresNow) {
   EXPECT_GT(Now().Year(), 2000);
 }
 
+TEST(ClockTest, ScopedFixedClockPinsAndMovesNowAndRestoresTheOuterClock) {
+  const DateTime outer = DateTime::FromParts(2024, 3, 8, 21, 59);
+  ScopedFixedClock outer_pin(outer);
+  {
+    ScopedFixedClock pin(DateTime::FromParts(2026, 12, 31, 23, 59, 59));
+    EXPECT_EQ(Now(), DateTime::FromParts(2026, 12, 31, 23, 59, 59));
+    pin->AdvanceSeconds(1);
+    EXPECT_EQ(Parts(Now()), (std::vector<int>{2027, 1, 1, 0, 0, 0, 6}));
+  }
+  EXPECT_EQ(Now(), outer);
+}
+
 }  // namespace
 }  // namespace orvane

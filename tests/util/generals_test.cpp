@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "support/errors.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
-#include "orvane/protocol/row.h"
+#include "orvane/util/row.h"
+#include "support/errors.h"
 
 namespace orvane {
 namespace {

@@ -1,12 +1,12 @@
-#include "orvane/protocol/row.h"
+#include "orvane/util/row.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "support/errors.h"
 #include "orvane/core/error.h"
+#include "support/errors.h"
 
 namespace orvane {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "orvane/core/object.h"
 #include "orvane/core/variant.h"
-#include "orvane/protocol/row.h"
+#include "orvane/util/row.h"
 
 namespace orvane {
 

@@ -11,11 +11,11 @@
 #include "orvane/core/event_source.h"
 #include "orvane/core/object.h"
 #include "orvane/core/variant.h"
-#include "orvane/dealing/market_or_limit_order_enum.h"
-#include "orvane/market/comm_calc_type_enum.h"
 #include "orvane/market/spread_cal_type_enum.h"
 #include "orvane/market/symbol_type_enum.h"
 #include "orvane/util/client_type_enum.h"
+#include "orvane/util/comm_calc_type_enum.h"
+#include "orvane/util/market_or_limit_order_enum.h"
 
 namespace orvane {
 
@@ -60,7 +60,16 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   CAccountsTransactions();
   ~CAccountsTransactions() override;
 
+  // Subscribes a listener (not owned). A handler class is checked at
+  // compile time: none of its functions may hide one of the events.
+  template <std::derived_from<CAccountsTransactionsEvents> Handler>
+  void Advise(Handler* listener) {
+    CAccountsTransactionsEvents::CheckHandler<Handler>();
+    Advise(static_cast<CAccountsTransactionsEvents*>(listener));
+  }
+  // The same for a listener given as the interface; nothing to check.
   void Advise(CAccountsTransactionsEvents* listener) { m_events.Advise(listener); }
+  // Ends a subscription; a listener not subscribed is ignored.
   void Unadvise(CAccountsTransactionsEvents* listener) { m_events.Unadvise(listener); }
 
   std::shared_ptr<CSymbols> Symbols() const { return m_symbols; }

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "orvane/core/object.h"
-#include "orvane/market/comm_calc_type_enum.h"
-#include "orvane/market/operation_type_enum.h"
+#include "orvane/util/comm_calc_type_enum.h"
+#include "orvane/util/operation_type_enum.h"
 
 namespace orvane {
 

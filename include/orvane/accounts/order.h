@@ -7,7 +7,7 @@
 
 #include "orvane/core/date_time.h"
 #include "orvane/core/object.h"
-#include "orvane/market/operation_type_enum.h"
+#include "orvane/util/operation_type_enum.h"
 #include "orvane/util/orders_type_enum.h"
 
 namespace orvane {

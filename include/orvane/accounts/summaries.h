@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "orvane/core/event_source.h"
+#include "orvane/core/handler_check.h"
 #include "orvane/core/object.h"
 #include "orvane/core/variant.h"
 
@@ -14,7 +15,15 @@ namespace orvane {
 class CSummariesEvents {
  public:
   virtual ~CSummariesEvents() = default;
+  // A figure of the account changed.
   virtual void DataChanged() {}
+
+  // Fails to compile when Handler hides one of these events behind a
+  // function of other parameters (see orvane/core/handler_check.h).
+  template <typename Handler>
+  static constexpr void CheckHandler() {
+    ORVANE_CHECK_EVENT(CSummariesEvents, Handler, DataChanged);
+  }
 };
 
 // The money figures of one account (account currency) and the figures derived
@@ -92,7 +101,16 @@ class CSummaries : public Object, public ISafeObject, private NonCopyable {
   // listeners and no event is raised.
   std::shared_ptr<CSummaries> Copy() const;
 
+  // Subscribes a listener (not owned). A handler class is checked at
+  // compile time: none of its functions may hide one of the events.
+  template <std::derived_from<CSummariesEvents> Handler>
+  void Advise(Handler* listener) {
+    CSummariesEvents::CheckHandler<Handler>();
+    Advise(static_cast<CSummariesEvents*>(listener));
+  }
+  // The same for a listener given as the interface; nothing to check.
   void Advise(CSummariesEvents* listener);
+  // Ends a subscription; a listener not subscribed is ignored.
   void Unadvise(CSummariesEvents* listener);
   // Whether a listener is advised.
   bool HasListeners() const { return m_has_listeners; }

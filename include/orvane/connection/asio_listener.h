@@ -8,6 +8,7 @@
 #include "orvane/connection/socket.h"
 #include "orvane/connection/tls_options.h"
 #include "orvane/core/event_source.h"
+#include "orvane/core/handler_check.h"
 #include "orvane/core/object.h"
 
 namespace asio {
@@ -29,6 +30,13 @@ class AsioListenerEvents {
   // that arrives earlier waits in the socket. The handler must not destroy
   // the listener.
   virtual void Accepted(const std::shared_ptr<ISocket>& child) { (void)child; }
+
+  // Fails to compile when Handler hides one of these events behind a
+  // function of other parameters (see orvane/core/handler_check.h).
+  template <typename Handler>
+  static constexpr void CheckHandler() {
+    ORVANE_CHECK_EVENT(AsioListenerEvents, Handler, Accepted);
+  }
 };
 
 // Accepts TCP connections for a host on an Asio io_context the host runs on
@@ -51,11 +59,21 @@ class AsioListener : private NonCopyable {
   int32_t Listen(const std::string& address, int32_t port);
   // Stops accepting; connections already handed out stay open.
   void Close();
+  // Whether it is accepting connections.
   bool IsListening() const;
   // The bound port; 0 when not listening.
   int32_t LocalPort() const { return m_local_port; }
 
+  // Subscribes a listener (not owned). A handler class is checked at
+  // compile time: none of its functions may hide one of the events.
+  template <std::derived_from<AsioListenerEvents> Handler>
+  void Advise(Handler* listener) {
+    AsioListenerEvents::CheckHandler<Handler>();
+    Advise(static_cast<AsioListenerEvents*>(listener));
+  }
+  // The same for a listener given as the interface; nothing to check.
   void Advise(AsioListenerEvents* listener) { m_events.Advise(listener); }
+  // Ends a subscription; a listener not subscribed is ignored.
   void Unadvise(AsioListenerEvents* listener) { m_events.Unadvise(listener); }
 
  private:

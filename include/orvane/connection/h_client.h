@@ -10,6 +10,7 @@
 #include "orvane/connection/tcp_client_enums.h"
 #include "orvane/connection/tcp_client_environment.h"
 #include "orvane/core/event_source.h"
+#include "orvane/core/handler_check.h"
 #include "orvane/core/object.h"
 
 namespace orvane {
@@ -20,20 +21,37 @@ class CProcess;
 class CHClientEvents {
  public:
   virtual ~CHClientEvents() = default;
+  // The connection came up, or a live connection went down.
   virtual void state(TCPClientStatusType currentStatus) { (void)currentStatus; }
   // One received message, parsed (log level 5). The host keeps the process
   // only if it stores it during the event.
   virtual void Receive(const std::shared_ptr<CProcess>& Process) {
     (void)Process;
   }
+  // A queued message was dropped because the client was not connected.
   virtual void NotConnected() {}
+  // A proxy test ended (ProxyWorks with an empty text, or ProxyNotWork).
   virtual void ProxyTestResult(ProxyTestResultEnum result,
                                const std::string& ErrorMsg) {
     (void)result;
     (void)ErrorMsg;
   }
+  // Data arrived: its length in characters.
   virtual void ReceivedData(int32_t Bytes) { (void)Bytes; }
+  // Send was called: the length in characters of the text given.
   virtual void SentData(int32_t Bytes) { (void)Bytes; }
+
+  // Fails to compile when Handler hides one of these events behind a
+  // function of other parameters (see orvane/core/handler_check.h).
+  template <typename Handler>
+  static constexpr void CheckHandler() {
+    ORVANE_CHECK_EVENT(CHClientEvents, Handler, state);
+    ORVANE_CHECK_EVENT(CHClientEvents, Handler, Receive);
+    ORVANE_CHECK_EVENT(CHClientEvents, Handler, NotConnected);
+    ORVANE_CHECK_EVENT(CHClientEvents, Handler, ProxyTestResult);
+    ORVANE_CHECK_EVENT(CHClientEvents, Handler, ReceivedData);
+    ORVANE_CHECK_EVENT(CHClientEvents, Handler, SentData);
+  }
 };
 
 // The connection object the terminals hold: a CTcpClient whose every
@@ -109,7 +127,16 @@ class CHClient : public Object,
   // The inner client.
   const std::shared_ptr<CTcpClient>& TcpClient() const { return m_client; }
 
+  // Subscribes a listener (not owned). A handler class is checked at
+  // compile time: none of its functions may hide one of the events.
+  template <std::derived_from<CHClientEvents> Handler>
+  void Advise(Handler* listener) {
+    CHClientEvents::CheckHandler<Handler>();
+    Advise(static_cast<CHClientEvents*>(listener));
+  }
+  // The same for a listener given as the interface; nothing to check.
   void Advise(CHClientEvents* listener) { m_events.Advise(listener); }
+  // Ends a subscription; a listener not subscribed is ignored.
   void Unadvise(CHClientEvents* listener) { m_events.Unadvise(listener); }
 
  private:

@@ -25,6 +25,7 @@ class IProxyTester {
   // opened the tunnel, 1 when it did not; then `error_text` receives the
   // reason (it is left alone otherwise).
   virtual int32_t TestResult(std::string& error_text) = 0;
+  // Why the last test could not start or failed; empty while none did.
   virtual std::string LastError() const = 0;
   // Abandons a running test.
   virtual void Close() = 0;

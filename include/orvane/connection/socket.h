@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "orvane/core/handler_check.h"
 #include "orvane/core/object.h"
 
 namespace orvane {
@@ -32,11 +33,11 @@ enum SocketProxyKindEnum : int32_t {
 // Proxy settings of a socket. They take effect at the next Connect; a socket
 // that is already connected keeps its route. A port is a TCP port number.
 struct SocketProxy {
-  SocketProxyKindEnum kind = SocketNoProxy;
-  std::string host;
-  int32_t port = 0;
-  std::string user;
-  std::string password;
+  SocketProxyKindEnum kind = SocketNoProxy;  // no proxy by default
+  std::string host;                          // the proxy's host name or address
+  int32_t port = 0;                          // the proxy's port
+  std::string user;                          // empty: no authentication
+  std::string password;                      // with user, where the proxy takes one
 };
 
 // What a socket tells its owner. Events arrive on the host's thread, one at a
@@ -52,6 +53,14 @@ class ISocketEvents {
   }
   // Data arrived; socket.Receive() hands out everything available.
   virtual void Receive(ISocket& socket) { (void)socket; }
+
+  // Fails to compile when Handler hides one of these events behind a
+  // function of other parameters (see orvane/core/handler_check.h).
+  template <typename Handler>
+  static constexpr void CheckHandler() {
+    ORVANE_CHECK_EVENT(ISocketEvents, Handler, State);
+    ORVANE_CHECK_EVENT(ISocketEvents, Handler, Receive);
+  }
 };
 
 // One TCP connection of the platform (terminal side: owned by the TCP client;

@@ -141,7 +141,16 @@ class CTcpClient : public Object,
   // SentData or ProxyTestResult), and status is STATUS_DISCONNECTED.
   void Deallocate() override;
 
+  // Subscribes a listener (not owned). A handler class is checked at
+  // compile time: none of its functions may hide one of the events.
+  template <std::derived_from<CTcpClientEvents> Handler>
+  void Advise(Handler* listener) {
+    CTcpClientEvents::CheckHandler<Handler>();
+    Advise(static_cast<CTcpClientEvents*>(listener));
+  }
+  // The same for a listener given as the interface; nothing to check.
   void Advise(CTcpClientEvents* listener) { m_events.Advise(listener); }
+  // Ends a subscription; a listener not subscribed is ignored.
   void Unadvise(CTcpClientEvents* listener) { m_events.Unadvise(listener); }
 
  private:

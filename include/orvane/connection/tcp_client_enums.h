@@ -18,12 +18,14 @@ enum TCPServerTypeEnum : int32_t {
   NoDisconnectWhenNoHandshakMsgType = 2,
 };
 
+// The kind of proxy of a TCP client and of a proxy test.
 enum ProxyTypeEnum : int32_t {
   HTTPProxy = 0,
   Socks4Proxy = 1,
   Socks5Proxy = 2,
 };
 
+// The state of a proxy test: still running, or its outcome.
 enum ProxyTestResultEnum : int32_t {
   TestingMode = 1,
   ProxyWorks = 2,

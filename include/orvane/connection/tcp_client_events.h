@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "orvane/connection/tcp_client_enums.h"
+#include "orvane/core/handler_check.h"
 
 namespace orvane {
 
@@ -36,6 +37,19 @@ class CTcpClientEvents {
   virtual void ReceivedData(int32_t Bytes) { (void)Bytes; }
   // Send was called: the length in characters of the text given.
   virtual void SentData(int32_t Bytes) { (void)Bytes; }
+
+  // Fails to compile when Handler hides one of these events behind a
+  // function of other parameters (see orvane/core/handler_check.h).
+  template <typename Handler>
+  static constexpr void CheckHandler() {
+    ORVANE_CHECK_EVENT(CTcpClientEvents, Handler, state);
+    ORVANE_CHECK_EVENT(CTcpClientEvents, Handler, Receive);
+    ORVANE_CHECK_EVENT(CTcpClientEvents, Handler, ReceiveView);
+    ORVANE_CHECK_EVENT(CTcpClientEvents, Handler, NotConnected);
+    ORVANE_CHECK_EVENT(CTcpClientEvents, Handler, ProxyTestResult);
+    ORVANE_CHECK_EVENT(CTcpClientEvents, Handler, ReceivedData);
+    ORVANE_CHECK_EVENT(CTcpClientEvents, Handler, SentData);
+  }
 };
 
 }  // namespace orvane

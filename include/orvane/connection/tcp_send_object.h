@@ -13,7 +13,9 @@ namespace orvane {
 // wire text, sent as it is. As a queue node its ID and toString are empty.
 class CTCPSendObject : public IQueueNode, public ISafeObject, NonCopyable {
  public:
+  // The wire text to send.
   const std::string& SendText() const { return m_send_text; }
+  // Replaces the wire text.
   void SendText(std::string text) { m_send_text = std::move(text); }
 
   // Holds no references: releases nothing and keeps the text.

@@ -44,6 +44,7 @@ class ITimer : public Object {
 class ITimerFactory {
  public:
   virtual ~ITimerFactory() = default;
+  // A new timer, owned by the caller.
   virtual std::shared_ptr<ITimer> CreateTimer() = 0;
 };
 

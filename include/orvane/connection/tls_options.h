@@ -17,11 +17,11 @@ namespace orvane {
 // A listener presents `certificate_file` (PEM chain) with
 // `private_key_file` (PEM) and does not ask clients for certificates.
 struct TlsOptions {
-  bool enabled = false;
-  std::string ca_file;
-  std::string server_name;
-  std::string certificate_file;
-  std::string private_key_file;
+  bool enabled = false;          // TLS on
+  std::string ca_file;           // trusted CAs (PEM); empty: the system's store
+  std::string server_name;       // the name to verify; empty: the host connected to
+  std::string certificate_file;  // a listener's certificate chain (PEM)
+  std::string private_key_file;  // a listener's private key (PEM)
 };
 
 }  // namespace orvane

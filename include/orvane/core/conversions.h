@@ -20,14 +20,17 @@ double Val(std::string_view text);
 // Rounds half to even to a 16- or 32-bit integer. Throws Error(Overflow)
 // when the rounded value is out of range (or not a number).
 int16_t ToInt16(double value);
+// The same to a 32-bit integer.
 int32_t ToInt32(double value);
 // As above for a variant: numeric values by their number, anything that is
 // not numeric throws Error(TypeMismatch) naming the value.
 int16_t ToInt16(const Variant& value);
+// The same to a 32-bit integer.
 int32_t ToInt32(const Variant& value);
 // A 32-bit integer from text that must hold a number (trimmed, local number
 // form); throws Error(TypeMismatch) naming the text, or Error(Overflow).
 int32_t TextToInt32(std::string_view text);
+// The same to a 16-bit integer.
 int16_t TextToInt16(std::string_view text);
 
 // Rounds to 2 decimals, halves to the even neighbour. A value whose decimal
@@ -48,6 +51,7 @@ std::string NumberText(double value);
 
 // Whether text reads completely as a number in the local number form.
 bool IsNumericText(std::string_view text);
+// Variant::IsNumeric.
 inline bool IsNumeric(const Variant& value) { return value.IsNumeric(); }
 // Reads text in the local number form; false (out untouched) when the text
 // is not completely a number.
@@ -58,7 +62,9 @@ Variant Nvl(const Variant& value, const Variant& fallback);
 
 // Blanks (spaces and tabs) removed from both ends.
 std::string_view Trim(std::string_view text);
+// ASCII letters upper-cased; other characters unchanged.
 std::string ToUpper(std::string_view text);
+// ASCII letters lower-cased; other characters unchanged.
 std::string ToLower(std::string_view text);
 
 }  // namespace orvane

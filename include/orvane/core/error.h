@@ -6,6 +6,7 @@
 
 namespace orvane {
 
+// What went wrong, carried by every Error.
 enum class ErrorCode {
   TypeMismatch,         // a text that is no number where one is required
   Overflow,             // a number outside the range of its integer type
@@ -19,9 +20,11 @@ enum class ErrorCode {
 // The one error type the library throws where a failure reaches the caller.
 class Error : public std::runtime_error {
  public:
+  // An error of kind `code`; what() returns `message`.
   Error(ErrorCode code, const std::string& message)
       : std::runtime_error(message), m_code(code) {}
 
+  // The kind of error.
   ErrorCode code() const noexcept { return m_code; }
 
  private:

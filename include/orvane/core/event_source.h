@@ -15,6 +15,8 @@ namespace orvane {
 template <typename Listener>
 class EventSource {
  public:
+  // Subscribes a listener; nullptr and a listener already subscribed are
+  // ignored.
   void Advise(Listener* listener) {
     if (listener == nullptr) return;
     if (std::find(m_listeners.begin(), m_listeners.end(), listener) !=
@@ -24,6 +26,7 @@ class EventSource {
     m_listeners.push_back(listener);
   }
 
+  // Ends a subscription; a listener not subscribed is ignored.
   void Unadvise(Listener* listener) {
     auto it = std::find(m_listeners.begin(), m_listeners.end(), listener);
     if (it == m_listeners.end()) return;
@@ -35,6 +38,7 @@ class EventSource {
     }
   }
 
+  // Whether any listener is subscribed.
   bool HasListeners() const {
     return std::any_of(m_listeners.begin(), m_listeners.end(),
                        [](Listener* l) { return l != nullptr; });

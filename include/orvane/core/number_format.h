@@ -7,11 +7,13 @@ namespace orvane {
 // used wherever a number is written for a person or read back from such text.
 // Wire fields that must not depend on it (the Val rule) ignore it.
 struct NumberFormat {
-  char decimal = '.';
-  char thousands = ',';
+  char decimal = '.';    // the decimal separator
+  char thousands = ',';  // the thousands separator
 };
 
+// The local number form in force (initially "." and ",").
 const NumberFormat& CurrentNumberFormat();
+// Replaces the local number form for the whole process.
 void SetNumberFormat(NumberFormat format);
 
 }  // namespace orvane

@@ -18,6 +18,7 @@ class Object {
 class ISafeObject {
  public:
   virtual ~ISafeObject() = default;
+  // Releases every reference the object holds.
   virtual void Deallocate() = 0;
 };
 

@@ -10,7 +10,9 @@
 
 namespace orvane {
 
+// The type of Null, the value that means "no value" (not the empty one).
 struct NullType {
+  // Every null equals every other.
   friend bool operator==(NullType, NullType) { return true; }
 };
 // The null value of a variant (distinct from the empty one).

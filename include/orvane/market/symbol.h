@@ -8,13 +8,13 @@
 
 #include "orvane/core/object.h"
 #include "orvane/core/variant.h"
-#include "orvane/market/comm_calc_type_enum.h"
 #include "orvane/market/high_low_compute_type_enum.h"
 #include "orvane/market/market_order_type_enum.h"
-#include "orvane/market/operation_type_enum.h"
 #include "orvane/market/spread_cal_type_enum.h"
 #include "orvane/market/symbol_trading_times.h"
 #include "orvane/market/symbol_type_enum.h"
+#include "orvane/util/comm_calc_type_enum.h"
+#include "orvane/util/operation_type_enum.h"
 #include "orvane/util/string_values.h"
 
 namespace orvane {

@@ -7,6 +7,7 @@
 // declares them with their fixed values and interprets none of them.
 namespace orvane {
 
+// The reports a manager terminal asks the server for.
 enum ManagerReportsTypeEnum : int32_t {
   SymbolTypesLotsReport = 1,
   TransactionsLogReport = 2,
@@ -23,6 +24,7 @@ enum ManagerReportsTypeEnum : int32_t {
   LoginHistoryReport = 13,
 };
 
+// The role of a trading server.
 enum ServerTypeEnum : int32_t {
   RealServerType = 1,
   MaintenanceServerType = 2,
@@ -30,17 +32,20 @@ enum ServerTypeEnum : int32_t {
   BackupServerType = 4,
 };
 
+// The kinds of a dealer's settings.
 enum DealerParamTypeEnum : int32_t {
   HasSymbolType = 1,
   HasPrivType = 21,
   SlideNewsType = 41,
 };
 
+// Why a session was disconnected.
 enum DisconnectSessionTypeEnum : int32_t {
   FromAnotherSessionDisconnect = 1,
   DealerDisconnect = 2,
 };
 
+// Whether a dealer order is a new request or a pending one.
 enum ChatTypeEnum : int32_t {
   REQUEST_TYPE = 1,
   PENDING_TYPE = 2,

@@ -12,10 +12,10 @@
 
 #include "orvane/connection/queue_node.h"
 #include "orvane/core/object.h"
-#include "orvane/market/operation_type_enum.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/detail/process_storage.h"
 #include "orvane/protocol/tokens_enum.h"
+#include "orvane/util/operation_type_enum.h"
 
 namespace orvane {
 

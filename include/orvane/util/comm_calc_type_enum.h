@@ -1,5 +1,5 @@
-#ifndef ORVANE_MARKET_COMM_CALC_TYPE_ENUM_H_
-#define ORVANE_MARKET_COMM_CALC_TYPE_ENUM_H_
+#ifndef ORVANE_UTIL_COMM_CALC_TYPE_ENUM_H_
+#define ORVANE_UTIL_COMM_CALC_TYPE_ENUM_H_
 
 #include <cstdint>
 
@@ -14,4 +14,4 @@ enum CommCalcTypeEnum : int32_t {
 
 }  // namespace orvane
 
-#endif  // ORVANE_MARKET_COMM_CALC_TYPE_ENUM_H_
+#endif  // ORVANE_UTIL_COMM_CALC_TYPE_ENUM_H_

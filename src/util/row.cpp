@@ -1,4 +1,4 @@
-#include "orvane/protocol/row.h"
+#include "orvane/util/row.h"
 
 #include "orvane/core/error.h"
 

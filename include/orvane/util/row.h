@@ -1,5 +1,5 @@
-#ifndef ORVANE_PROTOCOL_ROW_H_
-#define ORVANE_PROTOCOL_ROW_H_
+#ifndef ORVANE_UTIL_ROW_H_
+#define ORVANE_UTIL_ROW_H_
 
 #include <cstdint>
 #include <string>
@@ -18,7 +18,7 @@ namespace orvane {
 // Cells are never escaped: a cell that holds the delimiter splits in two.
 class CRow : public Object, public ISafeObject, private NonCopyable {
  public:
-  static constexpr std::string_view kDefaultDelimiter = "R,@";
+  static constexpr std::string_view kDefaultDelimiter = "R,@";  // between cells
 
   CRow() = default;
 
@@ -44,7 +44,9 @@ class CRow : public Object, public ISafeObject, private NonCopyable {
   // the joined text.
   const Variant& RowVal() const { return m_row; }
 
+  // The text between cells, for building and reading alike.
   const std::string& Delimiter() const { return m_delimiter; }
+  // Sets the delimiter (kDefaultDelimiter until set).
   void Delimiter(std::string_view value) { m_delimiter = value; }
 
   // The row holds no references; nothing to release.
@@ -58,4 +60,4 @@ class CRow : public Object, public ISafeObject, private NonCopyable {
 
 }  // namespace orvane
 
-#endif  // ORVANE_PROTOCOL_ROW_H_
+#endif  // ORVANE_UTIL_ROW_H_

@@ -1,5 +1,5 @@
-#ifndef ORVANE_MARKET_OPERATION_TYPE_ENUM_H_
-#define ORVANE_MARKET_OPERATION_TYPE_ENUM_H_
+#ifndef ORVANE_UTIL_OPERATION_TYPE_ENUM_H_
+#define ORVANE_UTIL_OPERATION_TYPE_ENUM_H_
 
 #include <cstdint>
 
@@ -16,4 +16,4 @@ enum OperationTypeEnum : int32_t {
 
 }  // namespace orvane
 
-#endif  // ORVANE_MARKET_OPERATION_TYPE_ENUM_H_
+#endif  // ORVANE_UTIL_OPERATION_TYPE_ENUM_H_
