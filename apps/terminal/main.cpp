@@ -28,6 +28,7 @@ using orvane::apps::TerminalOptions;
 constexpr int kMismatch = 3;
 constexpr int kTimedOut = 4;
 constexpr int kRefused = 5;
+constexpr int kSoakFailed = 6;
 constexpr int kBadArguments = 64;
 
 void Usage() {
@@ -35,7 +36,8 @@ void Usage() {
                "                       [--ca FILE [--server-name NAME]]\n"
                "                       [--proxy http|socks4|socks5:HOST:PORT [--proxy-user U"
                " --proxy-password P]]\n"
-               "                       [--sessions N] [--seconds T] [--label TEXT]\n";
+               "                       [--sessions N [--users-from K]] [--seconds T] [--soak]\n"
+               "                       [--handshake-ms N] [--label TEXT]\n";
 }
 
 std::string Cents(double value) {
@@ -48,10 +50,21 @@ std::string Level(double ratio) {
   return ratio == 0 ? std::string("-") : Cents(ratio * 100) + " %";
 }
 
+std::string Numbered(const std::string& text, size_t number) {
+  const size_t digits = text.find_last_not_of("0123456789") + 1;
+  return text.substr(0, digits) + std::to_string(number);
+}
+
 struct Arguments {
   TerminalOptions options;
   size_t sessions = 1;
   double seconds = 0;
+  // Run for --seconds, then report sessions, prices and sequence gaps
+  // instead of waiting for the feed to stop.
+  bool soak = false;
+  // Session i logs on as the user and password with their trailing number
+  // replaced by users_from + i (0: every session as the same user).
+  size_t users_from = 0;
   std::string label = "terminal";
 };
 
@@ -91,10 +104,14 @@ void Parse(int argc, char** argv, Arguments& a) {
     else if (flag == "--sessions") a.sessions = std::stoul(value());
     else if (flag == "--seconds") a.seconds = std::stod(value());
     else if (flag == "--label") a.label = value();
+    else if (flag == "--soak") a.soak = true;
+    else if (flag == "--handshake-ms") o.handshake_ms = std::stoi(value());
+    else if (flag == "--users-from") a.users_from = std::stoul(value());
     else throw std::invalid_argument("unknown argument " + flag);
   }
   if (o.port <= 0 || o.username.empty()) throw std::invalid_argument("--port and --user are required");
   if (a.sessions == 0) throw std::invalid_argument("--sessions must be at least 1");
+  if (a.soak && a.seconds <= 0) throw std::invalid_argument("--soak needs --seconds");
 }
 
 // Runs the terminals, shows their progress, and ends the run when every one
@@ -102,22 +119,33 @@ void Parse(int argc, char** argv, Arguments& a) {
 class Runner : public orvane::apps::TerminalEvents {
  public:
   Runner(asio::io_context& io, const Arguments& args)
-      : m_io(io), m_args(args), m_tty(isatty(STDERR_FILENO) == 1), m_display(io), m_deadline(io) {
+      : m_io(io),
+        m_args(args),
+        m_tty(isatty(STDERR_FILENO) == 1),
+        m_display(io),
+        m_deadline(io),
+        m_stagger(io) {
     auto clock = std::make_shared<orvane::FixedClock>(orvane::Now());
     m_clock = clock;
     for (size_t i = 0; i < args.sessions; ++i) {
-      m_terminals.push_back(std::make_unique<Terminal>(io, args.options, clock, this));
+      TerminalOptions options = args.options;
+      if (args.users_from > 0) {
+        options.username = Numbered(options.username, args.users_from + i);
+        options.password = Numbered(options.password, args.users_from + i);
+      }
+      m_terminals.push_back(std::make_unique<Terminal>(io, options, clock, this));
     }
   }
 
   int Run() {
     orvane::ScopedClock scoped(m_clock);
-    for (auto& t : m_terminals) t->Connect();
+    ConnectNext();
     ArmDisplay();
     if (m_args.seconds > 0) {
       m_deadline.expires_after(std::chrono::milliseconds(static_cast<int64_t>(m_args.seconds * 1000)));
       m_deadline.async_wait([this](const std::error_code& e) {
         if (e) return;
+        if (m_args.soak) return SoakReport();
         Say("gave up: no figures to compare after " + Cents(m_args.seconds) + " s");
         m_exit = kTimedOut;
         Finish();
@@ -128,7 +156,8 @@ class Runner : public orvane::apps::TerminalEvents {
   }
 
   void Log(const std::string& line) override {
-    if (m_args.sessions == 1) Say(line);
+    const bool drop = line.rfind("disconnected", 0) == 0 || line.rfind("server error", 0) == 0;
+    if (m_args.sessions == 1 || drop) Say(line);
   }
   void Refused(const std::string& reason) override {
     Say("log-on refused: " + reason);
@@ -136,6 +165,7 @@ class Runner : public orvane::apps::TerminalEvents {
     Finish();
   }
   void Checked(const std::vector<Comparison>& comparisons) override {
+    if (m_args.soak) return;
     for (const Comparison& c : comparisons) {
       if (!c.Equal()) m_exit = kMismatch;
       if (m_args.sessions > 1 && c.Equal()) continue;
@@ -161,7 +191,7 @@ class Runner : public orvane::apps::TerminalEvents {
   }
 
   void ArmDisplay() {
-    m_display.expires_after(std::chrono::milliseconds(m_tty ? 250 : 1000));
+    m_display.expires_after(std::chrono::milliseconds(m_tty ? 250 : m_args.soak ? 60000 : 1000));
     m_display.async_wait([this](const std::error_code& e) {
       if (e) return;
       ShowStatus();
@@ -192,9 +222,38 @@ class Runner : public orvane::apps::TerminalEvents {
     m_last_prices = prices;
   }
 
+  // Sessions connect 50 at a time, so that a thousand log-ons do not queue
+  // up behind each other past the handshake interval.
+  void ConnectNext() {
+    for (size_t i = 0; i < 50 && m_connected < m_terminals.size(); ++i) {
+      m_terminals[m_connected++]->Connect();
+    }
+    if (m_connected == m_terminals.size()) return;
+    m_stagger.expires_after(std::chrono::milliseconds(50));
+    m_stagger.async_wait([this](const std::error_code& e) {
+      if (!e) ConnectNext();
+    });
+  }
+
+  void SoakReport() {
+    size_t streaming = 0, prices = 0, gaps = 0, logons = 0;
+    for (auto& t : m_terminals) {
+      streaming += t->phase() == Terminal::Phase::kStreaming;
+      prices += t->PricesReceived();
+      gaps += t->SequenceGaps();
+      logons += t->Logons();
+    }
+    Say("soak: " + std::to_string(streaming) + "/" + std::to_string(m_terminals.size()) +
+        " sessions streaming, " + std::to_string(prices) + " prices received, " +
+        std::to_string(gaps) + " sequence gaps, " + std::to_string(logons) + " log-ons");
+    if (gaps != 0 || streaming != m_terminals.size()) m_exit = kSoakFailed;
+    Finish();
+  }
+
   void Finish() {
     m_display.cancel();
     m_deadline.cancel();
+    m_stagger.cancel();
     for (auto& t : m_terminals) t->Disconnect();
     m_io.stop();
   }
@@ -207,6 +266,8 @@ class Runner : public orvane::apps::TerminalEvents {
   std::vector<std::unique_ptr<Terminal>> m_terminals;
   asio::steady_timer m_display;
   asio::steady_timer m_deadline;
+  asio::steady_timer m_stagger;
+  size_t m_connected = 0;
   size_t m_checked = 0;
   size_t m_compared = 0;
   size_t m_last_prices = 0;

@@ -146,6 +146,7 @@ void Terminal::OnLogin(const CProcess& process) {
   m_book.file = "server";
   m_figures.clear();
   m_held.clear();
+  m_sequences.clear();  // the market's snapshot starts them again
   Log("logged on: session " + std::to_string(sid) + ", client " + std::to_string(client));
   Ask(GET_ALL_SYMBOLS_TOKEN);
 }
@@ -326,8 +327,19 @@ void Terminal::OnPrice(const CProcess& process) {
     tick.time = Now();
   }
   ++m_prices;
+  CheckSequence(tick.symbol, process.ParameterValue(5));
   m_last_prices[tick.symbol] = {tick.bid, tick.ask};
   m_engine->ApplyTick(tick);
+}
+
+void Terminal::CheckSequence(int32_t symbol, const std::string& text) {
+  int32_t sequence = 0;
+  if (!wire::ReadInteger(text, sequence)) return;
+  auto [it, first] = m_sequences.try_emplace(symbol, sequence);
+  if (!first) {
+    if (sequence != it->second + 1) ++m_sequence_gaps;
+    it->second = sequence;
+  }
 }
 
 void Terminal::OnPush(const CProcess& process) {

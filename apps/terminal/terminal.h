@@ -99,6 +99,9 @@ class Terminal : private CHClientEvents, private BookEngineEvents {
   const std::map<int32_t, AccountFigures>& Figures() const { return m_figures; }
   size_t Logons() const { return m_logons; }
   size_t PricesReceived() const { return m_prices; }
+  // Prices whose symbol's sequence number was not the one after the last
+  // (a price lost or out of order since the market was started).
+  size_t SequenceGaps() const { return m_sequence_gaps; }
   size_t LostRowsAsked() const { return m_lost_rows_asked; }
   size_t OpenPositions() const;
   // The last price of a symbol as received (bid, ask); none before one came.
@@ -132,6 +135,7 @@ class Terminal : private CHClientEvents, private BookEngineEvents {
   void Answered(std::vector<std::string> rows);
   void LoadModel();
   void OnPrice(const CProcess& process);
+  void CheckSequence(int32_t symbol, const std::string& text);
   void OnPush(const CProcess& process);
   void ApplyHeldPushes();
   void Compare(const std::vector<std::string>& rows);
@@ -160,6 +164,8 @@ class Terminal : private CHClientEvents, private BookEngineEvents {
   bool m_stopping = false;
   size_t m_logons = 0;
   size_t m_prices = 0;
+  std::map<int32_t, int64_t> m_sequences;  // the last sequence number of each symbol
+  size_t m_sequence_gaps = 0;
   size_t m_lost_rows_asked = 0;
 };
 
