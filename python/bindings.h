@@ -16,8 +16,9 @@
 
 namespace pybind11::detail {
 
-// None is Null; bool, int, float and str are Boolean, Number and String; a
-// DateTime stays one. Back in Python, Empty and Null are both None.
+// None is Null; bool, int, float and str are Boolean, Number and String
+// (an enumerator is its number); a DateTime stays one. Back in Python,
+// Empty and Null are both None.
 template <>
 struct type_caster<orvane::Variant> {
   PYBIND11_TYPE_CASTER(orvane::Variant, const_name("Variant"));
@@ -30,6 +31,14 @@ struct type_caster<orvane::Variant> {
     } else if (PyLong_Check(src.ptr()) || PyFloat_Check(src.ptr())) {
       const double number = PyFloat_AsDouble(src.ptr());
       if (number == -1.0 && PyErr_Occurred()) {
+        PyErr_Clear();
+        return false;
+      }
+      value = number;
+    } else if (PyIndex_Check(src.ptr())) {  // the library's enumerations
+      object index = reinterpret_steal<object>(PyNumber_Index(src.ptr()));
+      const double number = index ? PyLong_AsDouble(index.ptr()) : -1.0;
+      if (!index || (number == -1.0 && PyErr_Occurred())) {
         PyErr_Clear();
         return false;
       }
