@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, then builds with
 # warnings as errors and runs the whole suite and the Python module's tests,
-# builds and runs it again under
-# AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, and runs
-# each fuzz target for a bounded time.
+# builds and runs the suite again under AddressSanitizer,
+# UndefinedBehaviorSanitizer and LeakSanitizer, and runs each fuzz target for
+# a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
