@@ -147,7 +147,7 @@ def replay_table(tool, tmp_path, ticks):
     tape_file = tmp_path / "tape.txt"
     tape_file.write_text("".join("%s %d %.4f %.4f\n" % tick for tick in ticks))
     out = subprocess.run([str(tool), "--book", str(book), "--tape", str(tape_file), "--quiet",
-                          "--log", str(tmp_path / "log.txt")],
+                          "--log", str(tmp_path / "log.txt"), "--html", str(tmp_path / "report.html")],
                          check=True, capture_output=True, text=True).stdout
     lines = out.split("\n")
     header = next(i for i, line in enumerate(lines) if line.split()[:2] == ["client", "account"])
