@@ -10,6 +10,7 @@ packages=(
   libasio-dev libssl-dev openssl
   libquickfix-dev
   tinyproxy-bin dante-server microsocks
+  pybind11-dev python3-dev python3-pytest
 )
 
 missing=()

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The project's test command: installs what is missing, then builds with
-# warnings as errors and runs the whole suite, installs that build into a
-# scratch prefix and builds and runs a host project against it (once through
-# the CMake package, once through pkg-config), builds the API reference with
-# Doxygen (a missing contract comment fails it), builds and runs the suite under
-# AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer, and runs
-# each fuzz target for a bounded time.
+# warnings as errors and runs the whole suite and the Python module's tests,
+# installs that build into a scratch prefix and builds and runs a host project
+# against it (once through the CMake package, once through pkg-config), builds
+# the API reference with Doxygen (a missing contract comment fails it), builds
+# and runs the suite under AddressSanitizer, UndefinedBehaviorSanitizer and
+# LeakSanitizer, and runs each fuzz target for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -18,6 +18,8 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_WERROR=
 cmake --build build/release -j "$jobs"
 echo "== tests"
 ctest --test-dir build/release -j "$jobs" --output-on-failure
+echo "== Python module tests"
+PYTHONPATH=build/release/python /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/python
 
 echo "== install and consumers (CMake package, pkg-config)"
 prefix=$(mktemp -d)
@@ -40,7 +42,7 @@ doxygen docs/Doxyfile.members
 
 echo "== build (sanitizers)"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_WERROR=ON \
-  -DORVANE_SANITIZE=ON -DORVANE_BENCH=OFF -DORVANE_APPS=OFF >/dev/null
+  -DORVANE_SANITIZE=ON -DORVANE_BENCH=OFF -DORVANE_APPS=OFF -DORVANE_PYTHON=OFF >/dev/null
 cmake --build build/asan -j "$jobs"
 echo "== tests (sanitizers)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -49,7 +51,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   echo "== fuzz (${fuzz_seconds}s per target)"
   CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVANE_WERROR=ON \
-    -DORVANE_FUZZ=ON -DORVANE_TESTS=OFF -DORVANE_BENCH=OFF -DORVANE_APPS=OFF >/dev/null
+    -DORVANE_FUZZ=ON -DORVANE_TESTS=OFF -DORVANE_BENCH=OFF -DORVANE_APPS=OFF -DORVANE_PYTHON=OFF >/dev/null
   cmake --build build/fuzz -j "$jobs"
   for target in build/fuzz/fuzz/fuzz_*; do
     name=$(basename "$target")
