@@ -3,127 +3,24 @@
 // terminal, figures equal on both sides, a server restart, a slow reader, a
 // terminal asking for a lost row, and TLS that must not connect.
 
-#include <gtest/gtest.h>
-
-#include <asio.hpp>
 #include <atomic>
-#include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "book.h"
-#include "connection/integration/peers.h"
-#include "orvane/core/clock.h"
 #include "orvane/protocol/process.h"
-#include "price_feed.h"
-#include "terminal.h"
-#include "trading_server.h"
+#include "platform_fixture.h"
 #include "wire.h"
 
 namespace orvane::apps {
 namespace {
 
-using orvane::test::RunFor;
-using orvane::test::RunUntil;
+using test::Watcher;
+using test::RunFor;
+using test::RunUntil;
 using namespace std::chrono_literals;
-
-// Alice (client 10, spread 2 pips on EURUSD) is long 1 lot from 1.2000 with
-// a stop-loss at 1.1850; Bob (client 20) waits with a buy limit at 1.1950.
-const char* kBook = R"(SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00
-SYMBOL 2 EURUSD -4 100000 1 1 1 1000 1.2000 1.2001 FRIDAY 22:00 SUNDAY 22:00
-PARAMSET plain 1,0,0,0,0,0,100,0.01,0,2,2,0,0,0,0,100,0.01,0
-CLIENT 10 plain 2 50 2 0 Alice Smith
-USER alice secret 10 4,5
-ACCOUNT 10 100 1 0 0 2000 0 -1000 0 0 0 0
-POSITION 10 100 10R,@100R,@1R,@03/03/2027 09:00:00R,@BuyR,@1R,@2R,@1.2000R,@R,@R,@0R,@1R,@EURUSDR,@0R,@R,@
-ORDER 10 100 11R,@03/03/2027 09:00:00R,@-1R,@1R,@2R,@0R,@SLR,@1R,@1.1850R,@0R,@0R,@
-CLIENT 20 plain 1 0 1 0 Bob
-USER bob pass 20 -
-ACCOUNT 20 200 1 0 0 5000 0 0 0 0 0 0
-ORDER 20 200 8R,@03/03/2027 09:00:00R,@1R,@1R,@2R,@1.1950R,@LOR,@0R,@0R,@0R,@0R,@
-)";
-
-const char* kTape = R"(03/03/2027 12:00:00 2 1.1960 1.1961
-03/03/2027 12:00:01 2 1.1948 1.1949
-03/03/2027 12:00:02 2 1.1990 1.1991
-03/03/2027 12:00:03 2 1.1840 1.1841
-03/03/2027 12:00:04 2 1.1870 1.1871
-)";
-
-// Records what a terminal reports.
-struct Watcher : TerminalEvents {
-  void Streaming() override { ++streaming; }
-  void Checked(const std::vector<Comparison>& c) override { comparisons = c, ++checked; }
-  void Refused(const std::string& reason) override { refused = reason; }
-  int streaming = 0;
-  int checked = 0;
-  std::vector<Comparison> comparisons;
-  std::string refused;
-};
-
-class PlatformTest : public ::testing::Test {
- protected:
-  PlatformTest()
-      : m_clock(std::make_shared<FixedClock>()),
-        m_scoped(m_clock),
-        m_book(ParseBook(kBook, "book")),
-        m_tape(ParseTape(kTape, "tape", m_book)) {}
-
-  std::unique_ptr<TradingServer> MakeServer(PriceFeed feed, size_t wait_sessions = 1,
-                                            int32_t port = 0, TlsOptions tls = test::ServerTls(),
-                                            double rate = 1000, size_t max_unsent = 8u << 20) {
-    ServerOptions options;
-    options.port = port;
-    options.tls = tls;
-    options.rate = rate;
-    options.limits.max_unsent_bytes = max_unsent;
-    options.start_after_sessions = wait_sessions;
-    options.log = [this](const std::string& line) { m_log.push_back(line); };
-    auto server = std::make_unique<TradingServer>(m_io, m_book, std::move(feed), m_clock, options);
-    m_port = server->Start();
-    return server;
-  }
-
-  std::unique_ptr<Terminal> MakeTerminal(const std::string& user, const std::string& password,
-                                         Watcher& watcher,
-                                         TlsOptions tls = test::ClientTls("localhost")) {
-    TerminalOptions options;
-    options.port = m_port;
-    options.username = user;
-    options.password = password;
-    options.tls = tls;
-    auto terminal = std::make_unique<Terminal>(m_io, options, m_clock, &watcher);
-    terminal->Connect();
-    return terminal;
-  }
-
-  bool Logged(const std::string& part) const {
-    for (const std::string& line : m_log) {
-      if (line.find(part) != std::string::npos) return true;
-    }
-    return false;
-  }
-
-  static void ExpectAllEqual(const Watcher& w, size_t accounts) {
-    ASSERT_EQ(w.comparisons.size(), accounts);
-    for (const Comparison& c : w.comparisons) {
-      EXPECT_TRUE(c.Equal()) << "account " << c.account << ": terminal equity "
-                             << c.terminal.equity << ", server " << c.server.equity;
-    }
-  }
-
-  asio::io_context m_io;
-  std::shared_ptr<FixedClock> m_clock;
-  ScopedClock m_scoped;
-  Book m_book;
-  std::vector<Tick> m_tape;
-  std::vector<std::string> m_log;
-  int32_t m_port = 0;
-};
+using PlatformTest = test::PlatformFixture;
 
 TEST_F(PlatformTest, StopLossOnTheServerReachesTheTerminalAndFiguresAgree) {
-  ASSERT_TRUE(test::Certificates::Get().ok);
+  ASSERT_TRUE(orvane::test::Certificates::Get().ok);
   auto server = MakeServer(PriceFeed::FromTape(m_tape));
   Watcher alice;
   auto terminal = MakeTerminal("alice", "secret", alice);
@@ -210,7 +107,7 @@ TEST_F(PlatformTest, ASlowReaderIsCutOff) {
 }
 
 TEST_F(PlatformTest, TlsWithAnUntrustedCertificateNeverConnects) {
-  auto server = MakeServer(PriceFeed::FromTape(m_tape), 1, 0, test::ServerTls(/*rogue=*/true));
+  auto server = MakeServer(PriceFeed::FromTape(m_tape), 1, 0, orvane::test::ServerTls(/*rogue=*/true));
   Watcher alice;
   auto terminal = MakeTerminal("alice", "secret", alice);
   RunFor(m_io, 1500ms);
