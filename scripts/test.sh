@@ -5,7 +5,9 @@
 # against it (once through the CMake package, once through pkg-config), builds
 # the API reference with Doxygen (a missing contract comment fails it), builds
 # and runs the suite under AddressSanitizer, UndefinedBehaviorSanitizer and
-# LeakSanitizer, and runs each fuzz target for a bounded time.
+# LeakSanitizer, runs the suites that use the io_context under
+# ThreadSanitizer, a 60-second soak of 1,000 sessions, and each fuzz target
+# for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -47,6 +49,21 @@ cmake --build build/asan -j "$jobs"
 echo "== tests (sanitizers)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan -j "$jobs" --output-on-failure
+
+echo "== tests on the io_context (ThreadSanitizer)"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVANE_WERROR=ON \
+  -DORVANE_TSAN=ON -DORVANE_BENCH=OFF -DORVANE_APPS=OFF -DORVANE_PYTHON=OFF \
+  -DORVANE_INSTALL=OFF >/dev/null
+tsan_tests=(orvane_connection_tests orvane_connection_integration_tests
+            orvane_apps_tests orvane_apps_integration_tests)
+cmake --build build/tsan -j "$jobs" --target "${tsan_tests[@]}"
+for t in "${tsan_tests[@]}"; do
+  TSAN_OPTIONS=halt_on_error=1 ORVANE_SOURCE_DIR="$PWD" "build/tsan/tests/$t" --gtest_brief=1 \
+    || { echo "$t failed under ThreadSanitizer"; exit 1; }
+done
+
+echo "== soak (60 s, 1,000 sessions)"
+bash scripts/soak.sh --seconds 60 --sessions 1000 --sample 15 --build build/release
 
 if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   echo "== fuzz (${fuzz_seconds}s per target)"

@@ -113,13 +113,17 @@ void Terminal::Receive(const std::shared_ptr<CProcess>& process) {
       if (m_phase == Phase::kLoading && m_engine) {
         m_phase = Phase::kStreaming;
         m_events->Streaming();
+        if (m_feed_stopped) CompareWithServer();
       }
       return;
     case MARKET_DATA_TOKEN:
       return OnPrice(*process);
     case STOP_FEED_TOKEN:
-      Log("the feed stopped; comparing figures with the server's");
-      return Ask(GET_SUMMARIES_TOKEN);
+      // One answer at a time: a feed that stops while the model loads is
+      // compared once the load is done.
+      m_feed_stopped = true;
+      if (m_phase == Phase::kStreaming) CompareWithServer();
+      return;
     case CONNECT_HANDCHAKE_TOKEN:
       return;
     default:
@@ -127,6 +131,12 @@ void Terminal::Receive(const std::shared_ptr<CProcess>& process) {
       if (m_phase == Phase::kLoading) m_held.push_back(process);
       return;
   }
+}
+
+void Terminal::CompareWithServer() {
+  m_feed_stopped = false;
+  Log("the feed stopped; comparing figures with the server's");
+  Ask(GET_SUMMARIES_TOKEN);
 }
 
 void Terminal::OnLogin(const CProcess& process) {
@@ -147,6 +157,7 @@ void Terminal::OnLogin(const CProcess& process) {
   m_figures.clear();
   m_held.clear();
   m_sequences.clear();  // the market's snapshot starts them again
+  m_feed_stopped = false;
   Log("logged on: session " + std::to_string(sid) + ", client " + std::to_string(client));
   Ask(GET_ALL_SYMBOLS_TOKEN);
 }

@@ -126,6 +126,7 @@ class Terminal : private CHClientEvents, private BookEngineEvents {
 
   void Request(TokensEnum token, std::initializer_list<std::string_view> params = {});
   void Ask(TokensEnum token);
+  void CompareWithServer();
   void OnLogin(const CProcess& process);
   void OnError(const CProcess& process);
   void OnCount(const CProcess& process);
@@ -162,6 +163,7 @@ class Terminal : private CHClientEvents, private BookEngineEvents {
   std::string m_last_time_text;
   DateTime m_last_time;
   bool m_stopping = false;
+  bool m_feed_stopped = false;  // a STOP_FEED waits for the load to finish
   size_t m_logons = 0;
   size_t m_prices = 0;
   std::map<int32_t, int64_t> m_sequences;  // the last sequence number of each symbol

@@ -156,7 +156,8 @@ TEST_F(FaultsTest, AThousandConnectAndDropCyclesLeaveNoDescriptorBehind) {
     Watcher w;
     auto terminal = MakeTerminal(cycle % 2 ? "alice" : "bob", cycle % 2 ? "secret" : "pass", w,
                                  TlsOptions());
-    ASSERT_TRUE(RunUntil(m_io, [&] { return w.streaming == 1; })) << "cycle " << cycle;
+    ASSERT_TRUE(RunUntil(m_io, [&] { return w.streaming == 1; }))
+        << "cycle " << cycle << "\n" << Logs(w);
     terminal->Disconnect();
   }
   ASSERT_TRUE(RunUntil(m_io, [&] { return server->Connections() == 0; }));

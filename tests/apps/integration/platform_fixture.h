@@ -9,6 +9,7 @@
 #include <asio.hpp>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "book.h"
@@ -49,10 +50,17 @@ inline const char* kTape = R"(03/03/2027 12:00:00 2 1.1960 1.1961
 )";
 
 // Records what a terminal reports.
+// Every event must arrive on the thread that runs the io_context.
 struct Watcher : TerminalEvents {
-  void Streaming() override { ++streaming; }
-  void Checked(const std::vector<Comparison>& c) override { comparisons = c, ++checked; }
-  void Refused(const std::string& reason) override { refused = reason; }
+  void Streaming() override { OnLoop(), ++streaming; }
+  void Checked(const std::vector<Comparison>& c) override { OnLoop(), comparisons = c, ++checked; }
+  void Refused(const std::string& reason) override { OnLoop(), refused = reason; }
+  void FiguresChanged(const AccountFigures&) override { OnLoop(); }
+  void Log(const std::string& line) override { OnLoop(), lines.push_back(line); }
+  void OnLoop() { off_loop = off_loop || std::this_thread::get_id() != loop; }
+  std::thread::id loop = std::this_thread::get_id();
+  bool off_loop = false;
+  std::vector<std::string> lines;  // the terminal's log, for failure messages
   int streaming = 0;
   int checked = 0;
   std::vector<Comparison> comparisons;
@@ -95,6 +103,15 @@ class PlatformFixture : public ::testing::Test {
     return terminal;
   }
 
+  // The server's log and a terminal's, for failure messages.
+  std::string Logs(const Watcher& w) const {
+    std::string text = "server:\n";
+    for (const std::string& line : m_log) text += "  " + line + "\n";
+    text += "terminal:\n";
+    for (const std::string& line : w.lines) text += "  " + line + "\n";
+    return text;
+  }
+
   bool Logged(const std::string& part) const {
     for (const std::string& line : m_log) {
       if (line.find(part) != std::string::npos) return true;
@@ -103,6 +120,7 @@ class PlatformFixture : public ::testing::Test {
   }
 
   static void ExpectAllEqual(const Watcher& w, size_t accounts) {
+    EXPECT_FALSE(w.off_loop) << "an event arrived off the io_context's thread";
     ASSERT_EQ(w.comparisons.size(), accounts);
     for (const Comparison& c : w.comparisons) {
       EXPECT_TRUE(c.Equal()) << "account " << c.account << ": terminal equity "
