@@ -2,6 +2,7 @@
 // liquidation and the results that come back.
 
 #include "engine_fixture.h"
+#include "orvane/accounts/accounts.h"
 
 namespace orvane::engine_test {
 namespace {
@@ -277,6 +278,23 @@ TEST_F(LiquidationTest, WithoutListenersTheFiguresAndLiquidationAreTheSame) {
   EXPECT_EQ(counter.changes, 1);
   EXPECT_EQ(on_open->SummeryInfo()->FloatingProfitLoss(), 400);
   on_open->SummeryInfo()->Unadvise(&counter);
+  engine->Advise(&events);
+}
+
+// An account dropped from its client's collection behind the engine's back
+// stays listed in the symbol's index until the index learns of it; a quote
+// must pass over it without reading what is left of it.
+TEST_F(PriceFlowTest, AQuoteSkipsAListedAccountThatIsGone) {
+  Client(20);
+  std::weak_ptr<CAccount> gone = Account(20, 200, 500);
+  Position(20, 200, 3, 2, 1, 1.2010, BuyType);
+  engine->Clients()->Item(KeyOf(20))->Accounts()->Remove(KeyOf(200));
+  ASSERT_TRUE(gone.expired());
+  const auto index = std::dynamic_pointer_cast<CCurAccount>(Symbol(2)->Ref1());
+  ASSERT_EQ(index->AccountsHavePositions()->Count(), 2);
+  engine->Unadvise(&events);
+  Quote(2, 1.2050, 1.2051);
+  EXPECT_EQ(account->SummeryInfo()->FloatingProfitLoss(), 455.99);
   engine->Advise(&events);
 }
 
