@@ -1,5 +1,6 @@
 #include "orvane/market/symbol.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -131,6 +132,7 @@ void CSymbol::CachePipScale() {
   m_pip = PipsFormula(1.0, m_pip_location);
   m_tenth_pip = PipsFormula(0.1, m_pip_location);
   m_decimals = m_pip_location == kFormattingOff ? -1 : std::abs(static_cast<int>(m_pip_location));
+  PricesChanged();
 }
 
 double CSymbol::StoredPrice(double value) const {
@@ -193,6 +195,26 @@ double CSymbol::AskWith(const std::optional<double>& spread, int16_t source_plus
   const double s = *spread;
   if (m_spread_type == FromBidSpread) return StoredPrice(m_bid + s * m_pip + off);
   return StoredPrice(LastPrice() + std::floor(s / 2) * m_pip + off);
+}
+
+double CSymbol::ClientClose(const std::optional<double>& spread, int16_t source_plus,
+                            int16_t offset, OperationTypeEnum type) const {
+  const bool buy = type == BuyType;
+  const double spread_key = spread.value_or(0.0);
+  for (const RememberedClose& c : m_closes) {
+    if (c.stamp == m_prices_stamp && c.buy == buy && c.has_spread == spread.has_value() &&
+        std::bit_cast<uint64_t>(c.spread) == std::bit_cast<uint64_t>(spread_key) &&
+        c.source_plus == source_plus && c.offset == offset) {
+      return c.close;
+    }
+  }
+  const double close =
+      buy ? BidWith(spread, source_plus, offset) : AskWith(spread, source_plus, offset);
+  m_closes[m_next_close] =
+      RememberedClose{m_prices_stamp, spread_key, source_plus, offset, spread.has_value(), buy,
+                      close};
+  m_next_close = static_cast<uint8_t>((m_next_close + 1) % std::size(m_closes));
+  return close;
 }
 
 double CSymbol::BidWithSpread2(const Variant& vSpread, int16_t vSourcePlus,
@@ -283,8 +305,8 @@ double CSymbol::ClosePriceWithSpread(OperationTypeEnum vBuySell) const {
 
 double CSymbol::ClosePriceWithSpread2(const Variant& vSpread, int16_t vSourcePlus,
                                       int16_t PriceOffset, OperationTypeEnum vBuySell) const {
-  return vBuySell == BuyType ? BidWithSpread2(vSpread, vSourcePlus, PriceOffset)
-                             : AskWithSpread2(vSpread, vSourcePlus, PriceOffset);
+  if (m_id == 1) return 1.0;
+  return ClientClose(SpreadPips(vSpread), vSourcePlus, PriceOffset, vBuySell);
 }
 
 double CSymbol::ClosePriceWithSpreadPips(const std::optional<double>& spread_pips,
@@ -293,8 +315,7 @@ double CSymbol::ClosePriceWithSpreadPips(const std::optional<double>& spread_pip
   if (m_id == 1) return 1.0;
   std::optional<double> spread;
   if (spread_pips) spread = *spread_pips + m_spread_offset;
-  return vBuySell == BuyType ? BidWith(spread, vSourcePlus, PriceOffset)
-                             : AskWith(spread, vSourcePlus, PriceOffset);
+  return ClientClose(spread, vSourcePlus, PriceOffset, vBuySell);
 }
 
 double CSymbol::BidAskSpread() const { return std::fabs(Ask() - Bid()); }

@@ -99,7 +99,10 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
                           OperationTypeEnum OpType) const;
 
   int32_t ID() const { return m_id; }
-  void ID(int32_t value) { m_id = value; }
+  void ID(int32_t value) {
+    m_id = value;
+    PricesChanged();
+  }
   Variant Name() const { return m_name; }
   void Name(const Variant& value) { m_name = value.TextValue(); }
   Variant Description() const { return m_description; }
@@ -121,9 +124,15 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   void isDisplay(bool value) { m_is_display = value; }
 
   double Ask() const { return m_id == 1 ? 1.0 : m_ask; }
-  void Ask(double value) { m_ask = m_id == 1 ? 1.0 : StoredPrice(value); }
+  void Ask(double value) {
+    m_ask = m_id == 1 ? 1.0 : StoredPrice(value);
+    PricesChanged();
+  }
   double Bid() const { return m_id == 1 ? 1.0 : m_bid; }
-  void Bid(double value) { m_bid = m_id == 1 ? 1.0 : StoredPrice(value); }
+  void Bid(double value) {
+    m_bid = m_id == 1 ? 1.0 : StoredPrice(value);
+    PricesChanged();
+  }
   // The mid price (Bid + Ask) / 2 as the symbol shows it.
   double LastPrice() const;
 
@@ -235,10 +244,16 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   void DDESymbols(const std::string& value) { m_dde_symbols = value; }
   // Pips added to every fixed spread.
   int16_t SpreadOffset() const { return m_spread_offset; }
-  void SpreadOffset(int16_t value) { m_spread_offset = value; }
+  void SpreadOffset(int16_t value) {
+    m_spread_offset = value;
+    PricesChanged();
+  }
   // Pips added to both sides of every price with spread.
   int16_t PriceOffset() const { return m_price_offset; }
-  void PriceOffset(int16_t value) { m_price_offset = value; }
+  void PriceOffset(int16_t value) {
+    m_price_offset = value;
+    PricesChanged();
+  }
   // The second price offset, used by the forms without arguments.
   int16_t ClientPriceOffset() const { return m_client_price_offset; }
   void ClientPriceOffset(int16_t value) { m_client_price_offset = value; }
@@ -292,7 +307,10 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   const std::string& DisplayTime() const { return m_display_time; }
   void DisplayTime(const std::string& value) { m_display_time = value; }
   SpreadCalTypeEnum SpreadType() const { return m_spread_type; }
-  void SpreadType(SpreadCalTypeEnum value) { m_spread_type = value; }
+  void SpreadType(SpreadCalTypeEnum value) {
+    m_spread_type = value;
+    PricesChanged();
+  }
   bool JustClose() const { return m_just_close; }
   void JustClose(bool value) { m_just_close = value; }
   bool BuyOnly() const { return m_buy_only; }
@@ -334,6 +352,27 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   double BidWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
   double AskWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
   std::optional<double> OwnSpreadPips() const;
+  // BidWith for a buy, AskWith otherwise, remembered for the inputs given
+  // until a figure the two read changes.
+  double ClientClose(const std::optional<double>& spread, int16_t source_plus, int16_t offset,
+                     OperationTypeEnum type) const;
+  void PricesChanged() { ++m_prices_stamp; }
+
+  // A client close price worked out while m_prices_stamp was `stamp`.
+  struct RememberedClose {
+    uint64_t stamp = 0;
+    double spread = 0;  // 0 when has_spread is false
+    int16_t source_plus = 0;
+    int16_t offset = 0;
+    bool has_spread = false;
+    bool buy = false;
+    double close = 0;
+  };
+  // Advanced by every change of the figures BidWith and AskWith read.
+  uint64_t m_prices_stamp = 1;
+  // Clients mostly share a few price settings: the last four asked for.
+  mutable RememberedClose m_closes[4];
+  mutable uint8_t m_next_close = 0;
 
   std::shared_ptr<CSymbol> m_ref_symbol;
   std::shared_ptr<Object> m_refs[4];
