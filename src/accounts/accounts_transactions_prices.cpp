@@ -63,15 +63,15 @@ void WarmSpan(const void* p, ptrdiff_t from, ptrdiff_t to) {
 }
 
 // The parts a quote reads: an account's counts, references and flags; the
-// figures of its summaries; the pricing copy's place in its position list;
-// a parent entry's dispatch, spread and symbol.
+// figures of its summaries; the kept results' place in its position list;
+// the figures of a position whose result is worked out again.
 constexpr ptrdiff_t kCounts = -16;
 constexpr ptrdiff_t kAccountRead = 72;
 constexpr ptrdiff_t kFiguresFrom = 16;
 constexpr ptrdiff_t kFiguresRead = 90;
 constexpr ptrdiff_t kPositionsFrom = 16;
-constexpr ptrdiff_t kPositionsRead = 49;
-constexpr ptrdiff_t kEntryRead = 96;
+constexpr ptrdiff_t kPositionsRead = 73;
+constexpr ptrdiff_t kRowRead = 64;
 
 void WarmMembers(const CAccount& account) {
   WarmSpan(account.SummeryInfo().get(), kFiguresFrom, kFiguresRead);
@@ -81,14 +81,14 @@ void WarmMembers(const CAccount& account) {
 void WarmFigures(const CAccount& account) {
   const COpenPositions* positions = account.OpenPositions().get();
   if (positions == nullptr) return;
-  WarmSpan(positions->PricingData(), 0, static_cast<ptrdiff_t>(positions->PricingBytes()));
+  WarmSpan(positions->ResultsData(), 0, static_cast<ptrdiff_t>(positions->ResultsBytes()));
 }
 
 void WarmEntries(const CAccount& account) {
   const COpenPositions* positions = account.OpenPositions().get();
   if (positions == nullptr) return;
-  for (size_t i = 0; i < positions->PricingCount(); ++i) {
-    WarmSpan(positions->PricingEntry(i), 0, kEntryRead);
+  for (size_t i = 0; i < positions->ResultsCount(); ++i) {
+    WarmSpan(positions->FiguresToReprice(i), 0, kRowRead);
   }
 }
 

@@ -199,21 +199,21 @@ double CSymbol::AskWith(const std::optional<double>& spread, int16_t source_plus
 
 double CSymbol::ClientClose(const std::optional<double>& spread, int16_t source_plus,
                             int16_t offset, OperationTypeEnum type) const {
-  const bool buy = type == BuyType;
+  const int side = type == BuyType ? 0 : 1;
   const double spread_key = spread.value_or(0.0);
-  for (const RememberedClose& c : m_closes) {
-    if (c.stamp == m_prices_stamp && c.buy == buy && c.has_spread == spread.has_value() &&
+  for (const RememberedClose& c : m_closes[side]) {
+    if (c.stamp == m_prices_stamp && c.has_spread == spread.has_value() &&
         std::bit_cast<uint64_t>(c.spread) == std::bit_cast<uint64_t>(spread_key) &&
         c.source_plus == source_plus && c.offset == offset) {
       return c.close;
     }
   }
   const double close =
-      buy ? BidWith(spread, source_plus, offset) : AskWith(spread, source_plus, offset);
-  m_closes[m_next_close] =
-      RememberedClose{m_prices_stamp, spread_key, source_plus, offset, spread.has_value(), buy,
-                      close};
-  m_next_close = static_cast<uint8_t>((m_next_close + 1) % std::size(m_closes));
+      side == 0 ? BidWith(spread, source_plus, offset) : AskWith(spread, source_plus, offset);
+  uint8_t& next = m_next_close[side];
+  m_closes[side][next] =
+      RememberedClose{m_prices_stamp, spread_key, source_plus, offset, spread.has_value(), close};
+  next = static_cast<uint8_t>((next + 1) % std::size(m_closes[side]));
   return close;
 }
 

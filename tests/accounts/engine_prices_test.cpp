@@ -58,6 +58,33 @@ TEST_F(PriceFlowTest, TheNextQuotePricesWithWhatChangedSince) {
   EXPECT_DOUBLE_EQ(floating(), 182 - 39.04);
 }
 
+// A quote of one symbol revalues its holders' other positions too with
+// whatever changed since in their symbols and reference symbols, quoted or
+// not: the total is what pricing each position on its own gives.
+TEST_F(PriceFlowTest, AQuoteRepricesWhatChangedInTheHoldersOtherSymbols) {
+  const auto priced_alone = [&] {
+    double total = 0;
+    for (const auto& position : *account->OpenPositions()) {
+      total += position->FloatingProfitLoss(ON_CLOSE_TYPE);
+    }
+    return total;
+  };
+  const auto floating = [&] { return account->SummeryInfo()->FloatingProfitLoss(); };
+  Quote(2, 1.2000, 1.2001);
+  const double before = floating();
+  EXPECT_EQ(before, priced_alone());
+  Quote(3, 1.3200, 1.3201);  // the cross's reference symbol, held by nobody
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_NE(floating(), before);
+  EXPECT_EQ(floating(), priced_alone());
+  Symbol(4)->Factor(50000);
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(floating(), priced_alone());
+  Symbol(4)->PriceOffset(2);
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(floating(), priced_alone());
+}
+
 TEST_F(PriceFlowTest, OnlyHoldersOfTheQuotedSymbolAreTouched) {
   Client(20);
   Account(20, 200, 500);

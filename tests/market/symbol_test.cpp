@@ -200,7 +200,8 @@ TEST(SymbolPricesWithSpread, ClosePricesFollowEveryChangeOfTheirFigures) {
   // More argument sets than a symbol keeps answers for.
   const Ask asks[] = {{0.0, 0, 0, BuyType},  {0.0, 0, 0, SellType},    {3.0, 1, 0, SellType},
                       {3.0, 1, 0, BuyType},  {std::nullopt, 2, 1, BuyType},
-                      {std::nullopt, 2, 1, SellType}, {5.0, 0, -2, SellType}};
+                      {std::nullopt, 2, 1, SellType}, {5.0, 0, -2, SellType},
+                      {1.0, 0, 0, SellType}, {2.0, 3, 1, SellType}};
   const std::function<void(CSymbol&)> changes[] = {
       [](CSymbol& s) { s.Bid(1.2010); },
       [](CSymbol& s) { s.Ask(1.2019); },

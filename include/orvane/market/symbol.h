@@ -99,6 +99,12 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
                           OperationTypeEnum OpType) const;
 
   int32_t ID() const { return m_id; }
+  // Advanced by every change of a figure that the client prices and
+  // DealProfitValue read from the symbol itself (ID, Bid, Ask, PipLocation,
+  // SpreadType, SpreadOffset, PriceOffset, Factor, PriceCase,
+  // RefPriceCase): a result worked out from these at one stamp holds while
+  // the stamp does.
+  uint64_t PricesStamp() const { return m_prices_stamp; }
   void ID(int32_t value) {
     m_id = value;
     PricesChanged();
@@ -170,12 +176,21 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   void LastQuteTime(const std::string& value) { m_last_qute_time = value; }
 
   double Factor() const { return m_factor; }
-  void Factor(double value) { m_factor = value; }
+  void Factor(double value) {
+    m_factor = value;
+    PricesChanged();
+  }
   // 1: prices enter profit as they stand; anything else: as reciprocals.
   int16_t PriceCase() const { return m_price_case; }
-  void PriceCase(int16_t value) { m_price_case = value; }
+  void PriceCase(int16_t value) {
+    m_price_case = value;
+    PricesChanged();
+  }
   int16_t RefPriceCase() const { return m_ref_price_case; }
-  void RefPriceCase(int16_t value) { m_ref_price_case = value; }
+  void RefPriceCase(int16_t value) {
+    m_ref_price_case = value;
+    PricesChanged();
+  }
   // Read as a number. The setter takes a number (empty reads as 0) and
   // throws Error(TypeMismatch) for anything else.
   Variant TickPips() const { return m_tick_pips; }
@@ -365,14 +380,14 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
     int16_t source_plus = 0;
     int16_t offset = 0;
     bool has_spread = false;
-    bool buy = false;
     double close = 0;
   };
   // Advanced by every change of the figures BidWith and AskWith read.
   uint64_t m_prices_stamp = 1;
-  // Clients mostly share a few price settings: the last four asked for.
-  mutable RememberedClose m_closes[4];
-  mutable uint8_t m_next_close = 0;
+  // Clients mostly share a few price settings: the last four asked for on
+  // each side, buys (closing at the bid) first.
+  mutable RememberedClose m_closes[2][4];
+  mutable uint8_t m_next_close[2] = {0, 0};
 
   std::shared_ptr<CSymbol> m_ref_symbol;
   std::shared_ptr<Object> m_refs[4];
