@@ -1,6 +1,5 @@
 #include "orvane/market/symbol.h"
 
-#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -197,26 +196,6 @@ double CSymbol::AskWith(const std::optional<double>& spread, int16_t source_plus
   return StoredPrice(LastPrice() + std::floor(s / 2) * m_pip + off);
 }
 
-double CSymbol::ClientClose(const std::optional<double>& spread, int16_t source_plus,
-                            int16_t offset, OperationTypeEnum type) const {
-  const int side = type == BuyType ? 0 : 1;
-  const double spread_key = spread.value_or(0.0);
-  for (const RememberedClose& c : m_closes[side]) {
-    if (c.stamp == m_prices_stamp && c.has_spread == spread.has_value() &&
-        std::bit_cast<uint64_t>(c.spread) == std::bit_cast<uint64_t>(spread_key) &&
-        c.source_plus == source_plus && c.offset == offset) {
-      return c.close;
-    }
-  }
-  const double close =
-      side == 0 ? BidWith(spread, source_plus, offset) : AskWith(spread, source_plus, offset);
-  uint8_t& next = m_next_close[side];
-  m_closes[side][next] =
-      RememberedClose{m_prices_stamp, spread_key, source_plus, offset, spread.has_value(), close};
-  next = static_cast<uint8_t>((next + 1) % std::size(m_closes[side]));
-  return close;
-}
-
 double CSymbol::BidWithSpread2(const Variant& vSpread, int16_t vSourcePlus,
                                int16_t PriceOffset) const {
   if (m_id == 1) return 1.0;
@@ -305,8 +284,8 @@ double CSymbol::ClosePriceWithSpread(OperationTypeEnum vBuySell) const {
 
 double CSymbol::ClosePriceWithSpread2(const Variant& vSpread, int16_t vSourcePlus,
                                       int16_t PriceOffset, OperationTypeEnum vBuySell) const {
-  if (m_id == 1) return 1.0;
-  return ClientClose(SpreadPips(vSpread), vSourcePlus, PriceOffset, vBuySell);
+  return vBuySell == BuyType ? BidWithSpread2(vSpread, vSourcePlus, PriceOffset)
+                             : AskWithSpread2(vSpread, vSourcePlus, PriceOffset);
 }
 
 double CSymbol::ClosePriceWithSpreadPips(const std::optional<double>& spread_pips,
@@ -315,7 +294,8 @@ double CSymbol::ClosePriceWithSpreadPips(const std::optional<double>& spread_pip
   if (m_id == 1) return 1.0;
   std::optional<double> spread;
   if (spread_pips) spread = *spread_pips + m_spread_offset;
-  return ClientClose(spread, vSourcePlus, PriceOffset, vBuySell);
+  return vBuySell == BuyType ? BidWith(spread, vSourcePlus, PriceOffset)
+                             : AskWith(spread, vSourcePlus, PriceOffset);
 }
 
 double CSymbol::BidAskSpread() const { return std::fabs(Ask() - Bid()); }

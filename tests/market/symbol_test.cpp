@@ -188,20 +188,9 @@ TEST(SymbolPricesWithSpread, PipsFormEmptySpreadAndOffsetOverflow) {
   EXPECT_EQ(s->ClosePriceWithSpreadPips(5.0, 0, 0, SellType), 1.0);
 }
 
-// A symbol asked the same close price again after a change of a figure it
-// reads must give what a symbol set up anew with that figure gives.
-TEST(SymbolPricesWithSpread, ClosePricesFollowEveryChangeOfTheirFigures) {
-  struct Ask {
-    std::optional<double> pips;
-    int16_t source_plus;
-    int16_t offset;
-    OperationTypeEnum type;
-  };
-  // More argument sets than a symbol keeps answers for.
-  const Ask asks[] = {{0.0, 0, 0, BuyType},  {0.0, 0, 0, SellType},    {3.0, 1, 0, SellType},
-                      {3.0, 1, 0, BuyType},  {std::nullopt, 2, 1, BuyType},
-                      {std::nullopt, 2, 1, SellType}, {5.0, 0, -2, SellType},
-                      {1.0, 0, 0, SellType}, {2.0, 3, 1, SellType}};
+// A result worked out from a symbol's prices holds while its stamp does:
+// every change of a figure the prices and the deal profit read moves it.
+TEST(SymbolPricesWithSpread, EveryPriceFigureMovesTheStamp) {
   const std::function<void(CSymbol&)> changes[] = {
       [](CSymbol& s) { s.Bid(1.2010); },
       [](CSymbol& s) { s.Ask(1.2019); },
@@ -209,24 +198,17 @@ TEST(SymbolPricesWithSpread, ClosePricesFollowEveryChangeOfTheirFigures) {
       [](CSymbol& s) { s.SpreadType(FromAvgSpread); },
       [](CSymbol& s) { s.SpreadOffset(2); },
       [](CSymbol& s) { s.PriceOffset(-3); },
+      [](CSymbol& s) { s.Factor(50000); },
+      [](CSymbol& s) { s.PriceCase(2); },
+      [](CSymbol& s) { s.RefPriceCase(2); },
       [](CSymbol& s) { s.ID(1); },
   };
-  auto asked = MakeSymbol(-4, 1.2000, 1.2003);
+  auto symbol = MakeSymbol(-4, 1.2000, 1.2003);
   for (size_t n = 0; n < std::size(changes); ++n) {
     SCOPED_TRACE(n);
-    for (const Ask& a : asks) {
-      asked->ClosePriceWithSpreadPips(a.pips, a.source_plus, a.offset, a.type);
-    }
-    changes[n](*asked);
-    auto fresh = MakeSymbol(-4, 1.2000, 1.2003);
-    for (size_t m = 0; m <= n; ++m) changes[m](*fresh);
-    // Latest first, so that answers still kept are asked for before others
-    // replace them.
-    for (size_t i = std::size(asks); i-- > 0;) {
-      const Ask& a = asks[i];
-      EXPECT_EQ(asked->ClosePriceWithSpreadPips(a.pips, a.source_plus, a.offset, a.type),
-                fresh->ClosePriceWithSpreadPips(a.pips, a.source_plus, a.offset, a.type));
-    }
+    const uint64_t before = symbol->PricesStamp();
+    changes[n](*symbol);
+    EXPECT_NE(symbol->PricesStamp(), before);
   }
 }
 

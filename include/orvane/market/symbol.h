@@ -367,27 +367,9 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   double BidWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
   double AskWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
   std::optional<double> OwnSpreadPips() const;
-  // BidWith for a buy, AskWith otherwise, remembered for the inputs given
-  // until a figure the two read changes.
-  double ClientClose(const std::optional<double>& spread, int16_t source_plus, int16_t offset,
-                     OperationTypeEnum type) const;
   void PricesChanged() { ++m_prices_stamp; }
 
-  // A client close price worked out while m_prices_stamp was `stamp`.
-  struct RememberedClose {
-    uint64_t stamp = 0;
-    double spread = 0;  // 0 when has_spread is false
-    int16_t source_plus = 0;
-    int16_t offset = 0;
-    bool has_spread = false;
-    double close = 0;
-  };
-  // Advanced by every change of the figures BidWith and AskWith read.
-  uint64_t m_prices_stamp = 1;
-  // Clients mostly share a few price settings: the last four asked for on
-  // each side, buys (closing at the bid) first.
-  mutable RememberedClose m_closes[2][4];
-  mutable uint8_t m_next_close[2] = {0, 0};
+  uint64_t m_prices_stamp = 1;  // PricesStamp
 
   std::shared_ptr<CSymbol> m_ref_symbol;
   std::shared_ptr<Object> m_refs[4];
