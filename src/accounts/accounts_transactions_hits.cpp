@@ -204,17 +204,25 @@ void CAccountsTransactions::CheckLiquidation(const std::shared_ptr<CAccount>& ac
                                              const CClient* client) {
   const auto& summaries = account->SummeryInfo();
   if (client == nullptr || !summaries) return;
-  switch (client->LiquidationType()) {
+  if (AtLiquidationPoint(*summaries, *client)) LiquidateAtPoint(account);
+}
+
+bool CAccountsTransactions::AtLiquidationPoint(const CSummaries& summaries,
+                                               const CClient& client) {
+  switch (client.LiquidationType()) {
     case EQUITY_LIQUIDATION:
-      m_liquidation_value = RoundMoney(summaries->Equity());
+      m_liquidation_value = RoundMoney(summaries.Equity());
       break;
     case MARGIN_LEVEL_LIQUIDATION:
-      m_liquidation_value = RoundMoney(summaries->marginLevel() * 100);
+      m_liquidation_value = RoundMoney(summaries.marginLevel() * 100);
       break;
     default:
-      return;  // no liquidation kind chosen: such an account is never liquidated
+      return false;  // no liquidation kind chosen: such an account is never liquidated
   }
-  if (m_liquidation_value > client->LiquidationPoint()) return;
+  return m_liquidation_value <= client.LiquidationPoint();
+}
+
+void CAccountsTransactions::LiquidateAtPoint(const std::shared_ptr<CAccount>& account) {
   if (account->OpenPositions()->Count() == 0) return;
   if (account->AccountType() != NormalAccountType) return;
   for (const auto& order : account->Orders()->Items()) {

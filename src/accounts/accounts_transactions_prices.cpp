@@ -63,15 +63,15 @@ void WarmSpan(const void* p, ptrdiff_t from, ptrdiff_t to) {
 }
 
 // The parts a quote reads: an account's counts, references and flags; the
-// figures of its summaries; the pricing copy's place in its position list;
-// a parent entry's dispatch, spread and symbol.
+// figures of its summaries; the kept results' place in its position list;
+// the figures of a position whose result is worked out again.
 constexpr ptrdiff_t kCounts = -16;
 constexpr ptrdiff_t kAccountRead = 72;
 constexpr ptrdiff_t kFiguresFrom = 16;
 constexpr ptrdiff_t kFiguresRead = 90;
 constexpr ptrdiff_t kPositionsFrom = 16;
-constexpr ptrdiff_t kPositionsRead = 49;
-constexpr ptrdiff_t kEntryRead = 96;
+constexpr ptrdiff_t kPositionsRead = 73;
+constexpr ptrdiff_t kRowRead = 64;
 
 void WarmMembers(const CAccount& account) {
   WarmSpan(account.SummeryInfo().get(), kFiguresFrom, kFiguresRead);
@@ -81,14 +81,14 @@ void WarmMembers(const CAccount& account) {
 void WarmFigures(const CAccount& account) {
   const COpenPositions* positions = account.OpenPositions().get();
   if (positions == nullptr) return;
-  WarmSpan(positions->PricingData(), 0, static_cast<ptrdiff_t>(positions->PricingBytes()));
+  WarmSpan(positions->ResultsData(), 0, static_cast<ptrdiff_t>(positions->ResultsBytes()));
 }
 
 void WarmEntries(const CAccount& account) {
   const COpenPositions* positions = account.OpenPositions().get();
   if (positions == nullptr) return;
-  for (size_t i = 0; i < positions->PricingCount(); ++i) {
-    WarmSpan(positions->PricingEntry(i), 0, kEntryRead);
+  for (size_t i = 0; i < positions->ResultsCount(); ++i) {
+    WarmSpan(positions->FiguresToReprice(i), 0, kRowRead);
   }
 }
 
@@ -98,6 +98,22 @@ void WarmAhead(const std::vector<std::shared_ptr<CAccount>>& accounts, size_t at
   if (at + kWarmMembers < n) WarmMembers(*accounts[at + kWarmMembers]);
   if (at + kWarmFigures < n) WarmFigures(*accounts[at + kWarmFigures]);
   if (at + kWarmEntries < n) WarmEntries(*accounts[at + kWarmEntries]);
+}
+
+// The same over the listed accounts themselves; an account that has gone is
+// not followed.
+const CAccount* LiveAt(const std::vector<CAccountRefs::Listed>& listed, size_t at) {
+  if (at >= listed.size() || listed[at].account.expired()) return nullptr;
+  return listed[at].address;
+}
+
+void WarmAhead(const std::vector<CAccountRefs::Listed>& listed, size_t at) {
+  if (at + kWarmAccount < listed.size()) {
+    WarmSpan(listed[at + kWarmAccount].address, kCounts, kAccountRead);
+  }
+  if (const CAccount* account = LiveAt(listed, at + kWarmMembers)) WarmMembers(*account);
+  if (const CAccount* account = LiveAt(listed, at + kWarmFigures)) WarmFigures(*account);
+  if (const CAccount* account = LiveAt(listed, at + kWarmEntries)) WarmEntries(*account);
 }
 
 // Taking each holder reads its reference counts; those are warmed a few
@@ -218,6 +234,18 @@ void CAccountsTransactions::DealWithChangedSymbolPrices(
       if (auto param = client->SymbolParam(symbol_id)) CheckAlertsHit(client, param);
     }
   }
+  if (!m_events.HasListeners() && !CSummaries::AnyHasListeners()) {
+    // Nothing outside the engine runs during the walk, so the list stays as
+    // it is and every account it lists stays or goes as it is now.
+    const auto& listed = index->AccountsHavePositions()->Accounts();
+    for (size_t i = 0; i < listed.size(); ++i) {
+      WarmAhead(listed, i);
+      if (!listed[i].account.expired()) {
+        RevalueQuietly(*listed[i].address, listed[i].account, trades);
+      }
+    }
+    return;
+  }
   CopyAccounts(*index->AccountsHavePositions(), scratch->accounts);
   auto& accounts = scratch->accounts;
   for (size_t i = 0; i < accounts.size(); ++i) {
@@ -225,6 +253,18 @@ void CAccountsTransactions::DealWithChangedSymbolPrices(
     RevalueHolder(accounts[i], trades);
     accounts[i].reset();  // while its memory is still at hand
   }
+}
+
+void CAccountsTransactions::RevalueQuietly(CAccount& account, const std::weak_ptr<CAccount>& held,
+                                           bool trades) {
+  CSummaries* summaries = account.SummeryInfo().get();
+  if (summaries == nullptr) return;
+  const CClient* client = account.ClientPtr();
+  const auto comm_calc_type = client ? client->CommCalcType() : CommCalcTypeEnum{};
+  summaries->FloatingProfitLoss(account.OpenPositions()->TotalFloatingProfitLoss(comm_calc_type));
+  if (!trades || m_side != SERVER_SIDE_EXECUTION || account.DontLiquidate()) return;
+  if (client == nullptr || !AtLiquidationPoint(*summaries, *client)) return;
+  if (const auto shared = held.lock()) LiquidateAtPoint(shared);
 }
 
 void CAccountsTransactions::RevalueHolder(const std::shared_ptr<CAccount>& account,

@@ -15,8 +15,37 @@ COpenPositions::~COpenPositions() { Deallocate(); }
 double COpenPositions::TotalFloatingProfitLoss(CommCalcTypeEnum vCommCalcType) const {
   if (m_rows_stale || m_rows_generation != ClientParamEntry::PricingGeneration()) RefreshRows();
   double total = 0;
-  for (const PricingRow& row : m_rows) total += ProfitOf(row, vCommCalcType);
+  const size_t n = m_rows.size();
+  for (size_t i = 0; i < n; ++i) {
+    KeptResult& kept = m_results[i];
+    total += kept.CurrentFor(vCommCalcType) ? kept.profit
+                                            : Reprice(m_rows[i], kept, vCommCalcType);
+  }
   return total;
+}
+
+bool COpenPositions::KeptResult::Current() const {
+  return known && symbol->PricesStamp() == stamp && ref_symbol->PricesStamp() == ref_stamp;
+}
+
+double COpenPositions::Reprice(const PricingRow& row, KeptResult& kept,
+                               CommCalcTypeEnum comm_calc_type) {
+  kept.known = false;
+  if (kept.symbol == nullptr) {
+    bool reusable = false;
+    return ProfitOf(row, comm_calc_type, reusable);
+  }
+  // Read before pricing: a change made while pricing leaves the result out
+  // of date.
+  const uint64_t stamp = kept.symbol->PricesStamp();
+  const uint64_t ref_stamp = kept.ref_symbol->PricesStamp();
+  bool reusable = true;
+  kept.profit = ProfitOf(row, comm_calc_type, reusable);
+  kept.stamp = stamp;
+  kept.ref_stamp = ref_stamp;
+  kept.comm_calc_type = comm_calc_type;
+  kept.known = reusable;
+  return kept.profit;
 }
 
 std::shared_ptr<COpenPosition> COpenPositions::Add(
@@ -37,6 +66,7 @@ std::shared_ptr<COpenPosition> COpenPositions::Add(
   if (!m_items.Add(KeyOf(Ticket), position)) return nullptr;
   position->m_owner = this;
   m_rows.push_back(RowOf(*position));
+  m_results.push_back(KeptFor(m_rows.back()));
   return position;
 }
 
@@ -55,6 +85,7 @@ void COpenPositions::Clear() {
   for (const auto& position : m_items) Release(*position);
   m_items.Clear();
   m_rows.clear();
+  m_results.clear();
   m_rows_stale = false;
 }
 
@@ -65,6 +96,7 @@ void COpenPositions::Deallocate() {
   }
   m_items.Clear();
   m_rows.clear();
+  m_results.clear();
   m_rows_stale = false;
 }
 
@@ -92,8 +124,21 @@ COpenPositions::PricingRow COpenPositions::RowOf(const COpenPosition& position) 
   return row;
 }
 
+COpenPositions::KeptResult COpenPositions::KeptFor(const PricingRow& row) {
+  KeptResult kept;
+  if (row.symbol == nullptr) return kept;
+  // The reference close price is kept only for a parent entry, whose
+  // prices follow its figures (PricingGeneration) and its symbol.
+  const auto* parent = dynamic_cast<const ClientParamEntry*>(row.parent);
+  if (parent == nullptr || parent->SymbolPtr() == nullptr) return kept;
+  kept.symbol = row.symbol;
+  kept.ref_symbol = parent->SymbolPtr();
+  return kept;
+}
+
 // The same steps, in the same order, as COpenPosition::FloatingProfitLoss.
-double COpenPositions::ProfitOf(const PricingRow& row, CommCalcTypeEnum comm_calc_type) {
+double COpenPositions::ProfitOf(const PricingRow& row, CommCalcTypeEnum comm_calc_type,
+                                bool& reusable) {
   if (row.symbol == nullptr) return row.position->FloatingProfitLoss(comm_calc_type);
   const auto type = static_cast<OperationTypeEnum>(row.type);
   const std::optional<double> spread =
@@ -101,6 +146,8 @@ double COpenPositions::ProfitOf(const PricingRow& row, CommCalcTypeEnum comm_cal
   const double close =
       row.symbol->ClosePriceWithSpreadPips(spread, row.source_plus, row.price_offset, type);
   const double ref_close = row.parent->ClosePriceWithSpread(type);
+  // -1 asks the symbol for its own reference symbol's price.
+  if (ref_close == -1.0) reusable = false;
   return RoundMoney(row.symbol->DealProfitValue(row.price, close, row.lots, type, row.interest,
                                                 row.commission, comm_calc_type, ref_close,
                                                 true));
@@ -109,7 +156,11 @@ double COpenPositions::ProfitOf(const PricingRow& row, CommCalcTypeEnum comm_cal
 void COpenPositions::RefreshRows() const {
   m_rows_generation = ClientParamEntry::PricingGeneration();
   m_rows.clear();  // keeps the storage: the members are never more than the rows were
-  for (const auto& position : m_items) m_rows.push_back(RowOf(*position));
+  m_results.clear();
+  for (const auto& position : m_items) {
+    m_rows.push_back(RowOf(*position));
+    m_results.push_back(KeptFor(m_rows.back()));
+  }
   m_rows_stale = false;
 }
 

@@ -1,6 +1,7 @@
 #include "orvane/accounts/summaries.h"
 
 #include <array>
+#include <atomic>
 #include <cmath>
 
 #include "orvane/core/conversions.h"
@@ -8,6 +9,9 @@
 
 namespace orvane {
 namespace {
+
+// How many summaries objects have a listener advised.
+std::atomic<int64_t> g_listened{0};
 
 double figure_of(const Variant& value) {
   if (value.IsEmpty()) return 0;
@@ -21,6 +25,12 @@ double figure_of(const Variant& value) {
 }  // namespace
 
 CSummaries::CSummaries() { Init(); }
+
+CSummaries::~CSummaries() {
+  if (m_has_listeners) g_listened.fetch_sub(1, std::memory_order_relaxed);
+}
+
+bool CSummaries::AnyHasListeners() { return g_listened.load(std::memory_order_relaxed) != 0; }
 
 void CSummaries::SetValues(const Variant& PrevMargin, const Variant& TotDep,
                            const Variant& TotComm, const Variant& MarginReq,
@@ -113,12 +123,20 @@ std::shared_ptr<CSummaries> CSummaries::Copy() const {
 
 void CSummaries::Advise(CSummariesEvents* listener) {
   m_events.Advise(listener);
-  m_has_listeners = m_events.HasListeners();
+  ListenersChanged();
 }
 
 void CSummaries::Unadvise(CSummariesEvents* listener) {
   m_events.Unadvise(listener);
-  m_has_listeners = m_events.HasListeners();
+  ListenersChanged();
+}
+
+void CSummaries::ListenersChanged() {
+  const bool listened = m_events.HasListeners();
+  if (listened != m_has_listeners) {
+    g_listened.fetch_add(listened ? 1 : -1, std::memory_order_relaxed);
+  }
+  m_has_listeners = listened;
 }
 
 void CSummaries::RaiseDataChanged() {

@@ -131,6 +131,7 @@ void CSymbol::CachePipScale() {
   m_pip = PipsFormula(1.0, m_pip_location);
   m_tenth_pip = PipsFormula(0.1, m_pip_location);
   m_decimals = m_pip_location == kFormattingOff ? -1 : std::abs(static_cast<int>(m_pip_location));
+  PricesChanged();
 }
 
 double CSymbol::StoredPrice(double value) const {

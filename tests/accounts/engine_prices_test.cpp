@@ -2,6 +2,7 @@
 // liquidation and the results that come back.
 
 #include "engine_fixture.h"
+#include "orvane/accounts/accounts.h"
 
 namespace orvane::engine_test {
 namespace {
@@ -55,6 +56,33 @@ TEST_F(PriceFlowTest, TheNextQuotePricesWithWhatChangedSince) {
   engine->ClientParametersChanged(10, "3,12,0,0,0,0,100,0.01,0", 2);
   Quote(4, 0.9000, 0.9001);
   EXPECT_DOUBLE_EQ(floating(), 182 - 39.04);
+}
+
+// A quote of one symbol revalues its holders' other positions too with
+// whatever changed since in their symbols and reference symbols, quoted or
+// not: the total is what pricing each position on its own gives.
+TEST_F(PriceFlowTest, AQuoteRepricesWhatChangedInTheHoldersOtherSymbols) {
+  const auto priced_alone = [&] {
+    double total = 0;
+    for (const auto& position : *account->OpenPositions()) {
+      total += position->FloatingProfitLoss(ON_CLOSE_TYPE);
+    }
+    return total;
+  };
+  const auto floating = [&] { return account->SummeryInfo()->FloatingProfitLoss(); };
+  Quote(2, 1.2000, 1.2001);
+  const double before = floating();
+  EXPECT_EQ(before, priced_alone());
+  Quote(3, 1.3200, 1.3201);  // the cross's reference symbol, held by nobody
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_NE(floating(), before);
+  EXPECT_EQ(floating(), priced_alone());
+  Symbol(4)->Factor(50000);
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(floating(), priced_alone());
+  Symbol(4)->PriceOffset(2);
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(floating(), priced_alone());
 }
 
 TEST_F(PriceFlowTest, OnlyHoldersOfTheQuotedSymbolAreTouched) {
@@ -277,6 +305,23 @@ TEST_F(LiquidationTest, WithoutListenersTheFiguresAndLiquidationAreTheSame) {
   EXPECT_EQ(counter.changes, 1);
   EXPECT_EQ(on_open->SummeryInfo()->FloatingProfitLoss(), 400);
   on_open->SummeryInfo()->Unadvise(&counter);
+  engine->Advise(&events);
+}
+
+// An account dropped from its client's collection behind the engine's back
+// stays listed in the symbol's index until the index learns of it; a quote
+// must pass over it without reading what is left of it.
+TEST_F(PriceFlowTest, AQuoteSkipsAListedAccountThatIsGone) {
+  Client(20);
+  std::weak_ptr<CAccount> gone = Account(20, 200, 500);
+  Position(20, 200, 3, 2, 1, 1.2010, BuyType);
+  engine->Clients()->Item(KeyOf(20))->Accounts()->Remove(KeyOf(200));
+  ASSERT_TRUE(gone.expired());
+  const auto index = std::dynamic_pointer_cast<CCurAccount>(Symbol(2)->Ref1());
+  ASSERT_EQ(index->AccountsHavePositions()->Count(), 2);
+  engine->Unadvise(&events);
+  Quote(2, 1.2050, 1.2051);
+  EXPECT_EQ(account->SummeryInfo()->FloatingProfitLoss(), 455.99);
   engine->Advise(&events);
 }
 

@@ -188,6 +188,30 @@ TEST(SymbolPricesWithSpread, PipsFormEmptySpreadAndOffsetOverflow) {
   EXPECT_EQ(s->ClosePriceWithSpreadPips(5.0, 0, 0, SellType), 1.0);
 }
 
+// A result worked out from a symbol's prices holds while its stamp does:
+// every change of a figure the prices and the deal profit read moves it.
+TEST(SymbolPricesWithSpread, EveryPriceFigureMovesTheStamp) {
+  const std::function<void(CSymbol&)> changes[] = {
+      [](CSymbol& s) { s.Bid(1.2010); },
+      [](CSymbol& s) { s.Ask(1.2019); },
+      [](CSymbol& s) { s.PipLocation(-2); },
+      [](CSymbol& s) { s.SpreadType(FromAvgSpread); },
+      [](CSymbol& s) { s.SpreadOffset(2); },
+      [](CSymbol& s) { s.PriceOffset(-3); },
+      [](CSymbol& s) { s.Factor(50000); },
+      [](CSymbol& s) { s.PriceCase(2); },
+      [](CSymbol& s) { s.RefPriceCase(2); },
+      [](CSymbol& s) { s.ID(1); },
+  };
+  auto symbol = MakeSymbol(-4, 1.2000, 1.2003);
+  for (size_t n = 0; n < std::size(changes); ++n) {
+    SCOPED_TRACE(n);
+    const uint64_t before = symbol->PricesStamp();
+    changes[n](*symbol);
+    EXPECT_NE(symbol->PricesStamp(), before);
+  }
+}
+
 TEST(SymbolPricesWithSpread, DirectionPicksTheSide) {
   auto s = MakeSymbol(-4, 1.2000, 1.2003);
   s->SourcePlus(2);

@@ -56,7 +56,13 @@ class CAccount : public Object, public ISafeObject, private NonCopyable {
   void LockLiquidate(bool value) { m_lock_liquidate = value; }
   // The owning client; none once the client is gone or after Deallocate.
   std::shared_ptr<CClient> Client() const { return m_client.lock(); }
-  void Client(const std::shared_ptr<CClient>& value) { m_client = value; }
+  void Client(const std::shared_ptr<CClient>& value) {
+    m_client = value;
+    m_client_address = value.get();
+  }
+  // The owning client without sharing it, for a caller that runs nothing
+  // between reading and using it; none when Client would give none.
+  CClient* ClientPtr() const { return m_client.expired() ? nullptr : m_client_address; }
 
   void Deallocate() override;
 
@@ -66,6 +72,7 @@ class CAccount : public Object, public ISafeObject, private NonCopyable {
   std::shared_ptr<CSummaries> m_summery_info;
   std::shared_ptr<COpenPositions> m_open_positions;
   std::weak_ptr<CClient> m_client;
+  CClient* m_client_address = nullptr;  // valid while m_client has not expired
   AccountTypeEnum m_account_type = DemoAccountType;
   bool m_dont_liquidate = false;
   bool m_lock_liquidate = false;

@@ -40,11 +40,11 @@ class CAccountRefs : public Object, public ISafeObject, private NonCopyable {
   KeyedCollection<CAccountRef>::Iterator begin() const { return m_items.begin(); }
   KeyedCollection<CAccountRef>::Iterator end() const { return m_items.end(); }
   // A member's account as a walk takes it: held weakly like the member
-  // holds it, with the address it had when listed, to read memory ahead of
-  // use only (never to be followed: the account may have gone since).
+  // holds it, with the address it had when listed. The address may be read
+  // ahead of use; it may be followed only while `account` has not expired.
   struct Listed {
     std::weak_ptr<CAccount> account;
-    const void* address;
+    CAccount* address;
   };
   // The members' accounts in member order. Valid until the list or one of
   // its members next changes.

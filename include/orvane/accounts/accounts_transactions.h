@@ -28,6 +28,7 @@ class CGenerals;
 class COpenPosition;
 class COrder;
 class CStringValues;
+class CSummaries;
 class CSymbol;
 class CSymbols;
 
@@ -247,8 +248,16 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // The rest of the check, for a server-side engine and an account that may
   // be liquidated, with the account's client (none when it is gone) at hand.
   void CheckLiquidation(const std::shared_ptr<CAccount>& account, const CClient* client);
+  // Whether the account's figures are at or below its client's liquidation
+  // point; keeps the figure compared in m_liquidation_value.
+  bool AtLiquidationPoint(const CSummaries& summaries, const CClient& client);
+  // The rest of the check for an account at its liquidation point.
+  void LiquidateAtPoint(const std::shared_ptr<CAccount>& account);
   // A quote's work on one holder of the quoted symbol.
   void RevalueHolder(const std::shared_ptr<CAccount>& account, bool trades);
+  // The same while nothing outside the engine can run: the holder is read
+  // in place and shared only to be liquidated.
+  void RevalueQuietly(CAccount& account, const std::weak_ptr<CAccount>& held, bool trades);
   void LiquidateAccount(const std::shared_ptr<CAccount>& account);
   bool TestEntryOrder(const std::shared_ptr<COrder>& order,
                       const std::shared_ptr<CAccount>& account,

@@ -26,7 +26,9 @@ class CSymbol;
 // adjacent lines instead of every position and entry object. A member's
 // setters tell the collection when a figure changes, entries count their
 // changes (ClientParamEntry::PricingGeneration); the copy is brought up to
-// date before the next total, reusing its storage.
+// date before the next total, reusing its storage. Each member's last
+// result is kept with the price stamps (CSymbol::PricesStamp) of its symbol
+// and reference symbol, and worked out again only when one has moved.
 class COpenPositions : public Object, public ISafeObject, private NonCopyable {
  public:
   COpenPositions() = default;
@@ -37,15 +39,15 @@ class COpenPositions : public Object, public ISafeObject, private NonCopyable {
   // Passes on a member's Error(ObjectRequired); the total is then not given.
   double TotalFloatingProfitLoss(CommCalcTypeEnum vCommCalcType) const;
   // For walks over many accounts that start reading memory ahead of use:
-  // where the pricing figures lie, PricingBytes long. Reading there changes
-  // nothing and may find figures not yet brought up to date.
-  const void* PricingData() const { return m_rows.data(); }
-  size_t PricingBytes() const { return m_rows.size() * sizeof(PricingRow); }
-  size_t PricingCount() const { return m_rows.size(); }
-  // The entry the i-th pricing figures read besides their own; null for a
-  // position priced on its own and past the end.
-  const CClientParam* PricingEntry(size_t i) const {
-    return i < m_rows.size() && m_rows[i].symbol != nullptr ? m_rows[i].parent : nullptr;
+  // where the results kept for the members lie, ResultsBytes long, and the
+  // figures the i-th member is priced from when its kept result is out of
+  // date (null otherwise, and past the end). Reading there changes nothing
+  // and may find figures not yet brought up to date.
+  const void* ResultsData() const { return m_results.data(); }
+  size_t ResultsBytes() const { return m_results.size() * sizeof(KeptResult); }
+  size_t ResultsCount() const { return m_results.size(); }
+  const void* FiguresToReprice(size_t i) const {
+    return i < m_results.size() && !m_results[i].Current() ? &m_rows[i] : nullptr;
   }
   // Creates a position, sets SymbolParam, Price, lots, Type_no, Ticket,
   // Interest, PosTime, Note and Account in this order and adds it under the
@@ -97,15 +99,37 @@ class COpenPositions : public Object, public ISafeObject, private NonCopyable {
     bool has_spread;
   };
 
+  // A member's last result and what it was worked out from. Only a member
+  // priced from an entry's figures, whose symbol and reference symbol are
+  // known, keeps one.
+  struct KeptResult {
+    const CSymbol* symbol = nullptr;
+    const CSymbol* ref_symbol = nullptr;
+    uint64_t stamp = 0;
+    uint64_t ref_stamp = 0;
+    double profit = 0;
+    CommCalcTypeEnum comm_calc_type{};
+    bool known = false;
+
+    bool Current() const;
+    bool CurrentFor(CommCalcTypeEnum comm_calc_type) const {
+      return Current() && this->comm_calc_type == comm_calc_type;
+    }
+  };
+
   static PricingRow RowOf(const COpenPosition& position);
-  static double ProfitOf(const PricingRow& row, CommCalcTypeEnum comm_calc_type);
+  static KeptResult KeptFor(const PricingRow& row);
+  // Sets `reusable` false when the result read prices beyond the stamps.
+  static double ProfitOf(const PricingRow& row, CommCalcTypeEnum comm_calc_type, bool& reusable);
+  static double Reprice(const PricingRow& row, KeptResult& kept, CommCalcTypeEnum comm_calc_type);
   void PositionChanged() { m_rows_stale = true; }
   void RefreshRows() const;
   void Release(COpenPosition& position) const;
 
   // Valid while m_rows_stale is false and the entries' generation is
-  // m_rows_generation: one row per member, in member order. Placed first,
-  // where a quote reads the collection.
+  // m_rows_generation: one row and one kept result per member, in member
+  // order. Placed first, where a quote reads the collection.
+  mutable std::vector<KeptResult> m_results;
   mutable std::vector<PricingRow> m_rows;
   mutable uint64_t m_rows_generation = 0;
   mutable bool m_rows_stale = false;

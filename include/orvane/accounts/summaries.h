@@ -41,6 +41,7 @@ class CSummariesEvents {
 class CSummaries : public Object, public ISafeObject, private NonCopyable {
  public:
   CSummaries();
+  ~CSummaries() override;
 
   // Stores, in this order, PreviousMargin, TotalDeposit, TotalCommission,
   // MarginRequirement, NetProfit, Credit and TotalInterest from numbers or
@@ -114,12 +115,16 @@ class CSummaries : public Object, public ISafeObject, private NonCopyable {
   void Unadvise(CSummariesEvents* listener);
   // Whether a listener is advised.
   bool HasListeners() const { return m_has_listeners; }
+  // Whether any summaries object of the process has a listener advised: a
+  // walk that sets the figures of many accounts runs no listener when not.
+  static bool AnyHasListeners();
 
   // Holds no references; nothing to release.
   void Deallocate() override {}
 
  private:
   void RaiseDataChanged();
+  void ListenersChanged();
 
   double m_previous_margin = 0;
   double m_total_deposit = 0;

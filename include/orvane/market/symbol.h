@@ -99,7 +99,16 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
                           OperationTypeEnum OpType) const;
 
   int32_t ID() const { return m_id; }
-  void ID(int32_t value) { m_id = value; }
+  // Advanced by every change of a figure that the client prices and
+  // DealProfitValue read from the symbol itself (ID, Bid, Ask, PipLocation,
+  // SpreadType, SpreadOffset, PriceOffset, Factor, PriceCase,
+  // RefPriceCase): a result worked out from these at one stamp holds while
+  // the stamp does.
+  uint64_t PricesStamp() const { return m_prices_stamp; }
+  void ID(int32_t value) {
+    m_id = value;
+    PricesChanged();
+  }
   Variant Name() const { return m_name; }
   void Name(const Variant& value) { m_name = value.TextValue(); }
   Variant Description() const { return m_description; }
@@ -121,9 +130,15 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   void isDisplay(bool value) { m_is_display = value; }
 
   double Ask() const { return m_id == 1 ? 1.0 : m_ask; }
-  void Ask(double value) { m_ask = m_id == 1 ? 1.0 : StoredPrice(value); }
+  void Ask(double value) {
+    m_ask = m_id == 1 ? 1.0 : StoredPrice(value);
+    PricesChanged();
+  }
   double Bid() const { return m_id == 1 ? 1.0 : m_bid; }
-  void Bid(double value) { m_bid = m_id == 1 ? 1.0 : StoredPrice(value); }
+  void Bid(double value) {
+    m_bid = m_id == 1 ? 1.0 : StoredPrice(value);
+    PricesChanged();
+  }
   // The mid price (Bid + Ask) / 2 as the symbol shows it.
   double LastPrice() const;
 
@@ -161,12 +176,21 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   void LastQuteTime(const std::string& value) { m_last_qute_time = value; }
 
   double Factor() const { return m_factor; }
-  void Factor(double value) { m_factor = value; }
+  void Factor(double value) {
+    m_factor = value;
+    PricesChanged();
+  }
   // 1: prices enter profit as they stand; anything else: as reciprocals.
   int16_t PriceCase() const { return m_price_case; }
-  void PriceCase(int16_t value) { m_price_case = value; }
+  void PriceCase(int16_t value) {
+    m_price_case = value;
+    PricesChanged();
+  }
   int16_t RefPriceCase() const { return m_ref_price_case; }
-  void RefPriceCase(int16_t value) { m_ref_price_case = value; }
+  void RefPriceCase(int16_t value) {
+    m_ref_price_case = value;
+    PricesChanged();
+  }
   // Read as a number. The setter takes a number (empty reads as 0) and
   // throws Error(TypeMismatch) for anything else.
   Variant TickPips() const { return m_tick_pips; }
@@ -235,10 +259,16 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   void DDESymbols(const std::string& value) { m_dde_symbols = value; }
   // Pips added to every fixed spread.
   int16_t SpreadOffset() const { return m_spread_offset; }
-  void SpreadOffset(int16_t value) { m_spread_offset = value; }
+  void SpreadOffset(int16_t value) {
+    m_spread_offset = value;
+    PricesChanged();
+  }
   // Pips added to both sides of every price with spread.
   int16_t PriceOffset() const { return m_price_offset; }
-  void PriceOffset(int16_t value) { m_price_offset = value; }
+  void PriceOffset(int16_t value) {
+    m_price_offset = value;
+    PricesChanged();
+  }
   // The second price offset, used by the forms without arguments.
   int16_t ClientPriceOffset() const { return m_client_price_offset; }
   void ClientPriceOffset(int16_t value) { m_client_price_offset = value; }
@@ -292,7 +322,10 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   const std::string& DisplayTime() const { return m_display_time; }
   void DisplayTime(const std::string& value) { m_display_time = value; }
   SpreadCalTypeEnum SpreadType() const { return m_spread_type; }
-  void SpreadType(SpreadCalTypeEnum value) { m_spread_type = value; }
+  void SpreadType(SpreadCalTypeEnum value) {
+    m_spread_type = value;
+    PricesChanged();
+  }
   bool JustClose() const { return m_just_close; }
   void JustClose(bool value) { m_just_close = value; }
   bool BuyOnly() const { return m_buy_only; }
@@ -334,6 +367,9 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   double BidWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
   double AskWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
   std::optional<double> OwnSpreadPips() const;
+  void PricesChanged() { ++m_prices_stamp; }
+
+  uint64_t m_prices_stamp = 1;  // PricesStamp
 
   std::shared_ptr<CSymbol> m_ref_symbol;
   std::shared_ptr<Object> m_refs[4];
