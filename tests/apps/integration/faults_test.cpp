@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "orvane/protocol/process.h"
@@ -49,6 +50,30 @@ TEST_F(FaultsTest, APeerResetInTheMiddleOfAMessageEndsOnlyItsSession) {
   raw.close();
   ASSERT_TRUE(RunUntil(m_io, [&] { return server->Connections() == 0; }));
   EXPECT_TRUE(Logged("closed: the peer closed the connection"));
+  Watcher bob;
+  auto terminal = MakeTerminal("bob", "pass", bob, TlsOptions());
+  ASSERT_TRUE(RunUntil(m_io, [&] { return bob.checked == 1; }, 5s));
+  ExpectAllEqual(bob, 1);
+}
+
+TEST_F(FaultsTest, ALogOnFloodIsRefusedSessionBySessionAndServiceGoesOn) {
+  auto server = MakeServer(PriceFeed::FromTape(m_tape), 1, 0, TlsOptions());
+  std::vector<std::unique_ptr<asio::ip::tcp::socket>> flood;
+  const std::string guess = Request(-1, LOGIN_TOKEN, {"alice", "guess"});
+  for (int i = 0; i < 200; ++i) {
+    flood.push_back(std::make_unique<asio::ip::tcp::socket>(m_io));
+    flood.back()->connect({asio::ip::make_address("127.0.0.1"), static_cast<uint16_t>(m_port)});
+    std::string burst;
+    for (int k = 0; k < 50; ++k) burst += guess;
+    asio::write(*flood.back(), asio::buffer(burst));
+  }
+  auto refused = [&] {
+    return std::count_if(m_log.begin(), m_log.end(), [](const std::string& line) {
+      return line.find("log-on refused for 'alice'") != std::string::npos;
+    });
+  };
+  ASSERT_TRUE(RunUntil(m_io, [&] { return refused() == 200 && server->Connections() == 0; }, 5s))
+      << refused() << " refused, " << server->Connections() << " still open";
   Watcher bob;
   auto terminal = MakeTerminal("bob", "pass", bob, TlsOptions());
   ASSERT_TRUE(RunUntil(m_io, [&] { return bob.checked == 1; }, 5s));
