@@ -21,8 +21,7 @@ constexpr const char* kNoQuoteYet = "01/01/1900 00:00:00";
 
 Terminal::Terminal(asio::io_context& io, TerminalOptions options,
                    std::shared_ptr<FixedClock> clock, TerminalEvents* events)
-    : m_io(io),
-      m_options(std::move(options)),
+    : m_options(std::move(options)),
       m_clock(std::move(clock)),
       m_events(events ? events : &m_no_events),
       m_client_connection(std::make_shared<CHClient>(io, m_options.tls)),

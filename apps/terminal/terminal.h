@@ -142,7 +142,6 @@ class Terminal : private CHClientEvents, private BookEngineEvents {
   void Compare(const std::vector<std::string>& rows);
   void Log(const std::string& line);
 
-  asio::io_context& m_io;
   TerminalOptions m_options;
   std::shared_ptr<FixedClock> m_clock;
   TerminalEvents* m_events;
