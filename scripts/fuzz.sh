@@ -46,8 +46,8 @@ printf '%-24s %14s %10s %10s %8s\n' target executions "exec/s" coverage result
 for target in "${targets[@]}"; do
   name=$(basename "${target}")
   log="${build}/${name}.long.log"
-  runs=$(awk -F': *' '/stat::number_of_executed_units/ {print $2}' "${log}")
-  speed=$(awk -F': *' '/stat::average_exec_per_sec/ {print $2}' "${log}")
+  runs=$(awk '/stat::number_of_executed_units/ {print $NF}' "${log}")
+  speed=$(awk '/stat::average_exec_per_sec/ {print $NF}' "${log}")
   cov=$(grep -o 'cov: [0-9]*' "${log}" | tail -1 | awk '{print $2}')
   result=clean
   if grep -q 'ERROR: \|deadly signal\|Test unit written' "${log}"; then
