@@ -17,6 +17,7 @@
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/process.h"
 #include "orvane/protocol/tokens_enum.h"
+#include "raw_reader.h"
 
 namespace orvane {
 namespace {
@@ -107,66 +108,16 @@ void BM_HClientsReceiveAndParse(benchmark::State& state) {
   }
 }
 
-// A raw Asio reader that counts "+3!" terminators, also across reads.
-class RawReader {
- public:
-  RawReader(asio::io_context& io, int64_t& count) : m_socket(io), m_count(count) {}
-  asio::ip::tcp::socket& Socket() { return m_socket; }
-
-  void Read() {
-    m_socket.async_read_some(asio::buffer(m_buffer),
-                             [this](std::error_code ec, size_t n) {
-                               if (ec) return;
-                               m_count += Count(m_buffer.data(), n);
-                               Read();
-                             });
-  }
-
- private:
-  size_t Count(const char* p, size_t n) {
-    size_t found = 0;
-    size_t i = 0;
-    auto follow = [&] {
-      while (i < n && m_matched > 0) {
-        char want = m_matched == 1 ? '3' : '!';
-        if (p[i] != want) {
-          m_matched = 0;
-          return;
-        }
-        ++i;
-        if (++m_matched == 3) {
-          ++found;
-          m_matched = 0;
-        }
-      }
-    };
-    follow();
-    while (i < n) {
-      const void* plus = std::memchr(p + i, '+', n - i);
-      if (plus == nullptr) break;
-      i = static_cast<size_t>(static_cast<const char*>(plus) - p) + 1;
-      m_matched = 1;
-      follow();
-    }
-    return found;
-  }
-
-  asio::ip::tcp::socket m_socket;
-  int64_t& m_count;
-  std::array<char, 64 * 1024> m_buffer{};
-  int m_matched = 0;
-};
-
 void BM_RawAsioReference(benchmark::State& state) {
   const int clients_wanted = static_cast<int>(state.range(0));
   asio::io_context io;
   Pusher pusher(io);
   int64_t count = 0;
-  std::vector<std::unique_ptr<RawReader>> readers;
+  std::vector<std::unique_ptr<bench::RawReader>> readers;
   asio::ip::tcp::endpoint server(asio::ip::make_address("127.0.0.1"),
                                  uint16_t(pusher.Port()));
   for (int i = 0; i < clients_wanted; ++i) {
-    auto reader = std::make_unique<RawReader>(io, count);
+    auto reader = std::make_unique<bench::RawReader>(io, count);
     reader->Socket().connect(server);
     reader->Socket().set_option(asio::ip::tcp::no_delay(true));
     reader->Read();

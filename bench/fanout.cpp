@@ -23,6 +23,7 @@
 #include "orvane/core/clock.h"
 #include "orvane/protocol/data_protocol.h"
 #include "price_feed.h"
+#include "raw_reader.h"
 #include "terminal.h"
 #include "trading_server.h"
 
@@ -131,40 +132,16 @@ class Pusher : public AsioListenerEvents {
   AsioListener m_listener;
 };
 
-// Reads and counts "+3!" terminators, also across reads.
-class RawReader {
- public:
-  RawReader(asio::io_context& io, int64_t& count) : m_socket(io), m_count(count) {}
-  asio::ip::tcp::socket& Socket() { return m_socket; }
-  void Read() {
-    m_socket.async_read_some(asio::buffer(m_buffer), [this](std::error_code ec, size_t n) {
-      if (ec) return;
-      for (size_t i = 0; i < n; ++i) {
-        const char want = "+3!"[m_matched];
-        m_matched = m_buffer[i] == want ? m_matched + 1 : (m_buffer[i] == '+' ? 1 : 0);
-        if (m_matched == 3) ++m_count, m_matched = 0;
-      }
-      Read();
-    });
-  }
-
- private:
-  asio::ip::tcp::socket m_socket;
-  int64_t& m_count;
-  std::array<char, 64 * 1024> m_buffer{};
-  int m_matched = 0;
-};
-
 void BM_RawAsioReference(benchmark::State& state) {
   const size_t sessions = static_cast<size_t>(state.range(0));
   asio::io_context io;
   Pusher pusher(io);
   int64_t count = 0;
-  std::vector<std::unique_ptr<RawReader>> readers;
+  std::vector<std::unique_ptr<bench::RawReader>> readers;
   const asio::ip::tcp::endpoint server(asio::ip::make_address("127.0.0.1"),
                                        static_cast<uint16_t>(pusher.port));
   for (size_t i = 0; i < sessions; ++i) {
-    readers.push_back(std::make_unique<RawReader>(io, count));
+    readers.push_back(std::make_unique<bench::RawReader>(io, count));
     readers.back()->Socket().connect(server);
     readers.back()->Read();
   }
