@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "book.h"
+#include "book_import.h"
 #include "orvane/connection/asio_listener.h"
 #include "orvane/core/clock.h"
 #include "orvane/protocol/data_protocol.h"
@@ -42,12 +42,12 @@ const bool kDescriptorsRaised = [] {
   return true;
 }();
 
-const Book& SampleBook() {
-  static const Book book = [] {
+const model::Snapshot& SampleBook() {
+  static const model::Snapshot book = [] {
     const char* root = std::getenv("ORVANE_SOURCE_DIR");
     const std::string path = std::string(root ? root : ORVANE_DEFAULT_SOURCE_DIR) +
                              "/data/sample_book.txt";
-    return ParseBook(ReadFile(path), path);
+    return ImportBook(ReadFile(path), path);
   }();
   return book;
 }
@@ -65,7 +65,7 @@ void RunUntil(asio::io_context& io, const std::function<bool()>& done, int every
 
 void BM_ServerToTerminals(benchmark::State& state) {
   const size_t sessions = static_cast<size_t>(state.range(0));
-  const Book& book = SampleBook();
+  const model::Snapshot& book = SampleBook();
   auto clock = std::make_shared<FixedClock>();
   ScopedClock scoped(clock);
   asio::io_context io;
@@ -77,7 +77,7 @@ void BM_ServerToTerminals(benchmark::State& state) {
   const int32_t port = server.Start();
   std::vector<std::unique_ptr<Terminal>> terminals;
   for (size_t i = 0; i < sessions; ++i) {
-    const UserRecord& user = book.users[i % book.users.size()];
+    const model::User& user = book.users[i % book.users.size()];
     TerminalOptions t;
     t.port = port;
     t.username = user.username;
@@ -99,7 +99,7 @@ void BM_ServerToTerminals(benchmark::State& state) {
     return total;
   };
   size_t sent_before = server.PricesSent();
-  Tick tick;
+  model::Quote tick;
   for (auto _ : state) {
     for (int q = 0; q < kQuotesPerRound; ++q) {
       walk.Next(tick);

@@ -4,6 +4,11 @@
 #include <cmath>
 #include <sstream>
 
+#include "orvane/core/error.h"
+#include "orvane/util/generals.h"
+#include "orvane/util/operation_type_enum.h"
+#include "orvane/util/orders_type_enum.h"
+
 namespace orvane::apps::wire {
 
 namespace {
@@ -125,14 +130,14 @@ bool CellSafe(std::string_view text) {
   return true;
 }
 
-std::string SymbolRow(const SymbolRecord& s, double bid, double ask) {
+std::string SymbolRow(const model::Symbol& s, double bid, double ask) {
   return JoinCells({Number(s.id), s.name, Number(s.pip_location), Number(s.factor),
                     Number(s.price_case), Number(s.ref_id), Number(s.ref_price_case),
                     Number(s.margin_per_lot), Number(bid), Number(ask), s.close_day,
                     s.close_time, s.open_day, s.open_time, s.break_close, s.break_open});
 }
 
-bool ReadSymbolRow(std::string_view row, SymbolRecord& s) {
+bool ReadSymbolRow(std::string_view row, model::Symbol& s) {
   return CellReader(row, 16)
       .Integer(s.id)
       .Text(s.name)
@@ -153,12 +158,12 @@ bool ReadSymbolRow(std::string_view row, SymbolRecord& s) {
       .ok();
 }
 
-std::string ClientRow(const ClientRecord& c, const std::string& parameters) {
+std::string ClientRow(const model::Client& c, const std::string& parameters) {
   return JoinCells({Number(c.id), Number(c.liquidation_type), Number(c.liquidation_point),
                     Number(c.comm_calc_type), Flag(c.enable_interest), c.name, parameters});
 }
 
-bool ReadClientRow(std::string_view row, ClientRecord& c, std::string& parameters) {
+bool ReadClientRow(std::string_view row, model::Client& c) {
   return CellReader(row, 7)
       .Integer(c.id)
       .Integer(c.liquidation_type)
@@ -166,60 +171,102 @@ bool ReadClientRow(std::string_view row, ClientRecord& c, std::string& parameter
       .Integer(c.comm_calc_type)
       .Flag(c.enable_interest)
       .Text(c.name)
-      .Text(parameters)
+      .Text(c.parameters)
       .ok();
 }
 
-std::string AccountRow(const AccountRecord& a) {
+std::string AccountRow(const model::Account& a) {
+  const model::Totals& t = a.totals;
   return JoinCells({Number(a.client), Number(a.account), Number(a.type), Flag(a.margin_account),
-                    Number(a.previous_margin), Number(a.deposit), Number(a.commission),
-                    Number(a.margin_requirement), Number(a.net_profit), Number(a.credit),
-                    Number(a.interest), Flag(a.dont_liquidate)});
+                    Number(t.previous_margin), Number(t.deposit), Number(t.commission),
+                    Number(t.margin_requirement), Number(t.net_profit), Number(t.credit),
+                    Number(t.interest), Flag(a.dont_liquidate)});
 }
 
-bool ReadAccountRow(std::string_view row, AccountRecord& a) {
+bool ReadAccountRow(std::string_view row, model::Account& a) {
+  model::Totals& t = a.totals;
   return CellReader(row, 12)
       .Integer(a.client)
       .Integer(a.account)
       .Integer(a.type)
       .Flag(a.margin_account)
-      .Number(a.previous_margin)
-      .Number(a.deposit)
-      .Number(a.commission)
-      .Number(a.margin_requirement)
-      .Number(a.net_profit)
-      .Number(a.credit)
-      .Number(a.interest)
+      .Number(t.previous_margin)
+      .Number(t.deposit)
+      .Number(t.commission)
+      .Number(t.margin_requirement)
+      .Number(t.net_profit)
+      .Number(t.credit)
+      .Number(t.interest)
       .Flag(a.dont_liquidate)
       .ok();
 }
 
-std::string OrderRow(int32_t client, int32_t account, const std::string& order_row) {
-  return JoinCells({Number(client), Number(account), order_row});
+std::string PositionRow(const model::Position& p, const std::string& symbol_name, bool has_sl,
+                        bool has_tp) {
+  CGenerals generals;
+  return generals.PosRowString(p.client, p.account, p.ticket, p.time, p.lots, p.price, p.symbol,
+                               has_sl ? 1 : 0, has_tp ? 1 : 0, p.direction, 0, p.lots,
+                               symbol_name, p.interest, "", p.note);
 }
 
-bool ReadOrderRow(std::string_view row, int32_t& client, int32_t& account,
-                  std::string& order_row) {
-  const size_t first = row.find(kCellDelimiter);
-  if (first == std::string_view::npos) return false;
-  const size_t second = row.find(kCellDelimiter, first + kCellDelimiter.size());
-  if (second == std::string_view::npos) return false;
-  const std::string_view client_text = row.substr(0, first);
-  const std::string_view account_text =
-      row.substr(first + kCellDelimiter.size(), second - first - kCellDelimiter.size());
-  if (!ReadInteger(client_text, client) || !ReadInteger(account_text, account)) return false;
-  order_row = std::string(row.substr(second + kCellDelimiter.size()));
+bool ReadPositionRow(std::string_view row, model::Position& p) {
+  if (SplitCells(row).size() != 16) return false;
+  CGenerals generals;
+  model::Position read;
+  OperationTypeEnum direction = BuyType;
+  std::string sl, tp, name, method;
+  int16_t checked = 0;
+  double original_lots = 0;
+  try {
+    generals.SplitPosRow(row, read.client, read.account, read.ticket, read.time, direction,
+                         read.lots, read.symbol, read.price, sl, tp, checked, original_lots,
+                         name, read.interest, method, read.note);
+  } catch (const Error&) {
+    return false;
+  }
+  if (direction != BuyType && direction != SellType) return false;
+  read.direction = direction;
+  p = std::move(read);
   return true;
 }
 
-std::vector<std::string> TotalsParameters(const Totals& t) {
-  return {Number(t.client),       Number(t.account), Number(t.commission),
-          Number(t.margin_requirement), Number(t.net_profit), Number(t.deposit),
-          Number(t.credit),       Number(t.previous_margin), Number(t.interest)};
+std::string OrderRow(const model::Order& o) {
+  CGenerals generals;
+  const std::string row = generals.OrderRowString(
+      o.id, o.time, o.direction, o.lots, o.symbol, Number(o.price),
+      o.kind == LimitOrdersType ? "LO" : "SL", Number(o.position), Number(o.sl), Number(o.tp),
+      Number(o.status), o.note);
+  return JoinCells({Number(o.client), Number(o.account), row});
 }
 
-bool ReadTotals(const std::vector<std::string>& p, Totals& t) {
-  return p.size() >= 9 && ReadInteger(p[0], t.client) && ReadInteger(p[1], t.account) &&
+bool ReadOrderRow(std::string_view row, model::Order& o) {
+  const std::vector<std::string> cells = SplitCells(row);
+  if (cells.size() != 14) return false;
+  model::Order read;
+  const bool ok = ReadInteger(cells[0], read.client) && ReadInteger(cells[1], read.account) &&
+                  ReadInteger(cells[2], read.id) && ReadInteger(cells[4], read.direction) &&
+                  ReadNumber(cells[5], read.lots) && ReadInteger(cells[6], read.symbol) &&
+                  ReadNumber(cells[7], read.price) && ReadInteger(cells[9], read.position) &&
+                  ReadNumber(cells[10], read.sl) && ReadNumber(cells[11], read.tp) &&
+                  ReadInteger(cells[12], read.status);
+  if (!ok) return false;
+  read.time = cells[3];
+  read.kind = cells[8] == "LO" ? LimitOrdersType : SlTpType;
+  read.note = cells[13];
+  o = std::move(read);
+  return true;
+}
+
+std::vector<std::string> TotalsParameters(const model::TotalsBooked& b) {
+  const model::Totals& t = b.totals;
+  return {Number(b.client),      Number(b.account),         Number(t.commission),
+          Number(t.margin_requirement), Number(t.net_profit), Number(t.deposit),
+          Number(t.credit),      Number(t.previous_margin), Number(t.interest)};
+}
+
+bool ReadTotals(const std::vector<std::string>& p, model::TotalsBooked& b) {
+  model::Totals& t = b.totals;
+  return p.size() >= 9 && ReadInteger(p[0], b.client) && ReadInteger(p[1], b.account) &&
          ReadNumber(p[2], t.commission) && ReadNumber(p[3], t.margin_requirement) &&
          ReadNumber(p[4], t.net_profit) && ReadNumber(p[5], t.deposit) &&
          ReadNumber(p[6], t.credit) && ReadNumber(p[7], t.previous_margin) &&

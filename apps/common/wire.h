@@ -6,7 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "book.h"
+#include "orvane/core/date_time.h"
+#include "change.h"
+#include "records.h"
 
 // The parameter lists of the messages the reference server and terminal
 // exchange (the framing is the library's). Numbers travel in their shortest
@@ -63,34 +65,33 @@ std::vector<std::string> SplitCells(std::string_view row);
 // delimiters and terminators.
 bool CellSafe(std::string_view text);
 
-std::string SymbolRow(const SymbolRecord& symbol, double bid, double ask);
-bool ReadSymbolRow(std::string_view row, SymbolRecord& symbol);
+std::string SymbolRow(const model::Symbol& symbol, double bid, double ask);
+bool ReadSymbolRow(std::string_view row, model::Symbol& symbol);
 
 // The client and its parameters text as the terminal applies them.
-std::string ClientRow(const ClientRecord& client, const std::string& parameters);
-bool ReadClientRow(std::string_view row, ClientRecord& client, std::string& parameters);
+std::string ClientRow(const model::Client& client, const std::string& parameters);
+bool ReadClientRow(std::string_view row, model::Client& client);
 
 // An account with its current totals.
-std::string AccountRow(const AccountRecord& account);
-bool ReadAccountRow(std::string_view row, AccountRecord& account);
+std::string AccountRow(const model::Account& account);
+bool ReadAccountRow(std::string_view row, model::Account& account);
 
-// The account number, then the order row.
-std::string OrderRow(int32_t client, int32_t account, const std::string& order_row);
-bool ReadOrderRow(std::string_view row, int32_t& client, int32_t& account,
-                  std::string& order_row);
+// A position as the library writes its row: `symbol_name` fills the name
+// cell, and the stop-loss and take-profit cells mark whether orders guard it.
+std::string PositionRow(const model::Position& position, const std::string& symbol_name,
+                        bool has_sl, bool has_tp);
+bool ReadPositionRow(std::string_view row, model::Position& position);
+
+// The client and account numbers, then the order row as the library writes it.
+std::string OrderRow(const model::Order& order);
+bool ReadOrderRow(std::string_view row, model::Order& order);
 
 // An account's totals as the server books them: client, account,
 // commission, margin requirement, net profit, deposit, credit, previous
 // margin, interest.
-struct Totals {
-  int32_t client = 0;
-  int32_t account = 0;
-  double commission = 0, margin_requirement = 0, net_profit = 0, deposit = 0, credit = 0,
-         previous_margin = 0, interest = 0;
-};
-std::vector<std::string> TotalsParameters(const Totals& totals);
+std::vector<std::string> TotalsParameters(const model::TotalsBooked& totals);
 // From parameters 1..9 of a message.
-bool ReadTotals(const std::vector<std::string>& parameters, Totals& totals);
+bool ReadTotals(const std::vector<std::string>& parameters, model::TotalsBooked& totals);
 
 // What the terminal checks its own engine against.
 struct Figures {

@@ -10,7 +10,7 @@
 #include <iostream>
 #include <string>
 
-#include "book.h"
+#include "book_import.h"
 #include "replay.h"
 #include "report.h"
 
@@ -73,8 +73,8 @@ int main(int argc, char** argv) {
     return 64;
   }
   try {
-    const Book book = ParseBook(ReadFile(args.book), args.book);
-    const std::vector<Tick> tape = ParseTape(ReadFile(args.tape), args.tape, book);
+    const Book book = ImportBook(ReadFile(args.book), args.book);
+    const std::vector<Tick> tape = ImportTape(ReadFile(args.tape), args.tape, book);
     ReplayOptions options;
     if (!args.quiet && isatty(STDERR_FILENO)) options.progress = ProgressBar;
     const ReplayResult result = RunReplay(book, tape, options);

@@ -7,30 +7,39 @@
 #include <memory>
 #include <unordered_map>
 
-#include "book_engine.h"
+#include "desk.h"
+#include "memory_store.h"
 #include "orvane/core/clock.h"
 
 namespace orvane::replay {
 
 namespace {
 
+// Market time starts at the tape's first tick.
+Book Seed(Book book, const std::vector<Tick>& tape) {
+  if (!tape.empty()) {
+    book.market_time = tape.front().time;
+    book.market_time_text = tape.front().time_text;
+  }
+  return book;
+}
+
 // The replay's side of the engine: ticks in, figures, counts, charts and the
 // event log out.
-class Host : public apps::BookEngineEvents {
+class Host : public apps::DeskEvents {
  public:
   Host(const Book& book, const std::vector<Tick>& tape, const ReplayOptions& options)
       : m_tape(tape),
         m_options(options),
         m_clock(std::make_shared<FixedClock>(tape.empty() ? DateTime() : tape.front().time)),
         m_scoped_clock(m_clock),
-        m_engine(book, m_clock,
-                 tape.empty() ? std::string("01/01/1900 00:00:00") : tape.front().time_text,
-                 this) {
+        m_store(Seed(book, tape)),
+        m_engine(m_store, m_clock, this) {
     if (!tape.empty()) {
       m_start = tape.front().time.Serial();
       m_span = tape.back().time.Serial() - m_start;
     }
-    for (const apps::AccountRecord& a : book.accounts) {
+    for (const apps::model::Account& a : book.accounts) {
       m_index[a.account] = m_result.accounts.size();
       AccountResult result;
       result.client = a.client;
@@ -49,7 +58,7 @@ class Host : public apps::BookEngineEvents {
     const size_t step = std::max<size_t>(m_tape.size() / 200, 1);
     for (size_t i = 0; i < m_tape.size(); ++i) {
       m_now = &m_tape[i];
-      m_engine.ApplyTick(m_tape[i]);
+      m_engine.ApplyQuote(m_tape[i]);
       if (m_options.progress && i % step == 0) {
         m_options.progress(static_cast<double>(i) / static_cast<double>(m_tape.size()));
       }
@@ -132,7 +141,8 @@ class Host : public apps::BookEngineEvents {
   const Tick* m_now = nullptr;
   double m_start = 0;
   double m_span = 0;
-  apps::BookEngine m_engine;  // last: it reports into the members above
+  apps::MemoryStore m_store;
+  apps::Desk m_engine;  // last: it reports into the members above
 };
 
 }  // namespace

@@ -6,18 +6,19 @@
 #include <string>
 #include <vector>
 
-#include "book.h"
+#include "book_import.h"
+#include "records.h"
 
-// The risk replay: a server-side account engine (apps::BookEngine, which
-// executes what the engine reports) run over a tick tape.
+// The risk replay: a server-side desk (apps::Desk, which executes what the
+// engine reports) run over a tick tape.
 namespace orvane::replay {
 
-using apps::Book;
+using apps::ImportBook;
+using apps::ImportTape;
 using apps::InputError;
-using apps::ParseBook;
-using apps::ParseTape;
 using apps::ReadFile;
-using apps::Tick;
+using Book = apps::model::Snapshot;
+using Tick = apps::model::Quote;
 
 struct ChartPoint {
   double equity = 0;
@@ -55,8 +56,9 @@ struct ReplayOptions {
   std::function<void(double)> progress;
 };
 
-// Loads the book into a new engine and runs the tape. Throws InputError when
-// the book cannot be applied (ParseBook has checked it already).
+// Loads the book into a new desk (market time: the tape's first tick) and
+// runs the tape. Throws apps::DeskError when the book cannot be applied
+// (ImportBook has checked it already).
 ReplayResult RunReplay(const Book& book, const std::vector<Tick>& tape,
                        const ReplayOptions& options = {});
 

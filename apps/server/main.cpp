@@ -13,7 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "book.h"
+#include "book_import.h"
+#include "desk.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
 #include "price_feed.h"
@@ -21,7 +22,6 @@
 
 namespace {
 
-using orvane::apps::Book;
 using orvane::apps::InputError;
 
 constexpr int kBadInput = 2;
@@ -92,12 +92,13 @@ int main(int argc, char** argv) {
     return kBadArguments;
   }
   try {
-    const Book book = orvane::apps::ParseBook(orvane::apps::ReadFile(args.book), args.book);
+    const orvane::apps::model::Snapshot book =
+        orvane::apps::ImportBook(orvane::apps::ReadFile(args.book), args.book);
     orvane::apps::PriceFeed feed =
         args.tape.empty()
             ? orvane::apps::PriceFeed::RandomWalk(book, args.seed, args.rate, args.ticks)
             : orvane::apps::PriceFeed::FromTape(
-                  orvane::apps::ParseTape(orvane::apps::ReadFile(args.tape), args.tape, book));
+                  orvane::apps::ImportTape(orvane::apps::ReadFile(args.tape), args.tape, book));
     auto clock = std::make_shared<orvane::FixedClock>();
     orvane::ScopedClock scoped(clock);
 

@@ -21,19 +21,19 @@ double OnStep(double price, double step) { return std::round(price / step) * ste
 
 }  // namespace
 
-PriceFeed PriceFeed::FromTape(std::vector<Tick> tape) {
+PriceFeed PriceFeed::FromTape(std::vector<model::Quote> tape) {
   PriceFeed feed;
   feed.m_length = tape.size();
   feed.m_tape = std::move(tape);
   return feed;
 }
 
-PriceFeed PriceFeed::RandomWalk(const Book& book, uint64_t seed, double rate, size_t ticks) {
+PriceFeed PriceFeed::RandomWalk(const model::Snapshot& book, uint64_t seed, double rate, size_t ticks) {
   PriceFeed feed;
   feed.m_random.seed(seed);
   feed.m_rate = rate > 0 ? rate : 1;
   feed.m_length = ticks;
-  for (const SymbolRecord& s : book.symbols) {
+  for (const model::Symbol& s : book.symbols) {
     if (s.id == 1) continue;
     const int32_t pip_location = s.pip_location == 100 ? -2 : s.pip_location;
     const double step = std::pow(10.0, pip_location) / 10;
@@ -42,7 +42,7 @@ PriceFeed PriceFeed::RandomWalk(const Book& book, uint64_t seed, double rate, si
   return feed;
 }
 
-bool PriceFeed::Next(Tick& tick) {
+bool PriceFeed::Next(model::Quote& tick) {
   if (m_length != 0 && m_delivered >= m_length) return false;
   if (!m_tape.empty()) {
     tick = m_tape[m_delivered];
@@ -55,15 +55,19 @@ bool PriceFeed::Next(Tick& tick) {
   return true;
 }
 
+DateTime PriceFeed::FirstTime() const {
+  return m_tape.empty() ? kWalkStart : m_tape.front().time;
+}
+
 std::string PriceFeed::FirstTimeText() const {
   return m_tape.empty() ? TimeText(kWalkStart) : m_tape.front().time_text;
 }
 
-Tick PriceFeed::WalkTick() {
+model::Quote PriceFeed::WalkTick() {
   Walker& w = m_walkers[m_delivered % m_walkers.size()];
   const double moved = w.mid + m_move(m_random) * w.step;
   if (moved - w.half_spread > w.step) w.mid = moved;
-  Tick tick;
+  model::Quote tick;
   tick.symbol = w.symbol;
   tick.bid = OnStep(w.mid - w.half_spread, w.step);
   tick.ask = std::max(tick.bid, OnStep(w.mid + w.half_spread, w.step));

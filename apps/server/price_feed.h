@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "book.h"
+#include "records.h"
 
 namespace orvane::apps {
 
@@ -18,14 +18,15 @@ namespace orvane::apps {
 // is the same whatever the wall clock says.
 class PriceFeed {
  public:
-  static PriceFeed FromTape(std::vector<Tick> tape);
+  static PriceFeed FromTape(std::vector<model::Quote> tape);
   // `ticks` 0: endless.
-  static PriceFeed RandomWalk(const Book& book, uint64_t seed, double rate, size_t ticks);
+  static PriceFeed RandomWalk(const model::Snapshot& book, uint64_t seed, double rate, size_t ticks);
 
   // The next quote; false once the feed has ended.
-  bool Next(Tick& tick);
+  bool Next(model::Quote& tick);
   // The time text of the first quote (the symbols' quote time before it).
   std::string FirstTimeText() const;
+  DateTime FirstTime() const;
   size_t Delivered() const { return m_delivered; }
   // 0 for an endless feed.
   size_t Length() const { return m_length; }
@@ -39,9 +40,9 @@ class PriceFeed {
   };
 
   PriceFeed() = default;
-  Tick WalkTick();
+  model::Quote WalkTick();
 
-  std::vector<Tick> m_tape;
+  std::vector<model::Quote> m_tape;
   std::vector<Walker> m_walkers;
   std::mt19937_64 m_random;
   std::normal_distribution<double> m_move{0.0, 10.0};

@@ -1,6 +1,6 @@
 #include "server_connection.h"
 
-#include "book.h"
+#include "records.h"
 #include "orvane/connection/asio_socket.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/data_protocol.h"
@@ -140,7 +140,7 @@ void ServerConnection::HandleFirst(const CProcess& process, std::string_view mes
 void ServerConnection::LogOn(const CProcess& process) {
   const std::string username = process.ParameterValue(1, true, "");
   const std::string password = process.ParameterValue(2, true, "");
-  const UserRecord* user = m_host.User(username);
+  const model::User* user = m_host.User(username);
   if (!user || user->password != password) {
     SendError(wire::kLoginRefused, "Wrong user name or password", LOGIN_TOKEN);
     return Close("log-on refused for '" + username + "'");

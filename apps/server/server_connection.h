@@ -22,7 +22,9 @@ class CSession;
 
 namespace orvane::apps {
 
-struct UserRecord;
+namespace model {
+struct User;
+}  // namespace model
 class ServerConnection;
 
 // What a connection asks of the server it belongs to.
@@ -30,7 +32,7 @@ class ConnectionHost {
  public:
   virtual ~ConnectionHost() = default;
   // None for an unknown user name.
-  virtual const UserRecord* User(const std::string& username) const = 0;
+  virtual const model::User* User(const std::string& username) const = 0;
   virtual int32_t NewSid() = 0;
   virtual void LoggedOn(ServerConnection& connection) = 0;
   virtual void MarketStarted(ServerConnection& connection) = 0;

@@ -7,7 +7,7 @@
 #include "orvane/accounts/open_position.h"
 #include "orvane/accounts/open_positions.h"
 #include "orvane/accounts/orders.h"
-#include "orvane/accounts/summaries.h"
+#include "orvane/accounts/order.h"
 #include "orvane/clients/client.h"
 #include "orvane/clients/client_param.h"
 #include "orvane/clients/clients.h"
@@ -26,31 +26,30 @@ namespace {
 constexpr int16_t kLogLevel = 5;
 constexpr auto kFeedTick = std::chrono::milliseconds(10);
 
-wire::Totals TotalsOf(const CAccount& account) {
-  const CSummaries& s = *account.SummeryInfo();
-  return {account.ClientID(), account.AccountID(), s.TotalCommission(), s.MarginRequirement(),
-          s.NetProfit(),      s.TotalDeposit(),    s.Credit(),          s.PreviousMargin(),
-          s.TotalInterest()};
+// The book as a store starts from: market time is the feed's start.
+model::Snapshot Seed(model::Snapshot book, const PriceFeed& feed) {
+  if (book.market_time_text.empty()) {
+    book.market_time = feed.FirstTime();
+    book.market_time_text = feed.FirstTimeText();
+  }
+  return book;
 }
 
 }  // namespace
 
-TradingServer::TradingServer(asio::io_context& io, const Book& book, PriceFeed feed,
+TradingServer::TradingServer(asio::io_context& io, const model::Snapshot& book, PriceFeed feed,
                              std::shared_ptr<FixedClock> clock, ServerOptions options)
     : m_io(io),
-      m_book(book),
       m_feed(std::move(feed)),
       m_clock(std::move(clock)),
       m_options(std::move(options)),
       m_event_manager(std::make_shared<CEventManager>()),
-      m_engine(book, m_clock, m_feed.FirstTimeText(), this),
+      m_store(Seed(book, m_feed)),
+      m_desk(m_store, m_clock, this),
       m_listener(io, m_options.tls),
       m_feed_timer(io),
       m_handshake_timer(io) {
-  for (const UserRecord& u : book.users) m_users[u.username] = &u;
-  for (const AccountRecord& a : book.accounts) m_accounts_by_client[a.client].push_back(&a);
-  for (const OrderRecord& o : book.orders) m_orders[o.order_id] = &o;
-  m_engine.Load();
+  m_desk.Load();
   m_listener.Advise(this);
 }
 
@@ -82,9 +81,7 @@ void TradingServer::Stop() {
 }
 
 std::optional<AccountFigures> TradingServer::Figures(int32_t account) const {
-  auto it = m_figures.find(account);
-  if (it == m_figures.end()) return std::nullopt;
-  return it->second;
+  return m_desk.FiguresOf(account);
 }
 
 size_t TradingServer::LoggedOnSessions() const {
@@ -108,9 +105,8 @@ void TradingServer::Accepted(const std::shared_ptr<ISocket>& child) {
   connection->Start();
 }
 
-const UserRecord* TradingServer::User(const std::string& username) const {
-  auto it = m_users.find(username);
-  return it == m_users.end() ? nullptr : it->second;
+const model::User* TradingServer::User(const std::string& username) const {
+  return m_desk.User(username);
 }
 
 int32_t TradingServer::NewSid() { return ++m_last_sid; }
@@ -120,7 +116,7 @@ void TradingServer::LoggedOn(ServerConnection& connection) {
 }
 
 void TradingServer::MarketStarted(ServerConnection& connection) {
-  for (const SymbolRecord& s : m_book.symbols) {
+  for (const model::Symbol& s : m_desk.Symbols()) {
     if (s.id != 1) SendPrice(connection, s.id);
   }
   if (++m_market_sessions == m_options.start_after_sessions) StartFeed();
@@ -166,7 +162,7 @@ void TradingServer::Feed() {
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - m_feed_started).count();
   const auto due = static_cast<size_t>(elapsed * m_options.rate);
-  Tick tick;
+  model::Quote tick;
   while (m_running && m_feed.Delivered() < due) {
     if (!m_feed.Next(tick)) {
       m_feed_ended = true;
@@ -185,8 +181,8 @@ void TradingServer::Feed() {
   ArmFeed();
 }
 
-void TradingServer::Quote(const Tick& tick) {
-  m_engine.ApplyTick(tick);
+void TradingServer::Quote(const model::Quote& tick) {
+  if (!m_desk.ApplyQuote(tick)) return;
   ++m_sequence[tick.symbol];
   // A send may close a session and change the index: work on a copy.
   m_targets.clear();
@@ -208,9 +204,9 @@ void TradingServer::SendPrice(ServerConnection& connection, int32_t symbol) {
 
 void TradingServer::SendPriceToAll(int32_t client_id, int32_t symbol_id,
                                    const std::vector<ServerConnection*>& sessions) {
-  auto client = m_engine.Engine().Clients()->Item(KeyOf(client_id));
+  auto client = m_desk.Engine().Clients()->Item(KeyOf(client_id));
   auto param = client ? client->SymbolParam(symbol_id) : nullptr;
-  auto symbol = m_engine.Symbol(symbol_id);
+  auto symbol = m_desk.Symbol(symbol_id);
   if (!param || !symbol) return;
   double bid = 0, ask = 0;
   try {
@@ -275,30 +271,23 @@ void TradingServer::Logged(const std::string& text) {
   if (m_options.log_engine) Log(text);
 }
 
-void TradingServer::FiguresChanged(const AccountFigures& figures) {
-  m_figures[figures.account] = figures;
+void TradingServer::PositionOpened(const model::Position& position) {
+  Push(position.client, NEW_OPEN_POSITION_TOKEN, {PositionRow(position)});
 }
 
-void TradingServer::PositionOpened(const COpenPosition& position) {
-  auto account = position.Account();
-  if (!account) return;
-  Push(account->ClientID(), NEW_OPEN_POSITION_TOKEN,
-       {PositionRow(account->ClientID(), account->AccountID(), position)});
+void TradingServer::PositionClosed(const model::PositionClosed& closed) {
+  Push(closed.client, CLOSE_OPEN_POSITION_TOKEN,
+       {wire::Number(closed.client), wire::Number(closed.account), wire::Number(closed.ticket)});
 }
 
-void TradingServer::PositionClosed(int32_t client, int32_t account, int32_t ticket) {
-  Push(client, CLOSE_OPEN_POSITION_TOKEN,
-       {wire::Number(client), wire::Number(account), wire::Number(ticket)});
+void TradingServer::OrderRemoved(const model::OrderRemoved& removed) {
+  Push(removed.client, DELETE_PENDING_ORDER_TOKEN,
+       {wire::Number(removed.client), wire::Number(removed.account), wire::Number(removed.id)});
 }
 
-void TradingServer::OrderFinished(int32_t client, int32_t account, int32_t order) {
-  Push(client, DELETE_PENDING_ORDER_TOKEN,
-       {wire::Number(client), wire::Number(account), wire::Number(order)});
-}
-
-void TradingServer::TotalsBooked(const CAccount& account) {
-  const std::vector<std::string> p = wire::TotalsParameters(TotalsOf(account));
-  Push(account.ClientID(), SUMMARIES_CHANGED_TOKEN,
+void TradingServer::TotalsBooked(const model::TotalsBooked& booked) {
+  const std::vector<std::string> p = wire::TotalsParameters(booked);
+  Push(booked.client, SUMMARIES_CHANGED_TOKEN,
        {p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8]});
 }
 
@@ -308,6 +297,11 @@ void TradingServer::AccountLiquidated(int32_t client, int32_t account) {
 
 void TradingServer::AlertFired(int32_t client, int32_t /*alert*/, const std::string& text) {
   Push(client, MESSAGE_TOKEN, {text});
+}
+
+void TradingServer::Halted(const std::string& reason) {
+  Log("stopping: " + reason);
+  Stop();
 }
 
 // ---- answers ----
@@ -320,40 +314,34 @@ bool TradingServer::Rows(const ServerConnection& connection, TokensEnum token,
       SymbolRows(client, rows);
       return true;
     case GET_CLIENT_INFO_TOKEN:
-      if (const ClientRecord* c = Client(client)) {
-        for (const ParamSetRecord& p : m_book.paramsets) {
-          if (p.name == c->paramset) rows.push_back(wire::ClientRow(*c, wire::PricesAsSent(p.text)));
-        }
+      if (const model::Client* c = m_desk.Client(client)) {
+        rows.push_back(wire::ClientRow(*c, wire::PricesAsSent(c->parameters)));
       }
       return true;
     case GET_ACCOUNTS_TOKEN:
-      AccountRows(client, rows);
+      for (const model::Account& a : m_desk.Accounts(client)) rows.push_back(wire::AccountRow(a));
       return true;
     case GETOPENPOS_TOKEN:
-      PositionRows(client, rows);
+      for (const model::Position& p : m_desk.Positions(client)) rows.push_back(PositionRow(p));
       return true;
     case GET_PENDING_ORDERS_TOKEN:
-      OrderRows(client, rows);
+      for (const model::Order& o : m_desk.Orders(client)) rows.push_back(wire::OrderRow(o));
       return true;
     case GET_SUMMARIES_TOKEN:
-      FiguresRows(client, rows);
+      for (const AccountFigures& f : m_desk.Figures(client)) {
+        rows.push_back(
+            wire::FiguresRow({f.client, f.account, f.balance, f.equity, f.margin_level}));
+      }
       return true;
     default:
       return false;
   }
 }
 
-const ClientRecord* TradingServer::Client(int32_t id) const {
-  for (const ClientRecord& c : m_book.clients) {
-    if (c.id == id) return &c;
-  }
-  return nullptr;
-}
-
 void TradingServer::SymbolRows(int32_t client_id, std::vector<std::string>& rows) const {
-  auto client = m_engine.Engine().Clients()->Item(KeyOf(client_id));
-  for (const SymbolRecord& s : m_book.symbols) {
-    auto symbol = m_engine.Symbol(s.id);
+  auto client = m_desk.Engine().Clients()->Item(KeyOf(client_id));
+  for (const model::Symbol& s : m_desk.Symbols()) {
+    auto symbol = m_desk.Symbol(s.id);
     if (!symbol) continue;
     double bid = symbol->Bid(), ask = symbol->Ask();
     if (auto param = client ? client->SymbolParam(s.id) : nullptr) {
@@ -367,68 +355,18 @@ void TradingServer::SymbolRows(int32_t client_id, std::vector<std::string>& rows
   }
 }
 
-void TradingServer::AccountRows(int32_t client, std::vector<std::string>& rows) const {
-  auto it = m_accounts_by_client.find(client);
-  if (it == m_accounts_by_client.end()) return;
-  for (const AccountRecord* record : it->second) {
-    auto account = m_engine.Engine().Account(client, record->account);
-    if (!account) continue;
-    const wire::Totals t = TotalsOf(*account);
-    AccountRecord now = *record;
-    now.commission = t.commission;
-    now.margin_requirement = t.margin_requirement;
-    now.net_profit = t.net_profit;
-    now.deposit = t.deposit;
-    now.credit = t.credit;
-    now.previous_margin = t.previous_margin;
-    now.interest = t.interest;
-    rows.push_back(wire::AccountRow(now));
-  }
-}
-
-std::string TradingServer::PositionRow(int32_t client, int32_t account,
-                                       const COpenPosition& p) const {
-  auto symbol = p.SymbolParam() ? p.SymbolParam()->Symbol() : nullptr;
-  const int32_t symbol_id = symbol ? symbol->ID() : 0;
-  const std::string name = symbol ? symbol->Name().TextValue() : std::string();
-  return wire::JoinCells({wire::Number(client), wire::Number(account), wire::Number(p.Ticket()),
-                          p.PosTime(), p.Type_no() > 0 ? "Buy" : "Sell", wire::Number(p.lots()),
-                          wire::Number(symbol_id), wire::Number(p.Price()), "", "", "0",
-                          wire::Number(p.lots()), name, wire::Number(p.Interest()), "",
-                          wire::CellSafe(p.Note()) ? p.Note() : std::string()});
-}
-
-void TradingServer::PositionRows(int32_t client, std::vector<std::string>& rows) const {
-  auto it = m_accounts_by_client.find(client);
-  if (it == m_accounts_by_client.end()) return;
-  for (const AccountRecord* record : it->second) {
-    auto account = m_engine.Engine().Account(client, record->account);
-    if (!account) continue;
-    for (const auto& position : account->OpenPositions()->Items()) {
-      rows.push_back(PositionRow(client, record->account, *position));
+std::string TradingServer::PositionRow(const model::Position& p) const {
+  bool sl = false, tp = false;
+  auto account = m_desk.Engine().Account(p.client, p.account);
+  if (account) {
+    for (const auto& order : account->Orders()->Items()) {
+      if (order->IoID() != p.ticket) continue;
+      sl = sl || order->slPrice() != 0;
+      tp = tp || order->tpPrice() != 0;
     }
   }
-}
-
-void TradingServer::OrderRows(int32_t client, std::vector<std::string>& rows) const {
-  for (const auto& [id, record] : m_orders) {
-    if (record->client != client) continue;
-    auto account = m_engine.Engine().Account(client, record->account);
-    if (account && account->Orders()->Item(KeyOf(id))) {
-      rows.push_back(wire::OrderRow(client, record->account, record->row));
-    }
-  }
-}
-
-void TradingServer::FiguresRows(int32_t client, std::vector<std::string>& rows) const {
-  auto it = m_accounts_by_client.find(client);
-  if (it == m_accounts_by_client.end()) return;
-  for (const AccountRecord* record : it->second) {
-    auto f = m_figures.find(record->account);
-    if (f == m_figures.end()) continue;
-    rows.push_back(wire::FiguresRow({client, record->account, f->second.balance,
-                                     f->second.equity, f->second.margin_level}));
-  }
+  auto symbol = m_desk.Symbol(p.symbol);
+  return wire::PositionRow(p, symbol ? symbol->Name().TextValue() : std::string(), sl, tp);
 }
 
 }  // namespace orvane::apps

@@ -12,12 +12,13 @@
 #include <unordered_map>
 #include <vector>
 
-#include "book.h"
-#include "book_engine.h"
+#include "desk.h"
+#include "memory_store.h"
 #include "orvane/connection/asio_listener.h"
 #include "orvane/connection/tls_options.h"
 #include "orvane/protocol/process.h"
 #include "price_feed.h"
+#include "records.h"
 #include "server_connection.h"
 
 namespace orvane {
@@ -46,8 +47,8 @@ struct ServerOptions {
 };
 
 // The reference trading server: accepts terminals on a listener (plain or
-// TLS), logs users on against the book's USER records, answers the
-// terminal's requests with the book's current state, fans every quote of
+// TLS), logs users on against the desk's users, answers the terminal's
+// requests from the desk's live state, fans every quote of
 // its feed out to every session that started the market, with that
 // session's client's spread, and runs the server-side engine over the same
 // quotes, pushing what it executes (positions opened and closed, orders
@@ -57,12 +58,14 @@ struct ServerOptions {
 // Everything runs on the io_context's thread. The clock is `clock`, pinned
 // to each quote's time; the host installs it as the process clock.
 class TradingServer : private AsioListenerEvents,
-                      private BookEngineEvents,
+                      private DeskEvents,
                       private ConnectionHost {
  public:
-  // Throws orvane::Error when TLS is on and its files cannot be loaded, and
-  // InputError when the book cannot be applied.
-  TradingServer(asio::io_context& io, const Book& book, PriceFeed feed,
+  // Seeds an in-memory store with `book` (market time: the feed's first
+  // quote) and loads the desk from it. Throws orvane::Error when TLS is on
+  // and its files cannot be loaded, and DeskError when the book cannot be
+  // applied.
+  TradingServer(asio::io_context& io, const model::Snapshot& book, PriceFeed feed,
                 std::shared_ptr<FixedClock> clock, ServerOptions options);
   ~TradingServer() override;
   TradingServer(const TradingServer&) = delete;
@@ -76,7 +79,7 @@ class TradingServer : private AsioListenerEvents,
 
   // Applies one quote now, as the feed does: the engine first, then the
   // price to every session that started the market.
-  void ApplyQuote(const Tick& tick) { Quote(tick); }
+  void ApplyQuote(const model::Quote& tick) { Quote(tick); }
 
   // The account's figures as the engine last reported them.
   std::optional<AccountFigures> Figures(int32_t account) const;
@@ -85,22 +88,22 @@ class TradingServer : private AsioListenerEvents,
   size_t QuotesApplied() const { return m_feed.Delivered(); }
   size_t PricesSent() const { return m_prices_sent; }
   bool FeedEnded() const { return m_feed_ended; }
-  const BookEngine& Engine() const { return m_engine; }
+  const Desk& desk() const { return m_desk; }
 
  private:
   // AsioListenerEvents
   void Accepted(const std::shared_ptr<ISocket>& child) override;
-  // BookEngineEvents
+  // DeskEvents
   void Logged(const std::string& text) override;
-  void FiguresChanged(const AccountFigures& figures) override;
-  void PositionOpened(const COpenPosition& position) override;
-  void PositionClosed(int32_t client, int32_t account, int32_t ticket) override;
-  void OrderFinished(int32_t client, int32_t account, int32_t order) override;
-  void TotalsBooked(const CAccount& account) override;
+  void PositionOpened(const model::Position& position) override;
+  void PositionClosed(const model::PositionClosed& closed) override;
+  void OrderRemoved(const model::OrderRemoved& removed) override;
+  void TotalsBooked(const model::TotalsBooked& booked) override;
   void AccountLiquidated(int32_t client, int32_t account) override;
   void AlertFired(int32_t client, int32_t alert, const std::string& text) override;
+  void Halted(const std::string& reason) override;
   // ConnectionHost
-  const UserRecord* User(const std::string& username) const override;
+  const model::User* User(const std::string& username) const override;
   int32_t NewSid() override;
   void LoggedOn(ServerConnection& connection) override;
   void MarketStarted(ServerConnection& connection) override;
@@ -115,7 +118,7 @@ class TradingServer : private AsioListenerEvents,
   void Feed();
   void ArmHandshake();
   void Handshake();
-  void Quote(const Tick& tick);
+  void Quote(const model::Quote& tick);
   void SendPrice(ServerConnection& connection, int32_t symbol);
   // One price message with the client's spread, built once, to each session
   // that started the market.
@@ -124,21 +127,16 @@ class TradingServer : private AsioListenerEvents,
   // Sends a push message to every logged-on session of the client.
   void Push(int32_t client, TokensEnum token, std::initializer_list<std::string_view> params);
   void PushAll(TokensEnum token);
-  std::string PositionRow(int32_t client, int32_t account, const COpenPosition& position) const;
-  void AccountRows(int32_t client, std::vector<std::string>& rows) const;
-  void PositionRows(int32_t client, std::vector<std::string>& rows) const;
-  void OrderRows(int32_t client, std::vector<std::string>& rows) const;
+  std::string PositionRow(const model::Position& position) const;
   void SymbolRows(int32_t client, std::vector<std::string>& rows) const;
-  void FiguresRows(int32_t client, std::vector<std::string>& rows) const;
-  const ClientRecord* Client(int32_t id) const;
 
   asio::io_context& m_io;
-  const Book& m_book;
   PriceFeed m_feed;
   std::shared_ptr<FixedClock> m_clock;
   ServerOptions m_options;
   std::shared_ptr<CEventManager> m_event_manager;
-  BookEngine m_engine;
+  MemoryStore m_store;
+  Desk m_desk;
   AsioListener m_listener;
   asio::steady_timer m_feed_timer;
   asio::steady_timer m_handshake_timer;
@@ -146,10 +144,6 @@ class TradingServer : private AsioListenerEvents,
   std::unordered_map<ServerConnection*, std::shared_ptr<ServerConnection>> m_connections;
   // Logged-on sessions by client, in log-on order.
   std::unordered_map<int32_t, std::vector<ServerConnection*>> m_by_client;
-  std::unordered_map<int32_t, AccountFigures> m_figures;
-  std::unordered_map<std::string, const UserRecord*> m_users;
-  std::unordered_map<int32_t, std::vector<const AccountRecord*>> m_accounts_by_client;
-  std::map<int32_t, const OrderRecord*> m_orders;
   std::vector<std::pair<int32_t, std::vector<ServerConnection*>>> m_targets;
   std::unordered_map<int32_t, uint32_t> m_sequence;  // quotes of each symbol so far
   CProcess m_push;

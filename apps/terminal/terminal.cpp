@@ -2,9 +2,6 @@
 
 #include <algorithm>
 
-#include "orvane/accounts/account.h"
-#include "orvane/accounts/open_positions.h"
-#include "orvane/accounts/accounts_transactions.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/conversions.h"
 #include "orvane/core/error.h"
@@ -15,7 +12,6 @@ namespace orvane::apps {
 namespace {
 
 constexpr int16_t kLogLevel = 5;
-constexpr const char* kNoQuoteYet = "01/01/1900 00:00:00";
 
 }  // namespace
 
@@ -109,7 +105,7 @@ void Terminal::Receive(const std::shared_ptr<CProcess>& process) {
     case RESULT_TOKEN:
       return OnRow(*process);
     case RESULT_OK_TOKEN:
-      if (m_phase == Phase::kLoading && m_engine) {
+      if (m_phase == Phase::kLoading && m_desk) {
         m_phase = Phase::kStreaming;
         m_events->Streaming();
         if (m_feed_stopped) CompareWithServer();
@@ -126,7 +122,7 @@ void Terminal::Receive(const std::shared_ptr<CProcess>& process) {
     case CONNECT_HANDCHAKE_TOKEN:
       return;
     default:
-      if (m_engine) return OnPush(*process);
+      if (m_desk) return OnPush(*process);
       if (m_phase == Phase::kLoading) m_held.push_back(process);
       return;
   }
@@ -150,9 +146,9 @@ void Terminal::OnLogin(const CProcess& process) {
   m_client_connection->sid(sid);
   ++m_logons;
   m_phase = Phase::kLoading;
-  m_engine.reset();
-  m_book = Book();
-  m_book.file = "server";
+  m_desk.reset();
+  m_store.reset();
+  m_snapshot = model::Snapshot();
   m_figures.clear();
   m_held.clear();
   m_sequences.clear();  // the market's snapshot starts them again
@@ -245,43 +241,32 @@ void Terminal::Answered(std::vector<std::string> rows) {
   switch (request) {
     case GET_ALL_SYMBOLS_TOKEN:
       for (const std::string& row : rows) {
-        SymbolRecord s;
-        if (wire::ReadSymbolRow(row, s)) m_book.symbols.push_back(std::move(s));
+        model::Symbol s;
+        if (wire::ReadSymbolRow(row, s)) m_snapshot.symbols.push_back(std::move(s));
       }
       return Ask(GET_CLIENT_INFO_TOKEN);
     case GET_CLIENT_INFO_TOKEN:
       for (const std::string& row : rows) {
-        ClientRecord c;
-        ParamSetRecord p;
-        if (!wire::ReadClientRow(row, c, p.text)) continue;
-        p.name = c.paramset = "client" + std::to_string(c.id);
-        m_book.paramsets.push_back(std::move(p));
-        m_book.clients.push_back(std::move(c));
+        model::Client c;
+        if (wire::ReadClientRow(row, c)) m_snapshot.clients.push_back(std::move(c));
       }
       return Ask(GET_ACCOUNTS_TOKEN);
     case GET_ACCOUNTS_TOKEN:
       for (const std::string& row : rows) {
-        AccountRecord a;
-        if (wire::ReadAccountRow(row, a)) m_book.accounts.push_back(a);
+        model::Account a;
+        if (wire::ReadAccountRow(row, a)) m_snapshot.accounts.push_back(a);
       }
       return Ask(GETOPENPOS_TOKEN);
     case GETOPENPOS_TOKEN:
       for (const std::string& row : rows) {
-        const std::vector<std::string> cells = wire::SplitCells(row);
-        PositionRecord p;
-        if (cells.size() == 16 && wire::ReadInteger(cells[0], p.client) &&
-            wire::ReadInteger(cells[1], p.account) && wire::ReadInteger(cells[2], p.ticket)) {
-          p.row = row;
-          m_book.positions.push_back(std::move(p));
-        }
+        model::Position p;
+        if (wire::ReadPositionRow(row, p)) m_snapshot.positions.push_back(std::move(p));
       }
       return Ask(GET_PENDING_ORDERS_TOKEN);
     case GET_PENDING_ORDERS_TOKEN:
       for (const std::string& row : rows) {
-        OrderRecord o;
-        if (wire::ReadOrderRow(row, o.client, o.account, o.row)) {
-          m_book.orders.push_back(std::move(o));
-        }
+        model::Order o;
+        if (wire::ReadOrderRow(row, o)) m_snapshot.orders.push_back(std::move(o));
       }
       LoadModel();
       return Request(START_MARKET_TOKEN);
@@ -293,21 +278,21 @@ void Terminal::Answered(std::vector<std::string> rows) {
 }
 
 void Terminal::LoadModel() {
-  m_engine = std::make_unique<BookEngine>(m_book, m_clock, kNoQuoteYet,
-                                          static_cast<BookEngineEvents*>(this),
-                                          CLIENT_SIDE_EXECUTION);
+  m_store = std::make_unique<MemoryStore>(m_snapshot);
+  m_desk = std::make_unique<Desk>(*m_store, m_clock, static_cast<DeskEvents*>(this),
+                                  CLIENT_SIDE_EXECUTION);
   try {
-    m_engine->Load();
+    m_desk->Load();
   } catch (const std::exception& e) {
     Log(std::string("the model could not be loaded: ") + e.what());
   }
-  for (const AccountRecord& a : m_book.accounts) {
+  for (const model::Account& a : m_snapshot.accounts) {
     if (m_figures.count(a.account) == 0) m_figures[a.account] = AccountFigures{a.client, a.account};
   }
-  Log("loaded " + std::to_string(m_book.symbols.size()) + " symbols, " +
-      std::to_string(m_book.accounts.size()) + " accounts, " +
-      std::to_string(m_book.positions.size()) + " positions, " +
-      std::to_string(m_book.orders.size()) + " orders");
+  Log("loaded " + std::to_string(m_snapshot.symbols.size()) + " symbols, " +
+      std::to_string(m_snapshot.accounts.size()) + " accounts, " +
+      std::to_string(m_snapshot.positions.size()) + " positions, " +
+      std::to_string(m_snapshot.orders.size()) + " orders");
   ApplyHeldPushes();
 }
 
@@ -320,8 +305,8 @@ void Terminal::ApplyHeldPushes() {
 // ---- prices and pushes ----
 
 void Terminal::OnPrice(const CProcess& process) {
-  if (!m_engine) return;
-  Tick tick;
+  if (!m_desk) return;
+  model::Quote tick;
   if (!wire::ReadInteger(process.ParameterValue(1), tick.symbol) ||
       !wire::ReadNumber(process.ParameterValue(2), tick.bid) ||
       !wire::ReadNumber(process.ParameterValue(3), tick.ask)) {
@@ -339,7 +324,7 @@ void Terminal::OnPrice(const CProcess& process) {
   ++m_prices;
   CheckSequence(tick.symbol, process.ParameterValue(5));
   m_last_prices[tick.symbol] = {tick.bid, tick.ask};
-  m_engine->ApplyTick(tick);
+  m_desk->ApplyQuote(tick);
 }
 
 void Terminal::CheckSequence(int32_t symbol, const std::string& text) {
@@ -353,48 +338,43 @@ void Terminal::CheckSequence(int32_t symbol, const std::string& text) {
 }
 
 void Terminal::OnPush(const CProcess& process) {
-  CAccountsTransactions& engine = m_engine->Engine();
   int32_t client = 0, account = 0, id = 0;
   const bool keys = wire::ReadInteger(process.ParameterValue(1), client) &&
                     wire::ReadInteger(process.ParameterValue(2), account) &&
                     wire::ReadInteger(process.ParameterValue(3), id);
-  try {
-    switch (process.TokenID()) {
-      case NEW_OPEN_POSITION_TOKEN: {
-        const std::string row = process.ParameterValue(1);
-        const std::vector<std::string> cells = wire::SplitCells(row);
-        if (cells.size() == 16 && wire::ReadInteger(cells[0], client) &&
-            wire::ReadInteger(cells[1], account) && wire::ReadInteger(cells[2], id)) {
-          engine.DefineOpenPosRow(client, account, id, row);
-        }
-        return;
+  switch (process.TokenID()) {
+    case NEW_OPEN_POSITION_TOKEN: {
+      model::Position p;
+      if (wire::ReadPositionRow(process.ParameterValue(1), p)) {
+        m_desk->ApplyChange(model::PositionOpened{p});
       }
-      case CLOSE_OPEN_POSITION_TOKEN:
-        if (keys) engine.DeleteOpenPosition(client, account, id);
-        return;
-      case DELETE_PENDING_ORDER_TOKEN:
-        if (keys) engine.DeleteOrder(client, account, id);
-        return;
-      case SUMMARIES_CHANGED_TOKEN: {
-        std::vector<std::string> p;
-        for (int16_t i = 1; i <= 9; ++i) p.push_back(process.ParameterValue(i));
-        wire::Totals t;
-        if (wire::ReadTotals(p, t)) {
-          engine.UpdateAccountSummaries(t.client, t.account, t.commission, t.margin_requirement,
-                                        t.net_profit, t.deposit, t.credit, t.previous_margin,
-                                        false, t.interest);
-        }
-        return;
-      }
-      case ACCOUNT_LIQUIDATED_TOKEN:
-        return Log("account " + process.ParameterValue(2) + " was liquidated");
-      case MESSAGE_TOKEN:
-        return Log("message: " + process.ParameterValue(1));
-      default:
-        return;
+      return;
     }
-  } catch (const Error& e) {
-    Log(std::string("a push could not be applied: ") + e.what());
+    case CLOSE_OPEN_POSITION_TOKEN:
+      if (keys) {
+        model::PositionClosed closed;
+        closed.client = client;
+        closed.account = account;
+        closed.ticket = id;
+        m_desk->ApplyChange(closed);
+      }
+      return;
+    case DELETE_PENDING_ORDER_TOKEN:
+      if (keys) m_desk->ApplyChange(model::OrderRemoved{client, account, id});
+      return;
+    case SUMMARIES_CHANGED_TOKEN: {
+      std::vector<std::string> p;
+      for (int16_t i = 1; i <= 9; ++i) p.push_back(process.ParameterValue(i));
+      model::TotalsBooked t;
+      if (wire::ReadTotals(p, t)) m_desk->ApplyChange(t);
+      return;
+    }
+    case ACCOUNT_LIQUIDATED_TOKEN:
+      return Log("account " + process.ParameterValue(2) + " was liquidated");
+    case MESSAGE_TOKEN:
+      return Log("message: " + process.ParameterValue(1));
+    default:
+      return;
   }
 }
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "book.h"
-#include "book_engine.h"
+#include "desk.h"
+#include "memory_store.h"
 #include "orvane/connection/h_client.h"
 #include "orvane/connection/tls_options.h"
 #include "orvane/protocol/tokens_enum.h"
@@ -79,7 +79,7 @@ class TerminalEvents {
 //
 // Prices arrive with the client's spread in them; the client's parameters
 // are applied with the spread taken as sent (wire::PricesAsSent).
-class Terminal : private CHClientEvents, private BookEngineEvents {
+class Terminal : private CHClientEvents, private DeskEvents {
  public:
   enum class Phase { kConnecting, kLoggingOn, kLoading, kStreaming, kRefused };
 
@@ -121,7 +121,7 @@ class Terminal : private CHClientEvents, private BookEngineEvents {
   // CHClientEvents
   void state(TCPClientStatusType status) override;
   void Receive(const std::shared_ptr<CProcess>& process) override;
-  // BookEngineEvents
+  // DeskEvents
   void FiguresChanged(const AccountFigures& figures) override;
 
   void Request(TokensEnum token, std::initializer_list<std::string_view> params = {});
@@ -152,8 +152,9 @@ class Terminal : private CHClientEvents, private BookEngineEvents {
   int32_t m_sid = -1;
   int32_t m_client = 0;
   Answer m_answer;
-  Book m_book;  // what the server sent, the model's source
-  std::unique_ptr<BookEngine> m_engine;
+  model::Snapshot m_snapshot;  // what the server sent, the model's source
+  std::unique_ptr<MemoryStore> m_store;
+  std::unique_ptr<Desk> m_desk;
   // Pushes that came while the model was being loaded, applied once it is
   // (each is idempotent, so one the snapshot already holds does no harm).
   std::vector<std::shared_ptr<CProcess>> m_held;

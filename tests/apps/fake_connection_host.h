@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "book.h"
+#include "records.h"
 #include "orvane/protocol/event_manager.h"
 #include "server_connection.h"
 
@@ -17,7 +17,7 @@ namespace orvane::apps::test {
 class FakeConnectionHost : public ConnectionHost {
  public:
 
-  const UserRecord* User(const std::string& username) const override {
+  const model::User* User(const std::string& username) const override {
     return username == m_alice.username ? &m_alice : nullptr;
   }
   int32_t NewSid() override { return ++last_sid; }
@@ -40,7 +40,7 @@ class FakeConnectionHost : public ConnectionHost {
   int closed = 0;
 
  private:
-  UserRecord m_alice{0, "alice", "secret", 10, "4,5"};
+  model::User m_alice{"alice", "secret", 10, "4,5"};
   std::shared_ptr<CEventManager> m_event_manager = std::make_shared<CEventManager>();
 };
 

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "orvane/util/operation_type_enum.h"
+#include "orvane/util/orders_type_enum.h"
+
 namespace orvane::apps::wire {
 namespace {
 
@@ -25,7 +28,7 @@ TEST(WireTest, NumbersReadBackExactly) {
 }
 
 TEST(WireTest, RowsReadBackToWhatWasWritten) {
-  SymbolRecord s;
+  model::Symbol s;
   s.id = 9;
   s.name = "XAUUSD";
   s.pip_location = -2;
@@ -35,7 +38,7 @@ TEST(WireTest, RowsReadBackToWhatWasWritten) {
   s.ref_price_case = 1;
   s.margin_per_lot = 2050;
   s.close_day = "FRIDAY", s.close_time = "22:00", s.open_day = "SUNDAY", s.open_time = "22:00";
-  SymbolRecord back;
+  model::Symbol back;
   ASSERT_TRUE(ReadSymbolRow(SymbolRow(s, 1900.15, 1900.65), back));
   EXPECT_EQ(back.name, "XAUUSD");
   EXPECT_EQ(back.bid, 1900.15);
@@ -43,42 +46,50 @@ TEST(WireTest, RowsReadBackToWhatWasWritten) {
   EXPECT_EQ(back.break_close, "");
   EXPECT_EQ(back.margin_per_lot, 2050);
 
-  AccountRecord a;
-  a.client = 10, a.account = 100, a.type = 1, a.deposit = 2000, a.net_profit = -123.45;
-  a.margin_requirement = -1000, a.dont_liquidate = true;
-  AccountRecord a_back;
+  model::Account a;
+  a.client = 10, a.account = 100, a.type = 1, a.dont_liquidate = true;
+  a.totals = {5, -1000, -123.45, 2000, 300, 7, -0.25};
+  model::Account a_back;
   ASSERT_TRUE(ReadAccountRow(AccountRow(a), a_back));
-  EXPECT_EQ(a_back.net_profit, -123.45);
-  EXPECT_EQ(a_back.margin_requirement, -1000);
-  EXPECT_TRUE(a_back.dont_liquidate);
+  EXPECT_EQ(a_back, a);
 
-  ClientRecord c;
+  model::Client c;
   c.id = 10, c.liquidation_type = 2, c.liquidation_point = 50, c.comm_calc_type = 2;
   c.name = "Alice Smith";
-  ClientRecord c_back;
-  std::string parameters;
-  ASSERT_TRUE(ReadClientRow(ClientRow(c, "1,,0,0,0,0,100,0.01,0"), c_back, parameters));
+  model::Client c_back;
+  ASSERT_TRUE(ReadClientRow(ClientRow(c, "1,,0,0,0,0,100,0.01,0"), c_back));
   EXPECT_EQ(c_back.name, "Alice Smith");
-  EXPECT_EQ(parameters, "1,,0,0,0,0,100,0.01,0");
+  EXPECT_EQ(c_back.parameters, "1,,0,0,0,0,100,0.01,0");
 
-  int32_t client = 0, account = 0;
-  std::string order;
-  ASSERT_TRUE(ReadOrderRow(OrderRow(20, 200, "8R,@x R,@1"), client, account, order));
-  EXPECT_EQ(client, 20);
-  EXPECT_EQ(account, 200);
-  EXPECT_EQ(order, "8R,@x R,@1");
+  // Positions and orders travel as the library writes their rows.
+  const model::Position p{10, 100, 7, "03/03/2027 09:00:00", SellType, 1.5, 2, 1.23456,
+                          -2.75, "from order 8"};
+  model::Position p_back;
+  const std::string position_row = PositionRow(p, "EURUSD", true, false);
+  EXPECT_EQ(SplitCells(position_row)[4], "Sell");
+  EXPECT_EQ(SplitCells(position_row)[8], "M");  // a stop-loss guards it
+  ASSERT_TRUE(ReadPositionRow(position_row, p_back));
+  EXPECT_EQ(p_back, p);
 
-  Totals t{10, 100, 5, -1000, 12.34, 2000, 0, 0, 0};
-  Totals t_back;
+  model::Order o{20, 200, 8, "03/03/2027 09:00:00", -2, 0.5, 2, LimitOrdersType, 1.1820,
+                 0, 0, 0, 0, "book"};
+  model::Order o_back;
+  ASSERT_TRUE(ReadOrderRow(OrderRow(o), o_back));
+  EXPECT_EQ(o_back, o);
+  o.kind = SlTpType, o.position = 7, o.sl = 1.19, o.tp = 1.25, o.price = 0;
+  ASSERT_TRUE(ReadOrderRow(OrderRow(o), o_back));
+  EXPECT_EQ(o_back, o);
+
+  const model::TotalsBooked t{10, 100, {5, -1000, 12.34, 2000, 0, 0, 0}};
+  model::TotalsBooked t_back;
   ASSERT_TRUE(ReadTotals(TotalsParameters(t), t_back));
-  EXPECT_EQ(t_back.net_profit, 12.34);
-  EXPECT_EQ(t_back.margin_requirement, -1000);
+  EXPECT_EQ(t_back, t);
 }
 
 TEST(WireTest, MalformedRowsAreRefused) {
-  SymbolRecord s;
+  model::Symbol s;
   EXPECT_FALSE(ReadSymbolRow("9R,@XAUUSD", s));
-  AccountRecord a;
+  model::Account a;
   const std::string good = AccountRow(a);
   EXPECT_TRUE(ReadAccountRow(good, a));
   EXPECT_FALSE(ReadAccountRow(good + "R,@1", a));
@@ -87,10 +98,12 @@ TEST(WireTest, MalformedRowsAreRefused) {
   EXPECT_FALSE(ReadAccountRow(bad_flag, a));
   Figures f;
   EXPECT_FALSE(ReadFiguresRow("1R,@2R,@3R,@xR,@5", f));
-  int32_t client = 0, account = 0;
-  std::string order;
-  EXPECT_FALSE(ReadOrderRow("20R,@8", client, account, order));
-  Totals t;
+  model::Order o;
+  EXPECT_FALSE(ReadOrderRow("20R,@8", o));
+  model::Position p;
+  EXPECT_FALSE(ReadPositionRow("1R,@2R,@3", p));
+  EXPECT_FALSE(ReadPositionRow(PositionRow(p, "", false, false).replace(0, 1, "x"), p));
+  model::TotalsBooked t;
   EXPECT_FALSE(ReadTotals({"1", "2", "3"}, t));
 }
 

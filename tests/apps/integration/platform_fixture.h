@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "book.h"
+#include "book_import.h"
 #include "connection/integration/peers.h"
 #include "orvane/core/clock.h"
 #include "price_feed.h"
@@ -72,8 +72,8 @@ class PlatformFixture : public ::testing::Test {
   PlatformFixture()
       : m_clock(std::make_shared<FixedClock>()),
         m_scoped(m_clock),
-        m_book(ParseBook(kBook, "book")),
-        m_tape(ParseTape(kTape, "tape", m_book)) {}
+        m_book(ImportBook(kBook, "book")),
+        m_tape(ImportTape(kTape, "tape", m_book)) {}
 
   std::unique_ptr<TradingServer> MakeServer(PriceFeed feed, size_t wait_sessions = 1,
                                             int32_t port = 0, TlsOptions tls = orvane::test::ServerTls(),
@@ -131,8 +131,8 @@ class PlatformFixture : public ::testing::Test {
   asio::io_context m_io;
   std::shared_ptr<FixedClock> m_clock;
   ScopedClock m_scoped;
-  Book m_book;
-  std::vector<Tick> m_tape;
+  model::Snapshot m_book;
+  std::vector<model::Quote> m_tape;
   std::vector<std::string> m_log;
   int32_t m_port = 0;
 };

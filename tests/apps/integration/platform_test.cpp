@@ -159,7 +159,7 @@ class LossyServer : public AsioListenerEvents, public ISocketEvents {
     m_child->Send(message.ProcessText());
   }
   static std::string Row(int32_t id) {
-    SymbolRecord s;
+    model::Symbol s;
     s.id = id;
     s.name = "S" + std::to_string(id);
     return wire::SymbolRow(s, 1, 1);

@@ -1,4 +1,4 @@
-#include "book.h"
+#include "book_import.h"
 
 #include <charconv>
 #include <cmath>
@@ -9,6 +9,8 @@
 #include <string_view>
 
 #include "orvane/core/conversions.h"
+#include "orvane/util/generals.h"
+#include "orvane/util/orders_type_enum.h"
 #include "orvane/util/row.h"
 
 namespace orvane::apps {
@@ -138,7 +140,7 @@ std::string TrimCell(const std::string& cell) { return std::string(Trim(cell)); 
 // which are checked at the end).
 class BookReader {
  public:
-  explicit BookReader(const std::string& file) { m_book.file = file; }
+  explicit BookReader(const std::string& file) : m_file(file) {}
 
   void Read(const Line& line) {
     const std::string_view kind = line.at(0);
@@ -153,14 +155,15 @@ class BookReader {
     line.Fail("record", "unknown record kind '" + std::string(kind) + "'");
   }
 
-  Book Finish() {
+  model::Snapshot Finish() {
     if (m_symbols.count(1) == 0) {
-      throw InputError(m_book.file + ": field 'SYMBOL': the unit symbol 1 (account currency) "
+      throw InputError(m_file + ": field 'SYMBOL': the unit symbol 1 (account currency) "
                        "is not defined");
     }
-    for (const SymbolRecord& s : m_book.symbols) {
+    for (size_t i = 0; i < m_book.symbols.size(); ++i) {
+      const model::Symbol& s = m_book.symbols[i];
       if (m_symbols.count(s.ref_id) == 0) {
-        throw InputError(m_book.file + ":" + std::to_string(s.line) +
+        throw InputError(m_file + ":" + std::to_string(m_symbol_lines[i]) +
                          ": field 'ref_id': no symbol " + std::to_string(s.ref_id));
       }
     }
@@ -173,8 +176,7 @@ class BookReader {
                          "ref_price_case margin_per_lot bid ask close_day close_time "
                          "open_day open_time [break_close break_open]");
     if (line.size() == 16) line.Fail("break_open", "missing");
-    SymbolRecord s;
-    s.line = line.number();
+    model::Symbol s;
     s.id = line.Integer(1, "id");
     if (s.id <= 0) line.Fail("id", "must be positive");
     if (!m_symbols.insert(s.id).second) line.Fail("id", "symbol defined twice");
@@ -202,51 +204,52 @@ class BookReader {
       s.break_close = line.TimeOfDay(15, "break_close");
       s.break_open = line.TimeOfDay(16, "break_open");
     }
+    m_symbol_refs[s.id] = s.ref_id;
+    m_symbol_lines.push_back(line.number());
     m_book.symbols.push_back(std::move(s));
   }
 
   void ReadParamSet(const Line& line) {
     line.Require(3, 3, "PARAMSET name nine-field-groups");
-    ParamSetRecord p;
-    p.line = line.number();
-    p.name = line.Text(1);
-    p.text = line.Text(2);
+    const std::string name = line.Text(1);
+    const std::string text = line.Text(2);
     std::vector<std::string> fields;
-    std::stringstream in(p.text);
+    std::stringstream in(text);
     for (std::string f; std::getline(in, f, ',');) fields.push_back(f);
-    if (!p.text.empty() && p.text.back() == ',') fields.push_back("");
+    if (!text.empty() && text.back() == ',') fields.push_back("");
     if (fields.empty() || fields.size() % 9 != 0) {
       line.Fail("groups", "expected groups of nine fields, found " +
                               std::to_string(fields.size()) + " fields");
     }
-    std::set<int32_t>& covered = m_paramsets[p.name];
-    if (!covered.empty()) line.Fail("name", "parameter set defined twice");
+    if (m_paramsets.count(name)) line.Fail("name", "parameter set defined twice");
+    ParamSet& set = m_paramsets[name];
+    set.text = text;
     for (size_t g = 0; g < fields.size(); g += 9) {
       const std::string where = "groups (group " + std::to_string(g / 9 + 1) + ")";
       const int32_t symbol = line.ParseInteger(fields[g], where);
       if (m_symbols.count(symbol) == 0) line.Fail(where, "no symbol " + fields[g]);
       if (!fields[g + 1].empty()) line.ParseNumber(fields[g + 1], where);
       for (size_t k = 2; k < 9; ++k) line.ParseNumber(fields[g + k], where);
-      covered.insert(symbol);
+      set.covered.insert(symbol);
     }
-    m_book.paramsets.push_back(std::move(p));
   }
 
   void ReadClient(const Line& line) {
     line.Require(8, 1000, "CLIENT id paramset liquidation_type liquidation_point "
                           "comm_calc_type enable_interest name");
-    ClientRecord c;
-    c.line = line.number();
+    model::Client c;
     c.id = line.Integer(1, "id");
     if (m_clients.count(c.id)) line.Fail("id", "client defined twice");
-    c.paramset = line.Text(2);
-    if (m_paramsets.count(c.paramset) == 0) line.Fail("paramset", "no parameter set " + c.paramset);
+    const std::string paramset = line.Text(2);
+    auto set = m_paramsets.find(paramset);
+    if (set == m_paramsets.end()) line.Fail("paramset", "no parameter set " + paramset);
+    c.parameters = set->second.text;
     c.liquidation_type = line.OneOf(3, "liquidation_type", {0, 1, 2});
     c.liquidation_point = line.Number(4, "liquidation_point");
     c.comm_calc_type = line.OneOf(5, "comm_calc_type", {1, 2});
     c.enable_interest = line.Flag(6, "enable_interest");
     c.name = line.Rest(7, "name");
-    m_clients[c.id] = c.paramset;
+    m_clients[c.id] = &set->second;
     m_book.clients.push_back(std::move(c));
   }
 
@@ -254,8 +257,7 @@ class BookReader {
     line.Require(13, 13, "ACCOUNT client account type margin_account previous_margin "
                          "deposit commission margin_requirement net_profit credit "
                          "interest dont_liquidate");
-    AccountRecord a;
-    a.line = line.number();
+    model::Account a;
     a.client = line.Integer(1, "client");
     if (m_clients.count(a.client) == 0) line.Fail("client", "no client " + line.Text(1));
     a.account = line.Integer(2, "account");
@@ -264,13 +266,14 @@ class BookReader {
     }
     a.type = line.OneOf(3, "type", {0, 1, 2});
     a.margin_account = line.Flag(4, "margin_account");
-    a.previous_margin = line.Number(5, "previous_margin");
-    a.deposit = line.Number(6, "deposit");
-    a.commission = line.Number(7, "commission");
-    a.margin_requirement = line.Number(8, "margin_requirement");
-    a.net_profit = line.Number(9, "net_profit");
-    a.credit = line.Number(10, "credit");
-    a.interest = line.Number(11, "interest");
+    model::Totals& t = a.totals;
+    t.previous_margin = line.Number(5, "previous_margin");
+    t.deposit = line.Number(6, "deposit");
+    t.commission = line.Number(7, "commission");
+    t.margin_requirement = line.Number(8, "margin_requirement");
+    t.net_profit = line.Number(9, "net_profit");
+    t.credit = line.Number(10, "credit");
+    t.interest = line.Number(11, "interest");
     a.dont_liquidate = line.Flag(12, "dont_liquidate");
     m_book.accounts.push_back(a);
   }
@@ -290,12 +293,8 @@ class BookReader {
     if (symbol == 1 || m_symbols.count(symbol) == 0) {
       line.Fail(field, "no tradable symbol " + std::to_string(symbol));
     }
-    const std::set<int32_t>& covered = m_paramsets.at(m_clients.at(client));
-    int32_t ref = 0;
-    for (const SymbolRecord& s : m_book.symbols) {
-      if (s.id == symbol) ref = s.ref_id;
-    }
-    if (covered.count(symbol) == 0 || covered.count(ref) == 0) {
+    const std::set<int32_t>& covered = m_clients.at(client)->covered;
+    if (covered.count(symbol) == 0 || covered.count(m_symbol_refs.at(symbol)) == 0) {
       line.Fail(field, "the client's parameter set does not price symbol " +
                            std::to_string(symbol) + " and its reference symbol");
     }
@@ -303,13 +302,11 @@ class BookReader {
 
   void ReadPosition(const Line& line) {
     line.Require(4, 1000, "POSITION client account position-row");
-    PositionRecord p;
-    p.line = line.number();
+    model::Position p;
     p.client = line.Integer(1, "client");
     p.account = line.Integer(2, "account");
     RequireAccount(line, p.client, p.account);
-    p.row = line.Rest(3, "position-row");
-    const std::vector<std::string> cells = SplitCells(p.row);
+    const std::vector<std::string> cells = SplitCells(line.Rest(3, "position-row"));
     if (cells.size() != 16) {
       line.Fail("position-row", "expected 16 cells, found " + std::to_string(cells.size()));
     }
@@ -318,58 +315,66 @@ class BookReader {
     if (!m_tickets.emplace(p.ticket, p.account).second) {
       line.Fail("position-row cell 3 (ticket)", "ticket used twice");
     }
+    p.time = TrimCell(cells[3]);
     const std::string side = TrimCell(cells[4]);
     if (side != "Buy" && side != "Sell") {
       line.Fail("position-row cell 5 (direction)", "expected Buy or Sell");
     }
+    p.direction = side == "Buy" ? BuyType : SellType;
     p.lots = line.ParseNumber(TrimCell(cells[5]), "position-row cell 6 (lots)");
     if (p.lots <= 0) line.Fail("position-row cell 6 (lots)", "must be positive");
     p.symbol = line.ParseInteger(TrimCell(cells[6]), "position-row cell 7 (symbol)");
     RequireTradable(line, "position-row cell 7 (symbol)", p.client, p.symbol);
-    const double price = line.ParseNumber(TrimCell(cells[7]), "position-row cell 8 (price)");
-    if (price <= 0) line.Fail("position-row cell 8 (price)", "must be positive");
-    line.ParseNumber(TrimCell(cells[13]), "position-row cell 14 (interest)");
+    p.price = line.ParseNumber(TrimCell(cells[7]), "position-row cell 8 (price)");
+    if (p.price <= 0) line.Fail("position-row cell 8 (price)", "must be positive");
+    p.interest = line.ParseNumber(TrimCell(cells[13]), "position-row cell 14 (interest)");
+    p.note = cells[15];
+    m_book.sequences.ticket = std::max(m_book.sequences.ticket, p.ticket);
     m_book.positions.push_back(std::move(p));
   }
 
   void ReadOrder(const Line& line) {
     line.Require(4, 1000, "ORDER client account order-row");
-    OrderRecord o;
-    o.line = line.number();
+    model::Order o;
     o.client = line.Integer(1, "client");
     o.account = line.Integer(2, "account");
     RequireAccount(line, o.client, o.account);
-    o.row = line.Rest(3, "order-row");
-    const std::vector<std::string> cells = SplitCells(o.row);
+    const std::vector<std::string> cells = SplitCells(line.Rest(3, "order-row"));
     if (cells.size() != 12) {
       line.Fail("order-row", "expected 12 cells, found " + std::to_string(cells.size()));
     }
-    o.order_id = line.ParseInteger(TrimCell(cells[0]), "order-row cell 1 (order)");
-    if (o.order_id <= 0) line.Fail("order-row cell 1 (order)", "must be positive");
-    if (!m_orders.insert(o.order_id).second) {
+    o.id = line.ParseInteger(TrimCell(cells[0]), "order-row cell 1 (order)");
+    if (o.id <= 0) line.Fail("order-row cell 1 (order)", "must be positive");
+    if (!m_orders.insert(o.id).second) {
       line.Fail("order-row cell 1 (order)", "order number used twice");
     }
-    const int32_t op = line.ParseInteger(TrimCell(cells[2]), "order-row cell 3 (direction)");
-    if (op != 1 && op != -1 && op != 2 && op != -2) {
+    o.time = cells[1];
+    o.direction = line.ParseInteger(TrimCell(cells[2]), "order-row cell 3 (direction)");
+    if (o.direction != 1 && o.direction != -1 && o.direction != 2 && o.direction != -2) {
       line.Fail("order-row cell 3 (direction)", "expected 1, -1, 2 or -2");
     }
-    const double lots = line.ParseNumber(TrimCell(cells[3]), "order-row cell 4 (lots)");
-    if (lots <= 0) line.Fail("order-row cell 4 (lots)", "must be positive");
+    o.lots = line.ParseNumber(TrimCell(cells[3]), "order-row cell 4 (lots)");
+    if (o.lots <= 0) line.Fail("order-row cell 4 (lots)", "must be positive");
     o.symbol = line.ParseInteger(TrimCell(cells[4]), "order-row cell 5 (symbol)");
     RequireTradable(line, "order-row cell 5 (symbol)", o.client, o.symbol);
-    const double price = line.ParseNumber(TrimCell(cells[5]), "order-row cell 6 (price)");
+    o.price = line.ParseNumber(TrimCell(cells[5]), "order-row cell 6 (price)");
     const bool entry = cells[6] == "LO";
-    const int32_t ticket = line.ParseInteger(TrimCell(cells[7]), "order-row cell 8 (ticket)");
-    const double sl = line.ParseNumber(TrimCell(cells[8]), "order-row cell 9 (stop-loss)");
-    const double tp = line.ParseNumber(TrimCell(cells[9]), "order-row cell 10 (take-profit)");
-    if (entry && price <= 0) line.Fail("order-row cell 6 (price)", "an entry order needs a price");
+    o.kind = entry ? LimitOrdersType : SlTpType;
+    o.position = line.ParseInteger(TrimCell(cells[7]), "order-row cell 8 (ticket)");
+    o.sl = line.ParseNumber(TrimCell(cells[8]), "order-row cell 9 (stop-loss)");
+    o.tp = line.ParseNumber(TrimCell(cells[9]), "order-row cell 10 (take-profit)");
+    o.status = line.ParseInteger(TrimCell(cells[10]), "order-row cell 11 (status)");
+    o.note = cells[11];
+    if (entry && o.price <= 0) {
+      line.Fail("order-row cell 6 (price)", "an entry order needs a price");
+    }
     if (!entry) {
-      auto it = m_tickets.find(ticket);
+      auto it = m_tickets.find(o.position);
       if (it == m_tickets.end() || it->second != o.account) {
         line.Fail("order-row cell 8 (ticket)", "the account holds no position " +
-                                                   std::to_string(ticket));
+                                                   std::to_string(o.position));
       }
-      if (sl <= 0 && tp <= 0) {
+      if (o.sl <= 0 && o.tp <= 0) {
         line.Fail("order-row cell 9 (stop-loss)", "neither a stop-loss nor a take-profit");
       }
     }
@@ -378,8 +383,7 @@ class BookReader {
 
   void ReadAlert(const Line& line) {
     line.Require(6, 6, "ALERT client id symbol condition value");
-    AlertRecord a;
-    a.line = line.number();
+    model::Alert a;
     a.client = line.Integer(1, "client");
     if (m_clients.count(a.client) == 0) line.Fail("client", "no client " + line.Text(1));
     a.id = line.Integer(2, "id");
@@ -393,8 +397,7 @@ class BookReader {
 
   void ReadUser(const Line& line) {
     line.Require(5, 5, "USER username password client privileges");
-    UserRecord u;
-    u.line = line.number();
+    model::User u;
     u.username = line.Text(1);
     if (!m_users.insert(u.username).second) line.Fail("username", "user defined twice");
     u.password = line.Text(2);
@@ -409,13 +412,21 @@ class BookReader {
     m_book.users.push_back(std::move(u));
   }
 
-  Book m_book;
+  struct ParamSet {
+    std::string text;
+    std::set<int32_t> covered;  // the symbols it prices
+  };
+
+  std::string m_file;
+  model::Snapshot m_book;
+  std::vector<int> m_symbol_lines;  // the line of each symbol, in book order
   std::set<std::string> m_users;
   std::set<int32_t> m_symbols;
-  std::map<std::string, std::set<int32_t>> m_paramsets;
-  std::map<int32_t, std::string> m_clients;    // client -> parameter set
-  std::map<int32_t, int32_t> m_accounts;       // account -> client
-  std::map<int32_t, int32_t> m_tickets;        // ticket -> account
+  std::map<int32_t, int32_t> m_symbol_refs;  // symbol -> reference symbol
+  std::map<std::string, ParamSet> m_paramsets;
+  std::map<int32_t, const ParamSet*> m_clients;  // client -> parameter set
+  std::map<int32_t, int32_t> m_accounts;         // account -> client
+  std::map<int32_t, int32_t> m_tickets;          // ticket -> account
   std::set<int32_t> m_orders;
   std::set<std::pair<int32_t, int32_t>> m_alerts;
 };
@@ -441,7 +452,7 @@ int TwoDigits(std::string_view t, size_t at) { return (t[at] - '0') * 10 + (t[at
 
 }  // namespace
 
-Book ParseBook(const std::string& text, const std::string& file) {
+model::Snapshot ImportBook(const std::string& text, const std::string& file) {
   BookReader reader(file);
   ForEachLine(text, [&](int number, std::string_view line) {
     reader.Read(Line(file, number, line));
@@ -449,13 +460,13 @@ Book ParseBook(const std::string& text, const std::string& file) {
   return reader.Finish();
 }
 
-std::vector<Tick> ParseTape(const std::string& text, const std::string& file,
-                            const Book& book) {
+std::vector<model::Quote> ImportTape(const std::string& text, const std::string& file,
+                                     const model::Snapshot& book) {
   std::set<int32_t> symbols;
-  for (const SymbolRecord& s : book.symbols) {
+  for (const model::Symbol& s : book.symbols) {
     if (s.id != 1) symbols.insert(s.id);
   }
-  std::vector<Tick> ticks;
+  std::vector<model::Quote> ticks;
   ForEachLine(text, [&](int number, std::string_view text_line) {
     Line line(file, number, text_line);
     line.Require(5, 5, "date time symbol bid ask");
@@ -478,7 +489,7 @@ std::vector<Tick> ParseTape(const std::string& text, const std::string& file,
     if (hour > 23 || minute > 59 || second > 59) {
       line.Fail("time", "no such time: '" + line.Text(1) + "'");
     }
-    Tick tick;
+    model::Quote tick;
     tick.time = DateTime::FromParts(year, month, day, hour, minute, second);
     if (tick.time.Day() != day) line.Fail("date", "no such date: '" + line.Text(0) + "'");
     if (!ticks.empty() && tick.time < ticks.back().time) {

@@ -1,0 +1,599 @@
+#include "desk.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "orvane/accounts/account.h"
+#include "orvane/accounts/alert.h"
+#include "orvane/accounts/alerts.h"
+#include "orvane/accounts/open_position.h"
+#include "orvane/accounts/open_positions.h"
+#include "orvane/accounts/order.h"
+#include "orvane/accounts/orders.h"
+#include "orvane/accounts/summaries.h"
+#include "orvane/clients/client.h"
+#include "orvane/clients/client_param.h"
+#include "orvane/clients/clients.h"
+#include "orvane/core/clock.h"
+#include "orvane/core/conversions.h"
+#include "orvane/core/error.h"
+#include "orvane/market/symbol.h"
+#include "orvane/market/symbols.h"
+
+namespace orvane::apps {
+
+namespace {
+
+// The quote time of symbols that have not been quoted yet.
+constexpr const char* kNoQuoteYet = "01/01/1900 00:00:00";
+
+std::string Money(double value) { return NumberText(RoundMoney(value)); }
+
+model::Totals TotalsOf(const CAccount& account) {
+  const CSummaries& s = *account.SummeryInfo();
+  return {s.TotalCommission(), s.MarginRequirement(), s.NetProfit(),    s.TotalDeposit(),
+          s.Credit(),          s.PreviousMargin(),    s.TotalInterest()};
+}
+
+int32_t SymbolOf(const std::shared_ptr<CClientParam>& param) {
+  return param && param->Symbol() ? param->Symbol()->ID() : 0;
+}
+
+}  // namespace
+
+Desk::Desk(Store& store, std::shared_ptr<FixedClock> clock, DeskEvents* events,
+           ExecutionModeEnum side)
+    : m_store(store),
+      m_clock(std::move(clock)),
+      m_events(events ? events : &m_no_events),
+      m_engine(std::make_shared<CAccountsTransactions>()),
+      m_symbols(std::make_shared<CSymbols>()) {
+  m_engine->Advise(this);
+  m_engine->InitializeNeededData(m_symbols, side);
+}
+
+Desk::~Desk() {
+  m_engine->Unadvise(this);
+  m_engine->Deallocate();
+  m_symbols->Deallocate();
+}
+
+// ---- loading ----
+
+void Desk::Load() {
+  const model::Snapshot snapshot = m_store.Load();
+  m_market_time_text = snapshot.market_time_text;
+  if (!m_market_time_text.empty()) m_clock->Set(snapshot.market_time);
+  m_last_ticket = snapshot.sequences.ticket;
+  for (const model::Symbol& s : snapshot.symbols) LoadSymbol(s);
+  m_symbols->SetSymbolsRefSymbols();
+  for (const model::Client& c : snapshot.clients) LoadClient(c);
+  for (const model::Account& a : snapshot.accounts) LoadAccount(a);
+  for (const model::Position& p : snapshot.positions) LoadPosition(p);
+  for (const model::Order& o : snapshot.orders) LoadOrder(o);
+  for (const model::Alert& a : snapshot.alerts) {
+    m_engine->AddNewAlert(a.client, a.id, a.symbol, a.condition, a.value, 2, true);
+  }
+  for (const model::User& u : snapshot.users) {
+    m_user_index[u.username] = m_users.size();
+    m_users.push_back(u);
+  }
+  m_engine->RefreshListView();
+  Finish();
+}
+
+void Desk::LoadSymbol(const model::Symbol& s) {
+  const Variant break_close = s.break_close.empty() ? Variant(Null) : Variant(s.break_close);
+  const Variant break_open = s.break_open.empty() ? Variant(Null) : Variant(s.break_open);
+  const std::string quote_time = m_market_time_text.empty() ? kNoQuoteYet : m_market_time_text;
+  auto symbol = m_engine->NewSymbol(
+      0, s.ref_price_case, s.price_case, s.factor, quote_time, s.bid, s.ask, s.bid, s.ask, true,
+      true, s.ref_id, s.pip_location, symbol_type, s.name, s.id, s.open_day, s.open_time,
+      s.close_day, s.close_time, break_close, break_open, Null, Null, Null, Null, false, "",
+      false, "1", "1", false, false, "0", "0", "", false, "60", FromBidSpread, "", s.bid, s.bid);
+  if (!symbol) throw DeskError("symbol " + KeyOf(s.id) + " could not be added");
+  m_symbol_by_id[s.id] = symbol;
+  m_margin_per_lot[s.id] = s.margin_per_lot;
+  m_symbol_records.push_back(s);
+}
+
+void Desk::LoadClient(const model::Client& c) {
+  const int16_t entries = m_engine->ExecutionSide() == SERVER_SIDE_EXECUTION ? 2 : 1;
+  auto client = m_engine->AddNewClient(
+      c.id, c.parameters, Null, CLIENT_TYPE, c.enable_interest,
+      static_cast<LiquidationTypeEnum>(c.liquidation_type), c.liquidation_point, c.name, "", "",
+      "", c.name, entries, static_cast<CommCalcTypeEnum>(c.comm_calc_type));
+  if (!client) throw DeskError("client " + KeyOf(c.id) + " could not be added");
+  client->ParamsLoaded(true);
+  m_client_index[c.id] = m_clients.size();
+  m_clients.push_back(c);
+}
+
+void Desk::LoadAccount(const model::Account& a) {
+  const model::Totals& t = a.totals;
+  auto account = m_engine->AddNewAccount(
+      a.client, a.account, a.type, a.type == 0 ? 1 : 0, t.commission, t.margin_requirement,
+      t.net_profit, t.deposit, t.credit, t.previous_margin, a.dont_liquidate ? 1 : 0,
+      t.interest, false, a.margin_account, true);
+  if (!account) throw DeskError("account " + KeyOf(a.account) + " could not be added");
+  m_accounts_by_client[a.client].push_back(m_accounts.size());
+  m_accounts.push_back(a);
+}
+
+void Desk::LoadPosition(const model::Position& p) {
+  auto account = m_engine->Account(p.client, p.account);
+  std::shared_ptr<COpenPosition> position;
+  if (account) {
+    account->LockLiquidate(false);
+    try {
+      position = m_engine->AddNewOpenPosition(p.client, p.account, p.ticket, p.symbol, p.lots,
+                                              p.price, p.direction, p.interest, p.time, p.note,
+                                              false);
+    } catch (const Error&) {
+    }
+  }
+  if (!position) {
+    throw DeskError("position " + KeyOf(p.ticket) + " of account " + KeyOf(p.account) +
+                    " could not be added");
+  }
+}
+
+void Desk::LoadOrder(const model::Order& o) {
+  std::shared_ptr<COrder> order;
+  try {
+    order = m_engine->AddNewOrder(o.client, o.account, o.id, o.kind, o.direction, o.position,
+                                  o.lots, o.symbol, o.price, o.sl, o.tp,
+                                  static_cast<int16_t>(o.status), 0, Now(), o.time, o.note);
+  } catch (const Error&) {
+  }
+  if (!order) {
+    throw DeskError("order " + KeyOf(o.id) + " of account " + KeyOf(o.account) +
+                    " could not be added");
+  }
+}
+
+// ---- commands ----
+
+bool Desk::ApplyQuote(const model::Quote& quote) {
+  if (Halted()) return false;
+  const auto symbol = Symbol(quote.symbol);
+  if (!symbol) return true;
+  AdvanceMarketTime(quote);
+  symbol->Bid(quote.bid);
+  symbol->Ask(quote.ask);
+  symbol->LastQuteTime(quote.time_text);
+  m_engine->DealWithChangedSymbolPrices(symbol);
+  ExecutePending();
+  return Finish();
+}
+
+void Desk::AdvanceMarketTime(const model::Quote& quote) {
+  if (!m_market_time_text.empty() && quote.time.Serial() <= m_clock->Now().Serial()) return;
+  m_clock->Set(quote.time);
+  m_market_time_text = quote.time_text;
+  m_time_moved = true;
+}
+
+bool Desk::ApplyChange(const model::Change& change) {
+  if (Halted()) return false;
+  bool applied = true;
+  if (const auto* c = std::get_if<model::PositionOpened>(&change)) {
+    const model::Position& p = c->position;
+    auto account = m_engine->Account(p.client, p.account);
+    std::shared_ptr<COpenPosition> position;
+    if (account && !account->OpenPositions()->Item(KeyOf(p.ticket))) {
+      try {
+        position = m_engine->AddNewOpenPosition(p.client, p.account, p.ticket, p.symbol, p.lots,
+                                                p.price, p.direction, p.interest, p.time,
+                                                p.note, false);
+      } catch (const Error&) {
+      }
+    }
+    applied = position != nullptr;
+    if (applied) {
+      m_last_ticket = std::max(m_last_ticket, p.ticket);
+      Tell(p);
+    }
+  } else if (const auto* c = std::get_if<model::PositionClosed>(&change)) {
+    auto account = m_engine->Account(c->client, c->account);
+    applied = account && account->OpenPositions()->Item(KeyOf(c->ticket));
+    if (applied) {
+      m_engine->DeleteOpenPosition(c->client, c->account, c->ticket);
+      Tell(*c);
+    }
+  } else if (const auto* c = std::get_if<model::OrderPlaced>(&change)) {
+    try {
+      LoadOrder(c->order);
+    } catch (const DeskError&) {
+      applied = false;
+    }
+  } else if (const auto* c = std::get_if<model::OrderRemoved>(&change)) {
+    applied = m_engine->DeleteOrder(c->client, c->account, c->id) != nullptr;
+    if (applied) Tell(*c);
+  } else if (const auto* c = std::get_if<model::TotalsBooked>(&change)) {
+    const model::Totals& t = c->totals;
+    applied = m_engine->Account(c->client, c->account) != nullptr;
+    if (applied) {
+      m_engine->UpdateAccountSummaries(c->client, c->account, t.commission,
+                                       t.margin_requirement, t.net_profit, t.deposit, t.credit,
+                                       t.previous_margin, false, t.interest);
+      Tell(*c);
+    }
+  } else if (const auto* c = std::get_if<model::AlertRemoved>(&change)) {
+    auto client = m_engine->Clients()->Item(KeyOf(c->client));
+    applied = client && client->Alerts()->Item(KeyOf(c->id));
+    if (applied) m_engine->DeleteAlert(c->client, c->id);
+  } else if (const auto* c = std::get_if<model::MarketTimeAdvanced>(&change)) {
+    AdvanceMarketTime(model::Quote{c->time, c->text, 0, 0, 0});
+    return Finish();
+  }
+  if (applied) Record(change);
+  return Finish() && applied;
+}
+
+// ---- batches ----
+
+void Desk::Record(model::Change change) { m_batch.push_back(std::move(change)); }
+
+void Desk::Tell(Told told) { m_told.push_back(std::move(told)); }
+
+bool Desk::Finish() {
+  if (!m_batch.empty()) {
+    if (m_time_moved) {
+      m_store.Append(model::MarketTimeAdvanced{m_clock->Now(), m_market_time_text});
+    }
+    for (const model::Change& change : m_batch) m_store.Append(change);
+    m_batch.clear();
+    const StoreStatus status = m_store.Commit();
+    if (!status.ok()) {
+      m_told.clear();
+      m_halt_reason = "the store refused a batch: " + status.message();
+      m_events->Halted(m_halt_reason);
+      return false;
+    }
+    m_time_moved = false;
+  }
+  // A handler may not call back, but delivery still works on its own list.
+  std::vector<Told> told;
+  told.swap(m_told);
+  for (const Told& t : told) Deliver(t);
+  told.clear();
+  if (m_told.empty()) m_told.swap(told);  // keeps the capacity
+  return true;
+}
+
+void Desk::Deliver(const Told& told) {
+  struct Visitor {
+    DeskEvents& e;
+    void operator()(const Logged& t) { e.Logged(t.text); }
+    void operator()(const AccountFigures& t) { e.FiguresChanged(t); }
+    void operator()(const Executed& t) { e.OrderExecuted(t.account); }
+    void operator()(const model::Position& t) { e.PositionOpened(t); }
+    void operator()(const model::PositionClosed& t) { e.PositionClosed(t); }
+    void operator()(const model::OrderRemoved& t) { e.OrderRemoved(t); }
+    void operator()(const model::TotalsBooked& t) { e.TotalsBooked(t); }
+    void operator()(const Liquidated& t) { e.AccountLiquidated(t.client, t.account); }
+    void operator()(const Fired& t) { e.AlertFired(t.client, t.alert, t.text); }
+  };
+  std::visit(Visitor{*m_events}, told);
+}
+
+// ---- engine events ----
+
+void Desk::NewAccountSummeriesData(int32_t& cl_no, int32_t& acc_no, double& Balance,
+                                   double& /*flt*/, double& /*Credit*/, double& Equity,
+                                   double& MarginReq, double& marginLevel, double& EffMargin,
+                                   int32_t& OpenPositions) {
+  const AccountFigures f{cl_no,       acc_no,    Balance,      Equity, MarginReq,
+                         marginLevel, EffMargin, OpenPositions};
+  m_figures[acc_no] = f;
+  Tell(f);
+}
+
+void Desk::UpdateListView(int32_t& cl_no, int32_t& acc_no, double& Balance, double& /*flt*/,
+                          double& /*Credit*/, double& Equity, double& MarginReq,
+                          double& marginLevel, double& EffMargin, int32_t& OpenPos) {
+  const AccountFigures f{cl_no, acc_no, Balance, Equity, MarginReq, marginLevel, EffMargin,
+                         OpenPos};
+  m_figures[acc_no] = f;
+  Tell(f);
+}
+
+void Desk::RaiseHitOrder(OrdersTypeEnum& OrderType, std::shared_ptr<COrder>& Order,
+                         std::shared_ptr<CAccount>& AccInfo, bool& /*SecondHit*/, bool& Done,
+                         int16_t& SLorTP) {
+  Done = true;
+  Order->status(1);  // being executed: it blocks liquidation until it is done
+  const bool entry = OrderType == LimitOrdersType;
+  m_pending.push_back(Pending{entry ? Work::kEntry : Work::kStop, AccInfo->ClientID(),
+                              AccInfo->AccountID(), Order->OrderId(), Order->hitPrice(), 0,
+                              SLorTP});
+  ++m_counts.order_hits;
+  Tell(Logged{"account " + KeyOf(AccInfo->AccountID()) + ": " +
+              (entry ? "entry order " : SLorTP == 1 ? "stop-loss " : "take-profit ") +
+              KeyOf(Order->OrderId()) + " hit at " + NumberText(Order->hitPrice())});
+}
+
+void Desk::RaiseHitAlert(std::shared_ptr<CAlert>& vAlert, std::shared_ptr<CClient>& vClient) {
+  ++m_counts.alert_hits;
+  m_pending.push_back(Pending{Work::kAlert, vClient->ClientID(), 0, vAlert->ID(), 0, 0, 0});
+  const std::string text = "client " + KeyOf(vClient->ClientID()) + ": alert " +
+                           KeyOf(vAlert->ID()) + " fired at " + NumberText(vAlert->hitPrice());
+  Tell(Logged{text});
+  Tell(Fired{vClient->ClientID(), vAlert->ID(), text});
+}
+
+void Desk::SendLiqPosition(int32_t& vClient, int32_t& vAccount, int32_t& vTicket,
+                           int32_t& vSymID, double& vClosePrice, double& vRefPrice,
+                           double& vLots, double& /*EffMargin*/) {
+  ++m_counts.liquidated_positions;
+  m_pending.push_back(
+      Pending{Work::kLiquidation, vClient, vAccount, vTicket, vClosePrice, vRefPrice, 0});
+  Tell(Logged{"account " + KeyOf(vAccount) + ": liquidating ticket " + KeyOf(vTicket) + " (" +
+              NumberText(vLots) + " lots of symbol " + KeyOf(vSymID) + ") at " +
+              NumberText(vClosePrice)});
+}
+
+void Desk::SendLiquidateAccount(int32_t& vClient, int32_t& vAccount) {
+  Tell(Liquidated{vClient, vAccount});
+  Tell(Logged{"account " + KeyOf(vAccount) + ": liquidated"});
+}
+
+void Desk::AddLogEntry(std::string& msg, int16_t& /*LogLevel*/) { Tell(Logged{msg}); }
+
+// ---- execution ----
+
+void Desk::ExecutePending() {
+  // Executions may raise new work (a close can bring an account to its
+  // liquidation point); it runs in the same loop.
+  while (!m_pending.empty()) {
+    const Pending work = m_pending.front();
+    m_pending.pop_front();
+    switch (work.work) {
+      case Work::kEntry:
+        OpenFromOrder(work);
+        break;
+      case Work::kStop:
+        CloseFromOrder(work);
+        break;
+      case Work::kLiquidation:
+        ClosePosition(work.client, work.account, work.id, work.price, work.ref_price,
+                      "liquidation");
+        break;
+      case Work::kAlert:
+        try {
+          m_engine->DeleteAlert(work.client, work.id);
+          Record(model::AlertRemoved{work.client, work.id});
+        } catch (const Error& e) {
+          Tell(Logged{"client " + KeyOf(work.client) + ": alert " + KeyOf(work.id) +
+                      " could not be deleted: " + e.what()});
+        }
+        break;
+    }
+  }
+}
+
+void Desk::OpenFromOrder(const Pending& work) {
+  auto account = m_engine->Account(work.client, work.account);
+  auto order = account ? account->Orders()->Item(KeyOf(work.id)) : nullptr;
+  if (!order || !order->SymbolParam() || !order->SymbolParam()->Symbol()) return;
+  const int32_t symbol = order->SymbolParam()->Symbol()->ID();
+  const int32_t direction = order->operationType() > 0 ? BuyType : SellType;
+  const int32_t ticket = ++m_last_ticket;
+  const double lots = order->lots();
+  auto position = m_engine->AddNewOpenPosition(
+      work.client, work.account, ticket, symbol, lots, work.price, direction, 0,
+      m_market_time_text.empty() ? kNoQuoteYet : m_market_time_text, "order " + KeyOf(work.id),
+      false);
+  RemoveOrder(work.client, work.account, work.id);
+  if (!position) return;
+  Record(model::PositionOpened{PositionRecord(work.client, work.account, *position)});
+  CSummaries& s = *account->SummeryInfo();
+  auto client = account->Client();
+  if (client && client->CommCalcType() == ON_OPEN_TYPE) {
+    s.TotalCommission(s.TotalCommission() + position->Commission());
+  }
+  s.MarginRequirement(s.MarginRequirement() - m_margin_per_lot[symbol] * lots);
+  Tell(Executed{work.account});
+  Tell(Logged{"account " + KeyOf(work.account) + ": opened ticket " + KeyOf(ticket) + " " +
+              (direction == BuyType ? "buy " : "sell ") + NumberText(lots) + " lots at " +
+              NumberText(position->Price())});
+  Tell(PositionRecord(work.client, work.account, *position));
+  BookTotals(*account);
+}
+
+void Desk::CloseFromOrder(const Pending& work) {
+  auto account = m_engine->Account(work.client, work.account);
+  auto order = account ? account->Orders()->Item(KeyOf(work.id)) : nullptr;
+  if (!order) return;
+  auto position = account->OpenPositions()->Item(KeyOf(order->IoID()));
+  if (!position) {
+    RemoveOrder(work.client, work.account, work.id);
+    return;
+  }
+  Tell(Executed{work.account});
+  ClosePosition(work.client, work.account, order->IoID(), work.price, position->RefClosePrice(),
+                work.sl_or_tp == 1 ? "stop-loss" : "take-profit");
+}
+
+// Finishes an order the engine reported (OrderStatusChanged).
+void Desk::RemoveOrder(int32_t client, int32_t account, int32_t id) {
+  m_engine->OrderStatusChanged(client, account, id);
+  Record(model::OrderRemoved{client, account, id});
+  Tell(model::OrderRemoved{client, account, id});
+}
+
+void Desk::ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, double price,
+                         double ref_price, const std::string& reason) {
+  auto account = m_engine->Account(client_id, account_id);
+  auto position = account ? account->OpenPositions()->Item(KeyOf(ticket)) : nullptr;
+  if (!position) return;
+  auto param = position->SymbolParam();
+  auto symbol = param->Symbol();
+  auto client = account->Client();
+  const auto comm_calc = client ? client->CommCalcType() : ON_CLOSE_TYPE;
+  const double lots = position->lots();
+  const double profit = RoundMoney(
+      symbol
+          ->DealProfit(position->Price(), price, lots, position->Type_no(), position->Interest(),
+                       param->CommissionValue(lots), comm_calc, ref_price, true)
+          .NumberValue());
+  CSummaries& s = *account->SummeryInfo();
+  s.NetProfit(s.NetProfit() + profit);
+  s.MarginRequirement(s.MarginRequirement() + m_margin_per_lot[symbol->ID()] * lots);
+  if (std::fabs(s.MarginRequirement()) < 0.005) s.MarginRequirement(0);
+  Tell(Logged{"account " + KeyOf(account_id) + ": closed ticket " + KeyOf(ticket) + " (" +
+              reason + ") at " + NumberText(price) + ", profit " + Money(profit)});
+  // The orders that guard the position go with it.
+  for (const auto& order : account->Orders()->Items()) {
+    if (order->IoID() == ticket) Record(model::OrderRemoved{client_id, account_id, order->OrderId()});
+  }
+  m_engine->DeleteOpenPosition(client_id, account_id, ticket);
+  const model::PositionClosed closed{client_id, account_id, ticket, price, ref_price, profit,
+                                     m_market_time_text, reason};
+  Record(closed);
+  Tell(closed);
+  BookTotals(*account);
+}
+
+// The account's totals as the server books them, back into the engine
+// (which reports the figures and checks the liquidation point).
+void Desk::BookTotals(const CAccount& account) {
+  const model::TotalsBooked booked{account.ClientID(), account.AccountID(), TotalsOf(account)};
+  Record(booked);
+  Tell(booked);
+  const model::Totals& t = booked.totals;
+  m_engine->UpdateAccountSummaries(account.ClientID(), account.AccountID(), t.commission,
+                                   t.margin_requirement, t.net_profit, t.deposit, t.credit,
+                                   t.previous_margin, false, t.interest);
+}
+
+// ---- queries ----
+
+std::shared_ptr<CSymbol> Desk::Symbol(int32_t id) const {
+  auto it = m_symbol_by_id.find(id);
+  return it == m_symbol_by_id.end() ? nullptr : it->second;
+}
+
+const model::Client* Desk::Client(int32_t id) const {
+  auto it = m_client_index.find(id);
+  return it == m_client_index.end() ? nullptr : &m_clients[it->second];
+}
+
+const model::User* Desk::User(const std::string& username) const {
+  auto it = m_user_index.find(username);
+  return it == m_user_index.end() ? nullptr : &m_users[it->second];
+}
+
+DateTime Desk::MarketTime() const { return m_clock->Now(); }
+
+model::Account Desk::AccountRecord(const model::Account& stored, const CAccount& live) const {
+  model::Account a = stored;
+  a.totals = TotalsOf(live);
+  return a;
+}
+
+std::vector<model::Account> Desk::Accounts(int32_t client) const {
+  std::vector<model::Account> accounts;
+  auto it = m_accounts_by_client.find(client);
+  if (it == m_accounts_by_client.end()) return accounts;
+  for (size_t index : it->second) {
+    const model::Account& stored = m_accounts[index];
+    if (auto live = m_engine->Account(client, stored.account)) {
+      accounts.push_back(AccountRecord(stored, *live));
+    }
+  }
+  return accounts;
+}
+
+model::Position Desk::PositionRecord(int32_t client, int32_t account,
+                                     const COpenPosition& p) const {
+  return {client, account, p.Ticket(), p.PosTime(), p.Type_no(), p.lots(), SymbolOf(p.SymbolParam()),
+          p.Price(), p.Interest(), p.Note()};
+}
+
+model::Order Desk::OrderRecord(int32_t client, int32_t account, const COrder& o) const {
+  model::Order r;
+  r.client = client;
+  r.account = account;
+  r.id = o.OrderId();
+  r.time = o.OrderTime();
+  r.direction = o.operationType();
+  r.lots = o.lots();
+  r.symbol = SymbolOf(o.SymbolParam());
+  r.kind = o.OrderType();
+  r.price = o.LimitPrice();
+  r.position = o.IoID();
+  r.sl = o.slPrice();
+  r.tp = o.tpPrice();
+  r.status = o.status();
+  r.note = o.Note();
+  return r;
+}
+
+std::vector<model::Position> Desk::Positions(int32_t client) const {
+  std::vector<model::Position> positions;
+  for (const model::Account& a : Accounts(client)) {
+    auto account = m_engine->Account(client, a.account);
+    for (const auto& p : account->OpenPositions()->Items()) {
+      positions.push_back(PositionRecord(client, a.account, *p));
+    }
+  }
+  return positions;
+}
+
+std::vector<model::Order> Desk::Orders(int32_t client) const {
+  std::vector<model::Order> orders;
+  for (const model::Account& a : Accounts(client)) {
+    auto account = m_engine->Account(client, a.account);
+    for (const auto& o : account->Orders()->Items()) {
+      orders.push_back(OrderRecord(client, a.account, *o));
+    }
+  }
+  return orders;
+}
+
+std::vector<model::Alert> Desk::Alerts(int32_t client_id) const {
+  std::vector<model::Alert> alerts;
+  auto client = m_engine->Clients()->Item(KeyOf(client_id));
+  if (!client) return alerts;
+  for (const auto& a : client->Alerts()->Items()) {
+    alerts.push_back({client_id, a->ID(), a->SymbolID(), a->AlertCondition(), a->AlertValue()});
+  }
+  return alerts;
+}
+
+std::vector<AccountFigures> Desk::Figures(int32_t client) const {
+  std::vector<AccountFigures> figures;
+  for (const model::Account& a : Accounts(client)) {
+    if (auto f = FiguresOf(a.account)) figures.push_back(*f);
+  }
+  return figures;
+}
+
+std::optional<AccountFigures> Desk::FiguresOf(int32_t account) const {
+  auto it = m_figures.find(account);
+  if (it == m_figures.end()) return std::nullopt;
+  return it->second;
+}
+
+model::Snapshot Desk::Snapshot() const {
+  model::Snapshot s;
+  s.symbols = m_symbol_records;
+  s.clients = m_clients;
+  s.users = m_users;
+  for (const model::Client& c : m_clients) {
+    for (model::Account& a : Accounts(c.id)) s.accounts.push_back(std::move(a));
+    for (model::Position& p : Positions(c.id)) s.positions.push_back(std::move(p));
+    for (model::Order& o : Orders(c.id)) s.orders.push_back(std::move(o));
+    for (model::Alert& a : Alerts(c.id)) s.alerts.push_back(a);
+  }
+  s.sequences.ticket = m_last_ticket;
+  if (!m_market_time_text.empty()) {
+    s.market_time = m_clock->Now();
+    s.market_time_text = m_market_time_text;
+  }
+  return s;
+}
+
+}  // namespace orvane::apps

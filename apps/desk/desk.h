@@ -1,0 +1,221 @@
+#ifndef ORVANE_APPS_DESK_DESK_H_
+#define ORVANE_APPS_DESK_DESK_H_
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+
+#include "change.h"
+#include "desk_events.h"
+#include "orvane/accounts/accounts_transactions.h"
+#include "orvane/accounts/accounts_transactions_events.h"
+#include "records.h"
+#include "store.h"
+
+namespace orvane {
+class CAccount;
+class COpenPosition;
+class COrder;
+class CSymbol;
+class CSymbols;
+class FixedClock;
+}  // namespace orvane
+
+namespace orvane::apps {
+
+// A record of the store that the engine would not take.
+class DeskError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The owner of a host's trading state: it loads the store's snapshot into
+// an account engine, takes commands, answers queries from the live engine,
+// and writes every effect, the engine's own decisions included, to the store
+// as change records, one batch per command, committed before anyone hears of
+// it (DeskEvents). After a failed commit it takes no more commands.
+//
+// On the server side (SERVER_SIDE_EXECUTION) what the engine reports after
+// a quote is executed right after it, in the order it was reported:
+// - an entry order that hits opens a position at the hit price (a buy limit
+//   or buy stop a buy, the others a sell) under the next ticket, and the
+//   order is finished;
+// - a stop-loss or take-profit that hits closes its position at the hit
+//   price;
+// - a position sent for liquidation closes at the sent close price and
+//   reference price;
+// - an alert that fires is reported once and then deleted.
+// Realised profit (DealProfit, rounded to cents) goes to the account's net
+// profit; commission of ON_OPEN clients is booked on opening; the margin
+// requirement grows and shrinks by the symbol's margin per lot. The new
+// totals reach the engine through UpdateAccountSummaries. On the client side
+// nothing hits: the desk keeps figures current and applies the changes a
+// server pushes (ApplyChange).
+//
+// Market time is `clock`, which the host installs as the process clock: the
+// store's market time at Load, then each quote's time, never backwards.
+class Desk : private CAccountsTransactionsEvents {
+ public:
+  struct Counts {
+    size_t order_hits = 0;
+    size_t alert_hits = 0;
+    size_t liquidated_positions = 0;
+  };
+
+  // `events` may be null; it and `store` must outlive the desk.
+  Desk(Store& store, std::shared_ptr<FixedClock> clock, DeskEvents* events,
+       ExecutionModeEnum side = SERVER_SIDE_EXECUTION);
+  ~Desk() override;
+  Desk(const Desk&) = delete;
+  Desk& operator=(const Desk&) = delete;
+
+  // Loads the store's snapshot. Throws DeskError naming the first record the
+  // engine refuses.
+  void Load();
+
+  // Commands. Each is one batch; false (and nothing done) once halted.
+  // A quote: its raw bid and ask are stored in the symbol, the engine
+  // revalues (and checks, on the server side) and what it reported is
+  // executed. A quote of a symbol the desk does not hold is ignored.
+  bool ApplyQuote(const model::Quote& quote);
+  // A change decided elsewhere (a server's push, on a terminal's desk).
+  // False when halted or when the change names what the desk does not hold.
+  bool ApplyChange(const model::Change& change);
+
+  bool Halted() const { return !m_halt_reason.empty(); }
+  const std::string& HaltReason() const { return m_halt_reason; }
+
+  // Queries, from live state.
+  const std::vector<model::Symbol>& Symbols() const { return m_symbol_records; }
+  const model::Client* Client(int32_t id) const;
+  const model::User* User(const std::string& username) const;
+  std::vector<model::Account> Accounts(int32_t client) const;
+  std::vector<model::Position> Positions(int32_t client) const;
+  std::vector<model::Order> Orders(int32_t client) const;
+  std::vector<model::Alert> Alerts(int32_t client) const;
+  // The figures of each account of the client that the engine has reported.
+  std::vector<AccountFigures> Figures(int32_t client) const;
+  std::optional<AccountFigures> FiguresOf(int32_t account) const;
+  // The whole state as records, clients and accounts in load order.
+  model::Snapshot Snapshot() const;
+  DateTime MarketTime() const;
+  const std::string& MarketTimeText() const { return m_market_time_text; }
+
+  // None for an id the desk does not hold.
+  std::shared_ptr<CSymbol> Symbol(int32_t id) const;
+  const CAccountsTransactions& Engine() const { return *m_engine; }
+  const Counts& counts() const { return m_counts; }
+
+ private:
+  enum class Work { kEntry, kStop, kLiquidation, kAlert };
+  struct Pending {
+    Work work;
+    int32_t client = 0;
+    int32_t account = 0;
+    int32_t id = 0;  // order, ticket or alert
+    double price = 0;
+    double ref_price = 0;
+    int16_t sl_or_tp = 0;
+  };
+  struct Logged {
+    std::string text;
+  };
+  struct Executed {
+    int32_t account;
+  };
+  struct Liquidated {
+    int32_t client, account;
+  };
+  struct Fired {
+    int32_t client, alert;
+    std::string text;
+  };
+  using Told = std::variant<Logged, AccountFigures, Executed, model::Position,
+                            model::PositionClosed, model::OrderRemoved, model::TotalsBooked,
+                            Liquidated, Fired>;
+
+  // CAccountsTransactionsEvents
+  void NewAccountSummeriesData(int32_t& cl_no, int32_t& acc_no, double& Balance, double& flt,
+                               double& Credit, double& Equity, double& MarginReq,
+                               double& marginLevel, double& EffMargin,
+                               int32_t& OpenPositions) override;
+  void UpdateListView(int32_t& cl_no, int32_t& acc_no, double& Balance, double& flt,
+                      double& Credit, double& Equity, double& MarginReq, double& marginLevel,
+                      double& EffMargin, int32_t& OpenPos) override;
+  void RaiseHitOrder(OrdersTypeEnum& OrderType, std::shared_ptr<COrder>& Order,
+                     std::shared_ptr<CAccount>& AccInfo, bool& SecondHit, bool& Done,
+                     int16_t& SLorTP) override;
+  void RaiseHitAlert(std::shared_ptr<CAlert>& vAlert, std::shared_ptr<CClient>& vClient) override;
+  void SendLiqPosition(int32_t& vClient, int32_t& vAccount, int32_t& vTicket, int32_t& vSymID,
+                       double& vClosePrice, double& vRefPrice, double& vLots,
+                       double& EffMargin) override;
+  void SendLiquidateAccount(int32_t& vClient, int32_t& vAccount) override;
+  void AddLogEntry(std::string& msg, int16_t& LogLevel) override;
+
+  // Loading.
+  void LoadSymbol(const model::Symbol& s);
+  void LoadClient(const model::Client& c);
+  void LoadAccount(const model::Account& a);
+  void LoadPosition(const model::Position& p);
+  void LoadOrder(const model::Order& o);
+
+  // Batches.
+  void Record(model::Change change);
+  void Tell(Told told);
+  // Commits the batch and tells what it held; false when the store refused.
+  bool Finish();
+  void Deliver(const Told& told);
+  void AdvanceMarketTime(const model::Quote& quote);
+
+  // Execution on the server side.
+  void ExecutePending();
+  void OpenFromOrder(const Pending& work);
+  void CloseFromOrder(const Pending& work);
+  void ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, double price,
+                     double ref_price, const std::string& reason);
+  void RemoveOrder(int32_t client, int32_t account, int32_t id);
+  void BookTotals(const CAccount& account);
+
+  // Record reading.
+  model::Position PositionRecord(int32_t client, int32_t account, const COpenPosition& p) const;
+  model::Order OrderRecord(int32_t client, int32_t account, const COrder& o) const;
+  model::Account AccountRecord(const model::Account& stored, const CAccount& live) const;
+
+  Store& m_store;
+  std::shared_ptr<FixedClock> m_clock;
+  DeskEvents* m_events;
+  DeskEvents m_no_events;
+  std::shared_ptr<CAccountsTransactions> m_engine;
+  std::shared_ptr<CSymbols> m_symbols;
+  std::vector<model::Symbol> m_symbol_records;
+  std::unordered_map<int32_t, std::shared_ptr<CSymbol>> m_symbol_by_id;
+  std::unordered_map<int32_t, double> m_margin_per_lot;
+  // Clients, users and accounts as loaded (what the engine does not keep);
+  // account totals are read from the engine.
+  std::vector<model::Client> m_clients;
+  std::unordered_map<int32_t, size_t> m_client_index;
+  std::vector<model::User> m_users;
+  std::unordered_map<std::string, size_t> m_user_index;
+  std::vector<model::Account> m_accounts;
+  std::unordered_map<int32_t, std::vector<size_t>> m_accounts_by_client;
+  std::unordered_map<int32_t, AccountFigures> m_figures;
+  std::deque<Pending> m_pending;
+  std::vector<model::Change> m_batch;
+  std::vector<Told> m_told;
+  Counts m_counts;
+  int32_t m_last_ticket = 0;
+  std::string m_market_time_text;
+  std::string m_halt_reason;
+  bool m_time_moved = false;
+};
+
+}  // namespace orvane::apps
+
+#endif  // ORVANE_APPS_DESK_DESK_H_

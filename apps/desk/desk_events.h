@@ -1,0 +1,50 @@
+#ifndef ORVANE_APPS_DESK_DESK_EVENTS_H_
+#define ORVANE_APPS_DESK_DESK_EVENTS_H_
+
+#include <cstdint>
+#include <string>
+
+#include "change.h"
+#include "records.h"
+
+namespace orvane::apps {
+
+// An account's figures as the engine last reported them.
+struct AccountFigures {
+  int32_t client = 0;
+  int32_t account = 0;
+  double balance = 0;
+  double equity = 0;
+  double margin_requirement = 0;
+  double margin_level = 0;  // ratio as the engine reports it (1.0 = 100 %)
+  double effective_margin = 0;
+  int32_t open_positions = 0;
+};
+
+// What a desk tells its host, in the order things happened, once the batch
+// that holds them is committed (never about a batch that failed to commit).
+// Every handler has an empty default, so a host listens only to what it
+// needs. A handler must not call back into the desk.
+class DeskEvents {
+ public:
+  virtual ~DeskEvents() = default;
+  // An event log line (without time).
+  virtual void Logged(const std::string& /*text*/) {}
+  virtual void FiguresChanged(const AccountFigures& /*figures*/) {}
+  // An entry, stop-loss or take-profit order of the account was executed.
+  virtual void OrderExecuted(int32_t /*account*/) {}
+  virtual void PositionOpened(const model::Position& /*position*/) {}
+  virtual void PositionClosed(const model::PositionClosed& /*closed*/) {}
+  // An order left the book (executed, or its position went).
+  virtual void OrderRemoved(const model::OrderRemoved& /*removed*/) {}
+  // New totals of the account were booked.
+  virtual void TotalsBooked(const model::TotalsBooked& /*booked*/) {}
+  virtual void AccountLiquidated(int32_t /*client*/, int32_t /*account*/) {}
+  virtual void AlertFired(int32_t /*client*/, int32_t /*alert*/, const std::string& /*text*/) {}
+  // The store refused a batch; the desk takes no more commands.
+  virtual void Halted(const std::string& /*reason*/) {}
+};
+
+}  // namespace orvane::apps
+
+#endif  // ORVANE_APPS_DESK_DESK_EVENTS_H_

@@ -1,0 +1,71 @@
+#include "change.h"
+
+#include <algorithm>
+
+namespace orvane::apps::model {
+
+namespace {
+
+template <typename Record, typename Match>
+bool Erase(std::vector<Record>& records, Match match) {
+  auto it = std::find_if(records.begin(), records.end(), match);
+  if (it == records.end()) return false;
+  records.erase(it);
+  return true;
+}
+
+struct Applier {
+  Snapshot& s;
+
+  bool operator()(const PositionOpened& c) const {
+    const Position& p = c.position;
+    const bool taken = std::any_of(s.positions.begin(), s.positions.end(), [&](const Position& q) {
+      return q.account == p.account && q.ticket == p.ticket;
+    });
+    if (taken) return false;
+    s.positions.push_back(p);
+    s.sequences.ticket = std::max(s.sequences.ticket, p.ticket);
+    return true;
+  }
+  bool operator()(const PositionClosed& c) const {
+    return Erase(s.positions, [&](const Position& p) {
+      return p.client == c.client && p.account == c.account && p.ticket == c.ticket;
+    });
+  }
+  bool operator()(const OrderPlaced& c) const {
+    s.orders.push_back(c.order);
+    return true;
+  }
+  bool operator()(const OrderRemoved& c) const {
+    return Erase(s.orders, [&](const Order& o) {
+      return o.client == c.client && o.account == c.account && o.id == c.id;
+    });
+  }
+  bool operator()(const TotalsBooked& c) const {
+    for (Account& a : s.accounts) {
+      if (a.client == c.client && a.account == c.account) {
+        a.totals = c.totals;
+        return true;
+      }
+    }
+    return false;
+  }
+  bool operator()(const AlertRemoved& c) const {
+    return Erase(s.alerts,
+                 [&](const Alert& a) { return a.client == c.client && a.id == c.id; });
+  }
+  bool operator()(const MarketTimeAdvanced& c) const {
+    if (!s.market_time_text.empty() && c.time.Serial() < s.market_time.Serial()) return false;
+    s.market_time = c.time;
+    s.market_time_text = c.text;
+    return true;
+  }
+};
+
+}  // namespace
+
+bool Apply(Snapshot& snapshot, const Change& change) {
+  return std::visit(Applier{snapshot}, change);
+}
+
+}  // namespace orvane::apps::model

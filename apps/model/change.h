@@ -1,0 +1,79 @@
+#ifndef ORVANE_APPS_MODEL_CHANGE_H_
+#define ORVANE_APPS_MODEL_CHANGE_H_
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+#include "records.h"
+
+// One effect of a command or of the engine, as a store keeps it. A batch of
+// changes is what one command (or one quote) decided; applied in order to
+// the snapshot the desk started from, the changes give the desk's state.
+namespace orvane::apps::model {
+
+struct PositionOpened {
+  Position position;
+  friend bool operator==(const PositionOpened&, const PositionOpened&) = default;
+};
+
+// The position left the book. Its realised result is already in the
+// account's totals (a TotalsBooked follows); price, profit and reason say
+// how it closed.
+struct PositionClosed {
+  int32_t client = 0;
+  int32_t account = 0;
+  int32_t ticket = 0;
+  double price = 0;      // close price
+  double ref_price = 0;  // the reference price that converted the result
+  double profit = 0;     // realised, in account currency, rounded to cents
+  std::string time;      // market time of the close
+  std::string reason;    // "stop-loss", "take-profit", "liquidation", ...
+  friend bool operator==(const PositionClosed&, const PositionClosed&) = default;
+};
+
+struct OrderPlaced {
+  Order order;
+  friend bool operator==(const OrderPlaced&, const OrderPlaced&) = default;
+};
+
+// The order left the book: filled, or its position went.
+struct OrderRemoved {
+  int32_t client = 0;
+  int32_t account = 0;
+  int32_t id = 0;
+  friend bool operator==(const OrderRemoved&, const OrderRemoved&) = default;
+};
+
+// The account's totals are now these.
+struct TotalsBooked {
+  int32_t client = 0;
+  int32_t account = 0;
+  Totals totals;
+  friend bool operator==(const TotalsBooked&, const TotalsBooked&) = default;
+};
+
+// An alert fired and was taken off the book.
+struct AlertRemoved {
+  int32_t client = 0;
+  int32_t id = 0;
+  friend bool operator==(const AlertRemoved&, const AlertRemoved&) = default;
+};
+
+// Market time moved forward to `time`.
+struct MarketTimeAdvanced {
+  DateTime time;
+  std::string text;  // dd/mm/yyyy hh:nn:ss
+  friend bool operator==(const MarketTimeAdvanced&, const MarketTimeAdvanced&) = default;
+};
+
+using Change = std::variant<PositionOpened, PositionClosed, OrderPlaced, OrderRemoved,
+                            TotalsBooked, AlertRemoved, MarketTimeAdvanced>;
+
+// Applies one change to a snapshot. A change that names a record the
+// snapshot does not hold changes nothing and returns false.
+bool Apply(Snapshot& snapshot, const Change& change);
+
+}  // namespace orvane::apps::model
+
+#endif  // ORVANE_APPS_MODEL_CHANGE_H_

@@ -1,0 +1,164 @@
+#ifndef ORVANE_APPS_MODEL_RECORDS_H_
+#define ORVANE_APPS_MODEL_RECORDS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "orvane/core/date_time.h"
+
+// The trading business as the hosts keep it: plain records, no library
+// objects and nothing of the file they may have come from. A desk holds the
+// live state in the engine and gives it out as these records; a store keeps
+// them; the wire codec writes and reads them.
+namespace orvane::apps::model {
+
+struct Symbol {
+  int32_t id = 0;
+  std::string name;
+  int32_t pip_location = 0;
+  double factor = 0;
+  int32_t price_case = 0;
+  int32_t ref_id = 0;
+  int32_t ref_price_case = 0;
+  double margin_per_lot = 0;  // account currency per lot, positive
+  double bid = 0;             // the opening quote
+  double ask = 0;
+  std::string close_day, close_time, open_day, open_time;
+  std::string break_close, break_open;  // empty: no daily break
+
+  friend bool operator==(const Symbol&, const Symbol&) = default;
+};
+
+struct Client {
+  int32_t id = 0;
+  // The nine-field client parameters text (symbol, spread, source plus,
+  // limit offset, stop offset, commission, max lots, min lots, price offset).
+  std::string parameters;
+  int32_t liquidation_type = 0;  // LiquidationTypeEnum
+  double liquidation_point = 0;
+  int32_t comm_calc_type = 0;  // CommCalcTypeEnum
+  bool enable_interest = false;
+  std::string name;
+
+  friend bool operator==(const Client&, const Client&) = default;
+};
+
+// An account's booked totals, in account currency.
+struct Totals {
+  double commission = 0;
+  double margin_requirement = 0;  // negative while positions are open
+  double net_profit = 0;
+  double deposit = 0;
+  double credit = 0;
+  double previous_margin = 0;
+  double interest = 0;
+
+  friend bool operator==(const Totals&, const Totals&) = default;
+};
+
+struct Account {
+  int32_t client = 0;
+  int32_t account = 0;
+  int32_t type = 0;  // 0 demo, 1 normal, 2 coverage
+  bool margin_account = false;
+  bool dont_liquidate = false;
+  Totals totals;
+
+  friend bool operator==(const Account&, const Account&) = default;
+};
+
+struct Position {
+  int32_t client = 0;
+  int32_t account = 0;
+  int32_t ticket = 0;
+  std::string time;       // dd/mm/yyyy hh:nn:ss, market time of the opening
+  int32_t direction = 0;  // BuyType or SellType
+  double lots = 0;
+  int32_t symbol = 0;
+  double price = 0;  // open price
+  double interest = 0;
+  std::string note;
+
+  friend bool operator==(const Position&, const Position&) = default;
+};
+
+struct Order {
+  int32_t client = 0;
+  int32_t account = 0;
+  int32_t id = 0;
+  std::string time;       // dd/mm/yyyy hh:nn:ss
+  int32_t direction = 0;  // OperationTypeEnum: buy/sell limit or stop, or the closing side
+  double lots = 0;
+  int32_t symbol = 0;
+  int32_t kind = 0;  // OrdersTypeEnum: LimitOrdersType (entry) or SlTpType
+  double price = 0;  // the entry price of an entry order
+  int32_t position = 0;  // the ticket a stop-loss or take-profit guards
+  double sl = 0;  // 0: none
+  double tp = 0;
+  int32_t status = 0;
+  std::string note;
+
+  friend bool operator==(const Order&, const Order&) = default;
+};
+
+struct Alert {
+  int32_t client = 0;
+  int32_t id = 0;
+  int32_t symbol = 0;
+  int32_t condition = 0;  // AlertConditionsEnum
+  double value = 0;
+
+  friend bool operator==(const Alert&, const Alert&) = default;
+};
+
+// Who may log on, as which client, with which privileges (numbers separated
+// by ",", as CSecurity takes them; "-" none).
+struct User {
+  std::string username;
+  std::string password;
+  int32_t client = 0;
+  std::string privileges;
+
+  friend bool operator==(const User&, const User&) = default;
+};
+
+// The numbers the desk hands out: each is the last one given.
+struct Sequences {
+  int32_t ticket = 0;
+
+  friend bool operator==(const Sequences&, const Sequences&) = default;
+};
+
+// One quote of a symbol: its raw bid and ask (no client's spread) at a
+// moment of market time.
+struct Quote {
+  DateTime time;
+  std::string time_text;  // dd/mm/yyyy hh:nn:ss, as the symbol's last quote time
+  int32_t symbol = 0;
+  double bid = 0;
+  double ask = 0;
+
+  friend bool operator==(const Quote&, const Quote&) = default;
+};
+
+// Everything a desk starts from, in the order it is loaded.
+struct Snapshot {
+  std::vector<Symbol> symbols;
+  std::vector<Client> clients;
+  std::vector<Account> accounts;
+  std::vector<Position> positions;
+  std::vector<Order> orders;
+  std::vector<Alert> alerts;
+  std::vector<User> users;
+  Sequences sequences;
+  // Market time: never goes backwards. Empty text: no quote was seen yet.
+  DateTime market_time;
+  std::string market_time_text;
+
+  friend bool operator==(const Snapshot&, const Snapshot&) = default;
+};
+
+}  // namespace orvane::apps::model
+
+#endif  // ORVANE_APPS_MODEL_RECORDS_H_

@@ -1,0 +1,49 @@
+#ifndef ORVANE_APPS_STORE_STORE_H_
+#define ORVANE_APPS_STORE_STORE_H_
+
+#include <string>
+#include <utility>
+
+#include "change.h"
+#include "records.h"
+
+namespace orvane::apps {
+
+// The outcome of a store operation: ok, or what went wrong in words.
+class StoreStatus {
+ public:
+  static StoreStatus Ok() { return StoreStatus(); }
+  static StoreStatus Failed(std::string message) { return StoreStatus(std::move(message)); }
+
+  bool ok() const { return m_message.empty(); }
+  const std::string& message() const { return m_message; }
+
+ private:
+  StoreStatus() = default;
+  explicit StoreStatus(std::string message)
+      : m_message(message.empty() ? "unknown store failure" : std::move(message)) {}
+
+  std::string m_message;
+};
+
+// Where a desk keeps its state of record, in the manner of a write-ahead
+// log: the desk loads a snapshot once, then appends the changes of one
+// batch and commits them together. A committed batch is part of every later
+// Load; a batch that failed to commit is not, and a desk that saw a commit
+// fail takes no more commands.
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  // The state to start from: the records, the sequences and market time.
+  virtual model::Snapshot Load() = 0;
+  // Adds a change to the open batch.
+  virtual void Append(const model::Change& change) = 0;
+  // Makes the open batch durable and opens a new one. On failure the batch
+  // is dropped and the status says why.
+  virtual StoreStatus Commit() = 0;
+};
+
+}  // namespace orvane::apps
+
+#endif  // ORVANE_APPS_STORE_STORE_H_

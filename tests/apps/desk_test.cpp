@@ -1,0 +1,277 @@
+// The desk: every effect it decides reaches the store as a change, so that
+// the store alone gives back its state; a refused commit stops it without a
+// word about the batch; market time never goes backwards.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "book_import.h"
+#include "desk.h"
+#include "memory_store.h"
+#include "orvane/core/clock.h"
+
+namespace orvane::apps {
+namespace {
+
+// Records in key order, so that two snapshots compare by content.
+model::Snapshot Canonical(model::Snapshot s) {
+  auto by = [](auto key) {
+    return [key](const auto& a, const auto& b) { return key(a) < key(b); };
+  };
+  std::sort(s.accounts.begin(), s.accounts.end(),
+            by([](const model::Account& a) { return a.account; }));
+  std::sort(s.positions.begin(), s.positions.end(),
+            by([](const model::Position& p) { return p.ticket; }));
+  std::sort(s.orders.begin(), s.orders.end(), by([](const model::Order& o) { return o.id; }));
+  std::sort(s.alerts.begin(), s.alerts.end(),
+            by([](const model::Alert& a) { return std::make_pair(a.client, a.id); }));
+  return s;
+}
+
+// What differs between a store's snapshot and a desk's, in words; empty
+// when nothing does.
+std::string Difference(const model::Snapshot& a, const model::Snapshot& b) {
+  std::ostringstream out;
+  auto section = [&](const char* name, const auto& x, const auto& y, auto describe) {
+    if (x.size() != y.size()) out << name << ": " << x.size() << " vs " << y.size() << "; ";
+    for (size_t i = 0; i < std::min(x.size(), y.size()); ++i) {
+      if (!(x[i] == y[i])) out << name << " " << describe(x[i]) << " vs " << describe(y[i]) << "; ";
+    }
+  };
+  section("account", a.accounts, b.accounts, [](const model::Account& r) {
+    std::ostringstream t;
+    t << r.account << " np " << r.totals.net_profit << " mr " << r.totals.margin_requirement
+      << " comm " << r.totals.commission;
+    return t.str();
+  });
+  section("position", a.positions, b.positions, [](const model::Position& r) {
+    std::ostringstream t;
+    t << r.ticket << "/" << r.account << " " << r.lots << "@" << r.price << " " << r.time << " "
+      << r.direction << " i" << r.interest << " " << r.note;
+    return t.str();
+  });
+  section("order", a.orders, b.orders, [](const model::Order& r) {
+    std::ostringstream t;
+    t << r.id << "/" << r.account << " st" << r.status << " k" << r.kind << " " << r.time;
+    return t.str();
+  });
+  section("alert", a.alerts, b.alerts,
+          [](const model::Alert& r) { return std::to_string(r.client) + "/" + std::to_string(r.id); });
+  if (!(a.sequences == b.sequences)) out << "tickets " << a.sequences.ticket << " vs " << b.sequences.ticket << "; ";
+  // Market time is kept with the batches that change something, so a store
+  // may stand behind the desk by the quotes that changed nothing.
+  if (b.market_time.Serial() < a.market_time.Serial()) {
+    out << "time " << a.market_time_text << " after " << b.market_time_text << "; ";
+  }
+  if (!(a.symbols == b.symbols) || !(a.clients == b.clients) || !(a.users == b.users)) {
+    out << "symbols, clients or users; ";
+  }
+  return out.str();
+}
+
+// A random book: three symbols (one priced through a reference), clients
+// with every liquidation rule and commission type, and accounts holding
+// positions, entry orders, stop-loss and take-profit orders and alerts near
+// the prices, so that a random walk fills, stops and liquidates.
+std::string RandomBook(std::mt19937& random) {
+  std::ostringstream book;
+  book << "SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00\n"
+          "SYMBOL 2 EURUSD -4 100000 1 1 1 1000 1.2000 1.2002 FRIDAY 22:00 SUNDAY 22:00\n"
+          "SYMBOL 3 USDJPY -2 100000 1 3 2 1000 150.00 150.03 FRIDAY 22:00 SUNDAY 22:00\n"
+          "SYMBOL 4 XAUUSD -2 100 1 1 1 2000 2000.00 2000.50 FRIDAY 22:00 SUNDAY 22:00 "
+          "21:00 22:00\n"
+          "PARAMSET p 1,0,0,0,0,0,100,0.01,0,2,2,0,0,0,3,100,0.01,0,"
+          "3,2,0,0,0,0,100,0.01,0,4,,0,0,0,2,100,0.01,0\n";
+  const double mid[] = {0, 0, 1.2001, 150.01, 2000.25};
+  const double decimals[] = {0, 0, 1e4, 1e2, 1e2};  // prices lie on the symbol's grid
+  auto on_grid = [&](int symbol, double price) {
+    return std::round(price * decimals[symbol]) / decimals[symbol];
+  };
+  std::uniform_real_distribution<double> unit(0, 1);
+  int ticket = 1000, order = 5000;
+  for (int c = 1; c <= 6; ++c) {
+    book << "CLIENT " << c << " p " << c % 3 << " " << (c % 3 == 1 ? 500 : 60) << " "
+         << 1 + c % 2 << " 0 Client " << c << "\n";
+    book << "USER u" << c << " pw " << c << " 4,5\n";
+    for (int a = 0; a < 2; ++a) {
+      const int account = c * 10 + a;
+      book << "ACCOUNT " << c << " " << account << " 1 0 0 " << 1500 + 500 * a << " 0 0 0 "
+           << 100 * a << " 0 0\n";
+      for (int k = 0; k < 3; ++k) {
+        const int symbol = 2 + static_cast<int>(unit(random) * 3);
+        const bool buy = unit(random) < 0.5;
+        const double lots = symbol == 4 ? 1 : 0.5;
+        const int t = ++ticket;
+        book << "POSITION " << c << " " << account << " " << c << "R,@" << account << "R,@" << t
+             << "R,@03/03/2027 09:00:00R,@" << (buy ? "Buy" : "Sell") << "R,@" << lots
+             << "R,@" << symbol << "R,@" << mid[symbol] << "R,@R,@R,@0R,@" << lots
+             << "R,@SR,@0R,@R,@book\n";
+        if (unit(random) < 0.7) {
+          const double away = mid[symbol] * (0.002 + 0.004 * unit(random));
+          book << "ORDER " << c << " " << account << " " << ++order << "R,@03/03/2027 "
+               << "09:00:00R,@" << (buy ? -1 : 1) << "R,@" << lots << "R,@" << symbol
+               << "R,@0R,@SLR,@" << t << "R,@" << on_grid(symbol, mid[symbol] + (buy ? -away : away))
+               << "R,@" << on_grid(symbol, mid[symbol] + (buy ? away : -away)) << "R,@0R,@\n";
+        }
+      }
+      const int symbol = 2 + static_cast<int>(unit(random) * 3);
+      const int kind[] = {1, -1, 2, -2};
+      const int direction = kind[static_cast<int>(unit(random) * 4)];
+      const double away = mid[symbol] * 0.002 * (direction == 1 || direction == -2 ? -1 : 1);
+      book << "ORDER " << c << " " << account << " " << ++order << "R,@03/03/2027 09:00:00R,@"
+           << direction << "R,@0.5R,@" << symbol << "R,@" << on_grid(symbol, mid[symbol] + away)
+           << "R,@LOR,@0R,@0R,@0R,@0R,@\n";
+    }
+    book << "ALERT " << c << " 1 " << 2 + c % 3 << " " << 1 + c % 4 << " "
+         << on_grid(2 + c % 3, mid[2 + c % 3] * (c % 2 ? 1.001 : 0.999)) << "\n";
+  }
+  return book.str();
+}
+
+// Quotes of every symbol walking up to 0.3 % a step, a second apart, over a
+// weekend closure.
+std::vector<model::Quote> RandomQuotes(std::mt19937& random, size_t count) {
+  std::normal_distribution<double> move(0, 0.001);
+  double mid[] = {0, 0, 1.2001, 150.01, 2000.25};
+  const double pip[] = {0, 0, 0.0001, 0.01, 0.01};
+  DateTime time = DateTime::FromParts(2027, 3, 5, 21, 50, 0);  // Friday, before the close
+  std::vector<model::Quote> quotes;
+  for (size_t i = 0; i < count; ++i) {
+    const int symbol = 2 + static_cast<int>(i % 3);
+    mid[symbol] *= 1 + move(random);
+    model::Quote q;
+    q.symbol = symbol;
+    q.bid = std::round(mid[symbol] / pip[symbol] - 1) * pip[symbol];
+    q.ask = q.bid + 2 * pip[symbol];
+    time = time + (i == count / 2 ? 2.0 : 1.0 / 86400);  // the middle one lands on Sunday
+    q.time = time;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", time.Day(), time.Month(),
+                  time.Year(), time.Hour(), time.Minute(), time.Second());
+    q.time_text = text;
+    quotes.push_back(q);
+  }
+  return quotes;
+}
+
+// Counts what a desk tells.
+struct Told : DeskEvents {
+  void Logged(const std::string& text) override { lines.push_back(text); }
+  void PositionClosed(const model::PositionClosed&) override { ++closed; }
+  void PositionOpened(const model::Position&) override { ++opened; }
+  void AlertFired(int32_t, int32_t, const std::string&) override { ++alerts; }
+  void Halted(const std::string& reason) override { halted.push_back(reason); }
+  std::vector<std::string> lines;
+  std::vector<std::string> halted;
+  int closed = 0, opened = 0, alerts = 0;
+};
+
+class DeskTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<FixedClock> m_clock = std::make_shared<FixedClock>();
+  ScopedClock m_scoped{m_clock};
+};
+
+TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBack) {
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    std::mt19937 random(seed);
+    const model::Snapshot book = ImportBook(RandomBook(random), "random");
+    MemoryStore store(book, true);
+    Told told;
+    auto desk = std::make_unique<Desk>(store, m_clock, &told);
+    desk->Load();
+    const std::vector<model::Quote> quotes = RandomQuotes(random, 600);
+    for (size_t i = 0; i < quotes.size(); ++i) {
+      ASSERT_TRUE(desk->ApplyQuote(quotes[i]));
+      if (i % 150 == 149) {
+        ASSERT_EQ(Difference(Canonical(store.Load()), Canonical(desk->Snapshot())), "")
+            << "seed " << seed;
+        // A desk started again from the store goes on where this one stood.
+        desk = std::make_unique<Desk>(store, m_clock, &told);
+        desk->Load();
+        ASSERT_EQ(Difference(Canonical(store.Load()), Canonical(desk->Snapshot())), "")
+            << "seed " << seed;
+      }
+    }
+    // The walk did execute every kind of work, so the check above saw it.
+    EXPECT_GT(told.opened, 0) << "seed " << seed;
+    EXPECT_GT(told.closed, 0) << "seed " << seed;
+    EXPECT_GT(told.alerts, 0) << "seed " << seed;
+    EXPECT_GT(store.Load().sequences.ticket, book.sequences.ticket);
+  }
+}
+
+TEST_F(DeskTest, ARefusedCommitTellsNothingAndStopsTheDesk) {
+  std::mt19937 random(3);
+  const model::Snapshot book = ImportBook(RandomBook(random), "random");
+  MemoryStore store(book);
+  Told told;
+  Desk desk(store, m_clock, &told);
+  desk.Load();
+  const std::vector<model::Quote> quotes = RandomQuotes(random, 600);
+  size_t i = 0;
+  // Up to the quote before the first execution.
+  for (; i < quotes.size(); ++i) {
+    MemoryStore probe(desk.Snapshot());
+    Desk trial(probe, m_clock, nullptr);
+    trial.Load();
+    trial.ApplyQuote(quotes[i]);
+    if (probe.Batches() > 0) break;
+    ASSERT_TRUE(desk.ApplyQuote(quotes[i]));
+  }
+  ASSERT_LT(i, quotes.size());
+  const model::Snapshot before = store.Load();
+  const size_t lines = told.lines.size();
+  store.FailCommits("disk full");
+  EXPECT_FALSE(desk.ApplyQuote(quotes[i]));
+  EXPECT_EQ(told.lines.size(), lines);  // not even the hit's log line
+  ASSERT_EQ(told.halted.size(), 1u);
+  EXPECT_NE(told.halted[0].find("disk full"), std::string::npos);
+  store.HealCommits();
+  EXPECT_FALSE(desk.ApplyQuote(quotes[i + 1]));
+  EXPECT_TRUE(desk.Halted());
+  EXPECT_EQ(store.Load(), before);
+}
+
+TEST_F(DeskTest, MarketTimeNeverGoesBackwards) {
+  std::mt19937 random(5);
+  MemoryStore store(ImportBook(RandomBook(random), "random"));
+  Desk desk(store, m_clock, nullptr);
+  desk.Load();
+  std::vector<model::Quote> quotes = RandomQuotes(random, 2);
+  ASSERT_TRUE(desk.ApplyQuote(quotes[1]));
+  ASSERT_TRUE(desk.ApplyQuote(quotes[0]));  // an older quote still prices its symbol
+  EXPECT_EQ(desk.MarketTime(), quotes[1].time);
+  EXPECT_EQ(Now(), quotes[1].time);
+  EXPECT_EQ(desk.MarketTimeText(), quotes[1].time_text);
+}
+
+TEST_F(DeskTest, AChangeNamingWhatTheDeskDoesNotHoldIsRefused) {
+  std::mt19937 random(7);
+  const model::Snapshot book = ImportBook(RandomBook(random), "random");
+  MemoryStore store(book);
+  Desk desk(store, m_clock, nullptr, CLIENT_SIDE_EXECUTION);
+  desk.Load();
+  model::PositionClosed unknown;
+  unknown.client = 1, unknown.account = 10, unknown.ticket = 999999;
+  EXPECT_FALSE(desk.ApplyChange(unknown));
+  EXPECT_FALSE(desk.ApplyChange(model::TotalsBooked{1, 999, {}}));
+  model::Position twice = book.positions.front();
+  EXPECT_FALSE(desk.ApplyChange(model::PositionOpened{twice}));  // its ticket is taken
+  EXPECT_EQ(store.Batches(), 0u);
+  model::Position fresh = twice;
+  fresh.ticket = 77777;
+  EXPECT_TRUE(desk.ApplyChange(model::PositionOpened{fresh}));
+  EXPECT_EQ(Difference(Canonical(store.Load()), Canonical(desk.Snapshot())), "");
+}
+
+}  // namespace
+}  // namespace orvane::apps
