@@ -20,6 +20,8 @@
 
 #include "book_import.h"
 #include "orvane/connection/asio_listener.h"
+#include "orvane/connection/asio_timer.h"
+#include "orvane/connection/tcp_client_environment.h"
 #include "orvane/core/clock.h"
 #include "orvane/protocol/data_protocol.h"
 #include "price_feed.h"
@@ -63,6 +65,13 @@ void RunUntil(asio::io_context& io, const std::function<bool()>& done, int every
   }
 }
 
+// Hands every accepted socket to the server.
+struct Acceptor : AsioListenerEvents {
+  explicit Acceptor(TradingServer& s) : server(s) {}
+  void Accepted(const std::shared_ptr<ISocket>& child) override { server.Accept(child); }
+  TradingServer& server;
+};
+
 void BM_ServerToTerminals(benchmark::State& state) {
   const size_t sessions = static_cast<size_t>(state.range(0));
   const model::Snapshot& book = SampleBook();
@@ -72,9 +81,15 @@ void BM_ServerToTerminals(benchmark::State& state) {
   ServerOptions options;
   options.rate = 1e-9;  // quotes come from the benchmark loop
   options.log_engine = false;
-  options.handshake_interval = std::chrono::hours(1);
-  TradingServer server(io, book, PriceFeed::FromTape({}), clock, options);
-  const int32_t port = server.Start();
+  options.gateway.handshake_ms = 3600 * 1000;
+  auto timers = std::make_shared<AsioTimerFactory>(io);
+  TradingServer server(book, PriceFeed::FromTape({}), clock, {timers, [] { return int64_t{0}; }},
+                       options);
+  Acceptor acceptor(server);
+  AsioListener listener(io);
+  listener.Advise(&acceptor);
+  const int32_t port = listener.Listen("127.0.0.1", 0);
+  server.Start();
   std::vector<std::unique_ptr<Terminal>> terminals;
   for (size_t i = 0; i < sessions; ++i) {
     const model::User& user = book.users[i % book.users.size()];
@@ -83,7 +98,8 @@ void BM_ServerToTerminals(benchmark::State& state) {
     t.username = user.username;
     t.password = user.password;
     t.handshake_ms = 3600 * 1000;
-    terminals.push_back(std::make_unique<Terminal>(io, t, clock, nullptr));
+    terminals.push_back(
+        std::make_unique<Terminal>(AsioTcpClientEnvironment(io), *timers, t, clock, nullptr));
     terminals.back()->Connect();
   }
   RunUntil(io, [&] {

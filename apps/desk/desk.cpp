@@ -446,7 +446,10 @@ void Desk::ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, 
               reason + ") at " + NumberText(price) + ", profit " + Money(profit)});
   // The orders that guard the position go with it.
   for (const auto& order : account->Orders()->Items()) {
-    if (order->IoID() == ticket) Record(model::OrderRemoved{client_id, account_id, order->OrderId()});
+    if (order->IoID() != ticket) continue;
+    const model::OrderRemoved removed{client_id, account_id, order->OrderId()};
+    Record(removed);
+    Tell(removed);
   }
   m_engine->DeleteOpenPosition(client_id, account_id, ticket);
   const model::PositionClosed closed{client_id, account_id, ticket, price, ref_price, profit,
@@ -473,6 +476,23 @@ void Desk::BookTotals(const CAccount& account) {
 std::shared_ptr<CSymbol> Desk::Symbol(int32_t id) const {
   auto it = m_symbol_by_id.find(id);
   return it == m_symbol_by_id.end() ? nullptr : it->second;
+}
+
+Desk::Guards Desk::GuardsOf(const model::Position& p) const {
+  Guards guards;
+  auto account = m_engine->Account(p.client, p.account);
+  if (!account) return guards;
+  for (const auto& order : account->Orders()->Items()) {
+    if (order->IoID() != p.ticket) continue;
+    guards.sl = guards.sl || order->slPrice() != 0;
+    guards.tp = guards.tp || order->tpPrice() != 0;
+  }
+  return guards;
+}
+
+std::string Desk::SymbolName(int32_t id) const {
+  auto symbol = Symbol(id);
+  return symbol ? symbol->Name().TextValue() : std::string();
 }
 
 const model::Client* Desk::Client(int32_t id) const {

@@ -108,6 +108,15 @@ class Desk : private CAccountsTransactionsEvents {
   DateTime MarketTime() const;
   const std::string& MarketTimeText() const { return m_market_time_text; }
 
+  // Whether a stop-loss and a take-profit order guard the position.
+  struct Guards {
+    bool sl = false;
+    bool tp = false;
+  };
+  Guards GuardsOf(const model::Position& position) const;
+  // Empty for a symbol the desk does not hold.
+  std::string SymbolName(int32_t id) const;
+
   // None for an id the desk does not hold.
   std::shared_ptr<CSymbol> Symbol(int32_t id) const;
   const CAccountsTransactions& Engine() const { return *m_engine; }

@@ -113,12 +113,13 @@ struct Alert {
 };
 
 // Who may log on, as which client, with which privileges (numbers separated
-// by ",", as CSecurity takes them; "-" none).
+// by ",", as CSecurity takes them; empty: none).
 struct User {
   std::string username;
   std::string password;
   int32_t client = 0;
   std::string privileges;
+  int32_t type = 2;  // UserTypeEnum: CLIENT_USER_TYPE
 
   friend bool operator==(const User&, const User&) = default;
 };

@@ -15,6 +15,8 @@
 
 #include "book_import.h"
 #include "desk.h"
+#include "orvane/connection/asio_listener.h"
+#include "orvane/connection/asio_timer.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
 #include "price_feed.h"
@@ -49,6 +51,16 @@ struct Arguments {
   size_t wait_sessions = 0;
   uint64_t seed = 20270304;
   bool quiet = false;
+};
+
+// Hands every accepted socket to the server.
+class Acceptor : public orvane::AsioListenerEvents {
+ public:
+  explicit Acceptor(orvane::apps::TradingServer& server) : m_server(server) {}
+  void Accepted(const std::shared_ptr<orvane::ISocket>& child) override { m_server.Accept(child); }
+
+ private:
+  orvane::apps::TradingServer& m_server;
 };
 
 bool Parse(int argc, char** argv, Arguments& a) {
@@ -103,27 +115,40 @@ int main(int argc, char** argv) {
     orvane::ScopedClock scoped(clock);
 
     orvane::apps::ServerOptions options;
-    options.address = args.address;
-    options.port = args.port;
     options.rate = args.rate;
     options.start_after_sessions = args.wait_sessions;
     options.log_engine = !args.quiet;
-    options.log = [](const std::string& line) {
+    options.gateway.log = [](const std::string& line) {
       std::cerr << Stamp() << " server: " << line << "\n";
     };
+    orvane::TlsOptions tls;
     if (!args.cert.empty()) {
-      options.tls.enabled = true;
-      options.tls.certificate_file = args.cert;
-      options.tls.private_key_file = args.key;
+      tls.enabled = true;
+      tls.certificate_file = args.cert;
+      tls.private_key_file = args.key;
     }
     asio::io_context io;
-    orvane::apps::TradingServer server(io, book, std::move(feed), clock, options);
-    const int32_t port = server.Start();
+    const auto started = std::chrono::steady_clock::now();
+    orvane::apps::ServerEnvironment environment{
+        std::make_shared<orvane::AsioTimerFactory>(io), [started] {
+          return std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now() - started)
+              .count();
+        }};
+    orvane::apps::TradingServer server(book, std::move(feed), clock, environment, options);
+    Acceptor acceptor(server);
+    orvane::AsioListener listener(io, tls);
+    listener.Advise(&acceptor);
+    const int32_t port = listener.Listen(args.address, args.port);
+    options.gateway.log("listening on " + args.address + ":" + std::to_string(port) +
+                        (tls.enabled ? " (TLS)" : ""));
+    server.Start();
     if (!args.port_file.empty()) {
       std::ofstream(args.port_file) << port << "\n";
     }
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const std::error_code&, int) {
+      listener.Close();
       server.Stop();
       io.stop();
     });

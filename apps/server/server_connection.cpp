@@ -1,14 +1,16 @@
 #include "server_connection.h"
 
 #include "records.h"
+#include "messages.h"
 #include "orvane/connection/asio_socket.h"
+#include "orvane/connection/timer.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/process.h"
 #include "orvane/protocol/response.h"
 #include "orvane/session/security.h"
 #include "orvane/session/session.h"
-#include "wire.h"
+#include "rows.h"
 
 namespace orvane::apps {
 
@@ -28,15 +30,15 @@ std::string ErrorText(int32_t code) {
 }  // namespace
 
 ServerConnection::ServerConnection(ConnectionHost& host, std::shared_ptr<ISocket> socket,
-                                   const ConnectionLimits& limits)
+                                   const ConnectionLimits& limits,
+                                   std::shared_ptr<ITimer> login_deadline)
     : m_host(host),
       m_socket(std::move(socket)),
-      m_asio(dynamic_cast<AsioSocket*>(m_socket.get())),
       m_limits(limits),
+      m_deadline(std::move(login_deadline)),
       m_session(std::make_shared<CSession>()),
       m_process(CProcess::New()),
-      m_peer(m_socket->RemoteAddress() + ":" + std::to_string(m_socket->RemotePort())),
-      m_opened(std::chrono::steady_clock::now()) {
+      m_peer(m_socket->RemoteAddress() + ":" + std::to_string(m_socket->RemotePort())) {
   m_session->IP(m_socket->RemoteAddress());
   m_session->Child(m_socket);
   m_socket->Session(m_session);
@@ -45,6 +47,7 @@ ServerConnection::ServerConnection(ConnectionHost& host, std::shared_ptr<ISocket
 }
 
 ServerConnection::~ServerConnection() {
+  if (m_deadline) m_deadline->OnTick(nullptr);
   m_socket->Unadvise(this);
   m_socket->Session(nullptr);
   if (m_socket->State() != SocketClosed) m_socket->Close();
@@ -52,7 +55,16 @@ ServerConnection::~ServerConnection() {
 
 void ServerConnection::Start() {
   if (m_socket->State() != SocketConnected) return Close("closed before it was served");
+  if (m_deadline) {
+    m_deadline->OnTick([this] { DeadlinePassed(); });
+    m_deadline->Enabled(true);
+  }
   Receive(*m_socket);
+}
+
+void ServerConnection::DeadlinePassed() {
+  m_deadline->Enabled(false);
+  if (!m_logged_on) Close("no log-on in time");
 }
 
 bool ServerConnection::IsMarketStarted() const { return m_session->MarketStarted(); }
@@ -76,13 +88,17 @@ bool ServerConnection::Send(std::string_view text) {
 void ServerConnection::Close(const std::string& reason) {
   if (m_closed) return;
   m_closed = true;
+  if (m_deadline) m_deadline->Enabled(false);
   m_host.Log("session " + std::to_string(m_session->sid()) + " " + m_peer + " closed: " +
              reason);
   m_socket->Close();
   m_host.Closed(*this);
 }
 
-size_t ServerConnection::UnsentBytes() const { return m_asio ? m_asio->UnsentBytes() : 0; }
+size_t ServerConnection::UnsentBytes() const {
+  const auto* asio = dynamic_cast<const AsioSocket*>(m_socket.get());
+  return asio ? asio->UnsentBytes() : 0;
+}
 
 void ServerConnection::State(ISocket& /*socket*/, SocketStateEnum state) {
   if (state == SocketClosed) Close("the peer closed the connection");
@@ -117,11 +133,11 @@ void ServerConnection::Handle(std::string_view message) {
     process.DefineProcessByCommand(kLogLevel, message);
   } catch (const Error&) {
     if (!m_logged_on) return Close("a malformed first message");
-    return SendError(kInvalidParameter, ErrorText(kInvalidParameter), process.TokenID());
+    return Refuse(kInvalidParameter, ErrorText(kInvalidParameter), process.TokenID());
   }
   if (!m_logged_on) return HandleFirst(process, message);
   if (!process.ValidateSID()) {
-    return SendError(kInvalidSid, ErrorText(kInvalidSid), process.TokenID());
+    return Refuse(kInvalidSid, ErrorText(kInvalidSid), process.TokenID());
   }
   HandleRequest(process);
 }
@@ -131,28 +147,31 @@ void ServerConnection::HandleFirst(const CProcess& process, std::string_view mes
     return Close("the first message is not a log-on");
   }
   if (process.TokenID() != LOGIN_TOKEN) {
-    SendError(kUndefinedCommand, ErrorText(kUndefinedCommand), process.TokenID());
+    Refuse(kUndefinedCommand, ErrorText(kUndefinedCommand), process.TokenID());
     return Close("demo accounts are not opened here");
   }
   LogOn(process);
 }
 
 void ServerConnection::LogOn(const CProcess& process) {
-  const std::string username = process.ParameterValue(1, true, "");
-  const std::string password = process.ParameterValue(2, true, "");
+  wire::LogOn request;
+  wire::Decode(process, request);
+  const std::string& username = request.username;
   const model::User* user = m_host.User(username);
-  if (!user || user->password != password) {
-    SendError(wire::kLoginRefused, "Wrong user name or password", LOGIN_TOKEN);
+  if (!user || user->password != request.password) {
+    Refuse(wire::kLoginRefused, "Wrong user name or password", LOGIN_TOKEN);
     return Close("log-on refused for '" + username + "'");
   }
   m_logged_on = true;
+  if (m_deadline) m_deadline->Enabled(false);
   m_client = user->client;
   m_session->sid(m_host.NewSid());
   m_session->Username(username);
   m_session->UserID(user->client);
+  m_session->UserType(static_cast<UserTypeEnum>(user->type));
   m_session->SelectedClientID(user->client);
   m_session->Security()->UserHasThesePrivs(user->privileges);
-  Respond(LOGIN_TOKEN, {wire::Number(m_session->sid()), wire::Number(user->client)});
+  Send(wire::Response(wire::LoggedOn{m_session->sid(), user->client}));
   m_host.Log("session " + std::to_string(m_session->sid()) + " " + m_peer + ": " + username +
              " logged on as client " + std::to_string(user->client));
   m_host.LoggedOn(*this);
@@ -162,11 +181,7 @@ void ServerConnection::HandleRequest(const CProcess& process) {
   const TokensEnum token = process.TokenID();
   switch (token) {
     case LOGIN_TOKEN:
-      return SendError(kUndefinedCommand, ErrorText(kUndefinedCommand), token);
-    case START_MARKET_TOKEN:
-      Respond(RESULT_OK_TOKEN, {});
-      m_session->MarketStarted(true);
-      return m_host.MarketStarted(*this);
+      return Refuse(kUndefinedCommand, ErrorText(kUndefinedCommand), token);
     case RESULT_LOST_TOKEN:
       return ResendLost(process);
     case DISCONNECT_TOKEN:
@@ -174,15 +189,12 @@ void ServerConnection::HandleRequest(const CProcess& process) {
     case CONNECT_HANDCHAKE_TOKEN:
       return;
     default:
-      return SendRows(token);
+      return m_host.Request(*this, process);
   }
 }
 
-void ServerConnection::SendRows(TokensEnum token) {
-  std::vector<std::string> rows;
-  if (!m_host.Rows(*this, token, rows)) {
-    return SendError(kUndefinedCommand, ErrorText(kUndefinedCommand), token);
-  }
+void ServerConnection::SendRows(const std::vector<std::string>& rows) {
+  if (m_closed) return;
   auto answer = std::make_shared<CResponse>();
   answer->Child(m_socket);
   answer->EventManager(m_host.EventManager());
@@ -198,24 +210,17 @@ void ServerConnection::SendRows(TokensEnum token) {
 }
 
 void ServerConnection::ResendLost(const CProcess& process) {
-  int32_t row = 0;
-  if (!wire::ReadInteger(process.ParameterValue(1, true, ""), row) || !m_last_answer ||
-      row < 1 || row > m_last_answer->Results()) {
-    return SendError(kInvalidParameter, ErrorText(kInvalidParameter), RESULT_LOST_TOKEN);
+  wire::LostRow lost;
+  if (!wire::Decode(process, lost) || !m_last_answer || lost.row < 1 ||
+      lost.row > m_last_answer->Results()) {
+    return Refuse(kInvalidParameter, ErrorText(kInvalidParameter), RESULT_LOST_TOKEN);
   }
-  m_last_answer->ResultNotRecieved(row);
+  m_last_answer->ResultNotRecieved(lost.row);
   if (!m_last_answer->SendNotRecievedResults()) Close("a lost row could not be sent again");
 }
 
-void ServerConnection::Respond(TokensEnum token,
-                               std::initializer_list<std::string_view> params) {
-  CProcess response;
-  response.DefineResponseByToken(kLogLevel, token, params);
-  Send(response.ProcessText());
-}
-
-void ServerConnection::SendError(int32_t code, const std::string& text, TokensEnum request) {
-  Respond(ERROR_TOKEN, {wire::Number(code), text, wire::Number(static_cast<int32_t>(request))});
+void ServerConnection::Refuse(int32_t code, const std::string& text, TokensEnum request) {
+  Send(wire::Response(wire::Refusal{code, text, static_cast<int32_t>(request)}));
 }
 
 }  // namespace orvane::apps

@@ -1,7 +1,6 @@
 #ifndef ORVANE_APPS_SERVER_SERVER_CONNECTION_H_
 #define ORVANE_APPS_SERVER_SERVER_CONNECTION_H_
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,11 +12,11 @@
 #include "orvane/protocol/tokens_enum.h"
 
 namespace orvane {
-class AsioSocket;
 class CEventManager;
 class CProcess;
 class CResponse;
 class CSession;
+class ITimer;
 }  // namespace orvane
 
 namespace orvane::apps {
@@ -25,6 +24,7 @@ namespace orvane::apps {
 namespace model {
 struct User;
 }  // namespace model
+
 class ServerConnection;
 
 // What a connection asks of the server it belongs to.
@@ -35,11 +35,10 @@ class ConnectionHost {
   virtual const model::User* User(const std::string& username) const = 0;
   virtual int32_t NewSid() = 0;
   virtual void LoggedOn(ServerConnection& connection) = 0;
-  virtual void MarketStarted(ServerConnection& connection) = 0;
-  // The rows answering a multi-row request of the connection's client;
-  // false for a token that is not answered with rows.
-  virtual bool Rows(const ServerConnection& connection, TokensEnum token,
-                    std::vector<std::string>& rows) = 0;
+  // A request of a logged-on session whose SID checked out, other than the
+  // protocol's own (lost rows, handshakes, disconnects). The host answers
+  // through the connection.
+  virtual void Request(ServerConnection& connection, const CProcess& process) = 0;
   // The connection is closed and may be let go (after this call returns).
   virtual void Closed(ServerConnection& connection) = 0;
   // Where multi-row answers log the rows they send.
@@ -61,20 +60,29 @@ struct ConnectionLimits {
 // connection, checks every later request's SID, answers the protocol's
 // errors, sends multi-row answers and resends the rows the peer reports
 // lost, and closes the connection (with a logged reason) on a refused
-// log-on, bad framing, a reader that falls too far behind, or DISCONNECT.
+// log-on, bad framing, a reader that falls too far behind, no log-on before
+// its deadline timer ticks, or DISCONNECT.
 class ServerConnection : private ISocketEvents {
  public:
+  // `login_deadline` (may be null: no deadline) is enabled by Start and
+  // closes the connection when it ticks before a log-on.
   ServerConnection(ConnectionHost& host, std::shared_ptr<ISocket> socket,
-                   const ConnectionLimits& limits);
+                   const ConnectionLimits& limits, std::shared_ptr<ITimer> login_deadline = {});
   ~ServerConnection() override;
   ServerConnection(const ServerConnection&) = delete;
   ServerConnection& operator=(const ServerConnection&) = delete;
 
-  // Reads what arrived before the connection was offered.
+  // Starts the log-on deadline and reads what arrived before the connection
+  // was offered.
   void Start();
   // Sends one whole message text; a reader too far behind is disconnected
   // instead. False when the text did not go out.
   bool Send(std::string_view text);
+  // Answers with a count and one message per row (a multi-row result),
+  // kept for lost-row resends.
+  void SendRows(const std::vector<std::string>& rows);
+  // Answers ERROR(code, text, token).
+  void Refuse(int32_t code, const std::string& text, TokensEnum request);
   // Closes once, logging why; the host hears Closed.
   void Close(const std::string& reason);
 
@@ -84,7 +92,6 @@ class ServerConnection : private ISocketEvents {
   int32_t ClientID() const { return m_client; }
   const std::string& Peer() const { return m_peer; }
   const std::shared_ptr<CSession>& Session() const { return m_session; }
-  std::chrono::steady_clock::time_point Opened() const { return m_opened; }
 
  private:
   // ISocketEvents
@@ -95,22 +102,19 @@ class ServerConnection : private ISocketEvents {
   void HandleFirst(const CProcess& process, std::string_view message);
   void HandleRequest(const CProcess& process);
   void LogOn(const CProcess& process);
-  void SendRows(TokensEnum token);
   void ResendLost(const CProcess& process);
-  void Respond(TokensEnum token, std::initializer_list<std::string_view> params);
-  void SendError(int32_t code, const std::string& text, TokensEnum request);
+  void DeadlinePassed();
   size_t UnsentBytes() const;
 
   ConnectionHost& m_host;
   std::shared_ptr<ISocket> m_socket;
-  AsioSocket* m_asio = nullptr;
   ConnectionLimits m_limits;
+  std::shared_ptr<ITimer> m_deadline;
   std::shared_ptr<CSession> m_session;
   std::shared_ptr<CProcess> m_process;
   std::shared_ptr<CResponse> m_last_answer;
   std::vector<std::string> m_messages;
   std::string m_peer;
-  std::chrono::steady_clock::time_point m_opened;
   size_t m_unterminated = 0;
   int32_t m_client = 0;
   bool m_logged_on = false;

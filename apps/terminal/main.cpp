@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "orvane/connection/asio_timer.h"
+#include "orvane/connection/tcp_client_environment.h"
+#include "orvane/connection/tls_options.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/conversions.h"
 #include "terminal.h"
@@ -29,6 +32,7 @@ constexpr int kMismatch = 3;
 constexpr int kTimedOut = 4;
 constexpr int kRefused = 5;
 constexpr int kSoakFailed = 6;
+constexpr int kLoadFailed = 7;
 constexpr int kBadArguments = 64;
 
 void Usage() {
@@ -57,6 +61,7 @@ std::string Numbered(const std::string& text, size_t number) {
 
 struct Arguments {
   TerminalOptions options;
+  orvane::TlsOptions tls;  // `enabled` with `ca_file` (and `server_name`) to verify the server
   size_t sessions = 1;
   double seconds = 0;
   // Run for --seconds, then report sessions, prices and sequence gaps
@@ -96,8 +101,8 @@ void Parse(int argc, char** argv, Arguments& a) {
     else if (flag == "--port") o.port = std::stoi(value());
     else if (flag == "--user") o.username = value();
     else if (flag == "--password") o.password = value();
-    else if (flag == "--ca") o.tls.enabled = true, o.tls.ca_file = value();
-    else if (flag == "--server-name") o.tls.server_name = value();
+    else if (flag == "--ca") a.tls.enabled = true, a.tls.ca_file = value();
+    else if (flag == "--server-name") a.tls.server_name = value();
     else if (flag == "--proxy") ParseProxy(value(), o);
     else if (flag == "--proxy-user") o.proxy_user = value();
     else if (flag == "--proxy-password") o.proxy_password = value();
@@ -122,6 +127,7 @@ class Runner : public orvane::apps::TerminalEvents {
       : m_io(io),
         m_args(args),
         m_tty(isatty(STDERR_FILENO) == 1),
+        m_timers(io),
         m_display(io),
         m_deadline(io),
         m_stagger(io) {
@@ -133,7 +139,8 @@ class Runner : public orvane::apps::TerminalEvents {
         options.username = Numbered(options.username, args.users_from + i);
         options.password = Numbered(options.password, args.users_from + i);
       }
-      m_terminals.push_back(std::make_unique<Terminal>(io, options, clock, this));
+      m_terminals.push_back(std::make_unique<Terminal>(
+          orvane::AsioTcpClientEnvironment(io, args.tls), m_timers, options, clock, this));
     }
   }
 
@@ -162,6 +169,11 @@ class Runner : public orvane::apps::TerminalEvents {
   void Refused(const std::string& reason) override {
     Say("log-on refused: " + reason);
     m_exit = kRefused;
+    Finish();
+  }
+  void LoadFailed(const std::string& reason) override {
+    Say(reason);
+    m_exit = kLoadFailed;
     Finish();
   }
   void Checked(const std::vector<Comparison>& comparisons) override {
@@ -263,6 +275,7 @@ class Runner : public orvane::apps::TerminalEvents {
   bool m_tty;
   bool m_status_shown = false;
   std::shared_ptr<orvane::FixedClock> m_clock;
+  orvane::AsioTimerFactory m_timers;
   std::vector<std::unique_ptr<Terminal>> m_terminals;
   asio::steady_timer m_display;
   asio::steady_timer m_deadline;

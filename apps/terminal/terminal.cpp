@@ -1,7 +1,9 @@
 #include "terminal.h"
 
-#include <algorithm>
+#include <utility>
 
+#include "messages.h"
+#include "orvane/connection/timer.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/conversions.h"
 #include "orvane/core/error.h"
@@ -15,14 +17,27 @@ constexpr int16_t kLogLevel = 5;
 
 }  // namespace
 
-Terminal::Terminal(asio::io_context& io, TerminalOptions options,
-                   std::shared_ptr<FixedClock> clock, TerminalEvents* events)
+Terminal::Terminal(TcpClientEnvironment environment, ITimerFactory& timers,
+                   TerminalOptions options, std::shared_ptr<FixedClock> clock,
+                   TerminalEvents* events)
     : m_options(std::move(options)),
       m_clock(std::move(clock)),
       m_events(events ? events : &m_no_events),
-      m_client_connection(std::make_shared<CHClient>(io, m_options.tls)),
-      m_row_timer(io) {
-  CHClient& c = *m_client_connection;
+      m_connection(std::make_shared<CHClient>(std::move(environment))),
+      m_rows(
+          [&] {
+            auto timer = timers.CreateTimer();
+            timer->Interval(m_options.row_patience_ms);
+            return timer;
+          }(),
+          [this](TokensEnum token, const std::vector<std::string>& params) {
+            Request(token, params);
+          },
+          [this](TokensEnum request, std::vector<std::string> rows) {
+            Answered(request, std::move(rows));
+          },
+          [this](const std::string& complaint) { Log(complaint); }) {
+  CHClient& c = *m_connection;
   c.ServerAddress(m_options.host);
   c.ServerPort(m_options.port);
   c.AutoReloginOption(true);
@@ -40,20 +55,19 @@ Terminal::Terminal(asio::io_context& io, TerminalOptions options,
 }
 
 Terminal::~Terminal() {
-  m_row_timer.cancel();
-  m_client_connection->Unadvise(this);
-  m_client_connection->Disconnect(false);
+  m_connection->Unadvise(this);
+  m_connection->Disconnect(false);
 }
 
 void Terminal::Connect() {
   m_stopping = false;
-  m_client_connection->Connect();
+  m_connection->Connect();
 }
 
 void Terminal::Disconnect() {
   m_stopping = true;
   Request(DISCONNECT_TOKEN);
-  m_client_connection->Disconnect(false);
+  m_connection->Disconnect(false);
 }
 
 size_t Terminal::OpenPositions() const {
@@ -78,16 +92,16 @@ void Terminal::state(TCPClientStatusType status) {
     m_sid = -1;
     Log("connected to " + m_options.host + ":" + std::to_string(m_options.port) +
         ", logging on as " + m_options.username);
-    Request(LOGIN_TOKEN, {m_options.username, m_options.password});
+    Request(LOGIN_TOKEN, wire::Encode(wire::LogOn{m_options.username, m_options.password}));
   } else if (m_phase != Phase::kRefused) {
     m_phase = Phase::kConnecting;
-    m_row_timer.cancel();
+    m_rows.Cancel();
     if (!m_stopping) Log("disconnected; retrying");
   }
 }
 
-void Terminal::Request(TokensEnum token, std::initializer_list<std::string_view> params) {
-  auto socket = m_client_connection->Child();
+void Terminal::Request(TokensEnum token, const std::vector<std::string>& params) {
+  auto socket = m_connection->Child();
   if (!socket || socket->State() != SocketConnected) return;
   CProcess request;
   request.DefineRequestByToken(m_sid, kLogLevel, token, params);
@@ -101,9 +115,8 @@ void Terminal::Receive(const std::shared_ptr<CProcess>& process) {
     case ERROR_TOKEN:
       return OnError(*process);
     case RESULT_COUNT_TOKEN:
-      return OnCount(*process);
     case RESULT_TOKEN:
-      return OnRow(*process);
+      return m_rows.Take(*process);
     case RESULT_OK_TOKEN:
       if (m_phase == Phase::kLoading && m_desk) {
         m_phase = Phase::kStreaming;
@@ -128,22 +141,15 @@ void Terminal::Receive(const std::shared_ptr<CProcess>& process) {
   }
 }
 
-void Terminal::CompareWithServer() {
-  m_feed_stopped = false;
-  Log("the feed stopped; comparing figures with the server's");
-  Ask(GET_SUMMARIES_TOKEN);
-}
-
 void Terminal::OnLogin(const CProcess& process) {
-  int32_t sid = 0, client = 0;
-  if (!wire::ReadInteger(process.ParameterValue(1), sid) ||
-      !wire::ReadInteger(process.ParameterValue(2), client)) {
+  wire::LoggedOn answer;
+  if (!wire::Decode(process, answer)) {
     Log("an unreadable log-on answer");
-    return m_client_connection->Disconnect(true);
+    return m_connection->Disconnect(true);
   }
-  m_sid = sid;
-  m_client = client;
-  m_client_connection->sid(sid);
+  m_sid = answer.sid;
+  m_client = answer.client;
+  m_connection->sid(answer.sid);
   ++m_logons;
   m_phase = Phase::kLoading;
   m_desk.reset();
@@ -153,123 +159,60 @@ void Terminal::OnLogin(const CProcess& process) {
   m_held.clear();
   m_sequences.clear();  // the market's snapshot starts them again
   m_feed_stopped = false;
-  Log("logged on: session " + std::to_string(sid) + ", client " + std::to_string(client));
-  Ask(GET_ALL_SYMBOLS_TOKEN);
+  Log("logged on: session " + std::to_string(answer.sid) + ", client " +
+      std::to_string(answer.client));
+  m_rows.Ask(GET_ALL_SYMBOLS_TOKEN);
 }
 
 void Terminal::OnError(const CProcess& process) {
-  int32_t code = 0;
-  wire::ReadInteger(process.ParameterValue(1), code);
-  const std::string text = process.ParameterValue(2);
-  Log("server error " + std::to_string(code) + ": " + text);
-  if (code == wire::kLoginRefused) {
+  wire::Refusal refusal;
+  wire::Decode(process, refusal);
+  Log("server error " + std::to_string(refusal.code) + ": " + refusal.text);
+  if (refusal.code == wire::kLoginRefused) {
     m_phase = Phase::kRefused;
-    m_client_connection->Disconnect(false);
-    m_events->Refused(text);
+    m_connection->Disconnect(false);
+    m_events->Refused(refusal.text);
   }
 }
 
-// ---- multi-row answers ----
+// ---- the model ----
 
-void Terminal::Ask(TokensEnum token) {
-  m_answer = Answer();
-  m_answer.request = token;
-  Request(token);
-  ArmRowTimer();
-}
-
-void Terminal::OnCount(const CProcess& process) {
-  int32_t count = 0;
-  if (m_answer.request == UNDEFINED || m_answer.counted ||
-      !wire::ReadInteger(process.ParameterValue(1), count) || count < 0) {
-    return Log("an unexpected row count");
-  }
-  m_answer.counted = true;
-  m_answer.rows.assign(static_cast<size_t>(count), std::nullopt);
-  if (count == 0) return Answered({});
-}
-
-void Terminal::OnRow(const CProcess& process) {
-  int32_t number = 0;
-  if (!m_answer.counted || !wire::ReadInteger(process.ParameterValue(1), number) ||
-      number < 1 || static_cast<size_t>(number) > m_answer.rows.size()) {
-    return Log("an unexpected result row");
-  }
-  auto& slot = m_answer.rows[static_cast<size_t>(number) - 1];
-  if (!slot) ++m_answer.received;
-  slot = process.ParameterValue(2);
-  if (m_answer.received == m_answer.rows.size()) {
-    std::vector<std::string> rows;
-    rows.reserve(m_answer.rows.size());
-    for (auto& row : m_answer.rows) rows.push_back(std::move(*row));
-    return Answered(std::move(rows));
-  }
-  // Rows come in order: a gap before this one was lost on the way.
-  AskLost(static_cast<size_t>(number) - 1);
-  ArmRowTimer();
-}
-
-void Terminal::AskLost(size_t up_to) {
-  for (size_t i = m_answer.asked_up_to; i < up_to; ++i) {
-    if (!m_answer.rows[i]) {
-      ++m_lost_rows_asked;
-      Log("row " + std::to_string(i + 1) + " was lost; asking again");
-      Request(RESULT_LOST_TOKEN, {std::to_string(i + 1)});
+void Terminal::Answered(TokensEnum request, std::vector<std::string> rows) {
+  model::Snapshot& s = m_snapshot;
+  // A row that does not read is dropped; the load below then says so.
+  auto read_all = [&](auto& into, auto read) {
+    for (const std::string& row : rows) {
+      typename std::decay_t<decltype(into)>::value_type record;
+      if (read(row, record)) into.push_back(std::move(record));
     }
-  }
-  m_answer.asked_up_to = std::max(m_answer.asked_up_to, up_to);
-}
-
-void Terminal::ArmRowTimer() {
-  m_row_timer.expires_after(m_options.row_patience);
-  m_row_timer.async_wait([this](const std::error_code& error) {
-    if (error || m_answer.request == UNDEFINED) return;
-    if (!m_answer.counted) {
-      Ask(m_answer.request);  // the count itself went missing
-      return;
-    }
-    m_answer.asked_up_to = 0;
-    AskLost(m_answer.rows.size());
-    ArmRowTimer();
-  });
-}
-
-void Terminal::Answered(std::vector<std::string> rows) {
-  const TokensEnum request = m_answer.request;
-  m_answer = Answer();
-  m_row_timer.cancel();
+  };
   switch (request) {
     case GET_ALL_SYMBOLS_TOKEN:
-      for (const std::string& row : rows) {
-        model::Symbol s;
-        if (wire::ReadSymbolRow(row, s)) m_snapshot.symbols.push_back(std::move(s));
-      }
-      return Ask(GET_CLIENT_INFO_TOKEN);
+      read_all(s.symbols, [](const std::string& r, model::Symbol& x) {
+        return wire::ReadSymbolRow(r, x);
+      });
+      return m_rows.Ask(GET_CLIENT_INFO_TOKEN);
     case GET_CLIENT_INFO_TOKEN:
-      for (const std::string& row : rows) {
-        model::Client c;
-        if (wire::ReadClientRow(row, c)) m_snapshot.clients.push_back(std::move(c));
-      }
-      return Ask(GET_ACCOUNTS_TOKEN);
+      read_all(s.clients, [](const std::string& r, model::Client& x) {
+        return wire::ReadClientRow(r, x);
+      });
+      return m_rows.Ask(GET_ACCOUNTS_TOKEN);
     case GET_ACCOUNTS_TOKEN:
-      for (const std::string& row : rows) {
-        model::Account a;
-        if (wire::ReadAccountRow(row, a)) m_snapshot.accounts.push_back(a);
-      }
-      return Ask(GETOPENPOS_TOKEN);
+      read_all(s.accounts, [](const std::string& r, model::Account& x) {
+        return wire::ReadAccountRow(r, x);
+      });
+      return m_rows.Ask(GETOPENPOS_TOKEN);
     case GETOPENPOS_TOKEN:
-      for (const std::string& row : rows) {
-        model::Position p;
-        if (wire::ReadPositionRow(row, p)) m_snapshot.positions.push_back(std::move(p));
-      }
-      return Ask(GET_PENDING_ORDERS_TOKEN);
+      read_all(s.positions, [](const std::string& r, model::Position& x) {
+        return wire::ReadPositionRow(r, x);
+      });
+      return m_rows.Ask(GET_PENDING_ORDERS_TOKEN);
     case GET_PENDING_ORDERS_TOKEN:
-      for (const std::string& row : rows) {
-        model::Order o;
-        if (wire::ReadOrderRow(row, o)) m_snapshot.orders.push_back(std::move(o));
-      }
-      LoadModel();
-      return Request(START_MARKET_TOKEN);
+      read_all(s.orders, [](const std::string& r, model::Order& x) {
+        return wire::ReadOrderRow(r, x);
+      });
+      if (LoadModel()) Request(START_MARKET_TOKEN);
+      return;
     case GET_SUMMARIES_TOKEN:
       return Compare(rows);
     default:
@@ -277,14 +220,19 @@ void Terminal::Answered(std::vector<std::string> rows) {
   }
 }
 
-void Terminal::LoadModel() {
+bool Terminal::LoadModel() {
   m_store = std::make_unique<MemoryStore>(m_snapshot);
   m_desk = std::make_unique<Desk>(*m_store, m_clock, static_cast<DeskEvents*>(this),
                                   CLIENT_SIDE_EXECUTION);
   try {
     m_desk->Load();
   } catch (const std::exception& e) {
-    Log(std::string("the model could not be loaded: ") + e.what());
+    const std::string reason = std::string("the model could not be loaded: ") + e.what();
+    m_desk.reset();
+    m_phase = Phase::kLoadFailed;
+    Log(reason);
+    m_events->LoadFailed(reason);
+    return false;
   }
   for (const model::Account& a : m_snapshot.accounts) {
     if (m_figures.count(a.account) == 0) m_figures[a.account] = AccountFigures{a.client, a.account};
@@ -294,6 +242,7 @@ void Terminal::LoadModel() {
       std::to_string(m_snapshot.positions.size()) + " positions, " +
       std::to_string(m_snapshot.orders.size()) + " orders");
   ApplyHeldPushes();
+  return true;
 }
 
 void Terminal::ApplyHeldPushes() {
@@ -306,30 +255,24 @@ void Terminal::ApplyHeldPushes() {
 
 void Terminal::OnPrice(const CProcess& process) {
   if (!m_desk) return;
-  model::Quote tick;
-  if (!wire::ReadInteger(process.ParameterValue(1), tick.symbol) ||
-      !wire::ReadNumber(process.ParameterValue(2), tick.bid) ||
-      !wire::ReadNumber(process.ParameterValue(3), tick.ask)) {
-    return Log("an unreadable price");
-  }
-  tick.time_text = process.ParameterValue(4);
-  if (tick.time_text == m_last_time_text) {
-    tick.time = m_last_time;  // quotes of one second share their time
-  } else if (wire::ReadTime(tick.time_text, tick.time)) {
-    m_last_time_text = tick.time_text;
-    m_last_time = tick.time;
+  wire::Price price;
+  if (!wire::Decode(process, price)) return Log("an unreadable price");
+  model::Quote quote{{}, price.time, price.symbol, price.bid, price.ask};
+  if (quote.time_text == m_last_time_text) {
+    quote.time = m_last_time;  // quotes of one second share their time
+  } else if (wire::ReadTime(quote.time_text, quote.time)) {
+    m_last_time_text = quote.time_text;
+    m_last_time = quote.time;
   } else {
-    tick.time = Now();
+    quote.time = m_desk->MarketTime();
   }
   ++m_prices;
-  CheckSequence(tick.symbol, process.ParameterValue(5));
-  m_last_prices[tick.symbol] = {tick.bid, tick.ask};
-  m_desk->ApplyQuote(tick);
+  CheckSequence(price.symbol, price.sequence);
+  m_last_prices[price.symbol] = {price.bid, price.ask};
+  m_desk->ApplyQuote(quote);
 }
 
-void Terminal::CheckSequence(int32_t symbol, const std::string& text) {
-  int32_t sequence = 0;
-  if (!wire::ReadInteger(text, sequence)) return;
+void Terminal::CheckSequence(int32_t symbol, int32_t sequence) {
   auto [it, first] = m_sequences.try_emplace(symbol, sequence);
   if (!first) {
     if (sequence != it->second + 1) ++m_sequence_gaps;
@@ -338,41 +281,39 @@ void Terminal::CheckSequence(int32_t symbol, const std::string& text) {
 }
 
 void Terminal::OnPush(const CProcess& process) {
-  int32_t client = 0, account = 0, id = 0;
-  const bool keys = wire::ReadInteger(process.ParameterValue(1), client) &&
-                    wire::ReadInteger(process.ParameterValue(2), account) &&
-                    wire::ReadInteger(process.ParameterValue(3), id);
   switch (process.TokenID()) {
     case NEW_OPEN_POSITION_TOKEN: {
-      model::Position p;
-      if (wire::ReadPositionRow(process.ParameterValue(1), p)) {
-        m_desk->ApplyChange(model::PositionOpened{p});
-      }
+      wire::PositionOpenedPush push;
+      if (wire::Decode(process, push)) m_desk->ApplyChange(model::PositionOpened{push.position});
       return;
     }
-    case CLOSE_OPEN_POSITION_TOKEN:
-      if (keys) {
-        model::PositionClosed closed;
-        closed.client = client;
-        closed.account = account;
-        closed.ticket = id;
-        m_desk->ApplyChange(closed);
-      }
+    case CLOSE_OPEN_POSITION_TOKEN: {
+      wire::PositionClosedPush push;
+      if (wire::Decode(process, push)) m_desk->ApplyChange(push.closed);
       return;
-    case DELETE_PENDING_ORDER_TOKEN:
-      if (keys) m_desk->ApplyChange(model::OrderRemoved{client, account, id});
+    }
+    case DELETE_PENDING_ORDER_TOKEN: {
+      wire::OrderRemovedPush push;
+      if (wire::Decode(process, push)) m_desk->ApplyChange(push.removed);
       return;
+    }
     case SUMMARIES_CHANGED_TOKEN: {
-      std::vector<std::string> p;
-      for (int16_t i = 1; i <= 9; ++i) p.push_back(process.ParameterValue(i));
-      model::TotalsBooked t;
-      if (wire::ReadTotals(p, t)) m_desk->ApplyChange(t);
+      wire::TotalsPush push;
+      if (wire::Decode(process, push)) m_desk->ApplyChange(push.booked);
       return;
     }
-    case ACCOUNT_LIQUIDATED_TOKEN:
-      return Log("account " + process.ParameterValue(2) + " was liquidated");
-    case MESSAGE_TOKEN:
-      return Log("message: " + process.ParameterValue(1));
+    case ACCOUNT_LIQUIDATED_TOKEN: {
+      wire::LiquidatedPush push;
+      if (wire::Decode(process, push)) {
+        Log("account " + std::to_string(push.account) + " was liquidated");
+      }
+      return;
+    }
+    case MESSAGE_TOKEN: {
+      wire::TextPush push;
+      if (wire::Decode(process, push)) Log("message: " + push.text);
+      return;
+    }
     default:
       return;
   }
@@ -381,6 +322,14 @@ void Terminal::OnPush(const CProcess& process) {
 void Terminal::FiguresChanged(const AccountFigures& figures) {
   m_figures[figures.account] = figures;
   m_events->FiguresChanged(figures);
+}
+
+// ---- the check against the server ----
+
+void Terminal::CompareWithServer() {
+  m_feed_stopped = false;
+  Log("the feed stopped; comparing figures with the server's");
+  m_rows.Ask(GET_SUMMARIES_TOKEN);
 }
 
 void Terminal::Compare(const std::vector<std::string>& rows) {

@@ -1,10 +1,8 @@
 #ifndef ORVANE_APPS_TERMINAL_TERMINAL_H_
 #define ORVANE_APPS_TERMINAL_TERMINAL_H_
 
-#include <asio/steady_timer.hpp>
-#include <chrono>
+#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -14,12 +12,15 @@
 #include "desk.h"
 #include "memory_store.h"
 #include "orvane/connection/h_client.h"
-#include "orvane/connection/tls_options.h"
+#include "orvane/connection/tcp_client_environment.h"
 #include "orvane/protocol/tokens_enum.h"
-#include "wire.h"
+#include "records.h"
+#include "row_collector.h"
+#include "rows.h"
 
 namespace orvane {
 class FixedClock;
+class ITimerFactory;
 }  // namespace orvane
 
 namespace orvane::apps {
@@ -29,7 +30,6 @@ struct TerminalOptions {
   int32_t port = 0;
   std::string username;
   std::string password;
-  TlsOptions tls;  // `enabled` with `ca_file` (and `server_name`) to verify the server
   bool proxy = false;
   ProxyTypeEnum proxy_type = Socks5Proxy;
   std::string proxy_host;
@@ -40,7 +40,7 @@ struct TerminalOptions {
   int32_t handshake_ms = 5000;
   // How long a multi-row answer may stall before its missing rows are
   // asked for again.
-  std::chrono::milliseconds row_patience{1000};
+  int32_t row_patience_ms = 1000;
 };
 
 // One account's figures on both sides when the feed stopped.
@@ -66,25 +66,28 @@ class TerminalEvents {
   virtual void Checked(const std::vector<Comparison>& /*comparisons*/) {}
   // The server refused the log-on; the terminal does not try again.
   virtual void Refused(const std::string& /*reason*/) {}
+  // What the server sent could not be loaded; the market is not started
+  // until the next log-on.
+  virtual void LoadFailed(const std::string& /*reason*/) {}
 };
 
 // A client's trading terminal: a CHClient (connect with retry, handshake
-// supervision, automatic re-login after a drop, optional proxy and TLS) that
-// logs on, loads the symbols, client, accounts, positions and orders it is
-// sent into its own client-side engine, starts the market and keeps every
-// account's figures current from the prices and pushes that follow. Every
-// log-on loads a fresh model. Rows missing from a multi-row answer are asked
-// for again (RESULT_LOST). When the server stops its feed, the terminal asks
-// for the server's figures and compares them with its own, to the cent.
-//
-// Prices arrive with the client's spread in them; the client's parameters
-// are applied with the spread taken as sent (wire::PricesAsSent).
+// supervision, automatic re-login after a drop, optional proxy) that logs
+// on, loads the symbols, client, accounts, positions and orders it is sent
+// into a client-side desk, starts the market and keeps every account's
+// figures current: its engine applies the client's parameters (spread,
+// offsets) to the raw quotes, and the server's pushes are applied as
+// changes. Every log-on loads a fresh model. When the server stops its
+// feed, the terminal asks for the server's figures and compares them with
+// its own, to the cent.
 class Terminal : private CHClientEvents, private DeskEvents {
  public:
-  enum class Phase { kConnecting, kLoggingOn, kLoading, kStreaming, kRefused };
+  enum class Phase { kConnecting, kLoggingOn, kLoading, kStreaming, kRefused, kLoadFailed };
 
-  Terminal(asio::io_context& io, TerminalOptions options, std::shared_ptr<FixedClock> clock,
-           TerminalEvents* events);
+  // The connection runs on `environment` (socket, timers, proxy tester);
+  // the row collector's patience on a timer of `timers`.
+  Terminal(TcpClientEnvironment environment, ITimerFactory& timers, TerminalOptions options,
+           std::shared_ptr<FixedClock> clock, TerminalEvents* events);
   ~Terminal() override;
   Terminal(const Terminal&) = delete;
   Terminal& operator=(const Terminal&) = delete;
@@ -102,43 +105,31 @@ class Terminal : private CHClientEvents, private DeskEvents {
   // Prices whose symbol's sequence number was not the one after the last
   // (a price lost or out of order since the market was started).
   size_t SequenceGaps() const { return m_sequence_gaps; }
-  size_t LostRowsAsked() const { return m_lost_rows_asked; }
+  size_t LostRowsAsked() const { return m_rows.LostRowsAsked(); }
   size_t OpenPositions() const;
-  // The last price of a symbol as received (bid, ask); none before one came.
+  // The last raw quote of a symbol as received (bid, ask); none before one came.
   std::optional<std::pair<double, double>> LastPrice(int32_t symbol) const;
-  const CHClient& Client() const { return *m_client_connection; }
+  // The client-side desk; none before a model is loaded.
+  const Desk* desk() const { return m_desk.get(); }
+  const CHClient& Client() const { return *m_connection; }
 
  private:
-  // A multi-row answer being collected.
-  struct Answer {
-    TokensEnum request = UNDEFINED;
-    bool counted = false;
-    std::vector<std::optional<std::string>> rows;
-    size_t received = 0;
-    size_t asked_up_to = 0;  // rows before this index were checked for gaps
-  };
-
   // CHClientEvents
   void state(TCPClientStatusType status) override;
   void Receive(const std::shared_ptr<CProcess>& process) override;
   // DeskEvents
   void FiguresChanged(const AccountFigures& figures) override;
 
-  void Request(TokensEnum token, std::initializer_list<std::string_view> params = {});
-  void Ask(TokensEnum token);
-  void CompareWithServer();
+  void Request(TokensEnum token, const std::vector<std::string>& params = {});
   void OnLogin(const CProcess& process);
   void OnError(const CProcess& process);
-  void OnCount(const CProcess& process);
-  void OnRow(const CProcess& process);
-  void AskLost(size_t up_to);
-  void ArmRowTimer();
-  void Answered(std::vector<std::string> rows);
-  void LoadModel();
+  void Answered(TokensEnum request, std::vector<std::string> rows);
+  bool LoadModel();
   void OnPrice(const CProcess& process);
-  void CheckSequence(int32_t symbol, const std::string& text);
+  void CheckSequence(int32_t symbol, int32_t sequence);
   void OnPush(const CProcess& process);
   void ApplyHeldPushes();
+  void CompareWithServer();
   void Compare(const std::vector<std::string>& rows);
   void Log(const std::string& line);
 
@@ -146,17 +137,17 @@ class Terminal : private CHClientEvents, private DeskEvents {
   std::shared_ptr<FixedClock> m_clock;
   TerminalEvents* m_events;
   TerminalEvents m_no_events;
-  std::shared_ptr<CHClient> m_client_connection;
-  asio::steady_timer m_row_timer;
+  std::shared_ptr<CHClient> m_connection;
+  RowCollector m_rows;
   Phase m_phase = Phase::kConnecting;
   int32_t m_sid = -1;
   int32_t m_client = 0;
-  Answer m_answer;
   model::Snapshot m_snapshot;  // what the server sent, the model's source
   std::unique_ptr<MemoryStore> m_store;
   std::unique_ptr<Desk> m_desk;
   // Pushes that came while the model was being loaded, applied once it is
-  // (each is idempotent, so one the snapshot already holds does no harm).
+  // (each names what it changes, so one the snapshot already holds is
+  // refused and does no harm).
   std::vector<std::shared_ptr<CProcess>> m_held;
   std::map<int32_t, AccountFigures> m_figures;
   std::map<int32_t, std::pair<double, double>> m_last_prices;
@@ -166,9 +157,8 @@ class Terminal : private CHClientEvents, private DeskEvents {
   bool m_feed_stopped = false;  // a STOP_FEED waits for the load to finish
   size_t m_logons = 0;
   size_t m_prices = 0;
-  std::map<int32_t, int64_t> m_sequences;  // the last sequence number of each symbol
+  std::map<int32_t, int32_t> m_sequences;  // the last sequence number of each symbol
   size_t m_sequence_gaps = 0;
-  size_t m_lost_rows_asked = 0;
 };
 
 }  // namespace orvane::apps

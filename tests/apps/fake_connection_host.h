@@ -2,7 +2,8 @@
 #define ORVANE_TESTS_APPS_FAKE_CONNECTION_HOST_H_
 
 // A server for one ServerConnection: one user (alice / secret, client 10),
-// three rows for GET_ACCOUNTS, and a record of what the connection did.
+// three rows for GET_ACCOUNTS, every other request refused as undefined,
+// and a record of what the connection did.
 
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "records.h"
 #include "orvane/protocol/event_manager.h"
+#include "orvane/protocol/process.h"
 #include "server_connection.h"
 
 namespace orvane::apps::test {
@@ -22,11 +24,10 @@ class FakeConnectionHost : public ConnectionHost {
   }
   int32_t NewSid() override { return ++last_sid; }
   void LoggedOn(ServerConnection&) override { ++logged_on; }
-  void MarketStarted(ServerConnection&) override { ++market_started; }
-  bool Rows(const ServerConnection&, TokensEnum token, std::vector<std::string>& out) override {
-    if (token != GET_ACCOUNTS_TOKEN) return false;
-    out = rows;
-    return true;
+  void Request(ServerConnection& connection, const CProcess& process) override {
+    ++requests;
+    if (process.TokenID() == GET_ACCOUNTS_TOKEN) return connection.SendRows(rows);
+    connection.Refuse(-501, "Undefined command", process.TokenID());
   }
   void Closed(ServerConnection&) override { ++closed; }
   std::shared_ptr<CEventManager> EventManager() override { return m_event_manager; }
@@ -36,7 +37,7 @@ class FakeConnectionHost : public ConnectionHost {
   std::vector<std::string> log;
   int32_t last_sid = 41;
   int logged_on = 0;
-  int market_started = 0;
+  int requests = 0;
   int closed = 0;
 
  private:

@@ -12,6 +12,7 @@
 
 #include "fake_connection_host.h"
 #include "orvane/connection/memory_socket.h"
+#include "orvane/connection/virtual_timer.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/process.h"
 #include "orvane/session/security.h"
@@ -160,14 +161,32 @@ TEST_F(ServerConnectionTest, MultiRowAnswerAndALostRowSentAgain) {
   EXPECT_EQ(again[0].params, (std::vector<std::string>{"2", "second"}));
 }
 
-TEST_F(ServerConnectionTest, MarketStartIsConfirmed) {
-  const int32_t sid = LogOn();
-  SendRequest(sid, START_MARKET_TOKEN);
-  const auto answer = Read();
-  ASSERT_EQ(answer.size(), 1u);
-  EXPECT_EQ(answer[0].token, RESULT_OK_TOKEN);
-  EXPECT_TRUE(m_connection->IsMarketStarted());
-  EXPECT_EQ(m_host.market_started, 1);
+TEST(ServerConnectionDeadline, OnlyALogOnBeforeTheDeadlineKeepsTheConnection) {
+  VirtualTimeScheduler time;
+  test::FakeConnectionHost host;
+  auto open = [&](bool log_on) {
+    auto [server_end, peer] = MemorySocket::CreatePair();
+    auto deadline = time.CreateTimer();
+    deadline->Interval(5000);
+    auto connection = std::make_unique<ServerConnection>(host, server_end, ConnectionLimits(),
+                                                         deadline);
+    connection->Start();
+    if (log_on) {
+      CProcess login;
+      login.DefineRequestByToken(-1, 5, LOGIN_TOKEN, {"alice", "secret"});
+      peer->Send(login.ProcessText());
+    }
+    return std::make_pair(std::move(connection), peer);
+  };
+  auto [silent, silent_peer] = open(false);
+  auto [talker, talker_peer] = open(true);
+  time.Advance(4999);
+  EXPECT_FALSE(silent->IsClosed());
+  time.Advance(1);
+  EXPECT_TRUE(silent->IsClosed());
+  EXPECT_EQ(host.log.back().find("no log-on in time") != std::string::npos, true);
+  time.Advance(60000);
+  EXPECT_FALSE(talker->IsClosed());
 }
 
 TEST_F(ServerConnectionTest, AnUnterminatedMessagePastTheLimitClosesTheConnection) {

@@ -110,7 +110,8 @@ class ProxyFaultsTest : public FaultsTest {
     options.proxy_port = m_proxy_port;
     options.proxy_user = "orvane";
     options.proxy_password = proxy_password;
-    auto terminal = std::make_unique<Terminal>(m_io, options, m_clock, &w);
+    auto terminal = std::make_unique<Terminal>(AsioTcpClientEnvironment(m_io), *m_timers,
+                                               options, m_clock, &w);
     terminal->Connect();
     return terminal;
   }
@@ -161,7 +162,7 @@ TEST_F(FaultsTest, AStoppedServerIsDroppedBySupervisionAndRetriedOnceItRuns) {
   options.username = "alice";
   options.password = "secret";
   options.handshake_ms = 1500;
-  Terminal terminal(m_io, options, m_clock, &alice);
+  Terminal terminal(AsioTcpClientEnvironment(m_io), *m_timers, options, m_clock, &alice);
   terminal.Connect();
   ASSERT_TRUE(RunUntil(m_io, [&] { return alice.streaming == 1; }, 5s));
   server.Signal(SIGSTOP);

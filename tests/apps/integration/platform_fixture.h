@@ -14,6 +14,9 @@
 
 #include "book_import.h"
 #include "connection/integration/peers.h"
+#include "orvane/connection/asio_listener.h"
+#include "orvane/connection/asio_timer.h"
+#include "orvane/connection/tcp_client_environment.h"
 #include "orvane/core/clock.h"
 #include "price_feed.h"
 #include "terminal.h"
@@ -67,26 +70,52 @@ struct Watcher : TerminalEvents {
   std::string refused;
 };
 
+// A server on a real listener, its timers on the io_context.
+struct LoopbackServer : AsioListenerEvents {
+  LoopbackServer(asio::io_context& io, const TlsOptions& tls) : listener(io, tls) {
+    listener.Advise(this);
+  }
+  ~LoopbackServer() override {
+    listener.Close();
+    listener.Unadvise(this);
+  }
+  void Accepted(const std::shared_ptr<ISocket>& child) override { server->Accept(child); }
+  size_t Connections() const { return server->Connections(); }
+  size_t LoggedOnSessions() const { return server->LoggedOnSessions(); }
+
+  AsioListener listener;
+  std::unique_ptr<TradingServer> server;
+};
+
 class PlatformFixture : public ::testing::Test {
  protected:
   PlatformFixture()
       : m_clock(std::make_shared<FixedClock>()),
         m_scoped(m_clock),
+        m_timers(std::make_shared<AsioTimerFactory>(m_io)),
         m_book(ImportBook(kBook, "book")),
         m_tape(ImportTape(kTape, "tape", m_book)) {}
 
-  std::unique_ptr<TradingServer> MakeServer(PriceFeed feed, size_t wait_sessions = 1,
-                                            int32_t port = 0, TlsOptions tls = orvane::test::ServerTls(),
-                                            double rate = 1000, size_t max_unsent = 8u << 20) {
+  std::unique_ptr<LoopbackServer> MakeServer(PriceFeed feed, size_t wait_sessions = 1,
+                                             int32_t port = 0,
+                                             TlsOptions tls = orvane::test::ServerTls(),
+                                             double rate = 1000, size_t max_unsent = 8u << 20) {
     ServerOptions options;
-    options.port = port;
-    options.tls = tls;
     options.rate = rate;
-    options.limits.max_unsent_bytes = max_unsent;
+    options.gateway.limits.max_unsent_bytes = max_unsent;
     options.start_after_sessions = wait_sessions;
-    options.log = [this](const std::string& line) { m_log.push_back(line); };
-    auto server = std::make_unique<TradingServer>(m_io, m_book, std::move(feed), m_clock, options);
-    m_port = server->Start();
+    options.gateway.log = [this](const std::string& line) { m_log.push_back(line); };
+    const auto started = std::chrono::steady_clock::now();
+    ServerEnvironment environment{m_timers, [started] {
+                                    return std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               std::chrono::steady_clock::now() - started)
+                                        .count();
+                                  }};
+    auto server = std::make_unique<LoopbackServer>(m_io, tls);
+    server->server = std::make_unique<TradingServer>(m_book, std::move(feed), m_clock,
+                                                     environment, options);
+    m_port = server->listener.Listen("127.0.0.1", port);
+    server->server->Start();
     return server;
   }
 
@@ -97,8 +126,8 @@ class PlatformFixture : public ::testing::Test {
     options.port = m_port;
     options.username = user;
     options.password = password;
-    options.tls = tls;
-    auto terminal = std::make_unique<Terminal>(m_io, options, m_clock, &watcher);
+    auto terminal = std::make_unique<Terminal>(AsioTcpClientEnvironment(m_io, tls), *m_timers,
+                                               options, m_clock, &watcher);
     terminal->Connect();
     return terminal;
   }
@@ -131,6 +160,7 @@ class PlatformFixture : public ::testing::Test {
   asio::io_context m_io;
   std::shared_ptr<FixedClock> m_clock;
   ScopedClock m_scoped;
+  std::shared_ptr<AsioTimerFactory> m_timers;
   model::Snapshot m_book;
   std::vector<model::Quote> m_tape;
   std::vector<std::string> m_log;

@@ -8,7 +8,10 @@
 
 #include "orvane/protocol/process.h"
 #include "platform_fixture.h"
-#include "wire.h"
+#include "orvane/clients/client.h"
+#include "orvane/clients/client_param.h"
+#include "orvane/clients/clients.h"
+#include "rows.h"
 
 namespace orvane::apps {
 namespace {
@@ -33,11 +36,15 @@ TEST_F(PlatformTest, StopLossOnTheServerReachesTheTerminalAndFiguresAgree) {
   EXPECT_TRUE(Logged("account 100: stop-loss 11 hit at 1.184"));
   ExpectAllEqual(alice, 1);
   EXPECT_DOUBLE_EQ(alice.comparisons[0].server.balance, 400);
-  // The last quote 1.1870 / 1.1871 reaches Alice with her 2-pip spread.
+  // The last quote 1.1870 / 1.1871 reaches Alice as it is; her terminal
+  // prices it with her 2-pip spread.
   const auto price = terminal->LastPrice(2);
   ASSERT_TRUE(price.has_value());
-  EXPECT_NEAR(price->first, 1.1870, 1e-9);
-  EXPECT_NEAR(price->second, 1.1872, 1e-9);
+  EXPECT_EQ(price->first, 1.1870);
+  EXPECT_EQ(price->second, 1.1871);
+  auto client = terminal->desk()->Engine().Clients()->Item("10");
+  ASSERT_TRUE(client);
+  EXPECT_NEAR(client->SymbolParam(2)->AskWithSpread(), 1.1872, 1e-9);
 }
 
 TEST_F(PlatformTest, EntryOrderFillsForOneClientWhileAnotherIsRefused) {

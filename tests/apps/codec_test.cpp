@@ -1,12 +1,15 @@
 // The message layouts of the reference hosts: rows read back to what was
 // written (numbers exactly), and rows that do not read are refused.
 
-#include "wire.h"
+#include "messages.h"
+#include "rows.h"
 
 #include <gtest/gtest.h>
 
 #include "orvane/util/operation_type_enum.h"
 #include "orvane/util/orders_type_enum.h"
+#include "orvane/protocol/data_protocol.h"
+#include "orvane/protocol/process.h"
 
 namespace orvane::apps::wire {
 namespace {
@@ -57,7 +60,8 @@ TEST(WireTest, RowsReadBackToWhatWasWritten) {
   c.id = 10, c.liquidation_type = 2, c.liquidation_point = 50, c.comm_calc_type = 2;
   c.name = "Alice Smith";
   model::Client c_back;
-  ASSERT_TRUE(ReadClientRow(ClientRow(c, "1,,0,0,0,0,100,0.01,0"), c_back));
+  c.parameters = "1,,0,0,0,0,100,0.01,0";
+  ASSERT_TRUE(ReadClientRow(ClientRow(c), c_back));
   EXPECT_EQ(c_back.name, "Alice Smith");
   EXPECT_EQ(c_back.parameters, "1,,0,0,0,0,100,0.01,0");
 
@@ -80,10 +84,6 @@ TEST(WireTest, RowsReadBackToWhatWasWritten) {
   ASSERT_TRUE(ReadOrderRow(OrderRow(o), o_back));
   EXPECT_EQ(o_back, o);
 
-  const model::TotalsBooked t{10, 100, {5, -1000, 12.34, 2000, 0, 0, 0}};
-  model::TotalsBooked t_back;
-  ASSERT_TRUE(ReadTotals(TotalsParameters(t), t_back));
-  EXPECT_EQ(t_back, t);
 }
 
 TEST(WireTest, MalformedRowsAreRefused) {
@@ -103,13 +103,6 @@ TEST(WireTest, MalformedRowsAreRefused) {
   model::Position p;
   EXPECT_FALSE(ReadPositionRow("1R,@2R,@3", p));
   EXPECT_FALSE(ReadPositionRow(PositionRow(p, "", false, false).replace(0, 1, "x"), p));
-  model::TotalsBooked t;
-  EXPECT_FALSE(ReadTotals({"1", "2", "3"}, t));
-}
-
-TEST(WireTest, ParametersTakeSentPricesAsTheyStand) {
-  EXPECT_EQ(PricesAsSent("1,0,0,0,0,0,100,0.01,0,2,2,1,3,4,5,100,0.01,-2"),
-            "1,,0,0,0,0,100,0.01,0,2,,0,3,4,5,100,0.01,0");
 }
 
 TEST(WireTest, QuoteTimes) {
@@ -122,6 +115,58 @@ TEST(WireTest, QuoteTimes) {
   }
   EXPECT_FALSE(CellSafe("a+3!b"));
   EXPECT_TRUE(CellSafe("Alice Smith"));
+}
+
+// A message goes out framed by the library and is read back whole.
+template <typename Message>
+Message RoundTrip(const std::string& text) {
+  CDataProtocol split;
+  std::vector<std::string> messages;
+  EXPECT_EQ(split.SplitBuffer(text, messages), 1);
+  CProcess process;
+  process.DefineProcessByCommand(5, messages.at(1));
+  EXPECT_EQ(process.TokenID(), Message::kToken);
+  Message back;
+  EXPECT_TRUE(Decode(process, back));
+  return back;
+}
+
+TEST(WireTest, MessagesReadBackToWhatWasSent) {
+  const Price price = RoundTrip<Price>(Response(Price{2, 1.08491, 1.0851, "03/03/2027 12:00:01", 7}));
+  EXPECT_EQ(price.bid, 1.08491);
+  EXPECT_EQ(price.ask, 1.0851);
+  EXPECT_EQ(price.time, "03/03/2027 12:00:01");
+  EXPECT_EQ(price.sequence, 7);
+
+  const LogOn logon = RoundTrip<LogOn>(Request(-1, LogOn{"alice", "pass word"}));
+  EXPECT_EQ(logon.password, "pass word");
+
+  const model::PositionClosed closed{10, 100, 7, 1.185, 1, -150.5, "03/03/2027 12:00:03",
+                                     "stop-loss"};
+  EXPECT_EQ(RoundTrip<PositionClosedPush>(Response(PositionClosedPush{closed})).closed, closed);
+  const model::TotalsBooked booked{10, 100, {5, -1000, 12.34, 2000, 300, -7, 0.01}};
+  EXPECT_EQ(RoundTrip<TotalsPush>(Response(TotalsPush{booked})).booked, booked);
+  const model::Position p{10, 100, 7, "03/03/2027 09:00:00", BuyType, 0.25, 2, 1.2, 0, ""};
+  EXPECT_EQ(RoundTrip<PositionOpenedPush>(Response(PositionOpenedPush{p, "EURUSD", false, true}))
+                .position,
+            p);
+  const Refusal refusal =
+      RoundTrip<Refusal>(Response(Refusal{kNotAllowed, "Not allowed: x", GET_ACCOUNTS_TOKEN}));
+  EXPECT_EQ(refusal.code, kNotAllowed);
+  EXPECT_EQ(refusal.token, GET_ACCOUNTS_TOKEN);
+}
+
+TEST(WireTest, AMessageMissingOrMisreadingAParameterIsRefusedWhole) {
+  CProcess short_price;
+  short_price.DefineProcessByCommand(5, ResponseText(MARKET_DATA_TOKEN, {"2", "1.1", "1.2"}));
+  Price price{9, 1, 1, "kept", 3};
+  EXPECT_FALSE(Decode(short_price, price));
+  EXPECT_EQ(price.symbol, 9);  // untouched
+  CProcess bad_number;
+  bad_number.DefineProcessByCommand(
+      5, ResponseText(MARKET_DATA_TOKEN, {"2", "1.1x", "1.2", "t", "1"}));
+  EXPECT_FALSE(Decode(bad_number, price));
+  EXPECT_EQ(price.time, "kept");
 }
 
 }  // namespace

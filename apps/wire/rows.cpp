@@ -1,10 +1,11 @@
-#include "wire.h"
+#include "rows.h"
 
 #include <charconv>
 #include <cmath>
-#include <sstream>
 
 #include "orvane/core/error.h"
+#include "orvane/protocol/tokens_enum.h"
+#include "orvane/util/row.h"
 #include "orvane/util/generals.h"
 #include "orvane/util/operation_type_enum.h"
 #include "orvane/util/orders_type_enum.h"
@@ -13,7 +14,7 @@ namespace orvane::apps::wire {
 
 namespace {
 
-constexpr std::string_view kCellDelimiter = "R,@";
+constexpr std::string_view kCellDelimiter = CRow::kDefaultDelimiter;
 
 // Reads the cells of a row into the given fields, in order; false when the
 // row has another number of cells or a number cell does not read.
@@ -124,7 +125,8 @@ std::vector<std::string> SplitCells(std::string_view row) {
 }
 
 bool CellSafe(std::string_view text) {
-  for (std::string_view literal : {"R,@", "s?<", "&h,", "G)_", "+3!", "!&NS&!"}) {
+  for (std::string_view literal : {kCellDelimiter, kTokenEnd, kSidEnd, kParameterMarker,
+                                   kMessageTerminator, kNotSentMarker}) {
     if (text.find(literal) != std::string_view::npos) return false;
   }
   return true;
@@ -158,9 +160,9 @@ bool ReadSymbolRow(std::string_view row, model::Symbol& s) {
       .ok();
 }
 
-std::string ClientRow(const model::Client& c, const std::string& parameters) {
+std::string ClientRow(const model::Client& c) {
   return JoinCells({Number(c.id), Number(c.liquidation_type), Number(c.liquidation_point),
-                    Number(c.comm_calc_type), Flag(c.enable_interest), c.name, parameters});
+                    Number(c.comm_calc_type), Flag(c.enable_interest), c.name, c.parameters});
 }
 
 bool ReadClientRow(std::string_view row, model::Client& c) {
@@ -257,22 +259,6 @@ bool ReadOrderRow(std::string_view row, model::Order& o) {
   return true;
 }
 
-std::vector<std::string> TotalsParameters(const model::TotalsBooked& b) {
-  const model::Totals& t = b.totals;
-  return {Number(b.client),      Number(b.account),         Number(t.commission),
-          Number(t.margin_requirement), Number(t.net_profit), Number(t.deposit),
-          Number(t.credit),      Number(t.previous_margin), Number(t.interest)};
-}
-
-bool ReadTotals(const std::vector<std::string>& p, model::TotalsBooked& b) {
-  model::Totals& t = b.totals;
-  return p.size() >= 9 && ReadInteger(p[0], b.client) && ReadInteger(p[1], b.account) &&
-         ReadNumber(p[2], t.commission) && ReadNumber(p[3], t.margin_requirement) &&
-         ReadNumber(p[4], t.net_profit) && ReadNumber(p[5], t.deposit) &&
-         ReadNumber(p[6], t.credit) && ReadNumber(p[7], t.previous_margin) &&
-         ReadNumber(p[8], t.interest);
-}
-
 std::string FiguresRow(const Figures& f) {
   return JoinCells({Number(f.client), Number(f.account), Number(f.balance), Number(f.equity),
                     Number(f.margin_level)});
@@ -286,24 +272,6 @@ bool ReadFiguresRow(std::string_view row, Figures& f) {
       .Number(f.equity)
       .Number(f.margin_level)
       .ok();
-}
-
-std::string PricesAsSent(const std::string& parameters) {
-  std::vector<std::string> fields;
-  std::stringstream in(parameters);
-  for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
-  if (!parameters.empty() && parameters.back() == ',') fields.push_back("");
-  for (size_t g = 0; g + 8 < fields.size(); g += 9) {
-    fields[g + 1] = "";   // spread: the source's, which is the sent price
-    fields[g + 2] = "0";  // source plus
-    fields[g + 8] = "0";  // price offset
-  }
-  std::string text;
-  for (size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) text += ',';
-    text += fields[i];
-  }
-  return text;
 }
 
 }  // namespace orvane::apps::wire

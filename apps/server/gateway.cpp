@@ -1,0 +1,250 @@
+#include "gateway.h"
+
+#include <algorithm>
+
+#include "desk.h"
+#include "messages.h"
+#include "orvane/connection/timer.h"
+#include "orvane/market/symbol.h"
+#include "orvane/protocol/event_manager.h"
+#include "orvane/protocol/process.h"
+#include "orvane/session/security.h"
+#include "orvane/session/session.h"
+#include "rows.h"
+
+namespace orvane::apps {
+
+namespace {
+
+constexpr int32_t kUndefinedCommand = -501;
+
+}  // namespace
+
+Gateway::Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options)
+    : m_desk(desk),
+      m_timers(timers),
+      m_options(std::move(options)),
+      m_handlers{{GET_ALL_SYMBOLS_TOKEN, &Gateway::Symbols},
+                 {GET_CLIENT_INFO_TOKEN, &Gateway::ClientInfo},
+                 {GET_ACCOUNTS_TOKEN, &Gateway::Accounts},
+                 {GETOPENPOS_TOKEN, &Gateway::Positions},
+                 {GET_PENDING_ORDERS_TOKEN, &Gateway::Orders},
+                 {GET_SUMMARIES_TOKEN, &Gateway::Summaries},
+                 {START_MARKET_TOKEN, &Gateway::StartMarket}},
+      m_event_manager(std::make_shared<CEventManager>()),
+      m_handshake(timers.CreateTimer()) {
+  m_handshake->Interval(m_options.handshake_ms);
+  m_handshake->OnTick([this] { Handshake(); });
+}
+
+Gateway::~Gateway() {
+  m_handshake->OnTick(nullptr);
+  Stop();
+}
+
+void Gateway::Start() { m_handshake->Enabled(true); }
+
+void Gateway::Stop() {
+  m_handshake->Enabled(false);
+  std::vector<std::shared_ptr<ServerConnection>> open;
+  for (auto& [raw, connection] : m_connections) open.push_back(connection);
+  for (auto& connection : open) connection->Close("the server stops");
+  m_connections.clear();
+  m_by_client.clear();
+  m_market.clear();
+  m_closed.clear();
+}
+
+size_t Gateway::LoggedOnSessions() const {
+  size_t count = 0;
+  for (const auto& [client, sessions] : m_by_client) count += sessions.size();
+  return count;
+}
+
+// ---- connections ----
+
+void Gateway::Accept(const std::shared_ptr<ISocket>& socket) {
+  m_closed.clear();
+  if (m_connections.size() >= m_options.max_connections) {
+    Log("refused " + socket->RemoteAddress() + ": " + std::to_string(m_connections.size()) +
+        " connections already");
+    socket->Close();
+    return;
+  }
+  std::shared_ptr<ITimer> deadline;
+  if (m_options.login_timeout_ms > 0) {
+    deadline = m_timers.CreateTimer();
+    deadline->Interval(m_options.login_timeout_ms);
+  }
+  auto connection = std::make_shared<ServerConnection>(static_cast<ConnectionHost&>(*this),
+                                                       socket, m_options.limits, deadline);
+  m_connections[connection.get()] = connection;
+  connection->Start();
+}
+
+const model::User* Gateway::User(const std::string& username) const {
+  return m_desk.User(username);
+}
+
+int32_t Gateway::NewSid() { return ++m_last_sid; }
+
+void Gateway::LoggedOn(ServerConnection& connection) {
+  m_by_client[connection.ClientID()].push_back(&connection);
+}
+
+void Gateway::Closed(ServerConnection& connection) {
+  auto it = m_by_client.find(connection.ClientID());
+  if (it != m_by_client.end()) {
+    auto& sessions = it->second;
+    sessions.erase(std::remove(sessions.begin(), sessions.end(), &connection), sessions.end());
+    if (sessions.empty()) m_by_client.erase(it);
+  }
+  m_market.erase(std::remove(m_market.begin(), m_market.end(), &connection), m_market.end());
+  // The connection may be inside its own handler: it goes later.
+  auto found = m_connections.find(&connection);
+  if (found == m_connections.end()) return;
+  m_closed.push_back(found->second);
+  m_connections.erase(found);
+}
+
+void Gateway::Log(const std::string& line) {
+  if (m_options.log) m_options.log(line);
+}
+
+// ---- requests ----
+
+void Gateway::Request(ServerConnection& connection, const CProcess& process) {
+  const TokensEnum token = process.TokenID();
+  const Route* route = RouteOf(token);
+  auto handler = m_handlers.find(token);
+  if (!route || handler == m_handlers.end()) {
+    static const std::string kUndefined = "Undefined command";
+    return connection.Refuse(kUndefinedCommand, kUndefined, token);
+  }
+  if (!Allowed(connection, *route)) return;
+  (this->*(handler->second))(connection, process);
+}
+
+bool Gateway::Allowed(ServerConnection& connection, const Route& route) {
+  const CSession& session = *connection.Session();
+  if (session.UserType() != route.user_type) {
+    connection.Refuse(wire::kNotAllowed,
+                      std::string("Not allowed: this kind of user may not ") + route.action,
+                      route.token);
+    return false;
+  }
+  if (route.privilege != NonePriv && !session.Security()->UserHasPriv(route.privilege)) {
+    connection.Refuse(wire::kNotAllowed,
+                      std::string("Not allowed: the user lacks the privilege to ") +
+                          route.action + " (privilege " +
+                          std::to_string(static_cast<int32_t>(route.privilege)) + ")",
+                      route.token);
+    return false;
+  }
+  return true;
+}
+
+void Gateway::Symbols(ServerConnection& c, const CProcess& /*p*/) {
+  std::vector<std::string> rows;
+  for (const model::Symbol& s : m_desk.Symbols()) {
+    auto symbol = m_desk.Symbol(s.id);
+    rows.push_back(wire::SymbolRow(s, symbol->Bid(), symbol->Ask()));
+  }
+  c.SendRows(rows);
+}
+
+void Gateway::ClientInfo(ServerConnection& c, const CProcess& /*p*/) {
+  std::vector<std::string> rows;
+  if (const model::Client* client = m_desk.Client(c.ClientID())) {
+    rows.push_back(wire::ClientRow(*client));
+  }
+  c.SendRows(rows);
+}
+
+void Gateway::Accounts(ServerConnection& c, const CProcess& /*p*/) {
+  std::vector<std::string> rows;
+  for (const model::Account& a : m_desk.Accounts(c.ClientID())) rows.push_back(wire::AccountRow(a));
+  c.SendRows(rows);
+}
+
+void Gateway::Positions(ServerConnection& c, const CProcess& /*p*/) {
+  std::vector<std::string> rows;
+  for (const model::Position& p : m_desk.Positions(c.ClientID())) {
+    const Desk::Guards guards = m_desk.GuardsOf(p);
+    rows.push_back(wire::PositionRow(p, m_desk.SymbolName(p.symbol), guards.sl, guards.tp));
+  }
+  c.SendRows(rows);
+}
+
+void Gateway::Orders(ServerConnection& c, const CProcess& /*p*/) {
+  std::vector<std::string> rows;
+  for (const model::Order& o : m_desk.Orders(c.ClientID())) rows.push_back(wire::OrderRow(o));
+  c.SendRows(rows);
+}
+
+void Gateway::Summaries(ServerConnection& c, const CProcess& /*p*/) {
+  std::vector<std::string> rows;
+  for (const AccountFigures& f : m_desk.Figures(c.ClientID())) {
+    rows.push_back(wire::FiguresRow({f.client, f.account, f.balance, f.equity, f.margin_level}));
+  }
+  c.SendRows(rows);
+}
+
+void Gateway::StartMarket(ServerConnection& c, const CProcess& /*p*/) {
+  c.Send(wire::ResponseText(RESULT_OK_TOKEN));
+  if (c.IsMarketStarted()) return;
+  c.Session()->MarketStarted(true);
+  for (const model::Symbol& s : m_desk.Symbols()) {
+    if (s.id != 1) SendPrice(c, s.id);
+  }
+  if (c.IsClosed()) return;
+  m_market.push_back(&c);
+  if (m_options.market_started) m_options.market_started(c);
+}
+
+// ---- prices and pushes ----
+
+void Gateway::SendPrice(ServerConnection& connection, int32_t symbol_id) {
+  auto symbol = m_desk.Symbol(symbol_id);
+  const wire::Price price{symbol_id, symbol->Bid(), symbol->Ask(), symbol->LastQuteTime(),
+                          m_sequence[symbol_id]};
+  if (connection.Send(wire::Response(price))) ++m_prices_sent;
+}
+
+void Gateway::Quote(const model::Quote& quote) {
+  m_closed.clear();
+  auto symbol = m_desk.Symbol(quote.symbol);
+  if (!symbol) return;
+  const wire::Price price{quote.symbol, symbol->Bid(), symbol->Ask(), symbol->LastQuteTime(),
+                          ++m_sequence[quote.symbol]};
+  m_price = wire::Response(price);
+  // A send may close a session and change the list: send on a copy.
+  m_targets.assign(m_market.begin(), m_market.end());
+  for (ServerConnection* c : m_targets) {
+    if (!c->IsClosed() && c->Send(m_price)) ++m_prices_sent;
+  }
+}
+
+void Gateway::Push(int32_t client, std::string_view text) {
+  auto it = m_by_client.find(client);
+  if (it == m_by_client.end()) return;
+  const std::vector<ServerConnection*> sessions = it->second;
+  for (ServerConnection* c : sessions) {
+    if (!c->IsClosed()) c->Send(text);
+  }
+}
+
+void Gateway::PushAll(std::string_view text) {
+  std::vector<ServerConnection*> all;
+  for (auto& [client, sessions] : m_by_client) all.insert(all.end(), sessions.begin(), sessions.end());
+  for (ServerConnection* c : all) {
+    if (!c->IsClosed()) c->Send(text);
+  }
+}
+
+void Gateway::Handshake() {
+  m_closed.clear();
+  PushAll(wire::ResponseText(CONNECT_HANDCHAKE_TOKEN));
+}
+
+}  // namespace orvane::apps

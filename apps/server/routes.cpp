@@ -1,0 +1,25 @@
+#include "routes.h"
+
+namespace orvane::apps {
+
+const std::vector<Route>& Routes() {
+  static const std::vector<Route> routes = {
+      {GET_ALL_SYMBOLS_TOKEN, CLIENT_USER_TYPE, NonePriv, "read the symbols"},
+      {GET_CLIENT_INFO_TOKEN, CLIENT_USER_TYPE, NonePriv, "read the client's parameters"},
+      {START_MARKET_TOKEN, CLIENT_USER_TYPE, NonePriv, "receive prices"},
+      {GET_ACCOUNTS_TOKEN, CLIENT_USER_TYPE, NonePriv, "read the accounts"},
+      {GETOPENPOS_TOKEN, CLIENT_USER_TYPE, NonePriv, "read the open positions"},
+      {GET_PENDING_ORDERS_TOKEN, CLIENT_USER_TYPE, NonePriv, "read the pending orders"},
+      {GET_SUMMARIES_TOKEN, CLIENT_USER_TYPE, NonePriv, "read the account figures"},
+  };
+  return routes;
+}
+
+const Route* RouteOf(TokensEnum token) {
+  for (const Route& route : Routes()) {
+    if (route.token == token) return &route;
+  }
+  return nullptr;
+}
+
+}  // namespace orvane::apps

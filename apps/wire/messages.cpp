@@ -1,0 +1,174 @@
+#include "messages.h"
+
+#include <utility>
+
+#include "orvane/protocol/process.h"
+#include "rows.h"
+
+namespace orvane::apps::wire {
+
+namespace {
+
+constexpr int16_t kLogLevel = 5;
+
+// Reads a message's parameters in order into fields; ok() once every read
+// found its parameter and each number read.
+class Reader {
+ public:
+  explicit Reader(const CProcess& process) : m_process(process) {}
+
+  Reader& Text(std::string& out) {
+    if (Next()) out = m_process.ParameterValue(m_index);
+    return *this;
+  }
+  Reader& Integer(int32_t& out) {
+    if (Next()) m_ok = ReadInteger(m_process.ParameterValue(m_index), out);
+    return *this;
+  }
+  Reader& Number(double& out) {
+    if (Next()) m_ok = ReadNumber(m_process.ParameterValue(m_index), out);
+    return *this;
+  }
+  bool ok() const { return m_ok; }
+
+ private:
+  bool Next() {
+    ++m_index;
+    if (m_ok && m_index > m_process.Parameters()) m_ok = false;
+    return m_ok;
+  }
+
+  const CProcess& m_process;
+  int16_t m_index = 0;
+  bool m_ok = true;
+};
+
+// Decodes into a copy and hands it over only when the whole message read.
+template <typename Message, typename Read>
+bool DecodeWith(const CProcess& process, Message& out, Read read) {
+  Message m = out;
+  Reader reader(process);
+  if (!read(reader, m)) return false;
+  out = std::move(m);
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> Encode(const LogOn& m) { return {m.username, m.password}; }
+std::vector<std::string> Encode(const LoggedOn& m) { return {Number(m.sid), Number(m.client)}; }
+std::vector<std::string> Encode(const Refusal& m) {
+  return {Number(m.code), m.text, Number(m.token)};
+}
+std::vector<std::string> Encode(const LostRow& m) { return {Number(m.row)}; }
+std::vector<std::string> Encode(const Price& m) {
+  return {Number(m.symbol), Number(m.bid), Number(m.ask), m.time, Number(m.sequence)};
+}
+std::vector<std::string> Encode(const PositionOpenedPush& m) {
+  return {PositionRow(m.position, m.symbol_name, m.has_sl, m.has_tp)};
+}
+std::vector<std::string> Encode(const PositionClosedPush& m) {
+  const model::PositionClosed& c = m.closed;
+  return {Number(c.client), Number(c.account), Number(c.ticket), Number(c.price),
+          Number(c.ref_price), Number(c.profit), c.time, c.reason};
+}
+std::vector<std::string> Encode(const OrderRemovedPush& m) {
+  return {Number(m.removed.client), Number(m.removed.account), Number(m.removed.id)};
+}
+std::vector<std::string> Encode(const TotalsPush& m) {
+  const model::Totals& t = m.booked.totals;
+  return {Number(m.booked.client),      Number(m.booked.account), Number(t.commission),
+          Number(t.margin_requirement), Number(t.net_profit),     Number(t.deposit),
+          Number(t.credit),             Number(t.previous_margin), Number(t.interest)};
+}
+std::vector<std::string> Encode(const LiquidatedPush& m) {
+  return {Number(m.client), Number(m.account)};
+}
+std::vector<std::string> Encode(const TextPush& m) { return {m.text}; }
+
+bool Decode(const CProcess& process, LogOn& m) {
+  return DecodeWith(process, m, [](Reader& r, LogOn& x) {
+    return r.Text(x.username).Text(x.password).ok();
+  });
+}
+bool Decode(const CProcess& process, LoggedOn& m) {
+  return DecodeWith(process, m, [](Reader& r, LoggedOn& x) {
+    return r.Integer(x.sid).Integer(x.client).ok();
+  });
+}
+bool Decode(const CProcess& process, Refusal& m) {
+  return DecodeWith(process, m, [](Reader& r, Refusal& x) {
+    return r.Integer(x.code).Text(x.text).Integer(x.token).ok();
+  });
+}
+bool Decode(const CProcess& process, LostRow& m) {
+  return DecodeWith(process, m, [](Reader& r, LostRow& x) { return r.Integer(x.row).ok(); });
+}
+bool Decode(const CProcess& process, Price& m) {
+  return DecodeWith(process, m, [](Reader& r, Price& x) {
+    return r.Integer(x.symbol).Number(x.bid).Number(x.ask).Text(x.time).Integer(x.sequence).ok();
+  });
+}
+bool Decode(const CProcess& process, PositionOpenedPush& m) {
+  return DecodeWith(process, m, [](Reader& r, PositionOpenedPush& x) {
+    std::string row;
+    return r.Text(row).ok() && ReadPositionRow(row, x.position);
+  });
+}
+bool Decode(const CProcess& process, PositionClosedPush& m) {
+  return DecodeWith(process, m, [](Reader& r, PositionClosedPush& x) {
+    model::PositionClosed& c = x.closed;
+    return r.Integer(c.client)
+        .Integer(c.account)
+        .Integer(c.ticket)
+        .Number(c.price)
+        .Number(c.ref_price)
+        .Number(c.profit)
+        .Text(c.time)
+        .Text(c.reason)
+        .ok();
+  });
+}
+bool Decode(const CProcess& process, OrderRemovedPush& m) {
+  return DecodeWith(process, m, [](Reader& r, OrderRemovedPush& x) {
+    return r.Integer(x.removed.client).Integer(x.removed.account).Integer(x.removed.id).ok();
+  });
+}
+bool Decode(const CProcess& process, TotalsPush& m) {
+  return DecodeWith(process, m, [](Reader& r, TotalsPush& x) {
+    model::Totals& t = x.booked.totals;
+    return r.Integer(x.booked.client)
+        .Integer(x.booked.account)
+        .Number(t.commission)
+        .Number(t.margin_requirement)
+        .Number(t.net_profit)
+        .Number(t.deposit)
+        .Number(t.credit)
+        .Number(t.previous_margin)
+        .Number(t.interest)
+        .ok();
+  });
+}
+bool Decode(const CProcess& process, LiquidatedPush& m) {
+  return DecodeWith(process, m, [](Reader& r, LiquidatedPush& x) {
+    return r.Integer(x.client).Integer(x.account).ok();
+  });
+}
+bool Decode(const CProcess& process, TextPush& m) {
+  return DecodeWith(process, m, [](Reader& r, TextPush& x) { return r.Text(x.text).ok(); });
+}
+
+std::string ResponseText(TokensEnum token, const std::vector<std::string>& parameters) {
+  CProcess process;
+  process.DefineResponseByToken(kLogLevel, token, parameters);
+  return std::string(process.ProcessText());
+}
+
+std::string RequestText(int32_t sid, TokensEnum token,
+                        const std::vector<std::string>& parameters) {
+  CProcess process;
+  process.DefineRequestByToken(sid, kLogLevel, token, parameters);
+  return std::string(process.ProcessText());
+}
+
+}  // namespace orvane::apps::wire

@@ -1,0 +1,168 @@
+#ifndef ORVANE_APPS_WIRE_MESSAGES_H_
+#define ORVANE_APPS_WIRE_MESSAGES_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "change.h"
+#include "orvane/protocol/tokens_enum.h"
+#include "records.h"
+
+namespace orvane {
+class CProcess;
+}  // namespace orvane
+
+// The messages the reference server and terminal exchange: every layout of
+// parameters lives here (the framing is the library's, rows are in rows.h).
+// Requests carry the session's SID; everything else is a response.
+//
+//   terminal asks                  server answers
+//   LOGIN LogOn                    LOGIN LoggedOn | ERROR Refusal(-1), then closes
+//   GET_ALL_SYMBOLS                count + one SymbolRow per symbol, raw quotes
+//   GET_CLIENT_INFO                count + one ClientRow (with its parameters text)
+//   GET_ACCOUNTS                   count + one AccountRow per account of the client
+//   GETOPENPOS                     count + one PositionRow per open position
+//   GET_PENDING_ORDERS             count + one OrderRow per pending order
+//   START_MARKET                   RESULT_OK, then a Price of every symbol at once
+//                                  and of every quote after
+//   GET_SUMMARIES                  count + one FiguresRow per account of the client
+//   RESULT_LOST LostRow            that row of the last multi-row answer again
+//   CONNECT_HANDCHAKE              nothing (a terminal's sign of life)
+//   DISCONNECT                     closes the connection
+//   anything else                  ERROR Refusal: -500 wrong SID, -501 unknown
+//                                  command, -502 bad parameter, -503 not allowed
+//
+//   server pushes                  to
+//   MARKET_DATA Price              every session that started the market: the
+//                                  symbol's raw quote, the same bytes for all
+//   NEW_OPEN_POSITION              the client's sessions
+//   CLOSE_OPEN_POSITION            the client's sessions
+//   DELETE_PENDING_ORDER           the client's sessions
+//   SUMMARIES_CHANGED              the client's sessions
+//   ACCOUNT_LIQUIDATED             the client's sessions
+//   MESSAGE TextPush               the client's sessions (an alert that fired)
+//   CONNECT_HANDCHAKE              every session, every second
+//   STOP_FEED                      every session, when a bounded feed has ended
+namespace orvane::apps::wire {
+
+// Refusal codes besides the protocol's own (-500, -501, -502).
+constexpr int32_t kLoginRefused = -1;
+constexpr int32_t kNotAllowed = -503;
+
+struct LogOn {
+  static constexpr TokensEnum kToken = LOGIN_TOKEN;
+  std::string username;
+  std::string password;
+};
+
+struct LoggedOn {
+  static constexpr TokensEnum kToken = LOGIN_TOKEN;
+  int32_t sid = 0;
+  int32_t client = 0;
+};
+
+// A request refused: a code, a text a person can act on, and the token of
+// the request.
+struct Refusal {
+  static constexpr TokensEnum kToken = ERROR_TOKEN;
+  int32_t code = 0;
+  std::string text;
+  int32_t token = 0;
+};
+
+struct LostRow {
+  static constexpr TokensEnum kToken = RESULT_LOST_TOKEN;
+  int32_t row = 0;  // 1-based
+};
+
+// A symbol's raw quote; `sequence` counts the symbol's quotes, so a
+// terminal sees one that went missing.
+struct Price {
+  static constexpr TokensEnum kToken = MARKET_DATA_TOKEN;
+  int32_t symbol = 0;
+  double bid = 0;
+  double ask = 0;
+  std::string time;  // dd/mm/yyyy hh:nn:ss, market time
+  int32_t sequence = 0;
+};
+
+struct PositionOpenedPush {
+  static constexpr TokensEnum kToken = NEW_OPEN_POSITION_TOKEN;
+  model::Position position;
+  std::string symbol_name;
+  bool has_sl = false;
+  bool has_tp = false;
+};
+
+struct PositionClosedPush {
+  static constexpr TokensEnum kToken = CLOSE_OPEN_POSITION_TOKEN;
+  model::PositionClosed closed;
+};
+
+struct OrderRemovedPush {
+  static constexpr TokensEnum kToken = DELETE_PENDING_ORDER_TOKEN;
+  model::OrderRemoved removed;
+};
+
+struct TotalsPush {
+  static constexpr TokensEnum kToken = SUMMARIES_CHANGED_TOKEN;
+  model::TotalsBooked booked;
+};
+
+struct LiquidatedPush {
+  static constexpr TokensEnum kToken = ACCOUNT_LIQUIDATED_TOKEN;
+  int32_t client = 0;
+  int32_t account = 0;
+};
+
+struct TextPush {
+  static constexpr TokensEnum kToken = MESSAGE_TOKEN;
+  std::string text;
+};
+
+// The parameters of each message, in order.
+std::vector<std::string> Encode(const LogOn& m);
+std::vector<std::string> Encode(const LoggedOn& m);
+std::vector<std::string> Encode(const Refusal& m);
+std::vector<std::string> Encode(const LostRow& m);
+std::vector<std::string> Encode(const Price& m);
+std::vector<std::string> Encode(const PositionOpenedPush& m);
+std::vector<std::string> Encode(const PositionClosedPush& m);
+std::vector<std::string> Encode(const OrderRemovedPush& m);
+std::vector<std::string> Encode(const TotalsPush& m);
+std::vector<std::string> Encode(const LiquidatedPush& m);
+std::vector<std::string> Encode(const TextPush& m);
+
+// Reads a received message back; false (message untouched) when a
+// parameter is missing or does not read. The token is not checked.
+bool Decode(const CProcess& process, LogOn& m);
+bool Decode(const CProcess& process, LoggedOn& m);
+bool Decode(const CProcess& process, Refusal& m);
+bool Decode(const CProcess& process, LostRow& m);
+bool Decode(const CProcess& process, Price& m);
+bool Decode(const CProcess& process, PositionOpenedPush& m);
+bool Decode(const CProcess& process, PositionClosedPush& m);
+bool Decode(const CProcess& process, OrderRemovedPush& m);
+bool Decode(const CProcess& process, TotalsPush& m);
+bool Decode(const CProcess& process, LiquidatedPush& m);
+bool Decode(const CProcess& process, TextPush& m);
+
+// Whole message texts, framed by the library.
+std::string ResponseText(TokensEnum token, const std::vector<std::string>& parameters = {});
+std::string RequestText(int32_t sid, TokensEnum token,
+                        const std::vector<std::string>& parameters = {});
+
+template <typename Message>
+std::string Response(const Message& message) {
+  return ResponseText(Message::kToken, Encode(message));
+}
+
+template <typename Message>
+std::string Request(int32_t sid, const Message& message) {
+  return RequestText(sid, Message::kToken, Encode(message));
+}
+
+}  // namespace orvane::apps::wire
+
+#endif  // ORVANE_APPS_WIRE_MESSAGES_H_

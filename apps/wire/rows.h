@@ -1,0 +1,73 @@
+#ifndef ORVANE_APPS_WIRE_ROWS_H_
+#define ORVANE_APPS_WIRE_ROWS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "orvane/core/date_time.h"
+#include "change.h"
+#include "records.h"
+
+// The rows of the multi-row answers the reference hosts exchange, and the
+// text forms of the numbers and times in them. Numbers travel in their
+// shortest text that reads back to the same double, so figures cross the
+// wire exactly; positions and orders travel as the library writes their
+// rows. The messages themselves are in messages.h.
+namespace orvane::apps::wire {
+
+std::string Number(double value);
+std::string Number(int32_t value);
+// False (value untouched) unless the whole text is a finite number.
+bool ReadNumber(std::string_view text, double& value);
+bool ReadInteger(std::string_view text, int32_t& value);
+
+// A quote time dd/mm/yyyy hh:nn:ss; false (time untouched) for any other
+// text or a date that does not exist.
+bool ReadTime(std::string_view text, DateTime& time);
+
+// Cells joined by the row delimiter, and cut apart again.
+std::string JoinCells(const std::vector<std::string>& cells);
+std::vector<std::string> SplitCells(std::string_view row);
+
+// Whether text may stand in a cell: it holds none of the protocol's
+// delimiters and terminators.
+bool CellSafe(std::string_view text);
+
+std::string SymbolRow(const model::Symbol& symbol, double bid, double ask);
+bool ReadSymbolRow(std::string_view row, model::Symbol& symbol);
+
+// The client with its parameters text, which the terminal's engine applies
+// to the raw quotes.
+std::string ClientRow(const model::Client& client);
+bool ReadClientRow(std::string_view row, model::Client& client);
+
+// An account with its current totals.
+std::string AccountRow(const model::Account& account);
+bool ReadAccountRow(std::string_view row, model::Account& account);
+
+// A position as the library writes its row: `symbol_name` fills the name
+// cell, and the stop-loss and take-profit cells mark whether orders guard it.
+std::string PositionRow(const model::Position& position, const std::string& symbol_name,
+                        bool has_sl, bool has_tp);
+bool ReadPositionRow(std::string_view row, model::Position& position);
+
+// The client and account numbers, then the order row as the library writes it.
+std::string OrderRow(const model::Order& order);
+bool ReadOrderRow(std::string_view row, model::Order& order);
+
+// What the terminal checks its own engine against: an account's figures.
+struct Figures {
+  int32_t client = 0;
+  int32_t account = 0;
+  double balance = 0;
+  double equity = 0;
+  double margin_level = 0;  // ratio, as the engine reports it
+};
+std::string FiguresRow(const Figures& figures);
+bool ReadFiguresRow(std::string_view row, Figures& figures);
+
+}  // namespace orvane::apps::wire
+
+#endif  // ORVANE_APPS_WIRE_ROWS_H_
