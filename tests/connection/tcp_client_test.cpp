@@ -321,6 +321,42 @@ TEST_F(TcpClientTest, ReceiveFramingAndWhatALostConnectionDrops) {
   EXPECT_EQ(Count("recv:C33") + Count("recv:whole"), 2);
 }
 
+// The ordinary answer to "Change server": a host that reconnects from inside
+// Receive, while the socket holds its close event until the handler returns.
+// The old connection still ends with state(STATUS_DISCONNECTED), taking its
+// unsent messages and its unfinished tail with it.
+TEST_F(TcpClientTest, AReconnectFromInsideReceiveIsSeenAsADisconnect) {
+  for (bool disconnect_first : {false, true}) {
+    SCOPED_TRACE(disconnect_first);
+    struct Mover : Recorder {
+      CTcpClient* client = nullptr;
+      bool disconnect_first = false;
+      void Receive(const std::string& data) override {
+        Recorder::Receive(data);
+        if (data != "move") return;
+        if (disconnect_first) client->Disconnect();
+        client->Connect();
+      }
+    } mover;
+    Make(std::make_shared<FakeProxyTester>(), &mover);
+    mover.client = client.get();
+    mover.disconnect_first = disconnect_first;
+    auto server = ConnectNow();
+    socket->Blocked(true);
+    client->Send("old");
+    server->Send("move+3!ta");
+    socket->Blocked(false);
+    auto again = socket->AcceptConnect();
+    ASSERT_NE(again, nullptr);
+    again->Send("new+3!");
+    timers->Advance(100);
+    EXPECT_EQ(socket->SentTexts(), Log{});
+    EXPECT_EQ(mover.events, (Log{"state:0", "sd:3", "rd:9", "recv:move",
+                                 "state:1", "state:0", "rd:6", "recv:new"}));
+    client->Unadvise(&mover);
+  }
+}
+
 TEST_F(TcpClientTest, ProxySettingsReachTheSocketAndAnUnknownTypeFails) {
   client->ProxyEnabled(true);
   client->proxyAddress("proxy.example");

@@ -46,7 +46,9 @@ struct SocketProxy {
 class ISocketEvents {
  public:
   virtual ~ISocketEvents() = default;
-  // The socket's state changed to `state` (read the new state from it, too).
+  // The socket's state changed to `state`. An event raised late (it fell
+  // due inside a handler) still carries the state it was raised for, while
+  // socket.State() may have moved on since.
   virtual void State(ISocket& socket, SocketStateEnum state) {
     (void)socket;
     (void)state;
