@@ -357,6 +357,34 @@ TEST_F(TcpClientTest, AReconnectFromInsideReceiveIsSeenAsADisconnect) {
   }
 }
 
+// Nothing is reported for a connection that never came up, and Disconnect
+// stops the attempts whatever it says about re-login.
+TEST_F(TcpClientTest, DisconnectWhileConnectingEndsTheAttemptSilently) {
+  for (bool relogin : {true, false}) {
+    SCOPED_TRACE(relogin);
+    Make(std::make_shared<FakeProxyTester>());
+    client->Connect();
+    client->Disconnect(relogin);
+    EXPECT_EQ(socket->State(), SocketClosed);
+    EXPECT_EQ(socket->AcceptConnect(), nullptr);
+    EXPECT_EQ(client->isConnecting(), relogin);
+    timers->Advance(10 * Interval());
+    EXPECT_EQ(socket->ConnectCount(), 1);
+    EXPECT_TRUE(events.events.empty());
+  }
+}
+
+TEST_F(TcpClientTest, TheDefaultHandshakeIntervalIsOneHundredSeconds) {
+  EXPECT_EQ(client->HandshakeMsgTimer(), 100000);
+  auto server = ConnectNow();
+  timers->Advance(99999);
+  EXPECT_EQ(client->status(), STATUS_CONNECTED);
+  timers->Advance(1);
+  EXPECT_EQ(events.events, (Log{"state:0", "state:1"}));
+  timers->Advance(Interval());
+  EXPECT_EQ(socket->ConnectCount(), 2);
+}
+
 TEST_F(TcpClientTest, ProxySettingsReachTheSocketAndAnUnknownTypeFails) {
   client->ProxyEnabled(true);
   client->proxyAddress("proxy.example");
