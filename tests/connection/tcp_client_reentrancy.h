@@ -11,8 +11,9 @@
 // Rules checked all along:
 // - state events alternate, STATUS_CONNECTED first;
 // - Receive comes only while the host was last told STATUS_CONNECTED;
-// - a message the host sent before a state(STATUS_DISCONNECTED) never
-//   reaches a server after it;
+// - a message queued before a state(STATUS_DISCONNECTED) never reaches a
+//   server after it (Send queues its message once its SentData event has
+//   returned, so a disconnect made from that handler comes first);
 // - a received message holds text of the current connection only (nothing
 //   of an earlier connection glued onto it).
 //
@@ -141,8 +142,10 @@ class TcpClientReentrancy : private CTcpClientEvents, private ISocketEvents {
       case 2:
       case 3: {
         const size_t id = m_sent_epoch.size();
-        m_sent_epoch.push_back(m_epoch);
+        m_sent_epoch.push_back(-1);
+        m_sending.push_back(id);
         m_client->Send("#" + std::to_string(id) + ".");
+        m_sending.pop_back();
         break;
       }
       case 4: m_client->AutoReloginOption(flag); break;
@@ -197,7 +200,10 @@ class TcpClientReentrancy : private CTcpClientEvents, private ISocketEvents {
     MaybeAct();
   }
   void ReceivedData(int32_t) override { MaybeAct(); }
-  void SentData(int32_t) override { MaybeAct(); }
+  void SentData(int32_t) override {
+    MaybeAct();
+    m_sent_epoch[m_sending.back()] = m_epoch;  // queued right after this
+  }
 
   // ISocketEvents of the server's end: messages the client sent.
   void Receive(ISocket& socket) override {
@@ -226,7 +232,8 @@ class TcpClientReentrancy : private CTcpClientEvents, private ISocketEvents {
   TCPClientStatusType m_last_state = STATUS_DISCONNECTED;
   int m_epoch = 0;
   int m_connection = 0;
-  std::vector<int> m_sent_epoch;
+  std::vector<int> m_sent_epoch;  // per message: the epoch it was queued in
+  std::vector<size_t> m_sending;  // messages whose Send is under way
 
   std::shared_ptr<FixedClock> m_clock =
       std::make_shared<FixedClock>(DateTime::FromParts(2026, 3, 2, 9, 30, 15));
