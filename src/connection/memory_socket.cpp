@@ -19,18 +19,17 @@ std::pair<std::shared_ptr<MemorySocket>, std::shared_ptr<MemorySocket>>
 MemorySocket::CreatePair(int32_t first_port, int32_t second_port) {
   auto first = Create();
   auto second = Create();
-  first->Link(second, "127.0.0.1", second_port);
-  second->Link(first, "127.0.0.1", first_port);
+  auto link = std::make_shared<Link>();
+  first->Join(second, link, "127.0.0.1", second_port);
+  second->Join(first, link, "127.0.0.1", first_port);
   return {first, second};
 }
 
 MemorySocket::MemorySocket(Key) {}
 
 MemorySocket::~MemorySocket() {
-  if (auto peer = m_peer.lock()) {
-    m_peer.reset();
-    peer->CloseConnection();
-  }
+  auto peer = m_peer.lock();
+  if (peer && peer->m_link == m_link) ClosePeer(peer);
 }
 
 int32_t MemorySocket::RemotePort() const {
@@ -64,7 +63,18 @@ void MemorySocket::Send(std::string_view text) {
     throw Error(ErrorCode::InvalidArgument, "socket is not connected");
   }
   m_sent.emplace_back(text);
-  peer->Deliver(text);
+  if (!m_loop) {
+    if (peer->m_link == m_link) peer->Deliver(text);
+    return;
+  }
+  if (text.empty()) return;
+  m_in_flight += text.size();
+  m_loop->Post([sender = weak_from_this(), target = m_peer, link = m_link,
+                data = std::string(text)] {
+    if (auto self = sender.lock()) self->m_in_flight -= data.size();
+    auto peer = target.lock();
+    if (peer && peer->m_link == link) peer->Deliver(data);
+  });
 }
 
 std::string MemorySocket::Receive() {
@@ -76,16 +86,28 @@ std::string MemorySocket::Receive() {
 void MemorySocket::Close() {
   ++m_close_count;
   auto peer = m_peer.lock();
+  std::shared_ptr<Link> link = m_link;
   m_peer.reset();
   CloseConnection();
-  if (peer) peer->CloseConnection();
+  if (peer && peer->m_link == link) ClosePeer(peer);
+}
+
+// With deferred delivery the close follows the text already on its way.
+void MemorySocket::ClosePeer(const std::shared_ptr<MemorySocket>& peer) {
+  if (!m_loop) return peer->CloseConnection();
+  m_loop->Post(
+      [target = std::weak_ptr<MemorySocket>(peer), link = peer->m_link] {
+        auto end = target.lock();
+        if (end && end->m_link == link) end->CloseConnection();
+      });
 }
 
 std::shared_ptr<MemorySocket> MemorySocket::AcceptConnect() {
   if (m_state != SocketConnecting) return nullptr;
   auto server_end = Create();
-  server_end->Link(shared_from_this(), "127.0.0.1", kAcceptedPeerPort);
-  Link(server_end, m_connect_host, m_connect_port);
+  auto link = std::make_shared<Link>();
+  server_end->Join(shared_from_this(), link, "127.0.0.1", kAcceptedPeerPort);
+  Join(server_end, link, m_connect_host, m_connect_port);
   return server_end;
 }
 
@@ -94,9 +116,11 @@ void MemorySocket::RefuseConnect() {
   SetState(SocketClosed);
 }
 
-void MemorySocket::Link(const std::shared_ptr<MemorySocket>& peer,
-                        std::string address, int32_t remote_port) {
+void MemorySocket::Join(const std::shared_ptr<MemorySocket>& peer,
+                        const std::shared_ptr<Link>& link, std::string address,
+                        int32_t remote_port) {
   m_peer = peer;
+  m_link = link;
   m_remote_address = std::move(address);
   m_remote_port = remote_port;
   SetState(SocketConnected);
@@ -110,6 +134,7 @@ void MemorySocket::Deliver(std::string_view text) {
 
 void MemorySocket::CloseConnection() {
   m_peer.reset();
+  m_link.reset();
   SetState(SocketClosed);
 }
 

@@ -1,6 +1,7 @@
 #ifndef ORVANE_CONNECTION_MEMORY_SOCKET_H_
 #define ORVANE_CONNECTION_MEMORY_SOCKET_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "orvane/connection/socket.h"
+#include "orvane/connection/virtual_timer.h"
 #include "orvane/core/event_source.h"
 #include "orvane/core/object.h"
 
@@ -29,6 +31,10 @@ namespace orvane {
 // A lone socket from Create() starts closed. Connect puts it in
 // SocketConnecting (raising State) and the test decides the outcome with
 // AcceptConnect() or RefuseConnect().
+//
+// Deferred delivery (DeferDelivery) is the opt-in alternative to the above:
+// what an end sends, and its close, reach the peer on a later turn of a
+// VirtualTimeScheduler, as over TCP.
 class MemorySocket : public ISocket,
                      public std::enable_shared_from_this<MemorySocket>,
                      private NonCopyable {
@@ -54,6 +60,8 @@ class MemorySocket : public ISocket,
   void Send(std::string_view text) override;
   std::string Receive() override;
   void Close() override;
+  // Text sent with deferred delivery and not yet handed to the peer.
+  size_t UnsentBytes() const override { return m_in_flight; }
   const SocketProxy& Proxy() const override { return m_proxy; }
   void Proxy(const SocketProxy& proxy) override { m_proxy = proxy; }
   int32_t LingerSeconds() const override { return m_linger_seconds; }
@@ -79,6 +87,18 @@ class MemorySocket : public ISocket,
   // State(SocketClosed). Does nothing when no Connect is pending.
   void RefuseConnect();
   void Blocked(bool value) { m_blocked = value; }
+  // From now on the text this end sends, and the close it makes, reach the
+  // peer on a later turn of `loop` (VirtualTimeScheduler::Post) instead of
+  // before Send or Close returns; this end itself closes at once. Order is
+  // kept: the peer reads the text in send order and then sees the close.
+  // Until its turn the text counts in UnsentBytes(). Text on its way when
+  // the peer has closed (or has gone, or joined a new connection) is
+  // dropped. Each end decides for its own sending: call it on both ends for
+  // a connection deferred both ways. nullptr goes back to synchronous
+  // delivery for what is sent from then on.
+  void DeferDelivery(std::shared_ptr<VirtualTimeScheduler> loop) {
+    m_loop = std::move(loop);
+  }
   // While set, Connect or Send throw orvane::Error(InvalidArgument) and
   // change nothing.
   void FailConnect(bool value) { m_fail_connect = value; }
@@ -99,11 +119,15 @@ class MemorySocket : public ISocket,
     bool is_state;
     SocketStateEnum state;
   };
+  // One connection, shared by its two ends while both are on it.
+  struct Link {};
 
-  void Link(const std::shared_ptr<MemorySocket>& peer, std::string address,
+  void Join(const std::shared_ptr<MemorySocket>& peer,
+            const std::shared_ptr<Link>& link, std::string address,
             int32_t remote_port);
   void Deliver(std::string_view text);
   void CloseConnection();
+  void ClosePeer(const std::shared_ptr<MemorySocket>& peer);
   void SetState(SocketStateEnum state);
   void Queue(PendingEvent event);
   void Drain();
@@ -115,6 +139,9 @@ class MemorySocket : public ISocket,
   std::string m_remote_address;
   int32_t m_remote_port = 0;
   std::weak_ptr<MemorySocket> m_peer;
+  std::shared_ptr<Link> m_link;
+  std::shared_ptr<VirtualTimeScheduler> m_loop;
+  size_t m_in_flight = 0;
   std::string m_inbox;
   SocketProxy m_proxy;
   int32_t m_linger_seconds = 0;
