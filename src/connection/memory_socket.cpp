@@ -36,6 +36,25 @@ int32_t MemorySocket::RemotePort() const {
   return m_state == SocketConnected ? m_remote_port : 0;
 }
 
+bool MemorySocket::Blocked() const {
+  return m_blocked || UnsentBytes() > m_blocked_threshold;
+}
+
+size_t MemorySocket::UnsentBytes() const {
+  size_t unsent = m_in_flight;
+  auto peer = m_peer.lock();
+  if (peer && peer->m_link == m_link) unsent += peer->m_held_back.size();
+  return unsent;
+}
+
+void MemorySocket::ResumeReading() {
+  m_reading = true;
+  if (m_held_back.empty()) return;
+  m_inbox.append(m_held_back);
+  m_held_back.clear();
+  Queue(PendingEvent{false, m_state});
+}
+
 void MemorySocket::Connect(const std::string& host, int32_t port) {
   if (m_fail_connect) {
     throw Error(ErrorCode::InvalidArgument, "connect refused by the test");
@@ -128,6 +147,10 @@ void MemorySocket::Join(const std::shared_ptr<MemorySocket>& peer,
 
 void MemorySocket::Deliver(std::string_view text) {
   if (text.empty()) return;
+  if (!m_reading) {
+    m_held_back.append(text);
+    return;
+  }
   m_inbox.append(text);
   Queue(PendingEvent{false, m_state});
 }
@@ -135,6 +158,7 @@ void MemorySocket::Deliver(std::string_view text) {
 void MemorySocket::CloseConnection() {
   m_peer.reset();
   m_link.reset();
+  m_held_back.clear();
   SetState(SocketClosed);
 }
 

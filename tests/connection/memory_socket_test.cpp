@@ -245,5 +245,43 @@ TEST(MemorySocketTest, DeferredDeliveryArrivesOnALaterTurnInOrder) {
   b->Unadvise(&rb);
 }
 
+// A reader that stops reading: what is sent to it backs up at the sender,
+// on its way or held back alike, and Blocked() turns true just past the
+// threshold; resuming hands it all over, a close drops it.
+TEST(MemorySocketTest, AStoppedReaderBacksUpTheSender) {
+  auto loop = std::make_shared<VirtualTimeScheduler>();
+  Recorder rb;
+  auto [a, b] = MemorySocket::CreatePair();
+  b->Advise(&rb);
+  a->DeferDelivery(loop);
+  a->BlockedThreshold(10);
+  b->StopReading();
+  a->Send("12345");
+  EXPECT_EQ(a->UnsentBytes(), 5u);
+  loop->RunUntilIdle();
+  EXPECT_EQ(a->UnsentBytes(), 5u);  // arrived, not taken
+  a->Send("67890");
+  loop->RunUntilIdle();
+  EXPECT_FALSE(a->Blocked());
+  a->Send("1");
+  EXPECT_TRUE(a->Blocked());  // 10 held back and 1 on its way
+  loop->RunUntilIdle();
+  EXPECT_TRUE(rb.log.empty());
+  b->ResumeReading();
+  EXPECT_EQ(rb.log, (std::vector<std::string>{"recv:12345678901"}));
+  EXPECT_EQ(a->UnsentBytes(), 0u);
+  EXPECT_FALSE(a->Blocked());
+
+  b->StopReading();
+  a->Send("dropped");
+  loop->RunUntilIdle();
+  a->Close();
+  loop->RunUntilIdle();
+  b->ResumeReading();
+  EXPECT_EQ(rb.log.back(), "state:0");
+  EXPECT_EQ(b->Receive(), "");
+  EXPECT_EQ(a->UnsentBytes(), 0u);
+}
+
 }  // namespace
 }  // namespace orvane

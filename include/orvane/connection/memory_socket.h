@@ -34,7 +34,10 @@ namespace orvane {
 //
 // Deferred delivery (DeferDelivery) is the opt-in alternative to the above:
 // what an end sends, and its close, reach the peer on a later turn of a
-// VirtualTimeScheduler, as over TCP.
+// VirtualTimeScheduler, as over TCP. And an end can stop reading
+// (StopReading), so that what is sent to it backs up at the sender: its
+// UnsentBytes() grows and Blocked() turns true past a threshold, as on a
+// real socket whose peer does not read.
 class MemorySocket : public ISocket,
                      public std::enable_shared_from_this<MemorySocket>,
                      private NonCopyable {
@@ -42,6 +45,9 @@ class MemorySocket : public ISocket,
   struct Key {};
 
  public:
+  // The default BlockedThreshold, the same as the Asio socket's.
+  static constexpr size_t kDefaultBlockedBytes = size_t(1) << 20;
+
   static std::shared_ptr<MemorySocket> Create();
   // Two connected ends. The first end's remote port is `second_port` and the
   // second's is `first_port`; both report the remote address "127.0.0.1".
@@ -55,13 +61,16 @@ class MemorySocket : public ISocket,
   std::string RemoteAddress() const override { return m_remote_address; }
   int32_t RemotePort() const override;
   SocketStateEnum State() const override { return m_state; }
-  bool Blocked() const override { return m_blocked; }
+  // True while Blocked(true) holds or UnsentBytes() exceeds
+  // BlockedThreshold().
+  bool Blocked() const override;
   void Connect(const std::string& host, int32_t port) override;
   void Send(std::string_view text) override;
   std::string Receive() override;
   void Close() override;
-  // Text sent with deferred delivery and not yet handed to the peer.
-  size_t UnsentBytes() const override { return m_in_flight; }
+  // Text sent and not yet taken by the peer: on its way (deferred
+  // delivery) or held back because the peer stopped reading.
+  size_t UnsentBytes() const override;
   const SocketProxy& Proxy() const override { return m_proxy; }
   void Proxy(const SocketProxy& proxy) override { m_proxy = proxy; }
   int32_t LingerSeconds() const override { return m_linger_seconds; }
@@ -86,7 +95,18 @@ class MemorySocket : public ISocket,
   // Fails a pending Connect: the socket goes back to SocketClosed and raises
   // State(SocketClosed). Does nothing when no Connect is pending.
   void RefuseConnect();
+  // Forces Blocked() true while set, whatever UnsentBytes() says.
   void Blocked(bool value) { m_blocked = value; }
+  // The most unsent bytes at which Blocked() is still false.
+  size_t BlockedThreshold() const { return m_blocked_threshold; }
+  void BlockedThreshold(size_t bytes) { m_blocked_threshold = bytes; }
+  // This end stops taking what reaches it: the text is held back, raises no
+  // Receive and counts in the sender's UnsentBytes(), as in the buffers of a
+  // connection whose reader does not read. ResumeReading hands over all of
+  // it (one Receive, at once) and takes text again. When the connection
+  // closes, what was held back is dropped.
+  void StopReading() { m_reading = false; }
+  void ResumeReading();
   // From now on the text this end sends, and the close it makes, reach the
   // peer on a later turn of `loop` (VirtualTimeScheduler::Post) instead of
   // before Send or Close returns; this end itself closes at once. Order is
@@ -142,6 +162,9 @@ class MemorySocket : public ISocket,
   std::shared_ptr<Link> m_link;
   std::shared_ptr<VirtualTimeScheduler> m_loop;
   size_t m_in_flight = 0;
+  size_t m_blocked_threshold = kDefaultBlockedBytes;
+  bool m_reading = true;
+  std::string m_held_back;
   std::string m_inbox;
   SocketProxy m_proxy;
   int32_t m_linger_seconds = 0;
