@@ -45,6 +45,7 @@
 #include "orvane/session/security.h"
 #include "orvane/session/session.h"
 
+#include "orvane/connection/acceptor.h"
 #include "orvane/connection/asio_listener.h"
 #include "orvane/connection/asio_proxy_tester.h"
 #include "orvane/connection/asio_socket.h"
