@@ -51,6 +51,8 @@
 #include "orvane/connection/asio_socket.h"
 #include "orvane/connection/asio_timer.h"
 #include "orvane/connection/h_client.h"
+#include "orvane/connection/memory_acceptor.h"
+#include "orvane/connection/memory_network.h"
 #include "orvane/connection/memory_socket.h"
 #include "orvane/connection/proxy_tester.h"
 #include "orvane/connection/queue.h"

@@ -1,5 +1,6 @@
 #include "orvane/connection/memory_socket.h"
 
+#include "orvane/connection/memory_network.h"
 #include "orvane/core/error.h"
 
 namespace orvane {
@@ -70,6 +71,9 @@ void MemorySocket::Connect(const std::string& host, int32_t port) {
   m_connect_host = host;
   m_connect_port = port;
   ++m_connect_count;
+  if (m_network) {
+    m_network->StartConnect(shared_from_this(), m_connect_count, host, port);
+  }
   SetState(SocketConnecting);
 }
 

@@ -17,6 +17,8 @@
 
 namespace orvane {
 
+class MemoryNetwork;
+
 // An in-memory socket for tests: two MemorySockets joined as a connected
 // pair behave like the two ends of a TCP connection on one thread.
 //
@@ -31,6 +33,9 @@ namespace orvane {
 // A lone socket from Create() starts closed. Connect puts it in
 // SocketConnecting (raising State) and the test decides the outcome with
 // AcceptConnect() or RefuseConnect().
+//
+// A socket made by a MemoryNetwork connects to the network's acceptors
+// instead (see MemoryNetwork); the test controls above still work on it.
 //
 // Deferred delivery (DeferDelivery) is the opt-in alternative to the above:
 // what an end sends, and its close, reach the peer on a later turn of a
@@ -135,6 +140,8 @@ class MemorySocket : public ISocket,
   int CloseCount() const { return m_close_count; }
 
  private:
+  friend class MemoryNetwork;
+
   struct PendingEvent {
     bool is_state;
     SocketStateEnum state;
@@ -161,6 +168,7 @@ class MemorySocket : public ISocket,
   std::weak_ptr<MemorySocket> m_peer;
   std::shared_ptr<Link> m_link;
   std::shared_ptr<VirtualTimeScheduler> m_loop;
+  std::shared_ptr<MemoryNetwork> m_network;
   size_t m_in_flight = 0;
   size_t m_blocked_threshold = kDefaultBlockedBytes;
   bool m_reading = true;
