@@ -41,7 +41,9 @@ bool MemorySocket::Blocked() const {
   return m_blocked || UnsentBytes() > m_blocked_threshold;
 }
 
+// Text still on its way after a close is no longer this socket's.
 size_t MemorySocket::UnsentBytes() const {
+  if (m_state != SocketConnected) return 0;
   size_t unsent = m_in_flight;
   auto peer = m_peer.lock();
   if (peer && peer->m_link == m_link) unsent += peer->m_held_back.size();

@@ -74,7 +74,8 @@ class MemorySocket : public ISocket,
   std::string Receive() override;
   void Close() override;
   // Text sent and not yet taken by the peer: on its way (deferred
-  // delivery) or held back because the peer stopped reading.
+  // delivery) or held back because the peer stopped reading. 0 while not
+  // connected, though text sent before a close still arrives.
   size_t UnsentBytes() const override;
   const SocketProxy& Proxy() const override { return m_proxy; }
   void Proxy(const SocketProxy& proxy) override { m_proxy = proxy; }
