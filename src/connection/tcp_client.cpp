@@ -293,10 +293,13 @@ void CTcpClient::RaiseState(TCPClientStatusType status) {
   m_events.Raise([status](CTcpClientEvents& l) { l.state(status); });
 }
 
-void CTcpClient::State(ISocket& socket, SocketStateEnum) {
+// Goes by the state the event carries, not by the socket's state now: a
+// close made inside one of the socket's handlers is reported after the
+// handler returns, when a new attempt may already be under way (a host that
+// reconnects from Receive), and that close still ends the live connection.
+void CTcpClient::State(ISocket&, SocketStateEnum state) {
   std::shared_ptr<CTcpClient> pin = weak_from_this().lock();
-  SocketStateEnum now = socket.State();
-  if (now == SocketConnected) {
+  if (state == SocketConnected) {
     m_connect_timer->Enabled(false);
     if (m_server_type == DisconnectWhenNoHandshakMsgType) {
       m_handshake_timer->Enabled(true);
@@ -304,7 +307,7 @@ void CTcpClient::State(ISocket& socket, SocketStateEnum) {
     RaiseState(STATUS_CONNECTED);
     m_last_status = STATUS_CONNECTED;
     m_relogin_armed = m_auto_relogin;
-  } else if (now == SocketClosed && m_last_status == STATUS_CONNECTED) {
+  } else if (state == SocketClosed && m_last_status == STATUS_CONNECTED) {
     m_last_status = STATUS_DISCONNECTED;
     m_handshake_timer->Enabled(false);
     m_queue->Clear();

@@ -1,6 +1,7 @@
 #include "orvane/connection/virtual_timer.h"
 
 #include <algorithm>
+#include <deque>
 #include <utility>
 #include <vector>
 
@@ -25,6 +26,7 @@ class VirtualTimeScheduler::Core {
   int64_t ticks = 0;
   uint64_t next_arm = 0;
   std::vector<VirtualTimer*> timers;
+  std::deque<std::function<void()>> tasks;
 
   void MoveTo(int64_t time) {
     now = time;
@@ -100,8 +102,30 @@ std::shared_ptr<ITimer> VirtualTimeScheduler::CreateTimer() {
   return std::make_shared<VirtualTimer>(m_core);
 }
 
+void VirtualTimeScheduler::Post(std::function<void()> task) {
+  if (task) m_core->tasks.push_back(std::move(task));
+}
+
+int64_t VirtualTimeScheduler::RunUntilIdle() {
+  // A task may drop the last reference to this scheduler.
+  std::shared_ptr<Core> core = m_core;
+  int64_t ran = 0;
+  while (!core->tasks.empty()) {
+    std::function<void()> task = std::move(core->tasks.front());
+    core->tasks.pop_front();
+    task();
+    ++ran;
+  }
+  return ran;
+}
+
+size_t VirtualTimeScheduler::PendingTasks() const {
+  return m_core->tasks.size();
+}
+
 void VirtualTimeScheduler::Advance(int64_t milliseconds) {
-  if (milliseconds <= 0) return;
+  if (milliseconds < 0) return;
+  RunUntilIdle();
   const int64_t target = m_core->now + milliseconds;
   for (;;) {
     VirtualTimer* next = nullptr;
@@ -115,6 +139,7 @@ void VirtualTimeScheduler::Advance(int64_t milliseconds) {
     std::function<void()> handler = next->TakeTick();
     ++m_core->ticks;
     if (handler) handler();
+    RunUntilIdle();
   }
   m_core->MoveTo(target);
 }

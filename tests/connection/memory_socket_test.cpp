@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "orvane/connection/virtual_timer.h"
 #include "orvane/core/error.h"
 
 namespace orvane {
@@ -203,6 +204,83 @@ TEST(MemorySocketTest, ReceiveViewLendsTheUnreadTextAndReadsIt) {
   a->Send("yz");
   EXPECT_EQ(b->ReceiveView(), "xyz");
   EXPECT_EQ(b->ReceiveView(), "");
+}
+
+// Deferred delivery: text and close reach the peer on a later turn, in
+// order; text on its way is dropped when its connection is gone by then,
+// even if the receiving socket has joined a new one.
+TEST(MemorySocketTest, DeferredDeliveryArrivesOnALaterTurnInOrder) {
+  auto loop = std::make_shared<VirtualTimeScheduler>();
+  Recorder ra, rb;
+  auto [a, b] = MemorySocket::CreatePair();
+  a->DeferDelivery(loop);
+  b->DeferDelivery(loop);
+  a->Advise(&ra);
+  b->Advise(&rb);
+  a->Send("one");
+  a->Send("two");
+  EXPECT_EQ(a->UnsentBytes(), 6u);
+  a->Close();
+  EXPECT_EQ(a->UnsentBytes(), 0u);  // still on its way, no longer a's
+  EXPECT_EQ(ra.log, (std::vector<std::string>{"state:0"}));
+  EXPECT_TRUE(rb.log.empty());
+  EXPECT_EQ(b->State(), SocketConnected);
+  b->Send("lost");  // a has closed: dropped on arrival
+  loop->Advance(0);
+  EXPECT_EQ(rb.log,
+            (std::vector<std::string>{"recv:one", "recv:two", "state:0"}));
+  EXPECT_EQ(ra.log.size(), 1u);
+
+  auto client = MemorySocket::Create();
+  client->Connect("trade.example", 4500);
+  auto server = client->AcceptConnect();
+  server->DeferDelivery(loop);
+  server->Send("old");
+  client->Close();
+  client->Connect("trade.example", 4500);
+  auto again = client->AcceptConnect();
+  loop->RunUntilIdle();
+  EXPECT_EQ(client->Receive(), "");
+  a->Unadvise(&ra);
+  b->Unadvise(&rb);
+}
+
+// A reader that stops reading: what is sent to it backs up at the sender,
+// on its way or held back alike, and Blocked() turns true just past the
+// threshold; resuming hands it all over, a close drops it.
+TEST(MemorySocketTest, AStoppedReaderBacksUpTheSender) {
+  auto loop = std::make_shared<VirtualTimeScheduler>();
+  Recorder rb;
+  auto [a, b] = MemorySocket::CreatePair();
+  b->Advise(&rb);
+  a->DeferDelivery(loop);
+  a->BlockedThreshold(10);
+  b->StopReading();
+  a->Send("12345");
+  EXPECT_EQ(a->UnsentBytes(), 5u);
+  loop->RunUntilIdle();
+  EXPECT_EQ(a->UnsentBytes(), 5u);  // arrived, not taken
+  a->Send("67890");
+  loop->RunUntilIdle();
+  EXPECT_FALSE(a->Blocked());
+  a->Send("1");
+  EXPECT_TRUE(a->Blocked());  // 10 held back and 1 on its way
+  loop->RunUntilIdle();
+  EXPECT_TRUE(rb.log.empty());
+  b->ResumeReading();
+  EXPECT_EQ(rb.log, (std::vector<std::string>{"recv:12345678901"}));
+  EXPECT_EQ(a->UnsentBytes(), 0u);
+  EXPECT_FALSE(a->Blocked());
+
+  b->StopReading();
+  a->Send("dropped");
+  loop->RunUntilIdle();
+  a->Close();
+  loop->RunUntilIdle();
+  b->ResumeReading();
+  EXPECT_EQ(rb.log.back(), "state:0");
+  EXPECT_EQ(b->Receive(), "");
+  EXPECT_EQ(a->UnsentBytes(), 0u);
 }
 
 }  // namespace

@@ -321,6 +321,70 @@ TEST_F(TcpClientTest, ReceiveFramingAndWhatALostConnectionDrops) {
   EXPECT_EQ(Count("recv:C33") + Count("recv:whole"), 2);
 }
 
+// The ordinary answer to "Change server": a host that reconnects from inside
+// Receive, while the socket holds its close event until the handler returns.
+// The old connection still ends with state(STATUS_DISCONNECTED), taking its
+// unsent messages and its unfinished tail with it.
+TEST_F(TcpClientTest, AReconnectFromInsideReceiveIsSeenAsADisconnect) {
+  for (bool disconnect_first : {false, true}) {
+    SCOPED_TRACE(disconnect_first);
+    struct Mover : Recorder {
+      CTcpClient* client = nullptr;
+      bool disconnect_first = false;
+      void Receive(const std::string& data) override {
+        Recorder::Receive(data);
+        if (data != "move") return;
+        if (disconnect_first) client->Disconnect();
+        client->Connect();
+      }
+    } mover;
+    Make(std::make_shared<FakeProxyTester>(), &mover);
+    mover.client = client.get();
+    mover.disconnect_first = disconnect_first;
+    auto server = ConnectNow();
+    socket->Blocked(true);
+    client->Send("old");
+    server->Send("move+3!ta");
+    socket->Blocked(false);
+    auto again = socket->AcceptConnect();
+    ASSERT_NE(again, nullptr);
+    again->Send("new+3!");
+    timers->Advance(100);
+    EXPECT_EQ(socket->SentTexts(), Log{});
+    EXPECT_EQ(mover.events, (Log{"state:0", "sd:3", "rd:9", "recv:move",
+                                 "state:1", "state:0", "rd:6", "recv:new"}));
+    client->Unadvise(&mover);
+  }
+}
+
+// Nothing is reported for a connection that never came up, and Disconnect
+// stops the attempts whatever it says about re-login.
+TEST_F(TcpClientTest, DisconnectWhileConnectingEndsTheAttemptSilently) {
+  for (bool relogin : {true, false}) {
+    SCOPED_TRACE(relogin);
+    Make(std::make_shared<FakeProxyTester>());
+    client->Connect();
+    client->Disconnect(relogin);
+    EXPECT_EQ(socket->State(), SocketClosed);
+    EXPECT_EQ(socket->AcceptConnect(), nullptr);
+    EXPECT_EQ(client->isConnecting(), relogin);
+    timers->Advance(10 * Interval());
+    EXPECT_EQ(socket->ConnectCount(), 1);
+    EXPECT_TRUE(events.events.empty());
+  }
+}
+
+TEST_F(TcpClientTest, TheDefaultHandshakeIntervalIsOneHundredSeconds) {
+  EXPECT_EQ(client->HandshakeMsgTimer(), 100000);
+  auto server = ConnectNow();
+  timers->Advance(99999);
+  EXPECT_EQ(client->status(), STATUS_CONNECTED);
+  timers->Advance(1);
+  EXPECT_EQ(events.events, (Log{"state:0", "state:1"}));
+  timers->Advance(Interval());
+  EXPECT_EQ(socket->ConnectCount(), 2);
+}
+
 TEST_F(TcpClientTest, ProxySettingsReachTheSocketAndAnUnknownTypeFails) {
   client->ProxyEnabled(true);
   client->proxyAddress("proxy.example");

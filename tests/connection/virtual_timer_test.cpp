@@ -131,5 +131,35 @@ TEST(VirtualTimerTest, AdvanceMovesTheClockToEachTick) {
   EXPECT_EQ(Now().Second(), 5);
 }
 
+// Posted work waits for a turn, runs in posting order (work it posts runs
+// in the same RunUntilIdle), and settles after each tick before the next.
+TEST(VirtualTimerTest, PostedWorkRunsOnLaterTurnsAndSettlesBetweenTicks) {
+  VirtualTimeScheduler loop;
+  std::vector<std::string> log;
+  loop.Post([&] {
+    log.push_back("a");
+    loop.Post([&] { log.push_back("c"); });
+  });
+  loop.Post([&] { log.push_back("b"); });
+  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(loop.PendingTasks(), 2u);
+  EXPECT_EQ(loop.RunUntilIdle(), 3);
+  EXPECT_EQ(log, (std::vector<std::string>{"a", "b", "c"}));
+
+  log.clear();
+  auto timer = loop.CreateTimer();
+  timer->Interval(10);
+  timer->OnTick([&] {
+    log.push_back("tick" + std::to_string(loop.Elapsed()));
+    loop.Post([&] { log.push_back("post" + std::to_string(loop.Elapsed())); });
+  });
+  timer->Enabled(true);
+  loop.Post([&] { log.push_back("first"); });
+  loop.Advance(20);
+  EXPECT_EQ(log, (std::vector<std::string>{"first", "tick10", "post10",
+                                           "tick20", "post20"}));
+  EXPECT_EQ(loop.RunUntilIdle(), 0);
+}
+
 }  // namespace
 }  // namespace orvane

@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
+#include "orvane/connection/acceptor.h"
 #include "orvane/connection/socket.h"
 #include "orvane/connection/tls_options.h"
 #include "orvane/core/event_source.h"
-#include "orvane/core/handler_check.h"
 #include "orvane/core/object.h"
 
 namespace asio {
@@ -20,24 +20,8 @@ namespace orvane {
 class AsioAcceptor;
 class AsioTlsContext;
 
-// What a listener tells its host.
-class AsioListenerEvents {
- public:
-  virtual ~AsioListenerEvents() = default;
-  // A new connection, already connected (and past its TLS handshake when
-  // TLS is on). The host keeps `child` for as long as it wants the
-  // connection and advises its own listener on it before returning; data
-  // that arrives earlier waits in the socket. The handler must not destroy
-  // the listener.
-  virtual void Accepted(const std::shared_ptr<ISocket>& child) { (void)child; }
-
-  // Fails to compile when Handler hides one of these events behind a
-  // function of other parameters (see orvane/core/handler_check.h).
-  template <typename Handler>
-  static constexpr void CheckHandler() {
-    ORVANE_CHECK_EVENT(AsioListenerEvents, Handler, Accepted);
-  }
-};
+// The events of an AsioListener: those of every acceptor.
+using AsioListenerEvents = IAcceptorEvents;
 
 // Accepts TCP connections for a host on an Asio io_context the host runs on
 // its thread. The library itself never listens; hosts (the trading server,
@@ -45,36 +29,38 @@ class AsioListenerEvents {
 // complete the TLS handshake before it is offered; one that fails it, or
 // has not finished it within 10 seconds, is dropped without an event.
 // The io_context must outlive the listener and the sockets it hands out.
-class AsioListener : private NonCopyable {
+class AsioListener : public IAcceptor, private NonCopyable {
  public:
   // Throws orvane::Error(FileError) when TLS is on and the certificate or
   // key cannot be loaded.
   explicit AsioListener(asio::io_context& io, const TlsOptions& tls = {});
-  ~AsioListener();
+  ~AsioListener() override;
 
   // Binds address:port (port 0 picks a free one) and starts accepting.
   // Returns the bound port. Throws orvane::Error(InvalidArgument) when the
-  // address is not valid or cannot be bound; a listener already listening
-  // is closed first.
-  int32_t Listen(const std::string& address, int32_t port);
+  // address is not a numeric IP address or cannot be bound; a listener
+  // already listening is closed first.
+  int32_t Listen(const std::string& address, int32_t port) override;
   // Stops accepting; connections already handed out stay open.
-  void Close();
+  void Close() override;
   // Whether it is accepting connections.
-  bool IsListening() const;
+  bool IsListening() const override;
   // The bound port; 0 when not listening.
-  int32_t LocalPort() const { return m_local_port; }
+  int32_t LocalPort() const override { return m_local_port; }
 
   // Subscribes a listener (not owned). A handler class is checked at
   // compile time: none of its functions may hide one of the events.
-  template <std::derived_from<AsioListenerEvents> Handler>
+  template <std::derived_from<IAcceptorEvents> Handler>
   void Advise(Handler* listener) {
-    AsioListenerEvents::CheckHandler<Handler>();
-    Advise(static_cast<AsioListenerEvents*>(listener));
+    IAcceptorEvents::CheckHandler<Handler>();
+    Advise(static_cast<IAcceptorEvents*>(listener));
   }
   // The same for a listener given as the interface; nothing to check.
-  void Advise(AsioListenerEvents* listener) { m_events.Advise(listener); }
+  void Advise(IAcceptorEvents* listener) override { m_events.Advise(listener); }
   // Ends a subscription; a listener not subscribed is ignored.
-  void Unadvise(AsioListenerEvents* listener) { m_events.Unadvise(listener); }
+  void Unadvise(IAcceptorEvents* listener) override {
+    m_events.Unadvise(listener);
+  }
 
  private:
   friend class AsioAcceptor;
@@ -84,7 +70,7 @@ class AsioListener : private NonCopyable {
   std::shared_ptr<AsioTlsContext> m_tls;
   std::shared_ptr<AsioAcceptor> m_acceptor;
   int32_t m_local_port = 0;
-  EventSource<AsioListenerEvents> m_events;
+  EventSource<IAcceptorEvents> m_events;
 };
 
 }  // namespace orvane

@@ -90,8 +90,9 @@ class AsioSocket : public ISocket,
 
   // Why the last attempt or connection ended; empty after a clean close.
   const std::string& LastError() const { return m_last_error; }
-  // Bytes accepted by Send and not yet handed to the operating system.
-  size_t UnsentBytes() const;
+  // Bytes accepted by Send and not yet handed to the operating system
+  // (text still leaving after a Close is no longer counted).
+  size_t UnsentBytes() const override;
 
  private:
   friend class AsioConnection;

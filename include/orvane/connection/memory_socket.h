@@ -1,6 +1,7 @@
 #ifndef ORVANE_CONNECTION_MEMORY_SOCKET_H_
 #define ORVANE_CONNECTION_MEMORY_SOCKET_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -10,10 +11,13 @@
 #include <vector>
 
 #include "orvane/connection/socket.h"
+#include "orvane/connection/virtual_timer.h"
 #include "orvane/core/event_source.h"
 #include "orvane/core/object.h"
 
 namespace orvane {
+
+class MemoryNetwork;
 
 // An in-memory socket for tests: two MemorySockets joined as a connected
 // pair behave like the two ends of a TCP connection on one thread.
@@ -29,6 +33,16 @@ namespace orvane {
 // A lone socket from Create() starts closed. Connect puts it in
 // SocketConnecting (raising State) and the test decides the outcome with
 // AcceptConnect() or RefuseConnect().
+//
+// A socket made by a MemoryNetwork connects to the network's acceptors
+// instead (see MemoryNetwork); the test controls above still work on it.
+//
+// Deferred delivery (DeferDelivery) is the opt-in alternative to the above:
+// what an end sends, and its close, reach the peer on a later turn of a
+// VirtualTimeScheduler, as over TCP. And an end can stop reading
+// (StopReading), so that what is sent to it backs up at the sender: its
+// UnsentBytes() grows and Blocked() turns true past a threshold, as on a
+// real socket whose peer does not read.
 class MemorySocket : public ISocket,
                      public std::enable_shared_from_this<MemorySocket>,
                      private NonCopyable {
@@ -36,6 +50,9 @@ class MemorySocket : public ISocket,
   struct Key {};
 
  public:
+  // The default BlockedThreshold, the same as the Asio socket's.
+  static constexpr size_t kDefaultBlockedBytes = size_t(1) << 20;
+
   static std::shared_ptr<MemorySocket> Create();
   // Two connected ends. The first end's remote port is `second_port` and the
   // second's is `first_port`; both report the remote address "127.0.0.1".
@@ -49,11 +66,17 @@ class MemorySocket : public ISocket,
   std::string RemoteAddress() const override { return m_remote_address; }
   int32_t RemotePort() const override;
   SocketStateEnum State() const override { return m_state; }
-  bool Blocked() const override { return m_blocked; }
+  // True while Blocked(true) holds or UnsentBytes() exceeds
+  // BlockedThreshold().
+  bool Blocked() const override;
   void Connect(const std::string& host, int32_t port) override;
   void Send(std::string_view text) override;
   std::string Receive() override;
   void Close() override;
+  // Text sent and not yet taken by the peer: on its way (deferred
+  // delivery) or held back because the peer stopped reading. 0 while not
+  // connected, though text sent before a close still arrives.
+  size_t UnsentBytes() const override;
   const SocketProxy& Proxy() const override { return m_proxy; }
   void Proxy(const SocketProxy& proxy) override { m_proxy = proxy; }
   int32_t LingerSeconds() const override { return m_linger_seconds; }
@@ -78,7 +101,30 @@ class MemorySocket : public ISocket,
   // Fails a pending Connect: the socket goes back to SocketClosed and raises
   // State(SocketClosed). Does nothing when no Connect is pending.
   void RefuseConnect();
+  // Forces Blocked() true while set, whatever UnsentBytes() says.
   void Blocked(bool value) { m_blocked = value; }
+  // The most unsent bytes at which Blocked() is still false.
+  size_t BlockedThreshold() const { return m_blocked_threshold; }
+  void BlockedThreshold(size_t bytes) { m_blocked_threshold = bytes; }
+  // This end stops taking what reaches it: the text is held back, raises no
+  // Receive and counts in the sender's UnsentBytes(), as in the buffers of a
+  // connection whose reader does not read. ResumeReading hands over all of
+  // it (one Receive, at once) and takes text again. When the connection
+  // closes, what was held back is dropped.
+  void StopReading() { m_reading = false; }
+  void ResumeReading();
+  // From now on the text this end sends, and the close it makes, reach the
+  // peer on a later turn of `loop` (VirtualTimeScheduler::Post) instead of
+  // before Send or Close returns; this end itself closes at once. Order is
+  // kept: the peer reads the text in send order and then sees the close.
+  // Until its turn the text counts in UnsentBytes(). Text on its way when
+  // the peer has closed (or has gone, or joined a new connection) is
+  // dropped. Each end decides for its own sending: call it on both ends for
+  // a connection deferred both ways. nullptr goes back to synchronous
+  // delivery for what is sent from then on.
+  void DeferDelivery(std::shared_ptr<VirtualTimeScheduler> loop) {
+    m_loop = std::move(loop);
+  }
   // While set, Connect or Send throw orvane::Error(InvalidArgument) and
   // change nothing.
   void FailConnect(bool value) { m_fail_connect = value; }
@@ -95,15 +141,21 @@ class MemorySocket : public ISocket,
   int CloseCount() const { return m_close_count; }
 
  private:
+  friend class MemoryNetwork;
+
   struct PendingEvent {
     bool is_state;
     SocketStateEnum state;
   };
+  // One connection, shared by its two ends while both are on it.
+  struct Link {};
 
-  void Link(const std::shared_ptr<MemorySocket>& peer, std::string address,
+  void Join(const std::shared_ptr<MemorySocket>& peer,
+            const std::shared_ptr<Link>& link, std::string address,
             int32_t remote_port);
   void Deliver(std::string_view text);
   void CloseConnection();
+  void ClosePeer(const std::shared_ptr<MemorySocket>& peer);
   void SetState(SocketStateEnum state);
   void Queue(PendingEvent event);
   void Drain();
@@ -115,6 +167,13 @@ class MemorySocket : public ISocket,
   std::string m_remote_address;
   int32_t m_remote_port = 0;
   std::weak_ptr<MemorySocket> m_peer;
+  std::shared_ptr<Link> m_link;
+  std::shared_ptr<VirtualTimeScheduler> m_loop;
+  std::shared_ptr<MemoryNetwork> m_network;
+  size_t m_in_flight = 0;
+  size_t m_blocked_threshold = kDefaultBlockedBytes;
+  bool m_reading = true;
+  std::string m_held_back;
   std::string m_inbox;
   SocketProxy m_proxy;
   int32_t m_linger_seconds = 0;

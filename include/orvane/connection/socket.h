@@ -1,6 +1,7 @@
 #ifndef ORVANE_CONNECTION_SOCKET_H_
 #define ORVANE_CONNECTION_SOCKET_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -46,7 +47,9 @@ struct SocketProxy {
 class ISocketEvents {
  public:
   virtual ~ISocketEvents() = default;
-  // The socket's state changed to `state` (read the new state from it, too).
+  // The socket's state changed to `state`. An event raised late (it fell
+  // due inside a handler) still carries the state it was raised for, while
+  // socket.State() may have moved on since.
   virtual void State(ISocket& socket, SocketStateEnum state) {
     (void)socket;
     (void)state;
@@ -80,6 +83,11 @@ class ISocket : public Object {
   // True while the socket cannot accept more data for sending. Send still
   // takes text while blocked; callers that pace their sending wait instead.
   virtual bool Blocked() const = 0;
+  // Bytes accepted by Send and not yet handed on (to the operating system,
+  // or to the peer for an in-memory socket): what a server watches to cut a
+  // reader that stopped reading. 0 for a socket that does not count them,
+  // and once the connection is gone.
+  virtual size_t UnsentBytes() const { return 0; }
 
   // Starts an asynchronous connection to host:port (through the proxy, if
   // one is set). Success and failure arrive through the State event. Throws

@@ -68,9 +68,14 @@ class CTcpClient : public Object,
   // re-login as the automatic re-login option says.
   void Connect();
   // Queues `txt` for sending (see the class comment). SentData comes first,
-  // even when the queue is full and the message is dropped. Called from a
-  // NotConnected handler, it sends nothing at once: the message waits for
-  // the next send tick.
+  // even when the queue is full and the message is dropped.
+  //
+  // A Send made inside a send tick (from a NotConnected handler, or from a
+  // handler that the socket's own send runs) skips its immediate tick, on
+  // purpose: the tick in progress has not yet taken its message off the
+  // queue, so a nested tick would take the same front message again and the
+  // new message would be dropped unseen. The new message waits for the next
+  // tick, 10 ms later.
   void Send(std::string_view txt);
   // Stops connecting and closes the connection; re-login stays armed only
   // when `vRelogin` and the automatic re-login option are both true. With
