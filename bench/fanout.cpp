@@ -65,13 +65,6 @@ void RunUntil(asio::io_context& io, const std::function<bool()>& done, int every
   }
 }
 
-// Hands every accepted socket to the server.
-struct Acceptor : AsioListenerEvents {
-  explicit Acceptor(TradingServer& s) : server(s) {}
-  void Accepted(const std::shared_ptr<ISocket>& child) override { server.Accept(child); }
-  TradingServer& server;
-};
-
 void BM_ServerToTerminals(benchmark::State& state) {
   const size_t sessions = static_cast<size_t>(state.range(0));
   const model::Snapshot& book = SampleBook();
@@ -83,13 +76,10 @@ void BM_ServerToTerminals(benchmark::State& state) {
   options.log_engine = false;
   options.gateway.handshake_ms = 3600 * 1000;
   auto timers = std::make_shared<AsioTimerFactory>(io);
-  TradingServer server(book, PriceFeed::FromTape({}), clock, {timers, [] { return int64_t{0}; }},
+  TradingServer server(book, PriceFeed::FromTape({}), clock,
+                       {std::make_shared<AsioListener>(io), timers, [] { return int64_t{0}; }},
                        options);
-  Acceptor acceptor(server);
-  AsioListener listener(io);
-  listener.Advise(&acceptor);
-  const int32_t port = listener.Listen("127.0.0.1", 0);
-  server.Start();
+  const int32_t port = server.Start("127.0.0.1", 0);
   std::vector<std::unique_ptr<Terminal>> terminals;
   for (size_t i = 0; i < sessions; ++i) {
     const model::User& user = book.users[i % book.users.size()];

@@ -53,16 +53,6 @@ struct Arguments {
   bool quiet = false;
 };
 
-// Hands every accepted socket to the server.
-class Acceptor : public orvane::AsioListenerEvents {
- public:
-  explicit Acceptor(orvane::apps::TradingServer& server) : m_server(server) {}
-  void Accepted(const std::shared_ptr<orvane::ISocket>& child) override { m_server.Accept(child); }
-
- private:
-  orvane::apps::TradingServer& m_server;
-};
-
 bool Parse(int argc, char** argv, Arguments& a) {
   for (int i = 1; i < argc; ++i) {
     const std::string flag = argv[i];
@@ -130,25 +120,20 @@ int main(int argc, char** argv) {
     asio::io_context io;
     const auto started = std::chrono::steady_clock::now();
     orvane::apps::ServerEnvironment environment{
+        std::make_shared<orvane::AsioListener>(io, tls),
         std::make_shared<orvane::AsioTimerFactory>(io), [started] {
           return std::chrono::duration_cast<std::chrono::milliseconds>(
                      std::chrono::steady_clock::now() - started)
               .count();
         }};
     orvane::apps::TradingServer server(book, std::move(feed), clock, environment, options);
-    Acceptor acceptor(server);
-    orvane::AsioListener listener(io, tls);
-    listener.Advise(&acceptor);
-    const int32_t port = listener.Listen(args.address, args.port);
-    options.gateway.log("listening on " + args.address + ":" + std::to_string(port) +
-                        (tls.enabled ? " (TLS)" : ""));
-    server.Start();
+    const int32_t port = server.Start(args.address, args.port);
+    if (tls.enabled) options.gateway.log("connections need TLS");
     if (!args.port_file.empty()) {
       std::ofstream(args.port_file) << port << "\n";
     }
     asio::signal_set signals(io, SIGINT, SIGTERM);
     signals.async_wait([&](const std::error_code&, int) {
-      listener.Close();
       server.Stop();
       io.stop();
     });

@@ -2,7 +2,6 @@
 
 #include "records.h"
 #include "messages.h"
-#include "orvane/connection/asio_socket.h"
 #include "orvane/connection/timer.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/data_protocol.h"
@@ -95,10 +94,7 @@ void ServerConnection::Close(const std::string& reason) {
   m_host.Closed(*this);
 }
 
-size_t ServerConnection::UnsentBytes() const {
-  const auto* asio = dynamic_cast<const AsioSocket*>(m_socket.get());
-  return asio ? asio->UnsentBytes() : 0;
-}
+size_t ServerConnection::UnsentBytes() const { return m_socket->UnsentBytes(); }
 
 void ServerConnection::State(ISocket& /*socket*/, SocketStateEnum state) {
   if (state == SocketClosed) Close("the peer closed the connection");

@@ -39,21 +39,27 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
   m_desk.Load();
   m_feed_timer->Interval(kFeedTickMs);
   m_feed_timer->OnTick([this] { Feed(); });
+  m_environment.acceptor->Advise(static_cast<IAcceptorEvents*>(this));
 }
 
 TradingServer::~TradingServer() {
   m_feed_timer->OnTick(nullptr);
   Stop();
+  m_environment.acceptor->Unadvise(static_cast<IAcceptorEvents*>(this));
 }
 
-void TradingServer::Start() {
+int32_t TradingServer::Start(const std::string& address, int32_t port) {
+  const int32_t bound = m_environment.acceptor->Listen(address, port);
   m_running = true;
+  Log("listening on " + address + ":" + std::to_string(bound));
   m_gateway.Start();
   if (m_options.start_after_sessions == 0) StartFeed();
+  return bound;
 }
 
 void TradingServer::Stop() {
   m_running = false;
+  m_environment.acceptor->Close();
   m_feed_timer->Enabled(false);
   m_gateway.Stop();
 }

@@ -10,6 +10,7 @@
 
 #include "desk.h"
 #include "gateway.h"
+#include "orvane/connection/acceptor.h"
 #include "memory_store.h"
 #include "price_feed.h"
 #include "records.h"
@@ -23,10 +24,11 @@ class ITimerFactory;
 
 namespace orvane::apps {
 
-// What the server runs on: its timers and a monotonic clock of elapsed
-// milliseconds (real ones in the program, virtual ones in tests). Sockets
-// come to it through Accept, from whatever acceptor the host runs.
+// What the server runs on: its acceptor, its timers and a monotonic clock
+// of elapsed milliseconds (Asio and the steady clock in the program, an
+// in-memory network and virtual time in tests).
 struct ServerEnvironment {
+  std::shared_ptr<IAcceptor> acceptor;
   std::shared_ptr<ITimerFactory> timers;
   std::function<int64_t()> elapsed_ms;
 };
@@ -52,7 +54,7 @@ struct ServerOptions {
 // Market time is `clock` (the host installs it as the process clock): the
 // feed's quote time. Elapsed time (feed pacing, handshakes, log-on
 // deadlines) comes from the environment.
-class TradingServer : private DeskEvents {
+class TradingServer : private DeskEvents, private IAcceptorEvents {
  public:
   // Throws DeskError when the book cannot be applied.
   TradingServer(const model::Snapshot& book, PriceFeed feed, std::shared_ptr<FixedClock> clock,
@@ -61,13 +63,13 @@ class TradingServer : private DeskEvents {
   TradingServer(const TradingServer&) = delete;
   TradingServer& operator=(const TradingServer&) = delete;
 
-  // Starts handshakes and, unless it waits for sessions, the feed.
-  void Start();
-  // Stops feeding and closes every connection.
+  // Listens on address:port (0: a free port) and returns the port; starts
+  // handshakes and, unless it waits for sessions, the feed. Throws
+  // orvane::Error when the address cannot be listened on.
+  int32_t Start(const std::string& address, int32_t port);
+  // Stops listening and feeding and closes every connection.
   void Stop();
   bool Running() const { return m_running; }
-  // Serves a connected socket.
-  void Accept(const std::shared_ptr<ISocket>& socket) { m_gateway.Accept(socket); }
 
   // Applies one quote now, as the feed does: the desk first, then the price
   // to every session that started the market.
@@ -92,6 +94,8 @@ class TradingServer : private DeskEvents {
   void AccountLiquidated(int32_t client, int32_t account) override;
   void AlertFired(int32_t client, int32_t alert, const std::string& text) override;
   void Halted(const std::string& reason) override;
+  // IAcceptorEvents
+  void Accepted(const std::shared_ptr<ISocket>& socket) override { m_gateway.Accept(socket); }
 
   void MarketStarted();
   void StartFeed();

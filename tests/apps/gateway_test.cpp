@@ -1,4 +1,4 @@
-// The server's gateway over in-memory sockets and virtual time: the route
+// The server's gateway on an in-memory network and virtual time: the route
 // table is checked before any handler, quotes fan out as the same bytes to
 // every session, pushes reach only the client's sessions, and handshakes
 // and log-on deadlines run on the timer seam.
@@ -11,6 +11,8 @@
 
 #include "book_import.h"
 #include "messages.h"
+#include "orvane/connection/memory_acceptor.h"
+#include "orvane/connection/memory_network.h"
 #include "orvane/connection/memory_socket.h"
 #include "orvane/connection/virtual_timer.h"
 #include "orvane/core/clock.h"
@@ -80,14 +82,17 @@ class GatewayTest : public ::testing::Test {
     options.gateway.log = [this](const std::string& line) { m_log.push_back(line); };
     m_server = std::make_unique<TradingServer>(
         book, PriceFeed::FromTape({}), m_clock,
-        ServerEnvironment{m_time, [this] { return m_time->Elapsed(); }}, options);
-    m_server->Start();
+        ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,
+                          [this] { return m_time->Elapsed(); }},
+        options);
+    m_port = m_server->Start("127.0.0.1", 0);
   }
 
   Peer Connect() {
-    auto [server_end, peer] = MemorySocket::CreatePair();
-    m_server->Accept(server_end);
-    return Peer{peer};
+    Peer peer(m_network->CreateSocket());
+    peer.socket->Connect("127.0.0.1", m_port);
+    m_time->RunUntilIdle();
+    return peer;
   }
 
   Peer LogOn(const std::string& user, const std::string& password) {
@@ -109,6 +114,9 @@ class GatewayTest : public ::testing::Test {
   std::shared_ptr<FixedClock> m_clock = std::make_shared<FixedClock>();
   ScopedClock m_scoped{m_clock};
   std::shared_ptr<VirtualTimeScheduler> m_time = std::make_shared<VirtualTimeScheduler>();
+  // Synchronous delivery: every answer is there when the request returns.
+  std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_time, false);
+  int32_t m_port = 0;
   std::vector<std::string> m_log;
   std::unique_ptr<TradingServer> m_server;
 };

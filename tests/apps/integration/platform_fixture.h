@@ -1,8 +1,9 @@
 #ifndef ORVANE_TESTS_APPS_INTEGRATION_PLATFORM_FIXTURE_H_
 #define ORVANE_TESTS_APPS_INTEGRATION_PLATFORM_FIXTURE_H_
 
-// The reference server and terminals in one process on loopback: a small
-// hand-worked book, its tape, and helpers to start both sides.
+// The reference server and terminals in one process on real sockets, for
+// what needs the kernel (TLS, real proxies, descriptors, processes): the
+// platform book and helpers to start both sides, on timers ten times fast.
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include <vector>
 
 #include "book_import.h"
+#include "apps/platform_book.h"
+#include "support/scaled_timers.h"
 #include "connection/integration/peers.h"
 #include "orvane/connection/asio_listener.h"
 #include "orvane/connection/asio_timer.h"
@@ -29,74 +32,17 @@ using orvane::test::RunFor;
 using orvane::test::RunUntil;
 using namespace std::chrono_literals;
 
-// Alice (client 10, spread 2 pips on EURUSD) is long 1 lot from 1.2000 with
-// a stop-loss at 1.1850; Bob (client 20) waits with a buy limit at 1.1950.
-inline const char* kBook = R"(SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00
-SYMBOL 2 EURUSD -4 100000 1 1 1 1000 1.2000 1.2001 FRIDAY 22:00 SUNDAY 22:00
-PARAMSET plain 1,0,0,0,0,0,100,0.01,0,2,2,0,0,0,0,100,0.01,0
-CLIENT 10 plain 2 50 2 0 Alice Smith
-USER alice secret 10 4,5
-ACCOUNT 10 100 1 0 0 2000 0 -1000 0 0 0 0
-POSITION 10 100 10R,@100R,@1R,@03/03/2027 09:00:00R,@BuyR,@1R,@2R,@1.2000R,@R,@R,@0R,@1R,@EURUSDR,@0R,@R,@
-ORDER 10 100 11R,@03/03/2027 09:00:00R,@-1R,@1R,@2R,@0R,@SLR,@1R,@1.1850R,@0R,@0R,@
-CLIENT 20 plain 1 0 1 0 Bob
-USER bob pass 20 -
-ACCOUNT 20 200 1 0 0 5000 0 0 0 0 0 0
-ORDER 20 200 8R,@03/03/2027 09:00:00R,@1R,@1R,@2R,@1.1950R,@LOR,@0R,@0R,@0R,@0R,@
-)";
-
-inline const char* kTape = R"(03/03/2027 12:00:00 2 1.1960 1.1961
-03/03/2027 12:00:01 2 1.1948 1.1949
-03/03/2027 12:00:02 2 1.1990 1.1991
-03/03/2027 12:00:03 2 1.1840 1.1841
-03/03/2027 12:00:04 2 1.1870 1.1871
-)";
-
-// Records what a terminal reports.
-// Every event must arrive on the thread that runs the io_context.
-struct Watcher : TerminalEvents {
-  void Streaming() override { OnLoop(), ++streaming; }
-  void Checked(const std::vector<Comparison>& c) override { OnLoop(), comparisons = c, ++checked; }
-  void Refused(const std::string& reason) override { OnLoop(), refused = reason; }
-  void FiguresChanged(const AccountFigures&) override { OnLoop(); }
-  void Log(const std::string& line) override { OnLoop(), lines.push_back(line); }
-  void OnLoop() { off_loop = off_loop || std::this_thread::get_id() != loop; }
-  std::thread::id loop = std::this_thread::get_id();
-  bool off_loop = false;
-  std::vector<std::string> lines;  // the terminal's log, for failure messages
-  int streaming = 0;
-  int checked = 0;
-  std::vector<Comparison> comparisons;
-  std::string refused;
-};
-
-// A server on a real listener, its timers on the io_context.
-struct LoopbackServer : AsioListenerEvents {
-  LoopbackServer(asio::io_context& io, const TlsOptions& tls) : listener(io, tls) {
-    listener.Advise(this);
-  }
-  ~LoopbackServer() override {
-    listener.Close();
-    listener.Unadvise(this);
-  }
-  void Accepted(const std::shared_ptr<ISocket>& child) override { server->Accept(child); }
-  size_t Connections() const { return server->Connections(); }
-  size_t LoggedOnSessions() const { return server->LoggedOnSessions(); }
-
-  AsioListener listener;
-  std::unique_ptr<TradingServer> server;
-};
-
 class PlatformFixture : public ::testing::Test {
  protected:
   PlatformFixture()
       : m_clock(std::make_shared<FixedClock>()),
         m_scoped(m_clock),
-        m_timers(std::make_shared<AsioTimerFactory>(m_io)),
+        m_timers(std::make_shared<orvane::test::ScaledTimerFactory>(
+            std::make_shared<AsioTimerFactory>(m_io), kTimeScale)),
         m_book(ImportBook(kBook, "book")),
         m_tape(ImportTape(kTape, "tape", m_book)) {}
 
-  std::unique_ptr<LoopbackServer> MakeServer(PriceFeed feed, size_t wait_sessions = 1,
+  std::unique_ptr<TradingServer> MakeServer(PriceFeed feed, size_t wait_sessions = 1,
                                              int32_t port = 0,
                                              TlsOptions tls = orvane::test::ServerTls(),
                                              double rate = 1000, size_t max_unsent = 8u << 20) {
@@ -106,16 +52,15 @@ class PlatformFixture : public ::testing::Test {
     options.start_after_sessions = wait_sessions;
     options.gateway.log = [this](const std::string& line) { m_log.push_back(line); };
     const auto started = std::chrono::steady_clock::now();
-    ServerEnvironment environment{m_timers, [started] {
+    ServerEnvironment environment{std::make_shared<AsioListener>(m_io, tls), m_timers,
+                                  [started] {
                                     return std::chrono::duration_cast<std::chrono::milliseconds>(
                                                std::chrono::steady_clock::now() - started)
                                         .count();
                                   }};
-    auto server = std::make_unique<LoopbackServer>(m_io, tls);
-    server->server = std::make_unique<TradingServer>(m_book, std::move(feed), m_clock,
-                                                     environment, options);
-    m_port = server->listener.Listen("127.0.0.1", port);
-    server->server->Start();
+    auto server =
+        std::make_unique<TradingServer>(m_book, std::move(feed), m_clock, environment, options);
+    m_port = server->Start("127.0.0.1", port);
     return server;
   }
 
@@ -126,10 +71,17 @@ class PlatformFixture : public ::testing::Test {
     options.port = m_port;
     options.username = user;
     options.password = password;
-    auto terminal = std::make_unique<Terminal>(AsioTcpClientEnvironment(m_io, tls), *m_timers,
-                                               options, m_clock, &watcher);
+    auto terminal = std::make_unique<Terminal>(Environment(tls), *m_timers, options, m_clock,
+                                               &watcher);
     terminal->Connect();
     return terminal;
+  }
+
+  // A terminal's connection on real sockets and the fixture's timers.
+  TcpClientEnvironment Environment(const TlsOptions& tls = {}) {
+    TcpClientEnvironment environment = AsioTcpClientEnvironment(m_io, tls);
+    environment.timers = m_timers;
+    return environment;
   }
 
   // The server's log and a terminal's, for failure messages.
@@ -160,7 +112,11 @@ class PlatformFixture : public ::testing::Test {
   asio::io_context m_io;
   std::shared_ptr<FixedClock> m_clock;
   ScopedClock m_scoped;
-  std::shared_ptr<AsioTimerFactory> m_timers;
+  // Every interval of the hosts' timers (the terminals' retries and
+  // supervision, the server's handshakes and deadlines) passes this many
+  // times faster.
+  static constexpr int32_t kTimeScale = 10;
+  std::shared_ptr<ITimerFactory> m_timers;
   model::Snapshot m_book;
   std::vector<model::Quote> m_tape;
   std::vector<std::string> m_log;

@@ -1,0 +1,58 @@
+#ifndef ORVANE_TESTS_APPS_PLATFORM_BOOK_H_
+#define ORVANE_TESTS_APPS_PLATFORM_BOOK_H_
+
+// The small hand-worked book and tape the platform tests run (in memory and
+// on loopback), and what a terminal reports there.
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "terminal.h"
+
+namespace orvane::apps::test {
+
+// Alice (client 10, spread 2 pips on EURUSD) is long 1 lot from 1.2000 with
+// a stop-loss at 1.1850; Bob (client 20) waits with a buy limit at 1.1950.
+inline const char* kBook = R"(SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00
+SYMBOL 2 EURUSD -4 100000 1 1 1 1000 1.2000 1.2001 FRIDAY 22:00 SUNDAY 22:00
+PARAMSET plain 1,0,0,0,0,0,100,0.01,0,2,2,0,0,0,0,100,0.01,0
+CLIENT 10 plain 2 50 2 0 Alice Smith
+USER alice secret 10 4,5
+ACCOUNT 10 100 1 0 0 2000 0 -1000 0 0 0 0
+POSITION 10 100 10R,@100R,@1R,@03/03/2027 09:00:00R,@BuyR,@1R,@2R,@1.2000R,@R,@R,@0R,@1R,@EURUSDR,@0R,@R,@
+ORDER 10 100 11R,@03/03/2027 09:00:00R,@-1R,@1R,@2R,@0R,@SLR,@1R,@1.1850R,@0R,@0R,@
+CLIENT 20 plain 1 0 1 0 Bob
+USER bob pass 20 -
+ACCOUNT 20 200 1 0 0 5000 0 0 0 0 0 0
+ORDER 20 200 8R,@03/03/2027 09:00:00R,@1R,@1R,@2R,@1.1950R,@LOR,@0R,@0R,@0R,@0R,@
+)";
+
+inline const char* kTape = R"(03/03/2027 12:00:00 2 1.1960 1.1961
+03/03/2027 12:00:01 2 1.1948 1.1949
+03/03/2027 12:00:02 2 1.1990 1.1991
+03/03/2027 12:00:03 2 1.1840 1.1841
+03/03/2027 12:00:04 2 1.1870 1.1871
+)";
+
+// Records what a terminal reports.
+// Every event must arrive on the thread that runs the io_context.
+struct Watcher : TerminalEvents {
+  void Streaming() override { OnLoop(), ++streaming; }
+  void Checked(const std::vector<Comparison>& c) override { OnLoop(), comparisons = c, ++checked; }
+  void Refused(const std::string& reason) override { OnLoop(), refused = reason; }
+  void FiguresChanged(const AccountFigures&) override { OnLoop(); }
+  void Log(const std::string& line) override { OnLoop(), lines.push_back(line); }
+  void OnLoop() { off_loop = off_loop || std::this_thread::get_id() != loop; }
+  std::thread::id loop = std::this_thread::get_id();
+  bool off_loop = false;
+  std::vector<std::string> lines;  // the terminal's log, for failure messages
+  int streaming = 0;
+  int checked = 0;
+  std::vector<Comparison> comparisons;
+  std::string refused;
+};
+
+}  // namespace orvane::apps::test
+
+#endif  // ORVANE_TESTS_APPS_PLATFORM_BOOK_H_

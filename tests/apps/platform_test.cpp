@@ -1,0 +1,282 @@
+// The platform in one process on an in-memory network and virtual time: the
+// reference server and its terminals exchange real messages through sockets
+// that deliver on later turns, as TCP does, while retries, supervision,
+// deadlines and the feed run on virtual time. Faults that do not need the
+// kernel are here too.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "book_import.h"
+#include "messages.h"
+#include "orvane/clients/client.h"
+#include "orvane/clients/client_param.h"
+#include "orvane/clients/clients.h"
+#include "orvane/connection/memory_acceptor.h"
+#include "orvane/connection/memory_network.h"
+#include "orvane/connection/memory_socket.h"
+#include "orvane/connection/virtual_timer.h"
+#include "orvane/core/clock.h"
+#include "platform_book.h"
+#include "price_feed.h"
+#include "rows.h"
+#include "terminal.h"
+#include "trading_server.h"
+
+namespace orvane::apps {
+namespace {
+
+using test::Watcher;
+
+constexpr int32_t kPort = 4500;
+
+class PlatformTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<TradingServer> MakeServer(PriceFeed feed, size_t wait_sessions = 1,
+                                            double rate = 1000,
+                                            size_t max_unsent = 8u << 20) {
+    ServerOptions options;
+    options.rate = rate;
+    options.start_after_sessions = wait_sessions;
+    options.gateway.limits.max_unsent_bytes = max_unsent;
+    options.gateway.log = [this](const std::string& line) { m_log.push_back(line); };
+    auto server = std::make_unique<TradingServer>(
+        m_book, std::move(feed), m_clock,
+        ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_loop,
+                          [this] { return m_loop->Elapsed(); }},
+        options);
+    server->Start("0.0.0.0", kPort);
+    return server;
+  }
+
+  std::unique_ptr<Terminal> MakeTerminal(const std::string& user, const std::string& password,
+                                         Watcher& watcher) {
+    TerminalOptions options;
+    options.port = kPort;
+    options.username = user;
+    options.password = password;
+    auto terminal = std::make_unique<Terminal>(m_network->Environment(), *m_loop, options,
+                                               m_clock, &watcher);
+    terminal->Connect();
+    return terminal;
+  }
+
+  // A raw peer on the network, connected to the server.
+  std::shared_ptr<MemorySocket> Raw() {
+    auto socket = m_network->CreateSocket();
+    socket->Connect("127.0.0.1", kPort);
+    m_loop->RunUntilIdle();
+    return socket;
+  }
+
+  // Runs the loop in 10 ms steps of virtual time until `done`, for at most
+  // `limit_ms`.
+  bool RunUntil(const std::function<bool()>& done, int64_t limit_ms = 10000) {
+    for (int64_t waited = 0; waited <= limit_ms; waited += 10) {
+      if (done()) return true;
+      m_loop->Advance(10);
+    }
+    return done();
+  }
+
+  bool Logged(const std::string& part) const {
+    return std::any_of(m_log.begin(), m_log.end(), [&](const std::string& line) {
+      return line.find(part) != std::string::npos;
+    });
+  }
+
+  static void ExpectAllEqual(const Watcher& w, size_t accounts) {
+    ASSERT_EQ(w.comparisons.size(), accounts);
+    for (const Comparison& c : w.comparisons) {
+      EXPECT_TRUE(c.Equal()) << "account " << c.account << ": terminal equity "
+                             << c.terminal.equity << ", server " << c.server.equity;
+    }
+  }
+
+  std::shared_ptr<FixedClock> m_clock = std::make_shared<FixedClock>();
+  ScopedClock m_scoped{m_clock};
+  std::shared_ptr<VirtualTimeScheduler> m_loop = std::make_shared<VirtualTimeScheduler>();
+  std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_loop);
+  model::Snapshot m_book = ImportBook(test::kBook, "book");
+  std::vector<model::Quote> m_tape = ImportTape(test::kTape, "tape", m_book);
+  std::vector<std::string> m_log;
+};
+
+TEST_F(PlatformTest, StopLossOnTheServerReachesTheTerminalAndFiguresAgree) {
+  auto server = MakeServer(PriceFeed::FromTape(m_tape), 1, 10);  // a quote every 100 ms
+  Watcher alice;
+  auto terminal = MakeTerminal("alice", "secret", alice);
+  ASSERT_TRUE(RunUntil([&] { return alice.streaming == 1; }));
+  EXPECT_EQ(terminal->OpenPositions(), 1u);
+  ASSERT_TRUE(RunUntil([&] { return alice.checked == 1; }));
+  EXPECT_EQ(terminal->OpenPositions(), 0u);
+  // The quote gapped through 1.1850: the stop fills at the bid, 1.1840, and
+  // 1,600 of the 2,000 are lost.
+  EXPECT_TRUE(Logged("account 100: stop-loss 11 hit at 1.184"));
+  ExpectAllEqual(alice, 1);
+  EXPECT_DOUBLE_EQ(alice.comparisons[0].server.balance, 400);
+  // The last quote 1.1870 / 1.1871 reaches Alice as it is; her terminal
+  // prices it with her 2-pip spread.
+  const auto price = terminal->LastPrice(2);
+  ASSERT_TRUE(price.has_value());
+  EXPECT_EQ(price->first, 1.1870);
+  EXPECT_EQ(price->second, 1.1871);
+  auto client = terminal->desk()->Engine().Clients()->Item("10");
+  ASSERT_TRUE(client);
+  EXPECT_NEAR(client->SymbolParam(2)->AskWithSpread(), 1.1872, 1e-9);
+}
+
+TEST_F(PlatformTest, EntryOrderFillsForOneClientWhileAnotherIsRefused) {
+  auto server = MakeServer(PriceFeed::FromTape(m_tape));
+  Watcher bob, intruder;
+  auto bob_terminal = MakeTerminal("bob", "pass", bob);
+  auto intruder_terminal = MakeTerminal("bob", "guess", intruder);
+  ASSERT_TRUE(RunUntil([&] { return bob.checked == 1 && !intruder.refused.empty(); }));
+  EXPECT_EQ(intruder_terminal->phase(), Terminal::Phase::kRefused);
+  EXPECT_EQ(intruder_terminal->Logons(), 0u);
+  EXPECT_TRUE(Logged("log-on refused for 'bob'"));
+  EXPECT_EQ(bob_terminal->OpenPositions(), 1u);  // the buy limit at 1.1950 filled
+  ExpectAllEqual(bob, 1);
+}
+
+TEST_F(PlatformTest, TerminalLogsOnAgainAfterAServerRestart) {
+  auto server = MakeServer(PriceFeed::FromTape({m_tape.begin(), m_tape.begin() + 2}));
+  Watcher alice;
+  auto terminal = MakeTerminal("alice", "secret", alice);
+  ASSERT_TRUE(RunUntil([&] { return alice.checked == 1; }));
+  server.reset();
+  ASSERT_TRUE(RunUntil([&] { return terminal->phase() == Terminal::Phase::kConnecting; }));
+  server = MakeServer(PriceFeed::FromTape(m_tape));
+  // Within the 5 to 11 s between attempts.
+  ASSERT_TRUE(RunUntil([&] { return alice.checked == 2; }, 12000));
+  EXPECT_EQ(terminal->Logons(), 2u);
+  ExpectAllEqual(alice, 1);
+}
+
+TEST_F(PlatformTest, ASlowReaderIsCutOffAndOthersAreServed) {
+  auto server = MakeServer(PriceFeed::RandomWalk(m_book, 7, 1, 0), 2, 20000, 64 << 10);
+  auto slow = Raw();
+  slow->Send(wire::Request(-1, wire::LogOn{"alice", "secret"}));
+  m_loop->RunUntilIdle();
+  slow->Send(wire::RequestText(1, START_MARKET_TOKEN));
+  m_loop->RunUntilIdle();
+  slow->StopReading();
+  Watcher bob;
+  auto terminal = MakeTerminal("bob", "pass", bob);
+  ASSERT_TRUE(RunUntil([&] { return Logged("slow reader"); }));
+  EXPECT_EQ(server->LoggedOnSessions(), 1u);
+  EXPECT_EQ(terminal->phase(), Terminal::Phase::kStreaming);
+  EXPECT_EQ(terminal->SequenceGaps(), 0u);
+}
+
+TEST_F(PlatformTest, APeerClosingInTheMiddleOfAMessageEndsOnlyItsSession) {
+  auto server = MakeServer(PriceFeed::FromTape(m_tape));
+  auto raw = Raw();
+  raw->Send(wire::Request(-1, wire::LogOn{"alice", "secret"}));
+  ASSERT_TRUE(RunUntil([&] { return server->LoggedOnSessions() == 1; }));
+  const std::string half = wire::RequestText(1, GET_ACCOUNTS_TOKEN);
+  raw->Send(half.substr(0, half.size() / 2));
+  raw->Close();
+  ASSERT_TRUE(RunUntil([&] { return server->Connections() == 0; }));
+  EXPECT_TRUE(Logged("closed: the peer closed the connection"));
+  Watcher bob;
+  auto terminal = MakeTerminal("bob", "pass", bob);
+  ASSERT_TRUE(RunUntil([&] { return bob.checked == 1; }));
+  ExpectAllEqual(bob, 1);
+}
+
+TEST_F(PlatformTest, ALogOnFloodIsRefusedSessionBySessionAndServiceGoesOn) {
+  auto server = MakeServer(PriceFeed::FromTape(m_tape));
+  std::vector<std::shared_ptr<MemorySocket>> flood;
+  std::string burst;
+  for (int k = 0; k < 50; ++k) burst += wire::Request(-1, wire::LogOn{"alice", "guess"});
+  for (int i = 0; i < 200; ++i) {
+    flood.push_back(Raw());
+    flood.back()->Send(burst);
+  }
+  auto refused = [&] {
+    return std::count_if(m_log.begin(), m_log.end(), [](const std::string& line) {
+      return line.find("log-on refused for 'alice'") != std::string::npos;
+    });
+  };
+  ASSERT_TRUE(RunUntil([&] { return refused() == 200 && server->Connections() == 0; }))
+      << refused() << " refused, " << server->Connections() << " still open";
+  Watcher bob;
+  auto terminal = MakeTerminal("bob", "pass", bob);
+  ASSERT_TRUE(RunUntil([&] { return bob.checked == 1; }));
+  ExpectAllEqual(bob, 1);
+}
+
+TEST_F(PlatformTest, ASilentServerIsDroppedBySupervisionAndTheTerminalComesBack) {
+  auto server = MakeServer(PriceFeed::FromTape({m_tape.begin(), m_tape.begin() + 1}), 9);
+  Watcher alice;
+  auto terminal = MakeTerminal("alice", "secret", alice);
+  ASSERT_TRUE(RunUntil([&] { return alice.streaming == 1; }));
+  server->Stop();  // no more handshakes, the session closes
+  auto fresh = MakeServer(PriceFeed::FromTape(m_tape));
+  ASSERT_TRUE(RunUntil([&] { return alice.streaming == 2; }, 20000));
+  EXPECT_EQ(terminal->Logons(), 2u);
+}
+
+// A server of the test's own that drops the first of two symbol rows.
+class LossyServer : public IAcceptorEvents, public ISocketEvents {
+ public:
+  explicit LossyServer(std::shared_ptr<MemoryNetwork> network) : m_acceptor(network) {
+    m_acceptor.Advise(this);
+    m_acceptor.Listen("0.0.0.0", kPort);
+  }
+  ~LossyServer() override {
+    if (m_child) m_child->Unadvise(this);
+  }
+  void Accepted(const std::shared_ptr<ISocket>& child) override {
+    m_child = child;
+    child->Advise(this);
+  }
+  void Receive(ISocket& socket) override {
+    received += socket.Receive();
+    if (Take(LOGIN_TOKEN, -1)) m_child->Send(wire::Response(wire::LoggedOn{7, 10}));
+    if (Take(GET_ALL_SYMBOLS_TOKEN, 7)) {
+      m_child->Send(wire::ResponseText(RESULT_COUNT_TOKEN, {"2"}));
+      m_child->Send(wire::ResponseText(RESULT_TOKEN, {"2", Row(2)}));
+    }
+    if (Take(RESULT_LOST_TOKEN, 7)) m_child->Send(wire::ResponseText(RESULT_TOKEN, {"1", Row(1)}));
+  }
+
+  std::string received;
+
+ private:
+  bool Take(TokensEnum token, int32_t sid) {
+    const std::string text = wire::RequestText(sid, token);
+    const std::string head = text.substr(0, text.find("&h,"));
+    const size_t at = received.find(head);
+    if (at == std::string::npos) return false;
+    received.replace(at, head.size(), "<taken>");
+    return true;
+  }
+  static std::string Row(int32_t id) {
+    model::Symbol s;
+    s.id = id;
+    s.name = "S" + std::to_string(id);
+    return wire::SymbolRow(s, 1, 1);
+  }
+
+  MemoryAcceptor m_acceptor;
+  std::shared_ptr<ISocket> m_child;
+};
+
+TEST_F(PlatformTest, TerminalAsksAgainForALostRow) {
+  LossyServer lossy(m_network);
+  Watcher w;
+  auto terminal = MakeTerminal("alice", "secret", w);
+  const std::string next = wire::RequestText(7, GET_CLIENT_INFO_TOKEN);
+  ASSERT_TRUE(RunUntil([&] { return lossy.received.find(next) != std::string::npos; }));
+  EXPECT_EQ(terminal->LostRowsAsked(), 1u);
+}
+
+}  // namespace
+}  // namespace orvane::apps
