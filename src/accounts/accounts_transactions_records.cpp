@@ -280,9 +280,9 @@ std::shared_ptr<COpenPosition> CAccountsTransactions::AddNewOpenPosition(
   auto client = account->Client();
   if (!client || !client->ParamsLoaded()) return nullptr;
   const int32_t symbol_id = IntOf(io_cur_no);
-  if (auto index = std::dynamic_pointer_cast<CCurAccount>(IndexOf(symbol_id))) {
-    index->AccountsHavePositions()->Add(account);
-  }
+  auto index = std::dynamic_pointer_cast<CCurAccount>(IndexOf(symbol_id));
+  if (!index) return nullptr;
+  index->AccountsHavePositions()->Add(account);
   auto param = client->SymbolParam(symbol_id);
   auto position = account->OpenPositions()->Add(
       Price.NumberValue(), param, theLots.NumberValue(),
@@ -407,15 +407,15 @@ std::shared_ptr<COrder> CAccountsTransactions::AddNewOrder(
     const std::string& OrderTime, const std::string& Note) {
   auto account = Account(cl_no, acc_no);
   if (!account) return nullptr;
+  auto index = std::dynamic_pointer_cast<CCurAccount>(IndexOf(cur_no));
+  if (!index) return nullptr;
   auto client = account->Client();
   auto param = client ? client->SymbolParam(cur_no) : nullptr;
   auto order = account->Orders()->Add(status, tpPrice, slPrice, LimitPrice, param, lots, IoID,
                                       static_cast<OperationTypeEnum>(operationType),
                                       static_cast<OrdersTypeEnum>(OrderType), OrderId,
                                       hitPrice, hitDate, OrderTime, Note, account);
-  if (auto index = std::dynamic_pointer_cast<CCurAccount>(IndexOf(cur_no))) {
-    index->AccountsHaveOrders()->Add(account);
-  }
+  index->AccountsHaveOrders()->Add(account);
   if (order && (status == 1 || status == 11)) {
     auto announce = [&](int32_t type, int16_t sl_or_tp) {
       auto kind = static_cast<OrdersTypeEnum>(type);
@@ -480,8 +480,10 @@ void CAccountsTransactions::AddNewAlert(int32_t cl_no, int32_t ID, int32_t CurID
   auto client = m_clients->Item(KeyOf(cl_no));
   if (!client) return;
   auto symbol = m_symbols ? m_symbols->Item(KeyOf(CurID)) : nullptr;
+  auto index = IndexOfSymbol(symbol);
+  if (!index) return;
   client->Alerts()->Add(cl_no, ID, symbol, static_cast<AlertConditionsEnum>(CondType), vVal);
-  if (auto index = IndexOfSymbol(symbol)) index->ClientsHaveAlerts()->Add(client);
+  index->ClientsHaveAlerts()->Add(client);
 }
 
 void CAccountsTransactions::DeleteAlert(int32_t ClientID, int32_t ID) {

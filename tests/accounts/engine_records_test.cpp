@@ -47,12 +47,21 @@ TEST_F(EngineTest, PositionsNeedLoadedPricedParametersAndFeedTheIndex) {
   EXPECT_EQ(Position(10, 100, 1, 2, 1, 1.2, BuyType), nullptr);
   EXPECT_EQ(Index(2)->AccountsHavePositions()->Count(), 0);
 
-  // A symbol the client cannot price is refused with an error.
+  // A symbol without an index (here one the client can price) takes
+  // nothing that no quote would ever reach; a symbol the client cannot
+  // price is refused with an error.
   client->ParamsLoaded(true);
-  EXPECT_THROW(Position(10, 100, 1, 99, 1, 1.2, BuyType), Error);
-  EXPECT_THROW(Order(10, 100, 5, LimitOrdersType, BuyType, 0, 99, 1.1, 0, 0), Error);
+  Symbol(4)->Ref1(nullptr);
+  EXPECT_EQ(Position(10, 100, 1, 4, 1, 0.9, BuyType), nullptr);
+  EXPECT_EQ(Position(10, 100, 1, 99, 1, 0.9, BuyType), nullptr);
+  EXPECT_EQ(Order(10, 100, 5, LimitOrdersType, BuyType, 0, 4, 0.9, 0, 0), nullptr);
+  engine->AddNewAlert(10, 1, 4, BID_LESS, 0.9, 2, true);
+  ASSERT_NE(NewSymbol(6, "NEW", -4, 1, 1, 1, 1.0, 1.0), nullptr);
+  EXPECT_THROW(Position(10, 100, 1, 6, 1, 1.2, BuyType), Error);
+  EXPECT_THROW(Order(10, 100, 5, LimitOrdersType, BuyType, 0, 6, 1.1, 0, 0), Error);
   EXPECT_EQ(engine->Account(10, 100)->OpenPositions()->Count(), 0);
   EXPECT_EQ(engine->Account(10, 100)->Orders()->Count(), 0);
+  EXPECT_EQ(client->Alerts()->Count(), 0);
   engine->DealWithChangedSymbolPrices(std::make_shared<CSymbol>());  // built without an index
   engine->DealWithChangedSymbolPrices(nullptr);
 

@@ -168,10 +168,11 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   void DeleteAccount(int32_t cl_no, int32_t acc_no);
 
   // Gives no object when the account is absent, its client's parameters are
-  // not loaded, or the ticket exists already. With Loading true the account's
-  // figures are not reported. Throws Error(ObjectRequired) when the client
-  // has no parameter entry for the symbol (the account may then already be
-  // in the symbol's index).
+  // not loaded, the engine holds no index for the symbol (no price would
+  // ever reach the position), or the ticket exists already. With Loading
+  // true the account's figures are not reported. Throws
+  // Error(ObjectRequired) when the client has no parameter entry for the
+  // symbol (the account may then already be in the symbol's index).
   std::shared_ptr<COpenPosition> AddNewOpenPosition(
       const Variant& cl_no, const Variant& acc_no, const Variant& io_id,
       const Variant& io_cur_no, const Variant& theLots, const Variant& Price,
@@ -207,14 +208,17 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   void CloseAllPositions(int32_t cl_no, int32_t acc_no);
   void InitializeNeededData(std::shared_ptr<CSymbols> SymInfo, ExecutionModeEnum execType);
 
+  // Adds nothing when the client is absent or the engine holds no index for
+  // the symbol.
   void AddNewAlert(int32_t cl_no, int32_t ID, int32_t CurID, int32_t CondType,
                    double vVal, int32_t AlertType, bool Enabled);
   // Throws Error(ObjectRequired) when the client is absent.
   void DeleteAlert(int32_t ClientID, int32_t ID);
   void UpdateAlert(int32_t ID, int32_t vClient, int32_t CurID, int32_t CondType,
                    double vVal);
-  // Gives the order, or no object when the account is absent or the ID is
-  // taken (the index entry is made all the same). Throws
+  // Gives the order, or no object when the account is absent, the engine
+  // holds no index for the symbol, or the ID is taken (the index entry is
+  // made all the same). Throws
   // Error(ObjectRequired) when the client has no parameter entry for the
   // symbol.
   std::shared_ptr<COrder> AddNewOrder(int32_t cl_no, int32_t acc_no, int32_t OrderId,
