@@ -565,13 +565,22 @@ void CAccountsTransactions::CalculateInterest(int32_t vSymID, int16_t vDayFactor
                                               double YearlyBuyRate, double YearlySellRate,
                                               int16_t YearDays) {
   if (!m_clients) return;
-  for (const auto& client : m_clients->Items()) {
+  // Handlers may change the book at every event: the walk goes over copies
+  // and acts on a client, account or position only while it is still listed
+  // where the walk found it.
+  const auto clients = m_clients;
+  for (const auto& client : clients->Items().Snapshot()) {
+    if (clients->Items().Item(KeyOf(client->ClientID())) != client) continue;
     if (!client->EnableInterest()) continue;
-    for (const auto& account : client->Accounts()->Items()) {
+    const auto accounts = client->Accounts();
+    for (const auto& account : accounts->Items().Snapshot()) {
+      if (accounts->Items().Item(account->IndexKey()) != account) continue;
       double booked = 0;
       int32_t client_id = account->ClientID();
       int32_t account_id = account->AccountID();
-      for (const auto& position : account->OpenPositions()->Items()) {
+      const auto positions = account->OpenPositions();
+      for (const auto& position : positions->Items().Snapshot()) {
+        if (positions->Items().Item(KeyOf(position->Ticket())) != position) continue;
         auto param = position->SymbolParam();
         if (!param || !param->Symbol() || param->Symbol()->ID() != vSymID) continue;
         const double amount =
@@ -584,15 +593,16 @@ void CAccountsTransactions::CalculateInterest(int32_t vSymID, int16_t vDayFactor
           l.ChangePosInterest(client_id, account_id, ticket, interest);
         });
       }
-      if (client->CommCalcType() == ON_OPEN_TYPE && booked != 0) {
-        auto summaries = account->SummeryInfo();
-        summaries->TotalInterest(summaries->TotalInterest() + booked);
-        SummariesChanged(account);
-        double total = summaries->TotalInterest();
-        m_events.Raise([&](CAccountsTransactionsEvents& l) {
-          l.ChangeTotInterest(client_id, account_id, total);
-        });
-      }
+      if (booked == 0 || client->CommCalcType() != ON_OPEN_TYPE) continue;
+      if (accounts->Items().Item(account->IndexKey()) != account) continue;
+      const auto summaries = account->SummeryInfo();
+      if (!summaries) continue;
+      summaries->TotalInterest(summaries->TotalInterest() + booked);
+      SummariesChanged(account);
+      double total = summaries->TotalInterest();
+      m_events.Raise([&](CAccountsTransactionsEvents& l) {
+        l.ChangeTotInterest(client_id, account_id, total);
+      });
     }
   }
 }

@@ -291,6 +291,35 @@ TEST_F(EngineTest, InterestIsBookedPerAccountForOnOpenClients) {
   EXPECT_DOUBLE_EQ(engine->Account(30, 300)->OpenPositions()->Item(KeyOf(5))->Interest(), 0);
 }
 
+// A handler may close positions, delete clients and add new ones while
+// interest is booked: the walk books only what is still there.
+TEST_F(EngineTest, InterestSurvivesHandlersThatChangeTheBook) {
+  for (int32_t id : {10, 20}) {
+    Client(id, MARGIN_LEVEL_LIQUIDATION, 50, ON_OPEN_TYPE)->EnableInterest(true);
+  }
+  Account(10, 100, 0);
+  Account(10, 101, 0);
+  auto survivor = Account(20, 200, 0);
+  Position(10, 100, 1, 2, 1, 1.2, BuyType);
+  Position(10, 100, 2, 2, 1, 1.2, BuyType);
+  Position(10, 101, 3, 2, 1, 1.2, BuyType);
+  Position(20, 200, 4, 2, 1, 1.2, BuyType);
+  events.lines.clear();
+  events.then = [&](const std::string& line) {
+    if (line == "ChangePosInterest 10 100 1 1000") engine->CloseAllPositions(10, 100);
+    if (line == "ChangePosInterest 10 101 3 1000") {
+      engine->DeleteClient(10);
+      for (int32_t id = 1000; id < 1030; ++id) Client(id);
+    }
+  };
+  engine->CalculateInterest(2, 1, 3.65, -1.2, 365);
+  EXPECT_EQ(events.Only("Change"),
+            Lines({"ChangePosInterest 10 100 1 1000", "ChangeTotInterest 10 100 1000",
+                   "ChangePosInterest 10 101 3 1000", "ChangePosInterest 20 200 4 1000",
+                   "ChangeTotInterest 20 200 1000"}));
+  EXPECT_DOUBLE_EQ(survivor->SummeryInfo()->TotalInterest(), 1000);
+}
+
 TEST_F(EngineTest, NewSymbolReadsItsNumbersFromTextAndFixesTheRest) {
   auto symbol = engine->NewSymbol(
       0, 1, 1, 100000, "03/03/2027 12:00:00", 1.5, 1.5, 1.5, 1.5, true, true, 1, -4,

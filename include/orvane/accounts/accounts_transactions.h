@@ -83,6 +83,9 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // Books one day's interest of symbol vSymID into the positions of clients
   // with EnableInterest; ON_OPEN_TYPE clients also get it in their account's
   // TotalInterest. Rates are yearly and used unchanged (no division by 100).
+  // Handlers may change the book meanwhile: clients, accounts and positions
+  // gone before the walk reaches them get nothing, and those added during
+  // the walk are not reached.
   void CalculateInterest(int32_t vSymID, int16_t vDayFactor, double YearlyBuyRate,
                          double YearlySellRate, int16_t YearDays);
   // Forgets every client (and with them accounts and records); symbols and
