@@ -325,6 +325,27 @@ TEST_F(PriceFlowTest, AQuoteSkipsAListedAccountThatIsGone) {
   engine->Advise(&events);
 }
 
+// After each holder's figures are reported, whether the symbol trades is
+// asked again: a market that closes or opens inside the walk is seen by the
+// holder just reported and every later one.
+TEST_F(LiquidationTest, WhetherTheSymbolTradesIsAskedAgainForEachHolder) {
+  Client(20);
+  Account(20, 200, 1000, -1e6);
+  Position(20, 200, 3, 2, 1, 1.2, BuyType);
+  MarginFor(40);
+  const auto times = Symbol(2)->SymbolTradingTimes();
+  for (bool closed_at_quote : {false, true}) {
+    times->Closed(closed_at_quote);
+    events.then = [&](const std::string& line) {
+      if (line.rfind("UpdateListView 10 100 ", 0) == 0) times->Closed(!closed_at_quote);
+    };
+    events.lines.clear();
+    Quote(2, 1.2000, 1.2001);
+    const Lines both{"SendLiquidateAccount 10 100", "SendLiquidateAccount 20 200"};
+    EXPECT_EQ(events.Only("SendLiquidateAccount"), closed_at_quote ? both : Lines());
+  }
+}
+
 TEST_F(LiquidationTest, ARejectedCloseIsSentAgainOnTheNextTickOnly) {
   MarginFor(40);
   Quote(2, 1.2000, 1.2001);

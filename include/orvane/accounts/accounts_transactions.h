@@ -106,7 +106,10 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
                         const std::shared_ptr<CClient>& vClient, int16_t ClientOrServer);
 
   // To be called after the host stored a new quote in vSymbol. A symbol
-  // without an index (Ref1) is ignored.
+  // without an index (Ref1) is ignored. With a listener attached, whether
+  // the symbol trades is asked again after each holder's UpdateListView, so
+  // a market that closes or opens inside the walk is seen from that holder
+  // on.
   void DealWithChangedSymbolPrices(const std::shared_ptr<CSymbol>& vSymbol);
 
   void OrderStatusChanged(int32_t vClient, int32_t vAccount, int32_t OrderId);
@@ -261,7 +264,7 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // The rest of the check for an account at its liquidation point.
   void LiquidateAtPoint(const std::shared_ptr<CAccount>& account);
   // A quote's work on one holder of the quoted symbol.
-  void RevalueHolder(const std::shared_ptr<CAccount>& account, bool trades);
+  void RevalueHolder(const std::shared_ptr<CAccount>& account, const CSymbol& symbol);
   // The same while nothing outside the engine can run: the holder is read
   // in place and shared only to be liquidated.
   void RevalueQuietly(CAccount& account, const std::weak_ptr<CAccount>& held, bool trades);
