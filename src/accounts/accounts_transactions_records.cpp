@@ -1,6 +1,7 @@
 // The record keeping of the account engine: symbols, clients, accounts,
 // positions, orders, alerts and client parameters.
 
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <vector>
@@ -247,6 +248,14 @@ void CAccountsTransactions::DeleteAccount(int32_t cl_no, int32_t acc_no) {
 
 void CAccountsTransactions::DeleteClient(int32_t cl_no) {
   if (!m_clients) return;
+  // Parent links may loop; a client already being deleted further up is
+  // left to that call.
+  if (std::find(m_deleting.begin(), m_deleting.end(), cl_no) != m_deleting.end()) return;
+  m_deleting.push_back(cl_no);
+  struct Done {
+    std::vector<int32_t>& deleting;
+    ~Done() { deleting.pop_back(); }
+  } done{m_deleting};
   const std::string key = KeyOf(cl_no);
   if (auto client = m_clients->Item(key)) {
     std::vector<int32_t> children;
@@ -391,11 +400,17 @@ void CAccountsTransactions::CloseAllPositions(int32_t cl_no, int32_t acc_no) {
   if (!client) return;
   auto account = client->Accounts()->Item(KeyOf(acc_no));
   if (!account) return;
-  std::vector<std::pair<int32_t, double>> tickets;
+  std::vector<int32_t> tickets;
   for (const auto& position : account->OpenPositions()->Items()) {
-    tickets.emplace_back(position->Ticket(), position->lots());
+    tickets.push_back(position->Ticket());
   }
-  for (const auto& [ticket, lots] : tickets) ClosePosition(cl_no, acc_no, ticket, lots);
+  // Each closing reports the account's figures, and a handler may change or
+  // close positions the walk has not reached: their lots are read as the walk
+  // reaches them.
+  for (int32_t ticket : tickets) {
+    auto position = account->OpenPositions()->Item(KeyOf(ticket));
+    if (position) ClosePosition(cl_no, acc_no, ticket, position->lots());
+  }
 }
 
 // ---- orders ----------------------------------------------------------------

@@ -204,6 +204,31 @@ TEST_F(PriceFlowTest, AHandlerMayQuoteAgainInsideAHit) {
                           "UpdateListView 20 200", "UpdateListView 10 100"}));
 }
 
+// A host that acknowledges a hit and then works the engine again inside the
+// event keeps its answer for the rest of the pass.
+TEST_F(PriceFlowTest, DoneSurvivesNestedHitsInsideTheHandler) {
+  Order(10, 100, 41, LimitOrdersType, BuyType, 0, 2, 1.3, 0, 0);
+  Order(10, 100, 42, LimitOrdersType, BuyType, 0, 2, 1.3, 0, 0);
+  Order(10, 100, 43, LimitOrdersType, BuyType, 0, 3, 1.4, 0, 0);
+  struct AcknowledgeFirst : CAccountsTransactionsEvents {
+    std::function<void()> nested;
+    void RaiseHitOrder(OrdersTypeEnum&, std::shared_ptr<COrder>& order,
+                       std::shared_ptr<CAccount>&, bool&, bool& done, int16_t&) override {
+      if (order->OrderId() != 41) return;
+      done = true;
+      nested();
+    }
+  } host;
+  host.nested = [&] { Quote(3, 1.3000, 1.3001); };
+  engine->Advise(&host);
+  Quote(2, 1.2000, 1.2001);
+  engine->Unadvise(&host);
+  EXPECT_EQ(events.Only("RaiseHitOrder"),
+            Lines({"RaiseHitOrder 2 order 41 account 100 second 0 sltp 1 at 1.2002",
+                   "RaiseHitOrder 2 order 43 account 100 second 0 sltp 1 at 1.3002",
+                   "RaiseHitOrder 2 order 42 account 100 second 1 sltp 1 at 1.2002"}));
+}
+
 TEST_F(PriceFlowTest, AlertsCompareStrictlyAndFireWhileTheConditionHolds) {
   engine->AddNewAlert(10, 1, 2, BID_GREATER, 1.2500, 2, true);
   engine->AddNewAlert(10, 2, 2, ASK_LESS, 1.2504, 2, true);
@@ -344,6 +369,40 @@ TEST_F(LiquidationTest, WhetherTheSymbolTradesIsAskedAgainForEachHolder) {
     const Lines both{"SendLiquidateAccount 10 100", "SendLiquidateAccount 20 200"};
     EXPECT_EQ(events.Only("SendLiquidateAccount"), closed_at_quote ? both : Lines());
   }
+}
+
+// A host may execute inside an event: what it removed before a walk reached
+// it is not announced.
+TEST_F(LiquidationTest, HandlersMayRemoveWhatAWalkHasNotReached) {
+  engine->AddNewAlert(10, 1, 2, BID_LESS, 1.3, 2, true);
+  engine->AddNewAlert(10, 2, 2, BID_LESS, 1.3, 2, true);
+  events.then = [&](const std::string& line) {
+    if (line.rfind("RaiseHitAlert 1 ", 0) == 0) engine->DeleteAlert(10, 2);
+  };
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("RaiseHitAlert").size(), 1u);
+  engine->DeleteAlert(10, 1);
+
+  MarginFor(40);
+  events.then = [&](const std::string& line) {
+    if (line.rfind("SendLiqPosition 10 100 ticket 1 ", 0) == 0) engine->CloseAllPositions(10, 100);
+  };
+  events.lines.clear();
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("SendLiqPosition").size(), 1u);
+  EXPECT_EQ(events.Only("SendLiquidateAccount"), Lines({"SendLiquidateAccount 10 100"}));
+
+  // Closing them all takes each position's lots as they are when it is reached.
+  Position(10, 100, 5, 2, 1, 1.2, BuyType);
+  Position(10, 100, 6, 2, 1, 1.2, BuyType);
+  bool grown = false;
+  events.then = [&](const std::string& line) {
+    if (grown || line.rfind("UpdateListView", 0) != 0) return;
+    grown = true;
+    engine->UpdateOpenPosition(10, 100, 6, 3, 1.2, BuyType, 2, 0, "", "");
+  };
+  engine->CloseAllPositions(10, 100);
+  EXPECT_EQ(account->OpenPositions()->Count(), 0);
 }
 
 TEST_F(LiquidationTest, ARejectedCloseIsSentAgainOnTheNextTickOnly) {

@@ -213,6 +213,17 @@ TEST_F(EngineTest, DeletingAnOfficeRemovesChildrenFirstAndEmptiesTheIndex) {
   EXPECT_EQ(Index(3)->AccountsHaveOrders()->Count(), 0);
   EXPECT_EQ(Index(2)->ClientsHaveAlerts()->Count(), 0);
   engine->DeleteClient(1);  // gone already: nothing happens
+
+  // Parents that loop end the depth-first walk.
+  Client(1);
+  Client(2, MARGIN_LEVEL_LIQUIDATION, 50, ON_CLOSE_TYPE, 1);
+  engine->Clients()->ClientParentChanged(1, 2);
+  Account(1, 100, 0);
+  Account(2, 200, 0);
+  events.lines.clear();
+  engine->DeleteClient(1);
+  EXPECT_EQ(events.lines, Lines({"DeleteFromListView 2 200", "DeleteFromListView 1 100"}));
+  EXPECT_EQ(engine->Clients()->Count(), 0);
 }
 
 TEST_F(EngineTest, AlertsEnterAndLeaveTheIndex) {

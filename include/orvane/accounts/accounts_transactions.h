@@ -109,7 +109,8 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // without an index (Ref1) is ignored. With a listener attached, whether
   // the symbol trades is asked again after each holder's UpdateListView, so
   // a market that closes or opens inside the walk is seen from that holder
-  // on.
+  // on. Orders, alerts and positions that a handler removes before the walk
+  // reaches them are not announced.
   void DealWithChangedSymbolPrices(const std::shared_ptr<CSymbol>& vSymbol);
 
   void OrderStatusChanged(int32_t vClient, int32_t vAccount, int32_t OrderId);
@@ -169,7 +170,8 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   void UpdateAccount(int32_t vClient, int32_t vAccount, int32_t vType, bool vDemo,
                      bool vLocked, bool vLiquidated);
   // Deletes the client's children first (depth first), then its accounts, then
-  // its alert index entries, then the client itself.
+  // its alert index entries, then the client itself. Parent links that loop
+  // end the walk at the client where it began.
   void DeleteClient(int32_t cl_no);
   void DeleteAccount(int32_t cl_no, int32_t acc_no);
 
@@ -302,6 +304,8 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // Counts the hit events raised, so a walk knows when a handler may have
   // removed what it still holds.
   uint64_t m_hits_raised = 0;
+  // The clients DeleteClient is deleting, outermost first.
+  std::vector<int32_t> m_deleting;
 };
 
 }  // namespace orvane
