@@ -414,13 +414,19 @@ TEST_F(LiquidationTest, ARejectedCloseIsSentAgainOnTheNextTickOnly) {
   EXPECT_TRUE(events.Only("SendLiq").empty());
 
   engine->CloseResultReceived(-50, 10, 100, 2);
-  engine->CloseResultReceived(-3, 10, 100, 1);  // not a rejection
+  for (int32_t other : {-3, -6, -52}) engine->CloseResultReceived(other, 10, 100, 1);
   events.lines.clear();
   Quote(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiq"),
             Lines({"SendLiqPosition 10 100 ticket 2 symbol 4 close 0.9003 ref 1.3002 lots 1 "
                    "eff -14889.98",
                    "SendLiquidateAccount 10 100"}));
+
+  engine->CloseResultReceived(-51, 10, 100, 1);
+  engine->CloseResultReceived(-5, 10, 100, 2);
+  events.lines.clear();
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("SendLiqPosition").size(), 2u);
 }
 
 TEST_F(LiquidationTest, ClosedSymbolsAreLoggedAndSkipped) {
@@ -494,6 +500,10 @@ TEST_F(PriceFlowTest, EquityLiquidationRoundsToCentsHalvesToEven) {
   Quote(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiquidateAccount"),
             Lines({"SendLiquidateAccount 30 300", "SendLiquidateAccount 30 301"}));
+  EXPECT_EQ(events.Only("AddLogEntry 1 Account 300 ")[0],
+            "AddLogEntry 1 Account 300 reached the liquidation point Equity = 0 (Balance = 4.996 "
+            "Credit = 0 Flt P/L = -5 Equity = -0.00399999999999956 M Req = -10 M Level = "
+            "-0.0399999999999956% Eff Margin = -5)");
 }
 
 }  // namespace

@@ -40,6 +40,38 @@ TEST_F(EngineTest, AccountDefaultsAndRefusals) {
   EXPECT_EQ(Client(10), nullptr);  // the client exists: the failure is trapped
 }
 
+// Every total has a value of its own, so a total passed in another's place
+// shows in the row.
+TEST_F(EngineTest, AccountTotalsReachTheirOwnFigures) {
+  Client(10);
+  events.lines.clear();
+  const auto totals = [](const CSummaries& s) {
+    return std::vector<double>{s.TotalCommission(), s.MarginRequirement(), s.NetProfit(),
+                               s.TotalDeposit(),    s.Credit(),            s.PreviousMargin(),
+                               s.TotalInterest()};
+  };
+  auto account = engine->AddNewAccount(10, 100, 2, 1, -1, -20, 300, 4000, 50000, 600000, 1,
+                                       7000000, true, true, true);
+  ASSERT_NE(account, nullptr);
+  EXPECT_EQ(totals(*account->SummeryInfo()),
+            (std::vector<double>{-1, -20, 300, 4000, 50000, 600000, 7000000}));
+  const std::vector<Variant> flags{account->AccountType(), account->DemoAccount(),
+                                   account->DontLiquidate(), account->Locked(),
+                                   account->SummeryInfo()->MarginAccount()};
+  EXPECT_EQ(flags, (std::vector<Variant>{CoverageAccountType, true, true, true, true}));
+  EXPECT_EQ(events.lines,
+            Lines({"NewAccountSummeriesData 10 100 bal 7604299 flt 0 cr 50000 eq 7654299 "
+                   "mreq -20 ml 382714.95 eff 7654279 open 0"}));
+
+  events.lines.clear();
+  engine->UpdateAccountSummaries("10", 100, -2, -30, 400, 5000, 60000, 700000, true, 8000000);
+  EXPECT_EQ(totals(*account->SummeryInfo()),
+            (std::vector<double>{-2, -30, 400, 5000, 60000, 700000, 8000000}));
+  EXPECT_TRUE(account->LockLiquidate());
+  EXPECT_EQ(events.lines, Lines({"UpdateListView 10 100 bal 8705398 flt 0 cr 60000 eq 8765398 "
+                                 "mreq -30 ml 292179.933333333 eff 8765368 open 0"}));
+}
+
 TEST_F(EngineTest, PositionsNeedLoadedPricedParametersAndFeedTheIndex) {
   auto client = Client(10);
   client->ParamsLoaded(false);
