@@ -68,10 +68,14 @@ bool CAccountsTransactions::AnnounceHit(int32_t order_type, double price,
   auto order_ref = order;
   auto account_ref = account;
   ++m_hits_raised;
+  // The host's answer to this hit alone: a handler that works the engine
+  // again before it returns may raise and answer other hits meanwhile.
+  bool done = false;
   m_events.Raise([&](CAccountsTransactionsEvents& l) {
-    l.RaiseHitOrder(kind, order_ref, account_ref, second_hit, m_hit_done, sl_or_tp);
+    l.RaiseHitOrder(kind, order_ref, account_ref, second_hit, done, sl_or_tp);
   });
-  return m_hit_done;
+  m_hit_done = done;
+  return done;
 }
 
 bool CAccountsTransactions::TestEntryOrder(const std::shared_ptr<COrder>& order,
@@ -99,8 +103,7 @@ bool CAccountsTransactions::TestEntryOrder(const std::shared_ptr<COrder>& order,
       hit = price <= limit;
       break;
   }
-  if (hit) AnnounceHit(LimitOrdersType, price, order, account, second_hit, 1);
-  return m_hit_done;
+  return hit && AnnounceHit(LimitOrdersType, price, order, account, second_hit, 1);
 }
 
 bool CAccountsTransactions::TestStopOrder(const std::shared_ptr<COrder>& order,
@@ -113,14 +116,11 @@ bool CAccountsTransactions::TestStopOrder(const std::shared_ptr<COrder>& order,
   const double price = closes_at_ask ? param.AskWithSpread() : param.BidWithSpread();
   const double stop_loss = order->slPrice();
   if (stop_loss > 0 && (closes_at_ask ? price >= stop_loss : price <= stop_loss)) {
-    AnnounceHit(SlTpType, price, order, account, second_hit, 1);
-    return m_hit_done;
+    return AnnounceHit(SlTpType, price, order, account, second_hit, 1);
   }
   const double take_profit = order->tpPrice();
-  if (take_profit > 0 && (closes_at_ask ? price <= take_profit : price >= take_profit)) {
-    AnnounceHit(SlTpType, price, order, account, second_hit, 2);
-  }
-  return m_hit_done;
+  return take_profit > 0 && (closes_at_ask ? price <= take_profit : price >= take_profit) &&
+         AnnounceHit(SlTpType, price, order, account, second_hit, 2);
 }
 
 void CAccountsTransactions::CheckOrdersHit(const std::shared_ptr<CAccount>& AccountRefInfo,
@@ -162,7 +162,11 @@ void CAccountsTransactions::CheckAlertsHit(const std::shared_ptr<CClient>& vClie
     auto symbol = alert->Symbol();
     if (symbol && symbol->ID() == symbol_id) scratch->alerts.push_back(alert);
   }
+  bool raised = false;
+  const auto alerts = vClient->Alerts();
   for (const auto& alert : scratch->alerts) {
+    // A handler may have deleted or replaced an alert this pass still holds.
+    if (raised && alerts->Items().Item(KeyOf(alert->ID())) != alert) continue;
     const double value = alert->AlertValue();
     double price = 0;
     bool hit = false;
@@ -189,6 +193,7 @@ void CAccountsTransactions::CheckAlertsHit(const std::shared_ptr<CClient>& vClie
     if (auto symbol = alert->Symbol()) alert->hitTime(LastQuoteTime(*symbol));
     auto alert_ref = alert;
     auto client_ref = vClient;
+    raised = true;
     m_events.Raise(
         [&](CAccountsTransactionsEvents& l) { l.RaiseHitAlert(alert_ref, client_ref); });
   }
@@ -244,12 +249,17 @@ void CAccountsTransactions::LiquidateAccount(const std::shared_ptr<CAccount>& ac
   }
   int32_t client_id = account->ClientID();
   int32_t account_id = account->AccountID();
+  // Held for the closing log line: a handler may delete the account.
+  const auto client = account->Client();
+  const auto summaries = account->SummeryInfo();
+  const auto positions = account->OpenPositions();
   ScratchLease scratch(*this);
-  for (const auto& position : account->OpenPositions()->Items()) {
-    scratch->positions.push_back(position);
-  }
+  for (const auto& position : positions->Items()) scratch->positions.push_back(position);
   bool sent = false;
+  bool raised = false;
   for (const auto& position : scratch->positions) {
+    // A handler may have closed a position this pass still holds.
+    if (raised && positions->Items().Item(KeyOf(position->Ticket())) != position) continue;
     if (position->Liquidated()) continue;
     auto param = position->SymbolParam();
     auto symbol = param ? param->Symbol() : nullptr;
@@ -261,7 +271,7 @@ void CAccountsTransactions::LiquidateAccount(const std::shared_ptr<CAccount>& ac
       double close_price = position->ClosePrice();
       double ref_price = position->RefClosePrice();
       double lots = position->lots();
-      double effective_margin = account->SummeryInfo()->EffectiveMargin();
+      double effective_margin = summaries ? summaries->EffectiveMargin() : 0.0;
       m_events.Raise([&](CAccountsTransactionsEvents& l) {
         l.SendLiqPosition(client_id, account_id, ticket, symbol_id, close_price, ref_price,
                           lots, effective_margin);
@@ -270,10 +280,9 @@ void CAccountsTransactions::LiquidateAccount(const std::shared_ptr<CAccount>& ac
     } else {
       Log("Ticket " + KeyOf(position->Ticket()) + " trading is closed");
     }
+    raised = true;
   }
   if (!sent) return;
-  auto client = account->Client();
-  auto summaries = account->SummeryInfo();
   if (client && summaries) {
     const CSummaries& s = *summaries;
     Log("Account " + KeyOf(account_id) + " reached the liquidation point " +

@@ -135,6 +135,11 @@ void CopyClients(const CClientRefs& refs, std::vector<std::shared_ptr<CClient>>&
   }
 }
 
+bool TradesNow(const CSymbol& symbol) {
+  const auto times = symbol.SymbolTradingTimes();
+  return times && times->TradeIsOpen();
+}
+
 }  // namespace
 
 double CAccountsTransactions::RefreshFloatingProfitLoss(
@@ -210,14 +215,14 @@ void CAccountsTransactions::UpdateAccountSummaries(
 
 void CAccountsTransactions::DealWithChangedSymbolPrices(
     const std::shared_ptr<CSymbol>& vSymbol) {
-  if (!vSymbol) return;
-  auto index = std::dynamic_pointer_cast<CCurAccount>(vSymbol->Ref1());
+  // Held here: the caller's reference may be a member of a collection that a
+  // handler changes.
+  const std::shared_ptr<CSymbol> symbol = vSymbol;
+  if (!symbol) return;
+  auto index = std::dynamic_pointer_cast<CCurAccount>(symbol->Ref1());
   if (!index) return;
-  const int32_t symbol_id = vSymbol->ID();
-  // Whether the symbol trades is decided once, as the quote arrives; what the
-  // host does inside the walk does not reopen or close it for later holders.
-  const auto times = vSymbol->SymbolTradingTimes();
-  const bool trades = times && times->TradeIsOpen();
+  const int32_t symbol_id = symbol->ID();
+  const bool trades = TradesNow(*symbol);
   ScratchLease scratch(*this);
   if (m_side == SERVER_SIDE_EXECUTION) {
     if (trades) {
@@ -236,7 +241,8 @@ void CAccountsTransactions::DealWithChangedSymbolPrices(
   }
   if (!m_events.HasListeners() && !CSummaries::AnyHasListeners()) {
     // Nothing outside the engine runs during the walk, so the list stays as
-    // it is and every account it lists stays or goes as it is now.
+    // it is, every account it lists stays or goes as it is now, and whether
+    // the symbol trades is answered once for all of them.
     const auto& listed = index->AccountsHavePositions()->Accounts();
     for (size_t i = 0; i < listed.size(); ++i) {
       WarmAhead(listed, i);
@@ -250,7 +256,7 @@ void CAccountsTransactions::DealWithChangedSymbolPrices(
   auto& accounts = scratch->accounts;
   for (size_t i = 0; i < accounts.size(); ++i) {
     WarmAhead(accounts, i);
-    RevalueHolder(accounts[i], trades);
+    RevalueHolder(accounts[i], *symbol);
     accounts[i].reset();  // while its memory is still at hand
   }
 }
@@ -268,19 +274,21 @@ void CAccountsTransactions::RevalueQuietly(CAccount& account, const std::weak_pt
 }
 
 void CAccountsTransactions::RevalueHolder(const std::shared_ptr<CAccount>& account,
-                                          bool trades) {
+                                          const CSymbol& symbol) {
   const std::shared_ptr<CSummaries>& summaries = account->SummeryInfo();
   if (!summaries) return;  // released while the walk ran
+  // Handlers may run between holders and close or open the market, so
+  // whether the symbol trades is asked again for each one.
   if (m_events.HasListeners() || summaries->HasListeners()) {
     // A handler runs between the steps and may change the account's client.
     SummariesChanged(account);
-    if (trades) CheckLiquidation(account);
+    if (m_side == SERVER_SIDE_EXECUTION && TradesNow(symbol)) CheckLiquidation(account);
     return;
   }
   const auto client = account->Client();
   const auto comm_calc_type = client ? client->CommCalcType() : CommCalcTypeEnum{};
   summaries->FloatingProfitLoss(account->OpenPositions()->TotalFloatingProfitLoss(comm_calc_type));
-  if (trades && m_side == SERVER_SIDE_EXECUTION && !account->DontLiquidate()) {
+  if (m_side == SERVER_SIDE_EXECUTION && !account->DontLiquidate() && TradesNow(symbol)) {
     CheckLiquidation(account, client.get());
   }
 }

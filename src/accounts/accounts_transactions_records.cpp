@@ -1,6 +1,7 @@
 // The record keeping of the account engine: symbols, clients, accounts,
 // positions, orders, alerts and client parameters.
 
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <vector>
@@ -247,6 +248,14 @@ void CAccountsTransactions::DeleteAccount(int32_t cl_no, int32_t acc_no) {
 
 void CAccountsTransactions::DeleteClient(int32_t cl_no) {
   if (!m_clients) return;
+  // Parent links may loop; a client already being deleted further up is
+  // left to that call.
+  if (std::find(m_deleting.begin(), m_deleting.end(), cl_no) != m_deleting.end()) return;
+  m_deleting.push_back(cl_no);
+  struct Done {
+    std::vector<int32_t>& deleting;
+    ~Done() { deleting.pop_back(); }
+  } done{m_deleting};
   const std::string key = KeyOf(cl_no);
   if (auto client = m_clients->Item(key)) {
     std::vector<int32_t> children;
@@ -280,9 +289,9 @@ std::shared_ptr<COpenPosition> CAccountsTransactions::AddNewOpenPosition(
   auto client = account->Client();
   if (!client || !client->ParamsLoaded()) return nullptr;
   const int32_t symbol_id = IntOf(io_cur_no);
-  if (auto index = std::dynamic_pointer_cast<CCurAccount>(IndexOf(symbol_id))) {
-    index->AccountsHavePositions()->Add(account);
-  }
+  auto index = std::dynamic_pointer_cast<CCurAccount>(IndexOf(symbol_id));
+  if (!index) return nullptr;
+  index->AccountsHavePositions()->Add(account);
   auto param = client->SymbolParam(symbol_id);
   auto position = account->OpenPositions()->Add(
       Price.NumberValue(), param, theLots.NumberValue(),
@@ -391,11 +400,17 @@ void CAccountsTransactions::CloseAllPositions(int32_t cl_no, int32_t acc_no) {
   if (!client) return;
   auto account = client->Accounts()->Item(KeyOf(acc_no));
   if (!account) return;
-  std::vector<std::pair<int32_t, double>> tickets;
+  std::vector<int32_t> tickets;
   for (const auto& position : account->OpenPositions()->Items()) {
-    tickets.emplace_back(position->Ticket(), position->lots());
+    tickets.push_back(position->Ticket());
   }
-  for (const auto& [ticket, lots] : tickets) ClosePosition(cl_no, acc_no, ticket, lots);
+  // Each closing reports the account's figures, and a handler may change or
+  // close positions the walk has not reached: their lots are read as the walk
+  // reaches them.
+  for (int32_t ticket : tickets) {
+    auto position = account->OpenPositions()->Item(KeyOf(ticket));
+    if (position) ClosePosition(cl_no, acc_no, ticket, position->lots());
+  }
 }
 
 // ---- orders ----------------------------------------------------------------
@@ -407,15 +422,15 @@ std::shared_ptr<COrder> CAccountsTransactions::AddNewOrder(
     const std::string& OrderTime, const std::string& Note) {
   auto account = Account(cl_no, acc_no);
   if (!account) return nullptr;
+  auto index = std::dynamic_pointer_cast<CCurAccount>(IndexOf(cur_no));
+  if (!index) return nullptr;
   auto client = account->Client();
   auto param = client ? client->SymbolParam(cur_no) : nullptr;
   auto order = account->Orders()->Add(status, tpPrice, slPrice, LimitPrice, param, lots, IoID,
                                       static_cast<OperationTypeEnum>(operationType),
                                       static_cast<OrdersTypeEnum>(OrderType), OrderId,
                                       hitPrice, hitDate, OrderTime, Note, account);
-  if (auto index = std::dynamic_pointer_cast<CCurAccount>(IndexOf(cur_no))) {
-    index->AccountsHaveOrders()->Add(account);
-  }
+  index->AccountsHaveOrders()->Add(account);
   if (order && (status == 1 || status == 11)) {
     auto announce = [&](int32_t type, int16_t sl_or_tp) {
       auto kind = static_cast<OrdersTypeEnum>(type);
@@ -480,8 +495,10 @@ void CAccountsTransactions::AddNewAlert(int32_t cl_no, int32_t ID, int32_t CurID
   auto client = m_clients->Item(KeyOf(cl_no));
   if (!client) return;
   auto symbol = m_symbols ? m_symbols->Item(KeyOf(CurID)) : nullptr;
+  auto index = IndexOfSymbol(symbol);
+  if (!index) return;
   client->Alerts()->Add(cl_no, ID, symbol, static_cast<AlertConditionsEnum>(CondType), vVal);
-  if (auto index = IndexOfSymbol(symbol)) index->ClientsHaveAlerts()->Add(client);
+  index->ClientsHaveAlerts()->Add(client);
 }
 
 void CAccountsTransactions::DeleteAlert(int32_t ClientID, int32_t ID) {
@@ -563,13 +580,22 @@ void CAccountsTransactions::CalculateInterest(int32_t vSymID, int16_t vDayFactor
                                               double YearlyBuyRate, double YearlySellRate,
                                               int16_t YearDays) {
   if (!m_clients) return;
-  for (const auto& client : m_clients->Items()) {
+  // Handlers may change the book at every event: the walk goes over copies
+  // and acts on a client, account or position only while it is still listed
+  // where the walk found it.
+  const auto clients = m_clients;
+  for (const auto& client : clients->Items().Snapshot()) {
+    if (clients->Items().Item(KeyOf(client->ClientID())) != client) continue;
     if (!client->EnableInterest()) continue;
-    for (const auto& account : client->Accounts()->Items()) {
+    const auto accounts = client->Accounts();
+    for (const auto& account : accounts->Items().Snapshot()) {
+      if (accounts->Items().Item(account->IndexKey()) != account) continue;
       double booked = 0;
       int32_t client_id = account->ClientID();
       int32_t account_id = account->AccountID();
-      for (const auto& position : account->OpenPositions()->Items()) {
+      const auto positions = account->OpenPositions();
+      for (const auto& position : positions->Items().Snapshot()) {
+        if (positions->Items().Item(KeyOf(position->Ticket())) != position) continue;
         auto param = position->SymbolParam();
         if (!param || !param->Symbol() || param->Symbol()->ID() != vSymID) continue;
         const double amount =
@@ -582,15 +608,16 @@ void CAccountsTransactions::CalculateInterest(int32_t vSymID, int16_t vDayFactor
           l.ChangePosInterest(client_id, account_id, ticket, interest);
         });
       }
-      if (client->CommCalcType() == ON_OPEN_TYPE && booked != 0) {
-        auto summaries = account->SummeryInfo();
-        summaries->TotalInterest(summaries->TotalInterest() + booked);
-        SummariesChanged(account);
-        double total = summaries->TotalInterest();
-        m_events.Raise([&](CAccountsTransactionsEvents& l) {
-          l.ChangeTotInterest(client_id, account_id, total);
-        });
-      }
+      if (booked == 0 || client->CommCalcType() != ON_OPEN_TYPE) continue;
+      if (accounts->Items().Item(account->IndexKey()) != account) continue;
+      const auto summaries = account->SummeryInfo();
+      if (!summaries) continue;
+      summaries->TotalInterest(summaries->TotalInterest() + booked);
+      SummariesChanged(account);
+      double total = summaries->TotalInterest();
+      m_events.Raise([&](CAccountsTransactionsEvents& l) {
+        l.ChangeTotInterest(client_id, account_id, total);
+      });
     }
   }
 }

@@ -51,9 +51,6 @@ std::shared_ptr<CClient> CClients::Add(
     const std::shared_ptr<CGenerals>& Generals, int16_t ClientOrServer,
     CommCalcTypeEnum CommCalcType) {
   const std::string key = KeyOf(ClientID);
-  // A second client under the same ID is refused before anything changes, so
-  // that the first one stays listed with its parent.
-  if (m_items.Contains(key)) return nullptr;
   try {
     auto client = std::make_shared<CClient>();
     std::shared_ptr<CClient> parent;
@@ -75,7 +72,7 @@ std::shared_ptr<CClient> CClients::Add(
     if (!Spreads.empty()) {
       client->RefreshClientParams(Spreads, Symbols, Generals, true, ClientOrServer);
     }
-    m_items.Add(key, client);
+    if (!m_items.Add(key, client)) return nullptr;
     return client;
   } catch (const std::exception&) {
     return nullptr;

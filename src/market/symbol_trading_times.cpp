@@ -75,11 +75,6 @@ void CSymbolTradingTimes::OpenDay(const std::string& value) {
 
 void CSymbolTradingTimes::SetWeeklyTime(const std::string& value, std::string& text,
                                         int32_t& seconds) {
-  if (Trim(value).empty()) {
-    text.clear();
-    seconds = 0;
-    return;
-  }
   const int32_t read = required_seconds(Variant(value));
   seconds = read;
   text = time_text(read);

@@ -53,6 +53,8 @@ class Recorder : public CAccountsTransactionsEvents {
   std::vector<std::string> lines;
   // Set by a test to answer RaiseHitOrder.
   std::function<bool(const COrder&)> answer = [](const COrder&) { return false; };
+  // Set by a test to act on an event once its line is written.
+  std::function<void(const std::string&)> then;
 
   void SendLiquidateAccount(int32_t& c, int32_t& a) override {
     Log("SendLiquidateAccount", c, a);
@@ -122,6 +124,7 @@ class Recorder : public CAccountsTransactionsEvents {
     ((line += Text(parts) + " "), ...);
     line.pop_back();
     lines.push_back(line);
+    if (then) then(line);
   }
 };
 

@@ -204,6 +204,31 @@ TEST_F(PriceFlowTest, AHandlerMayQuoteAgainInsideAHit) {
                           "UpdateListView 20 200", "UpdateListView 10 100"}));
 }
 
+// A host that acknowledges a hit and then works the engine again inside the
+// event keeps its answer for the rest of the pass.
+TEST_F(PriceFlowTest, DoneSurvivesNestedHitsInsideTheHandler) {
+  Order(10, 100, 41, LimitOrdersType, BuyType, 0, 2, 1.3, 0, 0);
+  Order(10, 100, 42, LimitOrdersType, BuyType, 0, 2, 1.3, 0, 0);
+  Order(10, 100, 43, LimitOrdersType, BuyType, 0, 3, 1.4, 0, 0);
+  struct AcknowledgeFirst : CAccountsTransactionsEvents {
+    std::function<void()> nested;
+    void RaiseHitOrder(OrdersTypeEnum&, std::shared_ptr<COrder>& order,
+                       std::shared_ptr<CAccount>&, bool&, bool& done, int16_t&) override {
+      if (order->OrderId() != 41) return;
+      done = true;
+      nested();
+    }
+  } host;
+  host.nested = [&] { Quote(3, 1.3000, 1.3001); };
+  engine->Advise(&host);
+  Quote(2, 1.2000, 1.2001);
+  engine->Unadvise(&host);
+  EXPECT_EQ(events.Only("RaiseHitOrder"),
+            Lines({"RaiseHitOrder 2 order 41 account 100 second 0 sltp 1 at 1.2002",
+                   "RaiseHitOrder 2 order 43 account 100 second 0 sltp 1 at 1.3002",
+                   "RaiseHitOrder 2 order 42 account 100 second 1 sltp 1 at 1.2002"}));
+}
+
 TEST_F(PriceFlowTest, AlertsCompareStrictlyAndFireWhileTheConditionHolds) {
   engine->AddNewAlert(10, 1, 2, BID_GREATER, 1.2500, 2, true);
   engine->AddNewAlert(10, 2, 2, ASK_LESS, 1.2504, 2, true);
@@ -325,6 +350,61 @@ TEST_F(PriceFlowTest, AQuoteSkipsAListedAccountThatIsGone) {
   engine->Advise(&events);
 }
 
+// After each holder's figures are reported, whether the symbol trades is
+// asked again: a market that closes or opens inside the walk is seen by the
+// holder just reported and every later one.
+TEST_F(LiquidationTest, WhetherTheSymbolTradesIsAskedAgainForEachHolder) {
+  Client(20);
+  Account(20, 200, 1000, -1e6);
+  Position(20, 200, 3, 2, 1, 1.2, BuyType);
+  MarginFor(40);
+  const auto times = Symbol(2)->SymbolTradingTimes();
+  for (bool closed_at_quote : {false, true}) {
+    times->Closed(closed_at_quote);
+    events.then = [&](const std::string& line) {
+      if (line.rfind("UpdateListView 10 100 ", 0) == 0) times->Closed(!closed_at_quote);
+    };
+    events.lines.clear();
+    Quote(2, 1.2000, 1.2001);
+    const Lines both{"SendLiquidateAccount 10 100", "SendLiquidateAccount 20 200"};
+    EXPECT_EQ(events.Only("SendLiquidateAccount"), closed_at_quote ? both : Lines());
+  }
+}
+
+// A host may execute inside an event: what it removed before a walk reached
+// it is not announced.
+TEST_F(LiquidationTest, HandlersMayRemoveWhatAWalkHasNotReached) {
+  engine->AddNewAlert(10, 1, 2, BID_LESS, 1.3, 2, true);
+  engine->AddNewAlert(10, 2, 2, BID_LESS, 1.3, 2, true);
+  events.then = [&](const std::string& line) {
+    if (line.rfind("RaiseHitAlert 1 ", 0) == 0) engine->DeleteAlert(10, 2);
+  };
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("RaiseHitAlert").size(), 1u);
+  engine->DeleteAlert(10, 1);
+
+  MarginFor(40);
+  events.then = [&](const std::string& line) {
+    if (line.rfind("SendLiqPosition 10 100 ticket 1 ", 0) == 0) engine->CloseAllPositions(10, 100);
+  };
+  events.lines.clear();
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("SendLiqPosition").size(), 1u);
+  EXPECT_EQ(events.Only("SendLiquidateAccount"), Lines({"SendLiquidateAccount 10 100"}));
+
+  // Closing them all takes each position's lots as they are when it is reached.
+  Position(10, 100, 5, 2, 1, 1.2, BuyType);
+  Position(10, 100, 6, 2, 1, 1.2, BuyType);
+  bool grown = false;
+  events.then = [&](const std::string& line) {
+    if (grown || line.rfind("UpdateListView", 0) != 0) return;
+    grown = true;
+    engine->UpdateOpenPosition(10, 100, 6, 3, 1.2, BuyType, 2, 0, "", "");
+  };
+  engine->CloseAllPositions(10, 100);
+  EXPECT_EQ(account->OpenPositions()->Count(), 0);
+}
+
 TEST_F(LiquidationTest, ARejectedCloseIsSentAgainOnTheNextTickOnly) {
   MarginFor(40);
   Quote(2, 1.2000, 1.2001);
@@ -334,13 +414,19 @@ TEST_F(LiquidationTest, ARejectedCloseIsSentAgainOnTheNextTickOnly) {
   EXPECT_TRUE(events.Only("SendLiq").empty());
 
   engine->CloseResultReceived(-50, 10, 100, 2);
-  engine->CloseResultReceived(-3, 10, 100, 1);  // not a rejection
+  for (int32_t other : {-3, -6, -52}) engine->CloseResultReceived(other, 10, 100, 1);
   events.lines.clear();
   Quote(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiq"),
             Lines({"SendLiqPosition 10 100 ticket 2 symbol 4 close 0.9003 ref 1.3002 lots 1 "
                    "eff -14889.98",
                    "SendLiquidateAccount 10 100"}));
+
+  engine->CloseResultReceived(-51, 10, 100, 1);
+  engine->CloseResultReceived(-5, 10, 100, 2);
+  events.lines.clear();
+  Quote(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("SendLiqPosition").size(), 2u);
 }
 
 TEST_F(LiquidationTest, ClosedSymbolsAreLoggedAndSkipped) {
@@ -414,6 +500,10 @@ TEST_F(PriceFlowTest, EquityLiquidationRoundsToCentsHalvesToEven) {
   Quote(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiquidateAccount"),
             Lines({"SendLiquidateAccount 30 300", "SendLiquidateAccount 30 301"}));
+  EXPECT_EQ(events.Only("AddLogEntry 1 Account 300 ")[0],
+            "AddLogEntry 1 Account 300 reached the liquidation point Equity = 0 (Balance = 4.996 "
+            "Credit = 0 Flt P/L = -5 Equity = -0.00399999999999956 M Req = -10 M Level = "
+            "-0.0399999999999956% Eff Margin = -5)");
 }
 
 }  // namespace

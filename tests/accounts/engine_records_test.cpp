@@ -40,6 +40,38 @@ TEST_F(EngineTest, AccountDefaultsAndRefusals) {
   EXPECT_EQ(Client(10), nullptr);  // the client exists: the failure is trapped
 }
 
+// Every total has a value of its own, so a total passed in another's place
+// shows in the row.
+TEST_F(EngineTest, AccountTotalsReachTheirOwnFigures) {
+  Client(10);
+  events.lines.clear();
+  const auto totals = [](const CSummaries& s) {
+    return std::vector<double>{s.TotalCommission(), s.MarginRequirement(), s.NetProfit(),
+                               s.TotalDeposit(),    s.Credit(),            s.PreviousMargin(),
+                               s.TotalInterest()};
+  };
+  auto account = engine->AddNewAccount(10, 100, 2, 1, -1, -20, 300, 4000, 50000, 600000, 1,
+                                       7000000, true, true, true);
+  ASSERT_NE(account, nullptr);
+  EXPECT_EQ(totals(*account->SummeryInfo()),
+            (std::vector<double>{-1, -20, 300, 4000, 50000, 600000, 7000000}));
+  const std::vector<Variant> flags{account->AccountType(), account->DemoAccount(),
+                                   account->DontLiquidate(), account->Locked(),
+                                   account->SummeryInfo()->MarginAccount()};
+  EXPECT_EQ(flags, (std::vector<Variant>{CoverageAccountType, true, true, true, true}));
+  EXPECT_EQ(events.lines,
+            Lines({"NewAccountSummeriesData 10 100 bal 7604299 flt 0 cr 50000 eq 7654299 "
+                   "mreq -20 ml 382714.95 eff 7654279 open 0"}));
+
+  events.lines.clear();
+  engine->UpdateAccountSummaries("10", 100, -2, -30, 400, 5000, 60000, 700000, true, 8000000);
+  EXPECT_EQ(totals(*account->SummeryInfo()),
+            (std::vector<double>{-2, -30, 400, 5000, 60000, 700000, 8000000}));
+  EXPECT_TRUE(account->LockLiquidate());
+  EXPECT_EQ(events.lines, Lines({"UpdateListView 10 100 bal 8705398 flt 0 cr 60000 eq 8765398 "
+                                 "mreq -30 ml 292179.933333333 eff 8765368 open 0"}));
+}
+
 TEST_F(EngineTest, PositionsNeedLoadedPricedParametersAndFeedTheIndex) {
   auto client = Client(10);
   client->ParamsLoaded(false);
@@ -47,12 +79,21 @@ TEST_F(EngineTest, PositionsNeedLoadedPricedParametersAndFeedTheIndex) {
   EXPECT_EQ(Position(10, 100, 1, 2, 1, 1.2, BuyType), nullptr);
   EXPECT_EQ(Index(2)->AccountsHavePositions()->Count(), 0);
 
-  // A symbol the client cannot price is refused with an error.
+  // A symbol without an index (here one the client can price) takes
+  // nothing that no quote would ever reach; a symbol the client cannot
+  // price is refused with an error.
   client->ParamsLoaded(true);
-  EXPECT_THROW(Position(10, 100, 1, 99, 1, 1.2, BuyType), Error);
-  EXPECT_THROW(Order(10, 100, 5, LimitOrdersType, BuyType, 0, 99, 1.1, 0, 0), Error);
+  Symbol(4)->Ref1(nullptr);
+  EXPECT_EQ(Position(10, 100, 1, 4, 1, 0.9, BuyType), nullptr);
+  EXPECT_EQ(Position(10, 100, 1, 99, 1, 0.9, BuyType), nullptr);
+  EXPECT_EQ(Order(10, 100, 5, LimitOrdersType, BuyType, 0, 4, 0.9, 0, 0), nullptr);
+  engine->AddNewAlert(10, 1, 4, BID_LESS, 0.9, 2, true);
+  ASSERT_NE(NewSymbol(6, "NEW", -4, 1, 1, 1, 1.0, 1.0), nullptr);
+  EXPECT_THROW(Position(10, 100, 1, 6, 1, 1.2, BuyType), Error);
+  EXPECT_THROW(Order(10, 100, 5, LimitOrdersType, BuyType, 0, 6, 1.1, 0, 0), Error);
   EXPECT_EQ(engine->Account(10, 100)->OpenPositions()->Count(), 0);
   EXPECT_EQ(engine->Account(10, 100)->Orders()->Count(), 0);
+  EXPECT_EQ(client->Alerts()->Count(), 0);
   engine->DealWithChangedSymbolPrices(std::make_shared<CSymbol>());  // built without an index
   engine->DealWithChangedSymbolPrices(nullptr);
 
@@ -204,6 +245,17 @@ TEST_F(EngineTest, DeletingAnOfficeRemovesChildrenFirstAndEmptiesTheIndex) {
   EXPECT_EQ(Index(3)->AccountsHaveOrders()->Count(), 0);
   EXPECT_EQ(Index(2)->ClientsHaveAlerts()->Count(), 0);
   engine->DeleteClient(1);  // gone already: nothing happens
+
+  // Parents that loop end the depth-first walk.
+  Client(1);
+  Client(2, MARGIN_LEVEL_LIQUIDATION, 50, ON_CLOSE_TYPE, 1);
+  engine->Clients()->ClientParentChanged(1, 2);
+  Account(1, 100, 0);
+  Account(2, 200, 0);
+  events.lines.clear();
+  engine->DeleteClient(1);
+  EXPECT_EQ(events.lines, Lines({"DeleteFromListView 2 200", "DeleteFromListView 1 100"}));
+  EXPECT_EQ(engine->Clients()->Count(), 0);
 }
 
 TEST_F(EngineTest, AlertsEnterAndLeaveTheIndex) {
@@ -280,6 +332,35 @@ TEST_F(EngineTest, InterestIsBookedPerAccountForOnOpenClients) {
   EXPECT_DOUBLE_EQ(second->SummeryInfo()->TotalInterest(), -657.53);
   EXPECT_DOUBLE_EQ(third->SummeryInfo()->TotalInterest(), 0);  // stays in the position
   EXPECT_DOUBLE_EQ(engine->Account(30, 300)->OpenPositions()->Item(KeyOf(5))->Interest(), 0);
+}
+
+// A handler may close positions, delete clients and add new ones while
+// interest is booked: the walk books only what is still there.
+TEST_F(EngineTest, InterestSurvivesHandlersThatChangeTheBook) {
+  for (int32_t id : {10, 20}) {
+    Client(id, MARGIN_LEVEL_LIQUIDATION, 50, ON_OPEN_TYPE)->EnableInterest(true);
+  }
+  Account(10, 100, 0);
+  Account(10, 101, 0);
+  auto survivor = Account(20, 200, 0);
+  Position(10, 100, 1, 2, 1, 1.2, BuyType);
+  Position(10, 100, 2, 2, 1, 1.2, BuyType);
+  Position(10, 101, 3, 2, 1, 1.2, BuyType);
+  Position(20, 200, 4, 2, 1, 1.2, BuyType);
+  events.lines.clear();
+  events.then = [&](const std::string& line) {
+    if (line == "ChangePosInterest 10 100 1 1000") engine->CloseAllPositions(10, 100);
+    if (line == "ChangePosInterest 10 101 3 1000") {
+      engine->DeleteClient(10);
+      for (int32_t id = 1000; id < 1030; ++id) Client(id);
+    }
+  };
+  engine->CalculateInterest(2, 1, 3.65, -1.2, 365);
+  EXPECT_EQ(events.Only("Change"),
+            Lines({"ChangePosInterest 10 100 1 1000", "ChangeTotInterest 10 100 1000",
+                   "ChangePosInterest 10 101 3 1000", "ChangePosInterest 20 200 4 1000",
+                   "ChangeTotInterest 20 200 1000"}));
+  EXPECT_DOUBLE_EQ(survivor->SummeryInfo()->TotalInterest(), 1000);
 }
 
 TEST_F(EngineTest, NewSymbolReadsItsNumbersFromTextAndFixesTheRest) {

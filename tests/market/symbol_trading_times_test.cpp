@@ -46,10 +46,13 @@ TEST_F(TradingTimesTest, DayNamesTrimmedAndUpperCasedTimesStoredAsTimeTextOrRefu
   EXPECT_EQ(m_times.OpenDay(), "SUNDAY");
   EXPECT_EQ(m_times.CloseTime(), "22:00:00");
   EXPECT_EQ(m_times.OpenTime(), "07:05:09");
-  EXPECT_TRUE(Throws(ErrorCode::TypeMismatch, [&] { m_times.CloseTime("late"); }));
+  // Blank text is no time either.
+  for (const char* text : {"late", "", " "}) {
+    EXPECT_TRUE(Throws(ErrorCode::TypeMismatch, [&] { m_times.CloseTime(text); })) << text;
+    EXPECT_TRUE(Throws(ErrorCode::TypeMismatch, [&] { m_times.OpenTime(text); })) << text;
+  }
   EXPECT_EQ(m_times.CloseTime(), "22:00:00");
-  m_times.CloseTime(" ");
-  EXPECT_EQ(m_times.CloseTime(), "");
+  EXPECT_EQ(m_times.OpenTime(), "07:05:09");
 }
 
 struct Probe {

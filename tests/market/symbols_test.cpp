@@ -76,9 +76,14 @@ TEST(SymbolsAdd, FailuresReturnNoneAndLeaveTheCollectionUnchanged) {
   f.id = "x";
   EXPECT_EQ(AddSymbol(symbols, f), nullptr);
   f.id = 8;
-  f.close_time = "late";
+  for (const char* blank : {"late", "", " "}) {
+    f.close_time = blank;
+    EXPECT_EQ(AddSymbol(symbols, f), nullptr) << blank;
+  }
+  f.close_time = "22:00";
+  f.open_time = "";
   EXPECT_EQ(AddSymbol(symbols, f), nullptr);
-  f.close_time = "";  // blank leaves the time unset
+  f.open_time = "23:00";
   f.spread = "";
   auto blank = AddSymbol(symbols, f);
   ASSERT_NE(blank, nullptr);

@@ -83,6 +83,9 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // Books one day's interest of symbol vSymID into the positions of clients
   // with EnableInterest; ON_OPEN_TYPE clients also get it in their account's
   // TotalInterest. Rates are yearly and used unchanged (no division by 100).
+  // Handlers may change the book meanwhile: clients, accounts and positions
+  // gone before the walk reaches them get nothing, and those added during
+  // the walk are not reached.
   void CalculateInterest(int32_t vSymID, int16_t vDayFactor, double YearlyBuyRate,
                          double YearlySellRate, int16_t YearDays);
   // Forgets every client (and with them accounts and records); symbols and
@@ -103,7 +106,11 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
                         const std::shared_ptr<CClient>& vClient, int16_t ClientOrServer);
 
   // To be called after the host stored a new quote in vSymbol. A symbol
-  // without an index (Ref1) is ignored.
+  // without an index (Ref1) is ignored. With a listener attached, whether
+  // the symbol trades is asked again after each holder's UpdateListView, so
+  // a market that closes or opens inside the walk is seen from that holder
+  // on. Orders, alerts and positions that a handler removes before the walk
+  // reaches them are not announced.
   void DealWithChangedSymbolPrices(const std::shared_ptr<CSymbol>& vSymbol);
 
   void OrderStatusChanged(int32_t vClient, int32_t vAccount, int32_t OrderId);
@@ -163,15 +170,17 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   void UpdateAccount(int32_t vClient, int32_t vAccount, int32_t vType, bool vDemo,
                      bool vLocked, bool vLiquidated);
   // Deletes the client's children first (depth first), then its accounts, then
-  // its alert index entries, then the client itself.
+  // its alert index entries, then the client itself. Parent links that loop
+  // end the walk at the client where it began.
   void DeleteClient(int32_t cl_no);
   void DeleteAccount(int32_t cl_no, int32_t acc_no);
 
   // Gives no object when the account is absent, its client's parameters are
-  // not loaded, or the ticket exists already. With Loading true the account's
-  // figures are not reported. Throws Error(ObjectRequired) when the client
-  // has no parameter entry for the symbol (the account may then already be
-  // in the symbol's index).
+  // not loaded, the engine holds no index for the symbol (no price would
+  // ever reach the position), or the ticket exists already. With Loading
+  // true the account's figures are not reported. Throws
+  // Error(ObjectRequired) when the client has no parameter entry for the
+  // symbol (the account may then already be in the symbol's index).
   std::shared_ptr<COpenPosition> AddNewOpenPosition(
       const Variant& cl_no, const Variant& acc_no, const Variant& io_id,
       const Variant& io_cur_no, const Variant& theLots, const Variant& Price,
@@ -207,14 +216,17 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   void CloseAllPositions(int32_t cl_no, int32_t acc_no);
   void InitializeNeededData(std::shared_ptr<CSymbols> SymInfo, ExecutionModeEnum execType);
 
+  // Adds nothing when the client is absent or the engine holds no index for
+  // the symbol.
   void AddNewAlert(int32_t cl_no, int32_t ID, int32_t CurID, int32_t CondType,
                    double vVal, int32_t AlertType, bool Enabled);
   // Throws Error(ObjectRequired) when the client is absent.
   void DeleteAlert(int32_t ClientID, int32_t ID);
   void UpdateAlert(int32_t ID, int32_t vClient, int32_t CurID, int32_t CondType,
                    double vVal);
-  // Gives the order, or no object when the account is absent or the ID is
-  // taken (the index entry is made all the same). Throws
+  // Gives the order, or no object when the account is absent, the engine
+  // holds no index for the symbol, or the ID is taken (the index entry is
+  // made all the same). Throws
   // Error(ObjectRequired) when the client has no parameter entry for the
   // symbol.
   std::shared_ptr<COrder> AddNewOrder(int32_t cl_no, int32_t acc_no, int32_t OrderId,
@@ -254,7 +266,7 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // The rest of the check for an account at its liquidation point.
   void LiquidateAtPoint(const std::shared_ptr<CAccount>& account);
   // A quote's work on one holder of the quoted symbol.
-  void RevalueHolder(const std::shared_ptr<CAccount>& account, bool trades);
+  void RevalueHolder(const std::shared_ptr<CAccount>& account, const CSymbol& symbol);
   // The same while nothing outside the engine can run: the holder is read
   // in place and shared only to be liquidated.
   void RevalueQuietly(CAccount& account, const std::weak_ptr<CAccount>& held, bool trades);
@@ -292,6 +304,8 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // Counts the hit events raised, so a walk knows when a handler may have
   // removed what it still holds.
   uint64_t m_hits_raised = 0;
+  // The clients DeleteClient is deleting, outermost first.
+  std::vector<int32_t> m_deleting;
 };
 
 }  // namespace orvane

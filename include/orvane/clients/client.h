@@ -62,7 +62,9 @@ class CClient : public Object, public ISafeObject, private NonCopyable {
   // other value: the server entry), or the existing one, overwritten unless
   // DontModifiy. In every case its Symbol becomes Symbol. With ForSureAdd no
   // lookup is made: the caller guarantees there is no entry; when there is
-  // one, Error(DuplicateKey) is thrown and the entry is left as it was.
+  // one, Error(DuplicateKey) is thrown and the entry is left as it was. The
+  // kind is chosen to name the cause: the refused entry, not the missing
+  // object that giving no entry its Symbol would otherwise report.
   // Throws Error(ObjectRequired) for no Symbol.
   std::shared_ptr<CClientParam> AddParam(const Variant& Spread, int16_t SourcePlus,
                                          double Commission, double MaxLots,

@@ -36,7 +36,9 @@ class CClientParam : public Object, private NonCopyable {
   virtual double PriceWithSpread(OperationTypeEnum /*BuySell*/) const { return 0.0; }
 
   // The client's fixed spread in pips, or null for the symbol's source
-  // spread; empty until set.
+  // spread; empty until set. Numeric text given to the setter reads back as
+  // its number ("2" as 2), by choice: every reader of a spread takes it as
+  // a number, and the parameter texts deliver spreads as text.
   virtual Variant Spread() const { return Variant(); }
   virtual void Spread(const Variant& /*value*/) {}
   // Pips added to the source spread when no fixed spread is set.

@@ -37,7 +37,7 @@ class ClientParamEntry : public CClientParam, public ISafeObject {
 
   Variant Spread() const final { return m_spread; }
   // Stores null for the empty string or a value that is no number, else the
-  // number (numeric text is kept as its number).
+  // number (numeric text is kept as its number, see CClientParam::Spread).
   void Spread(const Variant& value) final;
   int16_t SourcePlus() const final { return m_source_plus; }
   void SourcePlus(int16_t value) final;

@@ -35,7 +35,9 @@ class CClients : public Object, public ISafeObject, private NonCopyable {
   // parameters text; none when empty). Returns none on any failure (an ID
   // already present, a bad parameters text); the collection is then
   // unchanged, but a parent that already listed the new client keeps it in
-  // its children.
+  // its children. A taken ID is found only when the client is added to the
+  // collection, last: by then its parent lists the refused client in place
+  // of the one that holds the ID.
   std::shared_ptr<CClient> Add(int32_t ClientID, const std::string& Spreads,
                                const Variant& ParentID, ClientTypeEnum vClientType,
                                bool EnableInterest, LiquidationTypeEnum LiqType,

@@ -18,8 +18,8 @@ namespace orvane {
 //
 // A schedule whose `CloseDay` or `OpenDay` names none of the seven days
 // (including one never set) cannot describe a week: such a symbol is treated
-// as closed, and TradeIsOpen() answers false at every moment. An unset
-// `OpenTime` or `CloseTime` reads as midnight.
+// as closed, and TradeIsOpen() answers false at every moment. An
+// `OpenTime` or `CloseTime` never set reads as midnight.
 class CSymbolTradingTimes : public Object, public ISafeObject, private NonCopyable {
  public:
   CSymbolTradingTimes();
@@ -35,9 +35,9 @@ class CSymbolTradingTimes : public Object, public ISafeObject, private NonCopyab
   void OpenDay(const std::string& value);
 
   // The weekly close and open times, stored as the text of their time value
-  // ("22:00" is stored as "22:00:00"). Blank text unsets the time (it reads
-  // as midnight). Other text that reads as no time throws
-  // Error(TypeMismatch) and leaves the stored time in place.
+  // ("22:00" is stored as "22:00:00"). Text that reads as no time, blank
+  // text included, throws Error(TypeMismatch) and leaves the stored time in
+  // place.
   const std::string& CloseTime() const { return m_close_time; }
   void CloseTime(const std::string& value);
 

@@ -41,11 +41,10 @@ class CSymbols : public Object, public ISafeObject, private NonCopyable {
   // other fields follow in argument order and the trading-time fields come
   // last. Numeric fields take the number a variant holds (text that is no
   // number reads by the Val rule); a Spread that is null or empty text
-  // leaves the spread null. An empty OpenTime or CloseTime leaves that time
-  // unset. Returns nullptr, raising nothing and leaving the collection
-  // unchanged, when a field cannot be taken (a RefID or ID that is no
-  // 32-bit number, an open or close time that is no time) or the ID is
-  // already present.
+  // leaves the spread null. Returns nullptr, raising nothing and leaving
+  // the collection unchanged, when a field cannot be taken (a RefID or ID
+  // that is no 32-bit number, an open or close time that is no time, blank
+  // included) or the ID is already present.
   std::shared_ptr<CSymbol> Add(
       const Variant& Spread, int16_t SourcePlus, const Variant& TickPips,
       const Variant& RefPriceCase, const Variant& PriceCase, const Variant& Factor,
