@@ -275,8 +275,11 @@ void BindSymbolOperations(EngineClass& cls) {
           py::arg("Bid") = 0, py::arg("Ask") = 0, py::arg("isDisplay") = true,
           py::arg("isUsed") = true, py::arg("RefID") = 1, py::arg("PipLocation") = -4,
           py::arg("SymbolType") = symbol_type, py::arg("Name") = "", py::arg("ID") = null,
-          py::arg("OpenDay") = "", py::arg("OpenTime") = "", py::arg("CloseDay") = "",
-          py::arg("CloseTime") = "", py::arg("DailyCloseTime1") = null,
+          // The usual trading week of a broker: a blank time is no time, and a
+          // symbol given one is not made.
+          py::arg("OpenDay") = "SUNDAY", py::arg("OpenTime") = "22:00",
+          py::arg("CloseDay") = "FRIDAY", py::arg("CloseTime") = "22:00",
+          py::arg("DailyCloseTime1") = null,
           py::arg("DailyOpenTime1") = null, py::arg("DailyCloseTime2") = null,
           py::arg("DailyOpenTime2") = null, py::arg("DailyCloseTime3") = null,
           py::arg("DailyOpenTime3") = null, py::arg("Closed") = false,
