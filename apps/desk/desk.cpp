@@ -18,7 +18,9 @@
 #include "orvane/core/conversions.h"
 #include "orvane/core/error.h"
 #include "orvane/market/symbol.h"
+#include "orvane/market/symbol_trading_times.h"
 #include "orvane/market/symbols.h"
+#include "orvane/util/generals.h"
 
 namespace orvane::apps {
 
@@ -33,6 +35,10 @@ model::Totals TotalsOf(const CAccount& account) {
   const CSummaries& s = *account.SummeryInfo();
   return {s.TotalCommission(), s.MarginRequirement(), s.NetProfit(),    s.TotalDeposit(),
           s.Credit(),          s.PreviousMargin(),    s.TotalInterest()};
+}
+
+int64_t LotKey(int32_t client, int32_t symbol) {
+  return (static_cast<int64_t>(client) << 32) | static_cast<uint32_t>(symbol);
 }
 
 int32_t SymbolOf(const std::shared_ptr<CClientParam>& param) {
@@ -78,6 +84,9 @@ void Desk::Load() {
     m_user_index[u.username] = m_users.size();
     m_users.push_back(u);
   }
+  m_history = snapshot.history;
+  m_audit = snapshot.audit;
+  m_order_numbers = snapshot.order_numbers;
   m_engine->RefreshListView();
   Finish();
 }
@@ -105,6 +114,16 @@ void Desk::LoadClient(const model::Client& c) {
       "", c.name, entries, static_cast<CommCalcTypeEnum>(c.comm_calc_type));
   if (!client) throw DeskError("client " + KeyOf(c.id) + " could not be added");
   client->ParamsLoaded(true);
+  std::vector<int32_t> symbols;
+  std::vector<Variant> spreads;
+  std::vector<int16_t> source_plus, price_offsets;
+  std::vector<double> limit_offsets, stop_offsets, commissions, max_lots, min_lots;
+  const int32_t groups = CGenerals().SplitClientParameters(
+      c.parameters, symbols, spreads, source_plus, limit_offsets, stop_offsets, commissions,
+      max_lots, min_lots, price_offsets);
+  for (int32_t g = 1; g <= groups; ++g) {
+    m_lot_limits[LotKey(c.id, symbols[g])] = {min_lots[g], max_lots[g]};
+  }
   m_client_index[c.id] = m_clients.size();
   m_clients.push_back(c);
 }
@@ -201,6 +220,22 @@ bool Desk::ApplyChange(const model::Change& change) {
       m_engine->DeleteOpenPosition(c->client, c->account, c->ticket);
       Tell(*c);
     }
+  } else if (const auto* c = std::get_if<model::PositionChanged>(&change)) {
+    const model::Position& p = c->position;
+    auto account = m_engine->Account(p.client, p.account);
+    applied = account && account->OpenPositions()->Item(KeyOf(p.ticket)) && p.lots > 0;
+    if (applied) {
+      m_engine->UpdateOpenPosition(p.client, p.account, p.ticket, p.lots, p.price, p.direction,
+                                   p.symbol, p.interest, p.time, p.note);
+      Tell(*c);
+    }
+  } else if (const auto* c = std::get_if<model::HistoryAdded>(&change)) {
+    m_history.push_back(c->entry);
+    Tell(*c);
+  } else if (const auto* c = std::get_if<model::AuditAdded>(&change)) {
+    m_audit.push_back(c->entry);
+  } else if (const auto* c = std::get_if<model::OrderNumberUsed>(&change)) {
+    m_order_numbers.push_back(c->number);
   } else if (const auto* c = std::get_if<model::OrderPlaced>(&change)) {
     try {
       LoadOrder(c->order);
@@ -229,6 +264,163 @@ bool Desk::ApplyChange(const model::Change& change) {
   }
   if (applied) Record(change);
   return Finish() && applied;
+}
+
+// ---- market orders ----
+
+int32_t Desk::LastOrderNumber(const std::string& username) const {
+  int32_t last = 0;
+  for (const model::OrderNumber& n : m_order_numbers) {
+    if (n.username == username) last = std::max(last, n.number);
+  }
+  return last;
+}
+
+std::optional<model::OrderNumber> Desk::Execute(const MarketOrder& order) {
+  if (Halted()) return std::nullopt;
+  for (const model::OrderNumber& n : m_order_numbers) {
+    if (n.username == order.username && n.number == order.number) return n;  // a repeat
+  }
+  double price = 0, ref_price = 0;
+  model::OrderNumber outcome = Check(order, price, ref_price);
+  if (outcome.code == kExecuted && order.ticket == 0) {
+    auto position = OpenPosition(order.client, order.account, order.symbol, order.direction,
+                                 order.lots, price, "order number " + KeyOf(order.number));
+    if (position) {
+      outcome.ticket = position->Ticket();
+      outcome.price = position->Price();
+      outcome.text = "opened ticket " + KeyOf(outcome.ticket);
+    } else {
+      outcome.code = kUnknownSymbol;
+      outcome.text = "The position could not be opened on symbol " + KeyOf(order.symbol);
+    }
+  } else if (outcome.code == kExecuted) {
+    ClosePosition(order.client, order.account, order.ticket, price, ref_price, "client",
+                  order.lots);
+    outcome.ticket = order.ticket;
+    outcome.price = price;
+    outcome.text = "closed ticket " + KeyOf(order.ticket);
+  }
+  Audit(order, outcome);
+  m_order_numbers.push_back(outcome);
+  Record(model::OrderNumberUsed{outcome});
+  // Only the latest outcomes of a user are kept.
+  const auto of_user = [&](const model::OrderNumber& n) { return n.username == order.username; };
+  if (static_cast<size_t>(std::count_if(m_order_numbers.begin(), m_order_numbers.end(),
+                                        of_user)) > model::kOrderNumbersKept) {
+    m_order_numbers.erase(
+        std::find_if(m_order_numbers.begin(), m_order_numbers.end(), of_user));
+  }
+  if (!Finish()) return std::nullopt;
+  return outcome;
+}
+
+// The rules of a market order, in the order they are checked. Leaves the
+// execution price (and, for a close, the reference price) in `price`.
+model::OrderNumber Desk::Check(const MarketOrder& order, double& price, double& ref_price) const {
+  model::OrderNumber outcome{order.username, order.number, kExecuted, "", 0, 0};
+  auto refuse = [&](OrderCode code, std::string text) {
+    outcome.code = code;
+    outcome.text = std::move(text);
+    return outcome;
+  };
+  if (order.number <= LastOrderNumber(order.username) - int32_t{model::kOrderNumbersKept}) {
+    return refuse(kOrderNumberUsed, "Order number " + KeyOf(order.number) + " was used before");
+  }
+  auto account = m_engine->Account(order.client, order.account);
+  if (!account) {
+    return refuse(kUnknownAccount,
+                  "Client " + KeyOf(order.client) + " holds no account " + KeyOf(order.account));
+  }
+  std::shared_ptr<COpenPosition> position;
+  int32_t symbol_id = order.symbol;
+  int32_t direction = order.direction;
+  double lots = order.lots;
+  if (order.ticket != 0) {
+    position = account->OpenPositions()->Item(KeyOf(order.ticket));
+    if (!position) {
+      return refuse(kUnknownPosition, "Account " + KeyOf(order.account) +
+                                          " holds no position " + KeyOf(order.ticket));
+    }
+    symbol_id = SymbolOf(position->SymbolParam());
+    direction = position->Type_no();
+    if (lots <= 0) lots = position->lots();
+  }
+  auto client = account->Client();
+  auto param = client ? client->SymbolParam(symbol_id) : nullptr;
+  auto symbol = Symbol(symbol_id);
+  if (!param || !symbol || symbol_id == 1 || (direction != BuyType && direction != SellType)) {
+    return refuse(kUnknownSymbol, "Symbol " + KeyOf(symbol_id) + " cannot be traded");
+  }
+  const std::string name = symbol->Name().TextValue();
+  if (!symbol->SymbolTradingTimes() || !symbol->SymbolTradingTimes()->TradeIsOpen()) {
+    return refuse(kMarketClosed, "The market of " + name + " is closed");
+  }
+  const double step = std::pow(10.0, -m_rules.lot_decimals);
+  const double steps = lots / step;
+  if (lots <= 0 || std::fabs(steps - std::round(steps)) > 1e-6) {
+    return refuse(kLotStep, "Lots must be a positive multiple of " + NumberText(step));
+  }
+  if (position) {
+    if (lots > position->lots() + step / 2) {
+      return refuse(kLotsOutOfRange, "Ticket " + KeyOf(order.ticket) + " holds only " +
+                                         NumberText(position->lots()) + " lots");
+    }
+    if (lots < position->lots() - step / 2 && !Client(order.client)->partial_close) {
+      return refuse(kPartialCloseNotAllowed, "The client may close only whole positions");
+    }
+  } else {
+    auto limits = m_lot_limits.find(LotKey(order.client, symbol_id));
+    const double min_lots = limits == m_lot_limits.end() ? 0 : limits->second.first;
+    const double max_lots = limits == m_lot_limits.end() ? 0 : limits->second.second;
+    if (lots < min_lots - step / 2 || (max_lots > 0 && lots > max_lots + step / 2)) {
+      return refuse(kLotsOutOfRange, "Lots of " + name + " must lie between " +
+                                         NumberText(min_lots) + " and " + NumberText(max_lots));
+    }
+    if (!Client(order.client)->hedging) {
+      for (const auto& held : account->OpenPositions()->Items()) {
+        if (SymbolOf(held->SymbolParam()) == symbol_id && held->Type_no() != direction) {
+          return refuse(kHedgingNotAllowed,
+                        "The client may not hold a buy and a sell of " + name + " at once");
+        }
+      }
+    }
+  }
+  // A buy opens at the ask and closes at the bid; a sell the other way.
+  const bool opening = !position;
+  price = opening ? (direction == BuyType ? param->AskWithSpread() : param->BidWithSpread())
+                  : param->ClosePriceWithSpread(static_cast<OperationTypeEnum>(direction));
+  if (position) ref_price = position->RefClosePrice();
+  const int32_t pip_location = static_cast<int32_t>(symbol->PipLocation().NumberValue());
+  const double pip = std::pow(10.0, pip_location == 100 ? -2 : pip_location);
+  if (std::fabs(price - order.price) > m_rules.max_deviation_pips * pip + pip / 1000) {
+    outcome.price = price;
+    return refuse(kRequote, "The price of " + name + " is now " + NumberText(price));
+  }
+  if (opening) {
+    const double needed = m_margin_per_lot.at(symbol_id) * lots;
+    auto figures = FiguresOf(order.account);
+    const double effective = figures ? figures->effective_margin : 0;
+    if (effective - needed < 0) {
+      return refuse(kNotEnoughMargin, "Not enough margin: the trade needs " + Money(needed) +
+                                          " and the account has " + Money(effective));
+    }
+  }
+  return outcome;
+}
+
+void Desk::Audit(const MarketOrder& order, const model::OrderNumber& outcome) {
+  auto symbol = Symbol(order.symbol);
+  const double bid = symbol ? symbol->Bid() : 0;
+  const double ask = symbol ? symbol->Ask() : 0;
+  const model::AuditEntry entry{
+      order.client, order.account,
+      CGenerals().OrdersAuditRowString(
+          order.client, order.account, MarketDataType, order.number, outcome.code,
+          outcome.ticket, order.ticket, ask, bid, order.lots, order.symbol, order.price,
+          order.price, static_cast<OperationTypeEnum>(order.direction), outcome.text)};
+  m_audit.push_back(entry);
+  Record(model::AuditAdded{entry});
 }
 
 // ---- batches ----
@@ -270,6 +462,8 @@ void Desk::Deliver(const Told& told) {
     void operator()(const Executed& t) { e.OrderExecuted(t.account); }
     void operator()(const model::Position& t) { e.PositionOpened(t); }
     void operator()(const model::PositionClosed& t) { e.PositionClosed(t); }
+    void operator()(const model::PositionChanged& t) { e.PositionChanged(t.position); }
+    void operator()(const model::HistoryAdded& t) { e.HistoryAdded(t.entry); }
     void operator()(const model::OrderRemoved& t) { e.OrderRemoved(t); }
     void operator()(const model::TotalsBooked& t) { e.TotalsBooked(t); }
     void operator()(const Liquidated& t) { e.AccountLiquidated(t.client, t.account); }
@@ -387,19 +581,45 @@ void Desk::OpenFromOrder(const Pending& work) {
       false);
   RemoveOrder(work.client, work.account, work.id);
   if (!position) return;
-  Record(model::PositionOpened{PositionRecord(work.client, work.account, *position)});
-  CSummaries& s = *account->SummeryInfo();
-  auto client = account->Client();
-  if (client && client->CommCalcType() == ON_OPEN_TYPE) {
-    s.TotalCommission(s.TotalCommission() + position->Commission());
+  BookOpening(*account, *position, true);
+}
+
+std::shared_ptr<COpenPosition> Desk::OpenPosition(int32_t client, int32_t account_id,
+                                                  int32_t symbol, int32_t direction, double lots,
+                                                  double price, const std::string& note) {
+  auto account = m_engine->Account(client, account_id);
+  if (!account) return nullptr;
+  std::shared_ptr<COpenPosition> position;
+  try {
+    position = m_engine->AddNewOpenPosition(
+        client, account_id, m_last_ticket + 1, symbol, lots, price, direction, 0,
+        m_market_time_text.empty() ? kNoQuoteYet : m_market_time_text, note, false);
+  } catch (const Error&) {
   }
-  s.MarginRequirement(s.MarginRequirement() - m_margin_per_lot[symbol] * lots);
-  Tell(Executed{work.account});
-  Tell(Logged{"account " + KeyOf(work.account) + ": opened ticket " + KeyOf(ticket) + " " +
-              (direction == BuyType ? "buy " : "sell ") + NumberText(lots) + " lots at " +
-              NumberText(position->Price())});
-  Tell(PositionRecord(work.client, work.account, *position));
-  BookTotals(*account);
+  if (!position) return nullptr;
+  ++m_last_ticket;
+  BookOpening(*account, *position, false);
+  return position;
+}
+
+// Books a new position: its record, commission of ON_OPEN clients, the
+// margin it takes, and the account's new totals.
+void Desk::BookOpening(CAccount& account, const COpenPosition& position, bool from_order) {
+  const int32_t client_id = account.ClientID();
+  const model::Position record = PositionRecord(client_id, account.AccountID(), position);
+  Record(model::PositionOpened{record});
+  CSummaries& s = *account.SummeryInfo();
+  auto client = account.Client();
+  if (client && client->CommCalcType() == ON_OPEN_TYPE) {
+    s.TotalCommission(s.TotalCommission() + position.Commission());
+  }
+  s.MarginRequirement(s.MarginRequirement() - m_margin_per_lot[record.symbol] * record.lots);
+  if (from_order) Tell(Executed{record.account});
+  Tell(Logged{"account " + KeyOf(record.account) + ": opened ticket " + KeyOf(record.ticket) +
+              " " + (record.direction == BuyType ? "buy " : "sell ") + NumberText(record.lots) +
+              " lots at " + NumberText(position.Price())});
+  Tell(record);
+  BookTotals(account);
 }
 
 void Desk::CloseFromOrder(const Pending& work) {
@@ -424,7 +644,7 @@ void Desk::RemoveOrder(int32_t client, int32_t account, int32_t id) {
 }
 
 void Desk::ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, double price,
-                         double ref_price, const std::string& reason) {
+                         double ref_price, const std::string& reason, double lots) {
   auto account = m_engine->Account(client_id, account_id);
   auto position = account ? account->OpenPositions()->Item(KeyOf(ticket)) : nullptr;
   if (!position) return;
@@ -432,30 +652,64 @@ void Desk::ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, 
   auto symbol = param->Symbol();
   auto client = account->Client();
   const auto comm_calc = client ? client->CommCalcType() : ON_CLOSE_TYPE;
-  const double lots = position->lots();
+  const double held = position->lots();
+  const bool whole = lots <= 0 || lots >= held;
+  const double closed = whole ? held : lots;
+  // Interest goes with the lots closed, pro rata.
+  const double interest = whole ? position->Interest() : position->Interest() * closed / held;
+  const double commission = param->CommissionValue(closed);
   const double profit = RoundMoney(
       symbol
-          ->DealProfit(position->Price(), price, lots, position->Type_no(), position->Interest(),
-                       param->CommissionValue(lots), comm_calc, ref_price, true)
+          ->DealProfit(position->Price(), price, closed, position->Type_no(), interest,
+                       commission, comm_calc, ref_price, true)
           .NumberValue());
   CSummaries& s = *account->SummeryInfo();
   s.NetProfit(s.NetProfit() + profit);
-  s.MarginRequirement(s.MarginRequirement() + m_margin_per_lot[symbol->ID()] * lots);
+  s.MarginRequirement(s.MarginRequirement() + m_margin_per_lot[symbol->ID()] * closed);
   if (std::fabs(s.MarginRequirement()) < 0.005) s.MarginRequirement(0);
-  Tell(Logged{"account " + KeyOf(account_id) + ": closed ticket " + KeyOf(ticket) + " (" +
-              reason + ") at " + NumberText(price) + ", profit " + Money(profit)});
-  // The orders that guard the position go with it.
-  for (const auto& order : account->Orders()->Items()) {
-    if (order->IoID() != ticket) continue;
-    const model::OrderRemoved removed{client_id, account_id, order->OrderId()};
-    Record(removed);
-    Tell(removed);
+  Tell(Logged{"account " + KeyOf(account_id) + ": closed " +
+              (whole ? std::string() : NumberText(closed) + " lots of ") + "ticket " +
+              KeyOf(ticket) + " (" + reason + ") at " + NumberText(price) + ", profit " +
+              Money(profit)});
+  model::HistoryEntry entry;
+  entry.client = client_id;
+  entry.account = account_id;
+  entry.ticket = ticket;
+  entry.time = m_market_time_text;
+  entry.symbol = symbol->ID();
+  entry.lots = closed;
+  entry.direction = position->Type_no();
+  entry.open_time = position->PosTime();
+  entry.open_price = position->Price();
+  entry.close_price = price;
+  entry.commission = comm_calc == ON_CLOSE_TYPE ? commission : 0;
+  entry.interest = interest;
+  entry.ref_price = ref_price;
+  entry.profit = profit;
+  entry.note = reason;
+  if (whole) {
+    // The orders that guard the position go with it.
+    for (const auto& order : account->Orders()->Items()) {
+      if (order->IoID() != ticket) continue;
+      const model::OrderRemoved removed{client_id, account_id, order->OrderId()};
+      Record(removed);
+      Tell(removed);
+    }
+    m_engine->DeleteOpenPosition(client_id, account_id, ticket);
+    const model::PositionClosed record{client_id, account_id, ticket, price, ref_price, profit,
+                                       m_market_time_text, reason};
+    Record(record);
+    Tell(record);
+  } else {
+    m_engine->ClosePosition(client_id, account_id, ticket, closed);
+    position->Interest(position->Interest() - interest);
+    const model::Position record = PositionRecord(client_id, account_id, *position);
+    Record(model::PositionChanged{record});
+    Tell(model::PositionChanged{record});
   }
-  m_engine->DeleteOpenPosition(client_id, account_id, ticket);
-  const model::PositionClosed closed{client_id, account_id, ticket, price, ref_price, profit,
-                                     m_market_time_text, reason};
-  Record(closed);
-  Tell(closed);
+  m_history.push_back(entry);
+  Record(model::HistoryAdded{entry});
+  Tell(model::HistoryAdded{entry});
   BookTotals(*account);
 }
 
@@ -583,6 +837,14 @@ std::vector<model::Alert> Desk::Alerts(int32_t client_id) const {
   return alerts;
 }
 
+std::vector<model::HistoryEntry> Desk::History(int32_t client) const {
+  std::vector<model::HistoryEntry> entries;
+  for (const model::HistoryEntry& e : m_history) {
+    if (e.client == client) entries.push_back(e);
+  }
+  return entries;
+}
+
 std::vector<AccountFigures> Desk::Figures(int32_t client) const {
   std::vector<AccountFigures> figures;
   for (const model::Account& a : Accounts(client)) {
@@ -608,6 +870,9 @@ model::Snapshot Desk::Snapshot() const {
     for (model::Order& o : Orders(c.id)) s.orders.push_back(std::move(o));
     for (model::Alert& a : Alerts(c.id)) s.alerts.push_back(a);
   }
+  s.history = m_history;
+  s.audit = m_audit;
+  s.order_numbers = m_order_numbers;
   s.sequences.ticket = m_last_ticket;
   if (!m_market_time_text.empty()) {
     s.market_time = m_clock->Now();

@@ -30,6 +30,43 @@ class FixedClock;
 
 namespace orvane::apps {
 
+// What a client's market order asks for. `price` is the price the client
+// saw (its ask for a buy, its bid for a sell; for a close, the price the
+// position closes at).
+struct MarketOrder {
+  std::string username;
+  int32_t number = 0;  // the user's own order number
+  int32_t client = 0;
+  int32_t account = 0;
+  int32_t symbol = 0;    // opening: the symbol
+  int32_t direction = 0;  // opening: BuyType or SellType
+  int32_t ticket = 0;    // closing: the position
+  double lots = 0;       // closing: 0 for all of the position's lots
+  double price = 0;
+};
+
+// The rules the desk applies to market orders.
+struct TradingRules {
+  int32_t lot_decimals = 2;     // lots are multiples of 10^-lot_decimals
+  double max_deviation_pips = 3;  // how far the seen price may lie from the current one
+};
+
+// Why a market order was refused; 0 when it was executed.
+enum OrderCode : int32_t {
+  kExecuted = 0,
+  kUnknownAccount = -510,
+  kUnknownSymbol = -511,
+  kMarketClosed = -512,
+  kLotsOutOfRange = -513,
+  kLotStep = -514,
+  kRequote = -515,
+  kNotEnoughMargin = -516,
+  kUnknownPosition = -517,
+  kPartialCloseNotAllowed = -518,
+  kHedgingNotAllowed = -519,
+  kOrderNumberUsed = -520,
+};
+
 // A record of the store that the engine would not take.
 class DeskError : public std::runtime_error {
  public:
@@ -85,6 +122,17 @@ class Desk : private CAccountsTransactionsEvents {
   // revalues (and checks, on the server side) and what it reported is
   // executed. A quote of a symbol the desk does not hold is ignored.
   bool ApplyQuote(const model::Quote& quote);
+  // A client's market order that opens a position (`ticket` 0) or closes
+  // one, whole or in part. Executed at the client's current price when
+  // every rule holds; otherwise refused with a code and a text, the account
+  // left exactly as it was. A number the user used before gets its first
+  // outcome again and executes nothing. A halted desk refuses nothing and
+  // executes nothing: it answers none.
+  std::optional<model::OrderNumber> Execute(const MarketOrder& order);
+  // The highest order number the user has used; 0 for none.
+  int32_t LastOrderNumber(const std::string& username) const;
+  void Rules(const TradingRules& rules) { m_rules = rules; }
+
   // A change decided elsewhere (a server's push, on a terminal's desk).
   // False when halted or when the change names what the desk does not hold.
   bool ApplyChange(const model::Change& change);
@@ -100,6 +148,7 @@ class Desk : private CAccountsTransactionsEvents {
   std::vector<model::Position> Positions(int32_t client) const;
   std::vector<model::Order> Orders(int32_t client) const;
   std::vector<model::Alert> Alerts(int32_t client) const;
+  std::vector<model::HistoryEntry> History(int32_t client) const;
   // The figures of each account of the client that the engine has reported.
   std::vector<AccountFigures> Figures(int32_t client) const;
   std::optional<AccountFigures> FiguresOf(int32_t account) const;
@@ -147,8 +196,8 @@ class Desk : private CAccountsTransactionsEvents {
     std::string text;
   };
   using Told = std::variant<Logged, AccountFigures, Executed, model::Position,
-                            model::PositionClosed, model::OrderRemoved, model::TotalsBooked,
-                            Liquidated, Fired>;
+                            model::PositionClosed, model::PositionChanged, model::OrderRemoved,
+                            model::TotalsBooked, model::HistoryAdded, Liquidated, Fired>;
 
   // CAccountsTransactionsEvents
   void NewAccountSummeriesData(int32_t& cl_no, int32_t& acc_no, double& Balance, double& flt,
@@ -187,8 +236,16 @@ class Desk : private CAccountsTransactionsEvents {
   void ExecutePending();
   void OpenFromOrder(const Pending& work);
   void CloseFromOrder(const Pending& work);
+  // Closes `lots` of the position (all when 0 or more than it holds) and
+  // books the realised result.
   void ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, double price,
-                     double ref_price, const std::string& reason);
+                     double ref_price, const std::string& reason, double lots = 0);
+  std::shared_ptr<COpenPosition> OpenPosition(int32_t client, int32_t account, int32_t symbol,
+                                              int32_t direction, double lots, double price,
+                                              const std::string& note);
+  void BookOpening(CAccount& account, const COpenPosition& position, bool from_order);
+  model::OrderNumber Check(const MarketOrder& order, double& price, double& ref_price) const;
+  void Audit(const MarketOrder& order, const model::OrderNumber& outcome);
   void RemoveOrder(int32_t client, int32_t account, int32_t id);
   void BookTotals(const CAccount& account);
 
@@ -213,6 +270,13 @@ class Desk : private CAccountsTransactionsEvents {
   std::vector<model::User> m_users;
   std::unordered_map<std::string, size_t> m_user_index;
   std::vector<model::Account> m_accounts;
+  // The full lot limits of each client and symbol (the server's engine keeps
+  // no lot limits in its parameter entries): (min, max).
+  std::unordered_map<int64_t, std::pair<double, double>> m_lot_limits;
+  std::vector<model::HistoryEntry> m_history;
+  std::vector<model::AuditEntry> m_audit;
+  std::vector<model::OrderNumber> m_order_numbers;
+  TradingRules m_rules;
   std::unordered_map<int32_t, std::vector<size_t>> m_accounts_by_client;
   std::unordered_map<int32_t, AccountFigures> m_figures;
   std::deque<Pending> m_pending;

@@ -35,6 +35,9 @@ class DeskEvents {
   virtual void OrderExecuted(int32_t /*account*/) {}
   virtual void PositionOpened(const model::Position& /*position*/) {}
   virtual void PositionClosed(const model::PositionClosed& /*closed*/) {}
+  // Part of a position's lots was closed: the position as it now stands.
+  virtual void PositionChanged(const model::Position& /*position*/) {}
+  virtual void HistoryAdded(const model::HistoryEntry& /*entry*/) {}
   // An order left the book (executed, or its position went).
   virtual void OrderRemoved(const model::OrderRemoved& /*removed*/) {}
   // New totals of the account were booked.

@@ -32,6 +32,34 @@ struct Applier {
       return p.client == c.client && p.account == c.account && p.ticket == c.ticket;
     });
   }
+  bool operator()(const PositionChanged& c) const {
+    for (Position& p : s.positions) {
+      if (p.client == c.position.client && p.account == c.position.account &&
+          p.ticket == c.position.ticket) {
+        p = c.position;
+        return true;
+      }
+    }
+    return false;
+  }
+  bool operator()(const HistoryAdded& c) const {
+    s.history.push_back(c.entry);
+    return true;
+  }
+  bool operator()(const AuditAdded& c) const {
+    s.audit.push_back(c.entry);
+    return true;
+  }
+  bool operator()(const OrderNumberUsed& c) const {
+    std::vector<OrderNumber>& kept = s.order_numbers;
+    kept.push_back(c.number);
+    const auto of_user = [&](const OrderNumber& n) { return n.username == c.number.username; };
+    if (static_cast<size_t>(std::count_if(kept.begin(), kept.end(), of_user)) >
+        kOrderNumbersKept) {
+      kept.erase(std::find_if(kept.begin(), kept.end(), of_user));
+    }
+    return true;
+  }
   bool operator()(const OrderPlaced& c) const {
     s.orders.push_back(c.order);
     return true;

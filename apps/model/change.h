@@ -32,6 +32,28 @@ struct PositionClosed {
   friend bool operator==(const PositionClosed&, const PositionClosed&) = default;
 };
 
+// An open position's lots or price changed (a partial close).
+struct PositionChanged {
+  Position position;
+  friend bool operator==(const PositionChanged&, const PositionChanged&) = default;
+};
+
+struct HistoryAdded {
+  HistoryEntry entry;
+  friend bool operator==(const HistoryAdded&, const HistoryAdded&) = default;
+};
+
+struct AuditAdded {
+  AuditEntry entry;
+  friend bool operator==(const AuditAdded&, const AuditAdded&) = default;
+};
+
+// A user's order number was used and had this outcome.
+struct OrderNumberUsed {
+  OrderNumber number;
+  friend bool operator==(const OrderNumberUsed&, const OrderNumberUsed&) = default;
+};
+
 struct OrderPlaced {
   Order order;
   friend bool operator==(const OrderPlaced&, const OrderPlaced&) = default;
@@ -67,8 +89,13 @@ struct MarketTimeAdvanced {
   friend bool operator==(const MarketTimeAdvanced&, const MarketTimeAdvanced&) = default;
 };
 
-using Change = std::variant<PositionOpened, PositionClosed, OrderPlaced, OrderRemoved,
-                            TotalsBooked, AlertRemoved, MarketTimeAdvanced>;
+using Change = std::variant<PositionOpened, PositionClosed, PositionChanged, OrderPlaced,
+                            OrderRemoved, TotalsBooked, AlertRemoved, MarketTimeAdvanced,
+                            HistoryAdded, AuditAdded, OrderNumberUsed>;
+
+// How many outcomes of each user's order numbers a snapshot keeps: a number
+// older than these is refused as used.
+constexpr size_t kOrderNumbersKept = 256;
 
 // Applies one change to a snapshot. A change that names a record the
 // snapshot does not hold changes nothing and returns false.

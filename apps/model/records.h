@@ -40,6 +40,11 @@ struct Client {
   int32_t comm_calc_type = 0;  // CommCalcTypeEnum
   bool enable_interest = false;
   std::string name;
+  // The platform's own settings of the client, which the library does not
+  // keep: whether it may hold a buy and a sell of one symbol in one account,
+  // and close part of a position's lots.
+  bool hedging = true;
+  bool partial_close = true;
 
   friend bool operator==(const Client&, const Client&) = default;
 };
@@ -112,6 +117,51 @@ struct Alert {
   friend bool operator==(const Alert&, const Alert&) = default;
 };
 
+// An entry of an account's history: a closed position (or the closed part
+// of one). Written as the library writes history rows.
+struct HistoryEntry {
+  int32_t client = 0;
+  int32_t account = 0;
+  int32_t ticket = 0;       // the position's
+  std::string time;         // market time of the close
+  int32_t symbol = 0;
+  double lots = 0;          // the lots closed
+  int32_t direction = 0;    // the position's
+  std::string open_time;
+  double open_price = 0;
+  double close_price = 0;
+  double commission = 0;    // charged on this close
+  double interest = 0;
+  double ref_price = 0;
+  double profit = 0;        // realised, in account currency, to the cent
+  std::string note;         // why it closed ("client", "stop-loss", ...)
+
+  friend bool operator==(const HistoryEntry&, const HistoryEntry&) = default;
+};
+
+// An order event as a dealer reads it later: the order-audit row as the
+// library writes it.
+struct AuditEntry {
+  int32_t client = 0;
+  int32_t account = 0;
+  std::string row;
+
+  friend bool operator==(const AuditEntry&, const AuditEntry&) = default;
+};
+
+// The outcome a user's order number had, so that a repeat of the number is
+// answered with it and executes nothing.
+struct OrderNumber {
+  std::string username;
+  int32_t number = 0;
+  int32_t code = 0;  // 0: executed; otherwise why it was refused
+  std::string text;
+  int32_t ticket = 0;  // the position opened or closed
+  double price = 0;    // the execution price, or the current price of a re-quote
+
+  friend bool operator==(const OrderNumber&, const OrderNumber&) = default;
+};
+
 // Who may log on, as which client, with which privileges (numbers separated
 // by ",", as CSecurity takes them; empty: none).
 struct User {
@@ -152,6 +202,9 @@ struct Snapshot {
   std::vector<Order> orders;
   std::vector<Alert> alerts;
   std::vector<User> users;
+  std::vector<HistoryEntry> history;
+  std::vector<AuditEntry> audit;
+  std::vector<OrderNumber> order_numbers;  // the latest outcomes of each user
   Sequences sequences;
   // Market time: never goes backwards. Empty text: no quote was seen yet.
   DateTime market_time;

@@ -17,6 +17,8 @@ namespace orvane::apps {
 namespace {
 
 constexpr int32_t kUndefinedCommand = -501;
+constexpr int32_t kInvalidParameter = -502;
+constexpr int32_t kServerStopping = -599;
 
 }  // namespace
 
@@ -30,7 +32,9 @@ Gateway::Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options)
                  {GETOPENPOS_TOKEN, &Gateway::Positions},
                  {GET_PENDING_ORDERS_TOKEN, &Gateway::Orders},
                  {GET_SUMMARIES_TOKEN, &Gateway::Summaries},
-                 {START_MARKET_TOKEN, &Gateway::StartMarket}},
+                 {START_MARKET_TOKEN, &Gateway::StartMarket},
+                 {NEW_ORDER_TOKEN, &Gateway::OpenOrder},
+                 {CLOSE_POS_ORDER_TOKEN, &Gateway::CloseOrder}},
       m_event_manager(std::make_shared<CEventManager>()),
       m_handshake(timers.CreateTimer()) {
   m_handshake->Interval(m_options.handshake_ms);
@@ -87,6 +91,10 @@ const model::User* Gateway::User(const std::string& username) const {
 }
 
 int32_t Gateway::NewSid() { return ++m_last_sid; }
+
+int32_t Gateway::LastOrderNumber(const std::string& username) const {
+  return m_desk.LastOrderNumber(username);
+}
 
 void Gateway::LoggedOn(ServerConnection& connection) {
   m_by_client[connection.ClientID()].push_back(&connection);
@@ -200,6 +208,51 @@ void Gateway::StartMarket(ServerConnection& c, const CProcess& /*p*/) {
   if (c.IsClosed()) return;
   m_market.push_back(&c);
   if (m_options.market_started) m_options.market_started(c);
+}
+
+// A session trades only for its own client: the desk refuses an account
+// of another client as unknown.
+void Gateway::OpenOrder(ServerConnection& c, const CProcess& p) {
+  wire::OpenRequest request;
+  if (!wire::Decode(p, request)) {
+    return c.Refuse(kInvalidParameter, "Invalid paramenter", NEW_ORDER_TOKEN);
+  }
+  MarketOrder order;
+  order.username = c.Session()->Username();
+  order.number = request.number;
+  order.client = c.ClientID();
+  order.account = request.account;
+  order.symbol = request.symbol;
+  order.direction = request.direction;
+  order.lots = request.lots;
+  order.price = request.price;
+  Answer(c, NEW_ORDER_TOKEN, request.number, m_desk.Execute(order));
+}
+
+void Gateway::CloseOrder(ServerConnection& c, const CProcess& p) {
+  wire::CloseRequest request;
+  if (!wire::Decode(p, request)) {
+    return c.Refuse(kInvalidParameter, "Invalid paramenter", CLOSE_POS_ORDER_TOKEN);
+  }
+  MarketOrder order;
+  order.username = c.Session()->Username();
+  order.number = request.number;
+  order.client = c.ClientID();
+  order.account = request.account;
+  order.ticket = request.ticket;
+  order.lots = request.lots;
+  order.price = request.price;
+  Answer(c, CLOSE_POS_ORDER_TOKEN, request.number, m_desk.Execute(order));
+}
+
+void Gateway::Answer(ServerConnection& c, TokensEnum token, int32_t number,
+                     const std::optional<model::OrderNumber>& outcome) {
+  if (c.IsClosed()) return;
+  const wire::OrderAnswer answer =
+      outcome ? wire::OrderAnswer{outcome->number, outcome->code, outcome->text, outcome->ticket,
+                                  outcome->price}
+              : wire::OrderAnswer{number, kServerStopping, "The server takes no orders now", 0, 0};
+  c.Send(wire::ResponseText(token, wire::Encode(answer)));
 }
 
 // ---- prices and pushes ----

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -77,6 +78,7 @@ class Gateway : private ConnectionHost {
   // ConnectionHost
   const model::User* User(const std::string& username) const override;
   int32_t NewSid() override;
+  int32_t LastOrderNumber(const std::string& username) const override;
   void LoggedOn(ServerConnection& connection) override;
   void Request(ServerConnection& connection, const CProcess& process) override;
   void Closed(ServerConnection& connection) override;
@@ -91,6 +93,10 @@ class Gateway : private ConnectionHost {
   void Orders(ServerConnection& c, const CProcess& p);
   void Summaries(ServerConnection& c, const CProcess& p);
   void StartMarket(ServerConnection& c, const CProcess& p);
+  void OpenOrder(ServerConnection& c, const CProcess& p);
+  void CloseOrder(ServerConnection& c, const CProcess& p);
+  void Answer(ServerConnection& c, TokensEnum token, int32_t number,
+              const std::optional<model::OrderNumber>& outcome);
 
   bool Allowed(ServerConnection& connection, const Route& route);
   void SendPrice(ServerConnection& connection, int32_t symbol);

@@ -11,6 +11,8 @@ const std::vector<Route>& Routes() {
       {GETOPENPOS_TOKEN, CLIENT_USER_TYPE, NonePriv, "read the open positions"},
       {GET_PENDING_ORDERS_TOKEN, CLIENT_USER_TYPE, NonePriv, "read the pending orders"},
       {GET_SUMMARIES_TOKEN, CLIENT_USER_TYPE, NonePriv, "read the account figures"},
+      {NEW_ORDER_TOKEN, CLIENT_USER_TYPE, OpenClosePositionsPriv, "open positions"},
+      {CLOSE_POS_ORDER_TOKEN, CLIENT_USER_TYPE, OpenClosePositionsPriv, "close positions"},
   };
   return routes;
 }

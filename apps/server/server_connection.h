@@ -34,6 +34,8 @@ class ConnectionHost {
   // None for an unknown user name.
   virtual const model::User* User(const std::string& username) const = 0;
   virtual int32_t NewSid() = 0;
+  // The highest order number the user has used (0: none), told at log-on.
+  virtual int32_t LastOrderNumber(const std::string& username) const = 0;
   virtual void LoggedOn(ServerConnection& connection) = 0;
   // A request of a logged-on session whose SID checked out, other than the
   // protocol's own (lost rows, handshakes, disconnects). The host answers

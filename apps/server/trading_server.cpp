@@ -36,6 +36,7 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
         return gateway;
       }()),
       m_feed_timer(m_environment.timers->CreateTimer()) {
+  m_desk.Rules(m_options.rules);
   m_desk.Load();
   m_feed_timer->Interval(kFeedTickMs);
   m_feed_timer->OnTick([this] { Feed(); });
@@ -124,6 +125,18 @@ void TradingServer::PositionOpened(const model::Position& position) {
 
 void TradingServer::PositionClosed(const model::PositionClosed& closed) {
   m_gateway.Push(closed.client, wire::Response(wire::PositionClosedPush{closed}));
+}
+
+void TradingServer::PositionChanged(const model::Position& position) {
+  const Desk::Guards guards = m_desk.GuardsOf(position);
+  m_gateway.Push(position.client,
+                 wire::Response(wire::PositionChangedPush{
+                     position, m_desk.SymbolName(position.symbol), guards.sl, guards.tp}));
+}
+
+void TradingServer::HistoryAdded(const model::HistoryEntry& entry) {
+  m_gateway.Push(entry.client,
+                 wire::Response(wire::HistoryPush{entry, m_desk.SymbolName(entry.symbol)}));
 }
 
 void TradingServer::OrderRemoved(const model::OrderRemoved& removed) {

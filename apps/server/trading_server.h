@@ -39,6 +39,7 @@ struct ServerOptions {
   // once), so that a bounded run is seen whole.
   size_t start_after_sessions = 0;
   GatewayOptions gateway;
+  TradingRules rules;
   // Engine event lines (hits, closes, liquidations) go to the gateway's log too.
   bool log_engine = true;
 };
@@ -89,6 +90,8 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   void Logged(const std::string& text) override;
   void PositionOpened(const model::Position& position) override;
   void PositionClosed(const model::PositionClosed& closed) override;
+  void PositionChanged(const model::Position& position) override;
+  void HistoryAdded(const model::HistoryEntry& entry) override;
   void OrderRemoved(const model::OrderRemoved& removed) override;
   void TotalsBooked(const model::TotalsBooked& booked) override;
   void AccountLiquidated(int32_t client, int32_t account) override;

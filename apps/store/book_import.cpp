@@ -1,5 +1,6 @@
 #include "book_import.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -152,6 +153,7 @@ class BookReader {
     if (kind == "ORDER") return ReadOrder(line);
     if (kind == "ALERT") return ReadAlert(line);
     if (kind == "USER") return ReadUser(line);
+    if (kind == "SETTINGS") return ReadSettings(line);
     line.Fail("record", "unknown record kind '" + std::string(kind) + "'");
   }
 
@@ -393,6 +395,16 @@ class BookReader {
     a.condition = line.OneOf(4, "condition", {1, 2, 3, 4});
     a.value = line.Number(5, "value");
     m_book.alerts.push_back(a);
+  }
+
+  void ReadSettings(const Line& line) {
+    line.Require(4, 4, "SETTINGS client hedging partial_close");
+    const int32_t id = line.Integer(1, "client");
+    auto it = std::find_if(m_book.clients.begin(), m_book.clients.end(),
+                           [&](const model::Client& c) { return c.id == id; });
+    if (it == m_book.clients.end()) line.Fail("client", "no client " + line.Text(1));
+    it->hedging = line.Flag(2, "hedging");
+    it->partial_close = line.Flag(3, "partial_close");
   }
 
   void ReadUser(const Line& line) {

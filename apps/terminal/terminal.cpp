@@ -149,6 +149,7 @@ void Terminal::OnLogin(const CProcess& process) {
   }
   m_sid = answer.sid;
   m_client = answer.client;
+  m_last_order = answer.last_order;
   m_connection->sid(answer.sid);
   ++m_logons;
   m_phase = Phase::kLoading;
@@ -285,6 +286,16 @@ void Terminal::OnPush(const CProcess& process) {
     case NEW_OPEN_POSITION_TOKEN: {
       wire::PositionOpenedPush push;
       if (wire::Decode(process, push)) m_desk->ApplyChange(model::PositionOpened{push.position});
+      return;
+    }
+    case UPDATE_OPEN_POSITION_TOKEN: {
+      wire::PositionChangedPush push;
+      if (wire::Decode(process, push)) m_desk->ApplyChange(model::PositionChanged{push.position});
+      return;
+    }
+    case NEW_ACCOUNT_HISTORY_TOKEN: {
+      wire::HistoryPush push;
+      if (wire::Decode(process, push)) m_desk->ApplyChange(model::HistoryAdded{push.entry});
       return;
     }
     case CLOSE_OPEN_POSITION_TOKEN: {

@@ -97,6 +97,8 @@ class Terminal : private CHClientEvents, private DeskEvents {
 
   Phase phase() const { return m_phase; }
   int32_t ClientID() const { return m_client; }
+  // The highest order number the server has seen from this terminal's user.
+  int32_t LastOrderNumber() const { return m_last_order; }
   // Every account of the client with its figures as this terminal's engine
   // last reported them.
   const std::map<int32_t, AccountFigures>& Figures() const { return m_figures; }
@@ -142,6 +144,7 @@ class Terminal : private CHClientEvents, private DeskEvents {
   Phase m_phase = Phase::kConnecting;
   int32_t m_sid = -1;
   int32_t m_client = 0;
+  int32_t m_last_order = 0;
   model::Snapshot m_snapshot;  // what the server sent, the model's source
   std::unique_ptr<MemoryStore> m_store;
   std::unique_ptr<Desk> m_desk;

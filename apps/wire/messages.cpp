@@ -56,7 +56,26 @@ bool DecodeWith(const CProcess& process, Message& out, Read read) {
 }  // namespace
 
 std::vector<std::string> Encode(const LogOn& m) { return {m.username, m.password}; }
-std::vector<std::string> Encode(const LoggedOn& m) { return {Number(m.sid), Number(m.client)}; }
+std::vector<std::string> Encode(const LoggedOn& m) {
+  return {Number(m.sid), Number(m.client), Number(m.last_order)};
+}
+std::vector<std::string> Encode(const OpenRequest& m) {
+  return {Number(m.number),    Number(m.account), Number(m.symbol),
+          Number(m.direction), Number(m.lots),    Number(m.price)};
+}
+std::vector<std::string> Encode(const CloseRequest& m) {
+  return {Number(m.number), Number(m.account), Number(m.ticket), Number(m.lots),
+          Number(m.price)};
+}
+std::vector<std::string> Encode(const OrderAnswer& m) {
+  return {Number(m.number), Number(m.code), m.text, Number(m.ticket), Number(m.price)};
+}
+std::vector<std::string> Encode(const PositionChangedPush& m) {
+  return {PositionRow(m.position, m.symbol_name, m.has_sl, m.has_tp)};
+}
+std::vector<std::string> Encode(const HistoryPush& m) {
+  return {HistoryRow(m.entry, m.symbol_name)};
+}
 std::vector<std::string> Encode(const Refusal& m) {
   return {Number(m.code), m.text, Number(m.token)};
 }
@@ -93,7 +112,40 @@ bool Decode(const CProcess& process, LogOn& m) {
 }
 bool Decode(const CProcess& process, LoggedOn& m) {
   return DecodeWith(process, m, [](Reader& r, LoggedOn& x) {
-    return r.Integer(x.sid).Integer(x.client).ok();
+    return r.Integer(x.sid).Integer(x.client).Integer(x.last_order).ok();
+  });
+}
+bool Decode(const CProcess& process, OpenRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, OpenRequest& x) {
+    return r.Integer(x.number)
+        .Integer(x.account)
+        .Integer(x.symbol)
+        .Integer(x.direction)
+        .Number(x.lots)
+        .Number(x.price)
+        .ok();
+  });
+}
+bool Decode(const CProcess& process, CloseRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, CloseRequest& x) {
+    return r.Integer(x.number).Integer(x.account).Integer(x.ticket).Number(x.lots).Number(x.price).ok();
+  });
+}
+bool Decode(const CProcess& process, OrderAnswer& m) {
+  return DecodeWith(process, m, [](Reader& r, OrderAnswer& x) {
+    return r.Integer(x.number).Integer(x.code).Text(x.text).Integer(x.ticket).Number(x.price).ok();
+  });
+}
+bool Decode(const CProcess& process, PositionChangedPush& m) {
+  return DecodeWith(process, m, [](Reader& r, PositionChangedPush& x) {
+    std::string row;
+    return r.Text(row).ok() && ReadPositionRow(row, x.position);
+  });
+}
+bool Decode(const CProcess& process, HistoryPush& m) {
+  return DecodeWith(process, m, [](Reader& r, HistoryPush& x) {
+    std::string row;
+    return r.Text(row).ok() && ReadHistoryRow(row, x.entry);
   });
 }
 bool Decode(const CProcess& process, Refusal& m) {

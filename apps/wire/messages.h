@@ -27,6 +27,8 @@ class CProcess;
 //   START_MARKET                   RESULT_OK, then a Price of every symbol at once
 //                                  and of every quote after
 //   GET_SUMMARIES                  count + one FiguresRow per account of the client
+//   NEW_ORDER OpenRequest          NEW_ORDER OrderAnswer
+//   CLOSE_POS_ORDER CloseRequest   CLOSE_POS_ORDER OrderAnswer
 //   RESULT_LOST LostRow            that row of the last multi-row answer again
 //   CONNECT_HANDCHAKE              nothing (a terminal's sign of life)
 //   DISCONNECT                     closes the connection
@@ -37,7 +39,9 @@ class CProcess;
 //   MARKET_DATA Price              every session that started the market: the
 //                                  symbol's raw quote, the same bytes for all
 //   NEW_OPEN_POSITION              the client's sessions
+//   UPDATE_OPEN_POSITION           the client's sessions (a partial close)
 //   CLOSE_OPEN_POSITION            the client's sessions
+//   NEW_ACCOUNT_HISTORY HistoryPush  the client's sessions
 //   DELETE_PENDING_ORDER           the client's sessions
 //   SUMMARIES_CHANGED              the client's sessions
 //   ACCOUNT_LIQUIDATED             the client's sessions
@@ -60,6 +64,9 @@ struct LoggedOn {
   static constexpr TokensEnum kToken = LOGIN_TOKEN;
   int32_t sid = 0;
   int32_t client = 0;
+  // The highest order number the server has seen from this user: the
+  // terminal numbers its next orders from here, across restarts.
+  int32_t last_order = 0;
 };
 
 // A request refused: a code, a text a person can act on, and the token of
@@ -87,12 +94,60 @@ struct Price {
   int32_t sequence = 0;
 };
 
+// A market order that opens a position.
+struct OpenRequest {
+  static constexpr TokensEnum kToken = NEW_ORDER_TOKEN;
+  int32_t number = 0;  // the user's own order number, never used before
+  int32_t account = 0;
+  int32_t symbol = 0;
+  int32_t direction = 0;  // BuyType or SellType
+  double lots = 0;
+  double price = 0;  // the price the client saw: its ask for a buy, its bid for a sell
+};
+
+// A market order that closes a position, whole (lots 0) or in part.
+struct CloseRequest {
+  static constexpr TokensEnum kToken = CLOSE_POS_ORDER_TOKEN;
+  int32_t number = 0;
+  int32_t account = 0;
+  int32_t ticket = 0;
+  double lots = 0;
+  double price = 0;  // the price the client saw the position close at
+};
+
+// The outcome of an order, under the request's token: code 0 executed
+// (ticket and price of the execution), otherwise refused with a text (a
+// re-quote carries the current price).
+struct OrderAnswer {
+  int32_t number = 0;
+  int32_t code = 0;
+  std::string text;
+  int32_t ticket = 0;
+  double price = 0;
+};
+
 struct PositionOpenedPush {
   static constexpr TokensEnum kToken = NEW_OPEN_POSITION_TOKEN;
   model::Position position;
   std::string symbol_name;
   bool has_sl = false;
   bool has_tp = false;
+};
+
+// Part of a position's lots closed: the position as it now stands.
+struct PositionChangedPush {
+  static constexpr TokensEnum kToken = UPDATE_OPEN_POSITION_TOKEN;
+  model::Position position;
+  std::string symbol_name;
+  bool has_sl = false;
+  bool has_tp = false;
+};
+
+// A new entry of an account's history, as a history row.
+struct HistoryPush {
+  static constexpr TokensEnum kToken = NEW_ACCOUNT_HISTORY_TOKEN;
+  model::HistoryEntry entry;
+  std::string symbol_name;
 };
 
 struct PositionClosedPush {
@@ -127,7 +182,12 @@ std::vector<std::string> Encode(const LoggedOn& m);
 std::vector<std::string> Encode(const Refusal& m);
 std::vector<std::string> Encode(const LostRow& m);
 std::vector<std::string> Encode(const Price& m);
+std::vector<std::string> Encode(const OpenRequest& m);
+std::vector<std::string> Encode(const CloseRequest& m);
+std::vector<std::string> Encode(const OrderAnswer& m);
 std::vector<std::string> Encode(const PositionOpenedPush& m);
+std::vector<std::string> Encode(const PositionChangedPush& m);
+std::vector<std::string> Encode(const HistoryPush& m);
 std::vector<std::string> Encode(const PositionClosedPush& m);
 std::vector<std::string> Encode(const OrderRemovedPush& m);
 std::vector<std::string> Encode(const TotalsPush& m);
@@ -141,7 +201,12 @@ bool Decode(const CProcess& process, LoggedOn& m);
 bool Decode(const CProcess& process, Refusal& m);
 bool Decode(const CProcess& process, LostRow& m);
 bool Decode(const CProcess& process, Price& m);
+bool Decode(const CProcess& process, OpenRequest& m);
+bool Decode(const CProcess& process, CloseRequest& m);
+bool Decode(const CProcess& process, OrderAnswer& m);
 bool Decode(const CProcess& process, PositionOpenedPush& m);
+bool Decode(const CProcess& process, PositionChangedPush& m);
+bool Decode(const CProcess& process, HistoryPush& m);
 bool Decode(const CProcess& process, PositionClosedPush& m);
 bool Decode(const CProcess& process, OrderRemovedPush& m);
 bool Decode(const CProcess& process, TotalsPush& m);

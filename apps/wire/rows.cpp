@@ -162,11 +162,12 @@ bool ReadSymbolRow(std::string_view row, model::Symbol& s) {
 
 std::string ClientRow(const model::Client& c) {
   return JoinCells({Number(c.id), Number(c.liquidation_type), Number(c.liquidation_point),
-                    Number(c.comm_calc_type), Flag(c.enable_interest), c.name, c.parameters});
+                    Number(c.comm_calc_type), Flag(c.enable_interest), c.name, c.parameters,
+                    Flag(c.hedging), Flag(c.partial_close)});
 }
 
 bool ReadClientRow(std::string_view row, model::Client& c) {
-  return CellReader(row, 7)
+  return CellReader(row, 9)
       .Integer(c.id)
       .Integer(c.liquidation_type)
       .Number(c.liquidation_point)
@@ -174,6 +175,8 @@ bool ReadClientRow(std::string_view row, model::Client& c) {
       .Flag(c.enable_interest)
       .Text(c.name)
       .Text(c.parameters)
+      .Flag(c.hedging)
+      .Flag(c.partial_close)
       .ok();
 }
 
@@ -256,6 +259,47 @@ bool ReadOrderRow(std::string_view row, model::Order& o) {
   read.kind = cells[8] == "LO" ? LimitOrdersType : SlTpType;
   read.note = cells[13];
   o = std::move(read);
+  return true;
+}
+
+std::string HistoryRow(const model::HistoryEntry& e, const std::string& symbol_name) {
+  CGenerals generals;
+  const std::string kind = e.note == "liquidation" ? "L" : "N";
+  const std::string row = generals.AccHistoryRowString(
+      e.ticket, e.time, kind, e.symbol, e.lots, e.direction, e.open_time, Number(e.open_price),
+      Number(e.close_price), 0, Number(e.commission), Number(e.interest), 0,
+      Number(e.ref_price), Number(e.profit), symbol_name, e.note, e.note);
+  return JoinCells({Number(e.client), Number(e.account), row});
+}
+
+bool ReadHistoryRow(std::string_view row, model::HistoryEntry& e) {
+  const size_t first = row.find(kCellDelimiter);
+  const size_t second =
+      first == std::string_view::npos ? first : row.find(kCellDelimiter, first + 3);
+  if (second == std::string_view::npos) return false;
+  model::HistoryEntry read;
+  if (!ReadInteger(row.substr(0, first), read.client) ||
+      !ReadInteger(row.substr(first + 3, second - first - 3), read.account)) {
+    return false;
+  }
+  std::string ticket, kind, symbol, lots, direction, open_price, close_price, amount, commission,
+      interest, checked, ref_price, profit, name;
+  CGenerals generals;
+  try {
+    generals.SplitHistoryRow(row.substr(second + 3), ticket, read.time, kind, symbol, lots,
+                             direction, read.open_time, open_price, close_price, amount,
+                             commission, interest, checked, ref_price, profit, name, read.note);
+  } catch (const Error&) {
+    return false;
+  }
+  const bool ok = ReadInteger(ticket, read.ticket) && ReadInteger(symbol, read.symbol) &&
+                  ReadNumber(lots, read.lots) && ReadInteger(direction, read.direction) &&
+                  ReadNumber(open_price, read.open_price) &&
+                  ReadNumber(close_price, read.close_price) &&
+                  ReadNumber(commission, read.commission) && ReadNumber(interest, read.interest) &&
+                  ReadNumber(ref_price, read.ref_price) && ReadNumber(profit, read.profit);
+  if (!ok) return false;
+  e = std::move(read);
   return true;
 }
 

@@ -57,6 +57,11 @@ bool ReadPositionRow(std::string_view row, model::Position& position);
 std::string OrderRow(const model::Order& order);
 bool ReadOrderRow(std::string_view row, model::Order& order);
 
+// The client and account numbers, then the history row as the library
+// writes it (the reason of the close in both its method and note cells).
+std::string HistoryRow(const model::HistoryEntry& entry, const std::string& symbol_name);
+bool ReadHistoryRow(std::string_view row, model::HistoryEntry& entry);
+
 // What the terminal checks its own engine against: an account's figures.
 struct Figures {
   int32_t client = 0;

@@ -150,6 +150,15 @@ TEST(WireTest, MessagesReadBackToWhatWasSent) {
   EXPECT_EQ(RoundTrip<PositionOpenedPush>(Response(PositionOpenedPush{p, "EURUSD", false, true}))
                 .position,
             p);
+  model::HistoryEntry h;
+  h.client = 10, h.account = 100, h.ticket = 7, h.time = "03/03/2027 12:00:03", h.symbol = 2;
+  h.lots = 0.4, h.direction = SellType, h.open_time = "03/03/2027 12:00:00";
+  h.open_price = 1.2, h.close_price = 1.2002, h.commission = 1.2, h.interest = -0.35;
+  h.ref_price = 1, h.profit = -9.2, h.note = "client";
+  EXPECT_EQ(RoundTrip<HistoryPush>(Response(HistoryPush{h, "EURUSD"})).entry, h);
+  const OpenRequest open = RoundTrip<OpenRequest>(Request(5, OpenRequest{3, 100, 2, SellType, 0.25, 1.2}));
+  EXPECT_EQ(open.direction, SellType);
+  EXPECT_EQ(open.lots, 0.25);
   const Refusal refusal =
       RoundTrip<Refusal>(Response(Refusal{kNotAllowed, "Not allowed: x", GET_ACCOUNTS_TOKEN}));
   EXPECT_EQ(refusal.code, kNotAllowed);

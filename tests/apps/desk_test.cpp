@@ -17,6 +17,7 @@
 #include "desk.h"
 #include "memory_store.h"
 #include "orvane/core/clock.h"
+#include "orvane/util/operation_type_enum.h"
 
 namespace orvane::apps {
 namespace {
@@ -63,6 +64,13 @@ std::string Difference(const model::Snapshot& a, const model::Snapshot& b) {
     t << r.id << "/" << r.account << " st" << r.status << " k" << r.kind << " " << r.time;
     return t.str();
   });
+  section("history", a.history, b.history, [](const model::HistoryEntry& r) {
+    return std::to_string(r.ticket) + " " + std::to_string(r.profit);
+  });
+  section("order number", a.order_numbers, b.order_numbers, [](const model::OrderNumber& r) {
+    return r.username + "/" + std::to_string(r.number) + " " + std::to_string(r.code);
+  });
+  if (a.audit.size() != b.audit.size()) out << "audit " << a.audit.size() << " vs " << b.audit.size() << "; ";
   section("alert", a.alerts, b.alerts,
           [](const model::Alert& r) { return std::to_string(r.client) + "/" + std::to_string(r.id); });
   if (!(a.sequences == b.sequences)) out << "tickets " << a.sequences.ticket << " vs " << b.sequences.ticket << "; ";
@@ -187,15 +195,38 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBack) {
     MemoryStore store(book, true);
     Told told;
     auto desk = std::make_unique<Desk>(store, m_clock, &told);
+    const TradingRules any_price{2, 1e9};  // no re-quotes: every order is judged on the rest
+    desk->Rules(any_price);
     desk->Load();
     const std::vector<model::Quote> quotes = RandomQuotes(random, 600);
+    std::uniform_int_distribution<int> pick(0, 99);
+    int32_t number = 0;
+    int opens = 0, closes = 0;
     for (size_t i = 0; i < quotes.size(); ++i) {
       ASSERT_TRUE(desk->ApplyQuote(quotes[i]));
+      // Clients' market orders between the quotes: opens and closes, whole
+      // or in part, some refused by the rules.
+      const int32_t client = 1 + pick(random) % 6;
+      MarketOrder order{"u" + std::to_string(client), ++number, client,
+                        client * 10 + pick(random) % 2, 2 + pick(random) % 3,
+                        pick(random) % 2 ? BuyType : SellType, 0,
+                        (1 + pick(random) % 10) / 10.0, 0};
+      const auto positions = desk->Positions(client);
+      if (pick(random) < 40 && !positions.empty()) {
+        const model::Position& p = positions[static_cast<size_t>(pick(random)) % positions.size()];
+        order.account = p.account;
+        order.ticket = p.ticket;
+        order.lots = pick(random) % 2 ? 0 : std::min(order.lots, p.lots);
+      }
+      const auto outcome = desk->Execute(order);
+      ASSERT_TRUE(outcome.has_value());
+      if (outcome->code == kExecuted) ++(order.ticket ? closes : opens);
       if (i % 150 == 149) {
         ASSERT_EQ(Difference(Canonical(store.Load()), Canonical(desk->Snapshot())), "")
             << "seed " << seed;
         // A desk started again from the store goes on where this one stood.
         desk = std::make_unique<Desk>(store, m_clock, &told);
+        desk->Rules(any_price);
         desk->Load();
         ASSERT_EQ(Difference(Canonical(store.Load()), Canonical(desk->Snapshot())), "")
             << "seed " << seed;
@@ -205,6 +236,8 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBack) {
     EXPECT_GT(told.opened, 0) << "seed " << seed;
     EXPECT_GT(told.closed, 0) << "seed " << seed;
     EXPECT_GT(told.alerts, 0) << "seed " << seed;
+    EXPECT_GT(opens, 10) << "seed " << seed;
+    EXPECT_GT(closes, 10) << "seed " << seed;
     EXPECT_GT(store.Load().sequences.ticket, book.sequences.ticket);
   }
 }

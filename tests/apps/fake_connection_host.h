@@ -23,6 +23,7 @@ class FakeConnectionHost : public ConnectionHost {
     return username == m_alice.username ? &m_alice : nullptr;
   }
   int32_t NewSid() override { return ++last_sid; }
+  int32_t LastOrderNumber(const std::string&) const override { return 0; }
   void LoggedOn(ServerConnection&) override { ++logged_on; }
   void Request(ServerConnection& connection, const CProcess& process) override {
     ++requests;

@@ -187,6 +187,7 @@ TEST_F(GatewayTest, AnExecutionIsPushedToTheClientsSessionsOnly) {
     for (const auto& m : p->Read()) tokens.push_back(m->TokenID());
     EXPECT_EQ(tokens, (std::vector<TokensEnum>{DELETE_PENDING_ORDER_TOKEN,
                                                CLOSE_OPEN_POSITION_TOKEN,
+                                               NEW_ACCOUNT_HISTORY_TOKEN,
                                                SUMMARIES_CHANGED_TOKEN}));
   }
   EXPECT_TRUE(bob.Read().empty());

@@ -1,0 +1,250 @@
+// Market orders through the server's gateway on an in-memory network: a buy
+// opened at the client's ask and closed at its bid with the result in the
+// balance and the history to the cent, every rule refused on a book with
+// real limits and the account left as it was, a partial close, exactly-once
+// order numbers, pushes to every session of the client, and another
+// client's account refused.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "book_import.h"
+#include "messages.h"
+#include "orvane/connection/memory_acceptor.h"
+#include "orvane/connection/memory_network.h"
+#include "orvane/connection/virtual_timer.h"
+#include "orvane/core/clock.h"
+#include "orvane/protocol/data_protocol.h"
+#include "orvane/protocol/process.h"
+#include "trading_server.h"
+
+namespace orvane::apps {
+namespace {
+
+// EURUSD at 1.2000 / 1.2001; Alice's spread 2 pips, lots 0.1 to 5,
+// commission 3 a lot on close; Bob may not hedge nor close in part; 1,000
+// margin a lot.
+const char* kBook = R"(SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00
+SYMBOL 2 EURUSD -4 100000 1 1 1 1000 1.2000 1.2001 FRIDAY 22:00 SUNDAY 22:00
+PARAMSET limited 1,0,0,0,0,0,100,0.01,0,2,2,0,5,5,3,5,0.1,0
+CLIENT 10 limited 2 50 2 0 Alice
+USER alice secret 10 4,5,8
+ACCOUNT 10 100 1 0 0 2000 0 0 0 0 0 0
+CLIENT 20 limited 1 0 2 0 Bob
+SETTINGS 20 0 0
+USER bob pass 20 5
+USER viewer pass 20 4
+ACCOUNT 20 200 1 0 0 9000 0 0 0 0 0 0
+POSITION 20 200 20R,@200R,@7R,@03/03/2027 09:00:00R,@BuyR,@1R,@2R,@1.2000R,@R,@R,@0R,@1R,@EURUSDR,@0R,@R,@
+)";
+
+struct Peer {
+  explicit Peer(std::shared_ptr<MemorySocket> s) : socket(std::move(s)) {}
+  std::shared_ptr<MemorySocket> socket;
+  int32_t sid = -1;
+  int32_t last_order = 0;
+
+  std::vector<std::shared_ptr<CProcess>> Read() {
+    std::vector<std::string> texts;
+    const int32_t count = split->SplitBuffer(socket->Receive(), texts);
+    std::vector<std::shared_ptr<CProcess>> messages;
+    for (int32_t i = 1; i <= count; ++i) {
+      messages.push_back(CProcess::New());
+      messages.back()->DefineProcessByCommand(5, texts[i]);
+    }
+    return messages;
+  }
+  std::vector<TokensEnum> Tokens() {
+    std::vector<TokensEnum> tokens;
+    for (const auto& m : Read()) tokens.push_back(m->TokenID());
+    return tokens;
+  }
+  template <typename Request>
+  wire::OrderAnswer Order(const Request& request) {
+    socket->Send(wire::Request(sid, request));
+    wire::OrderAnswer answer{-1, -1, "no answer", 0, 0};
+    for (const auto& m : Read()) {
+      if (m->TokenID() == Request::kToken) {
+        EXPECT_TRUE(wire::Decode(*m, answer));
+      }
+    }
+    return answer;
+  }
+  std::unique_ptr<CDataProtocol> split = std::make_unique<CDataProtocol>();
+};
+
+class TradingTest : public ::testing::Test {
+ protected:
+  TradingTest() {
+    ServerOptions options;
+    options.start_after_sessions = 99;
+    options.rules.max_deviation_pips = 3;
+    m_server = std::make_unique<TradingServer>(
+        ImportBook(kBook, "book"), PriceFeed::FromTape({}), m_clock,
+        ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,
+                          [this] { return m_time->Elapsed(); }},
+        options);
+    m_port = m_server->Start("127.0.0.1", 0);
+    Quote(1.2000, 1.2001);
+  }
+
+  Peer LogOn(const std::string& user, const std::string& password) {
+    Peer peer(m_network->CreateSocket());
+    peer.socket->Connect("127.0.0.1", m_port);
+    m_time->RunUntilIdle();
+    peer.socket->Send(wire::Request(-1, wire::LogOn{user, password}));
+    wire::LoggedOn answer;
+    const auto messages = peer.Read();
+    EXPECT_TRUE(!messages.empty() && wire::Decode(*messages[0], answer));
+    peer.sid = answer.sid;
+    peer.last_order = answer.last_order;
+    return peer;
+  }
+
+  void Quote(double bid, double ask) {
+    m_server->ApplyQuote({DateTime::FromParts(2027, 3, 3, 12, 0, m_second),
+                          "03/03/2027 12:00:" + std::string(m_second < 10 ? "0" : "") +
+                              std::to_string(m_second),
+                          2, bid, ask});
+    ++m_second;
+  }
+
+  model::Totals Totals(int32_t client, int32_t account) const {
+    for (const model::Account& a : m_server->desk().Accounts(client)) {
+      if (a.account == account) return a.totals;
+    }
+    return {};
+  }
+
+  std::shared_ptr<FixedClock> m_clock = std::make_shared<FixedClock>();
+  ScopedClock m_scoped{m_clock};
+  std::shared_ptr<VirtualTimeScheduler> m_time = std::make_shared<VirtualTimeScheduler>();
+  std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_time, false);
+  std::unique_ptr<TradingServer> m_server;
+  int32_t m_port = 0;
+  int m_second = 0;
+};
+
+TEST_F(TradingTest, ABuyOpensAtTheAskAndClosesAtTheBidWithTheResultInBalanceAndHistory) {
+  Peer alice = LogOn("alice", "secret");
+  Peer second = LogOn("alice", "secret");
+  // Alice's ask is her 2-pip spread laid on the bid, 1.2002; she saw 1.2003.
+  const wire::OrderAnswer opened = alice.Order(wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003});
+  ASSERT_EQ(opened.code, 0) << opened.text;
+  EXPECT_DOUBLE_EQ(opened.price, 1.2002);
+  EXPECT_EQ(second.Tokens(),
+            (std::vector<TokensEnum>{NEW_OPEN_POSITION_TOKEN, SUMMARIES_CHANGED_TOKEN}));
+  EXPECT_DOUBLE_EQ(Totals(10, 100).margin_requirement, -1000);
+  Quote(1.2050, 1.2051);
+  // A buy closes at the bid, 1.2050: 48 pips of 100,000 less 3 commission.
+  const wire::OrderAnswer closed =
+      alice.Order(wire::CloseRequest{2, 100, opened.ticket, 0, 1.2050});
+  ASSERT_EQ(closed.code, 0) << closed.text;
+  EXPECT_DOUBLE_EQ(Totals(10, 100).net_profit, 477);
+  EXPECT_DOUBLE_EQ(Totals(10, 100).margin_requirement, 0);
+  EXPECT_EQ(second.Tokens(), (std::vector<TokensEnum>{CLOSE_OPEN_POSITION_TOKEN,
+                                                      NEW_ACCOUNT_HISTORY_TOKEN,
+                                                      SUMMARIES_CHANGED_TOKEN}));
+  const auto history = m_server->desk().History(10);
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(history[0].ticket, opened.ticket);
+  EXPECT_DOUBLE_EQ(history[0].profit, 477);
+  EXPECT_DOUBLE_EQ(history[0].commission, 3);
+  EXPECT_DOUBLE_EQ(m_server->Figures(100)->balance, 2477);
+  EXPECT_EQ(m_server->desk().Snapshot().audit.size(), 2u);
+}
+
+TEST_F(TradingTest, EveryRuleRefusesWithACodeAndLeavesTheAccountAsItWas) {
+  Peer alice = LogOn("alice", "secret");
+  Peer bob = LogOn("bob", "pass");
+  const model::Snapshot before = m_server->desk().Snapshot();
+  struct Case {
+    Peer* peer;
+    wire::OpenRequest open;
+    wire::CloseRequest close;
+    int32_t code;
+  };
+  const Case cases[] = {
+      {&alice, {1, 200, 2, BuyType, 1, 1.2003}, {}, kUnknownAccount},  // Bob's account
+      {&alice, {2, 100, 1, BuyType, 1, 1}, {}, kUnknownSymbol},
+      {&alice, {3, 100, 2, BuyType, 0.05, 1.2003}, {}, kLotsOutOfRange},
+      {&alice, {4, 100, 2, BuyType, 5.5, 1.2003}, {}, kLotsOutOfRange},
+      {&alice, {5, 100, 2, BuyType, 0.255, 1.2003}, {}, kLotStep},
+      {&alice, {6, 100, 2, BuyType, 1, 1.2007}, {}, kRequote},  // 4 pips away
+      {&alice, {7, 100, 2, SellType, 3, 1.2000}, {}, kNotEnoughMargin},
+      {&bob, {1, 200, 2, SellType, 1, 1.2000}, {}, kHedgingNotAllowed},
+      {&bob, {}, {2, 200, 7, 0.5, 1.2000}, kPartialCloseNotAllowed},
+      {&bob, {}, {3, 200, 99, 0, 1.2000}, kUnknownPosition},
+      {&bob, {}, {4, 200, 7, 2, 1.2000}, kLotsOutOfRange},
+  };
+  for (const Case& c : cases) {
+    const wire::OrderAnswer answer = c.open.number != 0 ? c.peer->Order(c.open)
+                                                        : c.peer->Order(c.close);
+    EXPECT_EQ(answer.code, c.code) << answer.text;
+    EXPECT_FALSE(answer.text.empty());
+  }
+  const model::Snapshot after = m_server->desk().Snapshot();
+  EXPECT_EQ(after.accounts, before.accounts);
+  EXPECT_EQ(after.positions, before.positions);
+  EXPECT_EQ(after.sequences, before.sequences);
+}
+
+TEST_F(TradingTest, AReQuoteCarriesTheCurrentPriceAndANewOrderAtItExecutes) {
+  Peer alice = LogOn("alice", "secret");
+  Quote(1.2100, 1.2101);
+  const wire::OrderAnswer requote = alice.Order(wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003});
+  ASSERT_EQ(requote.code, kRequote);
+  EXPECT_DOUBLE_EQ(requote.price, 1.2102);
+  const wire::OrderAnswer opened =
+      alice.Order(wire::OpenRequest{2, 100, 2, BuyType, 1, requote.price});
+  EXPECT_EQ(opened.code, 0) << opened.text;
+}
+
+TEST_F(TradingTest, APartialCloseKeepsTheRestUnderItsTicket) {
+  Peer alice = LogOn("alice", "secret");
+  const wire::OrderAnswer opened = alice.Order(wire::OpenRequest{1, 100, 2, SellType, 1, 1.2000});
+  ASSERT_EQ(opened.code, 0) << opened.text;
+  // A sell closes at Alice's ask, 1.2002: 2 pips lost on 0.4 lots, 1.2 commission.
+  const wire::OrderAnswer part =
+      alice.Order(wire::CloseRequest{2, 100, opened.ticket, 0.4, 1.2002});
+  ASSERT_EQ(part.code, 0) << part.text;
+  const auto positions = m_server->desk().Positions(10);
+  ASSERT_EQ(positions.size(), 1u);
+  EXPECT_EQ(positions[0].ticket, opened.ticket);
+  EXPECT_DOUBLE_EQ(positions[0].lots, 0.6);
+  EXPECT_DOUBLE_EQ(Totals(10, 100).net_profit, -9.2);
+  EXPECT_DOUBLE_EQ(Totals(10, 100).margin_requirement, -600);
+}
+
+TEST_F(TradingTest, AnOrderNumberExecutesOnceEvenAcrossALogOnAgain) {
+  Peer alice = LogOn("alice", "secret");
+  const wire::OrderAnswer first = alice.Order(wire::OpenRequest{41, 100, 2, BuyType, 1, 1.2003});
+  ASSERT_EQ(first.code, 0) << first.text;
+  Peer again = LogOn("alice", "secret");
+  EXPECT_EQ(again.last_order, 41);
+  const wire::OrderAnswer repeat = again.Order(wire::OpenRequest{41, 100, 2, BuyType, 1, 1.2003});
+  EXPECT_EQ(repeat.code, 0);
+  EXPECT_EQ(repeat.ticket, first.ticket);
+  EXPECT_EQ(m_server->desk().Positions(10).size(), 1u);
+  const wire::OrderAnswer next = again.Order(wire::OpenRequest{42, 100, 2, BuyType, 0.5, 1.2003});
+  EXPECT_EQ(next.code, 0) << next.text;
+  EXPECT_NE(next.ticket, first.ticket);
+  EXPECT_EQ(m_server->desk().Positions(10).size(), 2u);
+}
+
+TEST_F(TradingTest, OrdersNeedThePrivilegeToTrade) {
+  Peer viewer = LogOn("viewer", "pass");
+  viewer.socket->Send(wire::Request(viewer.sid, wire::OpenRequest{1, 200, 2, BuyType, 1, 1.2003}));
+  const auto answer = viewer.Read();
+  ASSERT_EQ(answer.size(), 1u);
+  wire::Refusal refusal;
+  ASSERT_TRUE(wire::Decode(*answer[0], refusal));
+  EXPECT_EQ(refusal.code, wire::kNotAllowed);
+  EXPECT_EQ(m_server->desk().Positions(20).size(), 1u);
+}
+
+}  // namespace
+}  // namespace orvane::apps
