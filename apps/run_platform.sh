@@ -4,7 +4,9 @@
 # sample book and its 120,000-tick tape for about ten seconds; three terminals
 # log on, one of them through a SOCKS5 proxy with a password. When the feed
 # stops, every terminal prints its figures next to the server's for the same
-# accounts. Exit code 0 only when they all agree to the cent.
+# accounts. One terminal places, changes and closes trades from
+# data/sample_orders.txt while prices stream. Exit code 0 only when every
+# terminal agrees with the server to the cent.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${root}/build/platform"
@@ -44,7 +46,8 @@ echo "server on 127.0.0.1:${port} (TLS), SOCKS5 proxy on ${proxy_port}"
 
 tls=(--ca "${work}/server.pem")
 "${build}/apps/orvane-terminal" --port "${port}" --user client1229 --password pass1229 \
-  "${tls[@]}" --seconds 60 --label client1229 2>"${work}/client1229.log" &
+  "${tls[@]}" --seconds 60 --label client1229 --orders "${root}/data/sample_orders.txt" \
+  --order-ms 100 2>"${work}/client1229.log" &
 t1=$!
 "${build}/apps/orvane-terminal" --port "${port}" --user client1232 --password pass1232 \
   "${tls[@]}" --seconds 60 --label client1232 2>"${work}/client1232.log" &
@@ -56,7 +59,8 @@ status=0
   --proxy-password proxy-secret --seconds 60 --label "doomed (via proxy)" || status=$?
 wait "${t1}" || status=$?
 wait "${t2}" || status=$?
-grep -h -E 'account [0-9]+  terminal|compared' "${work}/client1229.log" "${work}/client1232.log"
+grep -h -E 'order [0-9]+:|account [0-9]+  terminal|compared' "${work}/client1229.log" \
+  "${work}/client1232.log"
 echo "server log: ${work}/server.log"
 if [[ ${status} -eq 0 ]]; then
   echo "platform: every terminal's figures equal the server's"

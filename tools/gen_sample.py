@@ -166,7 +166,8 @@ def paramset_text(name):
         sp = spread
         if spread != "" and s[0] in (9, 10, 11, 12):
             sp = spread * 5
-        groups.append(f"{s[0]},{sp},{source_plus},0,0,{commission},100,0.01,0")
+        # Limit and stop orders 5 pips from the price at least; 0.1 to 50 lots.
+        groups.append(f"{s[0]},{sp},{source_plus},5,5,{commission},50,0.1,0")
     return ",".join(groups)
 
 

@@ -268,6 +268,15 @@ bool Desk::ApplyChange(const model::Change& change) {
 
 // ---- market orders ----
 
+std::optional<double> Desk::DealPrice(int32_t client_id, int32_t symbol, int32_t direction,
+                                      bool closing) const {
+  auto client = m_engine->Clients()->Item(KeyOf(client_id));
+  auto param = client ? client->SymbolParam(symbol) : nullptr;
+  if (!param || !param->Symbol()) return std::nullopt;
+  if (closing) return param->ClosePriceWithSpread(static_cast<OperationTypeEnum>(direction));
+  return direction == BuyType ? param->AskWithSpread() : param->BidWithSpread();
+}
+
 int32_t Desk::LastOrderNumber(const std::string& username) const {
   int32_t last = 0;
   for (const model::OrderNumber& n : m_order_numbers) {
@@ -388,8 +397,7 @@ model::OrderNumber Desk::Check(const MarketOrder& order, double& price, double& 
   }
   // A buy opens at the ask and closes at the bid; a sell the other way.
   const bool opening = !position;
-  price = opening ? (direction == BuyType ? param->AskWithSpread() : param->BidWithSpread())
-                  : param->ClosePriceWithSpread(static_cast<OperationTypeEnum>(direction));
+  price = *DealPrice(order.client, symbol_id, direction, !opening);
   if (position) ref_price = position->RefClosePrice();
   const int32_t pip_location = static_cast<int32_t>(symbol->PipLocation().NumberValue());
   const double pip = std::pow(10.0, pip_location == 100 ? -2 : pip_location);

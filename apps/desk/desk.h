@@ -129,6 +129,11 @@ class Desk : private CAccountsTransactionsEvents {
   // outcome again and executes nothing. A halted desk refuses nothing and
   // executes nothing: it answers none.
   std::optional<model::OrderNumber> Execute(const MarketOrder& order);
+  // The client's current price for a deal in `direction`: a buy opens at
+  // the ask, a sell at the bid; closing, a buy closes at the bid and a sell
+  // at the ask. None when the client has no parameters for the symbol.
+  std::optional<double> DealPrice(int32_t client, int32_t symbol, int32_t direction,
+                                  bool closing) const;
   // The highest order number the user has used; 0 for none.
   int32_t LastOrderNumber(const std::string& username) const;
   void Rules(const TradingRules& rules) { m_rules = rules; }

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <ctime>
 #include <exception>
+#include <fstream>
+#include <sstream>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -20,6 +22,7 @@
 #include "orvane/connection/tls_options.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/conversions.h"
+#include "orvane/util/operation_type_enum.h"
 #include "terminal.h"
 
 namespace {
@@ -41,7 +44,8 @@ void Usage() {
                "                       [--proxy http|socks4|socks5:HOST:PORT [--proxy-user U"
                " --proxy-password P]]\n"
                "                       [--sessions N [--users-from K]] [--seconds T] [--soak]\n"
-               "                       [--handshake-ms N] [--label TEXT]\n";
+               "                       [--handshake-ms N] [--label TEXT]\n"
+               "                       [--orders FILE [--order-ms N]]\n";
 }
 
 std::string Cents(double value) {
@@ -71,6 +75,9 @@ struct Arguments {
   // replaced by users_from + i (0: every session as the same user).
   size_t users_from = 0;
   std::string label = "terminal";
+  // Market orders to place once streaming, one a line, --order-ms apart.
+  std::string orders;
+  int order_ms = 200;
 };
 
 void ParseProxy(const std::string& text, TerminalOptions& o) {
@@ -112,12 +119,126 @@ void Parse(int argc, char** argv, Arguments& a) {
     else if (flag == "--soak") a.soak = true;
     else if (flag == "--handshake-ms") o.handshake_ms = std::stoi(value());
     else if (flag == "--users-from") a.users_from = std::stoul(value());
+    else if (flag == "--orders") a.orders = value();
+    else if (flag == "--order-ms") a.order_ms = std::stoi(value());
     else throw std::invalid_argument("unknown argument " + flag);
   }
   if (o.port <= 0 || o.username.empty()) throw std::invalid_argument("--port and --user are required");
   if (a.sessions == 0) throw std::invalid_argument("--sessions must be at least 1");
   if (a.soak && a.seconds <= 0) throw std::invalid_argument("--soak needs --seconds");
+  if (!a.orders.empty() && a.sessions != 1) {
+    throw std::invalid_argument("--orders takes one session");
+  }
+  if (a.order_ms < 1) throw std::invalid_argument("--order-ms must be at least 1");
 }
+
+// A script of market orders, one a line ('#' starts a comment):
+//   buy SYMBOL LOTS [ACCOUNT] | sell SYMBOL LOTS [ACCOUNT]
+//   close #N [LOTS]   the position the script's Nth buy or sell opened
+// The account defaults to the client's first. One order at a time: the
+// next goes once the last is answered and --order-ms have passed. A
+// re-quote is taken once, at the current price.
+class OrderScript {
+ public:
+  struct Step {
+    std::string verb;
+    std::string symbol;
+    double lots = 0;
+    int32_t account = 0;
+    size_t opened = 0;  // close: the Nth buy or sell
+  };
+
+  static std::vector<Step> Read(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) throw std::invalid_argument(path + ": cannot be read");
+    std::vector<Step> steps;
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+      ++number;
+      std::istringstream words(line.substr(0, line.find('#') == 0 ? 0 : line.size()));
+      Step step;
+      if (!(words >> step.verb)) continue;
+      const std::string where = path + ":" + std::to_string(number) + ": ";
+      if (step.verb == "buy" || step.verb == "sell") {
+        if (!(words >> step.symbol >> step.lots) || step.lots <= 0) {
+          throw std::invalid_argument(where + "expected buy|sell SYMBOL LOTS [ACCOUNT]");
+        }
+        words >> step.account;
+      } else if (step.verb == "close") {
+        std::string ref;
+        if (!(words >> ref) || ref.size() < 2 || ref[0] != '#') {
+          throw std::invalid_argument(where + "expected close #N [LOTS]");
+        }
+        step.opened = std::stoul(ref.substr(1));
+        words >> step.lots;
+      } else {
+        throw std::invalid_argument(where + "unknown order '" + step.verb + "'");
+      }
+      steps.push_back(step);
+    }
+    return steps;
+  }
+
+  OrderScript(std::vector<Step> steps, Terminal& terminal)
+      : m_steps(std::move(steps)), m_terminal(terminal) {}
+
+  bool Done() const { return m_next >= m_steps.size() && m_waiting == 0; }
+
+  // Places the next order when none is outstanding; false when it cannot yet.
+  void Tick() {
+    if (m_waiting != 0 || m_next >= m_steps.size() ||
+        m_terminal.phase() != Terminal::Phase::kStreaming) {
+      return;
+    }
+    m_waiting = Place(m_steps[m_next]);
+    if (m_waiting != 0) m_requoted = false;
+    ++m_next;
+  }
+
+  void Answered(const orvane::apps::wire::OrderAnswer& answer) {
+    if (answer.number != m_waiting) return;
+    m_waiting = 0;
+    const Step& step = m_steps[m_next - 1];
+    if (answer.code == orvane::apps::kRequote && !m_requoted) {
+      m_requoted = true;
+      m_waiting = Place(step);
+      return;
+    }
+    if (answer.code == 0 && step.verb != "close") m_tickets.push_back(answer.ticket);
+    if (answer.code != 0 && step.verb != "close") m_tickets.push_back(0);
+  }
+
+ private:
+  int32_t Place(const Step& step) {
+    const orvane::apps::Desk* desk = m_terminal.desk();
+    const int32_t account = step.account != 0 ? step.account : FirstAccount();
+    if (step.verb == "close") {
+      if (step.opened == 0 || step.opened > m_tickets.size() || m_tickets[step.opened - 1] == 0) {
+        return 0;
+      }
+      return m_terminal.Close(account, m_tickets[step.opened - 1], step.lots);
+    }
+    for (const auto& symbol : desk->Symbols()) {
+      if (symbol.name == step.symbol) {
+        return m_terminal.Open(account, symbol.id,
+                               step.verb == "buy" ? orvane::BuyType : orvane::SellType,
+                               step.lots);
+      }
+    }
+    return 0;
+  }
+  int32_t FirstAccount() const {
+    const auto& figures = m_terminal.Figures();
+    return figures.empty() ? 0 : figures.begin()->first;
+  }
+
+  std::vector<Step> m_steps;
+  Terminal& m_terminal;
+  size_t m_next = 0;
+  int32_t m_waiting = 0;
+  bool m_requoted = false;
+  std::vector<int32_t> m_tickets;  // of the script's buys and sells, in order (0: refused)
+};
 
 // Runs the terminals, shows their progress, and ends the run when every one
 // has compared its figures (or the time is up).
@@ -130,7 +251,8 @@ class Runner : public orvane::apps::TerminalEvents {
         m_timers(io),
         m_display(io),
         m_deadline(io),
-        m_stagger(io) {
+        m_stagger(io),
+        m_pacing(io) {
     auto clock = std::make_shared<orvane::FixedClock>(orvane::Now());
     m_clock = clock;
     for (size_t i = 0; i < args.sessions; ++i) {
@@ -142,12 +264,16 @@ class Runner : public orvane::apps::TerminalEvents {
       m_terminals.push_back(std::make_unique<Terminal>(
           orvane::AsioTcpClientEnvironment(io, args.tls), m_timers, options, clock, this));
     }
+    if (!args.orders.empty()) {
+      m_script = std::make_unique<OrderScript>(OrderScript::Read(args.orders), *m_terminals[0]);
+    }
   }
 
   int Run() {
     orvane::ScopedClock scoped(m_clock);
     ConnectNext();
     ArmDisplay();
+    if (m_script) ArmScript();
     if (m_args.seconds > 0) {
       m_deadline.expires_after(std::chrono::milliseconds(static_cast<int64_t>(m_args.seconds * 1000)));
       m_deadline.async_wait([this](const std::error_code& e) {
@@ -175,6 +301,9 @@ class Runner : public orvane::apps::TerminalEvents {
     Say(reason);
     m_exit = kLoadFailed;
     Finish();
+  }
+  void OrderAnswered(const orvane::apps::wire::OrderAnswer& answer) override {
+    if (m_script) m_script->Answered(answer);
   }
   void Checked(const std::vector<Comparison>& comparisons) override {
     if (m_args.soak) return;
@@ -211,6 +340,14 @@ class Runner : public orvane::apps::TerminalEvents {
     });
   }
 
+  void ArmScript() {
+    m_pacing.expires_after(std::chrono::milliseconds(m_args.order_ms));
+    m_pacing.async_wait([this](const std::error_code& e) {
+      if (e) return;
+      m_script->Tick();
+      if (!m_script->Done()) ArmScript();
+    });
+  }
   void ShowStatus() {
     size_t streaming = 0, prices = 0;
     for (auto& t : m_terminals) {
@@ -266,6 +403,7 @@ class Runner : public orvane::apps::TerminalEvents {
     m_display.cancel();
     m_deadline.cancel();
     m_stagger.cancel();
+    m_pacing.cancel();
     for (auto& t : m_terminals) t->Disconnect();
     m_io.stop();
   }
@@ -280,6 +418,8 @@ class Runner : public orvane::apps::TerminalEvents {
   asio::steady_timer m_display;
   asio::steady_timer m_deadline;
   asio::steady_timer m_stagger;
+  asio::steady_timer m_pacing;
+  std::unique_ptr<OrderScript> m_script;
   size_t m_connected = 0;
   size_t m_checked = 0;
   size_t m_compared = 0;

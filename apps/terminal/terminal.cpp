@@ -120,6 +120,7 @@ void Terminal::Receive(const std::shared_ptr<CProcess>& process) {
     case RESULT_OK_TOKEN:
       if (m_phase == Phase::kLoading && m_desk) {
         m_phase = Phase::kStreaming;
+        for (const auto& [number, order] : m_unanswered) SendOrder(order);
         m_events->Streaming();
         if (m_feed_stopped) CompareWithServer();
       }
@@ -134,6 +135,9 @@ void Terminal::Receive(const std::shared_ptr<CProcess>& process) {
       return;
     case CONNECT_HANDCHAKE_TOKEN:
       return;
+    case NEW_ORDER_TOKEN:
+    case CLOSE_POS_ORDER_TOKEN:
+      return OnAnswer(*process);
     default:
       if (m_desk) return OnPush(*process);
       if (m_phase == Phase::kLoading) m_held.push_back(process);
@@ -333,6 +337,46 @@ void Terminal::OnPush(const CProcess& process) {
 void Terminal::FiguresChanged(const AccountFigures& figures) {
   m_figures[figures.account] = figures;
   m_events->FiguresChanged(figures);
+}
+
+// ---- market orders ----
+
+int32_t Terminal::Open(int32_t account, int32_t symbol, int32_t direction, double lots) {
+  if (m_phase != Phase::kStreaming) return 0;
+  const auto price = m_desk->DealPrice(m_client, symbol, direction, false);
+  if (!price) return 0;
+  const wire::OpenRequest order{++m_last_order, account, symbol, direction, lots, *price};
+  m_unanswered[order.number] = order;
+  SendOrder(order);
+  return order.number;
+}
+
+int32_t Terminal::Close(int32_t account, int32_t ticket, double lots) {
+  if (m_phase != Phase::kStreaming) return 0;
+  for (const model::Position& p : m_desk->Positions(m_client)) {
+    if (p.account != account || p.ticket != ticket) continue;
+    const auto price = m_desk->DealPrice(m_client, p.symbol, p.direction, true);
+    if (!price) return 0;
+    const wire::CloseRequest order{++m_last_order, account, ticket, lots, *price};
+    m_unanswered[order.number] = order;
+    SendOrder(order);
+    return order.number;
+  }
+  return 0;
+}
+
+void Terminal::SendOrder(const std::variant<wire::OpenRequest, wire::CloseRequest>& order) {
+  std::visit([this](const auto& o) { Request(o.kToken, wire::Encode(o)); }, order);
+}
+
+void Terminal::OnAnswer(const CProcess& process) {
+  wire::OrderAnswer answer;
+  if (!wire::Decode(process, answer)) return Log("an unreadable order answer");
+  m_unanswered.erase(answer.number);
+  Log("order " + std::to_string(answer.number) + ": " +
+      (answer.code == 0 ? answer.text + " at " + wire::Number(answer.price)
+                        : "refused (" + std::to_string(answer.code) + "): " + answer.text));
+  m_events->OrderAnswered(answer);
 }
 
 // ---- the check against the server ----

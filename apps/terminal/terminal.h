@@ -6,10 +6,12 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <variant>
 #include <string>
 #include <vector>
 
 #include "desk.h"
+#include "messages.h"
 #include "memory_store.h"
 #include "orvane/connection/h_client.h"
 #include "orvane/connection/tcp_client_environment.h"
@@ -69,6 +71,8 @@ class TerminalEvents {
   // What the server sent could not be loaded; the market is not started
   // until the next log-on.
   virtual void LoadFailed(const std::string& /*reason*/) {}
+  // The server's answer to one of this terminal's market orders.
+  virtual void OrderAnswered(const wire::OrderAnswer& /*answer*/) {}
 };
 
 // A client's trading terminal: a CHClient (connect with retry, handshake
@@ -94,6 +98,16 @@ class Terminal : private CHClientEvents, private DeskEvents {
 
   void Connect();
   void Disconnect();
+
+  // Market orders at the client's current price, numbered after the last
+  // number the server has seen from this user. They return the order's
+  // number, or 0 (nothing sent) before the market streams or for a symbol
+  // or position the model does not hold. An order not answered when the
+  // connection drops is sent again, under the same number, after the next
+  // log-on: the server executes it at most once.
+  int32_t Open(int32_t account, int32_t symbol, int32_t direction, double lots);
+  int32_t Close(int32_t account, int32_t ticket, double lots = 0);
+  size_t OrdersUnanswered() const { return m_unanswered.size(); }
 
   Phase phase() const { return m_phase; }
   int32_t ClientID() const { return m_client; }
@@ -130,6 +144,8 @@ class Terminal : private CHClientEvents, private DeskEvents {
   void OnPrice(const CProcess& process);
   void CheckSequence(int32_t symbol, int32_t sequence);
   void OnPush(const CProcess& process);
+  void OnAnswer(const CProcess& process);
+  void SendOrder(const std::variant<wire::OpenRequest, wire::CloseRequest>& order);
   void ApplyHeldPushes();
   void CompareWithServer();
   void Compare(const std::vector<std::string>& rows);
@@ -145,6 +161,7 @@ class Terminal : private CHClientEvents, private DeskEvents {
   int32_t m_sid = -1;
   int32_t m_client = 0;
   int32_t m_last_order = 0;
+  std::map<int32_t, std::variant<wire::OpenRequest, wire::CloseRequest>> m_unanswered;
   model::Snapshot m_snapshot;  // what the server sent, the model's source
   std::unique_ptr<MemoryStore> m_store;
   std::unique_ptr<Desk> m_desk;

@@ -22,6 +22,7 @@
 #include "orvane/connection/memory_socket.h"
 #include "orvane/connection/virtual_timer.h"
 #include "orvane/core/clock.h"
+#include "orvane/util/operation_type_enum.h"
 #include "platform_book.h"
 #include "price_feed.h"
 #include "rows.h"
@@ -221,6 +222,63 @@ TEST_F(PlatformTest, ASilentServerIsDroppedBySupervisionAndTheTerminalComesBack)
   auto fresh = MakeServer(PriceFeed::FromTape(m_tape));
   ASSERT_TRUE(RunUntil([&] { return alice.streaming == 2; }, 20000));
   EXPECT_EQ(terminal->Logons(), 2u);
+}
+
+// Watches a terminal's order answers too.
+struct Trader : Watcher {
+  void OrderAnswered(const wire::OrderAnswer& answer) override { answers.push_back(answer); }
+  std::vector<wire::OrderAnswer> answers;
+};
+
+TEST_F(PlatformTest, ATerminalTradesAndASecondTerminalOfTheClientSeesIt) {
+  auto server = MakeServer(PriceFeed::FromTape({}), 9);  // prices stay at the book's
+  Trader alice;
+  Watcher other;
+  auto terminal = MakeTerminal("alice", "secret", alice);
+  auto second = MakeTerminal("alice", "secret", other);
+  ASSERT_TRUE(RunUntil([&] { return alice.streaming == 1 && other.streaming == 1; }));
+  ASSERT_NE(terminal->Open(100, 2, SellType, 0.5), 0);
+  ASSERT_TRUE(RunUntil([&] { return alice.answers.size() == 1; }));
+  ASSERT_EQ(alice.answers[0].code, 0) << alice.answers[0].text;
+  const int32_t ticket = alice.answers[0].ticket;
+  ASSERT_TRUE(RunUntil([&] { return second->OpenPositions() == 2; }));
+  ASSERT_NE(terminal->Close(100, ticket, 0.2), 0);
+  ASSERT_TRUE(RunUntil([&] { return alice.answers.size() == 2; }));
+  EXPECT_EQ(alice.answers[1].code, 0) << alice.answers[1].text;
+  m_loop->Advance(100);
+  for (const Terminal* t : {terminal.get(), second.get()}) {
+    const auto positions = t->desk()->Positions(10);
+    ASSERT_EQ(positions.size(), 2u);
+    EXPECT_DOUBLE_EQ(positions[1].lots, 0.3);
+    EXPECT_EQ(t->desk()->History(10).size(), 1u);
+    EXPECT_DOUBLE_EQ(t->Figures().at(100).balance, server->Figures(100)->balance);
+    EXPECT_DOUBLE_EQ(t->Figures().at(100).equity, server->Figures(100)->equity);
+  }
+}
+
+TEST_F(PlatformTest, AnOrderWhoseAnswerIsLostExecutesOnceAfterTheTerminalComesBack) {
+  auto server = MakeServer(PriceFeed::FromTape({}), 9);
+  Trader alice;
+  auto terminal = MakeTerminal("alice", "secret", alice);
+  ASSERT_TRUE(RunUntil([&] { return alice.streaming == 1; }));
+  auto child = terminal->Client().Child();
+  ASSERT_TRUE(child);
+  auto socket = std::dynamic_pointer_cast<MemorySocket>(child);
+  ASSERT_TRUE(socket);
+  socket->StopReading();  // the answer will not get through
+  const int32_t number = terminal->Open(100, 2, BuyType, 0.5);
+  ASSERT_NE(number, 0);
+  ASSERT_TRUE(RunUntil([&] { return server->desk().Positions(10).size() == 2; }));
+  terminal->Disconnect();  // what was held back goes with the connection
+  m_loop->Advance(100);
+  socket->ResumeReading();
+  EXPECT_EQ(terminal->OrdersUnanswered(), 1u);
+  terminal->Connect();
+  ASSERT_TRUE(RunUntil([&] { return alice.answers.size() == 1; }));
+  EXPECT_EQ(alice.answers[0].number, number);  // sent again under its number
+  EXPECT_EQ(alice.answers[0].code, 0);
+  EXPECT_EQ(server->desk().Positions(10).size(), 2u);  // and executed once
+  EXPECT_EQ(terminal->LastOrderNumber(), number);
 }
 
 // A server of the test's own that drops the first of two symbol rows.
