@@ -367,7 +367,7 @@ model::OrderNumber Desk::Check(const MarketOrder& order, double& price, double& 
   }
   const double step = std::pow(10.0, -m_rules.lot_decimals);
   const double steps = lots / step;
-  if (lots <= 0 || std::fabs(steps - std::round(steps)) > 1e-6) {
+  if (!std::isfinite(steps) || lots <= 0 || std::fabs(steps - std::round(steps)) > 1e-6) {
     return refuse(kLotStep, "Lots must be a positive multiple of " + NumberText(step));
   }
   if (position) {

@@ -173,6 +173,7 @@ TEST_F(TradingTest, EveryRuleRefusesWithACodeAndLeavesTheAccountAsItWas) {
       {&alice, {3, 100, 2, BuyType, 0.05, 1.2003}, {}, kLotsOutOfRange},
       {&alice, {4, 100, 2, BuyType, 5.5, 1.2003}, {}, kLotsOutOfRange},
       {&alice, {5, 100, 2, BuyType, 0.255, 1.2003}, {}, kLotStep},
+      {&alice, {8, 100, 2, BuyType, 1e308, 1.2003}, {}, kLotStep},
       {&alice, {6, 100, 2, BuyType, 1, 1.2007}, {}, kRequote},  // 4 pips away
       {&alice, {7, 100, 2, SellType, 3, 1.2000}, {}, kNotEnoughMargin},
       {&bob, {1, 200, 2, SellType, 1, 1.2000}, {}, kHedgingNotAllowed},
