@@ -153,7 +153,7 @@ class Host final : public CAccountsTransactionsEvents {
   void ChangeTotInterest(int32_t&, int32_t&, double&) override { React(); }
 
  private:
-  struct SymbolSpec {
+  struct SymbolShape {
     int32_t id;
     const char* name;
     double factor;
@@ -163,7 +163,7 @@ class Host final : public CAccountsTransactionsEvents {
   };
   // USDCHF refers to itself and converts through the reciprocal; XAUUSD is
   // built without an index.
-  static constexpr SymbolSpec kSpecs[] = {
+  static constexpr SymbolShape kShapes[] = {
       {1, "USD", 1, 1, 1, 1.0, true},         {2, "EURUSD", 100000, 1, 1, 1.2, true},
       {3, "GBPUSD", 100000, 1, 1, 1.3, true}, {4, "EURGBP", 100000, 3, 1, 0.9, true},
       {5, "USDCHF", 100000, 5, 0, 0.91, true}, {6, "XAUUSD", 100, 1, 1, 1900, false}};
@@ -180,11 +180,11 @@ class Host final : public CAccountsTransactionsEvents {
     m_engine->InitializeNeededData(
         m_symbols, m_bytes.Pick(2) == 0 ? SERVER_SIDE_EXECUTION : CLIENT_SIDE_EXECUTION);
     m_final_listener = m_bytes.Pick(2) == 1;
-    for (const SymbolSpec& spec : kSpecs) AddSymbol(spec);
+    for (const SymbolShape& shape : kShapes) AddSymbol(shape);
     m_engine->Advise(this);
   }
 
-  void AddSymbol(const SymbolSpec& s) {
+  void AddSymbol(const SymbolShape& s) {
     auto symbol = m_engine->NewSymbol(
         0, s.ref_case, 1, s.factor, "03/03/2027 12:00:00", s.bid, s.bid, s.bid, s.bid, true,
         true, s.ref, -4, symbol_type, s.name, s.id, "SUNDAY", "22:00", "FRIDAY", "22:00", Null,
@@ -210,7 +210,7 @@ class Host final : public CAccountsTransactionsEvents {
   int32_t Ticket() { return 1 + m_bytes.Pick(12); }
   int32_t SymbolId() { return 1 + m_bytes.Pick(7); }
   double BaseOf(int32_t symbol) {
-    for (const SymbolSpec& s : kSpecs) {
+    for (const SymbolShape& s : kShapes) {
       if (s.id == symbol) return s.bid;
     }
     return 1.0;
@@ -359,7 +359,7 @@ class Host final : public CAccountsTransactionsEvents {
         break;
       }
       case 12:
-        AddSymbol(kSpecs[m_bytes.Pick(6)]);
+        AddSymbol(kShapes[m_bytes.Pick(6)]);
         break;
       case 13:
         e.DeleteSymbol(SymbolId());
