@@ -33,6 +33,9 @@ Gateway::Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options)
                  {GET_PENDING_ORDERS_TOKEN, &Gateway::Orders},
                  {GET_SUMMARIES_TOKEN, &Gateway::Summaries},
                  {START_MARKET_TOKEN, &Gateway::StartMarket},
+                 {GET_ONE_POS_TOKEN, &Gateway::OnePosition},
+                 {GET_PRIVS_TOKEN, &Gateway::Privileges},
+                 {GET_ACCOUNT_HISTORY_TOKEN, &Gateway::AccountHistory},
                  {NEW_ORDER_TOKEN, &Gateway::OpenOrder},
                  {CLOSE_POS_ORDER_TOKEN, &Gateway::CloseOrder}},
       m_event_manager(std::make_shared<CEventManager>()),
@@ -208,6 +211,42 @@ void Gateway::StartMarket(ServerConnection& c, const CProcess& /*p*/) {
   if (c.IsClosed()) return;
   m_market.push_back(&c);
   if (m_options.market_started) m_options.market_started(c);
+}
+
+// GET_ONE_POS(account, ticket): the position's row, or no rows when the
+// client holds no such position.
+void Gateway::OnePosition(ServerConnection& c, const CProcess& p) {
+  wire::PositionQuery query;
+  if (!wire::Decode(p, query)) {
+    return c.Refuse(kInvalidParameter, "Invalid paramenter", GET_ONE_POS_TOKEN);
+  }
+  std::vector<std::string> rows;
+  for (const model::Position& position : m_desk.Positions(c.ClientID())) {
+    if (position.account != query.account || position.ticket != query.ticket) continue;
+    const Desk::Guards guards = m_desk.GuardsOf(position);
+    rows.push_back(
+        wire::PositionRow(position, m_desk.SymbolName(position.symbol), guards.sl, guards.tp));
+  }
+  c.SendRows(rows);
+}
+
+// GET_PRIVS: one row, the numbers of the privileges the user holds.
+void Gateway::Privileges(ServerConnection& c, const CProcess& /*p*/) {
+  const model::User* user = m_desk.User(c.Session()->Username());
+  c.SendRows({user ? user->privileges : std::string()});
+}
+
+// GET_ACCOUNT_HISTORY(account): the account's history rows, oldest first.
+void Gateway::AccountHistory(ServerConnection& c, const CProcess& p) {
+  wire::HistoryQuery query;
+  if (!wire::Decode(p, query)) {
+    return c.Refuse(kInvalidParameter, "Invalid paramenter", GET_ACCOUNT_HISTORY_TOKEN);
+  }
+  std::vector<std::string> rows;
+  for (const model::HistoryEntry& e : m_desk.History(c.ClientID())) {
+    if (e.account == query.account) rows.push_back(wire::HistoryRow(e, m_desk.SymbolName(e.symbol)));
+  }
+  c.SendRows(rows);
 }
 
 // A session trades only for its own client: the desk refuses an account

@@ -93,6 +93,9 @@ class Gateway : private ConnectionHost {
   void Orders(ServerConnection& c, const CProcess& p);
   void Summaries(ServerConnection& c, const CProcess& p);
   void StartMarket(ServerConnection& c, const CProcess& p);
+  void OnePosition(ServerConnection& c, const CProcess& p);
+  void Privileges(ServerConnection& c, const CProcess& p);
+  void AccountHistory(ServerConnection& c, const CProcess& p);
   void OpenOrder(ServerConnection& c, const CProcess& p);
   void CloseOrder(ServerConnection& c, const CProcess& p);
   void Answer(ServerConnection& c, TokensEnum token, int32_t number,

@@ -11,6 +11,9 @@ const std::vector<Route>& Routes() {
       {GETOPENPOS_TOKEN, CLIENT_USER_TYPE, NonePriv, "read the open positions"},
       {GET_PENDING_ORDERS_TOKEN, CLIENT_USER_TYPE, NonePriv, "read the pending orders"},
       {GET_SUMMARIES_TOKEN, CLIENT_USER_TYPE, NonePriv, "read the account figures"},
+      {GET_ONE_POS_TOKEN, CLIENT_USER_TYPE, NonePriv, "read a position"},
+      {GET_PRIVS_TOKEN, CLIENT_USER_TYPE, NonePriv, "read the user's privileges"},
+      {GET_ACCOUNT_HISTORY_TOKEN, CLIENT_USER_TYPE, StatementShowPriv, "read the account history"},
       {NEW_ORDER_TOKEN, CLIENT_USER_TYPE, OpenClosePositionsPriv, "open positions"},
       {CLOSE_POS_ORDER_TOKEN, CLIENT_USER_TYPE, OpenClosePositionsPriv, "close positions"},
   };

@@ -59,6 +59,10 @@ std::vector<std::string> Encode(const LogOn& m) { return {m.username, m.password
 std::vector<std::string> Encode(const LoggedOn& m) {
   return {Number(m.sid), Number(m.client), Number(m.last_order)};
 }
+std::vector<std::string> Encode(const PositionQuery& m) {
+  return {Number(m.account), Number(m.ticket)};
+}
+std::vector<std::string> Encode(const HistoryQuery& m) { return {Number(m.account)}; }
 std::vector<std::string> Encode(const OpenRequest& m) {
   return {Number(m.number),    Number(m.account), Number(m.symbol),
           Number(m.direction), Number(m.lots),    Number(m.price)};
@@ -114,6 +118,15 @@ bool Decode(const CProcess& process, LoggedOn& m) {
   return DecodeWith(process, m, [](Reader& r, LoggedOn& x) {
     return r.Integer(x.sid).Integer(x.client).Integer(x.last_order).ok();
   });
+}
+bool Decode(const CProcess& process, PositionQuery& m) {
+  return DecodeWith(process, m, [](Reader& r, PositionQuery& x) {
+    return r.Integer(x.account).Integer(x.ticket).ok();
+  });
+}
+bool Decode(const CProcess& process, HistoryQuery& m) {
+  return DecodeWith(process, m,
+                    [](Reader& r, HistoryQuery& x) { return r.Integer(x.account).ok(); });
 }
 bool Decode(const CProcess& process, OpenRequest& m) {
   return DecodeWith(process, m, [](Reader& r, OpenRequest& x) {

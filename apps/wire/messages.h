@@ -27,6 +27,9 @@ class CProcess;
 //   START_MARKET                   RESULT_OK, then a Price of every symbol at once
 //                                  and of every quote after
 //   GET_SUMMARIES                  count + one FiguresRow per account of the client
+//   GET_ONE_POS PositionQuery      count + the PositionRow (none when not the client's)
+//   GET_PRIVS                      count + one row: the user's privilege numbers
+//   GET_ACCOUNT_HISTORY HistoryQuery  count + one HistoryRow per entry, oldest first
 //   NEW_ORDER OpenRequest          NEW_ORDER OrderAnswer
 //   CLOSE_POS_ORDER CloseRequest   CLOSE_POS_ORDER OrderAnswer
 //   RESULT_LOST LostRow            that row of the last multi-row answer again
@@ -92,6 +95,17 @@ struct Price {
   double ask = 0;
   std::string time;  // dd/mm/yyyy hh:nn:ss, market time
   int32_t sequence = 0;
+};
+
+struct PositionQuery {
+  static constexpr TokensEnum kToken = GET_ONE_POS_TOKEN;
+  int32_t account = 0;
+  int32_t ticket = 0;
+};
+
+struct HistoryQuery {
+  static constexpr TokensEnum kToken = GET_ACCOUNT_HISTORY_TOKEN;
+  int32_t account = 0;
 };
 
 // A market order that opens a position.
@@ -182,6 +196,8 @@ std::vector<std::string> Encode(const LoggedOn& m);
 std::vector<std::string> Encode(const Refusal& m);
 std::vector<std::string> Encode(const LostRow& m);
 std::vector<std::string> Encode(const Price& m);
+std::vector<std::string> Encode(const PositionQuery& m);
+std::vector<std::string> Encode(const HistoryQuery& m);
 std::vector<std::string> Encode(const OpenRequest& m);
 std::vector<std::string> Encode(const CloseRequest& m);
 std::vector<std::string> Encode(const OrderAnswer& m);
@@ -201,6 +217,8 @@ bool Decode(const CProcess& process, LoggedOn& m);
 bool Decode(const CProcess& process, Refusal& m);
 bool Decode(const CProcess& process, LostRow& m);
 bool Decode(const CProcess& process, Price& m);
+bool Decode(const CProcess& process, PositionQuery& m);
+bool Decode(const CProcess& process, HistoryQuery& m);
 bool Decode(const CProcess& process, OpenRequest& m);
 bool Decode(const CProcess& process, CloseRequest& m);
 bool Decode(const CProcess& process, OrderAnswer& m);

@@ -13,6 +13,7 @@
 
 #include "book_import.h"
 #include "messages.h"
+#include "rows.h"
 #include "orvane/connection/memory_acceptor.h"
 #include "orvane/connection/memory_network.h"
 #include "orvane/connection/virtual_timer.h"
@@ -72,6 +73,15 @@ struct Peer {
       }
     }
     return answer;
+  }
+  // The rows of a multi-row answer to the request.
+  std::vector<std::string> Rows(TokensEnum token, const std::vector<std::string>& params = {}) {
+    socket->Send(wire::RequestText(sid, token, params));
+    std::vector<std::string> rows;
+    for (const auto& m : Read()) {
+      if (m->TokenID() == RESULT_TOKEN) rows.push_back(m->ParameterValue(2));
+    }
+    return rows;
   }
   std::unique_ptr<CDataProtocol> split = std::make_unique<CDataProtocol>();
 };
@@ -155,6 +165,27 @@ TEST_F(TradingTest, ABuyOpensAtTheAskAndClosesAtTheBidWithTheResultInBalanceAndH
   EXPECT_DOUBLE_EQ(history[0].commission, 3);
   EXPECT_DOUBLE_EQ(m_server->Figures(100)->balance, 2477);
   EXPECT_EQ(m_server->desk().Snapshot().audit.size(), 2u);
+}
+
+TEST_F(TradingTest, QueriesAnswerFromTheClientsOwnRecords) {
+  Peer alice = LogOn("alice", "secret");
+  const wire::OrderAnswer opened = alice.Order(wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2002});
+  ASSERT_EQ(opened.code, 0) << opened.text;
+  alice.Order(wire::CloseRequest{2, 100, opened.ticket, 0.5, 1.2000});
+  const auto history = alice.Rows(GET_ACCOUNT_HISTORY_TOKEN, {"100"});
+  ASSERT_EQ(history.size(), 1u);
+  model::HistoryEntry entry;
+  ASSERT_TRUE(wire::ReadHistoryRow(history[0], entry));
+  EXPECT_DOUBLE_EQ(entry.lots, 0.5);
+  EXPECT_DOUBLE_EQ(entry.profit, -11.5);  // 2 pips on 0.5 lots, 1.5 commission
+  EXPECT_TRUE(alice.Rows(GET_ACCOUNT_HISTORY_TOKEN, {"200"}).empty());  // Bob's
+  const auto one = alice.Rows(GET_ONE_POS_TOKEN, {"100", std::to_string(opened.ticket)});
+  ASSERT_EQ(one.size(), 1u);
+  model::Position position;
+  ASSERT_TRUE(wire::ReadPositionRow(one[0], position));
+  EXPECT_DOUBLE_EQ(position.lots, 0.5);
+  EXPECT_TRUE(alice.Rows(GET_ONE_POS_TOKEN, {"200", "7"}).empty());  // Bob's position
+  EXPECT_EQ(alice.Rows(GET_PRIVS_TOKEN), std::vector<std::string>{"4,5,8"});
 }
 
 TEST_F(TradingTest, EveryRuleRefusesWithACodeAndLeavesTheAccountAsItWas) {
