@@ -1,0 +1,44 @@
+#ifndef ORVANE_APPS_DESK_DESK_DETAIL_H_
+#define ORVANE_APPS_DESK_DESK_DETAIL_H_
+
+// Small helpers the desk's source files share; not part of its interface.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "orvane/accounts/account.h"
+#include "orvane/accounts/summaries.h"
+#include "orvane/clients/client_param.h"
+#include "orvane/core/conversions.h"
+#include "orvane/market/symbol.h"
+#include "records.h"
+
+namespace orvane::apps {
+
+namespace desk_detail {
+
+// The quote time of symbols that have not been quoted yet.
+constexpr const char* kNoQuoteYet = "01/01/1900 00:00:00";
+
+inline std::string Money(double value) { return NumberText(RoundMoney(value)); }
+
+inline model::Totals TotalsOf(const CAccount& account) {
+  const CSummaries& s = *account.SummeryInfo();
+  return {s.TotalCommission(), s.MarginRequirement(), s.NetProfit(),    s.TotalDeposit(),
+          s.Credit(),          s.PreviousMargin(),    s.TotalInterest()};
+}
+
+inline int64_t LotKey(int32_t client, int32_t symbol) {
+  return (static_cast<int64_t>(client) << 32) | static_cast<uint32_t>(symbol);
+}
+
+inline int32_t SymbolOf(const std::shared_ptr<CClientParam>& param) {
+  return param && param->Symbol() ? param->Symbol()->ID() : 0;
+}
+
+}  // namespace desk_detail
+
+}  // namespace orvane::apps
+
+#endif  // ORVANE_APPS_DESK_DESK_DETAIL_H_

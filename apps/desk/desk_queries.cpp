@@ -1,0 +1,189 @@
+#include "desk.h"
+
+#include "desk_detail.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "orvane/accounts/account.h"
+#include "orvane/accounts/alert.h"
+#include "orvane/accounts/alerts.h"
+#include "orvane/accounts/open_position.h"
+#include "orvane/accounts/open_positions.h"
+#include "orvane/accounts/order.h"
+#include "orvane/accounts/orders.h"
+#include "orvane/accounts/summaries.h"
+#include "orvane/clients/client.h"
+#include "orvane/clients/client_param.h"
+#include "orvane/clients/clients.h"
+#include "orvane/core/clock.h"
+#include "orvane/core/conversions.h"
+#include "orvane/core/error.h"
+#include "orvane/market/symbol.h"
+#include "orvane/market/symbol_trading_times.h"
+#include "orvane/market/symbols.h"
+#include "orvane/util/generals.h"
+
+namespace orvane::apps {
+
+using desk_detail::SymbolOf;
+using desk_detail::TotalsOf;
+
+// ---- queries ----
+
+std::shared_ptr<CSymbol> Desk::Symbol(int32_t id) const {
+  auto it = m_symbol_by_id.find(id);
+  return it == m_symbol_by_id.end() ? nullptr : it->second;
+}
+
+Desk::Guards Desk::GuardsOf(const model::Position& p) const {
+  Guards guards;
+  auto account = m_engine->Account(p.client, p.account);
+  if (!account) return guards;
+  for (const auto& order : account->Orders()->Items()) {
+    if (order->IoID() != p.ticket) continue;
+    guards.sl = guards.sl || order->slPrice() != 0;
+    guards.tp = guards.tp || order->tpPrice() != 0;
+  }
+  return guards;
+}
+
+std::string Desk::SymbolName(int32_t id) const {
+  auto symbol = Symbol(id);
+  return symbol ? symbol->Name().TextValue() : std::string();
+}
+
+const model::Client* Desk::Client(int32_t id) const {
+  auto it = m_client_index.find(id);
+  return it == m_client_index.end() ? nullptr : &m_clients[it->second];
+}
+
+const model::User* Desk::User(const std::string& username) const {
+  auto it = m_user_index.find(username);
+  return it == m_user_index.end() ? nullptr : &m_users[it->second];
+}
+
+DateTime Desk::MarketTime() const { return m_clock->Now(); }
+
+model::Account Desk::AccountRecord(const model::Account& stored, const CAccount& live) const {
+  model::Account a = stored;
+  a.totals = TotalsOf(live);
+  return a;
+}
+
+std::vector<model::Account> Desk::Accounts(int32_t client) const {
+  std::vector<model::Account> accounts;
+  auto it = m_accounts_by_client.find(client);
+  if (it == m_accounts_by_client.end()) return accounts;
+  for (size_t index : it->second) {
+    const model::Account& stored = m_accounts[index];
+    if (auto live = m_engine->Account(client, stored.account)) {
+      accounts.push_back(AccountRecord(stored, *live));
+    }
+  }
+  return accounts;
+}
+
+model::Position Desk::PositionRecord(int32_t client, int32_t account,
+                                     const COpenPosition& p) const {
+  return {client, account, p.Ticket(), p.PosTime(), p.Type_no(), p.lots(), SymbolOf(p.SymbolParam()),
+          p.Price(), p.Interest(), p.Note()};
+}
+
+model::Order Desk::OrderRecord(int32_t client, int32_t account, const COrder& o) const {
+  model::Order r;
+  r.client = client;
+  r.account = account;
+  r.id = o.OrderId();
+  r.time = o.OrderTime();
+  r.direction = o.operationType();
+  r.lots = o.lots();
+  r.symbol = SymbolOf(o.SymbolParam());
+  r.kind = o.OrderType();
+  r.price = o.LimitPrice();
+  r.position = o.IoID();
+  r.sl = o.slPrice();
+  r.tp = o.tpPrice();
+  r.status = o.status();
+  r.note = o.Note();
+  return r;
+}
+
+std::vector<model::Position> Desk::Positions(int32_t client) const {
+  std::vector<model::Position> positions;
+  for (const model::Account& a : Accounts(client)) {
+    auto account = m_engine->Account(client, a.account);
+    for (const auto& p : account->OpenPositions()->Items()) {
+      positions.push_back(PositionRecord(client, a.account, *p));
+    }
+  }
+  return positions;
+}
+
+std::vector<model::Order> Desk::Orders(int32_t client) const {
+  std::vector<model::Order> orders;
+  for (const model::Account& a : Accounts(client)) {
+    auto account = m_engine->Account(client, a.account);
+    for (const auto& o : account->Orders()->Items()) {
+      orders.push_back(OrderRecord(client, a.account, *o));
+    }
+  }
+  return orders;
+}
+
+std::vector<model::Alert> Desk::Alerts(int32_t client_id) const {
+  std::vector<model::Alert> alerts;
+  auto client = m_engine->Clients()->Item(KeyOf(client_id));
+  if (!client) return alerts;
+  for (const auto& a : client->Alerts()->Items()) {
+    alerts.push_back({client_id, a->ID(), a->SymbolID(), a->AlertCondition(), a->AlertValue()});
+  }
+  return alerts;
+}
+
+std::vector<model::HistoryEntry> Desk::History(int32_t client) const {
+  std::vector<model::HistoryEntry> entries;
+  for (const model::HistoryEntry& e : m_history) {
+    if (e.client == client) entries.push_back(e);
+  }
+  return entries;
+}
+
+std::vector<AccountFigures> Desk::Figures(int32_t client) const {
+  std::vector<AccountFigures> figures;
+  for (const model::Account& a : Accounts(client)) {
+    if (auto f = FiguresOf(a.account)) figures.push_back(*f);
+  }
+  return figures;
+}
+
+std::optional<AccountFigures> Desk::FiguresOf(int32_t account) const {
+  auto it = m_figures.find(account);
+  if (it == m_figures.end()) return std::nullopt;
+  return it->second;
+}
+
+model::Snapshot Desk::Snapshot() const {
+  model::Snapshot s;
+  s.symbols = m_symbol_records;
+  s.clients = m_clients;
+  s.users = m_users;
+  for (const model::Client& c : m_clients) {
+    for (model::Account& a : Accounts(c.id)) s.accounts.push_back(std::move(a));
+    for (model::Position& p : Positions(c.id)) s.positions.push_back(std::move(p));
+    for (model::Order& o : Orders(c.id)) s.orders.push_back(std::move(o));
+    for (model::Alert& a : Alerts(c.id)) s.alerts.push_back(a);
+  }
+  s.history = m_history;
+  s.audit = m_audit;
+  s.order_numbers = m_order_numbers;
+  s.sequences.ticket = m_last_ticket;
+  if (!m_market_time_text.empty()) {
+    s.market_time = m_clock->Now();
+    s.market_time_text = m_market_time_text;
+  }
+  return s;
+}
+
+
+}  // namespace orvane::apps
