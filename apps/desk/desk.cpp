@@ -295,6 +295,7 @@ void Desk::Deliver(const Told& told) {
     void operator()(const model::TotalsBooked& t) { e.TotalsBooked(t); }
     void operator()(const Liquidated& t) { e.AccountLiquidated(t.client, t.account); }
     void operator()(const Fired& t) { e.AlertFired(t.client, t.alert, t.text); }
+    void operator()(const Hedged& t) { e.ClosedByHedge(t.client, t.account, t.buy, t.sell, t.lots); }
   };
   std::visit(Visitor{*m_events}, told);
 }

@@ -41,6 +41,7 @@ struct MarketOrder {
   int32_t symbol = 0;    // opening: the symbol
   int32_t direction = 0;  // opening: BuyType or SellType
   int32_t ticket = 0;    // closing: the position
+  int32_t hedge_ticket = 0;  // closing by hedge: the opposite position
   double lots = 0;       // closing: 0 for all of the position's lots
   double price = 0;
 };
@@ -65,6 +66,7 @@ enum OrderCode : int32_t {
   kPartialCloseNotAllowed = -518,
   kHedgingNotAllowed = -519,
   kOrderNumberUsed = -520,
+  kNotAHedge = -521,
 };
 
 // A record of the store that the engine would not take.
@@ -122,8 +124,11 @@ class Desk : private CAccountsTransactionsEvents {
   // revalues (and checks, on the server side) and what it reported is
   // executed. A quote of a symbol the desk does not hold is ignored.
   bool ApplyQuote(const model::Quote& quote);
-  // A client's market order that opens a position (`ticket` 0) or closes
-  // one, whole or in part. Executed at the client's current price when
+  // A client's market order that opens a position (`ticket` 0), closes one,
+  // whole or in part, or closes a buy against a sell of the same symbol and
+  // account (`hedge_ticket`): the two close against each other at their
+  // open prices (one spread paid, not two), the smaller whole and the larger
+  // keeping the rest under its ticket. Executed at the client's current price when
   // every rule holds; otherwise refused with a code and a text, the account
   // left exactly as it was. A number the user used before gets its first
   // outcome again and executes nothing. A halted desk refuses nothing and
@@ -200,9 +205,14 @@ class Desk : private CAccountsTransactionsEvents {
     int32_t client, alert;
     std::string text;
   };
+  struct Hedged {
+    int32_t client, account, buy, sell;
+    double lots;
+  };
   using Told = std::variant<Logged, AccountFigures, Executed, model::Position,
                             model::PositionClosed, model::PositionChanged, model::OrderRemoved,
-                            model::TotalsBooked, model::HistoryAdded, Liquidated, Fired>;
+                            model::TotalsBooked, model::HistoryAdded, Liquidated, Fired,
+                            Hedged>;
 
   // CAccountsTransactionsEvents
   void NewAccountSummeriesData(int32_t& cl_no, int32_t& acc_no, double& Balance, double& flt,
@@ -250,6 +260,8 @@ class Desk : private CAccountsTransactionsEvents {
                                               const std::string& note);
   void BookOpening(CAccount& account, const COpenPosition& position, bool from_order);
   model::OrderNumber Check(const MarketOrder& order, double& price, double& ref_price) const;
+  model::OrderNumber CheckHedge(const MarketOrder& order) const;
+  void CloseByHedge(const MarketOrder& order, model::OrderNumber& outcome);
   void Audit(const MarketOrder& order, const model::OrderNumber& outcome);
   void RemoveOrder(int32_t client, int32_t account, int32_t id);
   void BookTotals(const CAccount& account);

@@ -38,6 +38,10 @@ class DeskEvents {
   // Part of a position's lots was closed: the position as it now stands.
   virtual void PositionChanged(const model::Position& /*position*/) {}
   virtual void HistoryAdded(const model::HistoryEntry& /*entry*/) {}
+  // A buy and a sell were closed against each other (their closes, history
+  // and totals are told as well).
+  virtual void ClosedByHedge(int32_t /*client*/, int32_t /*account*/, int32_t /*buy*/,
+                             int32_t /*sell*/, double /*lots*/) {}
   // An order left the book (executed, or its position went).
   virtual void OrderRemoved(const model::OrderRemoved& /*removed*/) {}
   // New totals of the account were booked.

@@ -55,8 +55,11 @@ std::optional<model::OrderNumber> Desk::Execute(const MarketOrder& order) {
     if (n.username == order.username && n.number == order.number) return n;  // a repeat
   }
   double price = 0, ref_price = 0;
-  model::OrderNumber outcome = Check(order, price, ref_price);
-  if (outcome.code == kExecuted && order.ticket == 0) {
+  model::OrderNumber outcome =
+      order.hedge_ticket != 0 ? CheckHedge(order) : Check(order, price, ref_price);
+  if (outcome.code == kExecuted && order.hedge_ticket != 0) {
+    CloseByHedge(order, outcome);
+  } else if (outcome.code == kExecuted && order.ticket == 0) {
     auto position = OpenPosition(order.client, order.account, order.symbol, order.direction,
                                  order.lots, price, "order number " + KeyOf(order.number));
     if (position) {
@@ -179,6 +182,63 @@ model::OrderNumber Desk::Check(const MarketOrder& order, double& price, double& 
     }
   }
   return outcome;
+}
+
+model::OrderNumber Desk::CheckHedge(const MarketOrder& order) const {
+  model::OrderNumber outcome{order.username, order.number, kExecuted, "", 0, 0};
+  auto refuse = [&](OrderCode code, std::string text) {
+    outcome.code = code;
+    outcome.text = std::move(text);
+    return outcome;
+  };
+  if (order.number <= LastOrderNumber(order.username) - int32_t{model::kOrderNumbersKept}) {
+    return refuse(kOrderNumberUsed, "Order number " + KeyOf(order.number) + " was used before");
+  }
+  auto account = m_engine->Account(order.client, order.account);
+  if (!account) {
+    return refuse(kUnknownAccount,
+                  "Client " + KeyOf(order.client) + " holds no account " + KeyOf(order.account));
+  }
+  auto one = account->OpenPositions()->Item(KeyOf(order.ticket));
+  auto other = account->OpenPositions()->Item(KeyOf(order.hedge_ticket));
+  if (!one || !other || order.ticket == order.hedge_ticket) {
+    return refuse(kUnknownPosition, "Account " + KeyOf(order.account) +
+                                        " does not hold both positions " + KeyOf(order.ticket) +
+                                        " and " + KeyOf(order.hedge_ticket));
+  }
+  const int32_t symbol_id = SymbolOf(one->SymbolParam());
+  if (symbol_id != SymbolOf(other->SymbolParam()) || one->Type_no() == other->Type_no()) {
+    return refuse(kNotAHedge, "Tickets " + KeyOf(order.ticket) + " and " +
+                                  KeyOf(order.hedge_ticket) +
+                                  " are not a buy and a sell of one symbol");
+  }
+  auto symbol = Symbol(symbol_id);
+  if (!symbol || !symbol->SymbolTradingTimes() || !symbol->SymbolTradingTimes()->TradeIsOpen()) {
+    return refuse(kMarketClosed, "The market of " + SymbolName(symbol_id) + " is closed");
+  }
+  return outcome;
+}
+
+void Desk::CloseByHedge(const MarketOrder& order, model::OrderNumber& outcome) {
+  auto account = m_engine->Account(order.client, order.account);
+  auto one = account->OpenPositions()->Item(KeyOf(order.ticket));
+  auto other = account->OpenPositions()->Item(KeyOf(order.hedge_ticket));
+  auto buy = one->Type_no() == BuyType ? one : other;
+  auto sell = one->Type_no() == BuyType ? other : one;
+  const double lots = std::min(buy->lots(), sell->lots());
+  const int32_t buy_ticket = buy->Ticket(), sell_ticket = sell->Ticket();
+  // The buy closes at the sell's open price and the sell at its own: the
+  // pair's result is the difference of their open prices.
+  const double price = sell->Price();
+  ClosePosition(order.client, order.account, buy_ticket, price, buy->RefClosePrice(), "hedge",
+                lots);
+  ClosePosition(order.client, order.account, sell_ticket, price, sell->RefClosePrice(), "hedge",
+                lots);
+  Tell(Hedged{order.client, order.account, buy_ticket, sell_ticket, lots});
+  outcome.ticket = order.ticket;
+  outcome.price = price;
+  outcome.text = "closed " + NumberText(lots) + " lots of tickets " + KeyOf(buy_ticket) +
+                 " and " + KeyOf(sell_ticket) + " against each other";
 }
 
 void Desk::Audit(const MarketOrder& order, const model::OrderNumber& outcome) {

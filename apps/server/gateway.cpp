@@ -37,7 +37,8 @@ Gateway::Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options)
                  {GET_PRIVS_TOKEN, &Gateway::Privileges},
                  {GET_ACCOUNT_HISTORY_TOKEN, &Gateway::AccountHistory},
                  {NEW_ORDER_TOKEN, &Gateway::OpenOrder},
-                 {CLOSE_POS_ORDER_TOKEN, &Gateway::CloseOrder}},
+                 {CLOSE_POS_ORDER_TOKEN, &Gateway::CloseOrder},
+                 {CLOSE_HEDGE_TOKEN, &Gateway::HedgeOrder}},
       m_event_manager(std::make_shared<CEventManager>()),
       m_handshake(timers.CreateTimer()) {
   m_handshake->Interval(m_options.handshake_ms);
@@ -282,6 +283,21 @@ void Gateway::CloseOrder(ServerConnection& c, const CProcess& p) {
   order.lots = request.lots;
   order.price = request.price;
   Answer(c, CLOSE_POS_ORDER_TOKEN, request.number, m_desk.Execute(order));
+}
+
+void Gateway::HedgeOrder(ServerConnection& c, const CProcess& p) {
+  wire::HedgeRequest request;
+  if (!wire::Decode(p, request)) {
+    return c.Refuse(kInvalidParameter, "Invalid paramenter", CLOSE_HEDGE_TOKEN);
+  }
+  MarketOrder order;
+  order.username = c.Session()->Username();
+  order.number = request.number;
+  order.client = c.ClientID();
+  order.account = request.account;
+  order.ticket = request.ticket;
+  order.hedge_ticket = request.other;
+  Answer(c, CLOSE_HEDGE_TOKEN, request.number, m_desk.Execute(order));
 }
 
 void Gateway::Answer(ServerConnection& c, TokensEnum token, int32_t number,

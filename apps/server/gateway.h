@@ -98,6 +98,7 @@ class Gateway : private ConnectionHost {
   void AccountHistory(ServerConnection& c, const CProcess& p);
   void OpenOrder(ServerConnection& c, const CProcess& p);
   void CloseOrder(ServerConnection& c, const CProcess& p);
+  void HedgeOrder(ServerConnection& c, const CProcess& p);
   void Answer(ServerConnection& c, TokensEnum token, int32_t number,
               const std::optional<model::OrderNumber>& outcome);
 

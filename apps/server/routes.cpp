@@ -16,6 +16,7 @@ const std::vector<Route>& Routes() {
       {GET_ACCOUNT_HISTORY_TOKEN, CLIENT_USER_TYPE, StatementShowPriv, "read the account history"},
       {NEW_ORDER_TOKEN, CLIENT_USER_TYPE, OpenClosePositionsPriv, "open positions"},
       {CLOSE_POS_ORDER_TOKEN, CLIENT_USER_TYPE, OpenClosePositionsPriv, "close positions"},
+      {CLOSE_HEDGE_TOKEN, CLIENT_USER_TYPE, OpenClosePositionsPriv, "close positions"},
   };
   return routes;
 }

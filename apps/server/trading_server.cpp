@@ -139,6 +139,11 @@ void TradingServer::HistoryAdded(const model::HistoryEntry& entry) {
                  wire::Response(wire::HistoryPush{entry, m_desk.SymbolName(entry.symbol)}));
 }
 
+void TradingServer::ClosedByHedge(int32_t client, int32_t account, int32_t buy, int32_t sell,
+                                  double lots) {
+  m_gateway.Push(client, wire::Response(wire::HedgePush{client, account, buy, sell, lots}));
+}
+
 void TradingServer::OrderRemoved(const model::OrderRemoved& removed) {
   m_gateway.Push(removed.client, wire::Response(wire::OrderRemovedPush{removed}));
 }

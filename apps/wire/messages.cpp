@@ -63,6 +63,12 @@ std::vector<std::string> Encode(const PositionQuery& m) {
   return {Number(m.account), Number(m.ticket)};
 }
 std::vector<std::string> Encode(const HistoryQuery& m) { return {Number(m.account)}; }
+std::vector<std::string> Encode(const HedgeRequest& m) {
+  return {Number(m.number), Number(m.account), Number(m.ticket), Number(m.other)};
+}
+std::vector<std::string> Encode(const HedgePush& m) {
+  return {Number(m.client), Number(m.account), Number(m.buy), Number(m.sell), Number(m.lots)};
+}
 std::vector<std::string> Encode(const OpenRequest& m) {
   return {Number(m.number),    Number(m.account), Number(m.symbol),
           Number(m.direction), Number(m.lots),    Number(m.price)};
@@ -127,6 +133,16 @@ bool Decode(const CProcess& process, PositionQuery& m) {
 bool Decode(const CProcess& process, HistoryQuery& m) {
   return DecodeWith(process, m,
                     [](Reader& r, HistoryQuery& x) { return r.Integer(x.account).ok(); });
+}
+bool Decode(const CProcess& process, HedgeRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, HedgeRequest& x) {
+    return r.Integer(x.number).Integer(x.account).Integer(x.ticket).Integer(x.other).ok();
+  });
+}
+bool Decode(const CProcess& process, HedgePush& m) {
+  return DecodeWith(process, m, [](Reader& r, HedgePush& x) {
+    return r.Integer(x.client).Integer(x.account).Integer(x.buy).Integer(x.sell).Number(x.lots).ok();
+  });
 }
 bool Decode(const CProcess& process, OpenRequest& m) {
   return DecodeWith(process, m, [](Reader& r, OpenRequest& x) {

@@ -32,6 +32,7 @@ class CProcess;
 //   GET_ACCOUNT_HISTORY HistoryQuery  count + one HistoryRow per entry, oldest first
 //   NEW_ORDER OpenRequest          NEW_ORDER OrderAnswer
 //   CLOSE_POS_ORDER CloseRequest   CLOSE_POS_ORDER OrderAnswer
+//   CLOSE_HEDGE HedgeRequest       CLOSE_HEDGE OrderAnswer
 //   RESULT_LOST LostRow            that row of the last multi-row answer again
 //   CONNECT_HANDCHAKE              nothing (a terminal's sign of life)
 //   DISCONNECT                     closes the connection
@@ -45,6 +46,7 @@ class CProcess;
 //   UPDATE_OPEN_POSITION           the client's sessions (a partial close)
 //   CLOSE_OPEN_POSITION            the client's sessions
 //   NEW_ACCOUNT_HISTORY HistoryPush  the client's sessions
+//   POSITIONS_CLOSED_BY_HEDGE HedgePush  the client's sessions
 //   DELETE_PENDING_ORDER           the client's sessions
 //   SUMMARIES_CHANGED              the client's sessions
 //   ACCOUNT_LIQUIDATED             the client's sessions
@@ -129,6 +131,25 @@ struct CloseRequest {
   double price = 0;  // the price the client saw the position close at
 };
 
+// A market order that closes a buy against a sell of one symbol and account.
+struct HedgeRequest {
+  static constexpr TokensEnum kToken = CLOSE_HEDGE_TOKEN;
+  int32_t number = 0;
+  int32_t account = 0;
+  int32_t ticket = 0;
+  int32_t other = 0;
+};
+
+// A buy and a sell closed against each other.
+struct HedgePush {
+  static constexpr TokensEnum kToken = POSITIONS_CLOSED_BY_HEDGE_TOKEN;
+  int32_t client = 0;
+  int32_t account = 0;
+  int32_t buy = 0;
+  int32_t sell = 0;
+  double lots = 0;
+};
+
 // The outcome of an order, under the request's token: code 0 executed
 // (ticket and price of the execution), otherwise refused with a text (a
 // re-quote carries the current price).
@@ -198,6 +219,8 @@ std::vector<std::string> Encode(const LostRow& m);
 std::vector<std::string> Encode(const Price& m);
 std::vector<std::string> Encode(const PositionQuery& m);
 std::vector<std::string> Encode(const HistoryQuery& m);
+std::vector<std::string> Encode(const HedgeRequest& m);
+std::vector<std::string> Encode(const HedgePush& m);
 std::vector<std::string> Encode(const OpenRequest& m);
 std::vector<std::string> Encode(const CloseRequest& m);
 std::vector<std::string> Encode(const OrderAnswer& m);
@@ -219,6 +242,8 @@ bool Decode(const CProcess& process, LostRow& m);
 bool Decode(const CProcess& process, Price& m);
 bool Decode(const CProcess& process, PositionQuery& m);
 bool Decode(const CProcess& process, HistoryQuery& m);
+bool Decode(const CProcess& process, HedgeRequest& m);
+bool Decode(const CProcess& process, HedgePush& m);
 bool Decode(const CProcess& process, OpenRequest& m);
 bool Decode(const CProcess& process, CloseRequest& m);
 bool Decode(const CProcess& process, OrderAnswer& m);

@@ -189,6 +189,7 @@ class DeskTest : public ::testing::Test {
 };
 
 TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBack) {
+  int hedges = 0;
   for (unsigned seed = 1; seed <= 4; ++seed) {
     std::mt19937 random(seed);
     const model::Snapshot book = ImportBook(RandomBook(random), "random");
@@ -207,20 +208,30 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBack) {
       // Clients' market orders between the quotes: opens and closes, whole
       // or in part, some refused by the rules.
       const int32_t client = 1 + pick(random) % 6;
-      MarketOrder order{"u" + std::to_string(client), ++number, client,
-                        client * 10 + pick(random) % 2, 2 + pick(random) % 3,
-                        pick(random) % 2 ? BuyType : SellType, 0,
-                        (1 + pick(random) % 10) / 10.0, 0};
+      MarketOrder order;
+      order.username = "u" + std::to_string(client);
+      order.number = ++number;
+      order.client = client;
+      order.account = client * 10 + pick(random) % 2;
+      order.symbol = 2 + pick(random) % 3;
+      order.direction = pick(random) % 2 ? BuyType : SellType;
+      order.lots = (1 + pick(random) % 10) / 10.0;
       const auto positions = desk->Positions(client);
-      if (pick(random) < 40 && !positions.empty()) {
+      const int choice = pick(random);
+      if (choice < 40 && !positions.empty()) {
         const model::Position& p = positions[static_cast<size_t>(pick(random)) % positions.size()];
         order.account = p.account;
         order.ticket = p.ticket;
         order.lots = pick(random) % 2 ? 0 : std::min(order.lots, p.lots);
+      } else if (choice < 50 && positions.size() >= 2) {
+        // Two positions closed against each other (often refused: not a hedge).
+        order.account = positions[0].account;
+        order.ticket = positions[0].ticket;
+        order.hedge_ticket = positions[1].ticket;
       }
       const auto outcome = desk->Execute(order);
       ASSERT_TRUE(outcome.has_value());
-      if (outcome->code == kExecuted) ++(order.ticket ? closes : opens);
+      if (outcome->code == kExecuted) ++(order.hedge_ticket ? hedges : order.ticket ? closes : opens);
       if (i % 150 == 149) {
         ASSERT_EQ(Difference(Canonical(store.Load()), Canonical(desk->Snapshot())), "")
             << "seed " << seed;
@@ -240,6 +251,7 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBack) {
     EXPECT_GT(closes, 10) << "seed " << seed;
     EXPECT_GT(store.Load().sequences.ticket, book.sequences.ticket);
   }
+  EXPECT_GT(hedges, 0);
 }
 
 TEST_F(DeskTest, ARefusedCommitTellsNothingAndStopsTheDesk) {

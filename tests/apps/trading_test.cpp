@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -165,6 +166,35 @@ TEST_F(TradingTest, ABuyOpensAtTheAskAndClosesAtTheBidWithTheResultInBalanceAndH
   EXPECT_DOUBLE_EQ(history[0].commission, 3);
   EXPECT_DOUBLE_EQ(m_server->Figures(100)->balance, 2477);
   EXPECT_EQ(m_server->desk().Snapshot().audit.size(), 2u);
+}
+
+TEST_F(TradingTest, CloseByHedgeCostsOneSpreadAndTheLargerKeepsTheRest) {
+  Peer alice = LogOn("alice", "secret");
+  Peer second = LogOn("alice", "secret");
+  const wire::OrderAnswer buy = alice.Order(wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2002});
+  ASSERT_EQ(buy.code, 0) << buy.text;
+  Quote(1.2030, 1.2031);
+  const wire::OrderAnswer sell = alice.Order(wire::OpenRequest{2, 100, 2, SellType, 0.4, 1.2030});
+  ASSERT_EQ(sell.code, 0) << sell.text;
+  second.Read();
+  const wire::OrderAnswer hedge = alice.Order(wire::HedgeRequest{3, 100, sell.ticket, buy.ticket});
+  ASSERT_EQ(hedge.code, 0) << hedge.text;
+  // 0.4 lots bought at 1.2002 and sold at 1.2030: 28 pips, less 3 a lot on
+  // each closed leg (1.2 + 1.2).
+  EXPECT_DOUBLE_EQ(Totals(10, 100).net_profit, 109.6);
+  const auto positions = m_server->desk().Positions(10);
+  ASSERT_EQ(positions.size(), 1u);
+  EXPECT_EQ(positions[0].ticket, buy.ticket);
+  EXPECT_DOUBLE_EQ(positions[0].lots, 0.6);
+  const auto tokens = second.Tokens();
+  EXPECT_NE(std::find(tokens.begin(), tokens.end(), POSITIONS_CLOSED_BY_HEDGE_TOKEN),
+            tokens.end());
+  const wire::OrderAnswer same_side =
+      alice.Order(wire::HedgeRequest{4, 100, buy.ticket, buy.ticket});
+  EXPECT_EQ(same_side.code, kUnknownPosition);
+  const wire::OrderAnswer another = alice.Order(wire::OpenRequest{5, 100, 2, BuyType, 0.5, 1.2032});
+  ASSERT_EQ(another.code, 0) << another.text;
+  EXPECT_EQ(alice.Order(wire::HedgeRequest{6, 100, buy.ticket, another.ticket}).code, kNotAHedge);
 }
 
 TEST_F(TradingTest, QueriesAnswerFromTheClientsOwnRecords) {
