@@ -261,6 +261,8 @@ class Desk : private CAccountsTransactionsEvents {
   void BookOpening(CAccount& account, const COpenPosition& position, bool from_order);
   model::OrderNumber Check(const MarketOrder& order, double& price, double& ref_price) const;
   model::OrderNumber CheckHedge(const MarketOrder& order) const;
+  std::shared_ptr<CAccount> OrderAccount(const MarketOrder& order,
+                                         model::OrderNumber& outcome) const;
   void CloseByHedge(const MarketOrder& order, model::OrderNumber& outcome);
   void Audit(const MarketOrder& order, const model::OrderNumber& outcome);
   void RemoveOrder(int32_t client, int32_t account, int32_t id);

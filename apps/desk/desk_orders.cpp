@@ -93,21 +93,33 @@ std::optional<model::OrderNumber> Desk::Execute(const MarketOrder& order) {
 
 // The rules of a market order, in the order they are checked. Leaves the
 // execution price (and, for a close, the reference price) in `price`.
+// The first rules of every market order: a number still kept, and an
+// account of the order's client. None, with `outcome` refused, otherwise.
+std::shared_ptr<CAccount> Desk::OrderAccount(const MarketOrder& order,
+                                             model::OrderNumber& outcome) const {
+  outcome = model::OrderNumber{order.username, order.number, kExecuted, "", 0, 0};
+  if (order.number <= LastOrderNumber(order.username) - int32_t{model::kOrderNumbersKept}) {
+    outcome.code = kOrderNumberUsed;
+    outcome.text = "Order number " + KeyOf(order.number) + " was used before";
+    return nullptr;
+  }
+  auto account = m_engine->Account(order.client, order.account);
+  if (!account) {
+    outcome.code = kUnknownAccount;
+    outcome.text = "Client " + KeyOf(order.client) + " holds no account " + KeyOf(order.account);
+  }
+  return account;
+}
+
 model::OrderNumber Desk::Check(const MarketOrder& order, double& price, double& ref_price) const {
-  model::OrderNumber outcome{order.username, order.number, kExecuted, "", 0, 0};
+  model::OrderNumber outcome;
+  auto account = OrderAccount(order, outcome);
+  if (!account) return outcome;
   auto refuse = [&](OrderCode code, std::string text) {
     outcome.code = code;
     outcome.text = std::move(text);
     return outcome;
   };
-  if (order.number <= LastOrderNumber(order.username) - int32_t{model::kOrderNumbersKept}) {
-    return refuse(kOrderNumberUsed, "Order number " + KeyOf(order.number) + " was used before");
-  }
-  auto account = m_engine->Account(order.client, order.account);
-  if (!account) {
-    return refuse(kUnknownAccount,
-                  "Client " + KeyOf(order.client) + " holds no account " + KeyOf(order.account));
-  }
   std::shared_ptr<COpenPosition> position;
   int32_t symbol_id = order.symbol;
   int32_t direction = order.direction;
@@ -185,20 +197,14 @@ model::OrderNumber Desk::Check(const MarketOrder& order, double& price, double& 
 }
 
 model::OrderNumber Desk::CheckHedge(const MarketOrder& order) const {
-  model::OrderNumber outcome{order.username, order.number, kExecuted, "", 0, 0};
+  model::OrderNumber outcome;
+  auto account = OrderAccount(order, outcome);
+  if (!account) return outcome;
   auto refuse = [&](OrderCode code, std::string text) {
     outcome.code = code;
     outcome.text = std::move(text);
     return outcome;
   };
-  if (order.number <= LastOrderNumber(order.username) - int32_t{model::kOrderNumbersKept}) {
-    return refuse(kOrderNumberUsed, "Order number " + KeyOf(order.number) + " was used before");
-  }
-  auto account = m_engine->Account(order.client, order.account);
-  if (!account) {
-    return refuse(kUnknownAccount,
-                  "Client " + KeyOf(order.client) + " holds no account " + KeyOf(order.account));
-  }
   auto one = account->OpenPositions()->Item(KeyOf(order.ticket));
   auto other = account->OpenPositions()->Item(KeyOf(order.hedge_ticket));
   if (!one || !other || order.ticket == order.hedge_ticket) {

@@ -250,54 +250,46 @@ void Gateway::AccountHistory(ServerConnection& c, const CProcess& p) {
   c.SendRows(rows);
 }
 
-// A session trades only for its own client: the desk refuses an account
-// of another client as unknown.
-void Gateway::OpenOrder(ServerConnection& c, const CProcess& p) {
-  wire::OpenRequest request;
+// Decodes a market order and executes it for the session's user and
+// client: a session trades only for its own client (the desk refuses an
+// account of another client as unknown).
+template <typename Request, typename Fill>
+void Gateway::Trade(ServerConnection& c, const CProcess& p, Fill fill) {
+  Request request;
   if (!wire::Decode(p, request)) {
-    return c.Refuse(kInvalidParameter, "Invalid paramenter", NEW_ORDER_TOKEN);
+    return c.Refuse(kInvalidParameter, "Invalid paramenter", Request::kToken);
   }
   MarketOrder order;
   order.username = c.Session()->Username();
   order.number = request.number;
   order.client = c.ClientID();
   order.account = request.account;
-  order.symbol = request.symbol;
-  order.direction = request.direction;
-  order.lots = request.lots;
-  order.price = request.price;
-  Answer(c, NEW_ORDER_TOKEN, request.number, m_desk.Execute(order));
+  fill(request, order);
+  Answer(c, Request::kToken, request.number, m_desk.Execute(order));
+}
+
+void Gateway::OpenOrder(ServerConnection& c, const CProcess& p) {
+  Trade<wire::OpenRequest>(c, p, [](const wire::OpenRequest& r, MarketOrder& order) {
+    order.symbol = r.symbol;
+    order.direction = r.direction;
+    order.lots = r.lots;
+    order.price = r.price;
+  });
 }
 
 void Gateway::CloseOrder(ServerConnection& c, const CProcess& p) {
-  wire::CloseRequest request;
-  if (!wire::Decode(p, request)) {
-    return c.Refuse(kInvalidParameter, "Invalid paramenter", CLOSE_POS_ORDER_TOKEN);
-  }
-  MarketOrder order;
-  order.username = c.Session()->Username();
-  order.number = request.number;
-  order.client = c.ClientID();
-  order.account = request.account;
-  order.ticket = request.ticket;
-  order.lots = request.lots;
-  order.price = request.price;
-  Answer(c, CLOSE_POS_ORDER_TOKEN, request.number, m_desk.Execute(order));
+  Trade<wire::CloseRequest>(c, p, [](const wire::CloseRequest& r, MarketOrder& order) {
+    order.ticket = r.ticket;
+    order.lots = r.lots;
+    order.price = r.price;
+  });
 }
 
 void Gateway::HedgeOrder(ServerConnection& c, const CProcess& p) {
-  wire::HedgeRequest request;
-  if (!wire::Decode(p, request)) {
-    return c.Refuse(kInvalidParameter, "Invalid paramenter", CLOSE_HEDGE_TOKEN);
-  }
-  MarketOrder order;
-  order.username = c.Session()->Username();
-  order.number = request.number;
-  order.client = c.ClientID();
-  order.account = request.account;
-  order.ticket = request.ticket;
-  order.hedge_ticket = request.other;
-  Answer(c, CLOSE_HEDGE_TOKEN, request.number, m_desk.Execute(order));
+  Trade<wire::HedgeRequest>(c, p, [](const wire::HedgeRequest& r, MarketOrder& order) {
+    order.ticket = r.ticket;
+    order.hedge_ticket = r.other;
+  });
 }
 
 void Gateway::Answer(ServerConnection& c, TokensEnum token, int32_t number,

@@ -99,6 +99,8 @@ class Gateway : private ConnectionHost {
   void OpenOrder(ServerConnection& c, const CProcess& p);
   void CloseOrder(ServerConnection& c, const CProcess& p);
   void HedgeOrder(ServerConnection& c, const CProcess& p);
+  template <typename Request, typename Fill>
+  void Trade(ServerConnection& c, const CProcess& p, Fill fill);
   void Answer(ServerConnection& c, TokensEnum token, int32_t number,
               const std::optional<model::OrderNumber>& outcome);
 
