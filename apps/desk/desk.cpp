@@ -55,6 +55,7 @@ void Desk::Load() {
   m_market_time_text = snapshot.market_time_text;
   if (!m_market_time_text.empty()) m_clock->Set(snapshot.market_time);
   m_last_ticket = snapshot.sequences.ticket;
+  m_last_order = snapshot.sequences.order;
   for (const model::Symbol& s : snapshot.symbols) LoadSymbol(s);
   m_symbols->SetSymbolsRefSymbols();
   for (const model::Client& c : snapshot.clients) LoadClient(c);
@@ -106,7 +107,8 @@ void Desk::LoadClient(const model::Client& c) {
       c.parameters, symbols, spreads, source_plus, limit_offsets, stop_offsets, commissions,
       max_lots, min_lots, price_offsets);
   for (int32_t g = 1; g <= groups; ++g) {
-    m_lot_limits[LotKey(c.id, symbols[g])] = {min_lots[g], max_lots[g]};
+    m_limits[LotKey(c.id, symbols[g])] = {min_lots[g], max_lots[g], limit_offsets[g],
+                                          stop_offsets[g]};
   }
   m_client_index[c.id] = m_clients.size();
   m_clients.push_back(c);
@@ -153,6 +155,8 @@ void Desk::LoadOrder(const model::Order& o) {
     throw DeskError("order " + KeyOf(o.id) + " of account " + KeyOf(o.account) +
                     " could not be added");
   }
+  m_last_order = std::max(m_last_order, o.id);
+  TrackExpiry(o);
 }
 
 // ---- commands ----
@@ -162,6 +166,7 @@ bool Desk::ApplyQuote(const model::Quote& quote) {
   const auto symbol = Symbol(quote.symbol);
   if (!symbol) return true;
   AdvanceMarketTime(quote);
+  if (m_engine->ExecutionSide() == SERVER_SIDE_EXECUTION) ExpireOrders();
   symbol->Bid(quote.bid);
   symbol->Ask(quote.ask);
   symbol->LastQuteTime(quote.time_text);
@@ -219,16 +224,31 @@ bool Desk::ApplyChange(const model::Change& change) {
   } else if (const auto* c = std::get_if<model::AuditAdded>(&change)) {
     m_audit.push_back(c->entry);
   } else if (const auto* c = std::get_if<model::OrderNumberUsed>(&change)) {
-    m_order_numbers.push_back(c->number);
+    std::vector<model::OrderNumber>& kept = m_order_numbers[c->number.username];
+    kept.push_back(c->number);
+    if (kept.size() > model::kOrderNumbersKept) kept.erase(kept.begin());
   } else if (const auto* c = std::get_if<model::OrderPlaced>(&change)) {
+    auto account = m_engine->Account(c->order.client, c->order.account);
+    applied = account && !account->Orders()->Item(KeyOf(c->order.id));
     try {
-      LoadOrder(c->order);
+      if (applied) LoadOrder(c->order);
     } catch (const DeskError&) {
       applied = false;
     }
+    if (applied) Tell(*c);
+  } else if (const auto* c = std::get_if<model::OrderChanged>(&change)) {
+    auto account = m_engine->Account(c->order.client, c->order.account);
+    applied = account && account->Orders()->Item(KeyOf(c->order.id));
+    if (applied) {
+      ApplyOrderChange(c->order);
+      Tell(*c);
+    }
   } else if (const auto* c = std::get_if<model::OrderRemoved>(&change)) {
     applied = m_engine->DeleteOrder(c->client, c->account, c->id) != nullptr;
-    if (applied) Tell(*c);
+    if (applied) {
+      UntrackExpiry(c->id);
+      Tell(*c);
+    }
   } else if (const auto* c = std::get_if<model::TotalsBooked>(&change)) {
     const model::Totals& t = c->totals;
     applied = m_engine->Account(c->client, c->account) != nullptr;
@@ -291,6 +311,8 @@ void Desk::Deliver(const Told& told) {
     void operator()(const model::PositionClosed& t) { e.PositionClosed(t); }
     void operator()(const model::PositionChanged& t) { e.PositionChanged(t.position); }
     void operator()(const model::HistoryAdded& t) { e.HistoryAdded(t.entry); }
+    void operator()(const model::OrderPlaced& t) { e.OrderPlaced(t.order); }
+    void operator()(const model::OrderChanged& t) { e.OrderChanged(t.order); }
     void operator()(const model::OrderRemoved& t) { e.OrderRemoved(t); }
     void operator()(const model::TotalsBooked& t) { e.TotalsBooked(t); }
     void operator()(const Liquidated& t) { e.AccountLiquidated(t.client, t.account); }
@@ -403,13 +425,18 @@ void Desk::OpenFromOrder(const Pending& work) {
   const int32_t direction = order->operationType() > 0 ? BuyType : SellType;
   const int32_t ticket = ++m_last_ticket;
   const double lots = order->lots();
+  const double sl = order->slPrice(), tp = order->tpPrice();
   auto position = m_engine->AddNewOpenPosition(
       work.client, work.account, ticket, symbol, lots, work.price, direction, 0,
       m_market_time_text.empty() ? kNoQuoteYet : m_market_time_text, "order " + KeyOf(work.id),
       false);
-  RemoveOrder(work.client, work.account, work.id);
+  RemoveOrder(work.client, work.account, work.id, "filled");
   if (!position) return;
   BookOpening(*account, *position, true);
+  // The entry order's levels now guard the position it opened.
+  if (sl > 0 || tp > 0) {
+    PlaceGuard(work.client, work.account, *position, sl, tp, "order " + KeyOf(work.id));
+  }
 }
 
 std::shared_ptr<COpenPosition> Desk::OpenPosition(int32_t client, int32_t account_id,
@@ -456,7 +483,7 @@ void Desk::CloseFromOrder(const Pending& work) {
   if (!order) return;
   auto position = account->OpenPositions()->Item(KeyOf(order->IoID()));
   if (!position) {
-    RemoveOrder(work.client, work.account, work.id);
+    RemoveOrder(work.client, work.account, work.id, "position closed");
     return;
   }
   Tell(Executed{work.account});
@@ -464,11 +491,12 @@ void Desk::CloseFromOrder(const Pending& work) {
                 work.sl_or_tp == 1 ? "stop-loss" : "take-profit");
 }
 
-// Finishes an order the engine reported (OrderStatusChanged).
-void Desk::RemoveOrder(int32_t client, int32_t account, int32_t id) {
+void Desk::RemoveOrder(int32_t client, int32_t account, int32_t id, const std::string& reason) {
   m_engine->OrderStatusChanged(client, account, id);
-  Record(model::OrderRemoved{client, account, id});
-  Tell(model::OrderRemoved{client, account, id});
+  UntrackExpiry(id);
+  const model::OrderRemoved removed{client, account, id, reason};
+  Record(removed);
+  Tell(removed);
 }
 
 void Desk::ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, double price,
@@ -519,7 +547,8 @@ void Desk::ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, 
     // The orders that guard the position go with it.
     for (const auto& order : account->Orders()->Items()) {
       if (order->IoID() != ticket) continue;
-      const model::OrderRemoved removed{client_id, account_id, order->OrderId()};
+      const model::OrderRemoved removed{client_id, account_id, order->OrderId(),
+                                        "position closed"};
       Record(removed);
       Tell(removed);
     }

@@ -6,8 +6,10 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <variant>
 #include <vector>
@@ -46,6 +48,31 @@ struct MarketOrder {
   double price = 0;
 };
 
+// What a client's request about a pending order asks for: an entry order
+// (a buy or sell limit or stop, filled when the client's price reaches it)
+// or a stop-loss and take-profit order that guards an open position.
+struct PendingOrder {
+  enum class Action { kPlace, kChange, kDelete };
+  std::string username;
+  int32_t number = 0;  // the user's own order number
+  int32_t client = 0;
+  int32_t account = 0;
+  Action action = Action::kPlace;
+  int32_t kind = 0;       // LimitOrdersType (entry) or SlTpType (guard)
+  int32_t id = 0;         // changing or deleting: the order
+  int32_t symbol = 0;     // placing an entry
+  // Placing an entry: BuyType (buy limit), BuyStopType, SellType (sell
+  // limit) or SellStopType.
+  int32_t direction = 0;
+  int32_t ticket = 0;  // placing a guard: the position it guards
+  double lots = 0;     // an entry's
+  double price = 0;    // an entry's fill price
+  // Guard levels, 0 for none; an entry's guard the position it opens.
+  double sl = 0;
+  double tp = 0;
+  std::string expiry;  // an entry's, dd/mm/yyyy hh:nn:ss; empty: until deleted
+};
+
 // The rules the desk applies to market orders.
 struct TradingRules {
   int32_t lot_decimals = 2;     // lots are multiples of 10^-lot_decimals
@@ -67,6 +94,12 @@ enum OrderCode : int32_t {
   kHedgingNotAllowed = -519,
   kOrderNumberUsed = -520,
   kNotAHedge = -521,
+  kUnknownOrder = -522,
+  kTooNearThePrice = -523,  // a pending price or level on the wrong side, or within the offset
+  kBadExpiry = -524,
+  kAlreadyGuarded = -525,
+  kNoLevels = -526,
+  kBadOrderType = -527,
 };
 
 // A record of the store that the engine would not take.
@@ -134,6 +167,22 @@ class Desk : private CAccountsTransactionsEvents {
   // outcome again and executes nothing. A halted desk refuses nothing and
   // executes nothing: it answers none.
   std::optional<model::OrderNumber> Execute(const MarketOrder& order);
+  // A client's request to place, change or delete a pending order, under
+  // the same exactly-once numbering as market orders; the outcome's ticket
+  // is the order's id. Placing or changing needs the symbol's market open,
+  // lots as for a market order, and every price on the right side of the
+  // client's current price by at least the client's offset (in pips):
+  // - a buy limit at most the ask less LimitOffset, a buy stop at least the
+  //   ask plus StopOffset; a sell limit at least the bid plus LimitOffset, a
+  //   sell stop at most the bid less StopOffset;
+  // - a guard of a buy (which closes at the bid): stop-loss at most the bid
+  //   less StopOffset, take-profit at least the bid plus LimitOffset; of a
+  //   sell (closing at the ask) the other way round;
+  // - an entry's own levels are measured the same way from its price.
+  // An entry also needs the margin its position would take now, and an
+  // expiry, when it has one, after market time. A change replaces the
+  // order's price, lots, levels and expiry (a guard's levels only).
+  std::optional<model::OrderNumber> Execute(const PendingOrder& order);
   // The client's current price for a deal in `direction`: a buy opens at
   // the ask, a sell at the bid; closing, a buy closes at the bid and a sell
   // at the ask. None when the client has no parameters for the symbol.
@@ -173,6 +222,9 @@ class Desk : private CAccountsTransactionsEvents {
     bool tp = false;
   };
   Guards GuardsOf(const model::Position& position) const;
+  // The orders that guard the client's position; none when it is not the
+  // client's.
+  std::vector<model::Order> GuardOrders(int32_t client, int32_t account, int32_t ticket) const;
   // Empty for a symbol the desk does not hold.
   std::string SymbolName(int32_t id) const;
 
@@ -210,7 +262,8 @@ class Desk : private CAccountsTransactionsEvents {
     double lots;
   };
   using Told = std::variant<Logged, AccountFigures, Executed, model::Position,
-                            model::PositionClosed, model::PositionChanged, model::OrderRemoved,
+                            model::PositionClosed, model::PositionChanged, model::OrderPlaced,
+                            model::OrderChanged, model::OrderRemoved,
                             model::TotalsBooked, model::HistoryAdded, Liquidated, Fired,
                             Hedged>;
 
@@ -259,13 +312,44 @@ class Desk : private CAccountsTransactionsEvents {
                                               int32_t direction, double lots, double price,
                                               const std::string& note);
   void BookOpening(CAccount& account, const COpenPosition& position, bool from_order);
+  // Runs a numbered request once: a repeat of a kept number gets its first
+  // outcome back; otherwise `execute` decides the outcome, which is kept,
+  // audited and committed with the request's effects.
+  template <typename Request, typename ExecuteFn>
+  std::optional<model::OrderNumber> Once(const Request& request, ExecuteFn execute);
   model::OrderNumber Check(const MarketOrder& order, double& price, double& ref_price) const;
   model::OrderNumber CheckHedge(const MarketOrder& order) const;
-  std::shared_ptr<CAccount> OrderAccount(const MarketOrder& order,
+  model::OrderNumber CheckPending(const PendingOrder& order) const;
+  // The first rules of every request: a number still kept, and an account
+  // of the request's client. None, with `outcome` refused, otherwise.
+  std::shared_ptr<CAccount> OrderAccount(const std::string& username, int32_t number,
+                                         int32_t client, int32_t account,
                                          model::OrderNumber& outcome) const;
+  std::string CheckTradable(int32_t client, int32_t symbol, OrderCode& code) const;
+  std::string CheckLots(int32_t client, int32_t symbol, double lots, OrderCode& code) const;
+  std::string CheckHedging(const CAccount& account, int32_t symbol, int32_t direction,
+                           OrderCode& code) const;
+  std::string CheckMargin(int32_t account, int32_t symbol, double lots, OrderCode& code) const;
+  std::string CheckLevels(int32_t client, int32_t symbol, int32_t position_direction,
+                          double from, double sl, double tp, OrderCode& code) const;
+  std::string CheckEntryPrice(int32_t client, int32_t symbol, int32_t direction, double price,
+                              OrderCode& code) const;
+  void ExecutePendingOrder(const PendingOrder& order, model::OrderNumber& outcome);
+  // Gives the order the next id and books it.
+  model::Order PlaceOrder(model::Order order);
+  // Places a stop-loss and take-profit order on the position; its id.
+  int32_t PlaceGuard(int32_t client, int32_t account, const COpenPosition& position, double sl,
+                     double tp, const std::string& note);
+  void ApplyOrderChange(const model::Order& changed);
+  void TrackExpiry(const model::Order& order);
+  void UntrackExpiry(int32_t id);
+  void ExpireOrders();
   void CloseByHedge(const MarketOrder& order, model::OrderNumber& outcome);
   void Audit(const MarketOrder& order, const model::OrderNumber& outcome);
-  void RemoveOrder(int32_t client, int32_t account, int32_t id);
+  void Audit(const PendingOrder& order, const model::OrderNumber& outcome);
+  // Finishes an order the engine reported, or one the client deleted or
+  // that expired.
+  void RemoveOrder(int32_t client, int32_t account, int32_t id, const std::string& reason);
   void BookTotals(const CAccount& account);
 
   // Record reading.
@@ -289,12 +373,27 @@ class Desk : private CAccountsTransactionsEvents {
   std::vector<model::User> m_users;
   std::unordered_map<std::string, size_t> m_user_index;
   std::vector<model::Account> m_accounts;
-  // The full lot limits of each client and symbol (the server's engine keeps
-  // no lot limits in its parameter entries): (min, max).
-  std::unordered_map<int64_t, std::pair<double, double>> m_lot_limits;
+  // The lot limits and offsets of each client and symbol (the server's
+  // engine keeps neither in its parameter entries).
+  struct Limits {
+    double min_lots = 0;
+    double max_lots = 0;  // 0: no maximum
+    double limit_offset = 0;  // pips
+    double stop_offset = 0;   // pips
+  };
+  std::unordered_map<int64_t, Limits> m_limits;
+  // The entry orders that expire, in time order, and each one's expiry by
+  // order id.
+  using ExpiryKey = std::tuple<double, int32_t, int32_t, int32_t>;  // serial, client, account, id
+  struct Expiry {
+    ExpiryKey key;
+    std::string text;
+  };
+  std::set<ExpiryKey> m_expiries;
+  std::unordered_map<int32_t, Expiry> m_expiry_of;
   std::vector<model::HistoryEntry> m_history;
   std::vector<model::AuditEntry> m_audit;
-  std::vector<model::OrderNumber> m_order_numbers;
+  std::map<std::string, std::vector<model::OrderNumber>> m_order_numbers;
   TradingRules m_rules;
   std::unordered_map<int32_t, std::vector<size_t>> m_accounts_by_client;
   std::unordered_map<int32_t, AccountFigures> m_figures;
@@ -303,6 +402,7 @@ class Desk : private CAccountsTransactionsEvents {
   std::vector<Told> m_told;
   Counts m_counts;
   int32_t m_last_ticket = 0;
+  int32_t m_last_order = 0;
   std::string m_market_time_text;
   std::string m_halt_reason;
   bool m_time_moved = false;

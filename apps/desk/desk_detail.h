@@ -3,6 +3,7 @@
 
 // Small helpers the desk's source files share; not part of its interface.
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,6 +32,19 @@ inline model::Totals TotalsOf(const CAccount& account) {
 
 inline int64_t LotKey(int32_t client, int32_t symbol) {
   return (static_cast<int64_t>(client) << 32) | static_cast<uint32_t>(symbol);
+}
+
+// The outcome of a request refused with `code` and `text`.
+inline model::OrderNumber Refused(model::OrderNumber outcome, int32_t code, std::string text) {
+  outcome.code = code;
+  outcome.text = std::move(text);
+  return outcome;
+}
+
+// The size of one pip of the symbol's prices.
+inline double PipOf(const CSymbol& symbol) {
+  const auto location = static_cast<int32_t>(symbol.PipLocation().NumberValue());
+  return std::pow(10.0, location == 100 ? -2 : location);
 }
 
 inline int32_t SymbolOf(const std::shared_ptr<CClientParam>& param) {

@@ -42,7 +42,12 @@ class DeskEvents {
   // and totals are told as well).
   virtual void ClosedByHedge(int32_t /*client*/, int32_t /*account*/, int32_t /*buy*/,
                              int32_t /*sell*/, double /*lots*/) {}
-  // An order left the book (executed, or its position went).
+  // A pending order was placed (by its client, or the guard of a position
+  // an entry order opened).
+  virtual void OrderPlaced(const model::Order& /*order*/) {}
+  // A pending order's price, lots, levels or expiry changed.
+  virtual void OrderChanged(const model::Order& /*order*/) {}
+  // An order left the book (filled, deleted, expired, or its position went).
   virtual void OrderRemoved(const model::OrderRemoved& /*removed*/) {}
   // New totals of the account were booked.
   virtual void TotalsBooked(const model::TotalsBooked& /*booked*/) {}

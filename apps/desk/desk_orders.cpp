@@ -1,10 +1,8 @@
-#include "desk.h"
-
-#include "desk_detail.h"
-
 #include <algorithm>
 #include <cmath>
 
+#include "desk.h"
+#include "desk_detail.h"
 #include "orvane/accounts/account.h"
 #include "orvane/accounts/alert.h"
 #include "orvane/accounts/alerts.h"
@@ -28,6 +26,8 @@ namespace orvane::apps {
 
 using desk_detail::LotKey;
 using desk_detail::Money;
+using desk_detail::PipOf;
+using desk_detail::Refused;
 using desk_detail::SymbolOf;
 
 // ---- market orders ----
@@ -42,84 +42,150 @@ std::optional<double> Desk::DealPrice(int32_t client_id, int32_t symbol, int32_t
 }
 
 int32_t Desk::LastOrderNumber(const std::string& username) const {
+  auto kept = m_order_numbers.find(username);
+  if (kept == m_order_numbers.end()) return 0;
   int32_t last = 0;
-  for (const model::OrderNumber& n : m_order_numbers) {
-    if (n.username == username) last = std::max(last, n.number);
-  }
+  for (const model::OrderNumber& n : kept->second) last = std::max(last, n.number);
   return last;
 }
 
-std::optional<model::OrderNumber> Desk::Execute(const MarketOrder& order) {
+template <typename Request, typename ExecuteFn>
+std::optional<model::OrderNumber> Desk::Once(const Request& request, ExecuteFn execute) {
   if (Halted()) return std::nullopt;
-  for (const model::OrderNumber& n : m_order_numbers) {
-    if (n.username == order.username && n.number == order.number) return n;  // a repeat
+  std::vector<model::OrderNumber>& kept = m_order_numbers[request.username];
+  for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+    if (it->number == request.number) return *it;  // a repeat
   }
-  double price = 0, ref_price = 0;
-  model::OrderNumber outcome =
-      order.hedge_ticket != 0 ? CheckHedge(order) : Check(order, price, ref_price);
-  if (outcome.code == kExecuted && order.hedge_ticket != 0) {
-    CloseByHedge(order, outcome);
-  } else if (outcome.code == kExecuted && order.ticket == 0) {
-    auto position = OpenPosition(order.client, order.account, order.symbol, order.direction,
-                                 order.lots, price, "order number " + KeyOf(order.number));
-    if (position) {
-      outcome.ticket = position->Ticket();
-      outcome.price = position->Price();
-      outcome.text = "opened ticket " + KeyOf(outcome.ticket);
-    } else {
-      outcome.code = kUnknownSymbol;
-      outcome.text = "The position could not be opened on symbol " + KeyOf(order.symbol);
-    }
-  } else if (outcome.code == kExecuted) {
-    ClosePosition(order.client, order.account, order.ticket, price, ref_price, "client",
-                  order.lots);
-    outcome.ticket = order.ticket;
-    outcome.price = price;
-    outcome.text = "closed ticket " + KeyOf(order.ticket);
-  }
-  Audit(order, outcome);
-  m_order_numbers.push_back(outcome);
+  const model::OrderNumber outcome = execute();
+  Audit(request, outcome);
+  kept.push_back(outcome);
+  if (kept.size() > model::kOrderNumbersKept) kept.erase(kept.begin());
   Record(model::OrderNumberUsed{outcome});
-  // Only the latest outcomes of a user are kept.
-  const auto of_user = [&](const model::OrderNumber& n) { return n.username == order.username; };
-  if (static_cast<size_t>(std::count_if(m_order_numbers.begin(), m_order_numbers.end(),
-                                        of_user)) > model::kOrderNumbersKept) {
-    m_order_numbers.erase(
-        std::find_if(m_order_numbers.begin(), m_order_numbers.end(), of_user));
-  }
   if (!Finish()) return std::nullopt;
   return outcome;
 }
 
-// The rules of a market order, in the order they are checked. Leaves the
-// execution price (and, for a close, the reference price) in `price`.
-// The first rules of every market order: a number still kept, and an
-// account of the order's client. None, with `outcome` refused, otherwise.
-std::shared_ptr<CAccount> Desk::OrderAccount(const MarketOrder& order,
+std::optional<model::OrderNumber> Desk::Execute(const MarketOrder& order) {
+  return Once(order, [&] {
+    double price = 0, ref_price = 0;
+    model::OrderNumber outcome =
+        order.hedge_ticket != 0 ? CheckHedge(order) : Check(order, price, ref_price);
+    if (outcome.code != kExecuted) return outcome;
+    if (order.hedge_ticket != 0) {
+      CloseByHedge(order, outcome);
+    } else if (order.ticket == 0) {
+      auto position = OpenPosition(order.client, order.account, order.symbol, order.direction,
+                                   order.lots, price, "order number " + KeyOf(order.number));
+      if (position) {
+        outcome.ticket = position->Ticket();
+        outcome.price = position->Price();
+        outcome.text = "opened ticket " + KeyOf(outcome.ticket);
+      } else {
+        outcome.code = kUnknownSymbol;
+        outcome.text = "The position could not be opened on symbol " + KeyOf(order.symbol);
+      }
+    } else {
+      ClosePosition(order.client, order.account, order.ticket, price, ref_price, "client",
+                    order.lots);
+      outcome.ticket = order.ticket;
+      outcome.price = price;
+      outcome.text = "closed ticket " + KeyOf(order.ticket);
+    }
+    return outcome;
+  });
+}
+
+std::optional<model::OrderNumber> Desk::Execute(const PendingOrder& order) {
+  return Once(order, [&] {
+    model::OrderNumber outcome = CheckPending(order);
+    if (outcome.code == kExecuted) ExecutePendingOrder(order, outcome);
+    return outcome;
+  });
+}
+
+// ---- the rules ----
+//
+// Each check returns what was wrong, with its code, or nothing when the
+// rule holds.
+
+std::shared_ptr<CAccount> Desk::OrderAccount(const std::string& username, int32_t number,
+                                             int32_t client, int32_t account_id,
                                              model::OrderNumber& outcome) const {
-  outcome = model::OrderNumber{order.username, order.number, kExecuted, "", 0, 0};
-  if (order.number <= LastOrderNumber(order.username) - int32_t{model::kOrderNumbersKept}) {
+  outcome = model::OrderNumber{username, number, kExecuted, "", 0, 0};
+  if (number <= LastOrderNumber(username) - int32_t{model::kOrderNumbersKept}) {
     outcome.code = kOrderNumberUsed;
-    outcome.text = "Order number " + KeyOf(order.number) + " was used before";
+    outcome.text = "Order number " + KeyOf(number) + " was used before";
     return nullptr;
   }
-  auto account = m_engine->Account(order.client, order.account);
+  auto account = m_engine->Account(client, account_id);
   if (!account) {
     outcome.code = kUnknownAccount;
-    outcome.text = "Client " + KeyOf(order.client) + " holds no account " + KeyOf(order.account);
+    outcome.text = "Client " + KeyOf(client) + " holds no account " + KeyOf(account_id);
   }
   return account;
 }
 
+std::string Desk::CheckTradable(int32_t client_id, int32_t symbol_id, OrderCode& code) const {
+  auto client = m_engine->Clients()->Item(KeyOf(client_id));
+  auto param = client ? client->SymbolParam(symbol_id) : nullptr;
+  auto symbol = Symbol(symbol_id);
+  if (!param || !symbol || symbol_id == 1) {
+    code = kUnknownSymbol;
+    return "Symbol " + KeyOf(symbol_id) + " cannot be traded";
+  }
+  if (!symbol->SymbolTradingTimes() || !symbol->SymbolTradingTimes()->TradeIsOpen()) {
+    code = kMarketClosed;
+    return "The market of " + symbol->Name().TextValue() + " is closed";
+  }
+  return {};
+}
+
+std::string Desk::CheckLots(int32_t client, int32_t symbol, double lots, OrderCode& code) const {
+  const double step = std::pow(10.0, -m_rules.lot_decimals);
+  const double steps = lots / step;
+  if (!std::isfinite(steps) || lots <= 0 || std::fabs(steps - std::round(steps)) > 1e-6) {
+    code = kLotStep;
+    return "Lots must be a positive multiple of " + NumberText(step);
+  }
+  auto found = m_limits.find(LotKey(client, symbol));
+  const Limits limits = found == m_limits.end() ? Limits{} : found->second;
+  if (lots < limits.min_lots - step / 2 ||
+      (limits.max_lots > 0 && lots > limits.max_lots + step / 2)) {
+    code = kLotsOutOfRange;
+    return "Lots of " + SymbolName(symbol) + " must lie between " + NumberText(limits.min_lots) +
+           " and " + NumberText(limits.max_lots);
+  }
+  return {};
+}
+
+std::string Desk::CheckHedging(const CAccount& account, int32_t symbol, int32_t direction,
+                               OrderCode& code) const {
+  if (Client(account.ClientID())->hedging) return {};
+  const int32_t side = direction > 0 ? BuyType : SellType;
+  for (const auto& held : account.OpenPositions()->Items()) {
+    if (SymbolOf(held->SymbolParam()) == symbol && held->Type_no() != side) {
+      code = kHedgingNotAllowed;
+      return "The client may not hold a buy and a sell of " + SymbolName(symbol) + " at once";
+    }
+  }
+  return {};
+}
+
+std::string Desk::CheckMargin(int32_t account, int32_t symbol, double lots, OrderCode& code) const {
+  const double needed = m_margin_per_lot.at(symbol) * lots;
+  auto figures = FiguresOf(account);
+  const double effective = figures ? figures->effective_margin : 0;
+  if (effective - needed >= 0) return {};
+  code = kNotEnoughMargin;
+  return "Not enough margin: the trade needs " + Money(needed) + " and the account has " +
+         Money(effective);
+}
+
 model::OrderNumber Desk::Check(const MarketOrder& order, double& price, double& ref_price) const {
   model::OrderNumber outcome;
-  auto account = OrderAccount(order, outcome);
+  auto account = OrderAccount(order.username, order.number, order.client, order.account, outcome);
   if (!account) return outcome;
-  auto refuse = [&](OrderCode code, std::string text) {
-    outcome.code = code;
-    outcome.text = std::move(text);
-    return outcome;
-  };
+  OrderCode code = kExecuted;
   std::shared_ptr<COpenPosition> position;
   int32_t symbol_id = order.symbol;
   int32_t direction = order.direction;
@@ -127,70 +193,47 @@ model::OrderNumber Desk::Check(const MarketOrder& order, double& price, double& 
   if (order.ticket != 0) {
     position = account->OpenPositions()->Item(KeyOf(order.ticket));
     if (!position) {
-      return refuse(kUnknownPosition, "Account " + KeyOf(order.account) +
-                                          " holds no position " + KeyOf(order.ticket));
+      return Refused(
+          outcome, kUnknownPosition,
+          "Account " + KeyOf(order.account) + " holds no position " + KeyOf(order.ticket));
     }
     symbol_id = SymbolOf(position->SymbolParam());
     direction = position->Type_no();
     if (lots <= 0) lots = position->lots();
   }
-  auto client = account->Client();
-  auto param = client ? client->SymbolParam(symbol_id) : nullptr;
-  auto symbol = Symbol(symbol_id);
-  if (!param || !symbol || symbol_id == 1 || (direction != BuyType && direction != SellType)) {
-    return refuse(kUnknownSymbol, "Symbol " + KeyOf(symbol_id) + " cannot be traded");
+  if (direction != BuyType && direction != SellType) {
+    return Refused(outcome, kBadOrderType, "A market order is a buy (1) or a sell (-1)");
   }
-  const std::string name = symbol->Name().TextValue();
-  if (!symbol->SymbolTradingTimes() || !symbol->SymbolTradingTimes()->TradeIsOpen()) {
-    return refuse(kMarketClosed, "The market of " + name + " is closed");
+  if (std::string wrong = CheckTradable(order.client, symbol_id, code); !wrong.empty()) {
+    return Refused(outcome, code, std::move(wrong));
   }
   const double step = std::pow(10.0, -m_rules.lot_decimals);
-  const double steps = lots / step;
-  if (!std::isfinite(steps) || lots <= 0 || std::fabs(steps - std::round(steps)) > 1e-6) {
-    return refuse(kLotStep, "Lots must be a positive multiple of " + NumberText(step));
-  }
   if (position) {
     if (lots > position->lots() + step / 2) {
-      return refuse(kLotsOutOfRange, "Ticket " + KeyOf(order.ticket) + " holds only " +
-                                         NumberText(position->lots()) + " lots");
+      return Refused(outcome, kLotsOutOfRange,
+                     "Ticket " + KeyOf(order.ticket) + " holds only " +
+                         NumberText(position->lots()) + " lots");
     }
     if (lots < position->lots() - step / 2 && !Client(order.client)->partial_close) {
-      return refuse(kPartialCloseNotAllowed, "The client may close only whole positions");
+      return Refused(outcome, kPartialCloseNotAllowed, "The client may close only whole positions");
     }
-  } else {
-    auto limits = m_lot_limits.find(LotKey(order.client, symbol_id));
-    const double min_lots = limits == m_lot_limits.end() ? 0 : limits->second.first;
-    const double max_lots = limits == m_lot_limits.end() ? 0 : limits->second.second;
-    if (lots < min_lots - step / 2 || (max_lots > 0 && lots > max_lots + step / 2)) {
-      return refuse(kLotsOutOfRange, "Lots of " + name + " must lie between " +
-                                         NumberText(min_lots) + " and " + NumberText(max_lots));
-    }
-    if (!Client(order.client)->hedging) {
-      for (const auto& held : account->OpenPositions()->Items()) {
-        if (SymbolOf(held->SymbolParam()) == symbol_id && held->Type_no() != direction) {
-          return refuse(kHedgingNotAllowed,
-                        "The client may not hold a buy and a sell of " + name + " at once");
-        }
-      }
-    }
+  } else if (std::string wrong = CheckLots(order.client, symbol_id, lots, code); !wrong.empty()) {
+    return Refused(outcome, code, std::move(wrong));
+  } else if (wrong = CheckHedging(*account, symbol_id, direction, code); !wrong.empty()) {
+    return Refused(outcome, code, std::move(wrong));
   }
   // A buy opens at the ask and closes at the bid; a sell the other way.
-  const bool opening = !position;
-  price = *DealPrice(order.client, symbol_id, direction, !opening);
+  price = *DealPrice(order.client, symbol_id, direction, position != nullptr);
   if (position) ref_price = position->RefClosePrice();
-  const int32_t pip_location = static_cast<int32_t>(symbol->PipLocation().NumberValue());
-  const double pip = std::pow(10.0, pip_location == 100 ? -2 : pip_location);
+  const double pip = PipOf(*Symbol(symbol_id));
   if (std::fabs(price - order.price) > m_rules.max_deviation_pips * pip + pip / 1000) {
     outcome.price = price;
-    return refuse(kRequote, "The price of " + name + " is now " + NumberText(price));
+    return Refused(outcome, kRequote,
+                   "The price of " + SymbolName(symbol_id) + " is now " + NumberText(price));
   }
-  if (opening) {
-    const double needed = m_margin_per_lot.at(symbol_id) * lots;
-    auto figures = FiguresOf(order.account);
-    const double effective = figures ? figures->effective_margin : 0;
-    if (effective - needed < 0) {
-      return refuse(kNotEnoughMargin, "Not enough margin: the trade needs " + Money(needed) +
-                                          " and the account has " + Money(effective));
+  if (!position) {
+    if (std::string wrong = CheckMargin(order.account, symbol_id, lots, code); !wrong.empty()) {
+      return Refused(outcome, code, std::move(wrong));
     }
   }
   return outcome;
@@ -198,29 +241,24 @@ model::OrderNumber Desk::Check(const MarketOrder& order, double& price, double& 
 
 model::OrderNumber Desk::CheckHedge(const MarketOrder& order) const {
   model::OrderNumber outcome;
-  auto account = OrderAccount(order, outcome);
+  auto account = OrderAccount(order.username, order.number, order.client, order.account, outcome);
   if (!account) return outcome;
-  auto refuse = [&](OrderCode code, std::string text) {
-    outcome.code = code;
-    outcome.text = std::move(text);
-    return outcome;
-  };
   auto one = account->OpenPositions()->Item(KeyOf(order.ticket));
   auto other = account->OpenPositions()->Item(KeyOf(order.hedge_ticket));
   if (!one || !other || order.ticket == order.hedge_ticket) {
-    return refuse(kUnknownPosition, "Account " + KeyOf(order.account) +
-                                        " does not hold both positions " + KeyOf(order.ticket) +
-                                        " and " + KeyOf(order.hedge_ticket));
+    return Refused(outcome, kUnknownPosition,
+                   "Account " + KeyOf(order.account) + " does not hold both positions " +
+                       KeyOf(order.ticket) + " and " + KeyOf(order.hedge_ticket));
   }
   const int32_t symbol_id = SymbolOf(one->SymbolParam());
   if (symbol_id != SymbolOf(other->SymbolParam()) || one->Type_no() == other->Type_no()) {
-    return refuse(kNotAHedge, "Tickets " + KeyOf(order.ticket) + " and " +
-                                  KeyOf(order.hedge_ticket) +
-                                  " are not a buy and a sell of one symbol");
+    return Refused(outcome, kNotAHedge,
+                   "Tickets " + KeyOf(order.ticket) + " and " + KeyOf(order.hedge_ticket) +
+                       " are not a buy and a sell of one symbol");
   }
   auto symbol = Symbol(symbol_id);
   if (!symbol || !symbol->SymbolTradingTimes() || !symbol->SymbolTradingTimes()->TradeIsOpen()) {
-    return refuse(kMarketClosed, "The market of " + SymbolName(symbol_id) + " is closed");
+    return Refused(outcome, kMarketClosed, "The market of " + SymbolName(symbol_id) + " is closed");
   }
   return outcome;
 }
@@ -243,8 +281,8 @@ void Desk::CloseByHedge(const MarketOrder& order, model::OrderNumber& outcome) {
   Tell(Hedged{order.client, order.account, buy_ticket, sell_ticket, lots});
   outcome.ticket = order.ticket;
   outcome.price = price;
-  outcome.text = "closed " + NumberText(lots) + " lots of tickets " + KeyOf(buy_ticket) +
-                 " and " + KeyOf(sell_ticket) + " against each other";
+  outcome.text = "closed " + NumberText(lots) + " lots of tickets " + KeyOf(buy_ticket) + " and " +
+                 KeyOf(sell_ticket) + " against each other";
 }
 
 void Desk::Audit(const MarketOrder& order, const model::OrderNumber& outcome) {
@@ -254,12 +292,11 @@ void Desk::Audit(const MarketOrder& order, const model::OrderNumber& outcome) {
   const model::AuditEntry entry{
       order.client, order.account,
       CGenerals().OrdersAuditRowString(
-          order.client, order.account, MarketDataType, order.number, outcome.code,
-          outcome.ticket, order.ticket, ask, bid, order.lots, order.symbol, order.price,
-          order.price, static_cast<OperationTypeEnum>(order.direction), outcome.text)};
+          order.client, order.account, MarketDataType, order.number, outcome.code, outcome.ticket,
+          order.ticket, ask, bid, order.lots, order.symbol, order.price, order.price,
+          static_cast<OperationTypeEnum>(order.direction), outcome.text)};
   m_audit.push_back(entry);
   Record(model::AuditAdded{entry});
 }
-
 
 }  // namespace orvane::apps

@@ -48,6 +48,19 @@ Desk::Guards Desk::GuardsOf(const model::Position& p) const {
   return guards;
 }
 
+std::vector<model::Order> Desk::GuardOrders(int32_t client, int32_t account_id,
+                                            int32_t ticket) const {
+  std::vector<model::Order> guards;
+  auto account = m_engine->Account(client, account_id);
+  if (!account || !account->OpenPositions()->Item(KeyOf(ticket))) return guards;
+  for (const auto& order : account->Orders()->Items()) {
+    if (order->OrderType() == SlTpType && order->IoID() == ticket) {
+      guards.push_back(OrderRecord(client, account_id, *order));
+    }
+  }
+  return guards;
+}
+
 std::string Desk::SymbolName(int32_t id) const {
   auto symbol = Symbol(id);
   return symbol ? symbol->Name().TextValue() : std::string();
@@ -106,6 +119,8 @@ model::Order Desk::OrderRecord(int32_t client, int32_t account, const COrder& o)
   r.tp = o.tpPrice();
   r.status = o.status();
   r.note = o.Note();
+  auto expiry = m_expiry_of.find(r.id);
+  if (expiry != m_expiry_of.end()) r.expiry = expiry->second.text;
   return r;
 }
 
@@ -178,6 +193,7 @@ model::Snapshot Desk::Snapshot() const {
   s.audit = m_audit;
   s.order_numbers = m_order_numbers;
   s.sequences.ticket = m_last_ticket;
+  s.sequences.order = m_last_order;
   if (!m_market_time_text.empty()) {
     s.market_time = m_clock->Now();
     s.market_time_text = m_market_time_text;

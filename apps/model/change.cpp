@@ -51,18 +51,29 @@ struct Applier {
     return true;
   }
   bool operator()(const OrderNumberUsed& c) const {
-    std::vector<OrderNumber>& kept = s.order_numbers;
+    std::vector<OrderNumber>& kept = s.order_numbers[c.number.username];
     kept.push_back(c.number);
-    const auto of_user = [&](const OrderNumber& n) { return n.username == c.number.username; };
-    if (static_cast<size_t>(std::count_if(kept.begin(), kept.end(), of_user)) >
-        kOrderNumbersKept) {
-      kept.erase(std::find_if(kept.begin(), kept.end(), of_user));
-    }
+    if (kept.size() > kOrderNumbersKept) kept.erase(kept.begin());
     return true;
   }
   bool operator()(const OrderPlaced& c) const {
-    s.orders.push_back(c.order);
+    const Order& o = c.order;
+    const bool taken = std::any_of(s.orders.begin(), s.orders.end(), [&](const Order& q) {
+      return q.account == o.account && q.id == o.id;
+    });
+    if (taken) return false;
+    s.orders.push_back(o);
+    s.sequences.order = std::max(s.sequences.order, o.id);
     return true;
+  }
+  bool operator()(const OrderChanged& c) const {
+    for (Order& o : s.orders) {
+      if (o.client == c.order.client && o.account == c.order.account && o.id == c.order.id) {
+        o = c.order;
+        return true;
+      }
+    }
+    return false;
   }
   bool operator()(const OrderRemoved& c) const {
     return Erase(s.orders, [&](const Order& o) {

@@ -59,11 +59,18 @@ struct OrderPlaced {
   friend bool operator==(const OrderPlaced&, const OrderPlaced&) = default;
 };
 
-// The order left the book: filled, or its position went.
+// A pending order's price, lots, levels or expiry changed.
+struct OrderChanged {
+  Order order;
+  friend bool operator==(const OrderChanged&, const OrderChanged&) = default;
+};
+
+// The order left the book: filled, deleted, expired, or its position went.
 struct OrderRemoved {
   int32_t client = 0;
   int32_t account = 0;
   int32_t id = 0;
+  std::string reason;  // "filled", "deleted", "expired", "position closed"
   friend bool operator==(const OrderRemoved&, const OrderRemoved&) = default;
 };
 
@@ -90,7 +97,7 @@ struct MarketTimeAdvanced {
 };
 
 using Change = std::variant<PositionOpened, PositionClosed, PositionChanged, OrderPlaced,
-                            OrderRemoved, TotalsBooked, AlertRemoved, MarketTimeAdvanced,
+                            OrderChanged, OrderRemoved, TotalsBooked, AlertRemoved, MarketTimeAdvanced,
                             HistoryAdded, AuditAdded, OrderNumberUsed>;
 
 // How many outcomes of each user's order numbers a snapshot keeps: a number

@@ -2,6 +2,7 @@
 #define ORVANE_APPS_MODEL_RECORDS_H_
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,7 @@ struct Order {
   double tp = 0;
   int32_t status = 0;
   std::string note;
+  std::string expiry;  // an entry order's, dd/mm/yyyy hh:nn:ss; empty: until deleted
 
   friend bool operator==(const Order&, const Order&) = default;
 };
@@ -156,7 +158,7 @@ struct OrderNumber {
   int32_t number = 0;
   int32_t code = 0;  // 0: executed; otherwise why it was refused
   std::string text;
-  int32_t ticket = 0;  // the position opened or closed
+  int32_t ticket = 0;  // the position opened or closed, or the order placed or changed
   double price = 0;    // the execution price, or the current price of a re-quote
 
   friend bool operator==(const OrderNumber&, const OrderNumber&) = default;
@@ -177,6 +179,7 @@ struct User {
 // The numbers the desk hands out: each is the last one given.
 struct Sequences {
   int32_t ticket = 0;
+  int32_t order = 0;
 
   friend bool operator==(const Sequences&, const Sequences&) = default;
 };
@@ -204,7 +207,8 @@ struct Snapshot {
   std::vector<User> users;
   std::vector<HistoryEntry> history;
   std::vector<AuditEntry> audit;
-  std::vector<OrderNumber> order_numbers;  // the latest outcomes of each user
+  // The latest outcomes of each user's order numbers, oldest first.
+  std::map<std::string, std::vector<OrderNumber>> order_numbers;
   Sequences sequences;
   // Market time: never goes backwards. Empty text: no quote was seen yet.
   DateTime market_time;

@@ -38,7 +38,14 @@ Gateway::Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options)
                  {GET_ACCOUNT_HISTORY_TOKEN, &Gateway::AccountHistory},
                  {NEW_ORDER_TOKEN, &Gateway::OpenOrder},
                  {CLOSE_POS_ORDER_TOKEN, &Gateway::CloseOrder},
-                 {CLOSE_HEDGE_TOKEN, &Gateway::HedgeOrder}},
+                 {CLOSE_HEDGE_TOKEN, &Gateway::HedgeOrder},
+                 {NEW_LIMIT_ORDER_TOKEN, &Gateway::PlaceEntry},
+                 {UPDATE_LIMIT_ORDER_TOKEN, &Gateway::ChangeEntry},
+                 {DELETE_LIMIT_ORDER_TOKEN, &Gateway::DeleteEntry},
+                 {NEW_SL_TP_TOKEN, &Gateway::PlaceGuard},
+                 {UPDATE_SL_TP_ORDER_TOKEN, &Gateway::ChangeGuard},
+                 {DELETE_SL_TP_ORDER_TOKEN, &Gateway::DeleteGuard},
+                 {GET_SL_TP_TOKEN, &Gateway::Guards}},
       m_event_manager(std::make_shared<CEventManager>()),
       m_handshake(timers.CreateTimer()) {
   m_handshake->Interval(m_options.handshake_ms);
@@ -250,16 +257,29 @@ void Gateway::AccountHistory(ServerConnection& c, const CProcess& p) {
   c.SendRows(rows);
 }
 
-// Decodes a market order and executes it for the session's user and
+// GET_SL_TP(account, ticket): the orders that guard the position.
+void Gateway::Guards(ServerConnection& c, const CProcess& p) {
+  wire::GuardQuery query;
+  if (!wire::Decode(p, query)) {
+    return c.Refuse(kInvalidParameter, "Invalid paramenter", GET_SL_TP_TOKEN);
+  }
+  std::vector<std::string> rows;
+  for (const model::Order& o : m_desk.GuardOrders(c.ClientID(), query.account, query.ticket)) {
+    rows.push_back(wire::OrderRow(o));
+  }
+  c.SendRows(rows);
+}
+
+// Decodes an order request and executes it for the session's user and
 // client: a session trades only for its own client (the desk refuses an
 // account of another client as unknown).
-template <typename Request, typename Fill>
+template <typename Request, typename Order, typename Fill>
 void Gateway::Trade(ServerConnection& c, const CProcess& p, Fill fill) {
   Request request;
   if (!wire::Decode(p, request)) {
     return c.Refuse(kInvalidParameter, "Invalid paramenter", Request::kToken);
   }
-  MarketOrder order;
+  Order order;
   order.username = c.Session()->Username();
   order.number = request.number;
   order.client = c.ClientID();
@@ -269,7 +289,7 @@ void Gateway::Trade(ServerConnection& c, const CProcess& p, Fill fill) {
 }
 
 void Gateway::OpenOrder(ServerConnection& c, const CProcess& p) {
-  Trade<wire::OpenRequest>(c, p, [](const wire::OpenRequest& r, MarketOrder& order) {
+  Trade<wire::OpenRequest, MarketOrder>(c, p, [](const wire::OpenRequest& r, MarketOrder& order) {
     order.symbol = r.symbol;
     order.direction = r.direction;
     order.lots = r.lots;
@@ -278,7 +298,7 @@ void Gateway::OpenOrder(ServerConnection& c, const CProcess& p) {
 }
 
 void Gateway::CloseOrder(ServerConnection& c, const CProcess& p) {
-  Trade<wire::CloseRequest>(c, p, [](const wire::CloseRequest& r, MarketOrder& order) {
+  Trade<wire::CloseRequest, MarketOrder>(c, p, [](const wire::CloseRequest& r, MarketOrder& order) {
     order.ticket = r.ticket;
     order.lots = r.lots;
     order.price = r.price;
@@ -286,10 +306,75 @@ void Gateway::CloseOrder(ServerConnection& c, const CProcess& p) {
 }
 
 void Gateway::HedgeOrder(ServerConnection& c, const CProcess& p) {
-  Trade<wire::HedgeRequest>(c, p, [](const wire::HedgeRequest& r, MarketOrder& order) {
+  Trade<wire::HedgeRequest, MarketOrder>(c, p, [](const wire::HedgeRequest& r, MarketOrder& order) {
     order.ticket = r.ticket;
     order.hedge_ticket = r.other;
   });
+}
+
+void Gateway::PlaceEntry(ServerConnection& c, const CProcess& p) {
+  Trade<wire::EntryRequest, PendingOrder>(c, p, [](const wire::EntryRequest& r, PendingOrder& o) {
+    o.kind = LimitOrdersType;
+    o.symbol = r.symbol;
+    o.direction = r.direction;
+    o.lots = r.lots;
+    o.price = r.price;
+    o.sl = r.sl;
+    o.tp = r.tp;
+    o.expiry = r.expiry;
+  });
+}
+
+void Gateway::ChangeEntry(ServerConnection& c, const CProcess& p) {
+  Trade<wire::EntryChangeRequest, PendingOrder>(
+      c, p, [](const wire::EntryChangeRequest& r, PendingOrder& o) {
+        o.action = PendingOrder::Action::kChange;
+        o.kind = LimitOrdersType;
+        o.id = r.order;
+        o.lots = r.lots;
+        o.price = r.price;
+        o.sl = r.sl;
+        o.tp = r.tp;
+        o.expiry = r.expiry;
+      });
+}
+
+void Gateway::DeleteEntry(ServerConnection& c, const CProcess& p) {
+  Trade<wire::EntryDeleteRequest, PendingOrder>(
+      c, p, [](const wire::EntryDeleteRequest& r, PendingOrder& o) {
+        o.action = PendingOrder::Action::kDelete;
+        o.kind = LimitOrdersType;
+        o.id = r.order;
+      });
+}
+
+void Gateway::PlaceGuard(ServerConnection& c, const CProcess& p) {
+  Trade<wire::GuardRequest, PendingOrder>(c, p, [](const wire::GuardRequest& r, PendingOrder& o) {
+    o.kind = SlTpType;
+    o.ticket = r.ticket;
+    o.sl = r.sl;
+    o.tp = r.tp;
+  });
+}
+
+void Gateway::ChangeGuard(ServerConnection& c, const CProcess& p) {
+  Trade<wire::GuardChangeRequest, PendingOrder>(
+      c, p, [](const wire::GuardChangeRequest& r, PendingOrder& o) {
+        o.action = PendingOrder::Action::kChange;
+        o.kind = SlTpType;
+        o.id = r.order;
+        o.sl = r.sl;
+        o.tp = r.tp;
+      });
+}
+
+void Gateway::DeleteGuard(ServerConnection& c, const CProcess& p) {
+  Trade<wire::GuardDeleteRequest, PendingOrder>(
+      c, p, [](const wire::GuardDeleteRequest& r, PendingOrder& o) {
+        o.action = PendingOrder::Action::kDelete;
+        o.kind = SlTpType;
+        o.id = r.order;
+      });
 }
 
 void Gateway::Answer(ServerConnection& c, TokensEnum token, int32_t number,

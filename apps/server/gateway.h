@@ -99,7 +99,14 @@ class Gateway : private ConnectionHost {
   void OpenOrder(ServerConnection& c, const CProcess& p);
   void CloseOrder(ServerConnection& c, const CProcess& p);
   void HedgeOrder(ServerConnection& c, const CProcess& p);
-  template <typename Request, typename Fill>
+  void PlaceEntry(ServerConnection& c, const CProcess& p);
+  void ChangeEntry(ServerConnection& c, const CProcess& p);
+  void DeleteEntry(ServerConnection& c, const CProcess& p);
+  void PlaceGuard(ServerConnection& c, const CProcess& p);
+  void ChangeGuard(ServerConnection& c, const CProcess& p);
+  void DeleteGuard(ServerConnection& c, const CProcess& p);
+  void Guards(ServerConnection& c, const CProcess& p);
+  template <typename Request, typename Order, typename Fill>
   void Trade(ServerConnection& c, const CProcess& p, Fill fill);
   void Answer(ServerConnection& c, TokensEnum token, int32_t number,
               const std::optional<model::OrderNumber>& outcome);

@@ -17,6 +17,15 @@ const std::vector<Route>& Routes() {
       {NEW_ORDER_TOKEN, CLIENT_USER_TYPE, OpenClosePositionsPriv, "open positions"},
       {CLOSE_POS_ORDER_TOKEN, CLIENT_USER_TYPE, OpenClosePositionsPriv, "close positions"},
       {CLOSE_HEDGE_TOKEN, CLIENT_USER_TYPE, OpenClosePositionsPriv, "close positions"},
+      {NEW_LIMIT_ORDER_TOKEN, CLIENT_USER_TYPE, OpenLimitOrdersPriv, "place entry orders"},
+      {UPDATE_LIMIT_ORDER_TOKEN, CLIENT_USER_TYPE, OpenLimitOrdersPriv, "change entry orders"},
+      {DELETE_LIMIT_ORDER_TOKEN, CLIENT_USER_TYPE, OpenLimitOrdersPriv, "delete entry orders"},
+      {NEW_SL_TP_TOKEN, CLIENT_USER_TYPE, OpenClosePositionsPriv, "set stop-loss and take-profit"},
+      {UPDATE_SL_TP_ORDER_TOKEN, CLIENT_USER_TYPE, OpenClosePositionsPriv,
+       "change stop-loss and take-profit"},
+      {DELETE_SL_TP_ORDER_TOKEN, CLIENT_USER_TYPE, OpenClosePositionsPriv,
+       "delete stop-loss and take-profit"},
+      {GET_SL_TP_TOKEN, CLIENT_USER_TYPE, NonePriv, "read stop-loss and take-profit orders"},
   };
   return routes;
 }

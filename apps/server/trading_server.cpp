@@ -144,6 +144,16 @@ void TradingServer::ClosedByHedge(int32_t client, int32_t account, int32_t buy, 
   m_gateway.Push(client, wire::Response(wire::HedgePush{client, account, buy, sell, lots}));
 }
 
+void TradingServer::OrderPlaced(const model::Order& order) {
+  m_gateway.Push(order.client, wire::Response(wire::OrderPlacedPush{{order}}));
+}
+
+void TradingServer::OrderChanged(const model::Order& order) {
+  m_gateway.Push(order.client, order.kind == LimitOrdersType
+                                   ? wire::Response(wire::EntryChangedPush{{order}})
+                                   : wire::Response(wire::GuardChangedPush{{order}}));
+}
+
 void TradingServer::OrderRemoved(const model::OrderRemoved& removed) {
   m_gateway.Push(removed.client, wire::Response(wire::OrderRemovedPush{removed}));
 }

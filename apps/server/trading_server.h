@@ -94,6 +94,8 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   void HistoryAdded(const model::HistoryEntry& entry) override;
   void ClosedByHedge(int32_t client, int32_t account, int32_t buy, int32_t sell,
                      double lots) override;
+  void OrderPlaced(const model::Order& order) override;
+  void OrderChanged(const model::Order& order) override;
   void OrderRemoved(const model::OrderRemoved& removed) override;
   void TotalsBooked(const model::TotalsBooked& booked) override;
   void AccountLiquidated(int32_t client, int32_t account) override;

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "market_time.h"
 #include "orvane/core/conversions.h"
 #include "orvane/util/generals.h"
 #include "orvane/util/orders_type_enum.h"
@@ -342,8 +343,9 @@ class BookReader {
     o.account = line.Integer(2, "account");
     RequireAccount(line, o.client, o.account);
     const std::vector<std::string> cells = SplitCells(line.Rest(3, "order-row"));
-    if (cells.size() != 12) {
-      line.Fail("order-row", "expected 12 cells, found " + std::to_string(cells.size()));
+    if (cells.size() != 12 && cells.size() != 13) {
+      line.Fail("order-row", "expected 12 cells (13 with an expiry), found " +
+                                 std::to_string(cells.size()));
     }
     o.id = line.ParseInteger(TrimCell(cells[0]), "order-row cell 1 (order)");
     if (o.id <= 0) line.Fail("order-row cell 1 (order)", "must be positive");
@@ -367,6 +369,15 @@ class BookReader {
     o.tp = line.ParseNumber(TrimCell(cells[9]), "order-row cell 10 (take-profit)");
     o.status = line.ParseInteger(TrimCell(cells[10]), "order-row cell 11 (status)");
     o.note = cells[11];
+    if (cells.size() == 13 && !TrimCell(cells[12]).empty()) {
+      if (!entry) line.Fail("order-row cell 13 (expiry)", "only an entry order expires");
+      o.expiry = TrimCell(cells[12]);
+      DateTime expiry;
+      if (!model::ReadTime(o.expiry, expiry)) {
+        line.Fail("order-row cell 13 (expiry)", "expected dd/mm/yyyy hh:nn:ss");
+      }
+    }
+    m_book.sequences.order = std::max(m_book.sequences.order, o.id);
     if (entry && o.price <= 0) {
       line.Fail("order-row cell 6 (price)", "an entry order needs a price");
     }

@@ -137,6 +137,13 @@ void Terminal::Receive(const std::shared_ptr<CProcess>& process) {
       return;
     case NEW_ORDER_TOKEN:
     case CLOSE_POS_ORDER_TOKEN:
+    case CLOSE_HEDGE_TOKEN:
+    case NEW_LIMIT_ORDER_TOKEN:
+    case UPDATE_LIMIT_ORDER_TOKEN:
+    case DELETE_LIMIT_ORDER_TOKEN:
+    case NEW_SL_TP_TOKEN:
+    case UPDATE_SL_TP_ORDER_TOKEN:
+    case DELETE_SL_TP_ORDER_TOKEN:
       return OnAnswer(*process);
     default:
       if (m_desk) return OnPush(*process);
@@ -307,9 +314,24 @@ void Terminal::OnPush(const CProcess& process) {
       if (wire::Decode(process, push)) m_desk->ApplyChange(push.closed);
       return;
     }
+    case NEW_PENDING_ORDER_TOKEN: {
+      wire::OrderPlacedPush push;
+      if (wire::Decode(process, push)) m_desk->ApplyChange(model::OrderPlaced{push.order});
+      return;
+    }
+    case LIMIT_ORDER_UPDATED_TOKEN:
+    case SLTP_ORDER_UPDATED_TOKEN: {
+      wire::OrderMessage push;
+      if (wire::Decode(process, push)) m_desk->ApplyChange(model::OrderChanged{push.order});
+      return;
+    }
     case DELETE_PENDING_ORDER_TOKEN: {
       wire::OrderRemovedPush push;
-      if (wire::Decode(process, push)) m_desk->ApplyChange(push.removed);
+      if (!wire::Decode(process, push)) return;
+      if (push.removed.reason == "expired") {
+        Log("order " + std::to_string(push.removed.id) + " expired");
+      }
+      m_desk->ApplyChange(push.removed);
       return;
     }
     case SUMMARIES_CHANGED_TOKEN: {
@@ -341,14 +363,23 @@ void Terminal::FiguresChanged(const AccountFigures& figures) {
 
 // ---- market orders ----
 
-int32_t Terminal::Open(int32_t account, int32_t symbol, int32_t direction, double lots) {
+template <typename Message>
+int32_t Terminal::Submit(Message request) {
+  if (m_phase != Phase::kStreaming) return 0;
+  request.number = ++m_last_order;
+  m_unanswered[request.number] = request;
+  SendOrder(request);
+  return request.number;
+}
+
+int32_t Terminal::Open(int32_t account, int32_t symbol, int32_t direction, double lots,
+                       double sl, double tp) {
   if (m_phase != Phase::kStreaming) return 0;
   const auto price = m_desk->DealPrice(m_client, symbol, direction, false);
   if (!price) return 0;
-  const wire::OpenRequest order{++m_last_order, account, symbol, direction, lots, *price};
-  m_unanswered[order.number] = order;
-  SendOrder(order);
-  return order.number;
+  const int32_t number = Submit(wire::OpenRequest{0, account, symbol, direction, lots, *price});
+  if (sl > 0 || tp > 0) m_levels_after_open[number] = {account, sl, tp};
+  return number;
 }
 
 int32_t Terminal::Close(int32_t account, int32_t ticket, double lots) {
@@ -357,15 +388,48 @@ int32_t Terminal::Close(int32_t account, int32_t ticket, double lots) {
     if (p.account != account || p.ticket != ticket) continue;
     const auto price = m_desk->DealPrice(m_client, p.symbol, p.direction, true);
     if (!price) return 0;
-    const wire::CloseRequest order{++m_last_order, account, ticket, lots, *price};
-    m_unanswered[order.number] = order;
-    SendOrder(order);
-    return order.number;
+    return Submit(wire::CloseRequest{0, account, ticket, lots, *price});
   }
   return 0;
 }
 
-void Terminal::SendOrder(const std::variant<wire::OpenRequest, wire::CloseRequest>& order) {
+int32_t Terminal::Hedge(int32_t account, int32_t ticket, int32_t other) {
+  return Submit(wire::HedgeRequest{0, account, ticket, other});
+}
+
+int32_t Terminal::PlaceEntry(int32_t account, int32_t symbol, int32_t direction, double lots,
+                             double price, double sl, double tp, const std::string& expiry) {
+  return Submit(wire::EntryRequest{0, account, symbol, direction, lots, price, sl, tp, expiry});
+}
+
+int32_t Terminal::ChangeEntry(int32_t account, int32_t order, double lots, double price,
+                              double sl, double tp, const std::string& expiry) {
+  return Submit(wire::EntryChangeRequest{0, account, order, lots, price, sl, tp, expiry});
+}
+
+int32_t Terminal::DeleteEntry(int32_t account, int32_t order) {
+  wire::EntryDeleteRequest request;
+  request.account = account;
+  request.order = order;
+  return Submit(request);
+}
+
+int32_t Terminal::PlaceGuard(int32_t account, int32_t ticket, double sl, double tp) {
+  return Submit(wire::GuardRequest{0, account, ticket, sl, tp});
+}
+
+int32_t Terminal::ChangeGuard(int32_t account, int32_t order, double sl, double tp) {
+  return Submit(wire::GuardChangeRequest{0, account, order, sl, tp});
+}
+
+int32_t Terminal::DeleteGuard(int32_t account, int32_t order) {
+  wire::GuardDeleteRequest request;
+  request.account = account;
+  request.order = order;
+  return Submit(request);
+}
+
+void Terminal::SendOrder(const OrderRequest& order) {
   std::visit([this](const auto& o) { Request(o.kToken, wire::Encode(o)); }, order);
 }
 
@@ -374,8 +438,15 @@ void Terminal::OnAnswer(const CProcess& process) {
   if (!wire::Decode(process, answer)) return Log("an unreadable order answer");
   m_unanswered.erase(answer.number);
   Log("order " + std::to_string(answer.number) + ": " +
-      (answer.code == 0 ? answer.text + " at " + wire::Number(answer.price)
+      (answer.code == 0 ? answer.text + (answer.price != 0 ? " at " + wire::Number(answer.price)
+                                                            : std::string())
                         : "refused (" + std::to_string(answer.code) + "): " + answer.text));
+  auto levels = m_levels_after_open.find(answer.number);
+  if (levels != m_levels_after_open.end()) {
+    const Levels placed = levels->second;
+    m_levels_after_open.erase(levels);
+    if (answer.code == 0) PlaceGuard(placed.account, answer.ticket, placed.sl, placed.tp);
+  }
   m_events->OrderAnswered(answer);
 }
 

@@ -105,8 +105,23 @@ class Terminal : private CHClientEvents, private DeskEvents {
   // or position the model does not hold. An order not answered when the
   // connection drops is sent again, under the same number, after the next
   // log-on: the server executes it at most once.
-  int32_t Open(int32_t account, int32_t symbol, int32_t direction, double lots);
+  // A stop-loss or take-profit given to Open (0: none) is placed on the
+  // new position once the server has opened it.
+  int32_t Open(int32_t account, int32_t symbol, int32_t direction, double lots, double sl = 0,
+               double tp = 0);
   int32_t Close(int32_t account, int32_t ticket, double lots = 0);
+  int32_t Hedge(int32_t account, int32_t ticket, int32_t other);
+  // Pending orders, numbered and sent again the same way. `direction` is 1
+  // buy limit, 2 buy stop, -1 sell limit, -2 sell stop; levels of 0 are
+  // none; an empty expiry keeps the order until it is deleted.
+  int32_t PlaceEntry(int32_t account, int32_t symbol, int32_t direction, double lots,
+                     double price, double sl = 0, double tp = 0, const std::string& expiry = "");
+  int32_t ChangeEntry(int32_t account, int32_t order, double lots, double price, double sl,
+                      double tp, const std::string& expiry);
+  int32_t DeleteEntry(int32_t account, int32_t order);
+  int32_t PlaceGuard(int32_t account, int32_t ticket, double sl, double tp);
+  int32_t ChangeGuard(int32_t account, int32_t order, double sl, double tp);
+  int32_t DeleteGuard(int32_t account, int32_t order);
   size_t OrdersUnanswered() const { return m_unanswered.size(); }
 
   Phase phase() const { return m_phase; }
@@ -145,7 +160,15 @@ class Terminal : private CHClientEvents, private DeskEvents {
   void CheckSequence(int32_t symbol, int32_t sequence);
   void OnPush(const CProcess& process);
   void OnAnswer(const CProcess& process);
-  void SendOrder(const std::variant<wire::OpenRequest, wire::CloseRequest>& order);
+  using OrderRequest =
+      std::variant<wire::OpenRequest, wire::CloseRequest, wire::HedgeRequest, wire::EntryRequest,
+                   wire::EntryChangeRequest, wire::EntryDeleteRequest, wire::GuardRequest,
+                   wire::GuardChangeRequest, wire::GuardDeleteRequest>;
+  // Numbers the request, keeps it until answered and sends it; its number,
+  // or 0 before the market streams.
+  template <typename Message>
+  int32_t Submit(Message request);
+  void SendOrder(const OrderRequest& order);
   void ApplyHeldPushes();
   void CompareWithServer();
   void Compare(const std::vector<std::string>& rows);
@@ -161,7 +184,14 @@ class Terminal : private CHClientEvents, private DeskEvents {
   int32_t m_sid = -1;
   int32_t m_client = 0;
   int32_t m_last_order = 0;
-  std::map<int32_t, std::variant<wire::OpenRequest, wire::CloseRequest>> m_unanswered;
+  std::map<int32_t, OrderRequest> m_unanswered;
+  // Levels to place on the position an open order opens, by its number.
+  struct Levels {
+    int32_t account = 0;
+    double sl = 0;
+    double tp = 0;
+  };
+  std::map<int32_t, Levels> m_levels_after_open;
   model::Snapshot m_snapshot;  // what the server sent, the model's source
   std::unique_ptr<MemoryStore> m_store;
   std::unique_ptr<Desk> m_desk;

@@ -102,8 +102,31 @@ std::vector<std::string> Encode(const PositionClosedPush& m) {
           Number(c.ref_price), Number(c.profit), c.time, c.reason};
 }
 std::vector<std::string> Encode(const OrderRemovedPush& m) {
-  return {Number(m.removed.client), Number(m.removed.account), Number(m.removed.id)};
+  return {Number(m.removed.client), Number(m.removed.account), Number(m.removed.id),
+          m.removed.reason};
 }
+std::vector<std::string> Encode(const EntryRequest& m) {
+  return {Number(m.number), Number(m.account), Number(m.symbol), Number(m.direction),
+          Number(m.lots),   Number(m.price),   Number(m.sl),     Number(m.tp),
+          m.expiry};
+}
+std::vector<std::string> Encode(const EntryChangeRequest& m) {
+  return {Number(m.number), Number(m.account), Number(m.order), Number(m.lots),
+          Number(m.price),  Number(m.sl),      Number(m.tp),    m.expiry};
+}
+std::vector<std::string> Encode(const GuardRequest& m) {
+  return {Number(m.number), Number(m.account), Number(m.ticket), Number(m.sl), Number(m.tp)};
+}
+std::vector<std::string> Encode(const GuardChangeRequest& m) {
+  return {Number(m.number), Number(m.account), Number(m.order), Number(m.sl), Number(m.tp)};
+}
+std::vector<std::string> Encode(const OrderDeletion& m) {
+  return {Number(m.number), Number(m.account), Number(m.order)};
+}
+std::vector<std::string> Encode(const GuardQuery& m) {
+  return {Number(m.account), Number(m.ticket)};
+}
+std::vector<std::string> Encode(const OrderMessage& m) { return {OrderRow(m.order)}; }
 std::vector<std::string> Encode(const TotalsPush& m) {
   const model::Totals& t = m.booked.totals;
   return {Number(m.booked.client),      Number(m.booked.account), Number(t.commission),
@@ -212,7 +235,64 @@ bool Decode(const CProcess& process, PositionClosedPush& m) {
 }
 bool Decode(const CProcess& process, OrderRemovedPush& m) {
   return DecodeWith(process, m, [](Reader& r, OrderRemovedPush& x) {
-    return r.Integer(x.removed.client).Integer(x.removed.account).Integer(x.removed.id).ok();
+    return r.Integer(x.removed.client)
+        .Integer(x.removed.account)
+        .Integer(x.removed.id)
+        .Text(x.removed.reason)
+        .ok();
+  });
+}
+bool Decode(const CProcess& process, EntryRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, EntryRequest& x) {
+    return r.Integer(x.number)
+        .Integer(x.account)
+        .Integer(x.symbol)
+        .Integer(x.direction)
+        .Number(x.lots)
+        .Number(x.price)
+        .Number(x.sl)
+        .Number(x.tp)
+        .Text(x.expiry)
+        .ok();
+  });
+}
+bool Decode(const CProcess& process, EntryChangeRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, EntryChangeRequest& x) {
+    return r.Integer(x.number)
+        .Integer(x.account)
+        .Integer(x.order)
+        .Number(x.lots)
+        .Number(x.price)
+        .Number(x.sl)
+        .Number(x.tp)
+        .Text(x.expiry)
+        .ok();
+  });
+}
+bool Decode(const CProcess& process, GuardRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, GuardRequest& x) {
+    return r.Integer(x.number).Integer(x.account).Integer(x.ticket).Number(x.sl).Number(x.tp).ok();
+  });
+}
+bool Decode(const CProcess& process, GuardChangeRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, GuardChangeRequest& x) {
+    return r.Integer(x.number).Integer(x.account).Integer(x.order).Number(x.sl).Number(x.tp).ok();
+  });
+}
+bool Decode(const CProcess& process, OrderDeletion& m) {
+  return DecodeWith(process, m, [](Reader& r, OrderDeletion& x) {
+    return r.Integer(x.number).Integer(x.account).Integer(x.order).ok();
+  });
+}
+bool Decode(const CProcess& process, GuardQuery& m) {
+  return DecodeWith(process, m, [](Reader& r, GuardQuery& x) {
+    return r.Integer(x.account).Integer(x.ticket).ok();
+  });
+}
+bool Decode(const CProcess& process, OrderMessage& m) {
+  return DecodeWith(process, m, [](Reader& r, OrderMessage& x) {
+    std::string row;
+    return r.Text(row).ok() && ReadOrderRow(row, x.order);
   });
 }
 bool Decode(const CProcess& process, TotalsPush& m) {

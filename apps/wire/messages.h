@@ -33,6 +33,13 @@ class CProcess;
 //   NEW_ORDER OpenRequest          NEW_ORDER OrderAnswer
 //   CLOSE_POS_ORDER CloseRequest   CLOSE_POS_ORDER OrderAnswer
 //   CLOSE_HEDGE HedgeRequest       CLOSE_HEDGE OrderAnswer
+//   NEW_LIMIT_ORDER EntryRequest   NEW_LIMIT_ORDER OrderAnswer (ticket: the order)
+//   UPDATE_LIMIT_ORDER EntryChangeRequest   UPDATE_LIMIT_ORDER OrderAnswer
+//   DELETE_LIMIT_ORDER EntryDeleteRequest   DELETE_LIMIT_ORDER OrderAnswer
+//   NEW_SL_TP GuardRequest         NEW_SL_TP OrderAnswer (ticket: the order)
+//   UPDATE_SL_TP_ORDER GuardChangeRequest   UPDATE_SL_TP_ORDER OrderAnswer
+//   DELETE_SL_TP_ORDER GuardDeleteRequest   DELETE_SL_TP_ORDER OrderAnswer
+//   GET_SL_TP GuardQuery           count + one OrderRow per order guarding the position
 //   RESULT_LOST LostRow            that row of the last multi-row answer again
 //   CONNECT_HANDCHAKE              nothing (a terminal's sign of life)
 //   DISCONNECT                     closes the connection
@@ -47,7 +54,10 @@ class CProcess;
 //   CLOSE_OPEN_POSITION            the client's sessions
 //   NEW_ACCOUNT_HISTORY HistoryPush  the client's sessions
 //   POSITIONS_CLOSED_BY_HEDGE HedgePush  the client's sessions
-//   DELETE_PENDING_ORDER           the client's sessions
+//   NEW_PENDING_ORDER OrderPlacedPush        the client's sessions
+//   LIMIT_ORDER_UPDATED EntryChangedPush     the client's sessions
+//   SLTP_ORDER_UPDATED GuardChangedPush      the client's sessions
+//   DELETE_PENDING_ORDER OrderRemovedPush    the client's sessions (with why)
 //   SUMMARIES_CHANGED              the client's sessions
 //   ACCOUNT_LIQUIDATED             the client's sessions
 //   MESSAGE TextPush               the client's sessions (an alert that fired)
@@ -138,6 +148,88 @@ struct HedgeRequest {
   int32_t account = 0;
   int32_t ticket = 0;
   int32_t other = 0;
+};
+
+// An entry order: a buy limit (1), buy stop (2), sell limit (-1) or sell
+// stop (-2) that opens a position when the client's price reaches `price`;
+// its stop-loss and take-profit (0: none) then guard that position.
+struct EntryRequest {
+  static constexpr TokensEnum kToken = NEW_LIMIT_ORDER_TOKEN;
+  int32_t number = 0;
+  int32_t account = 0;
+  int32_t symbol = 0;
+  int32_t direction = 0;
+  double lots = 0;
+  double price = 0;
+  double sl = 0;
+  double tp = 0;
+  std::string expiry;  // dd/mm/yyyy hh:nn:ss; empty: until deleted
+};
+
+// An entry order's new lots, price, levels and expiry.
+struct EntryChangeRequest {
+  static constexpr TokensEnum kToken = UPDATE_LIMIT_ORDER_TOKEN;
+  int32_t number = 0;
+  int32_t account = 0;
+  int32_t order = 0;
+  double lots = 0;
+  double price = 0;
+  double sl = 0;
+  double tp = 0;
+  std::string expiry;
+};
+
+// A stop-loss and take-profit order (0: no such level) on a position.
+struct GuardRequest {
+  static constexpr TokensEnum kToken = NEW_SL_TP_TOKEN;
+  int32_t number = 0;
+  int32_t account = 0;
+  int32_t ticket = 0;
+  double sl = 0;
+  double tp = 0;
+};
+
+struct GuardChangeRequest {
+  static constexpr TokensEnum kToken = UPDATE_SL_TP_ORDER_TOKEN;
+  int32_t number = 0;
+  int32_t account = 0;
+  int32_t order = 0;
+  double sl = 0;
+  double tp = 0;
+};
+
+// A pending order to delete; the two kinds share the layout.
+struct OrderDeletion {
+  int32_t number = 0;
+  int32_t account = 0;
+  int32_t order = 0;
+};
+struct EntryDeleteRequest : OrderDeletion {
+  static constexpr TokensEnum kToken = DELETE_LIMIT_ORDER_TOKEN;
+};
+struct GuardDeleteRequest : OrderDeletion {
+  static constexpr TokensEnum kToken = DELETE_SL_TP_ORDER_TOKEN;
+};
+
+struct GuardQuery {
+  static constexpr TokensEnum kToken = GET_SL_TP_TOKEN;
+  int32_t account = 0;
+  int32_t ticket = 0;
+};
+
+// A pending order as it now stands, as an order row; the pushes of a new
+// order and of a changed one share the layout.
+struct OrderMessage {
+  model::Order order;
+};
+struct OrderPlacedPush : OrderMessage {
+  static constexpr TokensEnum kToken = NEW_PENDING_ORDER_TOKEN;
+};
+struct EntryChangedPush : OrderMessage {
+  static constexpr TokensEnum kToken = LIMIT_ORDER_UPDATED_TOKEN;
+};
+struct GuardChangedPush : OrderMessage {
+  static constexpr TokensEnum kToken = SLTP_ORDER_UPDATED_TOKEN;
 };
 
 // A buy and a sell closed against each other.
@@ -232,6 +324,13 @@ std::vector<std::string> Encode(const OrderRemovedPush& m);
 std::vector<std::string> Encode(const TotalsPush& m);
 std::vector<std::string> Encode(const LiquidatedPush& m);
 std::vector<std::string> Encode(const TextPush& m);
+std::vector<std::string> Encode(const EntryRequest& m);
+std::vector<std::string> Encode(const EntryChangeRequest& m);
+std::vector<std::string> Encode(const GuardRequest& m);
+std::vector<std::string> Encode(const GuardChangeRequest& m);
+std::vector<std::string> Encode(const OrderDeletion& m);
+std::vector<std::string> Encode(const GuardQuery& m);
+std::vector<std::string> Encode(const OrderMessage& m);
 
 // Reads a received message back; false (message untouched) when a
 // parameter is missing or does not read. The token is not checked.
@@ -255,6 +354,13 @@ bool Decode(const CProcess& process, OrderRemovedPush& m);
 bool Decode(const CProcess& process, TotalsPush& m);
 bool Decode(const CProcess& process, LiquidatedPush& m);
 bool Decode(const CProcess& process, TextPush& m);
+bool Decode(const CProcess& process, EntryRequest& m);
+bool Decode(const CProcess& process, EntryChangeRequest& m);
+bool Decode(const CProcess& process, GuardRequest& m);
+bool Decode(const CProcess& process, GuardChangeRequest& m);
+bool Decode(const CProcess& process, OrderDeletion& m);
+bool Decode(const CProcess& process, GuardQuery& m);
+bool Decode(const CProcess& process, OrderMessage& m);
 
 // Whole message texts, framed by the library.
 std::string ResponseText(TokensEnum token, const std::vector<std::string>& parameters = {});

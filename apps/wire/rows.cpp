@@ -84,27 +84,6 @@ bool ReadInteger(std::string_view text, int32_t& value) {
   return true;
 }
 
-bool ReadTime(std::string_view text, DateTime& time) {
-  if (text.size() != 19 || text[2] != '/' || text[5] != '/' || text[10] != ' ' ||
-      text[13] != ':' || text[16] != ':') {
-    return false;
-  }
-  int32_t day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0;
-  if (!ReadInteger(text.substr(0, 2), day) || !ReadInteger(text.substr(3, 2), month) ||
-      !ReadInteger(text.substr(6, 4), year) || !ReadInteger(text.substr(11, 2), hour) ||
-      !ReadInteger(text.substr(14, 2), minute) || !ReadInteger(text.substr(17, 2), second)) {
-    return false;
-  }
-  if (month < 1 || month > 12 || day < 1 || day > 31 || year < 1900 || hour > 23 ||
-      minute > 59 || second > 59) {
-    return false;
-  }
-  const DateTime read = DateTime::FromParts(year, month, day, hour, minute, second);
-  if (read.Day() != day) return false;
-  time = read;
-  return true;
-}
-
 std::string JoinCells(const std::vector<std::string>& cells) {
   std::string row;
   for (size_t i = 0; i < cells.size(); ++i) {
@@ -241,12 +220,12 @@ std::string OrderRow(const model::Order& o) {
       o.id, o.time, o.direction, o.lots, o.symbol, Number(o.price),
       o.kind == LimitOrdersType ? "LO" : "SL", Number(o.position), Number(o.sl), Number(o.tp),
       Number(o.status), o.note);
-  return JoinCells({Number(o.client), Number(o.account), row});
+  return JoinCells({Number(o.client), Number(o.account), row, o.expiry});
 }
 
 bool ReadOrderRow(std::string_view row, model::Order& o) {
   const std::vector<std::string> cells = SplitCells(row);
-  if (cells.size() != 14) return false;
+  if (cells.size() != 15) return false;
   model::Order read;
   const bool ok = ReadInteger(cells[0], read.client) && ReadInteger(cells[1], read.account) &&
                   ReadInteger(cells[2], read.id) && ReadInteger(cells[4], read.direction) &&
@@ -258,6 +237,11 @@ bool ReadOrderRow(std::string_view row, model::Order& o) {
   read.time = cells[3];
   read.kind = cells[8] == "LO" ? LimitOrdersType : SlTpType;
   read.note = cells[13];
+  read.expiry = cells[14];
+  if (!read.expiry.empty()) {
+    DateTime expiry;
+    if (!ReadTime(read.expiry, expiry)) return false;
+  }
   o = std::move(read);
   return true;
 }

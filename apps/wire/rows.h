@@ -8,6 +8,7 @@
 
 #include "orvane/core/date_time.h"
 #include "change.h"
+#include "market_time.h"
 #include "records.h"
 
 // The rows of the multi-row answers the reference hosts exchange, and the
@@ -23,9 +24,7 @@ std::string Number(int32_t value);
 bool ReadNumber(std::string_view text, double& value);
 bool ReadInteger(std::string_view text, int32_t& value);
 
-// A quote time dd/mm/yyyy hh:nn:ss; false (time untouched) for any other
-// text or a date that does not exist.
-bool ReadTime(std::string_view text, DateTime& time);
+using model::ReadTime;
 
 // Cells joined by the row delimiter, and cut apart again.
 std::string JoinCells(const std::vector<std::string>& cells);
@@ -53,7 +52,8 @@ std::string PositionRow(const model::Position& position, const std::string& symb
                         bool has_sl, bool has_tp);
 bool ReadPositionRow(std::string_view row, model::Position& position);
 
-// The client and account numbers, then the order row as the library writes it.
+// The client and account numbers, the order row as the library writes it,
+// then the expiry of an entry order (empty: none).
 std::string OrderRow(const model::Order& order);
 bool ReadOrderRow(std::string_view row, model::Order& order);
 

@@ -76,7 +76,7 @@ TEST(WireTest, RowsReadBackToWhatWasWritten) {
   EXPECT_EQ(p_back, p);
 
   model::Order o{20, 200, 8, "03/03/2027 09:00:00", -2, 0.5, 2, LimitOrdersType, 1.1820,
-                 0, 0, 0, 0, "book"};
+                 0, 0, 0, 0, "book", "05/03/2027 17:00:00"};
   model::Order o_back;
   ASSERT_TRUE(ReadOrderRow(OrderRow(o), o_back));
   EXPECT_EQ(o_back, o);

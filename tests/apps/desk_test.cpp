@@ -67,13 +67,21 @@ std::string Difference(const model::Snapshot& a, const model::Snapshot& b) {
   section("history", a.history, b.history, [](const model::HistoryEntry& r) {
     return std::to_string(r.ticket) + " " + std::to_string(r.profit);
   });
-  section("order number", a.order_numbers, b.order_numbers, [](const model::OrderNumber& r) {
+  const auto numbers = [](const model::Snapshot& s) {
+    std::vector<model::OrderNumber> all;
+    for (const auto& [user, kept] : s.order_numbers) all.insert(all.end(), kept.begin(), kept.end());
+    return all;
+  };
+  section("order number", numbers(a), numbers(b), [](const model::OrderNumber& r) {
     return r.username + "/" + std::to_string(r.number) + " " + std::to_string(r.code);
   });
   if (a.audit.size() != b.audit.size()) out << "audit " << a.audit.size() << " vs " << b.audit.size() << "; ";
   section("alert", a.alerts, b.alerts,
           [](const model::Alert& r) { return std::to_string(r.client) + "/" + std::to_string(r.id); });
-  if (!(a.sequences == b.sequences)) out << "tickets " << a.sequences.ticket << " vs " << b.sequences.ticket << "; ";
+  if (!(a.sequences == b.sequences)) {
+    out << "sequences " << a.sequences.ticket << "/" << a.sequences.order << " vs "
+        << b.sequences.ticket << "/" << b.sequences.order << "; ";
+  }
   // Market time is kept with the batches that change something, so a store
   // may stand behind the desk by the quotes that changed nothing.
   if (b.market_time.Serial() < a.market_time.Serial()) {
@@ -170,6 +178,54 @@ std::vector<model::Quote> RandomQuotes(std::mt19937& random, size_t count) {
   return quotes;
 }
 
+// A client's random request about pending orders, about the market order
+// `base` would have been: an entry order near the client's price (on either
+// side, so that some are refused), expiring a few quotes on or never; a
+// change or a deletion of one of the client's orders; or a guard of one of
+// its positions.
+PendingOrder RandomPendingOrder(const Desk& desk, const MarketOrder& base,
+                                const std::vector<model::Quote>& quotes, size_t at,
+                                std::mt19937& random) {
+  std::uniform_int_distribution<int> pick(0, 99);
+  PendingOrder order;
+  order.username = base.username;
+  order.number = base.number;
+  order.client = base.client;
+  order.account = base.account;
+  order.kind = LimitOrdersType;
+  order.symbol = base.symbol;
+  const int32_t kinds[] = {BuyType, BuyStopType, SellType, SellStopType};
+  order.direction = kinds[pick(random) % 4];
+  order.lots = base.lots;
+  const double pip = base.symbol == 2 ? 0.0001 : 0.01;
+  const double now = desk.DealPrice(base.client, base.symbol, order.direction > 0 ? 1 : -1,
+                                    false).value_or(1);
+  order.price = now + pip * (pick(random) % 40 - 20);
+  if (pick(random) % 2 && at + 5 < quotes.size()) order.expiry = quotes[at + 5].time_text;
+  const auto orders = desk.Orders(base.client);
+  const auto positions = desk.Positions(base.client);
+  const int choice = pick(random);
+  if (choice < 40 && !orders.empty()) {
+    const model::Order& o = orders[static_cast<size_t>(pick(random)) % orders.size()];
+    order.account = o.account;
+    order.kind = o.kind;
+    order.id = o.id;
+    order.action = pick(random) % 3 ? PendingOrder::Action::kChange : PendingOrder::Action::kDelete;
+    order.price = o.price + pip * (pick(random) % 10 - 5);
+    order.sl = o.sl > 0 ? o.sl + pip * (pick(random) % 10 - 5) : 0;
+    order.tp = o.tp;
+  } else if (choice < 70 && !positions.empty()) {
+    const model::Position& p = positions[static_cast<size_t>(pick(random)) % positions.size()];
+    const double close = desk.DealPrice(base.client, p.symbol, p.direction, true).value_or(1);
+    order.account = p.account;
+    order.kind = SlTpType;
+    order.ticket = p.ticket;
+    order.sl = close - p.direction * pip * (pick(random) % 30);
+    order.tp = pick(random) % 2 ? close + p.direction * pip * (pick(random) % 30) : 0;
+  }
+  return order;
+}
+
 // Counts what a desk tells.
 struct Told : DeskEvents {
   void Logged(const std::string& text) override { lines.push_back(text); }
@@ -202,7 +258,7 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBack) {
     const std::vector<model::Quote> quotes = RandomQuotes(random, 600);
     std::uniform_int_distribution<int> pick(0, 99);
     int32_t number = 0;
-    int opens = 0, closes = 0;
+    int opens = 0, closes = 0, pendings = 0;
     for (size_t i = 0; i < quotes.size(); ++i) {
       ASSERT_TRUE(desk->ApplyQuote(quotes[i]));
       // Clients' market orders between the quotes: opens and closes, whole
@@ -229,6 +285,13 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBack) {
         order.ticket = positions[0].ticket;
         order.hedge_ticket = positions[1].ticket;
       }
+      if (choice >= 50 && choice < 75) {
+        // A pending order placed, changed or deleted instead (some refused).
+        const auto outcome = desk->Execute(RandomPendingOrder(*desk, order, quotes, i, random));
+        ASSERT_TRUE(outcome.has_value());
+        if (outcome->code == kExecuted) ++pendings;
+        continue;
+      }
       const auto outcome = desk->Execute(order);
       ASSERT_TRUE(outcome.has_value());
       if (outcome->code == kExecuted) ++(order.hedge_ticket ? hedges : order.ticket ? closes : opens);
@@ -249,6 +312,10 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBack) {
     EXPECT_GT(told.alerts, 0) << "seed " << seed;
     EXPECT_GT(opens, 10) << "seed " << seed;
     EXPECT_GT(closes, 10) << "seed " << seed;
+    EXPECT_GT(pendings, 10) << "seed " << seed;
+    EXPECT_TRUE(std::any_of(told.lines.begin(), told.lines.end(), [](const std::string& line) {
+      return line.find(" expired at ") != std::string::npos;
+    })) << "seed " << seed;
     EXPECT_GT(store.Load().sequences.ticket, book.sequences.ticket);
   }
   EXPECT_GT(hedges, 0);
