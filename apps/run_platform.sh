@@ -47,16 +47,16 @@ echo "server on 127.0.0.1:${port} (TLS), SOCKS5 proxy on ${proxy_port}"
 tls=(--ca "${work}/server.pem")
 "${build}/apps/orvane-terminal" --port "${port}" --user client1229 --password pass1229 \
   "${tls[@]}" --seconds 60 --label client1229 --orders "${root}/data/sample_orders.txt" \
-  --order-ms 100 2>"${work}/client1229.log" &
+  --order-ms 100 </dev/null 2>"${work}/client1229.log" &
 t1=$!
 "${build}/apps/orvane-terminal" --port "${port}" --user client1232 --password pass1232 \
-  "${tls[@]}" --seconds 60 --label client1232 2>"${work}/client1232.log" &
+  "${tls[@]}" --seconds 60 --label client1232 </dev/null 2>"${work}/client1232.log" &
 t2=$!
 # The third in the foreground, so that its progress shows.
 status=0
 "${build}/apps/orvane-terminal" --port "${port}" --user doomed --password pass900001 \
   "${tls[@]}" --proxy "socks5:127.0.0.1:${proxy_port}" --proxy-user orvane \
-  --proxy-password proxy-secret --seconds 60 --label "doomed (via proxy)" || status=$?
+  --proxy-password proxy-secret --seconds 60 --label "doomed (via proxy)" </dev/null || status=$?
 wait "${t1}" || status=$?
 wait "${t2}" || status=$?
 grep -h -E 'order [0-9]+:|account [0-9]+  terminal|compared' "${work}/client1229.log" \

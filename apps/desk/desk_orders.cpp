@@ -89,7 +89,9 @@ std::optional<model::OrderNumber> Desk::Execute(const MarketOrder& order) {
                     order.lots);
       outcome.ticket = order.ticket;
       outcome.price = price;
-      outcome.text = "closed ticket " + KeyOf(order.ticket);
+      outcome.text = (order.lots > 0 ? "closed " + NumberText(order.lots) + " lots of ticket "
+                                      : std::string("closed ticket ")) +
+                     KeyOf(order.ticket);
     }
     return outcome;
   });

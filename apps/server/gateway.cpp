@@ -107,6 +107,8 @@ int32_t Gateway::LastOrderNumber(const std::string& username) const {
   return m_desk.LastOrderNumber(username);
 }
 
+std::string Gateway::MarketTime() const { return m_desk.MarketTimeText(); }
+
 void Gateway::LoggedOn(ServerConnection& connection) {
   m_by_client[connection.ClientID()].push_back(&connection);
 }
@@ -140,27 +142,36 @@ void Gateway::Request(ServerConnection& connection, const CProcess& process) {
     static const std::string kUndefined = "Undefined command";
     return connection.Refuse(kUndefinedCommand, kUndefined, token);
   }
-  if (!Allowed(connection, *route)) return;
+  if (!Allowed(connection, *route, process)) return;
   (this->*(handler->second))(connection, process);
 }
 
-bool Gateway::Allowed(ServerConnection& connection, const Route& route) {
+bool Gateway::Allowed(ServerConnection& connection, const Route& route,
+                      const CProcess& process) {
   const CSession& session = *connection.Session();
   if (session.UserType() != route.user_type) {
-    connection.Refuse(wire::kNotAllowed,
-                      std::string("Not allowed: this kind of user may not ") + route.action,
-                      route.token);
+    Refuse(connection, route, process, wire::kNotAllowed,
+           std::string("Not allowed: this kind of user may not ") + route.action);
     return false;
   }
   if (route.privilege != NonePriv && !session.Security()->UserHasPriv(route.privilege)) {
-    connection.Refuse(wire::kNotAllowed,
-                      std::string("Not allowed: the user lacks the privilege to ") +
-                          route.action + " (privilege " +
-                          std::to_string(static_cast<int32_t>(route.privilege)) + ")",
-                      route.token);
+    Refuse(connection, route, process, wire::kNotAllowed,
+           std::string("Not allowed: the user lacks the privilege to ") + route.action +
+               " (privilege " + std::to_string(static_cast<int32_t>(route.privilege)) + ")");
     return false;
   }
   return true;
+}
+
+// An order whose number reads is refused by an order answer under its own
+// token; anything else by an error.
+void Gateway::Refuse(ServerConnection& c, const Route& route, const CProcess& p, int32_t code,
+                     const std::string& text) {
+  int32_t number = 0;
+  if (route.order && p.Parameters() >= 1 && wire::ReadInteger(p.ParameterValue(1), number)) {
+    return Answer(c, route.token, number, model::OrderNumber{"", number, code, text, 0, 0});
+  }
+  c.Refuse(code, text, route.token);
 }
 
 void Gateway::Symbols(ServerConnection& c, const CProcess& /*p*/) {
@@ -277,7 +288,7 @@ template <typename Request, typename Order, typename Fill>
 void Gateway::Trade(ServerConnection& c, const CProcess& p, Fill fill) {
   Request request;
   if (!wire::Decode(p, request)) {
-    return c.Refuse(kInvalidParameter, "Invalid paramenter", Request::kToken);
+    return Refuse(c, *RouteOf(Request::kToken), p, kInvalidParameter, "Invalid paramenter");
   }
   Order order;
   order.username = c.Session()->Username();

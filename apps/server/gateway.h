@@ -79,6 +79,7 @@ class Gateway : private ConnectionHost {
   const model::User* User(const std::string& username) const override;
   int32_t NewSid() override;
   int32_t LastOrderNumber(const std::string& username) const override;
+  std::string MarketTime() const override;
   void LoggedOn(ServerConnection& connection) override;
   void Request(ServerConnection& connection, const CProcess& process) override;
   void Closed(ServerConnection& connection) override;
@@ -111,7 +112,9 @@ class Gateway : private ConnectionHost {
   void Answer(ServerConnection& c, TokensEnum token, int32_t number,
               const std::optional<model::OrderNumber>& outcome);
 
-  bool Allowed(ServerConnection& connection, const Route& route);
+  bool Allowed(ServerConnection& connection, const Route& route, const CProcess& process);
+  void Refuse(ServerConnection& c, const Route& route, const CProcess& p, int32_t code,
+              const std::string& text);
   void SendPrice(ServerConnection& connection, int32_t symbol);
   void Handshake();
   void Release(ServerConnection& connection);

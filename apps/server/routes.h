@@ -17,6 +17,10 @@ struct Route {
   UserTypeEnum user_type;
   PrivsEnum privilege;
   const char* action;  // what the request does, for refusals ("read the accounts")
+  // An order: its first parameter is the user's order number, and every
+  // refusal of it is an order answer under its token, so that the terminal
+  // knows which order was refused.
+  bool order = false;
 };
 
 // Every request a logged-on session may send, besides the protocol's own

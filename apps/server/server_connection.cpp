@@ -168,7 +168,8 @@ void ServerConnection::LogOn(const CProcess& process) {
   m_session->SelectedClientID(user->client);
   m_session->Security()->UserHasThesePrivs(user->privileges);
   Send(wire::Response(
-      wire::LoggedOn{m_session->sid(), user->client, m_host.LastOrderNumber(username)}));
+      wire::LoggedOn{m_session->sid(), user->client, m_host.LastOrderNumber(username),
+                     m_host.MarketTime()}));
   m_host.Log("session " + std::to_string(m_session->sid()) + " " + m_peer + ": " + username +
              " logged on as client " + std::to_string(user->client));
   m_host.LoggedOn(*this);

@@ -36,6 +36,8 @@ class ConnectionHost {
   virtual int32_t NewSid() = 0;
   // The highest order number the user has used (0: none), told at log-on.
   virtual int32_t LastOrderNumber(const std::string& username) const = 0;
+  // Market time now (dd/mm/yyyy hh:nn:ss; empty before any), told at log-on.
+  virtual std::string MarketTime() const { return {}; }
   virtual void LoggedOn(ServerConnection& connection) = 0;
   // A request of a logged-on session whose SID checked out, other than the
   // protocol's own (lost rows, handshakes, disconnects). The host answers

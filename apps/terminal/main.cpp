@@ -5,11 +5,15 @@
 #include <unistd.h>
 
 #include <asio/io_context.hpp>
+#include <asio/posix/stream_descriptor.hpp>
+#include <asio/read_until.hpp>
+#include <asio/streambuf.hpp>
 #include <asio/steady_timer.hpp>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <exception>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <iostream>
@@ -23,10 +27,13 @@
 #include "orvane/core/clock.h"
 #include "orvane/core/conversions.h"
 #include "orvane/util/operation_type_enum.h"
+#include "command.h"
 #include "terminal.h"
 
 namespace {
 
+using orvane::apps::Command;
+using orvane::apps::CommandRunner;
 using orvane::apps::Comparison;
 using orvane::apps::Terminal;
 using orvane::apps::TerminalOptions;
@@ -45,7 +52,9 @@ void Usage() {
                " --proxy-password P]]\n"
                "                       [--sessions N [--users-from K]] [--seconds T] [--soak]\n"
                "                       [--handshake-ms N] [--label TEXT]\n"
-               "                       [--orders FILE [--order-ms N]]\n";
+               "                       [--orders FILE [--order-ms N]] [--prompt]\n"
+               "With --prompt, or when its input is a terminal, it takes orders typed in:\n"
+            << orvane::apps::kCommandHelp;
 }
 
 std::string Cents(double value) {
@@ -75,9 +84,11 @@ struct Arguments {
   // replaced by users_from + i (0: every session as the same user).
   size_t users_from = 0;
   std::string label = "terminal";
-  // Market orders to place once streaming, one a line, --order-ms apart.
+  // Orders to place once streaming, one a line, --order-ms apart.
   std::string orders;
   int order_ms = 200;
+  // Orders typed in (one session): on --prompt, or when the input is a terminal.
+  bool prompt = false;
 };
 
 void ParseProxy(const std::string& text, TerminalOptions& o) {
@@ -121,6 +132,7 @@ void Parse(int argc, char** argv, Arguments& a) {
     else if (flag == "--users-from") a.users_from = std::stoul(value());
     else if (flag == "--orders") a.orders = value();
     else if (flag == "--order-ms") a.order_ms = std::stoi(value());
+    else if (flag == "--prompt") a.prompt = true;
     else throw std::invalid_argument("unknown argument " + flag);
   }
   if (o.port <= 0 || o.username.empty()) throw std::invalid_argument("--port and --user are required");
@@ -130,114 +142,67 @@ void Parse(int argc, char** argv, Arguments& a) {
     throw std::invalid_argument("--orders takes one session");
   }
   if (a.order_ms < 1) throw std::invalid_argument("--order-ms must be at least 1");
+  if (a.prompt && a.sessions != 1) throw std::invalid_argument("--prompt takes one session");
+  if (!a.prompt && a.sessions == 1 && a.orders.empty() && !a.soak && isatty(STDIN_FILENO) == 1) {
+    a.prompt = true;
+  }
 }
 
-// A script of market orders, one a line ('#' starts a comment):
-//   buy SYMBOL LOTS [ACCOUNT] | sell SYMBOL LOTS [ACCOUNT]
-//   close #N [LOTS]   the position the script's Nth buy or sell opened
-// The account defaults to the client's first. One order at a time: the
-// next goes once the last is answered and --order-ms have passed. A
-// re-quote is taken once, at the current price.
+// A script of orders in the terminal's order language (see command.h), one
+// a line. One order at a time: the next goes once the last is answered and
+// --order-ms have passed. A re-quote is taken once, at the current price.
 class OrderScript {
  public:
-  struct Step {
-    std::string verb;
-    std::string symbol;
-    double lots = 0;
-    int32_t account = 0;
-    size_t opened = 0;  // close: the Nth buy or sell
-  };
-
-  static std::vector<Step> Read(const std::string& path) {
+  static std::vector<Command> Read(const std::string& path) {
     std::ifstream in(path);
     if (!in) throw std::invalid_argument(path + ": cannot be read");
-    std::vector<Step> steps;
+    std::vector<Command> steps;
     int number = 0;
     for (std::string line; std::getline(in, line);) {
       ++number;
-      std::istringstream words(line.substr(0, line.find('#') == 0 ? 0 : line.size()));
-      Step step;
-      if (!(words >> step.verb)) continue;
-      const std::string where = path + ":" + std::to_string(number) + ": ";
-      if (step.verb == "buy" || step.verb == "sell") {
-        if (!(words >> step.symbol >> step.lots) || step.lots <= 0) {
-          throw std::invalid_argument(where + "expected buy|sell SYMBOL LOTS [ACCOUNT]");
-        }
-        words >> step.account;
-      } else if (step.verb == "close") {
-        std::string ref;
-        if (!(words >> ref) || ref.size() < 2 || ref[0] != '#') {
-          throw std::invalid_argument(where + "expected close #N [LOTS]");
-        }
-        step.opened = std::stoul(ref.substr(1));
-        words >> step.lots;
-      } else {
-        throw std::invalid_argument(where + "unknown order '" + step.verb + "'");
+      try {
+        if (auto command = orvane::apps::ReadCommand(line)) steps.push_back(*command);
+      } catch (const std::invalid_argument& e) {
+        throw std::invalid_argument(path + ":" + std::to_string(number) + ": " + e.what());
       }
-      steps.push_back(step);
     }
     return steps;
   }
 
-  OrderScript(std::vector<Step> steps, Terminal& terminal)
-      : m_steps(std::move(steps)), m_terminal(terminal) {}
+  OrderScript(std::vector<Command> steps, CommandRunner& runner,
+              std::function<void(const std::string&)> say)
+      : m_steps(std::move(steps)), m_runner(runner), m_say(std::move(say)) {}
 
   bool Done() const { return m_next >= m_steps.size() && m_waiting == 0; }
 
-  // Places the next order when none is outstanding; false when it cannot yet.
+  // Runs the next step when no order is outstanding.
   void Tick() {
-    if (m_waiting != 0 || m_next >= m_steps.size() ||
-        m_terminal.phase() != Terminal::Phase::kStreaming) {
-      return;
-    }
-    m_waiting = Place(m_steps[m_next]);
-    if (m_waiting != 0) m_requoted = false;
+    if (m_waiting != 0 || m_next >= m_steps.size()) return;
+    std::string said;
+    m_waiting = m_runner.Run(m_steps[m_next], said);
+    if (m_waiting == 0 && said == "not connected yet") return;
+    if (!said.empty()) m_say(said);
+    m_requoted = false;
     ++m_next;
   }
 
   void Answered(const orvane::apps::wire::OrderAnswer& answer) {
     if (answer.number != m_waiting) return;
     m_waiting = 0;
-    const Step& step = m_steps[m_next - 1];
     if (answer.code == orvane::apps::kRequote && !m_requoted) {
       m_requoted = true;
-      m_waiting = Place(step);
-      return;
+      std::string said;
+      m_waiting = m_runner.Run(m_steps[m_next - 1], said, answer.number);
     }
-    if (answer.code == 0 && step.verb != "close") m_tickets.push_back(answer.ticket);
-    if (answer.code != 0 && step.verb != "close") m_tickets.push_back(0);
   }
 
  private:
-  int32_t Place(const Step& step) {
-    const orvane::apps::Desk* desk = m_terminal.desk();
-    const int32_t account = step.account != 0 ? step.account : FirstAccount();
-    if (step.verb == "close") {
-      if (step.opened == 0 || step.opened > m_tickets.size() || m_tickets[step.opened - 1] == 0) {
-        return 0;
-      }
-      return m_terminal.Close(account, m_tickets[step.opened - 1], step.lots);
-    }
-    for (const auto& symbol : desk->Symbols()) {
-      if (symbol.name == step.symbol) {
-        return m_terminal.Open(account, symbol.id,
-                               step.verb == "buy" ? orvane::BuyType : orvane::SellType,
-                               step.lots);
-      }
-    }
-    return 0;
-  }
-  int32_t FirstAccount() const {
-    const auto& figures = m_terminal.Figures();
-    return figures.empty() ? 0 : figures.begin()->first;
-  }
-
-  std::vector<Step> m_steps;
-  Terminal& m_terminal;
+  std::vector<Command> m_steps;
+  CommandRunner& m_runner;
+  std::function<void(const std::string&)> m_say;
   size_t m_next = 0;
   int32_t m_waiting = 0;
   bool m_requoted = false;
-  std::vector<int32_t> m_tickets;  // of the script's buys and sells, in order (0: refused)
 };
 
 // Runs the terminals, shows their progress, and ends the run when every one
@@ -252,7 +217,8 @@ class Runner : public orvane::apps::TerminalEvents {
         m_display(io),
         m_deadline(io),
         m_stagger(io),
-        m_pacing(io) {
+        m_pacing(io),
+        m_input(io) {
     auto clock = std::make_shared<orvane::FixedClock>(orvane::Now());
     m_clock = clock;
     for (size_t i = 0; i < args.sessions; ++i) {
@@ -264,8 +230,14 @@ class Runner : public orvane::apps::TerminalEvents {
       m_terminals.push_back(std::make_unique<Terminal>(
           orvane::AsioTcpClientEnvironment(io, args.tls), m_timers, options, clock, this));
     }
+    if (args.sessions == 1) m_commands = std::make_unique<CommandRunner>(*m_terminals[0]);
     if (!args.orders.empty()) {
-      m_script = std::make_unique<OrderScript>(OrderScript::Read(args.orders), *m_terminals[0]);
+      m_script = std::make_unique<OrderScript>(OrderScript::Read(args.orders), *m_commands,
+                                               [this](const std::string& line) { Say(line); });
+    }
+    if (args.prompt) {
+      m_tty = false;  // no status line over what is typed
+      m_input.assign(dup(STDIN_FILENO));
     }
   }
 
@@ -274,6 +246,7 @@ class Runner : public orvane::apps::TerminalEvents {
     ConnectNext();
     ArmDisplay();
     if (m_script) ArmScript();
+    if (m_args.prompt) ReadLine();
     if (m_args.seconds > 0) {
       m_deadline.expires_after(std::chrono::milliseconds(static_cast<int64_t>(m_args.seconds * 1000)));
       m_deadline.async_wait([this](const std::error_code& e) {
@@ -303,7 +276,18 @@ class Runner : public orvane::apps::TerminalEvents {
     Finish();
   }
   void OrderAnswered(const orvane::apps::wire::OrderAnswer& answer) override {
+    if (m_commands) m_commands->Answered(answer.number, answer.code, answer.ticket);
     if (m_script) m_script->Answered(answer);
+    if (m_args.prompt && answer.code == orvane::apps::kRequote) {
+      Say("re-quoted: the price moved; type the order again to take " +
+          orvane::apps::wire::Number(answer.price));
+    }
+  }
+  void HistoryRead(int32_t account,
+                   const std::vector<orvane::apps::model::HistoryEntry>& entries) override {
+    Say("history of account " + std::to_string(account) + ", " +
+        std::to_string(entries.size()) + " entries:\n" +
+        orvane::apps::DescribeHistory(*m_terminals[0]->desk(), entries));
   }
   void Checked(const std::vector<Comparison>& comparisons) override {
     if (m_args.soak) return;
@@ -337,6 +321,26 @@ class Runner : public orvane::apps::TerminalEvents {
       if (e) return;
       ShowStatus();
       ArmDisplay();
+    });
+  }
+
+  // Takes the orders typed in, a line at a time, until the input ends.
+  void ReadLine() {
+    asio::async_read_until(m_input, m_typed, '\n', [this](const std::error_code& e, size_t) {
+      if (e) return;
+      std::istream in(&m_typed);
+      std::string line;
+      std::getline(in, line);
+      try {
+        const auto command = orvane::apps::ReadCommand(line);
+        if (command && command->verb == Command::Verb::kQuit) return Finish();
+        std::string said;
+        if (command) m_commands->Run(*command, said);
+        if (!said.empty()) Say(said);
+      } catch (const std::invalid_argument& error) {
+        Say(std::string("not understood: ") + error.what());
+      }
+      ReadLine();
     });
   }
 
@@ -404,6 +408,7 @@ class Runner : public orvane::apps::TerminalEvents {
     m_deadline.cancel();
     m_stagger.cancel();
     m_pacing.cancel();
+    if (m_input.is_open()) m_input.close();
     for (auto& t : m_terminals) t->Disconnect();
     m_io.stop();
   }
@@ -419,6 +424,9 @@ class Runner : public orvane::apps::TerminalEvents {
   asio::steady_timer m_deadline;
   asio::steady_timer m_stagger;
   asio::steady_timer m_pacing;
+  asio::posix::stream_descriptor m_input;
+  asio::streambuf m_typed;
+  std::unique_ptr<CommandRunner> m_commands;
   std::unique_ptr<OrderScript> m_script;
   size_t m_connected = 0;
   size_t m_checked = 0;

@@ -28,10 +28,11 @@ RowCollector::RowCollector(std::shared_ptr<ITimer> patience, Send send, Done don
 
 RowCollector::~RowCollector() { m_patience->OnTick(nullptr); }
 
-void RowCollector::Ask(TokensEnum request) {
+void RowCollector::Ask(TokensEnum request, std::vector<std::string> parameters) {
   Cancel();
   m_request = request;
-  m_send(request, {});
+  m_parameters = std::move(parameters);
+  m_send(request, m_parameters);
   m_patience->Restart();
 }
 
@@ -87,7 +88,7 @@ void RowCollector::AskLost(size_t up_to) {
 
 void RowCollector::Stalled() {
   if (!Busy()) return m_patience->Enabled(false);
-  if (!m_counted) return Ask(m_request);  // the count itself went missing
+  if (!m_counted) return Ask(m_request, m_parameters);  // the count itself went missing
   m_asked_up_to = 0;
   AskLost(m_rows.size());
 }

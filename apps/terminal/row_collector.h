@@ -39,8 +39,9 @@ class RowCollector {
   RowCollector(const RowCollector&) = delete;
   RowCollector& operator=(const RowCollector&) = delete;
 
-  // Sends `request` and collects its answer; one asked before is dropped.
-  void Ask(TokensEnum request);
+  // Sends `request` with its parameters and collects its answer; one asked
+  // before is dropped.
+  void Ask(TokensEnum request, std::vector<std::string> parameters = {});
   // Drops the answer being collected (the connection went).
   void Cancel();
   // A RESULT_COUNT or RESULT message; anything else is not taken.
@@ -60,6 +61,7 @@ class RowCollector {
   Send m_send;
   Done m_done;
   Complain m_complain;
+  std::vector<std::string> m_parameters;
   TokensEnum m_request = UNDEFINED;
   bool m_counted = false;
   std::vector<std::optional<std::string>> m_rows;

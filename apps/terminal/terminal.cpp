@@ -167,6 +167,10 @@ void Terminal::OnLogin(const CProcess& process) {
   m_desk.reset();
   m_store.reset();
   m_snapshot = model::Snapshot();
+  // The model starts at the server's market time; quotes move it on.
+  if (wire::ReadTime(answer.market_time, m_snapshot.market_time)) {
+    m_snapshot.market_time_text = answer.market_time;
+  }
   m_figures.clear();
   m_held.clear();
   m_sequences.clear();  // the market's snapshot starts them again
@@ -227,6 +231,13 @@ void Terminal::Answered(TokensEnum request, std::vector<std::string> rows) {
       return;
     case GET_SUMMARIES_TOKEN:
       return Compare(rows);
+    case GET_ACCOUNT_HISTORY_TOKEN: {
+      std::vector<model::HistoryEntry> entries;
+      read_all(entries, [](const std::string& r, model::HistoryEntry& x) {
+        return wire::ReadHistoryRow(r, x);
+      });
+      return m_events->HistoryRead(m_history_account, entries);
+    }
     default:
       return;
   }
@@ -427,6 +438,13 @@ int32_t Terminal::DeleteGuard(int32_t account, int32_t order) {
   request.account = account;
   request.order = order;
   return Submit(request);
+}
+
+bool Terminal::AskHistory(int32_t account) {
+  if (m_phase != Phase::kStreaming) return false;
+  m_history_account = account;
+  m_rows.Ask(GET_ACCOUNT_HISTORY_TOKEN, {std::to_string(account)});
+  return true;
 }
 
 void Terminal::SendOrder(const OrderRequest& order) {

@@ -73,6 +73,9 @@ class TerminalEvents {
   virtual void LoadFailed(const std::string& /*reason*/) {}
   // The server's answer to one of this terminal's market orders.
   virtual void OrderAnswered(const wire::OrderAnswer& /*answer*/) {}
+  // The account history the terminal asked for, oldest first.
+  virtual void HistoryRead(int32_t /*account*/,
+                           const std::vector<model::HistoryEntry>& /*entries*/) {}
 };
 
 // A client's trading terminal: a CHClient (connect with retry, handshake
@@ -122,6 +125,9 @@ class Terminal : private CHClientEvents, private DeskEvents {
   int32_t PlaceGuard(int32_t account, int32_t ticket, double sl, double tp);
   int32_t ChangeGuard(int32_t account, int32_t order, double sl, double tp);
   int32_t DeleteGuard(int32_t account, int32_t order);
+  // Asks the server for the account's history (TerminalEvents::HistoryRead);
+  // false before the market streams.
+  bool AskHistory(int32_t account);
   size_t OrdersUnanswered() const { return m_unanswered.size(); }
 
   Phase phase() const { return m_phase; }
@@ -192,6 +198,7 @@ class Terminal : private CHClientEvents, private DeskEvents {
     double tp = 0;
   };
   std::map<int32_t, Levels> m_levels_after_open;
+  int32_t m_history_account = 0;
   model::Snapshot m_snapshot;  // what the server sent, the model's source
   std::unique_ptr<MemoryStore> m_store;
   std::unique_ptr<Desk> m_desk;

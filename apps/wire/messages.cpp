@@ -57,7 +57,7 @@ bool DecodeWith(const CProcess& process, Message& out, Read read) {
 
 std::vector<std::string> Encode(const LogOn& m) { return {m.username, m.password}; }
 std::vector<std::string> Encode(const LoggedOn& m) {
-  return {Number(m.sid), Number(m.client), Number(m.last_order)};
+  return {Number(m.sid), Number(m.client), Number(m.last_order), m.market_time};
 }
 std::vector<std::string> Encode(const PositionQuery& m) {
   return {Number(m.account), Number(m.ticket)};
@@ -145,7 +145,7 @@ bool Decode(const CProcess& process, LogOn& m) {
 }
 bool Decode(const CProcess& process, LoggedOn& m) {
   return DecodeWith(process, m, [](Reader& r, LoggedOn& x) {
-    return r.Integer(x.sid).Integer(x.client).Integer(x.last_order).ok();
+    return r.Integer(x.sid).Integer(x.client).Integer(x.last_order).Text(x.market_time).ok();
   });
 }
 bool Decode(const CProcess& process, PositionQuery& m) {

@@ -82,6 +82,7 @@ struct LoggedOn {
   // The highest order number the server has seen from this user: the
   // terminal numbers its next orders from here, across restarts.
   int32_t last_order = 0;
+  std::string market_time;  // dd/mm/yyyy hh:nn:ss; empty before any quote
 };
 
 // A request refused: a code, a text a person can act on, and the token of

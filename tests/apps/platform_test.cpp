@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "book_import.h"
+#include "command.h"
 #include "messages.h"
 #include "orvane/clients/client.h"
 #include "orvane/clients/client_param.h"
@@ -256,6 +257,48 @@ TEST_F(PlatformTest, ATerminalTradesAndASecondTerminalOfTheClientSeesIt) {
   }
 }
 
+// Orders typed in the terminal's language: an entry order in pips from
+// the ask, a stop-loss and take-profit set and moved, and the entry
+// cancelled; the second terminal's desk holds each change as the server does.
+TEST_F(PlatformTest, PendingOrdersTypedInReachTheSecondTerminalOfTheClient) {
+  ASSERT_TRUE(wire::ReadTime("03/03/2027 12:00:00", m_book.market_time));
+  m_book.market_time_text = "03/03/2027 12:00:00";
+  auto server = MakeServer(PriceFeed::FromTape({}), 9);
+  Trader alice;
+  Watcher other;
+  auto terminal = MakeTerminal("alice", "secret", alice);
+  auto second = MakeTerminal("alice", "secret", other);
+  ASSERT_TRUE(RunUntil([&] { return alice.streaming == 1 && other.streaming == 1; }));
+  CommandRunner runner(*terminal);
+  std::string said;
+  auto run = [&](const std::string& line) {
+    const size_t answers = alice.answers.size();
+    EXPECT_NE(runner.Run(*ReadCommand(line), said), 0) << line << ": " << said;
+    EXPECT_TRUE(RunUntil([&] { return alice.answers.size() == answers + 1; })) << line;
+    EXPECT_EQ(alice.answers.back().code, 0) << line << ": " << alice.answers.back().text;
+    m_loop->Advance(100);
+    return alice.answers.back().ticket;
+  };
+  // Alice's ask is 1.2002: 30 pips below it is 1.1972, her stop-loss 20 below that.
+  const int32_t entry = run("limit buy EURUSD 0.5 at -30p sl -20p expires +1h");
+  const int32_t guard = run("sltp 1 sl 1.1900 tp +50p");
+  EXPECT_EQ(guard, 11);  // the book's guard of ticket 1 is moved, not doubled
+  for (const Terminal* t : {terminal.get(), second.get()}) {
+    const auto orders = t->desk()->Orders(10);
+    ASSERT_EQ(orders.size(), 2u);
+    EXPECT_DOUBLE_EQ(orders[0].sl, 1.19);
+    EXPECT_DOUBLE_EQ(orders[0].tp, 1.2050);  // from the bid a buy closes at
+    EXPECT_EQ(orders[1].id, entry);
+    EXPECT_DOUBLE_EQ(orders[1].price, 1.1972);
+    EXPECT_DOUBLE_EQ(orders[1].sl, 1.1952);
+    EXPECT_EQ(orders[1].expiry, "03/03/2027 13:00:00");
+  }
+  run("cancel " + std::to_string(entry));
+  run("sltp 1 off");
+  EXPECT_TRUE(second->desk()->Orders(10).empty());
+  EXPECT_TRUE(server->desk().Orders(10).empty());
+}
+
 TEST_F(PlatformTest, AnOrderWhoseAnswerIsLostExecutesOnceAfterTheTerminalComesBack) {
   auto server = MakeServer(PriceFeed::FromTape({}), 9);
   Trader alice;
@@ -297,7 +340,7 @@ class LossyServer : public IAcceptorEvents, public ISocketEvents {
   }
   void Receive(ISocket& socket) override {
     received += socket.Receive();
-    if (Take(LOGIN_TOKEN, -1)) m_child->Send(wire::Response(wire::LoggedOn{7, 10}));
+    if (Take(LOGIN_TOKEN, -1)) m_child->Send(wire::Response(wire::LoggedOn{7, 10, 0, ""}));
     if (Take(GET_ALL_SYMBOLS_TOKEN, 7)) {
       m_child->Send(wire::ResponseText(RESULT_COUNT_TOKEN, {"2"}));
       m_child->Send(wire::ResponseText(RESULT_TOKEN, {"2", Row(2)}));

@@ -176,11 +176,16 @@ TEST_F(TradingTest, AnOrderNumberExecutesOnceEvenAcrossALogOnAgain) {
 TEST_F(TradingTest, OrdersNeedThePrivilegeToTrade) {
   Peer viewer = LogOn("viewer", "pass");
   viewer.socket->Send(wire::Request(viewer.sid, wire::OpenRequest{1, 200, 2, BuyType, 1, 1.2003}));
+  // Refused under the order's own token, with its number, so that the
+  // terminal knows which order it was.
   const auto answer = viewer.Read();
   ASSERT_EQ(answer.size(), 1u);
-  wire::Refusal refusal;
+  EXPECT_EQ(answer[0]->TokenID(), NEW_ORDER_TOKEN);
+  wire::OrderAnswer refusal;
   ASSERT_TRUE(wire::Decode(*answer[0], refusal));
+  EXPECT_EQ(refusal.number, 1);
   EXPECT_EQ(refusal.code, wire::kNotAllowed);
+  EXPECT_NE(refusal.text.find("privilege"), std::string::npos);
   EXPECT_EQ(m_server->desk().Positions(20).size(), 1u);
 }
 
