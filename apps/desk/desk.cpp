@@ -57,6 +57,7 @@ void Desk::Load() {
   m_last_ticket = snapshot.sequences.ticket;
   for (const model::Symbol& s : snapshot.symbols) LoadSymbol(s);
   m_symbols->SetSymbolsRefSymbols();
+  LoadInterestRates(snapshot.interest_rates);
   for (const model::Client& c : snapshot.clients) LoadClient(c);
   for (const model::Account& a : snapshot.accounts) LoadAccount(a);
   for (const model::Position& p : snapshot.positions) LoadPosition(p);
@@ -161,7 +162,10 @@ bool Desk::ApplyQuote(const model::Quote& quote) {
   if (Halted()) return false;
   const auto symbol = Symbol(quote.symbol);
   if (!symbol) return true;
+  const DateTime before = m_clock->Now();
+  const bool had_time = !m_market_time_text.empty();
   AdvanceMarketTime(quote);
+  if (had_time) BookRollovers(before);
   symbol->Bid(quote.bid);
   symbol->Ask(quote.ask);
   symbol->LastQuteTime(quote.time_text);
@@ -179,6 +183,7 @@ void Desk::AdvanceMarketTime(const model::Quote& quote) {
 
 bool Desk::ApplyChange(const model::Change& change) {
   if (Halted()) return false;
+  if (const auto* c = std::get_if<model::InterestAdded>(&change)) return ApplyInterest(*c);
   bool applied = true;
   if (const auto* c = std::get_if<model::PositionOpened>(&change)) {
     const model::Position& p = c->position;
@@ -257,7 +262,7 @@ void Desk::Record(model::Change change) { m_batch.push_back(std::move(change)); 
 void Desk::Tell(Told told) { m_told.push_back(std::move(told)); }
 
 bool Desk::Finish() {
-  if (!m_batch.empty()) {
+  if (!m_batch.empty() || m_keep_time) {
     if (m_time_moved) {
       m_store.Append(model::MarketTimeAdvanced{m_clock->Now(), m_market_time_text});
     }
@@ -271,6 +276,7 @@ bool Desk::Finish() {
       return false;
     }
     m_time_moved = false;
+    m_keep_time = false;
   }
   // A handler may not call back, but delivery still works on its own list.
   std::vector<Told> told;
@@ -296,6 +302,7 @@ void Desk::Deliver(const Told& told) {
     void operator()(const Liquidated& t) { e.AccountLiquidated(t.client, t.account); }
     void operator()(const Fired& t) { e.AlertFired(t.client, t.alert, t.text); }
     void operator()(const Hedged& t) { e.ClosedByHedge(t.client, t.account, t.buy, t.sell, t.lots); }
+    void operator()(const Accrued& t) { e.InterestBooked(t.position); }
   };
   std::visit(Visitor{*m_events}, told);
 }
