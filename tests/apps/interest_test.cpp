@@ -2,7 +2,8 @@
 // books a day's interest (three on Wednesday, none at the weekend) to the
 // positions of clients with interest enabled, into the account's totals for
 // clients booked on open, once, also across a restart; every effect reaches
-// the store as a change. Also the INTEREST record of a book.
+// the store as a change. Also the INTEREST record of a book and the
+// server's rollover option.
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 #include "orvane/core/clock.h"
 #include "orvane/util/operation_type_enum.h"
 #include "replay.h"
+#include "time_of_day.h"
 
 namespace orvane::apps {
 namespace {
@@ -337,6 +339,17 @@ TEST(InterestBookTest, RatesAreReadAndChecked) {
   EXPECT_EQ(BookError(symbols + "INTEREST 2 1 1\n"),
             "b.txt:3: field 'record': expected INTEREST symbol yearly_buy_rate "
             "yearly_sell_rate year_days, found 4 fields");
+}
+
+TEST(RolloverOptionTest, ATimeOfDayIsReadToTheSecond) {
+  EXPECT_EQ(ParseTimeOfDay("22:00:00"), 79200);
+  EXPECT_EQ(ParseTimeOfDay("00:00:00"), 0);
+  EXPECT_EQ(ParseTimeOfDay("23:59:59"), 86399);
+  EXPECT_EQ(ParseTimeOfDay("07:05:09"), 25509);
+  for (const char* bad : {"24:00:00", "22:60:00", "22:00:60", "22:00", "2:00:00", "22:00:00x",
+                          "22-00-00", "-1:00:00", "", "ab:cd:ef"}) {
+    EXPECT_EQ(ParseTimeOfDay(bad), std::nullopt) << bad;
+  }
 }
 
 }  // namespace
