@@ -51,7 +51,7 @@ struct TradingRules {
   int32_t lot_decimals = 2;     // lots are multiples of 10^-lot_decimals
   double max_deviation_pips = 3;  // how far the seen price may lie from the current one
   // The daily rollover, in seconds after midnight of market time; none: the
-  // desk books no interest. See BookRollovers below.
+  // desk books no interest (see Desk below for when it books).
   std::optional<int32_t> rollover_seconds;
 };
 

@@ -1,13 +1,17 @@
 // The desk's daily interest: the rollovers that market time passes, what
 // the engine books at each, and the changes that record it.
 
+#include "desk.h"
+
+#include "desk_detail.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <set>
+#include <string>
+#include <utility>
 
-#include "desk.h"
-#include "desk_detail.h"
 #include "orvane/accounts/account.h"
 #include "orvane/accounts/open_position.h"
 #include "orvane/accounts/open_positions.h"
