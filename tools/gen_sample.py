@@ -23,7 +23,10 @@ a daily break from 21:15 to 22:14.
 
 The book: a few hundred clients with one or two accounts each, positions as
 position rows, pending entry orders and stop-loss/take-profit orders as order
-rows, and price alerts. Levels are placed inside the range the tape will
+rows, and price alerts. The majors, gold, oil and the index have interest
+(swap) rates; the crosses have none. Every fourth client (ids 1001, 1005,
+...) has interest enabled; the replay books no interest, the reference
+server books it at each rollover of market time. Levels are placed inside the range the tape will
 travel, so orders fill and alerts fire; one client (900001, account 900001)
 holds a large position against the path of its symbol and a small balance,
 so that it reaches its liquidation point.
@@ -67,6 +70,22 @@ SYMBOLS = [
     (19, "GBPCHF", -4, 100000, 5, 0, 1270, None, 0, "cross:3*5"),
     (20, "CADJPY", -2, 100000, 4, 0, 740, None, 0, "cross:4/7"),
 ]
+
+# id: (yearly buy rate, yearly sell rate, year days). Rates are used as they
+# stand: a day of 1 lot is rate x contract size / year days (EURUSD: a buy
+# pays about 7.01, a sell earns about 3.07).
+INTEREST = {
+    2: (-0.0256, 0.0112, 365),
+    3: (-0.0190, 0.0045, 365),
+    4: (0.0540, -0.0890, 365),
+    5: (0.0320, -0.0610, 365),
+    6: (-0.0150, 0.0020, 365),
+    7: (0.0080, -0.0240, 365),
+    8: (-0.0130, 0.0010, 365),
+    9: (-109.5, 54.75, 365),
+    11: (-730, -182.5, 360),
+    12: (-3.65, -1.825, 365),
+}
 
 PARAMSETS = {
     # name: (spread pips for -4/-2 symbols, source plus, commission per lot)
@@ -186,6 +205,13 @@ def symbol_lines(market):
     return out
 
 
+def interest_lines():
+    out = ["# INTEREST symbol yearly_buy_rate yearly_sell_rate year_days"]
+    for sid, (buy, sell, days) in INTEREST.items():
+        out.append(f"INTEREST {sid} {buy} {sell} {days}")
+    return out
+
+
 def position_row(client, account, ticket, direction, lots, sid, price, pip):
     name = SYMBOLS[sid - 1][1]
     cells = [client, account, ticket, "04/03/2027 09:30:00",
@@ -204,6 +230,8 @@ def order_row(order_id, direction, lots, sid, price, kind, ticket, sl, tp, pip):
 def write_book(rng, market, accounts, path):
     out = ["# Orvane replay sample book, written by tools/gen_sample.py (see its header).", ""]
     out += symbol_lines(market)
+    out.append("")
+    out += interest_lines()
     out.append("")
     out.append("# PARAMSET name nine-field client parameter groups")
     for name in PARAMSETS:
@@ -227,7 +255,8 @@ def write_book(rng, market, accounts, path):
         paramset = rng.choice(list(PARAMSETS))
         comm_calc = 1 if paramset == "raw" else rng.choice([1, 2])
         out.append("")
-        out.append(f"CLIENT {client_id} {paramset} {liq[0]} {liq[1]} {comm_calc} 0 "
+        interest = 1 if client_id % 4 == 1 else 0
+        out.append(f"CLIENT {client_id} {paramset} {liq[0]} {liq[1]} {comm_calc} {interest} "
                    f"Client{client_id}")
         out.append(f"USER client{client_id} pass{client_id} {client_id} 4,5,8")
         for k in range(rng.choice([1, 1, 1, 2])):

@@ -58,6 +58,7 @@ void Desk::Load() {
   m_last_order = snapshot.sequences.order;
   for (const model::Symbol& s : snapshot.symbols) LoadSymbol(s);
   m_symbols->SetSymbolsRefSymbols();
+  LoadInterestRates(snapshot.interest_rates);
   for (const model::Client& c : snapshot.clients) LoadClient(c);
   for (const model::Account& a : snapshot.accounts) LoadAccount(a);
   for (const model::Position& p : snapshot.positions) LoadPosition(p);
@@ -165,7 +166,10 @@ bool Desk::ApplyQuote(const model::Quote& quote) {
   if (Halted()) return false;
   const auto symbol = Symbol(quote.symbol);
   if (!symbol) return true;
+  const DateTime before = m_clock->Now();
+  const bool had_time = !m_market_time_text.empty();
   AdvanceMarketTime(quote);
+  if (had_time) BookRollovers(before);
   if (m_engine->ExecutionSide() == SERVER_SIDE_EXECUTION) ExpireOrders();
   symbol->Bid(quote.bid);
   symbol->Ask(quote.ask);
@@ -184,6 +188,7 @@ void Desk::AdvanceMarketTime(const model::Quote& quote) {
 
 bool Desk::ApplyChange(const model::Change& change) {
   if (Halted()) return false;
+  if (const auto* c = std::get_if<model::InterestAdded>(&change)) return ApplyInterest(*c);
   bool applied = true;
   if (const auto* c = std::get_if<model::PositionOpened>(&change)) {
     const model::Position& p = c->position;
@@ -277,7 +282,7 @@ void Desk::Record(model::Change change) { m_batch.push_back(std::move(change)); 
 void Desk::Tell(Told told) { m_told.push_back(std::move(told)); }
 
 bool Desk::Finish() {
-  if (!m_batch.empty()) {
+  if (!m_batch.empty() || m_keep_time) {
     if (m_time_moved) {
       m_store.Append(model::MarketTimeAdvanced{m_clock->Now(), m_market_time_text});
     }
@@ -291,6 +296,7 @@ bool Desk::Finish() {
       return false;
     }
     m_time_moved = false;
+    m_keep_time = false;
   }
   // A handler may not call back, but delivery still works on its own list.
   std::vector<Told> told;
@@ -318,6 +324,7 @@ void Desk::Deliver(const Told& told) {
     void operator()(const Liquidated& t) { e.AccountLiquidated(t.client, t.account); }
     void operator()(const Fired& t) { e.AlertFired(t.client, t.alert, t.text); }
     void operator()(const Hedged& t) { e.ClosedByHedge(t.client, t.account, t.buy, t.sell, t.lots); }
+    void operator()(const Accrued& t) { e.InterestBooked(t.position); }
   };
   std::visit(Visitor{*m_events}, told);
 }

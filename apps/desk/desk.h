@@ -77,7 +77,15 @@ struct PendingOrder {
 struct TradingRules {
   int32_t lot_decimals = 2;     // lots are multiples of 10^-lot_decimals
   double max_deviation_pips = 3;  // how far the seen price may lie from the current one
+  // The daily rollover, in seconds after midnight of market time; none: the
+  // desk books no interest (see Desk below for when it books).
+  std::optional<int32_t> rollover_seconds;
 };
+
+// How many days of interest the rollover of a weekday (1 = Sunday ... 7 =
+// Saturday) books: 3 on Wednesday (it carries the weekend), 1 on the other
+// working days, 0 on Saturday and Sunday (no rollover).
+int16_t RolloverDayFactor(int weekday);
 
 // Why a market order was refused; 0 when it was executed.
 enum OrderCode : int32_t {
@@ -133,6 +141,14 @@ class DeskError : public std::runtime_error {
 //
 // Market time is `clock`, which the host installs as the process clock: the
 // store's market time at Load, then each quote's time, never backwards.
+//
+// Interest: on the server side, with a rollover time in the rules, every
+// rollover that market time passes (a moment after the time before the quote
+// and at or before the quote's) books a day's interest of every symbol with
+// rates (CalculateInterest, RolloverDayFactor days) before the quote prices
+// anything. A quote that jumps over several rollovers books each of them,
+// in order. The market time of a batch that passed a rollover is always
+// stored, so a desk loaded again books only the rollovers after it.
 class Desk : private CAccountsTransactionsEvents {
  public:
   struct Counts {
@@ -261,11 +277,14 @@ class Desk : private CAccountsTransactionsEvents {
     int32_t client, account, buy, sell;
     double lots;
   };
+  struct Accrued {
+    model::Position position;
+  };
   using Told = std::variant<Logged, AccountFigures, Executed, model::Position,
                             model::PositionClosed, model::PositionChanged, model::OrderPlaced,
                             model::OrderChanged, model::OrderRemoved,
                             model::TotalsBooked, model::HistoryAdded, Liquidated, Fired,
-                            Hedged>;
+                            Hedged, Accrued>;
 
   // CAccountsTransactionsEvents
   void NewAccountSummeriesData(int32_t& cl_no, int32_t& acc_no, double& Balance, double& flt,
@@ -284,6 +303,9 @@ class Desk : private CAccountsTransactionsEvents {
                        double& EffMargin) override;
   void SendLiquidateAccount(int32_t& vClient, int32_t& vAccount) override;
   void AddLogEntry(std::string& msg, int16_t& LogLevel) override;
+  void ChangePosInterest(int32_t& vClient, int32_t& vAccount, int32_t& vTicket,
+                         double& vInt) override;
+  void ChangeTotInterest(int32_t& vClient, int32_t& vAccount, double& vTorInt) override;
 
   // Loading.
   void LoadSymbol(const model::Symbol& s);
@@ -299,6 +321,12 @@ class Desk : private CAccountsTransactionsEvents {
   bool Finish();
   void Deliver(const Told& told);
   void AdvanceMarketTime(const model::Quote& quote);
+
+  // Interest (desk_interest.cpp).
+  void LoadInterestRates(const std::vector<model::InterestRate>& rates);
+  // Books every rollover after `before` up to the market time now.
+  void BookRollovers(DateTime before);
+  bool ApplyInterest(const model::InterestAdded& added);
 
   // Execution on the server side.
   void ExecutePending();
@@ -406,6 +434,11 @@ class Desk : private CAccountsTransactionsEvents {
   std::string m_market_time_text;
   std::string m_halt_reason;
   bool m_time_moved = false;
+  std::vector<model::InterestRate> m_interest_rates;
+  // The accounts whose positions the rollover being booked has reached.
+  std::vector<std::pair<int32_t, int32_t>> m_interest_accounts;
+  // A rollover was passed: the batch keeps market time even when empty.
+  bool m_keep_time = false;
 };
 
 }  // namespace orvane::apps

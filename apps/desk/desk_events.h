@@ -55,6 +55,10 @@ class DeskEvents {
   virtual void AlertFired(int32_t /*client*/, int32_t /*alert*/, const std::string& /*text*/) {}
   // The store refused a batch; the desk takes no more commands.
   virtual void Halted(const std::string& /*reason*/) {}
+  // A rollover booked interest to a position: the position as it now
+  // stands (its interest is all rollovers so far). New totals follow for a
+  // client booked on open.
+  virtual void InterestBooked(const model::Position& /*position*/) {}
 };
 
 }  // namespace orvane::apps

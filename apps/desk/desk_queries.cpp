@@ -194,6 +194,7 @@ model::Snapshot Desk::Snapshot() const {
   s.order_numbers = m_order_numbers;
   s.sequences.ticket = m_last_ticket;
   s.sequences.order = m_last_order;
+  s.interest_rates = m_interest_rates;
   if (!m_market_time_text.empty()) {
     s.market_time = m_clock->Now();
     s.market_time_text = m_market_time_text;

@@ -93,6 +93,15 @@ struct Applier {
     return Erase(s.alerts,
                  [&](const Alert& a) { return a.client == c.client && a.id == c.id; });
   }
+  bool operator()(const InterestAdded& c) const {
+    for (Position& p : s.positions) {
+      if (p.client == c.client && p.account == c.account && p.ticket == c.ticket) {
+        p.interest = c.interest;
+        return true;
+      }
+    }
+    return false;
+  }
   bool operator()(const MarketTimeAdvanced& c) const {
     if (!s.market_time_text.empty() && c.time.Serial() < s.market_time.Serial()) return false;
     s.market_time = c.time;

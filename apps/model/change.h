@@ -96,9 +96,21 @@ struct MarketTimeAdvanced {
   friend bool operator==(const MarketTimeAdvanced&, const MarketTimeAdvanced&) = default;
 };
 
+// A rollover booked interest to the position: its interest is now
+// `interest` (account currency, all rollovers so far). For a client booked
+// on open, a TotalsBooked with the account's new interest total follows.
+struct InterestAdded {
+  int32_t client = 0;
+  int32_t account = 0;
+  int32_t ticket = 0;
+  double interest = 0;
+  friend bool operator==(const InterestAdded&, const InterestAdded&) = default;
+};
+
 using Change = std::variant<PositionOpened, PositionClosed, PositionChanged, OrderPlaced,
-                            OrderChanged, OrderRemoved, TotalsBooked, AlertRemoved, MarketTimeAdvanced,
-                            HistoryAdded, AuditAdded, OrderNumberUsed>;
+                            OrderChanged, OrderRemoved, TotalsBooked, AlertRemoved,
+                            MarketTimeAdvanced, HistoryAdded, AuditAdded, OrderNumberUsed,
+                            InterestAdded>;
 
 // How many outcomes of each user's order numbers a snapshot keeps: a number
 // older than these is refused as used.

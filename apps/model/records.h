@@ -196,6 +196,19 @@ struct Quote {
   friend bool operator==(const Quote&, const Quote&) = default;
 };
 
+// A symbol's interest (swap) rates: what a position in it earns or pays at
+// each rollover, for clients with interest enabled. Rates are yearly and
+// used as they stand: 3.65 on a buy of 1 lot with a contract size of
+// 100,000 and a year of 365 days is 1,000 a day.
+struct InterestRate {
+  int32_t symbol = 0;
+  double buy_rate = 0;   // for buy positions
+  double sell_rate = 0;  // for sell positions
+  int32_t year_days = 365;
+
+  friend bool operator==(const InterestRate&, const InterestRate&) = default;
+};
+
 // Everything a desk starts from, in the order it is loaded.
 struct Snapshot {
   std::vector<Symbol> symbols;
@@ -213,6 +226,8 @@ struct Snapshot {
   // Market time: never goes backwards. Empty text: no quote was seen yet.
   DateTime market_time;
   std::string market_time_text;
+  // At most one entry a symbol; a symbol without one books no interest.
+  std::vector<InterestRate> interest_rates;
 
   friend bool operator==(const Snapshot&, const Snapshot&) = default;
 };

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "book_import.h"
@@ -20,6 +21,7 @@
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
 #include "price_feed.h"
+#include "time_of_day.h"
 #include "trading_server.h"
 
 namespace {
@@ -31,7 +33,7 @@ constexpr int kBadArguments = 64;
 
 void Usage() {
   std::cerr << "usage: orvane-server --book FILE [--tape FILE | --ticks N] [--rate N] [--seed N]\n"
-               "                     [--wait-sessions N]\n"
+               "                     [--wait-sessions N] [--rollover HH:MM:SS | --rollover none]\n"
                "                     [--address A] [--port N] [--port-file FILE]\n"
                "                     [--tls-cert FILE --tls-key FILE] [--quiet]\n";
 }
@@ -51,7 +53,18 @@ struct Arguments {
   size_t wait_sessions = 0;
   uint64_t seed = 20270304;
   bool quiet = false;
+  std::optional<int32_t> rollover = 22 * 3600;  // seconds after midnight of market time
 };
+
+// The daily rollover of market time: HH:MM:SS, or none for no interest.
+std::optional<int32_t> Rollover(const std::string& text) {
+  if (text == "none") return std::nullopt;
+  const auto seconds = orvane::apps::ParseTimeOfDay(text);
+  if (!seconds) {
+    throw std::invalid_argument("--rollover takes a time HH:MM:SS or none, not '" + text + "'");
+  }
+  return seconds;
+}
 
 bool Parse(int argc, char** argv, Arguments& a) {
   for (int i = 1; i < argc; ++i) {
@@ -72,6 +85,7 @@ bool Parse(int argc, char** argv, Arguments& a) {
     else if (flag == "--tls-key") a.key = value();
     else if (flag == "--wait-sessions") a.wait_sessions = std::stoul(value());
     else if (flag == "--quiet") a.quiet = true;
+    else if (flag == "--rollover") a.rollover = Rollover(value());
     else throw std::invalid_argument("unknown argument " + flag);
   }
   if (a.book.empty()) throw std::invalid_argument("--book is required");
@@ -108,6 +122,7 @@ int main(int argc, char** argv) {
     options.rate = args.rate;
     options.start_after_sessions = args.wait_sessions;
     options.log_engine = !args.quiet;
+    options.rules.rollover_seconds = args.rollover;
     options.gateway.log = [](const std::string& line) {
       std::cerr << Stamp() << " server: " << line << "\n";
     };

@@ -170,6 +170,15 @@ void TradingServer::AlertFired(int32_t client, int32_t /*alert*/, const std::str
   m_gateway.Push(client, wire::Response(wire::TextPush{text}));
 }
 
+// The position as it now stands, its interest grown; new totals of a client
+// booked on open follow as their own push.
+void TradingServer::InterestBooked(const model::Position& position) {
+  const Desk::Guards guards = m_desk.GuardsOf(position);
+  m_gateway.Push(position.client,
+                 wire::Response(wire::PositionChangedPush{
+                     position, m_desk.SymbolName(position.symbol), guards.sl, guards.tp}));
+}
+
 void TradingServer::Halted(const std::string& reason) {
   Log("stopping: " + reason);
   Stop();

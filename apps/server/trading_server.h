@@ -48,9 +48,9 @@ struct ServerOptions {
 // in-memory store seeded with a book), a gateway that serves the sessions,
 // and a feed whose quotes the desk applies first and the gateway then fans
 // out. What the desk executes (positions opened and closed, orders
-// finished, new totals, liquidations, alerts) is pushed to the sessions of
-// the client concerned once its batch is committed; a desk halted by its
-// store stops the server.
+// finished, new totals, liquidations, alerts, interest booked at a
+// rollover) is pushed to the sessions of the client concerned once its batch
+// is committed; a desk halted by its store stops the server.
 //
 // Market time is `clock` (the host installs it as the process clock): the
 // feed's quote time. Elapsed time (feed pacing, handshakes, log-on
@@ -101,6 +101,7 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   void AccountLiquidated(int32_t client, int32_t account) override;
   void AlertFired(int32_t client, int32_t alert, const std::string& text) override;
   void Halted(const std::string& reason) override;
+  void InterestBooked(const model::Position& position) override;
   // IAcceptorEvents
   void Accepted(const std::shared_ptr<ISocket>& socket) override { m_gateway.Accept(socket); }
 

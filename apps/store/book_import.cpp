@@ -155,6 +155,7 @@ class BookReader {
     if (kind == "ALERT") return ReadAlert(line);
     if (kind == "USER") return ReadUser(line);
     if (kind == "SETTINGS") return ReadSettings(line);
+    if (kind == "INTEREST") return ReadInterest(line);
     line.Fail("record", "unknown record kind '" + std::string(kind) + "'");
   }
 
@@ -418,6 +419,21 @@ class BookReader {
     it->partial_close = line.Flag(3, "partial_close");
   }
 
+  void ReadInterest(const Line& line) {
+    line.Require(5, 5, "INTEREST symbol yearly_buy_rate yearly_sell_rate year_days");
+    model::InterestRate r;
+    r.symbol = line.Integer(1, "symbol");
+    if (r.symbol == 1 || m_symbols.count(r.symbol) == 0) {
+      line.Fail("symbol", "no tradable symbol " + line.Text(1));
+    }
+    if (!m_rated.insert(r.symbol).second) line.Fail("symbol", "interest rates given twice");
+    r.buy_rate = line.Number(2, "yearly_buy_rate");
+    r.sell_rate = line.Number(3, "yearly_sell_rate");
+    r.year_days = line.Integer(4, "year_days");
+    if (r.year_days < 1 || r.year_days > 366) line.Fail("year_days", "must lie in 1..366");
+    m_book.interest_rates.push_back(r);
+  }
+
   void ReadUser(const Line& line) {
     line.Require(5, 5, "USER username password client privileges");
     model::User u;
@@ -452,6 +468,7 @@ class BookReader {
   std::map<int32_t, int32_t> m_tickets;          // ticket -> account
   std::set<int32_t> m_orders;
   std::set<std::pair<int32_t, int32_t>> m_alerts;
+  std::set<int32_t> m_rated;  // symbols with interest rates
 };
 
 template <typename F>

@@ -50,7 +50,8 @@ class CProcess;
 //   MARKET_DATA Price              every session that started the market: the
 //                                  symbol's raw quote, the same bytes for all
 //   NEW_OPEN_POSITION              the client's sessions
-//   UPDATE_OPEN_POSITION           the client's sessions (a partial close)
+//   UPDATE_OPEN_POSITION           the client's sessions (a partial close, or
+//                                  interest booked at a rollover)
 //   CLOSE_OPEN_POSITION            the client's sessions
 //   NEW_ACCOUNT_HISTORY HistoryPush  the client's sessions
 //   POSITIONS_CLOSED_BY_HEDGE HedgePush  the client's sessions
@@ -262,7 +263,8 @@ struct PositionOpenedPush {
   bool has_tp = false;
 };
 
-// Part of a position's lots closed: the position as it now stands.
+// Part of a position's lots closed, or interest booked to it at a rollover:
+// the position as it now stands.
 struct PositionChangedPush {
   static constexpr TokensEnum kToken = UPDATE_OPEN_POSITION_TOKEN;
   model::Position position;

@@ -50,7 +50,7 @@ std::string Difference(const model::Snapshot& a, const model::Snapshot& b) {
   section("account", a.accounts, b.accounts, [](const model::Account& r) {
     std::ostringstream t;
     t << r.account << " np " << r.totals.net_profit << " mr " << r.totals.margin_requirement
-      << " comm " << r.totals.commission;
+      << " comm " << r.totals.commission << " int " << r.totals.interest;
     return t.str();
   });
   section("position", a.positions, b.positions, [](const model::Position& r) {
@@ -87,16 +87,18 @@ std::string Difference(const model::Snapshot& a, const model::Snapshot& b) {
   if (b.market_time.Serial() < a.market_time.Serial()) {
     out << "time " << a.market_time_text << " after " << b.market_time_text << "; ";
   }
-  if (!(a.symbols == b.symbols) || !(a.clients == b.clients) || !(a.users == b.users)) {
-    out << "symbols, clients or users; ";
+  if (!(a.symbols == b.symbols) || !(a.clients == b.clients) || !(a.users == b.users) ||
+      !(a.interest_rates == b.interest_rates)) {
+    out << "symbols, clients, users or interest rates; ";
   }
   return out.str();
 }
 
 // A random book: three symbols (one priced through a reference), clients
-// with every liquidation rule and commission type, and accounts holding
-// positions, entry orders, stop-loss and take-profit orders and alerts near
-// the prices, so that a random walk fills, stops and liquidates.
+// with every liquidation rule and commission type, with and without
+// interest, and accounts holding positions, entry orders, stop-loss and
+// take-profit orders and alerts near the prices, so that a random walk
+// fills, stops and liquidates.
 std::string RandomBook(std::mt19937& random) {
   std::ostringstream book;
   book << "SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00\n"
@@ -105,7 +107,9 @@ std::string RandomBook(std::mt19937& random) {
           "SYMBOL 4 XAUUSD -2 100 1 1 1 2000 2000.00 2000.50 FRIDAY 22:00 SUNDAY 22:00 "
           "21:00 22:00\n"
           "PARAMSET p 1,0,0,0,0,0,100,0.01,0,2,2,0,0,0,3,100,0.01,0,"
-          "3,2,0,0,0,0,100,0.01,0,4,,0,0,0,2,100,0.01,0\n";
+          "3,2,0,0,0,0,100,0.01,0,4,,0,0,0,2,100,0.01,0\n"
+          "INTEREST 2 0.0365 -0.0219 365\n"
+          "INTEREST 4 -1.5 0.9 360\n";
   const double mid[] = {0, 0, 1.2001, 150.01, 2000.25};
   const double decimals[] = {0, 0, 1e4, 1e2, 1e2};  // prices lie on the symbol's grid
   auto on_grid = [&](int symbol, double price) {
@@ -115,7 +119,7 @@ std::string RandomBook(std::mt19937& random) {
   int ticket = 1000, order = 5000;
   for (int c = 1; c <= 6; ++c) {
     book << "CLIENT " << c << " p " << c % 3 << " " << (c % 3 == 1 ? 500 : 60) << " "
-         << 1 + c % 2 << " 0 Client " << c << "\n";
+         << 1 + c % 2 << " " << (c % 3 != 0 ? 1 : 0) << " Client " << c << "\n";
     book << "USER u" << c << " pw " << c << " 4,5\n";
     for (int a = 0; a < 2; ++a) {
       const int account = c * 10 + a;
@@ -153,7 +157,7 @@ std::string RandomBook(std::mt19937& random) {
 }
 
 // Quotes of every symbol walking up to 0.3 % a step, a second apart, over a
-// weekend closure.
+// weekend closure (and Friday's rollover at 22:00).
 std::vector<model::Quote> RandomQuotes(std::mt19937& random, size_t count) {
   std::normal_distribution<double> move(0, 0.001);
   double mid[] = {0, 0, 1.2001, 150.01, 2000.25};
@@ -232,10 +236,11 @@ struct Told : DeskEvents {
   void PositionClosed(const model::PositionClosed&) override { ++closed; }
   void PositionOpened(const model::Position&) override { ++opened; }
   void AlertFired(int32_t, int32_t, const std::string&) override { ++alerts; }
+  void InterestBooked(const model::Position&) override { ++interest; }
   void Halted(const std::string& reason) override { halted.push_back(reason); }
   std::vector<std::string> lines;
   std::vector<std::string> halted;
-  int closed = 0, opened = 0, alerts = 0;
+  int closed = 0, opened = 0, alerts = 0, interest = 0;
 };
 
 class DeskTest : public ::testing::Test {
@@ -252,7 +257,9 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBack) {
     MemoryStore store(book, true);
     Told told;
     auto desk = std::make_unique<Desk>(store, m_clock, &told);
-    const TradingRules any_price{2, 1e9};  // no re-quotes: every order is judged on the rest
+    TradingRules any_price;  // no re-quotes: every order is judged on the rest
+    any_price.max_deviation_pips = 1e9;
+    any_price.rollover_seconds = 22 * 3600;
     desk->Rules(any_price);
     desk->Load();
     const std::vector<model::Quote> quotes = RandomQuotes(random, 600);
@@ -310,6 +317,7 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBack) {
     EXPECT_GT(told.opened, 0) << "seed " << seed;
     EXPECT_GT(told.closed, 0) << "seed " << seed;
     EXPECT_GT(told.alerts, 0) << "seed " << seed;
+    EXPECT_GT(told.interest, 0) << "seed " << seed;
     EXPECT_GT(opens, 10) << "seed " << seed;
     EXPECT_GT(closes, 10) << "seed " << seed;
     EXPECT_GT(pendings, 10) << "seed " << seed;

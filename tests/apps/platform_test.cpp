@@ -47,6 +47,7 @@ class PlatformTest : public ::testing::Test {
     options.start_after_sessions = wait_sessions;
     options.gateway.limits.max_unsent_bytes = max_unsent;
     options.gateway.log = [this](const std::string& line) { m_log.push_back(line); };
+    options.rules = m_rules;
     auto server = std::make_unique<TradingServer>(
         m_book, std::move(feed), m_clock,
         ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_loop,
@@ -107,6 +108,7 @@ class PlatformTest : public ::testing::Test {
   model::Snapshot m_book = ImportBook(test::kBook, "book");
   std::vector<model::Quote> m_tape = ImportTape(test::kTape, "tape", m_book);
   std::vector<std::string> m_log;
+  TradingRules m_rules;
 };
 
 TEST_F(PlatformTest, StopLossOnTheServerReachesTheTerminalAndFiguresAgree) {
@@ -223,6 +225,58 @@ TEST_F(PlatformTest, ASilentServerIsDroppedBySupervisionAndTheTerminalComesBack)
   auto fresh = MakeServer(PriceFeed::FromTape(m_tape));
   ASSERT_TRUE(RunUntil([&] { return alice.streaming == 2; }, 20000));
   EXPECT_EQ(terminal->Logons(), 2u);
+}
+
+// Alice books interest on close and is long 1 lot of EURUSD (1,000 a day);
+// Carol books it on open and is short half a lot (-164.38 a day). The tape
+// passes Tuesday's rollover at 22:00.
+const char* kInterestBook = R"(SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00
+SYMBOL 2 EURUSD -4 100000 1 1 1 1000 1.2000 1.2001 FRIDAY 22:00 SUNDAY 22:00
+INTEREST 2 3.65 -1.2 365
+PARAMSET plain 1,0,0,0,0,0,100,0.01,0,2,2,0,0,0,0,100,0.01,0
+CLIENT 10 plain 2 50 2 1 Alice Smith
+USER alice secret 10 4,5
+ACCOUNT 10 100 1 0 0 2000 0 -1000 0 0 0 0
+POSITION 10 100 10R,@100R,@1R,@01/03/2027 09:00:00R,@BuyR,@1R,@2R,@1.2000R,@R,@R,@0R,@1R,@EURUSDR,@0R,@R,@
+CLIENT 30 plain 0 0 1 1 Carol
+USER carol pw 30 4,5
+ACCOUNT 30 300 1 0 0 5000 0 -500 0 0 0 0
+POSITION 30 300 30R,@300R,@3R,@01/03/2027 09:00:00R,@SellR,@0.5R,@2R,@1.2000R,@R,@R,@0R,@0.5R,@EURUSDR,@0R,@R,@
+)";
+
+TEST_F(PlatformTest, InterestBookedAtTheRolloverReachesTheTerminalsToTheCent) {
+  m_book = ImportBook(kInterestBook, "book");
+  m_rules.rollover_seconds = 22 * 3600;
+  const auto tape = ImportTape("02/03/2027 21:59:58 2 1.2000 1.2001\n"
+                               "02/03/2027 21:59:59 2 1.2002 1.2003\n"
+                               "02/03/2027 22:00:01 2 1.2001 1.2002\n"
+                               "02/03/2027 22:00:02 2 1.2003 1.2004\n",
+                               "tape", m_book);
+  auto server = MakeServer(PriceFeed::FromTape(tape), 2, 10);
+  Watcher alice, carol;
+  auto alice_terminal = MakeTerminal("alice", "secret", alice);
+  auto carol_terminal = MakeTerminal("carol", "pw", carol);
+  ASSERT_TRUE(RunUntil([&] { return alice.checked == 1 && carol.checked == 1; }));
+  const Desk& served = server->desk();
+  const Desk& alices = *alice_terminal->desk();
+  const Desk& carols = *carol_terminal->desk();
+  // The server booked the day...
+  ASSERT_EQ(served.Positions(10).size(), 1u);
+  EXPECT_DOUBLE_EQ(served.Positions(10)[0].interest, 1000);
+  EXPECT_DOUBLE_EQ(served.Positions(30)[0].interest, -164.38);
+  EXPECT_DOUBLE_EQ(served.Accounts(30)[0].totals.interest, -164.38);
+  EXPECT_DOUBLE_EQ(served.Accounts(10)[0].totals.interest, 0);
+  // ...and the terminals, which loaded their model before it, hold it too.
+  ASSERT_EQ(alices.Positions(10).size(), 1u);
+  EXPECT_DOUBLE_EQ(alices.Positions(10)[0].interest, 1000);
+  ASSERT_EQ(carols.Positions(30).size(), 1u);
+  EXPECT_DOUBLE_EQ(carols.Positions(30)[0].interest, -164.38);
+  EXPECT_DOUBLE_EQ(carols.Accounts(30)[0].totals.interest, -164.38);
+  ExpectAllEqual(alice, 1);
+  ExpectAllEqual(carol, 1);
+  // Carol's balance carries the interest; Alice's equity does.
+  EXPECT_DOUBLE_EQ(carol.comparisons[0].server.balance, 5000 - 164.38);
+  EXPECT_DOUBLE_EQ(alice.comparisons[0].server.balance, 2000);
 }
 
 // Watches a terminal's order answers too.
