@@ -99,7 +99,7 @@ model::Snapshot Book(size_t kept_numbers) {
   model::Snapshot book = ImportBook(text, "orders benchmark book");
   for (int u = 0; u < kUsers; ++u) {
     for (size_t n = 1; n <= kept_numbers; ++n) {
-      book.order_numbers.push_back(
+      book.order_numbers[Username(u)].push_back(
           {Username(u), static_cast<int32_t>(n), kExecuted, "executed", 0, 0});
     }
   }
