@@ -1,12 +1,13 @@
-// Drives the reference server's market orders with parameter lists made
-// from the input, as a logged-on client would send them: any number of
-// parameters, numbers, garbage and the not-sent marker, for opening and
-// closing. Whatever arrives, every request is answered (an order answer or
-// a protocol error), nothing crashes, and no figure of the book turns into
-// a non-number.
+// Drives the reference server's order requests (market orders, entry
+// orders, stop-loss and take-profit orders) with parameter lists made from
+// the input, as a logged-on client would send them: any number of
+// parameters, numbers, times, garbage and the not-sent marker. Whatever
+// arrives, every request is answered (an order answer or a protocol
+// error), nothing crashes, and no figure, position or order of the book
+// turns into a non-number.
 //
-// Input: a sequence of requests, each a byte choosing the kind (even: open,
-// odd: close) and how many parameters follow (kind / 2 % 8), then for each
+// Input: a sequence of requests, each a byte choosing the request (kind %
+// 9) and how many parameters follow (kind / 9 % 10), then for each
 // parameter a length byte and that many bytes of text; a short text is
 // often taken from a table of near-valid values instead.
 #include <cmath>
@@ -34,7 +35,7 @@ const char* kBook = R"(SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00
 SYMBOL 2 EURUSD -4 100000 1 1 1 1000 1.2000 1.2001 FRIDAY 22:00 SUNDAY 22:00
 PARAMSET p 1,0,0,0,0,0,100,0.01,0,2,2,0,5,5,3,5,0.1,0
 CLIENT 10 p 2 50 2 0 Alice
-USER alice secret 10 5
+USER alice secret 10 5,8
 ACCOUNT 10 100 1 0 0 5000 0 -1000 0 0 0 0
 POSITION 10 100 10R,@100R,@1R,@03/03/2027 09:00:00R,@BuyR,@1R,@2R,@1.2000R,@R,@R,@0R,@1R,@EURUSDR,@0R,@R,@
 CLIENT 20 p 1 0 2 0 Bob
@@ -42,8 +43,16 @@ SETTINGS 20 0 0
 ACCOUNT 20 200 1 0 0 9000 0 0 0 0 0 0
 )";
 
-const char* kValues[] = {"1", "100", "200", "2", "-1", "0", "0.5", "0.25", "1.2002", "1.2000",
-                         "99999999999", "nan", "", "!&NS&!", "1e308", "-0.1"};
+const char* kValues[] = {"1",     "100", "200",    "2",        "-1",
+                         "0",     "0.5", "1.1990", "1.2002",   "03/03/2027 12:30:00",
+                         "99999999999", "nan", "", "!&NS&!", "1e308", "-2"};
+
+const orvane::TokensEnum kTokens[] = {
+    orvane::NEW_ORDER_TOKEN,          orvane::CLOSE_POS_ORDER_TOKEN,
+    orvane::CLOSE_HEDGE_TOKEN,        orvane::NEW_LIMIT_ORDER_TOKEN,
+    orvane::UPDATE_LIMIT_ORDER_TOKEN, orvane::DELETE_LIMIT_ORDER_TOKEN,
+    orvane::NEW_SL_TP_TOKEN,          orvane::UPDATE_SL_TP_ORDER_TOKEN,
+    orvane::DELETE_SL_TP_ORDER_TOKEN};
 
 }  // namespace
 
@@ -72,9 +81,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t at = 0;
   while (at < size) {
     const uint8_t kind = data[at++];
-    const TokensEnum token = kind % 2 ? CLOSE_POS_ORDER_TOKEN : NEW_ORDER_TOKEN;
+    const TokensEnum token = kTokens[kind % 9];
     std::vector<std::string> params;
-    for (int p = (kind / 2) % 8; p > 0 && at < size; --p) {
+    for (int p = (kind / 9) % 10; p > 0 && at < size; --p) {
       size_t length = data[at++];
       if (length < 16) {
         params.emplace_back(kValues[length]);
@@ -113,6 +122,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   for (const model::Position& p : live.positions) {
     if (!std::isfinite(p.lots) || p.lots <= 0 || !std::isfinite(p.price)) std::abort();
+  }
+  for (const model::Order& o : live.orders) {
+    if (!std::isfinite(o.lots) || o.lots <= 0 || !std::isfinite(o.price) ||
+        !std::isfinite(o.sl) || !std::isfinite(o.tp)) {
+      std::abort();
+    }
   }
   return 0;
 }
