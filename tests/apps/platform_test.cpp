@@ -351,6 +351,18 @@ TEST_F(PlatformTest, PendingOrdersTypedInReachTheSecondTerminalOfTheClient) {
   run("sltp 1 off");
   EXPECT_TRUE(second->desk()->Orders(10).empty());
   EXPECT_TRUE(server->desk().Orders(10).empty());
+  // A terminal started again numbers on from the last number the server saw.
+  const int32_t last = terminal->LastOrderNumber();
+  terminal.reset();
+  Trader again;
+  auto restarted = MakeTerminal("alice", "secret", again);
+  ASSERT_TRUE(RunUntil([&] { return again.streaming == 1; }));
+  EXPECT_EQ(restarted->LastOrderNumber(), last);
+  CommandRunner fresh(*restarted);
+  EXPECT_EQ(fresh.Run(*ReadCommand("limit sell EURUSD 0.1 at +30p"), said), last + 1);
+  ASSERT_TRUE(RunUntil([&] { return again.answers.size() == 1; }));
+  EXPECT_EQ(again.answers[0].code, 0) << again.answers[0].text;
+  EXPECT_EQ(server->desk().Orders(10).size(), 1u);
 }
 
 TEST_F(PlatformTest, AnOrderWhoseAnswerIsLostExecutesOnceAfterTheTerminalComesBack) {
