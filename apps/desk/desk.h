@@ -348,6 +348,11 @@ class Desk : private CAccountsTransactionsEvents {
   model::OrderNumber Check(const MarketOrder& order, double& price, double& ref_price) const;
   model::OrderNumber CheckHedge(const MarketOrder& order) const;
   model::OrderNumber CheckPending(const PendingOrder& order) const;
+  std::string CheckEntry(const PendingOrder& order, const CAccount& account, const COrder* held,
+                         OrderCode& code) const;
+  std::string CheckGuard(const PendingOrder& order, const CAccount& account, const COrder* held,
+                         OrderCode& code) const;
+  std::string CheckExpiry(const std::string& text, OrderCode& code) const;
   // The first rules of every request: a number still kept, and an account
   // of the request's client. None, with `outcome` refused, otherwise.
   std::shared_ptr<CAccount> OrderAccount(const std::string& username, int32_t number,

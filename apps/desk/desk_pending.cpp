@@ -59,54 +59,68 @@ model::OrderNumber Desk::CheckPending(const PendingOrder& order) const {
     }
     if (order.action == PendingOrder::Action::kDelete) return outcome;
   }
-  if (entry) {
-    const int32_t symbol = held ? SymbolOf(held->SymbolParam()) : order.symbol;
-    const int32_t direction = held ? held->operationType() : order.direction;
-    if (!IsEntryDirection(direction)) {
-      return Refused(outcome, kBadOrderType,
-                     "An entry order is a buy limit (1), buy stop (2), sell limit (-1) or "
-                     "sell stop (-2)");
-    }
-    std::string wrong = CheckTradable(order.client, symbol, code);
-    if (wrong.empty()) wrong = CheckLots(order.client, symbol, order.lots, code);
-    if (wrong.empty() && !held) wrong = CheckHedging(*account, symbol, direction, code);
-    if (wrong.empty()) wrong = CheckEntryPrice(order.client, symbol, direction, order.price, code);
-    if (wrong.empty()) {
-      // Its levels guard the position it opens, measured from its price.
-      wrong = CheckLevels(order.client, symbol, direction > 0 ? BuyType : SellType, order.price,
-                          order.sl, order.tp, code);
-    }
-    if (wrong.empty()) wrong = CheckMargin(order.account, symbol, order.lots, code);
-    if (wrong.empty() && !order.expiry.empty()) {
-      DateTime expiry;
-      if (!model::ReadTime(order.expiry, expiry)) {
-        code = kBadExpiry;
-        wrong = "The expiry must read dd/mm/yyyy hh:nn:ss";
-      } else if (expiry.Serial() <= MarketTime().Serial()) {
-        code = kBadExpiry;
-        wrong = "The expiry " + order.expiry + " is not after market time " + MarketTimeText();
-      }
-    }
-    if (!wrong.empty()) return Refused(outcome, code, std::move(wrong));
-    return outcome;
+  std::string wrong = entry ? CheckEntry(order, *account, held.get(), code)
+                            : CheckGuard(order, *account, held.get(), code);
+  if (!wrong.empty()) return Refused(outcome, code, std::move(wrong));
+  return outcome;
+}
+
+// An entry order placed, or changed (`held`).
+std::string Desk::CheckEntry(const PendingOrder& order, const CAccount& account, const COrder* held,
+                             OrderCode& code) const {
+  const int32_t symbol = held ? SymbolOf(held->SymbolParam()) : order.symbol;
+  const int32_t direction = held ? held->operationType() : order.direction;
+  if (!IsEntryDirection(direction)) {
+    code = kBadOrderType;
+    return "An entry order is a buy limit (1), buy stop (2), sell limit (-1) or sell stop (-2)";
   }
+  std::string wrong = CheckTradable(order.client, symbol, code);
+  if (wrong.empty()) wrong = CheckLots(order.client, symbol, order.lots, code);
+  if (wrong.empty() && !held) wrong = CheckHedging(account, symbol, direction, code);
+  if (wrong.empty()) wrong = CheckEntryPrice(order.client, symbol, direction, order.price, code);
+  if (wrong.empty()) {
+    // Its levels guard the position it opens, measured from its price.
+    wrong = CheckLevels(order.client, symbol, direction > 0 ? BuyType : SellType, order.price,
+                        order.sl, order.tp, code);
+  }
+  if (wrong.empty()) wrong = CheckMargin(order.account, symbol, order.lots, code);
+  if (wrong.empty()) wrong = CheckExpiry(order.expiry, code);
+  return wrong;
+}
+
+std::string Desk::CheckExpiry(const std::string& text, OrderCode& code) const {
+  if (text.empty()) return {};
+  DateTime expiry;
+  code = kBadExpiry;
+  if (!model::ReadTime(text, expiry)) return "The expiry must read dd/mm/yyyy hh:nn:ss";
+  if (expiry.Serial() <= MarketTime().Serial()) {
+    return "The expiry " + text + " is not after market time " + MarketTimeText();
+  }
+  code = kExecuted;
+  return {};
+}
+
+// A stop-loss and take-profit order placed on a position, or moved (`held`).
+std::string Desk::CheckGuard(const PendingOrder& order, const CAccount& account, const COrder* held,
+                             OrderCode& code) const {
   const int32_t ticket = held ? held->IoID() : order.ticket;
-  auto position = account->OpenPositions()->Item(KeyOf(ticket));
+  auto position = account.OpenPositions()->Item(KeyOf(ticket));
   if (!position) {
-    return Refused(outcome, kUnknownPosition,
-                   "Account " + KeyOf(order.account) + " holds no position " + KeyOf(ticket));
+    code = kUnknownPosition;
+    return "Account " + KeyOf(order.account) + " holds no position " + KeyOf(ticket);
   }
   if (!held) {
-    for (const auto& guard : account->Orders()->Items()) {
+    for (const auto& guard : account.Orders()->Items()) {
       if (guard->OrderType() == SlTpType && guard->IoID() == ticket) {
-        return Refused(outcome, kAlreadyGuarded,
-                       "Ticket " + KeyOf(ticket) + " is guarded by order " +
-                           KeyOf(guard->OrderId()) + " already: change that one");
+        code = kAlreadyGuarded;
+        return "Ticket " + KeyOf(ticket) + " is guarded by order " + KeyOf(guard->OrderId()) +
+               " already: change that one";
       }
     }
   }
   if (order.sl <= 0 && order.tp <= 0) {
-    return Refused(outcome, kNoLevels, "Neither a stop-loss nor a take-profit was given");
+    code = kNoLevels;
+    return "Neither a stop-loss nor a take-profit was given";
   }
   const int32_t symbol = SymbolOf(position->SymbolParam());
   std::string wrong = CheckTradable(order.client, symbol, code);
@@ -114,8 +128,7 @@ model::OrderNumber Desk::CheckPending(const PendingOrder& order) const {
     wrong = CheckLevels(order.client, symbol, position->Type_no(), position->ClosePrice(), order.sl,
                         order.tp, code);
   }
-  if (!wrong.empty()) return Refused(outcome, code, std::move(wrong));
-  return outcome;
+  return wrong;
 }
 
 // A buy limit waits below the ask and a buy stop above it; a sell limit
