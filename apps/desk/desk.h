@@ -108,6 +108,7 @@ enum OrderCode : int32_t {
   kAlreadyGuarded = -525,
   kNoLevels = -526,
   kBadOrderType = -527,
+  kSymbolNotAllowed = -528,  // the user may trade only some symbols, not this one
 };
 
 // A record of the store that the engine would not take.
@@ -358,7 +359,9 @@ class Desk : private CAccountsTransactionsEvents {
   std::shared_ptr<CAccount> OrderAccount(const std::string& username, int32_t number,
                                          int32_t client, int32_t account,
                                          model::OrderNumber& outcome) const;
-  std::string CheckTradable(int32_t client, int32_t symbol, OrderCode& code) const;
+  // The symbol trades now, for the client, and the user may trade it.
+  std::string CheckTradable(const std::string& username, int32_t client, int32_t symbol,
+                            OrderCode& code) const;
   std::string CheckLots(int32_t client, int32_t symbol, double lots, OrderCode& code) const;
   std::string CheckHedging(const CAccount& account, int32_t symbol, int32_t direction,
                            OrderCode& code) const;

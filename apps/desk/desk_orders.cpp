@@ -127,7 +127,8 @@ std::shared_ptr<CAccount> Desk::OrderAccount(const std::string& username, int32_
   return account;
 }
 
-std::string Desk::CheckTradable(int32_t client_id, int32_t symbol_id, OrderCode& code) const {
+std::string Desk::CheckTradable(const std::string& username, int32_t client_id, int32_t symbol_id,
+                                OrderCode& code) const {
   auto client = m_engine->Clients()->Item(KeyOf(client_id));
   auto param = client ? client->SymbolParam(symbol_id) : nullptr;
   auto symbol = Symbol(symbol_id);
@@ -138,6 +139,12 @@ std::string Desk::CheckTradable(int32_t client_id, int32_t symbol_id, OrderCode&
   if (!symbol->SymbolTradingTimes() || !symbol->SymbolTradingTimes()->TradeIsOpen()) {
     code = kMarketClosed;
     return "The market of " + symbol->Name().TextValue() + " is closed";
+  }
+  const model::User* user = User(username);
+  if (user && !user->symbols.empty() &&
+      ("," + user->symbols + ",").find("," + KeyOf(symbol_id) + ",") == std::string::npos) {
+    code = kSymbolNotAllowed;
+    return "User " + username + " may not trade " + symbol->Name().TextValue();
   }
   return {};
 }
@@ -206,7 +213,7 @@ model::OrderNumber Desk::Check(const MarketOrder& order, double& price, double& 
   if (direction != BuyType && direction != SellType) {
     return Refused(outcome, kBadOrderType, "A market order is a buy (1) or a sell (-1)");
   }
-  if (std::string wrong = CheckTradable(order.client, symbol_id, code); !wrong.empty()) {
+  if (std::string wrong = CheckTradable(order.username, order.client, symbol_id, code); !wrong.empty()) {
     return Refused(outcome, code, std::move(wrong));
   }
   const double step = std::pow(10.0, -m_rules.lot_decimals);

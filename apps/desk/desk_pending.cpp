@@ -74,7 +74,7 @@ std::string Desk::CheckEntry(const PendingOrder& order, const CAccount& account,
     code = kBadOrderType;
     return "An entry order is a buy limit (1), buy stop (2), sell limit (-1) or sell stop (-2)";
   }
-  std::string wrong = CheckTradable(order.client, symbol, code);
+  std::string wrong = CheckTradable(order.username, order.client, symbol, code);
   if (wrong.empty()) wrong = CheckLots(order.client, symbol, order.lots, code);
   if (wrong.empty() && !held) wrong = CheckHedging(account, symbol, direction, code);
   if (wrong.empty()) wrong = CheckEntryPrice(order.client, symbol, direction, order.price, code);
@@ -123,7 +123,7 @@ std::string Desk::CheckGuard(const PendingOrder& order, const CAccount& account,
     return "Neither a stop-loss nor a take-profit was given";
   }
   const int32_t symbol = SymbolOf(position->SymbolParam());
-  std::string wrong = CheckTradable(order.client, symbol, code);
+  std::string wrong = CheckTradable(order.username, order.client, symbol, code);
   if (wrong.empty()) {
     wrong = CheckLevels(order.client, symbol, position->Type_no(), position->ClosePrice(), order.sl,
                         order.tp, code);

@@ -172,6 +172,8 @@ struct User {
   int32_t client = 0;
   std::string privileges;
   int32_t type = 2;  // UserTypeEnum: CLIENT_USER_TYPE
+  // The symbols the user may trade, numbers separated by ","; empty: all.
+  std::string symbols;
 
   friend bool operator==(const User&, const User&) = default;
 };

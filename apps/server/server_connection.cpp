@@ -167,6 +167,7 @@ void ServerConnection::LogOn(const CProcess& process) {
   m_session->UserType(static_cast<UserTypeEnum>(user->type));
   m_session->SelectedClientID(user->client);
   m_session->Security()->UserHasThesePrivs(user->privileges);
+  m_session->SymbolsPriv(user->symbols);
   Send(wire::Response(
       wire::LoggedOn{m_session->sid(), user->client, m_host.LastOrderNumber(username),
                      m_host.MarketTime()}));

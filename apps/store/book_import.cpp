@@ -435,7 +435,7 @@ class BookReader {
   }
 
   void ReadUser(const Line& line) {
-    line.Require(5, 5, "USER username password client privileges");
+    line.Require(5, 6, "USER username password client privileges [symbols]");
     model::User u;
     u.username = line.Text(1);
     if (!m_users.insert(u.username).second) line.Fail("username", "user defined twice");
@@ -447,6 +447,14 @@ class BookReader {
     for (std::string piece; std::getline(in, piece, ',');) {
       const int32_t privilege = line.ParseInteger(piece, "privileges");
       if (privilege < 1 || privilege > 200) line.Fail("privileges", "must lie in 1..200");
+    }
+    if (line.size() == 6 && line.Text(5) != "-") {
+      u.symbols = line.Text(5);
+      std::stringstream symbols(u.symbols);
+      for (std::string piece; std::getline(symbols, piece, ',');) {
+        const int32_t symbol = line.ParseInteger(piece, "symbols");
+        if (m_symbols.count(symbol) == 0) line.Fail("symbols", "no symbol " + piece);
+      }
     }
     m_book.users.push_back(std::move(u));
   }

@@ -43,7 +43,7 @@ class FakeConnectionHost : public ConnectionHost {
   int closed = 0;
 
  private:
-  model::User m_alice{"alice", "secret", 10, "4,5"};
+  model::User m_alice{"alice", "secret", 10, "4,5", 2, ""};
   std::shared_ptr<CEventManager> m_event_manager = std::make_shared<CEventManager>();
 };
 

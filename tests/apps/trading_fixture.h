@@ -25,12 +25,13 @@ namespace orvane::apps {
 
 // EURUSD at 1.2000 / 1.2001; Alice's spread 2 pips, lots 0.1 to 5,
 // commission 3 a lot on close; Bob may not hedge nor close in part; 1,000
-// margin a lot.
+// margin a lot. Carol trades for Alice's client, but not EURUSD.
 inline const char* kBook = R"(SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00
 SYMBOL 2 EURUSD -4 100000 1 1 1 1000 1.2000 1.2001 FRIDAY 22:00 SUNDAY 22:00
 PARAMSET limited 1,0,0,0,0,0,100,0.01,0,2,2,0,5,5,3,5,0.1,0
 CLIENT 10 limited 2 50 2 0 Alice
 USER alice secret 10 4,5,8
+USER carol pass 10 5 1
 ACCOUNT 10 100 1 0 0 2000 0 0 0 0 0 0
 CLIENT 20 limited 1 0 2 0 Bob
 SETTINGS 20 0 0

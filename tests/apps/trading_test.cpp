@@ -97,6 +97,7 @@ TEST_F(TradingTest, QueriesAnswerFromTheClientsOwnRecords) {
 TEST_F(TradingTest, EveryRuleRefusesWithACodeAndLeavesTheAccountAsItWas) {
   Peer alice = LogOn("alice", "secret");
   Peer bob = LogOn("bob", "pass");
+  Peer carol = LogOn("carol", "pass");
   const model::Snapshot before = m_server->desk().Snapshot();
   struct Case {
     Peer* peer;
@@ -117,6 +118,7 @@ TEST_F(TradingTest, EveryRuleRefusesWithACodeAndLeavesTheAccountAsItWas) {
       {&bob, {}, {2, 200, 7, 0.5, 1.2000}, kPartialCloseNotAllowed},
       {&bob, {}, {3, 200, 99, 0, 1.2000}, kUnknownPosition},
       {&bob, {}, {4, 200, 7, 2, 1.2000}, kLotsOutOfRange},
+      {&carol, {1, 100, 2, BuyType, 1, 1.2003}, {}, kSymbolNotAllowed},
   };
   for (const Case& c : cases) {
     const wire::OrderAnswer answer = c.open.number != 0 ? c.peer->Order(c.open)
