@@ -310,8 +310,8 @@ inline HostileResult RunHostileSession(const uint8_t* data, size_t size) {
   if (events.unprintable) fail("a control character reached the log");
   // However it ended, the terminal comes back and logs on.
   const size_t logons = server.logons;
-  for (int waited = 0; waited < 40000 && server.logons == logons; waited += 100) {
-    loop->Advance(100);
+  for (int waited = 0; waited < 40000 && server.logons == logons; waited += 500) {
+    loop->Advance(500);
   }
   if (result.broken.empty() && terminal.phase() != Terminal::Phase::kRefused &&
       server.logons == logons) {
