@@ -44,17 +44,18 @@ for _ in $(seq 100); do [[ -s "${work}/port" ]] && break; sleep 0.05; done
 port=$(cat "${work}/port")
 echo "server on 127.0.0.1:${port} (TLS), SOCKS5 proxy on ${proxy_port}"
 
+# Passwords by the environment, where other local users do not see them.
 tls=(--ca "${work}/server.pem")
-"${build}/apps/orvane-terminal" --port "${port}" --user client1229 --password pass1229 \
+ORVANE_PASSWORD=pass1229 "${build}/apps/orvane-terminal" --port "${port}" --user client1229 \
   "${tls[@]}" --seconds 60 --label client1229 --orders "${root}/data/sample_orders.txt" \
   --order-ms 100 </dev/null 2>"${work}/client1229.log" &
 t1=$!
-"${build}/apps/orvane-terminal" --port "${port}" --user client1232 --password pass1232 \
+ORVANE_PASSWORD=pass1232 "${build}/apps/orvane-terminal" --port "${port}" --user client1232 \
   "${tls[@]}" --seconds 60 --label client1232 </dev/null 2>"${work}/client1232.log" &
 t2=$!
 # The third in the foreground, so that its progress shows.
 status=0
-"${build}/apps/orvane-terminal" --port "${port}" --user doomed --password pass900001 \
+ORVANE_PASSWORD=pass900001 "${build}/apps/orvane-terminal" --port "${port}" --user doomed \
   "${tls[@]}" --proxy "socks5:127.0.0.1:${proxy_port}" --proxy-user orvane \
   --proxy-password proxy-secret --seconds 60 --label "doomed (via proxy)" </dev/null || status=$?
 wait "${t1}" || status=$?

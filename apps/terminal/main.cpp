@@ -11,6 +11,7 @@
 #include <asio/steady_timer.hpp>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <functional>
@@ -28,6 +29,7 @@
 #include "orvane/core/conversions.h"
 #include "orvane/util/operation_type_enum.h"
 #include "command.h"
+#include "secrets.h"
 #include "terminal.h"
 
 namespace {
@@ -46,13 +48,16 @@ constexpr int kLoadFailed = 7;
 constexpr int kBadArguments = 64;
 
 void Usage() {
-  std::cerr << "usage: orvane-terminal --port N --user NAME --password TEXT [--host H]\n"
+  std::cerr << "usage: orvane-terminal --port N --user NAME [--password-file FILE] [--host H]\n"
                "                       [--ca FILE [--server-name NAME]]\n"
                "                       [--proxy http|socks4|socks5:HOST:PORT [--proxy-user U"
                " --proxy-password P]]\n"
                "                       [--sessions N [--users-from K]] [--seconds T] [--soak]\n"
                "                       [--handshake-ms N] [--label TEXT]\n"
                "                       [--orders FILE [--order-ms N]] [--prompt]\n"
+               "The password is the first line of --password-file, or $ORVANE_PASSWORD, or\n"
+               "typed in (not echoed) when the input is a terminal; --password TEXT works\n"
+               "but shows it to every local user.\n"
                "With --prompt, or when its input is a terminal, it takes orders typed in:\n"
             << orvane::apps::kCommandHelp;
 }
@@ -89,7 +94,45 @@ struct Arguments {
   int order_ms = 200;
   // Orders typed in (one session): on --prompt, or when the input is a terminal.
   bool prompt = false;
+  // Where the password comes from; see ReadPassword.
+  bool password_given = false;
+  std::string password_file;
 };
+
+// The password, from --password-file, --password (with a warning: other
+// local users see the command line), $ORVANE_PASSWORD or typed in.
+void ReadPassword(Arguments& a) {
+  TerminalOptions& o = a.options;
+  if (a.password_given && !a.password_file.empty()) {
+    throw std::invalid_argument("--password and --password-file: give one");
+  }
+  if (a.password_given) {
+    std::cerr << "orvane-terminal: warning: --password is visible to other local users"
+                 " (ps); use --password-file or ORVANE_PASSWORD\n";
+  } else if (!a.password_file.empty()) {
+    o.password = orvane::apps::ReadSecretFile(a.password_file);
+  } else if (const char* env = std::getenv("ORVANE_PASSWORD"); env && *env) {
+    o.password = env;
+  } else if (auto typed = orvane::apps::PromptSecret("password for " + o.username + ": ",
+                                                      STDIN_FILENO)) {
+    o.password = *typed;
+  } else {
+    throw std::invalid_argument(
+        "no password: give --password-file FILE or ORVANE_PASSWORD, or run it at a terminal");
+  }
+  if (!o.proxy_password.empty()) {
+    std::cerr << "orvane-terminal: warning: --proxy-password is visible to other local users"
+                 " (ps)\n";
+  }
+}
+
+// One line when the password and orders would cross a network unencrypted.
+void WarnIfPlain(const Arguments& a) {
+  if (a.tls.enabled || orvane::apps::IsLoopbackHost(a.options.host)) return;
+  std::cerr << "orvane-terminal: WARNING: connecting to " << a.options.host
+            << " over plain TCP (no --ca): the password and every order cross the network"
+               " unencrypted\n";
+}
 
 void ParseProxy(const std::string& text, TerminalOptions& o) {
   const size_t first = text.find(':');
@@ -118,7 +161,8 @@ void Parse(int argc, char** argv, Arguments& a) {
     if (flag == "--host") o.host = value();
     else if (flag == "--port") o.port = std::stoi(value());
     else if (flag == "--user") o.username = value();
-    else if (flag == "--password") o.password = value();
+    else if (flag == "--password") o.password = value(), a.password_given = true;
+    else if (flag == "--password-file") a.password_file = value();
     else if (flag == "--ca") a.tls.enabled = true, a.tls.ca_file = value();
     else if (flag == "--server-name") a.tls.server_name = value();
     else if (flag == "--proxy") ParseProxy(value(), o);
@@ -137,6 +181,7 @@ void Parse(int argc, char** argv, Arguments& a) {
   }
   if (o.port <= 0 || o.username.empty()) throw std::invalid_argument("--port and --user are required");
   if (a.sessions == 0) throw std::invalid_argument("--sessions must be at least 1");
+  ReadPassword(a);
   if (a.soak && a.seconds <= 0) throw std::invalid_argument("--soak needs --seconds");
   if (!a.orders.empty() && a.sessions != 1) {
     throw std::invalid_argument("--orders takes one session");
@@ -446,6 +491,7 @@ int main(int argc, char** argv) {
     Usage();
     return kBadArguments;
   }
+  WarnIfPlain(args);
   try {
     asio::io_context io;
     Runner runner(io, args);

@@ -9,20 +9,23 @@
 
 namespace orvane::apps {
 
-namespace {
-
-// Rows an answer may announce; a larger count is refused before anything
-// is allocated for it.
-constexpr int32_t kMaxRows = 1'000'000;
-
-}  // namespace
+std::string Complaints::Count(const std::string& text) {
+  auto it = std::find_if(m_counts.begin(), m_counts.end(),
+                         [&](const auto& entry) { return entry.first == text; });
+  if (it == m_counts.end()) it = m_counts.insert(m_counts.end(), {text, 0});
+  const size_t n = ++it->second;
+  if ((n & (n - 1)) != 0) return {};
+  return n == 1 ? text : text + " (" + std::to_string(n) + " times)";
+}
 
 RowCollector::RowCollector(std::shared_ptr<ITimer> patience, Send send, Done done,
-                           Complain complain)
+                           Complain complain, Breach breach, RowLimits limits)
     : m_patience(std::move(patience)),
       m_send(std::move(send)),
       m_done(std::move(done)),
-      m_complain(std::move(complain)) {
+      m_complain(std::move(complain)),
+      m_breach(std::move(breach)),
+      m_limits(limits) {
   m_patience->OnTick([this] { Stalled(); });
 }
 
@@ -40,9 +43,12 @@ void RowCollector::Cancel() {
   m_patience->Enabled(false);
   m_request = UNDEFINED;
   m_counted = false;
+  m_count = 0;
   m_rows.clear();
+  m_rows.shrink_to_fit();
   m_received = 0;
   m_asked_up_to = 0;
+  m_lost_this_answer = 0;
 }
 
 void RowCollector::Take(const CProcess& process) {
@@ -51,46 +57,73 @@ void RowCollector::Take(const CProcess& process) {
 }
 
 void RowCollector::OnCount(const CProcess& process) {
+  if (!Busy() || m_counted) return Note("a row count no request waits for");
   int32_t count = 0;
-  if (!Busy() || m_counted || !wire::ReadInteger(process.ParameterValue(1), count) ||
-      count < 0 || count > kMaxRows) {
-    return m_complain("an unexpected row count");
+  if (!wire::ReadInteger(process.ParameterValue(1), count) || count < 0) {
+    return Broken("an unreadable row count");
+  }
+  if (static_cast<size_t>(count) > m_limits.max_rows) {
+    return Broken("a row count of " + std::to_string(count) + ", more than the " +
+                  std::to_string(m_limits.max_rows) + " an answer may have");
   }
   m_counted = true;
-  m_rows.assign(static_cast<size_t>(count), std::nullopt);
-  if (count == 0) Finish();
-}
-
-void RowCollector::OnRow(const CProcess& process) {
-  int32_t number = 0;
-  if (!m_counted || !wire::ReadInteger(process.ParameterValue(1), number) || number < 1 ||
-      static_cast<size_t>(number) > m_rows.size()) {
-    return m_complain("an unexpected result row");
-  }
-  auto& slot = m_rows[static_cast<size_t>(number) - 1];
-  if (!slot) ++m_received;
-  slot = process.ParameterValue(2);
-  if (m_received == m_rows.size()) return Finish();
-  AskLost(static_cast<size_t>(number) - 1);
+  m_count = static_cast<size_t>(count);
+  if (m_count == 0) return Finish();
   m_patience->Restart();
 }
 
-void RowCollector::AskLost(size_t up_to) {
-  for (size_t i = m_asked_up_to; i < up_to; ++i) {
-    if (!m_rows[i]) {
-      ++m_lost_rows_asked;
-      m_complain("row " + std::to_string(i + 1) + " was lost; asking again");
-      m_send(RESULT_LOST_TOKEN, {std::to_string(i + 1)});
-    }
+void RowCollector::OnRow(const CProcess& process) {
+  if (!m_counted) return Note("a result row no count announced");
+  int32_t number = 0;
+  if (!wire::ReadInteger(process.ParameterValue(1), number)) {
+    return Broken("an unreadable row number");
   }
-  m_asked_up_to = std::max(m_asked_up_to, up_to);
+  if (number < 1 || static_cast<size_t>(number) > m_count) {
+    return Broken("row " + std::to_string(number) + " of an answer of " +
+                  std::to_string(m_count) + " rows");
+  }
+  const size_t index = static_cast<size_t>(number) - 1;
+  if (!AskLost(index)) return;
+  if (index >= m_rows.size()) m_rows.resize(index + 1);
+  auto& slot = m_rows[index];
+  if (!slot) ++m_received;
+  slot = process.ParameterValue(2);
+  if (m_received == m_count) return Finish();
+  m_patience->Restart();
+}
+
+bool RowCollector::AskLost(size_t up_to) {
+  if (up_to <= m_asked_up_to) return true;
+  // The rows not yet stored are all missing; those stored are counted.
+  const size_t stored_end = std::min(up_to, m_rows.size());
+  size_t missing = up_to > m_rows.size() ? up_to - std::max(m_rows.size(), m_asked_up_to) : 0;
+  for (size_t i = m_asked_up_to; i < stored_end; ++i) missing += !m_rows[i];
+  if (missing == 0) {
+    m_asked_up_to = up_to;
+    return true;
+  }
+  if (missing > m_limits.max_lost_rows - m_lost_this_answer) {
+    Broken(std::to_string(missing) + " rows missing before row " + std::to_string(up_to + 1) +
+           " of " + std::to_string(m_count) + ", more than the " +
+           std::to_string(m_limits.max_lost_rows) + " lost rows an answer may ask for again");
+    return false;
+  }
+  for (size_t i = m_asked_up_to; i < up_to; ++i) {
+    if (i < m_rows.size() && m_rows[i]) continue;
+    ++m_lost_rows_asked;
+    ++m_lost_this_answer;
+    m_send(RESULT_LOST_TOKEN, {std::to_string(i + 1)});
+  }
+  m_asked_up_to = up_to;
+  Note("rows of an answer were lost; asking again");
+  return true;
 }
 
 void RowCollector::Stalled() {
   if (!Busy()) return m_patience->Enabled(false);
   if (!m_counted) return Ask(m_request, m_parameters);  // the count itself went missing
   m_asked_up_to = 0;
-  AskLost(m_rows.size());
+  AskLost(m_count);
 }
 
 void RowCollector::Finish() {
@@ -100,6 +133,16 @@ void RowCollector::Finish() {
   for (auto& row : m_rows) rows.push_back(std::move(*row));
   Cancel();
   m_done(request, std::move(rows));
+}
+
+void RowCollector::Note(const std::string& text) {
+  const std::string line = m_complaints.Count(text);
+  if (!line.empty()) m_complain(line);
+}
+
+void RowCollector::Broken(const std::string& text) {
+  Cancel();
+  m_breach(text);
 }
 
 }  // namespace orvane::apps

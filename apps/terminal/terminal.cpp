@@ -1,5 +1,6 @@
 #include "terminal.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "messages.h"
@@ -36,7 +37,9 @@ Terminal::Terminal(TcpClientEnvironment environment, ITimerFactory& timers,
           [this](TokensEnum request, std::vector<std::string> rows) {
             Answered(request, std::move(rows));
           },
-          [this](const std::string& complaint) { Log(complaint); }) {
+          [this](const std::string& complaint) { Log(complaint); },
+          [this](const std::string& breach) { Breach(breach); },
+          RowLimits{m_options.max_rows_per_answer, m_options.max_lost_rows_per_answer}) {
   CHClient& c = *m_connection;
   c.ServerAddress(m_options.host);
   c.ServerPort(m_options.port);
@@ -96,6 +99,8 @@ void Terminal::state(TCPClientStatusType status) {
   } else if (m_phase != Phase::kRefused) {
     m_phase = Phase::kConnecting;
     m_rows.Cancel();
+    m_held.clear();
+    m_unframed = 0;
     if (!m_stopping) Log("disconnected; retrying");
   }
 }
@@ -108,7 +113,21 @@ void Terminal::Request(TokensEnum token, const std::vector<std::string>& params)
   request.Send(socket);
 }
 
+void Terminal::ReceivedData(int32_t bytes) {
+  if (m_phase == Phase::kConnecting || m_phase == Phase::kRefused) return;
+  // Reset by every whole message; what is left is one message still
+  // being framed, which the connection holds until its end comes.
+  m_unframed += static_cast<size_t>(std::max(bytes, 0));
+  if (m_unframed > m_options.max_message_bytes) {
+    Breach(std::to_string(m_unframed) + " bytes without the end of a message, more than " +
+           std::to_string(m_options.max_message_bytes));
+  }
+}
+
 void Terminal::Receive(const std::shared_ptr<CProcess>& process) {
+  // What follows a drop in the same read, or a refusal, is not taken.
+  if (m_phase == Phase::kConnecting || m_phase == Phase::kRefused) return;
+  m_unframed = 0;
   switch (process->TokenID()) {
     case LOGIN_TOKEN:
       return OnLogin(*process);
@@ -147,13 +166,19 @@ void Terminal::Receive(const std::shared_ptr<CProcess>& process) {
       return OnAnswer(*process);
     default:
       if (m_desk) return OnPush(*process);
-      if (m_phase == Phase::kLoading) m_held.push_back(process);
+      if (m_phase != Phase::kLoading) return;
+      if (m_held.size() >= m_options.max_held_pushes) {
+        return Breach("more than " + std::to_string(m_options.max_held_pushes) +
+                      " pushes while the model loads");
+      }
+      m_held.push_back(process);
       return;
   }
 }
 
 void Terminal::OnLogin(const CProcess& process) {
   wire::LoggedOn answer;
+  if (m_phase != Phase::kLoggingOn) return Complain("a log-on answer to no log-on");
   if (!wire::Decode(process, answer)) {
     Log("an unreadable log-on answer");
     return m_connection->Disconnect(true);
@@ -183,7 +208,12 @@ void Terminal::OnLogin(const CProcess& process) {
 void Terminal::OnError(const CProcess& process) {
   wire::Refusal refusal;
   wire::Decode(process, refusal);
-  Log("server error " + std::to_string(refusal.code) + ": " + refusal.text);
+  if (refusal.code == wire::kLoginRefused && m_phase != Phase::kLoggingOn) {
+    return Complain("a log-on refusal to no log-on");
+  }
+  // Summarised by code: a server repeating itself costs a few lines.
+  const std::string line = m_complaints.Count("server error " + std::to_string(refusal.code));
+  if (!line.empty()) Log(line + ": " + refusal.text);
   if (refusal.code == wire::kLoginRefused) {
     m_phase = Phase::kRefused;
     m_connection->Disconnect(false);
@@ -257,6 +287,8 @@ bool Terminal::LoadModel() {
     m_events->LoadFailed(reason);
     return false;
   }
+  m_symbols.clear();
+  for (const model::Symbol& symbol : m_snapshot.symbols) m_symbols.insert(symbol.id);
   for (const model::Account& a : m_snapshot.accounts) {
     if (m_figures.count(a.account) == 0) m_figures[a.account] = AccountFigures{a.client, a.account};
   }
@@ -279,7 +311,8 @@ void Terminal::ApplyHeldPushes() {
 void Terminal::OnPrice(const CProcess& process) {
   if (!m_desk) return;
   wire::Price price;
-  if (!wire::Decode(process, price)) return Log("an unreadable price");
+  if (!wire::Decode(process, price)) return Complain("an unreadable price");
+  if (m_symbols.count(price.symbol) == 0) return Complain("a price of a symbol not loaded");
   model::Quote quote{{}, price.time, price.symbol, price.bid, price.ask};
   if (quote.time_text == m_last_time_text) {
     quote.time = m_last_time;  // quotes of one second share their time
@@ -453,8 +486,10 @@ void Terminal::SendOrder(const OrderRequest& order) {
 
 void Terminal::OnAnswer(const CProcess& process) {
   wire::OrderAnswer answer;
-  if (!wire::Decode(process, answer)) return Log("an unreadable order answer");
-  m_unanswered.erase(answer.number);
+  if (!wire::Decode(process, answer)) return Complain("an unreadable order answer");
+  if (m_unanswered.erase(answer.number) == 0) {
+    return Complain("an answer to an order this terminal is not waiting for");
+  }
   Log("order " + std::to_string(answer.number) + ": " +
       (answer.code == 0 ? answer.text + (answer.price != 0 ? " at " + wire::Number(answer.price)
                                                             : std::string())
@@ -499,6 +534,32 @@ bool Comparison::Equal() const {
          RoundMoney(terminal.margin_level * 100) == RoundMoney(server.margin_level * 100);
 }
 
-void Terminal::Log(const std::string& line) { m_events->Log(line); }
+// What the server says reaches the log as one line of printable text, so
+// that it cannot move the cursor, clear the screen or pass for lines of
+// the terminal's own.
+void Terminal::Log(const std::string& line) {
+  constexpr size_t kMaxLine = 500;
+  std::string shown = line.substr(0, kMaxLine);
+  for (char& c : shown) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) c = '?';
+  }
+  if (line.size() > kMaxLine) shown += "...";
+  m_events->Log(shown);
+}
+
+void Terminal::Complain(const std::string& text) {
+  const std::string line = m_complaints.Count(text);
+  if (!line.empty()) Log(line);
+}
+
+void Terminal::Breach(const std::string& text) {
+  ++m_breaches;
+  Log("the server broke the terminal's limits (" + text + "); disconnecting");
+  m_phase = Phase::kConnecting;
+  m_rows.Cancel();
+  m_held.clear();
+  m_connection->Disconnect(true);
+}
 
 }  // namespace orvane::apps

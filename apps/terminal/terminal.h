@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <variant>
 #include <string>
 #include <vector>
@@ -43,6 +44,16 @@ struct TerminalOptions {
   // How long a multi-row answer may stall before its missing rows are
   // asked for again.
   int32_t row_patience_ms = 1000;
+  // Bounds on what a server may make the terminal hold; a server that
+  // passes one is disconnected (and logged on to again, as after any drop).
+  // Rows one multi-row answer may announce.
+  size_t max_rows_per_answer = 1'000'000;
+  // Rows one answer may have to ask for again.
+  size_t max_lost_rows_per_answer = 1000;
+  // Bytes received without completing a message.
+  size_t max_message_bytes = 4u << 20;
+  // Pushes held while the model loads.
+  size_t max_held_pushes = 100'000;
 };
 
 // One account's figures on both sides when the feed stopped.
@@ -143,6 +154,8 @@ class Terminal : private CHClientEvents, private DeskEvents {
   // (a price lost or out of order since the market was started).
   size_t SequenceGaps() const { return m_sequence_gaps; }
   size_t LostRowsAsked() const { return m_rows.LostRowsAsked(); }
+  // Times the server passed one of the options' bounds and was disconnected.
+  size_t Breaches() const { return m_breaches; }
   size_t OpenPositions() const;
   // The last raw quote of a symbol as received (bid, ask); none before one came.
   std::optional<std::pair<double, double>> LastPrice(int32_t symbol) const;
@@ -154,6 +167,7 @@ class Terminal : private CHClientEvents, private DeskEvents {
   // CHClientEvents
   void state(TCPClientStatusType status) override;
   void Receive(const std::shared_ptr<CProcess>& process) override;
+  void ReceivedData(int32_t bytes) override;
   // DeskEvents
   void FiguresChanged(const AccountFigures& figures) override;
 
@@ -179,6 +193,10 @@ class Terminal : private CHClientEvents, private DeskEvents {
   void CompareWithServer();
   void Compare(const std::vector<std::string>& rows);
   void Log(const std::string& line);
+  // Logs a complaint about what the server sent, summarised when it repeats.
+  void Complain(const std::string& text);
+  // The server passed a bound: one line, and the connection is dropped.
+  void Breach(const std::string& text);
 
   TerminalOptions m_options;
   std::shared_ptr<FixedClock> m_clock;
@@ -216,6 +234,10 @@ class Terminal : private CHClientEvents, private DeskEvents {
   size_t m_prices = 0;
   std::map<int32_t, int32_t> m_sequences;  // the last sequence number of each symbol
   size_t m_sequence_gaps = 0;
+  std::set<int32_t> m_symbols;  // those of the model, the only ones priced
+  Complaints m_complaints;
+  size_t m_unframed = 0;  // bytes received since the last whole message
+  size_t m_breaches = 0;
 };
 
 }  // namespace orvane::apps
