@@ -89,6 +89,8 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   size_t PricesSent() const { return m_gateway.PricesSent(); }
   bool FeedEnded() const { return m_feed_ended; }
   const Desk& desk() const { return m_desk; }
+  // The store, for tests that make its commits fail.
+  MemoryStore& store() { return m_store; }
 
  private:
   // DeskEvents
