@@ -1,166 +1,312 @@
 // orvane-server: the reference trading server over a book and a tape or a
 // random walk. Usage: see Usage() below and apps/server/README.md.
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <exception>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "book_import.h"
 #include "desk.h"
+#include "log_file.h"
 #include "orvane/connection/asio_listener.h"
 #include "orvane/connection/asio_timer.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
 #include "price_feed.h"
-#include "time_of_day.h"
+#include "server_config.h"
 #include "trading_server.h"
 
 namespace {
 
+using orvane::apps::ConfigError;
 using orvane::apps::InputError;
+using orvane::apps::LogFile;
+using orvane::apps::ServerConfig;
+using orvane::apps::ServerConfigReader;
 
+constexpr int kFailed = 1;
 constexpr int kBadInput = 2;
 constexpr int kBadArguments = 64;
+constexpr int kCannotCreate = 73;
 
 void Usage() {
   std::cerr << "usage: orvane-server --book FILE [--tape FILE | --ticks N] [--rate N] [--seed N]\n"
                "                     [--wait-sessions N] [--rollover HH:MM:SS | --rollover none]\n"
                "                     [--address A] [--port N] [--port-file FILE]\n"
-               "                     [--tls-cert FILE --tls-key FILE] [--quiet]\n";
+               "                     [--tls-cert FILE --tls-key FILE] [--quiet] [--log FILE]\n"
+               "                     [--config FILE]\n";
 }
 
-std::string Stamp() {
-  const std::time_t now = std::time(nullptr);
-  char text[32];
-  std::strftime(text, sizeof text, "%H:%M:%S", std::localtime(&now));
-  return text;
-}
-
-struct Arguments {
-  std::string book, tape, address = "127.0.0.1", port_file, cert, key;
-  int port = 0;
-  double rate = 50;
-  size_t ticks = 0;
-  size_t wait_sessions = 0;
-  uint64_t seed = 20270304;
-  bool quiet = false;
-  std::optional<int32_t> rollover = 22 * 3600;  // seconds after midnight of market time
+// A file this program could not create (the log, the port file).
+class CreateError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
 };
 
-// The daily rollover of market time: HH:MM:SS, or none for no interest.
-std::optional<int32_t> Rollover(const std::string& text) {
-  if (text == "none") return std::nullopt;
-  const auto seconds = orvane::apps::ParseTimeOfDay(text);
-  if (!seconds) {
-    throw std::invalid_argument("--rollover takes a time HH:MM:SS or none, not '" + text + "'");
+// The bound port, written for whoever started the server and removed when
+// it exits.
+class PortFile {
+ public:
+  PortFile(std::string path, int32_t port) : m_path(std::move(path)) {
+    if (m_path.empty()) return;
+    std::ofstream out(m_path, std::ios::trunc);
+    out << port << "\n";
+    out.flush();
+    if (!out) {
+      const std::string why = errno != 0 ? std::strerror(errno) : "write failed";
+      std::remove(m_path.c_str());
+      throw CreateError("cannot write the port file " + m_path + ": " + why);
+    }
   }
-  return seconds;
+  ~PortFile() {
+    if (!m_path.empty()) std::remove(m_path.c_str());
+  }
+  PortFile(const PortFile&) = delete;
+  PortFile& operator=(const PortFile&) = delete;
+
+ private:
+  std::string m_path;
+};
+
+// Raises the soft limit of open descriptors (one a connection) to the hard
+// limit; says what it is now.
+std::string RaiseOpenFileLimit(LogFile::Level& level) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    level = LogFile::Level::kWarn;
+    return std::string("cannot read the open file limit: ") + std::strerror(errno);
+  }
+  auto text = [](rlim_t value) {
+    return value == RLIM_INFINITY ? std::string("unlimited") : std::to_string(value);
+  };
+  const rlim_t before = limit.rlim_cur;
+  if (limit.rlim_cur != limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+      level = LogFile::Level::kWarn;
+      return "open files: " + text(before) + ", not raised to the hard limit " +
+             text(limit.rlim_max) + ": " + std::strerror(errno);
+    }
+    return "open files: raised from " + text(before) + " to the hard limit " +
+           text(limit.rlim_max);
+  }
+  return "open files: " + text(before) + " (the hard limit)";
 }
 
-bool Parse(int argc, char** argv, Arguments& a) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string flag = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) throw std::invalid_argument(flag + " needs a value");
-      return argv[++i];
-    };
-    if (flag == "--book") a.book = value();
-    else if (flag == "--tape") a.tape = value();
-    else if (flag == "--ticks") a.ticks = std::stoul(value());
-    else if (flag == "--rate") a.rate = std::stod(value());
-    else if (flag == "--seed") a.seed = std::stoull(value());
-    else if (flag == "--address") a.address = value();
-    else if (flag == "--port") a.port = std::stoi(value());
-    else if (flag == "--port-file") a.port_file = value();
-    else if (flag == "--tls-cert") a.cert = value();
-    else if (flag == "--tls-key") a.key = value();
-    else if (flag == "--wait-sessions") a.wait_sessions = std::stoul(value());
-    else if (flag == "--quiet") a.quiet = true;
-    else if (flag == "--rollover") a.rollover = Rollover(value());
-    else throw std::invalid_argument("unknown argument " + flag);
+std::string SignalName(int signal) {
+  switch (signal) {
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
+    case SIGUSR1: return "SIGUSR1";
   }
-  if (a.book.empty()) throw std::invalid_argument("--book is required");
-  if (a.rate <= 0) throw std::invalid_argument("--rate must be positive");
-  if (a.cert.empty() != a.key.empty()) {
-    throw std::invalid_argument("--tls-cert and --tls-key go together");
+  return "signal " + std::to_string(signal);
+}
+
+// The run of a started server: signals and reloads.
+class Service {
+ public:
+  Service(asio::io_context& io, asio::signal_set& signals, LogFile& log,
+          const ServerConfigReader& reader, ServerConfig config)
+      : m_io(io), m_signals(signals), m_log(log), m_reader(reader), m_config(std::move(config)) {}
+
+  void Serve(orvane::apps::TradingServer& server) {
+    m_server = &server;
+    Wait();
   }
-  return true;
+
+  // The server stopped itself.
+  void Halted(const std::string& reason) { Stop("store failed: " + reason, kFailed); }
+
+  const std::string& why() const { return m_why; }
+  int code() const { return m_code; }
+
+ private:
+  void Wait() {
+    m_signals.async_wait([this](const std::error_code& error, int signal) {
+      if (error) return;
+      if (signal == SIGHUP) {
+        Reload();
+      } else if (signal == SIGUSR1) {
+        Status();
+      } else {
+        return Stop(SignalName(signal), 0);
+      }
+      Wait();
+    });
+  }
+
+  void Stop(const std::string& why, int code) {
+    if (!m_why.empty()) return;
+    m_why = why;
+    m_code = code;
+    m_log.Write(code == 0 ? LogFile::Level::kInfo : LogFile::Level::kError, "stopping: " + why);
+    m_signals.cancel();
+    if (m_server != nullptr) m_server->Stop();
+    m_io.stop();
+  }
+
+  // SIGHUP: the log opened again by name (logrotate has moved it), then the
+  // configuration file read again.
+  void Reload() {
+    if (const std::string error = m_log.Reopen(); !error.empty()) m_log.Error(error);
+    m_log.Info("SIGHUP: log reopened" + std::string(m_reader.file().empty()
+                                                        ? ""
+                                                        : ", reading " + m_reader.file()));
+    if (m_reader.file().empty()) return;
+    ServerConfig next;
+    try {
+      next = m_reader.Read();
+    } catch (const std::exception& e) {
+      m_log.Error(std::string("configuration not reloaded: ") + e.what());
+      return;
+    }
+    for (const std::string_view key : ServerConfigReader::Changed(m_config, next)) {
+      const std::string value = ServerConfigReader::Text(next, key);
+      if (!ServerConfigReader::ChangesAtRunTime(key)) {
+        m_log.Warn(std::string(key) + " = " + value +
+                   " takes effect when the server starts again");
+        continue;
+      }
+      if (key == "log") {
+        if (const std::string error = m_log.Open(next.log); !error.empty()) {
+          m_log.Error(error);
+          continue;
+        }
+        m_config.log = next.log;
+      } else if (key == "quiet") {
+        m_server->LogEngine(!next.quiet);
+        m_config.quiet = next.quiet;
+      }
+      m_log.Info(std::string(key) + " = " + value + " from now on");
+    }
+  }
+
+  // SIGUSR1: one line of what the server is doing.
+  void Status() {
+    m_log.Info("status: " + std::to_string(m_server->Connections()) + " connections, " +
+               std::to_string(m_server->LoggedOnSessions()) + " sessions logged on, " +
+               std::to_string(m_server->QuotesApplied()) + " quotes applied, " +
+               std::to_string(m_server->PricesSent()) + " prices sent, feed " +
+               (m_server->FeedEnded() ? "ended" : "not ended") + ", " +
+               std::to_string(m_log.LostLines()) + " log lines lost");
+  }
+
+  asio::io_context& m_io;
+  asio::signal_set& m_signals;
+  LogFile& m_log;
+  const ServerConfigReader& m_reader;
+  ServerConfig m_config;
+  orvane::apps::TradingServer* m_server = nullptr;
+  std::string m_why;
+  int m_code = 0;
+};
+
+int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& log) {
+  LogFile::Level level = LogFile::Level::kInfo;
+  log.Info("orvane-server starting, process " + std::to_string(getpid()) +
+           (reader.file().empty() ? "" : ", configuration " + reader.file()));
+  const std::string limit = RaiseOpenFileLimit(level);
+  log.Write(level, limit);
+
+  // Signals are taken from now on; they are handled once the server runs.
+  asio::io_context io;
+  asio::signal_set signals(io, SIGINT, SIGTERM, SIGHUP);
+  signals.add(SIGUSR1);
+  Service service(io, signals, log, reader, config);
+
+  const orvane::apps::model::Snapshot book =
+      orvane::apps::ImportBook(orvane::apps::ReadFile(config.book), config.book);
+  orvane::apps::PriceFeed feed =
+      config.tape.empty()
+          ? orvane::apps::PriceFeed::RandomWalk(book, config.seed, config.rate, config.ticks)
+          : orvane::apps::PriceFeed::FromTape(
+                orvane::apps::ImportTape(orvane::apps::ReadFile(config.tape), config.tape, book));
+  auto clock = std::make_shared<orvane::FixedClock>();
+  orvane::ScopedClock scoped(clock);
+
+  orvane::apps::ServerOptions options;
+  options.rate = config.rate;
+  options.start_after_sessions = config.wait_sessions;
+  options.log_engine = !config.quiet;
+  options.rules.rollover_seconds = config.rollover;
+  options.gateway.log = [&log](const std::string& line) { log.Info(line); };
+  options.halted = [&service](const std::string& reason) { service.Halted(reason); };
+  orvane::TlsOptions tls;
+  if (!config.tls_cert.empty()) {
+    tls.enabled = true;
+    tls.certificate_file = config.tls_cert;
+    tls.private_key_file = config.tls_key;
+  }
+  const auto started = std::chrono::steady_clock::now();
+  orvane::apps::ServerEnvironment environment{
+      std::make_shared<orvane::AsioListener>(io, tls),
+      std::make_shared<orvane::AsioTimerFactory>(io), [started] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - started)
+            .count();
+      }};
+  orvane::apps::TradingServer server(book, std::move(feed), clock, environment, options);
+  const int32_t port = server.Start(config.address, config.port);
+  if (tls.enabled) log.Info("connections need TLS");
+  const PortFile port_file(config.port_file, port);
+  service.Serve(server);
+  io.run();
+  log.Info(std::to_string(server.QuotesApplied()) + " quotes applied, " +
+           std::to_string(server.PricesSent()) + " prices sent");
+  return service.code();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  Arguments args;
+  // A log piped to a reader that has gone fails its writes instead of
+  // killing the server.
+  std::signal(SIGPIPE, SIG_IGN);
+
+  std::optional<ServerConfigReader> reader;
+  ServerConfig config;
   try {
-    Parse(argc, argv, args);
-  } catch (const std::exception& e) {
+    reader.emplace(std::vector<std::string>(argv + 1, argv + argc));
+    config = reader->Read();
+  } catch (const ConfigError& e) {
     std::cerr << "orvane-server: " << e.what() << "\n";
     Usage();
     return kBadArguments;
   }
+  LogFile log;
+  if (const std::string error = log.Open(config.log); !error.empty()) {
+    std::cerr << "orvane-server: " << error << "\n";
+    return kCannotCreate;
+  }
+  // A failure to start is told on standard error too when the log is a file.
+  auto fail = [&](const std::string& what, int code) {
+    log.Error("stopping: " + what);
+    if (!log.path().empty()) std::cerr << "orvane-server: " << what << "\n";
+    return code;
+  };
   try {
-    const orvane::apps::model::Snapshot book =
-        orvane::apps::ImportBook(orvane::apps::ReadFile(args.book), args.book);
-    orvane::apps::PriceFeed feed =
-        args.tape.empty()
-            ? orvane::apps::PriceFeed::RandomWalk(book, args.seed, args.rate, args.ticks)
-            : orvane::apps::PriceFeed::FromTape(
-                  orvane::apps::ImportTape(orvane::apps::ReadFile(args.tape), args.tape, book));
-    auto clock = std::make_shared<orvane::FixedClock>();
-    orvane::ScopedClock scoped(clock);
-
-    orvane::apps::ServerOptions options;
-    options.rate = args.rate;
-    options.start_after_sessions = args.wait_sessions;
-    options.log_engine = !args.quiet;
-    options.rules.rollover_seconds = args.rollover;
-    options.gateway.log = [](const std::string& line) {
-      std::cerr << Stamp() << " server: " << line << "\n";
-    };
-    orvane::TlsOptions tls;
-    if (!args.cert.empty()) {
-      tls.enabled = true;
-      tls.certificate_file = args.cert;
-      tls.private_key_file = args.key;
-    }
-    asio::io_context io;
-    const auto started = std::chrono::steady_clock::now();
-    orvane::apps::ServerEnvironment environment{
-        std::make_shared<orvane::AsioListener>(io, tls),
-        std::make_shared<orvane::AsioTimerFactory>(io), [started] {
-          return std::chrono::duration_cast<std::chrono::milliseconds>(
-                     std::chrono::steady_clock::now() - started)
-              .count();
-        }};
-    orvane::apps::TradingServer server(book, std::move(feed), clock, environment, options);
-    const int32_t port = server.Start(args.address, args.port);
-    if (tls.enabled) options.gateway.log("connections need TLS");
-    if (!args.port_file.empty()) {
-      std::ofstream(args.port_file) << port << "\n";
-    }
-    asio::signal_set signals(io, SIGINT, SIGTERM);
-    signals.async_wait([&](const std::error_code&, int) {
-      server.Stop();
-      io.stop();
-    });
-    io.run();
-    std::cerr << Stamp() << " server: " << server.QuotesApplied() << " quotes applied, "
-              << server.PricesSent() << " prices sent\n";
-    return 0;
+    return Run(*reader, config, log);
   } catch (const InputError& e) {
-    std::cerr << "orvane-server: " << e.what() << "\n";
-    return kBadInput;
+    return fail(e.what(), kBadInput);
+  } catch (const CreateError& e) {
+    return fail(e.what(), kCannotCreate);
   } catch (const std::exception& e) {
-    std::cerr << "orvane-server: " << e.what() << "\n";
-    return 1;
+    return fail(e.what(), kFailed);
   }
 }

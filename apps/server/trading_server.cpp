@@ -182,6 +182,7 @@ void TradingServer::InterestBooked(const model::Position& position) {
 void TradingServer::Halted(const std::string& reason) {
   Log("stopping: " + reason);
   Stop();
+  if (m_options.halted) m_options.halted(reason);
 }
 
 }  // namespace orvane::apps

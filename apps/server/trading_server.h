@@ -42,6 +42,9 @@ struct ServerOptions {
   TradingRules rules;
   // Engine event lines (hits, closes, liquidations) go to the gateway's log too.
   bool log_engine = true;
+  // Called with the reason once the server has stopped itself (its store
+  // failed), so that the host ends its run.
+  std::function<void(const std::string&)> halted;
 };
 
 // The reference trading server: a desk that owns the state (here on an
@@ -71,6 +74,8 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   // Stops listening and feeding and closes every connection.
   void Stop();
   bool Running() const { return m_running; }
+  // Engine event lines to the log or not, from now on.
+  void LogEngine(bool on) { m_options.log_engine = on; }
 
   // Applies one quote now, as the feed does: the desk first, then the price
   // to every session that started the market.
@@ -84,6 +89,8 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   size_t PricesSent() const { return m_gateway.PricesSent(); }
   bool FeedEnded() const { return m_feed_ended; }
   const Desk& desk() const { return m_desk; }
+  // The store, for tests that make its commits fail.
+  MemoryStore& store() { return m_store; }
 
  private:
   // DeskEvents

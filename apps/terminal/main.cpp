@@ -30,12 +30,14 @@
 #include "orvane/util/operation_type_enum.h"
 #include "command.h"
 #include "secrets.h"
+#include "strict_number.h"
 #include "terminal.h"
 
 namespace {
 
 using orvane::apps::Command;
 using orvane::apps::CommandRunner;
+using orvane::apps::StrictNumber;
 using orvane::apps::Comparison;
 using orvane::apps::Terminal;
 using orvane::apps::TerminalOptions;
@@ -147,7 +149,8 @@ void ParseProxy(const std::string& text, TerminalOptions& o) {
   else throw std::invalid_argument("unknown proxy kind " + kind);
   o.proxy = true;
   o.proxy_host = text.substr(first + 1, last - first - 1);
-  o.proxy_port = std::stoi(text.substr(last + 1));
+  o.proxy_port = static_cast<int32_t>(
+      StrictNumber::Integer("--proxy port", text.substr(last + 1), 1, 65535));
 }
 
 void Parse(int argc, char** argv, Arguments& a) {
@@ -159,7 +162,8 @@ void Parse(int argc, char** argv, Arguments& a) {
       return argv[++i];
     };
     if (flag == "--host") o.host = value();
-    else if (flag == "--port") o.port = std::stoi(value());
+    else if (flag == "--port")
+      o.port = static_cast<int32_t>(StrictNumber::Integer(flag, value(), 1, 65535));
     else if (flag == "--user") o.username = value();
     else if (flag == "--password") o.password = value(), a.password_given = true;
     else if (flag == "--password-file") a.password_file = value();
@@ -168,14 +172,17 @@ void Parse(int argc, char** argv, Arguments& a) {
     else if (flag == "--proxy") ParseProxy(value(), o);
     else if (flag == "--proxy-user") o.proxy_user = value();
     else if (flag == "--proxy-password") o.proxy_password = value();
-    else if (flag == "--sessions") a.sessions = std::stoul(value());
-    else if (flag == "--seconds") a.seconds = std::stod(value());
+    else if (flag == "--sessions") a.sessions = StrictNumber::Unsigned(flag, value(), 100000);
+    else if (flag == "--seconds") a.seconds = StrictNumber::Real(flag, value(), 0, 1e7);
     else if (flag == "--label") a.label = value();
     else if (flag == "--soak") a.soak = true;
-    else if (flag == "--handshake-ms") o.handshake_ms = std::stoi(value());
-    else if (flag == "--users-from") a.users_from = std::stoul(value());
+    else if (flag == "--handshake-ms")
+      o.handshake_ms = static_cast<int32_t>(StrictNumber::Integer(flag, value(), 1, 3600000));
+    else if (flag == "--users-from")
+      a.users_from = StrictNumber::Unsigned(flag, value(), 1000000000);
     else if (flag == "--orders") a.orders = value();
-    else if (flag == "--order-ms") a.order_ms = std::stoi(value());
+    else if (flag == "--order-ms")
+      a.order_ms = static_cast<int>(StrictNumber::Integer(flag, value(), 1, 3600000));
     else if (flag == "--prompt") a.prompt = true;
     else throw std::invalid_argument("unknown argument " + flag);
   }

@@ -1,0 +1,243 @@
+#include "server_config.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "gateway.h"
+#include "strict_number.h"
+#include "time_of_day.h"
+
+namespace orvane::apps {
+
+namespace {
+
+constexpr double kMinRate = 0.001;
+constexpr double kMaxRate = 1000000;
+
+// `name` is how the value was given: "--rate" or "rate".
+using Setter = void (*)(ServerConfig&, const std::string& name, std::string_view value);
+using Getter = std::string (*)(const ServerConfig&);
+
+struct Option {
+  std::string_view key;
+  bool takes_value;  // false: a flag alone on the command line, true or false in the file
+  bool run_time;     // taken by a running server on a reload
+  Setter set;
+  Getter text;
+};
+
+std::string RealText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
+}
+
+std::string TimeText(std::optional<int32_t> seconds) {
+  if (!seconds) return "none";
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", *seconds / 3600, *seconds / 60 % 60,
+                *seconds % 60);
+  return text;
+}
+
+const Option kOptions[] = {
+    {"book", true, false,
+     [](ServerConfig& c, const std::string&, std::string_view v) { c.book = v; },
+     [](const ServerConfig& c) { return c.book; }},
+    {"tape", true, false,
+     [](ServerConfig& c, const std::string&, std::string_view v) { c.tape = v; },
+     [](const ServerConfig& c) { return c.tape; }},
+    {"ticks", true, false,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       c.ticks = StrictNumber::Unsigned(name, v);
+     },
+     [](const ServerConfig& c) { return std::to_string(c.ticks); }},
+    {"rate", true, false,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       c.rate = StrictNumber::Real(name, v, kMinRate, kMaxRate);
+     },
+     [](const ServerConfig& c) { return RealText(c.rate); }},
+    {"seed", true, false,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       c.seed = StrictNumber::Unsigned(name, v);
+     },
+     [](const ServerConfig& c) { return std::to_string(c.seed); }},
+    {"wait-sessions", true, false,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       // More sessions than the server admits would never start the feed.
+       c.wait_sessions = StrictNumber::Unsigned(name, v, GatewayOptions().max_connections);
+     },
+     [](const ServerConfig& c) { return std::to_string(c.wait_sessions); }},
+    {"rollover", true, false,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       if (v == "none") {
+         c.rollover = std::nullopt;
+       } else if (const auto seconds = ParseTimeOfDay(v)) {
+         c.rollover = seconds;
+       } else {
+         throw ConfigError(name + " takes a time HH:MM:SS or none, not '" + std::string(v) + "'");
+       }
+     },
+     [](const ServerConfig& c) { return TimeText(c.rollover); }},
+    {"address", true, false,
+     [](ServerConfig& c, const std::string&, std::string_view v) { c.address = v; },
+     [](const ServerConfig& c) { return c.address; }},
+    {"port", true, false,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       c.port = static_cast<int32_t>(StrictNumber::Integer(name, v, 0, 65535));
+     },
+     [](const ServerConfig& c) { return std::to_string(c.port); }},
+    {"port-file", true, false,
+     [](ServerConfig& c, const std::string&, std::string_view v) { c.port_file = v; },
+     [](const ServerConfig& c) { return c.port_file; }},
+    {"tls-cert", true, false,
+     [](ServerConfig& c, const std::string&, std::string_view v) { c.tls_cert = v; },
+     [](const ServerConfig& c) { return c.tls_cert; }},
+    {"tls-key", true, false,
+     [](ServerConfig& c, const std::string&, std::string_view v) { c.tls_key = v; },
+     [](const ServerConfig& c) { return c.tls_key; }},
+    {"quiet", false, true,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       if (v != "true" && v != "false") {
+         throw ConfigError(name + " takes true or false, not '" + std::string(v) + "'");
+       }
+       c.quiet = v == "true";
+     },
+     [](const ServerConfig& c) { return std::string(c.quiet ? "true" : "false"); }},
+    {"log", true, true, [](ServerConfig& c, const std::string&, std::string_view v) { c.log = v; },
+     [](const ServerConfig& c) { return c.log; }},
+};
+
+const Option* Find(std::string_view key) {
+  for (const Option& option : kOptions) {
+    if (option.key == key) return &option;
+  }
+  return nullptr;
+}
+
+// Sets one option; a bad value throws ConfigError with `where` before it.
+void Set(ServerConfig& config, const Option& option, const std::string& name,
+         std::string_view value, const std::string& where) {
+  try {
+    option.set(config, name, value);
+  } catch (const std::invalid_argument& e) {
+    throw ConfigError(where + e.what());
+  }
+}
+
+std::string_view Trim(std::string_view text) {
+  const size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  const size_t last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+void ApplyFile(ServerConfig& config, std::string_view text, std::string_view origin) {
+  std::map<std::string_view, size_t> seen;  // key, line
+  size_t number = 0;
+  while (!text.empty()) {
+    ++number;
+    const size_t end = text.find('\n');
+    const std::string_view raw = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    const std::string_view line = Trim(raw);
+    if (line.empty() || line.front() == '#') continue;
+    const std::string where = std::string(origin) + ":" + std::to_string(number) + ": ";
+    const size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+      throw ConfigError(where + "expected key = value, not '" + std::string(line) + "'");
+    }
+    const std::string_view key = Trim(line.substr(0, equals));
+    const Option* option = Find(key);
+    if (option == nullptr) throw ConfigError(where + "unknown key '" + std::string(key) + "'");
+    if (const auto first = seen.find(option->key); first != seen.end()) {
+      throw ConfigError(where + std::string(key) + " is set twice (first on line " +
+                        std::to_string(first->second) + ")");
+    }
+    seen[option->key] = number;
+    Set(config, *option, std::string(key), Trim(line.substr(equals + 1)), where);
+  }
+}
+
+void Check(const ServerConfig& config) {
+  if (config.book.empty()) {
+    throw ConfigError("a book is required: --book FILE, or book = FILE in the configuration file");
+  }
+  if (config.tls_cert.empty() != config.tls_key.empty()) {
+    throw ConfigError("tls-cert and tls-key go together");
+  }
+}
+
+}  // namespace
+
+ServerConfigReader::ServerConfigReader(std::vector<std::string> arguments) {
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& flag = arguments[i];
+    const Option* option =
+        flag.rfind("--", 0) == 0 ? Find(std::string_view(flag).substr(2)) : nullptr;
+    if (option == nullptr && flag != "--config") throw ConfigError("unknown argument " + flag);
+    std::string value = "true";
+    if (option == nullptr || option->takes_value) {
+      if (i + 1 >= arguments.size()) throw ConfigError(flag + " needs a value");
+      value = arguments[++i];
+    }
+    if (option == nullptr) {
+      m_file = value;
+      continue;
+    }
+    // Checked now, so that a bad flag is refused even before the file is read.
+    ServerConfig scratch;
+    Set(scratch, *option, flag, value, "");
+    m_flags.emplace_back(option->key, value);
+  }
+}
+
+ServerConfig ServerConfigReader::Read() const {
+  if (m_file.empty()) return Read({}, {});
+  std::ifstream in(m_file);
+  if (!in) throw ConfigError(m_file + ": cannot be read");
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) throw ConfigError(m_file + ": cannot be read");
+  return Read(text.str(), m_file);
+}
+
+ServerConfig ServerConfigReader::Read(std::string_view file_text, std::string_view origin) const {
+  ServerConfig config;
+  ApplyFile(config, file_text, origin);
+  for (const auto& [key, value] : m_flags) {
+    Set(config, *Find(key), "--" + key, value, "");
+  }
+  Check(config);
+  return config;
+}
+
+std::vector<std::string_view> ServerConfigReader::Keys() {
+  std::vector<std::string_view> keys;
+  for (const Option& option : kOptions) keys.push_back(option.key);
+  return keys;
+}
+
+std::vector<std::string_view> ServerConfigReader::Changed(const ServerConfig& before,
+                                                          const ServerConfig& after) {
+  std::vector<std::string_view> changed;
+  for (const Option& option : kOptions) {
+    if (option.text(before) != option.text(after)) changed.push_back(option.key);
+  }
+  return changed;
+}
+
+bool ServerConfigReader::ChangesAtRunTime(std::string_view key) {
+  const Option* option = Find(key);
+  return option != nullptr && option->run_time;
+}
+
+std::string ServerConfigReader::Text(const ServerConfig& config, std::string_view key) {
+  const Option* option = Find(key);
+  return option == nullptr ? std::string() : option->text(config);
+}
+
+}  // namespace orvane::apps

@@ -1,0 +1,76 @@
+#ifndef ORVANE_APPS_SERVER_SERVER_CONFIG_H_
+#define ORVANE_APPS_SERVER_SERVER_CONFIG_H_
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace orvane::apps {
+
+// Every option of orvane-server, at its default.
+struct ServerConfig {
+  std::string book;
+  std::string tape;
+  uint64_t ticks = 0;  // quotes of the random walk; 0: no end
+  double rate = 50;    // quotes a second
+  uint64_t seed = 20270304;
+  uint64_t wait_sessions = 0;
+  std::optional<int32_t> rollover = 22 * 3600;  // seconds after midnight of market time
+  std::string address = "127.0.0.1";
+  int32_t port = 0;
+  std::string port_file;
+  std::string tls_cert;
+  std::string tls_key;
+  bool quiet = false;
+  std::string log;  // empty: standard error
+};
+
+// Options that cannot be used: an unknown flag or key, a bad value, a
+// missing book. The text says where ("server.conf:7: ...").
+class ConfigError : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+// Reads the server's options: the defaults, then the configuration file
+// named by --config (key = value lines, a key being a flag without its
+// dashes; blank lines and lines starting with '#' are skipped), then the
+// other flags of the command line, which win over the file. Read() reads
+// the file again each time, so that the host can reload it.
+class ServerConfigReader {
+ public:
+  // The command line without the program name. Throws ConfigError for an
+  // unknown flag, a missing value or a bad one.
+  explicit ServerConfigReader(std::vector<std::string> arguments = {});
+
+  // The options now; throws ConfigError.
+  ServerConfig Read() const;
+  // The same with the file's text given (`origin` names it in errors).
+  ServerConfig Read(std::string_view file_text, std::string_view origin) const;
+
+  // The --config file; empty when none.
+  const std::string& file() const { return m_file; }
+
+  // Every key, in the order of the usage text.
+  static std::vector<std::string_view> Keys();
+  // The keys whose values differ between `before` and `after`.
+  static std::vector<std::string_view> Changed(const ServerConfig& before,
+                                               const ServerConfig& after);
+  // Whether the running server takes a new value of `key` on a reload (the
+  // others wait for a restart).
+  static bool ChangesAtRunTime(std::string_view key);
+  // The value of `key` as a configuration file writes it.
+  static std::string Text(const ServerConfig& config, std::string_view key);
+
+ private:
+  std::vector<std::pair<std::string, std::string>> m_flags;  // key, value
+  std::string m_file;
+};
+
+}  // namespace orvane::apps
+
+#endif  // ORVANE_APPS_SERVER_SERVER_CONFIG_H_

@@ -1,0 +1,134 @@
+// The server's log: every line stamped with the date, the time in UTC and a
+// level; a file opened again by name after it was moved; and writes that
+// fail (no reader, a closed descriptor) dropped and counted, never thrown.
+
+#include "log_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+namespace orvane::apps {
+namespace {
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class ServerLogFileTest : public ::testing::Test {
+ protected:
+  ServerLogFileTest() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "orvane-log-XXXXXX").string();
+    m_dir = mkdtemp(pattern.data());
+  }
+  ~ServerLogFileTest() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_dir, ignored);
+  }
+  std::string File(const std::string& name) const { return m_dir + "/" + name; }
+
+  std::string m_dir;
+};
+
+TEST_F(ServerLogFileTest, ALineCarriesDateTimeInUtcAndLevel) {
+  // 2026-12-07 22:58:59.123 UTC
+  const std::chrono::system_clock::time_point at{std::chrono::milliseconds(1796684339123)};
+  EXPECT_EQ(LogFile::Line(at, LogFile::Level::kInfo, "listening on 127.0.0.1:4000"),
+            "2026-12-07T22:58:59.123Z INFO listening on 127.0.0.1:4000\n");
+  EXPECT_EQ(LogFile::Line(at + std::chrono::milliseconds(7), LogFile::Level::kWarn, "w"),
+            "2026-12-07T22:58:59.130Z WARN w\n");
+  EXPECT_EQ(LogFile::Line(std::chrono::system_clock::time_point{}, LogFile::Level::kError, "e"),
+            "1970-01-01T00:00:00.000Z ERROR e\n");
+}
+
+TEST_F(ServerLogFileTest, WritesStampedLinesToItsFileAndReopensItByName) {
+  LogFile log;
+  ASSERT_EQ(log.Open(File("server.log")), "");
+  log.Info("first");
+  log.Error("second");
+  // logrotate moves the file away; lines go on to the moved file until the
+  // log is reopened, then to a new file of the old name.
+  std::filesystem::rename(File("server.log"), File("server.log.1"));
+  log.Warn("third");
+  ASSERT_EQ(log.Reopen(), "");
+  log.Info("fourth");
+  const std::regex stamp(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z (INFO|WARN|ERROR) \w+\n)");
+  const std::string rotated = Contents(File("server.log.1"));
+  const std::string current = Contents(File("server.log"));
+  std::istringstream lines(rotated + current);
+  size_t count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    EXPECT_TRUE(std::regex_match(line + "\n", stamp)) << line;
+  }
+  EXPECT_EQ(count, 4u);
+  EXPECT_NE(rotated.find(" INFO first\n"), std::string::npos) << rotated;
+  EXPECT_NE(rotated.find(" ERROR second\n"), std::string::npos) << rotated;
+  EXPECT_NE(rotated.find(" WARN third\n"), std::string::npos) << rotated;
+  EXPECT_NE(current.find(" INFO fourth\n"), std::string::npos) << current;
+  EXPECT_EQ(current.find("third"), std::string::npos) << current;
+  EXPECT_EQ(log.LostLines(), 0u);
+}
+
+TEST_F(ServerLogFileTest, AFileThatCannotBeOpenedKeepsTheOldOne) {
+  LogFile log;
+  ASSERT_EQ(log.Open(File("server.log")), "");
+  const std::string error = log.Open(File("missing/server.log"));
+  EXPECT_NE(error.find("cannot open the log file " + File("missing/server.log")),
+            std::string::npos)
+      << error;
+  log.Info("still here");
+  EXPECT_EQ(log.path(), File("server.log"));
+  EXPECT_NE(Contents(File("server.log")).find("INFO still here"), std::string::npos);
+}
+
+TEST_F(ServerLogFileTest, AWriteToAClosedDescriptorIsDroppedAndCounted) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  ::close(ends[0]);
+  ::close(ends[1]);
+  LogFile log(ends[1]);
+  EXPECT_NO_THROW(log.Info("nobody reads this"));
+  EXPECT_NO_THROW(log.Error("nor this"));
+  EXPECT_EQ(log.LostLines(), 2u);
+}
+
+TEST_F(ServerLogFileTest, AWriteToAPipeWithoutReaderIsDroppedAndCounted) {
+  // As the server does: a broken pipe fails the write instead of killing.
+  const auto previous = std::signal(SIGPIPE, SIG_IGN);
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  LogFile log(ends[1]);
+  log.Info("read");
+  char buffer[128] = {};
+  ASSERT_GT(::read(ends[0], buffer, sizeof buffer - 1), 0);
+  EXPECT_NE(std::string(buffer).find("INFO read\n"), std::string::npos) << buffer;
+  ::close(ends[0]);
+  EXPECT_NO_THROW(log.Warn("the reader has gone"));
+  EXPECT_EQ(log.LostLines(), 1u);
+  ::close(ends[1]);
+  std::signal(SIGPIPE, previous);
+}
+
+TEST_F(ServerLogFileTest, AFullDiskDropsTheLine) {
+  const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  if (full < 0) GTEST_SKIP() << "no /dev/full";
+  LogFile log(full);
+  EXPECT_NO_THROW(log.Info("no room"));
+  EXPECT_EQ(log.LostLines(), 1u);
+  ::close(full);
+}
+
+}  // namespace
+}  // namespace orvane::apps

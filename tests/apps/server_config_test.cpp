@@ -1,0 +1,167 @@
+// The server's options: a configuration file of key = value lines under the
+// command line's flags, and what is refused with its file and line.
+
+#include "server_config.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace orvane::apps {
+namespace {
+
+std::string Refusal(const std::vector<std::string>& arguments, const std::string& file) {
+  try {
+    ServerConfigReader(arguments).Read(file, "server.conf");
+  } catch (const ConfigError& e) {
+    return e.what();
+  }
+  return "accepted";
+}
+
+TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
+  const std::string file =
+      "# a server\n"
+      "\n"
+      "book = books/main.txt\n"
+      "  tape=tapes/today.txt  \n"
+      "ticks = 500\n"
+      "rate = 12.5\n"
+      "seed = 7\n"
+      "wait-sessions = 3\n"
+      "rollover = 21:30:00\n"
+      "address = 0.0.0.0\n"
+      "port = 4100\n"
+      "port-file = /run/orvane/port\n"
+      "tls-cert = server.pem\n"
+      "tls-key = server.key\n"
+      "quiet = true\n"
+      "log = /var/log/orvane/server#1.log\r\n";
+  const ServerConfig c = ServerConfigReader().Read(file, "server.conf");
+  EXPECT_EQ(c.book, "books/main.txt");
+  EXPECT_EQ(c.tape, "tapes/today.txt");
+  EXPECT_EQ(c.ticks, 500u);
+  EXPECT_EQ(c.rate, 12.5);
+  EXPECT_EQ(c.seed, 7u);
+  EXPECT_EQ(c.wait_sessions, 3u);
+  EXPECT_EQ(c.rollover, 21 * 3600 + 30 * 60);
+  EXPECT_EQ(c.address, "0.0.0.0");
+  EXPECT_EQ(c.port, 4100);
+  EXPECT_EQ(c.port_file, "/run/orvane/port");
+  EXPECT_EQ(c.tls_cert, "server.pem");
+  EXPECT_EQ(c.tls_key, "server.key");
+  EXPECT_TRUE(c.quiet);
+  EXPECT_EQ(c.log, "/var/log/orvane/server#1.log");
+  // Every key was in the file: nothing is left at its default.
+  EXPECT_EQ(ServerConfigReader::Changed(ServerConfig(), c).size(),
+            ServerConfigReader::Keys().size());
+  EXPECT_FALSE(ServerConfigReader().Read("book = b\nrollover = none\n", "f").rollover);
+}
+
+TEST(ServerConfigTest, UnknownKeysAreRefusedWithTheirLine) {
+  EXPECT_EQ(Refusal({}, "book = b\n# rate = 3\n\nrat = 3\n"),
+            "server.conf:4: unknown key 'rat'");
+  EXPECT_EQ(Refusal({}, "book = b\nconfig = other.conf\n"),
+            "server.conf:2: unknown key 'config'");
+  EXPECT_EQ(Refusal({}, "book = b\nport 4000\n"),
+            "server.conf:2: expected key = value, not 'port 4000'");
+}
+
+TEST(ServerConfigTest, BadValuesAreRefusedWithTheirLine) {
+  EXPECT_EQ(Refusal({}, "book = b\nrate = nan\n"),
+            "server.conf:2: rate takes a number from 0.001 to 1000000, not 'nan'");
+  EXPECT_EQ(Refusal({}, "book = b\n\n\nport = 80abc\n"),
+            "server.conf:4: port takes a whole number from 0 to 65535, not '80abc'");
+  EXPECT_EQ(Refusal({}, "book = b\nticks = -1\n"),
+            "server.conf:2: ticks takes a whole number from 0 to 18446744073709551615, not '-1'");
+  EXPECT_EQ(Refusal({}, "quiet = yes\nbook = b\n"),
+            "server.conf:1: quiet takes true or false, not 'yes'");
+  EXPECT_EQ(Refusal({}, "book = b\nrollover = 25:00:00\n"),
+            "server.conf:2: rollover takes a time HH:MM:SS or none, not '25:00:00'");
+  EXPECT_EQ(Refusal({}, "rate = 5 # a comment\nbook = b\n"),
+            "server.conf:1: rate takes a number from 0.001 to 1000000, not '5 # a comment'");
+  EXPECT_EQ(Refusal({}, "book = b\nrate = 5\nrate = 6\n"),
+            "server.conf:3: rate is set twice (first on line 2)");
+  EXPECT_EQ(Refusal({}, "rate = 5\n"),
+            "a book is required: --book FILE, or book = FILE in the configuration file");
+  EXPECT_EQ(Refusal({}, "book = b\ntls-cert = c\n"), "tls-cert and tls-key go together");
+}
+
+TEST(ServerConfigTest, FlagsWinOverTheFile) {
+  const std::string file = "book = from-file\nrate = 10\nport = 4000\nquiet = false\n";
+  const ServerConfig c =
+      ServerConfigReader({"--rate", "20", "--quiet", "--config", "x.conf"}).Read(file, "x.conf");
+  EXPECT_EQ(c.rate, 20);
+  EXPECT_TRUE(c.quiet);
+  EXPECT_EQ(c.port, 4000);        // from the file
+  EXPECT_EQ(c.book, "from-file");  // from the file
+  EXPECT_EQ(ServerConfigReader({"--config", "x.conf"}).file(), "x.conf");
+  // A flag whose value the file would have set still decides on reload.
+  const ServerConfig again =
+      ServerConfigReader({"--rate", "20"}).Read("book = b\nrate = 30\n", "x.conf");
+  EXPECT_EQ(again.rate, 20);
+}
+
+TEST(ServerConfigTest, BadFlagsAreRefused) {
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{"--rate", "nan"},
+                                              {"--rate", "inf"},
+                                              {"--rate", "0"},
+                                              {"--port", "1abc"},
+                                              {"--port", "70000"},
+                                              {"--ticks", "-1"},
+                                              {"--wait-sessions", "5001"},
+                                              {"--seed", "1.5"},
+                                              {"--rate"},
+                                              {"--bogus", "1"},
+                                              {"book"}}) {
+    EXPECT_THROW(ServerConfigReader{arguments}, ConfigError) << arguments[0];
+  }
+  EXPECT_EQ(Refusal({"--rate", "nan"}, "book = b\n"),
+            "--rate takes a number from 0.001 to 1000000, not 'nan'");
+  EXPECT_EQ(Refusal({"--port", "1abc"}, "book = b\n"),
+            "--port takes a whole number from 0 to 65535, not '1abc'");
+}
+
+TEST(ServerConfigTest, OnlyTheLogAndQuietChangeAtRunTime) {
+  for (const std::string_view key : ServerConfigReader::Keys()) {
+    EXPECT_EQ(ServerConfigReader::ChangesAtRunTime(key), key == "log" || key == "quiet") << key;
+  }
+  ServerConfig before;
+  ServerConfig after = before;
+  after.rate = 51;
+  after.quiet = true;
+  EXPECT_EQ(ServerConfigReader::Changed(before, after),
+            (std::vector<std::string_view>{"rate", "quiet"}));
+  EXPECT_TRUE(ServerConfigReader::Changed(before, before).empty());
+}
+
+// The shipped example, every option uncommented, reads back to the defaults.
+TEST(ServerConfigTest, TheExampleFileShowsTheDefaults) {
+  const char* root = std::getenv("ORVANE_SOURCE_DIR");
+  ASSERT_NE(root, nullptr);
+  std::ifstream in(std::string(root) + "/data/server.conf");
+  ASSERT_TRUE(in);
+  std::ostringstream text;
+  const std::regex option(R"(^# ([a-z-]+ =.*)$)");
+  size_t options = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::smatch match;
+    if (std::regex_match(line, match, option)) {
+      text << match[1] << "\n";
+      ++options;
+    }
+  }
+  EXPECT_EQ(options, ServerConfigReader::Keys().size());
+  const ServerConfig read = ServerConfigReader().Read(text.str(), "server.conf");
+  EXPECT_EQ(ServerConfigReader::Changed(ServerConfig(), read),
+            (std::vector<std::string_view>{"book"}));
+}
+
+}  // namespace
+}  // namespace orvane::apps
