@@ -35,7 +35,8 @@ void Usage() {
   std::cerr << "usage: orvane-server --book FILE [--tape FILE | --ticks N] [--rate N] [--seed N]\n"
                "                     [--wait-sessions N] [--rollover HH:MM:SS | --rollover none]\n"
                "                     [--address A] [--port N] [--port-file FILE]\n"
-               "                     [--tls-cert FILE --tls-key FILE] [--quiet]\n";
+               "                     [--tls-cert FILE --tls-key FILE] [--quiet]\n"
+               "                     [--sessions-per-address N]\n";
 }
 
 std::string Stamp() {
@@ -51,6 +52,7 @@ struct Arguments {
   double rate = 50;
   size_t ticks = 0;
   size_t wait_sessions = 0;
+  std::optional<size_t> sessions_per_address;
   uint64_t seed = 20270304;
   bool quiet = false;
   std::optional<int32_t> rollover = 22 * 3600;  // seconds after midnight of market time
@@ -84,6 +86,7 @@ bool Parse(int argc, char** argv, Arguments& a) {
     else if (flag == "--tls-cert") a.cert = value();
     else if (flag == "--tls-key") a.key = value();
     else if (flag == "--wait-sessions") a.wait_sessions = std::stoul(value());
+    else if (flag == "--sessions-per-address") a.sessions_per_address = std::stoul(value());
     else if (flag == "--quiet") a.quiet = true;
     else if (flag == "--rollover") a.rollover = Rollover(value());
     else throw std::invalid_argument("unknown argument " + flag);
@@ -123,6 +126,9 @@ int main(int argc, char** argv) {
     options.start_after_sessions = args.wait_sessions;
     options.log_engine = !args.quiet;
     options.rules.rollover_seconds = args.rollover;
+    if (args.sessions_per_address) {
+      options.gateway.max_sessions_per_address = *args.sessions_per_address;
+    }
     options.gateway.log = [](const std::string& line) {
       std::cerr << Stamp() << " server: " << line << "\n";
     };
