@@ -34,8 +34,10 @@ ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
 
 rss() { awk '/VmRSS/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
 
-# 100 symbols, each every 200 ms.
+# 100 symbols, each every 200 ms; every session comes from the one loopback
+# address.
 "${build}/apps/orvane-server" --book "${work}/book.txt" --rate 500 --quiet \
+  --sessions-per-address "${sessions}" \
   --port-file "${work}/port" 2>"${work}/server.log" &
 server=$!
 trap 'kill ${server} 2>/dev/null || true' EXIT

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "desk.h"
+#include "log_text.h"
 #include "messages.h"
 #include "orvane/connection/timer.h"
 #include "orvane/market/symbol.h"
@@ -66,6 +67,8 @@ void Gateway::Stop() {
   for (auto& connection : open) connection->Close("the server stops");
   m_connections.clear();
   m_by_client.clear();
+  m_by_user.clear();
+  m_by_address.clear();
   m_market.clear();
   m_closed.clear();
 }
@@ -78,11 +81,31 @@ size_t Gateway::LoggedOnSessions() const {
 
 // ---- connections ----
 
+bool Gateway::Full(const std::string& address, size_t pending) {
+  const size_t count = m_connections.size() + pending;
+  if (count < m_options.max_connections) {
+    if (m_refused > 0) {
+      Log("taking connections again; " + std::to_string(m_refused) +
+          " refused at the cap of " + std::to_string(m_options.max_connections));
+      m_refused = 0;
+    }
+    return false;
+  }
+  if (m_refused++ == 0) {
+    Log("connection cap reached: " + std::to_string(count) + " connections (" +
+        std::to_string(pending) + " being set up); refusing new ones, the first from " +
+        LogText(address));
+  }
+  return true;
+}
+
+bool Gateway::Admit(const std::string& address, size_t pending) {
+  return !Full(address, pending);
+}
+
 void Gateway::Accept(const std::shared_ptr<ISocket>& socket) {
   m_closed.clear();
-  if (m_connections.size() >= m_options.max_connections) {
-    Log("refused " + socket->RemoteAddress() + ": " + std::to_string(m_connections.size()) +
-        " connections already");
+  if (Full(socket->RemoteAddress(), 0)) {
     socket->Close();
     return;
   }
@@ -101,7 +124,7 @@ const model::User* Gateway::User(const std::string& username) const {
   return m_desk.User(username);
 }
 
-int32_t Gateway::NewSid() { return ++m_last_sid; }
+int32_t Gateway::NewSid() { return m_sids.Next(); }
 
 int32_t Gateway::LastOrderNumber(const std::string& username) const {
   return m_desk.LastOrderNumber(username);
@@ -109,16 +132,73 @@ int32_t Gateway::LastOrderNumber(const std::string& username) const {
 
 std::string Gateway::MarketTime() const { return m_desk.MarketTimeText(); }
 
+namespace {
+
+template <typename Key>
+void Forget(std::unordered_map<Key, std::vector<ServerConnection*>>& index, const Key& key,
+            ServerConnection* connection) {
+  auto it = index.find(key);
+  if (it == index.end()) return;
+  auto& sessions = it->second;
+  sessions.erase(std::remove(sessions.begin(), sessions.end(), connection), sessions.end());
+  if (sessions.empty()) index.erase(it);
+}
+
+}  // namespace
+
+// One session a user, unless several are allowed: the newer log-on wins, so
+// that a terminal whose connection died unnoticed gets back in at once.
+std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& user) {
+  auto found = m_by_user.find(user.username);
+  const std::vector<ServerConnection*> sessions =
+      found == m_by_user.end() ? std::vector<ServerConnection*>() : found->second;
+  if (m_options.multi_sessions_allowed && m_options.max_sessions_per_user > 0 &&
+      sessions.size() >= m_options.max_sessions_per_user) {
+    return "Too many sessions for this user (" + std::to_string(sessions.size()) + ")";
+  }
+  if (m_options.max_sessions_per_address > 0) {
+    size_t from_address = 0;
+    if (auto it = m_by_address.find(connection.Address()); it != m_by_address.end()) {
+      from_address = it->second;
+    }
+    if (!m_options.multi_sessions_allowed) {
+      for (const ServerConnection* old : sessions) {
+        if (old->Address() == connection.Address()) --from_address;  // about to go
+      }
+    }
+    if (from_address >= m_options.max_sessions_per_address) {
+      return "Too many sessions from this address (" + std::to_string(from_address) + ")";
+    }
+  }
+  if (!m_options.multi_sessions_allowed) {
+    for (ServerConnection* old : sessions) {
+      old->Refuse(wire::kLoginRefused, "This user has logged on elsewhere", LOGIN_TOKEN);
+      old->Close("the user logged on again from " + connection.Peer());
+    }
+  }
+  return {};
+}
+
 void Gateway::LoggedOn(ServerConnection& connection) {
   m_by_client[connection.ClientID()].push_back(&connection);
+  m_by_user[connection.Username()].push_back(&connection);
+  ++m_by_address[connection.Address()];
+}
+
+size_t Gateway::UserUnsentBytes(const ServerConnection& connection) const {
+  auto it = m_by_user.find(connection.Username());
+  if (it == m_by_user.end()) return connection.UnsentBytes();
+  size_t total = 0;
+  for (const ServerConnection* c : it->second) total += c->UnsentBytes();
+  return total;
 }
 
 void Gateway::Closed(ServerConnection& connection) {
-  auto it = m_by_client.find(connection.ClientID());
-  if (it != m_by_client.end()) {
-    auto& sessions = it->second;
-    sessions.erase(std::remove(sessions.begin(), sessions.end(), &connection), sessions.end());
-    if (sessions.empty()) m_by_client.erase(it);
+  if (connection.LoggedOn()) {
+    Forget(m_by_client, connection.ClientID(), &connection);
+    Forget(m_by_user, connection.Username(), &connection);
+    auto it = m_by_address.find(connection.Address());
+    if (it != m_by_address.end() && --it->second == 0) m_by_address.erase(it);
   }
   m_market.erase(std::remove(m_market.begin(), m_market.end(), &connection), m_market.end());
   // The connection may be inside its own handler: it goes later.

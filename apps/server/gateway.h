@@ -16,6 +16,7 @@
 #include "records.h"
 #include "routes.h"
 #include "server_connection.h"
+#include "session_ids.h"
 
 namespace orvane {
 class CEventManager;
@@ -30,7 +31,20 @@ class Desk;
 struct GatewayOptions {
   int32_t handshake_ms = 1000;      // a handshake to every session this often
   int32_t login_timeout_ms = 5000;  // a connection must log on within this
+  // Every accepted socket counts, from the moment it is taken (those still
+  // in their TLS handshake included); beyond it a socket is closed at once.
   size_t max_connections = 5000;
+  // Whether one user may be logged on in several sessions at once. When not,
+  // a new log-on of the user closes the session it already has (a terminal
+  // that reconnects after a silent drop is let in at once; the old session
+  // is told why).
+  bool multi_sessions_allowed = false;
+  // With several sessions allowed, at most this many for one user (0: no
+  // bound); a log-on beyond it is refused.
+  size_t max_sessions_per_user = 8;
+  // Logged-on sessions from one remote address (0: no bound); a log-on
+  // beyond it is refused.
+  size_t max_sessions_per_address = 100;
   ConnectionLimits limits;
   // Called with every log line (without time stamp); none: no log.
   std::function<void(const std::string&)> log;
@@ -57,8 +71,12 @@ class Gateway : private ConnectionHost {
   void Start();
   // Closes every connection and stops the handshakes.
   void Stop();
-  // Serves a connected socket; over the connection cap it is closed with a
-  // log line.
+  // Whether a connection from `address` may be taken while `pending` others
+  // are still being set up by the acceptor (TLS handshakes); false at the
+  // connection cap. The first refusal of a burst is logged, and how many
+  // there were once a connection is taken again.
+  bool Admit(const std::string& address, size_t pending);
+  // Serves a connected socket; over the connection cap it is closed.
   void Accept(const std::shared_ptr<ISocket>& socket);
 
   // The quote's raw price to every session that started the market (the
@@ -80,7 +98,9 @@ class Gateway : private ConnectionHost {
   int32_t NewSid() override;
   int32_t LastOrderNumber(const std::string& username) const override;
   std::string MarketTime() const override;
+  std::string MayLogOn(ServerConnection& connection, const model::User& user) override;
   void LoggedOn(ServerConnection& connection) override;
+  size_t UserUnsentBytes(const ServerConnection& connection) const override;
   void Request(ServerConnection& connection, const CProcess& process) override;
   void Closed(ServerConnection& connection) override;
   std::shared_ptr<CEventManager> EventManager() override { return m_event_manager; }
@@ -117,7 +137,7 @@ class Gateway : private ConnectionHost {
               const std::string& text);
   void SendPrice(ServerConnection& connection, int32_t symbol);
   void Handshake();
-  void Release(ServerConnection& connection);
+  bool Full(const std::string& address, size_t pending);
 
   Desk& m_desk;
   ITimerFactory& m_timers;
@@ -129,14 +149,18 @@ class Gateway : private ConnectionHost {
   // Connections closed inside their own handlers, let go on the next accept
   // or handshake.
   std::vector<std::shared_ptr<ServerConnection>> m_closed;
-  // Logged-on sessions by client, in log-on order.
+  // Logged-on sessions by client and by user, in log-on order, and how many
+  // there are from each address.
   std::unordered_map<int32_t, std::vector<ServerConnection*>> m_by_client;
+  std::unordered_map<std::string, std::vector<ServerConnection*>> m_by_user;
+  std::unordered_map<std::string, size_t> m_by_address;
   std::vector<ServerConnection*> m_market;  // sessions that started the market
   std::vector<ServerConnection*> m_targets;  // a copy to send on, kept for its capacity
   std::unordered_map<int32_t, int32_t> m_sequence;  // quotes of each symbol so far
   std::string m_price;
-  int32_t m_last_sid = 0;
+  SessionIds m_sids;
   size_t m_prices_sent = 0;
+  size_t m_refused = 0;  // connections refused at the cap since the last taken
 };
 
 }  // namespace orvane::apps

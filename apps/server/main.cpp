@@ -46,7 +46,8 @@ constexpr int kCannotCreate = 73;
 
 void Usage() {
   std::cerr << "usage: orvane-server --book FILE [--tape FILE | --ticks N] [--rate N] [--seed N]\n"
-               "                     [--wait-sessions N] [--rollover HH:MM:SS | --rollover none]\n"
+               "                     [--wait-sessions N] [--sessions-per-address N]\n"
+               "                     [--rollover HH:MM:SS | --rollover none]\n"
                "                     [--address A] [--port N] [--port-file FILE]\n"
                "                     [--tls-cert FILE --tls-key FILE] [--quiet] [--log FILE]\n"
                "                     [--config FILE]\n";
@@ -243,6 +244,7 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& l
   orvane::apps::ServerOptions options;
   options.rate = config.rate;
   options.start_after_sessions = config.wait_sessions;
+  options.gateway.max_sessions_per_address = config.sessions_per_address;
   options.log_engine = !config.quiet;
   options.rules.rollover_seconds = config.rollover;
   options.gateway.log = [&log](const std::string& line) { log.Info(line); };
@@ -263,7 +265,13 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& l
       }};
   orvane::apps::TradingServer server(book, std::move(feed), clock, environment, options);
   const int32_t port = server.Start(config.address, config.port);
-  if (tls.enabled) log.Info("connections need TLS");
+  if (tls.enabled) {
+    log.Info("connections need TLS");
+  } else if (config.address.rfind("127.", 0) != 0 && config.address != "::1" &&
+             config.address != "localhost") {
+    log.Warn("listening on " + config.address + ":" + std::to_string(port) +
+             " without TLS: passwords and orders cross the network unencrypted");
+  }
   const PortFile port_file(config.port_file, port);
   service.Serve(server);
   io.run();

@@ -71,6 +71,11 @@ const Option kOptions[] = {
        c.wait_sessions = StrictNumber::Unsigned(name, v, GatewayOptions().max_connections);
      },
      [](const ServerConfig& c) { return std::to_string(c.wait_sessions); }},
+    {"sessions-per-address", true, false,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       c.sessions_per_address = StrictNumber::Unsigned(name, v, GatewayOptions().max_connections);
+     },
+     [](const ServerConfig& c) { return std::to_string(c.sessions_per_address); }},
     {"rollover", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
        if (v == "none") {

@@ -19,6 +19,7 @@ struct ServerConfig {
   double rate = 50;    // quotes a second
   uint64_t seed = 20270304;
   uint64_t wait_sessions = 0;
+  uint64_t sessions_per_address = 100;  // logged-on sessions from one address; 0: no limit
   std::optional<int32_t> rollover = 22 * 3600;  // seconds after midnight of market time
   std::string address = "127.0.0.1";
   int32_t port = 0;

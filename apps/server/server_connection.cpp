@@ -1,7 +1,8 @@
 #include "server_connection.h"
 
-#include "records.h"
+#include "log_text.h"
 #include "messages.h"
+#include "records.h"
 #include "orvane/connection/timer.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/data_protocol.h"
@@ -10,6 +11,7 @@
 #include "orvane/session/security.h"
 #include "orvane/session/session.h"
 #include "rows.h"
+#include "session_ids.h"
 
 namespace orvane::apps {
 
@@ -37,8 +39,9 @@ ServerConnection::ServerConnection(ConnectionHost& host, std::shared_ptr<ISocket
       m_deadline(std::move(login_deadline)),
       m_session(std::make_shared<CSession>()),
       m_process(CProcess::New()),
-      m_peer(m_socket->RemoteAddress() + ":" + std::to_string(m_socket->RemotePort())) {
-  m_session->IP(m_socket->RemoteAddress());
+      m_address(m_socket->RemoteAddress()),
+      m_peer(m_address + ":" + std::to_string(m_socket->RemotePort())) {
+  m_session->IP(m_address);
   m_session->Child(m_socket);
   m_socket->Session(m_session);
   m_socket->NoDelay(true);
@@ -68,13 +71,28 @@ void ServerConnection::DeadlinePassed() {
 
 bool ServerConnection::IsMarketStarted() const { return m_session->MarketStarted(); }
 
-bool ServerConnection::Send(std::string_view text) {
+const std::string& ServerConnection::Username() const { return m_session->Username(); }
+
+bool ServerConnection::WithinBudget() {
   if (m_closed) return false;
   const size_t unsent = UnsentBytes();
   if (unsent > m_limits.max_unsent_bytes) {
     Close("slow reader: " + std::to_string(unsent) + " bytes not taken");
     return false;
   }
+  if (m_logged_on && m_limits.max_user_unsent_bytes > 0) {
+    const size_t user = m_host.UserUnsentBytes(*this);
+    if (user > m_limits.max_user_unsent_bytes) {
+      Close("slow readers: the sessions of " + LogText(Username()) + " have not taken " +
+            std::to_string(user) + " bytes");
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ServerConnection::Send(std::string_view text) {
+  if (!WithinBudget()) return false;
   try {
     m_socket->Send(text);
   } catch (const Error& e) {
@@ -132,7 +150,7 @@ void ServerConnection::Handle(std::string_view message) {
     return Refuse(kInvalidParameter, ErrorText(kInvalidParameter), process.TokenID());
   }
   if (!m_logged_on) return HandleFirst(process, message);
-  if (!process.ValidateSID()) {
+  if (!ReadSid(message) || !process.ValidateSID()) {
     return Refuse(kInvalidSid, ErrorText(kInvalidSid), process.TokenID());
   }
   HandleRequest(process);
@@ -156,7 +174,12 @@ void ServerConnection::LogOn(const CProcess& process) {
   const model::User* user = m_host.User(username);
   if (!user || user->password != request.password) {
     Refuse(wire::kLoginRefused, "Wrong user name or password", LOGIN_TOKEN);
-    return Close("log-on refused for '" + username + "'");
+    return Close("log-on refused for '" + LogText(username) + "'");
+  }
+  const std::string refusal = m_host.MayLogOn(*this, *user);
+  if (!refusal.empty()) {
+    Refuse(wire::kLoginRefused, refusal, LOGIN_TOKEN);
+    return Close("log-on refused for '" + LogText(username) + "': " + refusal);
   }
   m_logged_on = true;
   if (m_deadline) m_deadline->Enabled(false);
@@ -168,12 +191,14 @@ void ServerConnection::LogOn(const CProcess& process) {
   m_session->SelectedClientID(user->client);
   m_session->Security()->UserHasThesePrivs(user->privileges);
   m_session->SymbolsPriv(user->symbols);
+  m_host.Log("session " + std::to_string(m_session->sid()) + " " + m_peer + ": " +
+             LogText(username) + " logged on as client " + std::to_string(user->client));
+  // The host knows the session before anything is sent, so that a send that
+  // closes it is heard as the close of a known session.
+  m_host.LoggedOn(*this);
   Send(wire::Response(
       wire::LoggedOn{m_session->sid(), user->client, m_host.LastOrderNumber(username),
                      m_host.MarketTime()}));
-  m_host.Log("session " + std::to_string(m_session->sid()) + " " + m_peer + ": " + username +
-             " logged on as client " + std::to_string(user->client));
-  m_host.LoggedOn(*this);
 }
 
 void ServerConnection::HandleRequest(const CProcess& process) {
@@ -201,9 +226,7 @@ void ServerConnection::SendRows(const std::vector<std::string>& rows) {
     answer->AddCell(row);
     answer->AddRow();
   }
-  if (UnsentBytes() > m_limits.max_unsent_bytes) {
-    return Close("slow reader: " + std::to_string(UnsentBytes()) + " bytes not taken");
-  }
+  if (!WithinBudget()) return;
   if (!answer->Handle()) return Close("the answer could not be sent");
   m_last_answer = std::move(answer);
 }
@@ -214,6 +237,7 @@ void ServerConnection::ResendLost(const CProcess& process) {
       lost.row > m_last_answer->Results()) {
     return Refuse(kInvalidParameter, ErrorText(kInvalidParameter), RESULT_LOST_TOKEN);
   }
+  if (!WithinBudget()) return;
   m_last_answer->ResultNotRecieved(lost.row);
   if (!m_last_answer->SendNotRecievedResults()) Close("a lost row could not be sent again");
 }

@@ -38,7 +38,21 @@ class ConnectionHost {
   virtual int32_t LastOrderNumber(const std::string& username) const = 0;
   // Market time now (dd/mm/yyyy hh:nn:ss; empty before any), told at log-on.
   virtual std::string MarketTime() const { return {}; }
+  // Whether the user, its password checked, may log on in this connection:
+  // empty, or the text of the refusal. The host may make room (close another
+  // session) before it answers.
+  virtual std::string MayLogOn(ServerConnection& connection, const model::User& user) {
+    (void)connection;
+    (void)user;
+    return {};
+  }
   virtual void LoggedOn(ServerConnection& connection) = 0;
+  // Text that the logged-on sessions of the connection's user hold for their
+  // peers and the peers have not taken yet.
+  virtual size_t UserUnsentBytes(const ServerConnection& connection) const {
+    (void)connection;
+    return 0;
+  }
   // A request of a logged-on session whose SID checked out, other than the
   // protocol's own (lost rows, handshakes, disconnects). The host answers
   // through the connection.
@@ -55,6 +69,10 @@ struct ConnectionLimits {
   // Text accepted for sending that the peer has not taken yet; beyond it
   // the peer counts as a slow reader and is disconnected.
   size_t max_unsent_bytes = 8u << 20;
+  // The same for all the logged-on sessions of one user together (0: no
+  // such bound); the session that is to send when they pass it is
+  // disconnected.
+  size_t max_user_unsent_bytes = 32u << 20;
   // An unterminated message may grow this far.
   size_t max_unterminated_bytes = 64u << 10;
 };
@@ -64,8 +82,9 @@ struct ConnectionLimits {
 // connection, checks every later request's SID, answers the protocol's
 // errors, sends multi-row answers and resends the rows the peer reports
 // lost, and closes the connection (with a logged reason) on a refused
-// log-on, bad framing, a reader that falls too far behind, no log-on before
-// its deadline timer ticks, or DISCONNECT.
+// log-on, bad framing, a reader (or a user's readers together) too far
+// behind on any send, no log-on before its deadline timer ticks, or
+// DISCONNECT. A request's SID is read strictly (see ReadSid).
 class ServerConnection : private ISocketEvents {
  public:
   // `login_deadline` (may be null: no deadline) is enabled by Start and
@@ -95,6 +114,11 @@ class ServerConnection : private ISocketEvents {
   bool IsClosed() const { return m_closed; }
   int32_t ClientID() const { return m_client; }
   const std::string& Peer() const { return m_peer; }
+  // The peer's address (without port).
+  const std::string& Address() const { return m_address; }
+  // The user's name once logged on.
+  const std::string& Username() const;
+  size_t UnsentBytes() const;
   const std::shared_ptr<CSession>& Session() const { return m_session; }
 
  private:
@@ -108,7 +132,8 @@ class ServerConnection : private ISocketEvents {
   void LogOn(const CProcess& process);
   void ResendLost(const CProcess& process);
   void DeadlinePassed();
-  size_t UnsentBytes() const;
+  // False, the connection closed, when it or its user is over its budget.
+  bool WithinBudget();
 
   ConnectionHost& m_host;
   std::shared_ptr<ISocket> m_socket;
@@ -118,6 +143,7 @@ class ServerConnection : private ISocketEvents {
   std::shared_ptr<CProcess> m_process;
   std::shared_ptr<CResponse> m_last_answer;
   std::vector<std::string> m_messages;
+  std::string m_address;
   std::string m_peer;
   size_t m_unterminated = 0;
   int32_t m_client = 0;

@@ -1,14 +1,19 @@
 #include "trading_server.h"
 
+#include "log_text.h"
 #include "messages.h"
 #include "orvane/connection/timer.h"
 #include "orvane/core/clock.h"
+#include "orvane/session/session.h"
 
 namespace orvane::apps {
 
 namespace {
 
 constexpr int32_t kFeedTickMs = 10;
+// Engine lines may carry what a peer sent (an order's expiry): escaped, and
+// cut only when far longer than any line the engine makes.
+constexpr size_t kEngineLineChars = 512;
 
 // The book as a store starts from: market time is the feed's start.
 model::Snapshot Seed(model::Snapshot book, const PriceFeed& feed) {
@@ -32,7 +37,7 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
       m_desk(m_store, m_clock, this),
       m_gateway(m_desk, *m_environment.timers, [this] {
         GatewayOptions gateway = m_options.gateway;
-        gateway.market_started = [this](ServerConnection&) { MarketStarted(); };
+        gateway.market_started = [this](ServerConnection& c) { MarketStarted(c); };
         return gateway;
       }()),
       m_feed_timer(m_environment.timers->CreateTimer()) {
@@ -75,8 +80,15 @@ void TradingServer::Log(const std::string& line) {
 
 // ---- feed ----
 
-void TradingServer::MarketStarted() {
-  if (++m_market_sessions == m_options.start_after_sessions) StartFeed();
+// Sessions are counted by SID (never reused), so a session that starts the
+// market again counts once.
+void TradingServer::MarketStarted(const ServerConnection& connection) {
+  if (m_feed_running || m_options.start_after_sessions == 0) return;
+  m_market_sessions.insert(connection.Session()->sid());
+  if (m_market_sessions.size() >= m_options.start_after_sessions) {
+    m_market_sessions.clear();
+    StartFeed();
+  }
 }
 
 void TradingServer::StartFeed() {
@@ -113,7 +125,7 @@ void TradingServer::ApplyQuote(const model::Quote& quote) {
 // ---- what the desk tells ----
 
 void TradingServer::Logged(const std::string& text) {
-  if (m_options.log_engine) Log(text);
+  if (m_options.log_engine) Log(LogText(text, kEngineLineChars));
 }
 
 void TradingServer::PositionOpened(const model::Position& position) {

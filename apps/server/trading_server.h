@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 
 #include "desk.h"
 #include "gateway.h"
@@ -35,8 +36,8 @@ struct ServerEnvironment {
 
 struct ServerOptions {
   double rate = 50;  // quotes per second
-  // The feed starts once this many sessions have started the market (0: at
-  // once), so that a bounded run is seen whole.
+  // The feed starts once this many distinct sessions have started the
+  // market (0: at once), so that a bounded run is seen whole.
   size_t start_after_sessions = 0;
   GatewayOptions gateway;
   TradingRules rules;
@@ -111,8 +112,11 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   void InterestBooked(const model::Position& position) override;
   // IAcceptorEvents
   void Accepted(const std::shared_ptr<ISocket>& socket) override { m_gateway.Accept(socket); }
+  bool Admit(const std::string& address) override {
+    return m_gateway.Admit(address, m_environment.acceptor->Pending());
+  }
 
-  void MarketStarted();
+  void MarketStarted(const ServerConnection& connection);
   void StartFeed();
   void Feed();
   void EndFeed();
@@ -127,7 +131,7 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   Gateway m_gateway;
   std::shared_ptr<ITimer> m_feed_timer;
   int64_t m_feed_started = 0;
-  size_t m_market_sessions = 0;  // sessions that started the market, ever
+  std::unordered_set<int32_t> m_market_sessions;  // SIDs that started the market, ever
   bool m_feed_running = false;
   bool m_feed_ended = false;
   bool m_running = false;

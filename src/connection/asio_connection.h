@@ -5,7 +5,6 @@
 // listener adapter and the proxy tester. Internal: only the Asio adapters
 // include this header.
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,9 +34,12 @@ class AsioTlsContext {
   explicit AsioTlsContext(asio::ssl::context::method method)
       : m_context(method) {}
   asio::ssl::context& Context() { return m_context; }
+  // How long a server-side handshake may take.
+  int32_t HandshakeTimeoutMs() const { return m_handshake_timeout_ms; }
 
  private:
   asio::ssl::context m_context;
+  int32_t m_handshake_timeout_ms = 10000;
 };
 
 // Finishes with an empty error text and the bytes that followed the proxy's
@@ -106,7 +108,9 @@ class AsioConnection : public std::enable_shared_from_this<AsioConnection> {
   std::string m_pending;
   std::string m_writing;
   bool m_write_active = false;
-  std::array<char, 64 * 1024> m_read_buffer{};
+  // Allocated when reading starts: a connection still in its handshake (or
+  // never established) holds none.
+  std::unique_ptr<char[]> m_read_buffer;
   std::optional<asio::steady_timer> m_deadline;
 };
 

@@ -37,7 +37,7 @@ class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
           if (self->m_owner == nullptr) return;
           if (ec == asio::error::operation_aborted) return;
           if (ec) return self->AcceptLater();
-          self->Handshake(connection);
+          self->Admit(connection);
           self->AcceptNext();
         });
   }
@@ -52,6 +52,8 @@ class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
     });
   }
 
+  size_t Pending() const { return m_pending; }
+
   void Stop() {
     m_owner = nullptr;
     m_pause.cancel();
@@ -60,9 +62,22 @@ class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
   }
 
  private:
-  void Handshake(const std::shared_ptr<AsioConnection>& connection) {
+  // The host decides before the handshake, so that a connection counts
+  // against its limits from the moment it is taken.
+  void Admit(const std::shared_ptr<AsioConnection>& connection) {
+    std::error_code ec;
+    const tcp::endpoint remote = connection->Tcp().remote_endpoint(ec);
+    const std::string address = ec ? std::string() : remote.address().to_string();
+    if (!m_owner->OnAdmit(address)) {
+      std::error_code ignored;
+      connection->Tcp().close(ignored);
+      return;
+    }
+    if (m_owner == nullptr) return;
+    ++m_pending;
     auto self = shared_from_this();
     connection->Accept([self, connection](bool ok) {
+      --self->m_pending;
       if (!ok || self->m_owner == nullptr) return;
       auto child = std::make_shared<AsioSocket>(self->m_io, connection);
       self->m_owner->OnAccepted(child);
@@ -74,6 +89,7 @@ class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
   tcp::acceptor m_acceptor;
   asio::steady_timer m_pause;
   AsioListener* m_owner;
+  size_t m_pending = 0;  // admitted, handshake not finished
 };
 
 AsioListener::AsioListener(asio::io_context& io, const TlsOptions& tls)
@@ -119,6 +135,14 @@ void AsioListener::Close() {
 }
 
 bool AsioListener::IsListening() const { return m_acceptor != nullptr; }
+
+size_t AsioListener::Pending() const { return m_acceptor ? m_acceptor->Pending() : 0; }
+
+bool AsioListener::OnAdmit(const std::string& address) {
+  bool admitted = true;
+  m_events.Raise([&](AsioListenerEvents& l) { admitted = admitted && l.Admit(address); });
+  return admitted;
+}
 
 void AsioListener::OnAccepted(const std::shared_ptr<ISocket>& child) {
   m_events.Raise([&](AsioListenerEvents& l) { l.Accepted(child); });

@@ -13,7 +13,7 @@ namespace {
 
 using asio::ip::tcp;
 
-constexpr int kAcceptHandshakeSeconds = 10;
+constexpr size_t kReadBufferBytes = 64 * 1024;
 
 bool IsAddressLiteral(const std::string& host) {
   std::error_code ec;
@@ -77,6 +77,7 @@ std::shared_ptr<AsioTlsContext> AsioTlsContext::ForServer(
                     options.certificate_file + " or key " +
                     options.private_key_file + ": " + ec.message());
   }
+  tls->m_handshake_timeout_ms = options.handshake_timeout_ms;
   return tls;
 }
 
@@ -142,7 +143,7 @@ void AsioConnection::Accept(std::function<void(bool ok)> done) {
   }
   auto self = shared_from_this();
   // A client that never finishes its handshake is cut after a while.
-  m_deadline.emplace(m_io, std::chrono::seconds(kAcceptHandshakeSeconds));
+  m_deadline.emplace(m_io, std::chrono::milliseconds(m_tls->HandshakeTimeoutMs()));
   m_deadline->async_wait([self](std::error_code ec) {
     if (!ec) self->CloseNow();
   });
@@ -177,13 +178,15 @@ void AsioConnection::Established(std::string leftover) {
 
 void AsioConnection::StartReading() {
   if (m_owner == nullptr || m_closed) return;
+  if (!m_read_buffer) m_read_buffer.reset(new char[kReadBufferBytes]);
   auto self = shared_from_this();
   WithStream([&](auto& stream) {
     stream.async_read_some(
-        asio::buffer(m_read_buffer), [self](std::error_code ec, size_t size) {
+        asio::buffer(m_read_buffer.get(), kReadBufferBytes),
+        [self](std::error_code ec, size_t size) {
           if (self->m_owner == nullptr || self->m_closed) return;
           if (size > 0) {
-            self->m_owner->OnData(self->m_read_buffer.data(), size);
+            self->m_owner->OnData(self->m_read_buffer.get(), size);
             if (self->m_owner == nullptr) return;
           }
           if (ec) return self->Fail(Describe(ec));

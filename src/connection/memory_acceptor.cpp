@@ -30,6 +30,13 @@ void MemoryAcceptor::Close() {
 }
 
 void MemoryAcceptor::Offer(const std::shared_ptr<MemorySocket>& child) {
+  const std::string address = child->RemoteAddress();
+  bool admitted = true;
+  m_events.Raise([&](IAcceptorEvents& l) { admitted = admitted && l.Admit(address); });
+  if (!admitted) {
+    child->Close();
+    return;
+  }
   ++m_accepted;
   const std::shared_ptr<ISocket> socket = child;
   m_events.Raise([&](IAcceptorEvents& l) { l.Accepted(socket); });

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,9 +71,22 @@ struct Peer {
   std::string m_raw;
 };
 
+// A memory acceptor that reports connections still in their TLS handshake.
+class HandshakingAcceptor : public MemoryAcceptor {
+ public:
+  using MemoryAcceptor::MemoryAcceptor;
+  size_t Pending() const override { return pending; }
+  size_t pending = 0;
+};
+
 class GatewayTest : public ::testing::Test {
  protected:
-  GatewayTest() {
+  GatewayTest() { Build(); }
+
+  // (Re)builds the server, its options changed by `tweak`.
+  void Build(const std::function<void(ServerOptions&)>& tweak = {},
+             PriceFeed feed = PriceFeed::FromTape({})) {
+    m_server.reset();
     model::Snapshot book = ImportBook(kBook, "book");
     for (model::User& u : book.users) {
       if (u.username == "dealer") u.type = DEALER_USER_TYPE;
@@ -79,13 +94,20 @@ class GatewayTest : public ::testing::Test {
     ServerOptions options;
     options.rate = 1;
     options.start_after_sessions = 99;  // quotes come from the test
+    options.gateway.multi_sessions_allowed = true;  // tests log one user on twice
     options.gateway.log = [this](const std::string& line) { m_log.push_back(line); };
+    if (tweak) tweak(options);
+    m_acceptor = std::make_shared<HandshakingAcceptor>(m_network);
     m_server = std::make_unique<TradingServer>(
-        book, PriceFeed::FromTape({}), m_clock,
-        ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,
-                          [this] { return m_time->Elapsed(); }},
-        options);
+        book, std::move(feed), m_clock,
+        ServerEnvironment{m_acceptor, m_time, [this] { return m_time->Elapsed(); }}, options);
     m_port = m_server->Start("127.0.0.1", 0);
+  }
+
+  size_t Logged(const std::string& text) const {
+    return static_cast<size_t>(std::count_if(m_log.begin(), m_log.end(), [&](const std::string& l) {
+      return l.find(text) != std::string::npos;
+    }));
   }
 
   Peer Connect() {
@@ -118,6 +140,7 @@ class GatewayTest : public ::testing::Test {
   std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_time, false);
   int32_t m_port = 0;
   std::vector<std::string> m_log;
+  std::shared_ptr<HandshakingAcceptor> m_acceptor;
   std::unique_ptr<TradingServer> m_server;
 };
 
@@ -206,6 +229,165 @@ TEST_F(GatewayTest, HandshakesAndTheLogOnDeadlineRunOnVirtualTime) {
   m_time->Advance(4000);
   EXPECT_EQ(m_server->Connections(), 1u);
   EXPECT_EQ(silent.socket->State(), SocketClosed);
+}
+
+// ---- limits ----
+
+// The refusal a log-on got, and whether its connection is closed.
+wire::Refusal RefusedLogOn(Peer& peer, const std::string& user, const std::string& password) {
+  peer.Send(LOGIN_TOKEN, {user, password});
+  wire::Refusal refusal;
+  const auto answer = peer.Read();
+  EXPECT_EQ(answer.size(), 1u);
+  EXPECT_TRUE(!answer.empty() && wire::Decode(*answer[0], refusal));
+  EXPECT_EQ(peer.socket->State(), SocketClosed);
+  return refusal;
+}
+
+TEST_F(GatewayTest, ASecondLogOnOfAUserClosesTheFirstWhenOneSessionIsAllowed) {
+  Build([](ServerOptions& o) { o.gateway.multi_sessions_allowed = false; });
+  Peer first = LogOn("alice", "secret");
+  Peer bob = LogOn("bob", "pass");
+  Peer second = LogOn("alice", "secret");
+  const auto told = first.Read();
+  ASSERT_EQ(told.size(), 1u);
+  wire::Refusal refusal;
+  ASSERT_TRUE(wire::Decode(*told[0], refusal));
+  EXPECT_EQ(refusal.code, wire::kLoginRefused);
+  EXPECT_EQ(refusal.text, "This user has logged on elsewhere");
+  EXPECT_EQ(first.socket->State(), SocketClosed);
+  EXPECT_EQ(Logged("closed: the user logged on again from 127.0.0.1:"), 1u);
+  EXPECT_EQ(m_server->LoggedOnSessions(), 2u);
+  second.Send(GET_ACCOUNTS_TOKEN);
+  EXPECT_EQ(second.Read().at(0)->TokenID(), RESULT_COUNT_TOKEN);
+  EXPECT_EQ(bob.socket->State(), SocketConnected);
+}
+
+TEST_F(GatewayTest, ALogOnBeyondTheUsersOrTheAddresssSessionsIsRefusedWithAText) {
+  Build([](ServerOptions& o) {
+    o.gateway.max_sessions_per_user = 2;
+    o.gateway.max_sessions_per_address = 3;
+  });
+  Peer a1 = LogOn("alice", "secret");
+  Peer a2 = LogOn("alice", "secret");
+  Peer third = Connect();
+  EXPECT_EQ(RefusedLogOn(third, "alice", "secret").text, "Too many sessions for this user (2)");
+  Peer bob = LogOn("bob", "pass");
+  Peer fourth = Connect();
+  const wire::Refusal refusal = RefusedLogOn(fourth, "dealer", "pass");
+  EXPECT_EQ(refusal.code, wire::kLoginRefused);
+  EXPECT_EQ(refusal.text, "Too many sessions from this address (3)");
+  EXPECT_EQ(Logged("log-on refused for 'dealer': Too many sessions from this address"), 1u);
+  EXPECT_EQ(m_server->LoggedOnSessions(), 3u);
+  // A session that goes makes room for one.
+  a2.Send(DISCONNECT_TOKEN);
+  Peer dealer = LogOn("dealer", "pass");
+  EXPECT_EQ(dealer.socket->State(), SocketConnected);
+  EXPECT_EQ(m_server->LoggedOnSessions(), 3u);
+}
+
+TEST_F(GatewayTest, TheConnectionCapCountsHandshakesAndLogsOncePerBurst) {
+  Build([](ServerOptions& o) { o.gateway.max_connections = 3; });
+  m_acceptor->pending = 1;  // one connection still in its TLS handshake
+  Peer a = Connect();
+  Peer b = Connect();
+  std::vector<Peer> refused;
+  for (int i = 0; i < 4; ++i) refused.push_back(Connect());
+  for (Peer& p : refused) EXPECT_EQ(p.socket->State(), SocketClosed);
+  EXPECT_EQ(m_server->Connections(), 2u);
+  EXPECT_EQ(Logged("connection cap reached: 3 connections (1 being set up)"), 1u);
+  m_acceptor->pending = 0;  // its handshake failed
+  Peer c = Connect();
+  EXPECT_EQ(c.socket->State(), SocketConnected);
+  EXPECT_EQ(Logged("taking connections again; 4 refused at the cap of 3"), 1u);
+  EXPECT_EQ(Connect().socket->State(), SocketClosed);
+  EXPECT_EQ(Logged("connection cap reached"), 2u);
+}
+
+TEST_F(GatewayTest, ASidIsReadStrictlyAndNeverFollowsTheLastOne) {
+  Peer alice = LogOn("alice", "secret");
+  Peer bob = LogOn("bob", "pass");
+  EXPECT_GT(alice.sid, 0);
+  EXPECT_NE(bob.sid, alice.sid + 1);
+  const std::string sid = std::to_string(alice.sid);
+  const std::string plain = wire::RequestText(alice.sid, GET_ACCOUNTS_TOKEN);
+  const std::string head = "s?<" + sid + "&h,";
+  ASSERT_NE(plain.find(head), std::string::npos);
+  for (const std::string& bent : {sid + ".4", sid + "abc", "+" + sid, " " + sid, "0" + sid}) {
+    SCOPED_TRACE(bent);
+    std::string text = plain;
+    text.replace(text.find(head), head.size(), "s?<" + bent + "&h,");
+    alice.socket->Send(text);
+    const auto answer = alice.Read();
+    ASSERT_EQ(answer.size(), 1u);
+    EXPECT_EQ(answer[0]->TokenID(), ERROR_TOKEN);
+    EXPECT_EQ(answer[0]->ParameterValue(1), "-500");
+  }
+  alice.socket->Send(plain);
+  EXPECT_EQ(alice.Read().at(0)->TokenID(), RESULT_COUNT_TOKEN);
+}
+
+TEST_F(GatewayTest, AUserWhoseSessionsTogetherTakeTooLittleIsCutOff) {
+  Build([](ServerOptions& o) {
+    o.gateway.limits.max_unsent_bytes = 1u << 20;
+    o.gateway.limits.max_user_unsent_bytes = 400;
+  });
+  Peer a1 = LogOn("alice", "secret");
+  Peer a2 = LogOn("alice", "secret");
+  Peer bob = LogOn("bob", "pass");
+  for (Peer* p : {&a1, &a2, &bob}) {
+    p->Send(START_MARKET_TOKEN);
+    p->Read();
+  }
+  a1.socket->StopReading();
+  a2.socket->StopReading();
+  for (int i = 0; i < 20 && m_server->LoggedOnSessions() == 3; ++i) {
+    m_server->ApplyQuote(QuoteOf(1.2000 + i * 0.0001, 1.2001 + i * 0.0001));
+  }
+  EXPECT_EQ(m_server->LoggedOnSessions(), 2u);
+  EXPECT_EQ(Logged("closed: slow readers: the sessions of alice have not taken"), 1u);
+  EXPECT_EQ(Logged("slow reader:"), 0u);  // neither session alone was over its own bound
+  EXPECT_EQ(bob.socket->State(), SocketConnected);
+  EXPECT_FALSE(bob.Read().empty());
+}
+
+TEST_F(GatewayTest, ALostRowIsNotSentAgainToAReaderOverItsBound) {
+  Build([](ServerOptions& o) { o.gateway.limits.max_unsent_bytes = 300; });
+  Peer alice = LogOn("alice", "secret");
+  alice.Send(GET_ALL_SYMBOLS_TOKEN);
+  ASSERT_EQ(alice.Read().size(), 3u);  // the count and two rows
+  alice.socket->StopReading();
+  for (int i = 0; i < 50 && alice.socket->State() == SocketConnected; ++i) {
+    alice.socket->Send(wire::Request(alice.sid, wire::LostRow{1}));
+  }
+  EXPECT_EQ(alice.socket->State(), SocketClosed);
+  EXPECT_EQ(Logged("closed: slow reader:"), 1u);
+}
+
+TEST_F(GatewayTest, TheFeedWaitsForDistinctSessionsNotForStartMarketMessages) {
+  Build([](ServerOptions& o) { o.start_after_sessions = 2; },
+        PriceFeed::FromTape({QuoteOf(1.1990, 1.1991), QuoteOf(1.1991, 1.1992)}));
+  Peer alice = LogOn("alice", "secret");
+  for (int i = 0; i < 3; ++i) alice.Send(START_MARKET_TOKEN);
+  m_time->Advance(5000);
+  EXPECT_EQ(m_server->QuotesApplied(), 0u);
+  Peer bob = LogOn("bob", "pass");
+  bob.Send(START_MARKET_TOKEN);
+  m_time->Advance(5000);
+  EXPECT_GT(m_server->QuotesApplied(), 0u);
+}
+
+TEST_F(GatewayTest, AUserNameIsLoggedEscapedAndCut) {
+  Peer peer = Connect();
+  const std::string name = "eve\n12:00:00 server: forged\x1b[2J" + std::string(100, 'x');
+  EXPECT_EQ(RefusedLogOn(peer, name, "nothing").code, wire::kLoginRefused);
+  ASSERT_EQ(Logged("log-on refused for 'eve\\x0a12:00:00 server: forged\\x1b[2J"), 1u);
+  for (const std::string& line : m_log) {
+    EXPECT_EQ(line.find('\n'), std::string::npos);
+    EXPECT_EQ(line.find('\x1b'), std::string::npos);
+    EXPECT_LT(line.size(), 160u) << line;
+  }
+  EXPECT_EQ(Logged("xxx...'"), 1u);
 }
 
 }  // namespace

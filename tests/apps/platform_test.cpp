@@ -23,6 +23,7 @@
 #include "orvane/connection/memory_socket.h"
 #include "orvane/connection/virtual_timer.h"
 #include "orvane/core/clock.h"
+#include "orvane/protocol/process.h"
 #include "orvane/util/operation_type_enum.h"
 #include "platform_book.h"
 #include "price_feed.h"
@@ -46,6 +47,7 @@ class PlatformTest : public ::testing::Test {
     options.rate = rate;
     options.start_after_sessions = wait_sessions;
     options.gateway.limits.max_unsent_bytes = max_unsent;
+    options.gateway.multi_sessions_allowed = true;  // two terminals of one user
     options.gateway.log = [this](const std::string& line) { m_log.push_back(line); };
     options.rules = m_rules;
     auto server = std::make_unique<TradingServer>(
@@ -75,6 +77,17 @@ class PlatformTest : public ::testing::Test {
     socket->Connect("127.0.0.1", kPort);
     m_loop->RunUntilIdle();
     return socket;
+  }
+
+  // The SID the server gave the raw peer that just logged on.
+  static int32_t SidOf(MemorySocket& socket) {
+    const std::string answer = socket.Receive();
+    const size_t end = answer.find("+3!");
+    auto process = CProcess::New();
+    process->DefineProcessByCommand(5, answer.substr(0, end));
+    wire::LoggedOn logged;
+    EXPECT_TRUE(end != std::string::npos && wire::Decode(*process, logged)) << answer;
+    return logged.sid;
   }
 
   // Runs the loop in 10 ms steps of virtual time until `done`, for at most
@@ -167,7 +180,7 @@ TEST_F(PlatformTest, ASlowReaderIsCutOffAndOthersAreServed) {
   auto slow = Raw();
   slow->Send(wire::Request(-1, wire::LogOn{"alice", "secret"}));
   m_loop->RunUntilIdle();
-  slow->Send(wire::RequestText(1, START_MARKET_TOKEN));
+  slow->Send(wire::RequestText(SidOf(*slow), START_MARKET_TOKEN));
   m_loop->RunUntilIdle();
   slow->StopReading();
   Watcher bob;

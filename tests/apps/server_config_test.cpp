@@ -34,6 +34,7 @@ TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
       "rate = 12.5\n"
       "seed = 7\n"
       "wait-sessions = 3\n"
+      "sessions-per-address = 0\n"
       "rollover = 21:30:00\n"
       "address = 0.0.0.0\n"
       "port = 4100\n"
@@ -49,6 +50,7 @@ TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
   EXPECT_EQ(c.rate, 12.5);
   EXPECT_EQ(c.seed, 7u);
   EXPECT_EQ(c.wait_sessions, 3u);
+  EXPECT_EQ(c.sessions_per_address, 0u);
   EXPECT_EQ(c.rollover, 21 * 3600 + 30 * 60);
   EXPECT_EQ(c.address, "0.0.0.0");
   EXPECT_EQ(c.port, 4100);

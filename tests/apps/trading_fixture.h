@@ -91,6 +91,7 @@ class TradingTest : public ::testing::Test {
     ServerOptions options;
     options.start_after_sessions = 99;
     options.rules.max_deviation_pips = 3;
+    options.gateway.multi_sessions_allowed = true;  // a user's second session sees the pushes
     m_server = std::make_unique<TradingServer>(
         ImportBook(kBook, "book"), PriceFeed::FromTape({}), m_clock,
         ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,

@@ -1,6 +1,7 @@
 #ifndef ORVANE_CONNECTION_ACCEPTOR_H_
 #define ORVANE_CONNECTION_ACCEPTOR_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,12 +21,22 @@ class IAcceptorEvents {
   // returning; data that arrives earlier waits in the socket. The handler
   // must not destroy the acceptor.
   virtual void Accepted(const std::shared_ptr<ISocket>& child) { (void)child; }
+  // A connection from `address` was taken from the operating system and is
+  // about to be set up (its TLS handshake, if any); from now until it is
+  // offered by Accepted, or dropped, it counts in the acceptor's Pending().
+  // When any listener answers false the connection is closed at once and
+  // never offered. The handler must not destroy the acceptor.
+  virtual bool Admit(const std::string& address) {
+    (void)address;
+    return true;
+  }
 
   // Fails to compile when Handler hides one of these events behind a
   // function of other parameters (see orvane/core/handler_check.h).
   template <typename Handler>
   static constexpr void CheckHandler() {
     ORVANE_CHECK_EVENT(IAcceptorEvents, Handler, Accepted);
+    ORVANE_CHECK_EVENT(IAcceptorEvents, Handler, Admit);
   }
 };
 
@@ -47,6 +58,9 @@ class IAcceptor : public Object {
   virtual bool IsListening() const = 0;
   // The port it listens on; 0 when not listening.
   virtual int32_t LocalPort() const = 0;
+  // Connections admitted and not yet offered or dropped (those in their TLS
+  // handshake); 0 for an acceptor that offers every connection at once.
+  virtual size_t Pending() const { return 0; }
 
   // Subscribes a listener (not owned; it must outlive its subscription).
   virtual void Advise(IAcceptorEvents* listener) = 0;

@@ -1,6 +1,7 @@
 #ifndef ORVANE_CONNECTION_ASIO_LISTENER_H_
 #define ORVANE_CONNECTION_ASIO_LISTENER_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,9 +26,10 @@ using AsioListenerEvents = IAcceptorEvents;
 
 // Accepts TCP connections for a host on an Asio io_context the host runs on
 // its thread. The library itself never listens; hosts (the trading server,
-// tests, tools) do, through this class. With TLS on, each connection must
-// complete the TLS handshake before it is offered; one that fails it, or
-// has not finished it within 10 seconds, is dropped without an event.
+// tests, tools) do, through this class. Every connection is first admitted
+// (IAcceptorEvents::Admit). With TLS on, it must then complete the TLS
+// handshake before it is offered; one that fails it, or has not finished it
+// within TlsOptions::handshake_timeout_ms, is dropped without an event.
 // The io_context must outlive the listener and the sockets it hands out.
 class AsioListener : public IAcceptor, private NonCopyable {
  public:
@@ -47,6 +49,8 @@ class AsioListener : public IAcceptor, private NonCopyable {
   bool IsListening() const override;
   // The bound port; 0 when not listening.
   int32_t LocalPort() const override { return m_local_port; }
+  // Connections admitted whose TLS handshake has not finished.
+  size_t Pending() const override;
 
   // Subscribes a listener (not owned). A handler class is checked at
   // compile time: none of its functions may hide one of the events.
@@ -65,6 +69,7 @@ class AsioListener : public IAcceptor, private NonCopyable {
  private:
   friend class AsioAcceptor;
   void OnAccepted(const std::shared_ptr<ISocket>& child);
+  bool OnAdmit(const std::string& address);
 
   asio::io_context& m_io;
   std::shared_ptr<AsioTlsContext> m_tls;

@@ -20,7 +20,9 @@ namespace orvane {
 //
 // Listen takes any non-empty address text; "0.0.0.0" and "::" take connects
 // to every host. Port 0 picks a free port (from 40000 up). A port that
-// another acceptor of the network listens on is refused.
+// another acceptor of the network listens on is refused. Each connection is
+// admitted (IAcceptorEvents::Admit) and offered at once; one a listener does
+// not admit is closed.
 class MemoryAcceptor : public IAcceptor, private NonCopyable {
  public:
   // Not listening yet. Throws orvane::Error(ObjectRequired) without a

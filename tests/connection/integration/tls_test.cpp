@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "orvane/connection/asio_listener.h"
 #include "orvane/connection/asio_socket.h"
@@ -99,6 +101,63 @@ TEST_F(TlsTest, MissingFilesAreReportedAtCreation) {
   TlsOptions server = ServerTls();
   server.private_key_file = "/nonexistent/key.pem";
   EXPECT_EQ(test::ErrorOf([&] { AsioListener listener(io, server); }).code, ErrorCode::FileError);
+}
+
+// A host that admits a set number of connections and keeps those offered.
+struct Gatekeeper : AsioListenerEvents {
+  bool Admit(const std::string& address) override {
+    asked.push_back(address);
+    return asked.size() <= admit;
+  }
+  void Accepted(const std::shared_ptr<ISocket>& child) override { children.push_back(child); }
+
+  size_t admit = 0;
+  std::vector<std::string> asked;
+  std::vector<std::shared_ptr<ISocket>> children;
+};
+
+// Waits on io until the server closes `socket` (a read ends in an error).
+bool ClosedByServer(asio::io_context& io, asio::ip::tcp::socket& socket) {
+  bool closed = false;
+  char byte = 0;
+  socket.async_read_some(asio::buffer(&byte, 1),
+                         [&](std::error_code ec, size_t) { closed = bool(ec); });
+  return RunUntil(io, [&] { return closed; });
+}
+
+TEST_F(TlsTest, AConnectionCountsFromItsAcceptAndASilentHandshakeEndsAtItsTimeout) {
+  TlsOptions tls = ServerTls();
+  tls.handshake_timeout_ms = 300;
+  AsioListener listener(io, tls);
+  Gatekeeper gate;
+  gate.admit = 1;
+  listener.Advise(&gate);
+  const asio::ip::tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"),
+                                         uint16_t(listener.Listen("127.0.0.1", 0)));
+  // A client that connects and never says hello: admitted, then pending.
+  asio::ip::tcp::socket silent(io);
+  silent.connect(endpoint);
+  const auto connected = std::chrono::steady_clock::now();
+  ASSERT_TRUE(RunUntil(io, [&] { return listener.Pending() == 1; }));
+  EXPECT_EQ(gate.asked, std::vector<std::string>{"127.0.0.1"});
+  // The next is not admitted: closed before any handshake.
+  asio::ip::tcp::socket refused(io);
+  refused.connect(endpoint);
+  ASSERT_TRUE(ClosedByServer(io, refused));
+  EXPECT_EQ(gate.asked.size(), 2u);
+  EXPECT_EQ(listener.Pending(), 1u);
+  // The silent one goes at its timeout, never offered.
+  ASSERT_TRUE(ClosedByServer(io, silent));
+  EXPECT_GE(std::chrono::steady_clock::now() - connected, std::chrono::milliseconds(250));
+  EXPECT_EQ(listener.Pending(), 0u);
+  EXPECT_TRUE(gate.children.empty());
+  // One that completes its handshake is offered and no longer pending.
+  gate.admit = 3;
+  AsioSocket client(io, ClientTls());
+  ASSERT_TRUE(Connect(client, "localhost", listener.LocalPort()));
+  ASSERT_TRUE(RunUntil(io, [&] { return gate.children.size() == 1; }));
+  EXPECT_EQ(listener.Pending(), 0u);
+  listener.Unadvise(&gate);
 }
 
 }  // namespace
