@@ -73,9 +73,9 @@ class AsioConnection : public std::enable_shared_from_this<AsioConnection> {
   // OnEstablished (and the read loop starts) or OnFailed.
   void Start(const std::string& host, uint16_t port, const SocketProxy& proxy,
              const std::string& server_name, bool no_delay);
-  // Incoming: the server side of the TLS handshake (done(true) at once for
-  // plain TCP).
-  void Accept(std::function<void(bool ok)> done);
+  // Incoming: the server side of the TLS handshake; done gets an empty text
+  // on success (at once for plain TCP), or why the handshake failed.
+  void Accept(std::function<void(const std::string& error)> done);
   void StartReading();
 
   void Write(std::string_view text);

@@ -1,6 +1,12 @@
 #include "orvane/connection/asio_listener.h"
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <utility>
 
 #include "asio_connection.h"
@@ -13,6 +19,27 @@ using asio::ip::tcp;
 
 namespace {
 constexpr int kAcceptPauseMs = 100;
+
+int OpenReserve() { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); }
+
+// The address of an accepted socket, or empty.
+std::string PeerAddress(const sockaddr_storage& peer, socklen_t length) {
+  if (length == 0) return {};
+  if (peer.ss_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&peer);
+    asio::ip::address_v4::bytes_type bytes;
+    std::memcpy(bytes.data(), &v4->sin_addr, bytes.size());
+    return asio::ip::address_v4(bytes).to_string();
+  }
+  if (peer.ss_family == AF_INET6) {
+    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&peer);
+    asio::ip::address_v6::bytes_type bytes;
+    std::memcpy(bytes.data(), &v6->sin6_addr, bytes.size());
+    return asio::ip::address_v6(bytes).to_string();
+  }
+  return {};
+}
+
 }  // namespace
 
 // The accept loop; it outlives its listener while handlers are pending.
@@ -24,7 +51,13 @@ class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
         m_tls(std::move(tls)),
         m_acceptor(io),
         m_pause(io),
-        m_owner(owner) {}
+        m_owner(owner),
+        m_reserve(OpenReserve()) {}
+  ~AsioAcceptor() {
+    if (m_reserve >= 0) ::close(m_reserve);
+  }
+  AsioAcceptor(const AsioAcceptor&) = delete;
+  AsioAcceptor& operator=(const AsioAcceptor&) = delete;
 
   tcp::acceptor& Acceptor() { return m_acceptor; }
 
@@ -36,6 +69,11 @@ class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
         connection->Tcp(), [self, connection](std::error_code ec) {
           if (self->m_owner == nullptr) return;
           if (ec == asio::error::operation_aborted) return;
+          const bool out_of_descriptors =
+              ec == asio::error::no_descriptors || ec.value() == ENFILE;
+          if (out_of_descriptors && self->TakeOnReserve()) {
+            return self->AcceptNext();
+          }
           if (ec) return self->AcceptLater();
           self->Admit(connection);
           self->AcceptNext();
@@ -50,6 +88,24 @@ class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
     m_pause.async_wait([self](std::error_code ec) {
       if (!ec) self->AcceptNext();
     });
+  }
+
+  // Out of descriptors: frees the reserve, takes the waiting connection on
+  // it, closes it and takes the reserve back. False when there was none
+  // to take (or no reserve).
+  bool TakeOnReserve() {
+    if (m_reserve < 0) return false;
+    ::close(m_reserve);
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    const int taken = ::accept4(m_acceptor.native_handle(),
+                                reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+    if (taken >= 0) ::close(taken);
+    m_reserve = OpenReserve();
+    if (taken < 0) return false;
+    m_owner->OnDropped(PeerAddress(peer, length),
+                       "no descriptor left for it (the open file limit is reached)");
+    return true;
   }
 
   size_t Pending() const { return m_pending; }
@@ -76,9 +132,10 @@ class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
     if (m_owner == nullptr) return;
     ++m_pending;
     auto self = shared_from_this();
-    connection->Accept([self, connection](bool ok) {
+    connection->Accept([self, connection, address](const std::string& error) {
       --self->m_pending;
-      if (!ok || self->m_owner == nullptr) return;
+      if (self->m_owner == nullptr) return;
+      if (!error.empty()) return self->m_owner->OnDropped(address, error);
       auto child = std::make_shared<AsioSocket>(self->m_io, connection);
       self->m_owner->OnAccepted(child);
     });
@@ -89,6 +146,7 @@ class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
   tcp::acceptor m_acceptor;
   asio::steady_timer m_pause;
   AsioListener* m_owner;
+  int m_reserve;         // a descriptor kept for taking a connection when none is left
   size_t m_pending = 0;  // admitted, handshake not finished
 };
 
@@ -116,6 +174,7 @@ int32_t AsioListener::Listen(const std::string& address, int32_t port) {
   if (!ec) a.set_option(tcp::acceptor::reuse_address(true), ec);
   if (!ec) a.bind(endpoint, ec);
   if (!ec) a.listen(asio::socket_base::max_listen_connections, ec);
+  if (!ec) a.native_non_blocking(true, ec);
   if (ec) {
     acceptor->Stop();
     throw Error(ErrorCode::InvalidArgument, "cannot listen on " + address +
@@ -142,6 +201,10 @@ bool AsioListener::OnAdmit(const std::string& address) {
   bool admitted = true;
   m_events.Raise([&](AsioListenerEvents& l) { admitted = admitted && l.Admit(address); });
   return admitted;
+}
+
+void AsioListener::OnDropped(const std::string& address, const std::string& why) {
+  m_events.Raise([&](AsioListenerEvents& l) { l.Dropped(address, why); });
 }
 
 void AsioListener::OnAccepted(const std::shared_ptr<ISocket>& child) {

@@ -1,8 +1,11 @@
 #include "orvane/connection/asio_socket.h"
 
+#include <openssl/bio.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
 
 #include <chrono>
+#include <string>
 #include <utility>
 
 #include "asio_connection.h"
@@ -56,6 +59,38 @@ std::shared_ptr<AsioTlsContext> AsioTlsContext::ForClient(
   return tls;
 }
 
+namespace {
+
+std::string TimeText(const ASN1_TIME* time) {
+  BIO* bio = BIO_new(BIO_s_mem());
+  if (bio == nullptr) return "?";
+  ASN1_TIME_print(bio, time);
+  char* data = nullptr;
+  const long size = BIO_get_mem_data(bio, &data);
+  std::string text(data, static_cast<size_t>(size > 0 ? size : 0));
+  BIO_free(bio);
+  return text;
+}
+
+// A certificate that has expired, or is not valid yet, would fail every
+// handshake: refused when the server starts instead.
+void CheckValidNow(asio::ssl::context& context, const std::string& file) {
+  const X509* certificate = SSL_CTX_get0_certificate(context.native_handle());
+  if (certificate == nullptr) return;
+  const ASN1_TIME* not_before = X509_get0_notBefore(certificate);
+  const ASN1_TIME* not_after = X509_get0_notAfter(certificate);
+  if (X509_cmp_current_time(not_before) >= 0) {
+    throw Error(ErrorCode::FileError, "the server certificate " + file +
+                                          " is not valid before " + TimeText(not_before));
+  }
+  if (X509_cmp_current_time(not_after) <= 0) {
+    throw Error(ErrorCode::FileError,
+                "the server certificate " + file + " expired on " + TimeText(not_after));
+  }
+}
+
+}  // namespace
+
 std::shared_ptr<AsioTlsContext> AsioTlsContext::ForServer(
     const TlsOptions& options) {
   auto tls = std::make_shared<AsioTlsContext>(asio::ssl::context::tls_server);
@@ -77,6 +112,9 @@ std::shared_ptr<AsioTlsContext> AsioTlsContext::ForServer(
                     options.certificate_file + " or key " +
                     options.private_key_file + ": " + ec.message());
   }
+  CheckValidNow(context, options.certificate_file);
+  // An idle connection gives its OpenSSL buffers back.
+  SSL_CTX_set_mode(context.native_handle(), SSL_MODE_RELEASE_BUFFERS);
   tls->m_handshake_timeout_ms = options.handshake_timeout_ms;
   return tls;
 }
@@ -136,27 +174,33 @@ void AsioConnection::Start(const std::string& host, uint16_t port,
       });
 }
 
-void AsioConnection::Accept(std::function<void(bool ok)> done) {
+void AsioConnection::Accept(std::function<void(const std::string& error)> done) {
   if (!m_secure) {
     m_established = true;
-    return done(true);
+    return done({});
   }
   auto self = shared_from_this();
   // A client that never finishes its handshake is cut after a while.
-  m_deadline.emplace(m_io, std::chrono::milliseconds(m_tls->HandshakeTimeoutMs()));
+  const int32_t timeout_ms = m_tls->HandshakeTimeoutMs();
+  m_deadline.emplace(m_io, std::chrono::milliseconds(timeout_ms));
   m_deadline->async_wait([self](std::error_code ec) {
     if (!ec) self->CloseNow();
   });
-  m_secure->async_handshake(asio::ssl::stream_base::server,
-                            [self, done = std::move(done)](std::error_code ec) {
-                              self->m_deadline->cancel();
-                              if (ec || self->m_closed) {
-                                self->CloseNow();
-                                return done(false);
-                              }
-                              self->m_established = true;
-                              done(true);
-                            });
+  m_secure->async_handshake(
+      asio::ssl::stream_base::server,
+      [self, timeout_ms, done = std::move(done)](std::error_code ec) {
+        self->m_deadline->cancel();
+        if (self->m_closed) {
+          return done("TLS handshake not finished within " + std::to_string(timeout_ms) +
+                      " ms");
+        }
+        if (ec) {
+          self->CloseNow();
+          return done("TLS handshake failed: " + ec.message());
+        }
+        self->m_established = true;
+        done({});
+      });
 }
 
 void AsioConnection::Established(std::string leftover) {

@@ -30,6 +30,15 @@ class IAcceptorEvents {
     (void)address;
     return true;
   }
+  // A connection taken from the operating system was dropped without being
+  // offered: its TLS handshake failed or did not finish in time, or the
+  // process had no descriptor left for it (it was taken on a reserve
+  // descriptor and closed at once, so that the backlog keeps moving).
+  // `address` is empty when it could not be read; `why` says what happened.
+  virtual void Dropped(const std::string& address, const std::string& why) {
+    (void)address;
+    (void)why;
+  }
 
   // Fails to compile when Handler hides one of these events behind a
   // function of other parameters (see orvane/core/handler_check.h).
@@ -37,6 +46,7 @@ class IAcceptorEvents {
   static constexpr void CheckHandler() {
     ORVANE_CHECK_EVENT(IAcceptorEvents, Handler, Accepted);
     ORVANE_CHECK_EVENT(IAcceptorEvents, Handler, Admit);
+    ORVANE_CHECK_EVENT(IAcceptorEvents, Handler, Dropped);
   }
 };
 

@@ -29,8 +29,12 @@ using AsioListenerEvents = IAcceptorEvents;
 // tests, tools) do, through this class. Every connection is first admitted
 // (IAcceptorEvents::Admit). With TLS on, it must then complete the TLS
 // handshake before it is offered; one that fails it, or has not finished it
-// within TlsOptions::handshake_timeout_ms, is dropped without an event.
-// The io_context must outlive the listener and the sockets it hands out.
+// within TlsOptions::handshake_timeout_ms, is dropped (IAcceptorEvents::
+// Dropped says why). The listener holds one descriptor in reserve: when the
+// process runs out, it frees it to take the waiting connection, closes that
+// at once and reports it dropped, so that the backlog never stalls
+// silently. The io_context must outlive the listener and the sockets it
+// hands out.
 class AsioListener : public IAcceptor, private NonCopyable {
  public:
   // Throws orvane::Error(FileError) when TLS is on and the certificate or
@@ -70,6 +74,7 @@ class AsioListener : public IAcceptor, private NonCopyable {
   friend class AsioAcceptor;
   void OnAccepted(const std::shared_ptr<ISocket>& child);
   bool OnAdmit(const std::string& address);
+  void OnDropped(const std::string& address, const std::string& why);
 
   asio::io_context& m_io;
   std::shared_ptr<AsioTlsContext> m_tls;

@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <cstdio>
 
 #include <chrono>
 #include <memory>
@@ -103,6 +108,50 @@ TEST_F(TlsTest, MissingFilesAreReportedAtCreation) {
   EXPECT_EQ(test::ErrorOf([&] { AsioListener listener(io, server); }).code, ErrorCode::FileError);
 }
 
+// Writes a self-signed certificate for localhost, valid from `from_s` to
+// `to_s` seconds from now, and its key.
+void WriteCertificate(const std::string& cert, const std::string& key, long from_s, long to_s) {
+  EVP_PKEY* pkey = EVP_EC_gen("P-256");
+  X509* x = X509_new();
+  X509_set_version(x, 2);
+  ASN1_INTEGER_set(X509_get_serialNumber(x), 1);
+  X509_gmtime_adj(X509_getm_notBefore(x), from_s);
+  X509_gmtime_adj(X509_getm_notAfter(x), to_s);
+  X509_set_pubkey(x, pkey);
+  X509_NAME* name = X509_get_subject_name(x);
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
+  X509_set_issuer_name(x, name);
+  X509_sign(x, pkey, EVP_sha256());
+  FILE* out = std::fopen(cert.c_str(), "w");
+  PEM_write_X509(out, x);
+  std::fclose(out);
+  out = std::fopen(key.c_str(), "w");
+  PEM_write_PrivateKey(out, pkey, nullptr, nullptr, 0, nullptr, nullptr);
+  std::fclose(out);
+  X509_free(x);
+  EVP_PKEY_free(pkey);
+}
+
+TEST_F(TlsTest, ACertificateOutsideItsValidityIsRefusedAtCreation) {
+  test::TempDir dir;
+  TlsOptions tls;
+  tls.enabled = true;
+  tls.certificate_file = dir.File("cert.pem");
+  tls.private_key_file = dir.File("key.pem");
+  const long kDay = 86400;
+  WriteCertificate(tls.certificate_file, tls.private_key_file, -2 * kDay, -kDay);
+  const test::RaisedError expired = test::ErrorOf([&] { AsioListener listener(io, tls); });
+  EXPECT_EQ(expired.code, ErrorCode::FileError);
+  EXPECT_NE(expired.what.find(tls.certificate_file + " expired on "), std::string::npos)
+      << expired.what;
+  WriteCertificate(tls.certificate_file, tls.private_key_file, kDay, 2 * kDay);
+  const test::RaisedError early = test::ErrorOf([&] { AsioListener listener(io, tls); });
+  EXPECT_NE(early.what.find(" is not valid before "), std::string::npos) << early.what;
+  WriteCertificate(tls.certificate_file, tls.private_key_file, -60, kDay);
+  EXPECT_NO_THROW(AsioListener(io, tls));
+}
+
 // A host that admits a set number of connections and keeps those offered.
 struct Gatekeeper : AsioListenerEvents {
   bool Admit(const std::string& address) override {
@@ -110,8 +159,12 @@ struct Gatekeeper : AsioListenerEvents {
     return asked.size() <= admit;
   }
   void Accepted(const std::shared_ptr<ISocket>& child) override { children.push_back(child); }
+  void Dropped(const std::string& address, const std::string& why) override {
+    dropped.push_back(address + ": " + why);
+  }
 
   size_t admit = 0;
+  std::vector<std::string> dropped;
   std::vector<std::string> asked;
   std::vector<std::shared_ptr<ISocket>> children;
 };
@@ -151,8 +204,18 @@ TEST_F(TlsTest, AConnectionCountsFromItsAcceptAndASilentHandshakeEndsAtItsTimeou
   EXPECT_GE(std::chrono::steady_clock::now() - connected, std::chrono::milliseconds(250));
   EXPECT_EQ(listener.Pending(), 0u);
   EXPECT_TRUE(gate.children.empty());
-  // One that completes its handshake is offered and no longer pending.
+  EXPECT_EQ(gate.dropped,
+            std::vector<std::string>{"127.0.0.1: TLS handshake not finished within 300 ms"});
+  // One that says something else than hello fails its handshake.
   gate.admit = 3;
+  asio::ip::tcp::socket plain(io);
+  plain.connect(endpoint);
+  asio::write(plain, asio::buffer(std::string("GET / HTTP/1.0\r\n\r\n")));
+  ASSERT_TRUE(ClosedByServer(io, plain));
+  ASSERT_EQ(gate.dropped.size(), 2u);
+  EXPECT_EQ(gate.dropped[1].rfind("127.0.0.1: TLS handshake failed: ", 0), 0u) << gate.dropped[1];
+  // One that completes its handshake is offered and no longer pending.
+  gate.admit = 4;
   AsioSocket client(io, ClientTls());
   ASSERT_TRUE(Connect(client, "localhost", listener.LocalPort()));
   ASSERT_TRUE(RunUntil(io, [&] { return gate.children.size() == 1; }));
