@@ -1,6 +1,7 @@
 #include "gateway.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "desk.h"
 #include "log_text.h"
@@ -48,7 +49,8 @@ Gateway::Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options)
                  {DELETE_SL_TP_ORDER_TOKEN, &Gateway::DeleteGuard},
                  {GET_SL_TP_TOKEN, &Gateway::Guards}},
       m_event_manager(std::make_shared<CEventManager>()),
-      m_handshake(timers.CreateTimer()) {
+      m_handshake(timers.CreateTimer()),
+      m_throttle(m_options.throttle) {
   m_handshake->Interval(m_options.handshake_ms);
   m_handshake->OnTick([this] { Handshake(); });
 }
@@ -91,8 +93,9 @@ bool Gateway::Full(const std::string& address, size_t pending) {
     }
     return false;
   }
+  ++m_stats.connections_refused;
   if (m_refused++ == 0) {
-    Log("connection cap reached: " + std::to_string(count) + " connections (" +
+    Warn("connection cap reached: " + std::to_string(count) + " connections (" +
         std::to_string(pending) + " being set up); refusing new ones, the first from " +
         LogText(address));
   }
@@ -109,15 +112,31 @@ void Gateway::Accept(const std::shared_ptr<ISocket>& socket) {
     socket->Close();
     return;
   }
-  std::shared_ptr<ITimer> deadline;
-  if (m_options.login_timeout_ms > 0) {
-    deadline = m_timers.CreateTimer();
-    deadline->Interval(m_options.login_timeout_ms);
-  }
+  // Also the timer of a log-on answer held back; with no deadline its
+  // interval of 0 never ticks.
+  std::shared_ptr<ITimer> deadline = m_timers.CreateTimer();
+  deadline->Interval(std::max(m_options.login_timeout_ms, 0));
   auto connection = std::make_shared<ServerConnection>(static_cast<ConnectionHost&>(*this),
                                                        socket, m_options.limits, deadline);
   m_connections[connection.get()] = connection;
   connection->Start();
+}
+
+void Gateway::Dropped(const std::string& address, const std::string& why) {
+  ++m_stats.connections_dropped;
+  if (m_dropped++ == 0) {
+    m_dropped_since = Now();
+    Warn("connection from " + LogText(address) + " dropped before it was served: " + why);
+  }
+}
+
+void Gateway::SummariseDropped() {
+  constexpr int64_t kDroppedLineMs = 10000;
+  if (m_dropped == 0 || Now() - m_dropped_since < kDroppedLineMs) return;
+  if (m_dropped > 1) {
+    Warn(std::to_string(m_dropped - 1) + " more connections dropped before they were served");
+  }
+  m_dropped = 0;
 }
 
 const model::User* Gateway::User(const std::string& username) const {
@@ -148,12 +167,62 @@ void Forget(std::unordered_map<Key, std::vector<ServerConnection*>>& index, cons
 
 // One session a user, unless several are allowed: the newer log-on wins, so
 // that a terminal whose connection died unnoticed gets back in at once.
+int64_t Gateway::Now() const {
+  if (m_options.elapsed_ms) return m_options.elapsed_ms();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+int64_t Gateway::LogOnDelay(ServerConnection& connection, const std::string& username) {
+  if (m_waiting.size() >= m_options.max_waiting_log_ons) {
+    ++m_stats.refused_waiting;
+    return -1;
+  }
+  const int64_t delay = m_throttle.Reserve(username, connection.Address(), Now());
+  if (delay < 0) ++m_stats.refused_waiting;
+  if (delay > 0) m_waiting[&connection] = {username, connection.Address()};
+  return delay;
+}
+
+void Gateway::StopWaiting(ServerConnection& connection, bool answered) {
+  auto it = m_waiting.find(&connection);
+  if (it == m_waiting.end()) return;
+  m_throttle.Release(it->second.first, it->second.second, answered);
+  m_waiting.erase(it);
+}
+
+bool Gateway::LogOnFailed(ServerConnection& connection, const std::string& username,
+                          bool known) {
+  ++m_stats.refused_password;
+  StopWaiting(connection, true);
+  bool locked = false;
+  const bool first = m_throttle.Failed(username, known, connection.Address(), Now(), locked);
+  if (locked) {
+    Warn("user '" + LogText(username) + "' locked out after " +
+        std::to_string(m_throttle.options().lockout_failures) +
+        " failed log-ons in a row, the last from " + LogText(connection.Address()) +
+        "; a configuration reload lifts it");
+  }
+  if (first && m_throttle.options().first_delay_ms > 0) {
+    Warn("log-on refused for '" + LogText(username) + "' from " + connection.Peer() +
+        ": throttled from now on");
+  }
+  return first && m_throttle.options().first_delay_ms <= 0;
+}
+
 std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& user) {
+  StopWaiting(connection, true);
+  if (m_throttle.LockedOut(user.username)) {
+    ++m_stats.refused_locked;
+    return "This user is locked out after too many failed log-ons";
+  }
   auto found = m_by_user.find(user.username);
   const std::vector<ServerConnection*> sessions =
       found == m_by_user.end() ? std::vector<ServerConnection*>() : found->second;
   if (m_options.multi_sessions_allowed && m_options.max_sessions_per_user > 0 &&
       sessions.size() >= m_options.max_sessions_per_user) {
+    ++m_stats.refused_limit;
     return "Too many sessions for this user (" + std::to_string(sessions.size()) + ")";
   }
   if (m_options.max_sessions_per_address > 0) {
@@ -167,6 +236,7 @@ std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& u
       }
     }
     if (from_address >= m_options.max_sessions_per_address) {
+      ++m_stats.refused_limit;
       return "Too many sessions from this address (" + std::to_string(from_address) + ")";
     }
   }
@@ -180,6 +250,10 @@ std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& u
 }
 
 void Gateway::LoggedOn(ServerConnection& connection) {
+  ++m_stats.log_ons;
+  for (const std::string& ended : m_throttle.Succeeded(connection.Username(), connection.Address())) {
+    Log(ended);
+  }
   m_by_client[connection.ClientID()].push_back(&connection);
   m_by_user[connection.Username()].push_back(&connection);
   ++m_by_address[connection.Address()];
@@ -194,6 +268,7 @@ size_t Gateway::UserUnsentBytes(const ServerConnection& connection) const {
 }
 
 void Gateway::Closed(ServerConnection& connection) {
+  StopWaiting(connection, false);
   if (connection.LoggedOn()) {
     Forget(m_by_client, connection.ClientID(), &connection);
     Forget(m_by_user, connection.Username(), &connection);
@@ -210,6 +285,11 @@ void Gateway::Closed(ServerConnection& connection) {
 
 void Gateway::Log(const std::string& line) {
   if (m_options.log) m_options.log(line);
+}
+
+void Gateway::Warn(const std::string& line) {
+  if (m_options.warn) return m_options.warn(line);
+  Log(line);
 }
 
 // ---- requests ----
@@ -366,6 +446,7 @@ void Gateway::Guards(ServerConnection& c, const CProcess& p) {
 // account of another client as unknown).
 template <typename Request, typename Order, typename Fill>
 void Gateway::Trade(ServerConnection& c, const CProcess& p, Fill fill) {
+  const auto arrived = std::chrono::steady_clock::now();
   Request request;
   if (!wire::Decode(p, request)) {
     return Refuse(c, *RouteOf(Request::kToken), p, kInvalidParameter, "Invalid paramenter");
@@ -377,6 +458,11 @@ void Gateway::Trade(ServerConnection& c, const CProcess& p, Fill fill) {
   order.account = request.account;
   fill(request, order);
   Answer(c, Request::kToken, request.number, m_desk.Execute(order));
+  if (m_options.order_answered) {
+    m_options.order_answered(std::chrono::duration_cast<std::chrono::microseconds>(
+                                 std::chrono::steady_clock::now() - arrived)
+                                 .count());
+  }
 }
 
 void Gateway::OpenOrder(ServerConnection& c, const CProcess& p) {
@@ -484,7 +570,7 @@ void Gateway::SendPrice(ServerConnection& connection, int32_t symbol_id) {
   auto symbol = m_desk.Symbol(symbol_id);
   const wire::Price price{symbol_id, symbol->Bid(), symbol->Ask(), symbol->LastQuteTime(),
                           m_sequence[symbol_id]};
-  if (connection.Send(wire::Response(price))) ++m_prices_sent;
+  if (connection.Send(wire::Response(price))) ++m_stats.prices_sent;
 }
 
 void Gateway::Quote(const model::Quote& quote) {
@@ -497,7 +583,7 @@ void Gateway::Quote(const model::Quote& quote) {
   // A send may close a session and change the list: send on a copy.
   m_targets.assign(m_market.begin(), m_market.end());
   for (ServerConnection* c : m_targets) {
-    if (!c->IsClosed() && c->Send(m_price)) ++m_prices_sent;
+    if (!c->IsClosed() && c->Send(m_price)) ++m_stats.prices_sent;
   }
 }
 
@@ -520,6 +606,8 @@ void Gateway::PushAll(std::string_view text) {
 
 void Gateway::Handshake() {
   m_closed.clear();
+  for (const std::string& ended : m_throttle.Forget(Now())) Log(ended);
+  SummariseDropped();
   PushAll(wire::ResponseText(CONNECT_HANDCHAKE_TOKEN));
 }
 

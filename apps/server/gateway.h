@@ -9,10 +9,12 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "orvane/connection/socket.h"
 #include "orvane/protocol/tokens_enum.h"
+#include "log_on_throttle.h"
 #include "records.h"
 #include "routes.h"
 #include "server_connection.h"
@@ -46,10 +48,34 @@ struct GatewayOptions {
   // beyond it is refused.
   size_t max_sessions_per_address = 100;
   ConnectionLimits limits;
+  // Failed log-ons slow down the answers to later ones (see LogOnThrottle).
+  ThrottleOptions throttle;
+  // Log-on answers held back at once; a log-on beyond it is refused.
+  size_t max_waiting_log_ons = 1000;
+  // Elapsed milliseconds, the throttle's clock; none: the steady clock.
+  std::function<int64_t()> elapsed_ms;
+  // Called with the microseconds from an order's arrival to its answer.
+  std::function<void(int64_t)> order_answered;
   // Called with every log line (without time stamp); none: no log.
   std::function<void(const std::string&)> log;
+  // Called instead with the lines an operator should act on (caps reached,
+  // password guessing, dropped connections); none: they go to `log`.
+  std::function<void(const std::string&)> warn;
   // Called when a session has started the market.
   std::function<void(ServerConnection&)> market_started;
+};
+
+// What the gateway has counted since it was made.
+struct GatewayStats {
+  uint64_t log_ons = 0;
+  uint64_t refused_password = 0;  // wrong user name or password
+  uint64_t refused_locked = 0;    // the user is locked out
+  uint64_t refused_limit = 0;     // session limits per user or address
+  uint64_t refused_waiting = 0;   // too many log-on answers held back
+  uint64_t connections_refused = 0;  // at the connection cap
+  uint64_t connections_dropped = 0;  // before they were served (TLS handshakes, descriptors)
+  uint64_t slow_reader_cuts = 0;
+  uint64_t prices_sent = 0;
 };
 
 // The server's sessions and what they may ask: it takes accepted sockets
@@ -59,7 +85,10 @@ struct GatewayOptions {
 // answers queries from the desk's live state, fans each quote out once to
 // every session that started the market (the same bytes for all), and
 // pushes messages to a client's sessions. Handshakes and log-on deadlines
-// run on the timer seam.
+// run on the timer seam. Failed log-ons are throttled per user and address:
+// later log-on answers wait on their connection's timer, a user who fails
+// too often is locked out until LiftLockOuts, and each burst of failures
+// costs a log line or two, not one a guess.
 class Gateway : private ConnectionHost {
  public:
   Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options);
@@ -78,6 +107,9 @@ class Gateway : private ConnectionHost {
   bool Admit(const std::string& address, size_t pending);
   // Serves a connected socket; over the connection cap it is closed.
   void Accept(const std::shared_ptr<ISocket>& socket);
+  // A connection the acceptor dropped before it was served: the first of a
+  // burst is logged with why, the rest as one count every ten seconds.
+  void Dropped(const std::string& address, const std::string& why);
 
   // The quote's raw price to every session that started the market (the
   // desk has applied it already).
@@ -88,7 +120,16 @@ class Gateway : private ConnectionHost {
 
   size_t Connections() const { return m_connections.size(); }
   size_t LoggedOnSessions() const;
-  size_t PricesSent() const { return m_prices_sent; }
+  size_t PricesSent() const { return m_stats.prices_sent; }
+  const GatewayStats& stats() const { return m_stats; }
+
+  // New throttle options from now on (a configuration reload).
+  void Throttle(const ThrottleOptions& options) { m_throttle.Options(options); }
+  // Lifts every lock-out; how many users were locked out.
+  size_t LiftLockOuts() { return m_throttle.LiftLockOuts(); }
+  // Users and addresses whose log-ons are slowed down now.
+  size_t ThrottledKeys() const { return m_throttle.Throttled(); }
+  size_t WaitingLogOns() const { return m_waiting.size(); }
 
  private:
   using Handler = void (Gateway::*)(ServerConnection&, const CProcess&);
@@ -100,11 +141,16 @@ class Gateway : private ConnectionHost {
   std::string MarketTime() const override;
   std::string MayLogOn(ServerConnection& connection, const model::User& user) override;
   void LoggedOn(ServerConnection& connection) override;
+  int64_t LogOnDelay(ServerConnection& connection, const std::string& username) override;
+  bool LogOnFailed(ServerConnection& connection, const std::string& username,
+                   bool known) override;
+  void SlowReaderCut() override { ++m_stats.slow_reader_cuts; }
   size_t UserUnsentBytes(const ServerConnection& connection) const override;
   void Request(ServerConnection& connection, const CProcess& process) override;
   void Closed(ServerConnection& connection) override;
   std::shared_ptr<CEventManager> EventManager() override { return m_event_manager; }
   void Log(const std::string& line) override;
+  void Warn(const std::string& line);
 
   // Handlers, one per routed token.
   void Symbols(ServerConnection& c, const CProcess& p);
@@ -138,6 +184,9 @@ class Gateway : private ConnectionHost {
   void SendPrice(ServerConnection& connection, int32_t symbol);
   void Handshake();
   bool Full(const std::string& address, size_t pending);
+  int64_t Now() const;
+  void StopWaiting(ServerConnection& connection, bool answered);
+  void SummariseDropped();
 
   Desk& m_desk;
   ITimerFactory& m_timers;
@@ -159,8 +208,13 @@ class Gateway : private ConnectionHost {
   std::unordered_map<int32_t, int32_t> m_sequence;  // quotes of each symbol so far
   std::string m_price;
   SessionIds m_sids;
-  size_t m_prices_sent = 0;
+  LogOnThrottle m_throttle;
+  // Log-on answers held back: the user and address they were reserved for.
+  std::unordered_map<ServerConnection*, std::pair<std::string, std::string>> m_waiting;
+  GatewayStats m_stats;
   size_t m_refused = 0;  // connections refused at the cap since the last taken
+  size_t m_dropped = 0;  // connections dropped since the last line about them
+  int64_t m_dropped_since = 0;
 };
 
 }  // namespace orvane::apps

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <asio/io_context.hpp>
 #include <asio/signal_set.hpp>
 #include <cerrno>
@@ -46,7 +47,11 @@ constexpr int kCannotCreate = 73;
 
 void Usage() {
   std::cerr << "usage: orvane-server --book FILE [--tape FILE | --ticks N] [--rate N] [--seed N]\n"
-               "                     [--wait-sessions N] [--sessions-per-address N]\n"
+               "                     [--wait-sessions N] [--max-connections N]\n"
+               "                     [--multi-sessions] [--sessions-per-user N]\n"
+               "                     [--sessions-per-address N] [--logon-delay-ms N]\n"
+               "                     [--logon-delay-max-ms N] [--lockout-failures N]\n"
+               "                     [--logon-waiting-max N] [--metrics-port N|none]\n"
                "                     [--rollover HH:MM:SS | --rollover none]\n"
                "                     [--address A] [--port N] [--port-file FILE]\n"
                "                     [--tls-cert FILE --tls-key FILE] [--quiet] [--log FILE]\n"
@@ -84,29 +89,54 @@ class PortFile {
   std::string m_path;
 };
 
+// Descriptors kept beyond the connections: the log, the listener and its
+// reserve, the metrics endpoint, the store, standard streams.
+constexpr uint64_t kSpareDescriptors = 64;
+
 // Raises the soft limit of open descriptors (one a connection) to the hard
-// limit; says what it is now.
-std::string RaiseOpenFileLimit(LogFile::Level& level) {
+// limit, says so in the log, and returns the limit now in force.
+rlim_t RaiseOpenFileLimit(LogFile& log) {
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
-    level = LogFile::Level::kWarn;
-    return std::string("cannot read the open file limit: ") + std::strerror(errno);
+    log.Warn(std::string("cannot read the open file limit: ") + std::strerror(errno));
+    return RLIM_INFINITY;
   }
   auto text = [](rlim_t value) {
     return value == RLIM_INFINITY ? std::string("unlimited") : std::to_string(value);
   };
   const rlim_t before = limit.rlim_cur;
-  if (limit.rlim_cur != limit.rlim_max) {
-    limit.rlim_cur = limit.rlim_max;
-    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
-      level = LogFile::Level::kWarn;
-      return "open files: " + text(before) + ", not raised to the hard limit " +
-             text(limit.rlim_max) + ": " + std::strerror(errno);
-    }
-    return "open files: raised from " + text(before) + " to the hard limit " +
-           text(limit.rlim_max);
+  if (limit.rlim_cur == limit.rlim_max) {
+    log.Info("open files: " + text(before) + " (the hard limit)");
+    return before;
   }
-  return "open files: " + text(before) + " (the hard limit)";
+  limit.rlim_cur = limit.rlim_max;
+  if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    log.Warn("open files: " + text(before) + ", not raised to the hard limit " +
+             text(limit.rlim_max) + ": " + std::strerror(errno));
+    return before;
+  }
+  log.Info("open files: raised from " + text(before) + " to the hard limit " +
+           text(limit.rlim_max));
+  return limit.rlim_max;
+}
+
+// The connection cap the open file limit allows.
+uint64_t ConnectionCap(uint64_t wanted, rlim_t open_files, LogFile& log) {
+  if (open_files == RLIM_INFINITY || open_files >= wanted + kSpareDescriptors) return wanted;
+  const uint64_t cap = open_files > 2 * kSpareDescriptors ? open_files - kSpareDescriptors
+                                                          : open_files / 2;
+  log.Warn("connection cap lowered from " + std::to_string(wanted) + " to " +
+           std::to_string(cap) + " by the open file limit (" + std::to_string(open_files) + ")");
+  return std::max<uint64_t>(cap, 1);
+}
+
+// The throttle options of a configuration.
+orvane::apps::ThrottleOptions Throttle(const ServerConfig& config) {
+  orvane::apps::ThrottleOptions throttle;
+  throttle.first_delay_ms = static_cast<int64_t>(config.logon_delay_ms);
+  throttle.max_delay_ms = static_cast<int64_t>(config.logon_delay_max_ms);
+  throttle.lockout_failures = config.lockout_failures;
+  return throttle;
 }
 
 std::string SignalName(int signal) {
@@ -169,6 +199,9 @@ class Service {
     m_log.Info("SIGHUP: log reopened" + std::string(m_reader.file().empty()
                                                         ? ""
                                                         : ", reading " + m_reader.file()));
+    if (const size_t lifted = m_server->gateway().LiftLockOuts(); lifted > 0) {
+      m_log.Info("log-on lock-outs lifted: " + std::to_string(lifted) + " users");
+    }
     if (m_reader.file().empty()) return;
     ServerConfig next;
     try {
@@ -193,6 +226,11 @@ class Service {
       } else if (key == "quiet") {
         m_server->LogEngine(!next.quiet);
         m_config.quiet = next.quiet;
+      } else {
+        m_config.logon_delay_ms = next.logon_delay_ms;
+        m_config.logon_delay_max_ms = next.logon_delay_max_ms;
+        m_config.lockout_failures = next.lockout_failures;
+        m_server->gateway().Throttle(Throttle(m_config));
       }
       m_log.Info(std::string(key) + " = " + value + " from now on");
     }
@@ -219,11 +257,9 @@ class Service {
 };
 
 int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& log) {
-  LogFile::Level level = LogFile::Level::kInfo;
   log.Info("orvane-server starting, process " + std::to_string(getpid()) +
            (reader.file().empty() ? "" : ", configuration " + reader.file()));
-  const std::string limit = RaiseOpenFileLimit(level);
-  log.Write(level, limit);
+  const rlim_t open_files = RaiseOpenFileLimit(log);
 
   // Signals are taken from now on; they are handled once the server runs.
   asio::io_context io;
@@ -245,9 +281,15 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& l
   options.rate = config.rate;
   options.start_after_sessions = config.wait_sessions;
   options.gateway.max_sessions_per_address = config.sessions_per_address;
+  options.gateway.max_connections = ConnectionCap(config.max_connections, open_files, log);
+  options.gateway.multi_sessions_allowed = config.multi_sessions;
+  options.gateway.max_sessions_per_user = config.sessions_per_user;
+  options.gateway.throttle = Throttle(config);
+  options.gateway.max_waiting_log_ons = config.logon_waiting_max;
   options.log_engine = !config.quiet;
   options.rules.rollover_seconds = config.rollover;
   options.gateway.log = [&log](const std::string& line) { log.Info(line); };
+  options.gateway.warn = [&log](const std::string& line) { log.Warn(line); };
   options.halted = [&service](const std::string& reason) { service.Halted(reason); };
   orvane::TlsOptions tls;
   if (!config.tls_cert.empty()) {

@@ -43,6 +43,18 @@ std::string TimeText(std::optional<int32_t> seconds) {
   return text;
 }
 
+bool Boolean(const std::string& name, std::string_view v) {
+  if (v != "true" && v != "false") {
+    throw ConfigError(name + " takes true or false, not '" + std::string(v) + "'");
+  }
+  return v == "true";
+}
+
+std::string BooleanText(bool value) { return value ? "true" : "false"; }
+
+constexpr uint64_t kMaxConnections = 1000000;
+constexpr uint64_t kMaxDelayMs = 3600 * 1000;
+
 const Option kOptions[] = {
     {"book", true, false,
      [](ServerConfig& c, const std::string&, std::string_view v) { c.book = v; },
@@ -68,14 +80,50 @@ const Option kOptions[] = {
     {"wait-sessions", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
        // More sessions than the server admits would never start the feed.
-       c.wait_sessions = StrictNumber::Unsigned(name, v, GatewayOptions().max_connections);
+       c.wait_sessions = StrictNumber::Unsigned(name, v, kMaxConnections);
      },
      [](const ServerConfig& c) { return std::to_string(c.wait_sessions); }},
     {"sessions-per-address", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.sessions_per_address = StrictNumber::Unsigned(name, v, GatewayOptions().max_connections);
+       c.sessions_per_address = StrictNumber::Unsigned(name, v, kMaxConnections);
      },
      [](const ServerConfig& c) { return std::to_string(c.sessions_per_address); }},
+    {"max-connections", true, false,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       c.max_connections = StrictNumber::Unsigned(name, v, kMaxConnections);
+       if (c.max_connections == 0) throw ConfigError(name + " must be at least 1");
+     },
+     [](const ServerConfig& c) { return std::to_string(c.max_connections); }},
+    {"multi-sessions", false, false,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       c.multi_sessions = Boolean(name, v);
+     },
+     [](const ServerConfig& c) { return BooleanText(c.multi_sessions); }},
+    {"sessions-per-user", true, false,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       c.sessions_per_user = StrictNumber::Unsigned(name, v, kMaxConnections);
+     },
+     [](const ServerConfig& c) { return std::to_string(c.sessions_per_user); }},
+    {"logon-delay-ms", true, true,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       c.logon_delay_ms = StrictNumber::Unsigned(name, v, kMaxDelayMs);
+     },
+     [](const ServerConfig& c) { return std::to_string(c.logon_delay_ms); }},
+    {"logon-delay-max-ms", true, true,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       c.logon_delay_max_ms = StrictNumber::Unsigned(name, v, kMaxDelayMs);
+     },
+     [](const ServerConfig& c) { return std::to_string(c.logon_delay_max_ms); }},
+    {"lockout-failures", true, true,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       c.lockout_failures = StrictNumber::Unsigned(name, v, kMaxConnections);
+     },
+     [](const ServerConfig& c) { return std::to_string(c.lockout_failures); }},
+    {"logon-waiting-max", true, false,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       c.logon_waiting_max = StrictNumber::Unsigned(name, v, kMaxConnections);
+     },
+     [](const ServerConfig& c) { return std::to_string(c.logon_waiting_max); }},
     {"rollover", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
        if (v == "none") {
@@ -104,14 +152,22 @@ const Option kOptions[] = {
     {"tls-key", true, false,
      [](ServerConfig& c, const std::string&, std::string_view v) { c.tls_key = v; },
      [](const ServerConfig& c) { return c.tls_key; }},
+    {"metrics-port", true, false,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       if (v == "none") {
+         c.metrics_port = std::nullopt;
+       } else {
+         c.metrics_port = static_cast<int32_t>(StrictNumber::Integer(name, v, 0, 65535));
+       }
+     },
+     [](const ServerConfig& c) {
+       return c.metrics_port ? std::to_string(*c.metrics_port) : std::string("none");
+     }},
     {"quiet", false, true,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       if (v != "true" && v != "false") {
-         throw ConfigError(name + " takes true or false, not '" + std::string(v) + "'");
-       }
-       c.quiet = v == "true";
+       c.quiet = Boolean(name, v);
      },
-     [](const ServerConfig& c) { return std::string(c.quiet ? "true" : "false"); }},
+     [](const ServerConfig& c) { return BooleanText(c.quiet); }},
     {"log", true, true, [](ServerConfig& c, const std::string&, std::string_view v) { c.log = v; },
      [](const ServerConfig& c) { return c.log; }},
 };
@@ -173,6 +229,10 @@ void Check(const ServerConfig& config) {
   }
   if (config.tls_cert.empty() != config.tls_key.empty()) {
     throw ConfigError("tls-cert and tls-key go together");
+  }
+  if (config.logon_delay_max_ms < config.logon_delay_ms) {
+    throw ConfigError("logon-delay-max-ms (" + std::to_string(config.logon_delay_max_ms) +
+                      ") is below logon-delay-ms (" + std::to_string(config.logon_delay_ms) + ")");
   }
 }
 

@@ -20,12 +20,20 @@ struct ServerConfig {
   uint64_t seed = 20270304;
   uint64_t wait_sessions = 0;
   uint64_t sessions_per_address = 100;  // logged-on sessions from one address; 0: no limit
+  uint64_t max_connections = 5000;      // lowered at start to what the open file limit allows
+  bool multi_sessions = false;          // a user logged on in several sessions at once
+  uint64_t sessions_per_user = 8;       // with multi_sessions; 0: no limit
+  uint64_t logon_delay_ms = 250;        // after the first failed log-on; 0: no throttling
+  uint64_t logon_delay_max_ms = 30000;
+  uint64_t lockout_failures = 20;  // failed log-ons in a row that lock a user out; 0: never
+  uint64_t logon_waiting_max = 1000;  // log-on answers held back at once
   std::optional<int32_t> rollover = 22 * 3600;  // seconds after midnight of market time
   std::string address = "127.0.0.1";
   int32_t port = 0;
   std::string port_file;
   std::string tls_cert;
   std::string tls_key;
+  std::optional<int32_t> metrics_port;  // loopback HTTP; none: no endpoint, 0: a free port
   bool quiet = false;
   std::string log;  // empty: standard error
 };

@@ -1,5 +1,8 @@
 #include "server_connection.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "log_text.h"
 #include "messages.h"
 #include "records.h"
@@ -66,7 +69,7 @@ void ServerConnection::Start() {
 
 void ServerConnection::DeadlinePassed() {
   m_deadline->Enabled(false);
-  if (!m_logged_on) Close("no log-on in time");
+  if (!m_logged_on && !m_waiting) Close("no log-on in time");
 }
 
 bool ServerConnection::IsMarketStarted() const { return m_session->MarketStarted(); }
@@ -77,12 +80,14 @@ bool ServerConnection::WithinBudget() {
   if (m_closed) return false;
   const size_t unsent = UnsentBytes();
   if (unsent > m_limits.max_unsent_bytes) {
+    m_host.SlowReaderCut();
     Close("slow reader: " + std::to_string(unsent) + " bytes not taken");
     return false;
   }
   if (m_logged_on && m_limits.max_user_unsent_bytes > 0) {
     const size_t user = m_host.UserUnsentBytes(*this);
     if (user > m_limits.max_user_unsent_bytes) {
+      m_host.SlowReaderCut();
       Close("slow readers: the sessions of " + LogText(Username()) + " have not taken " +
             std::to_string(user) + " bytes");
       return false;
@@ -106,8 +111,10 @@ void ServerConnection::Close(const std::string& reason) {
   if (m_closed) return;
   m_closed = true;
   if (m_deadline) m_deadline->Enabled(false);
-  m_host.Log("session " + std::to_string(m_session->sid()) + " " + m_peer + " closed: " +
-             reason);
+  if (!reason.empty()) {
+    m_host.Log("session " + std::to_string(m_session->sid()) + " " + m_peer + " closed: " +
+               reason);
+  }
   m_socket->Close();
   m_host.Closed(*this);
 }
@@ -140,6 +147,7 @@ void ServerConnection::Receive(ISocket& socket) {
 }
 
 void ServerConnection::Handle(std::string_view message) {
+  if (m_waiting) return Close("a message before the log-on was answered");
   CProcess& process = *m_process;
   process.Renew();
   process.Child(m_socket);
@@ -170,11 +178,28 @@ void ServerConnection::HandleFirst(const CProcess& process, std::string_view mes
 void ServerConnection::LogOn(const CProcess& process) {
   wire::LogOn request;
   wire::Decode(process, request);
-  const std::string& username = request.username;
+  m_waiting.emplace(std::move(request.username), std::move(request.password));
+  const int64_t delay = m_host.LogOnDelay(*this, m_waiting->first);
+  if (delay < 0) {
+    Refuse(wire::kLoginRefused, "Too many log-ons waiting; try again later", LOGIN_TOKEN);
+    return Close("");
+  }
+  if (delay == 0 || !m_deadline) return AnswerLogOn();
+  m_deadline->OnTick([this] { AnswerLogOn(); });
+  m_deadline->Enabled(false);
+  m_deadline->Interval(static_cast<int32_t>(std::min<int64_t>(delay, INT32_MAX)));
+  m_deadline->Enabled(true);
+}
+
+void ServerConnection::AnswerLogOn() {
+  if (m_deadline) m_deadline->Enabled(false);
+  const auto [username, password] = std::move(*m_waiting);
+  m_waiting.reset();
   const model::User* user = m_host.User(username);
-  if (!user || user->password != request.password) {
+  if (!user || user->password != password) {
+    const bool log = m_host.LogOnFailed(*this, username, user != nullptr);
     Refuse(wire::kLoginRefused, "Wrong user name or password", LOGIN_TOKEN);
-    return Close("log-on refused for '" + LogText(username) + "'");
+    return Close(log ? "log-on refused for '" + LogText(username) + "'" : "");
   }
   const std::string refusal = m_host.MayLogOn(*this, *user);
   if (!refusal.empty()) {
@@ -182,7 +207,6 @@ void ServerConnection::LogOn(const CProcess& process) {
     return Close("log-on refused for '" + LogText(username) + "': " + refusal);
   }
   m_logged_on = true;
-  if (m_deadline) m_deadline->Enabled(false);
   m_client = user->client;
   m_session->sid(m_host.NewSid());
   m_session->Username(username);

@@ -4,8 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "orvane/connection/socket.h"
@@ -47,6 +49,24 @@ class ConnectionHost {
     return {};
   }
   virtual void LoggedOn(ServerConnection& connection) = 0;
+  // Milliseconds the answer to a log-on of `username` must wait (0: none),
+  // or -1 when no more answers may wait: the log-on is then refused.
+  virtual int64_t LogOnDelay(ServerConnection& connection, const std::string& username) {
+    (void)connection;
+    (void)username;
+    return 0;
+  }
+  // A log-on refused for a wrong user name (`known` false) or password.
+  // Whether the refusal is worth a log line of its own.
+  virtual bool LogOnFailed(ServerConnection& connection, const std::string& username,
+                           bool known) {
+    (void)connection;
+    (void)username;
+    (void)known;
+    return true;
+  }
+  // The connection is being cut for reading too slowly.
+  virtual void SlowReaderCut() {}
   // Text that the logged-on sessions of the connection's user hold for their
   // peers and the peers have not taken yet.
   virtual size_t UserUnsentBytes(const ServerConnection& connection) const {
@@ -85,10 +105,15 @@ struct ConnectionLimits {
 // log-on, bad framing, a reader (or a user's readers together) too far
 // behind on any send, no log-on before its deadline timer ticks, or
 // DISCONNECT. A request's SID is read strictly (see ReadSid).
+//
+// The host may hold the answer to a log-on back (LogOnDelay): the log-on is
+// then answered on the connection's timer, its password checked only then,
+// and any message the peer sends meanwhile closes the connection.
 class ServerConnection : private ISocketEvents {
  public:
-  // `login_deadline` (may be null: no deadline) is enabled by Start and
-  // closes the connection when it ticks before a log-on.
+  // `login_deadline` (may be null: no deadline, no delayed log-on answers)
+  // is enabled by Start and closes the connection when it ticks before a
+  // log-on; it also times a delayed log-on answer.
   ServerConnection(ConnectionHost& host, std::shared_ptr<ISocket> socket,
                    const ConnectionLimits& limits, std::shared_ptr<ITimer> login_deadline = {});
   ~ServerConnection() override;
@@ -106,7 +131,8 @@ class ServerConnection : private ISocketEvents {
   void SendRows(const std::vector<std::string>& rows);
   // Answers ERROR(code, text, token).
   void Refuse(int32_t code, const std::string& text, TokensEnum request);
-  // Closes once, logging why; the host hears Closed.
+  // Closes once, logging why (an empty reason: no log line); the host hears
+  // Closed.
   void Close(const std::string& reason);
 
   bool LoggedOn() const { return m_logged_on; }
@@ -130,6 +156,7 @@ class ServerConnection : private ISocketEvents {
   void HandleFirst(const CProcess& process, std::string_view message);
   void HandleRequest(const CProcess& process);
   void LogOn(const CProcess& process);
+  void AnswerLogOn();
   void ResendLost(const CProcess& process);
   void DeadlinePassed();
   // False, the connection closed, when it or its user is over its budget.
@@ -143,6 +170,7 @@ class ServerConnection : private ISocketEvents {
   std::shared_ptr<CProcess> m_process;
   std::shared_ptr<CResponse> m_last_answer;
   std::vector<std::string> m_messages;
+  std::optional<std::pair<std::string, std::string>> m_waiting;  // a log-on: user, password
   std::string m_address;
   std::string m_peer;
   size_t m_unterminated = 0;

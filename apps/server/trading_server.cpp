@@ -38,6 +38,7 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
       m_gateway(m_desk, *m_environment.timers, [this] {
         GatewayOptions gateway = m_options.gateway;
         gateway.market_started = [this](ServerConnection& c) { MarketStarted(c); };
+        if (!gateway.elapsed_ms) gateway.elapsed_ms = m_environment.elapsed_ms;
         return gateway;
       }()),
       m_feed_timer(m_environment.timers->CreateTimer()) {

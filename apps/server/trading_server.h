@@ -90,6 +90,8 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   size_t PricesSent() const { return m_gateway.PricesSent(); }
   bool FeedEnded() const { return m_feed_ended; }
   const Desk& desk() const { return m_desk; }
+  Gateway& gateway() { return m_gateway; }
+  const Gateway& gateway() const { return m_gateway; }
   // The store, for tests that make its commits fail.
   MemoryStore& store() { return m_store; }
 
@@ -114,6 +116,9 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   void Accepted(const std::shared_ptr<ISocket>& socket) override { m_gateway.Accept(socket); }
   bool Admit(const std::string& address) override {
     return m_gateway.Admit(address, m_environment.acceptor->Pending());
+  }
+  void Dropped(const std::string& address, const std::string& why) override {
+    m_gateway.Dropped(address, why);
   }
 
   void MarketStarted(const ServerConnection& connection);

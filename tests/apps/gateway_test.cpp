@@ -71,12 +71,19 @@ struct Peer {
   std::string m_raw;
 };
 
-// A memory acceptor that reports connections still in their TLS handshake.
+// A memory acceptor that reports connections still in their TLS handshake,
+// and drops some as a TLS listener does.
 class HandshakingAcceptor : public MemoryAcceptor {
  public:
   using MemoryAcceptor::MemoryAcceptor;
   size_t Pending() const override { return pending; }
+  void Advise(IAcceptorEvents* l) override {
+    listener = l;
+    MemoryAcceptor::Advise(l);
+  }
+  void Drop(const std::string& why) { listener->Dropped("10.1.2.3", why); }
   size_t pending = 0;
+  IAcceptorEvents* listener = nullptr;
 };
 
 class GatewayTest : public ::testing::Test {
@@ -304,6 +311,22 @@ TEST_F(GatewayTest, TheConnectionCapCountsHandshakesAndLogsOncePerBurst) {
   EXPECT_EQ(Logged("connection cap reached"), 2u);
 }
 
+TEST_F(GatewayTest, DroppedConnectionsAreLoggedOnceABurstWithACount) {
+  m_acceptor->Drop("TLS handshake failed: wrong version number");
+  for (int i = 0; i < 5; ++i) m_acceptor->Drop("TLS handshake not finished within 10000 ms");
+  EXPECT_EQ(Logged("connection from 10.1.2.3 dropped before it was served: TLS handshake failed: "
+                   "wrong version number"),
+            1u);
+  EXPECT_EQ(Logged("dropped"), 1u);
+  m_time->Advance(10000);
+  EXPECT_EQ(Logged("5 more connections dropped before they were served"), 1u);
+  m_time->Advance(20000);
+  EXPECT_EQ(Logged("dropped"), 2u);
+  m_acceptor->Drop("no descriptor left for it (the open file limit is reached)");
+  EXPECT_EQ(Logged("dropped before it was served: no descriptor left"), 1u);
+  EXPECT_EQ(m_server->gateway().stats().connections_dropped, 7u);
+}
+
 TEST_F(GatewayTest, ASidIsReadStrictlyAndNeverFollowsTheLastOne) {
   Peer alice = LogOn("alice", "secret");
   Peer bob = LogOn("bob", "pass");
@@ -388,6 +411,95 @@ TEST_F(GatewayTest, AUserNameIsLoggedEscapedAndCut) {
     EXPECT_LT(line.size(), 160u) << line;
   }
   EXPECT_EQ(Logged("xxx...'"), 1u);
+}
+
+// ---- password guessing ----
+
+class ThrottleTest : public GatewayTest {
+ protected:
+  void Throttle(int64_t first_ms, size_t lockout = 0, size_t waiting = 1000) {
+    Build([&](ServerOptions& o) {
+      o.gateway.throttle.first_delay_ms = first_ms;
+      o.gateway.throttle.max_delay_ms = 4 * first_ms;
+      o.gateway.throttle.lockout_failures = lockout;
+      o.gateway.max_waiting_log_ons = waiting;
+    });
+  }
+  // A connection that has sent a log-on and not yet read its answer.
+  Peer Ask(const std::string& user, const std::string& password) {
+    Peer peer = Connect();
+    peer.Send(LOGIN_TOKEN, {user, password});
+    return peer;
+  }
+  static std::string Answer(Peer& peer) {
+    const auto messages = peer.Read();
+    if (messages.empty()) return "";
+    if (messages[0]->TokenID() == LOGIN_TOKEN) return "logged on";
+    wire::Refusal refusal;
+    return wire::Decode(*messages[0], refusal) ? refusal.text : "?";
+  }
+};
+
+TEST_F(ThrottleTest, GuessesAfterAWrongPasswordWaitOneAtATime) {
+  Throttle(250);
+  Peer first = Ask("alice", "wrong");
+  EXPECT_EQ(Answer(first), "Wrong user name or password");  // the first at once
+  Peer second = Ask("alice", "wrong2");
+  Peer parallel = Ask("alice", "secret");  // refused unread while the second waits
+  EXPECT_EQ(Answer(parallel), "Too many log-ons waiting; try again later");
+  m_time->Advance(249);
+  EXPECT_EQ(Answer(second), "");
+  m_time->Advance(1);
+  EXPECT_EQ(Answer(second), "Wrong user name or password");
+  // Each failure doubles the wait, the right password's too; it ends the burst.
+  Peer third = Ask("alice", "wrong3");
+  m_time->Advance(499);
+  EXPECT_EQ(Answer(third), "");
+  m_time->Advance(1);
+  EXPECT_EQ(Answer(third), "Wrong user name or password");
+  Peer right = Ask("alice", "secret");
+  m_time->Advance(999);
+  EXPECT_EQ(Answer(right), "");
+  m_time->Advance(1);
+  EXPECT_EQ(Answer(right), "logged on");
+  EXPECT_EQ(Logged("log-on refused for 'alice' from 127.0.0.1:"), 1u);
+  EXPECT_EQ(Logged("log-on failures of user 'alice' ended: 3 in a row"), 1u);
+  EXPECT_EQ(Logged("'alice'"), 2u);  // the first refusal and the summary
+  EXPECT_EQ(m_server->gateway().stats().refused_password, 3u);
+  EXPECT_EQ(m_server->gateway().stats().refused_waiting, 1u);
+}
+
+TEST_F(ThrottleTest, ALockedOutUserIsRefusedWithTheRightPasswordUntilLifted) {
+  Throttle(10, 2);
+  for (int i = 0; i < 2; ++i) {
+    Peer guess = Ask("alice", "wrong");
+    m_time->Advance(100);
+    EXPECT_EQ(Answer(guess), "Wrong user name or password");
+  }
+  EXPECT_EQ(Logged("user 'alice' locked out after 2 failed log-ons in a row"), 1u);
+  Peer right = Ask("alice", "secret");
+  m_time->Advance(100);
+  EXPECT_EQ(Answer(right), "This user is locked out after too many failed log-ons");
+  EXPECT_EQ(LogOn("bob", "pass").socket->State(), SocketConnected);
+  EXPECT_EQ(m_server->gateway().LiftLockOuts(), 1u);
+  EXPECT_EQ(LogOn("alice", "secret").socket->State(), SocketConnected);
+}
+
+TEST_F(ThrottleTest, WaitingLogOnsAreBoundedAndMayNotTalkMeanwhile) {
+  Throttle(250, 0, 1);
+  Peer guess = Ask("alice", "wrong");
+  Answer(guess);
+  Peer waiting = Ask("bob", "pass");  // the same address: it waits
+  Peer over = Ask("dealer", "pass");
+  EXPECT_EQ(Answer(over), "Too many log-ons waiting; try again later");
+  EXPECT_EQ(over.socket->State(), SocketClosed);
+  EXPECT_EQ(m_server->gateway().WaitingLogOns(), 1u);
+  waiting.Send(GET_ACCOUNTS_TOKEN);
+  EXPECT_EQ(waiting.socket->State(), SocketClosed);
+  EXPECT_EQ(Logged("closed: a message before the log-on was answered"), 1u);
+  EXPECT_EQ(m_server->gateway().WaitingLogOns(), 0u);
+  m_time->Advance(1000);  // its timer is gone with it
+  EXPECT_EQ(m_server->gateway().stats().log_ons, 0u);
 }
 
 }  // namespace

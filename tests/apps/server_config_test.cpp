@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -35,6 +36,14 @@ TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
       "seed = 7\n"
       "wait-sessions = 3\n"
       "sessions-per-address = 0\n"
+      "max-connections = 900\n"
+      "multi-sessions = true\n"
+      "sessions-per-user = 2\n"
+      "logon-delay-ms = 100\n"
+      "logon-delay-max-ms = 100\n"
+      "lockout-failures = 0\n"
+      "logon-waiting-max = 5\n"
+      "metrics-port = 0\n"
       "rollover = 21:30:00\n"
       "address = 0.0.0.0\n"
       "port = 4100\n"
@@ -51,6 +60,14 @@ TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
   EXPECT_EQ(c.seed, 7u);
   EXPECT_EQ(c.wait_sessions, 3u);
   EXPECT_EQ(c.sessions_per_address, 0u);
+  EXPECT_EQ(c.max_connections, 900u);
+  EXPECT_TRUE(c.multi_sessions);
+  EXPECT_EQ(c.sessions_per_user, 2u);
+  EXPECT_EQ(c.logon_delay_ms, 100u);
+  EXPECT_EQ(c.logon_delay_max_ms, 100u);
+  EXPECT_EQ(c.lockout_failures, 0u);
+  EXPECT_EQ(c.logon_waiting_max, 5u);
+  EXPECT_EQ(c.metrics_port, 0);
   EXPECT_EQ(c.rollover, 21 * 3600 + 30 * 60);
   EXPECT_EQ(c.address, "0.0.0.0");
   EXPECT_EQ(c.port, 4100);
@@ -92,6 +109,8 @@ TEST(ServerConfigTest, BadValuesAreRefusedWithTheirLine) {
   EXPECT_EQ(Refusal({}, "rate = 5\n"),
             "a book is required: --book FILE, or book = FILE in the configuration file");
   EXPECT_EQ(Refusal({}, "book = b\ntls-cert = c\n"), "tls-cert and tls-key go together");
+  EXPECT_EQ(Refusal({}, "book = b\nlogon-delay-ms = 500\nlogon-delay-max-ms = 400\n"),
+            "logon-delay-max-ms (400) is below logon-delay-ms (500)");
 }
 
 TEST(ServerConfigTest, FlagsWinOverTheFile) {
@@ -117,7 +136,9 @@ TEST(ServerConfigTest, BadFlagsAreRefused) {
                                               {"--port", "1abc"},
                                               {"--port", "70000"},
                                               {"--ticks", "-1"},
-                                              {"--wait-sessions", "5001"},
+                                              {"--wait-sessions", "1000001"},
+                                              {"--max-connections", "0"},
+                                              {"--metrics-port", "-1"},
                                               {"--seed", "1.5"},
                                               {"--rate"},
                                               {"--bogus", "1"},
@@ -130,9 +151,11 @@ TEST(ServerConfigTest, BadFlagsAreRefused) {
             "--port takes a whole number from 0 to 65535, not '1abc'");
 }
 
-TEST(ServerConfigTest, OnlyTheLogAndQuietChangeAtRunTime) {
+TEST(ServerConfigTest, OnlyTheLogQuietAndTheThrottleChangeAtRunTime) {
+  const std::set<std::string_view> run_time = {"log", "quiet", "logon-delay-ms",
+                                               "logon-delay-max-ms", "lockout-failures"};
   for (const std::string_view key : ServerConfigReader::Keys()) {
-    EXPECT_EQ(ServerConfigReader::ChangesAtRunTime(key), key == "log" || key == "quiet") << key;
+    EXPECT_EQ(ServerConfigReader::ChangesAtRunTime(key), run_time.count(key) == 1) << key;
   }
   ServerConfig before;
   ServerConfig after = before;

@@ -1,0 +1,139 @@
+#include "log_on_throttle.h"
+
+#include <algorithm>
+
+#include "log_text.h"
+
+namespace orvane::apps {
+
+namespace {
+
+std::string UserKey(const std::string& user) { return "u" + user; }
+std::string AddressKey(const std::string& address) { return "a" + address; }
+
+std::string Describe(const std::string& key) {
+  const std::string_view name = std::string_view(key).substr(1);
+  return key[0] == 'u' ? "user '" + LogText(name) + "'" : "address " + LogText(name);
+}
+
+}  // namespace
+
+int64_t LogOnThrottle::DelayAfter(size_t failures) const {
+  if (failures == 0 || m_options.first_delay_ms <= 0) return 0;
+  int64_t delay = m_options.first_delay_ms;
+  for (size_t i = 1; i < failures && delay < m_options.max_delay_ms; ++i) delay *= 2;
+  return std::min(delay, m_options.max_delay_ms);
+}
+
+LogOnThrottle::Failures* LogOnThrottle::Find(const std::string& key) {
+  auto it = m_failures.find(key);
+  return it == m_failures.end() ? nullptr : &it->second;
+}
+
+int64_t LogOnThrottle::Reserve(const std::string& user, const std::string& address,
+                               int64_t now) {
+  Failures* keys[] = {Find(UserKey(user)), Find(AddressKey(address))};
+  int64_t due = now;
+  for (const Failures* f : keys) {
+    if (f == nullptr) continue;
+    if (f->waiting > 0) return -1;
+    due = std::max(due, f->next_free);
+  }
+  for (Failures* f : keys) {
+    if (f == nullptr) continue;
+    if (due > now) {
+      ++f->waiting;
+      f->given_back = f->next_free;
+    }
+    f->next_free = due + DelayAfter(f->count);
+  }
+  return due - now;
+}
+
+void LogOnThrottle::Release(const std::string& user, const std::string& address,
+                            bool answered) {
+  for (Failures* f : {Find(UserKey(user)), Find(AddressKey(address))}) {
+    if (f == nullptr || f->waiting == 0) continue;
+    --f->waiting;
+    if (!answered) f->next_free = f->given_back;
+  }
+}
+
+bool LogOnThrottle::Count(const std::string& key, int64_t now, bool& locked, bool lockable) {
+  Failures* f = Find(key);
+  if (f == nullptr) {
+    if (m_failures.size() >= m_options.max_tracked) Forget(now);
+    if (m_failures.size() >= m_options.max_tracked) return false;
+    f = &m_failures[key];
+  }
+  ++f->count;
+  f->last = now;
+  f->next_free = std::max(f->next_free, now + DelayAfter(f->count));
+  if (lockable && !f->locked && m_options.lockout_failures > 0 &&
+      f->count >= m_options.lockout_failures) {
+    f->locked = true;
+    locked = true;
+  }
+  return f->count == 1;
+}
+
+bool LogOnThrottle::Failed(const std::string& user, bool known, const std::string& address,
+                           int64_t now, bool& locked) {
+  locked = false;
+  bool starts = false;
+  if (known) starts = Count(UserKey(user), now, locked, true);
+  bool ignored = false;
+  return Count(AddressKey(address), now, ignored, false) || starts;
+}
+
+void LogOnThrottle::Summarise(const std::string& key, const Failures& f,
+                              std::vector<std::string>& out) const {
+  if (f.count > 1) {
+    out.push_back("log-on failures of " + Describe(key) + " ended: " + std::to_string(f.count) +
+                  " in a row");
+  }
+}
+
+std::vector<std::string> LogOnThrottle::Succeeded(const std::string& user,
+                                                  const std::string& address) {
+  std::vector<std::string> ended;
+  for (const std::string& key : {UserKey(user), AddressKey(address)}) {
+    auto it = m_failures.find(key);
+    if (it == m_failures.end() || it->second.locked) continue;
+    Summarise(key, it->second, ended);
+    m_failures.erase(it);
+  }
+  return ended;
+}
+
+bool LogOnThrottle::LockedOut(const std::string& user) const {
+  auto it = m_failures.find(UserKey(user));
+  return it != m_failures.end() && it->second.locked;
+}
+
+size_t LogOnThrottle::LiftLockOuts() {
+  const auto locked = std::count_if(m_failures.begin(), m_failures.end(),
+                                    [](const auto& entry) { return entry.second.locked; });
+  m_failures.clear();
+  return static_cast<size_t>(locked);
+}
+
+std::vector<std::string> LogOnThrottle::Forget(int64_t now) {
+  std::vector<std::string> ended;
+  for (auto it = m_failures.begin(); it != m_failures.end();) {
+    const Failures& f = it->second;
+    if (!f.locked && now - f.last >= m_options.forget_after_ms && now >= f.next_free) {
+      Summarise(it->first, f, ended);
+      it = m_failures.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return ended;
+}
+
+size_t LogOnThrottle::Throttled() const {
+  return m_options.first_delay_ms <= 0 ? 0 : m_failures.size();
+}
+
+}  // namespace orvane::apps
