@@ -62,14 +62,30 @@ TEST(MetricsEndpointTest, ParsesRequestHeadsFromAnyBytes) {
   }
 }
 
+// A memory acceptor that reports connections still in their TLS handshake.
+class HandshakingAcceptor : public MemoryAcceptor {
+ public:
+  using MemoryAcceptor::MemoryAcceptor;
+  size_t Pending() const override { return pending; }
+  size_t pending = 0;
+};
+
+// Keeps the server's end of every connection, as the endpoint was given it.
+struct ServerEnds : IAcceptorEvents {
+  void Accepted(const std::shared_ptr<ISocket>& child) override { sockets.push_back(child); }
+  std::vector<std::shared_ptr<ISocket>> sockets;
+};
+
 class MetricsEndpointServerTest : public ::testing::Test {
  protected:
   MetricsEndpointServerTest() {
     m_scrapes = &m_metrics.AddCounter("scrapes_total", "Scrapes.");
     m_endpoint = std::make_unique<MetricsEndpoint>(
         m_acceptor, m_time, [this] { return m_metrics.Render(); }, [this] { return m_healthy; });
+    m_acceptor->Advise(&m_server_ends);
     m_port = m_endpoint->Listen("127.0.0.1", 0);
   }
+  ~MetricsEndpointServerTest() override { m_acceptor->Unadvise(&m_server_ends); }
 
   std::shared_ptr<MemorySocket> Connect() {
     auto socket = m_network->CreateSocket();
@@ -100,7 +116,9 @@ class MetricsEndpointServerTest : public ::testing::Test {
   bool m_healthy = true;
   std::shared_ptr<VirtualTimeScheduler> m_time = std::make_shared<VirtualTimeScheduler>();
   std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_time);  // deferred, as TCP
-  std::shared_ptr<MemoryAcceptor> m_acceptor = std::make_shared<MemoryAcceptor>(m_network);
+  std::shared_ptr<HandshakingAcceptor> m_acceptor =
+      std::make_shared<HandshakingAcceptor>(m_network);
+  ServerEnds m_server_ends;
   std::unique_ptr<MetricsEndpoint> m_endpoint;
   int32_t m_port = 0;
 };
@@ -125,6 +143,9 @@ TEST_F(MetricsEndpointServerTest, ScrapeAnswersTheCurrentMetricsThenCloses) {
             std::string::npos);
   EXPECT_TRUE(head.ends_with("Connection: close\r\n\r\n"));
   EXPECT_EQ(m_endpoint->Connections(), 0u);
+  // On TCP, what is still unsent at the close leaves only within the linger.
+  ASSERT_EQ(m_server_ends.sockets.size(), 3u);
+  for (const auto& socket : m_server_ends.sockets) EXPECT_GT(socket->LingerSeconds(), 0);
 }
 
 TEST_F(MetricsEndpointServerTest, HealthFollowsTheServer) {
@@ -184,7 +205,12 @@ TEST_F(MetricsEndpointServerTest, ClosesAConnectionWithoutARequestAfterFiveSecon
 
 TEST_F(MetricsEndpointServerTest, TakesAtMostSixteenConnections) {
   std::vector<std::shared_ptr<MemorySocket>> idle;
-  for (size_t i = 0; i < MetricsEndpoint::kMaxConnections; ++i) idle.push_back(Connect());
+  // Those still being set up by the acceptor count too.
+  m_acceptor->pending = 1;
+  for (size_t i = 1; i < MetricsEndpoint::kMaxConnections; ++i) idle.push_back(Connect());
+  EXPECT_EQ(Connect()->State(), SocketClosed);
+  m_acceptor->pending = 0;
+  idle.push_back(Connect());
   EXPECT_EQ(m_endpoint->Connections(), MetricsEndpoint::kMaxConnections);
   auto refused = Connect();
   EXPECT_EQ(refused->State(), SocketClosed);
