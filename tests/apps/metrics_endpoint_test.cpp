@@ -175,6 +175,13 @@ TEST_F(MetricsEndpointServerTest, AnswersWhatItDoesNotServe) {
   }
 }
 
+TEST_F(MetricsEndpointServerTest, MetricsThatCannotBeReadAreAServerError) {
+  m_metrics.AddGauge("broken", "", []() -> double { throw std::runtime_error("no store"); });
+  const std::string answer = Ask("GET /metrics HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(StatusLine(answer), "HTTP/1.1 500 Internal Server Error");
+  EXPECT_TRUE(answer.ends_with("\r\n\r\nno store\n"));
+}
+
 TEST_F(MetricsEndpointServerTest, WaitsForARequestInPieces) {
   auto socket = Connect();
   for (const char* piece : {"GE", "T /hea", "lth HTTP/1.1\r\nHost: a\r", "\n\r"}) {
