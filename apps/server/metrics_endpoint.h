@@ -57,6 +57,8 @@ class MetricsEndpoint : private IAcceptorEvents {
   static constexpr size_t kMaxConnections = 16;
   static constexpr int32_t kRequestTimeoutMs = 5000;
 
+  // Not listening yet. Throws std::invalid_argument when any argument is
+  // missing.
   MetricsEndpoint(std::shared_ptr<IAcceptor> acceptor, std::shared_ptr<ITimerFactory> timers,
                   std::function<std::string()> metrics, std::function<bool()> healthy);
   // Stops listening and closes every connection.
