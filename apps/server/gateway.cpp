@@ -268,6 +268,7 @@ size_t Gateway::UserUnsentBytes(const ServerConnection& connection) const {
 }
 
 void Gateway::Closed(ServerConnection& connection) {
+  ++m_stats.connections_closed;
   StopWaiting(connection, false);
   if (connection.LoggedOn()) {
     Forget(m_by_client, connection.ClientID(), &connection);

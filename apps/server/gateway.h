@@ -74,6 +74,7 @@ struct GatewayStats {
   uint64_t refused_waiting = 0;   // too many log-on answers held back
   uint64_t connections_refused = 0;  // at the connection cap
   uint64_t connections_dropped = 0;  // before they were served (TLS handshakes, descriptors)
+  uint64_t connections_closed = 0;   // served, then closed
   uint64_t slow_reader_cuts = 0;
   uint64_t prices_sent = 0;
 };

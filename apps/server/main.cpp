@@ -21,9 +21,14 @@
 #include <string>
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>  // malloc_trim
+#endif
+
 #include "book_import.h"
 #include "desk.h"
 #include "log_file.h"
+#include "metrics_endpoint.h"
 #include "orvane/connection/asio_listener.h"
 #include "orvane/connection/asio_timer.h"
 #include "orvane/core/clock.h"
@@ -137,6 +142,29 @@ orvane::apps::ThrottleOptions Throttle(const ServerConfig& config) {
   throttle.max_delay_ms = static_cast<int64_t>(config.logon_delay_max_ms);
   throttle.lockout_failures = config.lockout_failures;
   return throttle;
+}
+
+// Every few seconds after connections went away, the memory their buffers
+// held (TLS handshakes, read and send buffers: small blocks the allocator
+// keeps) is given back to the system, so that a flood of connections does
+// not leave the server at its peak.
+std::shared_ptr<orvane::ITimer> ReturnFreedMemory(orvane::ITimerFactory& timers,
+                                                  const orvane::apps::TradingServer& server) {
+  constexpr int32_t kTrimMs = 5000;
+  auto timer = timers.CreateTimer();
+  timer->Interval(kTrimMs);
+  timer->OnTick([&server, gone = uint64_t{0}]() mutable {
+    const orvane::apps::GatewayStats& stats = server.gateway().stats();
+    const uint64_t now_gone =
+        stats.connections_closed + stats.connections_dropped + stats.connections_refused;
+    if (now_gone == gone) return;
+    gone = now_gone;
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+  });
+  timer->Enabled(true);
+  return timer;
 }
 
 std::string SignalName(int signal) {
@@ -314,6 +342,17 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& l
     log.Warn("listening on " + config.address + ":" + std::to_string(port) +
              " without TLS: passwords and orders cross the network unencrypted");
   }
+  std::unique_ptr<orvane::apps::MetricsEndpoint> metrics;
+  if (config.metrics_port) {
+    metrics = std::make_unique<orvane::apps::MetricsEndpoint>(
+        std::make_shared<orvane::AsioListener>(io), environment.timers,
+        [&server] { return server.metrics().Render(); },
+        [&server] { return server.Running(); });
+    const int32_t metrics_port = metrics->Listen("127.0.0.1", *config.metrics_port);
+    log.Info("metrics on http://127.0.0.1:" + std::to_string(metrics_port) +
+             "/metrics, health on /health");
+  }
+  const std::shared_ptr<orvane::ITimer> trim = ReturnFreedMemory(*environment.timers, server);
   const PortFile port_file(config.port_file, port);
   service.Serve(server);
   io.run();

@@ -39,9 +39,13 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
         GatewayOptions gateway = m_options.gateway;
         gateway.market_started = [this](ServerConnection& c) { MarketStarted(c); };
         if (!gateway.elapsed_ms) gateway.elapsed_ms = m_environment.elapsed_ms;
+        gateway.order_answered = [this](int64_t micros) {
+          m_order_latency->Observe(static_cast<double>(micros) / 1e6);
+        };
         return gateway;
       }()),
       m_feed_timer(m_environment.timers->CreateTimer()) {
+  RegisterMetrics();
   m_desk.Rules(m_options.rules);
   m_desk.Load();
   m_feed_timer->Interval(kFeedTickMs);
@@ -73,6 +77,44 @@ void TradingServer::Stop() {
 
 std::optional<AccountFigures> TradingServer::Figures(int32_t account) const {
   return m_desk.FiguresOf(account);
+}
+
+void TradingServer::RegisterMetrics() {
+  const GatewayStats& stats = m_gateway.stats();
+  Metrics& m = m_metrics;
+  m.AddGauge("orvane_connections", "Connections open, log-on or not.",
+             [this] { return static_cast<double>(m_gateway.Connections()); });
+  m.AddGauge("orvane_sessions", "Sessions logged on.",
+             [this] { return static_cast<double>(m_gateway.LoggedOnSessions()); });
+  m.AddCounter("orvane_logons_total", "Log-ons accepted.", [&stats] { return stats.log_ons; });
+  const char* refusals = "Log-ons refused, by reason.";
+  m.AddCounter("orvane_logon_refusals_total", refusals, "reason", "password",
+               [&stats] { return stats.refused_password; });
+  m.AddCounter("orvane_logon_refusals_total", refusals, "reason", "locked_out",
+               [&stats] { return stats.refused_locked; });
+  m.AddCounter("orvane_logon_refusals_total", refusals, "reason", "session_limit",
+               [&stats] { return stats.refused_limit; });
+  m.AddCounter("orvane_logon_refusals_total", refusals, "reason", "busy",
+               [&stats] { return stats.refused_waiting; });
+  m.AddGauge("orvane_throttled", "Users and addresses whose log-ons are slowed down now.",
+             [this] { return static_cast<double>(m_gateway.ThrottledKeys()); });
+  m.AddGauge("orvane_logons_waiting", "Log-on answers held back now.",
+             [this] { return static_cast<double>(m_gateway.WaitingLogOns()); });
+  m.AddCounter("orvane_connections_refused_total", "Connections closed at the connection cap.",
+               [&stats] { return stats.connections_refused; });
+  m.AddCounter("orvane_connections_dropped_total",
+               "Connections dropped before they were served (TLS handshakes, descriptors).",
+               [&stats] { return stats.connections_dropped; });
+  m.AddCounter("orvane_slow_reader_cuts_total",
+               "Sessions closed because their peer took too little of what was sent.",
+               [&stats] { return stats.slow_reader_cuts; });
+  m.AddCounter("orvane_quotes_applied_total", "Quotes of the feed applied.",
+               [this] { return static_cast<uint64_t>(m_feed.Delivered()); });
+  m.AddCounter("orvane_prices_sent_total", "Prices sent to sessions.",
+               [&stats] { return stats.prices_sent; });
+  m_order_latency = &m.AddHistogram(
+      "orvane_order_latency_seconds", "From an order's arrival to its answer.",
+      {0.0001, 0.00025, 0.0005, 0.001, 0.0025, 0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 1});
 }
 
 void TradingServer::Log(const std::string& line) {

@@ -13,6 +13,7 @@
 #include "gateway.h"
 #include "orvane/connection/acceptor.h"
 #include "memory_store.h"
+#include "metrics.h"
 #include "price_feed.h"
 #include "records.h"
 
@@ -94,6 +95,9 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   const Gateway& gateway() const { return m_gateway; }
   // The store, for tests that make its commits fail.
   MemoryStore& store() { return m_store; }
+  // Sessions, log-ons and refusals, connections refused and dropped,
+  // slow-reader cuts, throttling, quotes and prices, order latency.
+  const Metrics& metrics() const { return m_metrics; }
 
  private:
   // DeskEvents
@@ -121,6 +125,7 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
     m_gateway.Dropped(address, why);
   }
 
+  void RegisterMetrics();
   void MarketStarted(const ServerConnection& connection);
   void StartFeed();
   void Feed();
@@ -135,6 +140,8 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   Desk m_desk;
   Gateway m_gateway;
   std::shared_ptr<ITimer> m_feed_timer;
+  Metrics m_metrics;
+  Histogram* m_order_latency = nullptr;
   int64_t m_feed_started = 0;
   std::unordered_set<int32_t> m_market_sessions;  // SIDs that started the market, ever
   bool m_feed_running = false;

@@ -7,14 +7,14 @@ namespace {
 
 constexpr int64_t kSecondsPerDay = 86400;
 
-int64_t floor_div(int64_t a, int64_t b) {
+constexpr int64_t floor_div(int64_t a, int64_t b) {
   int64_t q = a / b;
   if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
   return q;
 }
 
 // Days since 1970-01-01 for a proleptic Gregorian date (month 1..12).
-int64_t days_from_civil(int64_t y, int64_t m, int64_t d) {
+constexpr int64_t days_from_civil(int64_t y, int64_t m, int64_t d) {
   y -= m <= 2;
   const int64_t era = floor_div(y, 400);
   const int64_t yoe = y - era * 400;
@@ -35,8 +35,10 @@ void civil_from_days(int64_t z, int& y, int& m, int& d) {
   y = static_cast<int>(yoe + era * 400 + (m <= 2));
 }
 
-// 1899-12-30 relative to 1970-01-01.
-const int64_t kSerialZero = days_from_civil(1899, 12, 30);
+// 1899-12-30 relative to 1970-01-01. A constant, so that a date made while
+// other files are still being initialised (a static DateTime) is right.
+constexpr int64_t kSerialZero = days_from_civil(1899, 12, 30);
+static_assert(kSerialZero == -25569);
 
 }  // namespace
 

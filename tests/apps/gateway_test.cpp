@@ -13,6 +13,7 @@
 
 #include "book_import.h"
 #include "messages.h"
+#include "metrics_endpoint.h"
 #include "orvane/connection/memory_acceptor.h"
 #include "orvane/connection/memory_network.h"
 #include "orvane/connection/memory_socket.h"
@@ -500,6 +501,66 @@ TEST_F(ThrottleTest, WaitingLogOnsAreBoundedAndMayNotTalkMeanwhile) {
   EXPECT_EQ(m_server->gateway().WaitingLogOns(), 0u);
   m_time->Advance(1000);  // its timer is gone with it
   EXPECT_EQ(m_server->gateway().stats().log_ons, 0u);
+}
+
+// ---- metrics ----
+
+// The value of one sample line of a Prometheus text, or -1.
+double Sample(const std::string& text, const std::string& series) {
+  const size_t at = text.find("\n" + series + " ");
+  if (at == std::string::npos) return -1;
+  return std::stod(text.substr(at + series.size() + 2));
+}
+
+TEST_F(GatewayTest, AScrapeSeesLogOnsRefusalsCutsAndOrderLatencyMove) {
+  Build([](ServerOptions& o) {
+    o.gateway.limits.max_unsent_bytes = 300;
+    o.gateway.throttle.first_delay_ms = 0;
+  });
+  MetricsEndpoint endpoint(std::make_shared<MemoryAcceptor>(m_network), m_time,
+                           [this] { return m_server->metrics().Render(); },
+                           [this] { return m_server->Running(); });
+  const int32_t port = endpoint.Listen("127.0.0.1", 0);
+  auto scrape = [&](const std::string& path) {
+    auto socket = m_network->CreateSocket();
+    socket->Connect("127.0.0.1", port);
+    m_time->RunUntilIdle();
+    socket->Send("GET " + path + " HTTP/1.1\r\n\r\n");
+    m_time->RunUntilIdle();
+    return socket->Receive();
+  };
+  const std::string before = scrape("/metrics");
+  EXPECT_EQ(Sample(before, "orvane_logons_total"), 0);
+  EXPECT_EQ(Sample(before, "orvane_sessions"), 0);
+
+  Peer alice = LogOn("alice", "secret");
+  Peer wrong = Connect();
+  RefusedLogOn(wrong, "alice", "nope");
+  alice.socket->Send(wire::Request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 0.1, 1.2001}));
+  alice.Read();
+  alice.socket->StopReading();
+  for (int i = 0; i < 50 && alice.socket->State() == SocketConnected; ++i) {
+    alice.Send(GET_ALL_SYMBOLS_TOKEN);
+  }
+  const std::string after = scrape("/metrics");
+  EXPECT_EQ(Sample(after, "orvane_logons_total"), 1);
+  EXPECT_EQ(Sample(after, "orvane_logon_refusals_total{reason=\"password\"}"), 1);
+  EXPECT_EQ(Sample(after, "orvane_slow_reader_cuts_total"), 1);
+  EXPECT_EQ(Sample(after, "orvane_sessions"), 0);
+  // One order: every bucket from the one it fell in up to +Inf counts it.
+  EXPECT_EQ(Sample(after, "orvane_order_latency_seconds_count"), 1);
+  double last = 0;
+  for (const char* le : {"0.0001", "0.001", "0.01", "0.1", "1", "+Inf"}) {
+    const double bucket =
+        Sample(after, std::string("orvane_order_latency_seconds_bucket{le=\"") + le + "\"}");
+    EXPECT_GE(bucket, last) << le;
+    last = bucket;
+  }
+  EXPECT_EQ(last, 1);
+  EXPECT_NE(after.find("# TYPE orvane_order_latency_seconds histogram\n"), std::string::npos);
+  EXPECT_TRUE(scrape("/health").ends_with("\r\n\r\nok\n"));
+  m_server->Stop();
+  EXPECT_TRUE(scrape("/health").ends_with("\r\n\r\nstopping\n"));
 }
 
 }  // namespace
