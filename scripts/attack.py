@@ -673,14 +673,15 @@ def row_tls_idle_flood(row):
         after = server.rss_mb()
         answer, peer = logon(server.port, *user(1001), tls=context)
         peer.close()
+        alive = server.alive()
         log = server.log_text()
     cap_logged = LOG_CAP_REACHED in log
-    ok = (after <= before + 50 and closed >= n - cap and late == 0 and hanging == 0
+    ok = (alive and after <= before + 50 and closed >= n - cap and late == 0 and hanging == 0
           and cap_logged and logged_on(answer) and len(log) < 2 << 20)
     figures = ("RSS %.0f/%.0f/%.0f MB (before/peak/after); held %d, closed %d (slowest %.2f s, "
-               "%d late, %d hanging); cap logged=%s; TLS log-on %s; log %d B" % (
+               "%d late, %d hanging); cap logged=%s; TLS log-on %s; log %d B%s" % (
                    before, peak.peak, after, held, closed, slowest, late, hanging, cap_logged,
-                   outcome(answer), len(log)))
+                   outcome(answer), len(log), "" if alive else "; SERVER DIED"))
     return ok, figures
 
 
@@ -768,12 +769,14 @@ def row_unsent_budget(row):
         cut, logged = flood_unread(server.port, 1178, sessions, 8 if RUN.short else 15, peak)
         time.sleep(0.3)
         peak()
+        alive = server.alive()
         log = server.log_text()
     cut_lines = sum(1 for line in log.splitlines() if LOG_SLOW_READER in line)
     growth = peak.peak - before
-    ok = logged == sessions and cut == sessions and cut_lines >= sessions and growth < 100
-    figures = "%d sessions, %d cut (%d log lines), RSS %.0f -> peak %.0f MB (+%.0f)" % (
-        logged, cut, cut_lines, before, peak.peak, growth)
+    ok = (alive and logged == sessions and cut == sessions and cut_lines >= sessions
+          and growth < 100)
+    figures = "%d sessions, %d cut (%d log lines), RSS %.0f -> peak %.0f MB (+%.0f)%s" % (
+        logged, cut, cut_lines, before, peak.peak, growth, "" if alive else "; SERVER DIED")
     return ok, figures
 
 
@@ -830,12 +833,13 @@ def row_password_guess(row):
                  if (got - sent) * 1000 + 5 < delay_schedule_ms(k + 1, base, most)]
         lines = sum(1 for line in server.log_text().splitlines() if name in line)
         waiting_ok, waiting_figure = logon_while_many_wait(server.port)
+        alive = server.alive()
     lockout_ok, lockout_figure = lockout()
-    ok = (len(wrong) <= most_answers and not early and lines <= 10 and lockout_ok
+    ok = (alive and len(wrong) <= most_answers and not early and lines <= 10 and lockout_ok
           and waiting_ok)
-    figures = "%d wrong-password answers, %d early %s; %d log lines; %s; %s" % (
+    figures = "%d wrong-password answers, %d early %s; %d log lines; %s; %s%s" % (
         len(wrong), len(early), early[:5] if early else "", lines, lockout_figure,
-        waiting_figure)
+        waiting_figure, "" if alive else "; SERVER DIED")
     return ok, figures
 
 
@@ -1155,6 +1159,9 @@ class Run:
         build = os.path.abspath(args.build)
         self.server_binary = find_binary(build, "orvane-server")
         self.terminal_binary = find_binary(build, "orvane-terminal")
+        if not (self.server_binary and self.terminal_binary):
+            raise ValueError("no orvane-server and orvane-terminal under %s/apps (build them)"
+                             % build)
         here = os.path.dirname(os.path.abspath(__file__))
         self.book = os.path.abspath(args.book or os.path.join(here, "..", "data",
                                                               "sample_book.txt"))
@@ -1166,7 +1173,7 @@ def find_binary(build, name):
     for path in (os.path.join(build, "apps", name), os.path.join(build, name)):
         if os.access(path, os.X_OK):
             return path
-    sys.exit("attack: no %s under %s (build it first)" % (name, build))
+    return None
 
 
 RUN = None
@@ -1207,11 +1214,15 @@ def main():
     parser.add_argument("--book", help="book file (default: data/sample_book.txt)")
     parser.add_argument("--keep", action="store_true", help="keep the scratch directory")
     args = parser.parse_args()
-    RUN = Run(args)
+    try:
+        RUN = Run(args)
+    except ValueError as e:
+        parser.error(str(e))
     raise_open_file_limit()
     for number in (signal.SIGTERM, signal.SIGHUP):
         signal.signal(number, lambda *_: sys.exit(1))
     failed = 0
+    print("%-15s %-4s %6s  %s  [%s]" % ("row", "", "time", "measured", "criterion"))
     try:
         for name, body in ROWS:
             if args.only and name != args.only:
