@@ -1222,7 +1222,7 @@ def main():
     for number in (signal.SIGTERM, signal.SIGHUP):
         signal.signal(number, lambda *_: sys.exit(1))
     failed = 0
-    print("%-15s %-4s %6s  %s  [%s]" % ("row", "", "time", "measured", "criterion"))
+    print("%-15s %-4s %6s  %s  [%s]" % ("row", "ok", "time", "measured", "criterion"))
     try:
         for name, body in ROWS:
             if args.only and name != args.only:
