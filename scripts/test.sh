@@ -6,8 +6,8 @@
 # the API reference with Doxygen (a missing contract comment fails it), builds
 # and runs the suite under AddressSanitizer, UndefinedBehaviorSanitizer and
 # LeakSanitizer, runs the suites that use the io_context under
-# ThreadSanitizer, a 60-second soak of 1,000 sessions, and each fuzz target
-# for a bounded time.
+# ThreadSanitizer, a 60-second soak of 1,000 sessions, the short attack
+# replay against a running server, and each fuzz target for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -64,6 +64,9 @@ done
 
 echo "== soak (60 s, 1,000 sessions)"
 bash scripts/soak.sh --seconds 60 --sessions 1000 --sample 15 --build build/release
+
+echo "== attack replay (short)"
+python3 scripts/attack.py --build build/release --short
 
 if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
   echo "== fuzz (${fuzz_seconds}s per target)"

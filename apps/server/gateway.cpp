@@ -175,11 +175,12 @@ int64_t Gateway::Now() const {
 }
 
 int64_t Gateway::LogOnDelay(ServerConnection& connection, const std::string& username) {
-  if (m_waiting.size() >= m_options.max_waiting_log_ons) {
+  const int64_t delay = m_throttle.Reserve(username, connection.Address(), Now());
+  if (delay > 0 && m_waiting.size() >= m_options.max_waiting_log_ons) {
+    m_throttle.Release(username, connection.Address(), false);
     ++m_stats.refused_waiting;
     return -1;
   }
-  const int64_t delay = m_throttle.Reserve(username, connection.Address(), Now());
   if (delay < 0) ++m_stats.refused_waiting;
   if (delay > 0) m_waiting[&connection] = {username, connection.Address()};
   return delay;
