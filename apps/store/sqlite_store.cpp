@@ -308,11 +308,9 @@ struct SqliteStatements {
         advance_market_time(db,
                             "UPDATE market_time SET serial = ?1, text = ?2 "
                             "WHERE text = '' OR NOT coalesce(?1 < serial, 0)"),
-        // The oldest outcome of the owner goes once more than `?2` are kept.
-        trim_order_numbers(db, "DELETE FROM order_numbers WHERE " +
-                                   First("order_numbers", "owner = ?1") +
-                                   " AND EXISTS (SELECT 1 FROM order_numbers WHERE owner = ?1 "
-                                   "ORDER BY seq DESC LIMIT 1 OFFSET ?2)"),
+        count_order_numbers(db, "SELECT count(*) FROM order_numbers WHERE owner = ?1"),
+        drop_oldest_number(db,
+                           "DELETE FROM order_numbers WHERE " + First("order_numbers", "owner = ?1")),
         set_meta(db,
                  "INSERT INTO meta (key, value) VALUES (?1, ?2) "
                  "ON CONFLICT (key) DO UPDATE SET value = excluded.value"),
@@ -350,7 +348,7 @@ struct SqliteStatements {
       insert_interest_rate, set_sequences, set_market_time;
   SqlStatement open_position, raise_ticket, close_position, change_position, add_interest,
       place_order, raise_order, change_order, remove_order, book_totals, remove_alert,
-      advance_market_time, trim_order_numbers;
+      advance_market_time, count_order_numbers, drop_oldest_number;
   SqlStatement set_meta, meta;
   SqlStatement select_symbols, select_clients, select_accounts, select_positions, select_orders,
       select_alerts, select_users, select_history, select_audit, select_order_numbers,
@@ -360,10 +358,13 @@ struct SqliteStatements {
 
 namespace {
 
+using KeptNumbers = std::unordered_map<std::string, int64_t>;
+
 // Writes one change as model::Apply applies it to a snapshot.
 class ChangeWriter {
  public:
-  ChangeWriter(sqlite3* db, SqliteStatements& s) : m_db(db), m_s(s) {}
+  ChangeWriter(sqlite3* db, SqliteStatements& s, KeptNumbers& kept)
+      : m_db(db), m_s(s), m_kept(kept) {}
 
   void operator()(const model::PositionOpened& c) {
     BindRecord(m_s.open_position, c.position, PositionFields<Binder, const model::Position>).Run();
@@ -403,21 +404,38 @@ class ChangeWriter {
   void operator()(const model::AuditAdded& c) {
     BindRecord(m_s.insert_audit, c.entry, AuditFields<Binder, const model::AuditEntry>).Run();
   }
+  // The owner's oldest outcome goes once more than a desk keeps are there.
   void operator()(const model::OrderNumberUsed& c) {
-    const std::string_view owner = c.number.username;
-    m_s.insert_order_number.Bind(owner);
+    const std::string& owner = c.number.username;
+    int64_t& kept = Kept(owner);
+    m_s.insert_order_number.Bind(std::string_view(owner));
     BindRecord(m_s.insert_order_number, c.number,
                OrderNumberFields<Binder, const model::OrderNumber>)
         .Run();
-    m_s.trim_order_numbers.Bind(owner).Bind(static_cast<int64_t>(model::kOrderNumbersKept)).Run();
+    if (++kept > static_cast<int64_t>(model::kOrderNumbersKept)) {
+      m_s.drop_oldest_number.Bind(std::string_view(owner)).Run();
+      --kept;
+    }
   }
   void operator()(const model::InterestAdded& c) {
     m_s.add_interest.Bind(c.client).Bind(c.account).Bind(c.ticket).Bind(c.interest).Run();
   }
 
  private:
+  int64_t& Kept(const std::string& owner) {
+    auto known = m_kept.find(owner);
+    if (known != m_kept.end()) return known->second;
+    int64_t count = 0;
+    SqlStatement& select = m_s.count_order_numbers;
+    select.Bind(std::string_view(owner));
+    if (select.Step()) select.Column(count);
+    select.Reset();
+    return m_kept.emplace(owner, count).first->second;
+  }
+
   sqlite3* m_db;
   SqliteStatements& m_s;
+  KeptNumbers& m_kept;
 };
 
 // Reads every row of `select` into `records`.
@@ -573,7 +591,7 @@ void SqliteStore::Append(const model::Change& change) {
   if (!m_broken.empty() || !m_batch_error.empty()) return;
   try {
     BeginBatch();
-    ChangeWriter writer(m_db, *m_statements);
+    ChangeWriter writer(m_db, *m_statements, m_kept_numbers);
     std::visit(writer, change);
   } catch (const StoreError& e) {
     m_batch_error = e.what();
@@ -633,6 +651,7 @@ StoreStatus SqliteStore::Seed(const model::Snapshot& snapshot) {
     WriteSnapshot(snapshot);
     m_statements->commit.Run();
     m_batch_open = false;
+    m_kept_numbers.clear();
     return StoreStatus::Ok();
   } catch (const StoreError& e) {
     Rollback();
@@ -715,6 +734,7 @@ void SqliteStore::Rollback() {
     sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
   }
   m_batch_open = false;
+  m_kept_numbers.clear();
 }
 
 std::string SqliteStore::Where() const { return m_directory + "/" + kDatabaseFile; }

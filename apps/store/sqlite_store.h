@@ -1,10 +1,12 @@
 #ifndef ORVANE_APPS_STORE_SQLITE_STORE_H_
 #define ORVANE_APPS_STORE_SQLITE_STORE_H_
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 
 #include "store.h"
 
@@ -100,6 +102,9 @@ class SqliteStore : public Store {
   int m_lock_fd;
   sqlite3* m_db = nullptr;
   std::unique_ptr<SqliteStatements> m_statements;
+  // How many outcomes each owner has in the store, the open batch's
+  // included; learnt at an owner's first outcome, forgotten on a rollback.
+  std::unordered_map<std::string, int64_t> m_kept_numbers;
   bool m_batch_open = false;
   std::string m_batch_error;  // the first failure of the open batch
   std::string m_broken;       // why commits are refused; empty while they are not
