@@ -507,9 +507,9 @@ int SqliteStore::SchemaVersion() {
   if (tables.Step()) tables.Column(all).Column(meta);
   tables.Reset();
   if (all == 0) return 0;
-  SqlStatement read(m_db, "SELECT value FROM meta WHERE key = ?1");
   std::string text;
   if (meta > 0) {
+    SqlStatement read(m_db, "SELECT value FROM meta WHERE key = ?1");
     read.Bind(std::string_view(kVersionKey));
     if (read.Step()) read.Column(text);
     read.Reset();

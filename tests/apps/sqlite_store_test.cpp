@@ -498,6 +498,19 @@ TEST(SqliteStoreTest, RefusesANewerSchemaAndAnythingButADatabaseOfItsOwn) {
   std::filesystem::remove(file + "-shm");
   std::ofstream(file) << "SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00\n";
   EXPECT_THROW(SqliteStore::Open(directory.path()), StoreError);
+  // Another program's database.
+  std::filesystem::remove(file);
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes (text)", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  try {
+    SqliteStore::Open(directory.path());
+    ADD_FAILURE() << "a foreign database opened";
+  } catch (const StoreError& e) {
+    EXPECT_NE(std::string(e.what()).find("holds no schema version of this server"),
+              std::string::npos)
+        << e.what();
+  }
 }
 
 TEST(SqliteStoreTest, SeedsOnlyAnEmptyStoreAndKeepsMetaWithTheBatch) {
