@@ -8,6 +8,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkgconf doxygen
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl
+  libsqlite3-dev
   libquickfix-dev
   tinyproxy-bin dante-server microsocks
   pybind11-dev python3-dev python3-pytest

@@ -1,0 +1,62 @@
+#ifndef ORVANE_APPS_STORE_SQLITE_STATEMENT_H_
+#define ORVANE_APPS_STORE_SQLITE_STATEMENT_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace orvane::apps {
+
+// A prepared SQLite statement, kept for the life of its connection and run
+// again and again. Values are bound, and columns read, in order from the
+// first:
+//
+//   statement.Bind(client).Bind(account);
+//   while (statement.Step()) statement.Column(a).Column(b);
+//
+// Every failure throws StoreError with SQLite's words. A bound text is not
+// copied: it must stay alive until the statement has run.
+class SqlStatement {
+ public:
+  // Throws StoreError when `sql` does not compile.
+  SqlStatement(sqlite3* db, std::string_view sql);
+  ~SqlStatement();
+  SqlStatement(const SqlStatement&) = delete;
+  SqlStatement& operator=(const SqlStatement&) = delete;
+
+  SqlStatement& Bind(int32_t value);
+  SqlStatement& Bind(int64_t value);
+  SqlStatement& Bind(bool value);
+  // NaN is kept as NULL, which Column reads back as NaN.
+  SqlStatement& Bind(double value);
+  SqlStatement& Bind(std::string_view value);
+
+  // Runs a statement that returns no row and readies it for the next run.
+  void Run();
+  // The next row of a query: true while there is one. After the last row
+  // (or a failure) the statement is ready for the next run.
+  bool Step();
+  // Readies the statement for the next run before its rows are all read.
+  void Reset();
+
+  SqlStatement& Column(int32_t& value);
+  SqlStatement& Column(int64_t& value);
+  SqlStatement& Column(bool& value);
+  SqlStatement& Column(double& value);
+  SqlStatement& Column(std::string& value);
+
+ private:
+  [[noreturn]] void Fail(int code);
+
+  sqlite3* m_db;
+  sqlite3_stmt* m_statement = nullptr;
+  int m_parameter = 0;  // the last one bound
+  int m_column = 0;     // the next one to read
+};
+
+}  // namespace orvane::apps
+
+#endif  // ORVANE_APPS_STORE_SQLITE_STATEMENT_H_

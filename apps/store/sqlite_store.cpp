@@ -1,0 +1,742 @@
+#include "sqlite_store.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <iterator>
+#include <utility>
+#include <variant>
+
+#include "sqlite_statement.h"
+
+namespace orvane::apps {
+
+namespace {
+
+constexpr char kVersionKey[] = "schema_version";
+
+// Each step brings the schema from version i to version i + 1; a step, once
+// released, never changes. Every list keeps the desk's order in `seq`.
+constexpr const char* kMigrations[] = {
+    // 0 -> 1: the first schema.
+    R"(CREATE TABLE meta (key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;
+CREATE TABLE symbols (seq INTEGER PRIMARY KEY, id INTEGER NOT NULL, name TEXT NOT NULL,
+  pip_location INTEGER NOT NULL, factor REAL, price_case INTEGER NOT NULL,
+  ref_id INTEGER NOT NULL, ref_price_case INTEGER NOT NULL, margin_per_lot REAL, bid REAL,
+  ask REAL, close_day TEXT NOT NULL, close_time TEXT NOT NULL, open_day TEXT NOT NULL,
+  open_time TEXT NOT NULL, break_close TEXT NOT NULL, break_open TEXT NOT NULL);
+CREATE TABLE clients (seq INTEGER PRIMARY KEY, id INTEGER NOT NULL, parameters TEXT NOT NULL,
+  liquidation_type INTEGER NOT NULL, liquidation_point REAL, comm_calc_type INTEGER NOT NULL,
+  enable_interest INTEGER NOT NULL, name TEXT NOT NULL, hedging INTEGER NOT NULL,
+  partial_close INTEGER NOT NULL);
+CREATE TABLE accounts (seq INTEGER PRIMARY KEY, client INTEGER NOT NULL,
+  account INTEGER NOT NULL, type INTEGER NOT NULL, margin_account INTEGER NOT NULL,
+  dont_liquidate INTEGER NOT NULL, commission REAL, margin_requirement REAL, net_profit REAL,
+  deposit REAL, credit REAL, previous_margin REAL, interest REAL);
+CREATE INDEX accounts_by_key ON accounts (client, account);
+CREATE TABLE positions (seq INTEGER PRIMARY KEY, client INTEGER NOT NULL,
+  account INTEGER NOT NULL, ticket INTEGER NOT NULL, time TEXT NOT NULL,
+  direction INTEGER NOT NULL, lots REAL, symbol INTEGER NOT NULL, price REAL, interest REAL,
+  note TEXT NOT NULL);
+CREATE INDEX positions_by_key ON positions (account, ticket);
+CREATE TABLE orders (seq INTEGER PRIMARY KEY, client INTEGER NOT NULL,
+  account INTEGER NOT NULL, id INTEGER NOT NULL, time TEXT NOT NULL,
+  direction INTEGER NOT NULL, lots REAL, symbol INTEGER NOT NULL, kind INTEGER NOT NULL,
+  price REAL, position INTEGER NOT NULL, sl REAL, tp REAL, status INTEGER NOT NULL,
+  note TEXT NOT NULL, expiry TEXT NOT NULL);
+CREATE INDEX orders_by_key ON orders (account, id);
+CREATE TABLE alerts (seq INTEGER PRIMARY KEY, client INTEGER NOT NULL, id INTEGER NOT NULL,
+  symbol INTEGER NOT NULL, condition INTEGER NOT NULL, value REAL);
+CREATE INDEX alerts_by_key ON alerts (client, id);
+CREATE TABLE users (seq INTEGER PRIMARY KEY, username TEXT NOT NULL, password TEXT NOT NULL,
+  client INTEGER NOT NULL, privileges TEXT NOT NULL, type INTEGER NOT NULL,
+  symbols TEXT NOT NULL);
+CREATE TABLE history (seq INTEGER PRIMARY KEY, client INTEGER NOT NULL,
+  account INTEGER NOT NULL, ticket INTEGER NOT NULL, time TEXT NOT NULL,
+  symbol INTEGER NOT NULL, lots REAL, direction INTEGER NOT NULL, open_time TEXT NOT NULL,
+  open_price REAL, close_price REAL, commission REAL, interest REAL, ref_price REAL,
+  profit REAL, note TEXT NOT NULL);
+CREATE TABLE audit (seq INTEGER PRIMARY KEY, client INTEGER NOT NULL,
+  account INTEGER NOT NULL, row TEXT NOT NULL);
+CREATE TABLE order_numbers (seq INTEGER PRIMARY KEY, owner TEXT NOT NULL,
+  username TEXT NOT NULL, number INTEGER NOT NULL, code INTEGER NOT NULL, text TEXT NOT NULL,
+  ticket INTEGER NOT NULL, price REAL);
+CREATE INDEX order_numbers_by_owner ON order_numbers (owner);
+CREATE TABLE order_number_owners (owner TEXT PRIMARY KEY) WITHOUT ROWID;
+CREATE TABLE interest_rates (seq INTEGER PRIMARY KEY, symbol INTEGER NOT NULL, buy_rate REAL,
+  sell_rate REAL, year_days INTEGER NOT NULL);
+CREATE TABLE sequences (one INTEGER PRIMARY KEY CHECK (one = 1),
+  last_ticket INTEGER NOT NULL, last_order INTEGER NOT NULL);
+INSERT INTO sequences VALUES (1, 0, 0);
+CREATE TABLE market_time (one INTEGER PRIMARY KEY CHECK (one = 1), serial REAL,
+  text TEXT NOT NULL);
+INSERT INTO market_time VALUES (1, 0, '');)",
+};
+static_assert(std::size(kMigrations) == SqliteStore::kSchemaVersion);
+
+// The columns of each record, in the order its Fields function gives them.
+constexpr char kSymbolColumns[] =
+    "id, name, pip_location, factor, price_case, ref_id, ref_price_case, margin_per_lot, bid, "
+    "ask, close_day, close_time, open_day, open_time, break_close, break_open";
+constexpr char kClientColumns[] =
+    "id, parameters, liquidation_type, liquidation_point, comm_calc_type, enable_interest, name, "
+    "hedging, partial_close";
+constexpr char kAccountColumns[] =
+    "client, account, type, margin_account, dont_liquidate, commission, margin_requirement, "
+    "net_profit, deposit, credit, previous_margin, interest";
+constexpr char kTotalsColumns[] =
+    "commission, margin_requirement, net_profit, deposit, credit, previous_margin, interest";
+constexpr char kPositionColumns[] =
+    "client, account, ticket, time, direction, lots, symbol, price, interest, note";
+constexpr char kOrderColumns[] =
+    "client, account, id, time, direction, lots, symbol, kind, price, position, sl, tp, status, "
+    "note, expiry";
+constexpr char kAlertColumns[] = "client, id, symbol, condition, value";
+constexpr char kUserColumns[] = "username, password, client, privileges, type, symbols";
+constexpr char kHistoryColumns[] =
+    "client, account, ticket, time, symbol, lots, direction, open_time, open_price, "
+    "close_price, commission, interest, ref_price, profit, note";
+constexpr char kAuditColumns[] = "client, account, row";
+constexpr char kOrderNumberColumns[] = "owner, username, number, code, text, ticket, price";
+constexpr char kInterestRateColumns[] = "symbol, buy_rate, sell_rate, year_days";
+
+// The fields of each record, bound or read in the order of its columns:
+// `io` is a binder when the record is const and a reader when it is not.
+template <typename Io, typename R>
+void SymbolFields(Io& io, R& r) {
+  io(r.id)(r.name)(r.pip_location)(r.factor)(r.price_case)(r.ref_id)(r.ref_price_case)(
+      r.margin_per_lot)(r.bid)(r.ask)(r.close_day)(r.close_time)(r.open_day)(r.open_time)(
+      r.break_close)(r.break_open);
+}
+template <typename Io, typename R>
+void ClientFields(Io& io, R& r) {
+  io(r.id)(r.parameters)(r.liquidation_type)(r.liquidation_point)(r.comm_calc_type)(
+      r.enable_interest)(r.name)(r.hedging)(r.partial_close);
+}
+template <typename Io, typename R>
+void TotalsFields(Io& io, R& r) {
+  io(r.commission)(r.margin_requirement)(r.net_profit)(r.deposit)(r.credit)(r.previous_margin)(
+      r.interest);
+}
+template <typename Io, typename R>
+void AccountFields(Io& io, R& r) {
+  io(r.client)(r.account)(r.type)(r.margin_account)(r.dont_liquidate);
+  TotalsFields(io, r.totals);
+}
+template <typename Io, typename R>
+void PositionFields(Io& io, R& r) {
+  io(r.client)(r.account)(r.ticket)(r.time)(r.direction)(r.lots)(r.symbol)(r.price)(r.interest)(
+      r.note);
+}
+template <typename Io, typename R>
+void OrderFields(Io& io, R& r) {
+  io(r.client)(r.account)(r.id)(r.time)(r.direction)(r.lots)(r.symbol)(r.kind)(r.price)(
+      r.position)(r.sl)(r.tp)(r.status)(r.note)(r.expiry);
+}
+template <typename Io, typename R>
+void AlertFields(Io& io, R& r) {
+  io(r.client)(r.id)(r.symbol)(r.condition)(r.value);
+}
+template <typename Io, typename R>
+void UserFields(Io& io, R& r) {
+  io(r.username)(r.password)(r.client)(r.privileges)(r.type)(r.symbols);
+}
+template <typename Io, typename R>
+void HistoryFields(Io& io, R& r) {
+  io(r.client)(r.account)(r.ticket)(r.time)(r.symbol)(r.lots)(r.direction)(r.open_time)(
+      r.open_price)(r.close_price)(r.commission)(r.interest)(r.ref_price)(r.profit)(r.note);
+}
+template <typename Io, typename R>
+void AuditFields(Io& io, R& r) {
+  io(r.client)(r.account)(r.row);
+}
+// An outcome without its owner, the first of its columns.
+template <typename Io, typename R>
+void OrderNumberFields(Io& io, R& r) {
+  io(r.username)(r.number)(r.code)(r.text)(r.ticket)(r.price);
+}
+template <typename Io, typename R>
+void InterestRateFields(Io& io, R& r) {
+  io(r.symbol)(r.buy_rate)(r.sell_rate)(r.year_days);
+}
+
+struct Binder {
+  SqlStatement& statement;
+  template <typename T>
+  Binder& operator()(const T& value) {
+    statement.Bind(value);
+    return *this;
+  }
+  Binder& operator()(const std::string& value) {
+    statement.Bind(std::string_view(value));
+    return *this;
+  }
+};
+
+struct Reader {
+  SqlStatement& statement;
+  template <typename T>
+  Reader& operator()(T& value) {
+    statement.Column(value);
+    return *this;
+  }
+};
+
+template <typename R, typename Fields>
+SqlStatement& BindRecord(SqlStatement& statement, const R& record, Fields fields) {
+  Binder binder{statement};
+  fields(binder, record);
+  return statement;
+}
+
+// "?1, ?2, ..." for each of the columns.
+std::string Placeholders(std::string_view columns) {
+  std::string text;
+  int n = 1;
+  for (char c : columns) {
+    if (c == ',') ++n;
+  }
+  for (int i = 1; i <= n; ++i) text += (i > 1 ? ", ?" : "?") + std::to_string(i);
+  return text;
+}
+
+std::string Insert(std::string_view table, std::string_view columns) {
+  return "INSERT INTO " + std::string(table) + " (" + std::string(columns) + ") VALUES (" +
+         Placeholders(columns) + ")";
+}
+
+// Inserts a record unless one of the same account and number is there
+// (?2 and ?3 are those columns).
+std::string InsertNew(std::string_view table, std::string_view columns, std::string_view number) {
+  return "INSERT INTO " + std::string(table) + " (" + std::string(columns) + ") SELECT " +
+         Placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + std::string(table) +
+         " WHERE account = ?2 AND " + std::string(number) + " = ?3)";
+}
+
+std::string Select(std::string_view table, std::string_view columns) {
+  return "SELECT " + std::string(columns) + " FROM " + std::string(table) + " ORDER BY seq";
+}
+
+// The first record (in the desk's order) that `key` matches, as a condition.
+std::string First(std::string_view table, std::string_view key) {
+  return "seq = (SELECT seq FROM " + std::string(table) + " WHERE " + std::string(key) +
+         " ORDER BY seq LIMIT 1)";
+}
+
+std::string Errno(int error) { return std::strerror(error); }
+
+// The process that holds the lock file, as it wrote itself there; empty
+// when that cannot be told.
+std::string LockHolder(int fd) {
+  char text[32] = {};
+  const ssize_t read = ::pread(fd, text, sizeof text - 1, 0);
+  std::string pid;
+  for (ssize_t i = 0; i < read && text[i] >= '0' && text[i] <= '9'; ++i) pid += text[i];
+  return pid;
+}
+
+// Locks the directory for this store's life; the lock file's descriptor.
+int LockDirectory(const std::string& directory) {
+  const std::string path = directory + "/" + SqliteStore::kLockFile;
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) throw StoreError("cannot open " + path + ": " + Errno(errno));
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    const std::string holder = LockHolder(fd);
+    ::close(fd);
+    if (error != EWOULDBLOCK) throw StoreError("cannot lock " + path + ": " + Errno(error));
+    throw StoreError("store directory " + directory + " is in use by another server" +
+                     (holder.empty() ? std::string() : " (process " + holder + ")"));
+  }
+  // The holder's pid is only information for the next one refused: a
+  // failure to write it changes nothing.
+  const std::string pid = std::to_string(::getpid()) + "\n";
+  if (::ftruncate(fd, 0) == 0) {
+    [[maybe_unused]] const ssize_t written = ::pwrite(fd, pid.data(), pid.size(), 0);
+  }
+  return fd;
+}
+
+}  // namespace
+
+// Every statement the store runs, prepared once when it opens.
+struct SqliteStatements {
+  explicit SqliteStatements(sqlite3* db)
+      : begin(db, "BEGIN"),
+        commit(db, "COMMIT"),
+        insert_symbol(db, Insert("symbols", kSymbolColumns)),
+        insert_client(db, Insert("clients", kClientColumns)),
+        insert_account(db, Insert("accounts", kAccountColumns)),
+        insert_position(db, Insert("positions", kPositionColumns)),
+        insert_order(db, Insert("orders", kOrderColumns)),
+        insert_alert(db, Insert("alerts", kAlertColumns)),
+        insert_user(db, Insert("users", kUserColumns)),
+        insert_history(db, Insert("history", kHistoryColumns)),
+        insert_audit(db, Insert("audit", kAuditColumns)),
+        insert_order_number(db, Insert("order_numbers", kOrderNumberColumns)),
+        insert_owner(db, "INSERT OR IGNORE INTO order_number_owners (owner) VALUES (?1)"),
+        insert_interest_rate(db, Insert("interest_rates", kInterestRateColumns)),
+        set_sequences(db, "UPDATE sequences SET last_ticket = ?1, last_order = ?2"),
+        set_market_time(db, "UPDATE market_time SET serial = ?1, text = ?2"),
+        open_position(db, InsertNew("positions", kPositionColumns, "ticket")),
+        raise_ticket(db, "UPDATE sequences SET last_ticket = max(last_ticket, ?1)"),
+        close_position(db, "DELETE FROM positions WHERE " +
+                               First("positions", "account = ?2 AND ticket = ?3 AND client = ?1")),
+        change_position(db, "UPDATE positions SET (" + std::string(kPositionColumns) + ") = (" +
+                                Placeholders(kPositionColumns) + ") WHERE " +
+                                First("positions", "account = ?2 AND ticket = ?3 AND client = ?1")),
+        add_interest(db, "UPDATE positions SET interest = ?4 WHERE " +
+                             First("positions", "account = ?2 AND ticket = ?3 AND client = ?1")),
+        place_order(db, InsertNew("orders", kOrderColumns, "id")),
+        raise_order(db, "UPDATE sequences SET last_order = max(last_order, ?1)"),
+        change_order(db, "UPDATE orders SET (" + std::string(kOrderColumns) + ") = (" +
+                             Placeholders(kOrderColumns) + ") WHERE " +
+                             First("orders", "account = ?2 AND id = ?3 AND client = ?1")),
+        remove_order(db, "DELETE FROM orders WHERE " +
+                             First("orders", "account = ?2 AND id = ?3 AND client = ?1")),
+        book_totals(db, "UPDATE accounts SET (" + std::string(kTotalsColumns) +
+                            ") = (?3, ?4, ?5, ?6, ?7, ?8, ?9) WHERE " +
+                            First("accounts", "client = ?1 AND account = ?2")),
+        remove_alert(db, "DELETE FROM alerts WHERE " + First("alerts", "client = ?1 AND id = ?2")),
+        // Market time never goes backwards; a NaN compares as model::Apply's
+        // does (never less), and so does a NULL kept for one.
+        advance_market_time(db,
+                            "UPDATE market_time SET serial = ?1, text = ?2 "
+                            "WHERE text = '' OR NOT coalesce(?1 < serial, 0)"),
+        count_order_numbers(db, "SELECT count(*) FROM order_numbers WHERE owner = ?1"),
+        drop_oldest_number(db,
+                           "DELETE FROM order_numbers WHERE " + First("order_numbers", "owner = ?1")),
+        set_meta(db,
+                 "INSERT INTO meta (key, value) VALUES (?1, ?2) "
+                 "ON CONFLICT (key) DO UPDATE SET value = excluded.value"),
+        meta(db, "SELECT value FROM meta WHERE key = ?1"),
+        select_symbols(db, Select("symbols", kSymbolColumns)),
+        select_clients(db, Select("clients", kClientColumns)),
+        select_accounts(db, Select("accounts", kAccountColumns)),
+        select_positions(db, Select("positions", kPositionColumns)),
+        select_orders(db, Select("orders", kOrderColumns)),
+        select_alerts(db, Select("alerts", kAlertColumns)),
+        select_users(db, Select("users", kUserColumns)),
+        select_history(db, Select("history", kHistoryColumns)),
+        select_audit(db, Select("audit", kAuditColumns)),
+        select_order_numbers(db, Select("order_numbers", kOrderNumberColumns)),
+        select_owners(db, "SELECT owner FROM order_number_owners"),
+        select_interest_rates(db, Select("interest_rates", kInterestRateColumns)),
+        select_sequences(db, "SELECT last_ticket, last_order FROM sequences"),
+        select_market_time(db, "SELECT serial, text FROM market_time"),
+        holds_anything(db,
+                       "SELECT EXISTS (SELECT 1 FROM symbols) OR EXISTS (SELECT 1 FROM clients) "
+                       "OR EXISTS (SELECT 1 FROM accounts) OR EXISTS (SELECT 1 FROM positions) "
+                       "OR EXISTS (SELECT 1 FROM orders) OR EXISTS (SELECT 1 FROM alerts) "
+                       "OR EXISTS (SELECT 1 FROM users) OR EXISTS (SELECT 1 FROM history) "
+                       "OR EXISTS (SELECT 1 FROM audit) OR EXISTS (SELECT 1 FROM order_numbers) "
+                       "OR EXISTS (SELECT 1 FROM order_number_owners) "
+                       "OR EXISTS (SELECT 1 FROM interest_rates) "
+                       "OR EXISTS (SELECT 1 FROM sequences WHERE last_ticket <> 0 OR "
+                       "last_order <> 0) "
+                       "OR EXISTS (SELECT 1 FROM market_time WHERE serial IS NOT 0 OR "
+                       "text <> '')") {}
+
+  SqlStatement begin, commit;
+  SqlStatement insert_symbol, insert_client, insert_account, insert_position, insert_order,
+      insert_alert, insert_user, insert_history, insert_audit, insert_order_number, insert_owner,
+      insert_interest_rate, set_sequences, set_market_time;
+  SqlStatement open_position, raise_ticket, close_position, change_position, add_interest,
+      place_order, raise_order, change_order, remove_order, book_totals, remove_alert,
+      advance_market_time, count_order_numbers, drop_oldest_number;
+  SqlStatement set_meta, meta;
+  SqlStatement select_symbols, select_clients, select_accounts, select_positions, select_orders,
+      select_alerts, select_users, select_history, select_audit, select_order_numbers,
+      select_owners, select_interest_rates, select_sequences, select_market_time;
+  SqlStatement holds_anything;
+};
+
+namespace {
+
+using KeptNumbers = std::unordered_map<std::string, int64_t>;
+
+// Writes one change as model::Apply applies it to a snapshot.
+class ChangeWriter {
+ public:
+  ChangeWriter(sqlite3* db, SqliteStatements& s, KeptNumbers& kept)
+      : m_db(db), m_s(s), m_kept(kept) {}
+
+  void operator()(const model::PositionOpened& c) {
+    BindRecord(m_s.open_position, c.position, PositionFields<Binder, const model::Position>).Run();
+    if (sqlite3_changes(m_db) > 0) m_s.raise_ticket.Bind(c.position.ticket).Run();
+  }
+  void operator()(const model::PositionClosed& c) {
+    m_s.close_position.Bind(c.client).Bind(c.account).Bind(c.ticket).Run();
+  }
+  void operator()(const model::PositionChanged& c) {
+    BindRecord(m_s.change_position, c.position, PositionFields<Binder, const model::Position>)
+        .Run();
+  }
+  void operator()(const model::OrderPlaced& c) {
+    BindRecord(m_s.place_order, c.order, OrderFields<Binder, const model::Order>).Run();
+    if (sqlite3_changes(m_db) > 0) m_s.raise_order.Bind(c.order.id).Run();
+  }
+  void operator()(const model::OrderChanged& c) {
+    BindRecord(m_s.change_order, c.order, OrderFields<Binder, const model::Order>).Run();
+  }
+  void operator()(const model::OrderRemoved& c) {
+    m_s.remove_order.Bind(c.client).Bind(c.account).Bind(c.id).Run();
+  }
+  void operator()(const model::TotalsBooked& c) {
+    m_s.book_totals.Bind(c.client).Bind(c.account);
+    BindRecord(m_s.book_totals, c.totals, TotalsFields<Binder, const model::Totals>).Run();
+  }
+  void operator()(const model::AlertRemoved& c) {
+    m_s.remove_alert.Bind(c.client).Bind(c.id).Run();
+  }
+  void operator()(const model::MarketTimeAdvanced& c) {
+    m_s.advance_market_time.Bind(c.time.Serial()).Bind(std::string_view(c.text)).Run();
+  }
+  void operator()(const model::HistoryAdded& c) {
+    BindRecord(m_s.insert_history, c.entry, HistoryFields<Binder, const model::HistoryEntry>)
+        .Run();
+  }
+  void operator()(const model::AuditAdded& c) {
+    BindRecord(m_s.insert_audit, c.entry, AuditFields<Binder, const model::AuditEntry>).Run();
+  }
+  // The owner's oldest outcome goes once more than a desk keeps are there.
+  void operator()(const model::OrderNumberUsed& c) {
+    const std::string& owner = c.number.username;
+    int64_t& kept = Kept(owner);
+    m_s.insert_order_number.Bind(std::string_view(owner));
+    BindRecord(m_s.insert_order_number, c.number,
+               OrderNumberFields<Binder, const model::OrderNumber>)
+        .Run();
+    if (++kept > static_cast<int64_t>(model::kOrderNumbersKept)) {
+      m_s.drop_oldest_number.Bind(std::string_view(owner)).Run();
+      --kept;
+    }
+  }
+  void operator()(const model::InterestAdded& c) {
+    m_s.add_interest.Bind(c.client).Bind(c.account).Bind(c.ticket).Bind(c.interest).Run();
+  }
+
+ private:
+  int64_t& Kept(const std::string& owner) {
+    auto known = m_kept.find(owner);
+    if (known != m_kept.end()) return known->second;
+    int64_t count = 0;
+    SqlStatement& select = m_s.count_order_numbers;
+    select.Bind(std::string_view(owner));
+    if (select.Step()) select.Column(count);
+    select.Reset();
+    return m_kept.emplace(owner, count).first->second;
+  }
+
+  sqlite3* m_db;
+  SqliteStatements& m_s;
+  KeptNumbers& m_kept;
+};
+
+// Reads every row of `select` into `records`.
+template <typename R, typename Fields>
+void ReadAll(SqlStatement& select, std::vector<R>& records, Fields fields) {
+  while (select.Step()) {
+    Reader reader{select};
+    fields(reader, records.emplace_back());
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<SqliteStore> SqliteStore::Open(const std::string& directory,
+                                               const std::string& vfs) {
+  struct stat status {};
+  if (::stat(directory.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+    throw StoreError("store directory " + directory + " does not exist");
+  }
+  std::unique_ptr<SqliteStore> store(new SqliteStore(directory, LockDirectory(directory)));
+  store->OpenDatabase(vfs);
+  return store;
+}
+
+SqliteStore::SqliteStore(std::string directory, int lock_fd)
+    : m_directory(std::move(directory)), m_lock_fd(lock_fd) {}
+
+SqliteStore::~SqliteStore() {
+  Rollback();
+  m_statements.reset();
+  sqlite3_close(m_db);
+  ::close(m_lock_fd);
+}
+
+void SqliteStore::OpenDatabase(const std::string& vfs) {
+  const std::string path = Where();
+  const int code = sqlite3_open_v2(
+      path.c_str(), &m_db,
+      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE,
+      vfs.empty() ? nullptr : vfs.c_str());
+  if (code != SQLITE_OK) {
+    throw StoreError("cannot open " + path + ": " +
+                     (m_db != nullptr ? sqlite3_errmsg(m_db) : sqlite3_errstr(code)));
+  }
+  try {
+    SqlStatement journal(m_db, "PRAGMA journal_mode=WAL");
+    std::string mode;
+    if (journal.Step()) journal.Column(mode);
+    journal.Reset();
+    if (mode != "wal") throw StoreError("the file system does not allow a write-ahead log");
+    SqlStatement(m_db, "PRAGMA synchronous=FULL").Run();
+    const int version = SchemaVersion();
+    if (version > kSchemaVersion) {
+      throw StoreError("its schema version is " + std::to_string(version) +
+                       ", newer than this server's " + std::to_string(kSchemaVersion) +
+                       ": run a server that knows it");
+    }
+    if (version < kSchemaVersion) Migrate(version);
+    m_statements = std::make_unique<SqliteStatements>(m_db);
+  } catch (const StoreError& e) {
+    throw StoreError("cannot open " + path + ": " + e.what());
+  }
+}
+
+int SqliteStore::SchemaVersion() {
+  SqlStatement tables(m_db, "SELECT count(*), count(*) FILTER (WHERE name = 'meta') "
+                            "FROM sqlite_schema WHERE type = 'table'");
+  int32_t all = 0, meta = 0;
+  if (tables.Step()) tables.Column(all).Column(meta);
+  tables.Reset();
+  if (all == 0) return 0;
+  std::string text;
+  if (meta > 0) {
+    SqlStatement read(m_db, "SELECT value FROM meta WHERE key = ?1");
+    read.Bind(std::string_view(kVersionKey));
+    if (read.Step()) read.Column(text);
+    read.Reset();
+  }
+  const bool digits = !text.empty() && text.size() < 6 &&
+                      text.find_first_not_of("0123456789") == std::string::npos;
+  if (!digits) throw StoreError("the database holds no schema version of this server");
+  return std::stoi(text);
+}
+
+void SqliteStore::Migrate(int from) {
+  char* error = nullptr;
+  std::string script = "BEGIN;\n";
+  for (int version = from; version < kSchemaVersion; ++version) {
+    script += kMigrations[version];
+    script += "\n";
+  }
+  script += "INSERT INTO meta (key, value) VALUES ('" + std::string(kVersionKey) + "', '" +
+            std::to_string(kSchemaVersion) +
+            "') ON CONFLICT (key) DO UPDATE SET value = excluded.value;\nCOMMIT;";
+  if (sqlite3_exec(m_db, script.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+    const std::string message = error != nullptr ? error : sqlite3_errmsg(m_db);
+    sqlite3_free(error);
+    Rollback();
+    throw StoreError("migrating its schema from version " + std::to_string(from) + " failed: " +
+                     message);
+  }
+}
+
+model::Snapshot SqliteStore::Load() {
+  if (m_batch_open) throw StoreError("cannot load " + Where() + " while a batch is open");
+  SqliteStatements& s = *m_statements;
+  model::Snapshot snapshot;
+  try {
+    s.begin.Run();
+    m_batch_open = true;
+    ReadAll(s.select_symbols, snapshot.symbols, SymbolFields<Reader, model::Symbol>);
+    ReadAll(s.select_clients, snapshot.clients, ClientFields<Reader, model::Client>);
+    ReadAll(s.select_accounts, snapshot.accounts, AccountFields<Reader, model::Account>);
+    ReadAll(s.select_positions, snapshot.positions, PositionFields<Reader, model::Position>);
+    ReadAll(s.select_orders, snapshot.orders, OrderFields<Reader, model::Order>);
+    ReadAll(s.select_alerts, snapshot.alerts, AlertFields<Reader, model::Alert>);
+    ReadAll(s.select_users, snapshot.users, UserFields<Reader, model::User>);
+    ReadAll(s.select_history, snapshot.history, HistoryFields<Reader, model::HistoryEntry>);
+    ReadAll(s.select_audit, snapshot.audit, AuditFields<Reader, model::AuditEntry>);
+    while (s.select_owners.Step()) {
+      std::string owner;
+      s.select_owners.Column(owner);
+      snapshot.order_numbers[owner];
+    }
+    while (s.select_order_numbers.Step()) {
+      std::string owner;
+      s.select_order_numbers.Column(owner);
+      Reader reader{s.select_order_numbers};
+      OrderNumberFields(reader, snapshot.order_numbers[owner].emplace_back());
+    }
+    ReadAll(s.select_interest_rates, snapshot.interest_rates,
+            InterestRateFields<Reader, model::InterestRate>);
+    if (s.select_sequences.Step()) {
+      s.select_sequences.Column(snapshot.sequences.ticket).Column(snapshot.sequences.order);
+      s.select_sequences.Reset();
+    }
+    if (s.select_market_time.Step()) {
+      double serial = 0;
+      s.select_market_time.Column(serial).Column(snapshot.market_time_text);
+      snapshot.market_time = DateTime(serial);
+      s.select_market_time.Reset();
+    }
+    s.commit.Run();
+    m_batch_open = false;
+  } catch (const StoreError& e) {
+    Rollback();
+    throw StoreError("cannot load " + Where() + ": " + e.what());
+  }
+  return snapshot;
+}
+
+void SqliteStore::Append(const model::Change& change) {
+  if (!m_broken.empty() || !m_batch_error.empty()) return;
+  try {
+    BeginBatch();
+    ChangeWriter writer(m_db, *m_statements, m_kept_numbers);
+    std::visit(writer, change);
+  } catch (const StoreError& e) {
+    m_batch_error = e.what();
+  }
+}
+
+StoreStatus SqliteStore::Commit() {
+  if (!m_broken.empty()) {
+    Rollback();
+    m_batch_error.clear();
+    return StoreStatus::Failed(Where() + " refuses commits since one failed (" + m_broken +
+                               "); open the store again");
+  }
+  std::string failure = std::exchange(m_batch_error, {});
+  if (failure.empty()) {
+    if (!m_batch_open) return StoreStatus::Ok();
+    try {
+      m_statements->commit.Run();
+      m_batch_open = false;
+      return StoreStatus::Ok();
+    } catch (const StoreError& e) {
+      failure = e.what();
+    }
+  }
+  Rollback();
+  m_broken = failure;
+  return StoreStatus::Failed("commit to " + Where() + " failed: " + failure);
+}
+
+bool SqliteStore::Empty() {
+  SqlStatement& holds = m_statements->holds_anything;
+  bool anything = false;
+  try {
+    if (holds.Step()) holds.Column(anything);
+    holds.Reset();
+  } catch (const StoreError& e) {
+    throw StoreError("cannot read " + Where() + ": " + e.what());
+  }
+  return !anything;
+}
+
+StoreStatus SqliteStore::Seed(const model::Snapshot& snapshot) {
+  if (!m_broken.empty()) {
+    return StoreStatus::Failed(Where() + " refuses commits since one failed (" + m_broken +
+                               "); open the store again");
+  }
+  if (m_batch_open || !m_batch_error.empty()) {
+    return StoreStatus::Failed("cannot seed " + Where() + " while a batch is open");
+  }
+  try {
+    BeginBatch();
+    if (!Empty()) {
+      Rollback();
+      return StoreStatus::Failed(Where() +
+                                 " already holds a book, which a seed never overwrites");
+    }
+    WriteSnapshot(snapshot);
+    m_statements->commit.Run();
+    m_batch_open = false;
+    m_kept_numbers.clear();
+    return StoreStatus::Ok();
+  } catch (const StoreError& e) {
+    Rollback();
+    m_broken = e.what();
+    return StoreStatus::Failed("seeding " + Where() + " failed: " + e.what());
+  }
+}
+
+void SqliteStore::SetMeta(const std::string& key, const std::string& value) {
+  if (!m_broken.empty() || !m_batch_error.empty()) return;
+  if (key == kVersionKey) {
+    m_batch_error = "the meta key " + key + " is the store's own";
+    return;
+  }
+  try {
+    BeginBatch();
+    m_statements->set_meta.Bind(std::string_view(key)).Bind(std::string_view(value)).Run();
+  } catch (const StoreError& e) {
+    m_batch_error = e.what();
+  }
+}
+
+std::optional<std::string> SqliteStore::Meta(const std::string& key) {
+  SqlStatement& meta = m_statements->meta;
+  std::optional<std::string> value;
+  try {
+    meta.Bind(std::string_view(key));
+    if (meta.Step()) {
+      meta.Column(value.emplace());
+      meta.Reset();
+    }
+  } catch (const StoreError& e) {
+    throw StoreError("cannot read " + Where() + ": " + e.what());
+  }
+  return value;
+}
+
+void SqliteStore::BeginBatch() {
+  if (m_batch_open) return;
+  m_statements->begin.Run();
+  m_batch_open = true;
+}
+
+void SqliteStore::WriteSnapshot(const model::Snapshot& snapshot) {
+  SqliteStatements& s = *m_statements;
+  auto insert_all = [](SqlStatement& insert, const auto& records, auto fields) {
+    for (const auto& record : records) BindRecord(insert, record, fields).Run();
+  };
+  insert_all(s.insert_symbol, snapshot.symbols, SymbolFields<Binder, const model::Symbol>);
+  insert_all(s.insert_client, snapshot.clients, ClientFields<Binder, const model::Client>);
+  insert_all(s.insert_account, snapshot.accounts, AccountFields<Binder, const model::Account>);
+  insert_all(s.insert_position, snapshot.positions,
+             PositionFields<Binder, const model::Position>);
+  insert_all(s.insert_order, snapshot.orders, OrderFields<Binder, const model::Order>);
+  insert_all(s.insert_alert, snapshot.alerts, AlertFields<Binder, const model::Alert>);
+  insert_all(s.insert_user, snapshot.users, UserFields<Binder, const model::User>);
+  insert_all(s.insert_history, snapshot.history,
+             HistoryFields<Binder, const model::HistoryEntry>);
+  insert_all(s.insert_audit, snapshot.audit, AuditFields<Binder, const model::AuditEntry>);
+  for (const auto& [owner, kept] : snapshot.order_numbers) {
+    // An owner with no outcome is kept too, so that Load gives its place back.
+    if (kept.empty()) s.insert_owner.Bind(std::string_view(owner)).Run();
+    for (const model::OrderNumber& number : kept) {
+      s.insert_order_number.Bind(std::string_view(owner));
+      BindRecord(s.insert_order_number, number,
+                 OrderNumberFields<Binder, const model::OrderNumber>)
+          .Run();
+    }
+  }
+  insert_all(s.insert_interest_rate, snapshot.interest_rates,
+             InterestRateFields<Binder, const model::InterestRate>);
+  s.set_sequences.Bind(snapshot.sequences.ticket).Bind(snapshot.sequences.order).Run();
+  s.set_market_time.Bind(snapshot.market_time.Serial())
+      .Bind(std::string_view(snapshot.market_time_text))
+      .Run();
+}
+
+void SqliteStore::Rollback() {
+  if (m_db != nullptr && sqlite3_get_autocommit(m_db) == 0) {
+    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  m_batch_open = false;
+  m_kept_numbers.clear();
+}
+
+std::string SqliteStore::Where() const { return m_directory + "/" + kDatabaseFile; }
+
+}  // namespace orvane::apps

@@ -1,0 +1,115 @@
+#ifndef ORVANE_APPS_STORE_SQLITE_STORE_H_
+#define ORVANE_APPS_STORE_SQLITE_STORE_H_
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+
+#include "store.h"
+
+struct sqlite3;
+
+namespace orvane::apps {
+
+struct SqliteStatements;  // the store's prepared statements (sqlite_store.cpp)
+
+// A store that cannot be opened or read. The message names the directory
+// and says what to do about it.
+class StoreError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The desk's durable store: one SQLite database, `orvane.db`, in a
+// directory of its own, with a table per record kind. A batch is one
+// transaction, begun at the first change appended and made durable by
+// Commit (write-ahead log, synced on every commit). Load after any committed
+// batches gives exactly what model::Apply gives for them, doubles and texts
+// bit for bit and every list in the order the desk wrote it.
+//
+// One store per directory: while it is open, the directory is locked
+// (`orvane.lock`, which also names the holder's process) and a second Open,
+// from this process or another, is refused.
+//
+// When a batch fails (a change that could not be written, or the commit
+// itself), it is rolled back and the store refuses every later commit until
+// it is opened again: the disk is no longer trusted. A failed batch is not in
+// Load, nor after a clean close; but if the process dies after a failed sync,
+// before the store is closed, the next open may find the batch committed,
+// as after a crash between a commit and its answer. A batch still open when
+// the store closes is dropped.
+class SqliteStore : public Store {
+ public:
+  static constexpr int kSchemaVersion = 1;
+  static constexpr const char* kDatabaseFile = "orvane.db";
+  static constexpr const char* kLockFile = "orvane.lock";
+
+  // Opens the store in `directory`, which must exist; creates the database
+  // when there is none and brings an older schema up to this version.
+  // `vfs` names a registered SQLite VFS to reach the file through (empty:
+  // the default one). Throws StoreError when the directory is in use, the
+  // file is no database of this server or its schema is newer than this
+  // code's.
+  static std::unique_ptr<SqliteStore> Open(const std::string& directory,
+                                           const std::string& vfs = "");
+  ~SqliteStore() override;
+  SqliteStore(const SqliteStore&) = delete;
+  SqliteStore& operator=(const SqliteStore&) = delete;
+
+  // The committed state. Throws StoreError while a batch is open, or when
+  // the database cannot be read.
+  model::Snapshot Load() override;
+  // Joins the open batch (opening it); a change that fails here fails the
+  // batch's Commit. A change naming a record the store does not hold
+  // changes nothing, as in model::Apply.
+  void Append(const model::Change& change) override;
+  StoreStatus Commit() override;
+
+  // Whether the store holds no record, no sequence and no market time.
+  // Throws StoreError when the database cannot be read.
+  bool Empty();
+  // Writes a whole snapshot in one transaction into an empty store with no
+  // batch open. A store that holds a book is never overwritten: that is
+  // refused, and so is anything else that fails, leaving the store as it was.
+  StoreStatus Seed(const model::Snapshot& snapshot);
+
+  // A free key of the server's own (say, the feed's position). SetMeta joins
+  // the open batch like Append; the key "schema_version" is the store's and
+  // setting it fails the batch. Meta reads the open batch's value, if any;
+  // none for a key never set. Meta throws StoreError when reading fails.
+  void SetMeta(const std::string& key, const std::string& value);
+  std::optional<std::string> Meta(const std::string& key);
+
+  const std::string& directory() const { return m_directory; }
+
+ private:
+  SqliteStore(std::string directory, int lock_fd);
+  void OpenDatabase(const std::string& vfs);
+  int SchemaVersion();
+  // Brings the schema from version `from` up to kSchemaVersion, one step a
+  // version, in one transaction.
+  void Migrate(int from);
+  void BeginBatch();
+  void WriteSnapshot(const model::Snapshot& snapshot);
+  // Drops the open transaction, if any, after a failure.
+  void Rollback();
+  std::string Where() const;
+
+  std::string m_directory;
+  int m_lock_fd;
+  sqlite3* m_db = nullptr;
+  std::unique_ptr<SqliteStatements> m_statements;
+  // How many outcomes each owner has in the store, the open batch's
+  // included; learnt at an owner's first outcome, forgotten on a rollback.
+  std::unordered_map<std::string, int64_t> m_kept_numbers;
+  bool m_batch_open = false;
+  std::string m_batch_error;  // the first failure of the open batch
+  std::string m_broken;       // why commits are refused; empty while they are not
+};
+
+}  // namespace orvane::apps
+
+#endif  // ORVANE_APPS_STORE_SQLITE_STORE_H_

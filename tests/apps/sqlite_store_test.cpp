@@ -1,0 +1,552 @@
+// The SQLite store: what it loads is what model::Apply makes of the same
+// committed batches, before and after a reopen; a commit the disk refuses
+// leaves the last committed batch; one store per directory; a newer schema
+// and a second seed are refused.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <bit>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "book_import.h"
+#include "desk.h"
+#include "memory_store.h"
+#include "orvane/core/clock.h"
+#include "orvane/util/operation_type_enum.h"
+#include "sqlite_store.h"
+#include "trading_fixture.h"
+
+namespace orvane::apps {
+namespace {
+
+// A directory of its own under the build directory, removed afterwards.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    std::filesystem::create_directories(ORVANE_TEST_SCRATCH_DIR);
+    std::string path = std::string(ORVANE_TEST_SCRATCH_DIR) + "/store.XXXXXX";
+    if (::mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    m_path = path;
+  }
+  ~ScratchDirectory() { std::filesystem::remove_all(m_path); }
+  const std::string& path() const { return m_path; }
+
+ private:
+  std::string m_path;
+};
+
+// The default VFS, whose writes or syncs fail while armed: a disk that
+// fills up or loses its data under a commit.
+class FaultyDisk {
+ public:
+  enum class Fault { kNone, kWrite, kSync };
+  static constexpr const char* kName = "faulty";
+
+  static void Arm(Fault fault) {
+    Register();
+    s_fault = fault;
+  }
+
+ private:
+  struct File {
+    sqlite3_file base;
+    sqlite3_file* real;  // follows this in the same allocation
+  };
+  static sqlite3_file* Real(sqlite3_file* file) { return reinterpret_cast<File*>(file)->real; }
+
+  static void Register() {
+    static const bool registered = [] {
+      s_real = sqlite3_vfs_find(nullptr);
+      s_vfs = *s_real;
+      s_vfs.pNext = nullptr;
+      s_vfs.zName = kName;
+      s_vfs.szOsFile = static_cast<int>(sizeof(File)) + s_real->szOsFile;
+      s_vfs.xOpen = [](sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags,
+                       int* out) {
+        auto* wrapper = reinterpret_cast<File*>(file);
+        wrapper->real = reinterpret_cast<sqlite3_file*>(wrapper + 1);
+        const int code = s_real->xOpen(s_real, name, wrapper->real, flags, out);
+        wrapper->base.pMethods = wrapper->real->pMethods != nullptr ? &s_methods : nullptr;
+        return code;
+      };
+      s_methods = Methods();
+      return sqlite3_vfs_register(&s_vfs, 0) == SQLITE_OK;
+    }();
+    ASSERT_TRUE(registered);
+  }
+
+  static sqlite3_io_methods Methods() {
+    sqlite3_io_methods m{};
+    m.iVersion = 3;
+    m.xClose = [](sqlite3_file* f) { return Real(f)->pMethods->xClose(Real(f)); };
+    m.xRead = [](sqlite3_file* f, void* data, int n, sqlite3_int64 at) {
+      return Real(f)->pMethods->xRead(Real(f), data, n, at);
+    };
+    m.xWrite = [](sqlite3_file* f, const void* data, int n, sqlite3_int64 at) {
+      if (s_fault == Fault::kWrite) return SQLITE_IOERR_WRITE;
+      return Real(f)->pMethods->xWrite(Real(f), data, n, at);
+    };
+    m.xTruncate = [](sqlite3_file* f, sqlite3_int64 size) {
+      return Real(f)->pMethods->xTruncate(Real(f), size);
+    };
+    m.xSync = [](sqlite3_file* f, int flags) {
+      if (s_fault == Fault::kSync) return SQLITE_IOERR_FSYNC;
+      return Real(f)->pMethods->xSync(Real(f), flags);
+    };
+    m.xFileSize = [](sqlite3_file* f, sqlite3_int64* size) {
+      return Real(f)->pMethods->xFileSize(Real(f), size);
+    };
+    m.xLock = [](sqlite3_file* f, int lock) { return Real(f)->pMethods->xLock(Real(f), lock); };
+    m.xUnlock = [](sqlite3_file* f, int lock) {
+      return Real(f)->pMethods->xUnlock(Real(f), lock);
+    };
+    m.xCheckReservedLock = [](sqlite3_file* f, int* out) {
+      return Real(f)->pMethods->xCheckReservedLock(Real(f), out);
+    };
+    m.xFileControl = [](sqlite3_file* f, int op, void* arg) {
+      return Real(f)->pMethods->xFileControl(Real(f), op, arg);
+    };
+    m.xSectorSize = [](sqlite3_file* f) { return Real(f)->pMethods->xSectorSize(Real(f)); };
+    m.xDeviceCharacteristics = [](sqlite3_file* f) {
+      return Real(f)->pMethods->xDeviceCharacteristics(Real(f));
+    };
+    m.xShmMap = [](sqlite3_file* f, int region, int size, int extend, void volatile** out) {
+      return Real(f)->pMethods->xShmMap(Real(f), region, size, extend, out);
+    };
+    m.xShmLock = [](sqlite3_file* f, int offset, int n, int flags) {
+      return Real(f)->pMethods->xShmLock(Real(f), offset, n, flags);
+    };
+    m.xShmBarrier = [](sqlite3_file* f) { Real(f)->pMethods->xShmBarrier(Real(f)); };
+    m.xShmUnmap = [](sqlite3_file* f, int remove) {
+      return Real(f)->pMethods->xShmUnmap(Real(f), remove);
+    };
+    m.xFetch = [](sqlite3_file* f, sqlite3_int64 at, int n, void** out) {
+      return Real(f)->pMethods->xFetch(Real(f), at, n, out);
+    };
+    m.xUnfetch = [](sqlite3_file* f, sqlite3_int64 at, void* page) {
+      return Real(f)->pMethods->xUnfetch(Real(f), at, page);
+    };
+    return m;
+  }
+
+  static inline sqlite3_vfs* s_real = nullptr;
+  static inline sqlite3_vfs s_vfs{};
+  static inline sqlite3_io_methods s_methods{};
+  static inline Fault s_fault = Fault::kNone;
+};
+
+// Any double but NaN (NaN equals nothing, not even itself): every bit
+// pattern, so infinities, subnormals and -0 come up too.
+double AnyDouble(std::mt19937_64& random) {
+  for (;;) {
+    const double value = std::bit_cast<double>(random());
+    if (!std::isnan(value)) return value;
+  }
+}
+
+// Up to 12 of any bytes: quotes, NUL, newlines, bytes that are no UTF-8.
+std::string AnyText(std::mt19937_64& random) {
+  std::string text(random() % 13, '\0');
+  for (char& c : text) c = static_cast<char>(random() % 256);
+  return text;
+}
+
+// A small book with the cases only a seed can bring: a position and an
+// alert held twice, an owner of order numbers with none kept and one with
+// more kept than a desk keeps.
+model::Snapshot Book(std::mt19937_64& random) {
+  model::Snapshot book;
+  book.symbols = {{1, "USD", -4, 1, 1, 1, 1, 0, 1, 1, "FRIDAY", "22:00", "SUNDAY", "22:00", "", ""},
+                  {2, "EUR'USD", -4, 100000, 1, 1, 1, 1000, 1.2, 1.2002, "FRIDAY", "22:00",
+                   "SUNDAY", "22:00", "21:00", "22:00"}};
+  book.clients = {{10, "1,0,0,0,0,0,100,0.01,0", 2, 50, 2, true, "Alice \"A\"", false, true},
+                  {20, "2,2,0,0,0,3,5,0.1,0", 1, 0, 1, false, "Bob", true, false}};
+  book.accounts = {{10, 100, 1, true, false, {1, -2, 3, 2000, 5, 6, 0.25}},
+                   {20, 200, 0, false, true, {0, 0, 0, 9000, 0, 0, 0}}};
+  for (int32_t ticket = 1; ticket <= 6; ++ticket) {
+    book.positions.push_back({ticket % 2 ? 10 : 20, ticket % 2 ? 100 : 200, ticket,
+                              "03/03/2027 09:00:00", ticket % 3 ? 1 : -1, 0.5, 2,
+                              AnyDouble(random), 0, AnyText(random)});
+    book.orders.push_back({ticket % 2 ? 10 : 20, ticket % 2 ? 100 : 200, 100 + ticket,
+                           "03/03/2027 09:00:00", 1, 0.5, 2, 1, 1.19, 0, 0, 1.3, 0, "", ""});
+  }
+  book.positions.push_back(book.positions[0]);
+  book.alerts = {{10, 1, 2, 1, 1.21}, {10, 1, 2, 2, 1.19}, {20, 1, 2, 3, 1.3}};
+  book.users = {{"alice", "s'cret", 10, "4,5,8", 2, ""}, {"bob", "pw", 20, "5", 2, "2"}};
+  book.history = {{10, 100, 9, "02/03/2027 10:00:00", 2, 1, 1, "01/03/2027 10:00:00", 1.1,
+                   1.2, 3, 0, 1, 1000, "client"}};
+  book.audit = {{10, 100, std::string("row\0with nul", 12)}};
+  book.order_numbers["idle"];
+  for (int32_t n = 1; n <= 300; ++n) {
+    book.order_numbers["legacy"].push_back({"legacy", n, 0, "done", n, 1.2});
+  }
+  book.sequences = {9, 106};
+  book.market_time = DateTime::FromParts(2027, 3, 3, 12, 0, 0);
+  book.market_time_text = "03/03/2027 12:00:00";
+  book.interest_rates = {{2, 0.0365, -0.0219, 365}};
+  return book;
+}
+
+// Random changes of every kind against the state they will meet: most name
+// records that are there, some name none (and change nothing).
+class ChangeMaker {
+ public:
+  explicit ChangeMaker(unsigned seed) : m_random(seed) {}
+
+  model::Change Next(const model::Snapshot& now) {
+    const bool known = Chance(80);
+    // A quarter are order numbers, so that a user's outcomes pass the
+    // number kept.
+    const uint64_t kind = m_random() % 16;
+    switch (kind > 12 ? 11 : kind) {
+      case 0: {
+        model::Position p = AnyPosition();
+        if (known && !now.positions.empty()) p.ticket = Pick(now.positions).ticket + 1000;
+        if (!known && !now.positions.empty()) p = Pick(now.positions);  // its ticket is taken
+        return model::PositionOpened{p};
+      }
+      case 1: {
+        const model::Position p = known && !now.positions.empty() ? Pick(now.positions)
+                                                                   : AnyPosition();
+        return model::PositionClosed{p.client, p.account, p.ticket, Any(), Any(), Any(),
+                                     Text(), Text()};
+      }
+      case 2: {
+        model::Position p = AnyPosition();
+        if (known && !now.positions.empty()) {
+          const model::Position& held = Pick(now.positions);
+          p.client = held.client, p.account = held.account, p.ticket = held.ticket;
+        }
+        return model::PositionChanged{p};
+      }
+      case 3: {
+        model::Order o = AnyOrder();
+        if (known && !now.orders.empty()) o.id = Pick(now.orders).id + 1000;
+        if (!known && !now.orders.empty()) o = Pick(now.orders);
+        return model::OrderPlaced{o};
+      }
+      case 4: {
+        model::Order o = AnyOrder();
+        if (known && !now.orders.empty()) {
+          const model::Order& held = Pick(now.orders);
+          o.client = held.client, o.account = held.account, o.id = held.id;
+        }
+        return model::OrderChanged{o};
+      }
+      case 5: {
+        const model::Order o = known && !now.orders.empty() ? Pick(now.orders) : AnyOrder();
+        return model::OrderRemoved{o.client, o.account, o.id, Text()};
+      }
+      case 6: {
+        const model::Account& a = Pick(now.accounts);
+        return model::TotalsBooked{a.client, known ? a.account : 999,
+                                   {Any(), Any(), Any(), Any(), Any(), Any(), Any()}};
+      }
+      case 7: {
+        const model::Alert a = known && !now.alerts.empty() ? Pick(now.alerts) : model::Alert{};
+        return model::AlertRemoved{a.client, a.id};
+      }
+      case 8: {
+        // Forward mostly, backwards now and then (which changes nothing).
+        const double step = static_cast<double>(m_random() % 1000) / 86400.0;
+        return model::MarketTimeAdvanced{now.market_time + (known ? step : -step), Text()};
+      }
+      case 9:
+        return model::HistoryAdded{{Int(), Int(), Int(), Text(), Int(), Any(), Int(), Text(),
+                                    Any(), Any(), Any(), Any(), Any(), Any(), Text()}};
+      case 10:
+        return model::AuditAdded{{Int(), Int(), Text()}};
+      case 11: {
+        static const std::array<std::string, 3> kOthers = {"legacy", "idle", "o'neil"};
+        const std::string& user = Chance(50) ? "alice" : kOthers[m_random() % kOthers.size()];
+        return model::OrderNumberUsed{{user, Int(), Int(), Text(), Int(), Any()}};
+      }
+      default: {
+        const model::Position p = known && !now.positions.empty() ? Pick(now.positions)
+                                                                   : AnyPosition();
+        return model::InterestAdded{p.client, p.account, p.ticket, Any()};
+      }
+    }
+  }
+
+ private:
+  bool Chance(unsigned percent) { return m_random() % 100 < percent; }
+  double Any() { return Chance(50) ? AnyDouble(m_random) : static_cast<double>(m_random() % 1000) / 8; }
+  int32_t Int() { return static_cast<int32_t>(m_random()); }
+  std::string Text() { return AnyText(m_random); }
+  template <typename R>
+  const R& Pick(const std::vector<R>& records) {
+    return records[m_random() % records.size()];
+  }
+  model::Position AnyPosition() {
+    return {Chance(50) ? 10 : 20, Chance(50) ? 100 : 200, Int(), Text(), Int(), Any(), Int(),
+            Any(), Any(), Text()};
+  }
+  model::Order AnyOrder() {
+    return {Chance(50) ? 10 : 20, Chance(50) ? 100 : 200, Int(), Text(), Int(), Any(), Int(),
+            Int(), Any(), Int(), Any(), Any(), Int(), Text(), Text()};
+  }
+
+  std::mt19937_64 m_random;
+};
+
+TEST(SqliteStoreTest, LoadsWhatTheModelMakesOfTheCommittedBatches) {
+  ScratchDirectory directory;
+  std::mt19937_64 random(11);
+  model::Snapshot expected = Book(random);
+  {
+    auto store = SqliteStore::Open(directory.path());
+    ASSERT_TRUE(store->Seed(expected).ok());
+    ASSERT_TRUE(store->Load() == expected);
+    ChangeMaker maker(12);
+    std::array<int, std::variant_size_v<model::Change>> applied{}, ignored{};
+    for (int batch = 0; batch < 400; ++batch) {
+      const size_t size = 1 + random() % 20;
+      for (size_t i = 0; i < size; ++i) {
+        const model::Change change = maker.Next(expected);
+        ++(model::Apply(expected, change) ? applied : ignored)[change.index()];
+        store->Append(change);
+      }
+      ASSERT_TRUE(store->Commit().ok());
+      ASSERT_TRUE(store->Load() == expected) << "after batch " << batch;
+    }
+    for (size_t kind = 0; kind < applied.size(); ++kind) {
+      EXPECT_GT(applied[kind], 0) << "change kind " << kind;
+      // Only history, audit and order numbers are always taken.
+      if (kind != 9 && kind != 10 && kind != 11) {
+        EXPECT_GT(ignored[kind], 0) << "change kind " << kind;
+      }
+    }
+    EXPECT_EQ(expected.order_numbers["legacy"].size(), 300u);  // one in, one out
+    EXPECT_EQ(expected.order_numbers["alice"].size(), model::kOrderNumbersKept);
+    EXPECT_TRUE(expected.order_numbers.count("idle"));
+  }
+  auto reopened = SqliteStore::Open(directory.path());
+  EXPECT_TRUE(reopened->Load() == expected);
+}
+
+// A desk over a store, on a market time of its own.
+struct DeskOn {
+  explicit DeskOn(Store& store) : desk(store, clock, nullptr) {}
+  // Runs `work` on the desk with the process's clock its own.
+  template <typename Work>
+  auto operator()(Work work) {
+    ScopedClock scoped(clock);
+    return work(desk);
+  }
+  std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>();
+  Desk desk;
+};
+
+TEST(SqliteStoreTest, KeepsWhatADeskDecidesAsAStoreInMemoryDoes) {
+  ScratchDirectory directory;
+  const model::Snapshot book = ImportBook(kBook, "book");
+  MemoryStore memory(book);
+  auto sqlite = SqliteStore::Open(directory.path());
+  ASSERT_TRUE(sqlite->Seed(book).ok());
+  DeskOn on_memory(memory), on_sqlite(*sqlite);
+  TradingRules any_price;
+  any_price.max_deviation_pips = 1e9;
+  for (DeskOn* on : {&on_memory, &on_sqlite}) {
+    (*on)([&](Desk& desk) {
+      desk.Rules(any_price);
+      desk.Load();
+    });
+  }
+  std::mt19937 random(3);
+  std::normal_distribution<double> move(0, 0.0005);
+  double mid = 1.2;
+  int executed = 0;
+  for (int i = 0; i < 300; ++i) {
+    mid *= 1 + move(random);
+    const double bid = std::round(mid * 1e4) / 1e4;
+    char text[32];
+    std::snprintf(text, sizeof text, "03/03/2027 12:%02d:%02d", i / 60, i % 60);
+    const model::Quote quote{DateTime::FromParts(2027, 3, 3, 12, i / 60, i % 60), text, 2, bid,
+                             bid + 0.0001};
+    auto apply = [&](Desk& desk) { return desk.ApplyQuote(quote); };
+    ASSERT_TRUE(on_memory(apply) && on_sqlite(apply));
+    const bool alice = i % 2 == 0;
+    MarketOrder order;
+    order.username = alice ? "alice" : "bob";
+    order.number = i + 1;
+    order.client = alice ? 10 : 20;
+    order.account = alice ? 100 : 200;
+    order.symbol = 2;
+    order.direction = random() % 2 ? BuyType : SellType;
+    order.lots = 0.1 * static_cast<double>(1 + random() % 5);
+    const auto positions = on_memory.desk.Positions(order.client);
+    if (!positions.empty() && random() % 2) {
+      order.ticket = positions[random() % positions.size()].ticket;
+      order.lots = random() % 2 ? 0 : 0.1;
+    }
+    auto execute = [&](Desk& desk) { return desk.Execute(order); };
+    const auto outcome = on_memory(execute);
+    ASSERT_TRUE(outcome.has_value());
+    ASSERT_TRUE(on_sqlite(execute) == outcome);
+    if (outcome->code == kExecuted) ++executed;
+  }
+  EXPECT_GT(executed, 100);
+  ASSERT_TRUE(sqlite->Load() == memory.Load());
+  sqlite.reset();
+  EXPECT_TRUE(SqliteStore::Open(directory.path())->Load() == memory.Load());
+}
+
+TEST(SqliteStoreTest, AFailedCommitLeavesTheLastCommittedBatch) {
+  for (const auto fault : {FaultyDisk::Fault::kWrite, FaultyDisk::Fault::kSync}) {
+    SCOPED_TRACE(fault == FaultyDisk::Fault::kWrite ? "writes fail" : "syncs fail");
+    ScratchDirectory directory;
+    std::mt19937_64 random(5);
+    model::Snapshot expected = Book(random);
+    ChangeMaker maker(6);
+    FaultyDisk::Arm(FaultyDisk::Fault::kNone);
+    {
+      auto store = SqliteStore::Open(directory.path(), FaultyDisk::kName);
+      ASSERT_TRUE(store->Seed(expected).ok());
+      for (int i = 0; i < 50; ++i) {
+        const model::Change change = maker.Next(expected);
+        model::Apply(expected, change);
+        store->Append(change);
+      }
+      ASSERT_TRUE(store->Commit().ok());
+      for (int i = 0; i < 50; ++i) store->Append(maker.Next(expected));
+      FaultyDisk::Arm(fault);
+      const StoreStatus failed = store->Commit();
+      FaultyDisk::Arm(FaultyDisk::Fault::kNone);
+      ASSERT_FALSE(failed.ok());
+      EXPECT_NE(failed.message().find("commit to " + directory.path() + "/orvane.db failed"),
+                std::string::npos)
+          << failed.message();
+      EXPECT_TRUE(store->Load() == expected);
+      // The disk is healed, but the store no longer trusts it.
+      store->Append(model::AuditAdded{{1, 2, "after"}});
+      const StoreStatus refused = store->Commit();
+      EXPECT_NE(refused.message().find("refuses commits since one failed"), std::string::npos)
+          << refused.message();
+    }
+    auto reopened = SqliteStore::Open(directory.path());
+    EXPECT_TRUE(reopened->Load() == expected);
+    reopened->Append(model::AuditAdded{{1, 2, "after"}});
+    EXPECT_TRUE(reopened->Commit().ok());
+    EXPECT_EQ(reopened->Load().audit.back().row, "after");
+  }
+}
+
+TEST(SqliteStoreTest, ADirectoryHoldsOneOpenStoreAtATime) {
+  ScratchDirectory directory;
+  auto first = SqliteStore::Open(directory.path());
+  const std::string in_use =
+      "store directory " + directory.path() + " is in use by another server (process " +
+      std::to_string(::getpid()) + ")";
+  try {
+    SqliteStore::Open(directory.path());
+    ADD_FAILURE() << "a second store opened";
+  } catch (const StoreError& e) {
+    EXPECT_EQ(std::string(e.what()), in_use);
+  }
+  // Another process is refused as well.
+  const pid_t child = ::fork();
+  if (child == 0) {
+    try {
+      SqliteStore::Open(directory.path());
+    } catch (const StoreError& e) {
+      ::_exit(std::string(e.what()) == in_use ? 0 : 2);
+    }
+    ::_exit(1);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  first.reset();
+  EXPECT_NO_THROW(SqliteStore::Open(directory.path()));
+  EXPECT_THROW(SqliteStore::Open(directory.path() + "/missing"), StoreError);
+}
+
+TEST(SqliteStoreTest, RefusesANewerSchemaAndAnythingButADatabaseOfItsOwn) {
+  ScratchDirectory directory;
+  const std::string file = directory.path() + "/orvane.db";
+  SqliteStore::Open(directory.path());
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE meta SET value = '2' WHERE key = 'schema_version'", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  try {
+    SqliteStore::Open(directory.path());
+    ADD_FAILURE() << "a newer schema opened";
+  } catch (const StoreError& e) {
+    EXPECT_NE(std::string(e.what()).find(file + ": its schema version is 2, newer than this "
+                                                "server's 1"),
+              std::string::npos)
+        << e.what();
+  }
+  std::filesystem::remove(file);
+  std::filesystem::remove(file + "-wal");
+  std::filesystem::remove(file + "-shm");
+  std::ofstream(file) << "SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00\n";
+  EXPECT_THROW(SqliteStore::Open(directory.path()), StoreError);
+  // Another program's database.
+  std::filesystem::remove(file);
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes (text)", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  try {
+    SqliteStore::Open(directory.path());
+    ADD_FAILURE() << "a foreign database opened";
+  } catch (const StoreError& e) {
+    EXPECT_NE(std::string(e.what()).find("holds no schema version of this server"),
+              std::string::npos)
+        << e.what();
+  }
+}
+
+TEST(SqliteStoreTest, SeedsOnlyAnEmptyStoreAndKeepsMetaWithTheBatch) {
+  ScratchDirectory directory;
+  std::mt19937_64 random(9);
+  const model::Snapshot book = Book(random);
+  {
+    auto store = SqliteStore::Open(directory.path());
+    EXPECT_TRUE(store->Empty());
+    // Market time alone is something held.
+    store->Append(model::MarketTimeAdvanced{DateTime(1), ""});
+    ASSERT_TRUE(store->Commit().ok());
+    EXPECT_FALSE(store->Empty());
+    EXPECT_NE(store->Seed(book).message().find("already holds a book"), std::string::npos);
+    EXPECT_EQ(store->Load().market_time, DateTime(1));
+    EXPECT_TRUE(store->Load().symbols.empty());
+  }
+  std::filesystem::remove_all(directory.path());
+  std::filesystem::create_directory(directory.path());
+  {
+    auto store = SqliteStore::Open(directory.path());
+    ASSERT_TRUE(store->Seed(book).ok());
+    EXPECT_FALSE(store->Seed(model::Snapshot{}).ok());
+    EXPECT_TRUE(store->Load() == book);
+    store->SetMeta("feed", "tape.txt:42");
+    EXPECT_EQ(store->Meta("feed"), "tape.txt:42");  // the open batch's
+    EXPECT_THROW(store->Load(), StoreError);
+    ASSERT_TRUE(store->Commit().ok());
+    EXPECT_EQ(store->Meta("nothing"), std::nullopt);
+  }
+  auto store = SqliteStore::Open(directory.path());
+  EXPECT_EQ(store->Meta("feed"), "tape.txt:42");
+  store->SetMeta("schema_version", "7");
+  EXPECT_FALSE(store->Commit().ok());
+  EXPECT_EQ(store->Meta("schema_version"), "1");
+}
+
+}  // namespace
+}  // namespace orvane::apps
