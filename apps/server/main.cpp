@@ -35,6 +35,7 @@
 #include "orvane/core/error.h"
 #include "price_feed.h"
 #include "server_config.h"
+#include "sqlite_store.h"
 #include "trading_server.h"
 
 namespace {
@@ -60,7 +61,7 @@ void Usage() {
                "                     [--rollover HH:MM:SS | --rollover none]\n"
                "                     [--address A] [--port N] [--port-file FILE]\n"
                "                     [--tls-cert FILE --tls-key FILE] [--quiet] [--log FILE]\n"
-               "                     [--config FILE]\n";
+               "                     [--data DIR] [--config FILE]\n";
 }
 
 // A file this program could not create (the log, the port file).
@@ -295,13 +296,37 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& l
   signals.add(SIGUSR1);
   Service service(io, signals, log, reader, config);
 
+  std::unique_ptr<orvane::apps::SqliteStore> store;
+  if (!config.data.empty()) store = orvane::apps::SqliteStore::Open(config.data);
+  const bool seeding = !store || store->Empty();
+  if (seeding && config.book.empty()) {
+    throw CreateError("the store in " + config.data + " holds no book yet: give --book to seed it");
+  }
+  if (!seeding && !config.book.empty()) {
+    log.Warn("the store in " + config.data + " holds a book already; " + config.book +
+             " is not read");
+  }
+  // The symbols the feed walks or the tape names: the book's, or the store's.
   const orvane::apps::model::Snapshot book =
-      orvane::apps::ImportBook(orvane::apps::ReadFile(config.book), config.book);
+      seeding ? orvane::apps::ImportBook(orvane::apps::ReadFile(config.book), config.book)
+              : store->Load();
   orvane::apps::PriceFeed feed =
       config.tape.empty()
           ? orvane::apps::PriceFeed::RandomWalk(book, config.seed, config.rate, config.ticks)
           : orvane::apps::PriceFeed::FromTape(
                 orvane::apps::ImportTape(orvane::apps::ReadFile(config.tape), config.tape, book));
+  if (store && seeding) {
+    const orvane::apps::StoreStatus seeded =
+        store->Seed(orvane::apps::SeedBook(book, feed));
+    if (!seeded.ok()) throw CreateError("cannot seed the store: " + seeded.message());
+    log.Info("store " + config.data + " seeded from " + config.book + ": " +
+             std::to_string(book.accounts.size()) + " accounts, " +
+             std::to_string(book.positions.size()) + " positions");
+  } else if (store) {
+    log.Info("store " + config.data + ": " + std::to_string(book.accounts.size()) +
+             " accounts, " + std::to_string(book.positions.size()) +
+             " positions, market time " + book.market_time_text);
+  }
   auto clock = std::make_shared<orvane::FixedClock>();
   orvane::ScopedClock scoped(clock);
 
@@ -328,11 +353,13 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& l
   const auto started = std::chrono::steady_clock::now();
   orvane::apps::ServerEnvironment environment{
       std::make_shared<orvane::AsioListener>(io, tls),
-      std::make_shared<orvane::AsioTimerFactory>(io), [started] {
+      std::make_shared<orvane::AsioTimerFactory>(io),
+      [started] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now() - started)
             .count();
-      }};
+      },
+      store.get()};
   orvane::apps::TradingServer server(book, std::move(feed), clock, environment, options);
   const int32_t port = server.Start(config.address, config.port);
   if (tls.enabled) {

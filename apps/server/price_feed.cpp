@@ -63,6 +63,14 @@ std::string PriceFeed::FirstTimeText() const {
   return m_tape.empty() ? TimeText(kWalkStart) : m_tape.front().time_text;
 }
 
+bool PriceFeed::SkipTo(size_t delivered) {
+  model::Quote passed;
+  while (m_delivered < delivered) {
+    if (!Next(passed)) return false;
+  }
+  return true;
+}
+
 model::Quote PriceFeed::WalkTick() {
   Walker& w = m_walkers[m_delivered % m_walkers.size()];
   const double moved = w.mid + m_move(m_random) * w.step;

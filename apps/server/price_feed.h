@@ -24,6 +24,9 @@ class PriceFeed {
 
   // The next quote; false once the feed has ended.
   bool Next(model::Quote& tick);
+  // Passes over quotes until `delivered` have gone (a feed resumed after a
+  // restart); false when the feed ends first.
+  bool SkipTo(size_t delivered);
   // The time text of the first quote (the symbols' quote time before it).
   std::string FirstTimeText() const;
   DateTime FirstTime() const;

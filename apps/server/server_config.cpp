@@ -59,6 +59,9 @@ const Option kOptions[] = {
     {"book", true, false,
      [](ServerConfig& c, const std::string&, std::string_view v) { c.book = v; },
      [](const ServerConfig& c) { return c.book; }},
+    {"data", true, false,
+     [](ServerConfig& c, const std::string&, std::string_view v) { c.data = v; },
+     [](const ServerConfig& c) { return c.data; }},
     {"tape", true, false,
      [](ServerConfig& c, const std::string&, std::string_view v) { c.tape = v; },
      [](const ServerConfig& c) { return c.tape; }},
@@ -224,8 +227,10 @@ void ApplyFile(ServerConfig& config, std::string_view text, std::string_view ori
 }
 
 void Check(const ServerConfig& config) {
-  if (config.book.empty()) {
-    throw ConfigError("a book is required: --book FILE, or book = FILE in the configuration file");
+  if (config.book.empty() && config.data.empty()) {
+    throw ConfigError(
+        "a book is required: --book FILE, or book = FILE in the configuration file "
+        "(or a store that holds one: --data DIR)");
   }
   if (config.tls_cert.empty() != config.tls_key.empty()) {
     throw ConfigError("tls-cert and tls-key go together");

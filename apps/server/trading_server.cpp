@@ -11,20 +11,21 @@ namespace orvane::apps {
 namespace {
 
 constexpr int32_t kFeedTickMs = 10;
+// The store's key for the number of feed quotes applied.
+constexpr const char* kFeedPosition = "feed_delivered";
 // Engine lines may carry what a peer sent (an order's expiry): escaped, and
 // cut only when far longer than any line the engine makes.
 constexpr size_t kEngineLineChars = 512;
 
-// The book as a store starts from: market time is the feed's start.
-model::Snapshot Seed(model::Snapshot book, const PriceFeed& feed) {
+}  // namespace
+
+model::Snapshot SeedBook(model::Snapshot book, const PriceFeed& feed) {
   if (book.market_time_text.empty()) {
     book.market_time = feed.FirstTime();
     book.market_time_text = feed.FirstTimeText();
   }
   return book;
 }
-
-}  // namespace
 
 TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
                              std::shared_ptr<FixedClock> clock, ServerEnvironment environment,
@@ -33,7 +34,9 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
       m_clock(std::move(clock)),
       m_environment(std::move(environment)),
       m_options(std::move(options)),
-      m_store(Seed(book, m_feed)),
+      m_memory(m_environment.store ? nullptr
+                                   : std::make_unique<MemoryStore>(SeedBook(book, m_feed))),
+      m_store(m_environment.store ? *m_environment.store : *m_memory),
       m_desk(m_store, m_clock, this),
       m_gateway(m_desk, *m_environment.timers, [this] {
         GatewayOptions gateway = m_options.gateway;
@@ -48,6 +51,11 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
   RegisterMetrics();
   m_desk.Rules(m_options.rules);
   m_desk.Load();
+  if (const auto position = m_store.Meta(kFeedPosition)) {
+    const size_t delivered = std::stoull(*position);
+    m_feed.SkipTo(delivered);
+    Log("feed resumed after " + std::to_string(m_feed.Delivered()) + " quotes");
+  }
   m_feed_timer->Interval(kFeedTickMs);
   m_feed_timer->OnTick([this] { Feed(); });
   m_environment.acceptor->Advise(static_cast<IAcceptorEvents*>(this));
@@ -69,10 +77,18 @@ int32_t TradingServer::Start(const std::string& address, int32_t port) {
 }
 
 void TradingServer::Stop() {
+  const bool was_running = m_running;
   m_running = false;
   m_environment.acceptor->Close();
   m_feed_timer->Enabled(false);
   m_gateway.Stop();
+  // The feed's position after quotes that changed nothing waits in the open
+  // batch: kept, so that the next start goes on from the last quote.
+  if (was_running && !m_halted) {
+    if (const StoreStatus status = m_store.Commit(); !status.ok()) {
+      Log("the feed's position was not kept: " + status.message());
+    }
+  }
 }
 
 std::optional<AccountFigures> TradingServer::Figures(int32_t account) const {
@@ -138,15 +154,17 @@ void TradingServer::StartFeed() {
   if (m_feed_running || !m_running) return;
   m_feed_running = true;
   m_feed_started = m_environment.elapsed_ms();
+  m_feed_base = m_feed.Delivered();
   m_feed_timer->Enabled(true);
 }
 
 void TradingServer::Feed() {
   const double elapsed = static_cast<double>(m_environment.elapsed_ms() - m_feed_started) / 1000;
-  const auto due = static_cast<size_t>(elapsed * m_options.rate);
+  const auto due = m_feed_base + static_cast<size_t>(elapsed * m_options.rate);
   model::Quote quote;
   while (m_running && m_feed.Delivered() < due) {
     if (!m_feed.Next(quote)) return EndFeed();
+    m_store.SetMeta(kFeedPosition, std::to_string(m_feed.Delivered()));
     ApplyQuote(quote);
   }
   if (m_feed.Length() != 0 && m_feed.Delivered() >= m_feed.Length()) EndFeed();
@@ -235,6 +253,7 @@ void TradingServer::InterestBooked(const model::Position& position) {
 }
 
 void TradingServer::Halted(const std::string& reason) {
+  m_halted = true;
   Log("stopping: " + reason);
   Stop();
   if (m_options.halted) m_options.halted(reason);

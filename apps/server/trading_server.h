@@ -33,6 +33,9 @@ struct ServerEnvironment {
   std::shared_ptr<IAcceptor> acceptor;
   std::shared_ptr<ITimerFactory> timers;
   std::function<int64_t()> elapsed_ms;
+  // Where the desk keeps its state (not owned; it must outlive the server),
+  // already holding a book; none: a store in memory seeded with the book.
+  Store* store = nullptr;
 };
 
 struct ServerOptions {
@@ -49,8 +52,13 @@ struct ServerOptions {
   std::function<void(const std::string&)> halted;
 };
 
-// The reference trading server: a desk that owns the state (here on an
-// in-memory store seeded with a book), a gateway that serves the sessions,
+// The book as a store starts from: its market time is the feed's first
+// quote time unless it has one.
+model::Snapshot SeedBook(model::Snapshot book, const PriceFeed& feed);
+
+// The reference trading server: a desk that owns the state (on the store
+// the host gives, or in memory seeded with a book), a gateway that serves
+// the sessions,
 // and a feed whose quotes the desk applies first and the gateway then fans
 // out. What the desk executes (positions opened and closed, orders
 // finished, new totals, liquidations, alerts, interest booked at a
@@ -59,10 +67,13 @@ struct ServerOptions {
 //
 // Market time is `clock` (the host installs it as the process clock): the
 // feed's quote time. Elapsed time (feed pacing, handshakes, log-on
-// deadlines) comes from the environment.
+// deadlines) comes from the environment. The feed's position is kept in the
+// store with each quote's batch, so that a server started again on the same
+// store goes on with the quote after the last one it applied.
 class TradingServer : private DeskEvents, private IAcceptorEvents {
  public:
-  // Throws DeskError when the book cannot be applied.
+  // Throws DeskError when the book (or the store's state) cannot be
+  // applied. `book` is not read when the environment gives a store.
   TradingServer(const model::Snapshot& book, PriceFeed feed, std::shared_ptr<FixedClock> clock,
                 ServerEnvironment environment, ServerOptions options);
   ~TradingServer() override;
@@ -93,8 +104,7 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   const Desk& desk() const { return m_desk; }
   Gateway& gateway() { return m_gateway; }
   const Gateway& gateway() const { return m_gateway; }
-  // The store, for tests that make its commits fail.
-  MemoryStore& store() { return m_store; }
+  Store& store() { return m_store; }
   // Sessions, log-ons and refusals, connections refused and dropped,
   // slow-reader cuts, throttling, quotes and prices, order latency.
   const Metrics& metrics() const { return m_metrics; }
@@ -136,17 +146,20 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   std::shared_ptr<FixedClock> m_clock;
   ServerEnvironment m_environment;
   ServerOptions m_options;
-  MemoryStore m_store;
+  std::unique_ptr<MemoryStore> m_memory;  // when the host gives no store
+  Store& m_store;
   Desk m_desk;
   Gateway m_gateway;
   std::shared_ptr<ITimer> m_feed_timer;
   Metrics m_metrics;
   Histogram* m_order_latency = nullptr;
   int64_t m_feed_started = 0;
+  size_t m_feed_base = 0;  // quotes delivered when the feed started
   std::unordered_set<int32_t> m_market_sessions;  // SIDs that started the market, ever
   bool m_feed_running = false;
   bool m_feed_ended = false;
   bool m_running = false;
+  bool m_halted = false;  // the store refused a batch
 };
 
 }  // namespace orvane::apps

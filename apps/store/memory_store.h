@@ -2,6 +2,8 @@
 #define ORVANE_APPS_STORE_MEMORY_STORE_H_
 
 #include <cstddef>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,10 @@ class MemoryStore : public Store {
   model::Snapshot Load() override { return m_state; }
   void Append(const model::Change& change) override { m_batch.push_back(change); }
   StoreStatus Commit() override;
+  void SetMeta(const std::string& key, const std::string& value) override {
+    m_batch_meta[key] = value;
+  }
+  std::optional<std::string> Meta(const std::string& key) override;
 
   // While set, every Commit fails with `message` and drops its batch.
   void FailCommits(std::string message) { m_failure = std::move(message); }
@@ -32,6 +38,8 @@ class MemoryStore : public Store {
  private:
   model::Snapshot m_state;
   std::vector<model::Change> m_batch;
+  std::map<std::string, std::string> m_meta;
+  std::map<std::string, std::string> m_batch_meta;
   std::vector<model::Change> m_committed;
   std::string m_failure;
   size_t m_batches = 0;

@@ -80,8 +80,8 @@ class SqliteStore : public Store {
   // the open batch like Append; the key "schema_version" is the store's and
   // setting it fails the batch. Meta reads the open batch's value, if any;
   // none for a key never set. Meta throws StoreError when reading fails.
-  void SetMeta(const std::string& key, const std::string& value);
-  std::optional<std::string> Meta(const std::string& key);
+  void SetMeta(const std::string& key, const std::string& value) override;
+  std::optional<std::string> Meta(const std::string& key) override;
 
   const std::string& directory() const { return m_directory; }
 

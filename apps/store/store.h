@@ -1,6 +1,7 @@
 #ifndef ORVANE_APPS_STORE_STORE_H_
 #define ORVANE_APPS_STORE_STORE_H_
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -42,6 +43,13 @@ class Store {
   // Makes the open batch durable and opens a new one. On failure the batch
   // is dropped and the status says why.
   virtual StoreStatus Commit() = 0;
+
+  // A small fact of the host's own (the feed's position, say) under `key`,
+  // set within the open batch and kept or dropped with it.
+  virtual void SetMeta(const std::string& key, const std::string& value) = 0;
+  // The value last set under `key` (the open batch's included); none for a
+  // key never set.
+  virtual std::optional<std::string> Meta(const std::string& key) = 0;
 };
 
 }  // namespace orvane::apps

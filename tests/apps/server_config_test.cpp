@@ -31,6 +31,7 @@ TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
       "\n"
       "book = books/main.txt\n"
       "  tape=tapes/today.txt  \n"
+      "data = /var/lib/orvane\n"
       "ticks = 500\n"
       "rate = 12.5\n"
       "seed = 7\n"
@@ -55,6 +56,7 @@ TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
   const ServerConfig c = ServerConfigReader().Read(file, "server.conf");
   EXPECT_EQ(c.book, "books/main.txt");
   EXPECT_EQ(c.tape, "tapes/today.txt");
+  EXPECT_EQ(c.data, "/var/lib/orvane");
   EXPECT_EQ(c.ticks, 500u);
   EXPECT_EQ(c.rate, 12.5);
   EXPECT_EQ(c.seed, 7u);
@@ -107,7 +109,8 @@ TEST(ServerConfigTest, BadValuesAreRefusedWithTheirLine) {
   EXPECT_EQ(Refusal({}, "book = b\nrate = 5\nrate = 6\n"),
             "server.conf:3: rate is set twice (first on line 2)");
   EXPECT_EQ(Refusal({}, "rate = 5\n"),
-            "a book is required: --book FILE, or book = FILE in the configuration file");
+            "a book is required: --book FILE, or book = FILE in the configuration file (or a "
+            "store that holds one: --data DIR)");
   EXPECT_EQ(Refusal({}, "book = b\ntls-cert = c\n"), "tls-cert and tls-key go together");
   EXPECT_EQ(Refusal({}, "book = b\nlogon-delay-ms = 500\nlogon-delay-max-ms = 400\n"),
             "logon-delay-max-ms (400) is below logon-delay-ms (500)");

@@ -21,9 +21,10 @@ TEST(ServerHaltTest, AFailedStoreStopsTheServerAndTellsTheHostWhy) {
   options.start_after_sessions = 99;
   options.rules.rollover_seconds = 22 * 3600;
   options.halted = [&halted](const std::string& reason) { halted.push_back(reason); };
-  TradingServer server(ImportBook(kBook, "book"), PriceFeed::FromTape({}), clock,
+  MemoryStore store(ImportBook(kBook, "book"));
+  TradingServer server({}, PriceFeed::FromTape({}), clock,
                        ServerEnvironment{std::make_shared<MemoryAcceptor>(network), time,
-                                         [time] { return time->Elapsed(); }},
+                                         [time] { return time->Elapsed(); }, &store},
                        options);
   server.Start("127.0.0.1", 0);
   server.ApplyQuote({DateTime::FromParts(2027, 3, 3, 12, 0, 0), "03/03/2027 12:00:00", 2, 1.2000,
@@ -31,7 +32,7 @@ TEST(ServerHaltTest, AFailedStoreStopsTheServerAndTellsTheHostWhy) {
   EXPECT_TRUE(halted.empty());
   ASSERT_TRUE(server.Running());
 
-  server.store().FailCommits("disk full");
+  store.FailCommits("disk full");
   // Past the rollover: its batch must be committed, and is refused.
   server.ApplyQuote({DateTime::FromParts(2027, 3, 3, 22, 0, 1), "03/03/2027 22:00:01", 2, 1.2002,
                      1.2003});

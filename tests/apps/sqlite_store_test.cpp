@@ -25,27 +25,12 @@
 #include "memory_store.h"
 #include "orvane/core/clock.h"
 #include "orvane/util/operation_type_enum.h"
+#include "scratch_directory.h"
 #include "sqlite_store.h"
 #include "trading_fixture.h"
 
 namespace orvane::apps {
 namespace {
-
-// A directory of its own under the build directory, removed afterwards.
-class ScratchDirectory {
- public:
-  ScratchDirectory() {
-    std::filesystem::create_directories(ORVANE_TEST_SCRATCH_DIR);
-    std::string path = std::string(ORVANE_TEST_SCRATCH_DIR) + "/store.XXXXXX";
-    if (::mkdtemp(path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    m_path = path;
-  }
-  ~ScratchDirectory() { std::filesystem::remove_all(m_path); }
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
 
 // The default VFS, whose writes or syncs fail while armed: a disk that
 // fills up or loses its data under a commit.

@@ -1,0 +1,135 @@
+// A server stopped and started again on its SQLite store goes on where it
+// stood: the same positions, totals and tickets, market time and the feed's
+// next quote, as if it had never stopped.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "orvane/util/operation_type_enum.h"
+#include "scratch_directory.h"
+#include "sqlite_store.h"
+#include "trading_fixture.h"
+
+namespace orvane::apps {
+namespace {
+
+constexpr double kRate = 10;     // quotes a second
+constexpr size_t kQuotes = 100;  // the walk's length
+constexpr uint64_t kSeed = 7;
+
+// One server life on `store` over virtual time: its own clock, network and
+// random walk of the store's symbols, fed from where the store says.
+class Life {
+ public:
+  explicit Life(Store& store) {
+    const model::Snapshot book = store.Load();
+    ServerOptions options;
+    options.rate = kRate;
+    options.rules.max_deviation_pips = 1e9;  // any price seen is near enough
+    options.gateway.throttle.first_delay_ms = 0;
+    m_server = std::make_unique<TradingServer>(
+        book, PriceFeed::RandomWalk(book, kSeed, kRate, kQuotes), m_clock,
+        ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,
+                          [this] { return m_time->Elapsed(); }, &store},
+        options);
+    m_port = m_server->Start("127.0.0.1", 0);
+  }
+
+  void Run(int64_t ms) { m_time->Advance(ms); }
+
+  // Alice buys 0.1 lot at the market; the ticket, or the refusal code.
+  int32_t Buy(int32_t number) {
+    Peer alice(m_network->CreateSocket());
+    alice.socket->Connect("127.0.0.1", m_port);
+    m_time->RunUntilIdle();
+    alice.socket->Send(wire::Request(-1, wire::LogOn{"alice", "secret"}));
+    wire::LoggedOn logged;
+    EXPECT_TRUE(wire::Decode(*alice.Read().at(0), logged));
+    alice.sid = logged.sid;
+    last_order = logged.last_order;
+    const wire::OrderAnswer answer = alice.Order(wire::OpenRequest{number, 100, 2, BuyType, 0.1, 1.2});
+    return answer.code == 0 ? answer.ticket : answer.code;
+  }
+
+  TradingServer& server() { return *m_server; }
+  int32_t last_order = 0;  // as the last log-on was told
+
+ private:
+  std::shared_ptr<FixedClock> m_clock = std::make_shared<FixedClock>();
+  ScopedClock m_scoped{m_clock};
+  std::shared_ptr<VirtualTimeScheduler> m_time = std::make_shared<VirtualTimeScheduler>();
+  std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_time, false);
+  std::unique_ptr<TradingServer> m_server;
+  int32_t m_port = 0;
+};
+
+model::Snapshot Seeded() {
+  const model::Snapshot book = ImportBook(kBook, "book");
+  return SeedBook(book, PriceFeed::RandomWalk(book, kSeed, kRate, kQuotes));
+}
+
+TEST(StoreRestartTest, AServerStartedAgainOnItsStoreGoesOnAsIfItHadNeverStopped) {
+  // Never stopped: half the walk, an order, the other half.
+  MemoryStore memory(Seeded());
+  model::Snapshot unbroken;
+  int32_t first_ticket = 0;
+  int32_t second_ticket = 0;
+  {
+    Life life(memory);
+    life.Run(5000);
+    first_ticket = life.Buy(1);
+    life.Run(5000);
+    second_ticket = life.Buy(2);
+    unbroken = life.server().desk().Snapshot();
+    EXPECT_EQ(life.server().QuotesApplied(), kQuotes);
+  }
+  ASSERT_GT(first_ticket, 0);
+  ASSERT_GT(second_ticket, first_ticket);
+
+  // Stopped after the first order, started again on the store.
+  ScratchDirectory directory;
+  {
+    auto store = SqliteStore::Open(directory.path());
+    ASSERT_TRUE(store->Seed(Seeded()).ok());
+    Life life(*store);
+    life.Run(5000);
+    EXPECT_EQ(life.Buy(1), first_ticket);
+  }
+  auto store = SqliteStore::Open(directory.path());
+  Life life(*store);
+  EXPECT_EQ(life.server().QuotesApplied(), kQuotes / 2);  // the feed resumes, not restarts
+  life.Run(5000);
+  EXPECT_EQ(life.Buy(2), second_ticket);  // the same ticket, never one used before
+  EXPECT_EQ(life.server().QuotesApplied(), kQuotes);
+  EXPECT_EQ(life.server().desk().Snapshot(), unbroken);
+  // The store holds what the store of the unbroken life holds, record for
+  // record and in the same order.
+  EXPECT_EQ(store->Load(), memory.Load());
+}
+
+TEST(StoreRestartTest, AnOrderSentAgainAfterTheRestartIsNotExecutedTwice) {
+  ScratchDirectory directory;
+  int32_t ticket = 0;
+  {
+    auto store = SqliteStore::Open(directory.path());
+    ASSERT_TRUE(store->Seed(Seeded()).ok());
+    Life life(*store);
+    life.Run(1000);
+    ticket = life.Buy(1);
+    ASSERT_GT(ticket, 0);
+    life.Run(500);  // quotes within one second of market time: nothing to commit but the feed
+  }
+  auto store = SqliteStore::Open(directory.path());
+  Life life(*store);
+  EXPECT_EQ(life.server().QuotesApplied(), 15u);
+  const size_t positions = life.server().desk().Snapshot().positions.size();
+  // Its answer was lost in the stop: the terminal sends it again.
+  EXPECT_EQ(life.Buy(1), ticket);
+  EXPECT_EQ(life.last_order, 1);
+  EXPECT_EQ(life.server().desk().Snapshot().positions.size(), positions);
+}
+
+}  // namespace
+}  // namespace orvane::apps
