@@ -36,8 +36,10 @@ proxy_port=$(free_port)
 microsocks -i 127.0.0.1 -p "${proxy_port}" -u orvane -P proxy-secret >"${work}/proxy.log" 2>&1 &
 pids+=($!)
 
+# A demonstration's password hash cost (hashing 302 users at the default
+# cost takes seconds); a broker keeps the default.
 "${build}/apps/orvane-server" --book "${root}/data/sample_book.txt" --tape "${tape}" \
-  --rate 12000 --wait-sessions 3 --quiet --tls-cert "${work}/server.pem" --tls-key "${work}/server.key" \
+  --password-iterations 10000 --rate 12000 --wait-sessions 3 --quiet --tls-cert "${work}/server.pem" --tls-key "${work}/server.key" \
   --port-file "${work}/port" 2>"${work}/server.log" &
 pids+=($!)
 for _ in $(seq 100); do [[ -s "${work}/port" ]] && break; sleep 0.05; done

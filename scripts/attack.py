@@ -218,6 +218,9 @@ class Server:
             argv += ["--book", run.book]
         if "--port" not in options:
             argv += ["--port", "0"]
+        # A low hash cost: the rows start servers on a book of many users.
+        if "--password-iterations" not in options:
+            argv += ["--password-iterations", "1000"]
         argv += ["--port-file", self.port_file]
         if self.log:
             argv += ["--log", self.log]

@@ -37,6 +37,7 @@ rss() { awk '/VmRSS/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
 # 100 symbols, each every 200 ms; every session comes from the one loopback
 # address.
 "${build}/apps/orvane-server" --book "${work}/book.txt" --rate 500 --quiet \
+  --password-iterations 1000 \
   --sessions-per-address "${sessions}" \
   --port-file "${work}/port" 2>"${work}/server.log" &
 server=$!

@@ -6,6 +6,7 @@
 #include "desk.h"
 #include "log_text.h"
 #include "messages.h"
+#include "password_hash.h"
 #include "orvane/connection/timer.h"
 #include "orvane/market/symbol.h"
 #include "orvane/protocol/event_manager.h"
@@ -50,7 +51,8 @@ Gateway::Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options)
                  {GET_SL_TP_TOKEN, &Gateway::Guards}},
       m_event_manager(std::make_shared<CEventManager>()),
       m_handshake(timers.CreateTimer()),
-      m_throttle(m_options.throttle) {
+      m_throttle(m_options.throttle),
+      m_unknown_user_hash(HashPassword("", m_options.password_iterations)) {
   m_handshake->Interval(m_options.handshake_ms);
   m_handshake->OnTick([this] { Handshake(); });
 }
@@ -184,6 +186,14 @@ int64_t Gateway::LogOnDelay(ServerConnection& connection, const std::string& use
   if (delay < 0) ++m_stats.refused_waiting;
   if (delay > 0) m_waiting[&connection] = {username, connection.Address()};
   return delay;
+}
+
+void Gateway::CheckPassword(const model::User* user, std::string password,
+                            std::function<void(bool)> done) {
+  const std::string& hash = user != nullptr ? user->password : m_unknown_user_hash;
+  auto answer = [known = user != nullptr, done = std::move(done)](bool ok) { done(known && ok); };
+  if (m_options.password_checks == nullptr) return answer(VerifyPassword(hash, password));
+  m_options.password_checks->Check(hash, std::move(password), std::move(answer));
 }
 
 void Gateway::StopWaiting(ServerConnection& connection, bool answered) {

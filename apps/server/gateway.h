@@ -15,6 +15,7 @@
 #include "orvane/connection/socket.h"
 #include "orvane/protocol/tokens_enum.h"
 #include "log_on_throttle.h"
+#include "password_checks.h"
 #include "records.h"
 #include "routes.h"
 #include "server_connection.h"
@@ -52,6 +53,12 @@ struct GatewayOptions {
   ThrottleOptions throttle;
   // Log-on answers held back at once; a log-on beyond it is refused.
   size_t max_waiting_log_ons = 1000;
+  // Where passwords are checked against their hashes (not owned); none: at
+  // once on the io thread.
+  PasswordChecks* password_checks = nullptr;
+  // The cost of the hash an unknown user name is checked against, so that
+  // it costs what a known one does: that of the users' own hashes.
+  uint32_t password_iterations = 1000;
   // Elapsed milliseconds, the throttle's clock; none: the steady clock.
   std::function<int64_t()> elapsed_ms;
   // Called with the microseconds from an order's arrival to its answer.
@@ -143,6 +150,8 @@ class Gateway : private ConnectionHost {
   std::string MayLogOn(ServerConnection& connection, const model::User& user) override;
   void LoggedOn(ServerConnection& connection) override;
   int64_t LogOnDelay(ServerConnection& connection, const std::string& username) override;
+  void CheckPassword(const model::User* user, std::string password,
+                     std::function<void(bool)> done) override;
   bool LogOnFailed(ServerConnection& connection, const std::string& username,
                    bool known) override;
   void SlowReaderCut() override { ++m_stats.slow_reader_cuts; }
@@ -210,6 +219,7 @@ class Gateway : private ConnectionHost {
   std::string m_price;
   SessionIds m_sids;
   LogOnThrottle m_throttle;
+  std::string m_unknown_user_hash;
   // Log-on answers held back: the user and address they were reserved for.
   std::unordered_map<ServerConnection*, std::pair<std::string, std::string>> m_waiting;
   GatewayStats m_stats;

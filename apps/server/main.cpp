@@ -36,6 +36,7 @@
 #include "price_feed.h"
 #include "server_config.h"
 #include "sqlite_store.h"
+#include "thread_password_checks.h"
 #include "trading_server.h"
 
 namespace {
@@ -61,7 +62,7 @@ void Usage() {
                "                     [--rollover HH:MM:SS | --rollover none]\n"
                "                     [--address A] [--port N] [--port-file FILE]\n"
                "                     [--tls-cert FILE --tls-key FILE] [--quiet] [--log FILE]\n"
-               "                     [--data DIR] [--config FILE]\n";
+               "                     [--password-iterations N] [--data DIR] [--config FILE]\n";
 }
 
 // A file this program could not create (the log, the port file).
@@ -317,7 +318,7 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& l
                 orvane::apps::ImportTape(orvane::apps::ReadFile(config.tape), config.tape, book));
   if (store && seeding) {
     const orvane::apps::StoreStatus seeded =
-        store->Seed(orvane::apps::SeedBook(book, feed));
+        store->Seed(orvane::apps::SeedBook(book, feed, config.password_iterations));
     if (!seeded.ok()) throw CreateError("cannot seed the store: " + seeded.message());
     log.Info("store " + config.data + " seeded from " + config.book + ": " +
              std::to_string(book.accounts.size()) + " accounts, " +
@@ -339,6 +340,9 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& l
   options.gateway.max_sessions_per_user = config.sessions_per_user;
   options.gateway.throttle = Throttle(config);
   options.gateway.max_waiting_log_ons = config.logon_waiting_max;
+  orvane::apps::ThreadPasswordChecks password_checks(io);
+  options.gateway.password_checks = &password_checks;
+  options.gateway.password_iterations = config.password_iterations;
   options.log_engine = !config.quiet;
   options.rules.rollover_seconds = config.rollover;
   options.gateway.log = [&log](const std::string& line) { log.Info(line); };

@@ -155,6 +155,11 @@ const Option kOptions[] = {
     {"tls-key", true, false,
      [](ServerConfig& c, const std::string&, std::string_view v) { c.tls_key = v; },
      [](const ServerConfig& c) { return c.tls_key; }},
+    {"password-iterations", true, false,
+     [](ServerConfig& c, const std::string& name, std::string_view v) {
+       c.password_iterations = static_cast<uint32_t>(StrictNumber::Integer(name, v, 1, INT32_MAX));
+     },
+     [](const ServerConfig& c) { return std::to_string(c.password_iterations); }},
     {"metrics-port", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
        if (v == "none") {

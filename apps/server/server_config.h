@@ -28,6 +28,7 @@ struct ServerConfig {
   uint64_t logon_delay_max_ms = 30000;
   uint64_t lockout_failures = 20;  // failed log-ons in a row that lock a user out; 0: never
   uint64_t logon_waiting_max = 1000;  // log-on answers held back at once
+  uint32_t password_iterations = 100000;  // the cost of the hashes made of a book's passwords
   std::optional<int32_t> rollover = 22 * 3600;  // seconds after midnight of market time
   std::string address = "127.0.0.1";
   int32_t port = 0;

@@ -5,6 +5,7 @@
 
 #include "log_text.h"
 #include "messages.h"
+#include "password_hash.h"
 #include "records.h"
 #include "orvane/connection/timer.h"
 #include "orvane/core/error.h"
@@ -147,7 +148,7 @@ void ServerConnection::Receive(ISocket& socket) {
 }
 
 void ServerConnection::Handle(std::string_view message) {
-  if (m_waiting) return Close("a message before the log-on was answered");
+  if (m_waiting || m_checking) return Close("a message before the log-on was answered");
   CProcess& process = *m_process;
   process.Renew();
   process.Child(m_socket);
@@ -191,12 +192,29 @@ void ServerConnection::LogOn(const CProcess& process) {
   m_deadline->Enabled(true);
 }
 
+void ConnectionHost::CheckPassword(const model::User* user, std::string password,
+                                   std::function<void(bool)> done) {
+  done(user != nullptr && VerifyPassword(user->password, password));
+}
+
 void ServerConnection::AnswerLogOn() {
   if (m_deadline) m_deadline->Enabled(false);
-  const auto [username, password] = std::move(*m_waiting);
+  auto [username, password] = std::move(*m_waiting);
   m_waiting.reset();
+  m_checking = true;
+  std::weak_ptr<bool> alive = m_alive;
   const model::User* user = m_host.User(username);
-  if (!user || user->password != password) {
+  m_host.CheckPassword(user, std::move(password),
+                       [this, alive, username = std::move(username)](bool ok) {
+                         if (alive.expired() || m_closed) return;
+                         m_checking = false;
+                         FinishLogOn(username, ok);
+                       });
+}
+
+void ServerConnection::FinishLogOn(const std::string& username, bool password_ok) {
+  const model::User* user = m_host.User(username);
+  if (!user || !password_ok) {
     const bool log = m_host.LogOnFailed(*this, username, user != nullptr);
     Refuse(wire::kLoginRefused, "Wrong user name or password", LOGIN_TOKEN);
     return Close(log ? "log-on refused for '" + LogText(username) + "'" : "");

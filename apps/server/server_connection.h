@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,6 +57,10 @@ class ConnectionHost {
     (void)username;
     return 0;
   }
+  // Calls `done` with whether `password` is the user's (none: an unknown
+  // name, which costs the same and fails), now or later on this thread.
+  virtual void CheckPassword(const model::User* user, std::string password,
+                             std::function<void(bool)> done);
   // A log-on refused for a wrong user name (`known` false) or password.
   // Whether the refusal is worth a log line of its own.
   virtual bool LogOnFailed(ServerConnection& connection, const std::string& username,
@@ -157,6 +162,7 @@ class ServerConnection : private ISocketEvents {
   void HandleRequest(const CProcess& process);
   void LogOn(const CProcess& process);
   void AnswerLogOn();
+  void FinishLogOn(const std::string& username, bool password_ok);
   void ResendLost(const CProcess& process);
   void DeadlinePassed();
   // False, the connection closed, when it or its user is over its budget.
@@ -171,6 +177,9 @@ class ServerConnection : private ISocketEvents {
   std::shared_ptr<CResponse> m_last_answer;
   std::vector<std::string> m_messages;
   std::optional<std::pair<std::string, std::string>> m_waiting;  // a log-on: user, password
+  bool m_checking = false;  // a log-on's password is being checked
+  // Lets a password check that answers after the connection has gone know it.
+  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
   std::string m_address;
   std::string m_peer;
   size_t m_unterminated = 0;

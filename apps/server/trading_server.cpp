@@ -2,6 +2,7 @@
 
 #include "log_text.h"
 #include "messages.h"
+#include "password_hash.h"
 #include "orvane/connection/timer.h"
 #include "orvane/core/clock.h"
 #include "orvane/session/session.h"
@@ -19,7 +20,9 @@ constexpr size_t kEngineLineChars = 512;
 
 }  // namespace
 
-model::Snapshot SeedBook(model::Snapshot book, const PriceFeed& feed) {
+model::Snapshot SeedBook(model::Snapshot book, const PriceFeed& feed,
+                         uint32_t password_iterations) {
+  HashPasswords(book, password_iterations);
   if (book.market_time_text.empty()) {
     book.market_time = feed.FirstTime();
     book.market_time_text = feed.FirstTimeText();
@@ -35,7 +38,8 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
       m_environment(std::move(environment)),
       m_options(std::move(options)),
       m_memory(m_environment.store ? nullptr
-                                   : std::make_unique<MemoryStore>(SeedBook(book, m_feed))),
+                                   : std::make_unique<MemoryStore>(SeedBook(
+                                         book, m_feed, m_options.gateway.password_iterations))),
       m_store(m_environment.store ? *m_environment.store : *m_memory),
       m_desk(m_store, m_clock, this),
       m_gateway(m_desk, *m_environment.timers, [this] {

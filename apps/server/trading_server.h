@@ -53,8 +53,10 @@ struct ServerOptions {
 };
 
 // The book as a store starts from: its market time is the feed's first
-// quote time unless it has one.
-model::Snapshot SeedBook(model::Snapshot book, const PriceFeed& feed);
+// quote time unless it has one, and its users' passwords are hashed with
+// `password_iterations` (those already hashed stay as they are).
+model::Snapshot SeedBook(model::Snapshot book, const PriceFeed& feed,
+                         uint32_t password_iterations);
 
 // The reference trading server: a desk that owns the state (on the store
 // the host gives, or in memory seeded with a book), a gateway that serves

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "password_hash.h"
 #include "records.h"
 #include "orvane/protocol/event_manager.h"
 #include "orvane/protocol/process.h"
@@ -43,7 +44,7 @@ class FakeConnectionHost : public ConnectionHost {
   int closed = 0;
 
  private:
-  model::User m_alice{"alice", "secret", 10, "4,5", 2, ""};
+  model::User m_alice{"alice", HashPassword("secret", 1), 10, "4,5", 2, ""};
   std::shared_ptr<CEventManager> m_event_manager = std::make_shared<CEventManager>();
 };
 

@@ -14,6 +14,8 @@
 #include "book_import.h"
 #include "messages.h"
 #include "metrics_endpoint.h"
+#include "password_checks.h"
+#include "password_hash.h"
 #include "orvane/connection/memory_acceptor.h"
 #include "orvane/connection/memory_network.h"
 #include "orvane/connection/memory_socket.h"
@@ -501,6 +503,49 @@ TEST_F(ThrottleTest, WaitingLogOnsAreBoundedAndMayNotTalkMeanwhile) {
   EXPECT_EQ(m_server->gateway().WaitingLogOns(), 0u);
   m_time->Advance(1000);  // its timer is gone with it
   EXPECT_EQ(m_server->gateway().stats().log_ons, 0u);
+}
+
+// Checks answered when the test says, as those of a thread of their own are.
+struct HeldChecks : PasswordChecks {
+  void Check(std::string hash, std::string password, std::function<void(bool)> done) override {
+    hashes.push_back(hash);
+    answers.push_back([hash, password, done = std::move(done)] {
+      done(VerifyPassword(hash, password));
+    });
+  }
+  std::vector<std::string> hashes;
+  std::vector<std::function<void()>> answers;
+};
+
+TEST_F(GatewayTest, APasswordIsCheckedOffTheIoThreadAndAnUnknownNameCostsTheSame) {
+  HeldChecks checks;
+  Build([&](ServerOptions& o) {
+    o.gateway.password_checks = &checks;
+    o.gateway.password_iterations = 7;
+  });
+  Peer alice = Connect();
+  alice.Send(LOGIN_TOKEN, {"alice", "secret"});
+  Peer nobody = Connect();
+  nobody.Send(LOGIN_TOKEN, {"nobody", "secret"});
+  Peer gone = Connect();
+  gone.Send(LOGIN_TOKEN, {"bob", "pass"});
+  gone.socket->Close();
+  m_time->RunUntilIdle();
+  Peer chatty = Connect();  // lets the gone connection go for good
+  chatty.Send(LOGIN_TOKEN, {"bob", "pass"});
+  ASSERT_EQ(checks.hashes.size(), 4u);
+  for (const std::string& hash : checks.hashes) {
+    EXPECT_EQ(hash.rfind("pbkdf2-sha256$7$", 0), 0u) << hash;  // the book's, and the stand-in's
+  }
+  EXPECT_TRUE(alice.Read().empty());  // no answer before the check's
+  chatty.Send(GET_ACCOUNTS_TOKEN);
+  EXPECT_EQ(chatty.socket->State(), SocketClosed);
+  for (const auto& answer : checks.answers) answer();
+  EXPECT_EQ(alice.Read().at(0)->TokenID(), LOGIN_TOKEN);
+  wire::Refusal refusal;
+  ASSERT_TRUE(wire::Decode(*nobody.Read().at(0), refusal));
+  EXPECT_EQ(refusal.text, "Wrong user name or password");
+  EXPECT_EQ(m_server->LoggedOnSessions(), 1u);
 }
 
 // ---- metrics ----

@@ -45,6 +45,7 @@ TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
       "lockout-failures = 0\n"
       "logon-waiting-max = 5\n"
       "metrics-port = 0\n"
+      "password-iterations = 5\n"
       "rollover = 21:30:00\n"
       "address = 0.0.0.0\n"
       "port = 4100\n"
@@ -70,6 +71,7 @@ TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
   EXPECT_EQ(c.lockout_failures, 0u);
   EXPECT_EQ(c.logon_waiting_max, 5u);
   EXPECT_EQ(c.metrics_port, 0);
+  EXPECT_EQ(c.password_iterations, 5u);
   EXPECT_EQ(c.rollover, 21 * 3600 + 30 * 60);
   EXPECT_EQ(c.address, "0.0.0.0");
   EXPECT_EQ(c.port, 4100);

@@ -67,12 +67,13 @@ class Life {
 
 model::Snapshot Seeded() {
   const model::Snapshot book = ImportBook(kBook, "book");
-  return SeedBook(book, PriceFeed::RandomWalk(book, kSeed, kRate, kQuotes));
+  return SeedBook(book, PriceFeed::RandomWalk(book, kSeed, kRate, kQuotes), 1);
 }
 
 TEST(StoreRestartTest, AServerStartedAgainOnItsStoreGoesOnAsIfItHadNeverStopped) {
   // Never stopped: half the walk, an order, the other half.
-  MemoryStore memory(Seeded());
+  const model::Snapshot seed = Seeded();  // one salt for each user's hash in both lives
+  MemoryStore memory(seed);
   model::Snapshot unbroken;
   int32_t first_ticket = 0;
   int32_t second_ticket = 0;
@@ -92,7 +93,7 @@ TEST(StoreRestartTest, AServerStartedAgainOnItsStoreGoesOnAsIfItHadNeverStopped)
   ScratchDirectory directory;
   {
     auto store = SqliteStore::Open(directory.path());
-    ASSERT_TRUE(store->Seed(Seeded()).ok());
+    ASSERT_TRUE(store->Seed(seed).ok());
     Life life(*store);
     life.Run(5000);
     EXPECT_EQ(life.Buy(1), first_ticket);
