@@ -8,7 +8,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkgconf doxygen
   libgtest-dev libgmock-dev libbenchmark-dev
   libasio-dev libssl-dev openssl
-  libsqlite3-dev
+  libsqlite3-dev libpq-dev postgresql
   libquickfix-dev
   tinyproxy-bin dante-server microsocks
   pybind11-dev python3-dev python3-pytest

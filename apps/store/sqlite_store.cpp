@@ -12,11 +12,14 @@
 #include <utility>
 #include <variant>
 
+#include "record_columns.h"
 #include "sqlite_statement.h"
 
 namespace orvane::apps {
 
 namespace {
+
+using namespace columns;
 
 constexpr char kVersionKey[] = "schema_version";
 
@@ -78,92 +81,6 @@ CREATE TABLE market_time (one INTEGER PRIMARY KEY CHECK (one = 1), serial REAL,
 INSERT INTO market_time VALUES (1, 0, '');)",
 };
 static_assert(std::size(kMigrations) == SqliteStore::kSchemaVersion);
-
-// The columns of each record, in the order its Fields function gives them.
-constexpr char kSymbolColumns[] =
-    "id, name, pip_location, factor, price_case, ref_id, ref_price_case, margin_per_lot, bid, "
-    "ask, close_day, close_time, open_day, open_time, break_close, break_open";
-constexpr char kClientColumns[] =
-    "id, parameters, liquidation_type, liquidation_point, comm_calc_type, enable_interest, name, "
-    "hedging, partial_close";
-constexpr char kAccountColumns[] =
-    "client, account, type, margin_account, dont_liquidate, commission, margin_requirement, "
-    "net_profit, deposit, credit, previous_margin, interest";
-constexpr char kTotalsColumns[] =
-    "commission, margin_requirement, net_profit, deposit, credit, previous_margin, interest";
-constexpr char kPositionColumns[] =
-    "client, account, ticket, time, direction, lots, symbol, price, interest, note";
-constexpr char kOrderColumns[] =
-    "client, account, id, time, direction, lots, symbol, kind, price, position, sl, tp, status, "
-    "note, expiry";
-constexpr char kAlertColumns[] = "client, id, symbol, condition, value";
-constexpr char kUserColumns[] = "username, password, client, privileges, type, symbols";
-constexpr char kHistoryColumns[] =
-    "client, account, ticket, time, symbol, lots, direction, open_time, open_price, "
-    "close_price, commission, interest, ref_price, profit, note";
-constexpr char kAuditColumns[] = "client, account, row";
-constexpr char kOrderNumberColumns[] = "owner, username, number, code, text, ticket, price";
-constexpr char kInterestRateColumns[] = "symbol, buy_rate, sell_rate, year_days";
-
-// The fields of each record, bound or read in the order of its columns:
-// `io` is a binder when the record is const and a reader when it is not.
-template <typename Io, typename R>
-void SymbolFields(Io& io, R& r) {
-  io(r.id)(r.name)(r.pip_location)(r.factor)(r.price_case)(r.ref_id)(r.ref_price_case)(
-      r.margin_per_lot)(r.bid)(r.ask)(r.close_day)(r.close_time)(r.open_day)(r.open_time)(
-      r.break_close)(r.break_open);
-}
-template <typename Io, typename R>
-void ClientFields(Io& io, R& r) {
-  io(r.id)(r.parameters)(r.liquidation_type)(r.liquidation_point)(r.comm_calc_type)(
-      r.enable_interest)(r.name)(r.hedging)(r.partial_close);
-}
-template <typename Io, typename R>
-void TotalsFields(Io& io, R& r) {
-  io(r.commission)(r.margin_requirement)(r.net_profit)(r.deposit)(r.credit)(r.previous_margin)(
-      r.interest);
-}
-template <typename Io, typename R>
-void AccountFields(Io& io, R& r) {
-  io(r.client)(r.account)(r.type)(r.margin_account)(r.dont_liquidate);
-  TotalsFields(io, r.totals);
-}
-template <typename Io, typename R>
-void PositionFields(Io& io, R& r) {
-  io(r.client)(r.account)(r.ticket)(r.time)(r.direction)(r.lots)(r.symbol)(r.price)(r.interest)(
-      r.note);
-}
-template <typename Io, typename R>
-void OrderFields(Io& io, R& r) {
-  io(r.client)(r.account)(r.id)(r.time)(r.direction)(r.lots)(r.symbol)(r.kind)(r.price)(
-      r.position)(r.sl)(r.tp)(r.status)(r.note)(r.expiry);
-}
-template <typename Io, typename R>
-void AlertFields(Io& io, R& r) {
-  io(r.client)(r.id)(r.symbol)(r.condition)(r.value);
-}
-template <typename Io, typename R>
-void UserFields(Io& io, R& r) {
-  io(r.username)(r.password)(r.client)(r.privileges)(r.type)(r.symbols);
-}
-template <typename Io, typename R>
-void HistoryFields(Io& io, R& r) {
-  io(r.client)(r.account)(r.ticket)(r.time)(r.symbol)(r.lots)(r.direction)(r.open_time)(
-      r.open_price)(r.close_price)(r.commission)(r.interest)(r.ref_price)(r.profit)(r.note);
-}
-template <typename Io, typename R>
-void AuditFields(Io& io, R& r) {
-  io(r.client)(r.account)(r.row);
-}
-// An outcome without its owner, the first of its columns.
-template <typename Io, typename R>
-void OrderNumberFields(Io& io, R& r) {
-  io(r.username)(r.number)(r.code)(r.text)(r.ticket)(r.price);
-}
-template <typename Io, typename R>
-void InterestRateFields(Io& io, R& r) {
-  io(r.symbol)(r.buy_rate)(r.sell_rate)(r.year_days);
-}
 
 struct Binder {
   SqlStatement& statement;

@@ -4,24 +4,16 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <unordered_map>
 
-#include "store.h"
+#include "durable_store.h"
 
 struct sqlite3;
 
 namespace orvane::apps {
 
 struct SqliteStatements;  // the store's prepared statements (sqlite_store.cpp)
-
-// A store that cannot be opened or read. The message names the directory
-// and says what to do about it.
-class StoreError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // The desk's durable store: one SQLite database, `orvane.db`, in a
 // directory of its own, with a table per record kind. A batch is one
@@ -41,7 +33,7 @@ class StoreError : public std::runtime_error {
 // before the store is closed, the next open may find the batch committed,
 // as after a crash between a commit and its answer. A batch still open when
 // the store closes is dropped.
-class SqliteStore : public Store {
+class SqliteStore : public DurableStore {
  public:
   static constexpr int kSchemaVersion = 1;
   static constexpr const char* kDatabaseFile = "orvane.db";
@@ -68,18 +60,8 @@ class SqliteStore : public Store {
   void Append(const model::Change& change) override;
   StoreStatus Commit() override;
 
-  // Whether the store holds no record, no sequence and no market time.
-  // Throws StoreError when the database cannot be read.
-  bool Empty();
-  // Writes a whole snapshot in one transaction into an empty store with no
-  // batch open. A store that holds a book is never overwritten: that is
-  // refused, and so is anything else that fails, leaving the store as it was.
-  StoreStatus Seed(const model::Snapshot& snapshot);
-
-  // A free key of the server's own (say, the feed's position). SetMeta joins
-  // the open batch like Append; the key "schema_version" is the store's and
-  // setting it fails the batch. Meta reads the open batch's value, if any;
-  // none for a key never set. Meta throws StoreError when reading fails.
+  bool Empty() override;
+  StoreStatus Seed(const model::Snapshot& snapshot) override;
   void SetMeta(const std::string& key, const std::string& value) override;
   std::optional<std::string> Meta(const std::string& key) override;
 

@@ -1,0 +1,75 @@
+#ifndef ORVANE_APPS_STORE_PG_STATEMENT_H_
+#define ORVANE_APPS_STORE_PG_STATEMENT_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+typedef struct pg_conn PGconn;
+typedef struct pg_result PGresult;
+typedef unsigned int Oid;
+
+namespace orvane::apps {
+
+// A statement on a PostgreSQL connection, prepared on the server at its
+// first run (with the types of the values bound then) and run again and
+// again. Values travel in PostgreSQL's binary form both ways, so that
+// doubles and byte strings arrive bit for bit. Values are bound, and
+// columns read, in order from the first:
+//
+//   statement.Bind(client).Bind(account);
+//   while (statement.Step()) statement.Column(a).Column(b);
+//
+// A statement binds the same types at every run. Every failure throws
+// StoreError with the server's words; a column of another type or size
+// than the one read is a failure too.
+class PgStatement {
+ public:
+  PgStatement(PGconn* connection, std::string sql);
+  ~PgStatement();
+  PgStatement(const PgStatement&) = delete;
+  PgStatement& operator=(const PgStatement&) = delete;
+
+  PgStatement& Bind(int32_t value);
+  PgStatement& Bind(int64_t value);
+  PgStatement& Bind(bool value);
+  PgStatement& Bind(double value);
+  // Bound as bytea: any bytes, NUL included.
+  PgStatement& Bind(std::string_view value);
+
+  // Runs the statement, whatever it returns, and readies it for the next
+  // run; how many rows it inserted, changed or deleted.
+  int64_t Run();
+  // The next row of a query, which runs at the first call: true while
+  // there is one. After the last row the statement is ready for the next run.
+  bool Step();
+  // Readies the statement for the next run before its rows are all read.
+  void Reset();
+
+  PgStatement& Column(int32_t& value);
+  PgStatement& Column(int64_t& value);
+  PgStatement& Column(bool& value);
+  PgStatement& Column(double& value);
+  PgStatement& Column(std::string& value);
+
+ private:
+  void Add(Oid type, std::string bytes);
+  void Execute();
+  std::string_view Next(size_t size, Oid type);
+  [[noreturn]] void Fail(const std::string& message);
+
+  PGconn* m_connection;
+  std::string m_name;
+  std::string m_sql;
+  bool m_prepared = false;
+  std::vector<Oid> m_types;          // of the parameters, learnt at the first run
+  std::vector<std::string> m_values;  // bound for the next run, binary
+  PGresult* m_result = nullptr;       // of the query being read
+  int m_row = -1;
+  int m_column = 0;  // the next one to read
+};
+
+}  // namespace orvane::apps
+
+#endif  // ORVANE_APPS_STORE_PG_STATEMENT_H_

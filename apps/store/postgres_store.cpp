@@ -1,0 +1,664 @@
+#include "postgres_store.h"
+
+#include <libpq-fe.h>
+
+#include <iterator>
+#include <utility>
+#include <variant>
+
+#include "pg_statement.h"
+#include "record_columns.h"
+
+namespace orvane::apps {
+
+namespace {
+
+using namespace columns;
+
+constexpr char kVersionKey[] = "schema_version";
+
+// Each step brings the schema from version i to version i + 1; a step, once
+// released, never changes. Every list keeps the desk's order in `seq`;
+// texts are bytea, since a record's text may hold any bytes.
+constexpr const char* kMigrations[] = {
+    // 0 -> 1: the first schema.
+    R"(CREATE TABLE meta (key bytea PRIMARY KEY, value bytea NOT NULL);
+CREATE TABLE symbols (seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  id integer NOT NULL, name bytea NOT NULL, pip_location integer NOT NULL,
+  factor double precision NOT NULL, price_case integer NOT NULL, ref_id integer NOT NULL,
+  ref_price_case integer NOT NULL, margin_per_lot double precision NOT NULL,
+  bid double precision NOT NULL, ask double precision NOT NULL, close_day bytea NOT NULL,
+  close_time bytea NOT NULL, open_day bytea NOT NULL, open_time bytea NOT NULL,
+  break_close bytea NOT NULL, break_open bytea NOT NULL);
+CREATE TABLE clients (seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  id integer NOT NULL, parameters bytea NOT NULL, liquidation_type integer NOT NULL,
+  liquidation_point double precision NOT NULL, comm_calc_type integer NOT NULL,
+  enable_interest boolean NOT NULL, name bytea NOT NULL, hedging boolean NOT NULL,
+  partial_close boolean NOT NULL);
+CREATE TABLE accounts (seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  client integer NOT NULL, account integer NOT NULL, type integer NOT NULL,
+  margin_account boolean NOT NULL, dont_liquidate boolean NOT NULL,
+  commission double precision NOT NULL, margin_requirement double precision NOT NULL,
+  net_profit double precision NOT NULL, deposit double precision NOT NULL,
+  credit double precision NOT NULL, previous_margin double precision NOT NULL,
+  interest double precision NOT NULL);
+CREATE INDEX accounts_by_key ON accounts (client, account);
+CREATE TABLE positions (seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  client integer NOT NULL, account integer NOT NULL, ticket integer NOT NULL,
+  time bytea NOT NULL, direction integer NOT NULL, lots double precision NOT NULL,
+  symbol integer NOT NULL, price double precision NOT NULL,
+  interest double precision NOT NULL, note bytea NOT NULL);
+CREATE INDEX positions_by_key ON positions (account, ticket);
+CREATE TABLE orders (seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  client integer NOT NULL, account integer NOT NULL, id integer NOT NULL, time bytea NOT NULL,
+  direction integer NOT NULL, lots double precision NOT NULL, symbol integer NOT NULL,
+  kind integer NOT NULL, price double precision NOT NULL, position integer NOT NULL,
+  sl double precision NOT NULL, tp double precision NOT NULL, status integer NOT NULL,
+  note bytea NOT NULL, expiry bytea NOT NULL);
+CREATE INDEX orders_by_key ON orders (account, id);
+CREATE TABLE alerts (seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  client integer NOT NULL, id integer NOT NULL, symbol integer NOT NULL,
+  condition integer NOT NULL, value double precision NOT NULL);
+CREATE INDEX alerts_by_key ON alerts (client, id);
+CREATE TABLE users (seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  username bytea NOT NULL, password bytea NOT NULL, client integer NOT NULL,
+  privileges bytea NOT NULL, type integer NOT NULL, symbols bytea NOT NULL);
+CREATE TABLE history (seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  client integer NOT NULL, account integer NOT NULL, ticket integer NOT NULL,
+  time bytea NOT NULL, symbol integer NOT NULL, lots double precision NOT NULL,
+  direction integer NOT NULL, open_time bytea NOT NULL, open_price double precision NOT NULL,
+  close_price double precision NOT NULL, commission double precision NOT NULL,
+  interest double precision NOT NULL, ref_price double precision NOT NULL,
+  profit double precision NOT NULL, note bytea NOT NULL);
+CREATE TABLE audit (seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  client integer NOT NULL, account integer NOT NULL, row bytea NOT NULL);
+CREATE TABLE order_numbers (seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  owner bytea NOT NULL, username bytea NOT NULL, number integer NOT NULL,
+  code integer NOT NULL, text bytea NOT NULL, ticket integer NOT NULL,
+  price double precision NOT NULL);
+CREATE INDEX order_numbers_by_owner ON order_numbers (owner, seq);
+CREATE TABLE order_number_owners (owner bytea PRIMARY KEY);
+CREATE TABLE interest_rates (seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  symbol integer NOT NULL, buy_rate double precision NOT NULL,
+  sell_rate double precision NOT NULL, year_days integer NOT NULL);
+CREATE TABLE sequences (one integer PRIMARY KEY CHECK (one = 1),
+  last_ticket integer NOT NULL, last_order integer NOT NULL);
+INSERT INTO sequences VALUES (1, 0, 0);
+CREATE TABLE market_time (one integer PRIMARY KEY CHECK (one = 1),
+  serial double precision NOT NULL, text bytea NOT NULL);
+INSERT INTO market_time VALUES (1, 0, '');)",
+};
+static_assert(std::size(kMigrations) == PostgresStore::kSchemaVersion);
+
+struct Binder {
+  PgStatement& statement;
+  template <typename T>
+  Binder& operator()(const T& value) {
+    statement.Bind(value);
+    return *this;
+  }
+  Binder& operator()(const std::string& value) {
+    statement.Bind(std::string_view(value));
+    return *this;
+  }
+};
+
+struct Reader {
+  PgStatement& statement;
+  template <typename T>
+  Reader& operator()(T& value) {
+    statement.Column(value);
+    return *this;
+  }
+};
+
+template <typename R, typename Fields>
+PgStatement& BindRecord(PgStatement& statement, const R& record, Fields fields) {
+  Binder binder{statement};
+  fields(binder, record);
+  return statement;
+}
+
+size_t CountColumns(std::string_view columns) {
+  size_t n = 1;
+  for (char c : columns) n += c == ',';
+  return n;
+}
+
+// "$1, $2, ..." for each of the columns, from `first` on.
+std::string Placeholders(std::string_view columns, size_t first = 1) {
+  std::string text;
+  const size_t n = CountColumns(columns);
+  for (size_t i = first; i < first + n; ++i) {
+    text += (i > first ? ", $" : "$") + std::to_string(i);
+  }
+  return text;
+}
+
+std::string Insert(std::string_view table, std::string_view columns) {
+  return "INSERT INTO " + std::string(table) + " (" + std::string(columns) + ") VALUES (" +
+         Placeholders(columns) + ")";
+}
+
+// Inserts a record unless one of the same account and number is there ($2
+// and $3 are those columns) and, when it went in, raises the last number
+// handed out to its number.
+std::string InsertNew(std::string_view table, std::string_view columns, std::string_view number,
+                      std::string_view last) {
+  const std::string t(table), n(number), l(last);
+  return "WITH added AS (INSERT INTO " + t + " (" + std::string(columns) + ") SELECT " +
+         Placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + t +
+         " WHERE account = $2 AND " + n + " = $3) RETURNING " + n +
+         ") UPDATE sequences SET " + l + " = greatest(" + l + ", added." + n + ") FROM added";
+}
+
+std::string Select(std::string_view table, std::string_view columns) {
+  return "SELECT " + std::string(columns) + " FROM " + std::string(table) + " ORDER BY seq";
+}
+
+// The first record (in the desk's order) that `key` matches, as a condition.
+std::string First(std::string_view table, std::string_view key) {
+  return "seq = (SELECT seq FROM " + std::string(table) + " WHERE " + std::string(key) +
+         " ORDER BY seq LIMIT 1)";
+}
+
+std::string Update(std::string_view table, std::string_view columns, std::string_view key) {
+  return "UPDATE " + std::string(table) + " SET (" + std::string(columns) + ") = (" +
+         Placeholders(columns) + ") WHERE " + First(table, key);
+}
+
+std::string Words(const char* message) {
+  std::string text = message != nullptr ? message : "";
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text.empty() ? "no answer from the server" : text;
+}
+
+std::string WhereOf(PGconn* connection) {
+  const char* db = PQdb(connection);
+  const char* host = PQhost(connection);
+  const char* port = PQport(connection);
+  return "database " + std::string(db != nullptr ? db : "?") + " at " +
+         (host != nullptr ? host : "?") + ":" + (port != nullptr ? port : "?");
+}
+
+}  // namespace
+
+// Every statement the store runs; each is prepared on the server at its
+// first run.
+struct PostgresStatements {
+  explicit PostgresStatements(PGconn* c)
+      : insert_symbol(c, Insert("symbols", kSymbolColumns)),
+        insert_client(c, Insert("clients", kClientColumns)),
+        insert_account(c, Insert("accounts", kAccountColumns)),
+        insert_position(c, Insert("positions", kPositionColumns)),
+        insert_order(c, Insert("orders", kOrderColumns)),
+        insert_alert(c, Insert("alerts", kAlertColumns)),
+        insert_user(c, Insert("users", kUserColumns)),
+        insert_history(c, Insert("history", kHistoryColumns)),
+        insert_audit(c, Insert("audit", kAuditColumns)),
+        insert_order_number(c, Insert("order_numbers", kOrderNumberColumns)),
+        insert_owner(c, "INSERT INTO order_number_owners (owner) VALUES ($1) "
+                        "ON CONFLICT DO NOTHING"),
+        insert_interest_rate(c, Insert("interest_rates", kInterestRateColumns)),
+        set_sequences(c, "UPDATE sequences SET last_ticket = $1, last_order = $2"),
+        set_market_time(c, "UPDATE market_time SET serial = $1, text = $2"),
+        open_position(c, InsertNew("positions", kPositionColumns, "ticket", "last_ticket")),
+        close_position(c, "DELETE FROM positions WHERE " +
+                              First("positions", "account = $2 AND ticket = $3 AND client = $1")),
+        change_position(c, Update("positions", kPositionColumns,
+                                  "account = $2 AND ticket = $3 AND client = $1")),
+        add_interest(c, "UPDATE positions SET interest = $4 WHERE " +
+                            First("positions", "account = $2 AND ticket = $3 AND client = $1")),
+        place_order(c, InsertNew("orders", kOrderColumns, "id", "last_order")),
+        change_order(c, Update("orders", kOrderColumns, "account = $2 AND id = $3 AND client = $1")),
+        remove_order(c, "DELETE FROM orders WHERE " +
+                            First("orders", "account = $2 AND id = $3 AND client = $1")),
+        book_totals(c, "UPDATE accounts SET (" + std::string(kTotalsColumns) + ") = (" +
+                           Placeholders(kTotalsColumns, 3) + ") WHERE " +
+                           First("accounts", "client = $1 AND account = $2")),
+        remove_alert(c, "DELETE FROM alerts WHERE " + First("alerts", "client = $1 AND id = $2")),
+        // Market time never goes backwards. The server orders NaN above every
+        // number where model::Apply finds it neither less nor more: a NaN kept
+        // never refuses a time, and a NaN given is never less.
+        advance_market_time(c,
+                            "UPDATE market_time SET serial = $1, text = $2 WHERE text = '' "
+                            "OR NOT ($1 < serial AND serial <> 'NaN'::double precision)"),
+        count_order_numbers(c, "SELECT count(*) FROM order_numbers WHERE owner = $1"),
+        drop_oldest_number(c,
+                           "DELETE FROM order_numbers WHERE " + First("order_numbers", "owner = $1")),
+        set_meta(c, "INSERT INTO meta (key, value) VALUES ($1, $2) "
+                    "ON CONFLICT (key) DO UPDATE SET value = excluded.value"),
+        meta(c, "SELECT value FROM meta WHERE key = $1"),
+        select_symbols(c, Select("symbols", kSymbolColumns)),
+        select_clients(c, Select("clients", kClientColumns)),
+        select_accounts(c, Select("accounts", kAccountColumns)),
+        select_positions(c, Select("positions", kPositionColumns)),
+        select_orders(c, Select("orders", kOrderColumns)),
+        select_alerts(c, Select("alerts", kAlertColumns)),
+        select_users(c, Select("users", kUserColumns)),
+        select_history(c, Select("history", kHistoryColumns)),
+        select_audit(c, Select("audit", kAuditColumns)),
+        select_order_numbers(c, Select("order_numbers", kOrderNumberColumns)),
+        select_owners(c, "SELECT owner FROM order_number_owners"),
+        select_interest_rates(c, Select("interest_rates", kInterestRateColumns)),
+        select_sequences(c, "SELECT last_ticket, last_order FROM sequences"),
+        select_market_time(c, "SELECT serial, text FROM market_time"),
+        holds_anything(c,
+                       "SELECT EXISTS (SELECT 1 FROM symbols) OR EXISTS (SELECT 1 FROM clients) "
+                       "OR EXISTS (SELECT 1 FROM accounts) OR EXISTS (SELECT 1 FROM positions) "
+                       "OR EXISTS (SELECT 1 FROM orders) OR EXISTS (SELECT 1 FROM alerts) "
+                       "OR EXISTS (SELECT 1 FROM users) OR EXISTS (SELECT 1 FROM history) "
+                       "OR EXISTS (SELECT 1 FROM audit) OR EXISTS (SELECT 1 FROM order_numbers) "
+                       "OR EXISTS (SELECT 1 FROM order_number_owners) "
+                       "OR EXISTS (SELECT 1 FROM interest_rates) "
+                       "OR EXISTS (SELECT 1 FROM sequences WHERE last_ticket <> 0 OR "
+                       "last_order <> 0) "
+                       "OR EXISTS (SELECT 1 FROM market_time WHERE serial <> 0 OR text <> '')") {}
+
+  PgStatement insert_symbol, insert_client, insert_account, insert_position, insert_order,
+      insert_alert, insert_user, insert_history, insert_audit, insert_order_number, insert_owner,
+      insert_interest_rate, set_sequences, set_market_time;
+  PgStatement open_position, close_position, change_position, add_interest, place_order,
+      change_order, remove_order, book_totals, remove_alert, advance_market_time,
+      count_order_numbers, drop_oldest_number;
+  PgStatement set_meta, meta;
+  PgStatement select_symbols, select_clients, select_accounts, select_positions, select_orders,
+      select_alerts, select_users, select_history, select_audit, select_order_numbers,
+      select_owners, select_interest_rates, select_sequences, select_market_time;
+  PgStatement holds_anything;
+};
+
+namespace {
+
+using KeptNumbers = std::unordered_map<std::string, int64_t>;
+
+// Writes one change as model::Apply applies it to a snapshot.
+class ChangeWriter {
+ public:
+  ChangeWriter(PostgresStatements& s, KeptNumbers& kept) : m_s(s), m_kept(kept) {}
+
+  void operator()(const model::PositionOpened& c) {
+    BindRecord(m_s.open_position, c.position, PositionFields<Binder, const model::Position>).Run();
+  }
+  void operator()(const model::PositionClosed& c) {
+    m_s.close_position.Bind(c.client).Bind(c.account).Bind(c.ticket).Run();
+  }
+  void operator()(const model::PositionChanged& c) {
+    BindRecord(m_s.change_position, c.position, PositionFields<Binder, const model::Position>)
+        .Run();
+  }
+  void operator()(const model::OrderPlaced& c) {
+    BindRecord(m_s.place_order, c.order, OrderFields<Binder, const model::Order>).Run();
+  }
+  void operator()(const model::OrderChanged& c) {
+    BindRecord(m_s.change_order, c.order, OrderFields<Binder, const model::Order>).Run();
+  }
+  void operator()(const model::OrderRemoved& c) {
+    m_s.remove_order.Bind(c.client).Bind(c.account).Bind(c.id).Run();
+  }
+  void operator()(const model::TotalsBooked& c) {
+    m_s.book_totals.Bind(c.client).Bind(c.account);
+    BindRecord(m_s.book_totals, c.totals, TotalsFields<Binder, const model::Totals>).Run();
+  }
+  void operator()(const model::AlertRemoved& c) {
+    m_s.remove_alert.Bind(c.client).Bind(c.id).Run();
+  }
+  void operator()(const model::MarketTimeAdvanced& c) {
+    m_s.advance_market_time.Bind(c.time.Serial()).Bind(std::string_view(c.text)).Run();
+  }
+  void operator()(const model::HistoryAdded& c) {
+    BindRecord(m_s.insert_history, c.entry, HistoryFields<Binder, const model::HistoryEntry>)
+        .Run();
+  }
+  void operator()(const model::AuditAdded& c) {
+    BindRecord(m_s.insert_audit, c.entry, AuditFields<Binder, const model::AuditEntry>).Run();
+  }
+  // The owner's oldest outcome goes once more than a desk keeps are there.
+  void operator()(const model::OrderNumberUsed& c) {
+    const std::string& owner = c.number.username;
+    int64_t& kept = Kept(owner);
+    m_s.insert_order_number.Bind(std::string_view(owner));
+    BindRecord(m_s.insert_order_number, c.number,
+               OrderNumberFields<Binder, const model::OrderNumber>)
+        .Run();
+    if (++kept > static_cast<int64_t>(model::kOrderNumbersKept)) {
+      m_s.drop_oldest_number.Bind(std::string_view(owner)).Run();
+      --kept;
+    }
+  }
+  void operator()(const model::InterestAdded& c) {
+    m_s.add_interest.Bind(c.client).Bind(c.account).Bind(c.ticket).Bind(c.interest).Run();
+  }
+
+ private:
+  int64_t& Kept(const std::string& owner) {
+    auto known = m_kept.find(owner);
+    if (known != m_kept.end()) return known->second;
+    int64_t count = 0;
+    PgStatement& select = m_s.count_order_numbers;
+    select.Bind(std::string_view(owner));
+    if (select.Step()) select.Column(count);
+    select.Reset();
+    return m_kept.emplace(owner, count).first->second;
+  }
+
+  PostgresStatements& m_s;
+  KeptNumbers& m_kept;
+};
+
+template <typename R, typename Fields>
+void ReadAll(PgStatement& select, std::vector<R>& records, Fields fields) {
+  while (select.Step()) {
+    Reader reader{select};
+    fields(reader, records.emplace_back());
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<PostgresStore> PostgresStore::Open(const std::string& conninfo) {
+  // The caller's own timeout, when it gives one, stands over this.
+  const char* keywords[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
+  const char* values[] = {"10", "orvane-server", conninfo.c_str(), nullptr};
+  PGconn* connection = PQconnectdbParams(keywords, values, 1);
+  if (connection == nullptr) throw StoreError("cannot open the PostgreSQL store: out of memory");
+  if (PQstatus(connection) != CONNECTION_OK) {
+    const std::string message = "cannot open PostgreSQL " + WhereOf(connection) + ": " +
+                                Words(PQerrorMessage(connection));
+    PQfinish(connection);
+    throw StoreError(message);
+  }
+  std::unique_ptr<PostgresStore> store(new PostgresStore(connection));
+  try {
+    store->Lock();
+    const int version = store->SchemaVersion();
+    if (version > kSchemaVersion) {
+      throw StoreError("its schema version is " + std::to_string(version) +
+                       ", newer than this server's " + std::to_string(kSchemaVersion) +
+                       ": run a server that knows it");
+    }
+    if (version < kSchemaVersion) store->Migrate(version);
+  } catch (const StoreError& e) {
+    throw StoreError("cannot open PostgreSQL " + store->m_where + ": " + e.what());
+  }
+  return store;
+}
+
+PostgresStore::PostgresStore(PGconn* connection)
+    : m_connection(connection),
+      m_where(WhereOf(connection)),
+      m_statements(std::make_unique<PostgresStatements>(connection)) {
+  // The server's notices (say, of a table it created) are no one's business.
+  PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);
+}
+
+PostgresStore::~PostgresStore() {
+  Rollback();
+  m_statements.reset();
+  PQfinish(m_connection);  // ends the session, and with it the lock
+}
+
+void PostgresStore::Lock() {
+  PgStatement lock(m_connection, "SELECT pg_try_advisory_lock($1)");
+  bool taken = false;
+  lock.Bind(kLockKey);
+  if (lock.Step()) lock.Column(taken);
+  lock.Reset();
+  if (!taken) throw StoreError("the database is in use by another server");
+}
+
+int PostgresStore::SchemaVersion() {
+  PgStatement tables(m_connection,
+                     "SELECT count(*), count(*) FILTER (WHERE tablename = 'meta') "
+                     "FROM pg_tables WHERE schemaname = current_schema()");
+  int64_t all = 0, meta = 0;
+  if (tables.Step()) tables.Column(all).Column(meta);
+  tables.Reset();
+  if (all == 0) return 0;
+  std::optional<std::string> text;
+  if (meta > 0) {
+    PgStatement read(m_connection, "SELECT value FROM meta WHERE key = $1");
+    read.Bind(std::string_view(kVersionKey));
+    if (read.Step()) read.Column(text.emplace());
+    read.Reset();
+  }
+  const bool digits = text && !text->empty() && text->size() < 6 &&
+                      text->find_first_not_of("0123456789") == std::string::npos;
+  if (!digits) throw StoreError("the database holds no schema version of this server");
+  return std::stoi(*text);
+}
+
+void PostgresStore::Migrate(int from) {
+  std::string script = "BEGIN;\n";
+  for (int version = from; version < kSchemaVersion; ++version) {
+    script += kMigrations[version];
+    script += "\n";
+  }
+  script += "INSERT INTO meta (key, value) VALUES ('" + std::string(kVersionKey) + "', '" +
+            std::to_string(kSchemaVersion) +
+            "') ON CONFLICT (key) DO UPDATE SET value = excluded.value;\nCOMMIT;";
+  try {
+    Execute(script);
+  } catch (const StoreError& e) {
+    Rollback();
+    throw StoreError("migrating its schema from version " + std::to_string(from) +
+                     " failed: " + e.what());
+  }
+}
+
+void PostgresStore::Execute(const std::string& sql) {
+  PGresult* result = PQexec(m_connection, sql.c_str());
+  const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK;
+  // An aborted transaction answers COMMIT with a rollback.
+  const bool rolled_back = ok && std::string_view(PQcmdStatus(result)) == "ROLLBACK" &&
+                           sql.ends_with("COMMIT");
+  std::string error;
+  if (!ok) {
+    const char* message = PQresultErrorMessage(result);
+    error = Words(message != nullptr && *message != '\0' ? message : PQerrorMessage(m_connection));
+  }
+  PQclear(result);
+  if (!ok) throw StoreError(error);
+  if (rolled_back) throw StoreError("the server rolled the transaction back");
+}
+
+model::Snapshot PostgresStore::Load() {
+  if (m_batch_open) throw StoreError("cannot load " + m_where + " while a batch is open");
+  PostgresStatements& s = *m_statements;
+  model::Snapshot snapshot;
+  try {
+    Execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    m_batch_open = true;
+    ReadAll(s.select_symbols, snapshot.symbols, SymbolFields<Reader, model::Symbol>);
+    ReadAll(s.select_clients, snapshot.clients, ClientFields<Reader, model::Client>);
+    ReadAll(s.select_accounts, snapshot.accounts, AccountFields<Reader, model::Account>);
+    ReadAll(s.select_positions, snapshot.positions, PositionFields<Reader, model::Position>);
+    ReadAll(s.select_orders, snapshot.orders, OrderFields<Reader, model::Order>);
+    ReadAll(s.select_alerts, snapshot.alerts, AlertFields<Reader, model::Alert>);
+    ReadAll(s.select_users, snapshot.users, UserFields<Reader, model::User>);
+    ReadAll(s.select_history, snapshot.history, HistoryFields<Reader, model::HistoryEntry>);
+    ReadAll(s.select_audit, snapshot.audit, AuditFields<Reader, model::AuditEntry>);
+    while (s.select_owners.Step()) {
+      std::string owner;
+      s.select_owners.Column(owner);
+      snapshot.order_numbers[owner];
+    }
+    while (s.select_order_numbers.Step()) {
+      std::string owner;
+      s.select_order_numbers.Column(owner);
+      Reader reader{s.select_order_numbers};
+      OrderNumberFields(reader, snapshot.order_numbers[owner].emplace_back());
+    }
+    ReadAll(s.select_interest_rates, snapshot.interest_rates,
+            InterestRateFields<Reader, model::InterestRate>);
+    if (s.select_sequences.Step()) {
+      s.select_sequences.Column(snapshot.sequences.ticket).Column(snapshot.sequences.order);
+      s.select_sequences.Reset();
+    }
+    if (s.select_market_time.Step()) {
+      double serial = 0;
+      s.select_market_time.Column(serial).Column(snapshot.market_time_text);
+      snapshot.market_time = DateTime(serial);
+      s.select_market_time.Reset();
+    }
+    Execute("COMMIT");
+    m_batch_open = false;
+  } catch (const StoreError& e) {
+    Rollback();
+    throw StoreError("cannot load " + m_where + ": " + e.what());
+  }
+  return snapshot;
+}
+
+void PostgresStore::Append(const model::Change& change) {
+  if (!m_broken.empty() || !m_batch_error.empty()) return;
+  try {
+    BeginBatch();
+    ChangeWriter writer(*m_statements, m_kept_numbers);
+    std::visit(writer, change);
+  } catch (const StoreError& e) {
+    m_batch_error = e.what();
+  }
+}
+
+StoreStatus PostgresStore::Commit() {
+  if (!m_broken.empty()) {
+    Rollback();
+    m_batch_error.clear();
+    return Refused();
+  }
+  std::string failure = std::exchange(m_batch_error, {});
+  if (failure.empty()) {
+    if (!m_batch_open) return StoreStatus::Ok();
+    try {
+      Execute("COMMIT");
+      m_batch_open = false;
+      return StoreStatus::Ok();
+    } catch (const StoreError& e) {
+      failure = e.what();
+    }
+  }
+  Rollback();
+  m_broken = failure;
+  return StoreStatus::Failed("commit to " + m_where + " failed: " + failure);
+}
+
+bool PostgresStore::Empty() {
+  PgStatement& holds = m_statements->holds_anything;
+  bool anything = false;
+  try {
+    if (holds.Step()) holds.Column(anything);
+    holds.Reset();
+  } catch (const StoreError& e) {
+    throw StoreError("cannot read " + m_where + ": " + e.what());
+  }
+  return !anything;
+}
+
+StoreStatus PostgresStore::Seed(const model::Snapshot& snapshot) {
+  if (!m_broken.empty()) return Refused();
+  if (m_batch_open || !m_batch_error.empty()) {
+    return StoreStatus::Failed("cannot seed " + m_where + " while a batch is open");
+  }
+  try {
+    BeginBatch();
+    if (!Empty()) {
+      Rollback();
+      return StoreStatus::Failed(m_where + " already holds a book, which a seed never overwrites");
+    }
+    WriteSnapshot(snapshot);
+    Execute("COMMIT");
+    m_batch_open = false;
+    m_kept_numbers.clear();
+    return StoreStatus::Ok();
+  } catch (const StoreError& e) {
+    Rollback();
+    m_broken = e.what();
+    return StoreStatus::Failed("seeding " + m_where + " failed: " + e.what());
+  }
+}
+
+void PostgresStore::SetMeta(const std::string& key, const std::string& value) {
+  if (!m_broken.empty() || !m_batch_error.empty()) return;
+  if (key == kVersionKey) {
+    m_batch_error = "the meta key " + key + " is the store's own";
+    return;
+  }
+  try {
+    BeginBatch();
+    m_statements->set_meta.Bind(std::string_view(key)).Bind(std::string_view(value)).Run();
+  } catch (const StoreError& e) {
+    m_batch_error = e.what();
+  }
+}
+
+std::optional<std::string> PostgresStore::Meta(const std::string& key) {
+  PgStatement& meta = m_statements->meta;
+  std::optional<std::string> value;
+  try {
+    meta.Bind(std::string_view(key));
+    if (meta.Step()) {
+      meta.Column(value.emplace());
+      meta.Reset();
+    }
+  } catch (const StoreError& e) {
+    throw StoreError("cannot read " + m_where + ": " + e.what());
+  }
+  return value;
+}
+
+void PostgresStore::BeginBatch() {
+  if (m_batch_open) return;
+  Execute("BEGIN");
+  m_batch_open = true;
+}
+
+void PostgresStore::WriteSnapshot(const model::Snapshot& snapshot) {
+  PostgresStatements& s = *m_statements;
+  auto insert_all = [](PgStatement& insert, const auto& records, auto fields) {
+    for (const auto& record : records) BindRecord(insert, record, fields).Run();
+  };
+  insert_all(s.insert_symbol, snapshot.symbols, SymbolFields<Binder, const model::Symbol>);
+  insert_all(s.insert_client, snapshot.clients, ClientFields<Binder, const model::Client>);
+  insert_all(s.insert_account, snapshot.accounts, AccountFields<Binder, const model::Account>);
+  insert_all(s.insert_position, snapshot.positions,
+             PositionFields<Binder, const model::Position>);
+  insert_all(s.insert_order, snapshot.orders, OrderFields<Binder, const model::Order>);
+  insert_all(s.insert_alert, snapshot.alerts, AlertFields<Binder, const model::Alert>);
+  insert_all(s.insert_user, snapshot.users, UserFields<Binder, const model::User>);
+  insert_all(s.insert_history, snapshot.history,
+             HistoryFields<Binder, const model::HistoryEntry>);
+  insert_all(s.insert_audit, snapshot.audit, AuditFields<Binder, const model::AuditEntry>);
+  for (const auto& [owner, kept] : snapshot.order_numbers) {
+    // An owner with no outcome is kept too, so that Load gives its place back.
+    if (kept.empty()) s.insert_owner.Bind(std::string_view(owner)).Run();
+    for (const model::OrderNumber& number : kept) {
+      s.insert_order_number.Bind(std::string_view(owner));
+      BindRecord(s.insert_order_number, number,
+                 OrderNumberFields<Binder, const model::OrderNumber>)
+          .Run();
+    }
+  }
+  insert_all(s.insert_interest_rate, snapshot.interest_rates,
+             InterestRateFields<Binder, const model::InterestRate>);
+  s.set_sequences.Bind(snapshot.sequences.ticket).Bind(snapshot.sequences.order).Run();
+  s.set_market_time.Bind(snapshot.market_time.Serial())
+      .Bind(std::string_view(snapshot.market_time_text))
+      .Run();
+}
+
+void PostgresStore::Rollback() {
+  if (PQtransactionStatus(m_connection) == PQTRANS_INTRANS ||
+      PQtransactionStatus(m_connection) == PQTRANS_INERROR) {
+    PQclear(PQexec(m_connection, "ROLLBACK"));
+  }
+  m_batch_open = false;
+  m_kept_numbers.clear();
+}
+
+StoreStatus PostgresStore::Refused() const {
+  return StoreStatus::Failed(m_where + " refuses commits since one failed (" + m_broken +
+                             "); open the store again");
+}
+
+}  // namespace orvane::apps
