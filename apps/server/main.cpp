@@ -35,6 +35,7 @@
 #include "orvane/core/error.h"
 #include "price_feed.h"
 #include "server_config.h"
+#include "postgres_store.h"
 #include "sqlite_store.h"
 #include "thread_password_checks.h"
 #include "trading_server.h"
@@ -62,7 +63,8 @@ void Usage() {
                "                     [--rollover HH:MM:SS | --rollover none]\n"
                "                     [--address A] [--port N] [--port-file FILE]\n"
                "                     [--tls-cert FILE --tls-key FILE] [--quiet] [--log FILE]\n"
-               "                     [--password-iterations N] [--data DIR] [--config FILE]\n";
+               "                     [--password-iterations N]\n"
+               "                     [--data DIR | --store postgresql://...] [--config FILE]\n";
 }
 
 // A file this program could not create (the log, the port file).
@@ -297,14 +299,23 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& l
   signals.add(SIGUSR1);
   Service service(io, signals, log, reader, config);
 
-  std::unique_ptr<orvane::apps::SqliteStore> store;
-  if (!config.data.empty()) store = orvane::apps::SqliteStore::Open(config.data);
+  // The store, and how the log names it (never with a password).
+  std::unique_ptr<orvane::apps::DurableStore> store;
+  std::string store_name;
+  if (!config.data.empty()) {
+    store = orvane::apps::SqliteStore::Open(config.data);
+    store_name = config.data;
+  } else if (!config.store.empty()) {
+    auto postgres = orvane::apps::PostgresStore::Open(config.store);
+    store_name = postgres->where();
+    store = std::move(postgres);
+  }
   const bool seeding = !store || store->Empty();
   if (seeding && config.book.empty()) {
-    throw CreateError("the store in " + config.data + " holds no book yet: give --book to seed it");
+    throw CreateError("the store " + store_name + " holds no book yet: give --book to seed it");
   }
   if (!seeding && !config.book.empty()) {
-    log.Warn("the store in " + config.data + " holds a book already; " + config.book +
+    log.Warn("the store " + store_name + " holds a book already; " + config.book +
              " is not read");
   }
   // The symbols the feed walks or the tape names: the book's, or the store's.
@@ -320,11 +331,11 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& l
     const orvane::apps::StoreStatus seeded =
         store->Seed(orvane::apps::SeedBook(book, feed, config.password_iterations));
     if (!seeded.ok()) throw CreateError("cannot seed the store: " + seeded.message());
-    log.Info("store " + config.data + " seeded from " + config.book + ": " +
+    log.Info("store " + store_name + " seeded from " + config.book + ": " +
              std::to_string(book.accounts.size()) + " accounts, " +
              std::to_string(book.positions.size()) + " positions");
   } else if (store) {
-    log.Info("store " + config.data + ": " + std::to_string(book.accounts.size()) +
+    log.Info("store " + store_name + ": " + std::to_string(book.accounts.size()) +
              " accounts, " + std::to_string(book.positions.size()) +
              " positions, market time " + book.market_time_text);
   }

@@ -62,6 +62,9 @@ const Option kOptions[] = {
     {"data", true, false,
      [](ServerConfig& c, const std::string&, std::string_view v) { c.data = v; },
      [](const ServerConfig& c) { return c.data; }},
+    {"store", true, false,
+     [](ServerConfig& c, const std::string&, std::string_view v) { c.store = v; },
+     [](const ServerConfig& c) { return c.store; }},
     {"tape", true, false,
      [](ServerConfig& c, const std::string&, std::string_view v) { c.tape = v; },
      [](const ServerConfig& c) { return c.tape; }},
@@ -232,10 +235,13 @@ void ApplyFile(ServerConfig& config, std::string_view text, std::string_view ori
 }
 
 void Check(const ServerConfig& config) {
-  if (config.book.empty() && config.data.empty()) {
+  if (!config.data.empty() && !config.store.empty()) {
+    throw ConfigError("data and store name two stores: give one");
+  }
+  if (config.book.empty() && config.data.empty() && config.store.empty()) {
     throw ConfigError(
         "a book is required: --book FILE, or book = FILE in the configuration file "
-        "(or a store that holds one: --data DIR)");
+        "(or a store that holds one: --data DIR or --store postgresql://...)");
   }
   if (config.tls_cert.empty() != config.tls_key.empty()) {
     throw ConfigError("tls-cert and tls-key go together");

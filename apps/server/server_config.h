@@ -14,7 +14,8 @@ namespace orvane::apps {
 // Every option of orvane-server, at its default.
 struct ServerConfig {
   std::string book;
-  std::string data;  // the store's directory; empty: the state lives in memory
+  std::string data;   // a SQLite store's directory
+  std::string store;  // a PostgreSQL store's connection (postgresql://...); neither: memory
   std::string tape;
   uint64_t ticks = 0;  // quotes of the random walk; 0: no end
   double rate = 50;    // quotes a second

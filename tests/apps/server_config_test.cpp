@@ -80,9 +80,12 @@ TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
   EXPECT_EQ(c.tls_key, "server.key");
   EXPECT_TRUE(c.quiet);
   EXPECT_EQ(c.log, "/var/log/orvane/server#1.log");
-  // Every key was in the file: nothing is left at its default.
+  // Every key but store (data names the other store) was in the file: nothing
+  // else is left at its default.
   EXPECT_EQ(ServerConfigReader::Changed(ServerConfig(), c).size(),
-            ServerConfigReader::Keys().size());
+            ServerConfigReader::Keys().size() - 1);
+  EXPECT_EQ(ServerConfigReader().Read("store = postgresql://db/orvane\n", "f").store,
+            "postgresql://db/orvane");
   EXPECT_FALSE(ServerConfigReader().Read("book = b\nrollover = none\n", "f").rollover);
 }
 
@@ -112,7 +115,9 @@ TEST(ServerConfigTest, BadValuesAreRefusedWithTheirLine) {
             "server.conf:3: rate is set twice (first on line 2)");
   EXPECT_EQ(Refusal({}, "rate = 5\n"),
             "a book is required: --book FILE, or book = FILE in the configuration file (or a "
-            "store that holds one: --data DIR)");
+            "store that holds one: --data DIR or --store postgresql://...)");
+  EXPECT_EQ(Refusal({}, "book = b\ndata = d\nstore = postgresql://x\n"),
+            "data and store name two stores: give one");
   EXPECT_EQ(Refusal({}, "book = b\ntls-cert = c\n"), "tls-cert and tls-key go together");
   EXPECT_EQ(Refusal({}, "book = b\nlogon-delay-ms = 500\nlogon-delay-max-ms = 400\n"),
             "logon-delay-max-ms (400) is below logon-delay-ms (500)");

@@ -26,6 +26,7 @@
 
 #include "apps/platform_book.h"
 #include "connection/integration/peers.h"
+#include "scratch_cluster.h"
 
 extern char** environ;
 
@@ -219,6 +220,54 @@ TEST_F(ServerProcessTest, APortFileThatCannotBeWrittenIsAnError) {
   EXPECT_NE(output.find("ERROR stopping: cannot write the port file " + m_dir.File("missing/port")),
             std::string::npos)
       << output;
+}
+
+// A server stopped with SIGTERM and started again on its store goes on with
+// the feed where it stopped, and a second server on the store is refused.
+void ExpectToResumeOnItsStore(const orvane::test::TempDir& dir, const std::string& book,
+                              const std::vector<std::string>& store) {
+  const std::string port_file = dir.File("store-port");
+  std::vector<std::string> arguments = {"--book", book, "--ticks", "0", "--rate", "200",
+                                        "--password-iterations", "1000", "--port-file",
+                                        port_file};
+  arguments.insert(arguments.end(), store.begin(), store.end());
+  auto run = [&](const std::string& output, const std::function<void(ServerProcess&)>& during) {
+    ServerProcess server(arguments, output);
+    EXPECT_TRUE(Eventually([&] { return std::ifstream(port_file).peek() != EOF; }, 10s))
+        << Contents(output);
+    std::this_thread::sleep_for(500ms);
+    if (during) during(server);
+    server.Signal(SIGTERM);
+    const std::optional<int> status = server.Exit(10s);
+    EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << Contents(output);
+    return Contents(output);
+  };
+  const std::string first = run(dir.File("first"), {});
+  EXPECT_NE(first.find(" seeded from " + book), std::string::npos) << first;
+  std::smatch applied;
+  ASSERT_TRUE(std::regex_search(first, applied, std::regex(R"(INFO (\d+) quotes applied)")))
+      << first;
+  const std::string second = run(dir.File("second"), [&](ServerProcess&) {
+    const auto [status, refused] = RunToExit(dir, arguments);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << refused;
+    EXPECT_NE(refused.find("in use by another server"), std::string::npos) << refused;
+  });
+  EXPECT_NE(second.find("WARN the store "), std::string::npos) << second;  // the book is not read
+  EXPECT_NE(second.find("INFO feed resumed after " + applied[1].str() + " quotes"),
+            std::string::npos)
+      << "first run: " << applied[0] << "\n" << second;
+}
+
+TEST_F(ServerProcessTest, ASqliteStoreCarriesTheServerOverARestart) {
+  const std::string data = m_dir.File("data");
+  std::filesystem::create_directory(data);
+  ExpectToResumeOnItsStore(m_dir, m_book, {"--data", data});
+}
+
+TEST_F(ServerProcessTest, APostgresqlStoreCarriesTheServerOverARestart) {
+  ASSERT_EQ(test::ScratchCluster::Get()->error(), "");
+  ExpectToResumeOnItsStore(m_dir, m_book,
+                           {"--store", test::ScratchCluster::Get()->Conninfo("postgres")});
 }
 
 }  // namespace
