@@ -13,6 +13,7 @@
 #include <variant>
 
 #include "record_columns.h"
+#include "record_io.h"
 #include "sqlite_statement.h"
 
 namespace orvane::apps {
@@ -20,6 +21,7 @@ namespace orvane::apps {
 namespace {
 
 using namespace columns;
+using namespace record_io;
 
 constexpr char kVersionKey[] = "schema_version";
 
@@ -82,34 +84,6 @@ INSERT INTO market_time VALUES (1, 0, '');)",
 };
 static_assert(std::size(kMigrations) == SqliteStore::kSchemaVersion);
 
-struct Binder {
-  SqlStatement& statement;
-  template <typename T>
-  Binder& operator()(const T& value) {
-    statement.Bind(value);
-    return *this;
-  }
-  Binder& operator()(const std::string& value) {
-    statement.Bind(std::string_view(value));
-    return *this;
-  }
-};
-
-struct Reader {
-  SqlStatement& statement;
-  template <typename T>
-  Reader& operator()(T& value) {
-    statement.Column(value);
-    return *this;
-  }
-};
-
-template <typename R, typename Fields>
-SqlStatement& BindRecord(SqlStatement& statement, const R& record, Fields fields) {
-  Binder binder{statement};
-  fields(binder, record);
-  return statement;
-}
 
 // "?1, ?2, ..." for each of the columns.
 std::string Placeholders(std::string_view columns) {
@@ -257,7 +231,8 @@ struct SqliteStatements {
                        "OR EXISTS (SELECT 1 FROM sequences WHERE last_ticket <> 0 OR "
                        "last_order <> 0) "
                        "OR EXISTS (SELECT 1 FROM market_time WHERE serial IS NOT 0 OR "
-                       "text <> '')") {}
+                       "text <> '')"),
+        db(db) {}
 
   SqlStatement begin, commit;
   SqlStatement insert_symbol, insert_client, insert_account, insert_position, insert_order,
@@ -271,100 +246,16 @@ struct SqliteStatements {
       select_alerts, select_users, select_history, select_audit, select_order_numbers,
       select_owners, select_interest_rates, select_sequences, select_market_time;
   SqlStatement holds_anything;
+  sqlite3* db;
+
+  // After an insert that took, the sequences never fall behind a stored id.
+  void Inserted(const model::Position& p) {
+    if (sqlite3_changes(db) > 0) raise_ticket.Bind(p.ticket).Run();
+  }
+  void Inserted(const model::Order& o) {
+    if (sqlite3_changes(db) > 0) raise_order.Bind(o.id).Run();
+  }
 };
-
-namespace {
-
-using KeptNumbers = std::unordered_map<std::string, int64_t>;
-
-// Writes one change as model::Apply applies it to a snapshot.
-class ChangeWriter {
- public:
-  ChangeWriter(sqlite3* db, SqliteStatements& s, KeptNumbers& kept)
-      : m_db(db), m_s(s), m_kept(kept) {}
-
-  void operator()(const model::PositionOpened& c) {
-    BindRecord(m_s.open_position, c.position, PositionFields<Binder, const model::Position>).Run();
-    if (sqlite3_changes(m_db) > 0) m_s.raise_ticket.Bind(c.position.ticket).Run();
-  }
-  void operator()(const model::PositionClosed& c) {
-    m_s.close_position.Bind(c.client).Bind(c.account).Bind(c.ticket).Run();
-  }
-  void operator()(const model::PositionChanged& c) {
-    BindRecord(m_s.change_position, c.position, PositionFields<Binder, const model::Position>)
-        .Run();
-  }
-  void operator()(const model::OrderPlaced& c) {
-    BindRecord(m_s.place_order, c.order, OrderFields<Binder, const model::Order>).Run();
-    if (sqlite3_changes(m_db) > 0) m_s.raise_order.Bind(c.order.id).Run();
-  }
-  void operator()(const model::OrderChanged& c) {
-    BindRecord(m_s.change_order, c.order, OrderFields<Binder, const model::Order>).Run();
-  }
-  void operator()(const model::OrderRemoved& c) {
-    m_s.remove_order.Bind(c.client).Bind(c.account).Bind(c.id).Run();
-  }
-  void operator()(const model::TotalsBooked& c) {
-    m_s.book_totals.Bind(c.client).Bind(c.account);
-    BindRecord(m_s.book_totals, c.totals, TotalsFields<Binder, const model::Totals>).Run();
-  }
-  void operator()(const model::AlertRemoved& c) {
-    m_s.remove_alert.Bind(c.client).Bind(c.id).Run();
-  }
-  void operator()(const model::MarketTimeAdvanced& c) {
-    m_s.advance_market_time.Bind(c.time.Serial()).Bind(std::string_view(c.text)).Run();
-  }
-  void operator()(const model::HistoryAdded& c) {
-    BindRecord(m_s.insert_history, c.entry, HistoryFields<Binder, const model::HistoryEntry>)
-        .Run();
-  }
-  void operator()(const model::AuditAdded& c) {
-    BindRecord(m_s.insert_audit, c.entry, AuditFields<Binder, const model::AuditEntry>).Run();
-  }
-  // The owner's oldest outcome goes once more than a desk keeps are there.
-  void operator()(const model::OrderNumberUsed& c) {
-    const std::string& owner = c.number.username;
-    int64_t& kept = Kept(owner);
-    m_s.insert_order_number.Bind(std::string_view(owner));
-    BindRecord(m_s.insert_order_number, c.number,
-               OrderNumberFields<Binder, const model::OrderNumber>)
-        .Run();
-    if (++kept > static_cast<int64_t>(model::kOrderNumbersKept)) {
-      m_s.drop_oldest_number.Bind(std::string_view(owner)).Run();
-      --kept;
-    }
-  }
-  void operator()(const model::InterestAdded& c) {
-    m_s.add_interest.Bind(c.client).Bind(c.account).Bind(c.ticket).Bind(c.interest).Run();
-  }
-
- private:
-  int64_t& Kept(const std::string& owner) {
-    auto known = m_kept.find(owner);
-    if (known != m_kept.end()) return known->second;
-    int64_t count = 0;
-    SqlStatement& select = m_s.count_order_numbers;
-    select.Bind(std::string_view(owner));
-    if (select.Step()) select.Column(count);
-    select.Reset();
-    return m_kept.emplace(owner, count).first->second;
-  }
-
-  sqlite3* m_db;
-  SqliteStatements& m_s;
-  KeptNumbers& m_kept;
-};
-
-// Reads every row of `select` into `records`.
-template <typename R, typename Fields>
-void ReadAll(SqlStatement& select, std::vector<R>& records, Fields fields) {
-  while (select.Step()) {
-    Reader reader{select};
-    fields(reader, records.emplace_back());
-  }
-}
-
-}  // namespace
 
 std::unique_ptr<SqliteStore> SqliteStore::Open(const std::string& directory,
                                                const std::string& vfs) {
@@ -463,38 +354,7 @@ model::Snapshot SqliteStore::Load() {
   try {
     s.begin.Run();
     m_batch_open = true;
-    ReadAll(s.select_symbols, snapshot.symbols, SymbolFields<Reader, model::Symbol>);
-    ReadAll(s.select_clients, snapshot.clients, ClientFields<Reader, model::Client>);
-    ReadAll(s.select_accounts, snapshot.accounts, AccountFields<Reader, model::Account>);
-    ReadAll(s.select_positions, snapshot.positions, PositionFields<Reader, model::Position>);
-    ReadAll(s.select_orders, snapshot.orders, OrderFields<Reader, model::Order>);
-    ReadAll(s.select_alerts, snapshot.alerts, AlertFields<Reader, model::Alert>);
-    ReadAll(s.select_users, snapshot.users, UserFields<Reader, model::User>);
-    ReadAll(s.select_history, snapshot.history, HistoryFields<Reader, model::HistoryEntry>);
-    ReadAll(s.select_audit, snapshot.audit, AuditFields<Reader, model::AuditEntry>);
-    while (s.select_owners.Step()) {
-      std::string owner;
-      s.select_owners.Column(owner);
-      snapshot.order_numbers[owner];
-    }
-    while (s.select_order_numbers.Step()) {
-      std::string owner;
-      s.select_order_numbers.Column(owner);
-      Reader reader{s.select_order_numbers};
-      OrderNumberFields(reader, snapshot.order_numbers[owner].emplace_back());
-    }
-    ReadAll(s.select_interest_rates, snapshot.interest_rates,
-            InterestRateFields<Reader, model::InterestRate>);
-    if (s.select_sequences.Step()) {
-      s.select_sequences.Column(snapshot.sequences.ticket).Column(snapshot.sequences.order);
-      s.select_sequences.Reset();
-    }
-    if (s.select_market_time.Step()) {
-      double serial = 0;
-      s.select_market_time.Column(serial).Column(snapshot.market_time_text);
-      snapshot.market_time = DateTime(serial);
-      s.select_market_time.Reset();
-    }
+    ReadSnapshot(s, snapshot);
     s.commit.Run();
     m_batch_open = false;
   } catch (const StoreError& e) {
@@ -508,7 +368,7 @@ void SqliteStore::Append(const model::Change& change) {
   if (!m_broken.empty() || !m_batch_error.empty()) return;
   try {
     BeginBatch();
-    ChangeWriter writer(m_db, *m_statements, m_kept_numbers);
+    ChangeWriter<SqliteStatements> writer(*m_statements, m_kept_numbers);
     std::visit(writer, change);
   } catch (const StoreError& e) {
     m_batch_error = e.what();
@@ -613,37 +473,7 @@ void SqliteStore::BeginBatch() {
 }
 
 void SqliteStore::WriteSnapshot(const model::Snapshot& snapshot) {
-  SqliteStatements& s = *m_statements;
-  auto insert_all = [](SqlStatement& insert, const auto& records, auto fields) {
-    for (const auto& record : records) BindRecord(insert, record, fields).Run();
-  };
-  insert_all(s.insert_symbol, snapshot.symbols, SymbolFields<Binder, const model::Symbol>);
-  insert_all(s.insert_client, snapshot.clients, ClientFields<Binder, const model::Client>);
-  insert_all(s.insert_account, snapshot.accounts, AccountFields<Binder, const model::Account>);
-  insert_all(s.insert_position, snapshot.positions,
-             PositionFields<Binder, const model::Position>);
-  insert_all(s.insert_order, snapshot.orders, OrderFields<Binder, const model::Order>);
-  insert_all(s.insert_alert, snapshot.alerts, AlertFields<Binder, const model::Alert>);
-  insert_all(s.insert_user, snapshot.users, UserFields<Binder, const model::User>);
-  insert_all(s.insert_history, snapshot.history,
-             HistoryFields<Binder, const model::HistoryEntry>);
-  insert_all(s.insert_audit, snapshot.audit, AuditFields<Binder, const model::AuditEntry>);
-  for (const auto& [owner, kept] : snapshot.order_numbers) {
-    // An owner with no outcome is kept too, so that Load gives its place back.
-    if (kept.empty()) s.insert_owner.Bind(std::string_view(owner)).Run();
-    for (const model::OrderNumber& number : kept) {
-      s.insert_order_number.Bind(std::string_view(owner));
-      BindRecord(s.insert_order_number, number,
-                 OrderNumberFields<Binder, const model::OrderNumber>)
-          .Run();
-    }
-  }
-  insert_all(s.insert_interest_rate, snapshot.interest_rates,
-             InterestRateFields<Binder, const model::InterestRate>);
-  s.set_sequences.Bind(snapshot.sequences.ticket).Bind(snapshot.sequences.order).Run();
-  s.set_market_time.Bind(snapshot.market_time.Serial())
-      .Bind(std::string_view(snapshot.market_time_text))
-      .Run();
+  record_io::WriteSnapshot(*m_statements, snapshot);
 }
 
 void SqliteStore::Rollback() {
