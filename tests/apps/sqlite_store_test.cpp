@@ -12,8 +12,10 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <random>
@@ -26,6 +28,7 @@
 #include "memory_store.h"
 #include "orvane/core/clock.h"
 #include "orvane/util/operation_type_enum.h"
+#include "password_hash.h"
 #include "scratch_directory.h"
 #include "sqlite_store.h"
 #include "trading_fixture.h"
@@ -380,6 +383,36 @@ TEST(SqliteStoreTest, SeedsOnlyAnEmptyStoreAndKeepsMetaWithTheBatch) {
   store->SetMeta("schema_version", "7");
   EXPECT_FALSE(store->Commit().ok());
   EXPECT_EQ(store->Meta("schema_version"), "1");
+}
+
+// A store written by the first schema, kept as SQL text (a server seeded
+// from the trading book, 30 quotes applied): every later version opens it,
+// bringing it up to its own schema, and reads what it held.
+TEST(SqliteStoreTest, AStoreOfTheFirstSchemaOpensAndReads) {
+  const char* root = std::getenv("ORVANE_SOURCE_DIR");
+  ASSERT_NE(root, nullptr);
+  std::ifstream in(std::string(root) + "/tests/apps/data/store_v1.sql");
+  ASSERT_TRUE(in);
+  const std::string dump((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ScratchDirectory directory;
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((directory.path() + "/orvane.db").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, dump.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+
+  auto store = SqliteStore::Open(directory.path());
+  const model::Snapshot stored = store->Load();
+  const model::Snapshot book = ImportBook(kBook, "book");
+  EXPECT_EQ(stored.symbols, book.symbols);
+  EXPECT_EQ(stored.clients, book.clients);
+  ASSERT_EQ(stored.users.size(), book.users.size());
+  EXPECT_TRUE(VerifyPassword(stored.users[0].password, book.users[0].password));
+  EXPECT_EQ(stored.accounts.size(), book.accounts.size());
+  EXPECT_EQ(stored.positions.size(), 1u);
+  EXPECT_EQ(stored.market_time_text, "03/03/2027 12:00:00");
+  EXPECT_EQ(store->Meta("feed_delivered"), "30");
+  store->Append(model::AlertRemoved{10, 1});
+  EXPECT_TRUE(store->Commit().ok());
 }
 
 }  // namespace
