@@ -98,8 +98,8 @@ bool Gateway::Full(const std::string& address, size_t pending) {
   ++m_stats.connections_refused;
   if (m_refused++ == 0) {
     Warn("connection cap reached: " + std::to_string(count) + " connections (" +
-        std::to_string(pending) + " being set up); refusing new ones, the first from " +
-        LogText(address));
+         std::to_string(pending) + " being set up); refusing new ones, the first from " +
+         LogText(address));
   }
   return true;
 }
@@ -167,8 +167,6 @@ void Forget(std::unordered_map<Key, std::vector<ServerConnection*>>& index, cons
 
 }  // namespace
 
-// One session a user, unless several are allowed: the newer log-on wins, so
-// that a terminal whose connection died unnoticed gets back in at once.
 int64_t Gateway::Now() const {
   if (m_options.elapsed_ms) return m_options.elapsed_ms();
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -211,17 +209,19 @@ bool Gateway::LogOnFailed(ServerConnection& connection, const std::string& usern
   const bool first = m_throttle.Failed(username, known, connection.Address(), Now(), locked);
   if (locked) {
     Warn("user '" + LogText(username) + "' locked out after " +
-        std::to_string(m_throttle.options().lockout_failures) +
-        " failed log-ons in a row, the last from " + LogText(connection.Address()) +
-        "; a configuration reload lifts it");
+         std::to_string(m_throttle.options().lockout_failures) +
+         " failed log-ons in a row, the last from " + LogText(connection.Address()) +
+         "; a configuration reload lifts it");
   }
   if (first && m_throttle.options().first_delay_ms > 0) {
     Warn("log-on refused for '" + LogText(username) + "' from " + connection.Peer() +
-        ": throttled from now on");
+         ": throttled from now on");
   }
   return first && m_throttle.options().first_delay_ms <= 0;
 }
 
+// One session a user, unless several are allowed: the newer log-on wins, so
+// that a terminal whose connection died unnoticed gets back in at once.
 std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& user) {
   StopWaiting(connection, true);
   if (m_throttle.LockedOut(user.username)) {
@@ -262,9 +262,9 @@ std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& u
 
 void Gateway::LoggedOn(ServerConnection& connection) {
   ++m_stats.log_ons;
-  for (const std::string& ended : m_throttle.Succeeded(connection.Username(), connection.Address())) {
-    Log(ended);
-  }
+  const std::vector<std::string> ended =
+      m_throttle.Succeeded(connection.Username(), connection.Address());
+  for (const std::string& line : ended) Log(line);
   m_by_client[connection.ClientID()].push_back(&connection);
   m_by_user[connection.Username()].push_back(&connection);
   ++m_by_address[connection.Address()];

@@ -48,7 +48,8 @@ TEST(PasswordHashTest, AnythingElseIsNoHashAndMatchesNothing) {
 
 TEST(PasswordHashTest, ABooksPasswordsAreHashedOnceAndKeptHashedAfter) {
   model::Snapshot book;
-  book.users = {{"alice", "secret", 10, "", 2, ""}, {"bob", HashPassword("pass", 2), 20, "", 2, ""}};
+  book.users = {{"alice", "secret", 10, "", 2, ""},
+                {"bob", HashPassword("pass", 2), 20, "", 2, ""}};
   const std::string bobs = book.users[1].password;
   HashPasswords(book, 2);
   EXPECT_TRUE(VerifyPassword(book.users[0].password, "secret"));

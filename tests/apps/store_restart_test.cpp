@@ -49,7 +49,8 @@ class Life {
     EXPECT_TRUE(wire::Decode(*alice.Read().at(0), logged));
     alice.sid = logged.sid;
     last_order = logged.last_order;
-    const wire::OrderAnswer answer = alice.Order(wire::OpenRequest{number, 100, 2, BuyType, 0.1, 1.2});
+    const wire::OrderAnswer answer =
+        alice.Order(wire::OpenRequest{number, 100, 2, BuyType, 0.1, 1.2});
     return answer.code == 0 ? answer.ticket : answer.code;
   }
 
