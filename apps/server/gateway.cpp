@@ -6,13 +6,13 @@
 #include "desk.h"
 #include "log_text.h"
 #include "messages.h"
-#include "password_hash.h"
 #include "orvane/connection/timer.h"
 #include "orvane/market/symbol.h"
 #include "orvane/protocol/event_manager.h"
 #include "orvane/protocol/process.h"
 #include "orvane/session/security.h"
 #include "orvane/session/session.h"
+#include "password_hash.h"
 #include "rows.h"
 
 namespace orvane::apps {

@@ -5,8 +5,6 @@
 
 #include "log_text.h"
 #include "messages.h"
-#include "password_hash.h"
-#include "records.h"
 #include "orvane/connection/timer.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/data_protocol.h"
@@ -14,6 +12,8 @@
 #include "orvane/protocol/response.h"
 #include "orvane/session/security.h"
 #include "orvane/session/session.h"
+#include "password_hash.h"
+#include "records.h"
 #include "rows.h"
 #include "session_ids.h"
 

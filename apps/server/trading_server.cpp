@@ -2,10 +2,10 @@
 
 #include "log_text.h"
 #include "messages.h"
-#include "password_hash.h"
 #include "orvane/connection/timer.h"
 #include "orvane/core/clock.h"
 #include "orvane/session/session.h"
+#include "password_hash.h"
 
 namespace orvane::apps {
 
