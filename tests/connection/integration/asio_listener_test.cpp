@@ -50,6 +50,11 @@ class Exhaustion {
 };
 
 TEST(AsioListenerTest, OutOfDescriptorsAWaitingConnectionIsDroppedAndTheNextServed) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  // The sanitizers' own checks (a virtual call's object, say) open descriptors
+  // of their own and fail when there are none; the plain build runs this.
+  GTEST_SKIP() << "needs a process whose runtime opens no descriptors";
+#endif
   asio::io_context io;
   AsioListener listener(io);
   Host host;
