@@ -175,14 +175,16 @@ int64_t Gateway::Now() const {
 }
 
 int64_t Gateway::LogOnDelay(ServerConnection& connection, const std::string& username) {
-  const int64_t delay = m_throttle.Reserve(username, connection.Address(), Now());
-  if (delay > 0 && m_waiting.size() >= m_options.max_waiting_log_ons) {
-    m_throttle.Release(username, connection.Address(), false);
+  const std::string& address = connection.Address();
+  const int64_t delay = m_throttle.Reserve(username, User(username) != nullptr, address, Now());
+  if (delay < 0 || (delay > 0 && m_held >= m_options.max_waiting_log_ons)) {
+    if (delay > 0) m_throttle.Release(username, address, false);
     ++m_stats.refused_waiting;
     return -1;
   }
-  if (delay < 0) ++m_stats.refused_waiting;
-  if (delay > 0) m_waiting[&connection] = {username, connection.Address()};
+  // In flight until answered or gone; held when it waits.
+  m_waiting[&connection] = {username, address, delay > 0};
+  if (delay > 0) ++m_held;
   return delay;
 }
 
@@ -197,7 +199,8 @@ void Gateway::CheckPassword(const model::User* user, std::string password,
 void Gateway::StopWaiting(ServerConnection& connection, bool answered) {
   auto it = m_waiting.find(&connection);
   if (it == m_waiting.end()) return;
-  m_throttle.Release(it->second.first, it->second.second, answered);
+  m_throttle.Release(it->second.username, it->second.address, answered);
+  if (it->second.held) --m_held;
   m_waiting.erase(it);
 }
 

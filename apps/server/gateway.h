@@ -137,7 +137,7 @@ class Gateway : private ConnectionHost {
   size_t LiftLockOuts() { return m_throttle.LiftLockOuts(); }
   // Users and addresses whose log-ons are slowed down now.
   size_t ThrottledKeys() const { return m_throttle.Throttled(); }
-  size_t WaitingLogOns() const { return m_waiting.size(); }
+  size_t WaitingLogOns() const { return m_held; }
 
  private:
   using Handler = void (Gateway::*)(ServerConnection&, const CProcess&);
@@ -220,8 +220,15 @@ class Gateway : private ConnectionHost {
   SessionIds m_sids;
   LogOnThrottle m_throttle;
   std::string m_unknown_user_hash;
-  // Log-on answers held back: the user and address they were reserved for.
-  std::unordered_map<ServerConnection*, std::pair<std::string, std::string>> m_waiting;
+  // Log-ons being answered: the user and address of their throttle slot,
+  // and whether the answer is held back (it waits on the connection's timer).
+  struct InFlight {
+    std::string username;
+    std::string address;
+    bool held = false;
+  };
+  std::unordered_map<ServerConnection*, InFlight> m_waiting;
+  size_t m_held = 0;
   GatewayStats m_stats;
   size_t m_refused = 0;  // connections refused at the cap since the last taken
   size_t m_dropped = 0;  // connections dropped since the last line about them

@@ -30,9 +30,9 @@ LogOnThrottle::Failures* LogOnThrottle::Find(const std::string& key) {
   return it == m_failures.end() ? nullptr : &it->second;
 }
 
-int64_t LogOnThrottle::Reserve(const std::string& user, const std::string& address,
+int64_t LogOnThrottle::Reserve(const std::string& user, bool known, const std::string& address,
                                int64_t now) {
-  Failures* keys[] = {Find(UserKey(user)), Find(AddressKey(address))};
+  Failures* keys[] = {known ? Track(UserKey(user), now) : nullptr, Find(AddressKey(address))};
   int64_t due = now;
   for (const Failures* f : keys) {
     if (f == nullptr) continue;
@@ -41,10 +41,8 @@ int64_t LogOnThrottle::Reserve(const std::string& user, const std::string& addre
   }
   for (Failures* f : keys) {
     if (f == nullptr) continue;
-    if (due > now) {
-      ++f->waiting;
-      f->given_back = f->next_free;
-    }
+    ++f->waiting;
+    f->given_back = f->next_free;
     f->next_free = due + DelayAfter(f->count);
   }
   return due - now;
@@ -59,13 +57,18 @@ void LogOnThrottle::Release(const std::string& user, const std::string& address,
   }
 }
 
+LogOnThrottle::Failures* LogOnThrottle::Track(const std::string& key, int64_t now) {
+  if (Failures* f = Find(key)) return f;
+  if (m_failures.size() >= m_options.max_tracked) Forget(now);
+  if (m_failures.size() >= m_options.max_tracked) return nullptr;
+  Failures& f = m_failures[key];
+  f.last = now;
+  return &f;
+}
+
 bool LogOnThrottle::Count(const std::string& key, int64_t now, bool& locked, bool lockable) {
-  Failures* f = Find(key);
-  if (f == nullptr) {
-    if (m_failures.size() >= m_options.max_tracked) Forget(now);
-    if (m_failures.size() >= m_options.max_tracked) return false;
-    f = &m_failures[key];
-  }
+  Failures* f = Track(key, now);
+  if (f == nullptr) return false;
   ++f->count;
   f->last = now;
   f->next_free = std::max(f->next_free, now + DelayAfter(f->count));
@@ -122,7 +125,8 @@ std::vector<std::string> LogOnThrottle::Forget(int64_t now) {
   std::vector<std::string> ended;
   for (auto it = m_failures.begin(); it != m_failures.end();) {
     const Failures& f = it->second;
-    if (!f.locked && now - f.last >= m_options.forget_after_ms && now >= f.next_free) {
+    if (!f.locked && f.waiting == 0 && now - f.last >= m_options.forget_after_ms &&
+        now >= f.next_free) {
       Summarise(it->first, f, ended);
       it = m_failures.erase(it);
     } else {
@@ -133,7 +137,9 @@ std::vector<std::string> LogOnThrottle::Forget(int64_t now) {
 }
 
 size_t LogOnThrottle::Throttled() const {
-  return m_options.first_delay_ms <= 0 ? 0 : m_failures.size();
+  if (m_options.first_delay_ms <= 0) return 0;
+  return static_cast<size_t>(std::count_if(m_failures.begin(), m_failures.end(),
+                                           [](const auto& entry) { return entry.second.count > 0; }));
 }
 
 }  // namespace orvane::apps

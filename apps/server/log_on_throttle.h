@@ -29,9 +29,10 @@ struct ThrottleOptions {
 // (known users only, so junk names take no memory) and per address; the
 // answer to any later log-on of that user or from that address, right
 // password or not, is due no sooner than the delay its failures earn. One
-// log-on of a throttled user or address may wait at a time: another is
-// refused at once, its password unread, so that parallel connections guess
-// no faster than one. Time is elapsed milliseconds given by the caller; the
+// log-on of a known user is answered at a time (its password may be checked
+// on another thread), and one from a throttled address: another is refused
+// at once, its password unread, so that parallel connections guess no
+// faster than one. Time is elapsed milliseconds given by the caller; the
 // throttle holds no timers.
 class LogOnThrottle {
  public:
@@ -43,10 +44,10 @@ class LogOnThrottle {
 
   // Milliseconds from `now` until a log-on that arrived now may be answered
   // (0: at once), reserving that slot for it; -1 when another log-on of the
-  // user or from the address is waiting already. A log-on told to wait is
-  // Released once answered, or once gone unanswered (its slot is then
-  // given back).
-  int64_t Reserve(const std::string& user, const std::string& address, int64_t now);
+  // user (`known`: the name exists) or from the throttled address is being
+  // answered already. A log-on given a slot is Released once answered, or
+  // once gone unanswered (its slot is then given back).
+  int64_t Reserve(const std::string& user, bool known, const std::string& address, int64_t now);
   void Release(const std::string& user, const std::string& address, bool answered);
 
   // A failed log-on answered at `now`; `known` tells whether the user name
@@ -74,12 +75,14 @@ class LogOnThrottle {
     size_t count = 0;      // in a row
     int64_t last = 0;      // when the last one was answered
     int64_t next_free = 0;  // when the next answer may go
-    size_t waiting = 0;     // log-ons told to wait, not yet released
+    size_t waiting = 0;     // log-ons given a slot, not yet released
     int64_t given_back = 0;  // next_free before the waiting log-on's reservation
     bool locked = false;
   };
   int64_t DelayAfter(size_t failures) const;
   Failures* Find(const std::string& key);
+  // Finds or starts the entry of `key`; none when no more can be tracked.
+  Failures* Track(const std::string& key, int64_t now);
   bool Count(const std::string& key, int64_t now, bool& locked, bool lockable);
   void Summarise(const std::string& key, const Failures& f, std::vector<std::string>& out) const;
 
