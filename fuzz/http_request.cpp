@@ -3,8 +3,8 @@
 // virtual time. Whatever arrives, the endpoint answers once with a status
 // line it knows, or closes; it never crashes or hangs. The request head
 // parser alone must agree with itself on every prefix: a head found
-// complete stays complete, with the same method and path, as more bytes
-// follow.
+// complete has a method and a target (a path, or "*") and stays complete,
+// with the same ones, as more bytes follow.
 //
 // Input: chunks, each a length byte followed by that many bytes.
 #include <cstddef>
@@ -34,7 +34,7 @@ void CheckParserOnPrefixes(std::string_view text) {
         std::abort();
       }
     } else if (head.outcome == HttpRequestHead::kComplete) {
-      if (head.path.empty() || head.path[0] != '/') std::abort();
+      if (head.path.empty() || head.method.empty()) std::abort();  // "*" is a target too
       first_complete = head;
     }
   }
