@@ -132,7 +132,8 @@ class ServerThread {
           return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() -
                                                                        started)
               .count();
-        }};
+        },
+        nullptr, [this](std::function<void()> task) { asio::post(m_io, std::move(task)); }};
     m_server = std::make_unique<TradingServer>(book, OpeningQuote(book), m_clock, environment,
                                                options);
     port = m_server->Start("127.0.0.1", 0);

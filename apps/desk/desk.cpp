@@ -288,15 +288,27 @@ bool Desk::Finish() {
     }
     for (const model::Change& change : m_batch) m_store.Append(change);
     m_batch.clear();
+    m_time_moved = false;
+    m_keep_time = false;
+    m_uncommitted = true;
+  }
+  if (m_post && Waiting()) {
+    ScheduleFlush();
+    return true;
+  }
+  return Commit();
+}
+
+bool Desk::Commit() {
+  if (m_uncommitted) {
     const StoreStatus status = m_store.Commit();
+    m_uncommitted = false;
     if (!status.ok()) {
       m_told.clear();
       m_halt_reason = "the store refused a batch: " + status.message();
       m_events->Halted(m_halt_reason);
       return false;
     }
-    m_time_moved = false;
-    m_keep_time = false;
   }
   // A handler may not call back, but delivery still works on its own list.
   std::vector<Told> told;
@@ -305,6 +317,32 @@ bool Desk::Finish() {
   told.clear();
   if (m_told.empty()) m_told.swap(told);  // keeps the capacity
   return true;
+}
+
+void Desk::DeferCommits(std::function<void(std::function<void()>)> post) {
+  m_post = std::move(post);
+}
+
+void Desk::ScheduleFlush() {
+  if (m_flush_posted) return;
+  m_flush_posted = true;
+  m_post([this, alive = std::weak_ptr<bool>(m_alive)] {
+    if (alive.expired()) return;
+    m_flush_posted = false;
+    Flush();
+  });
+}
+
+bool Desk::Flush() {
+  if (Halted()) return false;
+  return Commit();
+}
+
+void Desk::AfterCommit(std::function<void()> work) {
+  if (Halted()) return;
+  if (!Waiting()) return work();
+  Tell(std::move(work));
+  if (m_post) ScheduleFlush();
 }
 
 void Desk::Deliver(const Told& told) {
@@ -325,6 +363,7 @@ void Desk::Deliver(const Told& told) {
     void operator()(const Fired& t) { e.AlertFired(t.client, t.alert, t.text); }
     void operator()(const Hedged& t) { e.ClosedByHedge(t.client, t.account, t.buy, t.sell, t.lots); }
     void operator()(const Accrued& t) { e.InterestBooked(t.position); }
+    void operator()(const std::function<void()>& work) { work(); }
   };
   std::visit(Visitor{*m_events}, told);
 }

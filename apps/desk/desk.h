@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -216,6 +217,24 @@ class Desk : private CAccountsTransactionsEvents {
   bool Halted() const { return !m_halt_reason.empty(); }
   const std::string& HaltReason() const { return m_halt_reason; }
 
+  // Group commit. From now on a command's changes go into the store's open
+  // batch and what it tells waits; the batch is committed, and what it told
+  // delivered in order, when `post`'s argument runs: the host posts it to
+  // run once the work of its present turn is done (asio::post in a server),
+  // so that everything one turn decides is one transaction. Until then the
+  // desk is Waiting. A failed commit halts the desk and tells nothing of the
+  // batch.
+  void DeferCommits(std::function<void(std::function<void()>)> post);
+  // Commits the open batch now and delivers what it told; false when halted
+  // or when the store refused it.
+  bool Flush();
+  // Whether changes or tells wait for a commit.
+  bool Waiting() const { return m_uncommitted || !m_told.empty(); }
+  // Runs `work` now when nothing waits, otherwise right after the waiting
+  // batch commits, in order with what it tells; never when that commit
+  // fails. For what reports the batch's outcome (answers to a client).
+  void AfterCommit(std::function<void()> work);
+
   // Queries, from live state.
   const std::vector<model::Symbol>& Symbols() const { return m_symbol_records; }
   const model::Client* Client(int32_t id) const;
@@ -285,7 +304,7 @@ class Desk : private CAccountsTransactionsEvents {
                             model::PositionClosed, model::PositionChanged, model::OrderPlaced,
                             model::OrderChanged, model::OrderRemoved,
                             model::TotalsBooked, model::HistoryAdded, Liquidated, Fired,
-                            Hedged, Accrued>;
+                            Hedged, Accrued, std::function<void()>>;
 
   // CAccountsTransactionsEvents
   void NewAccountSummeriesData(int32_t& cl_no, int32_t& acc_no, double& Balance, double& flt,
@@ -318,8 +337,13 @@ class Desk : private CAccountsTransactionsEvents {
   // Batches.
   void Record(model::Change change);
   void Tell(Told told);
-  // Commits the batch and tells what it held; false when the store refused.
+  // Ends a command: its changes go to the store's batch, which is
+  // committed now, or when the turn ends when commits are deferred; false
+  // when the store refused it.
   bool Finish();
+  // Commits what waits and tells what it held; false when the store refused.
+  bool Commit();
+  void ScheduleFlush();
   void Deliver(const Told& told);
   void AdvanceMarketTime(const model::Quote& quote);
 
@@ -436,6 +460,11 @@ class Desk : private CAccountsTransactionsEvents {
   std::deque<Pending> m_pending;
   std::vector<model::Change> m_batch;
   std::vector<Told> m_told;
+  std::function<void(std::function<void()>)> m_post;
+  // Lets a posted flush that runs after the desk has gone know it.
+  std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+  bool m_uncommitted = false;  // the store's batch holds changes not yet committed
+  bool m_flush_posted = false;
   Counts m_counts;
   int32_t m_last_ticket = 0;
   int32_t m_last_order = 0;

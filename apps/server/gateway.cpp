@@ -147,6 +147,12 @@ const model::User* Gateway::User(const std::string& username) const {
 
 int32_t Gateway::NewSid() { return m_sids.Next(); }
 
+// What logged-on sessions are sent reports the desk's state: it waits for
+// the desk's batch to be committed.
+bool Gateway::Holding() const { return m_desk.Waiting(); }
+
+void Gateway::Hold(std::function<void()> send) { m_desk.AfterCommit(std::move(send)); }
+
 int32_t Gateway::LastOrderNumber(const std::string& username) const {
   return m_desk.LastOrderNumber(username);
 }
@@ -256,7 +262,10 @@ std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& u
   }
   if (!m_options.multi_sessions_allowed) {
     for (ServerConnection* old : sessions) {
-      old->Refuse(wire::kLoginRefused, "This user has logged on elsewhere", LOGIN_TOKEN);
+      // Told at once: the session closes right after.
+      old->SendNow(wire::Response(wire::Refusal{wire::kLoginRefused,
+                                                "This user has logged on elsewhere",
+                                                static_cast<int32_t>(LOGIN_TOKEN)}));
       old->Close("the user logged on again from " + connection.Peer());
     }
   }
@@ -473,11 +482,13 @@ void Gateway::Trade(ServerConnection& c, const CProcess& p, Fill fill) {
   order.account = request.account;
   fill(request, order);
   Answer(c, Request::kToken, request.number, m_desk.Execute(order));
-  if (m_options.order_answered) {
-    m_options.order_answered(std::chrono::duration_cast<std::chrono::microseconds>(
-                                 std::chrono::steady_clock::now() - arrived)
-                                 .count());
-  }
+  if (!m_options.order_answered) return;
+  // The answer goes out once the order's batch is committed.
+  m_desk.AfterCommit([report = m_options.order_answered, arrived] {
+    report(std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now() - arrived)
+               .count());
+  });
 }
 
 void Gateway::OpenOrder(ServerConnection& c, const CProcess& p) {
@@ -585,7 +596,7 @@ void Gateway::SendPrice(ServerConnection& connection, int32_t symbol_id) {
   auto symbol = m_desk.Symbol(symbol_id);
   const wire::Price price{symbol_id, symbol->Bid(), symbol->Ask(), symbol->LastQuteTime(),
                           m_sequence[symbol_id]};
-  if (connection.Send(wire::Response(price))) ++m_stats.prices_sent;
+  if (connection.SendNow(wire::Response(price))) ++m_stats.prices_sent;
 }
 
 void Gateway::Quote(const model::Quote& quote) {
@@ -598,7 +609,7 @@ void Gateway::Quote(const model::Quote& quote) {
   // A send may close a session and change the list: send on a copy.
   m_targets.assign(m_market.begin(), m_market.end());
   for (ServerConnection* c : m_targets) {
-    if (!c->IsClosed() && c->Send(m_price)) ++m_stats.prices_sent;
+    if (!c->IsClosed() && c->SendNow(m_price)) ++m_stats.prices_sent;
   }
 }
 

@@ -154,6 +154,8 @@ class Gateway : private ConnectionHost {
                      std::function<void(bool)> done) override;
   bool LogOnFailed(ServerConnection& connection, const std::string& username,
                    bool known) override;
+  bool Holding() const override;
+  void Hold(std::function<void()> send) override;
   void SlowReaderCut() override { ++m_stats.slow_reader_cuts; }
   size_t UserUnsentBytes(const ServerConnection& connection) const override;
   void Request(ServerConnection& connection, const CProcess& process) override;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <asio/io_context.hpp>
+#include <asio/post.hpp>
 #include <asio/signal_set.hpp>
 #include <cerrno>
 #include <chrono>
@@ -374,7 +375,8 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& l
                    std::chrono::steady_clock::now() - started)
             .count();
       },
-      store.get()};
+      store.get(),
+      [&io](std::function<void()> task) { asio::post(io, std::move(task)); }};
   orvane::apps::TradingServer server(book, std::move(feed), clock, environment, options);
   const int32_t port = server.Start(config.address, config.port);
   if (tls.enabled) {

@@ -98,7 +98,16 @@ bool ServerConnection::WithinBudget() {
 }
 
 bool ServerConnection::Send(std::string_view text) {
-  if (!WithinBudget()) return false;
+  if (m_closed) return false;
+  if (!Held()) return SendNow(text);
+  m_host.Hold([this, alive = std::weak_ptr<bool>(m_alive), text = std::string(text)] {
+    if (!alive.expired()) SendNow(text);
+  });
+  return true;
+}
+
+bool ServerConnection::SendNow(std::string_view text) {
+  if (m_closed || !WithinBudget()) return false;
   try {
     m_socket->Send(text);
   } catch (const Error& e) {
@@ -260,6 +269,14 @@ void ServerConnection::HandleRequest(const CProcess& process) {
 }
 
 void ServerConnection::SendRows(const std::vector<std::string>& rows) {
+  if (m_closed) return;
+  if (!Held()) return SendRowsNow(rows);
+  m_host.Hold([this, alive = std::weak_ptr<bool>(m_alive), rows] {
+    if (!alive.expired()) SendRowsNow(rows);
+  });
+}
+
+void ServerConnection::SendRowsNow(const std::vector<std::string>& rows) {
   if (m_closed) return;
   auto answer = std::make_shared<CResponse>();
   answer->Child(m_socket);

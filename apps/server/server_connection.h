@@ -70,6 +70,11 @@ class ConnectionHost {
     (void)known;
     return true;
   }
+  // Whether what goes to logged-on sessions must wait: it may report state
+  // that is not yet durable.
+  virtual bool Holding() const { return false; }
+  // Runs `send` once that state is durable (never, when it cannot be made so).
+  virtual void Hold(std::function<void()> send) { send(); }
   // The connection is being cut for reading too slowly.
   virtual void SlowReaderCut() {}
   // Text that the logged-on sessions of the connection's user hold for their
@@ -129,10 +134,14 @@ class ServerConnection : private ISocketEvents {
   // was offered.
   void Start();
   // Sends one whole message text; a reader too far behind is disconnected
-  // instead. False when the text did not go out.
+  // instead. False when the text did not go out. Once logged on, what is
+  // sent while the host is Holding goes out, in order, when the host lets
+  // it (and not at all if the connection has closed by then).
   bool Send(std::string_view text);
+  // Sends at once, held or not: for what reports no state (prices).
+  bool SendNow(std::string_view text);
   // Answers with a count and one message per row (a multi-row result),
-  // kept for lost-row resends.
+  // kept for lost-row resends; held as Send is.
   void SendRows(const std::vector<std::string>& rows);
   // Answers ERROR(code, text, token).
   void Refuse(int32_t code, const std::string& text, TokensEnum request);
@@ -163,6 +172,8 @@ class ServerConnection : private ISocketEvents {
   void LogOn(const CProcess& process);
   void AnswerLogOn();
   void FinishLogOn(const std::string& username, bool password_ok);
+  void SendRowsNow(const std::vector<std::string>& rows);
+  bool Held() const { return m_logged_on && m_host.Holding(); }
   void ResendLost(const CProcess& process);
   void DeadlinePassed();
   // False, the connection closed, when it or its user is over its budget.

@@ -55,6 +55,7 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
   RegisterMetrics();
   m_desk.Rules(m_options.rules);
   m_desk.Load();
+  if (m_environment.post) m_desk.DeferCommits(m_environment.post);
   if (const auto position = m_store.Meta(kFeedPosition)) {
     const size_t delivered = std::stoull(*position);
     m_feed.SkipTo(delivered);
@@ -85,6 +86,8 @@ void TradingServer::Stop() {
   m_running = false;
   m_environment.acceptor->Close();
   m_feed_timer->Enabled(false);
+  // What the sessions are owed goes out before they close.
+  if (!m_halted) m_desk.Flush();
   m_gateway.Stop();
   // The feed's position after quotes that changed nothing waits in the open
   // batch: kept, so that the next start goes on from the last quote.
@@ -166,12 +169,24 @@ void TradingServer::Feed() {
   const double elapsed = static_cast<double>(m_environment.elapsed_ms() - m_feed_started) / 1000;
   const auto due = m_feed_base + static_cast<size_t>(elapsed * m_options.rate);
   model::Quote quote;
+  const size_t before = m_feed.Delivered();
+  // Deferred, the whole turn is one batch: the position is written once.
+  const bool one_batch = static_cast<bool>(m_environment.post);
+  bool ended = false;
   while (m_running && m_feed.Delivered() < due) {
-    if (!m_feed.Next(quote)) return EndFeed();
-    m_store.SetMeta(kFeedPosition, std::to_string(m_feed.Delivered()));
+    if (!m_feed.Next(quote)) {
+      ended = true;
+      break;
+    }
+    if (!one_batch) KeepFeedPosition();
     ApplyQuote(quote);
   }
-  if (m_feed.Length() != 0 && m_feed.Delivered() >= m_feed.Length()) EndFeed();
+  if (one_batch && m_running && m_feed.Delivered() != before) KeepFeedPosition();
+  if (ended || (m_feed.Length() != 0 && m_feed.Delivered() >= m_feed.Length())) EndFeed();
+}
+
+void TradingServer::KeepFeedPosition() {
+  m_store.SetMeta(kFeedPosition, std::to_string(m_feed.Delivered()));
 }
 
 void TradingServer::EndFeed() {

@@ -36,6 +36,10 @@ struct ServerEnvironment {
   // Where the desk keeps its state (not owned; it must outlive the server),
   // already holding a book; none: a store in memory seeded with the book.
   Store* store = nullptr;
+  // Runs its argument once the present turn's work is done (asio::post in
+  // the program). Given, the desk commits once a turn (group commit) and
+  // what it tells waits for that commit; none: a commit per command.
+  std::function<void(std::function<void()>)> post = nullptr;
 };
 
 struct ServerOptions {
@@ -142,6 +146,8 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   void StartFeed();
   void Feed();
   void EndFeed();
+  // The feed's position into the store's open batch.
+  void KeepFeedPosition();
   void Log(const std::string& line);
 
   PriceFeed m_feed;

@@ -32,7 +32,8 @@ class Life {
     m_server = std::make_unique<TradingServer>(
         book, PriceFeed::RandomWalk(book, kSeed, kRate, kQuotes), m_clock,
         ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,
-                          [this] { return m_time->Elapsed(); }, &store},
+                          [this] { return m_time->Elapsed(); }, &store,
+                          [this](std::function<void()> task) { m_time->Post(std::move(task)); }},
         options);
     m_port = m_server->Start("127.0.0.1", 0);
   }
@@ -41,7 +42,7 @@ class Life {
 
   // Alice buys 0.1 lot at the market; the ticket, or the refusal code.
   int32_t Buy(int32_t number) {
-    Peer alice(m_network->CreateSocket());
+    Peer alice(m_network->CreateSocket(), m_time);
     alice.socket->Connect("127.0.0.1", m_port);
     m_time->RunUntilIdle();
     alice.socket->Send(wire::Request(-1, wire::LogOn{"alice", "secret"}));

@@ -42,12 +42,20 @@ POSITION 20 200 20R,@200R,@7R,@03/03/2027 09:00:00R,@BuyR,@1R,@2R,@1.2000R,@R,@R
 )";
 
 struct Peer {
-  explicit Peer(std::shared_ptr<MemorySocket> s) : socket(std::move(s)) {}
+  Peer(std::shared_ptr<MemorySocket> s, std::shared_ptr<VirtualTimeScheduler> l)
+      : socket(std::move(s)), loop(std::move(l)) {}
   std::shared_ptr<MemorySocket> socket;
+  // The server's loop: answers wait for the turn's commit, which it runs.
+  std::shared_ptr<VirtualTimeScheduler> loop;
   int32_t sid = -1;
   int32_t last_order = 0;
 
   std::vector<std::shared_ptr<CProcess>> Read() {
+    loop->RunUntilIdle();
+    return Unread();
+  }
+  // What has arrived, without letting the server's loop run.
+  std::vector<std::shared_ptr<CProcess>> Unread() {
     std::vector<std::string> texts;
     const int32_t count = split->SplitBuffer(socket->Receive(), texts);
     std::vector<std::shared_ptr<CProcess>> messages;
@@ -95,14 +103,15 @@ class TradingTest : public ::testing::Test {
     m_server = std::make_unique<TradingServer>(
         ImportBook(kBook, "book"), PriceFeed::FromTape({}), m_clock,
         ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,
-                          [this] { return m_time->Elapsed(); }},
+                          [this] { return m_time->Elapsed(); }, nullptr,
+                          [this](std::function<void()> task) { m_time->Post(std::move(task)); }},
         options);
     m_port = m_server->Start("127.0.0.1", 0);
     Quote(1.2000, 1.2001);
   }
 
   Peer LogOn(const std::string& user, const std::string& password) {
-    Peer peer(m_network->CreateSocket());
+    Peer peer(m_network->CreateSocket(), m_time);
     peer.socket->Connect("127.0.0.1", m_port);
     m_time->RunUntilIdle();
     peer.socket->Send(wire::Request(-1, wire::LogOn{user, password}));

@@ -57,6 +57,10 @@ class PlatformFixture : public ::testing::Test {
                                     return std::chrono::duration_cast<std::chrono::milliseconds>(
                                                std::chrono::steady_clock::now() - started)
                                         .count();
+                                  },
+                                  nullptr,
+                                  [this](std::function<void()> task) {
+                                    asio::post(m_io, std::move(task));
                                   }};
     auto server =
         std::make_unique<TradingServer>(m_book, std::move(feed), m_clock, environment, options);
