@@ -417,16 +417,20 @@ std::string Unexplained(const model::Snapshot& snapshot) {
   return out.str();
 }
 
+model::Snapshot WithOpeningEntries(model::Snapshot book) {
+  for (const model::Account& a : book.accounts) {
+    for (model::MoneyEntry& entry : model::OpeningEntries(a.client, a.account, a.totals, "")) {
+      book.entries.push_back(std::move(entry));
+    }
+  }
+  return book;
+}
+
 TEST_F(DeskTest, EveryTotalIsExplainedByTheMoneyEntries) {
   std::map<std::string, int> notes;
   for (unsigned seed = 11; seed <= 13; ++seed) {
     std::mt19937 random(seed);
-    model::Snapshot book = ImportBook(RandomBook(random), "random");
-    for (const model::Account& a : book.accounts) {
-      for (model::MoneyEntry& entry : model::OpeningEntries(a.client, a.account, a.totals, "")) {
-        book.entries.push_back(std::move(entry));
-      }
-    }
+    const model::Snapshot book = WithOpeningEntries(ImportBook(RandomBook(random), "random"));
     ASSERT_EQ(Unexplained(book), "");
     MemoryStore store(book);
     TradingRules any_price;
@@ -500,6 +504,54 @@ TEST_F(DeskTest, EveryTotalIsExplainedByTheMoneyEntries) {
   EXPECT_GT(notes["client"], 10);
   EXPECT_GT(notes["interest"], 0);
   EXPECT_GT(notes["stop-loss"] + notes["take-profit"], 0);
+}
+
+// A commission of 0.125 a lot charged on opening 0.1 lots: each opening
+// moves the total by 1.25 cents, and the entries still add up to the total
+// to the cent, across a restart too.
+TEST_F(DeskTest, MovesOfLessThanACentAddUpToTheTotal) {
+  MemoryStore store(WithOpeningEntries(ImportBook(
+      "SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00\n"
+      "SYMBOL 2 EURUSD -4 100000 1 1 1 1000 1.2000 1.2002 FRIDAY 22:00 SUNDAY 22:00\n"
+      "PARAMSET p 1,0,0,0,0,0,100,0.01,0,2,2,0,0,0,0.125,100,0.01,0\n"
+      "CLIENT 1 p 0 0 1 0 On Open\n"
+      "USER u1 pw 1 4,5\n"
+      "ACCOUNT 1 10 1 0 0 100000 0 0 0 0 0 0\n",
+      "book")));
+  TradingRules any_price;
+  any_price.max_deviation_pips = 1e9;
+  int32_t number = 0;
+  for (int run = 0; run < 2; ++run) {
+    Desk desk(store, m_clock, nullptr);
+    desk.Rules(any_price);
+    desk.Load();
+    for (int i = 0; i < 5; ++i) {
+      const int second = run * 10 + i;
+      const model::Quote quote{DateTime::FromParts(2027, 3, 3, 12, 0, second),
+                               "03/03/2027 12:00:" + std::string(second < 10 ? "0" : "") +
+                                   std::to_string(second),
+                               2, 1.2, 1.2002};
+      ASSERT_TRUE(desk.ApplyQuote(quote));
+      MarketOrder order;
+      order.username = "u1";
+      order.number = ++number;
+      order.client = 1;
+      order.account = 10;
+      order.symbol = 2;
+      order.direction = BuyType;
+      order.lots = 0.1;
+      order.price = 1.2002;
+      ASSERT_EQ(desk.Execute(order)->code, kExecuted);
+    }
+  }
+  const model::Snapshot stored = store.Load();
+  EXPECT_NEAR(stored.accounts[0].totals.commission, -0.125, 1e-12);
+  EXPECT_EQ(Unexplained(stored), "");
+  double charged = 0;
+  for (const model::MoneyEntry& e : stored.entries) {
+    if (e.ledger == model::Ledger::kCommission) charged += e.amount;
+  }
+  EXPECT_NEAR(charged, RoundMoney(-0.125), 1e-9);
 }
 
 }  // namespace
