@@ -71,6 +71,7 @@ void Desk::Load() {
     m_users.push_back(u);
   }
   m_history = snapshot.history;
+  m_entries = snapshot.entries;
   m_audit = snapshot.audit;
   m_order_numbers = snapshot.order_numbers;
   m_engine->RefreshListView();
@@ -124,6 +125,7 @@ void Desk::LoadAccount(const model::Account& a) {
   if (!account) throw DeskError("account " + KeyOf(a.account) + " could not be added");
   m_accounts_by_client[a.client].push_back(m_accounts.size());
   m_accounts.push_back(a);
+  m_booked_totals[{a.client, a.account}] = t;
 }
 
 void Desk::LoadPosition(const model::Position& p) {
@@ -226,6 +228,8 @@ bool Desk::ApplyChange(const model::Change& change) {
   } else if (const auto* c = std::get_if<model::HistoryAdded>(&change)) {
     m_history.push_back(c->entry);
     Tell(*c);
+  } else if (const auto* c = std::get_if<model::MoneyBooked>(&change)) {
+    m_entries.push_back(c->entry);
   } else if (const auto* c = std::get_if<model::AuditAdded>(&change)) {
     m_audit.push_back(c->entry);
   } else if (const auto* c = std::get_if<model::OrderNumberUsed>(&change)) {
@@ -261,6 +265,8 @@ bool Desk::ApplyChange(const model::Change& change) {
       m_engine->UpdateAccountSummaries(c->client, c->account, t.commission,
                                        t.margin_requirement, t.net_profit, t.deposit, t.credit,
                                        t.previous_margin, false, t.interest);
+      // Its entries, if any, come as changes of their own.
+      m_booked_totals[{c->client, c->account}] = t;
       Tell(*c);
     }
   } else if (const auto* c = std::get_if<model::AlertRemoved>(&change)) {
@@ -520,7 +526,7 @@ void Desk::BookOpening(CAccount& account, const COpenPosition& position, bool fr
               " " + (record.direction == BuyType ? "buy " : "sell ") + NumberText(record.lots) +
               " lots at " + NumberText(position.Price())});
   Tell(record);
-  BookTotals(account);
+  BookTotals(account, record.ticket, "open");
 }
 
 void Desk::CloseFromOrder(const Pending& work) {
@@ -613,19 +619,38 @@ void Desk::ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, 
   m_history.push_back(entry);
   Record(model::HistoryAdded{entry});
   Tell(model::HistoryAdded{entry});
-  BookTotals(*account);
+  BookTotals(*account, ticket, reason);
 }
 
 // The account's totals as the server books them, back into the engine
 // (which reports the figures and checks the liquidation point).
-void Desk::BookTotals(const CAccount& account) {
+void Desk::BookTotals(const CAccount& account, int32_t ticket, const std::string& note) {
   const model::TotalsBooked booked{account.ClientID(), account.AccountID(), TotalsOf(account)};
   Record(booked);
+  BookEntries(booked, ticket, note);
   Tell(booked);
   const model::Totals& t = booked.totals;
   m_engine->UpdateAccountSummaries(account.ClientID(), account.AccountID(), t.commission,
                                    t.margin_requirement, t.net_profit, t.deposit, t.credit,
                                    t.previous_margin, false, t.interest);
+}
+
+// Each move is the difference of the totals rounded to cents, so that the
+// entries of a ledger add up to its total, rounded, however many moves
+// there were.
+void Desk::BookEntries(const model::TotalsBooked& booked, int32_t ticket,
+                       const std::string& note) {
+  model::Totals& last = m_booked_totals[{booked.client, booked.account}];
+  for (model::Ledger ledger : model::kLedgers) {
+    const double amount = RoundMoney(RoundMoney(model::LedgerTotal(booked.totals, ledger)) -
+                                     RoundMoney(model::LedgerTotal(last, ledger)));
+    if (amount == 0 || !std::isfinite(amount)) continue;
+    const model::MoneyEntry entry{booked.client, booked.account, ledger, amount,
+                                  m_market_time_text, ticket, note};
+    m_entries.push_back(entry);
+    Record(model::MoneyBooked{entry});
+  }
+  last = booked.totals;
 }
 
 }  // namespace orvane::apps

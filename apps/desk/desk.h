@@ -410,7 +410,12 @@ class Desk : private CAccountsTransactionsEvents {
   // Finishes an order the engine reported, or one the client deleted or
   // that expired.
   void RemoveOrder(int32_t client, int32_t account, int32_t id, const std::string& reason);
-  void BookTotals(const CAccount& account);
+  // Books the account's totals as they stand; what moved is put down as
+  // money entries of the position `ticket` (0: none), noted `note`.
+  void BookTotals(const CAccount& account, int32_t ticket, const std::string& note);
+  // Records a money entry for each total of `booked` that moved, to the
+  // cent, since the account's totals were last booked.
+  void BookEntries(const model::TotalsBooked& booked, int32_t ticket, const std::string& note);
 
   // Record reading.
   model::Position PositionRecord(int32_t client, int32_t account, const COpenPosition& p) const;
@@ -452,6 +457,10 @@ class Desk : private CAccountsTransactionsEvents {
   std::set<ExpiryKey> m_expiries;
   std::unordered_map<int32_t, Expiry> m_expiry_of;
   std::vector<model::HistoryEntry> m_history;
+  std::vector<model::MoneyEntry> m_entries;
+  // The totals each account (client, account) last booked, from which the
+  // next entries are measured.
+  std::map<std::pair<int32_t, int32_t>, model::Totals> m_booked_totals;
   std::vector<model::AuditEntry> m_audit;
   std::map<std::string, std::vector<model::OrderNumber>> m_order_numbers;
   TradingRules m_rules;

@@ -124,6 +124,7 @@ void Desk::ChangeTotInterest(int32_t& vClient, int32_t& vAccount, double& /*vTor
   if (!account) return;
   const model::TotalsBooked booked{vClient, vAccount, TotalsOf(*account)};
   Record(booked);
+  BookEntries(booked, 0, "interest");
   Tell(booked);
 }
 

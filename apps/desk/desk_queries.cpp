@@ -191,6 +191,7 @@ model::Snapshot Desk::Snapshot() const {
   }
   s.history = m_history;
   s.audit = m_audit;
+  s.entries = m_entries;
   s.order_numbers = m_order_numbers;
   s.sequences.ticket = m_last_ticket;
   s.sequences.order = m_last_order;

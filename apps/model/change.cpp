@@ -46,6 +46,10 @@ struct Applier {
     s.history.push_back(c.entry);
     return true;
   }
+  bool operator()(const MoneyBooked& c) const {
+    s.entries.push_back(c.entry);
+    return true;
+  }
   bool operator()(const AuditAdded& c) const {
     s.audit.push_back(c.entry);
     return true;

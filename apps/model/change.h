@@ -107,10 +107,17 @@ struct InterestAdded {
   friend bool operator==(const InterestAdded&, const InterestAdded&) = default;
 };
 
+// Money moved in one of an account's ledgers; the TotalsBooked of the same
+// batch holds the total it moved.
+struct MoneyBooked {
+  MoneyEntry entry;
+  friend bool operator==(const MoneyBooked&, const MoneyBooked&) = default;
+};
+
 using Change = std::variant<PositionOpened, PositionClosed, PositionChanged, OrderPlaced,
                             OrderChanged, OrderRemoved, TotalsBooked, AlertRemoved,
                             MarketTimeAdvanced, HistoryAdded, AuditAdded, OrderNumberUsed,
-                            InterestAdded>;
+                            InterestAdded, MoneyBooked>;
 
 // How many outcomes of each user's order numbers a snapshot keeps: a number
 // older than these is refused as used.

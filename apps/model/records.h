@@ -211,6 +211,62 @@ struct InterestRate {
   friend bool operator==(const InterestRate&, const InterestRate&) = default;
 };
 
+// The kind of money an entry moves: each names one of an account's totals.
+// The values are stored and never change.
+enum class Ledger : int32_t {
+  kDeposit = 1,         // Totals::deposit
+  kPreviousMargin = 2,  // Totals::previous_margin
+  kNetProfit = 3,       // Totals::net_profit
+  kCommission = 4,      // Totals::commission, a cost negative as the total holds it
+  kInterest = 5,        // Totals::interest
+  kCredit = 6,          // Totals::credit, which is no part of the balance
+};
+
+// Every ledger, in the order of its stored values.
+inline constexpr Ledger kLedgers[] = {Ledger::kDeposit,    Ledger::kPreviousMargin,
+                                      Ledger::kNetProfit,  Ledger::kCommission,
+                                      Ledger::kInterest,   Ledger::kCredit};
+
+// One movement of an account's money. The entries of an account, summed
+// per ledger, give its totals: the balance is explained by the entries of
+// the first five ledgers.
+struct MoneyEntry {
+  int32_t client = 0;
+  int32_t account = 0;
+  Ledger ledger = Ledger::kDeposit;
+  double amount = 0;  // account currency, to the cent
+  std::string time;   // dd/mm/yyyy hh:nn:ss, market time
+  int32_t ticket = 0;  // the position it came from; 0 for none
+  std::string note;    // why: "opening", "open", "close", "stop-loss", "interest", ...
+
+  friend bool operator==(const MoneyEntry&, const MoneyEntry&) = default;
+};
+
+// The total of `totals` that `ledger` names.
+inline double LedgerTotal(const Totals& totals, Ledger ledger) {
+  switch (ledger) {
+    case Ledger::kDeposit: return totals.deposit;
+    case Ledger::kPreviousMargin: return totals.previous_margin;
+    case Ledger::kNetProfit: return totals.net_profit;
+    case Ledger::kCommission: return totals.commission;
+    case Ledger::kInterest: return totals.interest;
+    case Ledger::kCredit: return totals.credit;
+  }
+  return 0;
+}
+
+// The entries that explain an account's totals as they stand at `time`:
+// one of each total that is not 0, noted "opening", in ledger order.
+inline std::vector<MoneyEntry> OpeningEntries(int32_t client, int32_t account,
+                                              const Totals& totals, const std::string& time) {
+  std::vector<MoneyEntry> entries;
+  for (Ledger ledger : kLedgers) {
+    const double amount = LedgerTotal(totals, ledger);
+    if (amount != 0) entries.push_back({client, account, ledger, amount, time, 0, "opening"});
+  }
+  return entries;
+}
+
 // Everything a desk starts from, in the order it is loaded.
 struct Snapshot {
   std::vector<Symbol> symbols;
@@ -230,6 +286,8 @@ struct Snapshot {
   std::string market_time_text;
   // At most one entry a symbol; a symbol without one books no interest.
   std::vector<InterestRate> interest_rates;
+  // Every account's money entries, in the order they were booked.
+  std::vector<MoneyEntry> entries;
 
   friend bool operator==(const Snapshot&, const Snapshot&) = default;
 };

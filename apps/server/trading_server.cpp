@@ -27,6 +27,15 @@ model::Snapshot SeedBook(model::Snapshot book, const PriceFeed& feed,
     book.market_time = feed.FirstTime();
     book.market_time_text = feed.FirstTimeText();
   }
+  // Every balance is explained by entries from the start.
+  if (book.entries.empty()) {
+    for (const model::Account& a : book.accounts) {
+      for (model::MoneyEntry& entry :
+           model::OpeningEntries(a.client, a.account, a.totals, book.market_time_text)) {
+        book.entries.push_back(std::move(entry));
+      }
+    }
+  }
   return book;
 }
 

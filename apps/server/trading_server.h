@@ -57,8 +57,9 @@ struct ServerOptions {
 };
 
 // The book as a store starts from: its market time is the feed's first
-// quote time unless it has one, and its users' passwords are hashed with
-// `password_iterations` (those already hashed stay as they are).
+// quote time unless it has one, its users' passwords are hashed with
+// `password_iterations` (those already hashed stay as they are), and a book
+// without money entries gets the opening entries of every account.
 model::Snapshot SeedBook(model::Snapshot book, const PriceFeed& feed,
                          uint32_t password_iterations);
 

@@ -89,6 +89,22 @@ INSERT INTO sequences VALUES (1, 0, 0);
 CREATE TABLE market_time (one integer PRIMARY KEY CHECK (one = 1),
   serial double precision NOT NULL, text bytea NOT NULL);
 INSERT INTO market_time VALUES (1, 0, '');)",
+    // 1 -> 2: money entries, the opening ones explaining each account's totals.
+    R"(CREATE TABLE entries (seq bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  client integer NOT NULL, account integer NOT NULL, ledger integer NOT NULL,
+  amount double precision NOT NULL, time bytea NOT NULL, ticket integer NOT NULL,
+  note bytea NOT NULL);
+CREATE INDEX entries_by_account ON entries (account, ledger);
+WITH totals (seq, client, account, ledger, amount) AS (
+  SELECT seq, client, account, 1, deposit FROM accounts
+  UNION ALL SELECT seq, client, account, 2, previous_margin FROM accounts
+  UNION ALL SELECT seq, client, account, 3, net_profit FROM accounts
+  UNION ALL SELECT seq, client, account, 4, commission FROM accounts
+  UNION ALL SELECT seq, client, account, 5, interest FROM accounts
+  UNION ALL SELECT seq, client, account, 6, credit FROM accounts)
+INSERT INTO entries (client, account, ledger, amount, time, ticket, note)
+SELECT client, account, ledger, amount, (SELECT text FROM market_time), 0, 'opening'::bytea
+FROM totals WHERE amount <> 0 ORDER BY seq, ledger;)",
 };
 static_assert(std::size(kMigrations) == PostgresStore::kSchemaVersion);
 
@@ -174,6 +190,7 @@ struct PostgresStatements {
         insert_owner(c, "INSERT INTO order_number_owners (owner) VALUES ($1) "
                         "ON CONFLICT DO NOTHING"),
         insert_interest_rate(c, Insert("interest_rates", kInterestRateColumns)),
+        insert_entry(c, Insert("entries", kEntryColumns)),
         set_sequences(c, "UPDATE sequences SET last_ticket = $1, last_order = $2"),
         set_market_time(c, "UPDATE market_time SET serial = $1, text = $2"),
         open_position(c, InsertNew("positions", kPositionColumns, "ticket", "last_ticket")),
@@ -215,6 +232,7 @@ struct PostgresStatements {
         select_order_numbers(c, Select("order_numbers", kOrderNumberColumns)),
         select_owners(c, "SELECT owner FROM order_number_owners"),
         select_interest_rates(c, Select("interest_rates", kInterestRateColumns)),
+        select_entries(c, Select("entries", kEntryColumns)),
         select_sequences(c, "SELECT last_ticket, last_order FROM sequences"),
         select_market_time(c, "SELECT serial, text FROM market_time"),
         holds_anything(c,
@@ -225,20 +243,22 @@ struct PostgresStatements {
                        "OR EXISTS (SELECT 1 FROM audit) OR EXISTS (SELECT 1 FROM order_numbers) "
                        "OR EXISTS (SELECT 1 FROM order_number_owners) "
                        "OR EXISTS (SELECT 1 FROM interest_rates) "
+                       "OR EXISTS (SELECT 1 FROM entries) "
                        "OR EXISTS (SELECT 1 FROM sequences WHERE last_ticket <> 0 OR "
                        "last_order <> 0) "
                        "OR EXISTS (SELECT 1 FROM market_time WHERE serial <> 0 OR text <> '')") {}
 
   PgStatement insert_symbol, insert_client, insert_account, insert_position, insert_order,
       insert_alert, insert_user, insert_history, insert_audit, insert_order_number, insert_owner,
-      insert_interest_rate, set_sequences, set_market_time;
+      insert_interest_rate, insert_entry, set_sequences, set_market_time;
   PgStatement open_position, close_position, change_position, add_interest, place_order,
       change_order, remove_order, book_totals, remove_alert, advance_market_time,
       count_order_numbers, drop_oldest_number;
   PgStatement set_meta, meta;
   PgStatement select_symbols, select_clients, select_accounts, select_positions, select_orders,
       select_alerts, select_users, select_history, select_audit, select_order_numbers,
-      select_owners, select_interest_rates, select_sequences, select_market_time;
+      select_owners, select_interest_rates, select_entries, select_sequences,
+      select_market_time;
   PgStatement holds_anything;
 
   // The inserts raise the sequences themselves.

@@ -31,6 +31,7 @@ inline constexpr char kHistoryColumns[] =
 inline constexpr char kAuditColumns[] = "client, account, row";
 inline constexpr char kOrderNumberColumns[] = "owner, username, number, code, text, ticket, price";
 inline constexpr char kInterestRateColumns[] = "symbol, buy_rate, sell_rate, year_days";
+inline constexpr char kEntryColumns[] = "client, account, ledger, amount, time, ticket, note";
 
 // The fields of each record, bound or read in the order of its columns:
 // `io` is a binder when the record is const and a reader when it is not.
@@ -90,6 +91,12 @@ void OrderNumberFields(Io& io, R& r) {
 template <typename Io, typename R>
 void InterestRateFields(Io& io, R& r) {
   io(r.symbol)(r.buy_rate)(r.sell_rate)(r.year_days);
+}
+
+// The ledger is bound and read as its stored value.
+template <typename Io, typename R>
+void EntryFields(Io& io, R& r) {
+  io(r.client)(r.account)(r.ledger)(r.amount)(r.time)(r.ticket)(r.note);
 }
 
 }  // namespace orvane::apps::columns

@@ -34,6 +34,10 @@ struct Binder {
     statement.Bind(std::string_view(value));
     return *this;
   }
+  Binder& operator()(const model::Ledger& value) {
+    statement.Bind(static_cast<int32_t>(value));
+    return *this;
+  }
 };
 
 template <typename Statement>
@@ -42,6 +46,12 @@ struct Reader {
   template <typename T>
   Reader& operator()(T& value) {
     statement.Column(value);
+    return *this;
+  }
+  Reader& operator()(model::Ledger& value) {
+    int32_t code = 0;
+    statement.Column(code);
+    value = static_cast<model::Ledger>(code);
     return *this;
   }
 };
@@ -128,6 +138,9 @@ class ChangeWriter {
   void operator()(const model::InterestAdded& c) {
     m_s.add_interest.Bind(c.client).Bind(c.account).Bind(c.ticket).Bind(c.interest).Run();
   }
+  void operator()(const model::MoneyBooked& c) {
+    BindRecord(m_s.insert_entry, c.entry, EntryFields<Bind, const model::MoneyEntry>).Run();
+  }
 
  private:
   int64_t& Kept(const std::string& owner) {
@@ -173,6 +186,7 @@ void WriteSnapshot(Statements& s, const model::Snapshot& snapshot) {
   }
   insert_all(s.insert_interest_rate, snapshot.interest_rates,
              InterestRateFields<Bind, const model::InterestRate>);
+  insert_all(s.insert_entry, snapshot.entries, EntryFields<Bind, const model::MoneyEntry>);
   s.set_sequences.Bind(snapshot.sequences.ticket).Bind(snapshot.sequences.order).Run();
   s.set_market_time.Bind(snapshot.market_time.Serial())
       .Bind(std::string_view(snapshot.market_time_text))
@@ -205,6 +219,7 @@ void ReadSnapshot(Statements& s, model::Snapshot& snapshot) {
   }
   ReadAll(s.select_interest_rates, snapshot.interest_rates,
           InterestRateFields<Read, model::InterestRate>);
+  ReadAll(s.select_entries, snapshot.entries, EntryFields<Read, model::MoneyEntry>);
   if (s.select_sequences.Step()) {
     s.select_sequences.Column(snapshot.sequences.ticket).Column(snapshot.sequences.order);
     s.select_sequences.Reset();

@@ -81,6 +81,21 @@ INSERT INTO sequences VALUES (1, 0, 0);
 CREATE TABLE market_time (one INTEGER PRIMARY KEY CHECK (one = 1), serial REAL,
   text TEXT NOT NULL);
 INSERT INTO market_time VALUES (1, 0, '');)",
+    // 1 -> 2: money entries, the opening ones explaining each account's totals.
+    R"(CREATE TABLE entries (seq INTEGER PRIMARY KEY AUTOINCREMENT, client INTEGER NOT NULL,
+  account INTEGER NOT NULL, ledger INTEGER NOT NULL, amount REAL, time TEXT NOT NULL,
+  ticket INTEGER NOT NULL, note TEXT NOT NULL);
+CREATE INDEX entries_by_account ON entries (account, ledger);
+WITH totals (seq, client, account, ledger, amount) AS (
+  SELECT seq, client, account, 1, deposit FROM accounts
+  UNION ALL SELECT seq, client, account, 2, previous_margin FROM accounts
+  UNION ALL SELECT seq, client, account, 3, net_profit FROM accounts
+  UNION ALL SELECT seq, client, account, 4, commission FROM accounts
+  UNION ALL SELECT seq, client, account, 5, interest FROM accounts
+  UNION ALL SELECT seq, client, account, 6, credit FROM accounts)
+INSERT INTO entries (client, account, ledger, amount, time, ticket, note)
+SELECT client, account, ledger, amount, (SELECT text FROM market_time), 0, 'opening'
+FROM totals WHERE amount IS NOT 0 ORDER BY seq, ledger;)",
 };
 static_assert(std::size(kMigrations) == SqliteStore::kSchemaVersion);
 
@@ -172,6 +187,7 @@ struct SqliteStatements {
         insert_order_number(db, Insert("order_numbers", kOrderNumberColumns)),
         insert_owner(db, "INSERT OR IGNORE INTO order_number_owners (owner) VALUES (?1)"),
         insert_interest_rate(db, Insert("interest_rates", kInterestRateColumns)),
+        insert_entry(db, Insert("entries", kEntryColumns)),
         set_sequences(db, "UPDATE sequences SET last_ticket = ?1, last_order = ?2"),
         set_market_time(db, "UPDATE market_time SET serial = ?1, text = ?2"),
         open_position(db, InsertNew("positions", kPositionColumns, "ticket")),
@@ -218,6 +234,7 @@ struct SqliteStatements {
         select_order_numbers(db, Select("order_numbers", kOrderNumberColumns)),
         select_owners(db, "SELECT owner FROM order_number_owners"),
         select_interest_rates(db, Select("interest_rates", kInterestRateColumns)),
+        select_entries(db, Select("entries", kEntryColumns)),
         select_sequences(db, "SELECT last_ticket, last_order FROM sequences"),
         select_market_time(db, "SELECT serial, text FROM market_time"),
         holds_anything(db,
@@ -228,6 +245,7 @@ struct SqliteStatements {
                        "OR EXISTS (SELECT 1 FROM audit) OR EXISTS (SELECT 1 FROM order_numbers) "
                        "OR EXISTS (SELECT 1 FROM order_number_owners) "
                        "OR EXISTS (SELECT 1 FROM interest_rates) "
+                       "OR EXISTS (SELECT 1 FROM entries) "
                        "OR EXISTS (SELECT 1 FROM sequences WHERE last_ticket <> 0 OR "
                        "last_order <> 0) "
                        "OR EXISTS (SELECT 1 FROM market_time WHERE serial IS NOT 0 OR "
@@ -237,14 +255,15 @@ struct SqliteStatements {
   SqlStatement begin, commit;
   SqlStatement insert_symbol, insert_client, insert_account, insert_position, insert_order,
       insert_alert, insert_user, insert_history, insert_audit, insert_order_number, insert_owner,
-      insert_interest_rate, set_sequences, set_market_time;
+      insert_interest_rate, insert_entry, set_sequences, set_market_time;
   SqlStatement open_position, raise_ticket, close_position, change_position, add_interest,
       place_order, raise_order, change_order, remove_order, book_totals, remove_alert,
       advance_market_time, count_order_numbers, drop_oldest_number;
   SqlStatement set_meta, meta;
   SqlStatement select_symbols, select_clients, select_accounts, select_positions, select_orders,
       select_alerts, select_users, select_history, select_audit, select_order_numbers,
-      select_owners, select_interest_rates, select_sequences, select_market_time;
+      select_owners, select_interest_rates, select_entries, select_sequences,
+      select_market_time;
   SqlStatement holds_anything;
   sqlite3* db;
 

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -17,6 +19,7 @@
 #include "desk.h"
 #include "memory_store.h"
 #include "orvane/core/clock.h"
+#include "orvane/core/conversions.h"
 #include "orvane/util/operation_type_enum.h"
 
 namespace orvane::apps {
@@ -391,6 +394,164 @@ TEST_F(DeskTest, AChangeNamingWhatTheDeskDoesNotHoldIsRefused) {
   fresh.ticket = 77777;
   EXPECT_TRUE(desk.ApplyChange(model::PositionOpened{fresh}));
   EXPECT_EQ(Difference(Canonical(store.Load()), Canonical(desk.Snapshot())), "");
+}
+
+// What the entries of `snapshot` leave unexplained: each account's ledgers
+// whose entries do not add up to the total, to the cent, in words.
+std::string Unexplained(const model::Snapshot& snapshot) {
+  std::map<std::tuple<int32_t, int32_t, model::Ledger>, double> sums;
+  for (const model::MoneyEntry& e : snapshot.entries) {
+    sums[{e.client, e.account, e.ledger}] += e.amount;
+  }
+  std::ostringstream out;
+  for (const model::Account& a : snapshot.accounts) {
+    for (model::Ledger ledger : model::kLedgers) {
+      const double sum = sums[{a.client, a.account, ledger}];
+      const double total = model::LedgerTotal(a.totals, ledger);
+      if (std::fabs(RoundMoney(sum) - RoundMoney(total)) > 1e-6) {
+        out << "account " << a.account << " ledger " << static_cast<int32_t>(ledger) << ": "
+            << sum << " vs " << total << "; ";
+      }
+    }
+  }
+  return out.str();
+}
+
+model::Snapshot WithOpeningEntries(model::Snapshot book) {
+  for (const model::Account& a : book.accounts) {
+    for (model::MoneyEntry& entry : model::OpeningEntries(a.client, a.account, a.totals, "")) {
+      book.entries.push_back(std::move(entry));
+    }
+  }
+  return book;
+}
+
+TEST_F(DeskTest, EveryTotalIsExplainedByTheMoneyEntries) {
+  std::map<std::string, int> notes;
+  for (unsigned seed = 11; seed <= 13; ++seed) {
+    std::mt19937 random(seed);
+    const model::Snapshot book = WithOpeningEntries(ImportBook(RandomBook(random), "random"));
+    ASSERT_EQ(Unexplained(book), "");
+    MemoryStore store(book);
+    TradingRules any_price;
+    any_price.max_deviation_pips = 1e9;
+    any_price.rollover_seconds = 22 * 3600;
+    auto desk = std::make_unique<Desk>(store, m_clock, nullptr);
+    desk->Rules(any_price);
+    desk->Load();
+    const std::vector<model::Quote> quotes = RandomQuotes(random, 600);
+    std::uniform_int_distribution<int> pick(0, 99);
+    int32_t number = 0;
+    for (size_t i = 0; i < quotes.size(); ++i) {
+      ASSERT_TRUE(desk->ApplyQuote(quotes[i]));
+      // Opens, and closes whole or of a part.
+      const int32_t client = 1 + pick(random) % 6;
+      MarketOrder order;
+      order.username = "u" + std::to_string(client);
+      order.number = ++number;
+      order.client = client;
+      order.account = client * 10 + pick(random) % 2;
+      order.symbol = 2 + pick(random) % 3;
+      order.direction = pick(random) % 2 ? BuyType : SellType;
+      order.lots = (1 + pick(random) % 10) / 10.0;
+      const auto positions = desk->Positions(client);
+      if (pick(random) < 45 && !positions.empty()) {
+        const model::Position& p = positions[static_cast<size_t>(pick(random)) % positions.size()];
+        order.account = p.account;
+        order.ticket = p.ticket;
+        order.lots = pick(random) % 2 ? 0 : std::min(order.lots, p.lots / 3);
+      }
+      ASSERT_TRUE(desk->Execute(order).has_value());
+      if (i % 100 == 99) {
+        ASSERT_EQ(Unexplained(store.Load()), "") << "seed " << seed << ", quote " << i;
+        ASSERT_TRUE(desk->Snapshot().entries == store.Load().entries);
+        // A desk started again measures its moves from the stored totals.
+        desk = std::make_unique<Desk>(store, m_clock, nullptr);
+        desk->Rules(any_price);
+        desk->Load();
+      }
+    }
+    const model::Snapshot stored = store.Load();
+    EXPECT_EQ(Unexplained(stored), "") << "seed " << seed;
+    // Why the history says each ticket closed, in whole or in part.
+    std::set<std::pair<int32_t, std::string>> closed_as;
+    for (const model::HistoryEntry& h : stored.history) closed_as.emplace(h.ticket, h.note);
+    for (size_t e = book.entries.size(); e < stored.entries.size(); ++e) {
+      const model::MoneyEntry& entry = stored.entries[e];
+      ++notes[entry.note];
+      EXPECT_NEAR(entry.amount * 100, std::round(entry.amount * 100), 1e-6);
+      EXPECT_NE(entry.amount, 0);
+      EXPECT_FALSE(entry.time.empty());
+      switch (entry.ledger) {
+        case model::Ledger::kCommission:
+          EXPECT_EQ(entry.note, "open");
+          EXPECT_NE(entry.ticket, 0);
+          break;
+        case model::Ledger::kNetProfit:
+          EXPECT_TRUE(closed_as.count({entry.ticket, entry.note}))
+              << "ticket " << entry.ticket << " " << entry.note;
+          break;
+        case model::Ledger::kInterest:
+          EXPECT_EQ(entry.note, "interest");
+          break;
+        default:
+          ADD_FAILURE() << "trading moved ledger " << static_cast<int32_t>(entry.ledger);
+      }
+    }
+  }
+  // Every kind of move was booked.
+  EXPECT_GT(notes["open"], 10);
+  EXPECT_GT(notes["client"], 10);
+  EXPECT_GT(notes["interest"], 0);
+  EXPECT_GT(notes["stop-loss"] + notes["take-profit"], 0);
+}
+
+// A commission of 0.125 a lot charged on opening 0.1 lots: each opening
+// moves the total by 1.25 cents, and the entries still add up to the total
+// to the cent, across a restart too.
+TEST_F(DeskTest, MovesOfLessThanACentAddUpToTheTotal) {
+  MemoryStore store(WithOpeningEntries(ImportBook(
+      "SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00\n"
+      "SYMBOL 2 EURUSD -4 100000 1 1 1 1000 1.2000 1.2002 FRIDAY 22:00 SUNDAY 22:00\n"
+      "PARAMSET p 1,0,0,0,0,0,100,0.01,0,2,2,0,0,0,0.125,100,0.01,0\n"
+      "CLIENT 1 p 0 0 1 0 On Open\n"
+      "USER u1 pw 1 4,5\n"
+      "ACCOUNT 1 10 1 0 0 100000 0 0 0 0 0 0\n",
+      "book")));
+  TradingRules any_price;
+  any_price.max_deviation_pips = 1e9;
+  int32_t number = 0;
+  for (int run = 0; run < 2; ++run) {
+    Desk desk(store, m_clock, nullptr);
+    desk.Rules(any_price);
+    desk.Load();
+    for (int i = 0; i < 5; ++i) {
+      const int second = run * 10 + i;
+      const model::Quote quote{DateTime::FromParts(2027, 3, 3, 12, 0, second),
+                               "03/03/2027 12:00:" + std::string(second < 10 ? "0" : "") +
+                                   std::to_string(second),
+                               2, 1.2, 1.2002};
+      ASSERT_TRUE(desk.ApplyQuote(quote));
+      MarketOrder order;
+      order.username = "u1";
+      order.number = ++number;
+      order.client = 1;
+      order.account = 10;
+      order.symbol = 2;
+      order.direction = BuyType;
+      order.lots = 0.1;
+      order.price = 1.2002;
+      ASSERT_EQ(desk.Execute(order)->code, kExecuted);
+    }
+  }
+  const model::Snapshot stored = store.Load();
+  EXPECT_NEAR(stored.accounts[0].totals.commission, -0.125, 1e-12);
+  EXPECT_EQ(Unexplained(stored), "");
+  double charged = 0;
+  for (const model::MoneyEntry& e : stored.entries) {
+    if (e.ledger == model::Ledger::kCommission) charged += e.amount;
+  }
+  EXPECT_NEAR(charged, RoundMoney(-0.125), 1e-9);
 }
 
 }  // namespace

@@ -17,9 +17,11 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "apps/store_batches.h"
@@ -161,8 +163,8 @@ TEST(SqliteStoreTest, LoadsWhatTheModelMakesOfTheCommittedBatches) {
     }
     for (size_t kind = 0; kind < applied.size(); ++kind) {
       EXPECT_GT(applied[kind], 0) << "change kind " << kind;
-      // Only history, audit and order numbers are always taken.
-      if (kind != 9 && kind != 10 && kind != 11) {
+      // Only history, audit, order numbers and money entries are always taken.
+      if (kind != 9 && kind != 10 && kind != 11 && kind != 13) {
         EXPECT_GT(ignored[kind], 0) << "change kind " << kind;
       }
     }
@@ -317,7 +319,7 @@ TEST(SqliteStoreTest, RefusesANewerSchemaAndAnythingButADatabaseOfItsOwn) {
   SqliteStore::Open(directory.path());
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "UPDATE meta SET value = '2' WHERE key = 'schema_version'", nullptr,
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE meta SET value = '3' WHERE key = 'schema_version'", nullptr,
                          nullptr, nullptr),
             SQLITE_OK);
   sqlite3_close(db);
@@ -325,8 +327,8 @@ TEST(SqliteStoreTest, RefusesANewerSchemaAndAnythingButADatabaseOfItsOwn) {
     SqliteStore::Open(directory.path());
     ADD_FAILURE() << "a newer schema opened";
   } catch (const StoreError& e) {
-    EXPECT_NE(std::string(e.what()).find(file + ": its schema version is 2, newer than this "
-                                                "server's 1"),
+    EXPECT_NE(std::string(e.what()).find(file + ": its schema version is 3, newer than this "
+                                                "server's 2"),
               std::string::npos)
         << e.what();
   }
@@ -382,7 +384,34 @@ TEST(SqliteStoreTest, SeedsOnlyAnEmptyStoreAndKeepsMetaWithTheBatch) {
   EXPECT_EQ(store->Meta("feed"), "tape.txt:42");
   store->SetMeta("schema_version", "7");
   EXPECT_FALSE(store->Commit().ok());
-  EXPECT_EQ(store->Meta("schema_version"), "1");
+  EXPECT_EQ(store->Meta("schema_version"), "2");
+}
+
+// What the entries of each account add up to per ledger, as any SQL client
+// reads them: the account's totals, to the cent.
+void ExpectEntriesExplain(const std::string& file, const std::vector<model::Account>& accounts) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  std::map<std::pair<int32_t, int32_t>, double> sums;
+  auto row = [](void* out, int, char** values, char**) {
+    (*static_cast<std::map<std::pair<int32_t, int32_t>, double>*>(out))[{
+        std::atoi(values[0]), std::atoi(values[1])}] = std::atof(values[2]);
+    return 0;
+  };
+  ASSERT_EQ(sqlite3_exec(db,
+                         "SELECT account, ledger, SUM(amount) FROM entries "
+                         "GROUP BY account, ledger",
+                         row, &sums, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  for (const model::Account& a : accounts) {
+    for (model::Ledger ledger : model::kLedgers) {
+      const auto sum = sums.find({a.account, static_cast<int32_t>(ledger)});
+      EXPECT_NEAR(sum == sums.end() ? 0 : sum->second, model::LedgerTotal(a.totals, ledger),
+                  0.005)
+          << "account " << a.account << ", ledger " << static_cast<int32_t>(ledger);
+    }
+  }
 }
 
 // A store written by the first schema, kept as SQL text (a server seeded
@@ -401,6 +430,7 @@ TEST(SqliteStoreTest, AStoreOfTheFirstSchemaOpensAndReads) {
   sqlite3_close(db);
 
   auto store = SqliteStore::Open(directory.path());
+  EXPECT_EQ(store->Meta("schema_version"), "2");
   const model::Snapshot stored = store->Load();
   const model::Snapshot book = ImportBook(kBook, "book");
   EXPECT_EQ(stored.symbols, book.symbols);
@@ -411,8 +441,63 @@ TEST(SqliteStoreTest, AStoreOfTheFirstSchemaOpensAndReads) {
   EXPECT_EQ(stored.positions.size(), 1u);
   EXPECT_EQ(stored.market_time_text, "03/03/2027 12:00:00");
   EXPECT_EQ(store->Meta("feed_delivered"), "30");
+
+  // The opening entries explain each account's totals as they stood.
+  std::vector<model::MoneyEntry> opening;
+  for (const model::Account& a : stored.accounts) {
+    for (model::MoneyEntry& entry :
+         model::OpeningEntries(a.client, a.account, a.totals, stored.market_time_text)) {
+      opening.push_back(std::move(entry));
+    }
+  }
+  EXPECT_EQ(opening.size(), stored.accounts.size());  // a deposit each
+  EXPECT_EQ(stored.entries, opening);
+  ExpectEntriesExplain(directory.path() + "/orvane.db", stored.accounts);
+
+  const model::MoneyEntry paid{10, 100, model::Ledger::kDeposit, -12.5, "03/03/2027 12:00:01",
+                               0, "withdrawal"};
   store->Append(model::AlertRemoved{10, 1});
+  store->Append(model::MoneyBooked{paid});
   EXPECT_TRUE(store->Commit().ok());
+  store.reset();
+  const model::Snapshot reopened = SqliteStore::Open(directory.path())->Load();
+  ASSERT_EQ(reopened.entries.size(), opening.size() + 1);
+  EXPECT_EQ(reopened.entries.back(), paid);
+}
+
+// A store of the first schema that holds every kind of total: the step to
+// the second writes the entries that explain them, in the order of the
+// accounts and ledgers.
+TEST(SqliteStoreTest, TheStepToMoneyEntriesExplainsEveryTotal) {
+  ScratchDirectory directory;
+  std::mt19937_64 random(21);
+  model::Snapshot book = Book(random);
+  book.accounts[1].totals = {-7.5, -100, -250.25, 9000, 0, 0, -1.5};
+  book.entries.clear();
+  ASSERT_TRUE(SqliteStore::Open(directory.path())->Seed(book).ok());
+  const std::string file = directory.path() + "/orvane.db";
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "DROP TABLE entries; "
+                         "UPDATE meta SET value = '1' WHERE key = 'schema_version'",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+
+  auto store = SqliteStore::Open(directory.path());
+  EXPECT_EQ(store->Meta("schema_version"), "2");
+  const model::Snapshot migrated = store->Load();
+  for (const model::Account& a : book.accounts) {
+    for (model::MoneyEntry& entry :
+         model::OpeningEntries(a.client, a.account, a.totals, book.market_time_text)) {
+      book.entries.push_back(std::move(entry));
+    }
+  }
+  EXPECT_EQ(book.entries.size(), 6u + 4u);  // no margin requirement, no zero
+  EXPECT_TRUE(migrated == book);
+  EXPECT_EQ(migrated.entries, book.entries);
+  ExpectEntriesExplain(file, migrated.accounts);
 }
 
 }  // namespace

@@ -66,6 +66,14 @@ inline model::Snapshot Book(std::mt19937_64& random) {
   book.market_time = DateTime::FromParts(2027, 3, 3, 12, 0, 0);
   book.market_time_text = "03/03/2027 12:00:00";
   book.interest_rates = {{2, 0.0365, -0.0219, 365}};
+  for (const model::Account& a : book.accounts) {
+    for (model::MoneyEntry& entry :
+         model::OpeningEntries(a.client, a.account, a.totals, book.market_time_text)) {
+      book.entries.push_back(std::move(entry));
+    }
+  }
+  book.entries.push_back({10, 100, model::Ledger::kCredit, AnyDouble(random), AnyText(random), 7,
+                          AnyText(random)});
   return book;
 }
 
@@ -77,10 +85,10 @@ class ChangeMaker {
 
   model::Change Next(const model::Snapshot& now) {
     const bool known = Chance(80);
-    // A quarter are order numbers, so that a user's outcomes pass the
+    // About a quarter are order numbers, so that a user's outcomes pass the
     // number kept.
-    const uint64_t kind = m_random() % 16;
-    switch (kind > 12 ? 11 : kind) {
+    const uint64_t kind = m_random() % 17;
+    switch (kind > 13 ? 11 : kind) {
       case 0: {
         model::Position p = AnyPosition();
         if (known && !now.positions.empty()) p.ticket = Pick(now.positions).ticket + 1000;
@@ -143,10 +151,15 @@ class ChangeMaker {
         const std::string& user = Chance(50) ? "alice" : kOthers[m_random() % kOthers.size()];
         return model::OrderNumberUsed{{user, Int(), Int(), Text(), Int(), Any()}};
       }
-      default: {
+      case 12: {
         const model::Position p = known && !now.positions.empty() ? Pick(now.positions)
                                                                    : AnyPosition();
         return model::InterestAdded{p.client, p.account, p.ticket, Any()};
+      }
+      default: {
+        const model::Account& a = Pick(now.accounts);
+        const auto ledger = static_cast<model::Ledger>(1 + m_random() % 6);
+        return model::MoneyBooked{{a.client, a.account, ledger, Any(), Text(), Int(), Text()}};
       }
     }
   }

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "orvane/util/operation_type_enum.h"
 #include "scratch_directory.h"
@@ -132,6 +133,23 @@ TEST(StoreRestartTest, AnOrderSentAgainAfterTheRestartIsNotExecutedTwice) {
   EXPECT_EQ(life.Buy(1), ticket);
   EXPECT_EQ(life.last_order, 1);
   EXPECT_EQ(life.server().desk().Snapshot().positions.size(), positions);
+}
+
+TEST(StoreRestartTest, ASeededBookExplainsEveryBalanceByOpeningEntries) {
+  const model::Snapshot seed = Seeded();
+  ASSERT_FALSE(seed.market_time_text.empty());  // the feed's first quote time
+  std::vector<model::MoneyEntry> opening;
+  for (const model::Account& a : seed.accounts) {
+    ASSERT_NE(a.totals.deposit, 0);
+    for (model::MoneyEntry& entry :
+         model::OpeningEntries(a.client, a.account, a.totals, seed.market_time_text)) {
+      opening.push_back(std::move(entry));
+    }
+  }
+  EXPECT_EQ(seed.entries, opening);
+  // A book that has its entries keeps them as they are.
+  EXPECT_EQ(SeedBook(seed, PriceFeed::RandomWalk(seed, kSeed, kRate, kQuotes), 1).entries,
+            opening);
 }
 
 }  // namespace
