@@ -322,8 +322,7 @@ class Campaign:
         self.bin = os.path.abspath(args.build)
         self.cert = os.path.join(scratch, "server.pem")
         self.key = os.path.join(scratch, "server.key")
-        # The short run keeps the feed and the trading brief.
-        self.trade_rate = 200
+        self.trade_rates = (200, 2000, 20000)
         self.verify_quotes = 100
 
     def binary(self, name):
@@ -390,8 +389,10 @@ class Campaign:
         else:
             delay = self.rng.uniform(0.3, 1.5 if self.args.short else 4.0)
             how = "SIGKILL after %.2f s" % delay
-        server, port, log = self.start_server(["--ticks", "0", "--rate", str(self.trade_rate)],
-                                              env)
+        # Fast rates too: a feed the store cannot keep up with must not keep
+        # orders from being answered.
+        rate = self.rng.choice(self.trade_rates)
+        server, port, log = self.start_server(["--ticks", "0", "--rate", str(rate)], env)
         terminals = []
         for i, user in enumerate(self.users):
             orders = os.path.join(self.scratch, "orders-%03d-%d.txt" % (self.lives, i))
@@ -420,7 +421,8 @@ class Campaign:
         if code != -signal.SIGKILL:
             self.results.fail(self.store.kind, cycle, "kill",
                               "the server ended with %s, not SIGKILL (%s)" % (code, tail(log)))
-        return "%s, %.2f s of trading, %d orders acknowledged" % (how, lived, len(acks))
+        return "%s, %.2f s of trading at %d quotes/s, %d orders acknowledged" % (
+            how, lived, rate, len(acks))
 
     def verify_life(self, cycle, checks):
         """Starts the server again and runs the checks."""
