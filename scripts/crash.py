@@ -265,13 +265,16 @@ def read_acks(log, user):
 
 def order_script(rng, lines):
     """An order file in the terminal's language: opens, closes, hedges,
-    entry orders and guards, with prices in pips from the moment each goes."""
+    entry orders and guards, with prices in pips from the moment each goes.
+    Small lots, and every position it opens is closed again before it ends,
+    so that accounts keep margin over many lives."""
     out = []
     opened = 0
+    still_open = []
     for _ in range(lines):
         roll = rng.random()
         symbol = rng.choice(SYMBOLS)
-        lots = rng.choice(("0.1", "0.2", "0.3", "0.5", "1"))
+        lots = rng.choice(("0.1", "0.2", "0.3"))
         if roll < 0.35 or opened == 0:
             side = rng.choice(("buy", "sell"))
             guard = ""
@@ -282,10 +285,13 @@ def order_script(rng, lines):
                 guard = " sl %s%dp tp %s%dp" % (sign, n, other, n)
             out.append("%s %s %s%s" % (side, symbol, lots, guard))
             opened += 1
-        elif roll < 0.55:
-            part = " %s" % rng.choice(("0.1", "0.05")) if rng.random() < 0.3 else ""
-            out.append("close #%d%s" % (rng.randint(1, opened), part))
-        elif roll < 0.62 and opened >= 2:
+            still_open.append(opened)
+        elif roll < 0.55 and still_open:
+            k = still_open.pop(rng.randrange(len(still_open)))
+            out.append("close #%d" % k)
+        elif roll < 0.6:
+            out.append("close #%d 0.1" % rng.randint(1, opened))
+        elif roll < 0.65 and opened >= 2:
             out.append("hedge #%d #%d" % (rng.randint(1, opened), rng.randint(1, opened)))
         elif roll < 0.8:
             kind = rng.choice(("limit", "stop"))
@@ -298,6 +304,7 @@ def order_script(rng, lines):
             n = rng.randint(5, 40)
             out.append("sltp #%d sl -%dp" % (rng.randint(1, opened), n) if rng.random() < 0.5
                        else "sltp #%d tp +%dp" % (rng.randint(1, opened), n))
+    out += ["close #%d" % k for k in still_open]
     return "\n".join(out) + "\n"
 
 
@@ -383,7 +390,7 @@ class Campaign:
         env = dict(os.environ)
         env.pop(CRASH_VARIABLE, None)
         if hook:
-            at_commit = self.rng.randint(1, 120)
+            at_commit = self.rng.randint(1, 80)
             env[CRASH_VARIABLE] = str(at_commit)
             how = "%s=%d" % (CRASH_VARIABLE, at_commit)
         else:
@@ -702,13 +709,23 @@ class Results:
 
 
 def book_users(rng):
-    users = []
+    """Users of the clients with the largest deposits in the book: they keep
+    margin to trade through many lives."""
+    users, deposits = [], {}
     with open(BOOK) as f:
         for line in f:
             fields = line.split()
             if len(fields) >= 4 and fields[0] == "USER" and fields[1].startswith("client"):
                 users.append((fields[1], fields[2], int(fields[3])))
-    return rng.sample(users, TERMINALS)
+            elif len(fields) >= 7 and fields[0] == "ACCOUNT":
+                deposits[int(fields[1])] = deposits.get(int(fields[1]), 0) + float(fields[6])
+    users.sort(key=lambda u: -deposits.get(u[2], 0))
+    return rng.sample(users[:12], TERMINALS)
+
+
+def stopped(*_):
+    """SIGTERM ends the campaign as Ctrl-C does: through the clean-up."""
+    raise KeyboardInterrupt()
 
 
 def make_certificate(scratch):
@@ -739,6 +756,7 @@ def main():
           % (seed, kills, args.checks, seed))
     rng = random.Random(seed)
     started = time.monotonic()
+    signal.signal(signal.SIGTERM, stopped)
     scratch = tempfile.mkdtemp(prefix="orvane-crash-")
     processes = Processes()
     results = Results()
@@ -762,6 +780,8 @@ def main():
     except KeyboardInterrupt:
         results.fail("campaign", 0, "run", "interrupted")
     finally:
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
         processes.end_all()
         for store in stores:
             store.stop()
