@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fstream>
@@ -27,6 +29,7 @@
 #endif
 
 #include "book_import.h"
+#include "crash_before_commit.h"
 #include "desk.h"
 #include "log_file.h"
 #include "metrics_endpoint.h"
@@ -289,7 +292,8 @@ class Service {
   int m_code = 0;
 };
 
-int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& log) {
+int Run(const ServerConfigReader& reader, const ServerConfig& config,
+        std::optional<uint64_t> crash_at_commit, LogFile& log) {
   log.Info("orvane-server starting, process " + std::to_string(getpid()) +
            (reader.file().empty() ? "" : ", configuration " + reader.file()));
   const rlim_t open_files = RaiseOpenFileLimit(log);
@@ -340,6 +344,18 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& l
              " accounts, " + std::to_string(book.positions.size()) +
              " positions, market time " + book.market_time_text);
   }
+  // Crash tests end the process at a chosen commit of the running server.
+  std::unique_ptr<orvane::apps::CrashBeforeCommit> crashing;
+  if (crash_at_commit && store) {
+    crashing = std::make_unique<orvane::apps::CrashBeforeCommit>(*store, *crash_at_commit);
+    log.Warn(std::string(orvane::apps::CrashBeforeCommit::kVariable) + "=" +
+             std::to_string(*crash_at_commit) + ": the process is killed at that commit");
+  } else if (crash_at_commit) {
+    log.Warn(std::string(orvane::apps::CrashBeforeCommit::kVariable) +
+             " is ignored: the server keeps no store");
+  }
+  orvane::apps::Store* const server_store =
+      crashing ? static_cast<orvane::apps::Store*>(crashing.get()) : store.get();
   auto clock = std::make_shared<orvane::FixedClock>();
   orvane::ScopedClock scoped(clock);
 
@@ -375,7 +391,7 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config, LogFile& l
                    std::chrono::steady_clock::now() - started)
             .count();
       },
-      store.get(),
+      server_store,
       [&io](std::function<void()> task) { asio::post(io, std::move(task)); }};
   orvane::apps::TradingServer server(book, std::move(feed), clock, environment, options);
   const int32_t port = server.Start(config.address, config.port);
@@ -414,12 +430,18 @@ int main(int argc, char** argv) {
 
   std::optional<ServerConfigReader> reader;
   ServerConfig config;
+  std::optional<uint64_t> crash_at_commit;
   try {
     reader.emplace(std::vector<std::string>(argv + 1, argv + argc));
     config = reader->Read();
+    crash_at_commit = orvane::apps::CrashBeforeCommit::CommitFromEnvironment(
+        std::getenv(orvane::apps::CrashBeforeCommit::kVariable));
   } catch (const ConfigError& e) {
     std::cerr << "orvane-server: " << e.what() << "\n";
     Usage();
+    return kBadArguments;
+  } catch (const std::invalid_argument& e) {
+    std::cerr << "orvane-server: " << e.what() << "\n";
     return kBadArguments;
   }
   LogFile log;
@@ -434,7 +456,7 @@ int main(int argc, char** argv) {
     return code;
   };
   try {
-    return Run(*reader, config, log);
+    return Run(*reader, config, crash_at_commit, log);
   } catch (const InputError& e) {
     return fail(e.what(), kBadInput);
   } catch (const CreateError& e) {

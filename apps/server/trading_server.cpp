@@ -12,6 +12,16 @@ namespace orvane::apps {
 namespace {
 
 constexpr int32_t kFeedTickMs = 10;
+// A feed behind its rate (a store slower than the rate, a stalled process)
+// catches up at most this many ticks' worth of quotes a tick, and within
+// one tick's time, so that sessions are served between ticks: a late feed
+// delays prices, never the answers to orders and log-ons.
+constexpr double kCatchUpTicks = 4;
+
+size_t QuotesPerTick(double rate) {
+  const double quotes = rate * kFeedTickMs / 1000 * kCatchUpTicks;
+  return quotes < 1 ? 1 : static_cast<size_t>(quotes);
+}
 // The store's key for the number of feed quotes applied.
 constexpr const char* kFeedPosition = "feed_delivered";
 // Engine lines may carry what a peer sent (an order's expiry): escaped, and
@@ -175,14 +185,17 @@ void TradingServer::StartFeed() {
 }
 
 void TradingServer::Feed() {
-  const double elapsed = static_cast<double>(m_environment.elapsed_ms() - m_feed_started) / 1000;
+  const int64_t now = m_environment.elapsed_ms();
+  const double elapsed = static_cast<double>(now - m_feed_started) / 1000;
   const auto due = m_feed_base + static_cast<size_t>(elapsed * m_options.rate);
   model::Quote quote;
   const size_t before = m_feed.Delivered();
   // Deferred, the whole turn is one batch: the position is written once.
   const bool one_batch = static_cast<bool>(m_environment.post);
   bool ended = false;
-  while (m_running && m_feed.Delivered() < due) {
+  size_t budget = QuotesPerTick(m_options.rate);
+  while (m_running && m_feed.Delivered() < due && budget-- > 0 &&
+         m_environment.elapsed_ms() - now < kFeedTickMs) {
     if (!m_feed.Next(quote)) {
       ended = true;
       break;

@@ -110,7 +110,9 @@ class GatewayTest : public ::testing::Test {
     m_acceptor = std::make_shared<HandshakingAcceptor>(m_network);
     m_server = std::make_unique<TradingServer>(
         book, std::move(feed), m_clock,
-        ServerEnvironment{m_acceptor, m_time, [this] { return m_time->Elapsed(); }}, options);
+        ServerEnvironment{m_acceptor, m_time,
+                          [this] { return m_time->Elapsed() + m_stalled_ms; }},
+        options);
     m_port = m_server->Start("127.0.0.1", 0);
   }
 
@@ -146,6 +148,8 @@ class GatewayTest : public ::testing::Test {
   std::shared_ptr<FixedClock> m_clock = std::make_shared<FixedClock>();
   ScopedClock m_scoped{m_clock};
   std::shared_ptr<VirtualTimeScheduler> m_time = std::make_shared<VirtualTimeScheduler>();
+  // Time the process lost without its timers running (a stall).
+  int64_t m_stalled_ms = 0;
   // Synchronous delivery: every answer is there when the request returns.
   std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_time, false);
   int32_t m_port = 0;
@@ -401,6 +405,29 @@ TEST_F(GatewayTest, TheFeedWaitsForDistinctSessionsNotForStartMarketMessages) {
   bob.Send(START_MARKET_TOKEN);
   m_time->Advance(5000);
   EXPECT_GT(m_server->QuotesApplied(), 0u);
+}
+
+// A feed far behind its rate (the process stalled, or the store commits
+// slower than the rate) must not apply its whole backlog in one tick: the
+// io loop would serve no session until it caught up, or never at a rate the
+// store cannot keep.
+TEST_F(GatewayTest, AFeedBehindItsRateCatchesUpATickAtATimeAndLosesNoQuote) {
+  std::vector<model::Quote> tape;
+  for (int i = 0; i < 3000; ++i) {
+    tape.push_back(QuoteOf(1.1990 + i % 7 * 1e-4, 1.1995 + i % 7 * 1e-4));
+  }
+  Build([](ServerOptions& o) { o.start_after_sessions = 0; o.rate = 1000; },
+        PriceFeed::FromTape(tape));
+  m_stalled_ms = 3000;  // every quote of the tape is due at once
+  m_time->Advance(10);
+  const size_t first_tick = m_server->QuotesApplied();
+  EXPECT_GT(first_tick, 0u);
+  EXPECT_LE(first_tick, 40u);  // four ticks' worth at 1,000 quotes a second
+  Peer alice = LogOn("alice", "secret");  // served while the feed is behind
+  EXPECT_LT(m_server->QuotesApplied(), 3000u);
+  m_time->Advance(2000);
+  EXPECT_EQ(m_server->QuotesApplied(), 3000u);
+  EXPECT_TRUE(m_server->FeedEnded());
 }
 
 TEST_F(GatewayTest, AUserNameIsLoggedEscapedAndCut) {
