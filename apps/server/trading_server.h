@@ -36,6 +36,9 @@ struct ServerEnvironment {
   // Where the desk keeps its state (not owned; it must outlive the server),
   // already holding a book; none: a store in memory seeded with the book.
   Store* store = nullptr;
+  // What `store` holds, when the host has just read it (for the feed's
+  // symbols, say): the desk starts from it instead of reading the store again.
+  std::optional<model::Snapshot> loaded = std::nullopt;
 };
 
 struct ServerOptions {
