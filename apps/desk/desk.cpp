@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "orvane/accounts/account.h"
 #include "orvane/accounts/alert.h"
@@ -50,8 +51,9 @@ Desk::~Desk() {
 
 // ---- loading ----
 
-void Desk::Load() {
-  const model::Snapshot snapshot = m_store.Load();
+void Desk::Load() { Load(m_store.Load()); }
+
+void Desk::Load(model::Snapshot snapshot) {
   m_market_time_text = snapshot.market_time_text;
   if (!m_market_time_text.empty()) m_clock->Set(snapshot.market_time);
   m_last_ticket = snapshot.sequences.ticket;
@@ -70,10 +72,10 @@ void Desk::Load() {
     m_user_index[u.username] = m_users.size();
     m_users.push_back(u);
   }
-  m_history = snapshot.history;
-  m_entries = snapshot.entries;
-  m_audit = snapshot.audit;
-  m_order_numbers = snapshot.order_numbers;
+  m_history = std::move(snapshot.history);
+  m_entries = std::move(snapshot.entries);
+  m_audit = std::move(snapshot.audit);
+  m_order_numbers = std::move(snapshot.order_numbers);
   m_engine->RefreshListView();
   Finish();
 }

@@ -169,6 +169,9 @@ class Desk : private CAccountsTransactionsEvents {
   // Loads the store's snapshot. Throws DeskError naming the first record the
   // engine refuses.
   void Load();
+  // Loads `snapshot`, which is what the store holds now (its host has just
+  // read it), as Load() would without reading the store again.
+  void Load(model::Snapshot snapshot);
 
   // Commands. Each is one batch; false (and nothing done) once halted.
   // A quote: its raw bid and ask are stored in the symbol, the engine

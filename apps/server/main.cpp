@@ -324,7 +324,7 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config,
              " is not read");
   }
   // The symbols the feed walks or the tape names: the book's, or the store's.
-  const orvane::apps::model::Snapshot book =
+  orvane::apps::model::Snapshot book =
       seeding ? orvane::apps::ImportBook(orvane::apps::ReadFile(config.book), config.book)
               : store->Load();
   orvane::apps::PriceFeed feed =
@@ -393,7 +393,12 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config,
       },
       server_store,
       [&io](std::function<void()> task) { asio::post(io, std::move(task)); }};
-  orvane::apps::TradingServer server(book, std::move(feed), clock, environment, options);
+  // The desk starts from the state just read instead of reading the store
+  // again; the server reads `book` only when it has no store.
+  orvane::apps::ServerEnvironment server_environment = environment;
+  if (store && !seeding) server_environment.loaded = std::move(book);
+  orvane::apps::TradingServer server(book, std::move(feed), clock, std::move(server_environment),
+                                     options);
   const int32_t port = server.Start(config.address, config.port);
   if (tls.enabled) {
     log.Info("connections need TLS");

@@ -1,5 +1,7 @@
 #include "trading_server.h"
 
+#include <utility>
+
 #include "log_text.h"
 #include "messages.h"
 #include "orvane/connection/timer.h"
@@ -73,7 +75,12 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
       m_feed_timer(m_environment.timers->CreateTimer()) {
   RegisterMetrics();
   m_desk.Rules(m_options.rules);
-  m_desk.Load();
+  if (m_environment.loaded) {
+    m_desk.Load(std::move(*m_environment.loaded));
+    m_environment.loaded.reset();
+  } else {
+    m_desk.Load();
+  }
   if (m_environment.post) m_desk.DeferCommits(m_environment.post);
   if (const auto position = m_store.Meta(kFeedPosition)) {
     const size_t delivered = std::stoull(*position);

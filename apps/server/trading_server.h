@@ -40,6 +40,9 @@ struct ServerEnvironment {
   // the program). Given, the desk commits once a turn (group commit) and
   // what it tells waits for that commit; none: a commit per command.
   std::function<void(std::function<void()>)> post = nullptr;
+  // What `store` holds, when the host has just read it (for the feed's
+  // symbols, say): the desk starts from it instead of reading the store again.
+  std::optional<model::Snapshot> loaded = std::nullopt;
 };
 
 struct ServerOptions {

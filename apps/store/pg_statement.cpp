@@ -106,6 +106,10 @@ bool PgStatement::Step() {
   return false;
 }
 
+size_t PgStatement::Rows() const {
+  return m_result == nullptr ? 0 : static_cast<size_t>(PQntuples(m_result));
+}
+
 void PgStatement::Reset() {
   PQclear(m_result);
   m_result = nullptr;

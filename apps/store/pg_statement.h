@@ -1,6 +1,7 @@
 #ifndef ORVANE_APPS_STORE_PG_STATEMENT_H_
 #define ORVANE_APPS_STORE_PG_STATEMENT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -46,6 +47,8 @@ class PgStatement {
   bool Step();
   // Readies the statement for the next run before its rows are all read.
   void Reset();
+  // How many rows the query returned, once a Step has run it; 0 before.
+  size_t Rows() const;
 
   PgStatement& Column(int32_t& value);
   PgStatement& Column(int64_t& value);

@@ -63,10 +63,16 @@ Statement& BindRecord(Statement& statement, const R& record, Fields fields) {
   return statement;
 }
 
-// Reads every row of `select` into `records`.
+// Reads every row of `select` into `records`, with room made for them all at
+// once when the statement tells how many rows its query returned.
 template <typename Statement, typename R, typename Fields>
 void ReadAll(Statement& select, std::vector<R>& records, Fields fields) {
+  bool first = true;
   while (select.Step()) {
+    if constexpr (requires { select.Rows(); }) {
+      if (first) records.reserve(records.size() + select.Rows());
+    }
+    first = false;
     Reader<Statement> reader{select};
     fields(reader, records.emplace_back());
   }

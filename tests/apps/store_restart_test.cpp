@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "orvane/util/operation_type_enum.h"
@@ -24,18 +26,21 @@ constexpr uint64_t kSeed = 7;
 // random walk of the store's symbols, fed from where the store says.
 class Life {
  public:
-  explicit Life(Store& store) {
+  // With `hand_over`, the server is given the state read for the feed, as
+  // orvane-server gives it.
+  explicit Life(Store& store, bool hand_over = false) {
     const model::Snapshot book = store.Load();
     ServerOptions options;
     options.rate = kRate;
     options.rules.max_deviation_pips = 1e9;  // any price seen is near enough
     options.gateway.throttle.first_delay_ms = 0;
+    ServerEnvironment environment{std::make_shared<MemoryAcceptor>(m_network), m_time,
+                                  [this] { return m_time->Elapsed(); }, &store};
+    environment.post = [this](std::function<void()> task) { m_time->Post(std::move(task)); };
+    if (hand_over) environment.loaded = book;
     m_server = std::make_unique<TradingServer>(
         book, PriceFeed::RandomWalk(book, kSeed, kRate, kQuotes), m_clock,
-        ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,
-                          [this] { return m_time->Elapsed(); }, &store,
-                          [this](std::function<void()> task) { m_time->Post(std::move(task)); }},
-        options);
+        std::move(environment), options);
     m_port = m_server->Start("127.0.0.1", 0);
   }
 
@@ -66,6 +71,17 @@ class Life {
   std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_time, false);
   std::unique_ptr<TradingServer> m_server;
   int32_t m_port = 0;
+};
+
+// A store in memory that counts how often it is read whole.
+class CountingStore : public MemoryStore {
+ public:
+  using MemoryStore::MemoryStore;
+  model::Snapshot Load() override {
+    ++loads;
+    return MemoryStore::Load();
+  }
+  int loads = 0;
 };
 
 model::Snapshot Seeded() {
@@ -150,6 +166,35 @@ TEST(StoreRestartTest, ASeededBookExplainsEveryBalanceByOpeningEntries) {
   // A book that has its entries keeps them as they are.
   EXPECT_EQ(SeedBook(seed, PriceFeed::RandomWalk(seed, kSeed, kRate, kQuotes), 1).entries,
             opening);
+}
+
+TEST(StoreRestartTest, AServerGivenTheStoresStateStartsFromItWithoutReadingTheStoreAgain) {
+  CountingStore store(Seeded());
+  int32_t ticket = 0;
+  {
+    Life life(store);
+    life.Run(2000);
+    ticket = life.Buy(1);
+    ASSERT_GT(ticket, 0);
+  }
+  store.loads = 0;
+  model::Snapshot read_again;
+  size_t quotes = 0;
+  {
+    Life life(store);
+    EXPECT_EQ(store.loads, 2);  // for the feed, then by the desk
+    read_again = life.server().desk().Snapshot();
+    quotes = life.server().QuotesApplied();
+  }
+  store.loads = 0;
+  Life life(store, /*hand_over=*/true);
+  EXPECT_EQ(store.loads, 1);
+  EXPECT_EQ(life.server().desk().Snapshot(), read_again);
+  const std::vector<model::Position> positions = life.server().desk().Snapshot().positions;
+  EXPECT_TRUE(std::any_of(positions.begin(), positions.end(),
+                          [&](const model::Position& p) { return p.ticket == ticket; }));
+  EXPECT_EQ(life.server().QuotesApplied(), quotes);  // the feed resumes where it stood
+  EXPECT_EQ(life.Buy(1), ticket);  // the repeat is known: the kept numbers came along
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 
 #include "apps/store_batches.h"
 #include "connection/integration/peers.h"
+#include "pg_statement.h"
 #include "postgres_store.h"
 #include "scratch_cluster.h"
 
@@ -116,6 +117,28 @@ TEST_F(PostgresStoreTest, LoadsWhatTheModelMakesOfTheCommittedBatches) {
     ASSERT_TRUE(store->Load() == expected);
   }
   EXPECT_TRUE(Open()->Load() == expected);
+}
+
+TEST_F(PostgresStoreTest, AQueryTellsHowManyRowsItReturnedOnceRun) {
+  PGconn* connection = PQconnectdb(Conninfo().c_str());
+  ASSERT_EQ(PQstatus(connection), CONNECTION_OK);
+  {
+    PgStatement query(connection, "SELECT generate_series(1, $1)");
+    for (const int32_t rows : {3, 0, 5}) {
+      query.Bind(rows);
+      EXPECT_EQ(query.Rows(), 0u);
+      int32_t read = 0;
+      while (query.Step()) {
+        EXPECT_EQ(query.Rows(), static_cast<size_t>(rows));
+        int32_t value = 0;
+        query.Column(value);
+        EXPECT_EQ(value, ++read);
+      }
+      EXPECT_EQ(read, rows);
+      EXPECT_EQ(query.Rows(), 0u);  // readied for the next run
+    }
+  }
+  PQfinish(connection);
 }
 
 TEST_F(PostgresStoreTest, AStatementTheServerRefusesFailsTheBatchAndLaterCommits) {
