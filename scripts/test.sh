@@ -69,7 +69,6 @@ bash scripts/soak.sh --seconds 60 --sessions 1000 --sample 15 --build build/rele
 echo "== attack replay (short)"
 python3 scripts/attack.py --build build/release --short
 
-# Until the store keeps entry rows, the ledger check (e) is left out here.
 echo "== crash campaign (short, SQLite and PostgreSQL)"
 python3 scripts/crash.py --build build/release --short --store both
 
