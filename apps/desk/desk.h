@@ -121,8 +121,9 @@ class DeskError : public std::runtime_error {
 // The owner of a host's trading state: it loads the store's snapshot into
 // an account engine, takes commands, answers queries from the live engine,
 // and writes every effect, the engine's own decisions included, to the store
-// as change records, one batch per command, committed before anyone hears of
-// it (DeskEvents). After a failed commit it takes no more commands.
+// as change records, one batch per command (or per turn of the host's loop,
+// see DeferCommits), committed before anyone hears of it (DeskEvents). After
+// a failed commit it takes no more commands.
 //
 // On the server side (SERVER_SIDE_EXECUTION) what the engine reports after
 // a quote is executed right after it, in the order it was reported:
