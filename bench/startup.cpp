@@ -64,7 +64,7 @@ class Started {
   Started(Opener open, bool hand_over) : m_store(open()) {
     const auto start = SteadyClock::now();
     if (m_store->Empty()) throw StoreError("the scratch store holds no book");
-    model::Snapshot book = m_store->Load();
+    model::Snapshot book = m_store->LoadState();
     read = SteadyClock::now() - start;
     PriceFeed feed = PriceFeed::RandomWalk(book, 20270304, 50, 0);
     ServerEnvironment environment{std::make_shared<AsioListener>(m_io),

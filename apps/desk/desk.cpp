@@ -51,7 +51,7 @@ Desk::~Desk() {
 
 // ---- loading ----
 
-void Desk::Load() { Load(m_store.Load()); }
+void Desk::Load() { Load(m_store.LoadState()); }
 
 void Desk::Load(model::Snapshot snapshot) {
   m_market_time_text = snapshot.market_time_text;
@@ -72,9 +72,12 @@ void Desk::Load(model::Snapshot snapshot) {
     m_user_index[u.username] = m_users.size();
     m_users.push_back(u);
   }
-  m_history = std::move(snapshot.history);
-  m_entries = std::move(snapshot.entries);
-  m_audit = std::move(snapshot.audit);
+  m_store_keeps_history = m_store.KeepsHistory();
+  if (!m_store_keeps_history) {
+    m_history = std::move(snapshot.history);
+    m_entries = std::move(snapshot.entries);
+    m_audit = std::move(snapshot.audit);
+  }
   m_order_numbers = std::move(snapshot.order_numbers);
   m_engine->RefreshListView();
   Finish();
@@ -228,12 +231,12 @@ bool Desk::ApplyChange(const model::Change& change) {
       Tell(*c);
     }
   } else if (const auto* c = std::get_if<model::HistoryAdded>(&change)) {
-    m_history.push_back(c->entry);
+    Keep(m_history, c->entry);
     Tell(*c);
   } else if (const auto* c = std::get_if<model::MoneyBooked>(&change)) {
-    m_entries.push_back(c->entry);
+    Keep(m_entries, c->entry);
   } else if (const auto* c = std::get_if<model::AuditAdded>(&change)) {
-    m_audit.push_back(c->entry);
+    Keep(m_audit, c->entry);
   } else if (const auto* c = std::get_if<model::OrderNumberUsed>(&change)) {
     std::vector<model::OrderNumber>& kept = m_order_numbers[c->number.username];
     kept.push_back(c->number);
@@ -618,7 +621,7 @@ void Desk::ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, 
     Record(model::PositionChanged{record});
     Tell(model::PositionChanged{record});
   }
-  m_history.push_back(entry);
+  Keep(m_history, entry);
   Record(model::HistoryAdded{entry});
   Tell(model::HistoryAdded{entry});
   BookTotals(*account, ticket, reason);
@@ -649,7 +652,7 @@ void Desk::BookEntries(const model::TotalsBooked& booked, int32_t ticket,
     if (amount == 0 || !std::isfinite(amount)) continue;
     const model::MoneyEntry entry{booked.client, booked.account, ledger, amount,
                                   m_market_time_text, ticket, note};
-    m_entries.push_back(entry);
+    Keep(m_entries, entry);
     Record(model::MoneyBooked{entry});
   }
   last = booked.totals;

@@ -247,11 +247,15 @@ class Desk : private CAccountsTransactionsEvents {
   std::vector<model::Position> Positions(int32_t client) const;
   std::vector<model::Order> Orders(int32_t client) const;
   std::vector<model::Alert> Alerts(int32_t client) const;
+  // From the store when it keeps history (none, logged, when it cannot be
+  // read).
   std::vector<model::HistoryEntry> History(int32_t client) const;
   // The figures of each account of the client that the engine has reported.
   std::vector<AccountFigures> Figures(int32_t client) const;
   std::optional<AccountFigures> FiguresOf(int32_t account) const;
-  // The whole state as records, clients and accounts in load order.
+  // The whole state as records, clients and accounts in load order; history,
+  // audit and money entries only when the desk holds them (the store does
+  // not keep them itself: Store::KeepsHistory).
   model::Snapshot Snapshot() const;
   DateTime MarketTime() const;
   const std::string& MarketTimeText() const { return m_market_time_text; }
@@ -460,6 +464,12 @@ class Desk : private CAccountsTransactionsEvents {
   };
   std::set<ExpiryKey> m_expiries;
   std::unordered_map<int32_t, Expiry> m_expiry_of;
+  // The records that only grow, held only for a store that does not keep them.
+  template <typename R>
+  void Keep(std::vector<R>& records, const R& record) {
+    if (!m_store_keeps_history) records.push_back(record);
+  }
+  bool m_store_keeps_history = false;
   std::vector<model::HistoryEntry> m_history;
   std::vector<model::MoneyEntry> m_entries;
   // The totals each account (client, account) last booked, from which the

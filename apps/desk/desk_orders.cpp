@@ -304,7 +304,7 @@ void Desk::Audit(const MarketOrder& order, const model::OrderNumber& outcome) {
           order.client, order.account, MarketDataType, order.number, outcome.code, outcome.ticket,
           order.ticket, ask, bid, order.lots, order.symbol, order.price, order.price,
           static_cast<OperationTypeEnum>(order.direction), outcome.text)};
-  m_audit.push_back(entry);
+  Keep(m_audit, entry);
   Record(model::AuditAdded{entry});
 }
 

@@ -325,7 +325,7 @@ void Desk::Audit(const PendingOrder& order, const model::OrderNumber& outcome) {
           order.kind == LimitOrdersType ? order.price : order.sl, order.tp, order.lots,
           order.symbol, ask, bid, static_cast<OperationTypeEnum>(order.direction),
           std::string(kActions[static_cast<int>(order.action)]) + ": " + outcome.text)};
-  m_audit.push_back(entry);
+  Keep(m_audit, entry);
   Record(model::AuditAdded{entry});
 }
 

@@ -1,6 +1,7 @@
 #include "desk.h"
 
 #include "desk_detail.h"
+#include "durable_store.h"
 
 #include <algorithm>
 #include <cmath>
@@ -157,6 +158,14 @@ std::vector<model::Alert> Desk::Alerts(int32_t client_id) const {
 }
 
 std::vector<model::HistoryEntry> Desk::History(int32_t client) const {
+  if (m_store_keeps_history) {
+    try {
+      return m_store.History(client);
+    } catch (const StoreError& e) {
+      m_events->Logged(std::string("history not read: ") + e.what());
+      return {};
+    }
+  }
   std::vector<model::HistoryEntry> entries;
   for (const model::HistoryEntry& e : m_history) {
     if (e.client == client) entries.push_back(e);

@@ -326,7 +326,7 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config,
   // The symbols the feed walks or the tape names: the book's, or the store's.
   orvane::apps::model::Snapshot book =
       seeding ? orvane::apps::ImportBook(orvane::apps::ReadFile(config.book), config.book)
-              : store->Load();
+              : store->LoadState();
   orvane::apps::PriceFeed feed =
       config.tape.empty()
           ? orvane::apps::PriceFeed::RandomWalk(book, config.seed, config.rate, config.ticks)

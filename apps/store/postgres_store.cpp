@@ -95,6 +95,7 @@ INSERT INTO market_time VALUES (1, 0, '');)",
   amount double precision NOT NULL, time bytea NOT NULL, ticket integer NOT NULL,
   note bytea NOT NULL);
 CREATE INDEX entries_by_account ON entries (account, ledger);
+CREATE INDEX history_by_client ON history (client, seq);
 WITH totals (seq, client, account, ledger, amount) AS (
   SELECT seq, client, account, 1, deposit FROM accounts
   UNION ALL SELECT seq, client, account, 2, previous_margin FROM accounts
@@ -233,6 +234,8 @@ struct PostgresStatements {
         select_owners(c, "SELECT owner FROM order_number_owners"),
         select_interest_rates(c, Select("interest_rates", kInterestRateColumns)),
         select_entries(c, Select("entries", kEntryColumns)),
+        select_history_of(c, "SELECT " + std::string(kHistoryColumns) +
+                                 " FROM history WHERE client = $1 ORDER BY seq"),
         select_sequences(c, "SELECT last_ticket, last_order FROM sequences"),
         select_market_time(c, "SELECT serial, text FROM market_time"),
         holds_anything(c,
@@ -257,7 +260,7 @@ struct PostgresStatements {
   PgStatement set_meta, meta;
   PgStatement select_symbols, select_clients, select_accounts, select_positions, select_orders,
       select_alerts, select_users, select_history, select_audit, select_order_numbers,
-      select_owners, select_interest_rates, select_entries, select_sequences,
+      select_owners, select_interest_rates, select_entries, select_history_of, select_sequences,
       select_market_time;
   PgStatement holds_anything;
 
@@ -372,14 +375,27 @@ void PostgresStore::Execute(const std::string& sql) {
   if (rolled_back) throw StoreError("the server rolled the transaction back");
 }
 
-model::Snapshot PostgresStore::Load() {
+model::Snapshot PostgresStore::Load() { return Read(true); }
+
+model::Snapshot PostgresStore::LoadState() { return Read(false); }
+
+std::vector<model::HistoryEntry> PostgresStore::History(int32_t client) {
+  try {
+    return ReadHistory(m_statements->select_history_of, client);
+  } catch (const StoreError& e) {
+    m_statements->select_history_of.Reset();
+    throw StoreError("cannot read the history of " + m_where + ": " + e.what());
+  }
+}
+
+model::Snapshot PostgresStore::Read(bool growing) {
   if (m_batch_open) throw StoreError("cannot load " + m_where + " while a batch is open");
   PostgresStatements& s = *m_statements;
   model::Snapshot snapshot;
   try {
     Execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
     m_batch_open = true;
-    ReadSnapshot(s, snapshot);
+    ReadSnapshot(s, snapshot, growing);
     Execute("COMMIT");
     m_batch_open = false;
   } catch (const StoreError& e) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "durable_store.h"
 
@@ -49,6 +50,11 @@ class PostgresStore : public DurableStore {
   // The committed state. Throws StoreError while a batch is open, or when
   // the database cannot be read.
   model::Snapshot Load() override;
+  // Leaves history, audit and money entries in the database: History reads
+  // a client's history from it (an index by client keeps that quick).
+  model::Snapshot LoadState() override;
+  bool KeepsHistory() const override { return true; }
+  std::vector<model::HistoryEntry> History(int32_t client) override;
   // Joins the open batch (opening it); a change that fails here fails the
   // batch's Commit. A change naming a record the store does not hold
   // changes nothing, as in model::Apply.
@@ -67,6 +73,8 @@ class PostgresStore : public DurableStore {
   explicit PostgresStore(PGconn* connection);
   void Lock();
   int SchemaVersion();
+  // Load, with the records that only grow or without them.
+  model::Snapshot Read(bool growing);
   // Brings the schema from version `from` up to kSchemaVersion, one step a
   // version, in one transaction.
   void Migrate(int from);

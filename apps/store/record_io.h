@@ -81,6 +81,17 @@ void ReadAll(Statement& select, std::vector<R>& records, Fields fields) {
 // How many order-number outcomes each owner has in the store.
 using KeptNumbers = std::unordered_map<std::string, int64_t>;
 
+// Reads the client's history (the statement takes the client as its one
+// parameter).
+template <typename Statement>
+std::vector<model::HistoryEntry> ReadHistory(Statement& select, int32_t client) {
+  std::vector<model::HistoryEntry> entries;
+  select.Bind(client);
+  ReadAll(select, entries, HistoryFields<Reader<Statement>, model::HistoryEntry>);
+  select.Reset();
+  return entries;
+}
+
 // Writes one change as model::Apply applies it to a snapshot.
 template <typename Statements>
 class ChangeWriter {
@@ -199,9 +210,11 @@ void WriteSnapshot(Statements& s, const model::Snapshot& snapshot) {
       .Run();
 }
 
-// Reads every record back, lists in the order they were written.
+// Reads every record back, lists in the order they were written; without
+// `growing`, the records that only grow (history, audit, money entries) stay
+// out.
 template <typename Statements>
-void ReadSnapshot(Statements& s, model::Snapshot& snapshot) {
+void ReadSnapshot(Statements& s, model::Snapshot& snapshot, bool growing = true) {
   using Read = Reader<decltype(Statements::select_symbols)>;
   ReadAll(s.select_symbols, snapshot.symbols, SymbolFields<Read, model::Symbol>);
   ReadAll(s.select_clients, snapshot.clients, ClientFields<Read, model::Client>);
@@ -210,8 +223,11 @@ void ReadSnapshot(Statements& s, model::Snapshot& snapshot) {
   ReadAll(s.select_orders, snapshot.orders, OrderFields<Read, model::Order>);
   ReadAll(s.select_alerts, snapshot.alerts, AlertFields<Read, model::Alert>);
   ReadAll(s.select_users, snapshot.users, UserFields<Read, model::User>);
-  ReadAll(s.select_history, snapshot.history, HistoryFields<Read, model::HistoryEntry>);
-  ReadAll(s.select_audit, snapshot.audit, AuditFields<Read, model::AuditEntry>);
+  if (growing) {
+    ReadAll(s.select_history, snapshot.history, HistoryFields<Read, model::HistoryEntry>);
+    ReadAll(s.select_audit, snapshot.audit, AuditFields<Read, model::AuditEntry>);
+    ReadAll(s.select_entries, snapshot.entries, EntryFields<Read, model::MoneyEntry>);
+  }
   while (s.select_owners.Step()) {
     std::string owner;
     s.select_owners.Column(owner);
@@ -225,7 +241,6 @@ void ReadSnapshot(Statements& s, model::Snapshot& snapshot) {
   }
   ReadAll(s.select_interest_rates, snapshot.interest_rates,
           InterestRateFields<Read, model::InterestRate>);
-  ReadAll(s.select_entries, snapshot.entries, EntryFields<Read, model::MoneyEntry>);
   if (s.select_sequences.Step()) {
     s.select_sequences.Column(snapshot.sequences.ticket).Column(snapshot.sequences.order);
     s.select_sequences.Reset();

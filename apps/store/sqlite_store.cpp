@@ -86,6 +86,7 @@ INSERT INTO market_time VALUES (1, 0, '');)",
   account INTEGER NOT NULL, ledger INTEGER NOT NULL, amount REAL, time TEXT NOT NULL,
   ticket INTEGER NOT NULL, note TEXT NOT NULL);
 CREATE INDEX entries_by_account ON entries (account, ledger);
+CREATE INDEX history_by_client ON history (client, seq);
 WITH totals (seq, client, account, ledger, amount) AS (
   SELECT seq, client, account, 1, deposit FROM accounts
   UNION ALL SELECT seq, client, account, 2, previous_margin FROM accounts
@@ -235,6 +236,8 @@ struct SqliteStatements {
         select_owners(db, "SELECT owner FROM order_number_owners"),
         select_interest_rates(db, Select("interest_rates", kInterestRateColumns)),
         select_entries(db, Select("entries", kEntryColumns)),
+        select_history_of(db, "SELECT " + std::string(kHistoryColumns) +
+                                 " FROM history WHERE client = ?1 ORDER BY seq"),
         select_sequences(db, "SELECT last_ticket, last_order FROM sequences"),
         select_market_time(db, "SELECT serial, text FROM market_time"),
         holds_anything(db,
@@ -262,7 +265,7 @@ struct SqliteStatements {
   SqlStatement set_meta, meta;
   SqlStatement select_symbols, select_clients, select_accounts, select_positions, select_orders,
       select_alerts, select_users, select_history, select_audit, select_order_numbers,
-      select_owners, select_interest_rates, select_entries, select_sequences,
+      select_owners, select_interest_rates, select_entries, select_history_of, select_sequences,
       select_market_time;
   SqlStatement holds_anything;
   sqlite3* db;
@@ -366,14 +369,27 @@ void SqliteStore::Migrate(int from) {
   }
 }
 
-model::Snapshot SqliteStore::Load() {
+model::Snapshot SqliteStore::Load() { return Read(true); }
+
+model::Snapshot SqliteStore::LoadState() { return Read(false); }
+
+std::vector<model::HistoryEntry> SqliteStore::History(int32_t client) {
+  try {
+    return ReadHistory(m_statements->select_history_of, client);
+  } catch (const StoreError& e) {
+    m_statements->select_history_of.Reset();
+    throw StoreError("cannot read the history of " + Where() + ": " + e.what());
+  }
+}
+
+model::Snapshot SqliteStore::Read(bool growing) {
   if (m_batch_open) throw StoreError("cannot load " + Where() + " while a batch is open");
   SqliteStatements& s = *m_statements;
   model::Snapshot snapshot;
   try {
     s.begin.Run();
     m_batch_open = true;
-    ReadSnapshot(s, snapshot);
+    ReadSnapshot(s, snapshot, growing);
     s.commit.Run();
     m_batch_open = false;
   } catch (const StoreError& e) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "change.h"
 #include "records.h"
@@ -38,6 +39,19 @@ class Store {
 
   // The state to start from: the records, the sequences and market time.
   virtual model::Snapshot Load() = 0;
+  // What a desk trades from: Load, less the records that only grow (history,
+  // audit and money entries) when the store keeps them (KeepsHistory).
+  virtual model::Snapshot LoadState() { return Load(); }
+  // Whether the store answers History itself, so that a desk need not hold
+  // the records that only grow in memory.
+  virtual bool KeepsHistory() const { return false; }
+  // The client's history, oldest first, the open batch's included; only a
+  // store that KeepsHistory answers it (others: none). Throws StoreError
+  // when the store cannot be read.
+  virtual std::vector<model::HistoryEntry> History(int32_t client) {
+    (void)client;
+    return {};
+  }
   // Adds a change to the open batch.
   virtual void Append(const model::Change& change) = 0;
   // Makes the open batch durable and opens a new one. On failure the batch

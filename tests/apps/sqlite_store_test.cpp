@@ -40,6 +40,8 @@ namespace {
 
 using store_test::Book;
 using store_test::ChangeMaker;
+using store_test::HistoryOf;
+using store_test::StateOf;
 
 // The default VFS, whose writes or syncs fail while armed: a disk that
 // fills up or loses its data under a commit.
@@ -158,8 +160,14 @@ TEST(SqliteStoreTest, LoadsWhatTheModelMakesOfTheCommittedBatches) {
         ++(model::Apply(expected, change) ? applied : ignored)[change.index()];
         store->Append(change);
       }
+      // A client's history is read from the store, the open batch's included.
+      if (batch % 25 == 0 && !expected.history.empty()) {
+        const int32_t client = expected.history.back().client;
+        ASSERT_TRUE(store->History(client) == HistoryOf(expected, client)) << "in batch " << batch;
+      }
       ASSERT_TRUE(store->Commit().ok());
       ASSERT_TRUE(store->Load() == expected) << "after batch " << batch;
+      ASSERT_TRUE(store->LoadState() == StateOf(expected)) << "after batch " << batch;
     }
     for (size_t kind = 0; kind < applied.size(); ++kind) {
       EXPECT_GT(applied[kind], 0) << "change kind " << kind;
@@ -479,7 +487,7 @@ TEST(SqliteStoreTest, TheStepToMoneyEntriesExplainsEveryTotal) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(db,
-                         "DROP TABLE entries; "
+                         "DROP TABLE entries; DROP INDEX history_by_client; "
                          "UPDATE meta SET value = '1' WHERE key = 'schema_version'",
                          nullptr, nullptr, nullptr),
             SQLITE_OK);

@@ -185,6 +185,25 @@ class ChangeMaker {
   std::mt19937_64 m_random;
 };
 
+// The client's history in `snapshot`, oldest first.
+inline std::vector<model::HistoryEntry> HistoryOf(const model::Snapshot& snapshot,
+                                                  int32_t client) {
+  std::vector<model::HistoryEntry> history;
+  for (const model::HistoryEntry& e : snapshot.history) {
+    if (e.client == client) history.push_back(e);
+  }
+  return history;
+}
+
+// What a durable store's LoadState gives for `snapshot`: all but the records
+// that only grow.
+inline model::Snapshot StateOf(model::Snapshot snapshot) {
+  snapshot.history.clear();
+  snapshot.audit.clear();
+  snapshot.entries.clear();
+  return snapshot;
+}
+
 }  // namespace orvane::apps::store_test
 
 #endif  // ORVANE_TESTS_APPS_STORE_BATCHES_H_

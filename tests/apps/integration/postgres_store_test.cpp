@@ -29,6 +29,8 @@ namespace {
 
 using store_test::Book;
 using store_test::ChangeMaker;
+using store_test::HistoryOf;
+using store_test::StateOf;
 using test::ScratchCluster;
 
 
@@ -101,9 +103,15 @@ TEST_F(PostgresStoreTest, LoadsWhatTheModelMakesOfTheCommittedBatches) {
         ++(model::Apply(expected, change) ? applied : ignored)[change.index()];
         store->Append(change);
       }
+      // A client's history is read from the store, the open batch's included.
+      if (batch % 25 == 0 && !expected.history.empty()) {
+        const int32_t client = expected.history.back().client;
+        ASSERT_TRUE(store->History(client) == HistoryOf(expected, client)) << "in batch " << batch;
+      }
       ASSERT_TRUE(store->Commit().ok());
       if (batch % 10 == 0) {
         ASSERT_TRUE(store->Load() == expected) << "after batch " << batch;
+        ASSERT_TRUE(store->LoadState() == StateOf(expected)) << "after batch " << batch;
       }
     }
     for (size_t kind = 0; kind < applied.size(); ++kind) {
@@ -295,6 +303,7 @@ TEST_F(PostgresStoreTest, TheStepToMoneyEntriesExplainsEveryTotal) {
   ASSERT_TRUE(Open()->Seed(book).ok());
   Admin admin{m_database};
   admin("DROP TABLE entries");
+  admin("DROP INDEX history_by_client");
   admin("UPDATE meta SET value = '1' WHERE key = 'schema_version'");
 
   auto store = Open();
