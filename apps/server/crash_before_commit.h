@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "store.h"
 
@@ -33,6 +34,11 @@ class CrashBeforeCommit : public Store {
   CrashBeforeCommit(Store& inner, uint64_t crash_at_commit, Kill kill = KillNow);
 
   model::Snapshot Load() override { return m_inner.Load(); }
+  model::Snapshot LoadState() override { return m_inner.LoadState(); }
+  bool KeepsHistory() const override { return m_inner.KeepsHistory(); }
+  std::vector<model::HistoryEntry> History(int32_t client) override {
+    return m_inner.History(client);
+  }
   void Append(const model::Change& change) override { m_inner.Append(change); }
   StoreStatus Commit() override;
   void SetMeta(const std::string& key, const std::string& value) override {

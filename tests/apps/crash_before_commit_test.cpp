@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "memory_store.h"
+#include "scratch_directory.h"
+#include "sqlite_store.h"
 
 namespace orvane::apps {
 namespace {
@@ -83,6 +85,23 @@ TEST(CrashBeforeCommitTest, ForwardsEveryCallAndTheStoresAnswers) {
   EXPECT_EQ(failed.message(), "disk full");
   EXPECT_EQ(inner.Committed().size(), 2u);
   EXPECT_EQ(killed, 0);
+}
+
+TEST(CrashBeforeCommitTest, LeavesHistoryWhereTheStoreBeneathKeepsIt) {
+  ScratchDirectory directory;
+  auto inner = SqliteStore::Open(directory.path());
+  model::Snapshot book;
+  model::HistoryEntry entry;
+  entry.client = 10;
+  entry.ticket = 7;
+  book.history = {entry};
+  ASSERT_TRUE(inner->Seed(book).ok());
+  CrashBeforeCommit store(*inner, 100, [] {});
+  EXPECT_TRUE(store.KeepsHistory());
+  EXPECT_TRUE(store.LoadState().history.empty());
+  ASSERT_EQ(store.History(10).size(), 1u);
+  EXPECT_EQ(store.History(10)[0].ticket, 7);
+  EXPECT_TRUE(store.History(20).empty());
 }
 
 TEST(CrashBeforeCommitTest, ReadsTheCommitFromTheEnvironmentStrictly) {
