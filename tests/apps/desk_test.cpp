@@ -161,6 +161,22 @@ std::string RandomBook(std::mt19937& random) {
 
 // Quotes of every symbol walking up to 0.3 % a step, a second apart, over a
 // weekend closure (and Friday's rollover at 22:00).
+// A market order that opens a position for one of the random book's
+// clients, under `number`.
+MarketOrder RandomOpen(std::mt19937& random, std::uniform_int_distribution<int>& pick,
+                       int32_t number) {
+  const int32_t client = 1 + pick(random) % 6;
+  MarketOrder order;
+  order.username = "u" + std::to_string(client);
+  order.number = number;
+  order.client = client;
+  order.account = client * 10 + pick(random) % 2;
+  order.symbol = 2 + pick(random) % 3;
+  order.direction = pick(random) % 2 ? BuyType : SellType;
+  order.lots = (1 + pick(random) % 10) / 10.0;
+  return order;
+}
+
 std::vector<model::Quote> RandomQuotes(std::mt19937& random, size_t count) {
   std::normal_distribution<double> move(0, 0.001);
   double mid[] = {0, 0, 1.2001, 150.01, 2000.25};
@@ -273,16 +289,8 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBack) {
       ASSERT_TRUE(desk->ApplyQuote(quotes[i]));
       // Clients' market orders between the quotes: opens and closes, whole
       // or in part, some refused by the rules.
-      const int32_t client = 1 + pick(random) % 6;
-      MarketOrder order;
-      order.username = "u" + std::to_string(client);
-      order.number = ++number;
-      order.client = client;
-      order.account = client * 10 + pick(random) % 2;
-      order.symbol = 2 + pick(random) % 3;
-      order.direction = pick(random) % 2 ? BuyType : SellType;
-      order.lots = (1 + pick(random) % 10) / 10.0;
-      const auto positions = desk->Positions(client);
+      MarketOrder order = RandomOpen(random, pick, ++number);
+      const auto positions = desk->Positions(order.client);
       const int choice = pick(random);
       if (choice < 40 && !positions.empty()) {
         const model::Position& p = positions[static_cast<size_t>(pick(random)) % positions.size()];
@@ -445,16 +453,8 @@ TEST_F(DeskTest, EveryTotalIsExplainedByTheMoneyEntries) {
     for (size_t i = 0; i < quotes.size(); ++i) {
       ASSERT_TRUE(desk->ApplyQuote(quotes[i]));
       // Opens, and closes whole or of a part.
-      const int32_t client = 1 + pick(random) % 6;
-      MarketOrder order;
-      order.username = "u" + std::to_string(client);
-      order.number = ++number;
-      order.client = client;
-      order.account = client * 10 + pick(random) % 2;
-      order.symbol = 2 + pick(random) % 3;
-      order.direction = pick(random) % 2 ? BuyType : SellType;
-      order.lots = (1 + pick(random) % 10) / 10.0;
-      const auto positions = desk->Positions(client);
+      MarketOrder order = RandomOpen(random, pick, ++number);
+      const auto positions = desk->Positions(order.client);
       if (pick(random) < 45 && !positions.empty()) {
         const model::Position& p = positions[static_cast<size_t>(pick(random)) % positions.size()];
         order.account = p.account;

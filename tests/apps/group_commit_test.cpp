@@ -31,15 +31,7 @@ class GroupCommitTest : public ::testing::Test {
   }
 
   Peer LogOn(const std::string& user, const std::string& password) {
-    Peer peer(m_network->CreateSocket(), m_time);
-    peer.socket->Connect("127.0.0.1", m_port);
-    m_time->RunUntilIdle();
-    peer.socket->Send(wire::Request(-1, wire::LogOn{user, password}));
-    wire::LoggedOn answer;
-    const auto messages = peer.Read();
-    EXPECT_TRUE(!messages.empty() && wire::Decode(*messages[0], answer));
-    peer.sid = answer.sid;
-    return peer;
+    return LogOnPeer(*m_network, m_time, m_port, user, password);
   }
 
   void Quote(double bid, double ask, int second) {

@@ -93,6 +93,21 @@ struct Peer {
   std::unique_ptr<CDataProtocol> split = std::make_unique<CDataProtocol>();
 };
 
+// A peer connected to the server listening on `port` and logged on as `user`.
+inline Peer LogOnPeer(MemoryNetwork& network, const std::shared_ptr<VirtualTimeScheduler>& loop,
+                      int32_t port, const std::string& user, const std::string& password) {
+  Peer peer(network.CreateSocket(), loop);
+  peer.socket->Connect("127.0.0.1", port);
+  loop->RunUntilIdle();
+  peer.socket->Send(wire::Request(-1, wire::LogOn{user, password}));
+  wire::LoggedOn answer;
+  const auto messages = peer.Read();
+  EXPECT_TRUE(!messages.empty() && wire::Decode(*messages[0], answer));
+  peer.sid = answer.sid;
+  peer.last_order = answer.last_order;
+  return peer;
+}
+
 class TradingTest : public ::testing::Test {
  protected:
   TradingTest() {
@@ -111,16 +126,7 @@ class TradingTest : public ::testing::Test {
   }
 
   Peer LogOn(const std::string& user, const std::string& password) {
-    Peer peer(m_network->CreateSocket(), m_time);
-    peer.socket->Connect("127.0.0.1", m_port);
-    m_time->RunUntilIdle();
-    peer.socket->Send(wire::Request(-1, wire::LogOn{user, password}));
-    wire::LoggedOn answer;
-    const auto messages = peer.Read();
-    EXPECT_TRUE(!messages.empty() && wire::Decode(*messages[0], answer));
-    peer.sid = answer.sid;
-    peer.last_order = answer.last_order;
-    return peer;
+    return LogOnPeer(*m_network, m_time, m_port, user, password);
   }
 
   void Quote(double bid, double ask) {
