@@ -62,6 +62,8 @@ void Desk::Load(model::Snapshot snapshot) {
   m_symbols->SetSymbolsRefSymbols();
   LoadInterestRates(snapshot.interest_rates);
   for (const model::Client& c : snapshot.clients) LoadClient(c);
+  m_engine->Clients()->SetClientsParents();
+  m_platform = snapshot.platform;
   for (const model::Account& a : snapshot.accounts) LoadAccount(a);
   for (const model::Position& p : snapshot.positions) LoadPosition(p);
   for (const model::Order& o : snapshot.orders) LoadOrder(o);
@@ -100,8 +102,9 @@ void Desk::LoadSymbol(const model::Symbol& s) {
 
 void Desk::LoadClient(const model::Client& c) {
   const int16_t entries = m_engine->ExecutionSide() == SERVER_SIDE_EXECUTION ? 2 : 1;
+  const Variant parent = c.parent == 0 ? Variant(Null) : Variant(c.parent);
   auto client = m_engine->AddNewClient(
-      c.id, c.parameters, Null, CLIENT_TYPE, c.enable_interest,
+      c.id, c.parameters, parent, static_cast<ClientTypeEnum>(c.type), c.enable_interest,
       static_cast<LiquidationTypeEnum>(c.liquidation_type), c.liquidation_point, c.name, "", "",
       "", c.name, entries, static_cast<CommCalcTypeEnum>(c.comm_calc_type));
   if (!client) throw DeskError("client " + KeyOf(c.id) + " could not be added");
@@ -125,12 +128,17 @@ void Desk::LoadAccount(const model::Account& a) {
   const model::Totals& t = a.totals;
   auto account = m_engine->AddNewAccount(
       a.client, a.account, a.type, a.type == 0 ? 1 : 0, t.commission, t.margin_requirement,
-      t.net_profit, t.deposit, t.credit, t.previous_margin, a.dont_liquidate ? 1 : 0,
+      t.net_profit, t.deposit, t.credit, t.previous_margin, Liquidates(a) ? 0 : 1,
       t.interest, false, a.margin_account, true);
   if (!account) throw DeskError("account " + KeyOf(a.account) + " could not be added");
   m_accounts_by_client[a.client].push_back(m_accounts.size());
   m_accounts.push_back(a);
   m_booked_totals[{a.client, a.account}] = t;
+}
+
+bool Desk::Liquidates(const model::Account& a) const {
+  const model::Client* client = Client(a.client);
+  return !a.dont_liquidate && (client == nullptr || client->auto_liquidation);
 }
 
 void Desk::LoadPosition(const model::Position& p) {

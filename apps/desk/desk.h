@@ -19,6 +19,7 @@
 #include "desk_events.h"
 #include "orvane/accounts/accounts_transactions.h"
 #include "orvane/accounts/accounts_transactions_events.h"
+#include "platform.h"
 #include "records.h"
 #include "store.h"
 
@@ -242,6 +243,10 @@ class Desk : private CAccountsTransactionsEvents {
   // Queries, from live state.
   const std::vector<model::Symbol>& Symbols() const { return m_symbol_records; }
   const model::Client* Client(int32_t id) const;
+  const model::Platform& Platform() const { return m_platform; }
+  // Whether `client` stands below `root` in the tree, at any depth, or is
+  // it; every client the desk holds is below root 0.
+  bool Sees(int32_t root, int32_t client) const;
   const model::User* User(const std::string& username) const;
   std::vector<model::Account> Accounts(int32_t client) const;
   std::vector<model::Position> Positions(int32_t client) const;
@@ -339,6 +344,8 @@ class Desk : private CAccountsTransactionsEvents {
   void LoadSymbol(const model::Symbol& s);
   void LoadClient(const model::Client& c);
   void LoadAccount(const model::Account& a);
+  // Whether the engine liquidates the account at its client's point.
+  bool Liquidates(const model::Account& a) const;
   void LoadPosition(const model::Position& p);
   void LoadOrder(const model::Order& o);
 
@@ -441,6 +448,7 @@ class Desk : private CAccountsTransactionsEvents {
   std::unordered_map<int32_t, double> m_margin_per_lot;
   // Clients, users and accounts as loaded (what the engine does not keep);
   // account totals are read from the engine.
+  model::Platform m_platform;
   std::vector<model::Client> m_clients;
   std::unordered_map<int32_t, size_t> m_client_index;
   std::vector<model::User> m_users;

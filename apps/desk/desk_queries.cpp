@@ -187,6 +187,11 @@ std::optional<AccountFigures> Desk::FiguresOf(int32_t account) const {
   return it->second;
 }
 
+bool Desk::Sees(int32_t root, int32_t client) const {
+  if (Client(client) == nullptr) return false;
+  return root == 0 || m_engine->Clients()->isChild(client, root);
+}
+
 model::Snapshot Desk::Snapshot() const {
   model::Snapshot s;
   s.symbols = m_symbol_records;
@@ -205,6 +210,7 @@ model::Snapshot Desk::Snapshot() const {
   s.sequences.ticket = m_last_ticket;
   s.sequences.order = m_last_order;
   s.interest_rates = m_interest_rates;
+  s.platform = m_platform;
   if (!m_market_time_text.empty()) {
     s.market_time = m_clock->Now();
     s.market_time_text = m_market_time_text;

@@ -106,6 +106,38 @@ struct Applier {
     }
     return false;
   }
+  bool operator()(const ClientAdded& c) const {
+    const bool taken = std::any_of(s.clients.begin(), s.clients.end(),
+                                   [&](const Client& q) { return q.id == c.client.id; });
+    if (taken) return false;
+    s.clients.push_back(c.client);
+    return true;
+  }
+  bool operator()(const ClientChanged& c) const {
+    for (Client& client : s.clients) {
+      if (client.id == c.client.id) {
+        client = c.client;
+        return true;
+      }
+    }
+    return false;
+  }
+  bool operator()(const AccountAdded& c) const {
+    const bool taken = std::any_of(s.accounts.begin(), s.accounts.end(), [&](const Account& a) {
+      return a.account == c.account.account;
+    });
+    if (taken) return false;
+    s.accounts.push_back(c.account);
+    return true;
+  }
+  bool operator()(const UserAdded& c) const {
+    const bool taken = std::any_of(s.users.begin(), s.users.end(), [&](const User& u) {
+      return u.username == c.user.username;
+    });
+    if (taken) return false;
+    s.users.push_back(c.user);
+    return true;
+  }
   bool operator()(const MarketTimeAdvanced& c) const {
     if (!s.market_time_text.empty() && c.time.Serial() < s.market_time.Serial()) return false;
     s.market_time = c.time;

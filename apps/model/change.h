@@ -114,10 +114,32 @@ struct MoneyBooked {
   friend bool operator==(const MoneyBooked&, const MoneyBooked&) = default;
 };
 
+// A dealer added a client (or an office or group) to the tree.
+struct ClientAdded {
+  Client client;
+  friend bool operator==(const ClientAdded&, const ClientAdded&) = default;
+};
+// A client's settings changed (auto-liquidation switched on or off).
+struct ClientChanged {
+  Client client;
+  friend bool operator==(const ClientChanged&, const ClientChanged&) = default;
+};
+// A dealer opened an account for a client; its totals are all 0.
+struct AccountAdded {
+  Account account;
+  friend bool operator==(const AccountAdded&, const AccountAdded&) = default;
+};
+// A user who may log on now (a new client's own).
+struct UserAdded {
+  User user;
+  friend bool operator==(const UserAdded&, const UserAdded&) = default;
+};
+
 using Change = std::variant<PositionOpened, PositionClosed, PositionChanged, OrderPlaced,
                             OrderChanged, OrderRemoved, TotalsBooked, AlertRemoved,
                             MarketTimeAdvanced, HistoryAdded, AuditAdded, OrderNumberUsed,
-                            InterestAdded, MoneyBooked>;
+                            InterestAdded, MoneyBooked, ClientAdded, ClientChanged,
+                            AccountAdded, UserAdded>;
 
 // How many outcomes of each user's order numbers a snapshot keeps: a number
 // older than these is refused as used.

@@ -46,6 +46,16 @@ struct Client {
   // and close part of a position's lots.
   bool hedging = true;
   bool partial_close = true;
+  // Where the client stands in the broker's tree: a trading client, an
+  // office or another group (ClientTypeEnum), under `parent` (0: a root).
+  // Offices and groups hold clients, never accounts.
+  int32_t type = 1;
+  int32_t parent = 0;
+  // Whether a dealer deals the client's market orders by hand (otherwise
+  // they execute at once), and whether its accounts are liquidated when
+  // they reach its liquidation point.
+  bool manual_dealing = false;
+  bool auto_liquidation = true;
 
   friend bool operator==(const Client&, const Client&) = default;
 };
@@ -165,7 +175,8 @@ struct OrderNumber {
 };
 
 // Who may log on, as which client, with which privileges (numbers separated
-// by ",", as CSecurity takes them; empty: none).
+// by ",", as CSecurity takes them; empty: none). A dealer (type 1) acts for
+// the clients below `client` in the tree, or for every client when it is 0.
 struct User {
   std::string username;
   std::string password;
@@ -267,6 +278,22 @@ inline std::vector<MoneyEntry> OpeningEntries(int32_t client, int32_t account,
   return entries;
 }
 
+// The platform's settings that the server hands to every terminal, as
+// CGlobalVar takes them.
+struct Platform {
+  bool multi_sessions_allowed = false;
+  int32_t price_changed_timer = 30;  // seconds a client has to answer a re-quote
+  int32_t valid_lots_location = 2;   // decimals of a lot size
+  int32_t client_connect_timer = 5;  // seconds a terminal waits for a connection
+  int32_t client_timeout_timer = 10;  // seconds of silence before a terminal reconnects
+  double server_gmt = 0;             // the server's hours from GMT
+  // Seconds a dealer has to answer a negotiated order before it goes to
+  // another dealer (and, from the last one, expires).
+  int32_t dealer_timer = 20;
+
+  friend bool operator==(const Platform&, const Platform&) = default;
+};
+
 // Everything a desk starts from, in the order it is loaded.
 struct Snapshot {
   std::vector<Symbol> symbols;
@@ -288,6 +315,7 @@ struct Snapshot {
   std::vector<InterestRate> interest_rates;
   // Every account's money entries, in the order they were booked.
   std::vector<MoneyEntry> entries;
+  Platform platform;
 
   friend bool operator==(const Snapshot&, const Snapshot&) = default;
 };

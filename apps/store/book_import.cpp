@@ -11,9 +11,11 @@
 
 #include "market_time.h"
 #include "orvane/core/conversions.h"
+#include "orvane/util/client_type_enum.h"
 #include "orvane/util/generals.h"
 #include "orvane/util/orders_type_enum.h"
 #include "orvane/util/row.h"
+#include "orvane/util/user_type_enum.h"
 
 namespace orvane::apps {
 
@@ -155,6 +157,11 @@ class BookReader {
     if (kind == "ALERT") return ReadAlert(line);
     if (kind == "USER") return ReadUser(line);
     if (kind == "SETTINGS") return ReadSettings(line);
+    if (kind == "OFFICE") return ReadBranch(line, OFFICE_TYPE);
+    if (kind == "GROUP") return ReadBranch(line, OTHER_GROUPS_TYPE);
+    if (kind == "PARENT") return ReadParent(line);
+    if (kind == "DEALER") return ReadDealer(line);
+    if (kind == "PLATFORM") return ReadPlatform(line);
     if (kind == "INTEREST") return ReadInterest(line);
     line.Fail("record", "unknown record kind '" + std::string(kind) + "'");
   }
@@ -243,7 +250,7 @@ class BookReader {
                           "comm_calc_type enable_interest name");
     model::Client c;
     c.id = line.Integer(1, "id");
-    if (m_clients.count(c.id)) line.Fail("id", "client defined twice");
+    if (m_clients.count(c.id) || m_branches.count(c.id)) line.Fail("id", "client defined twice");
     const std::string paramset = line.Text(2);
     auto set = m_paramsets.find(paramset);
     if (set == m_paramsets.end()) line.Fail("paramset", "no parameter set " + paramset);
@@ -409,14 +416,124 @@ class BookReader {
     m_book.alerts.push_back(a);
   }
 
+  model::Client& TradingClient(const Line& line, size_t field) {
+    const int32_t id = line.Integer(field, "client");
+    auto it = std::find_if(m_book.clients.begin(), m_book.clients.end(),
+                           [&](const model::Client& c) { return c.id == id; });
+    if (it == m_book.clients.end() || m_clients.count(id) == 0) {
+      line.Fail("client", "no client " + line.Text(field));
+    }
+    return *it;
+  }
+
   void ReadSettings(const Line& line) {
-    line.Require(4, 4, "SETTINGS client hedging partial_close");
+    line.Require(4, 6, "SETTINGS client hedging partial_close [manual_dealing [auto_liquidation]]");
+    model::Client& client = TradingClient(line, 1);
+    client.hedging = line.Flag(2, "hedging");
+    client.partial_close = line.Flag(3, "partial_close");
+    if (line.size() > 4) client.manual_dealing = line.Flag(4, "manual_dealing");
+    if (line.size() > 5) client.auto_liquidation = line.Flag(5, "auto_liquidation");
+  }
+
+  // A branch of the tree (0: a root) defined on an earlier line.
+  int32_t Branch(const Line& line, size_t field) const {
+    const int32_t id = line.Integer(field, "parent");
+    if (id != 0 && m_branches.count(id) == 0) {
+      line.Fail("parent", "no office or group " + line.Text(field));
+    }
+    return id;
+  }
+
+  // An office or another group: a client of the tree that holds clients.
+  void ReadBranch(const Line& line, int32_t type) {
+    line.Require(4, 1000, std::string(line.at(0)) + " id parent name");
+    model::Client c;
+    c.id = line.Integer(1, "id");
+    if (c.id == 0 || m_clients.count(c.id) || m_branches.count(c.id)) {
+      line.Fail("id", c.id == 0 ? "0 is no client" : "client defined twice");
+    }
+    c.parent = Branch(line, 2);
+    c.type = type;
+    c.name = line.Rest(3, "name");
+    m_branches.insert(c.id);
+    m_book.clients.push_back(std::move(c));
+  }
+
+  void ReadParent(const Line& line) {
+    line.Require(3, 3, "PARENT client parent");
+    int32_t parent = Branch(line, 2);
     const int32_t id = line.Integer(1, "client");
     auto it = std::find_if(m_book.clients.begin(), m_book.clients.end(),
                            [&](const model::Client& c) { return c.id == id; });
     if (it == m_book.clients.end()) line.Fail("client", "no client " + line.Text(1));
-    it->hedging = line.Flag(2, "hedging");
-    it->partial_close = line.Flag(3, "partial_close");
+    for (int32_t up = parent; up != 0; up = ParentOf(up)) {
+      if (up == id) line.Fail("parent", "would put the client below itself");
+    }
+    it->parent = parent;
+  }
+
+  int32_t ParentOf(int32_t id) const {
+    for (const model::Client& c : m_book.clients) {
+      if (c.id == id) return c.parent;
+    }
+    return 0;
+  }
+
+  // A dealer acts for the clients below `tree` (0: every client).
+  void ReadDealer(const Line& line) {
+    line.Require(5, 5, "DEALER username password tree privileges");
+    model::User u;
+    u.type = DEALER_USER_TYPE;
+    u.username = line.Text(1);
+    if (!m_users.insert(u.username).second) line.Fail("username", "user defined twice");
+    u.password = line.Text(2);
+    u.client = line.Integer(3, "tree");
+    if (u.client != 0 && m_branches.count(u.client) == 0 && m_clients.count(u.client) == 0) {
+      line.Fail("tree", "no client, office or group " + line.Text(3));
+    }
+    u.privileges = Privileges(line, 4);
+    m_book.users.push_back(std::move(u));
+  }
+
+  std::string Privileges(const Line& line, size_t field) const {
+    const std::string text = line.Text(field) == "-" ? std::string() : line.Text(field);
+    std::stringstream in(text);
+    for (std::string piece; std::getline(in, piece, ',');) {
+      const int32_t privilege = line.ParseInteger(piece, "privileges");
+      if (privilege < 1 || privilege > 200) line.Fail("privileges", "must lie in 1..200");
+    }
+    return text;
+  }
+
+  void ReadPlatform(const Line& line) {
+    line.Require(3, 3, "PLATFORM name value");
+    const std::string name = line.Text(1);
+    model::Platform& p = m_book.platform;
+    auto seconds = [&](int32_t& value) {
+      value = line.Integer(2, "value");
+      if (value < 1 || value > 3600) line.Fail("value", "seconds must lie in 1..3600");
+    };
+    if (name == "multi_sessions") {
+      p.multi_sessions_allowed = line.Flag(2, "value");
+    } else if (name == "dealer_timer") {
+      seconds(p.dealer_timer);
+    } else if (name == "price_changed_timer") {
+      seconds(p.price_changed_timer);
+    } else if (name == "client_connect_timer") {
+      seconds(p.client_connect_timer);
+    } else if (name == "client_timeout_timer") {
+      seconds(p.client_timeout_timer);
+    } else if (name == "valid_lots_location") {
+      p.valid_lots_location = line.Integer(2, "value");
+      if (p.valid_lots_location < 0 || p.valid_lots_location > 8) {
+        line.Fail("value", "lot decimals must lie in 0..8");
+      }
+    } else if (name == "server_gmt") {
+      p.server_gmt = line.Number(2, "value");
+      if (p.server_gmt < -12 || p.server_gmt > 14) line.Fail("value", "must lie in -12..14");
+    } else {
+      line.Fail("name", "no platform setting '" + name + "'");
+    }
   }
 
   void ReadInterest(const Line& line) {
@@ -442,12 +559,7 @@ class BookReader {
     u.password = line.Text(2);
     u.client = line.Integer(3, "client");
     if (m_clients.count(u.client) == 0) line.Fail("client", "no client " + line.Text(3));
-    u.privileges = line.Text(4) == "-" ? std::string() : line.Text(4);
-    std::stringstream in(u.privileges);
-    for (std::string piece; std::getline(in, piece, ',');) {
-      const int32_t privilege = line.ParseInteger(piece, "privileges");
-      if (privilege < 1 || privilege > 200) line.Fail("privileges", "must lie in 1..200");
-    }
+    u.privileges = Privileges(line, 4);
     if (line.size() == 6 && line.Text(5) != "-") {
       u.symbols = line.Text(5);
       std::stringstream symbols(u.symbols);
@@ -472,6 +584,7 @@ class BookReader {
   std::map<int32_t, int32_t> m_symbol_refs;  // symbol -> reference symbol
   std::map<std::string, ParamSet> m_paramsets;
   std::map<int32_t, const ParamSet*> m_clients;  // client -> parameter set
+  std::set<int32_t> m_branches;                  // offices and groups
   std::map<int32_t, int32_t> m_accounts;         // account -> client
   std::map<int32_t, int32_t> m_tickets;          // ticket -> account
   std::set<int32_t> m_orders;

@@ -106,6 +106,11 @@ WITH totals (seq, client, account, ledger, amount) AS (
 INSERT INTO entries (client, account, ledger, amount, time, ticket, note)
 SELECT client, account, ledger, amount, (SELECT text FROM market_time), 0, 'opening'::bytea
 FROM totals WHERE amount <> 0 ORDER BY seq, ledger;)",
+    // 2 -> 3: the broker's tree and each client's dealing.
+    R"(ALTER TABLE clients ADD COLUMN type integer NOT NULL DEFAULT 1,
+  ADD COLUMN parent integer NOT NULL DEFAULT 0,
+  ADD COLUMN manual_dealing boolean NOT NULL DEFAULT false,
+  ADD COLUMN auto_liquidation boolean NOT NULL DEFAULT true;)",
 };
 static_assert(std::size(kMigrations) == PostgresStore::kSchemaVersion);
 
@@ -141,6 +146,13 @@ std::string InsertNew(std::string_view table, std::string_view columns, std::str
          Placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + t +
          " WHERE account = $2 AND " + n + " = $3) RETURNING " + n +
          ") UPDATE sequences SET " + l + " = greatest(" + l + ", added." + n + ") FROM added";
+}
+
+// Inserts a record unless one that `key` matches is there.
+std::string InsertUnless(std::string_view table, std::string_view columns, std::string_view key) {
+  return "INSERT INTO " + std::string(table) + " (" + std::string(columns) + ") SELECT " +
+         Placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + std::string(table) +
+         " WHERE " + std::string(key) + ")";
 }
 
 std::string Select(std::string_view table, std::string_view columns) {
@@ -209,6 +221,10 @@ struct PostgresStatements {
                            Placeholders(kTotalsColumns, 3) + ") WHERE " +
                            First("accounts", "client = $1 AND account = $2")),
         remove_alert(c, "DELETE FROM alerts WHERE " + First("alerts", "client = $1 AND id = $2")),
+        add_client(c, InsertUnless("clients", kClientColumns, "id = $1")),
+        add_account(c, InsertUnless("accounts", kAccountColumns, "account = $2")),
+        add_user(c, InsertUnless("users", kUserColumns, "username = $1")),
+        change_client(c, Update("clients", kClientColumns, "id = $1")),
         // Market time never goes backwards. The server orders NaN above every
         // number where model::Apply finds it neither less nor more: a NaN kept
         // never refuses a time, and a NaN given is never less.
@@ -255,7 +271,8 @@ struct PostgresStatements {
       insert_alert, insert_user, insert_history, insert_audit, insert_order_number, insert_owner,
       insert_interest_rate, insert_entry, set_sequences, set_market_time;
   PgStatement open_position, close_position, change_position, add_interest, place_order,
-      change_order, remove_order, book_totals, remove_alert, advance_market_time,
+      change_order, remove_order, book_totals, remove_alert, add_client, add_account, add_user, change_client,
+      advance_market_time,
       count_order_numbers, drop_oldest_number;
   PgStatement set_meta, meta;
   PgStatement select_symbols, select_clients, select_accounts, select_positions, select_orders,

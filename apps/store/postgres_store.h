@@ -33,7 +33,7 @@ struct PostgresStatements;  // the store's prepared statements (postgres_store.c
 // COMMIT leaves it unknown whether the batch is in; the next Open tells.
 class PostgresStore : public DurableStore {
  public:
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
   // The advisory lock that says which server holds the database.
   static constexpr int64_t kLockKey = 0x4f7276616e65;
 

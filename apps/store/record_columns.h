@@ -12,7 +12,7 @@ inline constexpr char kSymbolColumns[] =
     "ask, close_day, close_time, open_day, open_time, break_close, break_open";
 inline constexpr char kClientColumns[] =
     "id, parameters, liquidation_type, liquidation_point, comm_calc_type, enable_interest, name, "
-    "hedging, partial_close";
+    "hedging, partial_close, type, parent, manual_dealing, auto_liquidation";
 inline constexpr char kAccountColumns[] =
     "client, account, type, margin_account, dont_liquidate, commission, margin_requirement, "
     "net_profit, deposit, credit, previous_margin, interest";
@@ -44,7 +44,8 @@ void SymbolFields(Io& io, R& r) {
 template <typename Io, typename R>
 void ClientFields(Io& io, R& r) {
   io(r.id)(r.parameters)(r.liquidation_type)(r.liquidation_point)(r.comm_calc_type)(
-      r.enable_interest)(r.name)(r.hedging)(r.partial_close);
+      r.enable_interest)(r.name)(r.hedging)(r.partial_close)(r.type)(r.parent)(r.manual_dealing)(
+      r.auto_liquidation);
 }
 template <typename Io, typename R>
 void TotalsFields(Io& io, R& r) {

@@ -15,6 +15,7 @@
 
 #include "change.h"
 #include "orvane/core/date_time.h"
+#include "platform.h"
 #include "record_columns.h"
 #include "records.h"
 
@@ -77,6 +78,10 @@ void ReadAll(Statement& select, std::vector<R>& records, Fields fields) {
     fields(reader, records.emplace_back());
   }
 }
+
+// The meta key of the platform's settings, kept as the text the server hands
+// to terminals.
+inline constexpr char kPlatformKey[] = "platform";
 
 // How many order-number outcomes each owner has in the store.
 using KeptNumbers = std::unordered_map<std::string, int64_t>;
@@ -158,6 +163,18 @@ class ChangeWriter {
   void operator()(const model::MoneyBooked& c) {
     BindRecord(m_s.insert_entry, c.entry, EntryFields<Bind, const model::MoneyEntry>).Run();
   }
+  void operator()(const model::ClientAdded& c) {
+    BindRecord(m_s.add_client, c.client, ClientFields<Bind, const model::Client>).Run();
+  }
+  void operator()(const model::ClientChanged& c) {
+    BindRecord(m_s.change_client, c.client, ClientFields<Bind, const model::Client>).Run();
+  }
+  void operator()(const model::AccountAdded& c) {
+    BindRecord(m_s.add_account, c.account, AccountFields<Bind, const model::Account>).Run();
+  }
+  void operator()(const model::UserAdded& c) {
+    BindRecord(m_s.add_user, c.user, UserFields<Bind, const model::User>).Run();
+  }
 
  private:
   int64_t& Kept(const std::string& owner) {
@@ -208,6 +225,8 @@ void WriteSnapshot(Statements& s, const model::Snapshot& snapshot) {
   s.set_market_time.Bind(snapshot.market_time.Serial())
       .Bind(std::string_view(snapshot.market_time_text))
       .Run();
+  const std::string platform = model::PlatformText(snapshot.platform);
+  s.set_meta.Bind(std::string_view(kPlatformKey)).Bind(std::string_view(platform)).Run();
 }
 
 // Reads every record back, lists in the order they were written; without
@@ -250,6 +269,13 @@ void ReadSnapshot(Statements& s, model::Snapshot& snapshot, bool growing = true)
     s.select_market_time.Column(serial).Column(snapshot.market_time_text);
     snapshot.market_time = DateTime(serial);
     s.select_market_time.Reset();
+  }
+  s.meta.Bind(std::string_view(kPlatformKey));
+  if (s.meta.Step()) {
+    std::string text;
+    s.meta.Column(text);
+    snapshot.platform = model::PlatformFromText(text);
+    s.meta.Reset();
   }
 }
 

@@ -97,6 +97,11 @@ WITH totals (seq, client, account, ledger, amount) AS (
 INSERT INTO entries (client, account, ledger, amount, time, ticket, note)
 SELECT client, account, ledger, amount, (SELECT text FROM market_time), 0, 'opening'
 FROM totals WHERE amount IS NOT 0 ORDER BY seq, ledger;)",
+    // 2 -> 3: the broker's tree and each client's dealing.
+    R"(ALTER TABLE clients ADD COLUMN type INTEGER NOT NULL DEFAULT 1;
+ALTER TABLE clients ADD COLUMN parent INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE clients ADD COLUMN manual_dealing INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE clients ADD COLUMN auto_liquidation INTEGER NOT NULL DEFAULT 1;)",
 };
 static_assert(std::size(kMigrations) == SqliteStore::kSchemaVersion);
 
@@ -123,6 +128,13 @@ std::string InsertNew(std::string_view table, std::string_view columns, std::str
   return "INSERT INTO " + std::string(table) + " (" + std::string(columns) + ") SELECT " +
          Placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + std::string(table) +
          " WHERE account = ?2 AND " + std::string(number) + " = ?3)";
+}
+
+// Inserts a record unless one that `key` matches is there.
+std::string InsertUnless(std::string_view table, std::string_view columns, std::string_view key) {
+  return "INSERT INTO " + std::string(table) + " (" + std::string(columns) + ") SELECT " +
+         Placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + std::string(table) +
+         " WHERE " + std::string(key) + ")";
 }
 
 std::string Select(std::string_view table, std::string_view columns) {
@@ -211,6 +223,12 @@ struct SqliteStatements {
                             ") = (?3, ?4, ?5, ?6, ?7, ?8, ?9) WHERE " +
                             First("accounts", "client = ?1 AND account = ?2")),
         remove_alert(db, "DELETE FROM alerts WHERE " + First("alerts", "client = ?1 AND id = ?2")),
+        add_client(db, InsertUnless("clients", kClientColumns, "id = ?1")),
+        add_account(db, InsertUnless("accounts", kAccountColumns, "account = ?2")),
+        add_user(db, InsertUnless("users", kUserColumns, "username = ?1")),
+        change_client(db, "UPDATE clients SET (" + std::string(kClientColumns) + ") = (" +
+                              Placeholders(kClientColumns) + ") WHERE " +
+                              First("clients", "id = ?1")),
         // Market time never goes backwards; a NaN compares as model::Apply's
         // does (never less), and so does a NULL kept for one.
         advance_market_time(db,
@@ -261,7 +279,7 @@ struct SqliteStatements {
       insert_interest_rate, insert_entry, set_sequences, set_market_time;
   SqlStatement open_position, raise_ticket, close_position, change_position, add_interest,
       place_order, raise_order, change_order, remove_order, book_totals, remove_alert,
-      advance_market_time, count_order_numbers, drop_oldest_number;
+      add_client, add_account, add_user, change_client, advance_market_time, count_order_numbers, drop_oldest_number;
   SqlStatement set_meta, meta;
   SqlStatement select_symbols, select_clients, select_accounts, select_positions, select_orders,
       select_alerts, select_users, select_history, select_audit, select_order_numbers,

@@ -36,7 +36,7 @@ struct SqliteStatements;  // the store's prepared statements (sqlite_store.cpp)
 // the store closes is dropped.
 class SqliteStore : public DurableStore {
  public:
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
   static constexpr const char* kDatabaseFile = "orvane.db";
   static constexpr const char* kLockFile = "orvane.lock";
 

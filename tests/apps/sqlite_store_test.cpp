@@ -327,7 +327,7 @@ TEST(SqliteStoreTest, RefusesANewerSchemaAndAnythingButADatabaseOfItsOwn) {
   SqliteStore::Open(directory.path());
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, "UPDATE meta SET value = '3' WHERE key = 'schema_version'", nullptr,
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE meta SET value = '4' WHERE key = 'schema_version'", nullptr,
                          nullptr, nullptr),
             SQLITE_OK);
   sqlite3_close(db);
@@ -335,8 +335,8 @@ TEST(SqliteStoreTest, RefusesANewerSchemaAndAnythingButADatabaseOfItsOwn) {
     SqliteStore::Open(directory.path());
     ADD_FAILURE() << "a newer schema opened";
   } catch (const StoreError& e) {
-    EXPECT_NE(std::string(e.what()).find(file + ": its schema version is 3, newer than this "
-                                                "server's 2"),
+    EXPECT_NE(std::string(e.what()).find(file + ": its schema version is 4, newer than this "
+                                                "server's 3"),
               std::string::npos)
         << e.what();
   }
@@ -392,7 +392,7 @@ TEST(SqliteStoreTest, SeedsOnlyAnEmptyStoreAndKeepsMetaWithTheBatch) {
   EXPECT_EQ(store->Meta("feed"), "tape.txt:42");
   store->SetMeta("schema_version", "7");
   EXPECT_FALSE(store->Commit().ok());
-  EXPECT_EQ(store->Meta("schema_version"), "2");
+  EXPECT_EQ(store->Meta("schema_version"), "3");
 }
 
 // What the entries of each account add up to per ledger, as any SQL client
@@ -438,7 +438,7 @@ TEST(SqliteStoreTest, AStoreOfTheFirstSchemaOpensAndReads) {
   sqlite3_close(db);
 
   auto store = SqliteStore::Open(directory.path());
-  EXPECT_EQ(store->Meta("schema_version"), "2");
+  EXPECT_EQ(store->Meta("schema_version"), "3");
   const model::Snapshot stored = store->Load();
   const model::Snapshot book = ImportBook(kBook, "book");
   EXPECT_EQ(stored.symbols, book.symbols);
@@ -488,13 +488,17 @@ TEST(SqliteStoreTest, TheStepToMoneyEntriesExplainsEveryTotal) {
   ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(db,
                          "DROP TABLE entries; DROP INDEX history_by_client; "
+                         "ALTER TABLE clients DROP COLUMN type; "
+                         "ALTER TABLE clients DROP COLUMN parent; "
+                         "ALTER TABLE clients DROP COLUMN manual_dealing; "
+                         "ALTER TABLE clients DROP COLUMN auto_liquidation; "
                          "UPDATE meta SET value = '1' WHERE key = 'schema_version'",
                          nullptr, nullptr, nullptr),
             SQLITE_OK);
   sqlite3_close(db);
 
   auto store = SqliteStore::Open(directory.path());
-  EXPECT_EQ(store->Meta("schema_version"), "2");
+  EXPECT_EQ(store->Meta("schema_version"), "3");
   const model::Snapshot migrated = store->Load();
   for (const model::Account& a : book.accounts) {
     for (model::MoneyEntry& entry :

@@ -87,8 +87,8 @@ class ChangeMaker {
     const bool known = Chance(80);
     // About a quarter are order numbers, so that a user's outcomes pass the
     // number kept.
-    const uint64_t kind = m_random() % 17;
-    switch (kind > 13 ? 11 : kind) {
+    const uint64_t kind = m_random() % 22;
+    switch (kind > 17 ? 11 : kind) {
       case 0: {
         model::Position p = AnyPosition();
         if (known && !now.positions.empty()) p.ticket = Pick(now.positions).ticket + 1000;
@@ -155,6 +155,27 @@ class ChangeMaker {
         const model::Position p = known && !now.positions.empty() ? Pick(now.positions)
                                                                    : AnyPosition();
         return model::InterestAdded{p.client, p.account, p.ticket, Any()};
+      }
+      case 14:
+      case 15: {
+        model::Client c{Int(), Text(), 1, Any(), 2, Chance(50), Text(), Chance(50), Chance(50),
+                        static_cast<int32_t>(1 + m_random() % 3), Int(), Chance(50),
+                        Chance(50)};
+        // A new client mostly; otherwise one already there (which is refused).
+        if ((kind == 14) != known && !now.clients.empty()) c.id = Pick(now.clients).id;
+        if (kind == 14) return model::ClientAdded{c};
+        return model::ClientChanged{c};
+      }
+      case 16: {
+        model::Account a = Pick(now.accounts);
+        if (known) a.account = Int(), a.totals = {};
+        return model::AccountAdded{a};
+      }
+      case 17: {
+        model::User u{Text(), Text(), Int(), Text(), static_cast<int32_t>(1 + m_random() % 2),
+                      Text()};
+        if (!known && !now.users.empty()) u.username = Pick(now.users).username;
+        return model::UserAdded{u};
       }
       default: {
         const model::Account& a = Pick(now.accounts);
