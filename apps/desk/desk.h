@@ -48,6 +48,41 @@ struct MarketOrder {
   int32_t hedge_ticket = 0;  // closing by hedge: the opposite position
   double lots = 0;       // closing: 0 for all of the position's lots
   double price = 0;
+  // A dealer's deal (a manual one, or a negotiated order accepted): it
+  // executes at `price` as given, under the same rules otherwise, and its
+  // audit names the dealer. Empty for the client's own order.
+  std::string dealer;
+};
+
+// A dealer's money transaction on an account.
+struct MoneyOrder {
+  enum Kind : int32_t {
+    kDeposit = 1,
+    kWithdrawal = 2,
+    kCreditIn = 3,
+    kCreditOut = 4,
+    kAdjustment = 5,  // to the net profit, either way
+  };
+  std::string username;  // the dealer
+  int32_t number = 0;    // the dealer's own number
+  int32_t client = 0;
+  int32_t account = 0;
+  int32_t kind = kDeposit;
+  double amount = 0;  // positive; an adjustment may be negative
+  std::string note;
+};
+
+// A dealer's change to the tree: a new client (with its user), a new
+// account, or a client's auto-liquidation switched.
+struct TreeOrder {
+  enum class Action { kNewClient, kNewAccount, kAutoLiquidation };
+  std::string username;  // the dealer
+  int32_t number = 0;
+  Action action = Action::kNewClient;
+  model::Client client;  // a new client (id 0: the next free one); otherwise its id
+  model::User user;      // a new client's user
+  model::Account account;  // a new account (number 0: the next free one)
+  bool on = true;          // auto-liquidation
 };
 
 // What a client's request about a pending order asks for: an entry order
@@ -111,6 +146,10 @@ enum OrderCode : int32_t {
   kNoLevels = -526,
   kBadOrderType = -527,
   kSymbolNotAllowed = -528,  // the user may trade only some symbols, not this one
+  kBadAmount = -529,
+  kNotEnoughFunds = -530,    // a withdrawal or credit out the account cannot give
+  kUnknownClient = -531,
+  kNameTaken = -532,         // a user name or client number already there
 };
 
 // A record of the store that the engine would not take.
@@ -206,6 +245,18 @@ class Desk : private CAccountsTransactionsEvents {
   // expiry, when it has one, after market time. A change replaces the
   // order's price, lots, levels and expiry (a guard's levels only).
   std::optional<model::OrderNumber> Execute(const PendingOrder& order);
+  // A dealer's money transaction, under the same exactly-once numbering:
+  // booked to the account's totals as one money entry, noted with the kind
+  // and the dealer. A withdrawal or credit out never leaves the effective
+  // margin negative (nor the credit negative). Outcome ticket: the account.
+  std::optional<model::OrderNumber> Execute(const MoneyOrder& order);
+  // A dealer's change to the tree; outcome ticket: the new client's or
+  // account's number, or the client's.
+  std::optional<model::OrderNumber> Execute(const TreeOrder& order);
+  // Keeps a dealer's action that changes no record (a broadcast, a client
+  // disconnected) as an audit entry of the client (0: none); false when
+  // halted or the store refused it.
+  bool AuditDealer(const std::string& dealer, int32_t client, const std::string& text);
   // The client's current price for a deal in `direction`: a buy opens at
   // the ask, a sell at the bid; closing, a buy closes at the bid and a sell
   // at the ask. None when the client has no parameters for the symbol.
@@ -244,6 +295,10 @@ class Desk : private CAccountsTransactionsEvents {
   const std::vector<model::Symbol>& Symbols() const { return m_symbol_records; }
   const model::Client* Client(int32_t id) const;
   const model::Platform& Platform() const { return m_platform; }
+  // Every client, office and group, in load order.
+  const std::vector<model::Client>& Clients() const { return m_clients; }
+  // The client that holds the account; 0 for none.
+  int32_t AccountOwner(int32_t account) const;
   // Whether `client` stands below `root` in the tree, at any depth, or is
   // it; every client the desk holds is below root 0.
   bool Sees(int32_t root, int32_t client) const;
@@ -422,6 +477,11 @@ class Desk : private CAccountsTransactionsEvents {
   void CloseByHedge(const MarketOrder& order, model::OrderNumber& outcome);
   void Audit(const MarketOrder& order, const model::OrderNumber& outcome);
   void Audit(const PendingOrder& order, const model::OrderNumber& outcome);
+  void Audit(const MoneyOrder& order, const model::OrderNumber& outcome);
+  void Audit(const TreeOrder& order, const model::OrderNumber& outcome);
+  void NewClient(const TreeOrder& order, model::OrderNumber& outcome);
+  void NewAccount(const TreeOrder& order, model::OrderNumber& outcome);
+  void SwitchAutoLiquidation(const TreeOrder& order, model::OrderNumber& outcome);
   // Finishes an order the engine reported, or one the client deleted or
   // that expired.
   void RemoveOrder(int32_t client, int32_t account, int32_t id, const std::string& reason);
@@ -508,6 +568,23 @@ class Desk : private CAccountsTransactionsEvents {
   // A rollover was passed: the batch keeps market time even when empty.
   bool m_keep_time = false;
 };
+
+// Every numbered request, a client's or a dealer's, runs through this.
+template <typename Request, typename ExecuteFn>
+inline std::optional<model::OrderNumber> Desk::Once(const Request& request, ExecuteFn execute) {
+  if (Halted()) return std::nullopt;
+  std::vector<model::OrderNumber>& kept = m_order_numbers[request.username];
+  for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
+    if (it->number == request.number) return *it;  // a repeat
+  }
+  const model::OrderNumber outcome = execute();
+  Audit(request, outcome);
+  kept.push_back(outcome);
+  if (kept.size() > model::kOrderNumbersKept) kept.erase(kept.begin());
+  Record(model::OrderNumberUsed{outcome});
+  if (!Finish()) return std::nullopt;
+  return outcome;
+}
 
 }  // namespace orvane::apps
 

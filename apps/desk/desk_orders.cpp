@@ -49,22 +49,6 @@ int32_t Desk::LastOrderNumber(const std::string& username) const {
   return last;
 }
 
-template <typename Request, typename ExecuteFn>
-std::optional<model::OrderNumber> Desk::Once(const Request& request, ExecuteFn execute) {
-  if (Halted()) return std::nullopt;
-  std::vector<model::OrderNumber>& kept = m_order_numbers[request.username];
-  for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
-    if (it->number == request.number) return *it;  // a repeat
-  }
-  const model::OrderNumber outcome = execute();
-  Audit(request, outcome);
-  kept.push_back(outcome);
-  if (kept.size() > model::kOrderNumbersKept) kept.erase(kept.begin());
-  Record(model::OrderNumberUsed{outcome});
-  if (!Finish()) return std::nullopt;
-  return outcome;
-}
-
 std::optional<model::OrderNumber> Desk::Execute(const MarketOrder& order) {
   return Once(order, [&] {
     double price = 0, ref_price = 0;
@@ -85,7 +69,8 @@ std::optional<model::OrderNumber> Desk::Execute(const MarketOrder& order) {
         outcome.text = "The position could not be opened on symbol " + KeyOf(order.symbol);
       }
     } else {
-      ClosePosition(order.client, order.account, order.ticket, price, ref_price, "client",
+      ClosePosition(order.client, order.account, order.ticket, price, ref_price,
+                    order.dealer.empty() ? "client" : "dealer",
                     order.lots);
       outcome.ticket = order.ticket;
       outcome.price = price;
@@ -235,7 +220,12 @@ model::OrderNumber Desk::Check(const MarketOrder& order, double& price, double& 
   price = *DealPrice(order.client, symbol_id, direction, position != nullptr);
   if (position) ref_price = position->RefClosePrice();
   const double pip = PipOf(*Symbol(symbol_id));
-  if (std::fabs(price - order.price) > m_rules.max_deviation_pips * pip + pip / 1000) {
+  if (!order.dealer.empty()) {
+    if (!(order.price > 0) || !std::isfinite(order.price)) {
+      return Refused(outcome, kBadAmount, "A dealer's price must be a positive number");
+    }
+    price = order.price;
+  } else if (std::fabs(price - order.price) > m_rules.max_deviation_pips * pip + pip / 1000) {
     outcome.price = price;
     return Refused(outcome, kRequote,
                    "The price of " + SymbolName(symbol_id) + " is now " + NumberText(price));
@@ -303,7 +293,8 @@ void Desk::Audit(const MarketOrder& order, const model::OrderNumber& outcome) {
       CGenerals().OrdersAuditRowString(
           order.client, order.account, MarketDataType, order.number, outcome.code, outcome.ticket,
           order.ticket, ask, bid, order.lots, order.symbol, order.price, order.price,
-          static_cast<OperationTypeEnum>(order.direction), outcome.text)};
+          static_cast<OperationTypeEnum>(order.direction),
+          order.dealer.empty() ? outcome.text : outcome.text + " (dealer " + order.dealer + ")")};
   Keep(m_audit, entry);
   Record(model::AuditAdded{entry});
 }

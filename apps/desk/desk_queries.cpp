@@ -187,6 +187,11 @@ std::optional<AccountFigures> Desk::FiguresOf(int32_t account) const {
   return it->second;
 }
 
+int32_t Desk::AccountOwner(int32_t account) const {
+  auto held = m_engine->Clients()->AccountByAccountID(account);
+  return held ? held->ClientID() : 0;
+}
+
 bool Desk::Sees(int32_t root, int32_t client) const {
   if (Client(client) == nullptr) return false;
   return root == 0 || m_engine->Clients()->isChild(client, root);

@@ -13,6 +13,7 @@
 #include "orvane/session/security.h"
 #include "orvane/session/session.h"
 #include "password_hash.h"
+#include "platform.h"
 #include "rows.h"
 
 namespace orvane::apps {
@@ -48,7 +49,15 @@ Gateway::Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options)
                  {NEW_SL_TP_TOKEN, &Gateway::PlaceGuard},
                  {UPDATE_SL_TP_ORDER_TOKEN, &Gateway::ChangeGuard},
                  {DELETE_SL_TP_ORDER_TOKEN, &Gateway::DeleteGuard},
-                 {GET_SL_TP_TOKEN, &Gateway::Guards}},
+                 {GET_SL_TP_TOKEN, &Gateway::Guards},
+                 {ACCOUNT_TRANS_TOKEN, &Gateway::Money},
+                 {NEW_POSITION_TOKEN, &Gateway::ManualOpen},
+                 {CLOSE_POSITION_TOKEN, &Gateway::ManualClose},
+                 {NEW_CLIENT_TOKEN, &Gateway::NewClient},
+                 {NEW_ACCOUNT_TOKEN, &Gateway::NewAccount},
+                 {UPDATE_CLIENT_INFO_TOKEN, &Gateway::AutoLiquidation},
+                 {BROADCAST_MSG_TOKEN, &Gateway::Broadcast},
+                 {DISCONNECT_SESSION_TOKEN, &Gateway::DisconnectClient}},
       m_event_manager(std::make_shared<CEventManager>()),
       m_handshake(timers.CreateTimer()),
       m_throttle(m_options.throttle),
@@ -73,6 +82,7 @@ void Gateway::Stop() {
   m_by_client.clear();
   m_by_user.clear();
   m_by_address.clear();
+  m_dealers.clear();
   m_market.clear();
   m_closed.clear();
 }
@@ -80,7 +90,7 @@ void Gateway::Stop() {
 size_t Gateway::LoggedOnSessions() const {
   size_t count = 0;
   for (const auto& [client, sessions] : m_by_client) count += sessions.size();
-  return count;
+  return count + m_dealers.size();
 }
 
 // ---- connections ----
@@ -158,6 +168,8 @@ int32_t Gateway::LastOrderNumber(const std::string& username) const {
 }
 
 std::string Gateway::MarketTime() const { return m_desk.MarketTimeText(); }
+
+std::string Gateway::Settings() const { return model::PlatformText(m_desk.Platform()); }
 
 namespace {
 
@@ -277,7 +289,11 @@ void Gateway::LoggedOn(ServerConnection& connection) {
   const std::vector<std::string> ended =
       m_throttle.Succeeded(connection.Username(), connection.Address());
   for (const std::string& line : ended) Log(line);
-  m_by_client[connection.ClientID()].push_back(&connection);
+  if (IsDealer(connection)) {
+    m_dealers.push_back(&connection);
+  } else {
+    m_by_client[connection.ClientID()].push_back(&connection);
+  }
   m_by_user[connection.Username()].push_back(&connection);
   ++m_by_address[connection.Address()];
 }
@@ -295,6 +311,7 @@ void Gateway::Closed(ServerConnection& connection) {
   StopWaiting(connection, false);
   if (connection.LoggedOn()) {
     Forget(m_by_client, connection.ClientID(), &connection);
+    m_dealers.erase(std::remove(m_dealers.begin(), m_dealers.end(), &connection), m_dealers.end());
     Forget(m_by_user, connection.Username(), &connection);
     auto it = m_by_address.find(connection.Address());
     if (it != m_by_address.end() && --it->second == 0) m_by_address.erase(it);
@@ -333,7 +350,7 @@ void Gateway::Request(ServerConnection& connection, const CProcess& process) {
 bool Gateway::Allowed(ServerConnection& connection, const Route& route,
                       const CProcess& process) {
   const CSession& session = *connection.Session();
-  if (session.UserType() != route.user_type) {
+  if (!Serves(route, session.UserType())) {
     Refuse(connection, route, process, wire::kNotAllowed,
            std::string("Not allowed: this kind of user may not ") + route.action);
     return false;
@@ -367,39 +384,70 @@ void Gateway::Symbols(ServerConnection& c, const CProcess& /*p*/) {
   c.SendRows(rows);
 }
 
+bool Gateway::IsDealer(const ServerConnection& c) {
+  return c.Session() && c.Session()->UserType() == DEALER_USER_TYPE;
+}
+
+std::vector<int32_t> Gateway::ClientsOf(const ServerConnection& c) const {
+  if (!IsDealer(c)) return {c.ClientID()};
+  std::vector<int32_t> clients;
+  for (const model::Client& client : m_desk.Clients()) {
+    if (client.type == CLIENT_TYPE && m_desk.Sees(c.ClientID(), client.id)) {
+      clients.push_back(client.id);
+    }
+  }
+  return clients;
+}
+
+// A client reads its own record; a dealer every client, office and group it
+// acts for, parents before their children as the desk loaded them.
 void Gateway::ClientInfo(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
-  if (const model::Client* client = m_desk.Client(c.ClientID())) {
-    rows.push_back(wire::ClientRow(*client));
+  if (!IsDealer(c)) {
+    if (const model::Client* client = m_desk.Client(c.ClientID())) {
+      rows.push_back(wire::ClientRow(*client));
+    }
+  } else {
+    for (const model::Client& client : m_desk.Clients()) {
+      if (m_desk.Sees(c.ClientID(), client.id)) rows.push_back(wire::ClientRow(client));
+    }
   }
   c.SendRows(rows);
 }
 
 void Gateway::Accounts(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
-  for (const model::Account& a : m_desk.Accounts(c.ClientID())) rows.push_back(wire::AccountRow(a));
+  for (int32_t client : ClientsOf(c)) {
+    for (const model::Account& a : m_desk.Accounts(client)) rows.push_back(wire::AccountRow(a));
+  }
   c.SendRows(rows);
 }
 
 void Gateway::Positions(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
-  for (const model::Position& p : m_desk.Positions(c.ClientID())) {
-    const Desk::Guards guards = m_desk.GuardsOf(p);
-    rows.push_back(wire::PositionRow(p, m_desk.SymbolName(p.symbol), guards.sl, guards.tp));
+  for (int32_t client : ClientsOf(c)) {
+    for (const model::Position& p : m_desk.Positions(client)) {
+      const Desk::Guards guards = m_desk.GuardsOf(p);
+      rows.push_back(wire::PositionRow(p, m_desk.SymbolName(p.symbol), guards.sl, guards.tp));
+    }
   }
   c.SendRows(rows);
 }
 
 void Gateway::Orders(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
-  for (const model::Order& o : m_desk.Orders(c.ClientID())) rows.push_back(wire::OrderRow(o));
+  for (int32_t client : ClientsOf(c)) {
+    for (const model::Order& o : m_desk.Orders(client)) rows.push_back(wire::OrderRow(o));
+  }
   c.SendRows(rows);
 }
 
 void Gateway::Summaries(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
-  for (const AccountFigures& f : m_desk.Figures(c.ClientID())) {
-    rows.push_back(wire::FiguresRow({f.client, f.account, f.balance, f.equity, f.margin_level}));
+  for (int32_t client : ClientsOf(c)) {
+    for (const AccountFigures& f : m_desk.Figures(client)) {
+      rows.push_back(wire::FiguresRow({f.client, f.account, f.balance, f.equity, f.margin_level}));
+    }
   }
   c.SendRows(rows);
 }
@@ -613,10 +661,13 @@ void Gateway::Quote(const model::Quote& quote) {
   }
 }
 
+// To the client's sessions and to every dealer who acts for the client.
 void Gateway::Push(int32_t client, std::string_view text) {
-  auto it = m_by_client.find(client);
-  if (it == m_by_client.end()) return;
-  const std::vector<ServerConnection*> sessions = it->second;
+  std::vector<ServerConnection*> sessions;
+  if (auto it = m_by_client.find(client); it != m_by_client.end()) sessions = it->second;
+  for (ServerConnection* dealer : m_dealers) {
+    if (m_desk.Sees(dealer->ClientID(), client)) sessions.push_back(dealer);
+  }
   for (ServerConnection* c : sessions) {
     if (!c->IsClosed()) c->Send(text);
   }
@@ -625,6 +676,7 @@ void Gateway::Push(int32_t client, std::string_view text) {
 void Gateway::PushAll(std::string_view text) {
   std::vector<ServerConnection*> all;
   for (auto& [client, sessions] : m_by_client) all.insert(all.end(), sessions.begin(), sessions.end());
+  all.insert(all.end(), m_dealers.begin(), m_dealers.end());
   for (ServerConnection* c : all) {
     if (!c->IsClosed()) c->Send(text);
   }

@@ -147,6 +147,7 @@ class Gateway : private ConnectionHost {
   int32_t NewSid() override;
   int32_t LastOrderNumber(const std::string& username) const override;
   std::string MarketTime() const override;
+  std::string Settings() const override;
   std::string MayLogOn(ServerConnection& connection, const model::User& user) override;
   void LoggedOn(ServerConnection& connection) override;
   int64_t LogOnDelay(ServerConnection& connection, const std::string& username) override;
@@ -185,6 +186,24 @@ class Gateway : private ConnectionHost {
   void ChangeGuard(ServerConnection& c, const CProcess& p);
   void DeleteGuard(ServerConnection& c, const CProcess& p);
   void Guards(ServerConnection& c, const CProcess& p);
+  // A dealer's commands.
+  void Money(ServerConnection& c, const CProcess& p);
+  void ManualOpen(ServerConnection& c, const CProcess& p);
+  void ManualClose(ServerConnection& c, const CProcess& p);
+  void NewClient(ServerConnection& c, const CProcess& p);
+  void NewAccount(ServerConnection& c, const CProcess& p);
+  void AutoLiquidation(ServerConnection& c, const CProcess& p);
+  void Broadcast(ServerConnection& c, const CProcess& p);
+  void DisconnectClient(ServerConnection& c, const CProcess& p);
+  // Decodes a dealer's command and runs `run` on it, which answers its
+  // outcome (none: the server takes no orders now).
+  template <typename Request, typename Run>
+  void Command(ServerConnection& c, const CProcess& p, Run run);
+  // Whether the dealer acts for the client; otherwise the command is refused.
+  bool ActsFor(ServerConnection& c, const CProcess& p, int32_t client);
+  static bool IsDealer(const ServerConnection& c);
+  // The trading clients a session reads: its own, or those a dealer acts for.
+  std::vector<int32_t> ClientsOf(const ServerConnection& c) const;
   template <typename Request, typename Order, typename Fill>
   void Trade(ServerConnection& c, const CProcess& p, Fill fill);
   void Answer(ServerConnection& c, TokensEnum token, int32_t number,
@@ -215,6 +234,7 @@ class Gateway : private ConnectionHost {
   std::unordered_map<int32_t, std::vector<ServerConnection*>> m_by_client;
   std::unordered_map<std::string, std::vector<ServerConnection*>> m_by_user;
   std::unordered_map<std::string, size_t> m_by_address;
+  std::vector<ServerConnection*> m_dealers;  // logged-on dealer sessions
   std::vector<ServerConnection*> m_market;  // sessions that started the market
   std::vector<ServerConnection*> m_targets;  // a copy to send on, kept for its capacity
   std::unordered_map<int32_t, int32_t> m_sequence;  // quotes of each symbol so far

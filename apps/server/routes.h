@@ -1,6 +1,7 @@
 #ifndef ORVANE_APPS_SERVER_ROUTES_H_
 #define ORVANE_APPS_SERVER_ROUTES_H_
 
+#include <cstdint>
 #include <vector>
 
 #include "orvane/protocol/tokens_enum.h"
@@ -9,17 +10,24 @@
 
 namespace orvane::apps {
 
-// What a request needs before its handler runs: the kind of user who may
+// The kinds of user a route serves, as a set of UserTypeEnum bits.
+enum RouteUsers : uint32_t {
+  kClients = 1u << CLIENT_USER_TYPE,
+  kDealers = 1u << DEALER_USER_TYPE,
+  kClientsAndDealers = kClients | kDealers,
+};
+
+// What a request needs before its handler runs: the kinds of user who may
 // send it and the privilege that user must hold (NonePriv: none). The
 // gateway refuses every token not listed as an undefined command.
 struct Route {
   TokensEnum token;
-  UserTypeEnum user_type;
+  uint32_t users;  // RouteUsers
   PrivsEnum privilege;
   const char* action;  // what the request does, for refusals ("read the accounts")
-  // An order: its first parameter is the user's order number, and every
-  // refusal of it is an order answer under its token, so that the terminal
-  // knows which order was refused.
+  // An order (or a dealer's command): its first parameter is the user's
+  // order number, and every refusal of it is an order answer under its
+  // token, so that the terminal knows which order was refused.
   bool order = false;
 };
 
@@ -28,6 +36,10 @@ struct Route {
 const std::vector<Route>& Routes();
 // The route of `token`; none when it is not routed.
 const Route* RouteOf(TokensEnum token);
+// Whether a user of `type` may send the route's token.
+inline bool Serves(const Route& route, int32_t type) {
+  return type >= 0 && type < 32 && (route.users & (1u << type)) != 0;
+}
 
 }  // namespace orvane::apps
 

@@ -249,7 +249,7 @@ void ServerConnection::FinishLogOn(const std::string& username, bool password_ok
   m_host.LoggedOn(*this);
   Send(wire::Response(
       wire::LoggedOn{m_session->sid(), user->client, m_host.LastOrderNumber(username),
-                     m_host.MarketTime()}));
+                     m_host.MarketTime(), m_host.Settings()}));
 }
 
 void ServerConnection::HandleRequest(const CProcess& process) {

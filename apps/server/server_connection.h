@@ -41,6 +41,8 @@ class ConnectionHost {
   virtual int32_t LastOrderNumber(const std::string& username) const = 0;
   // Market time now (dd/mm/yyyy hh:nn:ss; empty before any), told at log-on.
   virtual std::string MarketTime() const { return {}; }
+  // The platform's settings, told at log-on (CGlobalVar::SetValues' text).
+  virtual std::string Settings() const { return {}; }
   // Whether the user, its password checked, may log on in this connection:
   // empty, or the text of the refusal. The host may make room (close another
   // session) before it answers.

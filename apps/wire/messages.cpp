@@ -29,6 +29,13 @@ class Reader {
     if (Next()) m_ok = ReadNumber(m_process.ParameterValue(m_index), out);
     return *this;
   }
+  // 0 or 1.
+  Reader& Flag(bool& out) {
+    int32_t value = 0;
+    if (Next()) m_ok = ReadInteger(m_process.ParameterValue(m_index), value) && (value == 0 || value == 1);
+    if (m_ok) out = value == 1;
+    return *this;
+  }
   bool ok() const { return m_ok; }
 
  private:
@@ -42,6 +49,8 @@ class Reader {
   int16_t m_index = 0;
   bool m_ok = true;
 };
+
+std::string Flag(bool value) { return value ? "1" : "0"; }
 
 // Decodes into a copy and hands it over only when the whole message read.
 template <typename Message, typename Read>
@@ -57,7 +66,7 @@ bool DecodeWith(const CProcess& process, Message& out, Read read) {
 
 std::vector<std::string> Encode(const LogOn& m) { return {m.username, m.password}; }
 std::vector<std::string> Encode(const LoggedOn& m) {
-  return {Number(m.sid), Number(m.client), Number(m.last_order), m.market_time};
+  return {Number(m.sid), Number(m.client), Number(m.last_order), m.market_time, m.settings};
 }
 std::vector<std::string> Encode(const PositionQuery& m) {
   return {Number(m.account), Number(m.ticket)};
@@ -137,6 +146,33 @@ std::vector<std::string> Encode(const LiquidatedPush& m) {
   return {Number(m.client), Number(m.account)};
 }
 std::vector<std::string> Encode(const TextPush& m) { return {m.text}; }
+std::vector<std::string> Encode(const MoneyRequest& m) {
+  return {Number(m.number), Number(m.account), Number(m.kind), Number(m.amount), m.note};
+}
+std::vector<std::string> Encode(const ManualOpenRequest& m) {
+  return {Number(m.number), Number(m.account), Number(m.symbol), Number(m.direction),
+          Number(m.lots),   Number(m.price)};
+}
+std::vector<std::string> Encode(const ManualCloseRequest& m) {
+  return {Number(m.number), Number(m.account), Number(m.ticket), Number(m.lots), Number(m.price)};
+}
+std::vector<std::string> Encode(const NewClientRequest& m) {
+  return {Number(m.number),           Number(m.id),         Number(m.parent),
+          m.username,                 m.password,           m.privileges,
+          m.parameters,               Number(m.liquidation_type), Number(m.liquidation_point),
+          Number(m.comm_calc_type),   Flag(m.manual_dealing), m.name};
+}
+std::vector<std::string> Encode(const NewAccountRequest& m) {
+  return {Number(m.number), Number(m.client), Number(m.account), Number(m.type),
+          Flag(m.margin_account)};
+}
+std::vector<std::string> Encode(const AutoLiquidationRequest& m) {
+  return {Number(m.number), Number(m.client), Flag(m.on)};
+}
+std::vector<std::string> Encode(const BroadcastRequest& m) { return {Number(m.number), m.text}; }
+std::vector<std::string> Encode(const DisconnectRequest& m) {
+  return {Number(m.number), Number(m.client)};
+}
 
 bool Decode(const CProcess& process, LogOn& m) {
   return DecodeWith(process, m, [](Reader& r, LogOn& x) {
@@ -145,7 +181,8 @@ bool Decode(const CProcess& process, LogOn& m) {
 }
 bool Decode(const CProcess& process, LoggedOn& m) {
   return DecodeWith(process, m, [](Reader& r, LoggedOn& x) {
-    return r.Integer(x.sid).Integer(x.client).Integer(x.last_order).Text(x.market_time).ok();
+    return r.Integer(x.sid).Integer(x.client).Integer(x.last_order).Text(x.market_time)
+        .Text(x.settings).ok();
   });
 }
 bool Decode(const CProcess& process, PositionQuery& m) {
@@ -317,6 +354,52 @@ bool Decode(const CProcess& process, LiquidatedPush& m) {
 }
 bool Decode(const CProcess& process, TextPush& m) {
   return DecodeWith(process, m, [](Reader& r, TextPush& x) { return r.Text(x.text).ok(); });
+}
+bool Decode(const CProcess& process, MoneyRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, MoneyRequest& x) {
+    return r.Integer(x.number).Integer(x.account).Integer(x.kind).Number(x.amount).Text(x.note).ok();
+  });
+}
+bool Decode(const CProcess& process, ManualOpenRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, ManualOpenRequest& x) {
+    return r.Integer(x.number).Integer(x.account).Integer(x.symbol).Integer(x.direction)
+        .Number(x.lots).Number(x.price).ok();
+  });
+}
+bool Decode(const CProcess& process, ManualCloseRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, ManualCloseRequest& x) {
+    return r.Integer(x.number).Integer(x.account).Integer(x.ticket).Number(x.lots)
+        .Number(x.price).ok();
+  });
+}
+bool Decode(const CProcess& process, NewClientRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, NewClientRequest& x) {
+    return r.Integer(x.number).Integer(x.id).Integer(x.parent).Text(x.username).Text(x.password)
+        .Text(x.privileges).Text(x.parameters).Integer(x.liquidation_type)
+        .Number(x.liquidation_point).Integer(x.comm_calc_type).Flag(x.manual_dealing)
+        .Text(x.name).ok();
+  });
+}
+bool Decode(const CProcess& process, NewAccountRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, NewAccountRequest& x) {
+    return r.Integer(x.number).Integer(x.client).Integer(x.account).Integer(x.type)
+        .Flag(x.margin_account).ok();
+  });
+}
+bool Decode(const CProcess& process, AutoLiquidationRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, AutoLiquidationRequest& x) {
+    return r.Integer(x.number).Integer(x.client).Flag(x.on).ok();
+  });
+}
+bool Decode(const CProcess& process, BroadcastRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, BroadcastRequest& x) {
+    return r.Integer(x.number).Text(x.text).ok();
+  });
+}
+bool Decode(const CProcess& process, DisconnectRequest& m) {
+  return DecodeWith(process, m, [](Reader& r, DisconnectRequest& x) {
+    return r.Integer(x.number).Integer(x.client).ok();
+  });
 }
 
 std::string ResponseText(TokensEnum token, const std::vector<std::string>& parameters) {

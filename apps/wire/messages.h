@@ -40,13 +40,26 @@ class CProcess;
 //   UPDATE_SL_TP_ORDER GuardChangeRequest   UPDATE_SL_TP_ORDER OrderAnswer
 //   DELETE_SL_TP_ORDER GuardDeleteRequest   DELETE_SL_TP_ORDER OrderAnswer
 //   GET_SL_TP GuardQuery           count + one OrderRow per order guarding the position
+//
+//   a dealer asks (its queries above answer for every client it acts for)
+//   ACCOUNT_TRANS MoneyRequest     ACCOUNT_TRANS OrderAnswer (ticket: the account)
+//   NEW_POSITION ManualOpenRequest    NEW_POSITION OrderAnswer (ticket: the position)
+//   CLOSE_POSITION ManualCloseRequest CLOSE_POSITION OrderAnswer
+//   NEW_CLIENT NewClientRequest    NEW_CLIENT OrderAnswer (ticket: the client)
+//   NEW_ACCOUNT NewAccountRequest  NEW_ACCOUNT OrderAnswer (ticket: the account)
+//   UPDATE_CLIENT_INFO AutoLiquidationRequest  UPDATE_CLIENT_INFO OrderAnswer
+//   BROADCAST_MSG BroadcastRequest BROADCAST_MSG OrderAnswer; MESSAGE TextPush to
+//                                  the sessions of the clients it acts for
+//   DISCONNECT_SESSION DisconnectRequest  DISCONNECT_SESSION OrderAnswer; the
+//                                  client's sessions are told ERROR(-1) and closed
 //   RESULT_LOST LostRow            that row of the last multi-row answer again
 //   CONNECT_HANDCHAKE              nothing (a terminal's sign of life)
 //   DISCONNECT                     closes the connection
 //   anything else                  ERROR Refusal: -500 wrong SID, -501 unknown
 //                                  command, -502 bad parameter, -503 not allowed
 //
-//   server pushes                  to
+//   server pushes                  to (a client's sessions: also every dealer
+//                                  who acts for the client)
 //   MARKET_DATA Price              every session that started the market: the
 //                                  symbol's raw quote, the same bytes for all
 //   NEW_OPEN_POSITION              the client's sessions
@@ -84,6 +97,8 @@ struct LoggedOn {
   // terminal numbers its next orders from here, across restarts.
   int32_t last_order = 0;
   std::string market_time;  // dd/mm/yyyy hh:nn:ss; empty before any quote
+  // The platform's settings, as CGlobalVar::SetValues takes them.
+  std::string settings;
 };
 
 // A request refused: a code, a text a person can act on, and the token of
@@ -306,6 +321,85 @@ struct TextPush {
   std::string text;
 };
 
+// What a dealer asks. Each request carries the dealer's own number first,
+// as a client's order does, and is answered with an OrderAnswer under its
+// token (ticket: the account, client or position it made or touched).
+//
+// A money transaction: kind 1 deposit, 2 withdrawal, 3 credit in, 4 credit
+// out, 5 adjustment (of the net profit, either way).
+struct MoneyRequest {
+  static constexpr TokensEnum kToken = ACCOUNT_TRANS_TOKEN;
+  int32_t number = 0;
+  int32_t account = 0;
+  int32_t kind = 0;
+  double amount = 0;
+  std::string note;
+};
+// A position opened by hand for a client at the dealer's price.
+struct ManualOpenRequest {
+  static constexpr TokensEnum kToken = NEW_POSITION_TOKEN;
+  int32_t number = 0;
+  int32_t account = 0;
+  int32_t symbol = 0;
+  int32_t direction = 0;
+  double lots = 0;
+  double price = 0;
+};
+// A position closed by hand, whole (lots 0) or in part, at the dealer's price.
+struct ManualCloseRequest {
+  static constexpr TokensEnum kToken = CLOSE_POSITION_TOKEN;
+  int32_t number = 0;
+  int32_t account = 0;
+  int32_t ticket = 0;
+  double lots = 0;
+  double price = 0;
+};
+// A new client (id 0: the next free number) under `parent` (0: none), with
+// the user it logs on as and its parameters text.
+struct NewClientRequest {
+  static constexpr TokensEnum kToken = NEW_CLIENT_TOKEN;
+  int32_t number = 0;
+  int32_t id = 0;
+  int32_t parent = 0;
+  std::string username;
+  std::string password;
+  std::string privileges;  // numbers separated by ","
+  std::string parameters;
+  int32_t liquidation_type = 0;
+  double liquidation_point = 0;
+  int32_t comm_calc_type = 1;
+  bool manual_dealing = false;
+  std::string name;
+};
+// A new account (number 0: the next free one) of a client.
+struct NewAccountRequest {
+  static constexpr TokensEnum kToken = NEW_ACCOUNT_TOKEN;
+  int32_t number = 0;
+  int32_t client = 0;
+  int32_t account = 0;
+  int32_t type = 1;  // 0 demo, 1 normal, 2 coverage
+  bool margin_account = false;
+};
+// A client's auto-liquidation switched on or off.
+struct AutoLiquidationRequest {
+  static constexpr TokensEnum kToken = UPDATE_CLIENT_INFO_TOKEN;
+  int32_t number = 0;
+  int32_t client = 0;
+  bool on = true;
+};
+// A text to every logged-on session of the clients the dealer acts for.
+struct BroadcastRequest {
+  static constexpr TokensEnum kToken = BROADCAST_MSG_TOKEN;
+  int32_t number = 0;
+  std::string text;
+};
+// Closes every session of a client the dealer acts for.
+struct DisconnectRequest {
+  static constexpr TokensEnum kToken = DISCONNECT_SESSION_TOKEN;
+  int32_t number = 0;
+  int32_t client = 0;
+};
+
 // The parameters of each message, in order.
 std::vector<std::string> Encode(const LogOn& m);
 std::vector<std::string> Encode(const LoggedOn& m);
@@ -334,6 +428,14 @@ std::vector<std::string> Encode(const GuardChangeRequest& m);
 std::vector<std::string> Encode(const OrderDeletion& m);
 std::vector<std::string> Encode(const GuardQuery& m);
 std::vector<std::string> Encode(const OrderMessage& m);
+std::vector<std::string> Encode(const MoneyRequest& m);
+std::vector<std::string> Encode(const ManualOpenRequest& m);
+std::vector<std::string> Encode(const ManualCloseRequest& m);
+std::vector<std::string> Encode(const NewClientRequest& m);
+std::vector<std::string> Encode(const NewAccountRequest& m);
+std::vector<std::string> Encode(const AutoLiquidationRequest& m);
+std::vector<std::string> Encode(const BroadcastRequest& m);
+std::vector<std::string> Encode(const DisconnectRequest& m);
 
 // Reads a received message back; false (message untouched) when a
 // parameter is missing or does not read. The token is not checked.
@@ -364,6 +466,14 @@ bool Decode(const CProcess& process, GuardChangeRequest& m);
 bool Decode(const CProcess& process, OrderDeletion& m);
 bool Decode(const CProcess& process, GuardQuery& m);
 bool Decode(const CProcess& process, OrderMessage& m);
+bool Decode(const CProcess& process, MoneyRequest& m);
+bool Decode(const CProcess& process, ManualOpenRequest& m);
+bool Decode(const CProcess& process, ManualCloseRequest& m);
+bool Decode(const CProcess& process, NewClientRequest& m);
+bool Decode(const CProcess& process, NewAccountRequest& m);
+bool Decode(const CProcess& process, AutoLiquidationRequest& m);
+bool Decode(const CProcess& process, BroadcastRequest& m);
+bool Decode(const CProcess& process, DisconnectRequest& m);
 
 // Whole message texts, framed by the library.
 std::string ResponseText(TokensEnum token, const std::vector<std::string>& parameters = {});

@@ -142,11 +142,12 @@ bool ReadSymbolRow(std::string_view row, model::Symbol& s) {
 std::string ClientRow(const model::Client& c) {
   return JoinCells({Number(c.id), Number(c.liquidation_type), Number(c.liquidation_point),
                     Number(c.comm_calc_type), Flag(c.enable_interest), c.name, c.parameters,
-                    Flag(c.hedging), Flag(c.partial_close)});
+                    Flag(c.hedging), Flag(c.partial_close), Number(c.type), Number(c.parent),
+                    Flag(c.manual_dealing), Flag(c.auto_liquidation)});
 }
 
 bool ReadClientRow(std::string_view row, model::Client& c) {
-  return CellReader(row, 9)
+  return CellReader(row, 13)
       .Integer(c.id)
       .Integer(c.liquidation_type)
       .Number(c.liquidation_point)
@@ -156,6 +157,10 @@ bool ReadClientRow(std::string_view row, model::Client& c) {
       .Text(c.parameters)
       .Flag(c.hedging)
       .Flag(c.partial_close)
+      .Integer(c.type)
+      .Integer(c.parent)
+      .Flag(c.manual_dealing)
+      .Flag(c.auto_liquidation)
       .ok();
 }
 

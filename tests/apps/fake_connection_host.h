@@ -26,6 +26,7 @@ class FakeConnectionHost : public ConnectionHost {
   int32_t NewSid() override { return ++last_sid; }
   int32_t LastOrderNumber(const std::string&) const override { return 0; }
   std::string MarketTime() const override { return "03/03/2027 12:00:00"; }
+  std::string Settings() const override { return "0,20,30,2,0,5,10,,0"; }
   void LoggedOn(ServerConnection&) override { ++logged_on; }
   void Request(ServerConnection& connection, const CProcess& process) override {
     ++requests;

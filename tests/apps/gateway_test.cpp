@@ -160,20 +160,37 @@ class GatewayTest : public ::testing::Test {
 
 TEST_F(GatewayTest, EveryRouteRefusesAUserOfTheWrongKindAndChangesNothing) {
   Peer dealer = LogOn("dealer", "pass");
+  Peer alice = LogOn("alice", "secret");
   const model::Snapshot before = m_server->desk().Snapshot();
+  size_t refused = 0;
   for (const Route& route : Routes()) {
-    SCOPED_TRACE(route.action);
-    dealer.Send(route.token);
-    const auto answer = dealer.Read();
-    ASSERT_EQ(answer.size(), 1u);
-    wire::Refusal refusal;
-    ASSERT_TRUE(wire::Decode(*answer[0], refusal));
-    EXPECT_EQ(refusal.code, wire::kNotAllowed);
-    EXPECT_EQ(refusal.token, route.token);
-    EXPECT_EQ(refusal.text.rfind("Not allowed: ", 0), 0u) << refusal.text;
+    for (auto [peer, type] : {std::pair{&dealer, DEALER_USER_TYPE}, {&alice, CLIENT_USER_TYPE}}) {
+      if (Serves(route, type)) continue;
+      SCOPED_TRACE(route.action);
+      peer->Send(route.token, {"1", "100"});
+      const auto answer = peer->Read();
+      ASSERT_EQ(answer.size(), 1u);
+      std::string text;
+      if (route.order) {
+        wire::OrderAnswer refusal;
+        ASSERT_TRUE(wire::Decode(*answer[0], refusal));
+        EXPECT_EQ(answer[0]->TokenID(), route.token);
+        EXPECT_EQ(refusal.code, wire::kNotAllowed);
+        text = refusal.text;
+      } else {
+        wire::Refusal refusal;
+        ASSERT_TRUE(wire::Decode(*answer[0], refusal));
+        EXPECT_EQ(refusal.code, wire::kNotAllowed);
+        EXPECT_EQ(refusal.token, route.token);
+        text = refusal.text;
+      }
+      EXPECT_EQ(text.rfind("Not allowed: this kind of user may not ", 0), 0u) << text;
+      ++refused;
+    }
   }
+  EXPECT_GE(refused, 20u);
   EXPECT_EQ(m_server->desk().Snapshot(), before);
-  EXPECT_EQ(m_server->PricesSent(), 0u);  // not even START_MARKET got through
+  EXPECT_EQ(m_server->PricesSent(), 0u);
 }
 
 TEST_F(GatewayTest, EveryRouteNeedingAPrivilegeRefusesAUserWithout) {

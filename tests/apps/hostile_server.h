@@ -70,7 +70,7 @@ class HostileServer : public IAcceptorEvents, public ISocketEvents {
         ++lost_asked;
       } else if (token == LOGIN_TOKEN) {
         ++logons;
-        if (answer_logons) Send(wire::Response(wire::LoggedOn{kSid, 10, 0, ""}));
+        if (answer_logons) Send(wire::Response(wire::LoggedOn{kSid, 10, 0, "", ""}));
       } else if (token != CONNECT_HANDCHAKE_TOKEN && token != DISCONNECT_TOKEN) {
         pending.push_back(token);
         if (token != START_MARKET_TOKEN) ++answers_asked;

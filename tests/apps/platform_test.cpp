@@ -425,7 +425,7 @@ class LossyServer : public IAcceptorEvents, public ISocketEvents {
   }
   void Receive(ISocket& socket) override {
     received += socket.Receive();
-    if (Take(LOGIN_TOKEN, -1)) m_child->Send(wire::Response(wire::LoggedOn{7, 10, 0, ""}));
+    if (Take(LOGIN_TOKEN, -1)) m_child->Send(wire::Response(wire::LoggedOn{7, 10, 0, "", ""}));
     if (Take(GET_ALL_SYMBOLS_TOKEN, 7)) {
       m_child->Send(wire::ResponseText(RESULT_COUNT_TOKEN, {"2"}));
       m_child->Send(wire::ResponseText(RESULT_TOKEN, {"2", Row(2)}));

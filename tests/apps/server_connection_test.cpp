@@ -85,7 +85,8 @@ TEST_F(ServerConnectionTest, LogOnGivesTheSessionItsSidAndClient) {
   const auto answer = Read();
   ASSERT_EQ(answer.size(), 1u);
   EXPECT_EQ(answer[0].params,
-            (std::vector<std::string>{"42", "10", "0", "03/03/2027 12:00:00"}));
+            (std::vector<std::string>{"42", "10", "0", "03/03/2027 12:00:00",
+                                      "0,20,30,2,0,5,10,,0"}));
   EXPECT_TRUE(m_connection->LoggedOn());
   EXPECT_EQ(m_connection->ClientID(), 10);
   EXPECT_EQ(m_host.logged_on, 1);

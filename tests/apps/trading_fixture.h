@@ -110,13 +110,13 @@ inline Peer LogOnPeer(MemoryNetwork& network, const std::shared_ptr<VirtualTimeS
 
 class TradingTest : public ::testing::Test {
  protected:
-  TradingTest() {
+  explicit TradingTest(const std::string& book = kBook) {
     ServerOptions options;
     options.start_after_sessions = 99;
     options.rules.max_deviation_pips = 3;
     options.gateway.multi_sessions_allowed = true;  // a user's second session sees the pushes
     m_server = std::make_unique<TradingServer>(
-        ImportBook(kBook, "book"), PriceFeed::FromTape({}), m_clock,
+        ImportBook(book, "book"), PriceFeed::FromTape({}), m_clock,
         ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,
                           [this] { return m_time->Elapsed(); }, nullptr,
                           [this](std::function<void()> task) { m_time->Post(std::move(task)); }},
