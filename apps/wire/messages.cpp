@@ -173,6 +173,15 @@ std::vector<std::string> Encode(const BroadcastRequest& m) { return {Number(m.nu
 std::vector<std::string> Encode(const DisconnectRequest& m) {
   return {Number(m.number), Number(m.client)};
 }
+std::vector<std::string> Encode(const Negotiation& m) {
+  return {Number(m.id),     Number(m.number), Number(m.client),      Number(m.account),
+          Number(m.symbol), Number(m.direction), Number(m.lots),   Number(m.price),
+          Number(m.ticket), Number(m.dealer_price), Number(m.status), m.text,
+          m.dealer};
+}
+std::vector<std::string> Encode(const NegotiationAnswer& m) {
+  return {Number(m.id), Number(m.price)};
+}
 
 bool Decode(const CProcess& process, LogOn& m) {
   return DecodeWith(process, m, [](Reader& r, LogOn& x) {
@@ -394,6 +403,19 @@ bool Decode(const CProcess& process, AutoLiquidationRequest& m) {
 bool Decode(const CProcess& process, BroadcastRequest& m) {
   return DecodeWith(process, m, [](Reader& r, BroadcastRequest& x) {
     return r.Integer(x.number).Text(x.text).ok();
+  });
+}
+bool Decode(const CProcess& process, Negotiation& m) {
+  return DecodeWith(process, m, [](Reader& r, Negotiation& x) {
+    return r.Integer(x.id).Integer(x.number).Integer(x.client).Integer(x.account)
+        .Integer(x.symbol).Integer(x.direction).Number(x.lots).Number(x.price)
+        .Integer(x.ticket).Number(x.dealer_price).Integer(x.status).Text(x.text)
+        .Text(x.dealer).ok();
+  });
+}
+bool Decode(const CProcess& process, NegotiationAnswer& m) {
+  return DecodeWith(process, m, [](Reader& r, NegotiationAnswer& x) {
+    return r.Integer(x.id).Number(x.price).ok();
   });
 }
 bool Decode(const CProcess& process, DisconnectRequest& m) {

@@ -400,6 +400,49 @@ struct DisconnectRequest {
   int32_t client = 0;
 };
 
+// A market order of a client dealt by hand, as it stands in its
+// negotiation. The server pushes it under the token that says what
+// happened:
+//   MARKET_ORDER_RECIEVED   to the client: the order waits for a dealer
+//   SEND_TO_CHAT            to the dealer it was sent to: answer it
+//   DLR_CHANGE_MARKET_ORDER to the client: the dealer re-quoted `dealer_price`;
+//                           accept or reject it within PriceChangedTimer
+//   MARKET_ORDER            to both: its status changed (accepted,
+//                           rejected, client's answer to a re-quote)
+//   SWITCH_ORDER            to a dealer: it went to another dealer
+//   TIMER_EXPIRED           to both: nobody answered in time
+// and, to a dealer, as the rows of MARKET_ORDER (the negotiations it
+// holds). The client's order itself is answered under its own token
+// (NEW_ORDER or CLOSE_POS_ORDER) once the negotiation ends.
+struct Negotiation {
+  int32_t id = 0;
+  int32_t number = 0;  // the client's order number
+  int32_t client = 0;
+  int32_t account = 0;
+  int32_t symbol = 0;
+  int32_t direction = 0;  // BuyType or SellType; a close: the position's
+  double lots = 0;
+  double price = 0;         // the price the client asked
+  int32_t ticket = 0;       // the position a close closes; 0 opens one
+  double dealer_price = 0;  // a re-quote's or the execution's price
+  int32_t status = 0;       // MarketOrderStatusEnum
+  std::string text;         // MarketOrderStatusDesc of the status
+  std::string dealer;       // the dealer holding it; empty for none
+};
+struct NegotiationPush {
+  TokensEnum token = MARKET_ORDER_TOKEN;
+  Negotiation negotiation;
+};
+// A dealer's or a client's answer in a negotiation, under its token:
+// DLR_ACCEPT_MARKET_ORDER (at `price`), DLR_REJECT_MARKET_ORDER,
+// DLR_CHANGE_MARKET_ORDER (a re-quote at `price`), ACCEPT_ORDER and
+// REJECT_ORDER (the client's answer to a re-quote; price unread). Answered
+// with an OrderAnswer under the same token whose number is the id.
+struct NegotiationAnswer {
+  int32_t id = 0;
+  double price = 0;
+};
+
 // The parameters of each message, in order.
 std::vector<std::string> Encode(const LogOn& m);
 std::vector<std::string> Encode(const LoggedOn& m);
@@ -436,6 +479,8 @@ std::vector<std::string> Encode(const NewAccountRequest& m);
 std::vector<std::string> Encode(const AutoLiquidationRequest& m);
 std::vector<std::string> Encode(const BroadcastRequest& m);
 std::vector<std::string> Encode(const DisconnectRequest& m);
+std::vector<std::string> Encode(const Negotiation& m);
+std::vector<std::string> Encode(const NegotiationAnswer& m);
 
 // Reads a received message back; false (message untouched) when a
 // parameter is missing or does not read. The token is not checked.
@@ -474,6 +519,12 @@ bool Decode(const CProcess& process, NewAccountRequest& m);
 bool Decode(const CProcess& process, AutoLiquidationRequest& m);
 bool Decode(const CProcess& process, BroadcastRequest& m);
 bool Decode(const CProcess& process, DisconnectRequest& m);
+bool Decode(const CProcess& process, Negotiation& m);
+bool Decode(const CProcess& process, NegotiationAnswer& m);
+
+// A negotiation as one row (MARKET_ORDER's answer) and back.
+std::string NegotiationRow(const Negotiation& m);
+bool ReadNegotiationRow(std::string_view row, Negotiation& m);
 
 // Whole message texts, framed by the library.
 std::string ResponseText(TokensEnum token, const std::vector<std::string>& parameters = {});
@@ -485,6 +536,9 @@ std::string Response(const Message& message) {
   return ResponseText(Message::kToken, Encode(message));
 }
 
+inline std::string Response(const NegotiationPush& push) {
+  return ResponseText(push.token, Encode(push.negotiation));
+}
 template <typename Message>
 std::string Request(int32_t sid, const Message& message) {
   return RequestText(sid, Message::kToken, Encode(message));

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "messages.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/tokens_enum.h"
 #include "orvane/util/row.h"
@@ -305,6 +306,29 @@ bool ReadFiguresRow(std::string_view row, Figures& f) {
       .Number(f.equity)
       .Number(f.margin_level)
       .ok();
+}
+
+std::string NegotiationRow(const Negotiation& m) { return JoinCells(Encode(m)); }
+
+bool ReadNegotiationRow(std::string_view row, Negotiation& m) {
+  Negotiation read;
+  const bool ok = CellReader(row, 13)
+                      .Integer(read.id)
+                      .Integer(read.number)
+                      .Integer(read.client)
+                      .Integer(read.account)
+                      .Integer(read.symbol)
+                      .Integer(read.direction)
+                      .Number(read.lots)
+                      .Number(read.price)
+                      .Integer(read.ticket)
+                      .Number(read.dealer_price)
+                      .Integer(read.status)
+                      .Text(read.text)
+                      .Text(read.dealer)
+                      .ok();
+  if (ok) m = std::move(read);
+  return ok;
 }
 
 }  // namespace orvane::apps::wire
