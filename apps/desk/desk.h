@@ -150,6 +150,10 @@ enum OrderCode : int32_t {
   kNotEnoughFunds = -530,    // a withdrawal or credit out the account cannot give
   kUnknownClient = -531,
   kNameTaken = -532,         // a user name or client number already there
+  kNoDealer = -533,          // a client dealt by hand, and no dealer takes orders now
+  kExpired = -534,           // nobody answered a negotiation in time
+  kDealerRejected = -535,
+  kClientRejected = -536,    // the client turned the dealer's price down
 };
 
 // A record of the store that the engine would not take.
@@ -257,6 +261,13 @@ class Desk : private CAccountsTransactionsEvents {
   // disconnected) as an audit entry of the client (0: none); false when
   // halted or the store refused it.
   bool AuditDealer(const std::string& dealer, int32_t client, const std::string& text);
+  // Ends a market order that was not executed (a negotiation refused or
+  // expired) with `code` and `text` as its number's outcome, kept and
+  // audited like any other; a number already used gets its first outcome.
+  std::optional<model::OrderNumber> Decline(const MarketOrder& order, int32_t code,
+                                            const std::string& text);
+  // The outcome the user's number had; none when the number is not kept.
+  std::optional<model::OrderNumber> Outcome(const std::string& username, int32_t number) const;
   // The client's current price for a deal in `direction`: a buy opens at
   // the ask, a sell at the bid; closing, a buy closes at the bid and a sell
   // at the ask. None when the client has no parameters for the symbol.

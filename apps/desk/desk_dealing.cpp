@@ -168,6 +168,20 @@ void Desk::SwitchAutoLiquidation(const TreeOrder& order, model::OrderNumber& out
                  KeyOf(client.id);
 }
 
+std::optional<model::OrderNumber> Desk::Decline(const MarketOrder& order, int32_t code,
+                                                const std::string& text) {
+  return Once(order, [&] { return model::OrderNumber{order.username, order.number, code, text, 0, 0}; });
+}
+
+std::optional<model::OrderNumber> Desk::Outcome(const std::string& username, int32_t number) const {
+  auto kept = m_order_numbers.find(username);
+  if (kept == m_order_numbers.end()) return std::nullopt;
+  for (auto it = kept->second.rbegin(); it != kept->second.rend(); ++it) {
+    if (it->number == number) return *it;
+  }
+  return std::nullopt;
+}
+
 bool Desk::AuditDealer(const std::string& dealer, int32_t client, const std::string& text) {
   if (Halted()) return false;
   const model::AuditEntry entry{client, 0, "dealer " + dealer + ": " + text};

@@ -57,9 +57,18 @@ Gateway::Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options)
                  {NEW_ACCOUNT_TOKEN, &Gateway::NewAccount},
                  {UPDATE_CLIENT_INFO_TOKEN, &Gateway::AutoLiquidation},
                  {BROADCAST_MSG_TOKEN, &Gateway::Broadcast},
-                 {DISCONNECT_SESSION_TOKEN, &Gateway::DisconnectClient}},
+                 {DISCONNECT_SESSION_TOKEN, &Gateway::DisconnectClient},
+                 {CHAT_ON_TOKEN, &Gateway::ChatOn},
+                 {CHAT_OFF_TOKEN, &Gateway::ChatOff},
+                 {MARKET_ORDER_TOKEN, &Gateway::HeldOrders},
+                 {DLR_ACCEPT_MARKET_ORDER_TOKEN, &Gateway::DealerAccept},
+                 {DLR_REJECT_MARKET_ORDER_TOKEN, &Gateway::DealerReject},
+                 {DLR_CHANGE_MARKET_ORDER_TOKEN, &Gateway::DealerRequote},
+                 {ACCEPT_ORDER_TOKEN, &Gateway::ClientAccept},
+                 {REJECT_ORDER_TOKEN, &Gateway::ClientReject}},
       m_event_manager(std::make_shared<CEventManager>()),
       m_handshake(timers.CreateTimer()),
+      m_negotiations(desk, timers, static_cast<NegotiationHost&>(*this)),
       m_throttle(m_options.throttle),
       m_unknown_user_hash(HashPassword("", m_options.password_iterations)) {
   m_handshake->Interval(m_options.handshake_ms);
@@ -298,6 +307,8 @@ void Gateway::LoggedOn(ServerConnection& connection) {
   ++m_by_address[connection.Address()];
 }
 
+void Gateway::Welcomed(ServerConnection& connection) { TellExpired(connection); }
+
 size_t Gateway::UserUnsentBytes(const ServerConnection& connection) const {
   auto it = m_by_user.find(connection.Username());
   if (it == m_by_user.end()) return connection.UnsentBytes();
@@ -312,6 +323,12 @@ void Gateway::Closed(ServerConnection& connection) {
   if (connection.LoggedOn()) {
     Forget(m_by_client, connection.ClientID(), &connection);
     m_dealers.erase(std::remove(m_dealers.begin(), m_dealers.end(), &connection), m_dealers.end());
+    // A dealer who dropped keeps what it holds until its timers run out;
+    // it takes no new orders until it switches chatting on again.
+    if (IsDealer(connection) && m_by_user[connection.Username()].size() <= 1) {
+      m_chatting.erase(std::remove(m_chatting.begin(), m_chatting.end(), connection.Username()),
+                       m_chatting.end());
+    }
     Forget(m_by_user, connection.Username(), &connection);
     auto it = m_by_address.find(connection.Address());
     if (it != m_by_address.end() && --it->second == 0) m_by_address.erase(it);
@@ -529,6 +546,14 @@ void Gateway::Trade(ServerConnection& c, const CProcess& p, Fill fill) {
   order.client = c.ClientID();
   order.account = request.account;
   fill(request, order);
+  if constexpr (Request::kToken == NEW_ORDER_TOKEN || Request::kToken == CLOSE_POS_ORDER_TOKEN) {
+    if (DealtByHand(c)) {
+      auto found = m_connections.find(&c);
+      std::weak_ptr<ServerConnection> session;
+      if (found != m_connections.end()) session = found->second;
+      return m_negotiations.Take(order, Request::kToken, std::move(session));
+    }
+  }
   Answer(c, Request::kToken, request.number, m_desk.Execute(order));
   if (!m_options.order_answered) return;
   // The answer goes out once the order's batch is committed.

@@ -15,6 +15,7 @@
 #include "orvane/connection/socket.h"
 #include "orvane/protocol/tokens_enum.h"
 #include "log_on_throttle.h"
+#include "negotiations.h"
 #include "password_checks.h"
 #include "records.h"
 #include "routes.h"
@@ -70,6 +71,9 @@ struct GatewayOptions {
   std::function<void(const std::string&)> warn;
   // Called when a session has started the market.
   std::function<void(ServerConnection&)> market_started;
+  // Keeps the text of the negotiations in flight with the store's open
+  // batch; none: they are not kept.
+  std::function<void(const std::string&)> keep_negotiations;
 };
 
 // What the gateway has counted since it was made.
@@ -97,7 +101,7 @@ struct GatewayStats {
 // later log-on answers wait on their connection's timer, a user who fails
 // too often is locked out until LiftLockOuts, and each burst of failures
 // costs a log line or two, not one a guess.
-class Gateway : private ConnectionHost {
+class Gateway : private ConnectionHost, private NegotiationHost {
  public:
   Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options);
   ~Gateway() override;
@@ -138,6 +142,9 @@ class Gateway : private ConnectionHost {
   // Users and addresses whose log-ons are slowed down now.
   size_t ThrottledKeys() const { return m_throttle.Throttled(); }
   size_t WaitingLogOns() const { return m_held; }
+  // Negotiations expired because the server stopped during them: each side
+  // is told (TIMER_EXPIRED) when it next logs on.
+  void ExpiredAtStart(std::vector<wire::Negotiation> expired) { m_expired = std::move(expired); }
 
  private:
   using Handler = void (Gateway::*)(ServerConnection&, const CProcess&);
@@ -148,6 +155,7 @@ class Gateway : private ConnectionHost {
   int32_t LastOrderNumber(const std::string& username) const override;
   std::string MarketTime() const override;
   std::string Settings() const override;
+  void Welcomed(ServerConnection& connection) override;
   std::string MayLogOn(ServerConnection& connection, const model::User& user) override;
   void LoggedOn(ServerConnection& connection) override;
   int64_t LogOnDelay(ServerConnection& connection, const std::string& username) override;
@@ -186,6 +194,28 @@ class Gateway : private ConnectionHost {
   void ChangeGuard(ServerConnection& c, const CProcess& p);
   void DeleteGuard(ServerConnection& c, const CProcess& p);
   void Guards(ServerConnection& c, const CProcess& p);
+  // NegotiationHost
+  std::vector<std::string> DealersTakingOrders(int32_t client) const override;
+  void ToDealer(const std::string& dealer, const std::string& text) override;
+  void ToClient(int32_t client, const std::string& text) override;
+  void Decided(const std::weak_ptr<ServerConnection>& session, TokensEnum token, int32_t number,
+               const std::optional<model::OrderNumber>& outcome) override;
+  void Keep(const std::string& text) override;
+  void TellExpired(ServerConnection& connection);
+  // Negotiation handlers.
+  void ChatOn(ServerConnection& c, const CProcess& p);
+  void ChatOff(ServerConnection& c, const CProcess& p);
+  void HeldOrders(ServerConnection& c, const CProcess& p);
+  void DealerAccept(ServerConnection& c, const CProcess& p);
+  void DealerReject(ServerConnection& c, const CProcess& p);
+  void DealerRequote(ServerConnection& c, const CProcess& p);
+  void ClientAccept(ServerConnection& c, const CProcess& p);
+  void ClientReject(ServerConnection& c, const CProcess& p);
+  template <typename Run>
+  void Negotiate(ServerConnection& c, const CProcess& p, Run run);
+  // Whether the session's client is dealt by hand (its market orders are
+  // negotiated).
+  bool DealtByHand(const ServerConnection& c) const;
   // A dealer's commands.
   void Money(ServerConnection& c, const CProcess& p);
   void ManualOpen(ServerConnection& c, const CProcess& p);
@@ -235,6 +265,9 @@ class Gateway : private ConnectionHost {
   std::unordered_map<std::string, std::vector<ServerConnection*>> m_by_user;
   std::unordered_map<std::string, size_t> m_by_address;
   std::vector<ServerConnection*> m_dealers;  // logged-on dealer sessions
+  std::vector<std::string> m_chatting;       // dealers taking orders, in the order they began
+  std::vector<wire::Negotiation> m_expired;  // not told yet
+  Negotiations m_negotiations;
   std::vector<ServerConnection*> m_market;  // sessions that started the market
   std::vector<ServerConnection*> m_targets;  // a copy to send on, kept for its capacity
   std::unordered_map<int32_t, int32_t> m_sequence;  // quotes of each symbol so far

@@ -2,6 +2,8 @@
 // against the part of the tree the dealer acts for, and run by the desk
 // under the dealer's own numbers.
 
+#include <algorithm>
+
 #include "desk.h"
 #include "gateway.h"
 #include "messages.h"
@@ -35,7 +37,7 @@ template <typename Request, typename Run>
 void Gateway::Command(ServerConnection& c, const CProcess& p, Run run) {
   Request request;
   if (!wire::Decode(p, request)) {
-    return Refuse(c, *RouteOf(Request::kToken), p, kInvalidParameter, "Invalid paramenter");
+    return Refuse(c, *RouteOf(p.TokenID()), p, kInvalidParameter, "Invalid paramenter");
   }
   run(request);
 }
@@ -190,6 +192,118 @@ void Gateway::DisconnectClient(ServerConnection& c, const CProcess& p) {
     }
     Answer(c, DISCONNECT_SESSION_TOKEN, r.number,
            model::OrderNumber{"", r.number, 0, outcome, r.client, 0});
+  });
+}
+
+// ---- negotiated market orders ----
+
+bool Gateway::DealtByHand(const ServerConnection& c) const {
+  const model::Client* client = m_desk.Client(c.ClientID());
+  return client != nullptr && client->manual_dealing;
+}
+
+std::vector<std::string> Gateway::DealersTakingOrders(int32_t client) const {
+  std::vector<std::string> dealers;
+  for (const std::string& dealer : m_chatting) {
+    const model::User* user = m_desk.User(dealer);
+    if (user != nullptr && m_desk.Sees(user->client, client)) dealers.push_back(dealer);
+  }
+  return dealers;
+}
+
+void Gateway::ToDealer(const std::string& dealer, const std::string& text) {
+  for (ServerConnection* c : std::vector<ServerConnection*>(m_dealers)) {
+    if (!c->IsClosed() && c->Username() == dealer) c->Send(text);
+  }
+}
+
+void Gateway::ToClient(int32_t client, const std::string& text) {
+  auto it = m_by_client.find(client);
+  if (it == m_by_client.end()) return;
+  for (ServerConnection* c : std::vector<ServerConnection*>(it->second)) {
+    if (!c->IsClosed()) c->Send(text);
+  }
+}
+
+void Gateway::Decided(const std::weak_ptr<ServerConnection>& session, TokensEnum token,
+                      int32_t number, const std::optional<model::OrderNumber>& outcome) {
+  if (auto c = session.lock()) Answer(*c, token, number, outcome);
+}
+
+void Gateway::Keep(const std::string& text) {
+  if (m_options.keep_negotiations) m_options.keep_negotiations(text);
+}
+
+void Gateway::TellExpired(ServerConnection& connection) {
+  const bool dealer = IsDealer(connection);
+  for (auto it = m_expired.begin(); it != m_expired.end();) {
+    const bool mine = dealer ? it->dealer == connection.Username() : it->client == connection.ClientID();
+    if (mine) connection.Send(wire::Response(wire::NegotiationPush{TIMER_EXPIRED_TOKEN, *it}));
+    // Each side hears it once: the dealer's part is cleared by the dealer,
+    // the client's by the client.
+    if (mine && dealer) it->dealer.clear();
+    if (mine && !dealer) it->client = 0;
+    it = it->client == 0 && it->dealer.empty() ? m_expired.erase(it) : it + 1;
+  }
+}
+
+void Gateway::ChatOn(ServerConnection& c, const CProcess& /*p*/) {
+  if (std::find(m_chatting.begin(), m_chatting.end(), c.Username()) == m_chatting.end()) {
+    m_chatting.push_back(c.Username());
+  }
+  c.Send(wire::ResponseText(RESULT_OK_TOKEN));
+}
+
+void Gateway::ChatOff(ServerConnection& c, const CProcess& /*p*/) {
+  m_chatting.erase(std::remove(m_chatting.begin(), m_chatting.end(), c.Username()),
+                   m_chatting.end());
+  c.Send(wire::ResponseText(RESULT_OK_TOKEN));
+  m_negotiations.DealerLeft(c.Username());
+}
+
+void Gateway::HeldOrders(ServerConnection& c, const CProcess& /*p*/) {
+  std::vector<std::string> rows;
+  for (const wire::Negotiation& n : m_negotiations.HeldBy(c.Username())) {
+    rows.push_back(wire::NegotiationRow(n));
+  }
+  c.SendRows(rows);
+}
+
+template <typename Run>
+void Gateway::Negotiate(ServerConnection& c, const CProcess& p, Run run) {
+  Command<wire::NegotiationAnswer>(c, p, [&](const wire::NegotiationAnswer& r) {
+    const model::OrderNumber answer = run(r);
+    Answer(c, p.TokenID(), r.id, answer);
+  });
+}
+
+void Gateway::DealerAccept(ServerConnection& c, const CProcess& p) {
+  Negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
+    return m_negotiations.Accept(c.Username(), r.id, r.price);
+  });
+}
+
+void Gateway::DealerReject(ServerConnection& c, const CProcess& p) {
+  Negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
+    return m_negotiations.Reject(c.Username(), r.id);
+  });
+}
+
+void Gateway::DealerRequote(ServerConnection& c, const CProcess& p) {
+  Negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
+    return m_negotiations.Requote(c.Username(), r.id, r.price);
+  });
+}
+
+void Gateway::ClientAccept(ServerConnection& c, const CProcess& p) {
+  Negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
+    return m_negotiations.ClientAnswer(c.ClientID(), r.id, true);
+  });
+}
+
+void Gateway::ClientReject(ServerConnection& c, const CProcess& p) {
+  Negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
+    return m_negotiations.ClientAnswer(c.ClientID(), r.id, false);
   });
 }
 

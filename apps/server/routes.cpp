@@ -39,6 +39,17 @@ const std::vector<Route>& Routes() {
        "switch auto-liquidation on or off", true},
       {BROADCAST_MSG_TOKEN, kDealers, BroadcastMessagesPriv, "broadcast messages", true},
       {DISCONNECT_SESSION_TOKEN, kDealers, DisconnectClientsPriv, "disconnect clients", true},
+      // Negotiated market orders: an answer's first parameter is the
+      // negotiation's id, refused under its token like an order.
+      {CHAT_ON_TOKEN, kDealers, ChattingPriv, "take orders to deal"},
+      {CHAT_OFF_TOKEN, kDealers, ChattingPriv, "take orders to deal"},
+      {MARKET_ORDER_TOKEN, kDealers, ChattingPriv, "read the orders in negotiation"},
+      {DLR_ACCEPT_MARKET_ORDER_TOKEN, kDealers, Chatting_AcceptOrdersPriv, "accept orders", true},
+      {DLR_REJECT_MARKET_ORDER_TOKEN, kDealers, Chatting_RejectOrdersPriv, "reject orders", true},
+      {DLR_CHANGE_MARKET_ORDER_TOKEN, kDealers, Chatting_ChangePricesPriv, "re-quote orders",
+       true},
+      {ACCEPT_ORDER_TOKEN, kClients, OpenClosePositionsPriv, "answer a new price", true},
+      {REJECT_ORDER_TOKEN, kClients, OpenClosePositionsPriv, "answer a new price", true},
   };
   return routes;
 }

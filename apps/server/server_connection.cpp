@@ -250,6 +250,7 @@ void ServerConnection::FinishLogOn(const std::string& username, bool password_ok
   Send(wire::Response(
       wire::LoggedOn{m_session->sid(), user->client, m_host.LastOrderNumber(username),
                      m_host.MarketTime(), m_host.Settings()}));
+  m_host.Welcomed(*this);
 }
 
 void ServerConnection::HandleRequest(const CProcess& process) {

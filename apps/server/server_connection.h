@@ -43,6 +43,8 @@ class ConnectionHost {
   virtual std::string MarketTime() const { return {}; }
   // The platform's settings, told at log-on (CGlobalVar::SetValues' text).
   virtual std::string Settings() const { return {}; }
+  // The session's log-on was answered: what it is told next follows it.
+  virtual void Welcomed(ServerConnection& /*connection*/) {}
   // Whether the user, its password checked, may log on in this connection:
   // empty, or the text of the refusal. The host may make room (close another
   // session) before it answers.

@@ -26,6 +26,8 @@ size_t QuotesPerTick(double rate) {
 }
 // The store's key for the number of feed quotes applied.
 constexpr const char* kFeedPosition = "feed_delivered";
+// The negotiations in flight, kept so that a server started again expires them.
+constexpr const char* kNegotiations = "negotiations";
 // Engine lines may carry what a peer sent (an order's expiry): escaped, and
 // cut only when far longer than any line the engine makes.
 constexpr size_t kEngineLineChars = 512;
@@ -67,6 +69,9 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
         GatewayOptions gateway = m_options.gateway;
         gateway.market_started = [this](ServerConnection& c) { MarketStarted(c); };
         if (!gateway.elapsed_ms) gateway.elapsed_ms = m_environment.elapsed_ms;
+        gateway.keep_negotiations = [this](const std::string& text) {
+          m_store.SetMeta(kNegotiations, text);
+        };
         gateway.order_answered = [this](int64_t micros) {
           m_order_latency->Observe(static_cast<double>(micros) / 1e6);
         };
@@ -82,6 +87,7 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
     m_desk.Load();
   }
   if (m_environment.post) m_desk.DeferCommits(m_environment.post);
+  ExpireNegotiations();
   if (const auto position = m_store.Meta(kFeedPosition)) {
     const size_t delivered = std::stoull(*position);
     m_feed.SkipTo(delivered);
@@ -212,6 +218,18 @@ void TradingServer::Feed() {
   }
   if (one_batch && m_running && m_feed.Delivered() != before) KeepFeedPosition();
   if (ended || (m_feed.Length() != 0 && m_feed.Delivered() >= m_feed.Length())) EndFeed();
+}
+
+// Negotiations the server was in when it stopped are expired, in the batch
+// that forgets them; each side hears of it when it logs on.
+void TradingServer::ExpireNegotiations() {
+  const auto kept = m_store.Meta(kNegotiations);
+  if (!kept || kept->empty()) return;
+  m_store.SetMeta(kNegotiations, "");
+  std::vector<wire::Negotiation> expired = Negotiations::ExpireKept(m_desk, *kept);
+  Log(std::to_string(expired.size()) + " negotiations expired: the server stopped during them");
+  m_gateway.ExpiredAtStart(std::move(expired));
+  m_desk.Flush();
 }
 
 void TradingServer::KeepFeedPosition() {

@@ -152,6 +152,7 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   void EndFeed();
   // The feed's position into the store's open batch.
   void KeepFeedPosition();
+  void ExpireNegotiations();
   void Log(const std::string& line);
 
   PriceFeed m_feed;

@@ -72,10 +72,15 @@ struct Peer {
   }
   template <typename Request>
   wire::OrderAnswer Order(const Request& request) {
-    socket->Send(wire::Request(sid, request));
+    return Order(request, Request::kToken);
+  }
+  // A request whose layout several tokens share, sent under `token`.
+  template <typename Request>
+  wire::OrderAnswer Order(const Request& request, TokensEnum token) {
+    socket->Send(wire::RequestText(sid, token, wire::Encode(request)));
     wire::OrderAnswer answer{-1, -1, "no answer", 0, 0};
     for (const auto& m : Read()) {
-      if (m->TokenID() == Request::kToken) {
+      if (m->TokenID() == token) {
         EXPECT_TRUE(wire::Decode(*m, answer));
       }
     }
