@@ -250,6 +250,11 @@ bool Gateway::LogOnFailed(ServerConnection& connection, const std::string& usern
   return first && m_throttle.options().first_delay_ms <= 0;
 }
 
+// The server's option, or the platform's setting.
+bool Gateway::MultiSessions() const {
+  return m_options.multi_sessions_allowed || m_desk.Platform().multi_sessions_allowed;
+}
+
 // One session a user, unless several are allowed: the newer log-on wins, so
 // that a terminal whose connection died unnoticed gets back in at once.
 std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& user) {
@@ -261,7 +266,7 @@ std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& u
   auto found = m_by_user.find(user.username);
   const std::vector<ServerConnection*> sessions =
       found == m_by_user.end() ? std::vector<ServerConnection*>() : found->second;
-  if (m_options.multi_sessions_allowed && m_options.max_sessions_per_user > 0 &&
+  if (MultiSessions() && m_options.max_sessions_per_user > 0 &&
       sessions.size() >= m_options.max_sessions_per_user) {
     ++m_stats.refused_limit;
     return "Too many sessions for this user (" + std::to_string(sessions.size()) + ")";
@@ -271,7 +276,7 @@ std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& u
     if (auto it = m_by_address.find(connection.Address()); it != m_by_address.end()) {
       from_address = it->second;
     }
-    if (!m_options.multi_sessions_allowed) {
+    if (!MultiSessions()) {
       for (const ServerConnection* old : sessions) {
         if (old->Address() == connection.Address()) --from_address;  // about to go
       }
@@ -281,7 +286,7 @@ std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& u
       return "Too many sessions from this address (" + std::to_string(from_address) + ")";
     }
   }
-  if (!m_options.multi_sessions_allowed) {
+  if (!MultiSessions()) {
     for (ServerConnection* old : sessions) {
       // Told at once: the session closes right after.
       old->SendNow(wire::Response(wire::Refusal{wire::kLoginRefused,

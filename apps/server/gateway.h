@@ -232,6 +232,7 @@ class Gateway : private ConnectionHost, private NegotiationHost {
   // Whether the dealer acts for the client; otherwise the command is refused.
   bool ActsFor(ServerConnection& c, const CProcess& p, int32_t client);
   static bool IsDealer(const ServerConnection& c);
+  bool MultiSessions() const;
   // The trading clients a session reads: its own, or those a dealer acts for.
   std::vector<int32_t> ClientsOf(const ServerConnection& c) const;
   template <typename Request, typename Order, typename Fill>

@@ -87,6 +87,10 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
     m_desk.Load();
   }
   if (m_environment.post) m_desk.DeferCommits(m_environment.post);
+  // Lots are multiples of the platform's smallest lot step.
+  TradingRules rules = m_options.rules;
+  rules.lot_decimals = m_desk.Platform().valid_lots_location;
+  m_desk.Rules(rules);
   ExpireNegotiations();
   if (const auto position = m_store.Meta(kFeedPosition)) {
     const size_t delivered = std::stoull(*position);

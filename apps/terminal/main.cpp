@@ -57,11 +57,19 @@ void Usage() {
                "                       [--sessions N [--users-from K]] [--seconds T] [--soak]\n"
                "                       [--handshake-ms N] [--label TEXT]\n"
                "                       [--orders FILE [--order-ms N]] [--prompt]\n"
+               "                       [--requotes accept|reject|ask]\n"
                "The password is the first line of --password-file, or $ORVANE_PASSWORD, or\n"
                "typed in (not echoed) when the input is a terminal; --password TEXT works\n"
                "but shows it to every local user.\n"
+               "A dealer's new price for an order dealt by hand is accepted (the default),\n"
+               "rejected, or, with ask, answered at the prompt: accept ID or reject ID.\n"
                "With --prompt, or when its input is a terminal, it takes orders typed in:\n"
             << orvane::apps::kCommandHelp;
+}
+
+std::string Requotes(const std::string& text) {
+  if (text == "accept" || text == "reject" || text == "ask") return text;
+  throw std::invalid_argument("--requotes takes accept, reject or ask, not '" + text + "'");
 }
 
 std::string Cents(double value) {
@@ -96,6 +104,8 @@ struct Arguments {
   int order_ms = 200;
   // Orders typed in (one session): on --prompt, or when the input is a terminal.
   bool prompt = false;
+  // How a dealer's new price is answered: "accept", "reject" or "ask".
+  std::string requotes = "accept";
   // Where the password comes from; see ReadPassword.
   bool password_given = false;
   std::string password_file;
@@ -184,6 +194,7 @@ void Parse(int argc, char** argv, Arguments& a) {
     else if (flag == "--order-ms")
       a.order_ms = static_cast<int>(StrictNumber::Integer(flag, value(), 1, 3600000));
     else if (flag == "--prompt") a.prompt = true;
+    else if (flag == "--requotes") a.requotes = Requotes(value());
     else throw std::invalid_argument("unknown argument " + flag);
   }
   if (o.port <= 0 || o.username.empty()) throw std::invalid_argument("--port and --user are required");
@@ -383,6 +394,7 @@ class Runner : public orvane::apps::TerminalEvents {
       std::istream in(&m_typed);
       std::string line;
       std::getline(in, line);
+      if (AnswerTyped(line)) return ReadLine();
       try {
         const auto command = orvane::apps::ReadCommand(line);
         if (command && command->verb == Command::Verb::kQuit) return Finish();
@@ -394,6 +406,38 @@ class Runner : public orvane::apps::TerminalEvents {
       }
       ReadLine();
     });
+  }
+
+  // "accept ID" or "reject ID": the answer to a dealer's new price.
+  bool AnswerTyped(const std::string& line) {
+    std::istringstream in(line);
+    std::string verb, rest;
+    int32_t id = 0;
+    if (!(in >> verb) || (verb != "accept" && verb != "reject")) return false;
+    if (!(in >> id) || (in >> rest)) {
+      Say("not understood: " + verb + " takes the negotiation's number");
+    } else if (!m_terminals[0]->AnswerRequote(id, verb == "accept")) {
+      Say("not connected yet");
+    }
+    return true;
+  }
+
+  void Negotiating(orvane::TokensEnum what,
+                   const orvane::apps::wire::Negotiation& negotiation) override {
+    if (what != orvane::DLR_CHANGE_MARKET_ORDER_TOKEN) return;
+    const std::string price = orvane::apps::wire::Number(negotiation.dealer_price);
+    const std::string id = std::to_string(negotiation.id);
+    if (m_args.requotes == "ask") {
+      return Say("the dealer offers " + price + " for order " + std::to_string(negotiation.number) +
+                 ": type accept " + id + " or reject " + id);
+    }
+    for (auto& terminal : m_terminals) {
+      if (terminal->ClientID() == negotiation.client) {
+        terminal->AnswerRequote(negotiation.id, m_args.requotes == "accept");
+      }
+    }
+    Say((m_args.requotes == "accept" ? "accepted" : "rejected") + std::string(" the dealer's ") +
+        price + " for order " + std::to_string(negotiation.number));
   }
 
   void ArmScript() {

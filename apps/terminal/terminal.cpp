@@ -395,9 +395,30 @@ void Terminal::OnPush(const CProcess& process) {
       if (wire::Decode(process, push)) Log("message: " + push.text);
       return;
     }
+    case MARKET_ORDER_RECIEVED_TOKEN:
+    case MARKET_ORDER_TOKEN:
+    case DLR_CHANGE_MARKET_ORDER_TOKEN:
+    case TIMER_EXPIRED_TOKEN: {
+      wire::Negotiation negotiation;
+      if (!wire::Decode(process, negotiation)) return;
+      Log("order " + std::to_string(negotiation.number) + " (negotiation " +
+          std::to_string(negotiation.id) + "): " + negotiation.text +
+          (process.TokenID() == DLR_CHANGE_MARKET_ORDER_TOKEN
+               ? ", new price " + wire::Number(negotiation.dealer_price)
+               : std::string()));
+      m_events->Negotiating(process.TokenID(), negotiation);
+      return;
+    }
     default:
       return;
   }
+}
+
+bool Terminal::AnswerRequote(int32_t id, bool accept) {
+  if (m_phase != Phase::kStreaming) return false;
+  Request(accept ? ACCEPT_ORDER_TOKEN : REJECT_ORDER_TOKEN,
+          wire::Encode(wire::NegotiationAnswer{id, 0}));
+  return true;
 }
 
 void Terminal::FiguresChanged(const AccountFigures& figures) {

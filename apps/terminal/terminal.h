@@ -84,6 +84,10 @@ class TerminalEvents {
   virtual void LoadFailed(const std::string& /*reason*/) {}
   // The server's answer to one of this terminal's market orders.
   virtual void OrderAnswered(const wire::OrderAnswer& /*answer*/) {}
+  // A market order of a client dealt by hand changed in its negotiation;
+  // under DLR_CHANGE_MARKET_ORDER the dealer offers `dealer_price`, which
+  // the client answers with Terminal::AnswerRequote.
+  virtual void Negotiating(TokensEnum /*what*/, const wire::Negotiation& /*negotiation*/) {}
   // The account history the terminal asked for, oldest first.
   virtual void HistoryRead(int32_t /*account*/,
                            const std::vector<model::HistoryEntry>& /*entries*/) {}
@@ -136,6 +140,9 @@ class Terminal : private CHClientEvents, private DeskEvents {
   int32_t PlaceGuard(int32_t account, int32_t ticket, double sl, double tp);
   int32_t ChangeGuard(int32_t account, int32_t order, double sl, double tp);
   int32_t DeleteGuard(int32_t account, int32_t order);
+  // The client's answer to a dealer's new price of negotiation `id`; false
+  // when not connected.
+  bool AnswerRequote(int32_t id, bool accept);
   // Asks the server for the account's history (TerminalEvents::HistoryRead);
   // false before the market streams.
   bool AskHistory(int32_t account);
