@@ -279,7 +279,7 @@ std::string DealerCommandRunner::NewClient(const DealerCommand& c) {
       break;
     }
   }
-  if (!like) return "no client " + (m_like.empty() ? std::string("to copy") : m_like) + " to copy";
+  if (!like) return "no client " + (m_like.empty() ? std::string() : m_like + " ") + "to copy";
   wire::NewClientRequest request;
   request.parent = c.parent;
   request.username = c.username;

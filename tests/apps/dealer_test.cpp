@@ -203,6 +203,26 @@ TEST_F(DealerTest, AccountsSortNearestToLiquidationFirstByEachClientsRule) {
   EXPECT_EQ(AccountsInRiskOrder(), (std::vector<int32_t>{100, 200, 300}));
 }
 
+TEST_F(DealerTest, ThePromptsNewClientCopiesTheClientNamedLike) {
+  DealerCommandRunner prompt(*m_dealer, "Carl");
+  auto run = [&](const std::string& line) { return prompt.Run(*ReadDealerCommand(line)); };
+  EXPECT_EQ(run("open 200 GBPUSD buy 1 1.3"), "no symbol GBPUSD");
+  EXPECT_EQ(run("accept 99"), "no order 99");
+  EXPECT_EQ(run("new-client zed zpw 1000 Zed Zero"), "sent as 1 (parameters of Carl)");
+  const wire::OrderAnswer made = AnswerTo(1);
+  ASSERT_EQ(made.code, 0) << made.text;
+  const model::Client* zed = m_server->desk().Client(made.ticket);
+  ASSERT_NE(zed, nullptr);
+  EXPECT_EQ(zed->name, "Zed Zero");
+  EXPECT_EQ(zed->parent, 1000);
+  EXPECT_EQ(zed->liquidation_type, 1);
+  EXPECT_EQ(zed->liquidation_point, 500);
+  EXPECT_EQ(zed->parameters, m_server->desk().Client(30)->parameters);
+  DealerCommandRunner unknown(*m_dealer, "Nobody");
+  EXPECT_EQ(unknown.Run(*ReadDealerCommand("new-client zoe pw 1000 Zoe")),
+            "no client Nobody to copy");
+}
+
 TEST(DealerCommandTest, ReadsWhatItTakesAndRefusesEveryBadLine) {
   auto read = [](const std::string& line) { return *ReadDealerCommand(line); };
   const DealerCommand deposit = read("deposit 100 250.5 wire from  bank ");
@@ -263,6 +283,9 @@ class DealerPolicyTest : public ::testing::Test {
       if (token == CHAT_ON_TOKEN) {
         m_server.pending.pop_front();
         m_server.Send(wire::ResponseText(RESULT_OK_TOKEN));
+      } else if (token == MARKET_ORDER_TOKEN && m_refuse_held) {
+        m_server.pending.pop_front();
+        m_server.Send(wire::Response(wire::Refusal{-501, "Undefined command", MARKET_ORDER_TOKEN}));
       } else if (token == MARKET_ORDER_TOKEN) {
         m_server.pending.pop_front();
         m_server.Send(wire::ResponseText(RESULT_COUNT_TOKEN, {std::to_string(m_held.size())}));
@@ -272,7 +295,8 @@ class DealerPolicyTest : public ::testing::Test {
         }
       } else if (token == START_MARKET_TOKEN || token == GET_ALL_SYMBOLS_TOKEN ||
                  token == GET_CLIENT_INFO_TOKEN || token == GET_ACCOUNTS_TOKEN ||
-                 token == GETOPENPOS_TOKEN || token == GET_PENDING_ORDERS_TOKEN) {
+                 token == GETOPENPOS_TOKEN || token == GET_PENDING_ORDERS_TOKEN ||
+                 token == GET_SUMMARIES_TOKEN) {
         m_server.AnswerHonestly();
       } else {
         m_server.pending.pop_front();  // the test reads it from the requests
@@ -335,6 +359,7 @@ class DealerPolicyTest : public ::testing::Test {
   std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_loop);
   test::HostileServer m_server{m_network, kPort};
   std::vector<wire::Negotiation> m_held;
+  bool m_refuse_held = false;  // a server that deals nothing by hand
   DealerWatcher m_events;
   std::unique_ptr<Dealer> m_dealer;
 };
@@ -421,6 +446,18 @@ TEST_F(DealerPolicyTest, AfterADropItLogsOnAgainReadsBackWhatItHoldsAndResendsCo
     }
   }
   EXPECT_EQ(sent, 2u);  // once, and again under the same number after the log-on
+}
+
+TEST_F(DealerPolicyTest, AServerThatRefusesToSayWhatItHoldsLeavesTheDealerReadyToCompare) {
+  m_refuse_held = true;
+  Start("accept");
+  ASSERT_TRUE(m_dealer->Ready());
+  EXPECT_TRUE(m_dealer->Negotiations().empty());
+  ASSERT_TRUE(m_dealer->CompareWithServer());
+  EXPECT_TRUE(ServeUntil([&] { return m_events.checked == 1; }, 3000));
+  size_t asked = 0;
+  for (const auto& request : m_server.requests) asked += request->TokenID() == MARKET_ORDER_TOKEN;
+  EXPECT_EQ(asked, 1u);  // not asked again
 }
 
 }  // namespace
