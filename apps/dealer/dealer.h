@@ -135,7 +135,9 @@ class Dealer : private TerminalEvents {
 
  private:
   // TerminalEvents
-  void Log(const std::string& line) override { m_events->Log(line); }
+  // Lines of the terminal's own are printable already; the dealer's name
+  // what the server sent.
+  void Log(const std::string& line) override { m_events->Log(PrintableLine(line)); }
   void Streaming() override;
   void Checked(const std::vector<Comparison>& comparisons) override {
     m_events->Checked(comparisons);

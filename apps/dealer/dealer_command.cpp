@@ -136,6 +136,8 @@ void ReadClose(Words& words, DealerCommand& c) {
   words.End();
 }
 
+std::string NoOrder(int32_t id) { return "no order " + std::to_string(id); }
+
 std::string Cents(double value) {
   char text[64];
   std::snprintf(text, sizeof text, "%.2f", RoundMoney(value));
@@ -219,16 +221,16 @@ std::string DealerCommandRunner::Run(const DealerCommand& c) {
   switch (c.verb) {
     case Verb::kAccept: {
       auto it = m_dealer.Negotiations().find(c.target);
-      if (it == m_dealer.Negotiations().end()) return "no order " + std::to_string(c.target);
+      if (it == m_dealer.Negotiations().end()) return NoOrder(c.target);
       const double price = c.price > 0 ? c.price : it->second.price;
       return m_dealer.Accept(c.target, price) ? "accepted at " + wire::Number(price)
                                               : "not connected yet";
     }
     case Verb::kReject:
-      if (m_dealer.Negotiations().count(c.target) == 0) return "no order " + std::to_string(c.target);
+      if (m_dealer.Negotiations().count(c.target) == 0) return NoOrder(c.target);
       return m_dealer.Reject(c.target) ? "rejected" : "not connected yet";
     case Verb::kRequote:
-      if (m_dealer.Negotiations().count(c.target) == 0) return "no order " + std::to_string(c.target);
+      if (m_dealer.Negotiations().count(c.target) == 0) return NoOrder(c.target);
       return m_dealer.Requote(c.target, c.price) ? "re-quoted at " + wire::Number(c.price)
                                                  : "not connected yet";
     case Verb::kMoney:
@@ -272,9 +274,8 @@ std::string DealerCommandRunner::NewClient(const DealerCommand& c) {
   if (!desk) return "not connected yet";
   const model::Client* like = nullptr;
   for (const model::Client& client : desk->Clients()) {
-    const bool named = m_like.empty() ? client.type == 1
-                                      : client.name == m_like || std::to_string(client.id) == m_like;
-    if (named) {
+    const bool named = client.name == m_like || std::to_string(client.id) == m_like;
+    if (m_like.empty() ? client.type == 1 : named) {
       like = &client;
       break;
     }
@@ -291,7 +292,8 @@ std::string DealerCommandRunner::NewClient(const DealerCommand& c) {
   request.comm_calc_type = like->comm_calc_type;
   request.manual_dealing = like->manual_dealing;
   request.name = c.text;
-  return Sent(m_dealer.NewClient(request)) + " (parameters of " + like->name + ")";
+  return Sent(m_dealer.NewClient(request)) + " (parameters of " + PrintableLine(like->name) +
+         ")";
 }
 
 std::string DealerCommandRunner::Accounts() const {
@@ -302,8 +304,8 @@ std::string DealerCommandRunner::Accounts() const {
     const AccountFigures& f = r.figures;
     const std::string level = f.margin_requirement == 0 ? "-" : Cents(f.margin_level * 100) + " %";
     std::snprintf(line, sizeof line, "%7d  %6d  %-14.14s %12s  %12s  %12s %12s  %14s\n", f.account,
-                  f.client, r.name.c_str(), Cents(f.balance).c_str(), Cents(f.equity).c_str(),
-                  level.c_str(), Cents(f.effective_margin).c_str(),
+                  f.client, PrintableLine(r.name).c_str(), Cents(f.balance).c_str(),
+                  Cents(f.equity).c_str(), level.c_str(), Cents(f.effective_margin).c_str(),
                   r.distance ? Cents(*r.distance).c_str() : "-");
     out += line;
   }
@@ -318,7 +320,7 @@ std::string DealerCommandRunner::Orders() const {
            (n.ticket != 0 ? "close " + std::to_string(n.ticket)
                           : std::string(n.direction == BuyType ? "buy" : "sell")) +
            " " + wire::Number(n.lots) + " lots of " + std::to_string(n.symbol) + " at " +
-           wire::Number(n.price) + "  " + n.text + "\n";
+           wire::Number(n.price) + "  " + PrintableLine(n.text) + "\n";
   }
   return out;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace orvane::apps {
 
@@ -54,7 +55,8 @@ class DealerCommandRunner {
   // `like` names the client (number or name) whose parameters, liquidation
   // and commission settings a new client copies; empty: the first trading
   // client the dealer sees.
-  DealerCommandRunner(Dealer& dealer, std::string like) : m_dealer(dealer), m_like(std::move(like)) {}
+  DealerCommandRunner(Dealer& dealer, std::string like)
+      : m_dealer(dealer), m_like(std::move(like)) {}
 
   // What to show: the number of the command sent, why nothing was sent, or
   // the view asked for.

@@ -565,10 +565,7 @@ bool Comparison::Equal() const {
          RoundMoney(terminal.margin_level * 100) == RoundMoney(server.margin_level * 100);
 }
 
-// What the server says reaches the log as one line of printable text, so
-// that it cannot move the cursor, clear the screen or pass for lines of
-// the terminal's own.
-void Terminal::Log(const std::string& line) {
+std::string PrintableLine(const std::string& line) {
   constexpr size_t kMaxLine = 500;
   std::string shown = line.substr(0, kMaxLine);
   for (char& c : shown) {
@@ -576,8 +573,10 @@ void Terminal::Log(const std::string& line) {
     if (byte < 0x20 || byte == 0x7f) c = '?';
   }
   if (line.size() > kMaxLine) shown += "...";
-  m_events->Log(shown);
+  return shown;
 }
+
+void Terminal::Log(const std::string& line) { m_events->Log(PrintableLine(line)); }
 
 void Terminal::Complain(const std::string& text) {
   const std::string line = m_complaints.Count(text);

@@ -66,6 +66,12 @@ struct Comparison {
   bool Equal() const;
 };
 
+// What the server says, as one line of printable text, so that it cannot
+// move the cursor, clear the screen or pass for lines of the host's own:
+// control characters become '?', and what passes 500 characters is cut
+// and ends in "...".
+std::string PrintableLine(const std::string& line);
+
 // What a terminal tells its host.
 class TerminalEvents {
  public:

@@ -392,11 +392,19 @@ TEST_F(DealerPolicyTest, EachPolicyAnswersWithItsTokenAndPrice) {
   // A status change that ends one, and one taken away, leave the others.
   wire::Negotiation ended = Order(21, BuyType, 1.1002);
   ended.status = PriceChangedClientReject_PendingType;
+  ended.text = "Changed-client reject \x1b[2J";
   m_server.Send(wire::Response(wire::NegotiationPush{MARKET_ORDER_TOKEN, ended}));
   m_server.Send(wire::Response(wire::NegotiationPush{SWITCH_ORDER_TOKEN, Order(22, BuyType, 1.1)}));
   m_loop->RunUntilIdle();
   ASSERT_EQ(m_dealer->Negotiations().size(), 1u);
   EXPECT_EQ(m_dealer->Negotiations().begin()->first, 23);
+  // What the server says reaches the log printable.
+  bool logged_text = false;
+  for (const std::string& line : m_events.lines) {
+    logged_text = logged_text || line.find("Changed-client reject ?[2J") != std::string::npos;
+    for (char c : line) EXPECT_GE(static_cast<unsigned char>(c), 0x20) << line;
+  }
+  EXPECT_TRUE(logged_text);
 
   for (const auto& [policy, token] :
        {std::make_pair("accept", DLR_ACCEPT_MARKET_ORDER_TOKEN),
@@ -405,7 +413,8 @@ TEST_F(DealerPolicyTest, EachPolicyAnswersWithItsTokenAndPrice) {
     m_dealer.reset();
     Start(policy);
     const Answers answers = Send(Order(31, SellType, 1.0998));
-    EXPECT_TRUE(same(answers, {answer(token, 31, token == DLR_ACCEPT_MARKET_ORDER_TOKEN ? 1.0998 : 0)}));
+    const double price = token == DLR_ACCEPT_MARKET_ORDER_TOKEN ? 1.0998 : 0;
+    EXPECT_TRUE(same(answers, {answer(token, 31, price)}));
   }
   m_dealer.reset();
   Start("silent");
