@@ -314,12 +314,15 @@ std::string DealerCommandRunner::Accounts() const {
 
 std::string DealerCommandRunner::Orders() const {
   if (m_dealer.Negotiations().empty()) return "no orders to answer";
+  const Desk* desk = m_dealer.terminal().desk();
   std::string out;
   for (const auto& [id, n] : m_dealer.Negotiations()) {
+    const std::string symbol = desk ? desk->SymbolName(n.symbol) : std::string();
     out += "order " + std::to_string(id) + "  account " + std::to_string(n.account) + "  " +
            (n.ticket != 0 ? "close " + std::to_string(n.ticket)
                           : std::string(n.direction == BuyType ? "buy" : "sell")) +
-           " " + wire::Number(n.lots) + " lots of " + std::to_string(n.symbol) + " at " +
+           " " + wire::Number(n.lots) + " lots of " +
+           (symbol.empty() ? std::to_string(n.symbol) : symbol) + " at " +
            wire::Number(n.price) + "  " + PrintableLine(n.text) + "\n";
   }
   return out;

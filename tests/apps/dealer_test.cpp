@@ -425,6 +425,9 @@ TEST_F(DealerPolicyTest, EachPolicyAnswersWithItsTokenAndPrice) {
   m_loop->RunUntilIdle();
   EXPECT_TRUE(same(AnswersSince(before), {answer(DLR_ACCEPT_MARKET_ORDER_TOKEN, 41, 1.1001)}));
   EXPECT_FALSE(m_dealer->Reject(99));  // not an order it holds: nothing sent
+  EXPECT_NE(DealerCommandRunner(*m_dealer, "").Orders().find(
+                "order 41  account 100  buy 1 lots of S1 at 1.1002"),
+            std::string::npos);
 }
 
 TEST_F(DealerPolicyTest, AfterADropItLogsOnAgainReadsBackWhatItHoldsAndResendsCommands) {
