@@ -81,6 +81,8 @@ class RowCollector {
   void Take(const CProcess& process);
 
   bool Busy() const { return m_request != UNDEFINED; }
+  // The request whose answer is being collected; UNDEFINED for none.
+  TokensEnum Asked() const { return m_request; }
   size_t LostRowsAsked() const { return m_lost_rows_asked; }
 
  private:

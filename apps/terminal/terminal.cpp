@@ -9,6 +9,7 @@
 #include "orvane/core/conversions.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/process.h"
+#include "platform.h"
 
 namespace orvane::apps {
 
@@ -150,7 +151,10 @@ void Terminal::Receive(const std::shared_ptr<CProcess>& process) {
       // One answer at a time: a feed that stops while the model loads is
       // compared once the load is done.
       m_feed_stopped = true;
-      if (m_phase == Phase::kStreaming) CompareWithServer();
+      if (m_phase == Phase::kStreaming) {
+        Log("the feed stopped");
+        CompareWithServer();
+      }
       return;
     case CONNECT_HANDCHAKE_TOKEN:
       return;
@@ -186,6 +190,7 @@ void Terminal::OnLogin(const CProcess& process) {
   m_sid = answer.sid;
   m_client = answer.client;
   m_last_order = answer.last_order;
+  m_platform = model::PlatformFromText(answer.settings);
   m_connection->sid(answer.sid);
   ++m_logons;
   m_phase = Phase::kLoading;
@@ -218,7 +223,12 @@ void Terminal::OnError(const CProcess& process) {
     m_phase = Phase::kRefused;
     m_connection->Disconnect(false);
     m_events->Refused(refusal.text);
+    return;
   }
+  // A refused query answers with no rows: it is not waited for.
+  if (m_rows.Busy() && refusal.token == static_cast<int32_t>(m_rows.Asked())) m_rows.Cancel();
+  m_events->Received(process);
+  if (m_feed_stopped && m_phase == Phase::kStreaming && !m_rows.Busy()) AskSummaries();
 }
 
 // ---- the model ----
@@ -269,6 +279,8 @@ void Terminal::Answered(TokensEnum request, std::vector<std::string> rows) {
       return m_events->HistoryRead(m_history_account, entries);
     }
     default:
+      m_events->RowsRead(request, rows);
+      if (m_feed_stopped && m_phase == Phase::kStreaming && !m_rows.Busy()) AskSummaries();
       return;
   }
 }
@@ -410,7 +422,7 @@ void Terminal::OnPush(const CProcess& process) {
       return;
     }
     default:
-      return;
+      return m_events->Received(process);
   }
 }
 
@@ -526,9 +538,28 @@ void Terminal::OnAnswer(const CProcess& process) {
 
 // ---- the check against the server ----
 
-void Terminal::CompareWithServer() {
+bool Terminal::Send(TokensEnum token, const std::vector<std::string>& params) {
+  if (m_phase != Phase::kStreaming) return false;
+  Request(token, params);
+  return true;
+}
+
+bool Terminal::AskRows(TokensEnum token, const std::vector<std::string>& params) {
+  if (m_phase != Phase::kStreaming || m_rows.Busy()) return false;
+  m_rows.Ask(token, params);
+  return true;
+}
+
+bool Terminal::CompareWithServer() {
+  if (m_phase != Phase::kStreaming) return false;
+  m_feed_stopped = true;  // owed until no other answer is being collected
+  if (!m_rows.Busy()) AskSummaries();
+  return true;
+}
+
+void Terminal::AskSummaries() {
   m_feed_stopped = false;
-  Log("the feed stopped; comparing figures with the server's");
+  Log("comparing figures with the server's");
   m_rows.Ask(GET_SUMMARIES_TOKEN);
 }
 
@@ -555,10 +586,7 @@ bool Comparison::Equal() const {
          RoundMoney(terminal.margin_level * 100) == RoundMoney(server.margin_level * 100);
 }
 
-// What the server says reaches the log as one line of printable text, so
-// that it cannot move the cursor, clear the screen or pass for lines of
-// the terminal's own.
-void Terminal::Log(const std::string& line) {
+std::string PrintableLine(const std::string& line) {
   constexpr size_t kMaxLine = 500;
   std::string shown = line.substr(0, kMaxLine);
   for (char& c : shown) {
@@ -566,8 +594,10 @@ void Terminal::Log(const std::string& line) {
     if (byte < 0x20 || byte == 0x7f) c = '?';
   }
   if (line.size() > kMaxLine) shown += "...";
-  m_events->Log(shown);
+  return shown;
 }
+
+void Terminal::Log(const std::string& line) { m_events->Log(PrintableLine(line)); }
 
 void Terminal::Complain(const std::string& text) {
   const std::string line = m_complaints.Count(text);

@@ -66,6 +66,12 @@ struct Comparison {
   bool Equal() const;
 };
 
+// What the server says, as one line of printable text, so that it cannot
+// move the cursor, clear the screen or pass for lines of the host's own:
+// control characters become '?', and what passes 500 characters is cut
+// and ends in "...".
+std::string PrintableLine(const std::string& line);
+
 // What a terminal tells its host.
 class TerminalEvents {
  public:
@@ -91,6 +97,13 @@ class TerminalEvents {
   // The account history the terminal asked for, oldest first.
   virtual void HistoryRead(int32_t /*account*/,
                            const std::vector<model::HistoryEntry>& /*entries*/) {}
+  // A message the terminal does not read itself (a dealer's answers and
+  // pushes), in order with the pushes it applies (one that came while the
+  // model loaded comes once it is loaded), and every refusal (ERROR) but
+  // the log-on's. A refused multi-row request is not waited for.
+  virtual void Received(const CProcess& /*process*/) {}
+  // The rows of an answer asked for with AskRows, in order.
+  virtual void RowsRead(TokensEnum /*request*/, const std::vector<std::string>& /*rows*/) {}
 };
 
 // A client's trading terminal: a CHClient (connect with retry, handshake
@@ -148,10 +161,27 @@ class Terminal : private CHClientEvents, private DeskEvents {
   bool AskHistory(int32_t account);
   size_t OrdersUnanswered() const { return m_unanswered.size(); }
 
+  // For hosts that speak more of the protocol than a client (a dealer).
+  // Sends a request on the session; false (nothing sent) before the market
+  // streams.
+  bool Send(TokensEnum token, const std::vector<std::string>& params);
+  // Asks for a multi-row answer (TerminalEvents::RowsRead); false before
+  // the market streams or while another answer is being collected.
+  bool AskRows(TokensEnum token, const std::vector<std::string>& params = {});
+  // The next number of the user's own, for a request the host numbers
+  // itself.
+  int32_t TakeOrderNumber() { return ++m_last_order; }
+  // Asks the server for its figures and compares them with this terminal's
+  // (TerminalEvents::Checked), as it does when the feed stops, once no
+  // other answer is being collected; false before the market streams.
+  bool CompareWithServer();
+
   Phase phase() const { return m_phase; }
   int32_t ClientID() const { return m_client; }
   // The highest order number the server has seen from this terminal's user.
   int32_t LastOrderNumber() const { return m_last_order; }
+  // The platform's settings the server sent at the last log-on.
+  const model::Platform& Platform() const { return m_platform; }
   // Every account of the client with its figures as this terminal's engine
   // last reported them.
   const std::map<int32_t, AccountFigures>& Figures() const { return m_figures; }
@@ -197,7 +227,7 @@ class Terminal : private CHClientEvents, private DeskEvents {
   int32_t Submit(Message request);
   void SendOrder(const OrderRequest& order);
   void ApplyHeldPushes();
-  void CompareWithServer();
+  void AskSummaries();
   void Compare(const std::vector<std::string>& rows);
   void Log(const std::string& line);
   // Logs a complaint about what the server sent, summarised when it repeats.
@@ -215,6 +245,7 @@ class Terminal : private CHClientEvents, private DeskEvents {
   int32_t m_sid = -1;
   int32_t m_client = 0;
   int32_t m_last_order = 0;
+  model::Platform m_platform;
   std::map<int32_t, OrderRequest> m_unanswered;
   // Levels to place on the position an open order opens, by its number.
   struct Levels {
@@ -236,7 +267,9 @@ class Terminal : private CHClientEvents, private DeskEvents {
   std::string m_last_time_text;
   DateTime m_last_time;
   bool m_stopping = false;
-  bool m_feed_stopped = false;  // a STOP_FEED waits for the load to finish
+  // A comparison with the server is owed: a STOP_FEED waits for the load
+  // to finish, a host's request for the answer being collected.
+  bool m_feed_stopped = false;
   size_t m_logons = 0;
   size_t m_prices = 0;
   std::map<int32_t, int32_t> m_sequences;  // the last sequence number of each symbol

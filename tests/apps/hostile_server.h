@@ -59,13 +59,13 @@ class HostileServer : public IAcceptorEvents, public ISocketEvents {
     m_framing.SplitBuffer(socket.Receive(), messages);
     for (const std::string& text : messages) {
       if (text.empty()) continue;
-      CProcess process;
+      auto process = CProcess::New();
       try {
-        process.DefineProcessByCommand(5, text);
+        process->DefineProcessByCommand(5, text);
       } catch (const std::exception&) {
         continue;
       }
-      const TokensEnum token = process.TokenID();
+      const TokensEnum token = process->TokenID();
       if (token == RESULT_LOST_TOKEN) {
         ++lost_asked;
       } else if (token == LOGIN_TOKEN) {
@@ -73,6 +73,7 @@ class HostileServer : public IAcceptorEvents, public ISocketEvents {
         if (answer_logons) Send(wire::Response(wire::LoggedOn{kSid, 10, 0, "", ""}));
       } else if (token != CONNECT_HANDCHAKE_TOKEN && token != DISCONNECT_TOKEN) {
         pending.push_back(token);
+        requests.push_back(process);
         if (token != START_MARKET_TOKEN) ++answers_asked;
       }
     }
@@ -121,6 +122,8 @@ class HostileServer : public IAcceptorEvents, public ISocketEvents {
   size_t lost_asked = 0;     // RESULT_LOST requests received
   size_t answers_asked = 0;  // multi-row requests received
   std::deque<TokensEnum> pending;
+  // Every request but log-ons, signs of life and disconnects, as received.
+  std::vector<std::shared_ptr<CProcess>> requests;
 
  private:
   MemoryAcceptor m_acceptor;
