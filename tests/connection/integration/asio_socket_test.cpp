@@ -269,6 +269,7 @@ TEST_F(AsioSocketTest, ATurnsTextsLeaveAfterItInOrderSharedOnesByReference) {
     return server.received.size() == 24 && socket->UnsentBytes() == 0 && price.use_count() == 1;
   }));
   EXPECT_EQ(server.received, "A+3!PRICE+3!B+3!PRICE+3!");
+  EXPECT_EQ(server.receives, 1);  // one write, read as one chunk
 }
 
 TEST_F(AsioSocketTest, TextSentJustBeforeACloseStillLeaves) {
