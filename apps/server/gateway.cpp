@@ -683,7 +683,8 @@ void Gateway::Quote(const model::Quote& quote) {
   if (!symbol) return;
   const wire::Price price{quote.symbol, symbol->Bid(), symbol->Ask(), symbol->LastQuteTime(),
                           ++m_sequence[quote.symbol]};
-  m_price = wire::Response(price);
+  // Built once; every session's socket holds the same bytes until they leave.
+  m_price = std::make_shared<const std::string>(wire::Response(price));
   // A send may close a session and change the list: send on a copy.
   m_targets.assign(m_market.begin(), m_market.end());
   for (ServerConnection* c : m_targets) {

@@ -272,7 +272,7 @@ class Gateway : private ConnectionHost, private NegotiationHost {
   std::vector<ServerConnection*> m_market;  // sessions that started the market
   std::vector<ServerConnection*> m_targets;  // a copy to send on, kept for its capacity
   std::unordered_map<int32_t, int32_t> m_sequence;  // quotes of each symbol so far
-  std::string m_price;
+  std::shared_ptr<const std::string> m_price;  // the last quote's message, shared by its sends
   SessionIds m_sids;
   LogOnThrottle m_throttle;
   std::string m_unknown_user_hash;

@@ -117,6 +117,17 @@ bool ServerConnection::SendNow(std::string_view text) {
   return true;
 }
 
+bool ServerConnection::SendNow(const std::shared_ptr<const std::string>& text) {
+  if (m_closed || !WithinBudget()) return false;
+  try {
+    m_socket->SendShared(text);
+  } catch (const Error& e) {
+    Close(std::string("send failed: ") + e.what());
+    return false;
+  }
+  return true;
+}
+
 void ServerConnection::Close(const std::string& reason) {
   if (m_closed) return;
   m_closed = true;

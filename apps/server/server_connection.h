@@ -144,6 +144,9 @@ class ServerConnection : private ISocketEvents {
   bool Send(std::string_view text);
   // Sends at once, held or not: for what reports no state (prices).
   bool SendNow(std::string_view text);
+  // The same for a text shared with other connections (a price to every
+  // session): the socket keeps a reference to it, not a copy.
+  bool SendNow(const std::shared_ptr<const std::string>& text);
   // Answers with a count and one message per row (a multi-row result),
   // kept for lost-row resends; held as Send is.
   void SendRows(const std::vector<std::string>& rows);

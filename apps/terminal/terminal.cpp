@@ -322,10 +322,14 @@ void Terminal::ApplyHeldPushes() {
 
 void Terminal::OnPrice(const CProcess& process) {
   if (!m_desk) return;
-  wire::Price price;
+  wire::Price& price = m_price;
   if (!wire::Decode(process, price)) return Complain("an unreadable price");
   if (m_symbols.count(price.symbol) == 0) return Complain("a price of a symbol not loaded");
-  model::Quote quote{{}, price.time, price.symbol, price.bid, price.ask};
+  model::Quote& quote = m_quote;
+  quote.time_text.assign(price.time);
+  quote.symbol = price.symbol;
+  quote.bid = price.bid;
+  quote.ask = price.ask;
   if (quote.time_text == m_last_time_text) {
     quote.time = m_last_time;  // quotes of one second share their time
   } else if (wire::ReadTime(quote.time_text, quote.time)) {

@@ -264,6 +264,10 @@ class Terminal : private CHClientEvents, private DeskEvents {
   std::vector<std::shared_ptr<CProcess>> m_held;
   std::map<int32_t, AccountFigures> m_figures;
   std::map<int32_t, std::pair<double, double>> m_last_prices;
+  // The price being applied and its quote, kept so that their texts' buffers
+  // serve every price.
+  wire::Price m_price;
+  model::Quote m_quote;
   std::string m_last_time_text;
   DateTime m_last_time;
   bool m_stopping = false;

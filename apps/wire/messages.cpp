@@ -18,15 +18,20 @@ class Reader {
   explicit Reader(const CProcess& process) : m_process(process) {}
 
   Reader& Text(std::string& out) {
-    if (Next()) out = m_process.ParameterValue(m_index);
+    if (Next()) out.assign(m_process.ParameterView(m_index));
+    return *this;
+  }
+  // The text lent by the process, valid while the process is unchanged.
+  Reader& View(std::string_view& out) {
+    if (Next()) out = m_process.ParameterView(m_index);
     return *this;
   }
   Reader& Integer(int32_t& out) {
-    if (Next()) m_ok = ReadInteger(m_process.ParameterValue(m_index), out);
+    if (Next()) m_ok = ReadInteger(m_process.ParameterView(m_index), out);
     return *this;
   }
   Reader& Number(double& out) {
-    if (Next()) m_ok = ReadNumber(m_process.ParameterValue(m_index), out);
+    if (Next()) m_ok = ReadNumber(m_process.ParameterView(m_index), out);
     return *this;
   }
   // 0 or 1.
@@ -254,10 +259,22 @@ bool Decode(const CProcess& process, Refusal& m) {
 bool Decode(const CProcess& process, LostRow& m) {
   return DecodeWith(process, m, [](Reader& r, LostRow& x) { return r.Integer(x.row).ok(); });
 }
+// Read in place: a price decoded into the same Price again and again (every
+// quote a terminal receives) reuses its time's buffer.
 bool Decode(const CProcess& process, Price& m) {
-  return DecodeWith(process, m, [](Reader& r, Price& x) {
-    return r.Integer(x.symbol).Number(x.bid).Number(x.ask).Text(x.time).Integer(x.sequence).ok();
-  });
+  Price read;
+  std::string_view time;
+  Reader r(process);
+  if (!r.Integer(read.symbol).Number(read.bid).Number(read.ask).View(time).Integer(read.sequence)
+           .ok()) {
+    return false;
+  }
+  m.symbol = read.symbol;
+  m.bid = read.bid;
+  m.ask = read.ask;
+  m.time.assign(time);
+  m.sequence = read.sequence;
+  return true;
 }
 bool Decode(const CProcess& process, PositionOpenedPush& m) {
   return DecodeWith(process, m, [](Reader& r, PositionOpenedPush& x) {

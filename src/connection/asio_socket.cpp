@@ -4,7 +4,11 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <sys/socket.h>
+#include <sys/uio.h>
+
 #include <chrono>
+#include <climits>
 #include <string>
 #include <utility>
 
@@ -123,7 +127,7 @@ std::shared_ptr<AsioTlsContext> AsioTlsContext::ForServer(
 
 AsioConnection::AsioConnection(asio::io_context& io,
                                std::shared_ptr<AsioTlsContext> tls)
-    : m_io(io), m_tls(std::move(tls)), m_resolver(io) {
+    : m_io(io), m_turn(asio::use_service<AsioWriteTurn>(io)), m_tls(std::move(tls)), m_resolver(io) {
   if (m_tls) {
     m_secure.emplace(tcp::socket(io), m_tls->Context());
   } else {
@@ -239,31 +243,129 @@ void AsioConnection::StartReading() {
   });
 }
 
+void AsioConnection::Batch::Clear() {
+  pieces.clear();
+  copies.clear();
+  bytes = 0;
+}
+
 void AsioConnection::Write(std::string_view text) {
-  m_pending.append(text);
+  if (text.empty()) return;
+  Batch::Piece* last = m_pending.empty() ? nullptr : &m_pending.pieces.back();
+  if (last != nullptr && !last->shared) {
+    last->size += text.size();
+  } else {
+    m_pending.pieces.push_back({nullptr, m_pending.copies.size(), text.size()});
+  }
+  m_pending.copies.append(text);
+  m_pending.bytes += text.size();
+  Queued();
+}
+
+void AsioConnection::Write(const std::shared_ptr<const std::string>& text) {
+  if (text->empty()) return;
+  m_pending.pieces.push_back({text, 0, text->size()});
+  m_pending.bytes += text->size();
+  Queued();
+}
+
+void AsioConnection::Queued() {
+  if (m_write_active || m_flush_queued) return;
+  m_flush_queued = true;
+  m_turn.Add(shared_from_this());
+}
+
+void AsioConnection::Flush() {
+  m_flush_queued = false;
   if (!m_write_active) StartWrite();
 }
 
+namespace {
+
+// A span of buffers that Asio's composed write copies as two pointers.
+struct BufferSpan {
+  using value_type = asio::const_buffer;
+  using const_iterator = const asio::const_buffer*;
+  const asio::const_buffer* first;
+  const asio::const_buffer* last;
+  const_iterator begin() const { return first; }
+  const_iterator end() const { return last; }
+};
+
+}  // namespace
+
 void AsioConnection::StartWrite() {
   if (m_closed || m_pending.empty()) return;
-  m_writing.swap(m_pending);
-  m_pending.clear();
+  std::swap(m_writing, m_pending);
+  m_pending.Clear();
+  m_buffers.clear();
+  if (m_secure) {
+    // TLS seals what it is given one buffer at a time: one buffer, one record.
+    if (m_writing.pieces.size() > 1 || m_writing.pieces.front().shared) {
+      std::string whole;
+      whole.reserve(m_writing.bytes);
+      for (const Batch::Piece& piece : m_writing.pieces) {
+        whole.append(piece.shared ? *piece.shared : m_writing.copies, piece.begin, piece.size);
+      }
+      m_writing.copies.swap(whole);
+    }
+    m_buffers.emplace_back(m_writing.copies.data(), m_writing.copies.size());
+  } else {
+    for (const Batch::Piece& piece : m_writing.pieces) {
+      const char* data = piece.shared ? piece.shared->data() : m_writing.copies.data();
+      m_buffers.emplace_back(data + piece.begin, piece.size);
+    }
+  }
   m_write_active = true;
+  size_t first = 0;
+  if (!m_secure) {
+    // Asio's composed write gathers at most 16 buffers a call; the kernel
+    // takes up to IOV_MAX. Only what it does not take now waits for Asio.
+    size_t written = WriteNow();
+    if (written == m_writing.bytes) return Written();
+    while (written >= m_buffers[first].size()) written -= m_buffers[first++].size();
+    m_buffers[first] += written;
+  }
   auto self = shared_from_this();
+  const BufferSpan buffers{m_buffers.data() + first, m_buffers.data() + m_buffers.size()};
   WithStream([&](auto& stream) {
-    asio::async_write(stream, asio::buffer(m_writing),
-                      [self](std::error_code ec, size_t) {
-                        self->m_write_active = false;
-                        self->m_writing.clear();
-                        if (self->m_closed) return;
-                        if (ec) {
-                          self->m_pending.clear();
-                          return self->Fail(Describe(ec));
-                        }
-                        if (!self->m_pending.empty()) return self->StartWrite();
-                        if (self->m_owner == nullptr) self->CloseNow();
-                      });
+    asio::async_write(stream, buffers, [self](std::error_code ec, size_t) {
+      if (self->m_closed) {
+        self->m_write_active = false;
+        self->m_writing.Clear();
+        return;
+      }
+      if (ec) {
+        self->m_write_active = false;
+        self->m_writing.Clear();
+        self->m_pending.Clear();
+        return self->Fail(Describe(ec));
+      }
+      self->Written();
+      if (!self->m_write_active && self->m_owner == nullptr) self->CloseNow();
+    });
   });
+}
+
+size_t AsioConnection::WriteNow() {
+  m_iovecs.clear();
+  for (const asio::const_buffer& buffer : m_buffers) {
+    if (m_iovecs.size() == IOV_MAX) break;
+    m_iovecs.push_back({const_cast<void*>(buffer.data()), buffer.size()});
+  }
+  msghdr message{};
+  message.msg_iov = m_iovecs.data();
+  message.msg_iovlen = m_iovecs.size();
+  const ssize_t written = ::sendmsg(Tcp().native_handle(), &message, MSG_NOSIGNAL | MSG_DONTWAIT);
+  // An error is left for the composed write to meet and report.
+  return written > 0 ? static_cast<size_t>(written) : 0;
+}
+
+// The batch under way has gone; what was queued meanwhile follows.
+void AsioConnection::Written() {
+  m_write_active = false;
+  m_writing.Clear();
+  if (!m_pending.empty()) StartWrite();
 }
 
 void AsioConnection::SetNoDelay(bool value) {
@@ -274,6 +376,8 @@ void AsioConnection::SetNoDelay(bool value) {
 void AsioConnection::Detach(int32_t linger_seconds) {
   m_owner = nullptr;
   m_resolver.cancel();
+  // What the owner queued in this turn starts to leave before the close.
+  if (!m_write_active) StartWrite();
   bool unsent = m_write_active || !m_pending.empty();
   if (!m_established || !unsent || linger_seconds <= 0) return CloseNow();
   m_deadline.emplace(m_io, std::chrono::seconds(linger_seconds));
@@ -296,7 +400,30 @@ void AsioConnection::CloseNow() {
   Tcp().shutdown(tcp::socket::shutdown_both, ignored);
   Tcp().close(ignored);
   if (m_deadline) m_deadline->cancel();
-  m_pending.clear();
+  m_pending.Clear();
+}
+
+// --- AsioWriteTurn --------------------------------------------------------
+
+asio::execution_context::id AsioWriteTurn::id;
+
+AsioWriteTurn::AsioWriteTurn(asio::io_context& io)
+    : asio::execution_context::service(io), m_io(io) {}
+
+void AsioWriteTurn::Add(std::shared_ptr<AsioConnection> connection) {
+  if (m_queued.empty()) asio::post(m_io, [this] { FlushAll(); });
+  m_queued.push_back(std::move(connection));
+}
+
+void AsioWriteTurn::FlushAll() {
+  m_flushing.swap(m_queued);
+  for (const auto& connection : m_flushing) connection->Flush();
+  m_flushing.clear();
+}
+
+void AsioWriteTurn::shutdown() {
+  m_queued.clear();
+  m_flushing.clear();
 }
 
 // --- AsioSocket -----------------------------------------------------------
@@ -368,6 +495,13 @@ void AsioSocket::Connect(const std::string& host, int32_t port) {
 }
 
 void AsioSocket::Send(std::string_view text) {
+  if (m_state != SocketConnected || !m_connection) {
+    throw Error(ErrorCode::InvalidArgument, "the socket is not connected");
+  }
+  m_connection->Write(text);
+}
+
+void AsioSocket::SendShared(const std::shared_ptr<const std::string>& text) {
   if (m_state != SocketConnected || !m_connection) {
     throw Error(ErrorCode::InvalidArgument, "the socket is not connected");
   }

@@ -317,6 +317,11 @@ std::string CProcess::ParameterValue(int16_t Index, bool PutDefaultValue,
   return std::string(PutDefaultValue ? DefaultValue : kInvalidParameter);
 }
 
+std::string_view CProcess::ParameterView(int16_t Index) const {
+  if (Index < 1 || static_cast<size_t>(Index) > m_params.size()) return {};
+  return ParameterText(static_cast<size_t>(Index - 1));
+}
+
 SendResultEnum CProcess::Send(const std::shared_ptr<ISocket>& Child) {
   if (!Child) return SentFailedError;
   try {

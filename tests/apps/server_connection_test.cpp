@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fake_connection_host.h"
@@ -189,6 +191,48 @@ TEST(ServerConnectionDeadline, OnlyALogOnBeforeTheDeadlineKeepsTheConnection) {
   EXPECT_EQ(host.log.back().find("no log-on in time") != std::string::npos, true);
   time.Advance(60000);
   EXPECT_FALSE(talker->IsClosed());
+}
+
+// A host that holds what logged-on sessions are told until Release.
+class HoldingHost : public test::FakeConnectionHost {
+ public:
+  bool Holding() const override { return holding; }
+  void Hold(std::function<void()> send) override { held.push_back(std::move(send)); }
+  void Release() {
+    holding = false;
+    for (auto& send : std::exchange(held, {})) send();
+  }
+  bool holding = false;
+  std::vector<std::function<void()>> held;
+};
+
+TEST(ServerConnectionSharedText, GoesAtOnceAheadOfHeldAnswersAndWithinTheBudget) {
+  HoldingHost host;
+  auto [server_end, peer] = MemorySocket::CreatePair();
+  ConnectionLimits limits;
+  limits.max_unsent_bytes = 100;
+  ServerConnection connection(host, server_end, limits);
+  connection.Start();
+  CProcess logon;
+  logon.DefineRequestByToken(-1, 5, LOGIN_TOKEN, {"alice", "secret"});
+  peer->Send(logon.ProcessText());
+  ASSERT_TRUE(connection.LoggedOn());
+  peer->Receive();
+
+  const auto price = std::make_shared<const std::string>(std::string(36, 'p') + "+3!");
+  host.holding = true;
+  connection.Send("ANSWER+3!");
+  EXPECT_TRUE(connection.SendNow(price));
+  EXPECT_EQ(peer->Receive(), *price);
+  host.Release();
+  EXPECT_EQ(peer->Receive(), "ANSWER+3!");
+
+  peer->StopReading();
+  int sent = 0;
+  while (sent < 10 && connection.SendNow(price)) ++sent;
+  EXPECT_EQ(sent, 3);  // 117 bytes not taken passed the 100 allowed
+  EXPECT_TRUE(connection.IsClosed());
+  EXPECT_EQ(host.closed, 1);
 }
 
 TEST_F(ServerConnectionTest, AnUnterminatedMessagePastTheLimitClosesTheConnection) {

@@ -35,7 +35,9 @@ class AsioTlsContext;
 // for the host) ends the attempt in SocketClosed, with the reason in
 // LastError().
 //
-// Send queues whole texts in call order. Blocked() is true while more than
+// Send and SendShared queue whole texts in call order; what one turn of the
+// io_context queued leaves in one gathered write after that turn (shared
+// texts by reference, not copied). Blocked() is true while more than
 // kBlockedBytes of accepted text has not yet been handed to the operating
 // system. Close() reports SocketClosed at once; text still unsent keeps
 // leaving in the background for at most LingerSeconds() before the
@@ -68,6 +70,7 @@ class AsioSocket : public ISocket,
   bool Blocked() const override;
   void Connect(const std::string& host, int32_t port) override;
   void Send(std::string_view text) override;
+  void SendShared(const std::shared_ptr<const std::string>& text) override;
   std::string Receive() override;
   // Lends a chunk read while nothing else waited straight from the read
   // buffer, without copying it.

@@ -96,6 +96,10 @@ class ISocket : public Object {
   // Accepts the whole text for sending, after all text given before. Throws
   // orvane::Error when the socket is not connected.
   virtual void Send(std::string_view text) = 0;
+  // The same for a text the caller shares, unchanged, with other sockets
+  // (one message to many peers): a socket may hold a reference to it until
+  // it has gone out instead of copying it. The default copies it as Send.
+  virtual void SendShared(const std::shared_ptr<const std::string>& text) { Send(*text); }
   // Everything received and not yet read, as text; empty when nothing is.
   virtual std::string Receive() = 0;
   // The same text lent instead of copied, for a reader inside its Receive

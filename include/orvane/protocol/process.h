@@ -114,6 +114,9 @@ class CProcess : public IQueueNode, private NonCopyable {
   // an Index below 1).
   std::string ParameterValue(int16_t Index, bool PutDefaultValue = false,
                              std::string_view DefaultValue = {}) const;
+  // Parameter Index (1-based) lent, not copied: valid until the process is
+  // defined or renewed again. Empty for an Index outside 1..Parameters().
+  std::string_view ParameterView(int16_t Index) const;
   // Hands the whole process text to Child's send operation. Never throws:
   // SentFailedZeroPort when the remote port is 0 (nothing is sent),
   // SentFailedError when no socket is given or the socket fails.

@@ -255,6 +255,33 @@ TEST_F(AsioSocketTest, BlockedWhileUnsentTextExceedsTheBoundThenClears) {
   EXPECT_EQ(seen_by_host.UnsentBytes(), 0u);
 }
 
+TEST_F(AsioSocketTest, ATurnsTextsLeaveAfterItInOrderSharedOnesByReference) {
+  ASSERT_TRUE(ConnectTo("127.0.0.1", server.Port()));
+  auto price = std::make_shared<const std::string>("PRICE+3!");
+  socket->Send("A+3!");
+  socket->SendShared(price);
+  socket->Send("B+3!");
+  socket->SendShared(price);
+  // Nothing has left yet, and the shared text is held, not copied.
+  EXPECT_EQ(socket->UnsentBytes(), 24u);
+  EXPECT_EQ(price.use_count(), 3);
+  ASSERT_TRUE(RunUntil(io, [&] {
+    return server.received.size() == 24 && socket->UnsentBytes() == 0 && price.use_count() == 1;
+  }));
+  EXPECT_EQ(server.received, "A+3!PRICE+3!B+3!PRICE+3!");
+  EXPECT_EQ(server.receives, 1);  // one write, read as one chunk
+}
+
+TEST_F(AsioSocketTest, TextSentJustBeforeACloseStillLeaves) {
+  ASSERT_TRUE(ConnectTo("127.0.0.1", server.Port()));
+  ASSERT_TRUE(RunUntil(io, [&] { return server.children.size() == 1; }));
+  socket->Send("BYE+3!");
+  socket->SendShared(std::make_shared<const std::string>("END+3!"));
+  socket->Close();
+  ASSERT_TRUE(RunUntil(io, [&] { return server.closed == 1; }));
+  EXPECT_EQ(server.received, "BYE+3!END+3!");
+}
+
 TEST_F(AsioSocketTest, TextUnsentAtCloseStillLeaves) {
   SlowReader peer(io);
   socket->LingerSeconds(5);

@@ -239,6 +239,7 @@ class TestServer : public AsioListenerEvents, public ISocketEvents {
   void Receive(ISocket& socket) override {
     std::string text = socket.Receive();
     received += text;
+    ++receives;
   }
   void State(ISocket&, SocketStateEnum state) override {
     if (state == SocketClosed) ++closed;
@@ -246,6 +247,7 @@ class TestServer : public AsioListenerEvents, public ISocketEvents {
 
   std::vector<std::shared_ptr<ISocket>> children;
   std::string received;
+  int receives = 0;  // Receive events: chunks as they were read
   int closed = 0;
 
  private:
