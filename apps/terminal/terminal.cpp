@@ -423,7 +423,7 @@ void Terminal::OnPush(const CProcess& process) {
                ? ", new price " + wire::Number(negotiation.dealer_price)
                : std::string()));
       m_events->Negotiating(process.TokenID(), negotiation);
-      return;
+      return m_events->Received(process);
     }
     default:
       return m_events->Received(process);

@@ -97,8 +97,8 @@ class TerminalEvents {
   // The account history the terminal asked for, oldest first.
   virtual void HistoryRead(int32_t /*account*/,
                            const std::vector<model::HistoryEntry>& /*entries*/) {}
-  // A message the terminal does not read itself (a dealer's answers and
-  // pushes), in order with the pushes it applies (one that came while the
+  // A message the terminal does not act on itself (a dealer's answers and
+  // pushes; a negotiation's pushes also after Negotiating), in order with the pushes it applies (one that came while the
   // model loaded comes once it is loaded), and every refusal (ERROR) but
   // the log-on's. A refused multi-row request is not waited for.
   virtual void Received(const CProcess& /*process*/) {}
