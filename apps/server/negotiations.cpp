@@ -50,11 +50,12 @@ void Negotiations::Take(const MarketOrder& order, TokensEnum token,
         m_desk.Decline(order, kNoDealer, "No dealer takes orders now; try again later"));
   }
   const int32_t id = ++m_next_id;
-  int32_t direction = order.direction;
+  // A close names its position: the symbol and direction are the position's.
+  int32_t direction = order.direction, symbol = order.symbol;
   double open_price = 0, open_lots = 0;
   for (const model::Position& p : m_desk.Positions(order.client)) {
     if (order.ticket != 0 && p.account == order.account && p.ticket == order.ticket) {
-      direction = p.direction, open_price = p.price, open_lots = p.lots;
+      direction = p.direction, symbol = p.symbol, open_price = p.price, open_lots = p.lots;
     }
   }
   const bool closing = order.ticket != 0;
@@ -62,13 +63,14 @@ void Negotiations::Take(const MarketOrder& order, TokensEnum token,
       closing ? (direction == BuyType ? RequestLiqBuy : RequestLiqSell)
               : (direction == BuyType ? RequestNewBuy : RequestNewSell);
   Held& held = m_held[id];
-  held.record = m_records->Add(MarketOrderType, id, -1, order.account, order.client,
-                               order.symbol, static_cast<OperationTypeEnum>(direction),
+  held.record = m_records->Add(MarketOrderType, id, -1, order.account, order.client, symbol,
+                               static_cast<OperationTypeEnum>(direction),
                                order.lots, order.price, open_price, 0, 0,
                                closing ? LiquidateType : NewType, status, 0, "", open_lots, -1,
                                order.ticket);
   held.order = order;
   held.order.direction = direction;
+  held.order.symbol = symbol;
   held.token = token;
   held.session = std::move(session);
   held.timer = m_timers.CreateTimer();

@@ -119,6 +119,17 @@ TEST_F(NegotiationTest, AnAcceptedOrderExecutesAtTheDealersPriceOnce) {
   EXPECT_TRUE(dana.Rows(MARKET_ORDER_TOKEN).empty());
   EXPECT_EQ(dana.Order(wire::NegotiationAnswer{id, 1.2}, DLR_ACCEPT_MARKET_ORDER_TOKEN).code,
             kUnknownOrder);
+  // A close is negotiated too, with its position's symbol and direction.
+  const int32_t ticket = m_server->desk().Positions(10)[0].ticket;
+  alice.socket->Send(wire::Request(alice.sid, wire::CloseRequest{2, 100, ticket, 0, 1.2000}));
+  alice.Read();
+  const Heard sent = Heard::From(dana.Read());
+  ASSERT_EQ(sent.Tokens(), std::vector<TokensEnum>{SEND_TO_CHAT_TOKEN});
+  const wire::Negotiation& close = sent.negotiations[0].second;
+  EXPECT_EQ(close.symbol, 2);
+  EXPECT_EQ(close.ticket, ticket);
+  EXPECT_EQ(close.direction, BuyType);
+  EXPECT_EQ(close.text, "Liq Buy - Request");
 }
 
 TEST_F(NegotiationTest, ARejectedOrderIsAnsweredAndChangesNothing) {
