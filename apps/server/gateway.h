@@ -229,6 +229,8 @@ class Gateway : private ConnectionHost, private NegotiationHost {
   // outcome (none: the server takes no orders now).
   template <typename Request, typename Run>
   void Command(ServerConnection& c, const CProcess& p, Run run);
+  template <typename Request, typename Fill>
+  void ManualDeal(ServerConnection& c, const CProcess& p, Fill fill);
   // Whether the dealer acts for the client; otherwise the command is refused.
   bool ActsFor(ServerConnection& c, const CProcess& p, int32_t client);
   static bool IsDealer(const ServerConnection& c);

@@ -68,8 +68,10 @@ void Gateway::Money(ServerConnection& c, const CProcess& p) {
   });
 }
 
-void Gateway::ManualOpen(ServerConnection& c, const CProcess& p) {
-  Command<wire::ManualOpenRequest>(c, p, [&](const wire::ManualOpenRequest& r) {
+// A deal the dealer makes by hand on an account it acts for, at its price.
+template <typename Request, typename Fill>
+void Gateway::ManualDeal(ServerConnection& c, const CProcess& p, Fill fill) {
+  Command<Request>(c, p, [&](const Request& r) {
     const int32_t client = m_desk.AccountOwner(r.account);
     if (!ActsFor(c, p, client)) return;
     MarketOrder order;
@@ -77,28 +79,25 @@ void Gateway::ManualOpen(ServerConnection& c, const CProcess& p) {
     order.number = r.number;
     order.client = client;
     order.account = r.account;
-    order.symbol = r.symbol;
-    order.direction = r.direction;
     order.lots = r.lots;
     order.price = r.price;
-    Answer(c, NEW_POSITION_TOKEN, r.number, m_desk.Execute(order));
+    fill(r, order);
+    Answer(c, Request::kToken, r.number, m_desk.Execute(order));
+  });
+}
+
+void Gateway::ManualOpen(ServerConnection& c, const CProcess& p) {
+  ManualDeal<wire::ManualOpenRequest>(c, p, [](const wire::ManualOpenRequest& r, MarketOrder& o) {
+    o.symbol = r.symbol;
+    o.direction = r.direction;
   });
 }
 
 void Gateway::ManualClose(ServerConnection& c, const CProcess& p) {
-  Command<wire::ManualCloseRequest>(c, p, [&](const wire::ManualCloseRequest& r) {
-    const int32_t client = m_desk.AccountOwner(r.account);
-    if (!ActsFor(c, p, client)) return;
-    MarketOrder order;
-    order.username = order.dealer = c.Session()->Username();
-    order.number = r.number;
-    order.client = client;
-    order.account = r.account;
-    order.ticket = r.ticket;
-    order.lots = r.lots;
-    order.price = r.price;
-    Answer(c, CLOSE_POSITION_TOKEN, r.number, m_desk.Execute(order));
-  });
+  ManualDeal<wire::ManualCloseRequest>(c, p,
+                                       [](const wire::ManualCloseRequest& r, MarketOrder& o) {
+                                         o.ticket = r.ticket;
+                                       });
 }
 
 // A dealer acting for part of the tree puts a new client there: under its
