@@ -59,13 +59,18 @@ CommCalcTypeEnum CommCalcTypeOf(const CClient* client) {
 constexpr size_t kReadAhead = 6;
 constexpr size_t kReadRowsAhead = 3;
 
+// Asks for every line of memory that the bytes [object, object + bytes)
+// touch, into the second-level cache.
 void ReadAhead(const void* object, size_t bytes, bool write) {
-  const char* p = static_cast<const char*>(object);
-  for (size_t at = 0; at < bytes; at += 64) {
+  constexpr uintptr_t kLine = 64;
+  const uintptr_t end = reinterpret_cast<uintptr_t>(object) + bytes;
+  for (uintptr_t line = reinterpret_cast<uintptr_t>(object) & ~(kLine - 1); line < end;
+       line += kLine) {
+    const auto* p = reinterpret_cast<const void*>(line);
     if (write) {
-      __builtin_prefetch(p + at, 1, 1);
+      __builtin_prefetch(p, 1, 1);
     } else {
-      __builtin_prefetch(p + at, 0, 1);
+      __builtin_prefetch(p, 0, 1);
     }
   }
 }
@@ -78,14 +83,23 @@ void ReadAhead(const detail::HolderRows& rows, size_t i, uint64_t pricing_genera
     ReadAhead(row.figures, row.figures_span, false);
     ReadAhead(row.summaries, sizeof(CSummaries), true);
   }
-  if (i + kReadRowsAhead < rows.size()) rows[i + kReadRowsAhead].figures->ReadRowsAhead(pricing_generation);
+  if (i + kReadRowsAhead < rows.size()) {
+    const detail::HolderRow& row = rows[i + kReadRowsAhead];
+    row.figures->ReadRowsAhead(pricing_generation, row.member);
+  }
 }
 
-detail::PositionFigures& CurrentFigures(const detail::HolderRow& row,
-                                        uint64_t pricing_generation) {
-  return row.figures->Stale(pricing_generation)
-             ? detail::PositionsAccess::CurrentFiguresOf(*row.positions)
-             : *row.figures;
+// The holder's floating result, its position in the symbol priced from the
+// row's copy while that holds.
+double TotalOf(detail::HolderRow& row, const CSymbol& symbol, uint64_t pricing_generation,
+               int64_t& repriced) {
+  detail::PositionFigures& figures =
+      row.figures->Stale(pricing_generation)
+          ? detail::PositionsAccess::CurrentFiguresOf(*row.positions)
+          : *row.figures;
+  if (row.version != figures.Version()) detail::HolderBook::Recopy(row, &symbol);
+  return figures.Total(CommCalcTypeOf(row.client), repriced, &row.position,
+                       row.member == detail::HolderRow::kNoMember ? SIZE_MAX : row.member);
 }
 
 }  // namespace
@@ -188,7 +202,7 @@ void CAccountsTransactions::DealWithChangedSymbolPrices(
     }
   }
   if (!m_events.HasListeners() && !CSummaries::AnyHasListeners()) {
-    RevalueQuietly(*index, trades);
+    RevalueQuietly(*index, *symbol, trades);
   } else {
     RevalueListened(*index, *symbol);
   }
@@ -197,17 +211,17 @@ void CAccountsTransactions::DealWithChangedSymbolPrices(
 // Nothing outside the engine runs during this walk (a liquidation raises its
 // events to nobody), so the rows stay as they are and whether the symbol
 // trades is answered once for all holders.
-void CAccountsTransactions::RevalueQuietly(const CCurAccount& index, bool trades) {
-  const auto rows = m_book->RowsFor(index.AccountsHavePositions());
+void CAccountsTransactions::RevalueQuietly(const CCurAccount& index, const CSymbol& symbol,
+                                           bool trades) {
+  const auto rows = m_book->RowsFor(index.AccountsHavePositions(), &symbol);
   detail::TickCounts& counts = detail::ThreadTickCounts();
   int64_t repriced = 0;
   const bool check = trades && m_side == SERVER_SIDE_EXECUTION;
   const uint64_t pricing_generation = ClientParamEntry::PricingGeneration();
   for (size_t i = 0; i < rows->size(); ++i) {
     ReadAhead(*rows, i, pricing_generation);
-    const detail::HolderRow& row = (*rows)[i];
-    detail::PositionFigures& figures = CurrentFigures(row, pricing_generation);
-    row.summaries->FloatingProfitLoss(figures.Total(CommCalcTypeOf(row.client), repriced));
+    detail::HolderRow& row = (*rows)[i];
+    row.summaries->FloatingProfitLoss(TotalOf(row, symbol, pricing_generation, repriced));
     if (check) CheckLiquidation(row);
   }
   counts.holders += static_cast<int64_t>(rows->size());
@@ -220,7 +234,7 @@ void CAccountsTransactions::RevalueQuietly(const CCurAccount& index, bool trades
 // if it still lives.
 void CAccountsTransactions::RevalueListened(const CCurAccount& index, const CSymbol& symbol) {
   const auto& refs = index.AccountsHavePositions();
-  const auto rows = m_book->RowsFor(refs);
+  const auto rows = m_book->RowsFor(refs, &symbol);
   const uint64_t structure = detail::StructureGeneration();
   const uint64_t listed = refs->Generation();
   auto copied_holds = [&] {
@@ -228,7 +242,7 @@ void CAccountsTransactions::RevalueListened(const CCurAccount& index, const CSym
   };
   detail::TickCounts& counts = detail::ThreadTickCounts();
   for (size_t i = 0; i < rows->size(); ++i) {
-    const detail::HolderRow& row = (*rows)[i];
+    detail::HolderRow& row = (*rows)[i];
     ++counts.holders;
     if (!copied_holds() || row.summaries->HasListeners()) {
       if (const auto account = row.held.lock()) RevalueHolder(account, symbol);
@@ -237,8 +251,7 @@ void CAccountsTransactions::RevalueListened(const CCurAccount& index, const CSym
     // Asked for each holder: a handler may change an entry.
     const uint64_t pricing_generation = ClientParamEntry::PricingGeneration();
     ReadAhead(*rows, i, pricing_generation);
-    detail::PositionFigures& figures = CurrentFigures(row, pricing_generation);
-    double flt = figures.Total(CommCalcTypeOf(row.client), counts.repriced);
+    double flt = TotalOf(row, symbol, pricing_generation, counts.repriced);
     const CSummaries& s = *row.summaries;
     row.summaries->FloatingProfitLoss(flt);  // no listener: raises nothing
     if (m_events.HasListeners()) {
@@ -250,7 +263,7 @@ void CAccountsTransactions::RevalueListened(const CCurAccount& index, const CSym
       double margin_requirement = s.MarginRequirement();
       double margin_level = s.marginLevel();
       double effective_margin = s.EffectiveMargin();
-      int32_t open_positions = static_cast<int32_t>(figures.Count());
+      int32_t open_positions = static_cast<int32_t>(row.figures->Count());
       m_events.Raise([&](CAccountsTransactionsEvents& l) {
         l.UpdateListView(client_id, account_id, balance, flt, credit, equity,
                          margin_requirement, margin_level, effective_margin, open_positions);

@@ -105,6 +105,7 @@ void PositionFigures::Refresh(const KeyedCollection<COpenPosition>& members) {
   for (const auto& position : members) m_rows.push_back(RowOf(*position));
   m_count = static_cast<uint32_t>(m_rows.size());
   m_row_data = m_rows.data();
+  ++m_version;
   if (m_count > kInline) m_more.resize(m_count);
   Kept* kept = KeptData();
   for (size_t i = 0; i < m_count; ++i) kept[i] = KeptFor(m_rows[i]);
@@ -116,14 +117,22 @@ bool PositionFigures::Holds(const Kept& kept) {
          kept.stamps == kept.symbol->PricesStamp() + kept.ref_symbol->PricesStamp();
 }
 
-void PositionFigures::ReadRowsAhead(uint64_t pricing_generation) const {
+void PositionFigures::ReadRowsAhead(uint64_t pricing_generation, size_t copied) const {
   if (m_count > kInline || Stale(pricing_generation)) return;
   for (size_t i = 0; i < m_count; ++i) {
-    if (!Holds(m_inline[i])) __builtin_prefetch(m_row_data + i, 0, 1);
+    if (i != copied && !Holds(m_inline[i])) __builtin_prefetch(m_row_data + i, 0, 1);
   }
 }
 
-double PositionFigures::Total(CommCalcTypeEnum comm_calc_type, int64_t& repriced) {
+size_t PositionFigures::FirstOn(const CSymbol* symbol) const {
+  for (size_t i = 0; i < m_rows.size(); ++i) {
+    if (m_rows[i].symbol == symbol) return i;
+  }
+  return SIZE_MAX;
+}
+
+double PositionFigures::Total(CommCalcTypeEnum comm_calc_type, int64_t& repriced,
+                              const Row* copy, size_t copied) {
   Kept* kept_data = KeptData();
   if (comm_calc_type != m_kept_for) {
     for (size_t i = 0; i < m_count; ++i) kept_data[i].stamps = 0;
@@ -137,24 +146,24 @@ double PositionFigures::Total(CommCalcTypeEnum comm_calc_type, int64_t& repriced
       total += kept.profit;
     } else {
       ++repriced;
-      total += Reprice(i, comm_calc_type);
+      total += Reprice(i, i == copied ? *copy : m_rows[i], comm_calc_type);
     }
   }
   return total;
 }
 
-double PositionFigures::Reprice(size_t i, CommCalcTypeEnum comm_calc_type) {
+double PositionFigures::Reprice(size_t i, const Row& row, CommCalcTypeEnum comm_calc_type) {
   Kept& kept = KeptData()[i];
   kept.stamps = 0;
   if (kept.symbol == nullptr) {
     bool reusable = false;
-    return ProfitOf(m_rows[i], comm_calc_type, reusable);
+    return ProfitOf(row, comm_calc_type, reusable);
   }
   // Read before pricing: a change made while pricing leaves the result out
   // of date.
   const uint64_t stamps = kept.symbol->PricesStamp() + kept.ref_symbol->PricesStamp();
   bool reusable = true;
-  kept.profit = ProfitOf(m_rows[i], comm_calc_type, reusable);
+  kept.profit = ProfitOf(row, comm_calc_type, reusable);
   if (reusable) kept.stamps = stamps;
   return kept.profit;
 }

@@ -273,7 +273,7 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   void LiquidateAtPoint(const std::shared_ptr<CAccount>& account);
   // A quote's work on the position holders of the quoted symbol: with
   // nobody listening, and with listeners whose handlers may call back in.
-  void RevalueQuietly(const CCurAccount& index, bool trades);
+  void RevalueQuietly(const CCurAccount& index, const CSymbol& symbol, bool trades);
   void RevalueListened(const CCurAccount& index, const CSymbol& symbol);
   // One holder through the public objects, for when a handler may have
   // changed what the walk copied.

@@ -76,8 +76,17 @@ class alignas(64) PositionFigures {
 
   // The sum of the members' floating results in member order, not rounded.
   // Works out again the results whose prices moved; `repriced` counts them.
-  // The figures must be current (see Stale).
-  double Total(CommCalcTypeEnum comm_calc_type, int64_t& repriced);
+  // The figures must be current (see Stale). A caller holding a copy of
+  // member `copied`'s row (made at this Version) passes it, and that member
+  // is priced from the copy.
+  double Total(CommCalcTypeEnum comm_calc_type, int64_t& repriced,
+               const Row* copy = nullptr, size_t copied = SIZE_MAX);
+  // Advanced by every Refresh: rows copied at one version hold while it
+  // does.
+  uint32_t Version() const { return m_version; }
+  // The first member priced on `symbol`'s figures, SIZE_MAX for none.
+  size_t FirstOn(const CSymbol* symbol) const;
+  const Row& RowAt(size_t i) const { return m_rows[i]; }
   size_t Count() const { return m_count; }
   // Results kept in the object itself, beside what a total reads first.
   static constexpr size_t kInline = 6;
@@ -88,7 +97,7 @@ class alignas(64) PositionFigures {
   // Starts reading the figures of the members whose kept result will be
   // worked out again; reads only what ReadSpan covers, and nothing when the
   // figures are stale.
-  void ReadRowsAhead(uint64_t pricing_generation) const;
+  void ReadRowsAhead(uint64_t pricing_generation, size_t copied) const;
 
 
  private:
@@ -96,7 +105,7 @@ class alignas(64) PositionFigures {
   static Kept KeptFor(const Row& row);
   // Sets `reusable` false when the result read prices beyond the stamps.
   static double ProfitOf(const Row& row, CommCalcTypeEnum comm_calc_type, bool& reusable);
-  double Reprice(size_t i, CommCalcTypeEnum comm_calc_type);
+  double Reprice(size_t i, const Row& row, CommCalcTypeEnum comm_calc_type);
   Kept* KeptData() { return m_count <= kInline ? m_inline : m_more.data(); }
   const Kept* KeptData() const { return m_count <= kInline ? m_inline : m_more.data(); }
   static bool Holds(const Kept& kept);
@@ -106,6 +115,7 @@ class alignas(64) PositionFigures {
   uint64_t m_pricing_generation = 0;
   const Row* m_row_data = nullptr;  // m_rows.data()
   uint32_t m_count = 0;
+  uint32_t m_version = 0;
   CommCalcTypeEnum m_kept_for{};
   bool m_stale = false;
   Kept m_inline[kInline];
