@@ -1,6 +1,7 @@
 #include "orvane/accounts/open_positions.h"
 
 #include <limits>
+#include <new>
 #include <optional>
 
 #include "detail/holder_book.h"
@@ -12,10 +13,15 @@
 
 namespace orvane {
 
-COpenPositions::COpenPositions() : m_figures(std::make_unique<detail::PositionFigures>()) {}
+COpenPositions::COpenPositions()
+    : m_figures(new (m_figures_storage) detail::PositionFigures()) {
+  static_assert(sizeof(detail::PositionFigures) <= kFiguresBytes &&
+                alignof(detail::PositionFigures) <= alignof(COpenPositions));
+}
 
 COpenPositions::~COpenPositions() {
   Deallocate();
+  m_figures->~PositionFigures();
   detail::StructureChanged();  // the engine's walk may hold the figures' address
 }
 
@@ -41,7 +47,7 @@ std::shared_ptr<COpenPosition> COpenPositions::Add(
   position->Account(Account);
   if (!m_items.Add(KeyOf(Ticket), position)) return nullptr;
   position->m_owner = this;
-  m_figures->MarkStale();
+  m_figures->Append(*position);
   return position;
 }
 
@@ -129,6 +135,17 @@ size_t PositionFigures::FirstOn(const CSymbol* symbol) const {
     if (m_rows[i].symbol == symbol) return i;
   }
   return SIZE_MAX;
+}
+
+void PositionFigures::Append(const COpenPosition& position) {
+  if (Stale()) return;
+  m_rows.push_back(RowOf(position));
+  m_row_data = m_rows.data();
+  ++m_version;
+  if (m_count == kInline) m_more.assign(m_inline, m_inline + kInline);
+  if (m_count >= kInline) m_more.emplace_back();
+  ++m_count;
+  KeptData()[m_count - 1] = KeptFor(m_rows.back());
 }
 
 double PositionFigures::Total(CommCalcTypeEnum comm_calc_type, int64_t& repriced,

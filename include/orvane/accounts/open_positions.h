@@ -1,6 +1,7 @@
 #ifndef ORVANE_ACCOUNTS_OPEN_POSITIONS_H_
 #define ORVANE_ACCOUNTS_OPEN_POSITIONS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -70,7 +71,11 @@ class COpenPositions : public Object, public ISafeObject, private NonCopyable {
   void Release(COpenPosition& position) const;
 
   KeyedCollection<COpenPosition> m_items;
-  std::unique_ptr<detail::PositionFigures> m_figures;
+  // The private part lives in the object itself, so that a record change
+  // reads one object, not two; its layout is the library's own.
+  static constexpr size_t kFiguresBytes = 320;
+  alignas(64) unsigned char m_figures_storage[kFiguresBytes];
+  detail::PositionFigures* m_figures;
 };
 
 }  // namespace orvane

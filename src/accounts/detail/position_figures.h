@@ -72,6 +72,9 @@ class alignas(64) PositionFigures {
   void MarkStale() { m_stale = true; }
   // Copies the figures of `members` (in order), dropping every kept result.
   void Refresh(const KeyedCollection<COpenPosition>& members);
+  // Copies the figures of a member added last; when the figures are stale
+  // already, they stay so.
+  void Append(const COpenPosition& position);
   void Clear();
 
   // The sum of the members' floating results in member order, not rounded.
