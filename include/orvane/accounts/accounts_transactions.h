@@ -60,8 +60,10 @@ enum ExecutionModeEnum : int32_t {
 // give no object. Errors reach the caller only where stated.
 //
 // A quote costs work proportional to the holders of the quoted symbol and
-// allocates nothing once the engine's scratch buffers have grown (the
-// host's handlers and the log texts of a liquidation aside).
+// allocates nothing once the engine's scratch buffers have grown and its
+// copy of the symbol's holders is made (again after records change the
+// holder list; the host's handlers and the log texts of a liquidation
+// aside).
 class CAccountsTransactions : public Object, public ISafeObject, private NonCopyable {
  public:
   CAccountsTransactions();
@@ -116,7 +118,8 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // the symbol trades is asked again after each holder's UpdateListView, so
   // a market that closes or opens inside the walk is seen from that holder
   // on. Orders, alerts and positions that a handler removes before the walk
-  // reaches them are not announced.
+  // reaches them are not announced, nor are accounts it deletes that nothing
+  // else holds.
   void DealWithChangedSymbolPrices(const std::shared_ptr<CSymbol>& vSymbol);
 
   void OrderStatusChanged(int32_t vClient, int32_t vAccount, int32_t OrderId);
