@@ -3,14 +3,25 @@
 // a reference symbol), with pending orders and price alerts that do not hit.
 //
 // BM_EngineTick: one quote (DealWithChangedSymbolPrices) per iteration,
-//   cycling through the symbols; "positions_per_s" counts the positions whose
-//   floating result was recomputed, "allocs_per_tick" the heap allocations
-//   made during the ticks (the engine's own work adds none once warm).
+//   cycling through the symbols; "holders_per_s" counts the accounts
+//   revalued, "repriced_per_s" the positions whose floating result was
+//   worked out again (the others' kept results held: their prices had not
+//   moved), "allocs_per_tick" the heap allocations made during the ticks
+//   (the engine's own work adds none once warm). BM_EngineTickListened: the
+//   same with a listener attached, as every host attaches one.
+//   "book_resident_mb" is the resident memory the book of 100,000 accounts
+//   added, the engine's copies for the walk included.
 // BM_FlatReference: the same quotes over plain arrays that compute the same
 //   floating results (checked equal to the cent before the runs) and the same
 //   account figures, with no object model.
 // BM_EngineVersusFlat: both over the same ticks in one run; "ratio" is the
-//   engine's time over the flat loop's.
+//   engine's time over the flat loop's. BM_EngineVersusFlatListened: the same
+//   with the listener attached to the engine.
+// BM_EngineRecordChanges: a position opened, modified, partly closed and
+//   closed through the engine (with the listener, as a host runs), per
+//   iteration; BM_EngineRecordChangesThenTick adds a quote of the symbol
+//   after each change, so that work a change leaves for the next quote is
+//   counted too.
 
 #include <benchmark/benchmark.h>
 
@@ -39,6 +50,11 @@
 #include "orvane/market/detail/price_rounding.h"
 #include "orvane/market/symbol.h"
 #include "orvane/market/symbols.h"
+
+#if __has_include("../src/accounts/detail/holder_book.h")
+#include "../src/accounts/detail/holder_book.h"
+#define ORVANE_BENCH_TICK_COUNTS 1
+#endif
 
 namespace {
 std::atomic<uint64_t> g_allocations{0};
@@ -187,8 +203,31 @@ struct Book {
   }
 };
 
+// Resident memory of the process in MB, from /proc (0 where there is none).
+double ResidentMb() {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (status == nullptr) return 0;
+  char line[256];
+  double kb = 0;
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    if (std::sscanf(line, "VmRSS: %lf kB", &kb) == 1) break;
+  }
+  std::fclose(status);
+  return kb / 1024;
+}
+
+// What the book and the engine's copies of it hold resident, once every
+// symbol has been quoted.
+double g_book_mb = 0;
+
 Book& TheBook() {
-  static Book* book = new Book();  // lives for the whole program
+  static Book* book = [] {
+    const double before = ResidentMb();
+    auto* b = new Book();  // lives for the whole program
+    for (int64_t n = 0; n < kSymbols; ++n) b->Quote(n);
+    g_book_mb = ResidentMb() - before;
+    return b;
+  }();
   return *book;
 }
 
@@ -315,26 +354,92 @@ int64_t PositionsOf(const Book& book, int64_t n) {
   return book.positions_per_tick[2 + n % kSymbols];
 }
 
+// A host's listener: keeps the last figures of every account, as a dealer
+// desk keeps them for its screens.
+class FiguresListener : public CAccountsTransactionsEvents {
+ public:
+  struct Figures {
+    double balance, flt, equity, margin_level, effective_margin;
+    int32_t open_positions;
+  };
+  FiguresListener() : m_figures(kClients * kAccountsPerClient + 1) {}
+  void UpdateListView(int32_t& /*cl_no*/, int32_t& acc_no, double& Balance, double& flt,
+                      double& /*Credit*/, double& Equity, double& /*MarginReq*/,
+                      double& marginLevel, double& EffMargin, int32_t& OpenPos) override {
+    m_figures[static_cast<size_t>(acc_no)] = {Balance, flt, Equity, marginLevel, EffMargin,
+                                              OpenPos};
+    ++m_updates;
+  }
+  const Figures& Of(int32_t account) const { return m_figures[static_cast<size_t>(account)]; }
+  int64_t updates() const { return m_updates; }
+
+ private:
+  std::vector<Figures> m_figures;
+  int64_t m_updates = 0;
+};
+
+// Attaches a listener to the book's engine for a benchmark's run.
+class Listening {
+ public:
+  explicit Listening(Book& book) : m_book(book) { m_book.engine->Advise(&m_listener); }
+  ~Listening() { m_book.engine->Unadvise(&m_listener); }
+  Listening(const Listening&) = delete;
+  Listening& operator=(const Listening&) = delete;
+  const FiguresListener& listener() const { return m_listener; }
+
+ private:
+  Book& m_book;
+  FiguresListener m_listener;
+};
+
+// What the engine's ticks did, from its own counts where the build has them.
+struct TickWork {
+#ifdef ORVANE_BENCH_TICK_COUNTS
+  detail::TickCounts start = detail::ThreadTickCounts();
+  int64_t holders() const { return detail::ThreadTickCounts().holders - start.holders; }
+  int64_t repriced() const { return detail::ThreadTickCounts().repriced - start.repriced; }
+#else
+  int64_t holders() const { return 0; }
+  int64_t repriced() const { return 0; }
+#endif
+};
+
+void ReportTicks(benchmark::State& state, const TickWork& work, int64_t ticks,
+                 uint64_t allocations) {
+  const double n = static_cast<double>(std::max<int64_t>(ticks, 1));
+  state.counters["holders_per_s"] =
+      benchmark::Counter(static_cast<double>(work.holders()), benchmark::Counter::kIsRate);
+  state.counters["repriced_per_s"] =
+      benchmark::Counter(static_cast<double>(work.repriced()), benchmark::Counter::kIsRate);
+  state.counters["holders_per_tick"] = static_cast<double>(work.holders()) / n;
+  state.counters["repriced_per_tick"] = static_cast<double>(work.repriced()) / n;
+  state.counters["allocs_per_tick"] = static_cast<double>(allocations) / n;
+}
+
+void RunEngineTicks(benchmark::State& state, Book& book) {
+  int64_t n = 0;
+  for (int64_t warm = 0; warm < kSymbols; ++warm) book.Quote(warm);
+  const TickWork work;
+  const uint64_t allocations_before = g_allocations.load();
+  for (auto _ : state) book.Quote(n++);
+  ReportTicks(state, work, n, g_allocations.load() - allocations_before);
+}
+
 void BM_EngineTick(benchmark::State& state) {
   Book& book = TheBook();
   TheFlat();
-  int64_t n = 0;
-  int64_t positions = 0;
-  for (int64_t warm = 0; warm < kSymbols; ++warm) book.Quote(warm);
-  const uint64_t allocations_before = g_allocations.load();
-  for (auto _ : state) {
-    positions += PositionsOf(book, n);
-    book.Quote(n++);
-  }
-  const uint64_t allocations = g_allocations.load() - allocations_before;
-  state.counters["positions_per_s"] =
-      benchmark::Counter(static_cast<double>(positions), benchmark::Counter::kIsRate);
-  state.counters["allocs_per_tick"] =
-      static_cast<double>(allocations) / static_cast<double>(std::max<int64_t>(n, 1));
-  state.counters["holders_positions_per_tick"] =
-      static_cast<double>(positions) / static_cast<double>(std::max<int64_t>(n, 1));
+  RunEngineTicks(state, book);
+  state.counters["book_resident_mb"] = g_book_mb;
 }
 BENCHMARK(BM_EngineTick)->Unit(benchmark::kMicrosecond);
+
+void BM_EngineTickListened(benchmark::State& state) {
+  Book& book = TheBook();
+  TheFlat();
+  Listening listening(book);
+  RunEngineTicks(state, book);
+}
+BENCHMARK(BM_EngineTickListened)->Unit(benchmark::kMicrosecond);
 
 void BM_FlatReference(benchmark::State& state) {
   Book& book = TheBook();
@@ -350,12 +455,13 @@ void BM_FlatReference(benchmark::State& state) {
 }
 BENCHMARK(BM_FlatReference)->Unit(benchmark::kMicrosecond);
 
-void BM_EngineVersusFlat(benchmark::State& state) {
-  Book& book = TheBook();
+void EngineVersusFlat(benchmark::State& state, Book& book) {
   Flat& flat = TheFlat();
   using Clock = std::chrono::steady_clock;
   double engine_seconds = 0, flat_seconds = 0;
   int64_t n = 0;
+  const TickWork work;
+  const uint64_t allocations_before = g_allocations.load();
   for (auto _ : state) {
     const auto t0 = Clock::now();
     for (int i = 0; i < kSymbols; ++i) book.Quote(n + i);
@@ -366,12 +472,82 @@ void BM_EngineVersusFlat(benchmark::State& state) {
     engine_seconds += std::chrono::duration<double>(t1 - t0).count();
     flat_seconds += std::chrono::duration<double>(t2 - t1).count();
   }
+  const uint64_t allocations = g_allocations.load() - allocations_before;
   const double ticks = static_cast<double>(n);
   state.counters["engine_us_per_tick"] = engine_seconds / ticks * 1e6;
   state.counters["flat_us_per_tick"] = flat_seconds / ticks * 1e6;
   state.counters["ratio"] = flat_seconds > 0 ? engine_seconds / flat_seconds : 0;
+  state.counters["holders_per_tick"] = static_cast<double>(work.holders()) / ticks;
+  state.counters["repriced_per_tick"] = static_cast<double>(work.repriced()) / ticks;
+  state.counters["allocs_per_tick"] = static_cast<double>(allocations) / ticks;
+  // Every figure still equal to the flat reference's, to the cent.
+  int mismatches = 0;
+  for (size_t a = 0; a < flat.floating.size(); ++a) {
+    auto account = book.engine->Account(static_cast<int32_t>(a / kAccountsPerClient + 1),
+                                        static_cast<int32_t>(a + 1));
+    if (account->SummeryInfo()->FloatingProfitLoss() != flat.floating[a]) ++mismatches;
+  }
+  state.counters["mismatches"] = mismatches;
 }
+
+void BM_EngineVersusFlat(benchmark::State& state) { EngineVersusFlat(state, TheBook()); }
 BENCHMARK(BM_EngineVersusFlat)->Unit(benchmark::kMillisecond);
+
+void BM_EngineVersusFlatListened(benchmark::State& state) {
+  Book& book = TheBook();
+  Listening listening(book);
+  EngineVersusFlat(state, book);
+  // The listener saw what the accounts hold.
+  int mismatches = 0;
+  const Flat& flat = TheFlat();
+  for (size_t a = 0; a < flat.floating.size(); ++a) {
+    if (listening.listener().Of(static_cast<int32_t>(a + 1)).flt != flat.floating[a]) {
+      ++mismatches;
+    }
+  }
+  state.counters["listener_mismatches"] = mismatches;
+}
+BENCHMARK(BM_EngineVersusFlatListened)->Unit(benchmark::kMillisecond);
+
+// One position's life through the engine's record paths, on an account
+// of the book that holds symbol `symbol`; the book is as before afterwards.
+void PositionLife(Book& book, int64_t n, bool quote) {
+  const int account = static_cast<int>((n * 7919) % (kClients * kAccountsPerClient));
+  const int32_t client_id = account / kAccountsPerClient + 1;
+  const int32_t account_id = account + 1;
+  const int32_t symbol = PositionSymbol(account, 0);
+  const int32_t ticket = 10000000 + static_cast<int32_t>(n % 1000000);
+  const double price = book.setups[symbol - 1].bid;
+  auto tick = [&] {
+    if (quote) book.engine->DealWithChangedSymbolPrices(book.by_id[symbol]);
+  };
+  book.engine->AddNewOpenPosition(client_id, account_id, ticket, symbol, 2, price, 1, 0, "",
+                                  "", false);
+  tick();
+  book.engine->UpdateOpenPosition(client_id, account_id, ticket, 3, price, 1, symbol, 0, "",
+                                  "");
+  tick();
+  book.engine->ClosePosition(client_id, account_id, ticket, 1);
+  tick();
+  book.engine->ClosePosition(client_id, account_id, ticket, 2);
+  tick();
+}
+
+void RecordChanges(benchmark::State& state, bool quote) {
+  Book& book = TheBook();
+  TheFlat();
+  Listening listening(book);
+  int64_t n = 0;
+  for (auto _ : state) PositionLife(book, n++, quote);
+  state.counters["changes_per_s"] =
+      benchmark::Counter(static_cast<double>(4 * n), benchmark::Counter::kIsRate);
+}
+
+void BM_EngineRecordChanges(benchmark::State& state) { RecordChanges(state, false); }
+BENCHMARK(BM_EngineRecordChanges)->Unit(benchmark::kMicrosecond);
+
+void BM_EngineRecordChangesThenTick(benchmark::State& state) { RecordChanges(state, true); }
+BENCHMARK(BM_EngineRecordChangesThenTick)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace orvane

@@ -1,5 +1,7 @@
 #include "orvane/accounts/account.h"
 
+#include "detail/holder_book.h"
+
 #include "orvane/accounts/open_positions.h"
 #include "orvane/accounts/orders.h"
 #include "orvane/accounts/summaries.h"
@@ -14,9 +16,28 @@ CAccount::CAccount()
 
 CAccount::~CAccount() { Deallocate(); }
 
+// The engine's price walk copies these; it learns of a change through the
+// structure generation.
 void CAccount::AccountID(int32_t value) {
   m_account_id = value;
   m_index_key = KeyOf(value);
+  detail::StructureChanged();
+}
+
+void CAccount::ClientID(int32_t value) {
+  m_client_id = value;
+  detail::StructureChanged();
+}
+
+void CAccount::SummeryInfo(std::shared_ptr<CSummaries> value) {
+  m_summery_info = std::move(value);
+  detail::StructureChanged();
+}
+
+void CAccount::Client(const std::shared_ptr<CClient>& value) {
+  m_client = value;
+  m_client_address = value.get();
+  detail::StructureChanged();
 }
 
 void CAccount::Deallocate() {
@@ -24,6 +45,7 @@ void CAccount::Deallocate() {
   m_open_positions->Deallocate();
   m_orders->Deallocate();
   m_client.reset();
+  detail::StructureChanged();
 }
 
 }  // namespace orvane

@@ -30,6 +30,7 @@ std::shared_ptr<CAccountRef> CAccountRefs::Add(
   m_items.Add(Account->IndexKey(), ref);
   ref->m_owner = this;
   m_accounts.push_back(Listed{ref->m_account, Account.get()});
+  ++m_generation;
   return ref;
 }
 
@@ -42,6 +43,7 @@ void CAccountRefs::Remove(const Variant& vntIndexKey) {
   if (!ref) return;
   Release(*ref);
   m_accounts_stale = true;
+  ++m_generation;
 }
 
 const std::vector<CAccountRefs::Listed>& CAccountRefs::Accounts() const {
@@ -63,6 +65,7 @@ void CAccountRefs::Deallocate() {
   m_items.Clear();
   m_accounts.clear();
   m_accounts_stale = false;
+  ++m_generation;
 }
 
 void CAccountRefs::Release(CAccountRef& ref) const {

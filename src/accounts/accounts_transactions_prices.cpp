@@ -5,6 +5,8 @@
 #include <string>
 
 #include "accounts_transactions_scratch.h"
+#include "detail/holder_book.h"
+#include "detail/position_figures.h"
 #include "orvane/accounts/account.h"
 #include "orvane/accounts/account_ref.h"
 #include "orvane/accounts/account_refs.h"
@@ -14,6 +16,7 @@
 #include "orvane/accounts/open_positions.h"
 #include "orvane/accounts/summaries.h"
 #include "orvane/clients/client.h"
+#include "orvane/clients/client_param_entry.h"
 #include "orvane/clients/client_param.h"
 #include "orvane/clients/client_ref.h"
 #include "orvane/clients/client_refs.h"
@@ -29,103 +32,9 @@ namespace {
 
 int32_t IntOf(const Variant& value) { return ToInt32(value.NumberValue()); }
 
-// The walk over a symbol's holders waits on memory, not on arithmetic: each
-// account, its figures, its position list and the pricing figures the list
-// keeps are separate objects. These warm them a few accounts ahead, one
-// level of the chain per step, so that several accounts' reads are in
-// flight at once. Each step reads only what the step before warmed.
-constexpr size_t kWarmAccount = 12;
-constexpr size_t kWarmMembers = 8;
-constexpr size_t kWarmFigures = 4;
-constexpr size_t kWarmEntries = 1;
-
-// Written out on x86, where g++ was seen to drop the builtin's hint from
-// this walk.
-void WarmLine(uintptr_t address) {
-#if defined(__x86_64__) || defined(__i386__)
-  asm volatile("prefetcht0 (%0)" : : "r"(address));
-#else
-  __builtin_prefetch(reinterpret_cast<const void*>(address));
-#endif
-}
-
-// Warms every line of memory that the bytes [from, to) of the object at p
-// touch. `from` may be negative: make_shared lays an object's reference
-// counts just before it. A hint only: nothing is read.
-void WarmSpan(const void* p, ptrdiff_t from, ptrdiff_t to) {
-  if (p == nullptr) return;
-  const uintptr_t base = reinterpret_cast<uintptr_t>(p);
-  const uintptr_t end = base + static_cast<uintptr_t>(to);
-  for (uintptr_t line = (base + static_cast<uintptr_t>(from)) & ~uintptr_t{63}; line < end;
-       line += 64) {
-    WarmLine(line);
-  }
-}
-
-// The parts a quote reads: an account's counts, references and flags; the
-// figures of its summaries; the kept results' place in its position list;
-// the figures of a position whose result is worked out again.
-constexpr ptrdiff_t kCounts = -16;
-constexpr ptrdiff_t kAccountRead = 72;
-constexpr ptrdiff_t kFiguresFrom = 16;
-constexpr ptrdiff_t kFiguresRead = 90;
-constexpr ptrdiff_t kPositionsFrom = 16;
-constexpr ptrdiff_t kPositionsRead = 73;
-constexpr ptrdiff_t kRowRead = 64;
-
-void WarmMembers(const CAccount& account) {
-  WarmSpan(account.SummeryInfo().get(), kFiguresFrom, kFiguresRead);
-  WarmSpan(account.OpenPositions().get(), kPositionsFrom, kPositionsRead);
-}
-
-void WarmFigures(const CAccount& account) {
-  const COpenPositions* positions = account.OpenPositions().get();
-  if (positions == nullptr) return;
-  WarmSpan(positions->ResultsData(), 0, static_cast<ptrdiff_t>(positions->ResultsBytes()));
-}
-
-void WarmEntries(const CAccount& account) {
-  const COpenPositions* positions = account.OpenPositions().get();
-  if (positions == nullptr) return;
-  for (size_t i = 0; i < positions->ResultsCount(); ++i) {
-    WarmSpan(positions->FiguresToReprice(i), 0, kRowRead);
-  }
-}
-
-void WarmAhead(const std::vector<std::shared_ptr<CAccount>>& accounts, size_t at) {
-  const size_t n = accounts.size();
-  if (at + kWarmAccount < n) WarmSpan(accounts[at + kWarmAccount].get(), kCounts, kAccountRead);
-  if (at + kWarmMembers < n) WarmMembers(*accounts[at + kWarmMembers]);
-  if (at + kWarmFigures < n) WarmFigures(*accounts[at + kWarmFigures]);
-  if (at + kWarmEntries < n) WarmEntries(*accounts[at + kWarmEntries]);
-}
-
-// The same over the listed accounts themselves; an account that has gone is
-// not followed.
-const CAccount* LiveAt(const std::vector<CAccountRefs::Listed>& listed, size_t at) {
-  if (at >= listed.size() || listed[at].account.expired()) return nullptr;
-  return listed[at].address;
-}
-
-void WarmAhead(const std::vector<CAccountRefs::Listed>& listed, size_t at) {
-  if (at + kWarmAccount < listed.size()) {
-    WarmSpan(listed[at + kWarmAccount].address, kCounts, kAccountRead);
-  }
-  if (const CAccount* account = LiveAt(listed, at + kWarmMembers)) WarmMembers(*account);
-  if (const CAccount* account = LiveAt(listed, at + kWarmFigures)) WarmFigures(*account);
-  if (const CAccount* account = LiveAt(listed, at + kWarmEntries)) WarmEntries(*account);
-}
-
-// Taking each holder reads its reference counts; those are warmed a few
-// holders ahead.
-constexpr size_t kWarmCounts = 10;
-
 void CopyAccounts(const CAccountRefs& refs, std::vector<std::shared_ptr<CAccount>>& out) {
-  const auto& listed = refs.Accounts();
-  const size_t n = listed.size();
-  for (size_t i = 0; i < n; ++i) {
-    if (i + kWarmCounts < n) WarmSpan(listed[i + kWarmCounts].address, kCounts, 0);
-    if (auto account = listed[i].account.lock()) out.push_back(std::move(account));
+  for (const CAccountRefs::Listed& listed : refs.Accounts()) {
+    if (auto account = listed.account.lock()) out.push_back(std::move(account));
   }
 }
 
@@ -136,8 +45,61 @@ void CopyClients(const CClientRefs& refs, std::vector<std::shared_ptr<CClient>>&
 }
 
 bool TradesNow(const CSymbol& symbol) {
-  const auto times = symbol.SymbolTradingTimes();
-  return times && times->TradeIsOpen();
+  const CSymbolTradingTimes* times = symbol.SymbolTradingTimesPtr();
+  return times != nullptr && times->TradeIsOpen();
+}
+
+CommCalcTypeEnum CommCalcTypeOf(const CClient* client) {
+  return client != nullptr ? client->CommCalcType() : CommCalcTypeEnum{};
+}
+
+// A holder's revaluation waits on memory, not on arithmetic: its figures and
+// its summaries are apart from the rows. They are asked for this many
+// holders ahead, so that several holders' reads are in flight at once.
+constexpr size_t kReadAhead = 6;
+constexpr size_t kReadRowsAhead = 3;
+
+// Asks for every line of memory that the bytes [object, object + bytes)
+// touch, into the second-level cache.
+void ReadAhead(const void* object, size_t bytes, bool write) {
+  constexpr uintptr_t kLine = 64;
+  const uintptr_t end = reinterpret_cast<uintptr_t>(object) + bytes;
+  for (uintptr_t line = reinterpret_cast<uintptr_t>(object) & ~(kLine - 1); line < end;
+       line += kLine) {
+    const auto* p = reinterpret_cast<const void*>(line);
+    if (write) {
+      __builtin_prefetch(p, 1, 1);
+    } else {
+      __builtin_prefetch(p, 0, 1);
+    }
+  }
+}
+
+// Two steps: a holder's figures and summaries first; nearer, the figures of
+// the positions its kept results show out of date.
+void ReadAhead(const detail::HolderRows& rows, size_t i, uint64_t pricing_generation) {
+  if (i + kReadAhead < rows.size()) {
+    const detail::HolderRow& row = rows[i + kReadAhead];
+    ReadAhead(row.figures, row.figures_span, false);
+    ReadAhead(row.summaries, sizeof(CSummaries), true);
+  }
+  if (i + kReadRowsAhead < rows.size()) {
+    const detail::HolderRow& row = rows[i + kReadRowsAhead];
+    row.figures->ReadRowsAhead(pricing_generation, row.member);
+  }
+}
+
+// The holder's floating result, its position in the symbol priced from the
+// row's copy while that holds.
+double TotalOf(detail::HolderRow& row, const CSymbol& symbol, uint64_t pricing_generation,
+               int64_t& repriced) {
+  detail::PositionFigures& figures =
+      row.figures->Stale(pricing_generation)
+          ? detail::PositionsAccess::CurrentFiguresOf(*row.positions)
+          : *row.figures;
+  if (row.version != figures.Version()) detail::HolderBook::Recopy(row, &symbol);
+  return figures.Total(CommCalcTypeOf(row.client), repriced, &row.position,
+                       row.member == detail::HolderRow::kNoMember ? SIZE_MAX : row.member);
 }
 
 }  // namespace
@@ -240,57 +202,94 @@ void CAccountsTransactions::DealWithChangedSymbolPrices(
     }
   }
   if (!m_events.HasListeners() && !CSummaries::AnyHasListeners()) {
-    // Nothing outside the engine runs during the walk, so the list stays as
-    // it is, every account it lists stays or goes as it is now, and whether
-    // the symbol trades is answered once for all of them.
-    const auto& listed = index->AccountsHavePositions()->Accounts();
-    for (size_t i = 0; i < listed.size(); ++i) {
-      WarmAhead(listed, i);
-      if (!listed[i].account.expired()) {
-        RevalueQuietly(*listed[i].address, listed[i].account, trades);
-      }
-    }
-    return;
-  }
-  CopyAccounts(*index->AccountsHavePositions(), scratch->accounts);
-  auto& accounts = scratch->accounts;
-  for (size_t i = 0; i < accounts.size(); ++i) {
-    WarmAhead(accounts, i);
-    RevalueHolder(accounts[i], *symbol);
-    accounts[i].reset();  // while its memory is still at hand
+    RevalueQuietly(*index, *symbol, trades);
+  } else {
+    RevalueListened(*index, *symbol);
   }
 }
 
-void CAccountsTransactions::RevalueQuietly(CAccount& account, const std::weak_ptr<CAccount>& held,
+// Nothing outside the engine runs during this walk (a liquidation raises its
+// events to nobody), so the rows stay as they are and whether the symbol
+// trades is answered once for all holders.
+void CAccountsTransactions::RevalueQuietly(const CCurAccount& index, const CSymbol& symbol,
                                            bool trades) {
-  CSummaries* summaries = account.SummeryInfo().get();
-  if (summaries == nullptr) return;
-  const CClient* client = account.ClientPtr();
-  const auto comm_calc_type = client ? client->CommCalcType() : CommCalcTypeEnum{};
-  summaries->FloatingProfitLoss(account.OpenPositions()->TotalFloatingProfitLoss(comm_calc_type));
-  if (!trades || m_side != SERVER_SIDE_EXECUTION || account.DontLiquidate()) return;
-  if (client == nullptr || !AtLiquidationPoint(*summaries, *client)) return;
-  if (const auto shared = held.lock()) LiquidateAtPoint(shared);
+  const auto rows = m_book->RowsFor(index.AccountsHavePositions(), &symbol);
+  detail::TickCounts& counts = detail::ThreadTickCounts();
+  int64_t repriced = 0;
+  const bool check = trades && m_side == SERVER_SIDE_EXECUTION;
+  const uint64_t pricing_generation = ClientParamEntry::PricingGeneration();
+  for (size_t i = 0; i < rows->size(); ++i) {
+    ReadAhead(*rows, i, pricing_generation);
+    detail::HolderRow& row = (*rows)[i];
+    row.summaries->FloatingProfitLoss(TotalOf(row, symbol, pricing_generation, repriced));
+    if (check) CheckLiquidation(row);
+  }
+  counts.holders += static_cast<int64_t>(rows->size());
+  counts.repriced += repriced;
+}
+
+// Handlers run between holders and may call back into the engine. The rows
+// are read in place while the structure they copied stands; once a handler
+// has moved it, each remaining holder is taken through the public objects,
+// if it still lives.
+void CAccountsTransactions::RevalueListened(const CCurAccount& index, const CSymbol& symbol) {
+  const auto& refs = index.AccountsHavePositions();
+  const auto rows = m_book->RowsFor(refs, &symbol);
+  const uint64_t structure = detail::StructureGeneration();
+  const uint64_t listed = refs->Generation();
+  auto copied_holds = [&] {
+    return structure == detail::StructureGeneration() && listed == refs->Generation();
+  };
+  detail::TickCounts& counts = detail::ThreadTickCounts();
+  for (size_t i = 0; i < rows->size(); ++i) {
+    detail::HolderRow& row = (*rows)[i];
+    ++counts.holders;
+    if (!copied_holds() || row.summaries->HasListeners()) {
+      if (const auto account = row.held.lock()) RevalueHolder(account, symbol);
+      continue;
+    }
+    // Asked for each holder: a handler may change an entry.
+    const uint64_t pricing_generation = ClientParamEntry::PricingGeneration();
+    ReadAhead(*rows, i, pricing_generation);
+    double flt = TotalOf(row, symbol, pricing_generation, counts.repriced);
+    const CSummaries& s = *row.summaries;
+    row.summaries->FloatingProfitLoss(flt);  // no listener: raises nothing
+    if (m_events.HasListeners()) {
+      int32_t client_id = row.client_id;
+      int32_t account_id = row.account_id;
+      double balance = s.Balance();
+      double credit = s.Credit();
+      double equity = s.Equity();
+      double margin_requirement = s.MarginRequirement();
+      double margin_level = s.marginLevel();
+      double effective_margin = s.EffectiveMargin();
+      int32_t open_positions = static_cast<int32_t>(row.figures->Count());
+      m_events.Raise([&](CAccountsTransactionsEvents& l) {
+        l.UpdateListView(client_id, account_id, balance, flt, credit, equity,
+                         margin_requirement, margin_level, effective_margin, open_positions);
+      });
+    }
+    if (m_side != SERVER_SIDE_EXECUTION || !TradesNow(symbol)) continue;
+    if (copied_holds()) {
+      CheckLiquidation(row);
+    } else if (const auto account = row.held.lock()) {
+      CheckLiquidation(account);
+    }
+  }
+}
+
+void CAccountsTransactions::CheckLiquidation(const detail::HolderRow& row) {
+  // At the point is asked first: it reads what the walk has at hand.
+  if (row.client == nullptr || !AtLiquidationPoint(*row.summaries, *row.client)) return;
+  const auto account = row.held.lock();
+  if (account && !account->DontLiquidate()) LiquidateAtPoint(account);
 }
 
 void CAccountsTransactions::RevalueHolder(const std::shared_ptr<CAccount>& account,
                                           const CSymbol& symbol) {
-  const std::shared_ptr<CSummaries>& summaries = account->SummeryInfo();
-  if (!summaries) return;  // released while the walk ran
-  // Handlers may run between holders and close or open the market, so
-  // whether the symbol trades is asked again for each one.
-  if (m_events.HasListeners() || summaries->HasListeners()) {
-    // A handler runs between the steps and may change the account's client.
-    SummariesChanged(account);
-    if (m_side == SERVER_SIDE_EXECUTION && TradesNow(symbol)) CheckLiquidation(account);
-    return;
-  }
-  const auto client = account->Client();
-  const auto comm_calc_type = client ? client->CommCalcType() : CommCalcTypeEnum{};
-  summaries->FloatingProfitLoss(account->OpenPositions()->TotalFloatingProfitLoss(comm_calc_type));
-  if (m_side == SERVER_SIDE_EXECUTION && !account->DontLiquidate() && TradesNow(symbol)) {
-    CheckLiquidation(account, client.get());
-  }
+  if (!account->SummeryInfo()) return;  // released while the walk ran
+  SummariesChanged(account);
+  if (m_side == SERVER_SIDE_EXECUTION && TradesNow(symbol)) CheckLiquidation(account);
 }
 
 }  // namespace orvane

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "detail/holder_book.h"
 #include "orvane/accounts/account.h"
 #include "orvane/accounts/accounts.h"
 #include "orvane/accounts/accounts_transactions.h"
@@ -69,7 +70,8 @@ double RequiredNumber(const Variant& value) {
 CAccountsTransactions::CAccountsTransactions()
     : m_clients(std::make_shared<CClients>()),
       m_generals(std::make_shared<CGenerals>()),
-      m_string_values(std::make_shared<CStringValues>()) {}
+      m_string_values(std::make_shared<CStringValues>()),
+      m_book(std::make_unique<detail::HolderBook>()) {}
 
 CAccountsTransactions::~CAccountsTransactions() { Deallocate(); }
 
@@ -81,6 +83,7 @@ void CAccountsTransactions::Deallocate() {
   m_clients.reset();
   m_generals.reset();
   m_symbols.reset();
+  m_book->Clear();
 }
 
 void CAccountsTransactions::Generals(std::shared_ptr<CGenerals> value) {
@@ -96,11 +99,13 @@ void CAccountsTransactions::InitializeNeededData(std::shared_ptr<CSymbols> SymIn
 void CAccountsTransactions::RefreshSymbols(std::shared_ptr<CSymbols> Symbols) {
   m_symbols = std::move(Symbols);
   if (m_clients) m_clients->RefreshSymbols(m_symbols);
+  m_book->Clear();
 }
 
 void CAccountsTransactions::Unload() {
   if (m_clients) m_clients->Deallocate();
   m_clients = std::make_shared<CClients>();
+  m_book->Clear();
 }
 
 std::shared_ptr<CAccount> CAccountsTransactions::Account(int32_t ClientID,
@@ -139,6 +144,7 @@ std::shared_ptr<Object> CAccountsTransactions::DeleteSymbol(int32_t ID) {
   if (m_clients) {
     for (const auto& client : m_clients->Items()) client->Params()->Remove(key);
   }
+  m_book->Clear();
   return nullptr;
 }
 

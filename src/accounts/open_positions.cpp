@@ -1,8 +1,11 @@
 #include "orvane/accounts/open_positions.h"
 
 #include <limits>
+#include <new>
 #include <optional>
 
+#include "detail/holder_book.h"
+#include "detail/position_figures.h"
 #include "orvane/clients/client_param_entry.h"
 #include "orvane/core/conversions.h"
 #include "orvane/core/keyed_lookup.h"
@@ -10,42 +13,21 @@
 
 namespace orvane {
 
-COpenPositions::~COpenPositions() { Deallocate(); }
+COpenPositions::COpenPositions()
+    : m_figures(new (m_figures_storage) detail::PositionFigures()) {
+  static_assert(sizeof(detail::PositionFigures) <= kFiguresBytes &&
+                alignof(detail::PositionFigures) <= alignof(COpenPositions));
+}
+
+COpenPositions::~COpenPositions() {
+  Deallocate();
+  m_figures->~PositionFigures();
+  detail::StructureChanged();  // the engine's walk may hold the figures' address
+}
 
 double COpenPositions::TotalFloatingProfitLoss(CommCalcTypeEnum vCommCalcType) const {
-  if (m_rows_stale || m_rows_generation != ClientParamEntry::PricingGeneration()) RefreshRows();
-  double total = 0;
-  const size_t n = m_rows.size();
-  for (size_t i = 0; i < n; ++i) {
-    KeptResult& kept = m_results[i];
-    total += kept.CurrentFor(vCommCalcType) ? kept.profit
-                                            : Reprice(m_rows[i], kept, vCommCalcType);
-  }
-  return total;
-}
-
-bool COpenPositions::KeptResult::Current() const {
-  return known && symbol->PricesStamp() == stamp && ref_symbol->PricesStamp() == ref_stamp;
-}
-
-double COpenPositions::Reprice(const PricingRow& row, KeptResult& kept,
-                               CommCalcTypeEnum comm_calc_type) {
-  kept.known = false;
-  if (kept.symbol == nullptr) {
-    bool reusable = false;
-    return ProfitOf(row, comm_calc_type, reusable);
-  }
-  // Read before pricing: a change made while pricing leaves the result out
-  // of date.
-  const uint64_t stamp = kept.symbol->PricesStamp();
-  const uint64_t ref_stamp = kept.ref_symbol->PricesStamp();
-  bool reusable = true;
-  kept.profit = ProfitOf(row, comm_calc_type, reusable);
-  kept.stamp = stamp;
-  kept.ref_stamp = ref_stamp;
-  kept.comm_calc_type = comm_calc_type;
-  kept.known = reusable;
-  return kept.profit;
+  int64_t repriced = 0;
+  return detail::PositionsAccess::CurrentFiguresOf(*this).Total(vCommCalcType, repriced);
 }
 
 std::shared_ptr<COpenPosition> COpenPositions::Add(
@@ -65,8 +47,7 @@ std::shared_ptr<COpenPosition> COpenPositions::Add(
   position->Account(Account);
   if (!m_items.Add(KeyOf(Ticket), position)) return nullptr;
   position->m_owner = this;
-  m_rows.push_back(RowOf(*position));
-  m_results.push_back(KeptFor(m_rows.back()));
+  m_figures->Append(*position);
   return position;
 }
 
@@ -78,15 +59,13 @@ void COpenPositions::Remove(const Variant& vntIndexKey) {
   const auto position = RemoveByIndexKey(m_items, vntIndexKey);
   if (!position) return;
   Release(*position);
-  m_rows_stale = true;
+  m_figures->MarkStale();
 }
 
 void COpenPositions::Clear() {
   for (const auto& position : m_items) Release(*position);
   m_items.Clear();
-  m_rows.clear();
-  m_results.clear();
-  m_rows_stale = false;
+  m_figures->Clear();
 }
 
 void COpenPositions::Deallocate() {
@@ -95,13 +74,119 @@ void COpenPositions::Deallocate() {
     position->Deallocate();
   }
   m_items.Clear();
-  m_rows.clear();
-  m_results.clear();
-  m_rows_stale = false;
+  m_figures->Clear();
 }
 
-COpenPositions::PricingRow COpenPositions::RowOf(const COpenPosition& position) {
-  PricingRow row{};
+void COpenPositions::PositionChanged() { m_figures->MarkStale(); }
+
+void COpenPositions::Release(COpenPosition& position) const {
+  if (position.m_owner == this) position.m_owner = nullptr;
+}
+
+namespace detail {
+
+PositionFigures& PositionsAccess::FiguresOf(const COpenPositions& positions) {
+  return *positions.m_figures;
+}
+
+PositionFigures& PositionsAccess::CurrentFiguresOf(const COpenPositions& positions) {
+  PositionFigures& figures = *positions.m_figures;
+  if (figures.Stale()) figures.Refresh(positions.m_items);
+  return figures;
+}
+
+bool PositionFigures::Stale() const { return Stale(ClientParamEntry::PricingGeneration()); }
+
+void PositionFigures::Clear() {
+  m_rows.clear();
+  m_more.clear();
+  m_row_data = nullptr;
+  m_count = 0;
+  m_stale = false;
+}
+
+void PositionFigures::Refresh(const KeyedCollection<COpenPosition>& members) {
+  m_pricing_generation = ClientParamEntry::PricingGeneration();
+  m_rows.clear();  // keeps the storage
+  for (const auto& position : members) m_rows.push_back(RowOf(*position));
+  m_count = static_cast<uint32_t>(m_rows.size());
+  m_row_data = m_rows.data();
+  ++m_version;
+  if (m_count > kInline) m_more.resize(m_count);
+  Kept* kept = KeptData();
+  for (size_t i = 0; i < m_count; ++i) kept[i] = KeptFor(m_rows[i]);
+  m_stale = false;
+}
+
+bool PositionFigures::Holds(const Kept& kept) {
+  return kept.stamps != 0 &&
+         kept.stamps == kept.symbol->PricesStamp() + kept.ref_symbol->PricesStamp();
+}
+
+void PositionFigures::ReadRowsAhead(uint64_t pricing_generation, size_t copied) const {
+  if (m_count > kInline || Stale(pricing_generation)) return;
+  for (size_t i = 0; i < m_count; ++i) {
+    if (i != copied && !Holds(m_inline[i])) __builtin_prefetch(m_row_data + i, 0, 1);
+  }
+}
+
+size_t PositionFigures::FirstOn(const CSymbol* symbol) const {
+  for (size_t i = 0; i < m_rows.size(); ++i) {
+    if (m_rows[i].symbol == symbol) return i;
+  }
+  return SIZE_MAX;
+}
+
+void PositionFigures::Append(const COpenPosition& position) {
+  if (Stale()) return;
+  m_rows.push_back(RowOf(position));
+  m_row_data = m_rows.data();
+  ++m_version;
+  if (m_count == kInline) m_more.assign(m_inline, m_inline + kInline);
+  if (m_count >= kInline) m_more.emplace_back();
+  ++m_count;
+  KeptData()[m_count - 1] = KeptFor(m_rows.back());
+}
+
+double PositionFigures::Total(CommCalcTypeEnum comm_calc_type, int64_t& repriced,
+                              const Row* copy, size_t copied) {
+  Kept* kept_data = KeptData();
+  if (comm_calc_type != m_kept_for) {
+    for (size_t i = 0; i < m_count; ++i) kept_data[i].stamps = 0;
+    m_kept_for = comm_calc_type;
+  }
+  double total = 0;
+  const size_t n = m_count;
+  for (size_t i = 0; i < n; ++i) {
+    const Kept& kept = kept_data[i];
+    if (Holds(kept)) {
+      total += kept.profit;
+    } else {
+      ++repriced;
+      total += Reprice(i, i == copied ? *copy : m_rows[i], comm_calc_type);
+    }
+  }
+  return total;
+}
+
+double PositionFigures::Reprice(size_t i, const Row& row, CommCalcTypeEnum comm_calc_type) {
+  Kept& kept = KeptData()[i];
+  kept.stamps = 0;
+  if (kept.symbol == nullptr) {
+    bool reusable = false;
+    return ProfitOf(row, comm_calc_type, reusable);
+  }
+  // Read before pricing: a change made while pricing leaves the result out
+  // of date.
+  const uint64_t stamps = kept.symbol->PricesStamp() + kept.ref_symbol->PricesStamp();
+  bool reusable = true;
+  kept.profit = ProfitOf(row, comm_calc_type, reusable);
+  if (reusable) kept.stamps = stamps;
+  return kept.profit;
+}
+
+PositionFigures::Row PositionFigures::RowOf(const COpenPosition& position) {
+  Row row{};
   const OperationTypeEnum type = position.Type_no();
   const auto* entry = dynamic_cast<const ClientParamEntry*>(position.SymbolParam().get());
   if (entry == nullptr || entry->SymbolPtr() == nullptr || entry->ParentPtr() == nullptr ||
@@ -124,8 +209,8 @@ COpenPositions::PricingRow COpenPositions::RowOf(const COpenPosition& position) 
   return row;
 }
 
-COpenPositions::KeptResult COpenPositions::KeptFor(const PricingRow& row) {
-  KeptResult kept;
+PositionFigures::Kept PositionFigures::KeptFor(const Row& row) {
+  Kept kept{};
   if (row.symbol == nullptr) return kept;
   // The reference close price is kept only for a parent entry, whose
   // prices follow its figures (PricingGeneration) and its symbol.
@@ -137,8 +222,8 @@ COpenPositions::KeptResult COpenPositions::KeptFor(const PricingRow& row) {
 }
 
 // The same steps, in the same order, as COpenPosition::FloatingProfitLoss.
-double COpenPositions::ProfitOf(const PricingRow& row, CommCalcTypeEnum comm_calc_type,
-                                bool& reusable) {
+double PositionFigures::ProfitOf(const Row& row, CommCalcTypeEnum comm_calc_type,
+                                 bool& reusable) {
   if (row.symbol == nullptr) return row.position->FloatingProfitLoss(comm_calc_type);
   const auto type = static_cast<OperationTypeEnum>(row.type);
   const std::optional<double> spread =
@@ -153,19 +238,5 @@ double COpenPositions::ProfitOf(const PricingRow& row, CommCalcTypeEnum comm_cal
                                                 true));
 }
 
-void COpenPositions::RefreshRows() const {
-  m_rows_generation = ClientParamEntry::PricingGeneration();
-  m_rows.clear();  // keeps the storage: the members are never more than the rows were
-  m_results.clear();
-  for (const auto& position : m_items) {
-    m_rows.push_back(RowOf(*position));
-    m_results.push_back(KeptFor(m_rows.back()));
-  }
-  m_rows_stale = false;
-}
-
-void COpenPositions::Release(COpenPosition& position) const {
-  if (position.m_owner == this) position.m_owner = nullptr;
-}
-
+}  // namespace detail
 }  // namespace orvane

@@ -83,22 +83,8 @@ void CSummaries::FloatingValue(double value) {
   RaiseDataChanged();
 }
 
-double CSummaries::Balance() const {
-  return m_total_deposit + m_previous_margin + m_net_profit +
-         m_total_commission + m_total_interest;
-}
-
 double CSummaries::Cash() const {
   return Balance() - m_floating_value + m_floating_profit_loss;
-}
-
-double CSummaries::Equity() const {
-  return m_floating_profit_loss + Balance() + m_credit;
-}
-
-double CSummaries::marginLevel() const {
-  if (m_margin_requirement == 0) return 1.0;
-  return Equity() / std::fabs(m_margin_requirement);
 }
 
 double CSummaries::EffectiveMargin() const {

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "../accounts/detail/holder_book.h"
+
 #include "orvane/accounts/accounts.h"
 #include "orvane/accounts/alert.h"
 #include "orvane/accounts/alerts.h"
@@ -38,7 +40,10 @@ CClient::CClient()
       m_children(std::make_shared<CClientRefs>()),
       m_params(std::make_shared<CClientParams>()) {}
 
-CClient::~CClient() { Deallocate(); }
+CClient::~CClient() {
+  Deallocate();
+  detail::StructureChanged();  // the engine's price walk may hold its address
+}
 
 std::shared_ptr<CClientParam> CClient::SymbolParam(int32_t SymbolID) const {
   return m_params->Items().Item(KeyOf(SymbolID));

@@ -67,10 +67,12 @@ CSymbolTradingTimes::CSymbolTradingTimes() {
 
 void CSymbolTradingTimes::CloseDay(const std::string& value) {
   m_close_day = ToUpper(Trim(value));
+  Forget();
 }
 
 void CSymbolTradingTimes::OpenDay(const std::string& value) {
   m_open_day = ToUpper(Trim(value));
+  Forget();
 }
 
 void CSymbolTradingTimes::SetWeeklyTime(const std::string& value, std::string& text,
@@ -82,10 +84,12 @@ void CSymbolTradingTimes::SetWeeklyTime(const std::string& value, std::string& t
 
 void CSymbolTradingTimes::CloseTime(const std::string& value) {
   SetWeeklyTime(value, m_close_time, m_close_seconds);
+  Forget();
 }
 
 void CSymbolTradingTimes::OpenTime(const std::string& value) {
   SetWeeklyTime(value, m_open_time, m_open_seconds);
+  Forget();
 }
 
 Variant CSymbolTradingTimes::TimeOrNull(const Variant& value) {
@@ -119,6 +123,15 @@ bool CSymbolTradingTimes::WeeklyClosed(int day, int32_t seconds) const {
 
 bool CSymbolTradingTimes::TradeIsOpen() const {
   const DateTime now = Now();
+  if (m_answered && now == m_answered_at) return m_open_then;
+  const bool open = WorkOutTradeIsOpen(now);
+  m_answered_at = now;
+  m_open_then = open;
+  m_answered = true;
+  return open;
+}
+
+bool CSymbolTradingTimes::WorkOutTradeIsOpen(DateTime now) const {
   // Taken to the minute: the seconds of the clock are dropped.
   const int32_t seconds = now.Hour() * 3600 + now.Minute() * 60;
   if (WeeklyClosed(now.Weekday(), seconds)) return false;

@@ -122,6 +122,36 @@ TEST_F(TradingTimesTest, DailyBreaksAndTheClosedSwitch) {
   EXPECT_FALSE(OpenAt(At(kSunday, 23, 30)));
 }
 
+// Asked again at the same moment, the answer follows every setting changed
+// in between.
+TEST_F(TradingTimesTest, SameMomentAnswerFollowsEachChangedSetting) {
+  WeekendClosure();
+  m_clock->Set(At(kMonday, 12, 0));
+  EXPECT_TRUE(m_times.TradeIsOpen());
+  m_times.Closed(true);
+  EXPECT_FALSE(m_times.TradeIsOpen());
+  m_times.Closed(false);
+  EXPECT_TRUE(m_times.TradeIsOpen());
+  m_times.DailyCloseTime2("11:00");
+  m_times.DailyOpenTime2("13:00");
+  EXPECT_FALSE(m_times.TradeIsOpen());
+  m_times.DailyOpenTime2(Null);
+  EXPECT_TRUE(m_times.TradeIsOpen());
+  m_times.OpenDay("TUESDAY");  // the weekly closure now runs to Tuesday
+  EXPECT_FALSE(m_times.TradeIsOpen());
+  m_times.OpenDay("SUNDAY");
+  m_times.CloseDay("MONDAY");
+  m_times.CloseTime("11:00");
+  EXPECT_FALSE(m_times.TradeIsOpen());
+  m_times.CloseTime("13:00");
+  EXPECT_TRUE(m_times.TradeIsOpen());
+  m_times.OpenTime("10:00");
+  m_times.OpenDay("MONDAY");  // closed Monday 13:00 to Monday 10:00: open at noon
+  EXPECT_TRUE(m_times.TradeIsOpen());
+  m_clock->Set(At(kMonday, 13, 0));
+  EXPECT_FALSE(m_times.TradeIsOpen());
+}
+
 TEST_F(TradingTimesTest, DailyTimesKeepTheTimePartOrBecomeNull) {
   m_times.DailyCloseTime2("abc");
   EXPECT_TRUE(m_times.DailyCloseTime2().IsNull());

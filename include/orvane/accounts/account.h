@@ -30,13 +30,13 @@ class CAccount : public Object, public ISafeObject, private NonCopyable {
   ~CAccount() override;
 
   int32_t ClientID() const { return m_client_id; }
-  void ClientID(int32_t value) { m_client_id = value; }
+  void ClientID(int32_t value);
   // Account number, unique over all clients. Setting it also changes
   // IndexKey.
   int32_t AccountID() const { return m_account_id; }
   void AccountID(int32_t value);
   const std::shared_ptr<CSummaries>& SummeryInfo() const { return m_summery_info; }
-  void SummeryInfo(std::shared_ptr<CSummaries> value) { m_summery_info = std::move(value); }
+  void SummeryInfo(std::shared_ptr<CSummaries> value);
   // Never null.
   const std::shared_ptr<COpenPositions>& OpenPositions() const { return m_open_positions; }
   // Never null.
@@ -56,10 +56,7 @@ class CAccount : public Object, public ISafeObject, private NonCopyable {
   void LockLiquidate(bool value) { m_lock_liquidate = value; }
   // The owning client; none once the client is gone or after Deallocate.
   std::shared_ptr<CClient> Client() const { return m_client.lock(); }
-  void Client(const std::shared_ptr<CClient>& value) {
-    m_client = value;
-    m_client_address = value.get();
-  }
+  void Client(const std::shared_ptr<CClient>& value);
   // The owning client without sharing it, for a caller that runs nothing
   // between reading and using it; none when Client would give none.
   CClient* ClientPtr() const { return m_client.expired() ? nullptr : m_client_address; }
@@ -67,8 +64,6 @@ class CAccount : public Object, public ISafeObject, private NonCopyable {
   void Deallocate() override;
 
  private:
-  // What every quote reads comes first, so that it shares the fewest lines
-  // of memory with the reference counts before the object.
   std::shared_ptr<CSummaries> m_summery_info;
   std::shared_ptr<COpenPositions> m_open_positions;
   std::weak_ptr<CClient> m_client;

@@ -49,6 +49,8 @@ class CAccountRefs : public Object, public ISafeObject, private NonCopyable {
   // The members' accounts in member order. Valid until the list or one of
   // its members next changes.
   const std::vector<Listed>& Accounts() const;
+  // Advanced by every change of the list or of a member's account.
+  uint64_t Generation() const { return m_generation; }
 
   // Deallocates every reference (clearing it) and empties the list.
   void Deallocate() override;
@@ -56,13 +58,17 @@ class CAccountRefs : public Object, public ISafeObject, private NonCopyable {
  private:
   friend class CAccountRef;
 
-  void ReferenceChanged() { m_accounts_stale = true; }
+  void ReferenceChanged() {
+    m_accounts_stale = true;
+    ++m_generation;
+  }
   void Release(CAccountRef& ref) const;
 
   KeyedCollection<CAccountRef> m_items;
   // Valid while m_accounts_stale is false: one entry per member, in order.
   mutable std::vector<Listed> m_accounts;
   mutable bool m_accounts_stale = false;
+  uint64_t m_generation = 1;
 };
 
 }  // namespace orvane

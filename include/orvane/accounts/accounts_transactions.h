@@ -23,6 +23,7 @@ class CAccount;
 class CAlert;
 class CClient;
 class CClientParam;
+class CCurAccount;
 class CClients;
 class CGenerals;
 class COpenPosition;
@@ -31,6 +32,11 @@ class CStringValues;
 class CSummaries;
 class CSymbol;
 class CSymbols;
+
+namespace detail {
+class HolderBook;
+struct HolderRow;
+}  // namespace detail
 
 // Which side an engine runs on. Only a server-side engine checks order and
 // alert hits and liquidation; a client-side one keeps figures current.
@@ -54,8 +60,10 @@ enum ExecutionModeEnum : int32_t {
 // give no object. Errors reach the caller only where stated.
 //
 // A quote costs work proportional to the holders of the quoted symbol and
-// allocates nothing once the engine's scratch buffers have grown (the
-// host's handlers and the log texts of a liquidation aside).
+// allocates nothing once the engine's scratch buffers have grown and its
+// copy of the symbol's holders is made (again after records change the
+// holder list; the host's handlers and the log texts of a liquidation
+// aside).
 class CAccountsTransactions : public Object, public ISafeObject, private NonCopyable {
  public:
   CAccountsTransactions();
@@ -110,7 +118,8 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // the symbol trades is asked again after each holder's UpdateListView, so
   // a market that closes or opens inside the walk is seen from that holder
   // on. Orders, alerts and positions that a handler removes before the walk
-  // reaches them are not announced.
+  // reaches them are not announced, nor are accounts it deletes that nothing
+  // else holds.
   void DealWithChangedSymbolPrices(const std::shared_ptr<CSymbol>& vSymbol);
 
   void OrderStatusChanged(int32_t vClient, int32_t vAccount, int32_t OrderId);
@@ -265,11 +274,15 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   bool AtLiquidationPoint(const CSummaries& summaries, const CClient& client);
   // The rest of the check for an account at its liquidation point.
   void LiquidateAtPoint(const std::shared_ptr<CAccount>& account);
-  // A quote's work on one holder of the quoted symbol.
+  // A quote's work on the position holders of the quoted symbol: with
+  // nobody listening, and with listeners whose handlers may call back in.
+  void RevalueQuietly(const CCurAccount& index, const CSymbol& symbol, bool trades);
+  void RevalueListened(const CCurAccount& index, const CSymbol& symbol);
+  // One holder through the public objects, for when a handler may have
+  // changed what the walk copied.
   void RevalueHolder(const std::shared_ptr<CAccount>& account, const CSymbol& symbol);
-  // The same while nothing outside the engine can run: the holder is read
-  // in place and shared only to be liquidated.
-  void RevalueQuietly(CAccount& account, const std::weak_ptr<CAccount>& held, bool trades);
+  // The liquidation check of a holder whose copied row still holds.
+  void CheckLiquidation(const detail::HolderRow& row);
   void LiquidateAccount(const std::shared_ptr<CAccount>& account);
   bool TestEntryOrder(const std::shared_ptr<COrder>& order,
                       const std::shared_ptr<CAccount>& account,
@@ -304,6 +317,8 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // Counts the hit events raised, so a walk knows when a handler may have
   // removed what it still holds.
   uint64_t m_hits_raised = 0;
+  // The engine's copy of each symbol's holders, which the price walk reads.
+  std::unique_ptr<detail::HolderBook> m_book;
   // The clients DeleteClient is deleting, outermost first.
   std::vector<int32_t> m_deleting;
 };

@@ -16,39 +16,27 @@ namespace orvane {
 
 class CSymbol;
 
+namespace detail {
+class PositionFigures;
+struct PositionsAccess;
+}  // namespace detail
+
 // The open positions of one account, keyed by the decimal text of Ticket, in
 // insertion order. Remove and Clear only drop members; Deallocate and the end
 // of the collection release each member through its Deallocate.
 //
-// Beside the members the collection keeps their pricing figures (open
-// price, lots, side, interest and what their parameter entry prices with)
-// side by side in member order, so that revaluing an account reads a few
-// adjacent lines instead of every position and entry object. A member's
-// setters tell the collection when a figure changes, entries count their
-// changes (ClientParamEntry::PricingGeneration); the copy is brought up to
-// date before the next total, reusing its storage. Each member's last
-// result is kept with the price stamps (CSymbol::PricesStamp) of its symbol
-// and reference symbol, and worked out again only when one has moved.
+// The members' pricing figures and last results are also kept in a private
+// compact form that the account engine's price walk reads; a member's
+// setters keep it current.
 class COpenPositions : public Object, public ISafeObject, private NonCopyable {
  public:
-  COpenPositions() = default;
+  COpenPositions();
   ~COpenPositions() override;
 
   // The sum of every position's FloatingProfitLoss in collection order, not
   // rounded; 0 when empty. Allocates nothing once the members are added.
   // Passes on a member's Error(ObjectRequired); the total is then not given.
   double TotalFloatingProfitLoss(CommCalcTypeEnum vCommCalcType) const;
-  // For walks over many accounts that start reading memory ahead of use:
-  // where the results kept for the members lie, ResultsBytes long, and the
-  // figures the i-th member is priced from when its kept result is out of
-  // date (null otherwise, and past the end). Reading there changes nothing
-  // and may find figures not yet brought up to date.
-  const void* ResultsData() const { return m_results.data(); }
-  size_t ResultsBytes() const { return m_results.size() * sizeof(KeptResult); }
-  size_t ResultsCount() const { return m_results.size(); }
-  const void* FiguresToReprice(size_t i) const {
-    return i < m_results.size() && !m_results[i].Current() ? &m_rows[i] : nullptr;
-  }
   // Creates a position, sets SymbolParam, Price, lots, Type_no, Ticket,
   // Interest, PosTime, Note and Account in this order and adds it under the
   // text of Ticket. Returns none, leaving the collection unchanged, when the
@@ -77,63 +65,17 @@ class COpenPositions : public Object, public ISafeObject, private NonCopyable {
 
  private:
   friend class COpenPosition;
+  friend struct detail::PositionsAccess;
 
-  // One line of memory per position. With `symbol` set the row holds the
-  // entry's figures and `parent` is the entry's Parent; otherwise (an entry
-  // of another kind or lacking a reference, or a side beyond 16 bits) the
-  // position prices itself.
-  struct alignas(64) PricingRow {
-    const CSymbol* symbol;
-    union {
-      const CClientParam* parent;
-      const COpenPosition* position;
-    };
-    double spread_pips;
-    double commission;  // of the position's lots
-    double price;
-    double lots;
-    double interest;
-    int16_t type;
-    int16_t source_plus;
-    int16_t price_offset;
-    bool has_spread;
-  };
-
-  // A member's last result and what it was worked out from. Only a member
-  // priced from an entry's figures, whose symbol and reference symbol are
-  // known, keeps one.
-  struct KeptResult {
-    const CSymbol* symbol = nullptr;
-    const CSymbol* ref_symbol = nullptr;
-    uint64_t stamp = 0;
-    uint64_t ref_stamp = 0;
-    double profit = 0;
-    CommCalcTypeEnum comm_calc_type{};
-    bool known = false;
-
-    bool Current() const;
-    bool CurrentFor(CommCalcTypeEnum comm_calc_type) const {
-      return Current() && this->comm_calc_type == comm_calc_type;
-    }
-  };
-
-  static PricingRow RowOf(const COpenPosition& position);
-  static KeptResult KeptFor(const PricingRow& row);
-  // Sets `reusable` false when the result read prices beyond the stamps.
-  static double ProfitOf(const PricingRow& row, CommCalcTypeEnum comm_calc_type, bool& reusable);
-  static double Reprice(const PricingRow& row, KeptResult& kept, CommCalcTypeEnum comm_calc_type);
-  void PositionChanged() { m_rows_stale = true; }
-  void RefreshRows() const;
+  void PositionChanged();
   void Release(COpenPosition& position) const;
 
-  // Valid while m_rows_stale is false and the entries' generation is
-  // m_rows_generation: one row and one kept result per member, in member
-  // order. Placed first, where a quote reads the collection.
-  mutable std::vector<KeptResult> m_results;
-  mutable std::vector<PricingRow> m_rows;
-  mutable uint64_t m_rows_generation = 0;
-  mutable bool m_rows_stale = false;
   KeyedCollection<COpenPosition> m_items;
+  // The private part lives in the object itself, so that a record change
+  // reads one object, not two; its layout is the library's own.
+  static constexpr size_t kFiguresBytes = 320;
+  alignas(64) unsigned char m_figures_storage[kFiguresBytes];
+  detail::PositionFigures* m_figures;
 };
 
 }  // namespace orvane

@@ -1,6 +1,7 @@
 #ifndef ORVANE_ACCOUNTS_SUMMARIES_H_
 #define ORVANE_ACCOUNTS_SUMMARIES_H_
 
+#include <cmath>
 #include <memory>
 
 #include "orvane/core/event_source.h"
@@ -82,14 +83,20 @@ class CSummaries : public Object, public ISafeObject, private NonCopyable {
 
   // TotalDeposit + PreviousMargin + NetProfit + TotalCommission +
   // TotalInterest.
-  double Balance() const;
+  double Balance() const {
+    return m_total_deposit + m_previous_margin + m_net_profit + m_total_commission +
+           m_total_interest;
+  }
   // Balance - FloatingValue + FloatingProfitLoss.
   double Cash() const;
   // Equity / |MarginRequirement| as a ratio (1.0 = 100 %); exactly 1.0 when
   // no margin is required.
-  double marginLevel() const;
+  double marginLevel() const {
+    if (m_margin_requirement == 0) return 1.0;
+    return Equity() / std::fabs(m_margin_requirement);
+  }
   // FloatingProfitLoss + Balance + Credit.
-  double Equity() const;
+  double Equity() const { return m_floating_profit_loss + Balance() + m_credit; }
   // Margin account: MarginRequirement + Equity; otherwise Credit + Balance +
   // MarginRequirement (the floating result does not enter). Rounded to cents,
   // halves to even.

@@ -115,7 +115,7 @@ class KeyedCollection {
       Rehash(m_buckets.empty() ? kMinBuckets : m_buckets.size() * 2);
     }
     m_slots.push_back(Slot{std::move(key), std::move(item), tag, true});
-    Place(Bucket{tag, static_cast<uint32_t>(m_slots.size() - 1)}, m_slots.back().item.get());
+    Place(Bucket{tag, static_cast<uint32_t>(m_slots.size() - 1)});
     ++m_count;
     return true;
   }
@@ -127,9 +127,6 @@ class KeyedCollection {
       const Bucket bucket = m_buckets[i];
       if (bucket.slot == kEmptySlot) return nullptr;
       if (bucket.tag != tag) continue;
-      // Sharing the member writes its reference count: start reading it
-      // while the slot's key is compared.
-      WarmMember(m_members[i]);
       const Slot& slot = m_slots[bucket.slot];
       if (slot.key == key) return slot.item;
     }
@@ -179,7 +176,6 @@ class KeyedCollection {
   void Clear() {
     m_slots = std::vector<Slot>();
     m_buckets = std::vector<Bucket>();
-    m_members = std::vector<const void*>();
     m_count = 0;
     m_holes = 0;
     m_mask = 0;
@@ -249,12 +245,6 @@ class KeyedCollection {
   static constexpr size_t kMinBuckets = 8;
   static constexpr size_t kMaxCount = INT32_MAX;
 
-  // A hint: the line that holds the reference counts of a member made by
-  // make_shared, just before the member. Nothing is read.
-  static void WarmMember(const void* member) {
-    __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(member) - 16));
-  }
-
   static uint32_t TagOf(std::string_view key) {
     return static_cast<uint32_t>(detail::HashKey(key) >> 32);
   }
@@ -276,11 +266,10 @@ class KeyedCollection {
 
   // Puts an entry whose key is known to be absent into the first free
   // bucket from its home.
-  void Place(Bucket entry, const void* member) const {
+  void Place(Bucket entry) const {
     size_t i = HomeOf(entry.tag);
     while (m_buckets[i].slot != kEmptySlot) i = (i + 1) & m_mask;
     m_buckets[i] = entry;
-    m_members[i] = member;
   }
 
   // Frees a bucket, shifting later entries of the probe run back so that
@@ -291,7 +280,6 @@ class KeyedCollection {
       const size_t home = HomeOf(m_buckets[i].tag);
       if (((i - home) & m_mask) >= ((i - hole) & m_mask)) {
         m_buckets[hole] = m_buckets[i];
-        m_members[hole] = m_members[i];
         hole = i;
       }
     }
@@ -300,14 +288,12 @@ class KeyedCollection {
 
   void Rehash(size_t buckets) {
     std::vector<Bucket> old(buckets, Bucket{0, kEmptySlot});
-    std::vector<const void*> old_members(buckets, nullptr);
     old.swap(m_buckets);
-    old_members.swap(m_members);
     m_mask = buckets - 1;
     m_shift = 32;
     for (size_t n = buckets; n > 1; n >>= 1) --m_shift;
     for (size_t i = 0; i < old.size(); ++i) {
-      if (old[i].slot != kEmptySlot) Place(old[i], old_members[i]);
+      if (old[i].slot != kEmptySlot) Place(old[i]);
     }
   }
 
@@ -332,14 +318,13 @@ class KeyedCollection {
     m_holes = 0;
     for (Bucket& entry : m_buckets) entry.slot = kEmptySlot;
     for (size_t at = 0; at < out; ++at) {
-      Place(Bucket{m_slots[at].tag, static_cast<uint32_t>(at)}, m_slots[at].item.get());
+      Place(Bucket{m_slots[at].tag, static_cast<uint32_t>(at)});
     }
   }
 
   void Swap(KeyedCollection& other) noexcept {
     m_slots.swap(other.m_slots);
     m_buckets.swap(other.m_buckets);
-    m_members.swap(other.m_members);
     std::swap(m_count, other.m_count);
     std::swap(m_holes, other.m_holes);
     std::swap(m_mask, other.m_mask);
@@ -348,9 +333,6 @@ class KeyedCollection {
 
   mutable std::vector<Slot> m_slots;
   mutable std::vector<Bucket> m_buckets;
-  // Beside each bucket, its member's address, only ever read ahead of use;
-  // apart so that lookups that do not share the member read less.
-  mutable std::vector<const void*> m_members;
   size_t m_count = 0;
   mutable size_t m_holes = 0;
   size_t m_mask = 0;

@@ -60,6 +60,9 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   void m_oRef4(std::shared_ptr<Object> value) { m_refs[3] = std::move(value); }
   // Created with the symbol; none after Deallocate.
   std::shared_ptr<CSymbolTradingTimes> SymbolTradingTimes() const { return m_trading_times; }
+  // The same without sharing it, for a caller that runs nothing between
+  // reading and using it.
+  const CSymbolTradingTimes* SymbolTradingTimesPtr() const { return m_trading_times.get(); }
   void SymbolTradingTimes(std::shared_ptr<CSymbolTradingTimes> value) {
     m_trading_times = std::move(value);
   }

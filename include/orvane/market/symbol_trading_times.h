@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "orvane/core/date_time.h"
 #include "orvane/core/object.h"
 #include "orvane/core/variant.h"
 
@@ -29,7 +30,10 @@ class CSymbolTradingTimes : public Object, public ISafeObject, private NonCopyab
   void CloseDay(const std::string& value);
 
   bool Closed() const { return m_closed; }
-  void Closed(bool value) { m_closed = value; }
+  void Closed(bool value) {
+    m_closed = value;
+    Forget();
+  }
 
   const std::string& OpenDay() const { return m_open_day; }
   void OpenDay(const std::string& value);
@@ -46,17 +50,35 @@ class CSymbolTradingTimes : public Object, public ISafeObject, private NonCopyab
   // "dd/mm/yyyy hh:nn:ss" text) is stored as its time part; anything else
   // stores null, which switches that break off.
   const Variant& DailyCloseTime1() const { return m_daily[0].close; }
-  void DailyCloseTime1(const Variant& value) { m_daily[0].close = TimeOrNull(value); }
+  void DailyCloseTime1(const Variant& value) {
+    m_daily[0].close = TimeOrNull(value);
+    Forget();
+  }
   const Variant& DailyOpenTime1() const { return m_daily[0].open; }
-  void DailyOpenTime1(const Variant& value) { m_daily[0].open = TimeOrNull(value); }
+  void DailyOpenTime1(const Variant& value) {
+    m_daily[0].open = TimeOrNull(value);
+    Forget();
+  }
   const Variant& DailyCloseTime2() const { return m_daily[1].close; }
-  void DailyCloseTime2(const Variant& value) { m_daily[1].close = TimeOrNull(value); }
+  void DailyCloseTime2(const Variant& value) {
+    m_daily[1].close = TimeOrNull(value);
+    Forget();
+  }
   const Variant& DailyCloseTime3() const { return m_daily[2].close; }
-  void DailyCloseTime3(const Variant& value) { m_daily[2].close = TimeOrNull(value); }
+  void DailyCloseTime3(const Variant& value) {
+    m_daily[2].close = TimeOrNull(value);
+    Forget();
+  }
   const Variant& DailyOpenTime2() const { return m_daily[1].open; }
-  void DailyOpenTime2(const Variant& value) { m_daily[1].open = TimeOrNull(value); }
+  void DailyOpenTime2(const Variant& value) {
+    m_daily[1].open = TimeOrNull(value);
+    Forget();
+  }
   const Variant& DailyOpenTime3() const { return m_daily[2].open; }
-  void DailyOpenTime3(const Variant& value) { m_daily[2].open = TimeOrNull(value); }
+  void DailyOpenTime3(const Variant& value) {
+    m_daily[2].open = TimeOrNull(value);
+    Forget();
+  }
 
   const std::string& OpenTime() const { return m_open_time; }
   void OpenTime(const std::string& value);
@@ -69,7 +91,9 @@ class CSymbolTradingTimes : public Object, public ISafeObject, private NonCopyab
                   const Variant& Loc2To) const;
 
   // False while `Closed` is set, inside the weekly closure, and inside any
-  // daily break; true otherwise.
+  // daily break; true otherwise. The answer is kept until the clock reads
+  // another moment or a setting changes, so that asking again for every
+  // account of a quote costs one clock read.
   bool TradeIsOpen() const;
 
   // Holds no references; nothing to release.
@@ -82,6 +106,8 @@ class CSymbolTradingTimes : public Object, public ISafeObject, private NonCopyab
   };
 
   static Variant TimeOrNull(const Variant& value);
+  bool WorkOutTradeIsOpen(DateTime now) const;
+  void Forget() { m_answered = false; }
   // Stores a weekly time from its text; see CloseTime.
   static void SetWeeklyTime(const std::string& value, std::string& text, int32_t& seconds);
   // Whether the weekly schedule (or the manual switch) closes the symbol at
@@ -96,6 +122,10 @@ class CSymbolTradingTimes : public Object, public ISafeObject, private NonCopyab
   int32_t m_close_seconds = 0;
   int32_t m_open_seconds = 0;
   DailyBreak m_daily[3];
+  // The last answer of TradeIsOpen and the moment it was for.
+  mutable bool m_answered = false;
+  mutable bool m_open_then = false;
+  mutable DateTime m_answered_at;
 };
 
 }  // namespace orvane
