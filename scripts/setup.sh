@@ -12,6 +12,7 @@ packages=(
   libquickfix-dev
   tinyproxy-bin dante-server microsocks
   pybind11-dev python3-dev python3-pytest
+  gcovr
 )
 
 missing=()

@@ -8,7 +8,8 @@
 # LeakSanitizer, runs the suites that use the io_context under
 # ThreadSanitizer, a 60-second soak of 1,000 sessions, the short attack
 # replay against a running server, a short crash campaign on both stores, and
-# each fuzz target for a bounded time.
+# each fuzz target for a bounded time. With ORVANE_COVERAGE=1 it ends with the
+# coverage figures of scripts/coverage.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -87,5 +88,8 @@ if [ -d fuzz ] && ls fuzz/*.cpp >/dev/null 2>&1; then
     rm -rf "$work"
     echo "$name: clean"
   done
+fi
+if [ "${ORVANE_COVERAGE:-0}" = 1 ]; then
+  bash scripts/coverage.sh
 fi
 echo "== all green"
