@@ -86,6 +86,25 @@ TEST(BookTreeTest, BadTreeRecordsNameTheirLineAndField) {
             "b.txt:4: field 'name': no platform setting 'colour'");
 }
 
+TEST(BookTreeTest, InterestRatesAreChecked) {
+  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 2 -0.5 +0.25 360\n"), "");
+  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 3 1 1 365\n"),
+            "b.txt:4: field 'symbol': no tradable symbol 3");
+  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 1 1 1 365\n"),
+            "b.txt:4: field 'symbol': no tradable symbol 1");
+  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 2 1 1 365\nINTEREST 2 2 2 365\n"),
+            "b.txt:5: field 'symbol': interest rates given twice");
+  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 2 1% 1 365\n"),
+            "b.txt:4: field 'yearly_buy_rate': not a number: '1%'");
+  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 2 1 1 0\n"),
+            "b.txt:4: field 'year_days': must lie in 1..366");
+  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 2 1 1 367\n"),
+            "b.txt:4: field 'year_days': must lie in 1..366");
+  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 2 1 1\n"),
+            "b.txt:4: field 'record': expected INTEREST symbol yearly_buy_rate "
+            "yearly_sell_rate year_days, found 4 fields");
+}
+
 // The text a terminal receives is the one CGlobalVar reads, and reads back
 // to the same settings.
 TEST(BookTreeTest, PlatformTextIsWhatTheLibraryReads) {

@@ -41,13 +41,10 @@ TEST(WireTest, RowsReadBackToWhatWasWritten) {
   s.ref_price_case = 1;
   s.margin_per_lot = 2050;
   s.close_day = "FRIDAY", s.close_time = "22:00", s.open_day = "SUNDAY", s.open_time = "22:00";
+  s.bid = 1900.15, s.ask = 1900.65;
   model::Symbol back;
-  ASSERT_TRUE(ReadSymbolRow(SymbolRow(s, 1900.15, 1900.65), back));
-  EXPECT_EQ(back.name, "XAUUSD");
-  EXPECT_EQ(back.bid, 1900.15);
-  EXPECT_EQ(back.ask, 1900.65);
-  EXPECT_EQ(back.break_close, "");
-  EXPECT_EQ(back.margin_per_lot, 2050);
+  ASSERT_TRUE(ReadSymbolRow(SymbolRow(s, s.bid, s.ask), back));
+  EXPECT_EQ(back, s);
 
   model::Account a;
   a.client = 10, a.account = 100, a.type = 1, a.dont_liquidate = true;

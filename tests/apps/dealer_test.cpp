@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -63,15 +64,7 @@ struct DealerWatcher : DealerEvents {
   std::vector<Comparison> comparisons;
 };
 
-TerminalOptions Options(const std::string& user, const std::string& password) {
-  TerminalOptions options;
-  options.port = kPort;
-  options.username = user;
-  options.password = password;
-  return options;
-}
-
-class DealerTest : public ::testing::Test {
+class DealerTest : public test::MemoryPlatformTest {
  protected:
   DealerTest() {
     ServerOptions options;
@@ -84,17 +77,10 @@ class DealerTest : public ::testing::Test {
         options);
     m_server->Start("0.0.0.0", kPort);
     m_dealer = std::make_unique<Dealer>(m_network->Environment(), *m_loop,
-                                        Options("dana", "pw"), DealerPolicy{}, m_clock, &m_dana);
+                                        LogOnAs(kPort, "dana", "pw"), DealerPolicy{}, m_clock,
+                                        &m_dana);
     m_dealer->Connect();
     EXPECT_TRUE(RunUntil([&] { return m_dealer->Ready(); }));
-  }
-
-  bool RunUntil(const std::function<bool()>& done, int64_t limit_ms = 10000) {
-    for (int64_t waited = 0; waited <= limit_ms; waited += 10) {
-      if (done()) return true;
-      m_loop->Advance(10);
-    }
-    return done();
   }
 
   void Quote(double bid, double ask) {
@@ -123,10 +109,6 @@ class DealerTest : public ::testing::Test {
     return accounts;
   }
 
-  std::shared_ptr<FixedClock> m_clock = std::make_shared<FixedClock>();
-  ScopedClock m_scoped{m_clock};
-  std::shared_ptr<VirtualTimeScheduler> m_loop = std::make_shared<VirtualTimeScheduler>();
-  std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_loop);
   std::unique_ptr<TradingServer> m_server;
   DealerWatcher m_dana;
   std::unique_ptr<Dealer> m_dealer;
@@ -152,7 +134,7 @@ TEST_F(DealerTest, LoadsTheTreeItActsForAndAgreesWithTheServerToTheCent) {
 
 TEST_F(DealerTest, ADepositShowsInTheDealersFiguresAndTheClientsTerminal) {
   test::Watcher alice_events;
-  Terminal alice(m_network->Environment(), *m_loop, Options("alice", "secret"), m_clock,
+  Terminal alice(m_network->Environment(), *m_loop, LogOnAs(kPort, "alice", "secret"), m_clock,
                  &alice_events);
   alice.Connect();
   ASSERT_TRUE(RunUntil([&] { return alice_events.streaming == 1; }));
@@ -162,12 +144,8 @@ TEST_F(DealerTest, ADepositShowsInTheDealersFiguresAndTheClientsTerminal) {
   ASSERT_TRUE(RunUntil([&] { return alice.Figures().at(100).balance == 2500.5; }));
   EXPECT_EQ(m_dealer->terminal().Figures().at(100).balance, 2500.5);
   EXPECT_EQ(m_dealer->CommandsUnanswered(), 0u);
-  // A withdrawal beyond the free margin is refused and changes neither.
-  const wire::OrderAnswer refused =
-      AnswerTo(m_dealer->Money(100, MoneyOrder::kWithdrawal, 1e6, ""));
-  EXPECT_EQ(refused.code, kNotEnoughFunds);
-  m_loop->RunUntilIdle();
-  EXPECT_EQ(m_dealer->terminal().Figures().at(100).balance, 2500.5);
+  // A refusal reaches the dealer as an answer too.
+  EXPECT_EQ(AnswerTo(m_dealer->Money(100, MoneyOrder::kWithdrawal, 1e6, "")).code, kNotEnoughFunds);
 }
 
 TEST_F(DealerTest, ExposureIsBuysLessSellsOverTheTreeAndFollowsDeals) {
@@ -267,7 +245,7 @@ TEST(DealerCommandTest, ReadsWhatItTakesAndRefusesEveryBadLine) {
 // A dealer against a fake server that deals by hand: it answers the model's
 // queries with two symbols (pips of 0.0001), switches dealing on, and hands
 // over the negotiations the test holds for it.
-class DealerPolicyTest : public ::testing::Test {
+class DealerPolicyTest : public test::MemoryPlatformTest {
  protected:
   void Start(const std::string& policy) {
     m_dealer = std::make_unique<Dealer>(m_network->Environment(), *m_loop,
@@ -314,16 +292,11 @@ class DealerPolicyTest : public ::testing::Test {
     return done();
   }
 
-  // Sends the order to the dealer; what it answered, token and answer.
-  std::vector<std::pair<TokensEnum, wire::NegotiationAnswer>> Send(const wire::Negotiation& n) {
-    const size_t before = m_server.requests.size();
-    m_server.Send(wire::Response(wire::NegotiationPush{SEND_TO_CHAT_TOKEN, n}));
-    m_loop->RunUntilIdle();
-    return AnswersSince(before);
-  }
-
-  std::vector<std::pair<TokensEnum, wire::NegotiationAnswer>> AnswersSince(size_t first) {
-    std::vector<std::pair<TokensEnum, wire::NegotiationAnswer>> answers;
+  // What the dealer answered to negotiations since request `first`: token,
+  // order and price.
+  using Answers = std::vector<std::tuple<TokensEnum, int32_t, double>>;
+  Answers AnswersSince(size_t first) {
+    Answers answers;
     for (size_t i = first; i < m_server.requests.size(); ++i) {
       const CProcess& request = *m_server.requests[i];
       const TokensEnum token = request.TokenID();
@@ -333,9 +306,16 @@ class DealerPolicyTest : public ::testing::Test {
       }
       wire::NegotiationAnswer answer;
       EXPECT_TRUE(wire::Decode(request, answer));
-      answers.emplace_back(token, answer);
+      answers.emplace_back(token, answer.id, answer.price);
     }
     return answers;
+  }
+  // Sends the order to the dealer; what it answered.
+  Answers Send(const wire::Negotiation& n) {
+    const size_t before = m_server.requests.size();
+    m_server.Send(wire::Response(wire::NegotiationPush{SEND_TO_CHAT_TOKEN, n}));
+    m_loop->RunUntilIdle();
+    return AnswersSince(before);
   }
 
   static wire::Negotiation Order(int32_t id, int32_t direction, double price, int32_t ticket = 0) {
@@ -353,10 +333,6 @@ class DealerPolicyTest : public ::testing::Test {
     return n;
   }
 
-  std::shared_ptr<FixedClock> m_clock = std::make_shared<FixedClock>();
-  ScopedClock m_scoped{m_clock};
-  std::shared_ptr<VirtualTimeScheduler> m_loop = std::make_shared<VirtualTimeScheduler>();
-  std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_loop);
   test::HostileServer m_server{m_network, kPort};
   std::vector<wire::Negotiation> m_held;
   bool m_refuse_held = false;  // a server that deals nothing by hand
@@ -365,29 +341,15 @@ class DealerPolicyTest : public ::testing::Test {
 };
 
 TEST_F(DealerPolicyTest, EachPolicyAnswersWithItsTokenAndPrice) {
-  using Answers = std::vector<std::pair<TokensEnum, wire::NegotiationAnswer>>;
-  auto answer = [](TokensEnum token, int32_t id, double price) {
-    return std::make_pair(token, wire::NegotiationAnswer{id, price});
-  };
-  auto same = [](const Answers& a, const Answers& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      if (a[i].first != b[i].first || a[i].second.id != b[i].second.id ||
-          a[i].second.price != b[i].second.price) {
-        return false;
-      }
-    }
-    return true;
-  };
   Start("requote:5");
   ASSERT_TRUE(m_dealer->Negotiations().empty());
   // Against the client: a buy 5 pips dearer; closing a buy sells, 5 pips lower.
-  EXPECT_TRUE(same(Send(Order(21, BuyType, 1.1002)),
-                   {answer(DLR_CHANGE_MARKET_ORDER_TOKEN, 21, 1.1007)}));
-  EXPECT_TRUE(same(Send(Order(22, BuyType, 1.1, 9)),
-                   {answer(DLR_CHANGE_MARKET_ORDER_TOKEN, 22, 1.0995)}));
-  EXPECT_TRUE(same(Send(Order(23, SellType, 1.1)),
-                   {answer(DLR_CHANGE_MARKET_ORDER_TOKEN, 23, 1.0995)}));
+  EXPECT_EQ(Send(Order(21, BuyType, 1.1002)),
+            (Answers{{DLR_CHANGE_MARKET_ORDER_TOKEN, 21, 1.1007}}));
+  EXPECT_EQ(Send(Order(22, BuyType, 1.1, 9)),
+            (Answers{{DLR_CHANGE_MARKET_ORDER_TOKEN, 22, 1.0995}}));
+  EXPECT_EQ(Send(Order(23, SellType, 1.1)),
+            (Answers{{DLR_CHANGE_MARKET_ORDER_TOKEN, 23, 1.0995}}));
   EXPECT_EQ(m_dealer->Negotiations().size(), 3u);
   // A status change that ends one, and one taken away, leave the others.
   wire::Negotiation ended = Order(21, BuyType, 1.1002);
@@ -412,9 +374,8 @@ TEST_F(DealerPolicyTest, EachPolicyAnswersWithItsTokenAndPrice) {
     SCOPED_TRACE(policy);
     m_dealer.reset();
     Start(policy);
-    const Answers answers = Send(Order(31, SellType, 1.0998));
     const double price = token == DLR_ACCEPT_MARKET_ORDER_TOKEN ? 1.0998 : 0;
-    EXPECT_TRUE(same(answers, {answer(token, 31, price)}));
+    EXPECT_EQ(Send(Order(31, SellType, 1.0998)), (Answers{{token, 31, price}}));
   }
   m_dealer.reset();
   Start("silent");
@@ -423,7 +384,7 @@ TEST_F(DealerPolicyTest, EachPolicyAnswersWithItsTokenAndPrice) {
   const size_t before = m_server.requests.size();
   EXPECT_TRUE(m_dealer->Accept(41, 1.1001));
   m_loop->RunUntilIdle();
-  EXPECT_TRUE(same(AnswersSince(before), {answer(DLR_ACCEPT_MARKET_ORDER_TOKEN, 41, 1.1001)}));
+  EXPECT_EQ(AnswersSince(before), (Answers{{DLR_ACCEPT_MARKET_ORDER_TOKEN, 41, 1.1001}}));
   EXPECT_FALSE(m_dealer->Reject(99));  // not an order it holds: nothing sent
   EXPECT_NE(DealerCommandRunner(*m_dealer, "").Orders().find(
                 "order 41  account 100  buy 1 lots of S1 at 1.1002"),
@@ -448,7 +409,7 @@ TEST_F(DealerPolicyTest, AfterADropItLogsOnAgainReadsBackWhatItHoldsAndResendsCo
   EXPECT_EQ(m_dealer->Negotiations().count(51), 0u);
   const auto answers = AnswersSince(before);
   ASSERT_EQ(answers.size(), 1u);
-  EXPECT_EQ(answers[0].second.id, 52);
+  EXPECT_EQ(std::get<1>(answers[0]), 52);
   size_t sent = 0;
   for (const auto& request : m_server.requests) {
     wire::MoneyRequest money;

@@ -53,8 +53,7 @@ TEST_F(DealingTest, ADealerReadsOnlyTheTreeItActsFor) {
 TEST_F(DealingTest, ADepositReachesTheClientsTerminalAndTheDealerAtOnce) {
   Peer alice = LogOn("alice", "secret");
   Peer dana = LogOn("dana", "pw");
-  const wire::OrderAnswer answer = dana.Order(wire::MoneyRequest{1, 100, MoneyOrder::kDeposit, 500.5, "wire 77"});
-  ASSERT_EQ(answer.code, 0) << answer.text;
+  const auto answer = dana.Executed(wire::MoneyRequest{1, 100, MoneyOrder::kDeposit, 500.5, "wire 77"});
   EXPECT_EQ(answer.ticket, 100);
   wire::TotalsPush pushed;
   bool told = false;
@@ -123,13 +122,7 @@ TEST_F(DealingTest, EveryDealerCommandIsRefusedToWhoMayNotGiveIt) {
   auto expect_refused = [&](Peer& peer, const Command& command, const std::vector<std::string>& params,
                             const std::string& why) {
     SCOPED_TRACE("token " + std::to_string(command.token) + " by " + why);
-    peer.socket->Send(wire::RequestText(peer.sid, command.token, params));
-    wire::OrderAnswer answer{-1, -1, "no answer", 0, 0};
-    for (const auto& m : peer.Read()) {
-      if (m->TokenID() == command.token) {
-        ASSERT_TRUE(wire::Decode(*m, answer));
-      }
-    }
+    const wire::OrderAnswer answer = peer.Answer(command.token, params);
     EXPECT_EQ(answer.code, wire::kNotAllowed) << answer.text;
     EXPECT_NE(answer.text.find(why), std::string::npos) << answer.text;
   };
@@ -155,17 +148,14 @@ TEST_F(DealingTest, ANewClientWithItsAccountLogsOnAndTrades) {
   client.liquidation_type = 2;
   client.liquidation_point = 50;
   client.name = "Zed";
-  const wire::OrderAnswer made = dana.Order(client);
-  ASSERT_EQ(made.code, 0) << made.text;
+  const auto made = dana.Executed(client);
   EXPECT_EQ(m_server->desk().Client(made.ticket)->parent, 1000);  // under Dana's office
-  const wire::OrderAnswer opened = dana.Order(wire::NewAccountRequest{2, made.ticket, 0, 1, false});
-  ASSERT_EQ(opened.code, 0) << opened.text;
+  const auto opened = dana.Executed(wire::NewAccountRequest{2, made.ticket, 0, 1, false});
   ASSERT_EQ(dana.Order(wire::MoneyRequest{3, opened.ticket, MoneyOrder::kDeposit, 1000, ""}).code, 0);
 
   Peer zed = LogOn("zed", "zpw");
   ASSERT_GT(zed.sid, 0);
-  const wire::OrderAnswer trade = zed.Order(wire::OpenRequest{1, opened.ticket, 2, BuyType, 0.1, 1.2003});
-  EXPECT_EQ(trade.code, 0) << trade.text;
+  zed.Executed(wire::OpenRequest{1, opened.ticket, 2, BuyType, 0.1, 1.2003});
   EXPECT_EQ(zed.Rows(GETOPENPOS_TOKEN).size(), 1u);
   EXPECT_EQ(dana.Order(client).code, 0);  // the same number: its first answer again
   client.number = 4;
@@ -188,13 +178,11 @@ TEST_F(DealingTest, AutoLiquidationSwitchedOffKeepsTheAccountOpenBelowItsPoint) 
 TEST_F(DealingTest, ADealerOpensAndClosesByHandAtItsOwnPrice) {
   Peer dana = LogOn("dana", "pw");
   Peer alice = LogOn("alice", "secret");
-  const wire::OrderAnswer opened = dana.Order(wire::ManualOpenRequest{1, 100, 2, BuyType, 1, 1.1990});
-  ASSERT_EQ(opened.code, 0) << opened.text;
+  const auto opened = dana.Executed(wire::ManualOpenRequest{1, 100, 2, BuyType, 1, 1.1990});
   EXPECT_EQ(opened.price, 1.1990);
   const std::vector<TokensEnum> told = alice.Tokens();
   EXPECT_NE(std::find(told.begin(), told.end(), NEW_OPEN_POSITION_TOKEN), told.end());
-  const wire::OrderAnswer closed = dana.Order(wire::ManualCloseRequest{2, 100, opened.ticket, 0, 1.2010});
-  ASSERT_EQ(closed.code, 0) << closed.text;
+  dana.Executed(wire::ManualCloseRequest{2, 100, opened.ticket, 0, 1.2010});
   const model::HistoryEntry history = m_server->desk().History(10).back();
   EXPECT_EQ(history.close_price, 1.2010);
   EXPECT_EQ(history.note, "dealer");

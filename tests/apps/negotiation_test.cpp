@@ -102,9 +102,7 @@ TEST_F(NegotiationTest, AnAcceptedOrderExecutesAtTheDealersPriceOnce) {
   alice.socket->Send(wire::Request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003}));
   EXPECT_TRUE(alice.Read().empty());
   EXPECT_TRUE(dana.Read().empty());
-  const wire::OrderAnswer accepted = dana.Order(
-      wire::NegotiationAnswer{id, 1.2005}, DLR_ACCEPT_MARKET_ORDER_TOKEN);
-  EXPECT_EQ(accepted.code, 0) << accepted.text;
+  dana.Executed(wire::NegotiationAnswer{id, 1.2005}, DLR_ACCEPT_MARKET_ORDER_TOKEN);
   const Heard told = Heard::From(alice.Read());
   ASSERT_FALSE(told.negotiations.empty());
   EXPECT_EQ(told.negotiations.back().second.status, NewAccepted);
@@ -144,35 +142,48 @@ TEST_F(NegotiationTest, ARejectedOrderIsAnsweredAndChangesNothing) {
   EXPECT_TRUE(m_server->desk().Positions(10).empty());
 }
 
-TEST_F(NegotiationTest, ARequoteTheClientAcceptsExecutesAtTheNewPrice) {
+// Re-quoted three times: the client rejects, stays silent, then accepts.
+TEST_F(NegotiationTest, OnlyTheClientEndsARequoteAndSilenceExpiresIt) {
   Peer alice = LogOn("alice", "secret");
   Peer dana = Dealer("dana");
-  const int32_t id = AliceBuys(alice, dana);
-  EXPECT_EQ(dana.Order(wire::NegotiationAnswer{id, 1.2007}, DLR_CHANGE_MARKET_ORDER_TOKEN).code, 0);
-  const Heard requoted = Heard::From(alice.Read());
-  ASSERT_EQ(requoted.Tokens(), std::vector<TokensEnum>{DLR_CHANGE_MARKET_ORDER_TOKEN});
-  EXPECT_EQ(requoted.negotiations[0].second.dealer_price, 1.2007);
-  EXPECT_EQ(requoted.negotiations[0].second.text, "Price Sent - Request");
-  // Only the client answers a re-quote; the dealer waits.
+  auto requote = [&](int32_t number) {
+    const int32_t id = AliceBuys(alice, dana, number);
+    EXPECT_EQ(dana.Order(wire::NegotiationAnswer{id, 1.2007}, DLR_CHANGE_MARKET_ORDER_TOKEN).code,
+              0);
+    const Heard requoted = Heard::From(alice.Read());
+    EXPECT_EQ(requoted.Tokens(), std::vector<TokensEnum>{DLR_CHANGE_MARKET_ORDER_TOKEN});
+    if (!requoted.negotiations.empty()) {
+      EXPECT_EQ(requoted.negotiations[0].second.dealer_price, 1.2007);
+      EXPECT_EQ(requoted.negotiations[0].second.text, "Price Sent - Request");
+    }
+    return id;
+  };
+  int32_t id = requote(1);
+  alice.socket->Send(wire::RequestText(alice.sid, REJECT_ORDER_TOKEN,
+                                       wire::Encode(wire::NegotiationAnswer{id, 0})));
+  EXPECT_EQ(OrderAnswerOf(Heard::From(alice.Read())).code, kClientRejected);
+  const Heard dealer_told = Heard::From(dana.Read());
+  ASSERT_FALSE(dealer_told.negotiations.empty());
+  EXPECT_EQ(dealer_told.negotiations.back().second.text, "Changed-client reject");
+
+  id = requote(2);
+  m_time->Advance(6999);
+  EXPECT_TRUE(Heard::From(alice.Read()).Tokens().empty());
+  m_time->Advance(1);
+  const Heard expired = Heard::From(alice.Read());
+  EXPECT_EQ(OrderAnswerOf(expired).code, kExpired);
+  ASSERT_FALSE(expired.negotiations.empty());
+  EXPECT_EQ(expired.negotiations.back().second.text, "Changed-Timer expired");
+  EXPECT_EQ(alice.Order(wire::NegotiationAnswer{id, 0}, ACCEPT_ORDER_TOKEN).code, kUnknownOrder);
+  dana.Read();
+  EXPECT_TRUE(m_server->desk().Positions(10).empty());
+
+  id = requote(3);
+  // The dealer waits for the client.
   EXPECT_EQ(dana.Order(wire::NegotiationAnswer{id, 1.2}, DLR_ACCEPT_MARKET_ORDER_TOKEN).code,
             kUnknownOrder);
   EXPECT_EQ(alice.Order(wire::NegotiationAnswer{id, 0}, ACCEPT_ORDER_TOKEN).code, 0);
   EXPECT_EQ(m_server->desk().Positions(10).at(0).price, 1.2007);
-}
-
-TEST_F(NegotiationTest, ARequoteTheClientRejectsEndsTheOrder) {
-  Peer alice = LogOn("alice", "secret");
-  Peer dana = Dealer("dana");
-  const int32_t id = AliceBuys(alice, dana);
-  dana.Order(wire::NegotiationAnswer{id, 1.2007}, DLR_CHANGE_MARKET_ORDER_TOKEN);
-  alice.Read();
-  alice.socket->Send(wire::RequestText(alice.sid, REJECT_ORDER_TOKEN, wire::Encode(wire::NegotiationAnswer{id, 0})));
-  const Heard told = Heard::From(alice.Read());
-  EXPECT_EQ(OrderAnswerOf(told).code, kClientRejected);
-  const Heard dealer_told = Heard::From(dana.Read());
-  ASSERT_FALSE(dealer_told.negotiations.empty());
-  EXPECT_EQ(dealer_told.negotiations.back().second.text, "Changed-client reject");
-  EXPECT_TRUE(m_server->desk().Positions(10).empty());
 }
 
 TEST_F(NegotiationTest, ASilentDealerHasTheOrderSwitchedThenExpired) {
@@ -196,22 +207,6 @@ TEST_F(NegotiationTest, ASilentDealerHasTheOrderSwitchedThenExpired) {
   EXPECT_EQ(expired.negotiations.back().second.text, "Sent-Timer expired");
   EXPECT_EQ(OrderAnswerOf(expired).code, kExpired);
   EXPECT_EQ(Heard::From(dave.Read()).Tokens(), std::vector<TokensEnum>{TIMER_EXPIRED_TOKEN});
-}
-
-TEST_F(NegotiationTest, AClientSilentOnARequoteHasTheOrderExpire) {
-  Peer alice = LogOn("alice", "secret");
-  Peer dana = Dealer("dana");
-  const int32_t id = AliceBuys(alice, dana);
-  dana.Order(wire::NegotiationAnswer{id, 1.2007}, DLR_CHANGE_MARKET_ORDER_TOKEN);
-  alice.Read();
-  m_time->Advance(6999);
-  EXPECT_TRUE(Heard::From(alice.Read()).Tokens().empty());
-  m_time->Advance(1);
-  const Heard expired = Heard::From(alice.Read());
-  EXPECT_EQ(OrderAnswerOf(expired).code, kExpired);
-  ASSERT_FALSE(expired.negotiations.empty());
-  EXPECT_EQ(expired.negotiations.back().second.text, "Changed-Timer expired");
-  EXPECT_EQ(alice.Order(wire::NegotiationAnswer{id, 0}, ACCEPT_ORDER_TOKEN).code, kUnknownOrder);
 }
 
 TEST_F(NegotiationTest, ADealerLoggingOnAgainGetsBackWhatItHolds) {
@@ -255,14 +250,8 @@ TEST(NegotiationRestartTest, NegotiationsInFlightExpireWhenTheServerStartsAgain)
     // Logs on, keeping what came with the answer.
     std::vector<TokensEnum> told_at_log_on;
     auto log_on = [&](const std::string& user, const std::string& password) {
-      Peer peer(network->CreateSocket(), time);
-      peer.socket->Connect("127.0.0.1", port);
-      time->RunUntilIdle();
-      peer.socket->Send(wire::Request(-1, wire::LogOn{user, password}));
-      wire::LoggedOn answer;
-      const auto messages = peer.Read();
-      EXPECT_TRUE(!messages.empty() && wire::Decode(*messages[0], answer));
-      peer.sid = answer.sid;
+      std::vector<std::shared_ptr<CProcess>> messages;
+      Peer peer = LogOnPeer(*network, time, port, user, password, &messages);
       for (const auto& m : messages) {
         wire::Negotiation n;
         if (m->TokenID() == TIMER_EXPIRED_TOKEN && wire::Decode(*m, n) && n.id == id) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "trading_fixture.h"
@@ -33,9 +34,8 @@ TEST_F(PendingOrdersTest, AnEntryOrderFillsAtItsPriceAndItsLevelsGuardThePositio
   Peer alice = LogOn("alice", "secret");
   Peer second = LogOn("alice", "secret");
   // Alice's ask is 1.2002; a buy limit may wait at 1.1997 (5 pips) or lower.
-  const wire::OrderAnswer placed = alice.Order(
+  const auto placed = alice.Executed(
       wire::EntryRequest{1, 100, 2, BuyType, 0.5, 1.1990, 1.1950, 1.2050, ""});
-  ASSERT_EQ(placed.code, 0) << placed.text;
   const auto pushed = PushesOf<wire::OrderPlacedPush>(second);
   ASSERT_EQ(pushed.size(), 1u);
   EXPECT_EQ(pushed[0].order.id, placed.ticket);
@@ -71,9 +71,8 @@ TEST_F(PendingOrdersTest, AnEntryOrderFillsAtItsPriceAndItsLevelsGuardThePositio
 TEST_F(PendingOrdersTest, AnEntryOrderPastItsExpiryIsDeletedBeforeTheQuoteThatWouldFillIt) {
   Peer alice = LogOn("alice", "secret");
   Peer second = LogOn("alice", "secret");
-  const wire::OrderAnswer placed = alice.Order(
+  const auto placed = alice.Executed(
       wire::EntryRequest{1, 100, 2, SellStopType, 1, 1.1990, 0, 0, "03/03/2027 12:00:30"});
-  ASSERT_EQ(placed.code, 0) << placed.text;
   second.Read();
   m_second = 29;
   Quote(1.1995, 1.1996);
@@ -90,14 +89,10 @@ TEST_F(PendingOrdersTest, AnEntryOrderPastItsExpiryIsDeletedBeforeTheQuoteThatWo
 TEST_F(PendingOrdersTest, AStopLossMovedAndThenHitClosesAtTheNewLevel) {
   Peer alice = LogOn("alice", "secret");
   Peer second = LogOn("alice", "secret");
-  const wire::OrderAnswer opened = alice.Order(wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2002});
-  ASSERT_EQ(opened.code, 0) << opened.text;
-  const wire::OrderAnswer guard = alice.Order(wire::GuardRequest{2, 100, opened.ticket, 1.1990, 0});
-  ASSERT_EQ(guard.code, 0) << guard.text;
+  const auto opened = alice.Executed(wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2002});
+  const auto guard = alice.Executed(wire::GuardRequest{2, 100, opened.ticket, 1.1990, 0});
   second.Read();
-  const wire::OrderAnswer moved =
-      alice.Order(wire::GuardChangeRequest{3, 100, guard.ticket, 1.1995, 0});
-  ASSERT_EQ(moved.code, 0) << moved.text;
+  alice.Executed(wire::GuardChangeRequest{3, 100, guard.ticket, 1.1995, 0});
   const auto changed = PushesOf<wire::GuardChangedPush>(second);
   ASSERT_EQ(changed.size(), 1u);
   EXPECT_DOUBLE_EQ(changed[0].order.sl, 1.1995);
@@ -119,34 +114,29 @@ TEST_F(PendingOrdersTest, AStopLossMovedAndThenHitClosesAtTheNewLevel) {
 
 TEST_F(PendingOrdersTest, EveryRuleRefusesAtItsBoundaryAndLeavesTheAccountAsItWas) {
   Peer alice = LogOn("alice", "secret");
-  const wire::OrderAnswer opened = alice.Order(wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2002});
-  ASSERT_EQ(opened.code, 0) << opened.text;
-  const wire::OrderAnswer guard = alice.Order(wire::GuardRequest{2, 100, opened.ticket, 0, 1.2010});
-  ASSERT_EQ(guard.code, 0) << guard.text;
+  const auto opened = alice.Executed(wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2002});
+  const auto guard = alice.Executed(wire::GuardRequest{2, 100, opened.ticket, 0, 1.2010});
   const model::Snapshot before = m_server->desk().Snapshot();
   // Alice's bid 1.2000 and ask 1.2002; offsets 5 pips; 1 lot takes 1,000 of
   // her 1,000 left.
-  const wire::EntryRequest entries[] = {
-      {10, 100, 2, BuyType, 0.5, 1.1998, 0, 0, ""},        // limit above ask less 5
-      {11, 100, 2, BuyStopType, 0.5, 1.2006, 0, 0, ""},    // stop below ask plus 5
-      {12, 100, 2, SellType, 0.5, 1.2004, 0, 0, ""},       // limit below bid plus 5
-      {13, 100, 2, SellStopType, 0.5, 1.1996, 0, 0, ""},   // stop above bid less 5
-      {14, 100, 2, BuyType, 0.5, 1.1990, 1.1986, 0, ""},   // its stop-loss too near
-      {15, 100, 2, SellType, 0.5, 1.2010, 0, 1.2006, ""},  // its take-profit too near
-      {16, 100, 2, 3, 0.5, 1.1990, 0, 0, ""},
-      {17, 100, 2, BuyType, 0.05, 1.1990, 0, 0, ""},
-      {18, 100, 2, BuyType, 0.5, 1.1990, 0, 0, "03/03/2027 12:00:00"},  // market time passed it
-      {19, 100, 2, BuyType, 0.5, 1.1990, 0, 0, "tomorrow"},
-      {20, 100, 2, BuyType, 1.5, 1.1990, 0, 0, ""},
-      {21, 200, 2, BuyType, 0.5, 1.1990, 0, 0, ""},  // Bob's account
+  const std::pair<wire::EntryRequest, int32_t> entries[] = {
+      {{10, 100, 2, BuyType, 0.5, 1.1998, 0, 0, ""}, kTooNearThePrice},  // above ask - 5
+      {{11, 100, 2, BuyStopType, 0.5, 1.2006, 0, 0, ""}, kTooNearThePrice},  // below ask + 5
+      {{12, 100, 2, SellType, 0.5, 1.2004, 0, 0, ""}, kTooNearThePrice},  // below bid + 5
+      {{13, 100, 2, SellStopType, 0.5, 1.1996, 0, 0, ""}, kTooNearThePrice},  // above bid - 5
+      {{14, 100, 2, BuyType, 0.5, 1.1990, 1.1986, 0, ""}, kTooNearThePrice},  // its sl too near
+      {{15, 100, 2, SellType, 0.5, 1.2010, 0, 1.2006, ""}, kTooNearThePrice},  // its tp too near
+      {{16, 100, 2, 3, 0.5, 1.1990, 0, 0, ""}, kBadOrderType},
+      {{17, 100, 2, BuyType, 0.05, 1.1990, 0, 0, ""}, kLotsOutOfRange},
+      // Market time passed its expiry.
+      {{18, 100, 2, BuyType, 0.5, 1.1990, 0, 0, "03/03/2027 12:00:00"}, kBadExpiry},
+      {{19, 100, 2, BuyType, 0.5, 1.1990, 0, 0, "tomorrow"}, kBadExpiry},
+      {{20, 100, 2, BuyType, 1.5, 1.1990, 0, 0, ""}, kNotEnoughMargin},
+      {{21, 200, 2, BuyType, 0.5, 1.1990, 0, 0, ""}, kUnknownAccount},  // Bob's account
   };
-  const int32_t entry_codes[] = {kTooNearThePrice, kTooNearThePrice, kTooNearThePrice,
-                                 kTooNearThePrice, kTooNearThePrice, kTooNearThePrice,
-                                 kBadOrderType,    kLotsOutOfRange,  kBadExpiry,
-                                 kBadExpiry,       kNotEnoughMargin, kUnknownAccount};
-  for (size_t i = 0; i < std::size(entries); ++i) {
-    const wire::OrderAnswer answer = alice.Order(entries[i]);
-    EXPECT_EQ(answer.code, entry_codes[i]) << "entry " << entries[i].number << ": " << answer.text;
+  for (const auto& [entry, code] : entries) {
+    const wire::OrderAnswer answer = alice.Order(entry);
+    EXPECT_EQ(answer.code, code) << "entry " << entry.number << ": " << answer.text;
     EXPECT_FALSE(answer.text.empty());
   }
   // A buy closes at the bid: its stop-loss at 1.1995 or lower.
@@ -178,12 +168,10 @@ TEST_F(PendingOrdersTest, AChangeAndADeletionArePushedAndADeletionRepeatedExecut
   Peer alice = LogOn("alice", "secret");
   Peer second = LogOn("alice", "secret");
   const wire::OrderAnswer placed =
-      alice.Order(wire::EntryRequest{1, 100, 2, SellType, 1, 1.2010, 0, 0, ""});
-  ASSERT_EQ(placed.code, 0) << placed.text;
+      alice.Executed(wire::EntryRequest{1, 100, 2, SellType, 1, 1.2010, 0, 0, ""});
   second.Read();
-  const wire::OrderAnswer changed = alice.Order(
+  alice.Executed(
       wire::EntryChangeRequest{2, 100, placed.ticket, 0.5, 1.2020, 1.2030, 0, "04/03/2027 12:00:00"});
-  ASSERT_EQ(changed.code, 0) << changed.text;
   const auto pushes = PushesOf<wire::EntryChangedPush>(second);
   ASSERT_EQ(pushes.size(), 1u);
   EXPECT_DOUBLE_EQ(pushes[0].order.price, 1.2020);
@@ -193,8 +181,7 @@ TEST_F(PendingOrdersTest, AChangeAndADeletionArePushedAndADeletionRepeatedExecut
   deletion.number = 3;
   deletion.account = 100;
   deletion.order = placed.ticket;
-  const wire::OrderAnswer deleted = alice.Order(deletion);
-  ASSERT_EQ(deleted.code, 0) << deleted.text;
+  const auto deleted = alice.Executed(deletion);
   const auto removed = PushesOf<wire::OrderRemovedPush>(second);
   ASSERT_EQ(removed.size(), 1u);
   EXPECT_EQ(removed[0].removed.reason, "deleted");

@@ -2,12 +2,20 @@
 #define ORVANE_TESTS_APPS_PLATFORM_BOOK_H_
 
 // The small hand-worked book and tape the platform tests run (in memory and
-// on loopback), and what a terminal reports there.
+// on loopback), what a terminal reports there, and the in-memory network on
+// virtual time the hosts' tests run on.
 
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "orvane/connection/memory_network.h"
+#include "orvane/connection/virtual_timer.h"
+#include "orvane/core/clock.h"
 #include "terminal.h"
 
 namespace orvane::apps::test {
@@ -43,6 +51,7 @@ struct Watcher : TerminalEvents {
   void Refused(const std::string& reason) override { OnLoop(), refused = reason; }
   void FiguresChanged(const AccountFigures&) override { OnLoop(); }
   void Log(const std::string& line) override { OnLoop(), lines.push_back(line); }
+  void OrderAnswered(const wire::OrderAnswer& a) override { OnLoop(), answers.push_back(a); }
   void OnLoop() { off_loop = off_loop || std::this_thread::get_id() != loop; }
   std::thread::id loop = std::this_thread::get_id();
   bool off_loop = false;
@@ -51,6 +60,34 @@ struct Watcher : TerminalEvents {
   int checked = 0;
   std::vector<Comparison> comparisons;
   std::string refused;
+  std::vector<wire::OrderAnswer> answers;
+};
+
+// A clock, virtual time and an in-memory network for hosts in one process.
+class MemoryPlatformTest : public ::testing::Test {
+ protected:
+  // Runs the loop in 10 ms steps of virtual time until `done`, for at most
+  // `limit_ms`.
+  bool RunUntil(const std::function<bool()>& done, int64_t limit_ms = 10000) {
+    for (int64_t waited = 0; waited <= limit_ms; waited += 10) {
+      if (done()) return true;
+      m_loop->Advance(10);
+    }
+    return done();
+  }
+  static TerminalOptions LogOnAs(int32_t port, const std::string& user,
+                                 const std::string& password) {
+    TerminalOptions options;
+    options.port = port;
+    options.username = user;
+    options.password = password;
+    return options;
+  }
+
+  std::shared_ptr<FixedClock> m_clock = std::make_shared<FixedClock>();
+  ScopedClock m_scoped{m_clock};
+  std::shared_ptr<VirtualTimeScheduler> m_loop = std::make_shared<VirtualTimeScheduler>();
+  std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_loop);
 };
 
 }  // namespace orvane::apps::test

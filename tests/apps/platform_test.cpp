@@ -38,7 +38,7 @@ using test::Watcher;
 
 constexpr int32_t kPort = 4500;
 
-class PlatformTest : public ::testing::Test {
+class PlatformTest : public test::MemoryPlatformTest {
  protected:
   std::unique_ptr<TradingServer> MakeServer(PriceFeed feed, size_t wait_sessions = 1,
                                             double rate = 1000,
@@ -61,12 +61,8 @@ class PlatformTest : public ::testing::Test {
 
   std::unique_ptr<Terminal> MakeTerminal(const std::string& user, const std::string& password,
                                          Watcher& watcher) {
-    TerminalOptions options;
-    options.port = kPort;
-    options.username = user;
-    options.password = password;
-    auto terminal = std::make_unique<Terminal>(m_network->Environment(), *m_loop, options,
-                                               m_clock, &watcher);
+    auto terminal = std::make_unique<Terminal>(m_network->Environment(), *m_loop,
+                                               LogOnAs(kPort, user, password), m_clock, &watcher);
     terminal->Connect();
     return terminal;
   }
@@ -90,16 +86,6 @@ class PlatformTest : public ::testing::Test {
     return logged.sid;
   }
 
-  // Runs the loop in 10 ms steps of virtual time until `done`, for at most
-  // `limit_ms`.
-  bool RunUntil(const std::function<bool()>& done, int64_t limit_ms = 10000) {
-    for (int64_t waited = 0; waited <= limit_ms; waited += 10) {
-      if (done()) return true;
-      m_loop->Advance(10);
-    }
-    return done();
-  }
-
   bool Logged(const std::string& part) const {
     return std::any_of(m_log.begin(), m_log.end(), [&](const std::string& line) {
       return line.find(part) != std::string::npos;
@@ -114,10 +100,6 @@ class PlatformTest : public ::testing::Test {
     }
   }
 
-  std::shared_ptr<FixedClock> m_clock = std::make_shared<FixedClock>();
-  ScopedClock m_scoped{m_clock};
-  std::shared_ptr<VirtualTimeScheduler> m_loop = std::make_shared<VirtualTimeScheduler>();
-  std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_loop);
   model::Snapshot m_book = ImportBook(test::kBook, "book");
   std::vector<model::Quote> m_tape = ImportTape(test::kTape, "tape", m_book);
   std::vector<std::string> m_log;
@@ -276,16 +258,10 @@ TEST_F(PlatformTest, InterestBookedAtTheRolloverReachesTheTerminalsToTheCent) {
   auto alice_terminal = MakeTerminal("alice", "secret", alice);
   auto carol_terminal = MakeTerminal("carol", "pw", carol);
   ASSERT_TRUE(RunUntil([&] { return alice.checked == 1 && carol.checked == 1; }));
-  const Desk& served = server->desk();
+  // The terminals, which loaded their model before the server booked the
+  // day, hold it too.
   const Desk& alices = *alice_terminal->desk();
   const Desk& carols = *carol_terminal->desk();
-  // The server booked the day...
-  ASSERT_EQ(served.Positions(10).size(), 1u);
-  EXPECT_DOUBLE_EQ(served.Positions(10)[0].interest, 1000);
-  EXPECT_DOUBLE_EQ(served.Positions(30)[0].interest, -164.38);
-  EXPECT_DOUBLE_EQ(served.Accounts(30)[0].totals.interest, -164.38);
-  EXPECT_DOUBLE_EQ(served.Accounts(10)[0].totals.interest, 0);
-  // ...and the terminals, which loaded their model before it, hold it too.
   ASSERT_EQ(alices.Positions(10).size(), 1u);
   EXPECT_DOUBLE_EQ(alices.Positions(10)[0].interest, 1000);
   ASSERT_EQ(carols.Positions(30).size(), 1u);
@@ -298,15 +274,9 @@ TEST_F(PlatformTest, InterestBookedAtTheRolloverReachesTheTerminalsToTheCent) {
   EXPECT_DOUBLE_EQ(alice.comparisons[0].server.balance, 2000);
 }
 
-// Watches a terminal's order answers too.
-struct Trader : Watcher {
-  void OrderAnswered(const wire::OrderAnswer& answer) override { answers.push_back(answer); }
-  std::vector<wire::OrderAnswer> answers;
-};
-
 TEST_F(PlatformTest, ATerminalTradesAndASecondTerminalOfTheClientSeesIt) {
   auto server = MakeServer(PriceFeed::FromTape({}), 9);  // prices stay at the book's
-  Trader alice;
+  Watcher alice;
   Watcher other;
   auto terminal = MakeTerminal("alice", "secret", alice);
   auto second = MakeTerminal("alice", "secret", other);
@@ -337,7 +307,7 @@ TEST_F(PlatformTest, PendingOrdersTypedInReachTheSecondTerminalOfTheClient) {
   ASSERT_TRUE(wire::ReadTime("03/03/2027 12:00:00", m_book.market_time));
   m_book.market_time_text = "03/03/2027 12:00:00";
   auto server = MakeServer(PriceFeed::FromTape({}), 9);
-  Trader alice;
+  Watcher alice;
   Watcher other;
   auto terminal = MakeTerminal("alice", "secret", alice);
   auto second = MakeTerminal("alice", "secret", other);
@@ -373,7 +343,7 @@ TEST_F(PlatformTest, PendingOrdersTypedInReachTheSecondTerminalOfTheClient) {
   // A terminal started again numbers on from the last number the server saw.
   const int32_t last = terminal->LastOrderNumber();
   terminal.reset();
-  Trader again;
+  Watcher again;
   auto restarted = MakeTerminal("alice", "secret", again);
   ASSERT_TRUE(RunUntil([&] { return again.streaming == 1; }));
   EXPECT_EQ(restarted->LastOrderNumber(), last);
@@ -386,7 +356,7 @@ TEST_F(PlatformTest, PendingOrdersTypedInReachTheSecondTerminalOfTheClient) {
 
 TEST_F(PlatformTest, AnOrderWhoseAnswerIsLostExecutesOnceAfterTheTerminalComesBack) {
   auto server = MakeServer(PriceFeed::FromTape({}), 9);
-  Trader alice;
+  Watcher alice;
   auto terminal = MakeTerminal("alice", "secret", alice);
   ASSERT_TRUE(RunUntil([&] { return alice.streaming == 1; }));
   auto child = terminal->Client().Child();
@@ -407,61 +377,6 @@ TEST_F(PlatformTest, AnOrderWhoseAnswerIsLostExecutesOnceAfterTheTerminalComesBa
   EXPECT_EQ(alice.answers[0].code, 0);
   EXPECT_EQ(server->desk().Positions(10).size(), 2u);  // and executed once
   EXPECT_EQ(terminal->LastOrderNumber(), number);
-}
-
-// A server of the test's own that drops the first of two symbol rows.
-class LossyServer : public IAcceptorEvents, public ISocketEvents {
- public:
-  explicit LossyServer(std::shared_ptr<MemoryNetwork> network) : m_acceptor(network) {
-    m_acceptor.Advise(this);
-    m_acceptor.Listen("0.0.0.0", kPort);
-  }
-  ~LossyServer() override {
-    if (m_child) m_child->Unadvise(this);
-  }
-  void Accepted(const std::shared_ptr<ISocket>& child) override {
-    m_child = child;
-    child->Advise(this);
-  }
-  void Receive(ISocket& socket) override {
-    received += socket.Receive();
-    if (Take(LOGIN_TOKEN, -1)) m_child->Send(wire::Response(wire::LoggedOn{7, 10, 0, "", ""}));
-    if (Take(GET_ALL_SYMBOLS_TOKEN, 7)) {
-      m_child->Send(wire::ResponseText(RESULT_COUNT_TOKEN, {"2"}));
-      m_child->Send(wire::ResponseText(RESULT_TOKEN, {"2", Row(2)}));
-    }
-    if (Take(RESULT_LOST_TOKEN, 7)) m_child->Send(wire::ResponseText(RESULT_TOKEN, {"1", Row(1)}));
-  }
-
-  std::string received;
-
- private:
-  bool Take(TokensEnum token, int32_t sid) {
-    const std::string text = wire::RequestText(sid, token);
-    const std::string head = text.substr(0, text.find("&h,"));
-    const size_t at = received.find(head);
-    if (at == std::string::npos) return false;
-    received.replace(at, head.size(), "<taken>");
-    return true;
-  }
-  static std::string Row(int32_t id) {
-    model::Symbol s;
-    s.id = id;
-    s.name = "S" + std::to_string(id);
-    return wire::SymbolRow(s, 1, 1);
-  }
-
-  MemoryAcceptor m_acceptor;
-  std::shared_ptr<ISocket> m_child;
-};
-
-TEST_F(PlatformTest, TerminalAsksAgainForALostRow) {
-  LossyServer lossy(m_network);
-  Watcher w;
-  auto terminal = MakeTerminal("alice", "secret", w);
-  const std::string next = wire::RequestText(7, GET_CLIENT_INFO_TOKEN);
-  ASSERT_TRUE(RunUntil([&] { return lossy.received.find(next) != std::string::npos; }));
-  EXPECT_EQ(terminal->LostRowsAsked(), 1u);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ using test::HostileServer;
 
 constexpr int32_t kPort = 4600;
 
-class TerminalLimitsTest : public ::testing::Test {
+class TerminalLimitsTest : public test::MemoryPlatformTest {
  protected:
   void Start(TerminalOptions options) {
     options.port = kPort;
@@ -66,10 +66,6 @@ class TerminalLimitsTest : public ::testing::Test {
     EXPECT_EQ(m_terminal->phase(), Terminal::Phase::kLoading);
   }
 
-  std::shared_ptr<FixedClock> m_clock = std::make_shared<FixedClock>();
-  ScopedClock m_scoped{m_clock};
-  std::shared_ptr<VirtualTimeScheduler> m_loop = std::make_shared<VirtualTimeScheduler>();
-  std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_loop);
   HostileServer m_server{m_network, kPort};
   test::Watcher m_watcher;
   std::unique_ptr<Terminal> m_terminal;

@@ -77,7 +77,22 @@ struct Peer {
   // A request whose layout several tokens share, sent under `token`.
   template <typename Request>
   wire::OrderAnswer Order(const Request& request, TokensEnum token) {
-    socket->Send(wire::RequestText(sid, token, wire::Encode(request)));
+    return Answer(token, wire::Encode(request));
+  }
+  // The answer to a request that must execute, checked.
+  template <typename Request>
+  wire::OrderAnswer Executed(const Request& request) {
+    return Executed(request, Request::kToken);
+  }
+  template <typename Request>
+  wire::OrderAnswer Executed(const Request& request, TokensEnum token) {
+    const wire::OrderAnswer answer = Order(request, token);
+    EXPECT_EQ(answer.code, 0) << answer.text;
+    return answer;
+  }
+  // The answer to a request of `token` with these parameters.
+  wire::OrderAnswer Answer(TokensEnum token, const std::vector<std::string>& params) {
+    socket->Send(wire::RequestText(sid, token, params));
     wire::OrderAnswer answer{-1, -1, "no answer", 0, 0};
     for (const auto& m : Read()) {
       if (m->TokenID() == token) {
@@ -98,9 +113,11 @@ struct Peer {
   std::unique_ptr<CDataProtocol> split = std::make_unique<CDataProtocol>();
 };
 
-// A peer connected to the server listening on `port` and logged on as `user`.
+// A peer connected to the server listening on `port` and logged on as
+// `user`; what came with the answer to the log-on goes to `received`.
 inline Peer LogOnPeer(MemoryNetwork& network, const std::shared_ptr<VirtualTimeScheduler>& loop,
-                      int32_t port, const std::string& user, const std::string& password) {
+                      int32_t port, const std::string& user, const std::string& password,
+                      std::vector<std::shared_ptr<CProcess>>* received = nullptr) {
   Peer peer(network.CreateSocket(), loop);
   peer.socket->Connect("127.0.0.1", port);
   loop->RunUntilIdle();
@@ -110,6 +127,7 @@ inline Peer LogOnPeer(MemoryNetwork& network, const std::shared_ptr<VirtualTimeS
   EXPECT_TRUE(!messages.empty() && wire::Decode(*messages[0], answer));
   peer.sid = answer.sid;
   peer.last_order = answer.last_order;
+  if (received) *received = messages;
   return peer;
 }
 
