@@ -23,6 +23,7 @@
 #include "orvane/market/symbol.h"
 #include "orvane/market/symbols.h"
 #include "orvane/util/generals.h"
+#include "support/symbols.h"
 
 namespace orvane::testing_book {
 
@@ -70,15 +71,10 @@ struct Book {
   }
 
   void AddSymbol(int32_t id, int32_t ref_id, double bid, double ask) {
-    auto symbol = std::make_shared<CSymbol>();
-    symbol->ID(id);
-    symbol->RefID(ref_id);
-    symbol->PipLocation(-4);
+    auto symbol = test::MakeSymbol(id, ref_id, bid, ask);
     symbol->Factor(100000);
     symbol->PriceCase(1);
     symbol->RefPriceCase(1);
-    symbol->Bid(bid);
-    symbol->Ask(ask);
     symbol->Ref1(std::make_shared<CCurAccount>());
     symbols->AddByObject(symbol);
   }

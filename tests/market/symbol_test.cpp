@@ -9,6 +9,7 @@
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
 #include "orvane/core/number_format.h"
+#include "support/symbols.h"
 
 namespace orvane {
 namespace {
@@ -23,13 +24,9 @@ ErrorCode CodeOf(const std::function<void()>& f) {
   return ErrorCode::InvalidArgument;
 }
 
-std::shared_ptr<CSymbol> MakeSymbol(int pip_location, double bid, double ask) {
-  auto symbol = std::make_shared<CSymbol>();
-  symbol->ID(7);
-  symbol->PipLocation(pip_location);
-  symbol->Bid(bid);
-  symbol->Ask(ask);
-  return symbol;
+// Symbol 7, referring to none.
+std::shared_ptr<CSymbol> MakeSymbol(int16_t pip_location, double bid, double ask) {
+  return test::MakeSymbol(7, 0, bid, ask, pip_location);
 }
 
 TEST(SymbolStoredPrices, TenthPipIsAddedBeforeRoundingHalfAwayFromZero) {
