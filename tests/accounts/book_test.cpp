@@ -1,6 +1,6 @@
-// The book of book_fixture.h: figures checked to the cent against values
-// worked out by hand, the per-symbol index through deletes, and nothing left
-// alive after deallocation.
+// The book of book_fixture.h: accounts found through their clients, the
+// per-symbol index through deletes, and nothing left alive after
+// deallocation.
 
 #include <gtest/gtest.h>
 
@@ -24,38 +24,6 @@ TEST_F(BookTest, AccountsAreFoundThroughTheirClients) {
   EXPECT_EQ(clients.Account(20, 2001), bob_account);
   EXPECT_EQ(clients.Account(10, 2001), nullptr);  // Ann's client holds no 2001
   EXPECT_EQ(clients.Account(99, 2001), nullptr);
-}
-
-TEST_F(BookTest, FloatingResultsAndFiguresToTheCent) {
-  auto ann_positions = ann_account->OpenPositions();
-  // Buy 1 EURUSD 1.0950 closing at the bid 1.1000: 0.0050 x 100000.
-  EXPECT_EQ(ann_positions->Item("1")->FloatingProfitLoss(ON_OPEN_TYPE), 500.00);
-  // Sell 2 EURGBP 0.8530 closing at the client ask 0.8503 (bid + 3 pips),
-  // converted at the client's GBPUSD ask 1.2502: 0.0027 x 1.2502 x 2 x 100000.
-  EXPECT_EQ(ann_positions->Item("2")->FloatingProfitLoss(ON_OPEN_TYPE), 675.11);
-  EXPECT_DOUBLE_EQ(Refresh(ann_account), 1175.11);
-
-  const auto& s = *ann_account->SummeryInfo();
-  EXPECT_DOUBLE_EQ(s.Balance(), 10230.80);  // 10000 + 250 - 15 - 4.2
-  EXPECT_DOUBLE_EQ(s.Equity(), 11905.91);   // + 1175.11 + 500 credit
-  EXPECT_EQ(s.EffectiveMargin(), 8730.80);  // 500 + 10230.80 - 2000
-
-  // Bob sells 0.5 EURUSD 1.1050, closes at the client ask 1.1002: 240.00,
-  // less commission 0.5 x 7.5 and interest 2.50 kept with the position.
-  EXPECT_EQ(bob_account->OpenPositions()->Item("3")->Commission(), -3.75);
-  EXPECT_DOUBLE_EQ(Refresh(bob_account), 233.75);
-  EXPECT_EQ(bob_account->SummeryInfo()->EffectiveMargin(), 4233.75);  // margin account
-}
-
-TEST_F(BookTest, APriceChangeMovesTheCrossThroughItsReference) {
-  // GBPUSD up 100 pips: only the conversion of the cross position changes.
-  Sym(kGbpUsd)->Bid(1.2600);
-  // 0.0027 x 1.2602 x 2 x 100000 = 680.508
-  EXPECT_DOUBLE_EQ(Refresh(ann_account), 500.00 + 680.51);
-  // EURGBP down to 0.8480: client ask 0.8483, 0.0047 x 1.2602 x 200000.
-  Sym(kEurGbp)->Bid(0.8480);
-  EXPECT_EQ(ann_account->OpenPositions()->Item("2")->FloatingProfitLoss(ON_OPEN_TYPE),
-            1184.59);
 }
 
 TEST_F(BookTest, IndexFollowsDeletes) {
