@@ -5,23 +5,23 @@
 #include <random>
 #include <vector>
 
-#include "book_fixture.h"
+#include "engine_fixture.h"
 #include "orvane/clients/client_param_entry.h"
+#include "orvane/clients/client_params.h"
 #include "support/errors.h"
+#include "support/symbols.h"
 
 namespace orvane {
 namespace {
 
 using test::Throws;
 
-using testing_book::kEurGbp;
-using testing_book::kEurUsd;
-using testing_book::kGbpUsd;
+constexpr int32_t kEurUsd = 2, kGbpUsd = 3, kEurGbp = 4;
 
-// Positions and orders on Ann's entries of the book: EURUSD (spread 2,
-// commission 7.5, profit in USD) and EURGBP (spread 3, profit in GBP,
-// converted through GBPUSD).
-class PositionTest : public ::testing::Test, public testing_book::Book {
+// Positions and orders on client 10's entries of the engine's book: EURUSD
+// (spread 2, commission 5, profit in USD) and EURGBP (spread 3, profit in
+// GBP, converted through GBPUSD), in a collection of their own.
+class PositionTest : public engine_test::EngineTest {
  protected:
   std::shared_ptr<COpenPosition> Open(const std::shared_ptr<CClientParam>& entry,
                                       OperationTypeEnum type, double lots, double price,
@@ -29,8 +29,9 @@ class PositionTest : public ::testing::Test, public testing_book::Book {
     return positions.Add(price, entry, lots, type, ticket, nullptr, interest, "", "");
   }
 
-  std::shared_ptr<CClientParam> eurusd_entry = ann->SymbolParam(kEurUsd);
-  std::shared_ptr<CClientParam> eurgbp_entry = ann->SymbolParam(kEurGbp);
+  std::shared_ptr<CClient> client = Client(10);
+  std::shared_ptr<CClientParam> eurusd_entry = client->SymbolParam(kEurUsd);
+  std::shared_ptr<CClientParam> eurgbp_entry = client->SymbolParam(kEurGbp);
   COpenPositions positions;
 };
 
@@ -51,13 +52,13 @@ class CountedOnlyEntry : public CClientParam {
 };
 
 TEST_F(PositionTest, EntryLendingNoRawReferencesPricesTheSame) {
-  auto lent = Open(eurgbp_entry, SellType, 2, 0.8530, 1, 1.25);
-  auto counted = Open(std::make_shared<CountedOnlyEntry>(eurgbp_entry), SellType, 2, 0.8530, 2,
+  auto lent = Open(eurgbp_entry, SellType, 2, 0.9030, 1, 1.25);
+  auto counted = Open(std::make_shared<CountedOnlyEntry>(eurgbp_entry), SellType, 2, 0.9030, 2,
                       1.25);
   ASSERT_NE(lent->FloatingProfitLoss(ON_CLOSE_TYPE), 0);
   EXPECT_EQ(counted->FloatingProfitLoss(ON_CLOSE_TYPE), lent->FloatingProfitLoss(ON_CLOSE_TYPE));
   EXPECT_EQ(counted->FloatingProfitLoss(ON_OPEN_TYPE), lent->FloatingProfitLoss(ON_OPEN_TYPE));
-  EXPECT_DOUBLE_EQ(counted->RefClosePrice(), 1.2502);
+  EXPECT_DOUBLE_EQ(counted->RefClosePrice(), 1.3002);
 }
 
 TEST_F(PositionTest, PriceIsStoredInTheSymbolFormat) {
@@ -70,10 +71,10 @@ TEST_F(PositionTest, PriceIsStoredInTheSymbolFormat) {
   EXPECT_DOUBLE_EQ(p->Price(), 1.2344);
 }
 
-// One row per position priced to the cent on the book's quotes: EURUSD
-// 1.1000 / 1.1001 and the cross EURGBP 0.8500, converted at the client's
-// GBPUSD bid 1.2500 for a buy and the client's ask (bid + 2 pips) for a sell;
-// a buy closes at the bid, a sell at the client's ask (bid + spread).
+// One row per position priced to the cent: EURUSD 1.2000 and the cross
+// EURGBP, converted at the client's GBPUSD bid for a buy and the client's ask
+// (bid + 2 pips) for a sell; a buy closes at the bid, a sell at the client's
+// ask (bid + spread).
 struct ProfitCase {
   const char* name;
   int32_t symbol;
@@ -87,31 +88,29 @@ struct ProfitCase {
 TEST_F(PositionTest, ProfitMatrixToTheCent) {
   const ProfitCase cases[] = {
       // 0.0050 x 100000; no commission or interest when booked on open.
-      {"buy at the bid", kEurUsd, BuyType, 1, 1.0950, 9, ON_OPEN_TYPE, 0.85, 1.25, 1, 500},
-      // 1000 - 15 commission - 3.2 interest.
-      {"buy on close", kEurUsd, BuyType, 2, 1.0950, -3.2, ON_CLOSE_TYPE, 0.85, 1.25, 1, 981.80},
-      // 0 - 7.5 + 0.015 = -7.485: the half cent goes to the even cent.
-      {"half cent to even", kEurUsd, BuyType, 1, 1.1000, 0.015, ON_CLOSE_TYPE, 0.85, 1.25, 1,
-       -7.48},
-      // Closes at the client ask 1.1002: 240 - 3.75 commission - 2.5 interest.
-      {"sell at the ask", kEurUsd, SellType, 0.5, 1.1050, -2.5, ON_CLOSE_TYPE, 0.85, 1.25, 1,
-       233.75},
-      // 0.0027 x 1.2502 x 2 x 100000 = 675.108.
-      {"cross sell", kEurGbp, SellType, 2, 0.8530, 0, ON_OPEN_TYPE, 0.85, 1.25, 1.2502, 675.11},
-      // -0.0030 x 1.2500 x 100000.
-      {"cross buy", kEurGbp, BuyType, 1, 0.8530, 0, ON_OPEN_TYPE, 0.85, 1.25, 1.25, -375},
-      // GBPUSD up 100 pips: 0.0027 x 1.2602 x 200000 = 680.508.
-      {"reference moves", kEurGbp, SellType, 2, 0.8530, 0, ON_OPEN_TYPE, 0.85, 1.26, 1.2602,
-       680.51},
-      // EURGBP down to 0.8480, client ask 0.8483: 0.0047 x 1.2602 x 200000.
-      {"both move", kEurGbp, SellType, 2, 0.8530, 0, ON_OPEN_TYPE, 0.848, 1.26, 1.2602, 1184.59},
+      {"buy at the bid", kEurUsd, BuyType, 1, 1.1950, 9, ON_OPEN_TYPE, 0.9, 1.3, 1, 500},
+      // 1000 - 10 commission - 3.2 interest.
+      {"buy on close", kEurUsd, BuyType, 2, 1.1950, -3.2, ON_CLOSE_TYPE, 0.9, 1.3, 1, 986.80},
+      // 0 - 5 + 0.015 = -4.985: the half cent goes to the even cent.
+      {"half cent to even", kEurUsd, BuyType, 1, 1.2000, 0.015, ON_CLOSE_TYPE, 0.9, 1.3, 1, -4.98},
+      // Closes at the client ask 1.2002: 240 - 2.5 commission - 2.5 interest.
+      {"sell at the ask", kEurUsd, SellType, 0.5, 1.2050, -2.5, ON_CLOSE_TYPE, 0.9, 1.3, 1, 235},
+      // Closes at 0.9003: 0.0027 x 1.3002 x 2 x 100000 = 702.108.
+      {"cross sell", kEurGbp, SellType, 2, 0.9030, 0, ON_OPEN_TYPE, 0.9, 1.3, 1.3002, 702.11},
+      // -0.0030 x 1.3000 x 100000.
+      {"cross buy", kEurGbp, BuyType, 1, 0.9030, 0, ON_OPEN_TYPE, 0.9, 1.3, 1.3, -390},
+      // GBPUSD up 100 pips: 0.0027 x 1.3102 x 200000 = 707.508.
+      {"reference moves", kEurGbp, SellType, 2, 0.9030, 0, ON_OPEN_TYPE, 0.9, 1.31, 1.3102,
+       707.51},
+      // EURGBP down to 0.8980, client ask 0.8983: 0.0047 x 1.3102 x 200000.
+      {"both move", kEurGbp, SellType, 2, 0.9030, 0, ON_OPEN_TYPE, 0.898, 1.31, 1.3102, 1231.59},
   };
   int32_t ticket = 0;
   for (const ProfitCase& c : cases) {
     SCOPED_TRACE(c.name);
-    Sym(kEurGbp)->Bid(c.eurgbp_bid);
-    Sym(kGbpUsd)->Bid(c.gbpusd_bid);
-    auto p = Open(ann->SymbolParam(c.symbol), c.side, c.lots, c.price, ++ticket, c.interest);
+    Symbol(kEurGbp)->Bid(c.eurgbp_bid);
+    Symbol(kGbpUsd)->Bid(c.gbpusd_bid);
+    auto p = Open(client->SymbolParam(c.symbol), c.side, c.lots, c.price, ++ticket, c.interest);
     EXPECT_DOUBLE_EQ(p->RefClosePrice(), c.ref_close);
     EXPECT_EQ(p->FloatingProfitLoss(c.calc), c.floating);
   }
@@ -141,8 +140,8 @@ TEST_F(PositionTest, MissingReferencesAreReportedNotDereferenced) {
 
   // An entry whose symbol has no reference entry prices but cannot convert.
   auto lonely_symbol = test::MakeSymbol(7, 99, 1.5);
-  auto lonely = ann->AddParam(1, 0, 0, 0, 0, 0, 0, 0, lonely_symbol, false, false, 1);
-  ann->Params()->SetParamsRefParams();
+  auto lonely = client->AddParam(1, 0, 0, 0, 0, 0, 0, 0, lonely_symbol, false, false, 1);
+  client->Params()->SetParamsRefParams();
   auto p = Open(lonely, BuyType, 1, 1.4, 5);
   EXPECT_DOUBLE_EQ(p->ClosePrice(), 1.5);
   EXPECT_TRUE(Throws(ErrorCode::ObjectRequired, [&] { p->FloatingProfitLoss(ON_OPEN_TYPE); }));
@@ -188,7 +187,7 @@ TEST_F(PositionTest, TotalEqualsTheMembersPricedAloneAfterRandomChanges) {
   const OperationTypeEnum sides[] = {BuyType, SellType, static_cast<OperationTypeEnum>(70000)};
   const auto gbpusd_entry = eurgbp_entry->Parent();
   // A collection that ends before its members leaves them nothing to call.
-  auto survivor = std::make_unique<COpenPositions>()->Add(1.0950, eurusd_entry, 1, BuyType, 5,
+  auto survivor = std::make_unique<COpenPositions>()->Add(1.1950, eurusd_entry, 1, BuyType, 5,
                                                           nullptr, 0, "", "");
   survivor->lots(2);
   EXPECT_DOUBLE_EQ(survivor->FloatingProfitLoss(ON_OPEN_TYPE), 1000);
@@ -197,7 +196,7 @@ TEST_F(PositionTest, TotalEqualsTheMembersPricedAloneAfterRandomChanges) {
   for (int step = 0; step < 3000; ++step) {
     const auto& entry = entries[pick(3)];
     const auto member = seen.empty() ? nullptr : seen[pick(seen.size())];
-    const int kind = pick(12);
+    const int kind = pick(13);
     if (kind < 2) {
       const auto added = Open(entry, sides[pick(2)], 1 + pick(3), 0.85 + 0.01 * pick(30),
                               1 + pick(20), 0.5 * pick(4));
@@ -224,7 +223,7 @@ TEST_F(PositionTest, TotalEqualsTheMembersPricedAloneAfterRandomChanges) {
       // The cross converts through its parent entry.
       gbpusd_entry->Spread(pick(40));
       eurgbp_entry->Parent(pick(2) ? gbpusd_entry : eurusd_entry);
-      eurgbp_entry->Symbol(Sym(pick(4) ? kEurGbp : kEurUsd));
+      eurgbp_entry->Symbol(Symbol(pick(4) ? kEurGbp : kEurUsd));
     } else if (kind == 10 && positions.Count() > 0) {
       if (pick(2)) {
         positions.Remove(static_cast<double>(1 + pick(positions.Count())));  // by position
@@ -233,16 +232,20 @@ TEST_F(PositionTest, TotalEqualsTheMembersPricedAloneAfterRandomChanges) {
       }
     } else if (kind == 11 && pick(10) == 0) {
       positions.Clear();
+    } else if (kind == 12) {
+      // A quote of a member's symbol or of its reference symbol.
+      Symbol(kEurUsd + pick(3))->Bid(0.85 + 0.01 * pick(40));
     }
-    for (const auto calc : {ON_OPEN_TYPE, ON_CLOSE_TYPE}) {
-      ASSERT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(calc), members_sum(calc))
-          << "step " << step << " kind " << kind;
-    }
+    // One way of booking commission for a stretch of steps, so that the
+    // figures kept between totals are used.
+    const auto calc = (step / 300) % 2 ? ON_CLOSE_TYPE : ON_OPEN_TYPE;
+    ASSERT_DOUBLE_EQ(positions.TotalFloatingProfitLoss(calc), members_sum(calc))
+        << "step " << step << " kind " << kind;
   }
   EXPECT_GT(seen.size(), 100u);
 
   // An entry released under a member is reported, not read.
-  Open(eurusd_entry, BuyType, 1, 1.0950, 99);
+  Open(eurusd_entry, BuyType, 1, 1.1950, 99);
   std::dynamic_pointer_cast<ClientParamEntry>(eurusd_entry)->Deallocate();
   EXPECT_TRUE(
       Throws(ErrorCode::ObjectRequired, [&] { positions.TotalFloatingProfitLoss(ON_OPEN_TYPE); }));
