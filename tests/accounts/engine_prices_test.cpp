@@ -252,10 +252,6 @@ TEST_F(LiquidationTest, WithoutListenersTheFiguresAndLiquidationAreTheSame) {
   auto on_open = Account(20, 200, 1000, -100);
   Position(20, 200, 3, 2, 1, 1.2010, BuyType);
   engine->Unadvise(&events);
-  Quote(4, 0.8990, 0.8991);
-  EXPECT_EQ(account->SummeryInfo()->FloatingProfitLoss(), 86.01);
-  Quote(4, 0.9000, 0.9001);
-  EXPECT_EQ(account->SummeryInfo()->FloatingProfitLoss(), -44.01);
   Quote(2, 1.2000, 1.2001);
   // Commission on open: the position carries none.
   EXPECT_EQ(on_open->SummeryInfo()->FloatingProfitLoss(), -100);
