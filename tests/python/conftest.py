@@ -2,6 +2,8 @@
 small book in a server-side engine (the unit symbol USD 1, EURUSD 2, GBPUSD 3
 and EURGBP 4 whose profit converts through GBPUSD)."""
 
+import pathlib
+
 import pytest
 
 import orvane
@@ -69,3 +71,12 @@ def book(clock):
     yield book
     book.engine.Deallocate()
     book.symbols.Deallocate()
+
+
+@pytest.fixture
+def replay_tool():
+    """The C++ replay tool of the same build as the module."""
+    tool = pathlib.Path(orvane.__file__).resolve().parent.parent / "apps" / "orvane-replay"
+    if not tool.exists():
+        pytest.skip("orvane-replay is not built next to the module")
+    return tool
