@@ -4,16 +4,12 @@
 
 #include <vector>
 
-#include "orvane/market/symbol.h"
+#include "support/symbols.h"
 
 namespace orvane {
 namespace {
 
-std::shared_ptr<CSymbol> MakeSymbol(int32_t id) {
-  auto symbol = std::make_shared<CSymbol>();
-  symbol->ID(id);
-  return symbol;
-}
+using test::MakeSymbol;
 
 TEST(AlertsTest, AddStoresEveryFieldAndAFailedAddChangesNothing) {
   CAlerts alerts;

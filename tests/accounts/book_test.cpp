@@ -1,61 +1,52 @@
-// The book of book_fixture.h: figures checked to the cent against values
-// worked out by hand, the per-symbol index through deletes, and nothing left
-// alive after deallocation.
+// A book built through the engine: accounts found through their clients,
+// the per-symbol index through deletes, and nothing left alive after
+// deallocation.
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "book_fixture.h"
+#include "engine_fixture.h"
+#include "orvane/accounts/accounts.h"
+#include "orvane/clients/client_params.h"
 
-namespace orvane {
+namespace orvane::engine_test {
 namespace {
 
-using testing_book::Book;
-using testing_book::kEurGbp;
-using testing_book::kEurUsd;
-using testing_book::kGbpUsd;
+constexpr int32_t kEurUsd = 2, kGbpUsd = 3, kEurGbp = 4;
 
-class BookTest : public ::testing::Test, public Book {};
+// Office 1 with clients 10 (Ann) and 20 (Bob). Ann: long EURUSD, short the
+// cross, an SL/TP on the EURUSD position and an alert on GBPUSD. Bob: short
+// EURUSD and a buy limit in the cross.
+class BookTest : public EngineTest {
+ protected:
+  BookTest() {
+    Client(1);
+    Client(10, MARGIN_LEVEL_LIQUIDATION, 50, ON_OPEN_TYPE, 1);
+    Client(20, MARGIN_LEVEL_LIQUIDATION, 50, ON_CLOSE_TYPE, 1);
+    ann_account = Account(10, 1001, 10000);
+    Position(10, 1001, 1, kEurUsd, 1, 1.1950, BuyType);
+    Position(10, 1001, 2, kEurGbp, 2, 0.9030, SellType);
+    Order(10, 1001, 501, SlTpType, SellType, 1, kEurUsd, 0, 1.1900, 1.2100);
+    engine->AddNewAlert(10, 71, kGbpUsd, BID_GREATER, 1.35, 2, true);
+    bob_account = Account(20, 2001, 5000);
+    Position(20, 2001, 3, kEurUsd, 0.5, 1.2050, SellType);
+    Order(20, 2001, 601, LimitOrdersType, BuyType, 0, kEurGbp, 0.8900, 0, 0);
+    ann = engine->Clients()->Item(KeyOf(10));
+    bob = engine->Clients()->Item(KeyOf(20));
+  }
+
+  std::shared_ptr<CClient> ann, bob;
+  std::shared_ptr<CAccount> ann_account, bob_account;
+};
 
 TEST_F(BookTest, AccountsAreFoundThroughTheirClients) {
+  const auto& clients = *engine->Clients();
   EXPECT_EQ(clients.AccountByAccountID(2001), bob_account);
   EXPECT_FALSE(clients.AccountExists(3001));
   EXPECT_EQ(clients.Account(20, 2001), bob_account);
   EXPECT_EQ(clients.Account(10, 2001), nullptr);  // Ann's client holds no 2001
   EXPECT_EQ(clients.Account(99, 2001), nullptr);
-}
-
-TEST_F(BookTest, FloatingResultsAndFiguresToTheCent) {
-  auto ann_positions = ann_account->OpenPositions();
-  // Buy 1 EURUSD 1.0950 closing at the bid 1.1000: 0.0050 x 100000.
-  EXPECT_EQ(ann_positions->Item("1")->FloatingProfitLoss(ON_OPEN_TYPE), 500.00);
-  // Sell 2 EURGBP 0.8530 closing at the client ask 0.8503 (bid + 3 pips),
-  // converted at the client's GBPUSD ask 1.2502: 0.0027 x 1.2502 x 2 x 100000.
-  EXPECT_EQ(ann_positions->Item("2")->FloatingProfitLoss(ON_OPEN_TYPE), 675.11);
-  EXPECT_DOUBLE_EQ(Refresh(ann_account), 1175.11);
-
-  const auto& s = *ann_account->SummeryInfo();
-  EXPECT_DOUBLE_EQ(s.Balance(), 10230.80);  // 10000 + 250 - 15 - 4.2
-  EXPECT_DOUBLE_EQ(s.Equity(), 11905.91);   // + 1175.11 + 500 credit
-  EXPECT_EQ(s.EffectiveMargin(), 8730.80);  // 500 + 10230.80 - 2000
-
-  // Bob sells 0.5 EURUSD 1.1050, closes at the client ask 1.1002: 240.00,
-  // less commission 0.5 x 7.5 and interest 2.50 kept with the position.
-  EXPECT_EQ(bob_account->OpenPositions()->Item("3")->Commission(), -3.75);
-  EXPECT_DOUBLE_EQ(Refresh(bob_account), 233.75);
-  EXPECT_EQ(bob_account->SummeryInfo()->EffectiveMargin(), 4233.75);  // margin account
-}
-
-TEST_F(BookTest, APriceChangeMovesTheCrossThroughItsReference) {
-  // GBPUSD up 100 pips: only the conversion of the cross position changes.
-  Sym(kGbpUsd)->Bid(1.2600);
-  // 0.0027 x 1.2602 x 2 x 100000 = 680.508
-  EXPECT_DOUBLE_EQ(Refresh(ann_account), 500.00 + 680.51);
-  // EURGBP down to 0.8480: client ask 0.8483, 0.0047 x 1.2602 x 200000.
-  Sym(kEurGbp)->Bid(0.8480);
-  EXPECT_EQ(ann_account->OpenPositions()->Item("2")->FloatingProfitLoss(ON_OPEN_TYPE),
-            1184.59);
 }
 
 TEST_F(BookTest, IndexFollowsDeletes) {
@@ -67,7 +58,7 @@ TEST_F(BookTest, IndexFollowsDeletes) {
   // Ann holds a second EURUSD position: closing one keeps her listed (her
   // cross position does not count for EURUSD); closing both and the SL/TP
   // order takes her out.
-  OpenPosition(ann_account, kEurUsd, SellType, 1, 1.1010, 9, 0);
+  Position(10, 1001, 9, kEurUsd, 1, 1.2010, SellType);
   auto positions = ann_account->OpenPositions();
   eurusd->PositionDeleted(ann_account, positions->Item("1"));
   positions->Remove("1");
@@ -80,10 +71,9 @@ TEST_F(BookTest, IndexFollowsDeletes) {
   EXPECT_NE(eurusd->AccountsHavePositions()->Item("2001"), nullptr);
   EXPECT_EQ(eurusd->AccountsHaveOrders()->Count(), 0);
   EXPECT_NE(eurgbp->AccountsHavePositions()->Item("1001"), nullptr);
-  EXPECT_DOUBLE_EQ(Refresh(ann_account), 675.11);
 
   // Two alerts on GBPUSD: deleting one keeps Ann listed.
-  AddAlert(ann, 72, kGbpUsd);
+  engine->AddNewAlert(10, 72, kGbpUsd, BID_GREATER, 1.35, 2, true);
   gbpusd->AlertDeleted(ann, ann->Alerts()->Item("71"));
   ann->Alerts()->Remove("71");
   EXPECT_EQ(gbpusd->ClientsHaveAlerts()->Count(), 1);
@@ -106,33 +96,37 @@ TEST_F(BookTest, IndexFollowsDeletes) {
   EXPECT_EQ(bob_account->OpenPositions()->Count(), 0);
   EXPECT_EQ(bob_account->Orders()->Count(), 0);
   EXPECT_EQ(bob_position->Account(), nullptr);
-  EXPECT_EQ(clients.AccountByAccountID(2001), nullptr);
+  EXPECT_EQ(engine->Clients()->AccountByAccountID(2001), nullptr);
 }
 
 // Everything the book built must go once the host has deallocated the
-// clients and the symbols and dropped its references.
-TEST(BookLifetimeTest, DeallocatedTreeLeavesNothingAlive) {
+// engine and the symbols and dropped its references.
+TEST_F(BookTest, DeallocatedTreeLeavesNothingAlive) {
   std::vector<std::weak_ptr<Object>> watched;
-  {
-    auto book = std::make_unique<Book>();
-    for (const auto& client : book->clients) {
-      watched.push_back(client);
-      for (const auto& account : *client->Accounts()) {
-        watched.push_back(account);
-        watched.push_back(account->SummeryInfo());
-        for (const auto& position : *account->OpenPositions()) watched.push_back(position);
-        for (const auto& order : *account->Orders()) watched.push_back(order);
-      }
-      for (const auto& entry : *client->Params()) watched.push_back(entry);
+  for (const auto& client : *engine->Clients()) {
+    watched.push_back(client);
+    for (const auto& account : *client->Accounts()) {
+      watched.push_back(account);
+      watched.push_back(account->SummeryInfo());
+      for (const auto& position : *account->OpenPositions()) watched.push_back(position);
+      for (const auto& order : *account->Orders()) watched.push_back(order);
     }
-    for (const auto& symbol : *book->symbols) {
-      watched.push_back(symbol);
-      watched.push_back(symbol->Ref1());
-    }
-  }  // the book deallocates clients and symbols, then drops its references
+    for (const auto& entry : *client->Params()) watched.push_back(entry);
+  }
+  for (const auto& symbol : *symbols) {
+    watched.push_back(symbol);
+    watched.push_back(symbol->Ref1());
+  }
   ASSERT_GT(watched.size(), 25u);
+  engine->Unadvise(&events);
+  engine->Deallocate();
+  symbols->Deallocate();
+  engine.reset();
+  symbols.reset();
+  ann = bob = nullptr;
+  ann_account = bob_account = nullptr;
   for (const auto& w : watched) EXPECT_TRUE(w.expired());
 }
 
 }  // namespace
-}  // namespace orvane
+}  // namespace orvane::engine_test

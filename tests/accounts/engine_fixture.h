@@ -145,6 +145,7 @@ class EngineTest : public ::testing::Test {
   }
 
   ~EngineTest() override {
+    if (!engine) return;  // a test that took the book down itself
     engine->Unadvise(&events);
     engine->Deallocate();
     symbols->Deallocate();

@@ -37,54 +37,6 @@ TEST_F(PriceFlowTest, FiguresToTheCentWithCommissionAndReferenceConversion) {
                                  "mreq -1000 ml 10.58601 eff 9000 open 2"}));
 }
 
-// Every change between two quotes reaches the next quote's figures: the
-// client's parameters, a partial close, an updated position.
-TEST_F(PriceFlowTest, TheNextQuotePricesWithWhatChangedSince) {
-  const auto floating = [&] { return account->SummeryInfo()->FloatingProfitLoss(); };
-  Quote(2, 1.2000, 1.2001);
-  EXPECT_DOUBLE_EQ(floating(), -44.01);  // -5 commission, -39.006 on the cross
-  engine->ClientParametersChanged(10, "2,2,0,0,0,9,100,0.01,0", 2);
-  Quote(2, 1.2000, 1.2001);
-  EXPECT_DOUBLE_EQ(floating(), -48.01);
-  engine->ClosePosition(10, 100, 1, 0.5);
-  Quote(2, 1.2000, 1.2001);
-  EXPECT_DOUBLE_EQ(floating(), -43.51);
-  engine->UpdateOpenPosition(10, 100, 1, 2, 1.1990, BuyType, 2, 0, "", "");
-  Quote(2, 1.2000, 1.2001);
-  EXPECT_DOUBLE_EQ(floating(), 142.99);
-  // The cross's conversion follows a new spread on the reference symbol.
-  engine->ClientParametersChanged(10, "3,12,0,0,0,0,100,0.01,0", 2);
-  Quote(4, 0.9000, 0.9001);
-  EXPECT_DOUBLE_EQ(floating(), 182 - 39.04);
-}
-
-// A quote of one symbol revalues its holders' other positions too with
-// whatever changed since in their symbols and reference symbols, quoted or
-// not: the total is what pricing each position on its own gives.
-TEST_F(PriceFlowTest, AQuoteRepricesWhatChangedInTheHoldersOtherSymbols) {
-  const auto priced_alone = [&] {
-    double total = 0;
-    for (const auto& position : *account->OpenPositions()) {
-      total += position->FloatingProfitLoss(ON_CLOSE_TYPE);
-    }
-    return total;
-  };
-  const auto floating = [&] { return account->SummeryInfo()->FloatingProfitLoss(); };
-  Quote(2, 1.2000, 1.2001);
-  const double before = floating();
-  EXPECT_EQ(before, priced_alone());
-  Quote(3, 1.3200, 1.3201);  // the cross's reference symbol, held by nobody
-  Quote(2, 1.2000, 1.2001);
-  EXPECT_NE(floating(), before);
-  EXPECT_EQ(floating(), priced_alone());
-  Symbol(4)->Factor(50000);
-  Quote(2, 1.2000, 1.2001);
-  EXPECT_EQ(floating(), priced_alone());
-  Symbol(4)->PriceOffset(2);
-  Quote(2, 1.2000, 1.2001);
-  EXPECT_EQ(floating(), priced_alone());
-}
-
 TEST_F(PriceFlowTest, OnlyHoldersOfTheQuotedSymbolAreTouched) {
   Client(20);
   Account(20, 200, 500);
@@ -300,10 +252,6 @@ TEST_F(LiquidationTest, WithoutListenersTheFiguresAndLiquidationAreTheSame) {
   auto on_open = Account(20, 200, 1000, -100);
   Position(20, 200, 3, 2, 1, 1.2010, BuyType);
   engine->Unadvise(&events);
-  Quote(4, 0.8990, 0.8991);
-  EXPECT_EQ(account->SummeryInfo()->FloatingProfitLoss(), 86.01);
-  Quote(4, 0.9000, 0.9001);
-  EXPECT_EQ(account->SummeryInfo()->FloatingProfitLoss(), -44.01);
   Quote(2, 1.2000, 1.2001);
   // Commission on open: the position carries none.
   EXPECT_EQ(on_open->SummeryInfo()->FloatingProfitLoss(), -100);

@@ -8,8 +8,8 @@
 #include "orvane/clients/client_param.h"
 #include "orvane/clients/client_param_cl.h"
 #include "orvane/clients/client_param_svr.h"
-#include "orvane/market/symbol.h"
 #include "support/errors.h"
+#include "support/symbols.h"
 
 namespace orvane {
 namespace {
@@ -17,14 +17,7 @@ namespace {
 using test::Throws;
 
 // A four-decimal symbol quoting 1.2000 / 1.2003.
-std::shared_ptr<CSymbol> MakeSymbol() {
-  auto symbol = std::make_shared<CSymbol>();
-  symbol->ID(15);
-  symbol->PipLocation(-4);
-  symbol->Bid(1.2000);
-  symbol->Ask(1.2003);
-  return symbol;
-}
+std::shared_ptr<CSymbol> MakeSymbol() { return test::MakeSymbol(15, 0, 1.2000, 1.2003); }
 
 std::shared_ptr<CClientParamCl> MakeEntry(std::shared_ptr<CSymbol> symbol, const Variant& spread,
                                           int16_t source_plus = 0, int16_t price_offset = 0) {

@@ -6,19 +6,13 @@
 
 #include "orvane/clients/client_param_cl.h"
 #include "orvane/clients/client_param_svr.h"
-#include "orvane/market/symbol.h"
+#include "support/symbols.h"
 
 namespace orvane {
 namespace {
 
 std::shared_ptr<CSymbol> MakeSymbol(int32_t id, int32_t ref_id = 0) {
-  auto symbol = std::make_shared<CSymbol>();
-  symbol->ID(id);
-  symbol->RefID(ref_id);
-  symbol->PipLocation(-4);
-  symbol->Bid(1.5000);
-  symbol->Ask(1.5002);
-  return symbol;
+  return test::MakeSymbol(id, ref_id, 1.5000, 1.5002);
 }
 
 std::shared_ptr<CClientParam> AddEntry(CClientParams& params, std::shared_ptr<CSymbol> symbol,

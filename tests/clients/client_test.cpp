@@ -10,23 +10,17 @@
 #include "orvane/clients/client_param.h"
 #include "orvane/clients/client_params.h"
 #include "orvane/clients/client_refs.h"
-#include "orvane/market/symbol.h"
 #include "orvane/market/symbols.h"
 #include "orvane/util/generals.h"
 #include "support/errors.h"
+#include "support/symbols.h"
 
 namespace orvane {
 namespace {
 
 using test::Throws;
 
-std::shared_ptr<CSymbol> NewSymbol(int32_t id, int32_t ref_id) {
-  auto symbol = std::make_shared<CSymbol>();
-  symbol->ID(id);
-  symbol->RefID(ref_id);
-  symbol->PipLocation(-4);
-  return symbol;
-}
+using test::MakeSymbol;
 
 // An entry's values in the order AddParam and the parameter text give them:
 // spread, source plus, commission, max lots, min lots, limit and stop offsets,
@@ -41,7 +35,7 @@ class ClientTest : public ::testing::Test {
   ClientTest() {
     symbols = std::make_shared<CSymbols>();
     for (auto [id, ref] : {std::pair{1, 1}, {2, 1}, {3, 4}, {4, 1}}) {
-      symbols->Items().Add(std::to_string(id), NewSymbol(id, ref));
+      symbols->Items().Add(std::to_string(id), MakeSymbol(id, ref));
     }
     client = std::make_shared<CClient>();
     client->ClientID(10);
@@ -82,7 +76,7 @@ TEST_F(ClientTest, AddParamCreatesOverwritesOrKeeps) {
   EXPECT_EQ(ValuesOf(*entry), overwritten);
 
   // DontModifiy keeps the values; only the symbol object is replaced.
-  auto replacement = NewSymbol(2, 1);
+  auto replacement = MakeSymbol(2, 1);
   client->AddParam(9, 9, 9, 9, 9, 9, 9, 9, replacement, true, false, 1);
   EXPECT_EQ(ValuesOf(*entry), overwritten);
   EXPECT_EQ(entry->Symbol(), replacement);
@@ -135,7 +129,7 @@ TEST_F(ClientTest, RefreshSymbolsRelinksEntriesAndAlerts) {
   client->Alerts()->Add(10, 2, Sym(3), BID_LESS, 0.8);
 
   auto fresh = std::make_shared<CSymbols>();
-  auto new2 = NewSymbol(2, 1);
+  auto new2 = MakeSymbol(2, 1);
   fresh->Items().Add("2", new2);
   client->RefreshSymbols(fresh);
   EXPECT_EQ(client->SymbolParam(2)->Symbol(), new2);

@@ -9,27 +9,17 @@
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
 #include "orvane/core/number_format.h"
+#include "support/errors.h"
+#include "support/symbols.h"
 
 namespace orvane {
 namespace {
 
-ErrorCode CodeOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.code();
-  }
-  ADD_FAILURE() << "expected an orvane::Error";
-  return ErrorCode::InvalidArgument;
-}
+using test::Throws;
 
-std::shared_ptr<CSymbol> MakeSymbol(int pip_location, double bid, double ask) {
-  auto symbol = std::make_shared<CSymbol>();
-  symbol->ID(7);
-  symbol->PipLocation(pip_location);
-  symbol->Bid(bid);
-  symbol->Ask(ask);
-  return symbol;
+// Symbol 7, referring to none.
+std::shared_ptr<CSymbol> MakeSymbol(int16_t pip_location, double bid, double ask) {
+  return test::MakeSymbol(7, 0, bid, ask, pip_location);
 }
 
 TEST(SymbolStoredPrices, TenthPipIsAddedBeforeRoundingHalfAwayFromZero) {
@@ -75,7 +65,7 @@ TEST(SymbolFormat, FixedDecimalsLocalSeparatorAndAverageDecimals) {
   EXPECT_EQ(s->AvgFormatPrice(1.23456789), "1.23456789");
   EXPECT_EQ(s->AvgFormatPrice(1.234567891), "1.23456789");
   EXPECT_EQ(s->AvgFormatPrice(Null), "");
-  EXPECT_EQ(CodeOf([&] { s->AvgFormatPrice("abc"); }), ErrorCode::TypeMismatch);
+  EXPECT_TRUE(Throws(ErrorCode::TypeMismatch, [&] { s->AvgFormatPrice("abc"); }));
   // Halves go to the even neighbour here, unlike FormatPrice.
   EXPECT_EQ(CSymbol::MyFormatNumber(2.5, 0, 0), "2");
   EXPECT_EQ(CSymbol::MyFormatNumber(1.125, 0, 2), "1.12");
@@ -108,7 +98,7 @@ TEST(SymbolSpread, NullForEmptyOrNonNumericAndOffsetAddedOnRead) {
   EXPECT_EQ(s->Spread(), Variant(3.0));
   EXPECT_TRUE(s->SpreadFormula(Null).IsNull());
   EXPECT_EQ(s->SpreadFormula(4), Variant(5.0));
-  EXPECT_EQ(CodeOf([&] { s->SpreadFormula("wide"); }), ErrorCode::TypeMismatch);
+  EXPECT_TRUE(Throws(ErrorCode::TypeMismatch, [&] { s->SpreadFormula("wide"); }));
 }
 
 // One row per way of laying the spread on the quote 1.2000 / 1.2003 at four
@@ -177,11 +167,11 @@ TEST(SymbolPricesWithSpread, PipsFormEmptySpreadAndOffsetOverflow) {
   EXPECT_EQ(s->ClosePriceWithSpreadPips(std::nullopt, 1, 0, SellType), 1.2004);
   // An offset sum beyond 16 bits is an overflow, in either direction.
   s->PriceOffset(32767);
-  EXPECT_EQ(CodeOf([&] { s->ClosePriceWithSpreadPips(0.0, 0, 1, BuyType); }),
-            ErrorCode::Overflow);
-  EXPECT_EQ(CodeOf([&] { s->BidWithSpread2(Null, 0, 1); }), ErrorCode::Overflow);
+  EXPECT_TRUE(
+      Throws(ErrorCode::Overflow, [&] { s->ClosePriceWithSpreadPips(0.0, 0, 1, BuyType); }));
+  EXPECT_TRUE(Throws(ErrorCode::Overflow, [&] { s->BidWithSpread2(Null, 0, 1); }));
   s->PriceOffset(-32768);
-  EXPECT_EQ(CodeOf([&] { s->AskWithSpread2(Null, 0, -1); }), ErrorCode::Overflow);
+  EXPECT_TRUE(Throws(ErrorCode::Overflow, [&] { s->AskWithSpread2(Null, 0, -1); }));
   EXPECT_NO_THROW(s->AskWithSpread2(Null, 0, 1));
   // The unit symbol is 1 whatever the spread.
   s->ID(1);
@@ -270,7 +260,8 @@ TEST_F(SymbolDealProfit, SignCommissionAndReciprocalCases) {
 }
 
 TEST_F(SymbolDealProfit, DefaultReferencePriceIsTheReferenceSymbolsClosePrice) {
-  EXPECT_EQ(CodeOf([&] { Profit(1.2, 1.201, BuyType, ON_OPEN_TYPE); }), ErrorCode::ObjectRequired);
+  EXPECT_TRUE(
+      Throws(ErrorCode::ObjectRequired, [&] { Profit(1.2, 1.201, BuyType, ON_OPEN_TYPE); }));
   auto ref = MakeSymbol(-2, 1.50, 1.60);
   ref->SourcePlus(10);
   m_s->RefSymbol(ref);
@@ -286,8 +277,8 @@ TEST(SymbolSettings, SetterRulesAndConversions) {
   EXPECT_EQ(s.MinLots(), 0.1);
   s.PipLocation("-3");
   EXPECT_EQ(s.PipLocation(), Variant(-3));
-  EXPECT_EQ(CodeOf([&] { s.PipLocation("abc"); }), ErrorCode::TypeMismatch);
-  EXPECT_EQ(CodeOf([&] { s.PipLocation(40000); }), ErrorCode::Overflow);
+  EXPECT_TRUE(Throws(ErrorCode::TypeMismatch, [&] { s.PipLocation("abc"); }));
+  EXPECT_TRUE(Throws(ErrorCode::Overflow, [&] { s.PipLocation(40000); }));
   EXPECT_EQ(s.PipLocation(), Variant(-3));
   s.RefID(2.5);  // half to even
   EXPECT_EQ(s.RefID(), Variant(2));
@@ -295,7 +286,7 @@ TEST(SymbolSettings, SetterRulesAndConversions) {
   EXPECT_EQ(s.RefID(), Variant(0));
   s.PipLocation(Variant());
   EXPECT_EQ(s.PipLocation(), Variant(0));
-  EXPECT_EQ(CodeOf([&] { s.TickPips("x"); }), ErrorCode::TypeMismatch);
+  EXPECT_TRUE(Throws(ErrorCode::TypeMismatch, [&] { s.TickPips("x"); }));
 }
 
 TEST(SymbolStaleQuotes, QuoteAgeAgainstTheLimitInWholeSeconds) {
@@ -350,7 +341,7 @@ TEST(SymbolQuoteTime, TodayJoinedWithTheQuoteTimeMovedTowardsThePresent) {
     EXPECT_EQ(s.LastQuteDateTime(), c.expected) << c.quote_time;
   }
   s.Deallocate();
-  EXPECT_EQ(CodeOf([&] { s.LastQuteDateTime(); }), ErrorCode::ObjectRequired);
+  EXPECT_TRUE(Throws(ErrorCode::ObjectRequired, [&] { s.LastQuteDateTime(); }));
 }
 
 }  // namespace

@@ -26,19 +26,30 @@ class Recorder:
         return self.done(Order) if self.done else None
 
 
-def test_figures_to_the_cent_through_the_reference_symbol(book):
+def test_figures_reach_the_handler_and_the_summaries_as_floats(book):
     events = Recorder()
     book.engine.Advise(events)
     book.quote(4, 0.8990, 0.8991)
-    # The EURUSD buy closes at the bid 1.2000: -5 commission. The EURGBP sell
-    # closes at the client's ask 0.8990 + 3 pips, converted at the GBPUSD
-    # client ask 1.3002: (0.8993 - 0.9) * 1.3002 * -1 * 100000 = 91.01.
     assert events.figures == [(10, 100, 10000.0, 86.01, 0.0, 10086.01, -1000.0, 10.08601,
                                9000.0, 2)]
     figures = book.engine.Account(10, 100).SummeryInfo
     assert (figures.Balance, figures.Equity, figures.EffectiveMargin) == (10000, 10086.01, 9000)
-    assert figures.marginLevel == pytest.approx(10.08601)
     assert isinstance(figures.Equity, float)
+
+
+def test_rows_load_through_the_bindings_and_deal_profit_prices_as_the_position(book):
+    row = ("10R,@100R,@3R,@03/03/2027 09:00:00R,@SellR,@1R,@4R,@0.9100R,@R,@R,@0R,@1R,@"
+           "EURGBPR,@0R,@R,@py")
+    position = book.engine.DefineOpenPosRow(10, 100, 3, row)
+    assert (position.Ticket, position.Type_no, position.Note) == (3, orvane.SellType, "py")
+    order = book.engine.DefineOrder(10, 100, "7R,@tR,@1R,@1R,@4R,@0R,@SLR,@3R,@0.9500R,@0R,@0R,@")
+    assert (order.IoID, order.slPrice, order.OrderType) == (3, 0.95, orvane.SlTpType)
+    param = position.SymbolParam
+    profit = param.Symbol.DealProfit(
+        position.Price, param.ClosePriceWithSpread(position.Type_no), position.lots,
+        position.Type_no, position.Interest, param.CommissionValue(position.lots),
+        orvane.ON_CLOSE_TYPE, position.RefClosePrice(), True)
+    assert round(profit, 2) == position.FloatingProfitLoss(orvane.ON_CLOSE_TYPE) != 0
 
 
 def test_stop_loss_hit_reaches_the_handler_and_its_answer_is_read(book):
