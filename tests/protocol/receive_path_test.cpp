@@ -18,6 +18,7 @@
 #include "orvane/core/error.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/detail/find_marker.h"
+#include "orvane/protocol/detail/token_table.h"
 #include "orvane/protocol/process.h"
 #include "protocol/received_message.h"
 
@@ -35,6 +36,21 @@ TEST(ReceivePathTest, TheFuzzCorpusKeepsEveryReadingRule) {
     ++inputs;
   }
   EXPECT_GT(inputs, 100);
+}
+
+// Each code with a marker in either case right behind it, cut short, one
+// character off, or behind an earlier marker.
+TEST(ReceivePathTest, EveryCodeAtTheEdgesOfItsMarkerKeepsEveryReadingRule) {
+  for (const detail::TokenEntry& entry : detail::TokenEntries()) {
+    const std::string code(entry.code);
+    ASSERT_EQ(test::PlainTokenId(code + "S?<"), entry.value);
+    // The first text of a code is read without the last code found, the
+    // second with it.
+    for (const std::string& text : {code + "S?<-1&h,G)_a", code + "s?<", code + "s?",
+                                    code + "xs?<", "s?<" + code + "s?<", code.substr(1) + "s?<"}) {
+      EXPECT_EQ(test::ReadReceivedMessage('\0' + text), "") << text;
+    }
+  }
 }
 
 TEST(ReceivePathTest, ARenewedProcessReadsAsANewOne) {
