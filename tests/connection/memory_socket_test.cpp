@@ -51,15 +51,6 @@ TEST(MemorySocketTest, CloseCountsOnTheEndThatClosed) {
   EXPECT_EQ(a->SentTexts(), (std::vector<std::string>{"last words"}));
 }
 
-TEST(MemorySocketTest, DestroyingAnEndClosesTheOther) {
-  auto [a, b] = MemorySocket::CreatePair();
-  Recorder rb;
-  b->Advise(&rb);
-  a.reset();
-  EXPECT_EQ(b->RemotePort(), 0);
-  EXPECT_EQ(rb.log, (std::vector<std::string>{"state:0"}));
-}
-
 TEST(MemorySocketTest, ConnectIsDecidedByTheTest) {
   auto client = MemorySocket::Create();
   Recorder rc;
