@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "orvane/core/error.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/util/row.h"
+#include "protocol/split_stream.h"
 #include "support/errors.h"
 
 namespace orvane {
@@ -136,34 +141,31 @@ TEST_F(DataProtocolTest, ErrorTextsAndTheSharedRow) {
 namespace orvane {
 namespace {
 
-// The view cut hands out exactly the messages the copying cut does, for any
-// way the stream is chunked, and its views outlive a cleared buffer.
-TEST(DataProtocolViewsTest, ViewsAgreeWithTheCopyingSplitOverEveryChunking) {
+// Every chunked stream the split_buffer fuzz target keeps is cut by the
+// copying and the view cut exactly as the plain splitting rule cuts it.
+TEST(DataProtocolViewsTest, TheFuzzCorpusIsCutAsThePlainRuleCutsIt) {
+  int inputs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(ORVANE_SPLIT_BUFFER_CORPUS)) {
+    std::ifstream file(entry.path(), std::ios::binary);
+    const std::string input{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_EQ(test::SplitStream(input), "") << entry.path().filename();
+    ++inputs;
+  }
+  EXPECT_GT(inputs, 20);
+}
+
+// Every cut of one stream into three chunks, terminators cut in two included.
+TEST(DataProtocolViewsTest, EveryChunkingOfAStreamIsCutAsThePlainRuleCutsIt) {
   const std::string stream = "+3!A1+3!+3!price G)_1.2345+3!B+3!long message body+3!Z";
   for (size_t first = 0; first <= stream.size(); ++first) {
     for (size_t second = first; second <= stream.size(); second += 3) {
-      SCOPED_TRACE("cuts at " + std::to_string(first) + ", " + std::to_string(second));
-      CDataProtocol copying;
-      CDataProtocol viewing;
-      std::vector<std::string> copied_all;
-      std::vector<std::string> viewed_all;
-      std::vector<std::string> rows;
-      std::vector<std::string_view> views;
-      std::string held;
-      const std::string_view chunks[] = {
-          std::string_view(stream).substr(0, first),
-          std::string_view(stream).substr(first, second - first),
-          std::string_view(stream).substr(second)};
-      for (std::string_view chunk : chunks) {
-        const int32_t copied = copying.SplitBuffer(chunk, rows);
-        for (int32_t i = 1; i <= copied; ++i) copied_all.push_back(rows[i]);
-        const int32_t viewed = viewing.SplitBufferViews(chunk, held, views);
-        ASSERT_EQ(viewed, static_cast<int32_t>(views.size()));
-        for (std::string_view v : views) viewed_all.emplace_back(v);
-        EXPECT_EQ(viewing.Buffer(), copying.Buffer());
+      std::string input;
+      for (const auto& [from, to] : {std::pair{size_t{0}, first}, std::pair{first, second},
+                                     std::pair{second, stream.size()}}) {
+        input += static_cast<char>(to - from);
+        input += stream.substr(from, to - from);
       }
-      EXPECT_EQ(viewed_all, copied_all);
-      EXPECT_EQ(copied_all.back(), "long message body");
+      ASSERT_EQ(test::SplitStream(input), "") << "cuts at " << first << ", " << second;
     }
   }
 }

@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,148 +20,37 @@
 #include "orvane/protocol/detail/find_marker.h"
 #include "orvane/protocol/detail/token_table.h"
 #include "orvane/protocol/process.h"
+#include "protocol/received_message.h"
 
 namespace orvane {
 namespace {
 
-// The token rule read literally: the first "s?<" in either case, then the
-// whole text before it against every code.
-int32_t PlainTokenId(std::string_view text) {
-  size_t marker = std::string_view::npos;
-  for (size_t i = 0; i + 3 <= text.size(); ++i) {
-    if ((text[i] == 's' || text[i] == 'S') && text.substr(i + 1, 2) == "?<") {
-      marker = i;
-      break;
-    }
+// Every input the process fuzz target keeps still keeps every reading rule
+// (see the driver's header), so a regression shows without a fuzzing build.
+TEST(ReceivePathTest, TheFuzzCorpusKeepsEveryReadingRule) {
+  int inputs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(ORVANE_PROCESS_CORPUS)) {
+    std::ifstream file(entry.path(), std::ios::binary);
+    const std::string input{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_EQ(test::ReadReceivedMessage(input), "") << entry.path().filename();
+    ++inputs;
   }
-  if (marker == std::string_view::npos) return 0;
+  EXPECT_GT(inputs, 100);
+}
+
+// Each code with a marker in either case right behind it, cut short, one
+// character off, or behind an earlier marker.
+TEST(ReceivePathTest, EveryCodeAtTheEdgesOfItsMarkerKeepsEveryReadingRule) {
   for (const detail::TokenEntry& entry : detail::TokenEntries()) {
-    if (entry.code == text.substr(0, marker)) return entry.value;
-  }
-  return 0;
-}
-
-// A fixed pseudo-random sequence.
-class Sequence {
- public:
-  uint32_t Next(uint32_t below) {
-    m_state = m_state * 6364136223846793005ull + 1442695040888963407ull;
-    return static_cast<uint32_t>(m_state >> 33) % below;
-  }
-
- private:
-  uint64_t m_state = 7;
-};
-
-// Texts made of codes (whole or cut), markers in both cases, pieces of
-// markers and plain characters, so that markers fall before, at and after
-// every code length.
-std::vector<std::string> CraftedTexts() {
-  const auto entries = detail::TokenEntries();
-  const std::vector<std::string> pieces = {"s?<", "S?<", "s?", "?<", "&h,", "G)_", "  42",
-                                           "-7",  "x",   "S",  "12abc", "0"};
-  Sequence seq;
-  std::vector<std::string> texts = {""};
-  for (int i = 0; i < 4000; ++i) {
-    std::string text;
-    const int parts = 1 + static_cast<int>(seq.Next(5));
-    for (int part = 0; part < parts; ++part) {
-      if (seq.Next(2) == 0) {
-        const auto pick = seq.Next(static_cast<uint32_t>(entries.size()));
-        const std::string_view code = entries[pick].code;
-        const bool cut = seq.Next(4) == 0;
-        text += code.substr(0, cut ? seq.Next(static_cast<uint32_t>(code.size())) : code.size());
-      } else {
-        text += pieces[seq.Next(static_cast<uint32_t>(pieces.size()))];
-      }
-    }
-    texts.push_back(text);
-  }
-  for (const detail::TokenEntry& entry : entries) {
     const std::string code(entry.code);
-    texts.push_back(code + "s?<");
-    texts.push_back(code + "S?<-1&h,G)_a");
-    texts.push_back(code + "s?");
-    texts.push_back(code + "xs?<");
-    texts.push_back("s?<" + code + "s?<");
-    texts.push_back(code.substr(1) + "s?<");
-  }
-  return texts;
-}
-
-TEST(ReceivePathTest, TokenAndSidAgreeWithThePlainRule) {
-  CDataProtocol protocol;
-  int known = 0;
-  for (const std::string& text : CraftedTexts()) {
-    SCOPED_TRACE(text);
-    const int32_t expected = PlainTokenId(text);
-    const detail::MessageHead head = detail::ReadMessageHead(text);
-    ASSERT_EQ(head.token, expected);
-    if (expected != 0) {
-      ++known;
-      EXPECT_EQ(head.body, detail::TokenCodeAt(expected).size() + 3);
-    }
-    EXPECT_EQ(protocol.TokenID(text), expected);
-
-    // A process reads the SID knowing the head; it must read what the
-    // protocol object reads from the bare text.
-    CProcess process;
-    int32_t sid = 0;
-    bool overflow = false;
-    try {
-      sid = protocol.RequestSID(text);
-    } catch (const Error&) {
-      overflow = true;
-    }
-    if (overflow) {
-      EXPECT_THROW(process.DefineProcessByCommand(0, text), Error);
-    } else {
-      process.DefineProcessByCommand(0, text);
-      EXPECT_EQ(process.CommandSID(), sid);
-      EXPECT_EQ(process.TokenID(), expected);
+    ASSERT_EQ(test::PlainTokenId(code + "S?<"), entry.value);
+    // The first text of a code is read without the last code found, the
+    // second with it.
+    for (const std::string& text : {code + "S?<-1&h,G)_a", code + "s?<", code + "s?",
+                                    code + "xs?<", "s?<" + code + "s?<", code.substr(1) + "s?<"}) {
+      EXPECT_EQ(test::ReadReceivedMessage('\0' + text), "") << text;
     }
   }
-  EXPECT_GT(known, 450);
-}
-
-// The SID and parameters of a known token are read in one pass over the
-// body for messages of few parameters; whatever the body holds, they must
-// be what the protocol object's own readers give, with the parameters
-// ending at the first one equal to the invalid marker.
-TEST(ReceivePathTest, OnePassSidAndParametersAgreeWithThePlainReaders) {
-  const auto entries = detail::TokenEntries();
-  const std::vector<std::string> pieces = {"G)_", "G)_", "G)_ab", "G)_", "&h,", "%$#InVaLID",
-                                           "G",   "&",   "G)",    "&h",  "x",   "12",
-                                           "+",   "s?<", "G)_%$#InVaLID"};
-  CDataProtocol protocol;
-  CProcess reused;
-  Sequence seq;
-  int many = 0;
-  for (int i = 0; i < 6000; ++i) {
-    std::string text(entries[seq.Next(static_cast<uint32_t>(entries.size()))].code);
-    text += "s?<";
-    if (seq.Next(3) == 0) text += std::to_string(seq.Next(100000)) + "&h,";
-    const int parts = static_cast<int>(seq.Next(30));
-    for (int part = 0; part < parts; ++part) {
-      text += pieces[seq.Next(static_cast<uint32_t>(pieces.size()))];
-    }
-    SCOPED_TRACE(text);
-    std::vector<std::string> expected;
-    // The code of UNDEFINED is no token: its messages have no parameters.
-    const bool known = PlainTokenId(text) != UNDEFINED;
-    for (int32_t n = 1; known; ++n) {
-      std::string value = protocol.ParameterValue(text, n);
-      if (value == kInvalidParameter) break;
-      expected.push_back(std::move(value));
-    }
-    if (expected.size() > CProcess::kInlineParameters) ++many;
-    reused.DefineProcessByCommand(0, text);
-    EXPECT_EQ(reused.CommandSID(), protocol.RequestSID(text));
-    std::vector<std::string> read;
-    for (int16_t n = 1; n <= reused.Parameters(); ++n) read.push_back(reused.ParameterValue(n));
-    ASSERT_EQ(read, expected);
-  }
-  EXPECT_GT(many, 100);
 }
 
 TEST(ReceivePathTest, ARenewedProcessReadsAsANewOne) {

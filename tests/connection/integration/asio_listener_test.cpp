@@ -10,10 +10,30 @@
 #include <vector>
 
 #include "orvane/connection/asio_listener.h"
+#include "orvane/core/error.h"
 #include "peers.h"
 
 namespace orvane {
 namespace {
+
+// Driven as a host that takes any acceptor drives it.
+TEST(AsioListenerTest, ListensStopsAndRefusesABusyPort) {
+  asio::io_context io;
+  AsioListener real(io);
+  IAcceptor& listener = real;
+  EXPECT_EQ(listener.LocalPort(), 0);
+  int port = listener.Listen("127.0.0.1", 0);
+  EXPECT_GT(port, 0);
+  EXPECT_TRUE(listener.IsListening());
+  AsioListener real_second(io);
+  IAcceptor& second = real_second;
+  EXPECT_THROW(second.Listen("127.0.0.1", port), Error);
+  EXPECT_THROW(second.Listen("not-an-address", 0), Error);
+  EXPECT_FALSE(second.IsListening());
+  listener.Close();
+  EXPECT_EQ(listener.LocalPort(), 0);
+  EXPECT_FALSE(test::PortAccepts(port));
+}
 
 struct Host : AsioListenerEvents {
   void Accepted(const std::shared_ptr<ISocket>& child) override { children.push_back(child); }
