@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "orvane/connection/asio_listener.h"
+#include "orvane/asio/asio_listener.h"
 #include "orvane/connection/h_client.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/process.h"

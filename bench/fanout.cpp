@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "book_import.h"
-#include "orvane/connection/asio_listener.h"
-#include "orvane/connection/asio_timer.h"
+#include "orvane/asio/asio_listener.h"
+#include "orvane/asio/asio_timer.h"
 #include "orvane/connection/tcp_client_environment.h"
 #include "orvane/core/clock.h"
 #include "orvane/protocol/data_protocol.h"

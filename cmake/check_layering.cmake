@@ -3,7 +3,7 @@
 # library or of a library it depends on (directly or not). Also checks that
 # the libraries depend only on libraries listed before them (so the graph has
 # no cycle), every folder belongs to exactly one library, and the umbrella header
-# includes every public header.
+# includes every public header (forwarding headers left at old paths aside).
 #
 #   cmake -DSOURCE_DIR=<root> -DLAYERS=<file setting ORVANE_LIBRARIES,
 #         ORVANE_FOLDERS_<lib> and ORVANE_DEPS_<lib>> -P check_layering.cmake
@@ -60,19 +60,52 @@ foreach(folder ${folders})
   endif()
 endforeach()
 
+# A forwarding header, kept at an old path for one release, says so on a line
+# of its own and includes the header that moved; an include of it counts as
+# an include of the header it forwards to.
+function(forwarded_folder header out)
+  set(${out} "" PARENT_SCOPE)
+  set(path ${SOURCE_DIR}/include/${header})
+  if(EXISTS ${path})
+    file(STRINGS ${path} marker REGEX "^// Forwarding header")
+    if(marker)
+      file(STRINGS ${path} moved REGEX "^#include \"orvane/")
+      string(REGEX MATCH "orvane/([^/\"]+)/" _ "${moved}")
+      set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
+    endif()
+  endif()
+endfunction()
+
+# Tests may also use the implementations of the seams they run on.
+set(test_folders ${ORVANE_FOLDERS_testing} ${ORVANE_FOLDERS_asio})
+
 foreach(library ${ORVANE_LIBRARIES})
   reachable(${library} allowed)
   foreach(folder ${ORVANE_FOLDERS_${library}})
     file(GLOB_RECURSE files
          ${SOURCE_DIR}/include/orvane/${folder}/*.h
-         ${SOURCE_DIR}/src/${folder}/*.h ${SOURCE_DIR}/src/${folder}/*.cpp
+         ${SOURCE_DIR}/src/${folder}/*.h ${SOURCE_DIR}/src/${folder}/*.cpp)
+    file(GLOB_RECURSE test_files
          ${SOURCE_DIR}/tests/${folder}/*.h ${SOURCE_DIR}/tests/${folder}/*.cpp)
-    foreach(file ${files})
+    foreach(file ${files} ${test_files})
+      set(allowed_here ${allowed})
+      if(file IN_LIST test_files)
+        list(APPEND allowed_here ${test_folders})
+      endif()
       file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<]orvane/")
+      file(STRINGS ${file} forwarding REGEX "^// Forwarding header")
+      if(forwarding)
+        set(includes)
+      endif()
       foreach(line ${includes})
         string(REGEX MATCH "orvane/([^/\">]+)/" _ "${line}")
         set(target ${CMAKE_MATCH_1})
-        if(target AND NOT target IN_LIST allowed)
+        string(REGEX MATCH "orvane/[^\">]+" header "${line}")
+        forwarded_folder(${header} moved_to)
+        if(moved_to)
+          set(target ${moved_to})
+        endif()
+        if(target AND NOT target IN_LIST allowed_here)
           file(RELATIVE_PATH shown ${SOURCE_DIR} ${file})
           if(DEFINED library_of_${target})
             list(APPEND problems "${shown} (library orvane_${library}) includes orvane/${target}/, "
@@ -89,7 +122,8 @@ endforeach()
 file(STRINGS ${SOURCE_DIR}/include/orvane/orvane.h umbrella REGEX "^#include \"orvane/")
 file(GLOB public_headers RELATIVE ${SOURCE_DIR}/include ${SOURCE_DIR}/include/orvane/*/*.h)
 foreach(header ${public_headers})
-  if(NOT "#include \"${header}\"" IN_LIST umbrella)
+  forwarded_folder(${header} moved_to)
+  if(NOT moved_to AND NOT "#include \"${header}\"" IN_LIST umbrella)
     list(APPEND problems "include/orvane/orvane.h does not include ${header}")
   endif()
 endforeach()

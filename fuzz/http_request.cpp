@@ -15,10 +15,10 @@
 #include <string_view>
 
 #include "metrics_endpoint.h"
-#include "orvane/connection/memory_acceptor.h"
-#include "orvane/connection/memory_network.h"
-#include "orvane/connection/memory_socket.h"
-#include "orvane/connection/virtual_timer.h"
+#include "orvane/testing/memory_acceptor.h"
+#include "orvane/testing/memory_network.h"
+#include "orvane/testing/memory_socket.h"
+#include "orvane/testing/virtual_timer.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "../tests/apps/fake_connection_host.h"
-#include "orvane/connection/memory_socket.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/process.h"
+#include "orvane/testing/memory_socket.h"
 #include "server_connection.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -7,8 +7,8 @@
 
 #include "orvane/accounts/liquidation_type_enum.h"
 #include "orvane/protocol/process.h"
-#include "orvane/util/market_order_status_enum.h"
-#include "orvane/util/operation_type_enum.h"
+#include "orvane/vocabulary/market_order_status_enum.h"
+#include "orvane/vocabulary/operation_type_enum.h"
 #include "rows.h"
 
 namespace orvane::apps {

@@ -8,7 +8,7 @@
 #include "dealer.h"
 #include "desk.h"
 #include "orvane/core/conversions.h"
-#include "orvane/util/operation_type_enum.h"
+#include "orvane/vocabulary/operation_type_enum.h"
 #include "rows.h"
 
 namespace orvane::apps {

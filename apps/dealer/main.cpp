@@ -19,11 +19,11 @@
 
 #include "dealer.h"
 #include "dealer_command.h"
-#include "orvane/connection/asio_timer.h"
+#include "orvane/asio/asio_timer.h"
 #include "orvane/connection/tcp_client_environment.h"
-#include "orvane/connection/tls_options.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/conversions.h"
+#include "orvane/io/tls_options.h"
 #include "secrets.h"
 #include "strict_number.h"
 

@@ -9,8 +9,8 @@
 #include "orvane/clients/client.h"
 #include "orvane/clients/clients.h"
 #include "orvane/core/conversions.h"
-#include "orvane/util/client_type_enum.h"
-#include "orvane/util/user_type_enum.h"
+#include "orvane/vocabulary/client_type_enum.h"
+#include "orvane/vocabulary/user_type_enum.h"
 
 namespace orvane::apps {
 

@@ -6,7 +6,7 @@
 #include "desk.h"
 #include "log_text.h"
 #include "messages.h"
-#include "orvane/connection/timer.h"
+#include "orvane/io/timer.h"
 #include "orvane/market/symbol.h"
 #include "orvane/protocol/event_manager.h"
 #include "orvane/protocol/process.h"

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "orvane/connection/socket.h"
+#include "orvane/io/socket.h"
 #include "orvane/protocol/tokens_enum.h"
 #include "log_on_throttle.h"
 #include "negotiations.h"

@@ -10,7 +10,7 @@
 #include "orvane/protocol/process.h"
 #include "orvane/session/security.h"
 #include "orvane/session/session.h"
-#include "orvane/util/client_type_enum.h"
+#include "orvane/vocabulary/client_type_enum.h"
 #include "password_hash.h"
 
 namespace orvane::apps {

@@ -10,9 +10,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "orvane/connection/acceptor.h"
-#include "orvane/connection/socket.h"
-#include "orvane/connection/timer.h"
+#include "orvane/io/acceptor.h"
+#include "orvane/io/socket.h"
+#include "orvane/io/timer.h"
 
 namespace orvane::apps {
 

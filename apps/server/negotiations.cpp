@@ -3,8 +3,8 @@
 #include <sstream>
 #include <utility>
 
-#include "orvane/connection/timer.h"
 #include "orvane/core/variant.h"
+#include "orvane/io/timer.h"
 #include "orvane/util/generals.h"
 
 namespace orvane::apps {

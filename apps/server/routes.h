@@ -6,7 +6,7 @@
 
 #include "orvane/protocol/tokens_enum.h"
 #include "orvane/session/privs_enum.h"
-#include "orvane/util/user_type_enum.h"
+#include "orvane/vocabulary/user_type_enum.h"
 
 namespace orvane::apps {
 

@@ -5,8 +5,8 @@
 
 #include "log_text.h"
 #include "messages.h"
-#include "orvane/connection/timer.h"
 #include "orvane/core/error.h"
+#include "orvane/io/timer.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/process.h"
 #include "orvane/protocol/response.h"

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "orvane/connection/socket.h"
+#include "orvane/io/socket.h"
 #include "orvane/protocol/tokens_enum.h"
 
 namespace orvane {

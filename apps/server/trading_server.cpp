@@ -4,8 +4,8 @@
 
 #include "log_text.h"
 #include "messages.h"
-#include "orvane/connection/timer.h"
 #include "orvane/core/clock.h"
+#include "orvane/io/timer.h"
 #include "orvane/session/session.h"
 #include "password_hash.h"
 

@@ -11,7 +11,7 @@
 
 #include "desk.h"
 #include "gateway.h"
-#include "orvane/connection/acceptor.h"
+#include "orvane/io/acceptor.h"
 #include "memory_store.h"
 #include "metrics.h"
 #include "price_feed.h"

@@ -11,11 +11,11 @@
 
 #include "market_time.h"
 #include "orvane/core/conversions.h"
-#include "orvane/util/client_type_enum.h"
 #include "orvane/util/generals.h"
-#include "orvane/util/orders_type_enum.h"
 #include "orvane/util/row.h"
-#include "orvane/util/user_type_enum.h"
+#include "orvane/vocabulary/client_type_enum.h"
+#include "orvane/vocabulary/orders_type_enum.h"
+#include "orvane/vocabulary/user_type_enum.h"
 
 namespace orvane::apps {
 

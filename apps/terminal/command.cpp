@@ -9,8 +9,8 @@
 #include "desk.h"
 #include "market_time.h"
 #include "orvane/core/conversions.h"
-#include "orvane/util/operation_type_enum.h"
-#include "orvane/util/orders_type_enum.h"
+#include "orvane/vocabulary/operation_type_enum.h"
+#include "orvane/vocabulary/orders_type_enum.h"
 #include "rows.h"
 #include "terminal.h"
 

@@ -22,12 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "orvane/connection/asio_timer.h"
+#include "orvane/asio/asio_timer.h"
 #include "orvane/connection/tcp_client_environment.h"
-#include "orvane/connection/tls_options.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/conversions.h"
-#include "orvane/util/operation_type_enum.h"
+#include "orvane/io/tls_options.h"
+#include "orvane/vocabulary/operation_type_enum.h"
 #include "command.h"
 #include "secrets.h"
 #include "strict_number.h"

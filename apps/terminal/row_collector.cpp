@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "orvane/connection/timer.h"
+#include "orvane/io/timer.h"
 #include "orvane/protocol/process.h"
 #include "rows.h"
 

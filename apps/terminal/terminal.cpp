@@ -4,10 +4,10 @@
 #include <utility>
 
 #include "messages.h"
-#include "orvane/connection/timer.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/conversions.h"
 #include "orvane/core/error.h"
+#include "orvane/io/timer.h"
 #include "orvane/protocol/process.h"
 #include "platform.h"
 

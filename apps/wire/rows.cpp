@@ -6,10 +6,10 @@
 #include "messages.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/tokens_enum.h"
-#include "orvane/util/row.h"
 #include "orvane/util/generals.h"
-#include "orvane/util/operation_type_enum.h"
-#include "orvane/util/orders_type_enum.h"
+#include "orvane/util/row.h"
+#include "orvane/vocabulary/operation_type_enum.h"
+#include "orvane/vocabulary/orders_type_enum.h"
 
 namespace orvane::apps::wire {
 

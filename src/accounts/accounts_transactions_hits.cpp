@@ -30,9 +30,9 @@ namespace {
 
 constexpr int16_t kLogLevel = 1;
 
-bool IsBeingExecuted(int16_t status) { return status == 1 || status == 11; }
+bool is_being_executed(int16_t status) { return status == 1 || status == 11; }
 
-int32_t SymbolIdOf(const CClientParam& param) {
+int32_t symbol_id_of(const CClientParam& param) {
   auto symbol = param.Symbol();
   return symbol ? symbol->ID() : 0;
 }
@@ -126,7 +126,7 @@ bool CAccountsTransactions::TestStopOrder(const std::shared_ptr<COrder>& order,
 void CAccountsTransactions::CheckOrdersHit(const std::shared_ptr<CAccount>& AccountRefInfo,
                                            const std::shared_ptr<CClientParam>& SymbolParam) {
   if (!AccountRefInfo || !SymbolParam) return;
-  const int32_t symbol_id = SymbolIdOf(*SymbolParam);
+  const int32_t symbol_id = symbol_id_of(*SymbolParam);
   auto orders = AccountRefInfo->Orders();
   ScratchLease scratch(*this);
   for (const auto& order : orders->Items()) scratch->orders.push_back(order);
@@ -139,7 +139,7 @@ void CAccountsTransactions::CheckOrdersHit(const std::shared_ptr<CAccount>& Acco
       continue;
     }
     auto param = order->SymbolParam();
-    if (!param || SymbolIdOf(*param) != symbol_id || order->status() != 0) continue;
+    if (!param || symbol_id_of(*param) != symbol_id || order->status() != 0) continue;
     bool done = false;
     if (order->OrderType() == LimitOrdersType) {
       done = TestEntryOrder(order, AccountRefInfo, *SymbolParam, second_hit);
@@ -156,7 +156,7 @@ void CAccountsTransactions::CheckOrdersHit(const std::shared_ptr<CAccount>& Acco
 void CAccountsTransactions::CheckAlertsHit(const std::shared_ptr<CClient>& vClient,
                                            const std::shared_ptr<CClientParam>& SymbolParam) {
   if (!vClient || !SymbolParam) return;
-  const int32_t symbol_id = SymbolIdOf(*SymbolParam);
+  const int32_t symbol_id = symbol_id_of(*SymbolParam);
   ScratchLease scratch(*this);
   for (const auto& alert : vClient->Alerts()->Items()) {
     auto symbol = alert->Symbol();
@@ -231,7 +231,7 @@ void CAccountsTransactions::LiquidateAtPoint(const std::shared_ptr<CAccount>& ac
   if (account->OpenPositions()->Count() == 0) return;
   if (account->AccountType() != NormalAccountType) return;
   for (const auto& order : account->Orders()->Items()) {
-    if (!IsBeingExecuted(order->status())) continue;
+    if (!is_being_executed(order->status())) continue;
     if (order->OrderId() > 0) {
       Log("Liquidation point for account " + KeyOf(account->AccountID()) +
           " but has pending order " + KeyOf(order->OrderId()));

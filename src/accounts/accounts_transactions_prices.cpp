@@ -30,26 +30,26 @@ namespace orvane {
 
 namespace {
 
-int32_t IntOf(const Variant& value) { return ToInt32(value.NumberValue()); }
+int32_t int_of(const Variant& value) { return ToInt32(value.NumberValue()); }
 
-void CopyAccounts(const CAccountRefs& refs, std::vector<std::shared_ptr<CAccount>>& out) {
+void copy_accounts(const CAccountRefs& refs, std::vector<std::shared_ptr<CAccount>>& out) {
   for (const CAccountRefs::Listed& listed : refs.Accounts()) {
     if (auto account = listed.account.lock()) out.push_back(std::move(account));
   }
 }
 
-void CopyClients(const CClientRefs& refs, std::vector<std::shared_ptr<CClient>>& out) {
+void copy_clients(const CClientRefs& refs, std::vector<std::shared_ptr<CClient>>& out) {
   for (const auto& ref : refs.Items()) {
     if (auto client = ref->Client()) out.push_back(std::move(client));
   }
 }
 
-bool TradesNow(const CSymbol& symbol) {
+bool trades_now(const CSymbol& symbol) {
   const CSymbolTradingTimes* times = symbol.SymbolTradingTimesPtr();
   return times != nullptr && times->TradeIsOpen();
 }
 
-CommCalcTypeEnum CommCalcTypeOf(const CClient* client) {
+CommCalcTypeEnum comm_calc_type_of(const CClient* client) {
   return client != nullptr ? client->CommCalcType() : CommCalcTypeEnum{};
 }
 
@@ -61,7 +61,7 @@ constexpr size_t kReadRowsAhead = 3;
 
 // Asks for every line of memory that the bytes [object, object + bytes)
 // touch, into the second-level cache.
-void ReadAhead(const void* object, size_t bytes, bool write) {
+void read_ahead(const void* object, size_t bytes, bool write) {
   constexpr uintptr_t kLine = 64;
   const uintptr_t end = reinterpret_cast<uintptr_t>(object) + bytes;
   for (uintptr_t line = reinterpret_cast<uintptr_t>(object) & ~(kLine - 1); line < end;
@@ -77,11 +77,11 @@ void ReadAhead(const void* object, size_t bytes, bool write) {
 
 // Two steps: a holder's figures and summaries first; nearer, the figures of
 // the positions its kept results show out of date.
-void ReadAhead(const detail::HolderRows& rows, size_t i, uint64_t pricing_generation) {
+void read_ahead(const detail::HolderRows& rows, size_t i, uint64_t pricing_generation) {
   if (i + kReadAhead < rows.size()) {
     const detail::HolderRow& row = rows[i + kReadAhead];
-    ReadAhead(row.figures, row.figures_span, false);
-    ReadAhead(row.summaries, sizeof(CSummaries), true);
+    read_ahead(row.figures, row.figures_span, false);
+    read_ahead(row.summaries, sizeof(CSummaries), true);
   }
   if (i + kReadRowsAhead < rows.size()) {
     const detail::HolderRow& row = rows[i + kReadRowsAhead];
@@ -91,14 +91,14 @@ void ReadAhead(const detail::HolderRows& rows, size_t i, uint64_t pricing_genera
 
 // The holder's floating result, its position in the symbol priced from the
 // row's copy while that holds.
-double TotalOf(detail::HolderRow& row, const CSymbol& symbol, uint64_t pricing_generation,
+double total_of(detail::HolderRow& row, const CSymbol& symbol, uint64_t pricing_generation,
                int64_t& repriced) {
   detail::PositionFigures& figures =
       row.figures->Stale(pricing_generation)
           ? detail::PositionsAccess::CurrentFiguresOf(*row.positions)
           : *row.figures;
   if (row.version != figures.Version()) detail::HolderBook::Recopy(row, &symbol);
-  return figures.Total(CommCalcTypeOf(row.client), repriced, &row.position,
+  return figures.Total(comm_calc_type_of(row.client), repriced, &row.position,
                        row.member == detail::HolderRow::kNoMember ? SIZE_MAX : row.member);
 }
 
@@ -166,7 +166,7 @@ void CAccountsTransactions::UpdateAccountSummaries(
     const Variant& MarginReq, const Variant& NetProfit, const Variant& TotDep,
     const Variant& TotCr, const Variant& PrvMargin, bool LockLiquidation,
     const Variant& TotInt) {
-  auto account = Account(IntOf(cl_no), IntOf(acc_no));
+  auto account = Account(int_of(cl_no), int_of(acc_no));
   if (!account) return;
   account->LockLiquidate(LockLiquidation);
   account->SummeryInfo()->SetValues(PrvMargin, TotDep, TotComm, MarginReq, NetProfit, TotCr,
@@ -184,11 +184,11 @@ void CAccountsTransactions::DealWithChangedSymbolPrices(
   auto index = std::dynamic_pointer_cast<CCurAccount>(symbol->Ref1());
   if (!index) return;
   const int32_t symbol_id = symbol->ID();
-  const bool trades = TradesNow(*symbol);
+  const bool trades = trades_now(*symbol);
   ScratchLease scratch(*this);
   if (m_side == SERVER_SIDE_EXECUTION) {
     if (trades) {
-      CopyAccounts(*index->AccountsHaveOrders(), scratch->accounts);
+      copy_accounts(*index->AccountsHaveOrders(), scratch->accounts);
       for (const auto& account : scratch->accounts) {
         auto client = account->Client();
         if (!client) continue;
@@ -196,7 +196,7 @@ void CAccountsTransactions::DealWithChangedSymbolPrices(
       }
       scratch->accounts.clear();
     }
-    CopyClients(*index->ClientsHaveAlerts(), scratch->clients);
+    copy_clients(*index->ClientsHaveAlerts(), scratch->clients);
     for (const auto& client : scratch->clients) {
       if (auto param = client->SymbolParam(symbol_id)) CheckAlertsHit(client, param);
     }
@@ -219,9 +219,9 @@ void CAccountsTransactions::RevalueQuietly(const CCurAccount& index, const CSymb
   const bool check = trades && m_side == SERVER_SIDE_EXECUTION;
   const uint64_t pricing_generation = ClientParamEntry::PricingGeneration();
   for (size_t i = 0; i < rows->size(); ++i) {
-    ReadAhead(*rows, i, pricing_generation);
+    read_ahead(*rows, i, pricing_generation);
     detail::HolderRow& row = (*rows)[i];
-    row.summaries->FloatingProfitLoss(TotalOf(row, symbol, pricing_generation, repriced));
+    row.summaries->FloatingProfitLoss(total_of(row, symbol, pricing_generation, repriced));
     if (check) CheckLiquidation(row);
   }
   counts.holders += static_cast<int64_t>(rows->size());
@@ -250,8 +250,8 @@ void CAccountsTransactions::RevalueListened(const CCurAccount& index, const CSym
     }
     // Asked for each holder: a handler may change an entry.
     const uint64_t pricing_generation = ClientParamEntry::PricingGeneration();
-    ReadAhead(*rows, i, pricing_generation);
-    double flt = TotalOf(row, symbol, pricing_generation, counts.repriced);
+    read_ahead(*rows, i, pricing_generation);
+    double flt = total_of(row, symbol, pricing_generation, counts.repriced);
     const CSummaries& s = *row.summaries;
     row.summaries->FloatingProfitLoss(flt);  // no listener: raises nothing
     if (m_events.HasListeners()) {
@@ -269,7 +269,7 @@ void CAccountsTransactions::RevalueListened(const CCurAccount& index, const CSym
                          margin_requirement, margin_level, effective_margin, open_positions);
       });
     }
-    if (m_side != SERVER_SIDE_EXECUTION || !TradesNow(symbol)) continue;
+    if (m_side != SERVER_SIDE_EXECUTION || !trades_now(symbol)) continue;
     if (copied_holds()) {
       CheckLiquidation(row);
     } else if (const auto account = row.held.lock()) {
@@ -289,7 +289,7 @@ void CAccountsTransactions::RevalueHolder(const std::shared_ptr<CAccount>& accou
                                           const CSymbol& symbol) {
   if (!account->SummeryInfo()) return;  // released while the walk ran
   SummariesChanged(account);
-  if (m_side == SERVER_SIDE_EXECUTION && TradesNow(symbol)) CheckLiquidation(account);
+  if (m_side == SERVER_SIDE_EXECUTION && trades_now(symbol)) CheckLiquidation(account);
 }
 
 }  // namespace orvane

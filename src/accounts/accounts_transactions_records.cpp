@@ -38,14 +38,14 @@ namespace orvane {
 namespace {
 
 // The integer of a value: its number rounded half to even to 32 bits.
-int32_t IntOf(const Variant& value) { return ToInt32(value.NumberValue()); }
+int32_t int_of(const Variant& value) { return ToInt32(value.NumberValue()); }
 
 // The integer of a value's text: its leading number (0 when there is none),
 // rounded half to even; Error(Overflow) beyond the integer's range.
-int32_t IntOfText(const Variant& value) { return ToInt32(Val(value.TextValue())); }
-int16_t Int16OfText(const Variant& value) { return ToInt16(Val(value.TextValue())); }
+int32_t int_of_text(const Variant& value) { return ToInt32(Val(value.TextValue())); }
+int16_t int16_of_text(const Variant& value) { return ToInt16(Val(value.TextValue())); }
 
-std::shared_ptr<CCurAccount> IndexOfSymbol(const std::shared_ptr<CSymbol>& symbol) {
+std::shared_ptr<CCurAccount> index_of_symbol(const std::shared_ptr<CSymbol>& symbol) {
   if (!symbol) return nullptr;
   return std::dynamic_pointer_cast<CCurAccount>(symbol->Ref1());
 }
@@ -57,7 +57,7 @@ constexpr int32_t kLiquidationPointType = 104;
 constexpr int32_t kCommissionCalculationType = 117;
 
 // The number of a value that must be one; Error(TypeMismatch) otherwise.
-double RequiredNumber(const Variant& value) {
+double required_number(const Variant& value) {
   if (!value.IsNumeric()) {
     throw Error(ErrorCode::TypeMismatch,
                 "a client parameter value is no number: \"" + value.TextValue() + "\"");
@@ -164,16 +164,16 @@ std::shared_ptr<CSymbol> CAccountsTransactions::NewSymbol(
     const Variant& StopTradeSeconds, SpreadCalTypeEnum SpreadType, const Variant& ExpDate,
     double DayOpen, double DayClose) {
   if (!m_symbols) return nullptr;
-  const auto high_type = static_cast<HighLowComputeTypeEnum>(IntOfText(HighType));
-  const auto low_type = static_cast<HighLowComputeTypeEnum>(IntOfText(LowType));
+  const auto high_type = static_cast<HighLowComputeTypeEnum>(int_of_text(HighType));
+  const auto low_type = static_cast<HighLowComputeTypeEnum>(int_of_text(LowType));
   return m_symbols->Add(
       Variant(1), 0, TickPips, RefPriceCase, PriceCase, Factor, LastQuteTime, Low, High,
       Bid, Ask, Variant(0), isDisplay, isUsed, RefID, PipLocation, SymbolType, Name, ID,
       OpenDay, OpenTime, CloseDay, CloseTime, DailyCloseTime1, DailyOpenTime1,
       DailyCloseTime2, DailyOpenTime2, DailyCloseTime3, DailyOpenTime3, Closed,
       Nvl(DDEItems, Variant("")).TextValue(), MoveIfClosed, high_type, low_type,
-      GiveQuoteHL, StopFeed, Int16OfText(PriceOffset), Int16OfText(SpreadOffset), 1, 1, Nvl(Bank, Variant("")).TextValue(),
-      StopTrade, Int16OfText(StopTradeSeconds), Variant(Null), 1.0, true,
+      GiveQuoteHL, StopFeed, int16_of_text(PriceOffset), int16_of_text(SpreadOffset), 1, 1, Nvl(Bank, Variant("")).TextValue(),
+      StopTrade, int16_of_text(StopTradeSeconds), Variant(Null), 1.0, true,
       AtPriceMO, std::string(), SpreadType, false, false, false, ExpDate.TextValue(),
       DayOpen, DayClose, std::make_shared<CCurAccount>(), nullptr, nullptr, nullptr);
 }
@@ -188,7 +188,7 @@ std::shared_ptr<CClient> CAccountsTransactions::AddNewClient(
     int16_t ClientOrServer, CommCalcTypeEnum CommCalcType) {
   try {
     if (!m_clients) return nullptr;
-    return m_clients->Add(IntOf(cl_no), theSpread.TextValue(), ParentID, vClientType,
+    return m_clients->Add(int_of(cl_no), theSpread.TextValue(), ParentID, vClientType,
                           vEnableInterest, LiqType, LiqPoint, FirstName, SecondName,
                           ThirdName, LastName, Username, m_symbols, m_generals,
                           ClientOrServer, CommCalcType);
@@ -205,13 +205,13 @@ std::shared_ptr<CAccount> CAccountsTransactions::AddNewAccount(
     bool Locked, bool MarginAccount, bool Loading) {
   try {
     if (!m_clients) return nullptr;
-    auto client = m_clients->Item(KeyOf(IntOf(cl_no)));
+    auto client = m_clients->Item(KeyOf(int_of(cl_no)));
     if (!client) return nullptr;
     auto summaries = std::make_shared<CSummaries>();
     summaries->SetValues(PrvMargin, TotDep, TotComm, MarginReq, NetProfit, TotCr, TotInt);
-    const int32_t account_id = IntOf(Nvl(acc_no, Variant(-1)));
-    const int32_t client_id = IntOf(cl_no);
-    const auto account_type = static_cast<AccountTypeEnum>(IntOf(Nvl(accType, Variant(1))));
+    const int32_t account_id = int_of(Nvl(acc_no, Variant(-1)));
+    const int32_t client_id = int_of(cl_no);
+    const auto account_type = static_cast<AccountTypeEnum>(int_of(Nvl(accType, Variant(1))));
     const bool demo = Nvl(demoAcc, Variant(0)).NumberValue() == 1;
     const bool dont_liquidate = DontLiquidate.NumberValue() == 1;
     auto account = client->Accounts()->Add(client, summaries, account_id, client_id,
@@ -245,7 +245,7 @@ void CAccountsTransactions::DeleteAccount(int32_t cl_no, int32_t acc_no) {
   if (!client) return;
   if (m_symbols) {
     for (const auto& symbol : *m_symbols) {
-      if (auto index = IndexOfSymbol(symbol)) index->AccountDeleted(cl_no, acc_no);
+      if (auto index = index_of_symbol(symbol)) index->AccountDeleted(cl_no, acc_no);
     }
   }
   client->Accounts()->Remove(KeyOf(acc_no));
@@ -276,7 +276,7 @@ void CAccountsTransactions::DeleteClient(int32_t cl_no) {
     for (int32_t account : accounts) DeleteAccount(cl_no, account);
     if (m_symbols) {
       for (const auto& symbol : *m_symbols) {
-        if (auto index = IndexOfSymbol(symbol)) index->ClientDeleted(cl_no);
+        if (auto index = index_of_symbol(symbol)) index->ClientDeleted(cl_no);
       }
     }
   }
@@ -290,18 +290,18 @@ std::shared_ptr<COpenPosition> CAccountsTransactions::AddNewOpenPosition(
     const Variant& io_cur_no, const Variant& theLots, const Variant& Price,
     const Variant& theType, const Variant& vInt, const std::string& PosTime,
     const std::string& Note, bool Loading) {
-  auto account = Account(IntOf(cl_no), IntOf(acc_no));
+  auto account = Account(int_of(cl_no), int_of(acc_no));
   if (!account) return nullptr;
   auto client = account->Client();
   if (!client || !client->ParamsLoaded()) return nullptr;
-  const int32_t symbol_id = IntOf(io_cur_no);
+  const int32_t symbol_id = int_of(io_cur_no);
   auto index = std::dynamic_pointer_cast<CCurAccount>(IndexOf(symbol_id));
   if (!index) return nullptr;
   index->AccountsHavePositions()->Add(account);
   auto param = client->SymbolParam(symbol_id);
   auto position = account->OpenPositions()->Add(
       Price.NumberValue(), param, theLots.NumberValue(),
-      static_cast<OperationTypeEnum>(IntOf(theType)), IntOf(io_id), account,
+      static_cast<OperationTypeEnum>(int_of(theType)), int_of(io_id), account,
       Nvl(vInt, Variant(0)).NumberValue(), PosTime, Note);
   if (position) position->Note(Note);
   if (!Loading) SummariesChanged(account);
@@ -368,7 +368,7 @@ void CAccountsTransactions::DeleteOpenPosition(int32_t cl_no, int32_t acc_no, in
   auto position = account->OpenPositions()->Item(KeyOf(io_id));
   if (!position) return;
   if (auto param = position->SymbolParam()) {
-    if (auto index = IndexOfSymbol(param->Symbol())) index->PositionDeleted(account, position);
+    if (auto index = index_of_symbol(param->Symbol())) index->PositionDeleted(account, position);
   }
   account->OpenPositions()->Remove(KeyOf(io_id));
   SummariesChanged(account);
@@ -468,12 +468,12 @@ std::shared_ptr<COrder> CAccountsTransactions::DefineOrder(int32_t vClient, int3
   std::string id, time, direction, lots, symbol, price, kind, ticket, sl, tp, status, note;
   m_generals->SplitOrderRow(OrderRow, id, time, direction, lots, symbol, price, kind, ticket,
                             sl, tp, status, note);
-  const int32_t order_id = IntOf(Variant(id));
+  const int32_t order_id = int_of(Variant(id));
   DeleteOrder(vClient, vAccount, order_id);
   const int32_t order_type = kind == "LO" ? LimitOrdersType : SlTpType;
-  return AddNewOrder(vClient, vAccount, order_id, order_type, IntOf(Variant(direction)),
-                     IntOf(Variant(ticket)), Variant(lots).NumberValue(),
-                     IntOf(Variant(symbol)), Variant(price).NumberValue(),
+  return AddNewOrder(vClient, vAccount, order_id, order_type, int_of(Variant(direction)),
+                     int_of(Variant(ticket)), Variant(lots).NumberValue(),
+                     int_of(Variant(symbol)), Variant(price).NumberValue(),
                      Variant(sl).NumberValue(), Variant(tp).NumberValue(), 0, 0, Now(), time,
                      note);
 }
@@ -486,7 +486,7 @@ std::shared_ptr<COrder> CAccountsTransactions::DeleteOrder(int32_t cl_no, int32_
   auto order = account->Orders()->Item(key);
   if (!order) return nullptr;
   if (auto param = order->SymbolParam()) {
-    if (auto index = IndexOfSymbol(param->Symbol())) index->OrderDeleted(account, order);
+    if (auto index = index_of_symbol(param->Symbol())) index->OrderDeleted(account, order);
   }
   account->Orders()->Remove(key);
   return order;
@@ -501,7 +501,7 @@ void CAccountsTransactions::AddNewAlert(int32_t cl_no, int32_t ID, int32_t CurID
   auto client = m_clients->Item(KeyOf(cl_no));
   if (!client) return;
   auto symbol = m_symbols ? m_symbols->Item(KeyOf(CurID)) : nullptr;
-  auto index = IndexOfSymbol(symbol);
+  auto index = index_of_symbol(symbol);
   if (!index) return;
   client->Alerts()->Add(cl_no, ID, symbol, static_cast<AlertConditionsEnum>(CondType), vVal);
   index->ClientsHaveAlerts()->Add(client);
@@ -517,7 +517,7 @@ void CAccountsTransactions::DeleteAlert(int32_t ClientID, int32_t ID) {
   const std::string key = KeyOf(ID);
   auto alert = client->Alerts()->Item(key);
   if (!alert) return;
-  if (auto index = IndexOfSymbol(alert->Symbol())) index->AlertDeleted(client, alert);
+  if (auto index = index_of_symbol(alert->Symbol())) index->AlertDeleted(client, alert);
   client->Alerts()->Remove(key);
 }
 
@@ -536,13 +536,13 @@ void CAccountsTransactions::ClientOneParameterChanged(int32_t vClientId, int32_t
   if (!client) return;
   switch (vType) {
     case kEnableInterestType:
-      client->EnableInterest(RequiredNumber(vVal) == 1);
+      client->EnableInterest(required_number(vVal) == 1);
       break;
     case kLiquidationTypeType:
-      client->LiquidationType(static_cast<LiquidationTypeEnum>(ToInt32(RequiredNumber(vVal))));
+      client->LiquidationType(static_cast<LiquidationTypeEnum>(ToInt32(required_number(vVal))));
       break;
     case kLiquidationPointType:
-      client->LiquidationPoint(RequiredNumber(vVal));
+      client->LiquidationPoint(required_number(vVal));
       break;
     default:
       break;
@@ -556,8 +556,8 @@ void CAccountsTransactions::GeneralClientParametersChanged(int32_t vClientId,
   if (m_just_accounts || !m_clients) return;
   auto client = m_clients->Item(KeyOf(vClientId));
   if (!client) return;
-  if (RequiredNumber(vType) != kCommissionCalculationType) return;
-  client->CommCalcType(static_cast<CommCalcTypeEnum>(ToInt32(RequiredNumber(vVal))));
+  if (required_number(vType) != kCommissionCalculationType) return;
+  client->CommCalcType(static_cast<CommCalcTypeEnum>(ToInt32(required_number(vVal))));
 }
 
 void CAccountsTransactions::ClientParametersChanged(int32_t vClientId,

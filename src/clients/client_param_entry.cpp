@@ -10,7 +10,7 @@ namespace {
 
 std::atomic<uint64_t> g_pricing_generation{0};
 
-void PricingChanged() { g_pricing_generation.fetch_add(1, std::memory_order_relaxed); }
+void pricing_changed() { g_pricing_generation.fetch_add(1, std::memory_order_relaxed); }
 
 }  // namespace
 
@@ -56,38 +56,38 @@ void ClientParamEntry::Spread(const Variant& value) {
   } else {
     m_spread = Null;
   }
-  PricingChanged();
+  pricing_changed();
 }
 
 void ClientParamEntry::SourcePlus(int16_t value) {
   m_source_plus = value;
-  PricingChanged();
+  pricing_changed();
 }
 
 void ClientParamEntry::Commission(double value) {
   m_commission = value;
-  PricingChanged();
+  pricing_changed();
 }
 
 void ClientParamEntry::Symbol(std::shared_ptr<CSymbol> value) {
   m_symbol = std::move(value);
-  PricingChanged();
+  pricing_changed();
 }
 
 void ClientParamEntry::Parent(std::shared_ptr<CClientParam> value) {
   m_parent = std::move(value);
-  PricingChanged();
+  pricing_changed();
 }
 
 void ClientParamEntry::PriceOffset(int16_t value) {
   m_price_offset = value;
-  PricingChanged();
+  pricing_changed();
 }
 
 void ClientParamEntry::Deallocate() {
   m_symbol.reset();
   m_parent.reset();
-  PricingChanged();
+  pricing_changed();
 }
 
 }  // namespace orvane

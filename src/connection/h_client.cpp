@@ -7,9 +7,6 @@
 
 namespace orvane {
 
-CHClient::CHClient(asio::io_context& io, const TlsOptions& tls)
-    : CHClient(AsioTcpClientEnvironment(io, tls)) {}
-
 CHClient::CHClient(TcpClientEnvironment environment)
     : m_client(std::make_shared<CTcpClient>(std::move(environment))) {
   m_client->Advise(this);

@@ -21,7 +21,7 @@ constexpr int32_t kConnectIntervalSpread = 6000;
 
 // 5000 plus the integer part of a fraction in [0, 1) times 6000, from a
 // generator seeded with the milliseconds since midnight.
-int32_t DrawConnectInterval() {
+int32_t draw_connect_interval() {
   double seconds = std::fabs(Now().TimePart().Serial()) * 86400.0;
   auto seed =
       static_cast<std::mt19937::result_type>(std::llround(seconds * 1000.0));
@@ -34,7 +34,7 @@ int32_t DrawConnectInterval() {
 
 // The socket's proxy kind for a proxy type. A value outside the enumeration
 // is refused: taken as "no proxy" it would connect around the proxy.
-SocketProxyKindEnum ProxyKindOf(ProxyTypeEnum type) {
+SocketProxyKindEnum proxy_kind_of(ProxyTypeEnum type) {
   switch (type) {
     case HTTPProxy: return SocketHttpProxy;
     case Socks4Proxy: return SocketSocks4Proxy;
@@ -44,7 +44,7 @@ SocketProxyKindEnum ProxyKindOf(ProxyTypeEnum type) {
               "unknown proxy type " + std::to_string(int32_t(type)));
 }
 
-TcpClientEnvironment Checked(TcpClientEnvironment environment) {
+TcpClientEnvironment checked(TcpClientEnvironment environment) {
   if (!environment.socket || !environment.timers) {
     throw Error(ErrorCode::ObjectRequired,
                 "a TCP client needs a socket and a timer factory");
@@ -54,16 +54,13 @@ TcpClientEnvironment Checked(TcpClientEnvironment environment) {
 
 }  // namespace
 
-CTcpClient::CTcpClient(asio::io_context& io, const TlsOptions& tls)
-    : CTcpClient(AsioTcpClientEnvironment(io, tls)) {}
-
 CTcpClient::CTcpClient(TcpClientEnvironment given) {
-  TcpClientEnvironment environment = Checked(std::move(given));
+  TcpClientEnvironment environment = checked(std::move(given));
   m_socket = std::move(environment.socket);
   m_proxy_tester = std::move(environment.proxy_tester);
   m_queue = std::make_shared<CQueue>();
   m_protocol = std::make_shared<CDataProtocol>();
-  m_connect_interval = DrawConnectInterval();
+  m_connect_interval = draw_connect_interval();
   ITimerFactory& timers = *environment.timers;
   m_connect_timer =
       MakeTimer(timers, m_connect_interval, &CTcpClient::Attempt);
@@ -139,7 +136,7 @@ void CTcpClient::Attempt() {
       proxy.port = m_proxy_port;
       proxy.user = m_proxy_username;
       proxy.password = m_proxy_password;
-      proxy.kind = ProxyKindOf(m_proxy_type);
+      proxy.kind = proxy_kind_of(m_proxy_type);
     } else {
       CloseThroughProxyTester();
     }

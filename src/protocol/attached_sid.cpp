@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "orvane/connection/socket.h"
+#include "orvane/io/socket.h"
 #include "orvane/session/session.h"
 
 namespace orvane::detail {

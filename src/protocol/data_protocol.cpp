@@ -5,13 +5,14 @@
 #include <iterator>
 #include <charconv>
 
-#include "orvane/connection/socket.h"
 #include "orvane/core/conversions.h"
 #include "orvane/core/error.h"
+#include "orvane/io/socket.h"
 #include "orvane/protocol/detail/attached_sid.h"
 #include "orvane/protocol/detail/find_marker.h"
 #include "orvane/protocol/detail/request_sid.h"
 #include "orvane/protocol/detail/token_table.h"
+#include "orvane/protocol/framing.h"
 #include "orvane/util/row.h"
 
 namespace orvane {
@@ -22,7 +23,7 @@ constexpr size_t kMaxSpareRows = 4096;
 
 // A SID written as the builders write it: an optional minus and up to nine
 // digits, nothing else. Val reads such a text as exactly this number.
-bool ReadPlainSid(std::string_view text, int32_t& value) {
+bool read_plain_sid(std::string_view text, int32_t& value) {
   const bool negative = !text.empty() && text.front() == '-';
   if (negative) text.remove_prefix(1);
   if (text.empty() || text.size() > 9) return false;
@@ -38,7 +39,7 @@ bool ReadPlainSid(std::string_view text, int32_t& value) {
 // The SID rule, with positions counted from 1 as it is stated: Start is the
 // first character behind the case-sensitive token end marker (or 3 without
 // one), End the last one before the SID end marker.
-int32_t SidBetween(std::string_view cmd, size_t token_end, size_t sid_end) {
+int32_t sid_between(std::string_view cmd, size_t token_end, size_t sid_end) {
   const int64_t start =
       (token_end == std::string_view::npos ? 0 : static_cast<int64_t>(token_end) + 1) + 3;
   const int64_t end = sid_end == std::string_view::npos ? -1 : static_cast<int64_t>(sid_end);
@@ -46,7 +47,7 @@ int32_t SidBetween(std::string_view cmd, size_t token_end, size_t sid_end) {
   const std::string_view sid_text =
       cmd.substr(static_cast<size_t>(start - 1), static_cast<size_t>(end - start + 1));
   int32_t plain;
-  if (ReadPlainSid(sid_text, plain)) return plain;
+  if (read_plain_sid(sid_text, plain)) return plain;
   return ToInt32(Val(sid_text));
 }
 
@@ -56,7 +57,7 @@ namespace detail {
 
 int32_t ReadRequestSid(std::string_view cmd, const MessageHead& head) {
   if (head.token == UNDEFINED) {
-    return SidBetween(cmd, cmd.find(kTokenEnd), cmd.find(kSidEnd));
+    return sid_between(cmd, cmd.find(kTokenEnd), cmd.find(kSidEnd));
   }
   // No code holds a marker, and no marker can straddle the code's end or the
   // token end marker, so the first of each stands behind the head.
@@ -67,7 +68,7 @@ int32_t ReadRequestSid(std::string_view cmd, const MessageHead& head, size_t sid
   const size_t marker = head.body - kTokenEnd.size();
   const size_t token_end =
       cmd[marker] == kTokenEnd[0] ? marker : FindMarker(cmd, kTokenEnd, head.body);
-  return SidBetween(cmd, token_end, sid_end);
+  return sid_between(cmd, token_end, sid_end);
 }
 
 }  // namespace detail
@@ -148,7 +149,7 @@ int32_t CDataProtocol::TokenID(std::string_view Cmd) const {
 }
 
 int32_t CDataProtocol::RequestSID(std::string_view Cmd) const {
-  return SidBetween(Cmd, Cmd.find(kTokenEnd), Cmd.find(kSidEnd));
+  return sid_between(Cmd, Cmd.find(kTokenEnd), Cmd.find(kSidEnd));
 }
 
 std::string CDataProtocol::ParameterValue(std::string_view Cmd, int32_t Index) const {

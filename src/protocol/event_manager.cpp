@@ -9,11 +9,11 @@ namespace orvane {
 
 namespace {
 
-int32_t Int32Of(std::string_view text) { return ToInt32(Val(text)); }
+int32_t int32_of(std::string_view text) { return ToInt32(Val(text)); }
 
-int16_t Int16Of(std::string_view text) { return ToInt16(Val(text)); }
+int16_t int16_of(std::string_view text) { return ToInt16(Val(text)); }
 
-bool FlagOf(std::string_view text) {
+bool flag_of(std::string_view text) {
   double value = 0;
   if (!ParseLocalNumber(text, value)) {
     throw Error(ErrorCode::TypeMismatch,
@@ -36,12 +36,12 @@ void CEventManager::TriggerEvent(EventsEnum EventID, std::string_view p1,
   switch (EventID) {
     case AddLogEntryEvent: {
       const std::string msg(p1);
-      const int16_t level = Int16Of(p2);
+      const int16_t level = int16_of(p2);
       m_events.Raise([&](CEventManagerEvents& l) { l.AddLogEntry(msg, level); });
       break;
     }
     case ProcessHandledEvent: {
-      const int16_t thread = Int16Of(p1);
+      const int16_t thread = int16_of(p1);
       m_events.Raise([&](CEventManagerEvents& l) { l.ProcessHandled(thread); });
       break;
     }
@@ -52,21 +52,21 @@ void CEventManager::TriggerEvent(EventsEnum EventID, std::string_view p1,
       break;
     }
     case TickOrdersStatusEvent: {
-      const bool connected = FlagOf(p1);
+      const bool connected = flag_of(p1);
       m_events.Raise(
           [&](CEventManagerEvents& l) { l.TickOrdersStatus(connected); });
       break;
     }
     case HistoryClientStatusEvent: {
-      const bool connected = FlagOf(p1);
+      const bool connected = flag_of(p1);
       m_events.Raise([&](CEventManagerEvents& l) {
         l.HistoryClientStatusEvent(connected);
       });
       break;
     }
     case SummariesReflectEvent: {
-      const int32_t client = Int32Of(p1);
-      const int32_t account = Int32Of(p2);
+      const int32_t client = int32_of(p1);
+      const int32_t account = int32_of(p2);
       const double comm = Val(p3), margin = Val(p4), profit = Val(p5);
       const double dep = Val(p6), cr = Val(p7), prv = Val(p8), interest = Val(p9);
       m_events.Raise([&](CEventManagerEvents& l) {
@@ -76,8 +76,8 @@ void CEventManager::TriggerEvent(EventsEnum EventID, std::string_view p1,
       break;
     }
     case NewOpenPositionReflectEvent: {
-      const int32_t client = Int32Of(p1);
-      const int32_t account = Int32Of(p2);
+      const int32_t client = int32_of(p1);
+      const int32_t account = int32_of(p2);
       const std::string row(p3);
       m_events.Raise([&](CEventManagerEvents& l) {
         l.NewOpenPositionReflectE(client, account, row);
@@ -85,18 +85,18 @@ void CEventManager::TriggerEvent(EventsEnum EventID, std::string_view p1,
       break;
     }
     case DeleteOpenPositionReflectEvent: {
-      const int32_t client = Int32Of(p1);
-      const int32_t account = Int32Of(p2);
-      const int32_t ticket = Int32Of(p3);
+      const int32_t client = int32_of(p1);
+      const int32_t account = int32_of(p2);
+      const int32_t ticket = int32_of(p3);
       m_events.Raise([&](CEventManagerEvents& l) {
         l.DeleteOpenPositionReflectE(client, account, ticket);
       });
       break;
     }
     case ClosePositionReflectEvent: {
-      const int32_t client = Int32Of(p1);
-      const int32_t account = Int32Of(p2);
-      const int32_t ticket = Int32Of(p3);
+      const int32_t client = int32_of(p1);
+      const int32_t account = int32_of(p2);
+      const int32_t ticket = int32_of(p3);
       const std::string row(p4);
       m_events.Raise([&](CEventManagerEvents& l) {
         l.ClosePositionReflectE(client, account, ticket, row);
@@ -104,9 +104,9 @@ void CEventManager::TriggerEvent(EventsEnum EventID, std::string_view p1,
       break;
     }
     case UpdateOpenPositionReflectEvent: {
-      const int32_t client = Int32Of(p1);
-      const int32_t account = Int32Of(p2);
-      const int32_t ticket = Int32Of(p3);
+      const int32_t client = int32_of(p1);
+      const int32_t account = int32_of(p2);
+      const int32_t ticket = int32_of(p3);
       const std::string row(p4);
       m_events.Raise([&](CEventManagerEvents& l) {
         l.UpdateOpenPositionReflectE(client, account, ticket, row);
@@ -114,9 +114,9 @@ void CEventManager::TriggerEvent(EventsEnum EventID, std::string_view p1,
       break;
     }
     case DeleteClosePosReflectEvent: {
-      const int32_t client = Int32Of(p1);
-      const int32_t account = Int32Of(p2);
-      const int32_t ticket = Int32Of(p3);
+      const int32_t client = int32_of(p1);
+      const int32_t account = int32_of(p2);
+      const int32_t ticket = int32_of(p3);
       const std::string row(p4);
       m_events.Raise([&](CEventManagerEvents& l) {
         l.DeleteClosePosReflectE(client, account, ticket, row);
@@ -124,16 +124,16 @@ void CEventManager::TriggerEvent(EventsEnum EventID, std::string_view p1,
       break;
     }
     case ChangeConfigReflectEvent: {
-      const auto comm = static_cast<CommCalcTypeEnum>(Int32Of(p1));
-      const int16_t mreq = Int16Of(p2), broker = Int16Of(p3);
-      const int16_t limits = Int16Of(p4), stops = Int16Of(p5), liq = Int16Of(p6);
+      const auto comm = static_cast<CommCalcTypeEnum>(int32_of(p1));
+      const int16_t mreq = int16_of(p2), broker = int16_of(p3);
+      const int16_t limits = int16_of(p4), stops = int16_of(p5), liq = int16_of(p6);
       m_events.Raise([&](CEventManagerEvents& l) {
         l.ChangeConfigReflectE(comm, mreq, broker, limits, stops, liq);
       });
       break;
     }
     case ReflectClientChangeParametersEvent: {
-      const int32_t client = Int32Of(p1);
+      const int32_t client = int32_of(p1);
       const std::string params(p2);
       m_events.Raise([&](CEventManagerEvents& l) {
         l.ReflectClientChangeParametersE(client, params);
@@ -141,8 +141,8 @@ void CEventManager::TriggerEvent(EventsEnum EventID, std::string_view p1,
       break;
     }
     case ReflectClientGeneralParamEvent: {
-      const int32_t client = Int32Of(p1);
-      const int16_t type = Int16Of(p2);
+      const int32_t client = int32_of(p1);
+      const int16_t type = int16_of(p2);
       const std::string value(p3);
       m_events.Raise([&](CEventManagerEvents& l) {
         l.ReflectClientGeneralParamE(client, type, value);
@@ -150,14 +150,14 @@ void CEventManager::TriggerEvent(EventsEnum EventID, std::string_view p1,
       break;
     }
     case DeleteClientReflectEvent: {
-      const int32_t client = Int32Of(p1);
+      const int32_t client = int32_of(p1);
       m_events.Raise(
           [&](CEventManagerEvents& l) { l.DeleteClientReflectE(client); });
       break;
     }
     case DeleteAccountReflectEvent: {
-      const int32_t client = Int32Of(p1);
-      const int32_t account = Int32Of(p2);
+      const int32_t client = int32_of(p1);
+      const int32_t account = int32_of(p2);
       m_events.Raise([&](CEventManagerEvents& l) {
         l.DeleteAccountReflectE(client, account);
       });
@@ -169,14 +169,14 @@ void CEventManager::TriggerEvent(EventsEnum EventID, std::string_view p1,
     case AttackProcessEvent: {
       const std::string msg(p1);
       const std::string address(p2);
-      const int16_t port = Int16Of(p3);
+      const int16_t port = int16_of(p3);
       m_events.Raise([&](CEventManagerEvents& l) {
         l.AttackProcessE(msg, address, port);
       });
       break;
     }
     case DeleteDealerReflectEvent: {
-      const int32_t dealer = Int32Of(p1);
+      const int32_t dealer = int32_of(p1);
       m_events.Raise(
           [&](CEventManagerEvents& l) { l.DeleteDealerReflectE(dealer); });
       break;

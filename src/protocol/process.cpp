@@ -6,8 +6,8 @@
 #include <functional>
 #include <new>
 
-#include "orvane/connection/socket.h"
 #include "orvane/core/error.h"
+#include "orvane/io/socket.h"
 #include "orvane/protocol/detail/attached_sid.h"
 #include "orvane/protocol/detail/find_marker.h"
 #include "orvane/protocol/detail/request_sid.h"
@@ -20,7 +20,7 @@ namespace {
 
 constexpr size_t kMaxParameterCount = 32767;
 
-bool Overlaps(std::string_view view, const std::string& text) {
+bool overlaps(std::string_view view, const std::string& text) {
   const std::less<const char*> before;
   return !before(view.data(), text.data()) && before(view.data(), text.data() + text.size() + 1);
 }
@@ -31,10 +31,10 @@ template <size_t kSize>
 class BlockList {
  public:
   ~BlockList() {
-    while (m_head != nullptr) ::operator delete(Pop());
+    while (m_head != nullptr) ::operator delete(pop());
   }
-  void* Take() { return m_head == nullptr ? ::operator new(kSize) : Pop(); }
-  void Give(void* block) {
+  void* take() { return m_head == nullptr ? ::operator new(kSize) : pop(); }
+  void give(void* block) {
     if (m_count == kMaxKeptBlocks) {
       ::operator delete(block);
       return;
@@ -50,7 +50,7 @@ class BlockList {
   };
   static_assert(kSize >= sizeof(Node));
 
-  void* Pop() {
+  void* pop() {
     Node* node = m_head;
     m_head = node->next;
     --m_count;
@@ -71,14 +71,14 @@ class RecyclingAllocator {
 
   T* allocate(size_t n) {
     if (n != 1) return static_cast<T*>(::operator new(n * sizeof(T)));
-    return static_cast<T*>(Blocks().Take());
+    return static_cast<T*>(blocks().take());
   }
   void deallocate(T* p, size_t n) {
     if (n != 1) {
       ::operator delete(p);
       return;
     }
-    Blocks().Give(p);
+    blocks().give(p);
   }
   template <typename U>
   bool operator==(const RecyclingAllocator<U>&) const {
@@ -87,7 +87,7 @@ class RecyclingAllocator {
 
  private:
   static_assert(alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
-  static BlockList<sizeof(T)>& Blocks() {
+  static BlockList<sizeof(T)>& blocks() {
     thread_local BlockList<sizeof(T)> blocks;
     return blocks;
   }
@@ -125,7 +125,7 @@ void CProcess::Renew() {
 }
 
 void CProcess::DefineProcessByCommand(int16_t ProcessLogLevel, std::string_view Cmd) {
-  if (m_text.Holds(Cmd) || Overlaps(Cmd, m_kept_text)) {
+  if (m_text.Holds(Cmd) || overlaps(Cmd, m_kept_text)) {
     const std::string copy(Cmd);
     DefineProcessByCommand(ProcessLogLevel, copy);
     return;

@@ -2,9 +2,9 @@
 
 #include <exception>
 
-#include "orvane/connection/socket.h"
 #include "orvane/core/conversions.h"
 #include "orvane/core/error.h"
+#include "orvane/io/socket.h"
 #include "orvane/protocol/event_manager.h"
 #include "orvane/util/row.h"
 

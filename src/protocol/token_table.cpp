@@ -5,6 +5,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "orvane/protocol/framing.h"
 #include "orvane/protocol/tokens_enum.h"
 
 namespace orvane::detail {
@@ -423,14 +424,14 @@ static_assert(std::size(kEntries) == 201);
 
 constexpr std::string_view kUndefined = "UNDEFINED";
 
-constexpr std::array<std::string_view, kTokenSlots> BuildCodeSlots() {
+constexpr std::array<std::string_view, kTokenSlots> build_code_slots() {
   std::array<std::string_view, kTokenSlots> slots{};
   for (const TokenEntry& entry : kEntries) slots[entry.value] = entry.code;
   return slots;
 }
-constexpr std::array<std::string_view, kTokenSlots> kCodeSlots = BuildCodeSlots();
+constexpr std::array<std::string_view, kTokenSlots> kCodeSlots = build_code_slots();
 
-constexpr std::array<int16_t, kTokenSlots> BuildEntryIndex() {
+constexpr std::array<int16_t, kTokenSlots> build_entry_index() {
   std::array<int16_t, kTokenSlots> index{};
   for (auto& slot : index) slot = -1;
   for (size_t i = 0; i < std::size(kEntries); ++i) {
@@ -438,7 +439,7 @@ constexpr std::array<int16_t, kTokenSlots> BuildEntryIndex() {
   }
   return index;
 }
-constexpr std::array<int16_t, kTokenSlots> kEntryIndex = BuildEntryIndex();
+constexpr std::array<int16_t, kTokenSlots> kEntryIndex = build_entry_index();
 
 constexpr size_t kMinCodeLength = 9;
 constexpr size_t kMaxCodeLength = 31;
@@ -446,7 +447,7 @@ constexpr size_t kMaxCodeLength = 31;
 constexpr size_t kCommonCodeLength = 26;
 
 // Eight bytes as a little-endian number, also at compile time.
-constexpr uint64_t Load64(const char* p) {
+constexpr uint64_t load64(const char* p) {
   if (!std::is_constant_evaluated() && std::endian::native == std::endian::little) {
     uint64_t value;
     std::memcpy(&value, p, sizeof value);
@@ -467,20 +468,20 @@ class CodeIndex {
   constexpr CodeIndex() : m_bucket() {
     for (auto& slot : m_bucket) slot = -1;
     for (size_t i = 0; i < std::size(kEntries); ++i) {
-      size_t at = Bucket(kEntries[i].code.data(), kEntries[i].code.size());
+      size_t at = bucket(kEntries[i].code.data(), kEntries[i].code.size());
       while (m_bucket[at] >= 0) at = (at + 1) & kMask;
       m_bucket[at] = static_cast<int16_t>(i);
     }
   }
 
-  int32_t Find(std::string_view code) const {
-    const TokenEntry* entry = FindEntry(code);
+  int32_t find(std::string_view code) const {
+    const TokenEntry* entry = find_entry(code);
     return entry == nullptr ? 0 : entry->value;
   }
 
-  const TokenEntry* FindEntry(std::string_view code) const {
+  const TokenEntry* find_entry(std::string_view code) const {
     if (code.size() < kMinCodeLength || code.size() > kMaxCodeLength) return nullptr;
-    for (size_t at = Bucket(code.data(), code.size());; at = (at + 1) & kMask) {
+    for (size_t at = bucket(code.data(), code.size());; at = (at + 1) & kMask) {
       const int16_t entry = m_bucket[at];
       if (entry < 0) return nullptr;
       if (kEntries[entry].code == code) return &kEntries[entry];
@@ -489,8 +490,8 @@ class CodeIndex {
 
   // The entry whose code is the kCommonCodeLength characters at `text`
   // (none when no code is), with a compare of fixed length.
-  const TokenEntry* FindCommonEntry(const char* text) const {
-    for (size_t at = Bucket(text, kCommonCodeLength);; at = (at + 1) & kMask) {
+  const TokenEntry* find_common_entry(const char* text) const {
+    for (size_t at = bucket(text, kCommonCodeLength);; at = (at + 1) & kMask) {
       const int16_t entry = m_bucket[at];
       if (entry < 0) return nullptr;
       const std::string_view code = kEntries[entry].code;
@@ -505,9 +506,9 @@ class CodeIndex {
   static constexpr size_t kBuckets = 1024;
   static constexpr size_t kMask = kBuckets - 1;
 
-  static constexpr size_t Bucket(const char* code, size_t size) {
-    const uint64_t head = Load64(code);
-    const uint64_t tail = Load64(code + size - 8);
+  static constexpr size_t bucket(const char* code, size_t size) {
+    const uint64_t head = load64(code);
+    const uint64_t tail = load64(code + size - 8);
     uint64_t h = head * 0x9E3779B97F4A7C15ull;
     h ^= (tail + size) * 0xC2B2AE3D27D4EB4Full;
     h ^= h >> 31;
@@ -557,7 +558,7 @@ std::string_view TokenDescriptionOf(int32_t value) {
   return kEntries[kEntryIndex[value]].description;
 }
 
-int32_t TokenByCode(std::string_view code) { return kCodeIndex.Find(code); }
+int32_t TokenByCode(std::string_view code) { return kCodeIndex.find(code); }
 
 // A text whose first L characters are a code and are followed by a token end
 // marker has its first marker there: the code holds none, and a marker
@@ -571,7 +572,7 @@ MessageHead FindMessageHead(std::string_view cmd) {
   const TokenEntry*& last = t_last_head;
   if (cmd.size() >= kCommonCodeLength + kTokenEnd.size() &&
       IsTokenEndAt(cmd, kCommonCodeLength)) {
-    const TokenEntry* entry = kCodeIndex.FindCommonEntry(cmd.data());
+    const TokenEntry* entry = kCodeIndex.find_common_entry(cmd.data());
     if (entry != nullptr && entry->value != 0) {
       last = entry;
       return {entry->value, kCommonCodeLength + kTokenEnd.size()};
@@ -581,7 +582,7 @@ MessageHead FindMessageHead(std::string_view cmd) {
     const size_t length = kCodeLengths[i];
     if (cmd.size() < length + kTokenEnd.size()) break;
     if (!IsTokenEndAt(cmd, length)) continue;
-    const TokenEntry* entry = kCodeIndex.FindEntry(cmd.substr(0, length));
+    const TokenEntry* entry = kCodeIndex.find_entry(cmd.substr(0, length));
     if (entry != nullptr && entry->value != 0) {
       last = entry;
       return {entry->value, length + kTokenEnd.size()};

@@ -11,7 +11,7 @@ namespace orvane {
 namespace {
 
 // The privilege number a piece of a grant list names, rounded as an index.
-double PieceNumber(std::string_view piece) {
+double piece_number(std::string_view piece) {
   return std::nearbyint(Val(piece));  // the default rounding mode: half to even
 }
 
@@ -30,7 +30,7 @@ void CSecurity::UserHasThesePrivs(std::string_view PrivsArr) {
       const std::string_view piece = PrivsArr.substr(
           start, comma == std::string_view::npos ? std::string_view::npos
                                                  : comma - start);
-      const double number = PieceNumber(piece);
+      const double number = piece_number(piece);
       if (!(number >= 1 && number <= kPrivilegeCount)) {
         ThrowOutOfRange("\"" + std::string(piece) + "\"");
       }

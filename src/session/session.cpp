@@ -1,6 +1,6 @@
 #include "orvane/session/session.h"
 
-#include "orvane/connection/socket.h"
+#include "orvane/io/socket.h"
 
 namespace orvane {
 

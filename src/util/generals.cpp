@@ -43,15 +43,15 @@ class GroupReader {
               const char* list)
       : m_fields(fields), m_group_size(group_size), m_list(list) {}
 
-  void Start(size_t first) { m_first = first; }
+  void start(size_t first) { m_first = first; }
 
-  std::string_view Field(size_t k) const {
+  std::string_view field(size_t k) const {
     if (m_first + k >= m_fields.size()) Fail();
     return m_fields[m_first + k];
   }
 
   template <typename T>
-  T& Slot(std::vector<T>& items, size_t index) const {
+  T& slot(std::vector<T>& items, size_t index) const {
     if (index >= items.size()) Fail();
     return items[index];
   }
@@ -341,10 +341,10 @@ int16_t CGenerals::SplitClosesPos(
   int16_t count = 0;
   for (size_t first = 0; first < fields.size(); first += 10) {
     count = next_count(count);
-    reader.Start(first);
+    reader.start(first);
     size_t k = 0;
     for (std::vector<std::string>* array : arrays) {
-      reader.Slot(*array, static_cast<size_t>(count)) = reader.Field(k++);
+      reader.slot(*array, static_cast<size_t>(count)) = reader.field(k++);
     }
   }
   return count;
@@ -398,17 +398,17 @@ int32_t CGenerals::SplitClientParameters(
   int32_t count = 0;
   for (size_t first = 0; first < fields.size(); first += 9) {
     ++count;
-    r.Start(first);
+    r.start(first);
     const auto i = static_cast<size_t>(count);
-    r.Slot(SymID, i) = TextToInt32(r.Field(0));
-    r.Slot(SpreadVal, i) = Variant(r.Field(1));
-    r.Slot(SourcePlus, i) = TextToInt16(r.Field(2));
-    r.Slot(LimitOff, i) = text_to_double(r.Field(3));
-    r.Slot(StopOff, i) = text_to_double(r.Field(4));
-    r.Slot(Comm, i) = text_to_double(r.Field(5));
-    r.Slot(MaxLots, i) = text_to_double(r.Field(6));
-    r.Slot(MinLots, i) = text_to_double(r.Field(7));
-    r.Slot(PriceOffset, i) = TextToInt16(r.Field(8));
+    r.slot(SymID, i) = TextToInt32(r.field(0));
+    r.slot(SpreadVal, i) = Variant(r.field(1));
+    r.slot(SourcePlus, i) = TextToInt16(r.field(2));
+    r.slot(LimitOff, i) = text_to_double(r.field(3));
+    r.slot(StopOff, i) = text_to_double(r.field(4));
+    r.slot(Comm, i) = text_to_double(r.field(5));
+    r.slot(MaxLots, i) = text_to_double(r.field(6));
+    r.slot(MinLots, i) = text_to_double(r.field(7));
+    r.slot(PriceOffset, i) = TextToInt16(r.field(8));
   }
   return count;
 }

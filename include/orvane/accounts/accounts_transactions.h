@@ -13,9 +13,9 @@
 #include "orvane/core/variant.h"
 #include "orvane/market/spread_cal_type_enum.h"
 #include "orvane/market/symbol_type_enum.h"
-#include "orvane/util/client_type_enum.h"
-#include "orvane/util/comm_calc_type_enum.h"
-#include "orvane/util/market_or_limit_order_enum.h"
+#include "orvane/vocabulary/client_type_enum.h"
+#include "orvane/vocabulary/comm_calc_type_enum.h"
+#include "orvane/vocabulary/market_or_limit_order_enum.h"
 
 namespace orvane {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "orvane/core/handler_check.h"
-#include "orvane/util/orders_type_enum.h"
+#include "orvane/vocabulary/orders_type_enum.h"
 
 namespace orvane {
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "orvane/core/object.h"
-#include "orvane/util/comm_calc_type_enum.h"
-#include "orvane/util/operation_type_enum.h"
+#include "orvane/vocabulary/comm_calc_type_enum.h"
+#include "orvane/vocabulary/operation_type_enum.h"
 
 namespace orvane {
 

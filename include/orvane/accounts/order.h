@@ -7,8 +7,8 @@
 
 #include "orvane/core/date_time.h"
 #include "orvane/core/object.h"
-#include "orvane/util/operation_type_enum.h"
-#include "orvane/util/orders_type_enum.h"
+#include "orvane/vocabulary/operation_type_enum.h"
+#include "orvane/vocabulary/orders_type_enum.h"
 
 namespace orvane {
 

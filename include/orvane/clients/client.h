@@ -8,8 +8,8 @@
 #include "orvane/accounts/liquidation_type_enum.h"
 #include "orvane/core/object.h"
 #include "orvane/core/variant.h"
-#include "orvane/util/client_type_enum.h"
-#include "orvane/util/comm_calc_type_enum.h"
+#include "orvane/vocabulary/client_type_enum.h"
+#include "orvane/vocabulary/comm_calc_type_enum.h"
 
 namespace orvane {
 

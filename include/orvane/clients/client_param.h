@@ -6,7 +6,7 @@
 
 #include "orvane/core/object.h"
 #include "orvane/core/variant.h"
-#include "orvane/util/operation_type_enum.h"
+#include "orvane/vocabulary/operation_type_enum.h"
 
 namespace orvane {
 

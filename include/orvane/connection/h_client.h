@@ -71,7 +71,8 @@ class CHClient : public Object,
  public:
   static constexpr int16_t kProcessLogLevel = 5;
 
-  // On the real socket and timers of `io`.
+  // On the real socket and timers of `io` (defined by the Asio adapters,
+  // orvane::asio).
   explicit CHClient(asio::io_context& io, const TlsOptions& tls = {});
   // On the given environment (see CTcpClient).
   explicit CHClient(TcpClientEnvironment environment);

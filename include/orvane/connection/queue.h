@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "orvane/connection/queue_node.h"
 #include "orvane/core/object.h"
 #include "orvane/core/variant.h"
+#include "orvane/io/queue_node.h"
 
 namespace orvane {
 

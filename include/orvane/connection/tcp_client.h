@@ -7,13 +7,13 @@
 #include <string_view>
 
 #include "orvane/connection/proxy_tester.h"
-#include "orvane/connection/socket.h"
-#include "orvane/connection/tcp_client_events.h"
 #include "orvane/connection/tcp_client_enums.h"
 #include "orvane/connection/tcp_client_environment.h"
-#include "orvane/connection/timer.h"
+#include "orvane/connection/tcp_client_events.h"
 #include "orvane/core/event_source.h"
 #include "orvane/core/object.h"
+#include "orvane/io/socket.h"
+#include "orvane/io/timer.h"
 
 namespace orvane {
 
@@ -56,7 +56,8 @@ class CTcpClient : public Object,
   // The most characters of a proxy test's error text that reach the host.
   static constexpr size_t kMaxProxyErrorText = 10000;
 
-  // On the real socket and timers of `io` (see AsioTcpClientEnvironment).
+  // On the real socket and timers of `io` (see AsioTcpClientEnvironment;
+  // defined by the Asio adapters, orvane::asio).
   explicit CTcpClient(asio::io_context& io, const TlsOptions& tls = {});
   // On the given socket, timers and proxy tester (tests pass in-memory and
   // virtual-time ones). Throws orvane::Error(ObjectRequired) without a

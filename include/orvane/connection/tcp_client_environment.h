@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "orvane/connection/proxy_tester.h"
-#include "orvane/connection/socket.h"
-#include "orvane/connection/timer.h"
-#include "orvane/connection/tls_options.h"
+#include "orvane/io/socket.h"
+#include "orvane/io/timer.h"
+#include "orvane/io/tls_options.h"
 
 namespace asio {
 class io_context;
@@ -26,7 +26,7 @@ struct TcpClientEnvironment {
 // The real environment on an io_context the host runs on its thread: an
 // AsioSocket (TLS as given; plain TCP by default), Asio timers and the Asio
 // proxy tester. Throws orvane::Error(FileError) when TLS is on and its CA
-// file cannot be loaded.
+// file cannot be loaded. Defined by the Asio adapters (orvane::asio).
 TcpClientEnvironment AsioTcpClientEnvironment(asio::io_context& io,
                                               const TlsOptions& tls = {});
 

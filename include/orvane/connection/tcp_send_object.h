@@ -4,8 +4,8 @@
 #include <string>
 #include <utility>
 
-#include "orvane/connection/queue_node.h"
 #include "orvane/core/object.h"
+#include "orvane/io/queue_node.h"
 
 namespace orvane {
 

@@ -9,9 +9,9 @@
 #include "orvane/core/date_time.h"
 #include "orvane/core/object.h"
 #include "orvane/dealing/new_or_liquidate_enum.h"
-#include "orvane/util/market_or_limit_order_enum.h"
-#include "orvane/util/market_order_status_enum.h"
-#include "orvane/util/operation_type_enum.h"
+#include "orvane/vocabulary/market_or_limit_order_enum.h"
+#include "orvane/vocabulary/market_order_status_enum.h"
+#include "orvane/vocabulary/operation_type_enum.h"
 
 namespace orvane {
 

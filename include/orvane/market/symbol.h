@@ -13,9 +13,9 @@
 #include "orvane/market/spread_cal_type_enum.h"
 #include "orvane/market/symbol_trading_times.h"
 #include "orvane/market/symbol_type_enum.h"
-#include "orvane/util/comm_calc_type_enum.h"
-#include "orvane/util/operation_type_enum.h"
 #include "orvane/util/string_values.h"
+#include "orvane/vocabulary/comm_calc_type_enum.h"
+#include "orvane/vocabulary/operation_type_enum.h"
 
 namespace orvane {
 

@@ -11,6 +11,7 @@
 
 #include "orvane/core/object.h"
 #include "orvane/protocol/detail/find_marker.h"
+#include "orvane/protocol/framing.h"
 #include "orvane/protocol/tokens_enum.h"
 
 namespace orvane {

@@ -8,7 +8,7 @@
 #include "orvane/core/event_source.h"
 #include "orvane/core/handler_check.h"
 #include "orvane/core/object.h"
-#include "orvane/util/comm_calc_type_enum.h"
+#include "orvane/vocabulary/comm_calc_type_enum.h"
 
 namespace orvane {
 

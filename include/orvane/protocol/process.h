@@ -10,12 +10,13 @@
 #include <utility>
 #include <vector>
 
-#include "orvane/connection/queue_node.h"
 #include "orvane/core/object.h"
+#include "orvane/io/queue_node.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/detail/process_storage.h"
+#include "orvane/protocol/framing.h"
 #include "orvane/protocol/tokens_enum.h"
-#include "orvane/util/operation_type_enum.h"
+#include "orvane/vocabulary/operation_type_enum.h"
 
 namespace orvane {
 

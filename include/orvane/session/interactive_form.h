@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "orvane/core/object.h"
-#include "orvane/util/transaction_type_enum.h"
+#include "orvane/vocabulary/transaction_type_enum.h"
 
 namespace orvane {
 

@@ -11,8 +11,8 @@
 #include "orvane/core/object.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/session/security.h"
-#include "orvane/util/client_type_enum.h"
-#include "orvane/util/user_type_enum.h"
+#include "orvane/vocabulary/client_type_enum.h"
+#include "orvane/vocabulary/user_type_enum.h"
 
 namespace orvane {
 

@@ -1,21 +1,7 @@
 #ifndef ORVANE_UTIL_ACCOUNT_TRANS_TYPE_ENUM_H_
 #define ORVANE_UTIL_ACCOUNT_TRANS_TYPE_ENUM_H_
 
-#include <cstdint>
-
-namespace orvane {
-
-// The kind of a money movement on an account. Money in is positive, money
-// out negative.
-enum AccountTransTypeEnum : int32_t {
-  DepositAccTrans = 1,
-  WithdrawalAccTrans = -1,
-  AdjustmentAccTrans = 2,
-  CreditInAccTrans = 3,
-  CreditOutAccTrans = -3,
-  DeliveryAccTrans = -4,
-};
-
-}  // namespace orvane
+// Forwarding header, kept for one release: this header moved to orvane/vocabulary/account_trans_type_enum.h.
+#include "orvane/vocabulary/account_trans_type_enum.h"
 
 #endif  // ORVANE_UTIL_ACCOUNT_TRANS_TYPE_ENUM_H_

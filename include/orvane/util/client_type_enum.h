@@ -1,17 +1,7 @@
 #ifndef ORVANE_UTIL_CLIENT_TYPE_ENUM_H_
 #define ORVANE_UTIL_CLIENT_TYPE_ENUM_H_
 
-#include <cstdint>
-
-namespace orvane {
-
-// The kind of a party in the broker's tree.
-enum ClientTypeEnum : int32_t {
-  CLIENT_TYPE = 1,
-  OFFICE_TYPE = 2,
-  OTHER_GROUPS_TYPE = 3,
-};
-
-}  // namespace orvane
+// Forwarding header, kept for one release: this header moved to orvane/vocabulary/client_type_enum.h.
+#include "orvane/vocabulary/client_type_enum.h"
 
 #endif  // ORVANE_UTIL_CLIENT_TYPE_ENUM_H_

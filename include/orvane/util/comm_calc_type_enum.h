@@ -1,17 +1,7 @@
 #ifndef ORVANE_UTIL_COMM_CALC_TYPE_ENUM_H_
 #define ORVANE_UTIL_COMM_CALC_TYPE_ENUM_H_
 
-#include <cstdint>
-
-namespace orvane {
-
-// When a client's commission and interest are booked: to the account as they
-// arise, or kept with the position and counted in its floating result.
-enum CommCalcTypeEnum : int32_t {
-  ON_OPEN_TYPE = 1,
-  ON_CLOSE_TYPE = 2,
-};
-
-}  // namespace orvane
+// Forwarding header, kept for one release: this header moved to orvane/vocabulary/comm_calc_type_enum.h.
+#include "orvane/vocabulary/comm_calc_type_enum.h"
 
 #endif  // ORVANE_UTIL_COMM_CALC_TYPE_ENUM_H_

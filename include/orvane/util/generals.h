@@ -10,14 +10,14 @@
 #include "orvane/core/date_time.h"
 #include "orvane/core/object.h"
 #include "orvane/core/variant.h"
-#include "orvane/util/account_history_type_enum.h"
-#include "orvane/util/account_trans_type_enum.h"
-#include "orvane/util/client_type_enum.h"
-#include "orvane/util/market_order_status_enum.h"
-#include "orvane/util/operation_type_enum.h"
-#include "orvane/util/orders_type_enum.h"
-#include "orvane/util/transaction_type_enum.h"
-#include "orvane/util/user_type_enum.h"
+#include "orvane/vocabulary/account_history_type_enum.h"
+#include "orvane/vocabulary/account_trans_type_enum.h"
+#include "orvane/vocabulary/client_type_enum.h"
+#include "orvane/vocabulary/market_order_status_enum.h"
+#include "orvane/vocabulary/operation_type_enum.h"
+#include "orvane/vocabulary/orders_type_enum.h"
+#include "orvane/vocabulary/transaction_type_enum.h"
+#include "orvane/vocabulary/user_type_enum.h"
 
 namespace orvane {
 

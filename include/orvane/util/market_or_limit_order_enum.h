@@ -1,19 +1,7 @@
 #ifndef ORVANE_UTIL_MARKET_OR_LIMIT_ORDER_ENUM_H_
 #define ORVANE_UTIL_MARKET_OR_LIMIT_ORDER_ENUM_H_
 
-#include <cstdint>
-
-namespace orvane {
-
-// The kind of an order: at market, a limit (or stop) entry, or the stop-loss
-// and take-profit of a position. The values travel in messages and events.
-enum MarketOrLimitOrderEnum : int32_t {
-  MarketOrderType = 1,
-  LimitOrderType = 2,
-  SLOrderType = 3,
-  TPOrderType = 4,
-};
-
-}  // namespace orvane
+// Forwarding header, kept for one release: this header moved to orvane/vocabulary/market_or_limit_order_enum.h.
+#include "orvane/vocabulary/market_or_limit_order_enum.h"
 
 #endif  // ORVANE_UTIL_MARKET_OR_LIMIT_ORDER_ENUM_H_

@@ -1,19 +1,7 @@
 #ifndef ORVANE_UTIL_OPERATION_TYPE_ENUM_H_
 #define ORVANE_UTIL_OPERATION_TYPE_ENUM_H_
 
-#include <cstdint>
-
-namespace orvane {
-
-// The direction of a deal or order. The value enters profit as its sign:
-// a buy is +1, a sell -1.
-enum OperationTypeEnum : int32_t {
-  BuyType = 1,
-  SellType = -1,
-  BuyStopType = 2,
-  SellStopType = -2,
-};
-
-}  // namespace orvane
+// Forwarding header, kept for one release: this header moved to orvane/vocabulary/operation_type_enum.h.
+#include "orvane/vocabulary/operation_type_enum.h"
 
 #endif  // ORVANE_UTIL_OPERATION_TYPE_ENUM_H_

@@ -1,18 +1,7 @@
 #ifndef ORVANE_UTIL_ORDERS_TYPE_ENUM_H_
 #define ORVANE_UTIL_ORDERS_TYPE_ENUM_H_
 
-#include <cstdint>
-
-namespace orvane {
-
-// The kind of an order: a market deal, a limit or stop entry order, or a
-// stop-loss/take-profit order.
-enum OrdersTypeEnum : int32_t {
-  MarketDataType = 1,
-  LimitOrdersType = 2,
-  SlTpType = 3,
-};
-
-}  // namespace orvane
+// Forwarding header, kept for one release: this header moved to orvane/vocabulary/orders_type_enum.h.
+#include "orvane/vocabulary/orders_type_enum.h"
 
 #endif  // ORVANE_UTIL_ORDERS_TYPE_ENUM_H_

@@ -1,17 +1,7 @@
 #ifndef ORVANE_UTIL_TRANSACTION_TYPE_ENUM_H_
 #define ORVANE_UTIL_TRANSACTION_TYPE_ENUM_H_
 
-#include <cstdint>
-
-namespace orvane {
-
-// The kind of change made to a record: insert, update or delete.
-enum TransactionTypeEnum : int32_t {
-  InsertTransType = 1,
-  UpdateTransType = 2,
-  DeleteTransType = 3,
-};
-
-}  // namespace orvane
+// Forwarding header, kept for one release: this header moved to orvane/vocabulary/transaction_type_enum.h.
+#include "orvane/vocabulary/transaction_type_enum.h"
 
 #endif  // ORVANE_UTIL_TRANSACTION_TYPE_ENUM_H_

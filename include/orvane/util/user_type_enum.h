@@ -1,20 +1,7 @@
 #ifndef ORVANE_UTIL_USER_TYPE_ENUM_H_
 #define ORVANE_UTIL_USER_TYPE_ENUM_H_
 
-#include <cstdint>
-
-namespace orvane {
-
-// The kind of user behind a server session.
-enum UserTypeEnum : int32_t {
-  DEALER_USER_TYPE = 1,
-  CLIENT_USER_TYPE = 2,
-  DEMO_CLIENT_USER_TYPE = 3,
-  TICK_ORDERS_LIQ_TYPE = 4,
-  WEB_SERVER_TYPE = 5,
-  HISTORY_CLIENT_USER_TYPE = 6,
-};
-
-}  // namespace orvane
+// Forwarding header, kept for one release: this header moved to orvane/vocabulary/user_type_enum.h.
+#include "orvane/vocabulary/user_type_enum.h"
 
 #endif  // ORVANE_UTIL_USER_TYPE_ENUM_H_

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "orvane/core/keyed_collection.h"
-#include "orvane/util/comm_calc_type_enum.h"
+#include "orvane/vocabulary/comm_calc_type_enum.h"
 
 namespace orvane {
 

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "orvane/protocol/framing.h"
 #include "orvane/protocol/tokens_enum.h"
 
 // The token code table behind CDataProtocol and CTokens: one entry per

@@ -15,7 +15,7 @@ using asio::ip::tcp;
 
 constexpr size_t kMaxHttpHead = 16 * 1024;
 
-std::string Base64(std::string_view in) {
+std::string base64(std::string_view in) {
   static constexpr char kAlphabet[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -43,16 +43,16 @@ std::string Base64(std::string_view in) {
   return out;
 }
 
-std::string HostPort(const std::string& host, uint16_t port) {
+std::string host_port(const std::string& host, uint16_t port) {
   bool is_v6 = host.find(':') != std::string::npos;
   return (is_v6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
-std::string PortBytes(uint16_t port) {
+std::string port_bytes(uint16_t port) {
   return {char(port >> 8), char(port & 0xff)};
 }
 
-std::string Socks4Reason(uint8_t code) {
+std::string socks4_reason(uint8_t code) {
   switch (code) {
     case 0x5b: return "request rejected or failed";
     case 0x5c: return "the proxy cannot reach the client's identd";
@@ -61,7 +61,7 @@ std::string Socks4Reason(uint8_t code) {
   }
 }
 
-std::string Socks5Reason(uint8_t code) {
+std::string socks5_reason(uint8_t code) {
   switch (code) {
     case 1: return "general failure";
     case 2: return "connection not allowed by the proxy's rules";
@@ -88,12 +88,12 @@ class Handshake : public std::enable_shared_from_this<Handshake> {
         m_port(port),
         m_done(std::move(done)) {}
 
-  void Start() {
+  void start() {
     switch (m_proxy.kind) {
-      case SocketHttpProxy: return HttpConnect();
-      case SocketSocks4Proxy: return Socks4();
-      case SocketSocks5Proxy: return Socks5();
-      default: return Finish("unknown proxy type " +
+      case SocketHttpProxy: return http_connect();
+      case SocketSocks4Proxy: return socks4();
+      case SocketSocks5Proxy: return socks5();
+      default: return finish("unknown proxy type " +
                              std::to_string(int(m_proxy.kind)));
     }
   }
@@ -101,41 +101,41 @@ class Handshake : public std::enable_shared_from_this<Handshake> {
  private:
   using Step = void (Handshake::*)();
 
-  void Finish(const std::string& error, std::string leftover = {}) {
+  void finish(const std::string& error, std::string leftover = {}) {
     ProxyDone done = std::move(m_done);
     m_done = nullptr;
     if (done) done(error, std::move(leftover));
   }
 
-  void Write(std::string data, Step next) {
+  void write(std::string data, Step next) {
     m_out = std::move(data);
     auto self = shared_from_this();
     asio::async_write(m_socket, asio::buffer(m_out),
                       [self, next](std::error_code ec, size_t) {
-                        if (ec) return self->Finish(self->Broken(ec));
+                        if (ec) return self->finish(self->broken(ec));
                         ((*self).*next)();
                       });
   }
 
-  void Read(size_t count, Step next) {
+  void read(size_t count, Step next) {
     m_in.clear();
     auto self = shared_from_this();
     asio::async_read(m_socket, asio::dynamic_buffer(m_in),
                      asio::transfer_exactly(count),
                      [self, next](std::error_code ec, size_t) {
-                       if (ec) return self->Finish(self->Broken(ec));
+                       if (ec) return self->finish(self->broken(ec));
                        ((*self).*next)();
                      });
   }
 
-  std::string Broken(std::error_code ec) const {
+  std::string broken(std::error_code ec) const {
     if (ec == asio::error::eof) {
-      return Kind() + " proxy closed the connection during the handshake";
+      return kind() + " proxy closed the connection during the handshake";
     }
-    return Kind() + " proxy handshake failed: " + ec.message();
+    return kind() + " proxy handshake failed: " + ec.message();
   }
 
-  std::string Kind() const {
+  std::string kind() const {
     switch (m_proxy.kind) {
       case SocketHttpProxy: return "HTTP";
       case SocketSocks4Proxy: return "SOCKS4";
@@ -143,116 +143,116 @@ class Handshake : public std::enable_shared_from_this<Handshake> {
     }
   }
 
-  uint8_t In(size_t i) const { return uint8_t(m_in[i]); }
+  uint8_t in(size_t i) const { return uint8_t(m_in[i]); }
 
   // HTTP CONNECT
 
-  void HttpConnect() {
-    std::string target = HostPort(m_host, m_port);
+  void http_connect() {
+    std::string target = host_port(m_host, m_port);
     std::string request = "CONNECT " + target + " HTTP/1.1\r\nHost: " +
                           target + "\r\n";
     if (!m_proxy.user.empty()) {
       request += "Proxy-Authorization: Basic " +
-                 Base64(m_proxy.user + ":" + m_proxy.password) + "\r\n";
+                 base64(m_proxy.user + ":" + m_proxy.password) + "\r\n";
     }
     request += "\r\n";
-    Write(std::move(request), &Handshake::HttpReadHead);
+    write(std::move(request), &Handshake::http_read_head);
   }
 
-  void HttpReadHead() {
+  void http_read_head() {
     m_in.clear();
     auto self = shared_from_this();
     asio::async_read_until(
         m_socket, asio::dynamic_buffer(m_in, kMaxHttpHead), "\r\n\r\n",
         [self](std::error_code ec, size_t head_size) {
           if (ec == asio::error::not_found) {
-            return self->Finish("HTTP proxy sent an oversized answer");
+            return self->finish("HTTP proxy sent an oversized answer");
           }
-          if (ec) return self->Finish(self->Broken(ec));
-          self->HttpCheck(head_size);
+          if (ec) return self->finish(self->broken(ec));
+          self->http_check(head_size);
         });
   }
 
-  void HttpCheck(size_t head_size) {
+  void http_check(size_t head_size) {
     std::string status_line = m_in.substr(0, m_in.find("\r\n"));
     // "HTTP/1.x NNN reason"
     size_t space = status_line.find(' ');
     bool ok = status_line.compare(0, 5, "HTTP/") == 0 &&
               space != std::string::npos && space + 1 < status_line.size() &&
               status_line[space + 1] == '2';
-    if (!ok) return Finish("HTTP proxy refused: " + status_line);
-    Finish("", m_in.substr(head_size));
+    if (!ok) return finish("HTTP proxy refused: " + status_line);
+    finish("", m_in.substr(head_size));
   }
 
   // SOCKS4: the target must be an IPv4 address; names are resolved here.
 
-  void Socks4() {
+  void socks4() {
     auto self = shared_from_this();
     m_resolver.async_resolve(
         asio::ip::tcp::v4(), m_host, std::to_string(m_port),
         [self](std::error_code ec, tcp::resolver::results_type results) {
           if (ec || results.empty()) {
-            return self->Finish("SOCKS4 proxy: cannot resolve " + self->m_host +
+            return self->finish("SOCKS4 proxy: cannot resolve " + self->m_host +
                                 (ec ? ": " + ec.message() : ""));
           }
           auto bytes = results.begin()->endpoint().address().to_v4().to_bytes();
           std::string request = {4, 1};
-          request += PortBytes(self->m_port);
+          request += port_bytes(self->m_port);
           request.append(reinterpret_cast<const char*>(bytes.data()), 4);
           request += self->m_proxy.user;
           request += '\0';
-          self->Write(std::move(request), &Handshake::Socks4Reply);
+          self->write(std::move(request), &Handshake::socks4_reply);
         });
   }
 
-  void Socks4Reply() { Read(8, &Handshake::Socks4Check); }
+  void socks4_reply() { read(8, &Handshake::socks4_check); }
 
-  void Socks4Check() {
-    if (In(1) != 0x5a) {
-      return Finish("SOCKS4 proxy: " + Socks4Reason(In(1)) + " (reply " +
-                    std::to_string(In(1)) + ")");
+  void socks4_check() {
+    if (in(1) != 0x5a) {
+      return finish("SOCKS4 proxy: " + socks4_reason(in(1)) + " (reply " +
+                    std::to_string(in(1)) + ")");
     }
-    Finish("");
+    finish("");
   }
 
   // SOCKS5
 
-  bool WithPassword() const { return !m_proxy.user.empty(); }
+  bool with_password() const { return !m_proxy.user.empty(); }
 
-  void Socks5() {
-    std::string greeting = WithPassword() ? std::string{5, 2, 0, 2}
+  void socks5() {
+    std::string greeting = with_password() ? std::string{5, 2, 0, 2}
                                           : std::string{5, 1, 0};
-    Write(std::move(greeting), &Handshake::Socks5Method);
+    write(std::move(greeting), &Handshake::socks5_method);
   }
 
-  void Socks5Method() { Read(2, &Handshake::Socks5CheckMethod); }
+  void socks5_method() { read(2, &Handshake::socks5_check_method); }
 
-  void Socks5CheckMethod() {
-    if (In(0) != 5) return Finish("SOCKS5 proxy: not a SOCKS5 answer");
-    if (In(1) == 0) return Socks5Request();
-    if (In(1) == 2 && WithPassword()) return Socks5Auth();
-    Finish("SOCKS5 proxy: no acceptable authentication method");
+  void socks5_check_method() {
+    if (in(0) != 5) return finish("SOCKS5 proxy: not a SOCKS5 answer");
+    if (in(1) == 0) return socks5_request();
+    if (in(1) == 2 && with_password()) return socks5_auth();
+    finish("SOCKS5 proxy: no acceptable authentication method");
   }
 
-  void Socks5Auth() {
+  void socks5_auth() {
     if (m_proxy.user.size() > 255 || m_proxy.password.size() > 255) {
-      return Finish("SOCKS5 proxy: user name or password longer than 255");
+      return finish("SOCKS5 proxy: user name or password longer than 255");
     }
     std::string auth = {1, char(m_proxy.user.size())};
     auth += m_proxy.user;
     auth += char(m_proxy.password.size());
     auth += m_proxy.password;
-    Write(std::move(auth), &Handshake::Socks5AuthReply);
+    write(std::move(auth), &Handshake::socks5_auth_reply);
   }
 
-  void Socks5AuthReply() { Read(2, &Handshake::Socks5CheckAuth); }
+  void socks5_auth_reply() { read(2, &Handshake::socks5_check_auth); }
 
-  void Socks5CheckAuth() {
-    if (In(1) != 0) return Finish("SOCKS5 proxy: authentication failed");
-    Socks5Request();
+  void socks5_check_auth() {
+    if (in(1) != 0) return finish("SOCKS5 proxy: authentication failed");
+    socks5_request();
   }
 
-  void Socks5Request() {
+  void socks5_request() {
     std::string request = {5, 1, 0};
     std::error_code ec;
     auto address = asio::ip::make_address(m_host, ec);
@@ -266,37 +266,37 @@ class Handshake : public std::enable_shared_from_this<Handshake> {
       request.append(reinterpret_cast<const char*>(b.data()), b.size());
     } else {
       if (m_host.size() > 255) {
-        return Finish("SOCKS5 proxy: host name longer than 255");
+        return finish("SOCKS5 proxy: host name longer than 255");
       }
       request += char(3);
       request += char(m_host.size());
       request += m_host;
     }
-    request += PortBytes(m_port);
-    Write(std::move(request), &Handshake::Socks5Reply);
+    request += port_bytes(m_port);
+    write(std::move(request), &Handshake::socks5_reply);
   }
 
-  void Socks5Reply() { Read(5, &Handshake::Socks5CheckReply); }
+  void socks5_reply() { read(5, &Handshake::socks5_check_reply); }
 
-  void Socks5CheckReply() {
-    if (In(0) != 5) return Finish("SOCKS5 proxy: not a SOCKS5 answer");
-    if (In(1) != 0) {
-      return Finish("SOCKS5 proxy: " + Socks5Reason(In(1)) + " (reply " +
-                    std::to_string(In(1)) + ")");
+  void socks5_check_reply() {
+    if (in(0) != 5) return finish("SOCKS5 proxy: not a SOCKS5 answer");
+    if (in(1) != 0) {
+      return finish("SOCKS5 proxy: " + socks5_reason(in(1)) + " (reply " +
+                    std::to_string(in(1)) + ")");
     }
     // Five bytes are in: version, reply, reserved, address type and the
     // first address byte. The rest of the bound address and its port follow.
     size_t rest = 0;
-    switch (In(3)) {
+    switch (in(3)) {
       case 1: rest = 4 - 1 + 2; break;
       case 4: rest = 16 - 1 + 2; break;
-      case 3: rest = In(4) + 2u; break;
-      default: return Finish("SOCKS5 proxy: unknown address type in reply");
+      case 3: rest = in(4) + 2u; break;
+      default: return finish("SOCKS5 proxy: unknown address type in reply");
     }
-    Read(rest, &Handshake::Done);
+    read(rest, &Handshake::done);
   }
 
-  void Done() { Finish(""); }
+  void done() { finish(""); }
 
   tcp::socket& m_socket;
   tcp::resolver m_resolver;
@@ -313,7 +313,7 @@ class Handshake : public std::enable_shared_from_this<Handshake> {
 void RunProxyHandshake(tcp::socket& socket, const SocketProxy& proxy,
                        const std::string& host, uint16_t port, ProxyDone done) {
   std::make_shared<Handshake>(socket, proxy, host, port, std::move(done))
-      ->Start();
+      ->start();
 }
 
 void ConnectThrough(tcp::resolver& resolver, tcp::socket& socket,
@@ -323,7 +323,7 @@ void ConnectThrough(tcp::resolver& resolver, tcp::socket& socket,
   std::string first_host = through_proxy ? proxy.host : host;
   uint16_t first_port = through_proxy ? uint16_t(proxy.port) : port;
   std::string what = (through_proxy ? "proxy " : "") +
-                     HostPort(first_host, first_port);
+                     host_port(first_host, first_port);
   resolver.async_resolve(
       first_host, std::to_string(first_port),
       [&socket, proxy, host, port, no_delay, what, done = std::move(done)](

@@ -1,4 +1,4 @@
-#include "orvane/connection/socket.h"
+#include "orvane/io/socket.h"
 
 namespace orvane {
 

@@ -18,8 +18,8 @@
 #include <asio.hpp>
 #include <asio/ssl.hpp>
 
-#include "orvane/connection/socket.h"
-#include "orvane/connection/tls_options.h"
+#include "orvane/io/socket.h"
+#include "orvane/io/tls_options.h"
 
 namespace orvane {
 

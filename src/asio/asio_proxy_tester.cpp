@@ -1,4 +1,4 @@
-#include "orvane/connection/asio_proxy_tester.h"
+#include "orvane/asio/asio_proxy_tester.h"
 
 #include <chrono>
 #include <utility>

@@ -1,9 +1,9 @@
-#include "orvane/connection/memory_network.h"
+#include "orvane/testing/memory_network.h"
 
 #include <utility>
 
-#include "orvane/connection/memory_acceptor.h"
 #include "orvane/core/error.h"
+#include "orvane/testing/memory_acceptor.h"
 
 namespace orvane {
 
@@ -13,7 +13,7 @@ constexpr int32_t kFirstFreePort = 40000;
 constexpr int32_t kFirstPeerPort = 50001;
 constexpr int32_t kMaxPort = 65535;
 
-bool IsWildcard(const std::string& address) {
+bool is_wildcard(const std::string& address) {
   return address == "0.0.0.0" || address == "::";
 }
 
@@ -80,7 +80,7 @@ MemoryAcceptor* MemoryNetwork::Find(const std::string& host,
   auto it = m_listening.find(port);
   if (it == m_listening.end()) return nullptr;
   const std::string& address = it->second->LocalAddress();
-  return address == host || IsWildcard(address) ? it->second : nullptr;
+  return address == host || is_wildcard(address) ? it->second : nullptr;
 }
 
 void MemoryNetwork::StartConnect(const std::shared_ptr<MemorySocket>& client,

@@ -1,4 +1,4 @@
-#include "orvane/connection/asio_socket.h"
+#include "orvane/asio/asio_socket.h"
 
 #include <openssl/bio.h>
 #include <openssl/ssl.h>
@@ -22,13 +22,13 @@ using asio::ip::tcp;
 
 constexpr size_t kReadBufferBytes = 64 * 1024;
 
-bool IsAddressLiteral(const std::string& host) {
+bool is_address_literal(const std::string& host) {
   std::error_code ec;
   asio::ip::make_address(host, ec);
   return !ec;
 }
 
-std::string Describe(std::error_code ec) {
+std::string describe(std::error_code ec) {
   if (ec == asio::error::eof) return "connection closed by the peer";
   return ec.message();
 }
@@ -65,7 +65,7 @@ std::shared_ptr<AsioTlsContext> AsioTlsContext::ForClient(
 
 namespace {
 
-std::string TimeText(const ASN1_TIME* time) {
+std::string time_text(const ASN1_TIME* time) {
   BIO* bio = BIO_new(BIO_s_mem());
   if (bio == nullptr) return "?";
   ASN1_TIME_print(bio, time);
@@ -78,18 +78,18 @@ std::string TimeText(const ASN1_TIME* time) {
 
 // A certificate that has expired, or is not valid yet, would fail every
 // handshake: refused when the server starts instead.
-void CheckValidNow(asio::ssl::context& context, const std::string& file) {
+void check_valid_now(asio::ssl::context& context, const std::string& file) {
   const X509* certificate = SSL_CTX_get0_certificate(context.native_handle());
   if (certificate == nullptr) return;
   const ASN1_TIME* not_before = X509_get0_notBefore(certificate);
   const ASN1_TIME* not_after = X509_get0_notAfter(certificate);
   if (X509_cmp_current_time(not_before) >= 0) {
     throw Error(ErrorCode::FileError, "the server certificate " + file +
-                                          " is not valid before " + TimeText(not_before));
+                                          " is not valid before " + time_text(not_before));
   }
   if (X509_cmp_current_time(not_after) <= 0) {
     throw Error(ErrorCode::FileError,
-                "the server certificate " + file + " expired on " + TimeText(not_after));
+                "the server certificate " + file + " expired on " + time_text(not_after));
   }
 }
 
@@ -116,7 +116,7 @@ std::shared_ptr<AsioTlsContext> AsioTlsContext::ForServer(
                     options.certificate_file + " or key " +
                     options.private_key_file + ": " + ec.message());
   }
-  CheckValidNow(context, options.certificate_file);
+  check_valid_now(context, options.certificate_file);
   // An idle connection gives its OpenSSL buffers back.
   SSL_CTX_set_mode(context.native_handle(), SSL_MODE_RELEASE_BUFFERS);
   tls->m_handshake_timeout_ms = options.handshake_timeout_ms;
@@ -163,7 +163,7 @@ void AsioConnection::Start(const std::string& host, uint16_t port,
         if (!self->m_secure) return self->Established(std::move(leftover));
         std::string name = server_name.empty() ? self->m_target_host
                                                : server_name;
-        if (!IsAddressLiteral(name)) {
+        if (!is_address_literal(name)) {
           SSL_set_tlsext_host_name(self->m_secure->native_handle(),
                                    name.c_str());
         }
@@ -237,7 +237,7 @@ void AsioConnection::StartReading() {
             self->m_owner->OnData(self->m_read_buffer.get(), size);
             if (self->m_owner == nullptr) return;
           }
-          if (ec) return self->Fail(Describe(ec));
+          if (ec) return self->Fail(describe(ec));
           self->StartReading();
         });
   });
@@ -339,7 +339,7 @@ void AsioConnection::StartWrite() {
         self->m_write_active = false;
         self->m_writing.Clear();
         self->m_pending.Clear();
-        return self->Fail(Describe(ec));
+        return self->Fail(describe(ec));
       }
       self->Written();
       if (!self->m_write_active && self->m_owner == nullptr) self->CloseNow();

@@ -1,4 +1,4 @@
-#include "orvane/connection/memory_acceptor.h"
+#include "orvane/testing/memory_acceptor.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "orvane/connection/asio_timer.h"
+#include "orvane/asio/asio_timer.h"
 
 #include <chrono>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "orvane/connection/asio_listener.h"
+#include "orvane/asio/asio_listener.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "asio_connection.h"
-#include "orvane/connection/asio_socket.h"
+#include "orvane/asio/asio_socket.h"
 #include "orvane/core/error.h"
 
 namespace orvane {
@@ -20,10 +20,10 @@ using asio::ip::tcp;
 namespace {
 constexpr int kAcceptPauseMs = 100;
 
-int OpenReserve() { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); }
+int open_reserve() { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); }
 
 // The address of an accepted socket, or empty.
-std::string PeerAddress(const sockaddr_storage& peer, socklen_t length) {
+std::string peer_address(const sockaddr_storage& peer, socklen_t length) {
   if (length == 0) return {};
   if (peer.ss_family == AF_INET) {
     const auto* v4 = reinterpret_cast<const sockaddr_in*>(&peer);
@@ -52,7 +52,7 @@ class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
         m_acceptor(io),
         m_pause(io),
         m_owner(owner),
-        m_reserve(OpenReserve()) {}
+        m_reserve(open_reserve()) {}
   ~AsioAcceptor() {
     if (m_reserve >= 0) ::close(m_reserve);
   }
@@ -101,9 +101,9 @@ class AsioAcceptor : public std::enable_shared_from_this<AsioAcceptor> {
     const int taken = ::accept4(m_acceptor.native_handle(),
                                 reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
     if (taken >= 0) ::close(taken);
-    m_reserve = OpenReserve();
+    m_reserve = open_reserve();
     if (taken < 0) return false;
-    m_owner->OnDropped(PeerAddress(peer, length),
+    m_owner->OnDropped(peer_address(peer, length),
                        "no descriptor left for it (the open file limit is reached)");
     return true;
   }

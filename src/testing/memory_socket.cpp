@@ -1,7 +1,7 @@
-#include "orvane/connection/memory_socket.h"
+#include "orvane/testing/memory_socket.h"
 
-#include "orvane/connection/memory_network.h"
 #include "orvane/core/error.h"
+#include "orvane/testing/memory_network.h"
 
 namespace orvane {
 

@@ -1,1 +1,0 @@
-namespace orvane { void orvane_empty_unit() {} }
