@@ -102,6 +102,30 @@ double total_of(detail::HolderRow& row, const CSymbol& symbol, uint64_t pricing_
                        row.member == detail::HolderRow::kNoMember ? SIZE_MAX : row.member);
 }
 
+// What the summaries events tell of one account, read before any handler
+// runs; the handlers are handed these very variables, as the events pass
+// their figures by reference.
+struct SummaryFigures {
+  int32_t client_id;
+  int32_t account_id;
+  double balance;
+  double flt;
+  double credit;
+  double equity;
+  double margin_requirement;
+  double margin_level;
+  double effective_margin;
+  int32_t open_positions;
+};
+
+SummaryFigures figures_of(int32_t client_id, int32_t account_id, const CSummaries& s,
+                          double flt, int32_t open_positions) {
+  return {client_id,         account_id,         s.Balance(),
+          flt,               s.Credit(),         s.Equity(),
+          s.MarginRequirement(), s.marginLevel(), s.EffectiveMargin(),
+          open_positions};
+}
+
 }  // namespace
 
 double CAccountsTransactions::RefreshFloatingProfitLoss(
@@ -117,38 +141,25 @@ void CAccountsTransactions::SummariesChanged(const std::shared_ptr<CAccount>& vA
   if (!vAccInfo || !vAccInfo->SummeryInfo()) return;
   double flt = RefreshFloatingProfitLoss(vAccInfo);
   if (!m_events.HasListeners()) return;  // the figures below only feed the event
-  const CSummaries& s = *vAccInfo->SummeryInfo();
-  int32_t client_id = vAccInfo->ClientID();
-  int32_t account_id = vAccInfo->AccountID();
-  double balance = s.Balance();
-  double credit = s.Credit();
-  double equity = s.Equity();
-  double margin_requirement = s.MarginRequirement();
-  double margin_level = s.marginLevel();
-  double effective_margin = s.EffectiveMargin();
-  int32_t open_positions = vAccInfo->OpenPositions()->Count();
+  SummaryFigures f = figures_of(vAccInfo->ClientID(), vAccInfo->AccountID(),
+                                      *vAccInfo->SummeryInfo(), flt,
+                                      vAccInfo->OpenPositions()->Count());
   m_events.Raise([&](CAccountsTransactionsEvents& l) {
-    l.UpdateListView(client_id, account_id, balance, flt, credit, equity, margin_requirement,
-                     margin_level, effective_margin, open_positions);
+    l.UpdateListView(f.client_id, f.account_id, f.balance, f.flt, f.credit, f.equity,
+                     f.margin_requirement, f.margin_level, f.effective_margin, f.open_positions);
   });
 }
 
 void CAccountsTransactions::AnnounceNewAccount(int32_t client_id, int32_t account_id) {
   auto account = Account(client_id, account_id);
   if (!account) return;
-  double flt = RefreshFloatingProfitLoss(account);
-  const CSummaries& s = *account->SummeryInfo();
-  double balance = s.Balance();
-  double credit = s.Credit();
-  double equity = s.Equity();
-  double margin_requirement = s.MarginRequirement();
-  double margin_level = s.marginLevel();
-  double effective_margin = s.EffectiveMargin();
-  int32_t open_positions = account->OpenPositions()->Count();
+  const double flt = RefreshFloatingProfitLoss(account);
+  SummaryFigures f = figures_of(client_id, account_id, *account->SummeryInfo(), flt,
+                                      account->OpenPositions()->Count());
   m_events.Raise([&](CAccountsTransactionsEvents& l) {
-    l.NewAccountSummeriesData(client_id, account_id, balance, flt, credit, equity,
-                              margin_requirement, margin_level, effective_margin,
-                              open_positions);
+    l.NewAccountSummeriesData(f.client_id, f.account_id, f.balance, f.flt, f.credit, f.equity,
+                              f.margin_requirement, f.margin_level, f.effective_margin,
+                              f.open_positions);
   });
 }
 
@@ -252,21 +263,14 @@ void CAccountsTransactions::RevalueListened(const CCurAccount& index, const CSym
     const uint64_t pricing_generation = ClientParamEntry::PricingGeneration();
     read_ahead(*rows, i, pricing_generation);
     double flt = total_of(row, symbol, pricing_generation, counts.repriced);
-    const CSummaries& s = *row.summaries;
     row.summaries->FloatingProfitLoss(flt);  // no listener: raises nothing
     if (m_events.HasListeners()) {
-      int32_t client_id = row.client_id;
-      int32_t account_id = row.account_id;
-      double balance = s.Balance();
-      double credit = s.Credit();
-      double equity = s.Equity();
-      double margin_requirement = s.MarginRequirement();
-      double margin_level = s.marginLevel();
-      double effective_margin = s.EffectiveMargin();
-      int32_t open_positions = static_cast<int32_t>(row.figures->Count());
+      SummaryFigures f = figures_of(row.client_id, row.account_id, *row.summaries, flt,
+                                          static_cast<int32_t>(row.figures->Count()));
       m_events.Raise([&](CAccountsTransactionsEvents& l) {
-        l.UpdateListView(client_id, account_id, balance, flt, credit, equity,
-                         margin_requirement, margin_level, effective_margin, open_positions);
+        l.UpdateListView(f.client_id, f.account_id, f.balance, f.flt, f.credit, f.equity,
+                         f.margin_requirement, f.margin_level, f.effective_margin,
+                         f.open_positions);
       });
     }
     if (m_side != SERVER_SIDE_EXECUTION || !trades_now(symbol)) continue;
