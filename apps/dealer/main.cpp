@@ -19,6 +19,7 @@
 
 #include "dealer.h"
 #include "dealer_command.h"
+#include "exit_codes.h"
 #include "orvane/asio/asio_timer.h"
 #include "orvane/connection/tcp_client_environment.h"
 #include "orvane/core/clock.h"
@@ -34,11 +35,7 @@ using orvane::apps::Dealer;
 using orvane::apps::DealerCommand;
 using orvane::apps::StrictNumber;
 
-constexpr int kMismatch = 3;
-constexpr int kTimedOut = 4;
-constexpr int kRefused = 5;
-constexpr int kLoadFailed = 7;
-constexpr int kBadArguments = 64;
+namespace exit_code = orvane::apps::exit_code;
 // How long the server's figures may take once the run ends.
 constexpr int kCompareSeconds = 10;
 
@@ -146,12 +143,12 @@ class Runner : public orvane::apps::DealerEvents {
   void Ready() override { Say("ready: " + std::to_string(m_dealer->Risks().size()) + " accounts"); }
   void Refused(const std::string& reason) override {
     Say("log-on refused: " + reason);
-    m_exit = kRefused;
+    m_exit = exit_code::kRefused;
     Finish();
   }
   void LoadFailed(const std::string& reason) override {
     Say(reason);
-    m_exit = kLoadFailed;
+    m_exit = exit_code::kLoadFailed;
     Finish();
   }
   void Arrived(const orvane::apps::wire::Negotiation& n) override {
@@ -172,7 +169,7 @@ class Runner : public orvane::apps::DealerEvents {
     }
     Say("compared " + std::to_string(comparisons.size()) + " account(s) with the server: " +
         (equal ? "all equal to the cent" : "MISMATCH"));
-    if (!equal) m_exit = kMismatch;
+    if (!equal) m_exit = exit_code::kMismatch;
     Finish();
   }
 
@@ -192,14 +189,14 @@ class Runner : public orvane::apps::DealerEvents {
     Print();
     if (!m_dealer->CompareWithServer()) {
       Say("not connected: nothing to compare");
-      m_exit = kTimedOut;
+      m_exit = exit_code::kTimedOut;
       return Finish();
     }
     m_deadline.expires_after(std::chrono::seconds(kCompareSeconds));
     m_deadline.async_wait([this](const std::error_code& e) {
       if (e) return;
       Say("gave up: the server's figures did not come");
-      m_exit = kTimedOut;
+      m_exit = exit_code::kTimedOut;
       Finish();
     });
   }
@@ -250,7 +247,7 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     std::cerr << "orvane-dealer: " << e.what() << "\n";
     Usage();
-    return kBadArguments;
+    return exit_code::kBadArguments;
   }
   if (!args.tls.enabled && !orvane::apps::IsLoopbackHost(args.options.host)) {
     std::cerr << "orvane-dealer: WARNING: connecting to " << args.options.host

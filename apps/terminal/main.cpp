@@ -29,6 +29,7 @@
 #include "orvane/io/tls_options.h"
 #include "orvane/vocabulary/operation_type_enum.h"
 #include "command.h"
+#include "exit_codes.h"
 #include "secrets.h"
 #include "strict_number.h"
 #include "terminal.h"
@@ -42,12 +43,7 @@ using orvane::apps::Comparison;
 using orvane::apps::Terminal;
 using orvane::apps::TerminalOptions;
 
-constexpr int kMismatch = 3;
-constexpr int kTimedOut = 4;
-constexpr int kRefused = 5;
-constexpr int kSoakFailed = 6;
-constexpr int kLoadFailed = 7;
-constexpr int kBadArguments = 64;
+namespace exit_code = orvane::apps::exit_code;
 
 void Usage() {
   std::cerr << "usage: orvane-terminal --port N --user NAME [--password-file FILE] [--host H]\n"
@@ -316,7 +312,7 @@ class Runner : public orvane::apps::TerminalEvents {
         if (e) return;
         if (m_args.soak) return SoakReport();
         Say("gave up: no figures to compare after " + Cents(m_args.seconds) + " s");
-        m_exit = kTimedOut;
+        m_exit = exit_code::kTimedOut;
         Finish();
       });
     }
@@ -330,12 +326,12 @@ class Runner : public orvane::apps::TerminalEvents {
   }
   void Refused(const std::string& reason) override {
     Say("log-on refused: " + reason);
-    m_exit = kRefused;
+    m_exit = exit_code::kRefused;
     Finish();
   }
   void LoadFailed(const std::string& reason) override {
     Say(reason);
-    m_exit = kLoadFailed;
+    m_exit = exit_code::kLoadFailed;
     Finish();
   }
   void OrderAnswered(const orvane::apps::wire::OrderAnswer& answer) override {
@@ -355,7 +351,7 @@ class Runner : public orvane::apps::TerminalEvents {
   void Checked(const std::vector<Comparison>& comparisons) override {
     if (m_args.soak) return;
     for (const Comparison& c : comparisons) {
-      if (!c.Equal()) m_exit = kMismatch;
+      if (!c.Equal()) m_exit = exit_code::kMismatch;
       if (m_args.sessions > 1 && c.Equal()) continue;
       Say("account " + std::to_string(c.account) + "  terminal: balance " +
           Cents(c.terminal.balance) + " equity " + Cents(c.terminal.equity) + " margin level " +
@@ -495,7 +491,7 @@ class Runner : public orvane::apps::TerminalEvents {
     Say("soak: " + std::to_string(streaming) + "/" + std::to_string(m_terminals.size()) +
         " sessions streaming, " + std::to_string(prices) + " prices received, " +
         std::to_string(gaps) + " sequence gaps, " + std::to_string(logons) + " log-ons");
-    if (gaps != 0 || streaming != m_terminals.size()) m_exit = kSoakFailed;
+    if (gaps != 0 || streaming != m_terminals.size()) m_exit = exit_code::kSoakFailed;
     Finish();
   }
 
@@ -540,7 +536,7 @@ int main(int argc, char** argv) {
   } catch (const std::exception& e) {
     std::cerr << "orvane-terminal: " << e.what() << "\n";
     Usage();
-    return kBadArguments;
+    return exit_code::kBadArguments;
   }
   WarnIfPlain(args);
   try {
