@@ -22,8 +22,9 @@ PYTHONPATH="$dir/python" /usr/bin/python3 -m pytest -q -p no:cacheprovider tests
 figure() {  # figure LABEL GCOVR-ARGS...
   local label=$1; shift
   local total
-  total=$(gcovr -r . --object-directory "$dir" -j "$jobs" "$@" | awk '/^TOTAL/ {print $NF}')
-  printf '%-22s %s\n' "$label" "$total"
+  total=$(gcovr -r . --object-directory "$dir" -j "$jobs" "$@" 2>/dev/null |
+          awk '/^TOTAL/ {printf "%.1f %% (%d of %d)", $2 ? 100 * $3 / $2 : 0, $3, $2}')
+  printf '%-18s %s\n' "$label" "$total"
 }
 echo "== coverage"
 figure "library lines"    --filter src/ --filter include/
