@@ -34,6 +34,7 @@ cmake -S tests/consumer -B build/consumer-cmake -G Ninja -DCMAKE_BUILD_TYPE=Rele
   -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build build/consumer-cmake -j "$jobs" >/dev/null
 build/consumer-cmake/consumer
+build/consumer-cmake/codec_only
 PKG_CONFIG_PATH="$(dirname "$(find "$prefix" -name orvane.pc)")" \
   cmake -S tests/consumer -B build/consumer-pc -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DORVANE_CONSUMER_PKG_CONFIG=ON >/dev/null
