@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <asio.hpp>
 #include <cstdlib>
 #include <cstring>
@@ -96,68 +97,139 @@ void RunUntil(asio::io_context& io, const std::function<bool()>& done, int every
   }
 }
 
-void BM_ServerToTerminals(benchmark::State& state) {
-  const size_t sessions = static_cast<size_t>(state.range(0));
-  const model::Snapshot& book = SampleBook();
-  auto clock = std::make_shared<FixedClock>();
-  ScopedClock scoped(clock);
-  asio::io_context io;
-  ServerOptions options;
-  options.rate = 1e-9;  // quotes come from the benchmark loop
-  options.log_engine = false;
-  options.gateway.handshake_ms = 3600 * 1000;
-  // Every session from this one address, several of them per user of the book.
-  options.gateway.multi_sessions_allowed = true;
-  options.gateway.max_sessions_per_user = 0;
-  options.gateway.max_sessions_per_address = 0;
-  auto timers = std::make_shared<AsioTimerFactory>(io);
-  TradingServer server(book, PriceFeed::FromTape({}), clock,
-                       {std::make_shared<AsioListener>(io), timers, [] { return int64_t{0}; }},
-                       options);
-  const int32_t port = server.Start("127.0.0.1", 0);
-  std::vector<std::unique_ptr<Terminal>> terminals;
-  for (size_t i = 0; i < sessions; ++i) {
-    const model::User& user = book.users[i % book.users.size()];
-    TerminalOptions t;
-    t.port = port;
-    t.username = user.username;
-    t.password = user.password;
-    t.handshake_ms = 3600 * 1000;
-    terminals.push_back(
-        std::make_unique<Terminal>(AsioTcpClientEnvironment(io), *timers, t, clock, nullptr));
-    terminals.back()->Connect();
-  }
-  RunUntil(io, [&] {
-    for (auto& t : terminals) {
-      if (t->phase() != Terminal::Phase::kStreaming) return false;
+// The reference server on loopback with `sessions` terminals streaming its
+// prices, everything on one io_context run by the benchmark's thread.
+struct Platform {
+  explicit Platform(size_t sessions)
+      : clock(std::make_shared<FixedClock>()),
+        scoped(clock),
+        timers(std::make_shared<AsioTimerFactory>(io)),
+        server(SampleBook(), PriceFeed::FromTape({}), clock,
+               {std::make_shared<AsioListener>(io), timers, [] { return int64_t{0}; }},
+               Options()),
+        walk(PriceFeed::RandomWalk(SampleBook(), 11, 1000, 0)) {
+    const model::Snapshot& book = SampleBook();
+    const int32_t port = server.Start("127.0.0.1", 0);
+    for (size_t i = 0; i < sessions; ++i) {
+      const model::User& user = book.users[i % book.users.size()];
+      TerminalOptions t;
+      t.port = port;
+      t.username = user.username;
+      t.password = user.password;
+      t.handshake_ms = 3600 * 1000;
+      terminals.push_back(
+          std::make_unique<Terminal>(AsioTcpClientEnvironment(io), *timers, t, clock, nullptr));
+      terminals.back()->Connect();
     }
-    return true;
-  });
-  PriceFeed walk = PriceFeed::RandomWalk(book, 11, 1000, 0);
-  auto received = [&] {
+    RunUntil(io, [&] {
+      for (auto& t : terminals) {
+        if (t->phase() != Terminal::Phase::kStreaming) return false;
+      }
+      return true;
+    });
+  }
+  ~Platform() {
+    for (auto& t : terminals) t->Disconnect();
+    server.Stop();
+  }
+
+  // Prices received by all terminals together.
+  size_t Received() const {
     size_t total = 0;
-    for (auto& t : terminals) total += t->PricesReceived();
+    for (const auto& t : terminals) total += t->PricesReceived();
     return total;
-  };
-  size_t sent_before = server.PricesSent();
+  }
+
+  static ServerOptions Options() {
+    ServerOptions options;
+    options.rate = 1e-9;  // quotes come from the benchmark loop
+    options.log_engine = false;
+    options.gateway.handshake_ms = 3600 * 1000;
+    // Every session from this one address, several of them per user of the book.
+    options.gateway.multi_sessions_allowed = true;
+    options.gateway.max_sessions_per_user = 0;
+    options.gateway.max_sessions_per_address = 0;
+    return options;
+  }
+
+  asio::io_context io;
+  std::shared_ptr<FixedClock> clock;
+  ScopedClock scoped;
+  std::shared_ptr<AsioTimerFactory> timers;
+  TradingServer server;
+  PriceFeed walk;
+  std::vector<std::unique_ptr<Terminal>> terminals;
+};
+
+void BM_ServerToTerminals(benchmark::State& state) {
+  Platform platform(static_cast<size_t>(state.range(0)));
+  size_t sent_before = platform.server.PricesSent();
   model::Quote tick;
   const uint64_t allocations_before = g_allocations;
   for (auto _ : state) {
     for (int q = 0; q < kQuotesPerRound; ++q) {
-      walk.Next(tick);
-      server.ApplyQuote(tick);
+      platform.walk.Next(tick);
+      platform.server.ApplyQuote(tick);
     }
-    const size_t target = server.PricesSent();
-    RunUntil(io, [&] { return received() >= target; }, 64);
+    const size_t target = platform.server.PricesSent();
+    RunUntil(platform.io, [&] { return platform.Received() >= target; }, 64);
   }
   const uint64_t allocations = g_allocations - allocations_before;
-  const auto delivered = static_cast<int64_t>(server.PricesSent() - sent_before);
+  const auto delivered = static_cast<int64_t>(platform.server.PricesSent() - sent_before);
   state.SetItemsProcessed(delivered);
   ReportAllocations(state, allocations, delivered);
   state.counters["per_quote"] =
       static_cast<double>(delivered) / static_cast<double>(state.iterations() * kQuotesPerRound);
-  for (auto& t : terminals) t->Disconnect();
-  server.Stop();
+}
+
+// The time from a quote's arrival at the server to each terminal's figures
+// holding it. Quotes come one at a time, each delivered to every session
+// before the next: the latency of an unloaded fan-out, all sessions served by
+// one thread. A terminal's price handler applies the quote to its engine
+// before it returns, so once its count of prices rises its figures are
+// current; the count is read after every handler the loop runs.
+void BM_QuoteToFigures(benchmark::State& state) {
+  Platform platform(static_cast<size_t>(state.range(0)));
+  model::Quote tick;
+  std::vector<double> latencies_us;
+  latencies_us.reserve(1 << 22);
+  for (auto _ : state) {
+    platform.walk.Next(tick);
+    size_t seen = platform.Received();
+    const size_t sent_before = platform.server.PricesSent();
+    const auto arrival = std::chrono::steady_clock::now();
+    platform.server.ApplyQuote(tick);
+    const size_t target = seen + (platform.server.PricesSent() - sent_before);
+    while (seen < target) {
+      if (platform.io.poll_one() == 0) platform.io.run_one();
+      const size_t now_seen = platform.Received();
+      if (now_seen == seen) continue;
+      const double us = std::chrono::duration<double, std::micro>(
+                            std::chrono::steady_clock::now() - arrival).count();
+      latencies_us.insert(latencies_us.end(), now_seen - seen, us);
+      seen = now_seen;
+    }
+  }
+  std::sort(latencies_us.begin(), latencies_us.end());
+  auto quantile = [&](double q) {
+    if (latencies_us.empty()) return 0.0;
+    return latencies_us[static_cast<size_t>(q * static_cast<double>(latencies_us.size() - 1))];
+  };
+  state.counters["p50_us"] = quantile(0.50);
+  state.counters["p99_us"] = quantile(0.99);
+  state.counters["max_us"] = quantile(1.0);
+  state.counters["deliveries"] = static_cast<double>(latencies_us.size());
+  // What reading the counts after each handler adds to the figures above.
+  constexpr int kScans = 1000;
+  size_t sink = 0;
+  const auto scan_start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kScans; ++i) {
+    sink += platform.Received();
+    benchmark::ClobberMemory();
+  }
+  benchmark::DoNotOptimize(sink);
+  state.counters["scan_us"] = std::chrono::duration<double, std::micro>(
+                                  std::chrono::steady_clock::now() - scan_start).count() / kScans;
 }
 
 // ---- the raw reference ----
@@ -216,6 +288,7 @@ void BM_RawAsioReference(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ServerToTerminals)->Arg(100)->Arg(1000)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QuoteToFigures)->Arg(100)->Arg(1000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RawAsioReference)->Arg(100)->Arg(1000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
