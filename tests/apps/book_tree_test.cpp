@@ -13,8 +13,8 @@
 #include "orvane/clients/clients.h"
 #include "orvane/clients/global_var.h"
 #include "orvane/core/clock.h"
-#include "orvane/util/client_type_enum.h"
-#include "orvane/util/user_type_enum.h"
+#include "orvane/vocabulary/client_type_enum.h"
+#include "orvane/vocabulary/user_type_enum.h"
 #include "platform.h"
 
 namespace orvane::apps {

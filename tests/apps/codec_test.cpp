@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "orvane/util/operation_type_enum.h"
-#include "orvane/util/orders_type_enum.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/process.h"
+#include "orvane/vocabulary/operation_type_enum.h"
+#include "orvane/vocabulary/orders_type_enum.h"
 
 namespace orvane::apps::wire {
 namespace {

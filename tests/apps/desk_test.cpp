@@ -20,7 +20,7 @@
 #include "memory_store.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/conversions.h"
-#include "orvane/util/operation_type_enum.h"
+#include "orvane/vocabulary/operation_type_enum.h"
 
 namespace orvane::apps {
 namespace {

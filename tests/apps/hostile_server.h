@@ -17,14 +17,14 @@
 #include <vector>
 
 #include "messages.h"
-#include "orvane/connection/acceptor.h"
-#include "orvane/connection/memory_acceptor.h"
-#include "orvane/connection/memory_network.h"
-#include "orvane/connection/socket.h"
-#include "orvane/connection/virtual_timer.h"
 #include "orvane/core/clock.h"
+#include "orvane/io/acceptor.h"
+#include "orvane/io/socket.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/process.h"
+#include "orvane/testing/memory_acceptor.h"
+#include "orvane/testing/memory_network.h"
+#include "orvane/testing/virtual_timer.h"
 #include "rows.h"
 #include "terminal.h"
 

@@ -17,7 +17,7 @@
 #include "desk.h"
 #include "memory_store.h"
 #include "orvane/core/clock.h"
-#include "orvane/util/operation_type_enum.h"
+#include "orvane/vocabulary/operation_type_enum.h"
 #include "replay.h"
 #include "time_of_day.h"
 

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "orvane/connection/memory_network.h"
-#include "orvane/connection/virtual_timer.h"
 #include "orvane/core/clock.h"
+#include "orvane/testing/memory_network.h"
+#include "orvane/testing/virtual_timer.h"
 #include "terminal.h"
 
 namespace orvane::apps::test {

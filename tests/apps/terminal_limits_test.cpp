@@ -14,9 +14,9 @@
 
 #include "hostile_server.h"
 #include "messages.h"
-#include "orvane/connection/memory_network.h"
-#include "orvane/connection/virtual_timer.h"
 #include "orvane/core/clock.h"
+#include "orvane/testing/memory_network.h"
+#include "orvane/testing/virtual_timer.h"
 #include "platform_book.h"
 #include "terminal.h"
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "orvane/connection/memory_socket.h"
-#include "orvane/connection/virtual_timer.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/process.h"
 #include "orvane/protocol/tokens_enum.h"
+#include "orvane/testing/memory_socket.h"
+#include "orvane/testing/virtual_timer.h"
 
 namespace orvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "orvane/connection/memory_network.h"
+#include "orvane/testing/memory_network.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "orvane/connection/memory_acceptor.h"
 #include "orvane/connection/tcp_client.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
+#include "orvane/testing/memory_acceptor.h"
 
 namespace orvane {
 namespace {

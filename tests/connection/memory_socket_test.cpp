@@ -1,12 +1,12 @@
-#include "orvane/connection/memory_socket.h"
+#include "orvane/testing/memory_socket.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "orvane/connection/virtual_timer.h"
 #include "orvane/core/error.h"
+#include "orvane/testing/virtual_timer.h"
 
 namespace orvane {
 namespace {

@@ -28,11 +28,11 @@
 #include <string_view>
 #include <vector>
 
-#include "orvane/connection/memory_socket.h"
 #include "orvane/connection/tcp_client.h"
-#include "orvane/connection/virtual_timer.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/date_time.h"
+#include "orvane/testing/memory_socket.h"
+#include "orvane/testing/virtual_timer.h"
 
 namespace orvane::test {
 

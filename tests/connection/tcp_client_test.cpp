@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "orvane/connection/memory_socket.h"
-#include "orvane/connection/virtual_timer.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/date_time.h"
+#include "orvane/testing/memory_socket.h"
+#include "orvane/testing/virtual_timer.h"
 
 namespace orvane {
 namespace {

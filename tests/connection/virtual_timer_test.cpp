@@ -1,4 +1,4 @@
-#include "orvane/connection/virtual_timer.h"
+#include "orvane/testing/virtual_timer.h"
 
 #include <gtest/gtest.h>
 

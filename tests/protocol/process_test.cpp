@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "orvane/connection/memory_socket.h"
+#include "orvane/testing/memory_socket.h"
 #include "support/errors.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/process.h"

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "orvane/connection/memory_socket.h"
 #include "orvane/core/error.h"
 #include "orvane/protocol/event_manager.h"
 #include "orvane/protocol/response.h"
 #include "orvane/session/session.h"
+#include "orvane/testing/memory_socket.h"
 
 namespace orvane {
 namespace {

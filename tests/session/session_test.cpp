@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "orvane/connection/memory_socket.h"
+#include "orvane/testing/memory_socket.h"
 
 namespace orvane {
 namespace {

@@ -12,7 +12,7 @@
 #include <memory>
 #include <utility>
 
-#include "orvane/connection/timer.h"
+#include "orvane/io/timer.h"
 
 namespace orvane::test {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "orvane/connection/asio_listener.h"
+#include "orvane/asio/asio_listener.h"
 #include "orvane/core/error.h"
 #include "peers.h"
 

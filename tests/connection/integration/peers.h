@@ -22,8 +22,8 @@
 #include <thread>
 #include <vector>
 
-#include "orvane/connection/asio_listener.h"
-#include "orvane/connection/socket.h"
+#include "orvane/asio/asio_listener.h"
+#include "orvane/io/socket.h"
 
 extern char** environ;
 

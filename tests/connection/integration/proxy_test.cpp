@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "orvane/connection/asio_proxy_tester.h"
-#include "orvane/connection/asio_socket.h"
+#include "orvane/asio/asio_proxy_tester.h"
+#include "orvane/asio/asio_socket.h"
 #include "orvane/connection/tcp_client.h"
-#include "orvane/connection/virtual_timer.h"
+#include "orvane/testing/virtual_timer.h"
 #include "peers.h"
 
 namespace orvane {

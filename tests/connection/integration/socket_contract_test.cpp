@@ -11,9 +11,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "orvane/connection/asio_socket.h"
-#include "orvane/connection/memory_socket.h"
+#include "orvane/asio/asio_socket.h"
 #include "orvane/core/error.h"
+#include "orvane/testing/memory_socket.h"
 #include "peers.h"
 
 namespace orvane {

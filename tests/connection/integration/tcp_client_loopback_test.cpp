@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "orvane/connection/asio_socket.h"
+#include "orvane/asio/asio_socket.h"
 #include "orvane/connection/h_client.h"
 #include "orvane/connection/tcp_client.h"
-#include "orvane/connection/virtual_timer.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/process.h"
 #include "orvane/protocol/tokens_enum.h"
+#include "orvane/testing/virtual_timer.h"
 #include "peers.h"
 
 namespace orvane {

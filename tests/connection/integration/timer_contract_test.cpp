@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
-#include "orvane/connection/asio_timer.h"
-#include "orvane/connection/virtual_timer.h"
+#include "orvane/asio/asio_timer.h"
+#include "orvane/testing/virtual_timer.h"
 #include "peers.h"
 
 namespace orvane {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "orvane/connection/asio_listener.h"
-#include "orvane/connection/asio_socket.h"
+#include "orvane/asio/asio_listener.h"
+#include "orvane/asio/asio_socket.h"
 #include "support/errors.h"
 #include "orvane/core/error.h"
 #include "peers.h"
