@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "metrics.h"
-#include "orvane/connection/memory_acceptor.h"
-#include "orvane/connection/memory_network.h"
-#include "orvane/connection/memory_socket.h"
-#include "orvane/connection/virtual_timer.h"
+#include "orvane/testing/memory_acceptor.h"
+#include "orvane/testing/memory_network.h"
+#include "orvane/testing/memory_socket.h"
+#include "orvane/testing/virtual_timer.h"
 
 namespace orvane::apps {
 namespace {

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "fake_connection_host.h"
-#include "orvane/connection/memory_socket.h"
-#include "orvane/connection/virtual_timer.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/process.h"
 #include "orvane/session/security.h"
 #include "orvane/session/session.h"
+#include "orvane/testing/memory_socket.h"
+#include "orvane/testing/virtual_timer.h"
 
 namespace orvane::apps {
 namespace {

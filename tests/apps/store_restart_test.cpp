@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "orvane/util/operation_type_enum.h"
+#include "orvane/vocabulary/operation_type_enum.h"
 #include "scratch_directory.h"
 #include "sqlite_store.h"
 #include "trading_fixture.h"
