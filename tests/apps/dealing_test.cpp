@@ -53,7 +53,8 @@ TEST_F(DealingTest, ADealerReadsOnlyTheTreeItActsFor) {
 TEST_F(DealingTest, ADepositReachesTheClientsTerminalAndTheDealerAtOnce) {
   Peer alice = LogOn("alice", "secret");
   Peer dana = LogOn("dana", "pw");
-  const auto answer = dana.Executed(wire::MoneyRequest{1, 100, MoneyOrder::kDeposit, 500.5, "wire 77"});
+  const auto answer =
+      dana.Executed(wire::MoneyRequest{1, 100, MoneyOrder::kDeposit, 500.5, "wire 77"});
   EXPECT_EQ(answer.ticket, 100);
   wire::TotalsPush pushed;
   bool told = false;

@@ -203,7 +203,9 @@ class ChangeMaker {
 
  private:
   bool Chance(unsigned percent) { return m_random() % 100 < percent; }
-  double Any() { return Chance(50) ? AnyDouble(m_random) : static_cast<double>(m_random() % 1000) / 8; }
+  double Any() {
+    return Chance(50) ? AnyDouble(m_random) : static_cast<double>(m_random() % 1000) / 8;
+  }
   int32_t Int() { return static_cast<int32_t>(m_random()); }
   std::string Text() { return AnyText(m_random); }
   template <typename R>

@@ -77,7 +77,9 @@ inline std::string RoundTrip(const CProcess& process) {
   parsed.DefineProcessByCommand(0, text);
   if (parsed.TokenID() != process.TokenID()) return "rebuilt response changed its token";
   // A parameter holding "&h," makes the response read as SID 0.
-  if (parsed.CommandSID() != kNoSid && parsed.CommandSID() != 0) return "rebuilt response has a SID";
+  if (parsed.CommandSID() != kNoSid && parsed.CommandSID() != 0) {
+    return "rebuilt response has a SID";
+  }
   if (parsed.Parameters() != count) return "rebuilt response changed its parameter count";
   for (int16_t i = 1; i <= count; ++i) {
     if (parsed.ParameterValue(i) != params[i - 1]) return "rebuilt response changed a parameter";

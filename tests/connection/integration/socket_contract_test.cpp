@@ -215,7 +215,8 @@ TYPED_TEST(SocketContractTest, LentAndCopiedReadsTogetherGiveTheStreamInOrder) {
   client.Advise(&mixer);
   std::string sent;
   for (int i = 0; i < 40; ++i) {
-    const std::string piece = std::to_string(i) + std::string(997 * (i % 5) + 1, char('a' + i % 26));
+    const std::string piece =
+        std::to_string(i) + std::string(997 * (i % 5) + 1, char('a' + i % 26));
     sent += piece;
     this->link.server->Send(piece);
     this->link.Pause();
