@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "detail/holder_book.h"
+#include "detail/slab.h"
 #include "orvane/accounts/account.h"
 #include "orvane/accounts/accounts.h"
 #include "orvane/accounts/accounts_transactions.h"
@@ -207,7 +208,8 @@ std::shared_ptr<CAccount> CAccountsTransactions::AddNewAccount(
     if (!m_clients) return nullptr;
     auto client = m_clients->Item(KeyOf(int_of(cl_no)));
     if (!client) return nullptr;
-    auto summaries = std::make_shared<CSummaries>();
+    // Beside the other accounts' summaries, where the price walk reads them.
+    auto summaries = std::allocate_shared<CSummaries>(detail::SlabAllocator<CSummaries>());
     summaries->SetValues(PrvMargin, TotDep, TotComm, MarginReq, NetProfit, TotCr, TotInt);
     const int32_t account_id = int_of(Nvl(acc_no, Variant(-1)));
     const int32_t client_id = int_of(cl_no);

@@ -6,6 +6,7 @@
 
 #include "detail/holder_book.h"
 #include "detail/position_figures.h"
+#include "detail/slab.h"
 #include "orvane/clients/client_param_entry.h"
 #include "orvane/core/conversions.h"
 #include "orvane/core/keyed_lookup.h"
@@ -13,15 +14,26 @@
 
 namespace orvane {
 
+namespace {
+
+// The figures of every collection sit together, where the price walk reads
+// them for each holder.
+detail::Slab& figures_slab() {
+  static_assert(sizeof(detail::PositionFigures) <= detail::kMaxSlabBytes);
+  return *detail::SlabFor(sizeof(detail::PositionFigures));
+}
+
+}  // namespace
+
 COpenPositions::COpenPositions()
-    : m_figures(new (m_figures_storage) detail::PositionFigures()) {
-  static_assert(sizeof(detail::PositionFigures) <= kFiguresBytes &&
-                alignof(detail::PositionFigures) <= alignof(COpenPositions));
+    : m_figures(new (figures_slab().Allocate()) detail::PositionFigures()) {
+  static_assert(alignof(detail::PositionFigures) <= detail::Slab::kLine);
 }
 
 COpenPositions::~COpenPositions() {
   Deallocate();
   m_figures->~PositionFigures();
+  figures_slab().Free(m_figures);
   detail::StructureChanged();  // the engine's walk may hold the figures' address
 }
 

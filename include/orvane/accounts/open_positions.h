@@ -71,11 +71,7 @@ class COpenPositions : public Object, public ISafeObject, private NonCopyable {
   void Release(COpenPosition& position) const;
 
   KeyedCollection<COpenPosition> m_items;
-  // The private part lives in the object itself, so that a record change
-  // reads one object, not two; its layout is the library's own.
-  static constexpr size_t kFiguresBytes = 320;
-  alignas(64) unsigned char m_figures_storage[kFiguresBytes];
-  detail::PositionFigures* m_figures;
+  detail::PositionFigures* m_figures;  // the private part; its layout is the library's own
 };
 
 }  // namespace orvane

@@ -7,6 +7,7 @@
 
 #include "orvane/core/keyed_collection.h"
 #include "orvane/vocabulary/comm_calc_type_enum.h"
+#include "slab.h"
 
 namespace orvane {
 
@@ -123,7 +124,7 @@ class alignas(64) PositionFigures {
   bool m_stale = false;
   Kept m_inline[kInline];
   std::vector<Kept> m_more;
-  std::vector<Row> m_rows;
+  std::vector<Row, SlabAllocator<Row>> m_rows;  // up to eight beside other accounts' rows
 };
 
 inline size_t PositionFigures::ReadSpan(size_t members) {
