@@ -15,13 +15,19 @@ std::shared_ptr<Clock>& current_clock() {
 }  // namespace
 
 DateTime SystemClock::Now() const {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  // The time is to the second, and the conversion to local time costs more
+  // than reading the clock: each thread converts once a second. The price
+  // walk asks for every holder.
+  thread_local std::time_t converted_second = -1;
+  thread_local DateTime converted;
+  const std::time_t t = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  if (t == converted_second) return converted;
   std::tm local{};
   localtime_r(&t, &local);
-  return DateTime::FromParts(local.tm_year + 1900, local.tm_mon + 1,
-                             local.tm_mday, local.tm_hour, local.tm_min,
-                             local.tm_sec);
+  converted = DateTime::FromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                  local.tm_hour, local.tm_min, local.tm_sec);
+  converted_second = t;
+  return converted;
 }
 
 DateTime Now() { return current_clock()->Now(); }

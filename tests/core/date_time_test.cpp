@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <vector>
 
 #include "orvane/core/clock.h"
@@ -54,6 +55,24 @@ TEST(ClockTest, ScopedClockReplacesAndRestoresNow) {
     EXPECT_EQ(Now().Hour(), 22);
   }
   EXPECT_GT(Now().Year(), 2000);
+}
+
+// The machine's clock keeps its local-time conversion for the rest of a
+// second: what it answers is the local time of a second read around it.
+TEST(ClockTest, SystemClockAnswersTheLocalTimeOfNow) {
+  auto local_now = [](std::time_t t) {
+    std::tm local{};
+    localtime_r(&t, &local);
+    return DateTime::FromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                               local.tm_hour, local.tm_min, local.tm_sec);
+  };
+  const SystemClock clock;
+  for (int i = 0; i < 3; ++i) {
+    const std::time_t before = std::time(nullptr);
+    const DateTime now = clock.Now();
+    const std::time_t after = std::time(nullptr);
+    EXPECT_TRUE(now == local_now(before) || now == local_now(after)) << now.Serial();
+  }
 }
 
 TEST(ClockTest, ScopedFixedClockPinsAndMovesNowAndRestoresTheOuterClock) {
