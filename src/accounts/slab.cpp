@@ -18,6 +18,10 @@ size_t whole_lines(size_t bytes) { return (bytes + Slab::kLine - 1) / Slab::kLin
 Slab::Slab(size_t block_bytes)
     : m_block(whole_lines(block_bytes < sizeof(FreeBlock) ? sizeof(FreeBlock) : block_bytes)) {}
 
+Slab::~Slab() {
+  for (void* chunk : m_chunks) std::free(chunk);
+}
+
 void* Slab::Allocate() {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_free != nullptr) {

@@ -33,6 +33,13 @@ std::string describe(std::error_code ec) {
   return ec.message();
 }
 
+// Both ends refuse SSL and TLS before 1.2.
+void allow_tls12_and_later(asio::ssl::context& context) {
+  context.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                      asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                      asio::ssl::context::no_tlsv1_1);
+}
+
 }  // namespace
 
 // --- TLS contexts ---------------------------------------------------------
@@ -41,11 +48,7 @@ std::shared_ptr<AsioTlsContext> AsioTlsContext::ForClient(
     const TlsOptions& options) {
   auto tls = std::make_shared<AsioTlsContext>(asio::ssl::context::tls_client);
   auto& context = tls->Context();
-  context.set_options(asio::ssl::context::default_workarounds |
-                      asio::ssl::context::no_sslv2 |
-                      asio::ssl::context::no_sslv3 |
-                      asio::ssl::context::no_tlsv1 |
-                      asio::ssl::context::no_tlsv1_1);
+  allow_tls12_and_later(context);
   std::error_code ec;
   if (options.ca_file.empty()) {
     context.set_default_verify_paths(ec);
@@ -99,11 +102,7 @@ std::shared_ptr<AsioTlsContext> AsioTlsContext::ForServer(
     const TlsOptions& options) {
   auto tls = std::make_shared<AsioTlsContext>(asio::ssl::context::tls_server);
   auto& context = tls->Context();
-  context.set_options(asio::ssl::context::default_workarounds |
-                      asio::ssl::context::no_sslv2 |
-                      asio::ssl::context::no_sslv3 |
-                      asio::ssl::context::no_tlsv1 |
-                      asio::ssl::context::no_tlsv1_1);
+  allow_tls12_and_later(context);
   std::error_code ec;
   context.use_certificate_chain_file(options.certificate_file, ec);
   if (!ec) {

@@ -24,6 +24,8 @@ class Slab {
   // `block_bytes` is rounded up to whole lines, so every block starts on a
   // line.
   explicit Slab(size_t block_bytes);
+  // Returns the chunks: every block goes with them.
+  ~Slab();
   Slab(const Slab&) = delete;
   Slab& operator=(const Slab&) = delete;
 
