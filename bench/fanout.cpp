@@ -81,7 +81,7 @@ const model::Snapshot& SampleBook() {
     const char* root = std::getenv("ORVANE_SOURCE_DIR");
     const std::string path = std::string(root ? root : ORVANE_DEFAULT_SOURCE_DIR) +
                              "/data/sample_book.txt";
-    return ImportBook(ReadFile(path), path);
+    return import_book(read_file(path), path);
   }();
   return book;
 }
@@ -168,8 +168,8 @@ void BM_ServerToTerminals(benchmark::State& state) {
   const uint64_t allocations_before = g_allocations;
   for (auto _ : state) {
     for (int q = 0; q < kQuotesPerRound; ++q) {
-      platform.walk.Next(tick);
-      platform.server.ApplyQuote(tick);
+      platform.walk.next(tick);
+      platform.server.apply_quote(tick);
     }
     const size_t target = platform.server.PricesSent();
     RunUntil(platform.io, [&] { return platform.Received() >= target; }, 64);
@@ -194,11 +194,11 @@ void BM_QuoteToFigures(benchmark::State& state) {
   std::vector<double> latencies_us;
   latencies_us.reserve(1 << 22);
   for (auto _ : state) {
-    platform.walk.Next(tick);
+    platform.walk.next(tick);
     size_t seen = platform.Received();
     const size_t sent_before = platform.server.PricesSent();
     const auto arrival = std::chrono::steady_clock::now();
-    platform.server.ApplyQuote(tick);
+    platform.server.apply_quote(tick);
     const size_t target = seen + (platform.server.PricesSent() - sent_before);
     while (seen < target) {
       if (platform.io.poll_one() == 0) platform.io.run_one();

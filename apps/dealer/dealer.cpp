@@ -41,7 +41,7 @@ std::string Describe(const wire::Negotiation& n) {
   return "order " + std::to_string(n.id) + " of account " + std::to_string(n.account) + ": " +
          (n.ticket != 0 ? "close " + std::to_string(n.ticket) + " "
                         : std::string(n.direction == BuyType ? "buy " : "sell ")) +
-         wire::Number(n.lots) + " lots at " + wire::Number(n.price);
+         wire::number(n.lots) + " lots at " + wire::number(n.price);
 }
 
 }  // namespace
@@ -54,7 +54,7 @@ DealerPolicy ReadDealerPolicy(const std::string& text) {
   const std::string prefix = "requote:";
   if (text.rfind(prefix, 0) == 0) {
     const std::string points = text.substr(prefix.size());
-    if (!wire::ReadNumber(points, policy.pips) || !(policy.pips > 0) || policy.pips > 10000) {
+    if (!wire::read_number(points, policy.pips) || !(policy.pips > 0) || policy.pips > 10000) {
       throw std::invalid_argument("requote takes a number of pips above 0, not '" + points + "'");
     }
     policy.kind = DealerPolicy::Kind::kRequote;
@@ -89,7 +89,7 @@ void Dealer::RowsRead(TokensEnum request, const std::vector<std::string>& rows) 
   m_negotiations.clear();
   for (const std::string& row : rows) {
     wire::Negotiation n;
-    if (wire::ReadNegotiationRow(row, n)) m_negotiations[n.id] = n;
+    if (wire::read_negotiation_row(row, n)) m_negotiations[n.id] = n;
   }
   m_ready = true;
   Log("holding " + std::to_string(m_negotiations.size()) + " negotiated orders");
@@ -106,7 +106,7 @@ void Dealer::Received(const CProcess& process) {
   switch (process.TokenID()) {
     case ERROR_TOKEN: {
       wire::Refusal refusal;
-      if (wire::Decode(process, refusal) && refusal.token == MARKET_ORDER_TOKEN && !m_ready) {
+      if (wire::decode(process, refusal) && refusal.token == MARKET_ORDER_TOKEN && !m_ready) {
         // A server that deals nothing by hand: there is nothing to hold.
         m_negotiations.clear();
         m_ready = true;
@@ -139,7 +139,7 @@ void Dealer::Received(const CProcess& process) {
 
 void Dealer::OnCommandAnswer(const CProcess& process) {
   wire::OrderAnswer answer;
-  if (!wire::Decode(process, answer)) return Log("an unreadable answer to a command");
+  if (!wire::decode(process, answer)) return Log("an unreadable answer to a command");
   if (m_unanswered.erase(answer.number) == 0) return;  // an answer given before
   Log("command " + std::to_string(answer.number) + ": " +
       (answer.code == 0 ? answer.text
@@ -149,7 +149,7 @@ void Dealer::OnCommandAnswer(const CProcess& process) {
 
 void Dealer::OnNegotiationAnswer(const CProcess& process) {
   wire::OrderAnswer answer;
-  if (!wire::Decode(process, answer)) return Log("an unreadable answer in a negotiation");
+  if (!wire::decode(process, answer)) return Log("an unreadable answer in a negotiation");
   if (answer.code != 0) {
     Log("order " + std::to_string(answer.number) + ": the answer was refused (" +
         std::to_string(answer.code) + "): " + answer.text);
@@ -159,7 +159,7 @@ void Dealer::OnNegotiationAnswer(const CProcess& process) {
 
 void Dealer::OnNegotiation(const CProcess& process) {
   wire::Negotiation n;
-  if (!wire::Decode(process, n)) return Log("an unreadable negotiated order");
+  if (!wire::decode(process, n)) return Log("an unreadable negotiated order");
   switch (process.TokenID()) {
     case SEND_TO_CHAT_TOKEN:
       m_negotiations[n.id] = n;
@@ -216,7 +216,7 @@ bool Dealer::AwaitsDealer(int32_t status) {
 std::optional<double> Dealer::RequotePrice(const wire::Negotiation& n, double pips) const {
   const Desk* desk = m_terminal.desk();
   if (!desk) return std::nullopt;
-  for (const model::Symbol& s : desk->Symbols()) {
+  for (const model::Symbol& s : desk->symbols()) {
     if (s.id != n.symbol) continue;
     const double pip = std::pow(10.0, s.pip_location == 100 ? -2 : s.pip_location);
     const double scale = 10 / pip;  // prices lie on tenths of a pip at most
@@ -230,7 +230,7 @@ std::optional<double> Dealer::RequotePrice(const wire::Negotiation& n, double pi
 
 bool Dealer::AnswerNegotiation(TokensEnum token, int32_t id, double price) {
   if (m_negotiations.count(id) == 0) return false;
-  return m_terminal.Send(token, wire::Encode(wire::NegotiationAnswer{id, price}));
+  return m_terminal.Send(token, wire::encode(wire::NegotiationAnswer{id, price}));
 }
 
 bool Dealer::Accept(int32_t id, double price) {
@@ -249,13 +249,13 @@ template <typename Message>
 int32_t Dealer::Submit(Message request) {
   if (m_terminal.phase() != Terminal::Phase::kStreaming) return 0;
   request.number = m_terminal.TakeOrderNumber();
-  std::vector<std::string> params = wire::Encode(request);
+  std::vector<std::string> params = wire::encode(request);
   m_terminal.Send(Message::kToken, params);
   m_unanswered[request.number] = {Message::kToken, std::move(params)};
   return request.number;
 }
 
-int32_t Dealer::Money(int32_t account, int32_t kind, double amount, const std::string& note) {
+int32_t Dealer::money(int32_t account, int32_t kind, double amount, const std::string& note) {
   return Submit(wire::MoneyRequest{0, account, kind, amount, note});
 }
 
@@ -268,9 +268,9 @@ int32_t Dealer::CloseFor(int32_t account, int32_t ticket, double lots, double pr
   return Submit(wire::ManualCloseRequest{0, account, ticket, lots, price});
 }
 
-int32_t Dealer::NewClient(wire::NewClientRequest request) { return Submit(std::move(request)); }
+int32_t Dealer::new_client(wire::NewClientRequest request) { return Submit(std::move(request)); }
 
-int32_t Dealer::NewAccount(int32_t client) {
+int32_t Dealer::new_account(int32_t client) {
   wire::NewAccountRequest request;
   request.client = client;
   return Submit(request);
@@ -294,17 +294,17 @@ std::vector<AccountRisk> Dealer::Risks() const {
   std::vector<AccountRisk> risks;
   const Desk* desk = m_terminal.desk();
   if (!desk) return risks;
-  for (const auto& [number, figures] : m_terminal.Figures()) {
+  for (const auto& [number, figures] : m_terminal.figures()) {
     AccountRisk risk;
     risk.figures = figures;
-    const model::Client* client = desk->Client(figures.client);
+    const model::Client* client = desk->client(figures.client);
     if (client) {
       risk.name = client->name;
       risk.liquidation_type = client->liquidation_type;
       risk.liquidation_point = client->liquidation_point;
     }
     bool normal = false;
-    for (const model::Account& a : desk->Accounts(figures.client)) {
+    for (const model::Account& a : desk->accounts(figures.client)) {
       if (a.account == number) normal = a.type == 1 && !a.dont_liquidate;
     }
     const bool liquidable =
@@ -328,8 +328,8 @@ std::map<int32_t, double> Dealer::Exposure() const {
   std::map<int32_t, double> net;
   const Desk* desk = m_terminal.desk();
   if (!desk) return net;
-  for (const model::Client& client : desk->Clients()) {
-    for (const model::Position& p : desk->Positions(client.id)) {
+  for (const model::Client& client : desk->clients()) {
+    for (const model::Position& p : desk->positions(client.id)) {
       net[p.symbol] += p.direction == BuyType ? p.lots : -p.lots;
     }
   }

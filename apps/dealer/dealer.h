@@ -62,7 +62,7 @@ class DealerEvents {
   // The tree was loaded (again, after every log-on) and the negotiations
   // held were read back.
   virtual void Ready() {}
-  virtual void Refused(const std::string& /*reason*/) {}
+  virtual void refused(const std::string& /*reason*/) {}
   virtual void LoadFailed(const std::string& /*reason*/) {}
   // The server's answer to one of the dealer's commands, under its token.
   virtual void Answered(TokensEnum /*token*/, const wire::OrderAnswer& /*answer*/) {}
@@ -95,11 +95,11 @@ class Dealer : private TerminalEvents {
 
   // Commands. Each returns its number, or 0 (nothing sent) before the tree
   // is loaded; the answer comes through DealerEvents::Answered.
-  int32_t Money(int32_t account, int32_t kind, double amount, const std::string& note = "");
+  int32_t money(int32_t account, int32_t kind, double amount, const std::string& note = "");
   int32_t OpenFor(int32_t account, int32_t symbol, int32_t direction, double lots, double price);
   int32_t CloseFor(int32_t account, int32_t ticket, double lots, double price);
-  int32_t NewClient(wire::NewClientRequest request);
-  int32_t NewAccount(int32_t client);
+  int32_t new_client(wire::NewClientRequest request);
+  int32_t new_account(int32_t client);
   int32_t AutoLiquidation(int32_t client, bool on);
   int32_t Broadcast(const std::string& text);
   int32_t DisconnectClient(int32_t client);
@@ -142,7 +142,7 @@ class Dealer : private TerminalEvents {
   void Checked(const std::vector<Comparison>& comparisons) override {
     m_events->Checked(comparisons);
   }
-  void Refused(const std::string& reason) override { m_events->Refused(reason); }
+  void refused(const std::string& reason) override { m_events->refused(reason); }
   void LoadFailed(const std::string& reason) override { m_events->LoadFailed(reason); }
   void Received(const CProcess& process) override;
   void RowsRead(TokensEnum request, const std::vector<std::string>& rows) override;

@@ -60,17 +60,17 @@ class DealerCommandRunner {
 
   // What to show: the number of the command sent, why nothing was sent, or
   // the view asked for.
-  std::string Run(const DealerCommand& command);
+  std::string run(const DealerCommand& command);
 
   // Every account, nearest to liquidation first.
-  std::string Accounts() const;
+  std::string accounts() const;
   // The negotiated orders the dealer holds.
-  std::string Orders() const;
+  std::string orders() const;
   // Net lots per symbol.
   std::string Exposure() const;
 
  private:
-  std::string NewClient(const DealerCommand& command);
+  std::string new_client(const DealerCommand& command);
   std::string Sent(int32_t number) const;
 
   Dealer& m_dealer;

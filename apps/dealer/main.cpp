@@ -94,7 +94,7 @@ void Parse(int argc, char** argv, Arguments& a) {
     };
     if (flag == "--host") o.host = value();
     else if (flag == "--port")
-      o.port = static_cast<int32_t>(StrictNumber::Integer(flag, value(), 1, 65535));
+      o.port = static_cast<int32_t>(StrictNumber::integer(flag, value(), 1, 65535));
     else if (flag == "--user") o.username = value();
     else if (flag == "--password-file") a.password_file = value();
     else if (flag == "--ca") a.tls.enabled = true, a.tls.ca_file = value();
@@ -124,7 +124,7 @@ class Runner : public orvane::apps::DealerEvents {
     if (args.prompt) m_input.assign(dup(STDIN_FILENO));
   }
 
-  int Run() {
+  int run() {
     orvane::ScopedClock scoped(m_clock);
     m_dealer->Connect();
     if (m_args.prompt) ReadLine();
@@ -141,15 +141,15 @@ class Runner : public orvane::apps::DealerEvents {
 
   void Log(const std::string& line) override { Say(line); }
   void Ready() override { Say("ready: " + std::to_string(m_dealer->Risks().size()) + " accounts"); }
-  void Refused(const std::string& reason) override {
+  void refused(const std::string& reason) override {
     Say("log-on refused: " + reason);
     m_exit = exit_code::kRefused;
-    Finish();
+    finish();
   }
   void LoadFailed(const std::string& reason) override {
     Say(reason);
     m_exit = exit_code::kLoadFailed;
-    Finish();
+    finish();
   }
   void Arrived(const orvane::apps::wire::Negotiation& n) override {
     if (m_args.prompt && m_args.policy.kind == orvane::apps::DealerPolicy::Kind::kSilent) {
@@ -170,14 +170,14 @@ class Runner : public orvane::apps::DealerEvents {
     Say("compared " + std::to_string(comparisons.size()) + " account(s) with the server: " +
         (equal ? "all equal to the cent" : "MISMATCH"));
     if (!equal) m_exit = exit_code::kMismatch;
-    Finish();
+    finish();
   }
 
  private:
   void Say(const std::string& line) { std::cerr << "dealer: " << line << "\n"; }
 
   void Print() {
-    std::cout << m_commands->Accounts() << m_commands->Orders() << "\n"
+    std::cout << m_commands->accounts() << m_commands->orders() << "\n"
               << m_commands->Exposure() << std::flush;
   }
 
@@ -190,14 +190,14 @@ class Runner : public orvane::apps::DealerEvents {
     if (!m_dealer->CompareWithServer()) {
       Say("not connected: nothing to compare");
       m_exit = exit_code::kTimedOut;
-      return Finish();
+      return finish();
     }
     m_deadline.expires_after(std::chrono::seconds(kCompareSeconds));
     m_deadline.async_wait([this](const std::error_code& e) {
       if (e) return;
       Say("gave up: the server's figures did not come");
       m_exit = exit_code::kTimedOut;
-      Finish();
+      finish();
     });
   }
 
@@ -210,7 +210,7 @@ class Runner : public orvane::apps::DealerEvents {
       try {
         const auto command = orvane::apps::ReadDealerCommand(line);
         if (command && command->verb == DealerCommand::Verb::kQuit) return End();
-        if (command) std::cout << m_commands->Run(*command) << "\n" << std::flush;
+        if (command) std::cout << m_commands->run(*command) << "\n" << std::flush;
       } catch (const std::invalid_argument& error) {
         Say(std::string("not understood: ") + error.what());
       }
@@ -218,7 +218,7 @@ class Runner : public orvane::apps::DealerEvents {
     });
   }
 
-  void Finish() {
+  void finish() {
     m_deadline.cancel();
     if (m_input.is_open()) m_input.close();
     m_dealer->Disconnect();
@@ -256,7 +256,7 @@ int main(int argc, char** argv) {
   try {
     asio::io_context io;
     Runner runner(io, args);
-    return runner.Run();
+    return runner.run();
   } catch (const std::exception& e) {
     std::cerr << "orvane-dealer: " << e.what() << "\n";
     return 1;

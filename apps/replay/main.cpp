@@ -73,8 +73,8 @@ int main(int argc, char** argv) {
     return 64;
   }
   try {
-    const Book book = ImportBook(ReadFile(args.book), args.book);
-    const std::vector<Tick> tape = ImportTape(ReadFile(args.tape), args.tape, book);
+    const Book book = import_book(read_file(args.book), args.book);
+    const std::vector<Tick> tape = import_tape(read_file(args.tape), args.tape, book);
     ReplayOptions options;
     if (!args.quiet && isatty(STDERR_FILENO)) options.progress = ProgressBar;
     const ReplayResult result = RunReplay(book, tape, options);

@@ -13,10 +13,10 @@
 // engine reports) run over a tick tape.
 namespace orvane::replay {
 
-using apps::ImportBook;
-using apps::ImportTape;
+using apps::import_book;
+using apps::import_tape;
 using apps::InputError;
-using apps::ReadFile;
+using apps::read_file;
 using Book = apps::model::Snapshot;
 using Tick = apps::model::Quote;
 

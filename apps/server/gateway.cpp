@@ -30,15 +30,15 @@ Gateway::Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options)
     : m_desk(desk),
       m_timers(timers),
       m_options(std::move(options)),
-      m_handlers{{GET_ALL_SYMBOLS_TOKEN, &Gateway::Symbols},
+      m_handlers{{GET_ALL_SYMBOLS_TOKEN, &Gateway::symbols},
                  {GET_CLIENT_INFO_TOKEN, &Gateway::ClientInfo},
-                 {GET_ACCOUNTS_TOKEN, &Gateway::Accounts},
-                 {GETOPENPOS_TOKEN, &Gateway::Positions},
-                 {GET_PENDING_ORDERS_TOKEN, &Gateway::Orders},
+                 {GET_ACCOUNTS_TOKEN, &Gateway::accounts},
+                 {GETOPENPOS_TOKEN, &Gateway::positions},
+                 {GET_PENDING_ORDERS_TOKEN, &Gateway::orders},
                  {GET_SUMMARIES_TOKEN, &Gateway::Summaries},
                  {START_MARKET_TOKEN, &Gateway::StartMarket},
                  {GET_ONE_POS_TOKEN, &Gateway::OnePosition},
-                 {GET_PRIVS_TOKEN, &Gateway::Privileges},
+                 {GET_PRIVS_TOKEN, &Gateway::privileges},
                  {GET_ACCOUNT_HISTORY_TOKEN, &Gateway::AccountHistory},
                  {NEW_ORDER_TOKEN, &Gateway::OpenOrder},
                  {CLOSE_POS_ORDER_TOKEN, &Gateway::CloseOrder},
@@ -46,15 +46,15 @@ Gateway::Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options)
                  {NEW_LIMIT_ORDER_TOKEN, &Gateway::PlaceEntry},
                  {UPDATE_LIMIT_ORDER_TOKEN, &Gateway::ChangeEntry},
                  {DELETE_LIMIT_ORDER_TOKEN, &Gateway::DeleteEntry},
-                 {NEW_SL_TP_TOKEN, &Gateway::PlaceGuard},
+                 {NEW_SL_TP_TOKEN, &Gateway::place_guard},
                  {UPDATE_SL_TP_ORDER_TOKEN, &Gateway::ChangeGuard},
                  {DELETE_SL_TP_ORDER_TOKEN, &Gateway::DeleteGuard},
                  {GET_SL_TP_TOKEN, &Gateway::Guards},
-                 {ACCOUNT_TRANS_TOKEN, &Gateway::Money},
+                 {ACCOUNT_TRANS_TOKEN, &Gateway::money},
                  {NEW_POSITION_TOKEN, &Gateway::ManualOpen},
                  {CLOSE_POSITION_TOKEN, &Gateway::ManualClose},
-                 {NEW_CLIENT_TOKEN, &Gateway::NewClient},
-                 {NEW_ACCOUNT_TOKEN, &Gateway::NewAccount},
+                 {NEW_CLIENT_TOKEN, &Gateway::new_client},
+                 {NEW_ACCOUNT_TOKEN, &Gateway::new_account},
                  {UPDATE_CLIENT_INFO_TOKEN, &Gateway::AutoLiquidation},
                  {BROADCAST_MSG_TOKEN, &Gateway::Broadcast},
                  {DISCONNECT_SESSION_TOKEN, &Gateway::DisconnectClient},
@@ -160,25 +160,25 @@ void Gateway::SummariseDropped() {
   m_dropped = 0;
 }
 
-const model::User* Gateway::User(const std::string& username) const {
-  return m_desk.User(username);
+const model::User* Gateway::user(const std::string& username) const {
+  return m_desk.user(username);
 }
 
-int32_t Gateway::NewSid() { return m_sids.Next(); }
+int32_t Gateway::NewSid() { return m_sids.next(); }
 
 // What logged-on sessions are sent reports the desk's state: it waits for
 // the desk's batch to be committed.
-bool Gateway::Holding() const { return m_desk.Waiting(); }
+bool Gateway::Holding() const { return m_desk.waiting(); }
 
-void Gateway::Hold(std::function<void()> send) { m_desk.AfterCommit(std::move(send)); }
+void Gateway::Hold(std::function<void()> send) { m_desk.after_commit(std::move(send)); }
 
-int32_t Gateway::LastOrderNumber(const std::string& username) const {
-  return m_desk.LastOrderNumber(username);
+int32_t Gateway::last_order_number(const std::string& username) const {
+  return m_desk.last_order_number(username);
 }
 
-std::string Gateway::MarketTime() const { return m_desk.MarketTimeText(); }
+std::string Gateway::market_time() const { return m_desk.market_time_text(); }
 
-std::string Gateway::Settings() const { return model::PlatformText(m_desk.Platform()); }
+std::string Gateway::Settings() const { return model::platform_text(m_desk.platform()); }
 
 namespace {
 
@@ -203,7 +203,7 @@ int64_t Gateway::Now() const {
 
 int64_t Gateway::LogOnDelay(ServerConnection& connection, const std::string& username) {
   const std::string& address = connection.Address();
-  const int64_t delay = m_throttle.Reserve(username, User(username) != nullptr, address, Now());
+  const int64_t delay = m_throttle.Reserve(username, user(username) != nullptr, address, Now());
   if (delay < 0 || (delay > 0 && m_held >= m_options.max_waiting_log_ons)) {
     if (delay > 0) m_throttle.Release(username, address, false);
     ++m_stats.refused_waiting;
@@ -220,7 +220,7 @@ void Gateway::CheckPassword(const model::User* user, std::string password,
   const std::string& hash = user != nullptr ? user->password : m_unknown_user_hash;
   auto answer = [known = user != nullptr, done = std::move(done)](bool ok) { done(known && ok); };
   if (m_options.password_checks == nullptr) return answer(VerifyPassword(hash, password));
-  m_options.password_checks->Check(hash, std::move(password), std::move(answer));
+  m_options.password_checks->check(hash, std::move(password), std::move(answer));
 }
 
 void Gateway::StopWaiting(ServerConnection& connection, bool answered) {
@@ -236,7 +236,7 @@ bool Gateway::LogOnFailed(ServerConnection& connection, const std::string& usern
   ++m_stats.refused_password;
   StopWaiting(connection, true);
   bool locked = false;
-  const bool first = m_throttle.Failed(username, known, connection.Address(), Now(), locked);
+  const bool first = m_throttle.failed(username, known, connection.Address(), Now(), locked);
   if (locked) {
     Warn("user '" + LogText(username) + "' locked out after " +
          std::to_string(m_throttle.options().lockout_failures) +
@@ -252,7 +252,7 @@ bool Gateway::LogOnFailed(ServerConnection& connection, const std::string& usern
 
 // The server's option, or the platform's setting.
 bool Gateway::MultiSessions() const {
-  return m_options.multi_sessions_allowed || m_desk.Platform().multi_sessions_allowed;
+  return m_options.multi_sessions_allowed || m_desk.platform().multi_sessions_allowed;
 }
 
 // One session a user, unless several are allowed: the newer log-on wins, so
@@ -289,7 +289,7 @@ std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& u
   if (!MultiSessions()) {
     for (ServerConnection* old : sessions) {
       // Told at once: the session closes right after.
-      old->SendNow(wire::Response(wire::Refusal{wire::kLoginRefused,
+      old->SendNow(wire::response(wire::Refusal{wire::kLoginRefused,
                                                 "This user has logged on elsewhere",
                                                 static_cast<int32_t>(LOGIN_TOKEN)}));
       old->Close("the user logged on again from " + connection.Peer());
@@ -357,7 +357,7 @@ void Gateway::Warn(const std::string& line) {
 
 // ---- requests ----
 
-void Gateway::Request(ServerConnection& connection, const CProcess& process) {
+void Gateway::request(ServerConnection& connection, const CProcess& process) {
   const TokensEnum token = process.TokenID();
   const Route* route = RouteOf(token);
   auto handler = m_handlers.find(token);
@@ -391,17 +391,17 @@ bool Gateway::Allowed(ServerConnection& connection, const Route& route,
 void Gateway::Refuse(ServerConnection& c, const Route& route, const CProcess& p, int32_t code,
                      const std::string& text) {
   int32_t number = 0;
-  if (route.order && p.Parameters() >= 1 && wire::ReadInteger(p.ParameterValue(1), number)) {
+  if (route.order && p.Parameters() >= 1 && wire::read_integer(p.ParameterValue(1), number)) {
     return Answer(c, route.token, number, model::OrderNumber{"", number, code, text, 0, 0});
   }
   c.Refuse(code, text, route.token);
 }
 
-void Gateway::Symbols(ServerConnection& c, const CProcess& /*p*/) {
+void Gateway::symbols(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
-  for (const model::Symbol& s : m_desk.Symbols()) {
-    auto symbol = m_desk.Symbol(s.id);
-    rows.push_back(wire::SymbolRow(s, symbol->Bid(), symbol->Ask()));
+  for (const model::Symbol& s : m_desk.symbols()) {
+    auto symbol = m_desk.symbol(s.id);
+    rows.push_back(wire::symbol_row(s, symbol->Bid(), symbol->Ask()));
   }
   c.SendRows(rows);
 }
@@ -413,8 +413,8 @@ bool Gateway::IsDealer(const ServerConnection& c) {
 std::vector<int32_t> Gateway::ClientsOf(const ServerConnection& c) const {
   if (!IsDealer(c)) return {c.ClientID()};
   std::vector<int32_t> clients;
-  for (const model::Client& client : m_desk.Clients()) {
-    if (client.type == CLIENT_TYPE && m_desk.Sees(c.ClientID(), client.id)) {
+  for (const model::Client& client : m_desk.clients()) {
+    if (client.type == CLIENT_TYPE && m_desk.sees(c.ClientID(), client.id)) {
       clients.push_back(client.id);
     }
   }
@@ -426,40 +426,40 @@ std::vector<int32_t> Gateway::ClientsOf(const ServerConnection& c) const {
 void Gateway::ClientInfo(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
   if (!IsDealer(c)) {
-    if (const model::Client* client = m_desk.Client(c.ClientID())) {
-      rows.push_back(wire::ClientRow(*client));
+    if (const model::Client* client = m_desk.client(c.ClientID())) {
+      rows.push_back(wire::client_row(*client));
     }
   } else {
-    for (const model::Client& client : m_desk.Clients()) {
-      if (m_desk.Sees(c.ClientID(), client.id)) rows.push_back(wire::ClientRow(client));
+    for (const model::Client& client : m_desk.clients()) {
+      if (m_desk.sees(c.ClientID(), client.id)) rows.push_back(wire::client_row(client));
     }
   }
   c.SendRows(rows);
 }
 
-void Gateway::Accounts(ServerConnection& c, const CProcess& /*p*/) {
+void Gateway::accounts(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
   for (int32_t client : ClientsOf(c)) {
-    for (const model::Account& a : m_desk.Accounts(client)) rows.push_back(wire::AccountRow(a));
+    for (const model::Account& a : m_desk.accounts(client)) rows.push_back(wire::account_row(a));
   }
   c.SendRows(rows);
 }
 
-void Gateway::Positions(ServerConnection& c, const CProcess& /*p*/) {
+void Gateway::positions(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
   for (int32_t client : ClientsOf(c)) {
-    for (const model::Position& p : m_desk.Positions(client)) {
-      const Desk::Guards guards = m_desk.GuardsOf(p);
-      rows.push_back(wire::PositionRow(p, m_desk.SymbolName(p.symbol), guards.sl, guards.tp));
+    for (const model::Position& p : m_desk.positions(client)) {
+      const Desk::Guards guards = m_desk.guards_of(p);
+      rows.push_back(wire::position_row(p, m_desk.symbol_name(p.symbol), guards.sl, guards.tp));
     }
   }
   c.SendRows(rows);
 }
 
-void Gateway::Orders(ServerConnection& c, const CProcess& /*p*/) {
+void Gateway::orders(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
   for (int32_t client : ClientsOf(c)) {
-    for (const model::Order& o : m_desk.Orders(client)) rows.push_back(wire::OrderRow(o));
+    for (const model::Order& o : m_desk.orders(client)) rows.push_back(wire::order_row(o));
   }
   c.SendRows(rows);
 }
@@ -467,18 +467,18 @@ void Gateway::Orders(ServerConnection& c, const CProcess& /*p*/) {
 void Gateway::Summaries(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
   for (int32_t client : ClientsOf(c)) {
-    for (const AccountFigures& f : m_desk.Figures(client)) {
-      rows.push_back(wire::FiguresRow({f.client, f.account, f.balance, f.equity, f.margin_level}));
+    for (const AccountFigures& f : m_desk.figures(client)) {
+      rows.push_back(wire::figures_row({f.client, f.account, f.balance, f.equity, f.margin_level}));
     }
   }
   c.SendRows(rows);
 }
 
 void Gateway::StartMarket(ServerConnection& c, const CProcess& /*p*/) {
-  c.Send(wire::ResponseText(RESULT_OK_TOKEN));
+  c.Send(wire::response_text(RESULT_OK_TOKEN));
   if (c.IsMarketStarted()) return;
   c.Session()->MarketStarted(true);
-  for (const model::Symbol& s : m_desk.Symbols()) {
+  for (const model::Symbol& s : m_desk.symbols()) {
     if (s.id != 1) SendPrice(c, s.id);
   }
   if (c.IsClosed()) return;
@@ -490,34 +490,34 @@ void Gateway::StartMarket(ServerConnection& c, const CProcess& /*p*/) {
 // client holds no such position.
 void Gateway::OnePosition(ServerConnection& c, const CProcess& p) {
   wire::PositionQuery query;
-  if (!wire::Decode(p, query)) {
+  if (!wire::decode(p, query)) {
     return c.Refuse(kInvalidParameter, "Invalid paramenter", GET_ONE_POS_TOKEN);
   }
   std::vector<std::string> rows;
-  for (const model::Position& position : m_desk.Positions(c.ClientID())) {
+  for (const model::Position& position : m_desk.positions(c.ClientID())) {
     if (position.account != query.account || position.ticket != query.ticket) continue;
-    const Desk::Guards guards = m_desk.GuardsOf(position);
+    const Desk::Guards guards = m_desk.guards_of(position);
     rows.push_back(
-        wire::PositionRow(position, m_desk.SymbolName(position.symbol), guards.sl, guards.tp));
+        wire::position_row(position, m_desk.symbol_name(position.symbol), guards.sl, guards.tp));
   }
   c.SendRows(rows);
 }
 
 // GET_PRIVS: one row, the numbers of the privileges the user holds.
-void Gateway::Privileges(ServerConnection& c, const CProcess& /*p*/) {
-  const model::User* user = m_desk.User(c.Session()->Username());
+void Gateway::privileges(ServerConnection& c, const CProcess& /*p*/) {
+  const model::User* user = m_desk.user(c.Session()->Username());
   c.SendRows({user ? user->privileges : std::string()});
 }
 
 // GET_ACCOUNT_HISTORY(account): the account's history rows, oldest first.
 void Gateway::AccountHistory(ServerConnection& c, const CProcess& p) {
   wire::HistoryQuery query;
-  if (!wire::Decode(p, query)) {
+  if (!wire::decode(p, query)) {
     return c.Refuse(kInvalidParameter, "Invalid paramenter", GET_ACCOUNT_HISTORY_TOKEN);
   }
   std::vector<std::string> rows;
-  for (const model::HistoryEntry& e : m_desk.History(c.ClientID())) {
-    if (e.account == query.account) rows.push_back(wire::HistoryRow(e, m_desk.SymbolName(e.symbol)));
+  for (const model::HistoryEntry& e : m_desk.history(c.ClientID())) {
+    if (e.account == query.account) rows.push_back(wire::history_row(e, m_desk.symbol_name(e.symbol)));
   }
   c.SendRows(rows);
 }
@@ -525,12 +525,12 @@ void Gateway::AccountHistory(ServerConnection& c, const CProcess& p) {
 // GET_SL_TP(account, ticket): the orders that guard the position.
 void Gateway::Guards(ServerConnection& c, const CProcess& p) {
   wire::GuardQuery query;
-  if (!wire::Decode(p, query)) {
+  if (!wire::decode(p, query)) {
     return c.Refuse(kInvalidParameter, "Invalid paramenter", GET_SL_TP_TOKEN);
   }
   std::vector<std::string> rows;
-  for (const model::Order& o : m_desk.GuardOrders(c.ClientID(), query.account, query.ticket)) {
-    rows.push_back(wire::OrderRow(o));
+  for (const model::Order& o : m_desk.guard_orders(c.ClientID(), query.account, query.ticket)) {
+    rows.push_back(wire::order_row(o));
   }
   c.SendRows(rows);
 }
@@ -542,7 +542,7 @@ template <typename Request, typename Order, typename Fill>
 void Gateway::Trade(ServerConnection& c, const CProcess& p, Fill fill) {
   const auto arrived = std::chrono::steady_clock::now();
   Request request;
-  if (!wire::Decode(p, request)) {
+  if (!wire::decode(p, request)) {
     return Refuse(c, *RouteOf(Request::kToken), p, kInvalidParameter, "Invalid paramenter");
   }
   Order order;
@@ -559,10 +559,10 @@ void Gateway::Trade(ServerConnection& c, const CProcess& p, Fill fill) {
       return m_negotiations.Take(order, Request::kToken, std::move(session));
     }
   }
-  Answer(c, Request::kToken, request.number, m_desk.Execute(order));
+  Answer(c, Request::kToken, request.number, m_desk.execute(order));
   if (!m_options.order_answered) return;
   // The answer goes out once the order's batch is committed.
-  m_desk.AfterCommit([report = m_options.order_answered, arrived] {
+  m_desk.after_commit([report = m_options.order_answered, arrived] {
     report(std::chrono::duration_cast<std::chrono::microseconds>(
                std::chrono::steady_clock::now() - arrived)
                .count());
@@ -629,7 +629,7 @@ void Gateway::DeleteEntry(ServerConnection& c, const CProcess& p) {
       });
 }
 
-void Gateway::PlaceGuard(ServerConnection& c, const CProcess& p) {
+void Gateway::place_guard(ServerConnection& c, const CProcess& p) {
   Trade<wire::GuardRequest, PendingOrder>(c, p, [](const wire::GuardRequest& r, PendingOrder& o) {
     o.kind = SlTpType;
     o.ticket = r.ticket;
@@ -665,26 +665,26 @@ void Gateway::Answer(ServerConnection& c, TokensEnum token, int32_t number,
       outcome ? wire::OrderAnswer{outcome->number, outcome->code, outcome->text, outcome->ticket,
                                   outcome->price}
               : wire::OrderAnswer{number, kServerStopping, "The server takes no orders now", 0, 0};
-  c.Send(wire::ResponseText(token, wire::Encode(answer)));
+  c.Send(wire::response_text(token, wire::encode(answer)));
 }
 
 // ---- prices and pushes ----
 
 void Gateway::SendPrice(ServerConnection& connection, int32_t symbol_id) {
-  auto symbol = m_desk.Symbol(symbol_id);
+  auto symbol = m_desk.symbol(symbol_id);
   const wire::Price price{symbol_id, symbol->Bid(), symbol->Ask(), symbol->LastQuteTime(),
                           m_sequence[symbol_id]};
-  if (connection.SendNow(wire::Response(price))) ++m_stats.prices_sent;
+  if (connection.SendNow(wire::response(price))) ++m_stats.prices_sent;
 }
 
 void Gateway::Quote(const model::Quote& quote) {
   m_closed.clear();
-  auto symbol = m_desk.Symbol(quote.symbol);
+  auto symbol = m_desk.symbol(quote.symbol);
   if (!symbol) return;
   const wire::Price price{quote.symbol, symbol->Bid(), symbol->Ask(), symbol->LastQuteTime(),
                           ++m_sequence[quote.symbol]};
   // Built once; every session's socket holds the same bytes until they leave.
-  m_price = std::make_shared<const std::string>(wire::Response(price));
+  m_price = std::make_shared<const std::string>(wire::response(price));
   // A send may close a session and change the list: send on a copy.
   m_targets.assign(m_market.begin(), m_market.end());
   for (ServerConnection* c : m_targets) {
@@ -697,7 +697,7 @@ void Gateway::Push(int32_t client, std::string_view text) {
   std::vector<ServerConnection*> sessions;
   if (auto it = m_by_client.find(client); it != m_by_client.end()) sessions = it->second;
   for (ServerConnection* dealer : m_dealers) {
-    if (m_desk.Sees(dealer->ClientID(), client)) sessions.push_back(dealer);
+    if (m_desk.sees(dealer->ClientID(), client)) sessions.push_back(dealer);
   }
   for (ServerConnection* c : sessions) {
     if (!c->IsClosed()) c->Send(text);
@@ -717,7 +717,7 @@ void Gateway::Handshake() {
   m_closed.clear();
   for (const std::string& ended : m_throttle.Forget(Now())) Log(ended);
   SummariseDropped();
-  PushAll(wire::ResponseText(CONNECT_HANDCHAKE_TOKEN));
+  PushAll(wire::response_text(CONNECT_HANDCHAKE_TOKEN));
 }
 
 }  // namespace orvane::apps

@@ -150,10 +150,10 @@ class Gateway : private ConnectionHost, private NegotiationHost {
   using Handler = void (Gateway::*)(ServerConnection&, const CProcess&);
 
   // ConnectionHost
-  const model::User* User(const std::string& username) const override;
+  const model::User* user(const std::string& username) const override;
   int32_t NewSid() override;
-  int32_t LastOrderNumber(const std::string& username) const override;
-  std::string MarketTime() const override;
+  int32_t last_order_number(const std::string& username) const override;
+  std::string market_time() const override;
   std::string Settings() const override;
   void Welcomed(ServerConnection& connection) override;
   std::string MayLogOn(ServerConnection& connection, const model::User& user) override;
@@ -167,22 +167,22 @@ class Gateway : private ConnectionHost, private NegotiationHost {
   void Hold(std::function<void()> send) override;
   void SlowReaderCut() override { ++m_stats.slow_reader_cuts; }
   size_t UserUnsentBytes(const ServerConnection& connection) const override;
-  void Request(ServerConnection& connection, const CProcess& process) override;
+  void request(ServerConnection& connection, const CProcess& process) override;
   void Closed(ServerConnection& connection) override;
   std::shared_ptr<CEventManager> EventManager() override { return m_event_manager; }
   void Log(const std::string& line) override;
   void Warn(const std::string& line);
 
   // Handlers, one per routed token.
-  void Symbols(ServerConnection& c, const CProcess& p);
+  void symbols(ServerConnection& c, const CProcess& p);
   void ClientInfo(ServerConnection& c, const CProcess& p);
-  void Accounts(ServerConnection& c, const CProcess& p);
-  void Positions(ServerConnection& c, const CProcess& p);
-  void Orders(ServerConnection& c, const CProcess& p);
+  void accounts(ServerConnection& c, const CProcess& p);
+  void positions(ServerConnection& c, const CProcess& p);
+  void orders(ServerConnection& c, const CProcess& p);
   void Summaries(ServerConnection& c, const CProcess& p);
   void StartMarket(ServerConnection& c, const CProcess& p);
   void OnePosition(ServerConnection& c, const CProcess& p);
-  void Privileges(ServerConnection& c, const CProcess& p);
+  void privileges(ServerConnection& c, const CProcess& p);
   void AccountHistory(ServerConnection& c, const CProcess& p);
   void OpenOrder(ServerConnection& c, const CProcess& p);
   void CloseOrder(ServerConnection& c, const CProcess& p);
@@ -190,7 +190,7 @@ class Gateway : private ConnectionHost, private NegotiationHost {
   void PlaceEntry(ServerConnection& c, const CProcess& p);
   void ChangeEntry(ServerConnection& c, const CProcess& p);
   void DeleteEntry(ServerConnection& c, const CProcess& p);
-  void PlaceGuard(ServerConnection& c, const CProcess& p);
+  void place_guard(ServerConnection& c, const CProcess& p);
   void ChangeGuard(ServerConnection& c, const CProcess& p);
   void DeleteGuard(ServerConnection& c, const CProcess& p);
   void Guards(ServerConnection& c, const CProcess& p);
@@ -200,7 +200,7 @@ class Gateway : private ConnectionHost, private NegotiationHost {
   void ToClient(int32_t client, const std::string& text) override;
   void Decided(const std::weak_ptr<ServerConnection>& session, TokensEnum token, int32_t number,
                const std::optional<model::OrderNumber>& outcome) override;
-  void Keep(const std::string& text) override;
+  void keep(const std::string& text) override;
   void TellExpired(ServerConnection& connection);
   // Negotiation handlers.
   void ChatOn(ServerConnection& c, const CProcess& p);
@@ -217,11 +217,11 @@ class Gateway : private ConnectionHost, private NegotiationHost {
   // negotiated).
   bool DealtByHand(const ServerConnection& c) const;
   // A dealer's commands.
-  void Money(ServerConnection& c, const CProcess& p);
+  void money(ServerConnection& c, const CProcess& p);
   void ManualOpen(ServerConnection& c, const CProcess& p);
   void ManualClose(ServerConnection& c, const CProcess& p);
-  void NewClient(ServerConnection& c, const CProcess& p);
-  void NewAccount(ServerConnection& c, const CProcess& p);
+  void new_client(ServerConnection& c, const CProcess& p);
+  void new_account(ServerConnection& c, const CProcess& p);
   void AutoLiquidation(ServerConnection& c, const CProcess& p);
   void Broadcast(ServerConnection& c, const CProcess& p);
   void DisconnectClient(ServerConnection& c, const CProcess& p);

@@ -36,14 +36,14 @@ PrivsEnum MoneyPrivilege(int32_t kind) {
 template <typename Request, typename Run>
 void Gateway::Command(ServerConnection& c, const CProcess& p, Run run) {
   Request request;
-  if (!wire::Decode(p, request)) {
+  if (!wire::decode(p, request)) {
     return Refuse(c, *RouteOf(p.TokenID()), p, kInvalidParameter, "Invalid paramenter");
   }
   run(request);
 }
 
 bool Gateway::ActsFor(ServerConnection& c, const CProcess& p, int32_t client) {
-  if (client != 0 && m_desk.Sees(c.ClientID(), client)) return true;
+  if (client != 0 && m_desk.sees(c.ClientID(), client)) return true;
   Refuse(c, *RouteOf(p.TokenID()), p, wire::kNotAllowed,
          client == 0 ? std::string("Not allowed: no such account or client")
                      : "Not allowed: client " + std::to_string(client) +
@@ -51,7 +51,7 @@ bool Gateway::ActsFor(ServerConnection& c, const CProcess& p, int32_t client) {
   return false;
 }
 
-void Gateway::Money(ServerConnection& c, const CProcess& p) {
+void Gateway::money(ServerConnection& c, const CProcess& p) {
   Command<wire::MoneyRequest>(c, p, [&](const wire::MoneyRequest& r) {
     const PrivsEnum privilege = MoneyPrivilege(r.kind);
     if (privilege != NonePriv && !c.Session()->Security()->UserHasPriv(privilege)) {
@@ -60,11 +60,11 @@ void Gateway::Money(ServerConnection& c, const CProcess& p) {
                     "transaction (privilege " +
                         std::to_string(static_cast<int32_t>(privilege)) + ")");
     }
-    const int32_t client = m_desk.AccountOwner(r.account);
+    const int32_t client = m_desk.account_owner(r.account);
     if (!ActsFor(c, p, client)) return;
     const MoneyOrder order{c.Session()->Username(), r.number, client, r.account, r.kind,
                            r.amount, r.note};
-    Answer(c, ACCOUNT_TRANS_TOKEN, r.number, m_desk.Execute(order));
+    Answer(c, ACCOUNT_TRANS_TOKEN, r.number, m_desk.execute(order));
   });
 }
 
@@ -72,7 +72,7 @@ void Gateway::Money(ServerConnection& c, const CProcess& p) {
 template <typename Request, typename Fill>
 void Gateway::ManualDeal(ServerConnection& c, const CProcess& p, Fill fill) {
   Command<Request>(c, p, [&](const Request& r) {
-    const int32_t client = m_desk.AccountOwner(r.account);
+    const int32_t client = m_desk.account_owner(r.account);
     if (!ActsFor(c, p, client)) return;
     MarketOrder order;
     order.username = order.dealer = c.Session()->Username();
@@ -82,7 +82,7 @@ void Gateway::ManualDeal(ServerConnection& c, const CProcess& p, Fill fill) {
     order.lots = r.lots;
     order.price = r.price;
     fill(r, order);
-    Answer(c, Request::kToken, r.number, m_desk.Execute(order));
+    Answer(c, Request::kToken, r.number, m_desk.execute(order));
   });
 }
 
@@ -102,7 +102,7 @@ void Gateway::ManualClose(ServerConnection& c, const CProcess& p) {
 
 // A dealer acting for part of the tree puts a new client there: under its
 // own branch when it names none.
-void Gateway::NewClient(ServerConnection& c, const CProcess& p) {
+void Gateway::new_client(ServerConnection& c, const CProcess& p) {
   Command<wire::NewClientRequest>(c, p, [&](const wire::NewClientRequest& r) {
     const int32_t parent = r.parent != 0 ? r.parent : c.ClientID();
     if (parent != 0 && !ActsFor(c, p, parent)) return;
@@ -122,11 +122,11 @@ void Gateway::NewClient(ServerConnection& c, const CProcess& p) {
     // rare, and costs what one log-on's check does.
     order.user.password = HashPassword(r.password, m_options.password_iterations);
     order.user.privileges = r.privileges;
-    Answer(c, NEW_CLIENT_TOKEN, r.number, m_desk.Execute(order));
+    Answer(c, NEW_CLIENT_TOKEN, r.number, m_desk.execute(order));
   });
 }
 
-void Gateway::NewAccount(ServerConnection& c, const CProcess& p) {
+void Gateway::new_account(ServerConnection& c, const CProcess& p) {
   Command<wire::NewAccountRequest>(c, p, [&](const wire::NewAccountRequest& r) {
     if (!ActsFor(c, p, r.client)) return;
     TreeOrder order;
@@ -137,7 +137,7 @@ void Gateway::NewAccount(ServerConnection& c, const CProcess& p) {
     order.account.account = r.account;
     order.account.type = r.type;
     order.account.margin_account = r.margin_account;
-    Answer(c, NEW_ACCOUNT_TOKEN, r.number, m_desk.Execute(order));
+    Answer(c, NEW_ACCOUNT_TOKEN, r.number, m_desk.execute(order));
   });
 }
 
@@ -150,7 +150,7 @@ void Gateway::AutoLiquidation(ServerConnection& c, const CProcess& p) {
     order.action = TreeOrder::Action::kAutoLiquidation;
     order.client.id = r.client;
     order.on = r.on;
-    Answer(c, UPDATE_CLIENT_INFO_TOKEN, r.number, m_desk.Execute(order));
+    Answer(c, UPDATE_CLIENT_INFO_TOKEN, r.number, m_desk.execute(order));
   });
 }
 
@@ -158,16 +158,16 @@ void Gateway::AutoLiquidation(ServerConnection& c, const CProcess& p) {
 // logged-on session of the clients the dealer acts for.
 void Gateway::Broadcast(ServerConnection& c, const CProcess& p) {
   Command<wire::BroadcastRequest>(c, p, [&](const wire::BroadcastRequest& r) {
-    const std::string text = wire::Response(wire::TextPush{r.text});
+    const std::string text = wire::response(wire::TextPush{r.text});
     size_t told = 0;
     for (const auto& [client, sessions] : m_by_client) {
-      if (!m_desk.Sees(c.ClientID(), client)) continue;
+      if (!m_desk.sees(c.ClientID(), client)) continue;
       for (ServerConnection* session : std::vector<ServerConnection*>(sessions)) {
         if (!session->IsClosed() && session->SendNow(text)) ++told;
       }
     }
     const std::string outcome = "sent to " + std::to_string(told) + " sessions";
-    if (!m_desk.AuditDealer(c.Session()->Username(), 0, "broadcast \"" + r.text + "\" " + outcome)) {
+    if (!m_desk.audit_dealer(c.Session()->Username(), 0, "broadcast \"" + r.text + "\" " + outcome)) {
       return Answer(c, BROADCAST_MSG_TOKEN, r.number, std::nullopt);
     }
     Answer(c, BROADCAST_MSG_TOKEN, r.number, model::OrderNumber{"", r.number, 0, outcome, 0, 0});
@@ -179,14 +179,14 @@ void Gateway::DisconnectClient(ServerConnection& c, const CProcess& p) {
     if (!ActsFor(c, p, r.client)) return;
     std::vector<ServerConnection*> sessions;
     if (auto it = m_by_client.find(r.client); it != m_by_client.end()) sessions = it->second;
-    const std::string why = wire::Response(wire::Refusal{
+    const std::string why = wire::response(wire::Refusal{
         wire::kLoginRefused, "Disconnected by the dealer", static_cast<int32_t>(LOGIN_TOKEN)});
     for (ServerConnection* session : sessions) {
       session->SendNow(why);
       session->Close("disconnected by dealer " + c.Session()->Username());
     }
     const std::string outcome = "closed " + std::to_string(sessions.size()) + " sessions";
-    if (!m_desk.AuditDealer(c.Session()->Username(), r.client, "disconnect: " + outcome)) {
+    if (!m_desk.audit_dealer(c.Session()->Username(), r.client, "disconnect: " + outcome)) {
       return Answer(c, DISCONNECT_SESSION_TOKEN, r.number, std::nullopt);
     }
     Answer(c, DISCONNECT_SESSION_TOKEN, r.number,
@@ -197,15 +197,15 @@ void Gateway::DisconnectClient(ServerConnection& c, const CProcess& p) {
 // ---- negotiated market orders ----
 
 bool Gateway::DealtByHand(const ServerConnection& c) const {
-  const model::Client* client = m_desk.Client(c.ClientID());
+  const model::Client* client = m_desk.client(c.ClientID());
   return client != nullptr && client->manual_dealing;
 }
 
 std::vector<std::string> Gateway::DealersTakingOrders(int32_t client) const {
   std::vector<std::string> dealers;
   for (const std::string& dealer : m_chatting) {
-    const model::User* user = m_desk.User(dealer);
-    if (user != nullptr && m_desk.Sees(user->client, client)) dealers.push_back(dealer);
+    const model::User* user = m_desk.user(dealer);
+    if (user != nullptr && m_desk.sees(user->client, client)) dealers.push_back(dealer);
   }
   return dealers;
 }
@@ -229,7 +229,7 @@ void Gateway::Decided(const std::weak_ptr<ServerConnection>& session, TokensEnum
   if (auto c = session.lock()) Answer(*c, token, number, outcome);
 }
 
-void Gateway::Keep(const std::string& text) {
+void Gateway::keep(const std::string& text) {
   if (m_options.keep_negotiations) m_options.keep_negotiations(text);
 }
 
@@ -237,7 +237,7 @@ void Gateway::TellExpired(ServerConnection& connection) {
   const bool dealer = IsDealer(connection);
   for (auto it = m_expired.begin(); it != m_expired.end();) {
     const bool mine = dealer ? it->dealer == connection.Username() : it->client == connection.ClientID();
-    if (mine) connection.Send(wire::Response(wire::NegotiationPush{TIMER_EXPIRED_TOKEN, *it}));
+    if (mine) connection.Send(wire::response(wire::NegotiationPush{TIMER_EXPIRED_TOKEN, *it}));
     // Each side hears it once: the dealer's part is cleared by the dealer,
     // the client's by the client.
     if (mine && dealer) it->dealer.clear();
@@ -250,20 +250,20 @@ void Gateway::ChatOn(ServerConnection& c, const CProcess& /*p*/) {
   if (std::find(m_chatting.begin(), m_chatting.end(), c.Username()) == m_chatting.end()) {
     m_chatting.push_back(c.Username());
   }
-  c.Send(wire::ResponseText(RESULT_OK_TOKEN));
+  c.Send(wire::response_text(RESULT_OK_TOKEN));
 }
 
 void Gateway::ChatOff(ServerConnection& c, const CProcess& /*p*/) {
   m_chatting.erase(std::remove(m_chatting.begin(), m_chatting.end(), c.Username()),
                    m_chatting.end());
-  c.Send(wire::ResponseText(RESULT_OK_TOKEN));
+  c.Send(wire::response_text(RESULT_OK_TOKEN));
   m_negotiations.DealerLeft(c.Username());
 }
 
 void Gateway::HeldOrders(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
   for (const wire::Negotiation& n : m_negotiations.HeldBy(c.Username())) {
-    rows.push_back(wire::NegotiationRow(n));
+    rows.push_back(wire::negotiation_row(n));
   }
   c.SendRows(rows);
 }

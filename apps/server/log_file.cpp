@@ -12,7 +12,7 @@ namespace orvane::apps {
 
 namespace {
 
-const char* LevelName(LogFile::Level level) {
+const char* level_name(LogFile::Level level) {
   switch (level) {
     case LogFile::Level::kInfo:
       return "INFO";
@@ -32,7 +32,7 @@ LogFile::~LogFile() {
   if (m_owned) ::close(m_descriptor);
 }
 
-std::string LogFile::Open(const std::string& path) {
+std::string LogFile::open(const std::string& path) {
   int descriptor = STDERR_FILENO;
   if (!path.empty()) {
     descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -73,7 +73,7 @@ std::string LogFile::Line(std::chrono::system_clock::time_point at, Level level,
                 utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
                 static_cast<int>(millis));
   std::string line = stamp;
-  line += LevelName(level);
+  line += level_name(level);
   line += ' ';
   line += text;
   line += '\n';

@@ -29,9 +29,9 @@ class LogFile {
   // Appends to the file at `path` (created when missing) from now on, or to
   // standard error when `path` is empty. On failure it keeps writing where
   // it did and returns why; empty on success.
-  std::string Open(const std::string& path);
+  std::string open(const std::string& path);
   // Opens the same path again; standard error needs nothing.
-  std::string Reopen() { return Open(m_path); }
+  std::string Reopen() { return open(m_path); }
 
   void Write(Level level, std::string_view text);
   void Info(std::string_view text) { Write(Level::kInfo, text); }

@@ -80,7 +80,7 @@ bool LogOnThrottle::Count(const std::string& key, int64_t now, bool& locked, boo
   return f->count == 1;
 }
 
-bool LogOnThrottle::Failed(const std::string& user, bool known, const std::string& address,
+bool LogOnThrottle::failed(const std::string& user, bool known, const std::string& address,
                            int64_t now, bool& locked) {
   locked = false;
   bool starts = false;

@@ -54,7 +54,7 @@ class LogOnThrottle {
   // exists. True when it starts a burst for the user or the address (the
   // one failure of the burst worth a log line). `locked` is set when this
   // failure locks the user out.
-  bool Failed(const std::string& user, bool known, const std::string& address, int64_t now,
+  bool failed(const std::string& user, bool known, const std::string& address, int64_t now,
               bool& locked);
   // A successful log-on: the user's and the address's failures are
   // forgotten. Returns the burst summaries that ended (for the log).

@@ -198,7 +198,7 @@ class Service {
   }
 
   // The server stopped itself.
-  void Halted(const std::string& reason) { Stop("store failed: " + reason, kFailed); }
+  void halted(const std::string& reason) { Stop("store failed: " + reason, kFailed); }
 
   const std::string& why() const { return m_why; }
   int code() const { return m_code; }
@@ -241,20 +241,20 @@ class Service {
     if (m_reader.file().empty()) return;
     ServerConfig next;
     try {
-      next = m_reader.Read();
+      next = m_reader.read();
     } catch (const std::exception& e) {
       m_log.Error(std::string("configuration not reloaded: ") + e.what());
       return;
     }
     for (const std::string_view key : ServerConfigReader::Changed(m_config, next)) {
-      const std::string value = ServerConfigReader::Text(next, key);
+      const std::string value = ServerConfigReader::text(next, key);
       if (!ServerConfigReader::ChangesAtRunTime(key)) {
         m_log.Warn(std::string(key) + " = " + value +
                    " takes effect when the server starts again");
         continue;
       }
       if (key == "log") {
-        if (const std::string error = m_log.Open(next.log); !error.empty()) {
+        if (const std::string error = m_log.open(next.log); !error.empty()) {
           m_log.Error(error);
           continue;
         }
@@ -292,7 +292,7 @@ class Service {
   int m_code = 0;
 };
 
-int Run(const ServerConfigReader& reader, const ServerConfig& config,
+int run(const ServerConfigReader& reader, const ServerConfig& config,
         std::optional<uint64_t> crash_at_commit, LogFile& log) {
   log.Info("orvane-server starting, process " + std::to_string(getpid()) +
            (reader.file().empty() ? "" : ", configuration " + reader.file()));
@@ -308,14 +308,14 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config,
   std::unique_ptr<orvane::apps::DurableStore> store;
   std::string store_name;
   if (!config.data.empty()) {
-    store = orvane::apps::SqliteStore::Open(config.data);
+    store = orvane::apps::SqliteStore::open(config.data);
     store_name = config.data;
   } else if (!config.store.empty()) {
-    auto postgres = orvane::apps::PostgresStore::Open(config.store);
+    auto postgres = orvane::apps::PostgresStore::open(config.store);
     store_name = postgres->where();
     store = std::move(postgres);
   }
-  const bool seeding = !store || store->Empty();
+  const bool seeding = !store || store->empty();
   if (seeding && config.book.empty()) {
     throw CreateError("the store " + store_name + " holds no book yet: give --book to seed it");
   }
@@ -325,16 +325,16 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config,
   }
   // The symbols the feed walks or the tape names: the book's, or the store's.
   orvane::apps::model::Snapshot book =
-      seeding ? orvane::apps::ImportBook(orvane::apps::ReadFile(config.book), config.book)
-              : store->LoadState();
+      seeding ? orvane::apps::import_book(orvane::apps::read_file(config.book), config.book)
+              : store->load_state();
   orvane::apps::PriceFeed feed =
       config.tape.empty()
           ? orvane::apps::PriceFeed::RandomWalk(book, config.seed, config.rate, config.ticks)
           : orvane::apps::PriceFeed::FromTape(
-                orvane::apps::ImportTape(orvane::apps::ReadFile(config.tape), config.tape, book));
+                orvane::apps::import_tape(orvane::apps::read_file(config.tape), config.tape, book));
   if (store && seeding) {
     const orvane::apps::StoreStatus seeded =
-        store->Seed(orvane::apps::SeedBook(book, feed, config.password_iterations));
+        store->seed(orvane::apps::SeedBook(book, feed, config.password_iterations));
     if (!seeded.ok()) throw CreateError("cannot seed the store: " + seeded.message());
     log.Info("store " + store_name + " seeded from " + config.book + ": " +
              std::to_string(book.accounts.size()) + " accounts, " +
@@ -375,7 +375,7 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config,
   options.rules.rollover_seconds = config.rollover;
   options.gateway.log = [&log](const std::string& line) { log.Info(line); };
   options.gateway.warn = [&log](const std::string& line) { log.Warn(line); };
-  options.halted = [&service](const std::string& reason) { service.Halted(reason); };
+  options.halted = [&service](const std::string& reason) { service.halted(reason); };
   orvane::TlsOptions tls;
   if (!config.tls_cert.empty()) {
     tls.enabled = true;
@@ -438,7 +438,7 @@ int main(int argc, char** argv) {
   std::optional<uint64_t> crash_at_commit;
   try {
     reader.emplace(std::vector<std::string>(argv + 1, argv + argc));
-    config = reader->Read();
+    config = reader->read();
     crash_at_commit = orvane::apps::CrashBeforeCommit::CommitFromEnvironment(
         std::getenv(orvane::apps::CrashBeforeCommit::kVariable));
   } catch (const ConfigError& e) {
@@ -450,7 +450,7 @@ int main(int argc, char** argv) {
     return kBadArguments;
   }
   LogFile log;
-  if (const std::string error = log.Open(config.log); !error.empty()) {
+  if (const std::string error = log.open(config.log); !error.empty()) {
     std::cerr << "orvane-server: " << error << "\n";
     return kCannotCreate;
   }
@@ -461,7 +461,7 @@ int main(int argc, char** argv) {
     return code;
   };
   try {
-    return Run(*reader, config, crash_at_commit, log);
+    return run(*reader, config, crash_at_commit, log);
   } catch (const InputError& e) {
     return fail(e.what(), kBadInput);
   } catch (const CreateError& e) {

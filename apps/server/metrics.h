@@ -21,7 +21,7 @@ class Counter {
   Counter(const Counter&) = delete;
   Counter& operator=(const Counter&) = delete;
 
-  void Add(uint64_t n = 1) { m_value += n; }
+  void add(uint64_t n = 1) { m_value += n; }
   uint64_t value() const { return m_value; }
 
  private:

@@ -72,7 +72,7 @@ bool IsLoopback(const std::string& address) {
   return false;
 }
 
-std::string Response(std::string_view status, std::string_view content_type,
+std::string response(std::string_view status, std::string_view content_type,
                      std::string_view body, bool with_body, bool allow = false) {
   std::string text = "HTTP/1.1 ";
   text += status;
@@ -167,9 +167,9 @@ class MetricsEndpoint::Connection : public ISocketEvents {
       case HttpRequestHead::kComplete:
         return Reply(m_owner.Answer(head));
       case HttpRequestHead::kMalformed:
-        return Reply(Response("400 Bad Request", kTextType, "bad request\n", true));
+        return Reply(response("400 Bad Request", kTextType, "bad request\n", true));
       case HttpRequestHead::kTooLarge:
-        return Reply(Response("431 Request Header Fields Too Large", kTextType,
+        return Reply(response("431 Request Header Fields Too Large", kTextType,
                               "request head over 8 KiB\n", true));
     }
   }
@@ -262,17 +262,17 @@ std::string MetricsEndpoint::Answer(const HttpRequestHead& head) const {
   const bool is_health = head.path == "/health";
   const bool with_body = head.method != "HEAD";
   if (!is_metrics && !is_health) {
-    return Response("404 Not Found", kTextType, "not found\n", with_body);
+    return response("404 Not Found", kTextType, "not found\n", with_body);
   }
   if (head.method != "GET" && head.method != "HEAD") {
-    return Response("405 Method Not Allowed", kTextType, "method not allowed\n", true, true);
+    return response("405 Method Not Allowed", kTextType, "method not allowed\n", true, true);
   }
   try {
-    if (is_metrics) return Response("200 OK", kMetricsType, m_metrics(), with_body);
-    if (m_healthy()) return Response("200 OK", kTextType, "ok\n", with_body);
-    return Response("503 Service Unavailable", kTextType, "stopping\n", with_body);
+    if (is_metrics) return response("200 OK", kMetricsType, m_metrics(), with_body);
+    if (m_healthy()) return response("200 OK", kTextType, "ok\n", with_body);
+    return response("503 Service Unavailable", kTextType, "stopping\n", with_body);
   } catch (const std::exception& e) {
-    return Response("500 Internal Server Error", kTextType, std::string(e.what()) + "\n",
+    return response("500 Internal Server Error", kTextType, std::string(e.what()) + "\n",
                     with_body);
   }
 }

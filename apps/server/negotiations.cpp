@@ -41,19 +41,19 @@ bool Negotiations::Holds(const std::string& username, int32_t number) const {
 void Negotiations::Take(const MarketOrder& order, TokensEnum token,
                         std::weak_ptr<ServerConnection> session) {
   if (Holds(order.username, order.number)) return;  // a repeat waits for the first outcome
-  if (auto kept = m_desk.Outcome(order.username, order.number)) {
+  if (auto kept = m_desk.outcome(order.username, order.number)) {
     return m_host.Decided(session, token, order.number, kept);
   }
   if (m_host.DealersTakingOrders(order.client).empty()) {
     return m_host.Decided(
         session, token, order.number,
-        m_desk.Decline(order, kNoDealer, "No dealer takes orders now; try again later"));
+        m_desk.decline(order, kNoDealer, "No dealer takes orders now; try again later"));
   }
   const int32_t id = ++m_next_id;
   // A close names its position: the symbol and direction are the position's.
   int32_t direction = order.direction, symbol = order.symbol;
   double open_price = 0, open_lots = 0;
-  for (const model::Position& p : m_desk.Positions(order.client)) {
+  for (const model::Position& p : m_desk.positions(order.client)) {
     if (order.ticket != 0 && p.account == order.account && p.ticket == order.ticket) {
       direction = p.direction, symbol = p.symbol, open_price = p.price, open_lots = p.lots;
     }
@@ -77,7 +77,7 @@ void Negotiations::Take(const MarketOrder& order, TokensEnum token,
   TellClient(held, MARKET_ORDER_RECIEVED_TOKEN);
   SendToNextDealer(held);
   KeepInFlight();
-  m_desk.AuditDealer(held.dealer, order.client,
+  m_desk.audit_dealer(held.dealer, order.client,
                      "order number " + std::to_string(order.number) + " of " + order.username +
                          " in negotiation " + std::to_string(id));
 }
@@ -114,7 +114,7 @@ bool Negotiations::SendToNextDealer(Held& held) {
     held.record->Dealer(number->second);
     held.record->OrderSentNow();
     TellDealer(held, SEND_TO_CHAT_TOKEN, dealer);
-    Restart(held, m_desk.Platform().dealer_timer * 1000, &Negotiations::DealerSilent);
+    Restart(held, m_desk.platform().dealer_timer * 1000, &Negotiations::DealerSilent);
     return true;
   }
   return false;
@@ -146,7 +146,7 @@ model::OrderNumber Negotiations::Accept(const std::string& dealer, int32_t id, d
   model::OrderNumber refusal;
   Held* held = Holding(dealer, id, refusal);
   if (held == nullptr) return refusal;
-  return Execute(*held, price > 0 ? price : held->order.price);
+  return execute(*held, price > 0 ? price : held->order.price);
 }
 
 model::OrderNumber Negotiations::Reject(const std::string& dealer, int32_t id) {
@@ -166,7 +166,7 @@ model::OrderNumber Negotiations::Requote(const std::string& dealer, int32_t id, 
   Status(*held, PriceSent_RequestType);
   TellClient(*held, DLR_CHANGE_MARKET_ORDER_TOKEN);
   TellDealer(*held, MARKET_ORDER_TOKEN, held->dealer);
-  Restart(*held, m_desk.Platform().price_changed_timer * 1000, &Negotiations::ClientSilent);
+  Restart(*held, m_desk.platform().price_changed_timer * 1000, &Negotiations::ClientSilent);
   KeepInFlight();
   return Answer(id, kExecuted, "the new price went to the client", price);
 }
@@ -183,15 +183,15 @@ model::OrderNumber Negotiations::ClientAnswer(int32_t client, int32_t id, bool a
     return Answer(id, kExecuted, "rejected");
   }
   Status(*held, PriceChangedClientAccept_PendingType);
-  return Execute(*held, held->dealer_price);
+  return execute(*held, held->dealer_price);
 }
 
-model::OrderNumber Negotiations::Execute(Held& in_flight, double price) {
+model::OrderNumber Negotiations::execute(Held& in_flight, double price) {
   Held held = Release(in_flight.record->ID());
   MarketOrder order = held.order;
   order.dealer = held.dealer;
   order.price = price;
-  const auto outcome = m_desk.Execute(order);
+  const auto outcome = m_desk.execute(order);
   const bool done = outcome && outcome->code == kExecuted;
   held.dealer_price = done ? outcome->price : price;
   Status(held, done ? (order.ticket != 0 ? LiqAccepted : NewAccepted) : InvalidPrice);
@@ -209,7 +209,7 @@ void Negotiations::End(Held& in_flight, MarketOrderStatusEnum status, int32_t co
   Status(held, status);
   TellBoth(held, tell);
   m_host.Decided(held.session, held.token, held.order.number,
-                 m_desk.Decline(held.order, code, text));
+                 m_desk.decline(held.order, code, text));
 }
 
 // The negotiation leaves the book (and the text kept of those in flight)
@@ -244,11 +244,11 @@ void Negotiations::TellBoth(const Held& held, TokensEnum token) {
 }
 
 void Negotiations::TellClient(const Held& held, TokensEnum token) {
-  m_host.ToClient(held.order.client, wire::Response(wire::NegotiationPush{token, Row(held)}));
+  m_host.ToClient(held.order.client, wire::response(wire::NegotiationPush{token, Row(held)}));
 }
 
 void Negotiations::TellDealer(const Held& held, TokensEnum token, const std::string& dealer) {
-  m_host.ToDealer(dealer, wire::Response(wire::NegotiationPush{token, Row(held)}));
+  m_host.ToDealer(dealer, wire::response(wire::NegotiationPush{token, Row(held)}));
 }
 
 void Negotiations::Restart(Held& held, int32_t ms, void (Negotiations::*silent)(int32_t)) {
@@ -270,9 +270,9 @@ std::vector<wire::Negotiation> Negotiations::HeldBy(const std::string& dealer) c
 void Negotiations::KeepInFlight() {
   std::string text;
   for (const auto& [id, held] : m_held) {
-    text += held.order.username + kUserMark + wire::NegotiationRow(Row(held)) + '\n';
+    text += held.order.username + kUserMark + wire::negotiation_row(Row(held)) + '\n';
   }
-  m_host.Keep(text);
+  m_host.keep(text);
 }
 
 std::vector<wire::Negotiation> Negotiations::ExpireKept(Desk& desk, const std::string& text) {
@@ -281,7 +281,7 @@ std::vector<wire::Negotiation> Negotiations::ExpireKept(Desk& desk, const std::s
   for (std::string line; std::getline(lines, line);) {
     const size_t mark = line.find(kUserMark);
     wire::Negotiation n;
-    if (mark == std::string::npos || !wire::ReadNegotiationRow(line.substr(mark + 1), n)) continue;
+    if (mark == std::string::npos || !wire::read_negotiation_row(line.substr(mark + 1), n)) continue;
     MarketOrder order;
     order.username = line.substr(0, mark);
     order.number = n.number;
@@ -292,7 +292,7 @@ std::vector<wire::Negotiation> Negotiations::ExpireKept(Desk& desk, const std::s
     order.ticket = n.ticket;
     order.lots = n.lots;
     order.price = n.price;
-    desk.Decline(order, kExpired, "Order expired: the server stopped during its negotiation");
+    desk.decline(order, kExpired, "Order expired: the server stopped during its negotiation");
     n.status = TimerExpired_RequestType;
     n.text = StatusText(TimerExpired_RequestType);
     expired.push_back(std::move(n));

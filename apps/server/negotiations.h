@@ -40,7 +40,7 @@ class NegotiationHost {
                        int32_t number, const std::optional<model::OrderNumber>& outcome) = 0;
   // Keeps the text of the negotiations in flight with the store's open
   // batch, so that a server started again expires them.
-  virtual void Keep(const std::string& text) = 0;
+  virtual void keep(const std::string& text) = 0;
 };
 
 // The market orders of clients dealt by hand while a dealer deals them.
@@ -107,7 +107,7 @@ class Negotiations {
   void DealerSilent(int32_t id);
   void ClientSilent(int32_t id);
   // Executes it at `price` for the dealer holding it, and ends it.
-  model::OrderNumber Execute(Held& held, double price);
+  model::OrderNumber execute(Held& held, double price);
   // Ends it unexecuted with the number's outcome `code`.
   void End(Held& held, MarketOrderStatusEnum status, int32_t code, const std::string& text,
            TokensEnum tell = MARKET_ORDER_TOKEN);

@@ -13,7 +13,7 @@ class PasswordChecks {
  public:
   virtual ~PasswordChecks() = default;
   // Calls `done` with whether `password` matches `hash` (see VerifyPassword).
-  virtual void Check(std::string hash, std::string password, std::function<void(bool)> done) = 0;
+  virtual void check(std::string hash, std::string password, std::function<void(bool)> done) = 0;
 };
 
 }  // namespace orvane::apps

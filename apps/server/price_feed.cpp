@@ -42,7 +42,7 @@ PriceFeed PriceFeed::RandomWalk(const model::Snapshot& book, uint64_t seed, doub
   return feed;
 }
 
-bool PriceFeed::Next(model::Quote& tick) {
+bool PriceFeed::next(model::Quote& tick) {
   if (m_length != 0 && m_delivered >= m_length) return false;
   if (!m_tape.empty()) {
     tick = m_tape[m_delivered];
@@ -66,7 +66,7 @@ std::string PriceFeed::FirstTimeText() const {
 bool PriceFeed::SkipTo(size_t delivered) {
   model::Quote passed;
   while (m_delivered < delivered) {
-    if (!Next(passed)) return false;
+    if (!next(passed)) return false;
   }
   return true;
 }

@@ -23,7 +23,7 @@ class PriceFeed {
   static PriceFeed RandomWalk(const model::Snapshot& book, uint64_t seed, double rate, size_t ticks);
 
   // The next quote; false once the feed has ended.
-  bool Next(model::Quote& tick);
+  bool next(model::Quote& tick);
   // Passes over quotes until `delivered` have gone (a feed resumed after a
   // restart); false when the feed ends first.
   bool SkipTo(size_t delivered);

@@ -146,7 +146,7 @@ const Option kOptions[] = {
      [](const ServerConfig& c) { return c.address; }},
     {"port", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.port = static_cast<int32_t>(StrictNumber::Integer(name, v, 0, 65535));
+       c.port = static_cast<int32_t>(StrictNumber::integer(name, v, 0, 65535));
      },
      [](const ServerConfig& c) { return std::to_string(c.port); }},
     {"port-file", true, false,
@@ -160,7 +160,7 @@ const Option kOptions[] = {
      [](const ServerConfig& c) { return c.tls_key; }},
     {"password-iterations", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.password_iterations = static_cast<uint32_t>(StrictNumber::Integer(name, v, 1, INT32_MAX));
+       c.password_iterations = static_cast<uint32_t>(StrictNumber::integer(name, v, 1, INT32_MAX));
      },
      [](const ServerConfig& c) { return std::to_string(c.password_iterations); }},
     {"metrics-port", true, false,
@@ -168,7 +168,7 @@ const Option kOptions[] = {
        if (v == "none") {
          c.metrics_port = std::nullopt;
        } else {
-         c.metrics_port = static_cast<int32_t>(StrictNumber::Integer(name, v, 0, 65535));
+         c.metrics_port = static_cast<int32_t>(StrictNumber::integer(name, v, 0, 65535));
        }
      },
      [](const ServerConfig& c) {
@@ -234,7 +234,7 @@ void ApplyFile(ServerConfig& config, std::string_view text, std::string_view ori
   }
 }
 
-void Check(const ServerConfig& config) {
+void check(const ServerConfig& config) {
   if (!config.data.empty() && !config.store.empty()) {
     throw ConfigError("data and store name two stores: give one");
   }
@@ -276,23 +276,23 @@ ServerConfigReader::ServerConfigReader(std::vector<std::string> arguments) {
   }
 }
 
-ServerConfig ServerConfigReader::Read() const {
-  if (m_file.empty()) return Read({}, {});
+ServerConfig ServerConfigReader::read() const {
+  if (m_file.empty()) return read({}, {});
   std::ifstream in(m_file);
   if (!in) throw ConfigError(m_file + ": cannot be read");
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) throw ConfigError(m_file + ": cannot be read");
-  return Read(text.str(), m_file);
+  return read(text.str(), m_file);
 }
 
-ServerConfig ServerConfigReader::Read(std::string_view file_text, std::string_view origin) const {
+ServerConfig ServerConfigReader::read(std::string_view file_text, std::string_view origin) const {
   ServerConfig config;
   ApplyFile(config, file_text, origin);
   for (const auto& [key, value] : m_flags) {
     Set(config, *Find(key), "--" + key, value, "");
   }
-  Check(config);
+  check(config);
   return config;
 }
 
@@ -316,7 +316,7 @@ bool ServerConfigReader::ChangesAtRunTime(std::string_view key) {
   return option != nullptr && option->run_time;
 }
 
-std::string ServerConfigReader::Text(const ServerConfig& config, std::string_view key) {
+std::string ServerConfigReader::text(const ServerConfig& config, std::string_view key) {
   const Option* option = Find(key);
   return option == nullptr ? std::string() : option->text(config);
 }

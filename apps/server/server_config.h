@@ -60,9 +60,9 @@ class ServerConfigReader {
   explicit ServerConfigReader(std::vector<std::string> arguments = {});
 
   // The options now; throws ConfigError.
-  ServerConfig Read() const;
+  ServerConfig read() const;
   // The same with the file's text given (`origin` names it in errors).
-  ServerConfig Read(std::string_view file_text, std::string_view origin) const;
+  ServerConfig read(std::string_view file_text, std::string_view origin) const;
 
   // The --config file; empty when none.
   const std::string& file() const { return m_file; }
@@ -76,7 +76,7 @@ class ServerConfigReader {
   // others wait for a restart).
   static bool ChangesAtRunTime(std::string_view key);
   // The value of `key` as a configuration file writes it.
-  static std::string Text(const ServerConfig& config, std::string_view key);
+  static std::string text(const ServerConfig& config, std::string_view key);
 
  private:
   std::vector<std::pair<std::string, std::string>> m_flags;  // key, value

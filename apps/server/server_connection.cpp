@@ -198,7 +198,7 @@ void ServerConnection::HandleFirst(const CProcess& process, std::string_view mes
 
 void ServerConnection::LogOn(const CProcess& process) {
   wire::LogOn request;
-  wire::Decode(process, request);
+  wire::decode(process, request);
   m_waiting.emplace(std::move(request.username), std::move(request.password));
   const int64_t delay = m_host.LogOnDelay(*this, m_waiting->first);
   if (delay < 0) {
@@ -223,7 +223,7 @@ void ServerConnection::AnswerLogOn() {
   m_waiting.reset();
   m_checking = true;
   std::weak_ptr<bool> alive = m_alive;
-  const model::User* user = m_host.User(username);
+  const model::User* user = m_host.user(username);
   m_host.CheckPassword(user, std::move(password),
                        [this, alive, username = std::move(username)](bool ok) {
                          if (alive.expired() || m_closed) return;
@@ -233,7 +233,7 @@ void ServerConnection::AnswerLogOn() {
 }
 
 void ServerConnection::FinishLogOn(const std::string& username, bool password_ok) {
-  const model::User* user = m_host.User(username);
+  const model::User* user = m_host.user(username);
   if (!user || !password_ok) {
     const bool log = m_host.LogOnFailed(*this, username, user != nullptr);
     Refuse(wire::kLoginRefused, "Wrong user name or password", LOGIN_TOKEN);
@@ -258,9 +258,9 @@ void ServerConnection::FinishLogOn(const std::string& username, bool password_ok
   // The host knows the session before anything is sent, so that a send that
   // closes it is heard as the close of a known session.
   m_host.LoggedOn(*this);
-  Send(wire::Response(
-      wire::LoggedOn{m_session->sid(), user->client, m_host.LastOrderNumber(username),
-                     m_host.MarketTime(), m_host.Settings()}));
+  Send(wire::response(
+      wire::LoggedOn{m_session->sid(), user->client, m_host.last_order_number(username),
+                     m_host.market_time(), m_host.Settings()}));
   m_host.Welcomed(*this);
 }
 
@@ -276,7 +276,7 @@ void ServerConnection::HandleRequest(const CProcess& process) {
     case CONNECT_HANDCHAKE_TOKEN:
       return;
     default:
-      return m_host.Request(*this, process);
+      return m_host.request(*this, process);
   }
 }
 
@@ -304,7 +304,7 @@ void ServerConnection::SendRowsNow(const std::vector<std::string>& rows) {
 
 void ServerConnection::ResendLost(const CProcess& process) {
   wire::LostRow lost;
-  if (!wire::Decode(process, lost) || !m_last_answer || lost.row < 1 ||
+  if (!wire::decode(process, lost) || !m_last_answer || lost.row < 1 ||
       lost.row > m_last_answer->Results()) {
     return Refuse(kInvalidParameter, ErrorText(kInvalidParameter), RESULT_LOST_TOKEN);
   }
@@ -314,7 +314,7 @@ void ServerConnection::ResendLost(const CProcess& process) {
 }
 
 void ServerConnection::Refuse(int32_t code, const std::string& text, TokensEnum request) {
-  Send(wire::Response(wire::Refusal{code, text, static_cast<int32_t>(request)}));
+  Send(wire::response(wire::Refusal{code, text, static_cast<int32_t>(request)}));
 }
 
 }  // namespace orvane::apps

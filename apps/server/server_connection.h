@@ -35,12 +35,12 @@ class ConnectionHost {
  public:
   virtual ~ConnectionHost() = default;
   // None for an unknown user name.
-  virtual const model::User* User(const std::string& username) const = 0;
+  virtual const model::User* user(const std::string& username) const = 0;
   virtual int32_t NewSid() = 0;
   // The highest order number the user has used (0: none), told at log-on.
-  virtual int32_t LastOrderNumber(const std::string& username) const = 0;
+  virtual int32_t last_order_number(const std::string& username) const = 0;
   // Market time now (dd/mm/yyyy hh:nn:ss; empty before any), told at log-on.
-  virtual std::string MarketTime() const { return {}; }
+  virtual std::string market_time() const { return {}; }
   // The platform's settings, told at log-on (CGlobalVar::SetValues' text).
   virtual std::string Settings() const { return {}; }
   // The session's log-on was answered: what it is told next follows it.
@@ -90,7 +90,7 @@ class ConnectionHost {
   // A request of a logged-on session whose SID checked out, other than the
   // protocol's own (lost rows, handshakes, disconnects). The host answers
   // through the connection.
-  virtual void Request(ServerConnection& connection, const CProcess& process) = 0;
+  virtual void request(ServerConnection& connection, const CProcess& process) = 0;
   // The connection is closed and may be let go (after this call returns).
   virtual void Closed(ServerConnection& connection) = 0;
   // Where multi-row answers log the rows they send.

@@ -39,7 +39,7 @@ uint32_t SessionIds::Permute(uint32_t value) const {
   return (left << 16) | right;
 }
 
-int32_t SessionIds::Next() {
+int32_t SessionIds::next() {
   constexpr auto kMax = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
   while (m_counter < kValues) {
     const uint32_t value = Permute(static_cast<uint32_t>(m_counter++));

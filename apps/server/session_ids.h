@@ -21,7 +21,7 @@ class SessionIds {
   explicit SessionIds(const std::array<uint32_t, 4>& keys) : m_keys(keys) {}
 
   // Throws std::length_error after 2^32 draws.
-  int32_t Next();
+  int32_t next();
 
  private:
   uint32_t Permute(uint32_t value) const;

@@ -16,7 +16,7 @@ namespace {
 }
 
 // The shortest text that reads back as the same number, without exponent.
-std::string Shortest(double value) {
+std::string shortest(double value) {
   char text[512];
   const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
   return std::string(text, result.ptr);
@@ -33,7 +33,7 @@ bool Whole(std::string_view text, T& value) {
 
 }  // namespace
 
-int64_t StrictNumber::Integer(std::string_view name, std::string_view text, int64_t min,
+int64_t StrictNumber::integer(std::string_view name, std::string_view text, int64_t min,
                               int64_t max) {
   int64_t value = 0;
   if (!Whole(text, value) || value < min || value > max) {
@@ -53,7 +53,7 @@ uint64_t StrictNumber::Unsigned(std::string_view name, std::string_view text, ui
 double StrictNumber::Real(std::string_view name, std::string_view text, double min, double max) {
   double value = 0;
   if (!Whole(text, value) || !std::isfinite(value) || value < min || value > max) {
-    Refuse(name, "a number from " + Shortest(min) + " to " + Shortest(max), text);
+    Refuse(name, "a number from " + shortest(min) + " to " + shortest(max), text);
   }
   return value;
 }

@@ -20,7 +20,7 @@ ThreadPasswordChecks::~ThreadPasswordChecks() {
   m_thread.join();
 }
 
-void ThreadPasswordChecks::Check(std::string hash, std::string password,
+void ThreadPasswordChecks::check(std::string hash, std::string password,
                                  std::function<void(bool)> done) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -45,7 +45,7 @@ model::Snapshot SeedBook(model::Snapshot book, const PriceFeed& feed,
   if (book.entries.empty()) {
     for (const model::Account& a : book.accounts) {
       for (model::MoneyEntry& entry :
-           model::OpeningEntries(a.client, a.account, a.totals, book.market_time_text)) {
+           model::opening_entries(a.client, a.account, a.totals, book.market_time_text)) {
         book.entries.push_back(std::move(entry));
       }
     }
@@ -70,7 +70,7 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
         gateway.market_started = [this](ServerConnection& c) { MarketStarted(c); };
         if (!gateway.elapsed_ms) gateway.elapsed_ms = m_environment.elapsed_ms;
         gateway.keep_negotiations = [this](const std::string& text) {
-          m_store.SetMeta(kNegotiations, text);
+          m_store.set_meta(kNegotiations, text);
         };
         gateway.order_answered = [this](int64_t micros) {
           m_order_latency->Observe(static_cast<double>(micros) / 1e6);
@@ -79,20 +79,20 @@ TradingServer::TradingServer(const model::Snapshot& book, PriceFeed feed,
       }()),
       m_feed_timer(m_environment.timers->CreateTimer()) {
   RegisterMetrics();
-  m_desk.Rules(m_options.rules);
+  m_desk.rules(m_options.rules);
   if (m_environment.loaded) {
-    m_desk.Load(std::move(*m_environment.loaded));
+    m_desk.load(std::move(*m_environment.loaded));
     m_environment.loaded.reset();
   } else {
-    m_desk.Load();
+    m_desk.load();
   }
-  if (m_environment.post) m_desk.DeferCommits(m_environment.post);
+  if (m_environment.post) m_desk.defer_commits(m_environment.post);
   // Lots are multiples of the platform's smallest lot step.
   TradingRules rules = m_options.rules;
-  rules.lot_decimals = m_desk.Platform().valid_lots_location;
-  m_desk.Rules(rules);
+  rules.lot_decimals = m_desk.platform().valid_lots_location;
+  m_desk.rules(rules);
   ExpireNegotiations();
-  if (const auto position = m_store.Meta(kFeedPosition)) {
+  if (const auto position = m_store.meta(kFeedPosition)) {
     const size_t delivered = std::stoull(*position);
     m_feed.SkipTo(delivered);
     Log("feed resumed after " + std::to_string(m_feed.Delivered()) + " quotes");
@@ -123,19 +123,19 @@ void TradingServer::Stop() {
   m_environment.acceptor->Close();
   m_feed_timer->Enabled(false);
   // What the sessions are owed goes out before they close.
-  if (!m_halted) m_desk.Flush();
+  if (!m_halted) m_desk.flush();
   m_gateway.Stop();
   // The feed's position after quotes that changed nothing waits in the open
   // batch: kept, so that the next start goes on from the last quote.
   if (was_running && !m_halted) {
-    if (const StoreStatus status = m_store.Commit(); !status.ok()) {
+    if (const StoreStatus status = m_store.commit(); !status.ok()) {
       Log("the feed's position was not kept: " + status.message());
     }
   }
 }
 
-std::optional<AccountFigures> TradingServer::Figures(int32_t account) const {
-  return m_desk.FiguresOf(account);
+std::optional<AccountFigures> TradingServer::figures(int32_t account) const {
+  return m_desk.figures_of(account);
 }
 
 void TradingServer::RegisterMetrics() {
@@ -213,12 +213,12 @@ void TradingServer::Feed() {
   size_t budget = QuotesPerTick(m_options.rate);
   while (m_running && m_feed.Delivered() < due && budget-- > 0 &&
          m_environment.elapsed_ms() - now < kFeedTickMs) {
-    if (!m_feed.Next(quote)) {
+    if (!m_feed.next(quote)) {
       ended = true;
       break;
     }
     if (!one_batch) KeepFeedPosition();
-    ApplyQuote(quote);
+    apply_quote(quote);
   }
   if (one_batch && m_running && m_feed.Delivered() != before) KeepFeedPosition();
   if (ended || (m_feed.Length() != 0 && m_feed.Delivered() >= m_feed.Length())) EndFeed();
@@ -227,17 +227,17 @@ void TradingServer::Feed() {
 // Negotiations the server was in when it stopped are expired, in the batch
 // that forgets them; each side hears of it when it logs on.
 void TradingServer::ExpireNegotiations() {
-  const auto kept = m_store.Meta(kNegotiations);
+  const auto kept = m_store.meta(kNegotiations);
   if (!kept || kept->empty()) return;
-  m_store.SetMeta(kNegotiations, "");
+  m_store.set_meta(kNegotiations, "");
   std::vector<wire::Negotiation> expired = Negotiations::ExpireKept(m_desk, *kept);
   Log(std::to_string(expired.size()) + " negotiations expired: the server stopped during them");
   m_gateway.ExpiredAtStart(std::move(expired));
-  m_desk.Flush();
+  m_desk.flush();
 }
 
 void TradingServer::KeepFeedPosition() {
-  m_store.SetMeta(kFeedPosition, std::to_string(m_feed.Delivered()));
+  m_store.set_meta(kFeedPosition, std::to_string(m_feed.Delivered()));
 }
 
 void TradingServer::EndFeed() {
@@ -245,84 +245,84 @@ void TradingServer::EndFeed() {
   if (m_feed_ended) return;
   m_feed_ended = true;
   Log("feed ended after " + std::to_string(m_feed.Delivered()) + " quotes");
-  m_gateway.PushAll(wire::ResponseText(STOP_FEED_TOKEN));
+  m_gateway.PushAll(wire::response_text(STOP_FEED_TOKEN));
 }
 
-void TradingServer::ApplyQuote(const model::Quote& quote) {
-  if (!m_desk.ApplyQuote(quote)) return;
+void TradingServer::apply_quote(const model::Quote& quote) {
+  if (!m_desk.apply_quote(quote)) return;
   m_gateway.Quote(quote);
 }
 
 // ---- what the desk tells ----
 
-void TradingServer::Logged(const std::string& text) {
+void TradingServer::logged(const std::string& text) {
   if (m_options.log_engine) Log(LogText(text, kEngineLineChars));
 }
 
-void TradingServer::PositionOpened(const model::Position& position) {
-  const Desk::Guards guards = m_desk.GuardsOf(position);
+void TradingServer::position_opened(const model::Position& position) {
+  const Desk::Guards guards = m_desk.guards_of(position);
   m_gateway.Push(position.client,
-                 wire::Response(wire::PositionOpenedPush{
-                     position, m_desk.SymbolName(position.symbol), guards.sl, guards.tp}));
+                 wire::response(wire::PositionOpenedPush{
+                     position, m_desk.symbol_name(position.symbol), guards.sl, guards.tp}));
 }
 
-void TradingServer::PositionClosed(const model::PositionClosed& closed) {
-  m_gateway.Push(closed.client, wire::Response(wire::PositionClosedPush{closed}));
+void TradingServer::position_closed(const model::PositionClosed& closed) {
+  m_gateway.Push(closed.client, wire::response(wire::PositionClosedPush{closed}));
 }
 
-void TradingServer::PositionChanged(const model::Position& position) {
-  const Desk::Guards guards = m_desk.GuardsOf(position);
+void TradingServer::position_changed(const model::Position& position) {
+  const Desk::Guards guards = m_desk.guards_of(position);
   m_gateway.Push(position.client,
-                 wire::Response(wire::PositionChangedPush{
-                     position, m_desk.SymbolName(position.symbol), guards.sl, guards.tp}));
+                 wire::response(wire::PositionChangedPush{
+                     position, m_desk.symbol_name(position.symbol), guards.sl, guards.tp}));
 }
 
-void TradingServer::HistoryAdded(const model::HistoryEntry& entry) {
+void TradingServer::history_added(const model::HistoryEntry& entry) {
   m_gateway.Push(entry.client,
-                 wire::Response(wire::HistoryPush{entry, m_desk.SymbolName(entry.symbol)}));
+                 wire::response(wire::HistoryPush{entry, m_desk.symbol_name(entry.symbol)}));
 }
 
-void TradingServer::ClosedByHedge(int32_t client, int32_t account, int32_t buy, int32_t sell,
+void TradingServer::closed_by_hedge(int32_t client, int32_t account, int32_t buy, int32_t sell,
                                   double lots) {
-  m_gateway.Push(client, wire::Response(wire::HedgePush{client, account, buy, sell, lots}));
+  m_gateway.Push(client, wire::response(wire::HedgePush{client, account, buy, sell, lots}));
 }
 
-void TradingServer::OrderPlaced(const model::Order& order) {
-  m_gateway.Push(order.client, wire::Response(wire::OrderPlacedPush{{order}}));
+void TradingServer::order_placed(const model::Order& order) {
+  m_gateway.Push(order.client, wire::response(wire::OrderPlacedPush{{order}}));
 }
 
-void TradingServer::OrderChanged(const model::Order& order) {
+void TradingServer::order_changed(const model::Order& order) {
   m_gateway.Push(order.client, order.kind == LimitOrdersType
-                                   ? wire::Response(wire::EntryChangedPush{{order}})
-                                   : wire::Response(wire::GuardChangedPush{{order}}));
+                                   ? wire::response(wire::EntryChangedPush{{order}})
+                                   : wire::response(wire::GuardChangedPush{{order}}));
 }
 
-void TradingServer::OrderRemoved(const model::OrderRemoved& removed) {
-  m_gateway.Push(removed.client, wire::Response(wire::OrderRemovedPush{removed}));
+void TradingServer::order_removed(const model::OrderRemoved& removed) {
+  m_gateway.Push(removed.client, wire::response(wire::OrderRemovedPush{removed}));
 }
 
-void TradingServer::TotalsBooked(const model::TotalsBooked& booked) {
-  m_gateway.Push(booked.client, wire::Response(wire::TotalsPush{booked}));
+void TradingServer::totals_booked(const model::TotalsBooked& booked) {
+  m_gateway.Push(booked.client, wire::response(wire::TotalsPush{booked}));
 }
 
-void TradingServer::AccountLiquidated(int32_t client, int32_t account) {
-  m_gateway.Push(client, wire::Response(wire::LiquidatedPush{client, account}));
+void TradingServer::account_liquidated(int32_t client, int32_t account) {
+  m_gateway.Push(client, wire::response(wire::LiquidatedPush{client, account}));
 }
 
-void TradingServer::AlertFired(int32_t client, int32_t /*alert*/, const std::string& text) {
-  m_gateway.Push(client, wire::Response(wire::TextPush{text}));
+void TradingServer::alert_fired(int32_t client, int32_t /*alert*/, const std::string& text) {
+  m_gateway.Push(client, wire::response(wire::TextPush{text}));
 }
 
 // The position as it now stands, its interest grown; new totals of a client
 // booked on open follow as their own push.
-void TradingServer::InterestBooked(const model::Position& position) {
-  const Desk::Guards guards = m_desk.GuardsOf(position);
+void TradingServer::interest_booked(const model::Position& position) {
+  const Desk::Guards guards = m_desk.guards_of(position);
   m_gateway.Push(position.client,
-                 wire::Response(wire::PositionChangedPush{
-                     position, m_desk.SymbolName(position.symbol), guards.sl, guards.tp}));
+                 wire::response(wire::PositionChangedPush{
+                     position, m_desk.symbol_name(position.symbol), guards.sl, guards.tp}));
 }
 
-void TradingServer::Halted(const std::string& reason) {
+void TradingServer::halted(const std::string& reason) {
   m_halted = true;
   Log("stopping: " + reason);
   Stop();

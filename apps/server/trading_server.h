@@ -102,10 +102,10 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
 
   // Applies one quote now, as the feed does: the desk first, then the price
   // to every session that started the market.
-  void ApplyQuote(const model::Quote& quote);
+  void apply_quote(const model::Quote& quote);
 
   // The account's figures as the desk last reported them.
-  std::optional<AccountFigures> Figures(int32_t account) const;
+  std::optional<AccountFigures> figures(int32_t account) const;
   size_t Connections() const { return m_gateway.Connections(); }
   size_t LoggedOnSessions() const { return m_gateway.LoggedOnSessions(); }
   size_t QuotesApplied() const { return m_feed.Delivered(); }
@@ -121,21 +121,21 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
 
  private:
   // DeskEvents
-  void Logged(const std::string& text) override;
-  void PositionOpened(const model::Position& position) override;
-  void PositionClosed(const model::PositionClosed& closed) override;
-  void PositionChanged(const model::Position& position) override;
-  void HistoryAdded(const model::HistoryEntry& entry) override;
-  void ClosedByHedge(int32_t client, int32_t account, int32_t buy, int32_t sell,
+  void logged(const std::string& text) override;
+  void position_opened(const model::Position& position) override;
+  void position_closed(const model::PositionClosed& closed) override;
+  void position_changed(const model::Position& position) override;
+  void history_added(const model::HistoryEntry& entry) override;
+  void closed_by_hedge(int32_t client, int32_t account, int32_t buy, int32_t sell,
                      double lots) override;
-  void OrderPlaced(const model::Order& order) override;
-  void OrderChanged(const model::Order& order) override;
-  void OrderRemoved(const model::OrderRemoved& removed) override;
-  void TotalsBooked(const model::TotalsBooked& booked) override;
-  void AccountLiquidated(int32_t client, int32_t account) override;
-  void AlertFired(int32_t client, int32_t alert, const std::string& text) override;
-  void Halted(const std::string& reason) override;
-  void InterestBooked(const model::Position& position) override;
+  void order_placed(const model::Order& order) override;
+  void order_changed(const model::Order& order) override;
+  void order_removed(const model::OrderRemoved& removed) override;
+  void totals_booked(const model::TotalsBooked& booked) override;
+  void account_liquidated(int32_t client, int32_t account) override;
+  void alert_fired(int32_t client, int32_t alert, const std::string& text) override;
+  void halted(const std::string& reason) override;
+  void interest_booked(const model::Position& position) override;
   // IAcceptorEvents
   void Accepted(const std::shared_ptr<ISocket>& socket) override { m_gateway.Accept(socket); }
   bool Admit(const std::string& address) override {

@@ -27,11 +27,11 @@ class StoreError : public std::runtime_error {
 class DurableStore : public Store {
  public:
   // Whether the store holds no record, no sequence and no market time.
-  virtual bool Empty() = 0;
+  virtual bool empty() = 0;
   // Writes a whole snapshot in one transaction into an empty store with no
   // batch open. A store that holds a book is never overwritten: that is
   // refused, and so is anything else that fails, leaving the store as it was.
-  virtual StoreStatus Seed(const model::Snapshot& snapshot) = 0;
+  virtual StoreStatus seed(const model::Snapshot& snapshot) = 0;
 };
 
 }  // namespace orvane::apps

@@ -41,36 +41,36 @@ class Words {
   }
   bool Done() const { return m_next >= m_words.size(); }
   const std::string& Peek() const { return m_words[m_next]; }
-  std::string Next(const char* what) {
+  std::string next(const char* what) {
     if (Done()) throw std::invalid_argument(std::string("missing ") + what);
     return m_words[m_next++];
   }
-  double Number(const char* what) {
-    const std::string word = Next(what);
+  double number(const char* what) {
+    const std::string word = next(what);
     double value = 0;
-    if (!wire::ReadNumber(word, value)) {
+    if (!wire::read_number(word, value)) {
       throw std::invalid_argument(std::string(what) + " must be a number, not '" + word + "'");
     }
     return value;
   }
-  int32_t Integer(const char* what) {
-    const std::string word = Next(what);
+  int32_t integer(const char* what) {
+    const std::string word = next(what);
     int32_t value = 0;
-    if (!wire::ReadInteger(word, value)) {
+    if (!wire::read_integer(word, value)) {
       throw std::invalid_argument(std::string(what) + " must be a whole number, not '" + word +
                                   "'");
     }
     return value;
   }
   Price PriceOf(const char* what) {
-    const std::string word = Next(what);
+    const std::string word = next(what);
     Price price;
     const bool pips = word.size() > 2 && (word[0] == '+' || word[0] == '-') && word.back() == 'p';
     // "+20p" reads 20, "-20p" reads -20.
     const std::string number = pips ? word.substr(word[0] == '+' ? 1 : 0, word.size() - 1 -
                                                                       (word[0] == '+' ? 1 : 0))
                                     : word;
-    if (!wire::ReadNumber(number, price.value) || (!pips && price.value < 0)) {
+    if (!wire::read_number(number, price.value) || (!pips && price.value < 0)) {
       throw std::invalid_argument(std::string(what) + " must be a price or +Np/-Np, not '" +
                                   word + "'");
     }
@@ -78,7 +78,7 @@ class Words {
     return price;
   }
   void Expect(const char* word) {
-    const std::string found = Next(word);
+    const std::string found = next(word);
     if (found != word) {
       throw std::invalid_argument(std::string("expected '") + word + "', not '" + found + "'");
     }
@@ -91,21 +91,21 @@ class Words {
 
 // dd/mm/yyyy hh:nn:ss, or +N and a unit: s, m, h or d.
 void ReadExpiry(Words& words, Command& c) {
-  const std::string first = words.Next("the expiry");
+  const std::string first = words.next("the expiry");
   static const std::string kUnits = "smhd";
   static const double kSeconds[] = {1, 60, 3600, 86400};
   const size_t unit = first.empty() ? std::string::npos : kUnits.find(first.back());
   if (first.size() > 2 && first[0] == '+' && unit != std::string::npos) {
     double count = 0;
-    if (!wire::ReadNumber(first.substr(1, first.size() - 2), count) || count <= 0) {
+    if (!wire::read_number(first.substr(1, first.size() - 2), count) || count <= 0) {
       throw std::invalid_argument("an expiry +N needs a positive N, not '" + first + "'");
     }
     c.expires_in = count * kSeconds[unit];
     return;
   }
-  c.expiry = first + " " + words.Next("the expiry time");
+  c.expiry = first + " " + words.next("the expiry time");
   DateTime time;
-  if (!model::ReadTime(c.expiry, time)) {
+  if (!model::read_time(c.expiry, time)) {
     throw std::invalid_argument("the expiry must read dd/mm/yyyy hh:nn:ss or +N(s|m|h|d)");
   }
 }
@@ -113,7 +113,7 @@ void ReadExpiry(Words& words, Command& c) {
 // The options that may follow an order: sl, tp, expires, account.
 void ReadOptions(Words& words, Command& c, bool expiry, bool account) {
   while (!words.Done()) {
-    const std::string option = words.Next("an option");
+    const std::string option = words.next("an option");
     if (option == "sl") {
       c.sl = words.PriceOf("the stop-loss");
     } else if (option == "tp") {
@@ -121,7 +121,7 @@ void ReadOptions(Words& words, Command& c, bool expiry, bool account) {
     } else if (option == "expires" && expiry) {
       ReadExpiry(words, c);
     } else if (option == "account" && account) {
-      c.account = words.Integer("the account");
+      c.account = words.integer("the account");
     } else {
       throw std::invalid_argument("unknown option '" + option + "'");
     }
@@ -129,11 +129,11 @@ void ReadOptions(Words& words, Command& c, bool expiry, bool account) {
 }
 
 std::string TicketWord(Words& words) {
-  const std::string ticket = words.Next("the ticket");
+  const std::string ticket = words.next("the ticket");
   int32_t number = 0;
   const bool ok = ticket.size() > 1 && ticket[0] == '#'
-                      ? wire::ReadInteger(ticket.substr(1), number) && number > 0
-                      : wire::ReadInteger(ticket, number) && number > 0;
+                      ? wire::read_integer(ticket.substr(1), number) && number > 0
+                      : wire::read_integer(ticket, number) && number > 0;
   if (!ok) throw std::invalid_argument("a ticket is a number or #N, not '" + ticket + "'");
   return ticket;
 }
@@ -144,48 +144,48 @@ std::optional<Command> ReadCommand(const std::string& line) {
   Words words(line);
   if (words.Done() || line.find_first_not_of(" \t") == line.find('#')) return std::nullopt;
   Command c;
-  const std::string verb = words.Next("a command");
+  const std::string verb = words.next("a command");
   if (verb == "buy" || verb == "sell") {
     c.verb = verb == "buy" ? Verb::kBuy : Verb::kSell;
-    c.symbol = words.Next("the symbol");
-    c.lots = words.Number("the lots");
+    c.symbol = words.next("the symbol");
+    c.lots = words.number("the lots");
     ReadOptions(words, c, false, true);
   } else if (verb == "close") {
     c.verb = Verb::kClose;
     c.ticket = TicketWord(words);
-    if (!words.Done()) c.lots = words.Number("the lots");
+    if (!words.Done()) c.lots = words.number("the lots");
   } else if (verb == "hedge") {
     c.verb = Verb::kHedge;
     c.ticket = TicketWord(words);
     c.other = TicketWord(words);
   } else if (verb == "limit" || verb == "stop") {
     c.verb = Verb::kEntry;
-    const std::string side = words.Next("buy or sell");
+    const std::string side = words.next("buy or sell");
     if (side != "buy" && side != "sell") {
       throw std::invalid_argument("expected buy or sell, not '" + side + "'");
     }
     c.direction = (side == "buy" ? 1 : -1) * (verb == "limit" ? 1 : 2);
-    c.symbol = words.Next("the symbol");
-    c.lots = words.Number("the lots");
+    c.symbol = words.next("the symbol");
+    c.lots = words.number("the lots");
     words.Expect("at");
     c.price = words.PriceOf("the price");
     ReadOptions(words, c, true, true);
   } else if (verb == "change") {
     c.verb = Verb::kChange;
-    c.order = words.Integer("the order");
-    c.lots = words.Number("the lots");
+    c.order = words.integer("the order");
+    c.lots = words.number("the lots");
     words.Expect("at");
     c.price = words.PriceOf("the price");
     ReadOptions(words, c, true, false);
   } else if (verb == "cancel") {
     c.verb = Verb::kCancel;
-    c.order = words.Integer("the order");
+    c.order = words.integer("the order");
   } else if (verb == "sltp") {
     c.verb = Verb::kGuard;
     c.ticket = TicketWord(words);
     if (!words.Done() && words.Peek() == "off") {
       c.off = true;
-      words.Next("off");
+      words.next("off");
     } else {
       ReadOptions(words, c, false, false);
       if (c.sl.value == 0 && c.tp.value == 0) {
@@ -199,17 +199,17 @@ std::optional<Command> ReadCommand(const std::string& line) {
                                  : Verb::kQuit;
   } else if (verb == "history") {
     c.verb = Verb::kHistory;
-    if (!words.Done()) c.account = words.Integer("the account");
+    if (!words.Done()) c.account = words.integer("the account");
   } else {
     throw std::invalid_argument("unknown command '" + verb + "' (try help)");
   }
   if (!words.Done()) {
-    throw std::invalid_argument("unexpected '" + words.Next("") + "'");
+    throw std::invalid_argument("unexpected '" + words.next("") + "'");
   }
   return c;
 }
 
-int32_t CommandRunner::Run(const Command& c, std::string& said, int32_t replaces) {
+int32_t CommandRunner::run(const Command& c, std::string& said, int32_t replaces) {
   said.clear();
   if (m_terminal.phase() != Terminal::Phase::kStreaming || !m_terminal.desk()) {
     said = "not connected yet";
@@ -223,10 +223,10 @@ int32_t CommandRunner::Run(const Command& c, std::string& said, int32_t replaces
       if (symbol == 0) return said = "no symbol " + c.symbol, 0;
       const int32_t side = c.verb == Verb::kBuy ? BuyType : SellType;
       // Levels in pips are measured from where the position would close now.
-      const double close = m_terminal.desk()->DealPrice(m_terminal.ClientID(), symbol, side, true)
+      const double close = m_terminal.desk()->deal_price(m_terminal.ClientID(), symbol, side, true)
                                .value_or(0);
       const int32_t number =
-          m_terminal.Open(account, symbol, side, c.lots, Resolve(c.sl, symbol, close),
+          m_terminal.open(account, symbol, side, c.lots, Resolve(c.sl, symbol, close),
                           Resolve(c.tp, symbol, close));
       auto replaced = std::find(m_openings.begin(), m_openings.end(), replaces);
       if (number != 0 && replaces != 0 && replaced != m_openings.end()) {
@@ -239,7 +239,7 @@ int32_t CommandRunner::Run(const Command& c, std::string& said, int32_t replaces
     case Verb::kClose: {
       const int32_t ticket = Ticket(c.ticket, said);
       if (ticket == 0) return 0;
-      for (const model::Position& p : m_terminal.desk()->Positions(m_terminal.ClientID())) {
+      for (const model::Position& p : m_terminal.desk()->positions(m_terminal.ClientID())) {
         if (p.ticket == ticket) return m_terminal.Close(p.account, ticket, c.lots);
       }
       return said = "no open position " + std::to_string(ticket), 0;
@@ -248,7 +248,7 @@ int32_t CommandRunner::Run(const Command& c, std::string& said, int32_t replaces
       const int32_t one = Ticket(c.ticket, said);
       const int32_t other = one == 0 ? 0 : Ticket(c.other, said);
       if (other == 0) return 0;
-      for (const model::Position& p : m_terminal.desk()->Positions(m_terminal.ClientID())) {
+      for (const model::Position& p : m_terminal.desk()->positions(m_terminal.ClientID())) {
         if (p.ticket == one) return m_terminal.Hedge(p.account, one, other);
       }
       return said = "no open position " + std::to_string(one), 0;
@@ -257,7 +257,7 @@ int32_t CommandRunner::Run(const Command& c, std::string& said, int32_t replaces
       const int32_t symbol = SymbolId(c.symbol);
       if (symbol == 0) return said = "no symbol " + c.symbol, 0;
       const double now = m_terminal.desk()
-                             ->DealPrice(m_terminal.ClientID(), symbol,
+                             ->deal_price(m_terminal.ClientID(), symbol,
                                          c.direction > 0 ? BuyType : SellType, false)
                              .value_or(0);
       const double price = Resolve(c.price, symbol, now);
@@ -267,11 +267,11 @@ int32_t CommandRunner::Run(const Command& c, std::string& said, int32_t replaces
     }
     case Verb::kChange:
     case Verb::kCancel:
-      for (const model::Order& o : m_terminal.desk()->Orders(m_terminal.ClientID())) {
+      for (const model::Order& o : m_terminal.desk()->orders(m_terminal.ClientID())) {
         if (o.id != c.order || o.kind != LimitOrdersType) continue;
         if (c.verb == Verb::kCancel) return m_terminal.DeleteEntry(o.account, o.id);
         const double now = m_terminal.desk()
-                               ->DealPrice(m_terminal.ClientID(), o.symbol,
+                               ->deal_price(m_terminal.ClientID(), o.symbol,
                                            o.direction > 0 ? BuyType : SellType, false)
                                .value_or(0);
         const double price = Resolve(c.price, o.symbol, now);
@@ -286,9 +286,9 @@ int32_t CommandRunner::Run(const Command& c, std::string& said, int32_t replaces
       return Guard(c, ticket, said);
     }
     case Verb::kPositions:
-      return said = Positions(), 0;
+      return said = positions(), 0;
     case Verb::kOrders:
-      return said = Orders(), 0;
+      return said = orders(), 0;
     case Verb::kHistory:
       m_terminal.AskHistory(account);
       return said = "asking for the history of account " + std::to_string(account), 0;
@@ -304,18 +304,18 @@ int32_t CommandRunner::Run(const Command& c, std::string& said, int32_t replaces
 // removes the ones it has.
 int32_t CommandRunner::Guard(const Command& c, int32_t ticket, std::string& said) {
   const Desk& desk = *m_terminal.desk();
-  for (const model::Position& p : desk.Positions(m_terminal.ClientID())) {
+  for (const model::Position& p : desk.positions(m_terminal.ClientID())) {
     if (p.ticket != ticket) continue;
     const double close =
-        desk.DealPrice(m_terminal.ClientID(), p.symbol, p.direction, true).value_or(0);
+        desk.deal_price(m_terminal.ClientID(), p.symbol, p.direction, true).value_or(0);
     const double sl = Resolve(c.sl, p.symbol, close), tp = Resolve(c.tp, p.symbol, close);
-    for (const model::Order& o : desk.Orders(m_terminal.ClientID())) {
+    for (const model::Order& o : desk.orders(m_terminal.ClientID())) {
       if (o.kind != SlTpType || o.position != ticket) continue;
       return c.off ? m_terminal.DeleteGuard(p.account, o.id)
                    : m_terminal.ChangeGuard(p.account, o.id, sl, tp);
     }
     if (c.off) return said = "position " + std::to_string(ticket) + " has none", 0;
-    return m_terminal.PlaceGuard(p.account, ticket, sl, tp);
+    return m_terminal.place_guard(p.account, ticket, sl, tp);
   }
   return said = "no open position " + std::to_string(ticket), 0;
 }
@@ -343,7 +343,7 @@ int32_t CommandRunner::Ticket(const std::string& reference, std::string& said) c
 
 double CommandRunner::Resolve(const Price& price, int32_t symbol_id, double from) const {
   if (!price.in_pips) return price.value;
-  for (const model::Symbol& s : m_terminal.desk()->Symbols()) {
+  for (const model::Symbol& s : m_terminal.desk()->symbols()) {
     if (s.id != symbol_id) continue;
     const double pip = std::pow(10.0, s.pip_location == 100 ? -2 : s.pip_location);
     const double scale = 10 / pip;  // prices lie on tenths of a pip at most
@@ -354,7 +354,7 @@ double CommandRunner::Resolve(const Price& price, int32_t symbol_id, double from
 
 std::string CommandRunner::Expiry(const Command& command) const {
   if (command.expires_in <= 0) return command.expiry;
-  const DateTime at = m_terminal.desk()->MarketTime() + command.expires_in / 86400;
+  const DateTime at = m_terminal.desk()->market_time() + command.expires_in / 86400;
   char text[32];
   std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", at.Day(), at.Month(),
                 at.Year(), at.Hour(), at.Minute(), at.Second());
@@ -363,12 +363,12 @@ std::string CommandRunner::Expiry(const Command& command) const {
 
 int32_t CommandRunner::Account(const Command& command) const {
   if (command.account != 0) return command.account;
-  const auto& figures = m_terminal.Figures();
+  const auto& figures = m_terminal.figures();
   return figures.empty() ? 0 : figures.begin()->first;
 }
 
 int32_t CommandRunner::SymbolId(const std::string& name) const {
-  for (const model::Symbol& s : m_terminal.desk()->Symbols()) {
+  for (const model::Symbol& s : m_terminal.desk()->symbols()) {
     if (s.name == name) return s.id;
   }
   return 0;
@@ -384,36 +384,36 @@ std::string Cents(double value) {
 
 }  // namespace
 
-std::string CommandRunner::Positions() const {
+std::string CommandRunner::positions() const {
   const Desk& desk = *m_terminal.desk();
   std::ostringstream out;
-  for (const model::Position& p : desk.Positions(m_terminal.ClientID())) {
+  for (const model::Position& p : desk.positions(m_terminal.ClientID())) {
     out << "  " << p.ticket << "  account " << p.account << "  "
-        << (p.direction == BuyType ? "buy " : "sell ") << wire::Number(p.lots) << " "
-        << desk.SymbolName(p.symbol) << " at " << wire::Number(p.price) << "\n";
+        << (p.direction == BuyType ? "buy " : "sell ") << wire::number(p.lots) << " "
+        << desk.symbol_name(p.symbol) << " at " << wire::number(p.price) << "\n";
   }
-  for (const auto& [account, f] : m_terminal.Figures()) {
+  for (const auto& [account, f] : m_terminal.figures()) {
     out << "  account " << account << ": balance " << Cents(f.balance) << " equity "
         << Cents(f.equity) << " effective margin " << Cents(f.effective_margin) << "\n";
   }
   return out.str();
 }
 
-std::string CommandRunner::Orders() const {
+std::string CommandRunner::orders() const {
   static const char* const kKinds[] = {"sell stop", "sell limit", "", "buy limit", "buy stop"};
   const Desk& desk = *m_terminal.desk();
   std::ostringstream out;
-  for (const model::Order& o : desk.Orders(m_terminal.ClientID())) {
+  for (const model::Order& o : desk.orders(m_terminal.ClientID())) {
     out << "  " << o.id << "  account " << o.account << "  ";
     if (o.kind == LimitOrdersType && o.direction >= -2 && o.direction <= 2) {
-      out << kKinds[o.direction + 2] << " " << wire::Number(o.lots) << " "
-          << desk.SymbolName(o.symbol) << " at " << wire::Number(o.price);
+      out << kKinds[o.direction + 2] << " " << wire::number(o.lots) << " "
+          << desk.symbol_name(o.symbol) << " at " << wire::number(o.price);
       if (!o.expiry.empty()) out << " until " << o.expiry;
     } else {
       out << "guards " << o.position;
     }
-    if (o.sl > 0) out << " sl " << wire::Number(o.sl);
-    if (o.tp > 0) out << " tp " << wire::Number(o.tp);
+    if (o.sl > 0) out << " sl " << wire::number(o.sl);
+    if (o.tp > 0) out << " tp " << wire::number(o.tp);
     out << "\n";
   }
   return out.str();
@@ -423,9 +423,9 @@ std::string DescribeHistory(const Desk& desk, const std::vector<model::HistoryEn
   std::ostringstream out;
   for (const model::HistoryEntry& e : entries) {
     out << "  " << e.time << "  " << e.ticket << "  "
-        << (e.direction == BuyType ? "buy " : "sell ") << wire::Number(e.lots) << " "
-        << desk.SymbolName(e.symbol) << " " << wire::Number(e.open_price) << " -> "
-        << wire::Number(e.close_price) << "  " << Cents(e.profit) << " (" << e.note
+        << (e.direction == BuyType ? "buy " : "sell ") << wire::number(e.lots) << " "
+        << desk.symbol_name(e.symbol) << " " << wire::number(e.open_price) << " -> "
+        << wire::number(e.close_price) << "  " << Cents(e.profit) << " (" << e.note
         << ")\n";
   }
   return out.str();

@@ -75,7 +75,7 @@ class CommandRunner {
   // The number of the order sent, or 0 with `said` telling why nothing was
   // sent, or what a query found. A buy or sell sent again after a re-quote
   // names the number it `replaces`, so that it keeps its place for #N.
-  int32_t Run(const Command& command, std::string& said, int32_t replaces = 0);
+  int32_t run(const Command& command, std::string& said, int32_t replaces = 0);
   // Takes the answer to an order it sent (for #N references).
   void Answered(int32_t number, int32_t code, int32_t ticket);
 
@@ -87,8 +87,8 @@ class CommandRunner {
   int32_t Account(const Command& command) const;
   int32_t SymbolId(const std::string& name) const;
   int32_t Guard(const Command& command, int32_t ticket, std::string& said);
-  std::string Positions() const;
-  std::string Orders() const;
+  std::string positions() const;
+  std::string orders() const;
 
   Terminal& m_terminal;
   std::vector<int32_t> m_openings;  // numbers of the buys and sells run, in order

@@ -156,7 +156,7 @@ void ParseProxy(const std::string& text, TerminalOptions& o) {
   o.proxy = true;
   o.proxy_host = text.substr(first + 1, last - first - 1);
   o.proxy_port = static_cast<int32_t>(
-      StrictNumber::Integer("--proxy port", text.substr(last + 1), 1, 65535));
+      StrictNumber::integer("--proxy port", text.substr(last + 1), 1, 65535));
 }
 
 void Parse(int argc, char** argv, Arguments& a) {
@@ -169,7 +169,7 @@ void Parse(int argc, char** argv, Arguments& a) {
     };
     if (flag == "--host") o.host = value();
     else if (flag == "--port")
-      o.port = static_cast<int32_t>(StrictNumber::Integer(flag, value(), 1, 65535));
+      o.port = static_cast<int32_t>(StrictNumber::integer(flag, value(), 1, 65535));
     else if (flag == "--user") o.username = value();
     else if (flag == "--password") o.password = value(), a.password_given = true;
     else if (flag == "--password-file") a.password_file = value();
@@ -183,12 +183,12 @@ void Parse(int argc, char** argv, Arguments& a) {
     else if (flag == "--label") a.label = value();
     else if (flag == "--soak") a.soak = true;
     else if (flag == "--handshake-ms")
-      o.handshake_ms = static_cast<int32_t>(StrictNumber::Integer(flag, value(), 1, 3600000));
+      o.handshake_ms = static_cast<int32_t>(StrictNumber::integer(flag, value(), 1, 3600000));
     else if (flag == "--users-from")
       a.users_from = StrictNumber::Unsigned(flag, value(), 1000000000);
     else if (flag == "--orders") a.orders = value();
     else if (flag == "--order-ms")
-      a.order_ms = static_cast<int>(StrictNumber::Integer(flag, value(), 1, 3600000));
+      a.order_ms = static_cast<int>(StrictNumber::integer(flag, value(), 1, 3600000));
     else if (flag == "--prompt") a.prompt = true;
     else if (flag == "--requotes") a.requotes = Requotes(value());
     else throw std::invalid_argument("unknown argument " + flag);
@@ -212,7 +212,7 @@ void Parse(int argc, char** argv, Arguments& a) {
 // --order-ms have passed. A re-quote is taken once, at the current price.
 class OrderScript {
  public:
-  static std::vector<Command> Read(const std::string& path) {
+  static std::vector<Command> read(const std::string& path) {
     std::ifstream in(path);
     if (!in) throw std::invalid_argument(path + ": cannot be read");
     std::vector<Command> steps;
@@ -238,7 +238,7 @@ class OrderScript {
   void Tick() {
     if (m_waiting != 0 || m_next >= m_steps.size()) return;
     std::string said;
-    m_waiting = m_runner.Run(m_steps[m_next], said);
+    m_waiting = m_runner.run(m_steps[m_next], said);
     if (m_waiting == 0 && said == "not connected yet") return;
     if (!said.empty()) m_say(said);
     m_requoted = false;
@@ -251,7 +251,7 @@ class OrderScript {
     if (answer.code == orvane::apps::kRequote && !m_requoted) {
       m_requoted = true;
       std::string said;
-      m_waiting = m_runner.Run(m_steps[m_next - 1], said, answer.number);
+      m_waiting = m_runner.run(m_steps[m_next - 1], said, answer.number);
     }
   }
 
@@ -291,7 +291,7 @@ class Runner : public orvane::apps::TerminalEvents {
     }
     if (args.sessions == 1) m_commands = std::make_unique<CommandRunner>(*m_terminals[0]);
     if (!args.orders.empty()) {
-      m_script = std::make_unique<OrderScript>(OrderScript::Read(args.orders), *m_commands,
+      m_script = std::make_unique<OrderScript>(OrderScript::read(args.orders), *m_commands,
                                                [this](const std::string& line) { Say(line); });
     }
     if (args.prompt) {
@@ -300,7 +300,7 @@ class Runner : public orvane::apps::TerminalEvents {
     }
   }
 
-  int Run() {
+  int run() {
     orvane::ScopedClock scoped(m_clock);
     ConnectNext();
     ArmDisplay();
@@ -313,7 +313,7 @@ class Runner : public orvane::apps::TerminalEvents {
         if (m_args.soak) return SoakReport();
         Say("gave up: no figures to compare after " + Cents(m_args.seconds) + " s");
         m_exit = exit_code::kTimedOut;
-        Finish();
+        finish();
       });
     }
     m_io.run();
@@ -324,22 +324,22 @@ class Runner : public orvane::apps::TerminalEvents {
     const bool drop = line.rfind("disconnected", 0) == 0 || line.rfind("server error", 0) == 0;
     if (m_args.sessions == 1 || drop) Say(line);
   }
-  void Refused(const std::string& reason) override {
+  void refused(const std::string& reason) override {
     Say("log-on refused: " + reason);
     m_exit = exit_code::kRefused;
-    Finish();
+    finish();
   }
   void LoadFailed(const std::string& reason) override {
     Say(reason);
     m_exit = exit_code::kLoadFailed;
-    Finish();
+    finish();
   }
   void OrderAnswered(const orvane::apps::wire::OrderAnswer& answer) override {
     if (m_commands) m_commands->Answered(answer.number, answer.code, answer.ticket);
     if (m_script) m_script->Answered(answer);
     if (m_args.prompt && answer.code == orvane::apps::kRequote) {
       Say("re-quoted: the price moved; type the order again to take " +
-          orvane::apps::wire::Number(answer.price));
+          orvane::apps::wire::number(answer.price));
     }
   }
   void HistoryRead(int32_t account,
@@ -363,7 +363,7 @@ class Runner : public orvane::apps::TerminalEvents {
     if (++m_checked == m_terminals.size()) {
       Say(std::to_string(m_checked) + " terminal(s) compared " + std::to_string(m_compared) +
           " account(s) with the server: " + (m_exit == 0 ? "all equal" : "MISMATCH"));
-      Finish();
+      finish();
     }
   }
 
@@ -393,9 +393,9 @@ class Runner : public orvane::apps::TerminalEvents {
       if (AnswerTyped(line)) return ReadLine();
       try {
         const auto command = orvane::apps::ReadCommand(line);
-        if (command && command->verb == Command::Verb::kQuit) return Finish();
+        if (command && command->verb == Command::Verb::kQuit) return finish();
         std::string said;
-        if (command) m_commands->Run(*command, said);
+        if (command) m_commands->run(*command, said);
         if (!said.empty()) Say(said);
       } catch (const std::invalid_argument& error) {
         Say(std::string("not understood: ") + error.what());
@@ -421,7 +421,7 @@ class Runner : public orvane::apps::TerminalEvents {
   void Negotiating(orvane::TokensEnum what,
                    const orvane::apps::wire::Negotiation& negotiation) override {
     if (what != orvane::DLR_CHANGE_MARKET_ORDER_TOKEN) return;
-    const std::string price = orvane::apps::wire::Number(negotiation.dealer_price);
+    const std::string price = orvane::apps::wire::number(negotiation.dealer_price);
     const std::string id = std::to_string(negotiation.id);
     if (m_args.requotes == "ask") {
       return Say("the dealer offers " + price + " for order " + std::to_string(negotiation.number) +
@@ -453,7 +453,7 @@ class Runner : public orvane::apps::TerminalEvents {
     std::string line = std::to_string(streaming) + "/" + std::to_string(m_terminals.size()) +
                        " streaming, " + std::to_string(prices) + " prices";
     if (m_terminals.size() == 1) {
-      for (const auto& [account, f] : m_terminals.front()->Figures()) {
+      for (const auto& [account, f] : m_terminals.front()->figures()) {
         line += " | " + std::to_string(account) + ": balance " + Cents(f.balance) + " equity " +
                 Cents(f.equity) + " margin " + Level(f.margin_level);
       }
@@ -492,10 +492,10 @@ class Runner : public orvane::apps::TerminalEvents {
         " sessions streaming, " + std::to_string(prices) + " prices received, " +
         std::to_string(gaps) + " sequence gaps, " + std::to_string(logons) + " log-ons");
     if (gaps != 0 || streaming != m_terminals.size()) m_exit = exit_code::kSoakFailed;
-    Finish();
+    finish();
   }
 
-  void Finish() {
+  void finish() {
     m_display.cancel();
     m_deadline.cancel();
     m_stagger.cancel();
@@ -542,7 +542,7 @@ int main(int argc, char** argv) {
   try {
     asio::io_context io;
     Runner runner(io, args);
-    return runner.Run();
+    return runner.run();
   } catch (const std::exception& e) {
     std::cerr << "orvane-terminal: " << e.what() << "\n";
     return 1;

@@ -59,7 +59,7 @@ void RowCollector::Take(const CProcess& process) {
 void RowCollector::OnCount(const CProcess& process) {
   if (!Busy() || m_counted) return Note("a row count no request waits for");
   int32_t count = 0;
-  if (!wire::ReadInteger(process.ParameterValue(1), count) || count < 0) {
+  if (!wire::read_integer(process.ParameterValue(1), count) || count < 0) {
     return Broken("an unreadable row count");
   }
   if (static_cast<size_t>(count) > m_limits.max_rows) {
@@ -68,14 +68,14 @@ void RowCollector::OnCount(const CProcess& process) {
   }
   m_counted = true;
   m_count = static_cast<size_t>(count);
-  if (m_count == 0) return Finish();
+  if (m_count == 0) return finish();
   m_patience->Restart();
 }
 
 void RowCollector::OnRow(const CProcess& process) {
   if (!m_counted) return Note("a result row no count announced");
   int32_t number = 0;
-  if (!wire::ReadInteger(process.ParameterValue(1), number)) {
+  if (!wire::read_integer(process.ParameterValue(1), number)) {
     return Broken("an unreadable row number");
   }
   if (number < 1 || static_cast<size_t>(number) > m_count) {
@@ -88,7 +88,7 @@ void RowCollector::OnRow(const CProcess& process) {
   auto& slot = m_rows[index];
   if (!slot) ++m_received;
   slot = process.ParameterValue(2);
-  if (m_received == m_count) return Finish();
+  if (m_received == m_count) return finish();
   m_patience->Restart();
 }
 
@@ -126,7 +126,7 @@ void RowCollector::Stalled() {
   AskLost(m_count);
 }
 
-void RowCollector::Finish() {
+void RowCollector::finish() {
   const TokensEnum request = m_request;
   std::vector<std::string> rows;
   rows.reserve(m_rows.size());

@@ -92,7 +92,7 @@ class RowCollector {
   // that would pass the answer's lost-row limit.
   bool AskLost(size_t up_to);
   void Stalled();
-  void Finish();
+  void finish();
   void Note(const std::string& text);
   void Broken(const std::string& text);
 

@@ -33,7 +33,7 @@ Terminal::Terminal(TcpClientEnvironment environment, ITimerFactory& timers,
             return timer;
           }(),
           [this](TokensEnum token, const std::vector<std::string>& params) {
-            Request(token, params);
+            request(token, params);
           },
           [this](TokensEnum request, std::vector<std::string> rows) {
             Answered(request, std::move(rows));
@@ -70,7 +70,7 @@ void Terminal::Connect() {
 
 void Terminal::Disconnect() {
   m_stopping = true;
-  Request(DISCONNECT_TOKEN);
+  request(DISCONNECT_TOKEN);
   m_connection->Disconnect(false);
 }
 
@@ -96,7 +96,7 @@ void Terminal::state(TCPClientStatusType status) {
     m_sid = -1;
     Log("connected to " + m_options.host + ":" + std::to_string(m_options.port) +
         ", logging on as " + m_options.username);
-    Request(LOGIN_TOKEN, wire::Encode(wire::LogOn{m_options.username, m_options.password}));
+    request(LOGIN_TOKEN, wire::encode(wire::LogOn{m_options.username, m_options.password}));
   } else if (m_phase != Phase::kRefused) {
     m_phase = Phase::kConnecting;
     m_rows.Cancel();
@@ -106,7 +106,7 @@ void Terminal::state(TCPClientStatusType status) {
   }
 }
 
-void Terminal::Request(TokensEnum token, const std::vector<std::string>& params) {
+void Terminal::request(TokensEnum token, const std::vector<std::string>& params) {
   auto socket = m_connection->Child();
   if (!socket || socket->State() != SocketConnected) return;
   CProcess request;
@@ -183,14 +183,14 @@ void Terminal::Receive(const std::shared_ptr<CProcess>& process) {
 void Terminal::OnLogin(const CProcess& process) {
   wire::LoggedOn answer;
   if (m_phase != Phase::kLoggingOn) return Complain("a log-on answer to no log-on");
-  if (!wire::Decode(process, answer)) {
+  if (!wire::decode(process, answer)) {
     Log("an unreadable log-on answer");
     return m_connection->Disconnect(true);
   }
   m_sid = answer.sid;
   m_client = answer.client;
   m_last_order = answer.last_order;
-  m_platform = model::PlatformFromText(answer.settings);
+  m_platform = model::platform_from_text(answer.settings);
   m_connection->sid(answer.sid);
   ++m_logons;
   m_phase = Phase::kLoading;
@@ -198,7 +198,7 @@ void Terminal::OnLogin(const CProcess& process) {
   m_store.reset();
   m_snapshot = model::Snapshot();
   // The model starts at the server's market time; quotes move it on.
-  if (wire::ReadTime(answer.market_time, m_snapshot.market_time)) {
+  if (wire::read_time(answer.market_time, m_snapshot.market_time)) {
     m_snapshot.market_time_text = answer.market_time;
   }
   m_figures.clear();
@@ -212,7 +212,7 @@ void Terminal::OnLogin(const CProcess& process) {
 
 void Terminal::OnError(const CProcess& process) {
   wire::Refusal refusal;
-  wire::Decode(process, refusal);
+  wire::decode(process, refusal);
   if (refusal.code == wire::kLoginRefused && m_phase != Phase::kLoggingOn) {
     return Complain("a log-on refusal to no log-on");
   }
@@ -222,7 +222,7 @@ void Terminal::OnError(const CProcess& process) {
   if (refusal.code == wire::kLoginRefused) {
     m_phase = Phase::kRefused;
     m_connection->Disconnect(false);
-    m_events->Refused(refusal.text);
+    m_events->refused(refusal.text);
     return;
   }
   // A refused query answers with no rows: it is not waited for.
@@ -245,36 +245,36 @@ void Terminal::Answered(TokensEnum request, std::vector<std::string> rows) {
   switch (request) {
     case GET_ALL_SYMBOLS_TOKEN:
       read_all(s.symbols, [](const std::string& r, model::Symbol& x) {
-        return wire::ReadSymbolRow(r, x);
+        return wire::read_symbol_row(r, x);
       });
       return m_rows.Ask(GET_CLIENT_INFO_TOKEN);
     case GET_CLIENT_INFO_TOKEN:
       read_all(s.clients, [](const std::string& r, model::Client& x) {
-        return wire::ReadClientRow(r, x);
+        return wire::read_client_row(r, x);
       });
       return m_rows.Ask(GET_ACCOUNTS_TOKEN);
     case GET_ACCOUNTS_TOKEN:
       read_all(s.accounts, [](const std::string& r, model::Account& x) {
-        return wire::ReadAccountRow(r, x);
+        return wire::read_account_row(r, x);
       });
       return m_rows.Ask(GETOPENPOS_TOKEN);
     case GETOPENPOS_TOKEN:
       read_all(s.positions, [](const std::string& r, model::Position& x) {
-        return wire::ReadPositionRow(r, x);
+        return wire::read_position_row(r, x);
       });
       return m_rows.Ask(GET_PENDING_ORDERS_TOKEN);
     case GET_PENDING_ORDERS_TOKEN:
       read_all(s.orders, [](const std::string& r, model::Order& x) {
-        return wire::ReadOrderRow(r, x);
+        return wire::read_order_row(r, x);
       });
-      if (LoadModel()) Request(START_MARKET_TOKEN);
+      if (LoadModel()) this->request(START_MARKET_TOKEN);
       return;
     case GET_SUMMARIES_TOKEN:
       return Compare(rows);
     case GET_ACCOUNT_HISTORY_TOKEN: {
       std::vector<model::HistoryEntry> entries;
       read_all(entries, [](const std::string& r, model::HistoryEntry& x) {
-        return wire::ReadHistoryRow(r, x);
+        return wire::read_history_row(r, x);
       });
       return m_events->HistoryRead(m_history_account, entries);
     }
@@ -290,7 +290,7 @@ bool Terminal::LoadModel() {
   m_desk = std::make_unique<Desk>(*m_store, m_clock, static_cast<DeskEvents*>(this),
                                   CLIENT_SIDE_EXECUTION);
   try {
-    m_desk->Load();
+    m_desk->load();
   } catch (const std::exception& e) {
     const std::string reason = std::string("the model could not be loaded: ") + e.what();
     m_desk.reset();
@@ -323,7 +323,7 @@ void Terminal::ApplyHeldPushes() {
 void Terminal::OnPrice(const CProcess& process) {
   if (!m_desk) return;
   wire::Price& price = m_price;
-  if (!wire::Decode(process, price)) return Complain("an unreadable price");
+  if (!wire::decode(process, price)) return Complain("an unreadable price");
   if (m_symbols.count(price.symbol) == 0) return Complain("a price of a symbol not loaded");
   model::Quote& quote = m_quote;
   quote.time_text.assign(price.time);
@@ -332,16 +332,16 @@ void Terminal::OnPrice(const CProcess& process) {
   quote.ask = price.ask;
   if (quote.time_text == m_last_time_text) {
     quote.time = m_last_time;  // quotes of one second share their time
-  } else if (wire::ReadTime(quote.time_text, quote.time)) {
+  } else if (wire::read_time(quote.time_text, quote.time)) {
     m_last_time_text = quote.time_text;
     m_last_time = quote.time;
   } else {
-    quote.time = m_desk->MarketTime();
+    quote.time = m_desk->market_time();
   }
   ++m_prices;
   CheckSequence(price.symbol, price.sequence);
   m_last_prices[price.symbol] = {price.bid, price.ask};
-  m_desk->ApplyQuote(quote);
+  m_desk->apply_quote(quote);
 }
 
 void Terminal::CheckSequence(int32_t symbol, int32_t sequence) {
@@ -356,59 +356,59 @@ void Terminal::OnPush(const CProcess& process) {
   switch (process.TokenID()) {
     case NEW_OPEN_POSITION_TOKEN: {
       wire::PositionOpenedPush push;
-      if (wire::Decode(process, push)) m_desk->ApplyChange(model::PositionOpened{push.position});
+      if (wire::decode(process, push)) m_desk->apply_change(model::PositionOpened{push.position});
       return;
     }
     case UPDATE_OPEN_POSITION_TOKEN: {
       wire::PositionChangedPush push;
-      if (wire::Decode(process, push)) m_desk->ApplyChange(model::PositionChanged{push.position});
+      if (wire::decode(process, push)) m_desk->apply_change(model::PositionChanged{push.position});
       return;
     }
     case NEW_ACCOUNT_HISTORY_TOKEN: {
       wire::HistoryPush push;
-      if (wire::Decode(process, push)) m_desk->ApplyChange(model::HistoryAdded{push.entry});
+      if (wire::decode(process, push)) m_desk->apply_change(model::HistoryAdded{push.entry});
       return;
     }
     case CLOSE_OPEN_POSITION_TOKEN: {
       wire::PositionClosedPush push;
-      if (wire::Decode(process, push)) m_desk->ApplyChange(push.closed);
+      if (wire::decode(process, push)) m_desk->apply_change(push.closed);
       return;
     }
     case NEW_PENDING_ORDER_TOKEN: {
       wire::OrderPlacedPush push;
-      if (wire::Decode(process, push)) m_desk->ApplyChange(model::OrderPlaced{push.order});
+      if (wire::decode(process, push)) m_desk->apply_change(model::OrderPlaced{push.order});
       return;
     }
     case LIMIT_ORDER_UPDATED_TOKEN:
     case SLTP_ORDER_UPDATED_TOKEN: {
       wire::OrderMessage push;
-      if (wire::Decode(process, push)) m_desk->ApplyChange(model::OrderChanged{push.order});
+      if (wire::decode(process, push)) m_desk->apply_change(model::OrderChanged{push.order});
       return;
     }
     case DELETE_PENDING_ORDER_TOKEN: {
       wire::OrderRemovedPush push;
-      if (!wire::Decode(process, push)) return;
+      if (!wire::decode(process, push)) return;
       if (push.removed.reason == "expired") {
         Log("order " + std::to_string(push.removed.id) + " expired");
       }
-      m_desk->ApplyChange(push.removed);
+      m_desk->apply_change(push.removed);
       return;
     }
     case SUMMARIES_CHANGED_TOKEN: {
       wire::TotalsPush push;
-      if (wire::Decode(process, push)) m_desk->ApplyChange(push.booked);
+      if (wire::decode(process, push)) m_desk->apply_change(push.booked);
       return;
     }
     case ACCOUNT_LIQUIDATED_TOKEN: {
       wire::LiquidatedPush push;
-      if (wire::Decode(process, push)) {
+      if (wire::decode(process, push)) {
         Log("account " + std::to_string(push.account) + " was liquidated");
       }
       return;
     }
     case MESSAGE_TOKEN: {
       wire::TextPush push;
-      if (wire::Decode(process, push)) Log("message: " + push.text);
+      if (wire::decode(process, push)) Log("message: " + push.text);
       return;
     }
     case MARKET_ORDER_RECIEVED_TOKEN:
@@ -416,11 +416,11 @@ void Terminal::OnPush(const CProcess& process) {
     case DLR_CHANGE_MARKET_ORDER_TOKEN:
     case TIMER_EXPIRED_TOKEN: {
       wire::Negotiation negotiation;
-      if (!wire::Decode(process, negotiation)) return;
+      if (!wire::decode(process, negotiation)) return;
       Log("order " + std::to_string(negotiation.number) + " (negotiation " +
           std::to_string(negotiation.id) + "): " + negotiation.text +
           (process.TokenID() == DLR_CHANGE_MARKET_ORDER_TOKEN
-               ? ", new price " + wire::Number(negotiation.dealer_price)
+               ? ", new price " + wire::number(negotiation.dealer_price)
                : std::string()));
       m_events->Negotiating(process.TokenID(), negotiation);
       return m_events->Received(process);
@@ -432,14 +432,14 @@ void Terminal::OnPush(const CProcess& process) {
 
 bool Terminal::AnswerRequote(int32_t id, bool accept) {
   if (m_phase != Phase::kStreaming) return false;
-  Request(accept ? ACCEPT_ORDER_TOKEN : REJECT_ORDER_TOKEN,
-          wire::Encode(wire::NegotiationAnswer{id, 0}));
+  request(accept ? ACCEPT_ORDER_TOKEN : REJECT_ORDER_TOKEN,
+          wire::encode(wire::NegotiationAnswer{id, 0}));
   return true;
 }
 
-void Terminal::FiguresChanged(const AccountFigures& figures) {
+void Terminal::figures_changed(const AccountFigures& figures) {
   m_figures[figures.account] = figures;
-  m_events->FiguresChanged(figures);
+  m_events->figures_changed(figures);
 }
 
 // ---- market orders ----
@@ -453,10 +453,10 @@ int32_t Terminal::Submit(Message request) {
   return request.number;
 }
 
-int32_t Terminal::Open(int32_t account, int32_t symbol, int32_t direction, double lots,
+int32_t Terminal::open(int32_t account, int32_t symbol, int32_t direction, double lots,
                        double sl, double tp) {
   if (m_phase != Phase::kStreaming) return 0;
-  const auto price = m_desk->DealPrice(m_client, symbol, direction, false);
+  const auto price = m_desk->deal_price(m_client, symbol, direction, false);
   if (!price) return 0;
   const int32_t number = Submit(wire::OpenRequest{0, account, symbol, direction, lots, *price});
   if (sl > 0 || tp > 0) m_levels_after_open[number] = {account, sl, tp};
@@ -465,9 +465,9 @@ int32_t Terminal::Open(int32_t account, int32_t symbol, int32_t direction, doubl
 
 int32_t Terminal::Close(int32_t account, int32_t ticket, double lots) {
   if (m_phase != Phase::kStreaming) return 0;
-  for (const model::Position& p : m_desk->Positions(m_client)) {
+  for (const model::Position& p : m_desk->positions(m_client)) {
     if (p.account != account || p.ticket != ticket) continue;
-    const auto price = m_desk->DealPrice(m_client, p.symbol, p.direction, true);
+    const auto price = m_desk->deal_price(m_client, p.symbol, p.direction, true);
     if (!price) return 0;
     return Submit(wire::CloseRequest{0, account, ticket, lots, *price});
   }
@@ -495,7 +495,7 @@ int32_t Terminal::DeleteEntry(int32_t account, int32_t order) {
   return Submit(request);
 }
 
-int32_t Terminal::PlaceGuard(int32_t account, int32_t ticket, double sl, double tp) {
+int32_t Terminal::place_guard(int32_t account, int32_t ticket, double sl, double tp) {
   return Submit(wire::GuardRequest{0, account, ticket, sl, tp});
 }
 
@@ -518,24 +518,24 @@ bool Terminal::AskHistory(int32_t account) {
 }
 
 void Terminal::SendOrder(const OrderRequest& order) {
-  std::visit([this](const auto& o) { Request(o.kToken, wire::Encode(o)); }, order);
+  std::visit([this](const auto& o) { request(o.kToken, wire::encode(o)); }, order);
 }
 
 void Terminal::OnAnswer(const CProcess& process) {
   wire::OrderAnswer answer;
-  if (!wire::Decode(process, answer)) return Complain("an unreadable order answer");
+  if (!wire::decode(process, answer)) return Complain("an unreadable order answer");
   if (m_unanswered.erase(answer.number) == 0) {
     return Complain("an answer to an order this terminal is not waiting for");
   }
   Log("order " + std::to_string(answer.number) + ": " +
-      (answer.code == 0 ? answer.text + (answer.price != 0 ? " at " + wire::Number(answer.price)
+      (answer.code == 0 ? answer.text + (answer.price != 0 ? " at " + wire::number(answer.price)
                                                             : std::string())
                         : "refused (" + std::to_string(answer.code) + "): " + answer.text));
   auto levels = m_levels_after_open.find(answer.number);
   if (levels != m_levels_after_open.end()) {
     const Levels placed = levels->second;
     m_levels_after_open.erase(levels);
-    if (answer.code == 0) PlaceGuard(placed.account, answer.ticket, placed.sl, placed.tp);
+    if (answer.code == 0) place_guard(placed.account, answer.ticket, placed.sl, placed.tp);
   }
   m_events->OrderAnswered(answer);
 }
@@ -544,7 +544,7 @@ void Terminal::OnAnswer(const CProcess& process) {
 
 bool Terminal::Send(TokensEnum token, const std::vector<std::string>& params) {
   if (m_phase != Phase::kStreaming) return false;
-  Request(token, params);
+  request(token, params);
   return true;
 }
 
@@ -571,7 +571,7 @@ void Terminal::Compare(const std::vector<std::string>& rows) {
   std::vector<Comparison> comparisons;
   for (const std::string& row : rows) {
     Comparison c;
-    if (!wire::ReadFiguresRow(row, c.server)) continue;
+    if (!wire::read_figures_row(row, c.server)) continue;
     c.account = c.server.account;
     auto it = m_figures.find(c.account);
     if (it != m_figures.end()) {

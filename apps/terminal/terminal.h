@@ -79,12 +79,12 @@ class TerminalEvents {
   virtual void Log(const std::string& /*line*/) {}
   // The model was loaded (again, after every log-on) and prices flow.
   virtual void Streaming() {}
-  virtual void FiguresChanged(const AccountFigures& /*figures*/) {}
+  virtual void figures_changed(const AccountFigures& /*figures*/) {}
   // The feed stopped and the server's figures were compared with this
   // terminal's, account by account.
   virtual void Checked(const std::vector<Comparison>& /*comparisons*/) {}
   // The server refused the log-on; the terminal does not try again.
-  virtual void Refused(const std::string& /*reason*/) {}
+  virtual void refused(const std::string& /*reason*/) {}
   // What the server sent could not be loaded; the market is not started
   // until the next log-on.
   virtual void LoadFailed(const std::string& /*reason*/) {}
@@ -138,7 +138,7 @@ class Terminal : private CHClientEvents, private DeskEvents {
   // log-on: the server executes it at most once.
   // A stop-loss or take-profit given to Open (0: none) is placed on the
   // new position once the server has opened it.
-  int32_t Open(int32_t account, int32_t symbol, int32_t direction, double lots, double sl = 0,
+  int32_t open(int32_t account, int32_t symbol, int32_t direction, double lots, double sl = 0,
                double tp = 0);
   int32_t Close(int32_t account, int32_t ticket, double lots = 0);
   int32_t Hedge(int32_t account, int32_t ticket, int32_t other);
@@ -150,7 +150,7 @@ class Terminal : private CHClientEvents, private DeskEvents {
   int32_t ChangeEntry(int32_t account, int32_t order, double lots, double price, double sl,
                       double tp, const std::string& expiry);
   int32_t DeleteEntry(int32_t account, int32_t order);
-  int32_t PlaceGuard(int32_t account, int32_t ticket, double sl, double tp);
+  int32_t place_guard(int32_t account, int32_t ticket, double sl, double tp);
   int32_t ChangeGuard(int32_t account, int32_t order, double sl, double tp);
   int32_t DeleteGuard(int32_t account, int32_t order);
   // The client's answer to a dealer's new price of negotiation `id`; false
@@ -179,12 +179,12 @@ class Terminal : private CHClientEvents, private DeskEvents {
   Phase phase() const { return m_phase; }
   int32_t ClientID() const { return m_client; }
   // The highest order number the server has seen from this terminal's user.
-  int32_t LastOrderNumber() const { return m_last_order; }
+  int32_t last_order_number() const { return m_last_order; }
   // The platform's settings the server sent at the last log-on.
-  const model::Platform& Platform() const { return m_platform; }
+  const model::Platform& platform() const { return m_platform; }
   // Every account of the client with its figures as this terminal's engine
   // last reported them.
-  const std::map<int32_t, AccountFigures>& Figures() const { return m_figures; }
+  const std::map<int32_t, AccountFigures>& figures() const { return m_figures; }
   size_t Logons() const { return m_logons; }
   size_t PricesReceived() const { return m_prices; }
   // Prices whose symbol's sequence number was not the one after the last
@@ -198,7 +198,7 @@ class Terminal : private CHClientEvents, private DeskEvents {
   std::optional<std::pair<double, double>> LastPrice(int32_t symbol) const;
   // The client-side desk; none before a model is loaded.
   const Desk* desk() const { return m_desk.get(); }
-  const CHClient& Client() const { return *m_connection; }
+  const CHClient& client() const { return *m_connection; }
 
  private:
   // CHClientEvents
@@ -206,9 +206,9 @@ class Terminal : private CHClientEvents, private DeskEvents {
   void Receive(const std::shared_ptr<CProcess>& process) override;
   void ReceivedData(int32_t bytes) override;
   // DeskEvents
-  void FiguresChanged(const AccountFigures& figures) override;
+  void figures_changed(const AccountFigures& figures) override;
 
-  void Request(TokensEnum token, const std::vector<std::string>& params = {});
+  void request(TokensEnum token, const std::vector<std::string>& params = {});
   void OnLogin(const CProcess& process);
   void OnError(const CProcess& process);
   void Answered(TokensEnum request, std::vector<std::string> rows);

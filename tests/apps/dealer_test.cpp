@@ -71,7 +71,7 @@ class DealerTest : public test::MemoryPlatformTest {
     options.start_after_sessions = 99;
     options.gateway.multi_sessions_allowed = true;
     m_server = std::make_unique<TradingServer>(
-        ImportBook(kDealerBook, "book"), PriceFeed::FromTape({}), m_clock,
+        import_book(kDealerBook, "book"), PriceFeed::FromTape({}), m_clock,
         ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_loop,
                           [this] { return m_loop->Elapsed(); }},
         options);
@@ -84,7 +84,7 @@ class DealerTest : public test::MemoryPlatformTest {
   }
 
   void Quote(double bid, double ask) {
-    m_server->ApplyQuote({DateTime::FromParts(2027, 3, 3, 12, 0, m_second),
+    m_server->apply_quote({DateTime::FromParts(2027, 3, 3, 12, 0, m_second),
                           "03/03/2027 12:00:0" + std::to_string(m_second), 2, bid, ask});
     ++m_second;
     m_loop->RunUntilIdle();
@@ -116,9 +116,9 @@ class DealerTest : public test::MemoryPlatformTest {
 };
 
 TEST_F(DealerTest, LoadsTheTreeItActsForAndAgreesWithTheServerToTheCent) {
-  ASSERT_EQ(m_dealer->terminal().Figures().size(), 3u);  // Zoe's account is not Dana's
-  EXPECT_EQ(m_dealer->terminal().Figures().count(400), 0u);
-  EXPECT_NE(m_dealer->terminal().desk()->Client(1000), nullptr);  // the office itself
+  ASSERT_EQ(m_dealer->terminal().figures().size(), 3u);  // Zoe's account is not Dana's
+  EXPECT_EQ(m_dealer->terminal().figures().count(400), 0u);
+  EXPECT_NE(m_dealer->terminal().desk()->client(1000), nullptr);  // the office itself
   Quote(1.2047, 1.2048);
   Quote(1.2053, 1.2054);
   ASSERT_TRUE(m_dealer->CompareWithServer());
@@ -129,7 +129,7 @@ TEST_F(DealerTest, LoadsTheTreeItActsForAndAgreesWithTheServerToTheCent) {
                            << ", server " << c.server.equity;
   }
   // Carl's short lost at least 44 pips (1.2054 - 1.2010) on half a lot.
-  EXPECT_LT(m_dealer->terminal().Figures().at(300).equity, 3000 - 220 + 0.005);
+  EXPECT_LT(m_dealer->terminal().figures().at(300).equity, 3000 - 220 + 0.005);
 }
 
 TEST_F(DealerTest, ADepositShowsInTheDealersFiguresAndTheClientsTerminal) {
@@ -139,13 +139,13 @@ TEST_F(DealerTest, ADepositShowsInTheDealersFiguresAndTheClientsTerminal) {
   alice.Connect();
   ASSERT_TRUE(RunUntil([&] { return alice_events.streaming == 1; }));
   const wire::OrderAnswer answer =
-      AnswerTo(m_dealer->Money(100, MoneyOrder::kDeposit, 500.5, "wire 77"));
+      AnswerTo(m_dealer->money(100, MoneyOrder::kDeposit, 500.5, "wire 77"));
   ASSERT_EQ(answer.code, 0) << answer.text;
-  ASSERT_TRUE(RunUntil([&] { return alice.Figures().at(100).balance == 2500.5; }));
-  EXPECT_EQ(m_dealer->terminal().Figures().at(100).balance, 2500.5);
+  ASSERT_TRUE(RunUntil([&] { return alice.figures().at(100).balance == 2500.5; }));
+  EXPECT_EQ(m_dealer->terminal().figures().at(100).balance, 2500.5);
   EXPECT_EQ(m_dealer->CommandsUnanswered(), 0u);
   // A refusal reaches the dealer as an answer too.
-  EXPECT_EQ(AnswerTo(m_dealer->Money(100, MoneyOrder::kWithdrawal, 1e6, "")).code, kNotEnoughFunds);
+  EXPECT_EQ(AnswerTo(m_dealer->money(100, MoneyOrder::kWithdrawal, 1e6, "")).code, kNotEnoughFunds);
 }
 
 TEST_F(DealerTest, ExposureIsBuysLessSellsOverTheTreeAndFollowsDeals) {
@@ -167,8 +167,8 @@ TEST_F(DealerTest, AccountsSortNearestToLiquidationFirstByEachClientsRule) {
   Quote(1.2300, 1.2301);  // Alice gains 3,000, Carl loses 1,500
   const std::vector<AccountRisk> risks = m_dealer->Risks();
   ASSERT_EQ(AccountsInRiskOrder(), (std::vector<int32_t>{300, 100, 200}));
-  const auto carl = m_server->desk().FiguresOf(300);
-  const auto alice = m_server->desk().FiguresOf(100);
+  const auto carl = m_server->desk().figures_of(300);
+  const auto alice = m_server->desk().figures_of(100);
   ASSERT_TRUE(carl && alice && risks[0].distance && risks[1].distance);
   EXPECT_NEAR(*risks[0].distance, carl->equity - 500, 0.005);
   EXPECT_NEAR(*risks[1].distance, alice->equity - 0.5 * 1000, 0.005);
@@ -183,21 +183,21 @@ TEST_F(DealerTest, AccountsSortNearestToLiquidationFirstByEachClientsRule) {
 
 TEST_F(DealerTest, ThePromptsNewClientCopiesTheClientNamedLike) {
   DealerCommandRunner prompt(*m_dealer, "Carl");
-  auto run = [&](const std::string& line) { return prompt.Run(*ReadDealerCommand(line)); };
+  auto run = [&](const std::string& line) { return prompt.run(*ReadDealerCommand(line)); };
   EXPECT_EQ(run("open 200 GBPUSD buy 1 1.3"), "no symbol GBPUSD");
   EXPECT_EQ(run("accept 99"), "no order 99");
   EXPECT_EQ(run("new-client zed zpw 1000 Zed Zero"), "sent as 1 (parameters of Carl)");
   const wire::OrderAnswer made = AnswerTo(1);
   ASSERT_EQ(made.code, 0) << made.text;
-  const model::Client* zed = m_server->desk().Client(made.ticket);
+  const model::Client* zed = m_server->desk().client(made.ticket);
   ASSERT_NE(zed, nullptr);
   EXPECT_EQ(zed->name, "Zed Zero");
   EXPECT_EQ(zed->parent, 1000);
   EXPECT_EQ(zed->liquidation_type, 1);
   EXPECT_EQ(zed->liquidation_point, 500);
-  EXPECT_EQ(zed->parameters, m_server->desk().Client(30)->parameters);
+  EXPECT_EQ(zed->parameters, m_server->desk().client(30)->parameters);
   DealerCommandRunner unknown(*m_dealer, "Nobody");
-  EXPECT_EQ(unknown.Run(*ReadDealerCommand("new-client zoe pw 1000 Zoe")),
+  EXPECT_EQ(unknown.run(*ReadDealerCommand("new-client zoe pw 1000 Zoe")),
             "no client Nobody to copy");
 }
 
@@ -260,16 +260,16 @@ class DealerPolicyTest : public test::MemoryPlatformTest {
       const TokensEnum token = m_server.pending.front();
       if (token == CHAT_ON_TOKEN) {
         m_server.pending.pop_front();
-        m_server.Send(wire::ResponseText(RESULT_OK_TOKEN));
+        m_server.Send(wire::response_text(RESULT_OK_TOKEN));
       } else if (token == MARKET_ORDER_TOKEN && m_refuse_held) {
         m_server.pending.pop_front();
-        m_server.Send(wire::Response(wire::Refusal{-501, "Undefined command", MARKET_ORDER_TOKEN}));
+        m_server.Send(wire::response(wire::Refusal{-501, "Undefined command", MARKET_ORDER_TOKEN}));
       } else if (token == MARKET_ORDER_TOKEN) {
         m_server.pending.pop_front();
-        m_server.Send(wire::ResponseText(RESULT_COUNT_TOKEN, {std::to_string(m_held.size())}));
+        m_server.Send(wire::response_text(RESULT_COUNT_TOKEN, {std::to_string(m_held.size())}));
         for (size_t i = 0; i < m_held.size(); ++i) {
-          m_server.Send(wire::ResponseText(
-              RESULT_TOKEN, {std::to_string(i + 1), wire::NegotiationRow(m_held[i])}));
+          m_server.Send(wire::response_text(
+              RESULT_TOKEN, {std::to_string(i + 1), wire::negotiation_row(m_held[i])}));
         }
       } else if (token == START_MARKET_TOKEN || token == GET_ALL_SYMBOLS_TOKEN ||
                  token == GET_CLIENT_INFO_TOKEN || token == GET_ACCOUNTS_TOKEN ||
@@ -305,7 +305,7 @@ class DealerPolicyTest : public test::MemoryPlatformTest {
         continue;
       }
       wire::NegotiationAnswer answer;
-      EXPECT_TRUE(wire::Decode(request, answer));
+      EXPECT_TRUE(wire::decode(request, answer));
       answers.emplace_back(token, answer.id, answer.price);
     }
     return answers;
@@ -313,7 +313,7 @@ class DealerPolicyTest : public test::MemoryPlatformTest {
   // Sends the order to the dealer; what it answered.
   Answers Send(const wire::Negotiation& n) {
     const size_t before = m_server.requests.size();
-    m_server.Send(wire::Response(wire::NegotiationPush{SEND_TO_CHAT_TOKEN, n}));
+    m_server.Send(wire::response(wire::NegotiationPush{SEND_TO_CHAT_TOKEN, n}));
     m_loop->RunUntilIdle();
     return AnswersSince(before);
   }
@@ -355,8 +355,8 @@ TEST_F(DealerPolicyTest, EachPolicyAnswersWithItsTokenAndPrice) {
   wire::Negotiation ended = Order(21, BuyType, 1.1002);
   ended.status = PriceChangedClientReject_PendingType;
   ended.text = "Changed-client reject \x1b[2J";
-  m_server.Send(wire::Response(wire::NegotiationPush{MARKET_ORDER_TOKEN, ended}));
-  m_server.Send(wire::Response(wire::NegotiationPush{SWITCH_ORDER_TOKEN, Order(22, BuyType, 1.1)}));
+  m_server.Send(wire::response(wire::NegotiationPush{MARKET_ORDER_TOKEN, ended}));
+  m_server.Send(wire::response(wire::NegotiationPush{SWITCH_ORDER_TOKEN, Order(22, BuyType, 1.1)}));
   m_loop->RunUntilIdle();
   ASSERT_EQ(m_dealer->Negotiations().size(), 1u);
   EXPECT_EQ(m_dealer->Negotiations().begin()->first, 23);
@@ -386,7 +386,7 @@ TEST_F(DealerPolicyTest, EachPolicyAnswersWithItsTokenAndPrice) {
   m_loop->RunUntilIdle();
   EXPECT_EQ(AnswersSince(before), (Answers{{DLR_ACCEPT_MARKET_ORDER_TOKEN, 41, 1.1001}}));
   EXPECT_FALSE(m_dealer->Reject(99));  // not an order it holds: nothing sent
-  EXPECT_NE(DealerCommandRunner(*m_dealer, "").Orders().find(
+  EXPECT_NE(DealerCommandRunner(*m_dealer, "").orders().find(
                 "order 41  account 100  buy 1 lots of S1 at 1.1002"),
             std::string::npos);
 }
@@ -397,7 +397,7 @@ TEST_F(DealerPolicyTest, AfterADropItLogsOnAgainReadsBackWhatItHoldsAndResendsCo
   EXPECT_EQ(m_dealer->Negotiations().size(), 1u);
   const size_t first = 0;
   ASSERT_EQ(AnswersSince(first).size(), 1u);  // the held order, answered by the policy
-  const int32_t number = m_dealer->Money(100, MoneyOrder::kDeposit, 10, "");
+  const int32_t number = m_dealer->money(100, MoneyOrder::kDeposit, 10, "");
   ASSERT_NE(number, 0);
   // The fake server never answers nor signs of life: the dealer drops it
   // and logs on again, and now holds another order.
@@ -413,7 +413,7 @@ TEST_F(DealerPolicyTest, AfterADropItLogsOnAgainReadsBackWhatItHoldsAndResendsCo
   size_t sent = 0;
   for (const auto& request : m_server.requests) {
     wire::MoneyRequest money;
-    if (request->TokenID() == ACCOUNT_TRANS_TOKEN && wire::Decode(*request, money)) {
+    if (request->TokenID() == ACCOUNT_TRANS_TOKEN && wire::decode(*request, money)) {
       EXPECT_EQ(money.number, number);
       ++sent;
     }

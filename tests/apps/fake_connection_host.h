@@ -20,15 +20,15 @@ namespace orvane::apps::test {
 class FakeConnectionHost : public ConnectionHost {
  public:
 
-  const model::User* User(const std::string& username) const override {
+  const model::User* user(const std::string& username) const override {
     return username == m_alice.username ? &m_alice : nullptr;
   }
   int32_t NewSid() override { return ++last_sid; }
-  int32_t LastOrderNumber(const std::string&) const override { return 0; }
-  std::string MarketTime() const override { return "03/03/2027 12:00:00"; }
+  int32_t last_order_number(const std::string&) const override { return 0; }
+  std::string market_time() const override { return "03/03/2027 12:00:00"; }
   std::string Settings() const override { return "0,20,30,2,0,5,10,,0"; }
   void LoggedOn(ServerConnection&) override { ++logged_on; }
-  void Request(ServerConnection& connection, const CProcess& process) override {
+  void request(ServerConnection& connection, const CProcess& process) override {
     ++requests;
     if (process.TokenID() == GET_ACCOUNTS_TOKEN) return connection.SendRows(rows);
     connection.Refuse(-501, "Undefined command", process.TokenID());

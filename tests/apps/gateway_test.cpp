@@ -47,7 +47,7 @@ ACCOUNT 20 200 1 0 0 5000 0 0 0 0 0 0
 
 // Sends a request of `token` on the peer's session.
 void Send(Peer& peer, TokensEnum token, const std::vector<std::string>& params = {}) {
-  peer.socket->Send(wire::RequestText(peer.sid, token, params));
+  peer.socket->Send(wire::request_text(peer.sid, token, params));
 }
 
 // A memory acceptor that reports connections still in their TLS handshake,
@@ -73,7 +73,7 @@ class GatewayTest : public ::testing::Test {
   void Build(const std::function<void(ServerOptions&)>& tweak = {},
              PriceFeed feed = PriceFeed::FromTape({})) {
     m_server.reset();
-    model::Snapshot book = ImportBook(kBook, "book");
+    model::Snapshot book = import_book(kBook, "book");
     for (model::User& u : book.users) {
       if (u.username == "dealer") u.type = DEALER_USER_TYPE;
     }
@@ -130,7 +130,7 @@ class GatewayTest : public ::testing::Test {
 TEST_F(GatewayTest, EveryRouteRefusesAUserOfTheWrongKindAndChangesNothing) {
   Peer dealer = LogOn("dealer", "pass");
   Peer alice = LogOn("alice", "secret");
-  const model::Snapshot before = m_server->desk().Snapshot();
+  const model::Snapshot before = m_server->desk().snapshot();
   size_t refused = 0;
   for (const Route& route : Routes()) {
     for (auto [peer, type] : {std::pair{&dealer, DEALER_USER_TYPE}, {&alice, CLIENT_USER_TYPE}}) {
@@ -142,13 +142,13 @@ TEST_F(GatewayTest, EveryRouteRefusesAUserOfTheWrongKindAndChangesNothing) {
       std::string text;
       if (route.order) {
         wire::OrderAnswer refusal;
-        ASSERT_TRUE(wire::Decode(*answer[0], refusal));
+        ASSERT_TRUE(wire::decode(*answer[0], refusal));
         EXPECT_EQ(answer[0]->TokenID(), route.token);
         EXPECT_EQ(refusal.code, wire::kNotAllowed);
         text = refusal.text;
       } else {
         wire::Refusal refusal;
-        ASSERT_TRUE(wire::Decode(*answer[0], refusal));
+        ASSERT_TRUE(wire::decode(*answer[0], refusal));
         EXPECT_EQ(refusal.code, wire::kNotAllowed);
         EXPECT_EQ(refusal.token, route.token);
         text = refusal.text;
@@ -158,7 +158,7 @@ TEST_F(GatewayTest, EveryRouteRefusesAUserOfTheWrongKindAndChangesNothing) {
     }
   }
   EXPECT_GE(refused, 20u);
-  EXPECT_EQ(m_server->desk().Snapshot(), before);
+  EXPECT_EQ(m_server->desk().snapshot(), before);
   EXPECT_EQ(m_server->PricesSent(), 0u);
 }
 
@@ -190,7 +190,7 @@ TEST_F(GatewayTest, AQuoteGoesOutAsTheSameBytesToEverySessionThatStartedTheMarke
     EXPECT_EQ(start[0]->TokenID(), RESULT_OK_TOKEN);
     EXPECT_EQ(start[1]->ParameterValue(2), "1.2");  // raw, whatever the client's spread
   }
-  m_server->ApplyQuote(QuoteOf(1.1960, 1.1961));
+  m_server->apply_quote(QuoteOf(1.1960, 1.1961));
   const std::string sent = alice.socket->Receive();
   EXPECT_EQ(sent, bob.socket->Receive());
   EXPECT_NE(sent.find("1.196"), std::string::npos);
@@ -202,7 +202,7 @@ TEST_F(GatewayTest, AnExecutionIsPushedToTheClientsSessionsOnly) {
   Peer alice = LogOn("alice", "secret");
   Peer alice_again = LogOn("alice", "secret");
   Peer bob = LogOn("bob", "pass");
-  m_server->ApplyQuote(QuoteOf(1.1840, 1.1841));  // through Alice's stop-loss at 1.1850
+  m_server->apply_quote(QuoteOf(1.1840, 1.1841));  // through Alice's stop-loss at 1.1850
   for (Peer* p : {&alice, &alice_again}) {
     std::vector<TokensEnum> tokens;
     for (const auto& m : p->Read()) tokens.push_back(m->TokenID());
@@ -237,7 +237,7 @@ wire::Refusal RefusedLogOn(Peer& peer, const std::string& user, const std::strin
   wire::Refusal refusal;
   const auto answer = peer.Read();
   EXPECT_EQ(answer.size(), 1u);
-  EXPECT_TRUE(!answer.empty() && wire::Decode(*answer[0], refusal));
+  EXPECT_TRUE(!answer.empty() && wire::decode(*answer[0], refusal));
   EXPECT_EQ(peer.socket->State(), SocketClosed);
   return refusal;
 }
@@ -250,7 +250,7 @@ TEST_F(GatewayTest, ASecondLogOnOfAUserClosesTheFirstWhenOneSessionIsAllowed) {
   const auto told = first.Read();
   ASSERT_EQ(told.size(), 1u);
   wire::Refusal refusal;
-  ASSERT_TRUE(wire::Decode(*told[0], refusal));
+  ASSERT_TRUE(wire::decode(*told[0], refusal));
   EXPECT_EQ(refusal.code, wire::kLoginRefused);
   EXPECT_EQ(refusal.text, "This user has logged on elsewhere");
   EXPECT_EQ(first.socket->State(), SocketClosed);
@@ -333,7 +333,7 @@ TEST_F(GatewayTest, AUserWhoseSessionsTogetherTakeTooLittleIsCutOff) {
   a1.socket->StopReading();
   a2.socket->StopReading();
   for (int i = 0; i < 20 && m_server->LoggedOnSessions() == 3; ++i) {
-    m_server->ApplyQuote(QuoteOf(1.2000 + i * 0.0001, 1.2001 + i * 0.0001));
+    m_server->apply_quote(QuoteOf(1.2000 + i * 0.0001, 1.2001 + i * 0.0001));
   }
   EXPECT_EQ(m_server->LoggedOnSessions(), 2u);
   EXPECT_EQ(Logged("closed: slow readers: the sessions of alice have not taken"), 1u);
@@ -349,7 +349,7 @@ TEST_F(GatewayTest, ALostRowIsNotSentAgainToAReaderOverItsBound) {
   ASSERT_EQ(alice.Read().size(), 3u);  // the count and two rows
   alice.socket->StopReading();
   for (int i = 0; i < 50 && alice.socket->State() == SocketConnected; ++i) {
-    alice.socket->Send(wire::Request(alice.sid, wire::LostRow{1}));
+    alice.socket->Send(wire::request(alice.sid, wire::LostRow{1}));
   }
   EXPECT_EQ(alice.socket->State(), SocketClosed);
   EXPECT_EQ(Logged("closed: slow reader:"), 1u);
@@ -427,7 +427,7 @@ class ThrottleTest : public GatewayTest {
     if (messages.empty()) return "";
     if (messages[0]->TokenID() == LOGIN_TOKEN) return "logged on";
     wire::Refusal refusal;
-    return wire::Decode(*messages[0], refusal) ? refusal.text : "?";
+    return wire::decode(*messages[0], refusal) ? refusal.text : "?";
   }
 };
 
@@ -495,7 +495,7 @@ TEST_F(ThrottleTest, WaitingLogOnsAreBoundedAndMayNotTalkMeanwhile) {
 
 // Checks answered when the test says, as those of a thread of their own are.
 struct HeldChecks : PasswordChecks {
-  void Check(std::string hash, std::string password, std::function<void(bool)> done) override {
+  void check(std::string hash, std::string password, std::function<void(bool)> done) override {
     hashes.push_back(hash);
     answers.push_back([hash, password, done = std::move(done)] {
       done(VerifyPassword(hash, password));
@@ -531,7 +531,7 @@ TEST_F(GatewayTest, APasswordIsCheckedOffTheIoThreadAndAnUnknownNameCostsTheSame
   for (const auto& answer : checks.answers) answer();
   EXPECT_EQ(alice.Read().at(0)->TokenID(), LOGIN_TOKEN);
   wire::Refusal refusal;
-  ASSERT_TRUE(wire::Decode(*nobody.Read().at(0), refusal));
+  ASSERT_TRUE(wire::decode(*nobody.Read().at(0), refusal));
   EXPECT_EQ(refusal.text, "Wrong user name or password");
   EXPECT_EQ(m_server->LoggedOnSessions(), 1u);
 }
@@ -569,7 +569,7 @@ TEST_F(GatewayTest, AScrapeSeesLogOnsRefusalsCutsAndOrderLatencyMove) {
   Peer alice = LogOn("alice", "secret");
   Peer wrong = Connect();
   RefusedLogOn(wrong, "alice", "nope");
-  alice.socket->Send(wire::Request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 0.1, 1.2001}));
+  alice.socket->Send(wire::request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 0.1, 1.2001}));
   alice.Read();
   alice.socket->StopReading();
   for (int i = 0; i < 50 && alice.socket->State() == SocketConnected; ++i) {

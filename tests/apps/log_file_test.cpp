@@ -55,7 +55,7 @@ TEST_F(ServerLogFileTest, ALineCarriesDateTimeInUtcAndLevel) {
 
 TEST_F(ServerLogFileTest, WritesStampedLinesToItsFileAndReopensItByName) {
   LogFile log;
-  ASSERT_EQ(log.Open(File("server.log")), "");
+  ASSERT_EQ(log.open(File("server.log")), "");
   log.Info("first");
   log.Error("second");
   // logrotate moves the file away; lines go on to the moved file until the
@@ -83,8 +83,8 @@ TEST_F(ServerLogFileTest, WritesStampedLinesToItsFileAndReopensItByName) {
 
 TEST_F(ServerLogFileTest, AFileThatCannotBeOpenedKeepsTheOldOne) {
   LogFile log;
-  ASSERT_EQ(log.Open(File("server.log")), "");
-  const std::string error = log.Open(File("missing/server.log"));
+  ASSERT_EQ(log.open(File("server.log")), "");
+  const std::string error = log.open(File("missing/server.log"));
   EXPECT_NE(error.find("cannot open the log file " + File("missing/server.log")),
             std::string::npos)
       << error;

@@ -22,7 +22,7 @@ int64_t FailInTurn(LogOnThrottle& t, const std::string& user, const std::string&
   bool locked = false;
   for (int i = 0; i < n; ++i) {
     now += t.Reserve(user, true, address, now);
-    t.Failed(user, true, address, now, locked);
+    t.failed(user, true, address, now, locked);
     t.Release(user, address, true);
   }
   return now;
@@ -32,11 +32,11 @@ TEST(LogOnThrottleTest, DelaysDoubleUpToTheCap) {
   LogOnThrottle t(Options());
   EXPECT_EQ(t.Reserve("alice", true, "10.0.0.1", 0), 0);
   bool locked = false;
-  EXPECT_TRUE(t.Failed("alice", true, "10.0.0.1", 0, locked));
+  EXPECT_TRUE(t.failed("alice", true, "10.0.0.1", 0, locked));
   t.Release("alice", "10.0.0.1", true);
   EXPECT_EQ(t.Reserve("alice", true, "10.0.0.9", 0), 100);  // the user's failures
   EXPECT_EQ(t.Reserve("bob", true, "10.0.0.1", 0), 100);    // the address's
-  EXPECT_FALSE(t.Failed("alice", true, "10.0.0.1", 100, locked));
+  EXPECT_FALSE(t.failed("alice", true, "10.0.0.1", 100, locked));
 
   LogOnThrottle capped(Options());
   const int64_t after_five = FailInTurn(capped, "alice", "a", 5, 0);
@@ -48,7 +48,7 @@ TEST(LogOnThrottleTest, DelaysDoubleUpToTheCap) {
 TEST(LogOnThrottleTest, OneLogOnOfAUserOrAThrottledAddressIsAnsweredAtATime) {
   LogOnThrottle t(Options());
   bool locked = false;
-  t.Failed("alice", true, "10.0.0.1", 0, locked);
+  t.failed("alice", true, "10.0.0.1", 0, locked);
   EXPECT_EQ(t.Reserve("alice", true, "10.0.0.2", 50), 50);
   EXPECT_EQ(t.Reserve("alice", true, "10.0.0.3", 50), -1);  // the user's turn is taken
   EXPECT_EQ(t.Reserve("bob", true, "10.0.0.1", 50), 50);    // the address's
@@ -84,7 +84,7 @@ TEST(LogOnThrottleTest, ASuccessEndsTheBurstOfTheUserAndTheAddressWithOneSummary
 TEST(LogOnThrottleTest, AnUnknownNameCountsOnlyAgainstTheAddress) {
   LogOnThrottle t(Options());
   bool locked = false;
-  EXPECT_TRUE(t.Failed("nobody\n", false, "10.0.0.1", 0, locked));
+  EXPECT_TRUE(t.failed("nobody\n", false, "10.0.0.1", 0, locked));
   EXPECT_EQ(t.Throttled(), 1u);
   EXPECT_EQ(t.Reserve("nobody\n", false, "10.0.0.2", 0), 0);
   EXPECT_EQ(t.Reserve("alice", true, "10.0.0.1", 0), 100);
@@ -96,7 +96,7 @@ TEST(LogOnThrottleTest, ALockOutHoldsUntilLiftedAndSurvivesForgetting) {
   int64_t now = FailInTurn(t, "alice", "a", 2, 0);
   EXPECT_FALSE(t.LockedOut("alice"));
   now += t.Reserve("alice", true, "a", now);
-  t.Failed("alice", true, "a", now, locked);
+  t.failed("alice", true, "a", now, locked);
   EXPECT_TRUE(locked);
   EXPECT_TRUE(t.LockedOut("alice"));
   EXPECT_TRUE(t.Succeeded("alice", "b").empty());  // a locked user's failures stay
@@ -114,13 +114,13 @@ TEST(LogOnThrottleTest, FailuresAreForgottenAfterTheSpanAndTrackingIsBounded) {
   LogOnThrottle t(o);
   const int64_t now = FailInTurn(t, "alice", "a", 2, 0);
   bool locked = false;
-  EXPECT_FALSE(t.Failed("bob", true, "b", now, locked));  // no room: not tracked
+  EXPECT_FALSE(t.failed("bob", true, "b", now, locked));  // no room: not tracked
   EXPECT_EQ(t.Reserve("bob", true, "b", now), 0);
   EXPECT_TRUE(t.Forget(now + 59999).empty());
   const auto ended = t.Forget(now + 60000);
   EXPECT_EQ(ended.size(), 2u);
   EXPECT_EQ(t.Throttled(), 0u);
-  EXPECT_TRUE(t.Failed("bob", true, "b", now + 60000, locked));
+  EXPECT_TRUE(t.failed("bob", true, "b", now + 60000, locked));
 }
 
 TEST(LogOnThrottleTest, NoFirstDelayMeansNoDelayAndNothingThrottled) {

@@ -132,7 +132,7 @@ TEST_F(MetricsEndpointServerTest, ScrapeAnswersTheCurrentMetricsThenCloses) {
             "Content-Length: " + std::to_string(body1.size()) + "\r\n"
             "Connection: close\r\n"
             "\r\n" + body1);
-  m_scrapes->Add(12);
+  m_scrapes->add(12);
   const std::string second = Ask("GET /metrics?x=1 HTTP/1.0\r\n\r\n");
   EXPECT_EQ(StatusLine(second), "HTTP/1.1 200 OK");
   EXPECT_TRUE(second.ends_with("\r\n\r\n# HELP scrapes_total Scrapes.\n"

@@ -22,9 +22,9 @@ TEST(MetricsTest, RendersEachKindExactlyWithLabelledFamiliesTogether) {
   double sessions = 3;
   metrics.AddGauge("sessions", "Sessions open.", [&] { return sessions; });
   Counter& usdjpy = metrics.AddCounter("orders_total", "ignored", "symbol", "USDJPY");
-  eurusd.Add(2);
-  usdjpy.Add();
-  plain.Add(7);
+  eurusd.add(2);
+  usdjpy.add();
+  plain.add(7);
   sessions = 2.5;  // read when rendered, not when registered
 
   EXPECT_EQ(metrics.Render(),
@@ -99,8 +99,8 @@ TEST(MetricsTest, CountersStayValidWhileMoreAreRegistered) {
   Counter& first = metrics.AddCounter("first", "", "k", "v0");
   for (int i = 1; i < 200; ++i) metrics.AddCounter("first", "", "k", "v" + std::to_string(i));
   for (int i = 0; i < 200; ++i) metrics.AddCounter("other_" + std::to_string(i), "");
-  first.Add(41);
-  first.Add();
+  first.add(41);
+  first.add();
   EXPECT_NE(metrics.Render().find("first{k=\"v0\"} 42\n"), std::string::npos);
 }
 

@@ -68,7 +68,7 @@ TEST(PasswordHashTest, ChecksOnTheirThreadAnswerOnTheIoThreadInTurn) {
     ThreadPasswordChecks checks(io);
     const std::string hash = HashPassword("right", 2000);
     for (const char* given : {"wrong", "right", "again"}) {
-      checks.Check(hash, given, [&, given](bool ok) {
+      checks.check(hash, given, [&, given](bool ok) {
         answers.push_back(std::string(given) + (ok ? " ok" : " no"));
         threads.push_back(std::this_thread::get_id());
       });

@@ -48,8 +48,8 @@ inline const char* kTape = R"(03/03/2027 12:00:00 2 1.1960 1.1961
 struct Watcher : TerminalEvents {
   void Streaming() override { OnLoop(), ++streaming; }
   void Checked(const std::vector<Comparison>& c) override { OnLoop(), comparisons = c, ++checked; }
-  void Refused(const std::string& reason) override { OnLoop(), refused = reason; }
-  void FiguresChanged(const AccountFigures&) override { OnLoop(); }
+  void refused(const std::string& reason) override { OnLoop(), refusal = reason; }
+  void figures_changed(const AccountFigures&) override { OnLoop(); }
   void Log(const std::string& line) override { OnLoop(), lines.push_back(line); }
   void OrderAnswered(const wire::OrderAnswer& a) override { OnLoop(), answers.push_back(a); }
   void OnLoop() { off_loop = off_loop || std::this_thread::get_id() != loop; }
@@ -59,7 +59,7 @@ struct Watcher : TerminalEvents {
   int streaming = 0;
   int checked = 0;
   std::vector<Comparison> comparisons;
-  std::string refused;
+  std::string refusal;
   std::vector<wire::OrderAnswer> answers;
 };
 

@@ -24,9 +24,9 @@ std::string Refusal(Read read) {
 }
 
 TEST(StrictNumberTest, ReadsWholeNumbersInRange) {
-  EXPECT_EQ(StrictNumber::Integer("--port", "0", 0, 65535), 0);
-  EXPECT_EQ(StrictNumber::Integer("--port", "65535", 0, 65535), 65535);
-  EXPECT_EQ(StrictNumber::Integer("--x", "-12", -20, 20), -12);
+  EXPECT_EQ(StrictNumber::integer("--port", "0", 0, 65535), 0);
+  EXPECT_EQ(StrictNumber::integer("--port", "65535", 0, 65535), 65535);
+  EXPECT_EQ(StrictNumber::integer("--x", "-12", -20, 20), -12);
   EXPECT_EQ(StrictNumber::Unsigned("--seed", "18446744073709551615"),
             std::numeric_limits<uint64_t>::max());
   EXPECT_DOUBLE_EQ(StrictNumber::Real("--rate", "0.25", 0.001, 1e6), 0.25);
@@ -44,7 +44,7 @@ TEST(StrictNumberTest, RefusesNanAndInfinities) {
 
 TEST(StrictNumberTest, RefusesTrailingLeadingAndEmptyText) {
   for (const char* text : {"1abc", "1 ", " 1", "", "+1", "1.5", "0x10", "1e3", "12-", "--1"}) {
-    EXPECT_THROW(StrictNumber::Integer("--port", text, -100000, 100000), std::invalid_argument)
+    EXPECT_THROW(StrictNumber::integer("--port", text, -100000, 100000), std::invalid_argument)
         << "'" << text << "'";
     EXPECT_THROW(StrictNumber::Unsigned("--ticks", text), std::invalid_argument)
         << "'" << text << "'";
@@ -53,14 +53,14 @@ TEST(StrictNumberTest, RefusesTrailingLeadingAndEmptyText) {
     EXPECT_THROW(StrictNumber::Real("--seconds", text, 0, 1e7), std::invalid_argument)
         << "'" << text << "'";
   }
-  EXPECT_EQ(Refusal([] { StrictNumber::Integer("--port", "1abc", 0, 65535); }),
+  EXPECT_EQ(Refusal([] { StrictNumber::integer("--port", "1abc", 0, 65535); }),
             "--port takes a whole number from 0 to 65535, not '1abc'");
 }
 
 TEST(StrictNumberTest, RefusesValuesOutOfRange) {
-  EXPECT_THROW(StrictNumber::Integer("--port", "65536", 0, 65535), std::invalid_argument);
-  EXPECT_THROW(StrictNumber::Integer("--port", "-1", 0, 65535), std::invalid_argument);
-  EXPECT_THROW(StrictNumber::Integer("--port", "99999999999999999999", 0, 65535),
+  EXPECT_THROW(StrictNumber::integer("--port", "65536", 0, 65535), std::invalid_argument);
+  EXPECT_THROW(StrictNumber::integer("--port", "-1", 0, 65535), std::invalid_argument);
+  EXPECT_THROW(StrictNumber::integer("--port", "99999999999999999999", 0, 65535),
                std::invalid_argument);
   // A negative count is not read as a huge one.
   EXPECT_THROW(StrictNumber::Unsigned("--ticks", "-1"), std::invalid_argument);

@@ -44,10 +44,10 @@ class TerminalLimitsTest : public test::MemoryPlatformTest {
     m_loop->RunUntilIdle();
   }
   void Count(const std::string& count) {
-    Send(wire::ResponseText(RESULT_COUNT_TOKEN, {count}));
+    Send(wire::response_text(RESULT_COUNT_TOKEN, {count}));
   }
   void Row(int32_t number) {
-    Send(wire::ResponseText(RESULT_TOKEN, {std::to_string(number),
+    Send(wire::response_text(RESULT_TOKEN, {std::to_string(number),
                                            HostileServer::SymbolRow(number)}));
   }
   size_t LinesWith(const std::string& part) const {
@@ -157,7 +157,7 @@ TEST_F(TerminalLimitsTest, StrayRowsCostAFewLinesNotOneEach) {
   Start({});
   std::string burst;
   for (int32_t n = 1; n <= 1000; ++n) {
-    burst += wire::ResponseText(RESULT_TOKEN, {std::to_string(n), "x"});
+    burst += wire::response_text(RESULT_TOKEN, {std::to_string(n), "x"});
   }
   Send(burst);
   EXPECT_EQ(m_terminal->Breaches(), 0u);
@@ -181,7 +181,7 @@ TEST_F(TerminalLimitsTest, PushesDuringTheLoadAreHeldUpToTheBound) {
   TerminalOptions options;
   options.max_held_pushes = 32;
   Start(options);
-  const std::string push = wire::ResponseText(MESSAGE_TOKEN, {"hello"});
+  const std::string push = wire::response_text(MESSAGE_TOKEN, {"hello"});
   for (int i = 0; i < 32; ++i) Send(push);
   EXPECT_EQ(m_terminal->Breaches(), 0u);
   Send(push);
@@ -191,14 +191,14 @@ TEST_F(TerminalLimitsTest, PushesDuringTheLoadAreHeldUpToTheBound) {
 
 TEST_F(TerminalLimitsTest, WhatTheServerSaysReachesTheLogAsPrintableText) {
   Start({});
-  Send(wire::Response(wire::Refusal{9, "\x1b[2J\rfake: all equal", 0}));
+  Send(wire::response(wire::Refusal{9, "\x1b[2J\rfake: all equal", 0}));
   ASSERT_EQ(LinesWith("server error 9"), 1u);
   const std::string& line = m_watcher.lines.back();
   EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
   EXPECT_EQ(line.find('\r'), std::string::npos) << line;
   EXPECT_NE(line.find("?[2J?fake"), std::string::npos) << line;
-  Send(wire::Response(wire::Refusal{9, std::string(5000, 'y'), 0}));
-  Send(wire::Response(wire::Refusal{9, "z", 0}));
+  Send(wire::response(wire::Refusal{9, std::string(5000, 'y'), 0}));
+  Send(wire::response(wire::Refusal{9, "z", 0}));
   EXPECT_LE(m_watcher.lines.back().size(), 503u);
   EXPECT_EQ(LinesWith("server error 9 (2 times)"), 1u);
 }
@@ -211,14 +211,14 @@ TEST_F(TerminalLimitsTest, OnlyTheModelsSymbolsArePricedAndOnlyOwnOrdersAnswered
   }
   ASSERT_EQ(m_terminal->phase(), Terminal::Phase::kStreaming) << m_watcher.lines.back();
   for (int32_t symbol = 1; symbol < 400; ++symbol) {
-    Send(wire::Response(wire::Price{symbol, 1.1, 1.1002, "", 1}));
+    Send(wire::response(wire::Price{symbol, 1.1, 1.1002, "", 1}));
   }
   EXPECT_TRUE(m_terminal->LastPrice(1).has_value());
   EXPECT_TRUE(m_terminal->LastPrice(2).has_value());
   EXPECT_FALSE(m_terminal->LastPrice(3).has_value());
   EXPECT_EQ(m_terminal->PricesReceived(), 2u);
   EXPECT_EQ(LinesWith("a price of a symbol not loaded"), 9u);  // 1, 2, 4 ... 256 of 397
-  Send(wire::ResponseText(NEW_ORDER_TOKEN, {"41", "0", "done", "5", "1.1"}));
+  Send(wire::response_text(NEW_ORDER_TOKEN, {"41", "0", "done", "5", "1.1"}));
   EXPECT_EQ(LinesWith("not waiting for"), 1u);
   EXPECT_EQ(LinesWith("order 41"), 0u);
 }

@@ -94,8 +94,8 @@ class PlatformTest : public ::testing::Test {
   // faster.
   std::shared_ptr<ITimerFactory> m_timers = std::make_shared<orvane::test::ScaledTimerFactory>(
       std::make_shared<AsioTimerFactory>(m_io), 10);
-  model::Snapshot m_book = ImportBook(test::kBook, "book");
-  std::vector<model::Quote> m_tape = ImportTape(test::kTape, "tape", m_book);
+  model::Snapshot m_book = import_book(test::kBook, "book");
+  std::vector<model::Quote> m_tape = import_tape(test::kTape, "tape", m_book);
   std::vector<std::string> m_log;
   int32_t m_port = 0;
 };
