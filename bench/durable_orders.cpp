@@ -65,7 +65,7 @@ class SeededStore {
       m_store = PostgresStore::open(uri);
     }
     const StoreStatus seeded = m_store->seed(
-        SeedBook(book, OpeningQuote(book), GatewayOptions{}.password_iterations));
+        seed_book(book, OpeningQuote(book), GatewayOptions{}.password_iterations));
     if (!seeded.ok()) error = "cannot seed the store: " + seeded.message();
   }
 

@@ -111,7 +111,7 @@ inline model::Snapshot Book(size_t kept_numbers) {
 
 // A Wednesday noon: the market is open.
 inline PriceFeed OpeningQuote(const model::Snapshot& book) {
-  return PriceFeed::FromTape(
+  return PriceFeed::from_tape(
       import_tape("03/03/2027 12:00:00 2 1.2000 1.2001\n", "opening quote", book));
 }
 
@@ -142,7 +142,7 @@ class ServerThread {
         [this](std::function<void()> task) { asio::post(m_io, std::move(task)); }};
     m_server = std::make_unique<TradingServer>(book, OpeningQuote(book), m_clock, environment,
                                                options);
-    port = m_server->Start("127.0.0.1", 0);
+    port = m_server->start("127.0.0.1", 0);
     // The prices each client sees, read before the server's thread starts.
     const Desk& desk = m_server->desk();
     open_price = desk.deal_price(ClientOf(0), kSymbol, BuyType, false).value_or(0);
@@ -152,7 +152,7 @@ class ServerThread {
 
   ~ServerThread() {
     asio::post(m_io, [this] {
-      m_server->Stop();
+      m_server->stop();
       m_work.reset();
       m_io.stop();
     });

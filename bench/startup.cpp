@@ -51,7 +51,7 @@ model::Snapshot BookWithHistory() {
   }
   book.sequences.ticket = static_cast<int32_t>(kHistory);
   const PriceFeed feed = order_load::OpeningQuote(book);
-  return SeedBook(std::move(book), feed, GatewayOptions{}.password_iterations);
+  return seed_book(std::move(book), feed, GatewayOptions{}.password_iterations);
 }
 
 // Opens a store that holds a book; a new connection or file handle each call.
@@ -66,14 +66,14 @@ class Started {
     if (m_store->empty()) throw StoreError("the scratch store holds no book");
     model::Snapshot book = m_store->load_state();
     read = SteadyClock::now() - start;
-    PriceFeed feed = PriceFeed::RandomWalk(book, 20270304, 50, 0);
+    PriceFeed feed = PriceFeed::random_walk(book, 20270304, 50, 0);
     ServerEnvironment environment{std::make_shared<AsioListener>(m_io),
                                   std::make_shared<AsioTimerFactory>(m_io), [] { return 0; },
                                   m_store.get()};
     if (hand_over) environment.loaded = std::move(book);
     m_server = std::make_unique<TradingServer>(book, std::move(feed), m_clock,
                                                std::move(environment), ServerOptions{});
-    m_server->Start("127.0.0.1", 0);
+    m_server->start("127.0.0.1", 0);
   }
 
   size_t History() const {

@@ -65,11 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto network = MemoryNetwork::Create(loop, false);
   ServerOptions options;
   options.start_after_sessions = 99;
-  TradingServer server(import_book(kBook, "book"), PriceFeed::FromTape({}), clock,
+  TradingServer server(import_book(kBook, "book"), PriceFeed::from_tape({}), clock,
                        {std::make_shared<MemoryAcceptor>(network), loop,
                         [&] { return loop->Elapsed(); }},
                        options);
-  const int32_t port = server.Start("127.0.0.1", 0);
+  const int32_t port = server.start("127.0.0.1", 0);
   auto peer = network->CreateSocket();
   peer->Connect("127.0.0.1", port);
   loop->RunUntilIdle();

@@ -76,7 +76,7 @@ class Host : public apps::DeskEvents {
     m_result.order_hits = m_engine.counts().order_hits;
     m_result.alert_hits = m_engine.counts().alert_hits;
     m_result.liquidated_positions = m_engine.counts().liquidated_positions;
-    FillCharts();
+    fill_charts();
     return std::move(m_result);
   }
 
@@ -87,7 +87,7 @@ class Host : public apps::DeskEvents {
     m_result.events.push_back(when + "  " + text);
   }
   void figures_changed(const apps::AccountFigures& f) override {
-    AccountResult* result = Find(f.account);
+    AccountResult* result = find(f.account);
     if (!result) return;
     result->balance = f.balance;
     result->equity = f.equity;
@@ -103,20 +103,20 @@ class Host : public apps::DeskEvents {
         ChartPoint{f.equity, f.margin_requirement != 0 ? f.margin_level * 100 : 0};
   }
   void order_executed(int32_t account) override {
-    if (AccountResult* result = Find(account)) ++result->hits;
+    if (AccountResult* result = find(account)) ++result->hits;
   }
   void account_liquidated(int32_t /*client*/, int32_t account) override {
-    if (AccountResult* result = Find(account)) ++result->liquidations;
+    if (AccountResult* result = find(account)) ++result->liquidations;
   }
 
  private:
-  AccountResult* Find(int32_t account) {
+  AccountResult* find(int32_t account) {
     auto it = m_index.find(account);
     return it == m_index.end() ? nullptr : &m_result.accounts[it->second];
   }
 
   // Buckets no tick reached carry the value before them.
-  void FillCharts() {
+  void fill_charts() {
     for (AccountResult& result : m_result.accounts) {
       ChartPoint last{std::nan(""), 0};
       for (ChartPoint& point : result.chart) {
@@ -147,7 +147,7 @@ class Host : public apps::DeskEvents {
 
 }  // namespace
 
-ReplayResult RunReplay(const Book& book, const std::vector<Tick>& tape,
+ReplayResult run_replay(const Book& book, const std::vector<Tick>& tape,
                        const ReplayOptions& options) {
   Host host(book, tape, options);
   host.load();

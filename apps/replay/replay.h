@@ -59,7 +59,7 @@ struct ReplayOptions {
 // Loads the book into a new desk (market time: the tape's first tick) and
 // runs the tape. Throws apps::DeskError when the book cannot be applied
 // (ImportBook has checked it already).
-ReplayResult RunReplay(const Book& book, const std::vector<Tick>& tape,
+ReplayResult run_replay(const Book& book, const std::vector<Tick>& tape,
                        const ReplayOptions& options = {});
 
 }  // namespace orvane::replay

@@ -10,12 +10,12 @@
 
 namespace orvane::apps {
 
-void CrashBeforeCommit::KillNow() {
+void CrashBeforeCommit::kill_now() {
   ::kill(::getpid(), SIGKILL);
   ::_exit(137);  // only if SIGKILL could not be sent
 }
 
-std::optional<uint64_t> CrashBeforeCommit::CommitFromEnvironment(const char* text) {
+std::optional<uint64_t> CrashBeforeCommit::commit_from_environment(const char* text) {
   if (text == nullptr) return std::nullopt;
   return static_cast<uint64_t>(
       StrictNumber::integer(kVariable, text, 1, std::numeric_limits<int64_t>::max()));

@@ -23,15 +23,15 @@ class CrashBeforeCommit : public Store {
   // SIGKILL would: no flush, no destructor, no exit handler. A kill that
   // returns (a test's) lets the commit go on to the wrapped store.
   using Kill = std::function<void()>;
-  static void KillNow();
+  static void kill_now();
 
   static constexpr const char* kVariable = "ORVANE_CRASH_BEFORE_COMMIT";
 
   // N from the variable's text: none when unset; a text that is not a
   // count from 1 throws std::invalid_argument naming the variable.
-  static std::optional<uint64_t> CommitFromEnvironment(const char* text);
+  static std::optional<uint64_t> commit_from_environment(const char* text);
 
-  CrashBeforeCommit(Store& inner, uint64_t crash_at_commit, Kill kill = KillNow);
+  CrashBeforeCommit(Store& inner, uint64_t crash_at_commit, Kill kill = kill_now);
 
   model::Snapshot load() override { return m_inner.load(); }
   model::Snapshot load_state() override { return m_inner.load_state(); }

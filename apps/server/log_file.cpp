@@ -45,8 +45,8 @@ std::string LogFile::open(const std::string& path) {
   return {};
 }
 
-void LogFile::Write(Level level, std::string_view text) {
-  const std::string line = Line(std::chrono::system_clock::now(), level, text);
+void LogFile::write(Level level, std::string_view text) {
+  const std::string line = LogFile::line(std::chrono::system_clock::now(), level, text);
   size_t written = 0;
   while (written < line.size()) {
     const ssize_t n = ::write(m_descriptor, line.data() + written, line.size() - written);
@@ -59,7 +59,7 @@ void LogFile::Write(Level level, std::string_view text) {
   }
 }
 
-std::string LogFile::Line(std::chrono::system_clock::time_point at, Level level,
+std::string LogFile::line(std::chrono::system_clock::time_point at, Level level,
                           std::string_view text) {
   using namespace std::chrono;
   const auto since_epoch = at.time_since_epoch();

@@ -31,20 +31,20 @@ class LogFile {
   // it did and returns why; empty on success.
   std::string open(const std::string& path);
   // Opens the same path again; standard error needs nothing.
-  std::string Reopen() { return open(m_path); }
+  std::string reopen() { return open(m_path); }
 
-  void Write(Level level, std::string_view text);
-  void Info(std::string_view text) { Write(Level::kInfo, text); }
-  void Warn(std::string_view text) { Write(Level::kWarn, text); }
-  void Error(std::string_view text) { Write(Level::kError, text); }
+  void write(Level level, std::string_view text);
+  void info(std::string_view text) { write(Level::kInfo, text); }
+  void warn(std::string_view text) { write(Level::kWarn, text); }
+  void error(std::string_view text) { write(Level::kError, text); }
 
   // The file written to; empty for standard error (or a given descriptor).
   const std::string& path() const { return m_path; }
   // Lines dropped because they could not be written.
-  size_t LostLines() const { return m_lost; }
+  size_t lost_lines() const { return m_lost; }
 
   // One line as written, with its newline.
-  static std::string Line(std::chrono::system_clock::time_point at, Level level,
+  static std::string line(std::chrono::system_clock::time_point at, Level level,
                           std::string_view text);
 
  private:

@@ -68,13 +68,13 @@ class ServerConfigReader {
   const std::string& file() const { return m_file; }
 
   // Every key, in the order of the usage text.
-  static std::vector<std::string_view> Keys();
+  static std::vector<std::string_view> keys();
   // The keys whose values differ between `before` and `after`.
-  static std::vector<std::string_view> Changed(const ServerConfig& before,
+  static std::vector<std::string_view> changed(const ServerConfig& before,
                                                const ServerConfig& after);
   // Whether the running server takes a new value of `key` on a reload (the
   // others wait for a restart).
-  static bool ChangesAtRunTime(std::string_view key);
+  static bool changes_at_run_time(std::string_view key);
   // The value of `key` as a configuration file writes it.
   static std::string text(const ServerConfig& config, std::string_view key);
 

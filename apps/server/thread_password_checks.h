@@ -34,7 +34,7 @@ class ThreadPasswordChecks : public PasswordChecks {
     std::string password;
     std::function<void(bool)> done;
   };
-  void Work();
+  void work();
 
   asio::io_context& m_io;
   std::mutex m_mutex;

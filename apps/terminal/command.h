@@ -60,10 +60,10 @@ extern const char kCommandHelp[];
 
 // Reads a line; none for a blank line or a comment ('#' first). Throws
 // std::invalid_argument with what is wrong.
-std::optional<Command> ReadCommand(const std::string& line);
+std::optional<Command> read_command(const std::string& line);
 
 // The entries of an account history, one a line.
-std::string DescribeHistory(const Desk& desk, const std::vector<model::HistoryEntry>& entries);
+std::string describe_history(const Desk& desk, const std::vector<model::HistoryEntry>& entries);
 
 // Runs commands on a terminal: orders go to the server (the answer comes
 // later through TerminalEvents::OrderAnswered), queries answer at once from
@@ -77,16 +77,16 @@ class CommandRunner {
   // names the number it `replaces`, so that it keeps its place for #N.
   int32_t run(const Command& command, std::string& said, int32_t replaces = 0);
   // Takes the answer to an order it sent (for #N references).
-  void Answered(int32_t number, int32_t code, int32_t ticket);
+  void answered(int32_t number, int32_t code, int32_t ticket);
 
  private:
-  int32_t Ticket(const std::string& reference, std::string& said) const;
+  int32_t ticket(const std::string& reference, std::string& said) const;
   // A price the command gave, in pips from `from` when written so.
-  double Resolve(const Price& price, int32_t symbol, double from) const;
-  std::string Expiry(const Command& command) const;
-  int32_t Account(const Command& command) const;
-  int32_t SymbolId(const std::string& name) const;
-  int32_t Guard(const Command& command, int32_t ticket, std::string& said);
+  double resolve(const Price& price, int32_t symbol, double from) const;
+  std::string expiry(const Command& command) const;
+  int32_t account(const Command& command) const;
+  int32_t symbol_id(const std::string& name) const;
+  int32_t guard(const Command& command, int32_t ticket, std::string& said);
   std::string positions() const;
   std::string orders() const;
 

@@ -105,14 +105,14 @@ TEST(CrashBeforeCommitTest, LeavesHistoryWhereTheStoreBeneathKeepsIt) {
 }
 
 TEST(CrashBeforeCommitTest, ReadsTheCommitFromTheEnvironmentStrictly) {
-  EXPECT_EQ(CrashBeforeCommit::CommitFromEnvironment(nullptr), std::nullopt);
-  EXPECT_EQ(CrashBeforeCommit::CommitFromEnvironment("1"), 1u);
-  EXPECT_EQ(CrashBeforeCommit::CommitFromEnvironment("250"), 250u);
+  EXPECT_EQ(CrashBeforeCommit::commit_from_environment(nullptr), std::nullopt);
+  EXPECT_EQ(CrashBeforeCommit::commit_from_environment("1"), 1u);
+  EXPECT_EQ(CrashBeforeCommit::commit_from_environment("250"), 250u);
   for (const char* bad : {"", "0", "-3", "2x", " 4", "1.5", "nan"}) {
-    EXPECT_THROW(CrashBeforeCommit::CommitFromEnvironment(bad), std::invalid_argument) << bad;
+    EXPECT_THROW(CrashBeforeCommit::commit_from_environment(bad), std::invalid_argument) << bad;
   }
   try {
-    CrashBeforeCommit::CommitFromEnvironment("abc");
+    CrashBeforeCommit::commit_from_environment("abc");
     FAIL() << "abc was taken";
   } catch (const std::invalid_argument& e) {
     EXPECT_NE(std::string(e.what()).find("ORVANE_CRASH_BEFORE_COMMIT"), std::string::npos)

@@ -71,7 +71,7 @@ class GatewayTest : public ::testing::Test {
 
   // (Re)builds the server, its options changed by `tweak`.
   void Build(const std::function<void(ServerOptions&)>& tweak = {},
-             PriceFeed feed = PriceFeed::FromTape({})) {
+             PriceFeed feed = PriceFeed::from_tape({})) {
     m_server.reset();
     model::Snapshot book = import_book(kBook, "book");
     for (model::User& u : book.users) {
@@ -89,7 +89,7 @@ class GatewayTest : public ::testing::Test {
         ServerEnvironment{m_acceptor, m_time,
                           [this] { return m_time->Elapsed() + m_stalled_ms; }},
         options);
-    m_port = m_server->Start("127.0.0.1", 0);
+    m_port = m_server->start("127.0.0.1", 0);
   }
 
   size_t Logged(const std::string& text) const {
@@ -132,9 +132,9 @@ TEST_F(GatewayTest, EveryRouteRefusesAUserOfTheWrongKindAndChangesNothing) {
   Peer alice = LogOn("alice", "secret");
   const model::Snapshot before = m_server->desk().snapshot();
   size_t refused = 0;
-  for (const Route& route : Routes()) {
+  for (const Route& route : routes()) {
     for (auto [peer, type] : {std::pair{&dealer, DEALER_USER_TYPE}, {&alice, CLIENT_USER_TYPE}}) {
-      if (Serves(route, type)) continue;
+      if (serves(route, type)) continue;
       SCOPED_TRACE(route.action);
       Send(*peer, route.token, {"1", "100"});
       const auto answer = peer->Read();
@@ -159,12 +159,12 @@ TEST_F(GatewayTest, EveryRouteRefusesAUserOfTheWrongKindAndChangesNothing) {
   }
   EXPECT_GE(refused, 20u);
   EXPECT_EQ(m_server->desk().snapshot(), before);
-  EXPECT_EQ(m_server->PricesSent(), 0u);
+  EXPECT_EQ(m_server->prices_sent(), 0u);
 }
 
 TEST_F(GatewayTest, EveryRouteNeedingAPrivilegeRefusesAUserWithout) {
   Peer bob = LogOn("bob", "pass");  // no privileges
-  for (const Route& route : Routes()) {
+  for (const Route& route : routes()) {
     if (route.privilege == NonePriv) continue;
     SCOPED_TRACE(route.action);
     Send(bob, route.token);
@@ -195,7 +195,7 @@ TEST_F(GatewayTest, AQuoteGoesOutAsTheSameBytesToEverySessionThatStartedTheMarke
   EXPECT_EQ(sent, bob.socket->Receive());
   EXPECT_NE(sent.find("1.196"), std::string::npos);
   EXPECT_TRUE(idle.Read().empty());
-  EXPECT_EQ(m_server->PricesSent(), 4u);
+  EXPECT_EQ(m_server->prices_sent(), 4u);
 }
 
 TEST_F(GatewayTest, AnExecutionIsPushedToTheClientsSessionsOnly) {
@@ -223,9 +223,9 @@ TEST_F(GatewayTest, HandshakesAndTheLogOnDeadlineRunOnVirtualTime) {
   const auto beat = alice.Read();
   ASSERT_EQ(beat.size(), 1u);
   EXPECT_EQ(beat[0]->TokenID(), CONNECT_HANDCHAKE_TOKEN);
-  EXPECT_EQ(m_server->Connections(), 2u);
+  EXPECT_EQ(m_server->connections(), 2u);
   m_time->Advance(4000);
-  EXPECT_EQ(m_server->Connections(), 1u);
+  EXPECT_EQ(m_server->connections(), 1u);
   EXPECT_EQ(silent.socket->State(), SocketClosed);
 }
 
@@ -255,7 +255,7 @@ TEST_F(GatewayTest, ASecondLogOnOfAUserClosesTheFirstWhenOneSessionIsAllowed) {
   EXPECT_EQ(refusal.text, "This user has logged on elsewhere");
   EXPECT_EQ(first.socket->State(), SocketClosed);
   EXPECT_EQ(Logged("closed: the user logged on again from 127.0.0.1:"), 1u);
-  EXPECT_EQ(m_server->LoggedOnSessions(), 2u);
+  EXPECT_EQ(m_server->logged_on_sessions(), 2u);
   Send(second, GET_ACCOUNTS_TOKEN);
   EXPECT_EQ(second.Read().at(0)->TokenID(), RESULT_COUNT_TOKEN);
   EXPECT_EQ(bob.socket->State(), SocketConnected);
@@ -276,12 +276,12 @@ TEST_F(GatewayTest, ALogOnBeyondTheUsersOrTheAddresssSessionsIsRefusedWithAText)
   EXPECT_EQ(refusal.code, wire::kLoginRefused);
   EXPECT_EQ(refusal.text, "Too many sessions from this address (3)");
   EXPECT_EQ(Logged("log-on refused for 'dealer': Too many sessions from this address"), 1u);
-  EXPECT_EQ(m_server->LoggedOnSessions(), 3u);
+  EXPECT_EQ(m_server->logged_on_sessions(), 3u);
   // A session that goes makes room for one.
   Send(a2, DISCONNECT_TOKEN);
   Peer dealer = LogOn("dealer", "pass");
   EXPECT_EQ(dealer.socket->State(), SocketConnected);
-  EXPECT_EQ(m_server->LoggedOnSessions(), 3u);
+  EXPECT_EQ(m_server->logged_on_sessions(), 3u);
 }
 
 TEST_F(GatewayTest, TheConnectionCapCountsHandshakesAndLogsOncePerBurst) {
@@ -292,7 +292,7 @@ TEST_F(GatewayTest, TheConnectionCapCountsHandshakesAndLogsOncePerBurst) {
   std::vector<Peer> refused;
   for (int i = 0; i < 4; ++i) refused.push_back(Connect());
   for (Peer& p : refused) EXPECT_EQ(p.socket->State(), SocketClosed);
-  EXPECT_EQ(m_server->Connections(), 2u);
+  EXPECT_EQ(m_server->connections(), 2u);
   EXPECT_EQ(Logged("connection cap reached: 3 connections (1 being set up)"), 1u);
   m_acceptor->pending = 0;  // its handshake failed
   Peer c = Connect();
@@ -332,10 +332,10 @@ TEST_F(GatewayTest, AUserWhoseSessionsTogetherTakeTooLittleIsCutOff) {
   }
   a1.socket->StopReading();
   a2.socket->StopReading();
-  for (int i = 0; i < 20 && m_server->LoggedOnSessions() == 3; ++i) {
+  for (int i = 0; i < 20 && m_server->logged_on_sessions() == 3; ++i) {
     m_server->apply_quote(QuoteOf(1.2000 + i * 0.0001, 1.2001 + i * 0.0001));
   }
-  EXPECT_EQ(m_server->LoggedOnSessions(), 2u);
+  EXPECT_EQ(m_server->logged_on_sessions(), 2u);
   EXPECT_EQ(Logged("closed: slow readers: the sessions of alice have not taken"), 1u);
   EXPECT_EQ(Logged("slow reader:"), 0u);  // neither session alone was over its own bound
   EXPECT_EQ(bob.socket->State(), SocketConnected);
@@ -357,15 +357,15 @@ TEST_F(GatewayTest, ALostRowIsNotSentAgainToAReaderOverItsBound) {
 
 TEST_F(GatewayTest, TheFeedWaitsForDistinctSessionsNotForStartMarketMessages) {
   Build([](ServerOptions& o) { o.start_after_sessions = 2; },
-        PriceFeed::FromTape({QuoteOf(1.1990, 1.1991), QuoteOf(1.1991, 1.1992)}));
+        PriceFeed::from_tape({QuoteOf(1.1990, 1.1991), QuoteOf(1.1991, 1.1992)}));
   Peer alice = LogOn("alice", "secret");
   for (int i = 0; i < 3; ++i) Send(alice, START_MARKET_TOKEN);
   m_time->Advance(5000);
-  EXPECT_EQ(m_server->QuotesApplied(), 0u);
+  EXPECT_EQ(m_server->quotes_applied(), 0u);
   Peer bob = LogOn("bob", "pass");
   Send(bob, START_MARKET_TOKEN);
   m_time->Advance(5000);
-  EXPECT_GT(m_server->QuotesApplied(), 0u);
+  EXPECT_GT(m_server->quotes_applied(), 0u);
 }
 
 // A feed far behind its rate (the process stalled, or the store commits
@@ -378,17 +378,17 @@ TEST_F(GatewayTest, AFeedBehindItsRateCatchesUpATickAtATimeAndLosesNoQuote) {
     tape.push_back(QuoteOf(1.1990 + i % 7 * 1e-4, 1.1995 + i % 7 * 1e-4));
   }
   Build([](ServerOptions& o) { o.start_after_sessions = 0; o.rate = 1000; },
-        PriceFeed::FromTape(tape));
+        PriceFeed::from_tape(tape));
   m_stalled_ms = 3000;  // every quote of the tape is due at once
   m_time->Advance(10);
-  const size_t first_tick = m_server->QuotesApplied();
+  const size_t first_tick = m_server->quotes_applied();
   EXPECT_GT(first_tick, 0u);
   EXPECT_LE(first_tick, 40u);  // four ticks' worth at 1,000 quotes a second
   Peer alice = LogOn("alice", "secret");  // served while the feed is behind
-  EXPECT_LT(m_server->QuotesApplied(), 3000u);
+  EXPECT_LT(m_server->quotes_applied(), 3000u);
   m_time->Advance(2000);
-  EXPECT_EQ(m_server->QuotesApplied(), 3000u);
-  EXPECT_TRUE(m_server->FeedEnded());
+  EXPECT_EQ(m_server->quotes_applied(), 3000u);
+  EXPECT_TRUE(m_server->feed_ended());
 }
 
 TEST_F(GatewayTest, AUserNameIsLoggedEscapedAndCut) {
@@ -472,7 +472,7 @@ TEST_F(ThrottleTest, ALockedOutUserIsRefusedWithTheRightPasswordUntilLifted) {
   m_time->Advance(100);
   EXPECT_EQ(Answer(right), "This user is locked out after too many failed log-ons");
   EXPECT_EQ(LogOn("bob", "pass").socket->State(), SocketConnected);
-  EXPECT_EQ(m_server->gateway().LiftLockOuts(), 1u);
+  EXPECT_EQ(m_server->gateway().lift_lock_outs(), 1u);
   EXPECT_EQ(LogOn("alice", "secret").socket->State(), SocketConnected);
 }
 
@@ -484,11 +484,11 @@ TEST_F(ThrottleTest, WaitingLogOnsAreBoundedAndMayNotTalkMeanwhile) {
   Peer over = Ask("dealer", "pass");
   EXPECT_EQ(Answer(over), "Too many log-ons waiting; try again later");
   EXPECT_EQ(over.socket->State(), SocketClosed);
-  EXPECT_EQ(m_server->gateway().WaitingLogOns(), 1u);
+  EXPECT_EQ(m_server->gateway().waiting_log_ons(), 1u);
   Send(waiting, GET_ACCOUNTS_TOKEN);
   EXPECT_EQ(waiting.socket->State(), SocketClosed);
   EXPECT_EQ(Logged("closed: a message before the log-on was answered"), 1u);
-  EXPECT_EQ(m_server->gateway().WaitingLogOns(), 0u);
+  EXPECT_EQ(m_server->gateway().waiting_log_ons(), 0u);
   m_time->Advance(1000);  // its timer is gone with it
   EXPECT_EQ(m_server->gateway().stats().log_ons, 0u);
 }
@@ -498,7 +498,7 @@ struct HeldChecks : PasswordChecks {
   void check(std::string hash, std::string password, std::function<void(bool)> done) override {
     hashes.push_back(hash);
     answers.push_back([hash, password, done = std::move(done)] {
-      done(VerifyPassword(hash, password));
+      done(verify_password(hash, password));
     });
   }
   std::vector<std::string> hashes;
@@ -533,7 +533,7 @@ TEST_F(GatewayTest, APasswordIsCheckedOffTheIoThreadAndAnUnknownNameCostsTheSame
   wire::Refusal refusal;
   ASSERT_TRUE(wire::decode(*nobody.Read().at(0), refusal));
   EXPECT_EQ(refusal.text, "Wrong user name or password");
-  EXPECT_EQ(m_server->LoggedOnSessions(), 1u);
+  EXPECT_EQ(m_server->logged_on_sessions(), 1u);
 }
 
 // ---- metrics ----
@@ -551,9 +551,9 @@ TEST_F(GatewayTest, AScrapeSeesLogOnsRefusalsCutsAndOrderLatencyMove) {
     o.gateway.throttle.first_delay_ms = 0;
   });
   MetricsEndpoint endpoint(std::make_shared<MemoryAcceptor>(m_network), m_time,
-                           [this] { return m_server->metrics().Render(); },
-                           [this] { return m_server->Running(); });
-  const int32_t port = endpoint.Listen("127.0.0.1", 0);
+                           [this] { return m_server->metrics().render(); },
+                           [this] { return m_server->running(); });
+  const int32_t port = endpoint.listen("127.0.0.1", 0);
   auto scrape = [&](const std::string& path) {
     auto socket = m_network->CreateSocket();
     socket->Connect("127.0.0.1", port);
@@ -582,7 +582,7 @@ TEST_F(GatewayTest, AScrapeSeesLogOnsRefusalsCutsAndOrderLatencyMove) {
   EXPECT_EQ(Sample(after, "orvane_sessions"), 0);
   EXPECT_EQ(Sample(after, "orvane_order_latency_seconds_count"), 1);
   EXPECT_TRUE(scrape("/health").ends_with("\r\n\r\nok\n"));
-  m_server->Stop();
+  m_server->stop();
   EXPECT_TRUE(scrape("/health").ends_with("\r\n\r\nstopping\n"));
 }
 

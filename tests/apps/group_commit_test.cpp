@@ -20,12 +20,12 @@ class GroupCommitTest : public ::testing::Test {
     options.gateway.multi_sessions_allowed = true;
     options.halted = [this](const std::string& reason) { m_halted.push_back(reason); };
     m_server = std::make_unique<TradingServer>(
-        model::Snapshot{}, PriceFeed::FromTape({}), m_clock,
+        model::Snapshot{}, PriceFeed::from_tape({}), m_clock,
         ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,
                           [this] { return m_time->Elapsed(); }, &m_store,
                           [this](std::function<void()> task) { m_time->Post(std::move(task)); }},
         options);
-    m_port = m_server->Start("127.0.0.1", 0);
+    m_port = m_server->start("127.0.0.1", 0);
     Quote(1.2000, 1.2001, 0);
     m_time->RunUntilIdle();
   }
@@ -49,7 +49,7 @@ class GroupCommitTest : public ::testing::Test {
   ScopedClock m_scoped{m_clock};
   std::shared_ptr<VirtualTimeScheduler> m_time = std::make_shared<VirtualTimeScheduler>();
   std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_time, false);
-  MemoryStore m_store{SeedBook(import_book(kBook, "book"), PriceFeed::FromTape({}), 1)};
+  MemoryStore m_store{seed_book(import_book(kBook, "book"), PriceFeed::from_tape({}), 1)};
   std::vector<std::string> m_halted;
   std::unique_ptr<TradingServer> m_server;
   int32_t m_port = 0;
@@ -114,7 +114,7 @@ TEST_F(GroupCommitTest, AFailedCommitTellsNobodyAnythingOfItsBatchAndStopsTheSer
   EXPECT_NE(m_halted[0].find("disk full"), std::string::npos) << m_halted[0];
   for (const auto& m : alice.Read()) EXPECT_NE(m->TokenID(), NEW_ORDER_TOKEN);
   for (const auto& m : second.Read()) EXPECT_NE(m->TokenID(), NEW_OPEN_POSITION_TOKEN);
-  EXPECT_FALSE(m_server->Running());
+  EXPECT_FALSE(m_server->running());
 }
 
 }  // namespace

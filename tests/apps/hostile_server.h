@@ -191,7 +191,7 @@ inline TerminalOptions HostileOptions(int32_t port) {
 }
 
 struct LineCounter : TerminalEvents {
-  void Log(const std::string& line) override {
+  void log(const std::string& line) override {
     ++lines;
     for (char c : line) {
       if (static_cast<unsigned char>(c) < 0x20) unprintable = true;
@@ -224,7 +224,7 @@ inline HostileResult RunHostileSession(const uint8_t* data, size_t size) {
   const TerminalOptions options = HostileOptions(kPort);
   LineCounter events;
   Terminal terminal(network->Environment(), *loop, options, clock, &events);
-  terminal.Connect();
+  terminal.connect();
   loop->RunUntilIdle();
   auto fail = [&](const std::string& what) {
     if (result.broken.empty()) result.broken = what;
@@ -234,7 +234,7 @@ inline HostileResult RunHostileSession(const uint8_t* data, size_t size) {
   while (!in.Empty() && result.broken.empty()) {
     ++result.steps;
     const size_t lines_before = events.lines;
-    const size_t breaches_before = terminal.Breaches();
+    const size_t breaches_before = terminal.breaches();
     const size_t closed_before = server.closed;
     size_t messages = 1;
     switch (in.Byte() % 9) {
@@ -301,7 +301,7 @@ inline HostileResult RunHostileSession(const uint8_t* data, size_t size) {
     // A breach and the drop it causes, a summarised complaint or an event
     // of the server's for each message sent, and a log-on.
     if (said > 4 + 2 * messages) fail(std::to_string(said) + " lines for one step");
-    if (terminal.Breaches() != breaches_before) {
+    if (terminal.breaches() != breaches_before) {
       ++result.breaches;
       loop->RunUntilIdle();
       if (server.closed == closed_before) fail("a breach without a drop");

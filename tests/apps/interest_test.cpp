@@ -292,8 +292,8 @@ TEST_F(InterestTest, TheReplayBooksNoInterest) {
   const std::vector<model::Quote> tape =
       import_tape("01/03/2027 12:00:00 2 1.2000 1.2002\n03/03/2027 23:00:00 2 1.2010 1.2012\n",
                  "tape", m_book);
-  const replay::ReplayResult with = replay::RunReplay(m_book, tape);
-  const replay::ReplayResult without = replay::RunReplay(plain, tape);
+  const replay::ReplayResult with = replay::run_replay(m_book, tape);
+  const replay::ReplayResult without = replay::run_replay(plain, tape);
   EXPECT_EQ(with.events, without.events);
   ASSERT_EQ(with.accounts.size(), without.accounts.size());
   for (size_t i = 0; i < with.accounts.size(); ++i) {
@@ -309,13 +309,13 @@ TEST(InterestBookTest, RatesAreRead) {
 }
 
 TEST(RolloverOptionTest, ATimeOfDayIsReadToTheSecond) {
-  EXPECT_EQ(ParseTimeOfDay("22:00:00"), 79200);
-  EXPECT_EQ(ParseTimeOfDay("00:00:00"), 0);
-  EXPECT_EQ(ParseTimeOfDay("23:59:59"), 86399);
-  EXPECT_EQ(ParseTimeOfDay("07:05:09"), 25509);
+  EXPECT_EQ(parse_time_of_day("22:00:00"), 79200);
+  EXPECT_EQ(parse_time_of_day("00:00:00"), 0);
+  EXPECT_EQ(parse_time_of_day("23:59:59"), 86399);
+  EXPECT_EQ(parse_time_of_day("07:05:09"), 25509);
   for (const char* bad : {"24:00:00", "22:60:00", "22:00:60", "22:00", "2:00:00", "22:00:00x",
                           "22-00-00", "-1:00:00", "", "ab:cd:ef"}) {
-    EXPECT_EQ(ParseTimeOfDay(bad), std::nullopt) << bad;
+    EXPECT_EQ(parse_time_of_day(bad), std::nullopt) << bad;
   }
 }
 

@@ -229,7 +229,7 @@ TEST_F(NegotiationTest, ADealerLoggingOnAgainGetsBackWhatItHolds) {
 // it stopped is expired by the second, and each side is told as it logs on.
 TEST(NegotiationRestartTest, NegotiationsInFlightExpireWhenTheServerStartsAgain) {
   model::Snapshot book = import_book(kNegotiationBook, "book");
-  HashPasswords(book, 1000);
+  hash_passwords(book, 1000);
   MemoryStore store(book);
   std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>();
   ScopedClock scoped(clock);
@@ -244,9 +244,9 @@ TEST(NegotiationRestartTest, NegotiationsInFlightExpireWhenTheServerStartsAgain)
     ServerEnvironment environment{std::make_shared<MemoryAcceptor>(network), time,
                                   [time] { return time->Elapsed(); }, &store};
     environment.post = [time](std::function<void()> task) { time->Post(std::move(task)); };
-    auto server = std::make_unique<TradingServer>(store.load(), PriceFeed::FromTape({}), clock,
+    auto server = std::make_unique<TradingServer>(store.load(), PriceFeed::from_tape({}), clock,
                                                   std::move(environment), options);
-    const int32_t port = server->Start("127.0.0.1", 0);
+    const int32_t port = server->start("127.0.0.1", 0);
     // Logs on, keeping what came with the answer.
     std::vector<TokensEnum> told_at_log_on;
     auto log_on = [&](const std::string& user, const std::string& password) {

@@ -75,7 +75,7 @@ class ReplayTest : public ::testing::Test {
  protected:
   ReplayResult Run() {
     const Book book = import_book(kBook, "book.txt");
-    return RunReplay(book, import_tape(kTape, "tape.txt", book), {});
+    return run_replay(book, import_tape(kTape, "tape.txt", book), {});
   }
 };
 
@@ -116,12 +116,12 @@ TEST_F(ReplayTest, AHandWorkedBookEndsAsCalculated) {
 TEST_F(ReplayTest, ReportsShowTheFiguresAndCharts) {
   const ReplayResult result = Run();
   std::ostringstream table, html;
-  WriteTable(table, result);
+  write_table(table, result);
   EXPECT_NE(table.str().find("      10      100        400.00        400.00         -     0     0    1"),
             std::string::npos)
       << table.str();
   EXPECT_NE(table.str().find("178.50"), std::string::npos);
-  WriteHtml(html, result, "t");
+  write_html(html, result, "t");
   const std::string page = html.str();
   size_t charts = 0;
   for (size_t at = page.find("<svg"); at != std::string::npos; at = page.find("<svg", at + 1)) {

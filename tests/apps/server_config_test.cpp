@@ -82,8 +82,8 @@ TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
   EXPECT_EQ(c.log, "/var/log/orvane/server#1.log");
   // Every key but store (data names the other store) was in the file: nothing
   // else is left at its default.
-  EXPECT_EQ(ServerConfigReader::Changed(ServerConfig(), c).size(),
-            ServerConfigReader::Keys().size() - 1);
+  EXPECT_EQ(ServerConfigReader::changed(ServerConfig(), c).size(),
+            ServerConfigReader::keys().size() - 1);
   EXPECT_EQ(ServerConfigReader().read("store = postgresql://db/orvane\n", "f").store,
             "postgresql://db/orvane");
   EXPECT_FALSE(ServerConfigReader().read("book = b\nrollover = none\n", "f").rollover);
@@ -160,16 +160,16 @@ TEST(ServerConfigTest, BadFlagsAreRefused) {
 TEST(ServerConfigTest, OnlyTheLogQuietAndTheThrottleChangeAtRunTime) {
   const std::set<std::string_view> run_time = {"log", "quiet", "logon-delay-ms",
                                                "logon-delay-max-ms", "lockout-failures"};
-  for (const std::string_view key : ServerConfigReader::Keys()) {
-    EXPECT_EQ(ServerConfigReader::ChangesAtRunTime(key), run_time.count(key) == 1) << key;
+  for (const std::string_view key : ServerConfigReader::keys()) {
+    EXPECT_EQ(ServerConfigReader::changes_at_run_time(key), run_time.count(key) == 1) << key;
   }
   ServerConfig before;
   ServerConfig after = before;
   after.rate = 51;
   after.quiet = true;
-  EXPECT_EQ(ServerConfigReader::Changed(before, after),
+  EXPECT_EQ(ServerConfigReader::changed(before, after),
             (std::vector<std::string_view>{"rate", "quiet"}));
-  EXPECT_TRUE(ServerConfigReader::Changed(before, before).empty());
+  EXPECT_TRUE(ServerConfigReader::changed(before, before).empty());
 }
 
 // The shipped example, every option uncommented, reads back to the defaults.
@@ -188,9 +188,9 @@ TEST(ServerConfigTest, TheExampleFileShowsTheDefaults) {
       ++options;
     }
   }
-  EXPECT_EQ(options, ServerConfigReader::Keys().size());
+  EXPECT_EQ(options, ServerConfigReader::keys().size());
   const ServerConfig read = ServerConfigReader().read(text.str(), "server.conf");
-  EXPECT_EQ(ServerConfigReader::Changed(ServerConfig(), read),
+  EXPECT_EQ(ServerConfigReader::changed(ServerConfig(), read),
             (std::vector<std::string_view>{"book"}));
 }
 

@@ -55,19 +55,19 @@ TEST(SessionIdsTest, KeysDecideTheSequence) {
 
 TEST(ReadSidTest, OnlyPlainDecimalDigitsAreASid) {
   const std::string plain = wire::request_text(417, GET_ACCOUNTS_TOKEN);
-  EXPECT_EQ(ReadSid(plain), 417);
+  EXPECT_EQ(read_sid(plain), 417);
   const std::string head = "s?<417&h,";
   ASSERT_NE(plain.find(head), std::string::npos);
   for (const std::string bent : {"1.4", "1abc", "+1", " 1", "1 ", "-1", "0", "01", "", "1e3",
                                  "2147483648", "99999999999"}) {
     std::string text = plain;
     text.replace(text.find(head), head.size(), "s?<" + bent + "&h,");
-    EXPECT_EQ(ReadSid(text), std::nullopt) << "'" << bent << "'";
+    EXPECT_EQ(read_sid(text), std::nullopt) << "'" << bent << "'";
   }
   std::string largest = plain;
   largest.replace(largest.find(head), head.size(), "s?<2147483647&h,");
-  EXPECT_EQ(ReadSid(largest), 2147483647);
-  EXPECT_EQ(ReadSid("no markers at all"), std::nullopt);
+  EXPECT_EQ(read_sid(largest), 2147483647);
+  EXPECT_EQ(read_sid("no markers at all"), std::nullopt);
 }
 
 }  // namespace

@@ -165,7 +165,7 @@ TEST_F(SqliteStoreTest, AStoreOfTheFirstSchemaOpensAndReads) {
   EXPECT_EQ(stored.symbols, book.symbols);
   EXPECT_EQ(stored.clients, book.clients);
   ASSERT_EQ(stored.users.size(), book.users.size());
-  EXPECT_TRUE(VerifyPassword(stored.users[0].password, book.users[0].password));
+  EXPECT_TRUE(verify_password(stored.users[0].password, book.users[0].password));
   EXPECT_EQ(stored.accounts.size(), book.accounts.size());
   EXPECT_EQ(stored.positions.size(), 1u);
   EXPECT_EQ(stored.market_time_text, "03/03/2027 12:00:00");

@@ -39,9 +39,9 @@ class Life {
     environment.post = [this](std::function<void()> task) { m_time->Post(std::move(task)); };
     if (hand_over) environment.loaded = book;
     m_server = std::make_unique<TradingServer>(
-        book, PriceFeed::RandomWalk(book, kSeed, kRate, kQuotes), m_clock,
+        book, PriceFeed::random_walk(book, kSeed, kRate, kQuotes), m_clock,
         std::move(environment), options);
-    m_port = m_server->Start("127.0.0.1", 0);
+    m_port = m_server->start("127.0.0.1", 0);
   }
 
   void Run(int64_t ms) { m_time->Advance(ms); }
@@ -80,7 +80,7 @@ class CountingStore : public MemoryStore {
 
 model::Snapshot Seeded() {
   const model::Snapshot book = import_book(kBook, "book");
-  return SeedBook(book, PriceFeed::RandomWalk(book, kSeed, kRate, kQuotes), 1);
+  return seed_book(book, PriceFeed::random_walk(book, kSeed, kRate, kQuotes), 1);
 }
 
 TEST(StoreRestartTest, AServerStartedAgainOnItsStoreGoesOnAsIfItHadNeverStopped) {
@@ -97,7 +97,7 @@ TEST(StoreRestartTest, AServerStartedAgainOnItsStoreGoesOnAsIfItHadNeverStopped)
     life.Run(5000);
     second_ticket = life.Buy(2);
     unbroken = life.server().desk().snapshot();
-    EXPECT_EQ(life.server().QuotesApplied(), kQuotes);
+    EXPECT_EQ(life.server().quotes_applied(), kQuotes);
   }
   ASSERT_GT(first_ticket, 0);
   ASSERT_GT(second_ticket, first_ticket);
@@ -113,10 +113,10 @@ TEST(StoreRestartTest, AServerStartedAgainOnItsStoreGoesOnAsIfItHadNeverStopped)
   }
   auto store = SqliteStore::open(directory.path());
   Life life(*store);
-  EXPECT_EQ(life.server().QuotesApplied(), kQuotes / 2);  // the feed resumes, not restarts
+  EXPECT_EQ(life.server().quotes_applied(), kQuotes / 2);  // the feed resumes, not restarts
   life.Run(5000);
   EXPECT_EQ(life.Buy(2), second_ticket);  // the same ticket, never one used before
-  EXPECT_EQ(life.server().QuotesApplied(), kQuotes);
+  EXPECT_EQ(life.server().quotes_applied(), kQuotes);
   // The records that only grow stay in the store, and queries read them there.
   model::Snapshot trading = unbroken;
   trading.history.clear();
@@ -149,7 +149,7 @@ TEST(StoreRestartTest, AnOrderSentAgainAfterTheRestartIsNotExecutedTwice) {
   }
   auto store = SqliteStore::open(directory.path());
   Life life(*store);
-  EXPECT_EQ(life.server().QuotesApplied(), 15u);
+  EXPECT_EQ(life.server().quotes_applied(), 15u);
   const size_t positions = life.server().desk().snapshot().positions.size();
   // Its answer was lost in the stop: the terminal sends it again.
   EXPECT_EQ(life.Buy(1), ticket);
@@ -170,7 +170,7 @@ TEST(StoreRestartTest, ASeededBookExplainsEveryBalanceByOpeningEntries) {
   }
   EXPECT_EQ(seed.entries, opening);
   // A book that has its entries keeps them as they are.
-  EXPECT_EQ(SeedBook(seed, PriceFeed::RandomWalk(seed, kSeed, kRate, kQuotes), 1).entries,
+  EXPECT_EQ(seed_book(seed, PriceFeed::random_walk(seed, kSeed, kRate, kQuotes), 1).entries,
             opening);
 }
 
@@ -190,7 +190,7 @@ TEST(StoreRestartTest, AServerGivenTheStoresStateStartsFromItWithoutReadingTheSt
     Life life(store);
     EXPECT_EQ(store.loads, 2);  // for the feed, then by the desk
     read_again = life.server().desk().snapshot();
-    quotes = life.server().QuotesApplied();
+    quotes = life.server().quotes_applied();
   }
   store.loads = 0;
   Life life(store, /*hand_over=*/true);
@@ -199,7 +199,7 @@ TEST(StoreRestartTest, AServerGivenTheStoresStateStartsFromItWithoutReadingTheSt
   const std::vector<model::Position> positions = life.server().desk().snapshot().positions;
   EXPECT_TRUE(std::any_of(positions.begin(), positions.end(),
                           [&](const model::Position& p) { return p.ticket == ticket; }));
-  EXPECT_EQ(life.server().QuotesApplied(), quotes);  // the feed resumes where it stood
+  EXPECT_EQ(life.server().quotes_applied(), quotes);  // the feed resumes where it stood
   EXPECT_EQ(life.Buy(1), ticket);  // the repeat is known: the kept numbers came along
 }
 

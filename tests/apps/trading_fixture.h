@@ -139,12 +139,12 @@ class TradingTest : public ::testing::Test {
     options.rules.max_deviation_pips = 3;
     options.gateway.multi_sessions_allowed = true;  // a user's second session sees the pushes
     m_server = std::make_unique<TradingServer>(
-        import_book(book, "book"), PriceFeed::FromTape({}), m_clock,
+        import_book(book, "book"), PriceFeed::from_tape({}), m_clock,
         ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,
                           [this] { return m_time->Elapsed(); }, nullptr,
                           [this](std::function<void()> task) { m_time->Post(std::move(task)); }},
         options);
-    m_port = m_server->Start("127.0.0.1", 0);
+    m_port = m_server->start("127.0.0.1", 0);
     Quote(1.2000, 1.2001);
   }
 
