@@ -94,7 +94,7 @@ class Dealer : private TerminalEvents {
   void disconnect() { m_terminal.disconnect(); }
 
   // Commands. Each returns its number, or 0 (nothing sent) before the tree
-  // is loaded; the answer comes through DealerEvents::Answered.
+  // is loaded; the answer comes through DealerEvents::answered.
   int32_t money(int32_t account, int32_t kind, double amount, const std::string& note = "");
   int32_t open_for(int32_t account, int32_t symbol, int32_t direction, double lots, double price);
   int32_t close_for(int32_t account, int32_t ticket, double lots, double price);
@@ -114,7 +114,7 @@ class Dealer : private TerminalEvents {
   std::optional<double> requote_price(const wire::Negotiation& negotiation, double pips) const;
 
   // Asks the server for its figures and compares them with the dealer's
-  // (DealerEvents::Checked); false before the tree is loaded.
+  // (DealerEvents::checked); false before the tree is loaded.
   bool compare_with_server() { return m_terminal.compare_with_server(); }
 
   // The tree is loaded and the negotiations held were read back since the

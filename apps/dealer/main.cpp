@@ -1,4 +1,4 @@
-// orvane-dealer: the broker's dealer terminal. Usage: see Usage() below and
+// orvane-dealer: the broker's dealer terminal. Usage: see usage() below and
 // apps/dealer/README.md.
 
 #include <unistd.h>

@@ -380,7 +380,9 @@ void Desk::deliver(const Told& told) {
     void operator()(const model::TotalsBooked& t) { e.totals_booked(t); }
     void operator()(const Liquidated& t) { e.account_liquidated(t.client, t.account); }
     void operator()(const Fired& t) { e.alert_fired(t.client, t.alert, t.text); }
-    void operator()(const Hedged& t) { e.closed_by_hedge(t.client, t.account, t.buy, t.sell, t.lots); }
+    void operator()(const Hedged& t) {
+      e.closed_by_hedge(t.client, t.account, t.buy, t.sell, t.lots);
+    }
     void operator()(const Accrued& t) { e.interest_booked(t.position); }
     void operator()(const std::function<void()>& work) { work(); }
   };

@@ -166,7 +166,7 @@ class DeskError : public std::runtime_error {
 // an account engine, takes commands, answers queries from the live engine,
 // and writes every effect, the engine's own decisions included, to the store
 // as change records, one batch per command (or per turn of the host's loop,
-// see DeferCommits), committed before anyone hears of it (DeskEvents). After
+// see defer_commits), committed before anyone hears of it (DeskEvents). After
 // a failed commit it takes no more commands.
 //
 // On the server side (SERVER_SIDE_EXECUTION) what the engine reports after
@@ -184,7 +184,7 @@ class DeskError : public std::runtime_error {
 // requirement grows and shrinks by the symbol's margin per lot. The new
 // totals reach the engine through UpdateAccountSummaries. On the client side
 // nothing hits: the desk keeps figures current and applies the changes a
-// server pushes (ApplyChange).
+// server pushes (apply_change).
 //
 // Market time is `clock`, which the host installs as the process clock: the
 // store's market time at Load, then each quote's time, never backwards.
@@ -192,7 +192,7 @@ class DeskError : public std::runtime_error {
 // Interest: on the server side, with a rollover time in the rules, every
 // rollover that market time passes (a moment after the time before the quote
 // and at or before the quote's) books a day's interest of every symbol with
-// rates (CalculateInterest, RolloverDayFactor days) before the quote prices
+// rates (CalculateInterest, rollover_day_factor days) before the quote prices
 // anything. A quote that jumps over several rollovers books each of them,
 // in order. The market time of a batch that passed a rollover is always
 // stored, so a desk loaded again books only the rollovers after it.
@@ -215,7 +215,7 @@ class Desk : private CAccountsTransactionsEvents {
   // engine refuses.
   void load();
   // Loads `snapshot`, which is what the store holds now (its host has just
-  // read it), as Load() would without reading the store again.
+  // read it), as load() would without reading the store again.
   void load(model::Snapshot snapshot);
 
   // Commands. Each is one batch; false (and nothing done) once halted.
@@ -326,7 +326,7 @@ class Desk : private CAccountsTransactionsEvents {
   std::optional<AccountFigures> figures_of(int32_t account) const;
   // The whole state as records, clients and accounts in load order; history,
   // audit and money entries only when the desk holds them (the store does
-  // not keep them itself: Store::KeepsHistory).
+  // not keep them itself: Store::keeps_history).
   model::Snapshot snapshot() const;
   DateTime market_time() const;
   const std::string& market_time_text() const { return m_market_time_text; }

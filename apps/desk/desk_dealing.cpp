@@ -34,10 +34,12 @@ const char* kind_name(int32_t kind) {
 std::optional<model::OrderNumber> Desk::execute(const MoneyOrder& order) {
   return once(order, [&] {
     model::OrderNumber outcome;
-    auto account = order_account(order.username, order.number, order.client, order.account, outcome);
+    auto account =
+        order_account(order.username, order.number, order.client, order.account, outcome);
     if (!account) return outcome;
     const char* kind = kind_name(order.kind);
-    if (*kind == '\0') return refused(outcome, kBadOrderType, "No money transaction of kind " + KeyOf(order.kind));
+    if (*kind == '\0')
+      return refused(outcome, kBadOrderType, "No money transaction of kind " + KeyOf(order.kind));
     const bool either_way = order.kind == MoneyOrder::kAdjustment;
     const double amount = RoundMoney(order.amount);
     if (!std::isfinite(order.amount) || amount == 0 || (!either_way && amount < 0)) {
@@ -79,7 +81,8 @@ std::optional<model::OrderNumber> Desk::execute(const TreeOrder& order) {
   return once(order, [&] {
     model::OrderNumber outcome{order.username, order.number, kExecuted, "", 0, 0};
     if (order.number <= last_order_number(order.username) - int32_t{model::kOrderNumbersKept}) {
-      return refused(outcome, kOrderNumberUsed, "Order number " + KeyOf(order.number) + " was used before");
+      return refused(outcome, kOrderNumberUsed,
+                     "Order number " + KeyOf(order.number) + " was used before");
     }
     switch (order.action) {
       case TreeOrder::Action::kNewClient: new_client(order, outcome); break;
@@ -93,7 +96,8 @@ std::optional<model::OrderNumber> Desk::execute(const TreeOrder& order) {
 void Desk::new_client(const TreeOrder& order, model::OrderNumber& outcome) {
   model::Client client = order.client;
   if (client.parent != 0 && this->client(client.parent) == nullptr) {
-    outcome = refused(outcome, kUnknownClient, "There is no client " + KeyOf(client.parent) + " to put it under");
+    outcome = refused(outcome, kUnknownClient,
+                      "There is no client " + KeyOf(client.parent) + " to put it under");
     return;
   }
   if (client.id == 0) {
@@ -132,7 +136,8 @@ void Desk::new_client(const TreeOrder& order, model::OrderNumber& outcome) {
 void Desk::new_account(const TreeOrder& order, model::OrderNumber& outcome) {
   const model::Client* client = this->client(order.account.client);
   if (client == nullptr || client->type != CLIENT_TYPE) {
-    outcome = refused(outcome, kUnknownClient, "There is no trading client " + KeyOf(order.account.client));
+    outcome = refused(outcome, kUnknownClient,
+                      "There is no trading client " + KeyOf(order.account.client));
     return;
   }
   model::Account account = order.account;
@@ -160,7 +165,8 @@ void Desk::switch_auto_liquidation(const TreeOrder& order, model::OrderNumber& o
   model::Client& client = m_clients[index->second];
   client.auto_liquidation = order.on;
   for (const model::Account& a : accounts(client.id)) {
-    if (auto account = m_engine->Account(a.client, a.account)) account->DontLiquidate(!liquidates(a));
+    if (auto account = m_engine->Account(a.client, a.account))
+      account->DontLiquidate(!liquidates(a));
   }
   record(model::ClientChanged{client});
   outcome.ticket = client.id;
@@ -170,7 +176,8 @@ void Desk::switch_auto_liquidation(const TreeOrder& order, model::OrderNumber& o
 
 std::optional<model::OrderNumber> Desk::decline(const MarketOrder& order, int32_t code,
                                                 const std::string& text) {
-  return once(order, [&] { return model::OrderNumber{order.username, order.number, code, text, 0, 0}; });
+  return once(order,
+              [&] { return model::OrderNumber{order.username, order.number, code, text, 0, 0}; });
 }
 
 std::optional<model::OrderNumber> Desk::outcome(const std::string& username, int32_t number) const {

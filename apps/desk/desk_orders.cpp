@@ -165,7 +165,8 @@ std::string Desk::check_hedging(const CAccount& account, int32_t symbol, int32_t
   return {};
 }
 
-std::string Desk::check_margin(int32_t account, int32_t symbol, double lots, OrderCode& code) const {
+std::string Desk::check_margin(int32_t account, int32_t symbol, double lots,
+                               OrderCode& code) const {
   const double needed = m_margin_per_lot.at(symbol) * lots;
   auto figures = figures_of(account);
   const double effective = figures ? figures->effective_margin : 0;
@@ -198,7 +199,8 @@ model::OrderNumber Desk::check(const MarketOrder& order, double& price, double& 
   if (direction != BuyType && direction != SellType) {
     return refused(outcome, kBadOrderType, "A market order is a buy (1) or a sell (-1)");
   }
-  if (std::string wrong = check_tradable(order.username, order.client, symbol_id, code); !wrong.empty()) {
+  if (std::string wrong = check_tradable(order.username, order.client, symbol_id, code);
+      !wrong.empty()) {
     return refused(outcome, code, std::move(wrong));
   }
   const double step = std::pow(10.0, -m_rules.lot_decimals);
@@ -257,7 +259,8 @@ model::OrderNumber Desk::check_hedge(const MarketOrder& order) const {
   }
   auto symbol = this->symbol(symbol_id);
   if (!symbol || !symbol->SymbolTradingTimes() || !symbol->SymbolTradingTimes()->TradeIsOpen()) {
-    return refused(outcome, kMarketClosed, "The market of " + symbol_name(symbol_id) + " is closed");
+    return refused(outcome, kMarketClosed,
+                   "The market of " + symbol_name(symbol_id) + " is closed");
   }
   return outcome;
 }

@@ -66,8 +66,8 @@ model::OrderNumber Desk::check_pending(const PendingOrder& order) const {
 }
 
 // An entry order placed, or changed (`held`).
-std::string Desk::check_entry(const PendingOrder& order, const CAccount& account, const COrder* held,
-                             OrderCode& code) const {
+std::string Desk::check_entry(const PendingOrder& order, const CAccount& account,
+                              const COrder* held, OrderCode& code) const {
   const int32_t symbol = held ? symbol_of(held->SymbolParam()) : order.symbol;
   const int32_t direction = held ? held->operationType() : order.direction;
   if (!is_entry_direction(direction)) {
@@ -101,8 +101,8 @@ std::string Desk::check_expiry(const std::string& text, OrderCode& code) const {
 }
 
 // A stop-loss and take-profit order placed on a position, or moved (`held`).
-std::string Desk::check_guard(const PendingOrder& order, const CAccount& account, const COrder* held,
-                             OrderCode& code) const {
+std::string Desk::check_guard(const PendingOrder& order, const CAccount& account,
+                              const COrder* held, OrderCode& code) const {
   const int32_t ticket = held ? held->IoID() : order.ticket;
   auto position = account.OpenPositions()->Item(KeyOf(ticket));
   if (!position) {
@@ -125,8 +125,8 @@ std::string Desk::check_guard(const PendingOrder& order, const CAccount& account
   const int32_t symbol = symbol_of(position->SymbolParam());
   std::string wrong = check_tradable(order.username, order.client, symbol, code);
   if (wrong.empty()) {
-    wrong = check_levels(order.client, symbol, position->Type_no(), position->ClosePrice(), order.sl,
-                        order.tp, code);
+    wrong = check_levels(order.client, symbol, position->Type_no(), position->ClosePrice(),
+                         order.sl, order.tp, code);
   }
   return wrong;
 }

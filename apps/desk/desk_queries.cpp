@@ -100,8 +100,8 @@ std::vector<model::Account> Desk::accounts(int32_t client) const {
 
 model::Position Desk::position_record(int32_t client, int32_t account,
                                      const COpenPosition& p) const {
-  return {client, account, p.Ticket(), p.PosTime(), p.Type_no(), p.lots(), symbol_of(p.SymbolParam()),
-          p.Price(), p.Interest(), p.Note()};
+  return {client, account, p.Ticket(), p.PosTime(), p.Type_no(), p.lots(),
+          symbol_of(p.SymbolParam()), p.Price(), p.Interest(), p.Note()};
 }
 
 model::Order Desk::order_record(int32_t client, int32_t account, const COrder& o) const {

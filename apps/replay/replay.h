@@ -58,7 +58,7 @@ struct ReplayOptions {
 
 // Loads the book into a new desk (market time: the tape's first tick) and
 // runs the tape. Throws apps::DeskError when the book cannot be applied
-// (ImportBook has checked it already).
+// (import_book has checked it already).
 ReplayResult run_replay(const Book& book, const std::vector<Tick>& tape,
                        const ReplayOptions& options = {});
 

@@ -517,7 +517,8 @@ void Gateway::account_history(ServerConnection& c, const CProcess& p) {
   }
   std::vector<std::string> rows;
   for (const model::HistoryEntry& e : m_desk.history(c.client_id())) {
-    if (e.account == query.account) rows.push_back(wire::history_row(e, m_desk.symbol_name(e.symbol)));
+    if (e.account == query.account)
+      rows.push_back(wire::history_row(e, m_desk.symbol_name(e.symbol)));
   }
   c.send_rows(rows);
 }

@@ -99,7 +99,7 @@ struct GatewayStats {
 // pushes messages to a client's sessions. Handshakes and log-on deadlines
 // run on the timer seam. Failed log-ons are throttled per user and address:
 // later log-on answers wait on their connection's timer, a user who fails
-// too often is locked out until LiftLockOuts, and each burst of failures
+// too often is locked out until lift_lock_outs, and each burst of failures
 // costs a log line or two, not one a guess.
 class Gateway : private ConnectionHost, private NegotiationHost {
  public:

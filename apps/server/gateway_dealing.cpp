@@ -167,7 +167,8 @@ void Gateway::broadcast(ServerConnection& c, const CProcess& p) {
       }
     }
     const std::string outcome = "sent to " + std::to_string(told) + " sessions";
-    if (!m_desk.audit_dealer(c.session()->Username(), 0, "broadcast \"" + r.text + "\" " + outcome)) {
+    if (!m_desk.audit_dealer(c.session()->Username(), 0,
+                             "broadcast \"" + r.text + "\" " + outcome)) {
       return answer(c, BROADCAST_MSG_TOKEN, r.number, std::nullopt);
     }
     answer(c, BROADCAST_MSG_TOKEN, r.number, model::OrderNumber{"", r.number, 0, outcome, 0, 0});
@@ -236,7 +237,8 @@ void Gateway::keep(const std::string& text) {
 void Gateway::tell_expired(ServerConnection& connection) {
   const bool dealer = is_dealer(connection);
   for (auto it = m_expired.begin(); it != m_expired.end();) {
-    const bool mine = dealer ? it->dealer == connection.username() : it->client == connection.client_id();
+    const bool mine =
+        dealer ? it->dealer == connection.username() : it->client == connection.client_id();
     if (mine) connection.send(wire::response(wire::NegotiationPush{TIMER_EXPIRED_TOKEN, *it}));
     // Each side hears it once: the dealer's part is cleared by the dealer,
     // the client's by the client.

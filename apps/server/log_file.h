@@ -10,7 +10,7 @@ namespace orvane::apps {
 
 // The server's log: one line per event, "2026-12-07T22:58:59.123Z INFO
 // text", the time in UTC to the millisecond. It goes to standard error or
-// to a file opened for appending, which Reopen() opens again by name (after
+// to a file opened for appending, which reopen() opens again by name (after
 // logrotate has moved it away). A line that cannot be written (the reader of
 // a piped log gone, a full disk) is counted and dropped: writing never
 // throws and never stops the server. The host ignores SIGPIPE, so that a

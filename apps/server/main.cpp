@@ -1,5 +1,5 @@
 // orvane-server: the reference trading server over a book and a tape or a
-// random walk. Usage: see Usage() below and apps/server/README.md.
+// random walk. Usage: see usage() below and apps/server/README.md.
 
 #include <sys/resource.h>
 #include <unistd.h>

@@ -29,7 +29,7 @@ struct HttpRequestHead {
     kTooLarge,    // no end of the head within kMaxHeadBytes
   };
   Outcome outcome = kIncomplete;
-  std::string_view method;  // views into the text given to ParseHttpRequest
+  std::string_view method;  // views into the text given to parse_http_request
   std::string_view path;    // the target without its query ("?...") or fragment
 };
 

@@ -281,7 +281,8 @@ std::vector<wire::Negotiation> Negotiations::expire_kept(Desk& desk, const std::
   for (std::string line; std::getline(lines, line);) {
     const size_t mark = line.find(kUserMark);
     wire::Negotiation n;
-    if (mark == std::string::npos || !wire::read_negotiation_row(line.substr(mark + 1), n)) continue;
+    if (mark == std::string::npos || !wire::read_negotiation_row(line.substr(mark + 1), n))
+      continue;
     MarketOrder order;
     order.username = line.substr(0, mark);
     order.number = n.number;

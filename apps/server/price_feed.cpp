@@ -28,7 +28,8 @@ PriceFeed PriceFeed::from_tape(std::vector<model::Quote> tape) {
   return feed;
 }
 
-PriceFeed PriceFeed::random_walk(const model::Snapshot& book, uint64_t seed, double rate, size_t ticks) {
+PriceFeed PriceFeed::random_walk(const model::Snapshot& book, uint64_t seed, double rate,
+                                 size_t ticks) {
   PriceFeed feed;
   feed.m_random.seed(seed);
   feed.m_rate = rate > 0 ? rate : 1;

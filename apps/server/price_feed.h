@@ -20,7 +20,8 @@ class PriceFeed {
  public:
   static PriceFeed from_tape(std::vector<model::Quote> tape);
   // `ticks` 0: endless.
-  static PriceFeed random_walk(const model::Snapshot& book, uint64_t seed, double rate, size_t ticks);
+  static PriceFeed random_walk(const model::Snapshot& book, uint64_t seed, double rate,
+                               size_t ticks);
 
   // The next quote; false once the feed has ended.
   bool next(model::Quote& tick);

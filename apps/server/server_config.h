@@ -51,7 +51,7 @@ class ConfigError : public std::invalid_argument {
 // Reads the server's options: the defaults, then the configuration file
 // named by --config (key = value lines, a key being a flag without its
 // dashes; blank lines and lines starting with '#' are skipped), then the
-// other flags of the command line, which win over the file. Read() reads
+// other flags of the command line, which win over the file. read() reads
 // the file again each time, so that the host can reload it.
 class ServerConfigReader {
  public:

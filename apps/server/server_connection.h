@@ -118,9 +118,9 @@ struct ConnectionLimits {
 // lost, and closes the connection (with a logged reason) on a refused
 // log-on, bad framing, a reader (or a user's readers together) too far
 // behind on any send, no log-on before its deadline timer ticks, or
-// DISCONNECT. A request's SID is read strictly (see ReadSid).
+// DISCONNECT. A request's SID is read strictly (see read_sid).
 //
-// The host may hold the answer to a log-on back (LogOnDelay): the log-on is
+// The host may hold the answer to a log-on back (log_on_delay): the log-on is
 // then answered on the connection's timer, its password checked only then,
 // and any message the peer sends meanwhile closes the connection.
 class ServerConnection : private ISocketEvents {

@@ -17,7 +17,7 @@ class StoreError : public std::runtime_error {
 
 // A store that outlives the server: a database that a server seeds once
 // from a book and then keeps its state in, with the server's own keys
-// (SetMeta) beside it; the key "schema_version" is the store's, and setting
+// (set_meta) beside it; the key "schema_version" is the store's, and setting
 // it fails the batch. Load, Empty and Meta throw StoreError when the
 // database cannot be read.
 //

@@ -128,7 +128,8 @@ void PgStatement::execute() {
     const bool ok = PQresultStatus(prepared) == PGRES_COMMAND_OK;
     const std::string error = ok ? "" : words(PQresultErrorMessage(prepared));
     PQclear(prepared);
-    if (!ok) fail(error == "no answer from the server" ? words(PQerrorMessage(m_connection)) : error);
+    if (!ok)
+      fail(error == "no answer from the server" ? words(PQerrorMessage(m_connection)) : error);
     m_prepared = true;
   }
   if (m_values.size() != m_types.size()) {

@@ -19,8 +19,8 @@ namespace orvane::apps {
 // doubles and byte strings arrive bit for bit. Values are bound, and
 // columns read, in order from the first:
 //
-//   statement.Bind(client).Bind(account);
-//   while (statement.Step()) statement.Column(a).Column(b);
+//   statement.bind(client).bind(account);
+//   while (statement.step()) statement.column(a).column(b);
 //
 // A statement binds the same types at every run. Every failure throws
 // StoreError with the server's words; a column of another type or size

@@ -214,7 +214,8 @@ struct PostgresStatements {
         add_interest(c, "UPDATE positions SET interest = $4 WHERE " +
                             first("positions", "account = $2 AND ticket = $3 AND client = $1")),
         place_order(c, insert_new("orders", kOrderColumns, "id", "last_order")),
-        change_order(c, update("orders", kOrderColumns, "account = $2 AND id = $3 AND client = $1")),
+        change_order(c,
+                     update("orders", kOrderColumns, "account = $2 AND id = $3 AND client = $1")),
         remove_order(c, "DELETE FROM orders WHERE " +
                             first("orders", "account = $2 AND id = $3 AND client = $1")),
         book_totals(c, "UPDATE accounts SET (" + std::string(kTotalsColumns) + ") = (" +
@@ -226,14 +227,14 @@ struct PostgresStatements {
         add_user(c, insert_unless("users", kUserColumns, "username = $1")),
         change_client(c, update("clients", kClientColumns, "id = $1")),
         // Market time never goes backwards. The server orders NaN above every
-        // number where model::Apply finds it neither less nor more: a NaN kept
+        // number where model::apply finds it neither less nor more: a NaN kept
         // never refuses a time, and a NaN given is never less.
         advance_market_time(c,
                             "UPDATE market_time SET serial = $1, text = $2 WHERE text = '' "
                             "OR NOT ($1 < serial AND serial <> 'NaN'::double precision)"),
         count_order_numbers(c, "SELECT count(*) FROM order_numbers WHERE owner = $1"),
-        drop_oldest_number(c,
-                           "DELETE FROM order_numbers WHERE " + first("order_numbers", "owner = $1")),
+        drop_oldest_number(
+            c, "DELETE FROM order_numbers WHERE " + first("order_numbers", "owner = $1")),
         set_meta(c, "INSERT INTO meta (key, value) VALUES ($1, $2) "
                     "ON CONFLICT (key) DO UPDATE SET value = excluded.value"),
         meta(c, "SELECT value FROM meta WHERE key = $1"),

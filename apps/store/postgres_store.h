@@ -20,7 +20,7 @@ struct PostgresStatements;  // the store's prepared statements (postgres_store.c
 // kind in the connection's schema, alike the SQLite store's, with texts as
 // bytea (any bytes) and doubles kept bit for bit. A batch is one
 // transaction, begun at the first change appended and committed by Commit.
-// Load after any committed batches gives exactly what model::Apply gives
+// Load after any committed batches gives exactly what model::apply gives
 // for them, every list in the order the desk wrote it.
 //
 // One server per database: the store holds a session-level advisory lock
@@ -57,7 +57,7 @@ class PostgresStore : public DurableStore {
   std::vector<model::HistoryEntry> history(int32_t client) override;
   // Joins the open batch (opening it); a change that fails here fails the
   // batch's Commit. A change naming a record the store does not hold
-  // changes nothing, as in model::Apply.
+  // changes nothing, as in model::apply.
   void append(const model::Change& change) override;
   StoreStatus commit() override;
 

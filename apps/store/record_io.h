@@ -3,9 +3,9 @@
 
 // What the database stores share beside their columns: binding a record's
 // fields to a prepared statement and reading them back, and writing each
-// change as model::Apply applies it. A statement type has Bind, Column,
-// Step, Reset and Run; a statements type has one statement of each name the
-// writer uses and Inserted hooks for what follows a new position or order.
+// change as model::apply applies it. A statement type has bind, column,
+// step, reset and run; a statements type has one statement of each name the
+// writer uses and inserted hooks for what follows a new position or order.
 
 #include <cstdint>
 #include <string>
@@ -97,7 +97,7 @@ std::vector<model::HistoryEntry> read_history(Statement& select, int32_t client)
   return entries;
 }
 
-// Writes one change as model::Apply applies it to a snapshot.
+// Writes one change as model::apply applies it to a snapshot.
 template <typename Statements>
 class ChangeWriter {
   using Statement = decltype(Statements::open_position);
@@ -214,7 +214,8 @@ void write_snapshot(Statements& s, const model::Snapshot& snapshot) {
     if (kept.empty()) s.insert_owner.bind(std::string_view(owner)).run();
     for (const model::OrderNumber& number : kept) {
       s.insert_order_number.bind(std::string_view(owner));
-      bind_record(s.insert_order_number, number, order_number_fields<Bind, const model::OrderNumber>)
+      bind_record(s.insert_order_number, number,
+                  order_number_fields<Bind, const model::OrderNumber>)
           .run();
     }
   }

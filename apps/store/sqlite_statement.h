@@ -14,8 +14,8 @@ namespace orvane::apps {
 // again and again. Values are bound, and columns read, in order from the
 // first:
 //
-//   statement.Bind(client).Bind(account);
-//   while (statement.Step()) statement.Column(a).Column(b);
+//   statement.bind(client).bind(account);
+//   while (statement.step()) statement.column(a).column(b);
 //
 // Every failure throws StoreError with SQLite's words. A bound text is not
 // copied: it must stay alive until the statement has run.

@@ -229,14 +229,14 @@ struct SqliteStatements {
         change_client(db, "UPDATE clients SET (" + std::string(kClientColumns) + ") = (" +
                               placeholders(kClientColumns) + ") WHERE " +
                               first("clients", "id = ?1")),
-        // Market time never goes backwards; a NaN compares as model::Apply's
+        // Market time never goes backwards; a NaN compares as model::apply's
         // does (never less), and so does a NULL kept for one.
         advance_market_time(db,
                             "UPDATE market_time SET serial = ?1, text = ?2 "
                             "WHERE text = '' OR NOT coalesce(?1 < serial, 0)"),
         count_order_numbers(db, "SELECT count(*) FROM order_numbers WHERE owner = ?1"),
-        drop_oldest_number(db,
-                           "DELETE FROM order_numbers WHERE " + first("order_numbers", "owner = ?1")),
+        drop_oldest_number(
+            db, "DELETE FROM order_numbers WHERE " + first("order_numbers", "owner = ?1")),
         set_meta(db,
                  "INSERT INTO meta (key, value) VALUES (?1, ?2) "
                  "ON CONFLICT (key) DO UPDATE SET value = excluded.value"),

@@ -20,7 +20,7 @@ struct SqliteStatements;  // the store's prepared statements (sqlite_store.cpp)
 // directory of its own, with a table per record kind. A batch is one
 // transaction, begun at the first change appended and made durable by
 // Commit (write-ahead log, synced on every commit). Load after any committed
-// batches gives exactly what model::Apply gives for them, doubles and texts
+// batches gives exactly what model::apply gives for them, doubles and texts
 // bit for bit and every list in the order the desk wrote it.
 //
 // One store per directory: while it is open, the directory is locked
@@ -62,7 +62,7 @@ class SqliteStore : public DurableStore {
   std::vector<model::HistoryEntry> history(int32_t client) override;
   // Joins the open batch (opening it); a change that fails here fails the
   // batch's Commit. A change naming a record the store does not hold
-  // changes nothing, as in model::Apply.
+  // changes nothing, as in model::apply.
   void append(const model::Change& change) override;
   StoreStatus commit() override;
 

@@ -31,7 +31,7 @@ class StoreStatus {
 // Where a desk keeps its state of record, in the manner of a write-ahead
 // log: the desk loads a snapshot once, then appends the changes of one
 // batch and commits them together. A committed batch is part of every later
-// Load; a batch that failed to commit is not, and a desk that saw a commit
+// load; a batch that failed to commit is not, and a desk that saw a commit
 // fail takes no more commands.
 class Store {
  public:
@@ -39,14 +39,14 @@ class Store {
 
   // The state to start from: the records, the sequences and market time.
   virtual model::Snapshot load() = 0;
-  // What a desk trades from: Load, less the records that only grow (history,
-  // audit and money entries) when the store keeps them (KeepsHistory).
+  // What a desk trades from: load, less the records that only grow (history,
+  // audit and money entries) when the store keeps them (keeps_history).
   virtual model::Snapshot load_state() { return load(); }
-  // Whether the store answers History itself, so that a desk need not hold
+  // Whether the store answers history itself, so that a desk need not hold
   // the records that only grow in memory.
   virtual bool keeps_history() const { return false; }
   // The client's history, oldest first, the open batch's included; only a
-  // store that KeepsHistory answers it (others: none). Throws StoreError
+  // store that keeps_history answers it (others: none). Throws StoreError
   // when the store cannot be read.
   virtual std::vector<model::HistoryEntry> history(int32_t client) {
     (void)client;

@@ -66,7 +66,7 @@ std::optional<Command> read_command(const std::string& line);
 std::string describe_history(const Desk& desk, const std::vector<model::HistoryEntry>& entries);
 
 // Runs commands on a terminal: orders go to the server (the answer comes
-// later through TerminalEvents::OrderAnswered), queries answer at once from
+// later through TerminalEvents::order_answered), queries answer at once from
 // the terminal's own desk.
 class CommandRunner {
  public:

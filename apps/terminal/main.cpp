@@ -1,5 +1,5 @@
 // orvane-terminal: the reference trading terminal (one, or N on one
-// io_context for load tests). Usage: see Usage() below and
+// io_context for load tests). Usage: see usage() below and
 // apps/server/README.md.
 
 #include <unistd.h>
@@ -102,7 +102,7 @@ struct Arguments {
   bool prompt = false;
   // How a dealer's new price is answered: "accept", "reject" or "ask".
   std::string requotes = "accept";
-  // Where the password comes from; see ReadPassword.
+  // Where the password comes from; see read_password.
   bool password_given = false;
   std::string password_file;
 };
@@ -178,7 +178,8 @@ void parse(int argc, char** argv, Arguments& a) {
     else if (flag == "--proxy") parse_proxy(value(), o);
     else if (flag == "--proxy-user") o.proxy_user = value();
     else if (flag == "--proxy-password") o.proxy_password = value();
-    else if (flag == "--sessions") a.sessions = StrictNumber::unsigned_number(flag, value(), 100000);
+    else if (flag == "--sessions")
+      a.sessions = StrictNumber::unsigned_number(flag, value(), 100000);
     else if (flag == "--seconds") a.seconds = StrictNumber::real(flag, value(), 0, 1e7);
     else if (flag == "--label") a.label = value();
     else if (flag == "--soak") a.soak = true;

@@ -92,7 +92,7 @@ class TerminalEvents {
   virtual void order_answered(const wire::OrderAnswer& /*answer*/) {}
   // A market order of a client dealt by hand changed in its negotiation;
   // under DLR_CHANGE_MARKET_ORDER the dealer offers `dealer_price`, which
-  // the client answers with Terminal::AnswerRequote.
+  // the client answers with Terminal::answer_requote.
   virtual void negotiating(TokensEnum /*what*/, const wire::Negotiation& /*negotiation*/) {}
   // The account history the terminal asked for, oldest first.
   virtual void history_read(int32_t /*account*/,
@@ -102,7 +102,7 @@ class TerminalEvents {
   // model loaded comes once it is loaded), and every refusal (ERROR) but
   // the log-on's. A refused multi-row request is not waited for.
   virtual void received(const CProcess& /*process*/) {}
-  // The rows of an answer asked for with AskRows, in order.
+  // The rows of an answer asked for with ask_rows, in order.
   virtual void rows_read(TokensEnum /*request*/, const std::vector<std::string>& /*rows*/) {}
 };
 
@@ -156,7 +156,7 @@ class Terminal : private CHClientEvents, private DeskEvents {
   // The client's answer to a dealer's new price of negotiation `id`; false
   // when not connected.
   bool answer_requote(int32_t id, bool accept);
-  // Asks the server for the account's history (TerminalEvents::HistoryRead);
+  // Asks the server for the account's history (TerminalEvents::history_read);
   // false before the market streams.
   bool ask_history(int32_t account);
   size_t orders_unanswered() const { return m_unanswered.size(); }
@@ -165,14 +165,14 @@ class Terminal : private CHClientEvents, private DeskEvents {
   // Sends a request on the session; false (nothing sent) before the market
   // streams.
   bool send(TokensEnum token, const std::vector<std::string>& params);
-  // Asks for a multi-row answer (TerminalEvents::RowsRead); false before
+  // Asks for a multi-row answer (TerminalEvents::rows_read); false before
   // the market streams or while another answer is being collected.
   bool ask_rows(TokensEnum token, const std::vector<std::string>& params = {});
   // The next number of the user's own, for a request the host numbers
   // itself.
   int32_t take_order_number() { return ++m_last_order; }
   // Asks the server for its figures and compares them with this terminal's
-  // (TerminalEvents::Checked), as it does when the feed stops, once no
+  // (TerminalEvents::checked), as it does when the feed stops, once no
   // other answer is being collected; false before the market streams.
   bool compare_with_server();
 

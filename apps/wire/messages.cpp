@@ -37,7 +37,8 @@ class Reader {
   // 0 or 1.
   Reader& flag(bool& out) {
     int32_t value = 0;
-    if (next()) m_ok = read_integer(m_process.ParameterValue(m_index), value) && (value == 0 || value == 1);
+    if (next())
+      m_ok = read_integer(m_process.ParameterValue(m_index), value) && (value == 0 || value == 1);
     if (m_ok) out = value == 1;
     return *this;
   }
@@ -215,7 +216,8 @@ bool decode(const CProcess& process, HedgeRequest& m) {
 }
 bool decode(const CProcess& process, HedgePush& m) {
   return decode_with(process, m, [](Reader& r, HedgePush& x) {
-    return r.integer(x.client).integer(x.account).integer(x.buy).integer(x.sell).number(x.lots).ok();
+    return r.integer(x.client).integer(x.account).integer(x.buy).integer(x.sell)
+        .number(x.lots).ok();
   });
 }
 bool decode(const CProcess& process, OpenRequest& m) {
@@ -231,7 +233,8 @@ bool decode(const CProcess& process, OpenRequest& m) {
 }
 bool decode(const CProcess& process, CloseRequest& m) {
   return decode_with(process, m, [](Reader& r, CloseRequest& x) {
-    return r.integer(x.number).integer(x.account).integer(x.ticket).number(x.lots).number(x.price).ok();
+    return r.integer(x.number).integer(x.account).integer(x.ticket).number(x.lots)
+        .number(x.price).ok();
   });
 }
 bool decode(const CProcess& process, OrderAnswer& m) {
@@ -383,7 +386,8 @@ bool decode(const CProcess& process, TextPush& m) {
 }
 bool decode(const CProcess& process, MoneyRequest& m) {
   return decode_with(process, m, [](Reader& r, MoneyRequest& x) {
-    return r.integer(x.number).integer(x.account).integer(x.kind).number(x.amount).text(x.note).ok();
+    return r.integer(x.number).integer(x.account).integer(x.kind).number(x.amount)
+        .text(x.note).ok();
   });
 }
 bool decode(const CProcess& process, ManualOpenRequest& m) {

@@ -282,12 +282,12 @@ bool read_history_row(std::string_view row, model::HistoryEntry& e) {
   } catch (const Error&) {
     return false;
   }
-  const bool ok = read_integer(ticket, read.ticket) && read_integer(symbol, read.symbol) &&
-                  read_number(lots, read.lots) && read_integer(direction, read.direction) &&
-                  read_number(open_price, read.open_price) &&
-                  read_number(close_price, read.close_price) &&
-                  read_number(commission, read.commission) && read_number(interest, read.interest) &&
-                  read_number(ref_price, read.ref_price) && read_number(profit, read.profit);
+  const bool ok =
+      read_integer(ticket, read.ticket) && read_integer(symbol, read.symbol) &&
+      read_number(lots, read.lots) && read_integer(direction, read.direction) &&
+      read_number(open_price, read.open_price) && read_number(close_price, read.close_price) &&
+      read_number(commission, read.commission) && read_number(interest, read.interest) &&
+      read_number(ref_price, read.ref_price) && read_number(profit, read.profit);
   if (!ok) return false;
   e = std::move(read);
   return true;

@@ -129,7 +129,8 @@ Message RoundTrip(const std::string& text) {
 }
 
 TEST(WireTest, MessagesReadBackToWhatWasSent) {
-  const Price price = RoundTrip<Price>(response(Price{2, 1.08491, 1.0851, "03/03/2027 12:00:01", 7}));
+  const Price price =
+      RoundTrip<Price>(response(Price{2, 1.08491, 1.0851, "03/03/2027 12:00:01", 7}));
   EXPECT_EQ(price.bid, 1.08491);
   EXPECT_EQ(price.ask, 1.0851);
   EXPECT_EQ(price.time, "03/03/2027 12:00:01");
@@ -153,7 +154,8 @@ TEST(WireTest, MessagesReadBackToWhatWasSent) {
   h.open_price = 1.2, h.close_price = 1.2002, h.commission = 1.2, h.interest = -0.35;
   h.ref_price = 1, h.profit = -9.2, h.note = "client";
   EXPECT_EQ(RoundTrip<HistoryPush>(response(HistoryPush{h, "EURUSD"})).entry, h);
-  const OpenRequest open = RoundTrip<OpenRequest>(request(5, OpenRequest{3, 100, 2, SellType, 0.25, 1.2}));
+  const OpenRequest open =
+      RoundTrip<OpenRequest>(request(5, OpenRequest{3, 100, 2, SellType, 0.25, 1.2}));
   EXPECT_EQ(open.direction, SellType);
   EXPECT_EQ(open.lots, 0.25);
   const Refusal refusal =

@@ -63,7 +63,8 @@ class NegotiationTest : public TradingTest {
   }
   // Alice asks to buy a lot at the price she sees; the id of its negotiation.
   int32_t AliceBuys(Peer& alice, Peer& dealer, int32_t number = 1) {
-    alice.socket->Send(wire::request(alice.sid, wire::OpenRequest{number, 100, 2, BuyType, 1, 1.2003}));
+    alice.socket->Send(
+        wire::request(alice.sid, wire::OpenRequest{number, 100, 2, BuyType, 1, 1.2003}));
     const Heard told = Heard::From(alice.Read());
     EXPECT_EQ(told.Tokens(), std::vector<TokensEnum>{MARKET_ORDER_RECIEVED_TOKEN});
     EXPECT_TRUE(told.answers.empty());  // no answer while it is negotiated
@@ -265,7 +266,8 @@ TEST(NegotiationRestartTest, NegotiationsInFlightExpireWhenTheServerStartsAgain)
     if (life == 1) {
       dana.socket->Send(wire::request_text(dana.sid, CHAT_ON_TOKEN));
       dana.Read();
-      alice.socket->Send(wire::request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003}));
+      alice.socket->Send(
+          wire::request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003}));
       alice.Read();
       const auto sent = dana.Read();
       wire::Negotiation n;

@@ -3,7 +3,7 @@
 
 // What every durable store keeps, run over each store by the program that
 // can reach it: what a store loads after random batches of changes is held
-// against what model::Apply makes of them. A Place is where one store lives; it provides:
+// against what model::apply makes of them. A Place is where one store lives; it provides:
 //   std::unique_ptr<DurableStore> Open();  the store there
 //   void MoveOn();                         an empty place from now on
 //   std::string Where();                   the store as its messages name it
@@ -234,7 +234,7 @@ inline std::vector<model::HistoryEntry> HistoryOf(const model::Snapshot& snapsho
   return history;
 }
 
-// What a durable store's LoadState gives for `snapshot`: all but the records
+// What a durable store's load_state gives for `snapshot`: all but the records
 // that only grow.
 inline model::Snapshot StateOf(model::Snapshot snapshot) {
   snapshot.history.clear();

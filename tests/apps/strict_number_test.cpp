@@ -64,8 +64,10 @@ TEST(StrictNumberTest, RefusesValuesOutOfRange) {
                std::invalid_argument);
   // A negative count is not read as a huge one.
   EXPECT_THROW(StrictNumber::unsigned_number("--ticks", "-1"), std::invalid_argument);
-  EXPECT_THROW(StrictNumber::unsigned_number("--ticks", "18446744073709551616"), std::invalid_argument);
-  EXPECT_THROW(StrictNumber::unsigned_number("--wait-sessions", "5001", 5000), std::invalid_argument);
+  EXPECT_THROW(StrictNumber::unsigned_number("--ticks", "18446744073709551616"),
+               std::invalid_argument);
+  EXPECT_THROW(StrictNumber::unsigned_number("--wait-sessions", "5001", 5000),
+               std::invalid_argument);
   EXPECT_EQ(StrictNumber::unsigned_number("--wait-sessions", "5000", 5000), 5000u);
   EXPECT_THROW(StrictNumber::real("--rate", "0", 0.001, 1e6), std::invalid_argument);
   EXPECT_THROW(StrictNumber::real("--rate", "-5", 0.001, 1e6), std::invalid_argument);
