@@ -50,7 +50,7 @@ class SeededStore {
         error = m_folder->error();
         return;
       }
-      m_store = SqliteStore::Open(m_folder->path());
+      m_store = SqliteStore::open(m_folder->path());
     } else {
       if (!Postgres().error().empty()) {
         error = "PostgreSQL skipped: " + Postgres().error();
@@ -62,10 +62,10 @@ class SeededStore {
         error = "createdb failed";
         return;
       }
-      m_store = PostgresStore::Open(uri);
+      m_store = PostgresStore::open(uri);
     }
-    const StoreStatus seeded = m_store->Seed(
-        SeedBook(book, OpeningQuote(book), GatewayOptions{}.password_iterations));
+    const StoreStatus seeded = m_store->seed(
+        seed_book(book, OpeningQuote(book), GatewayOptions{}.password_iterations));
     if (!seeded.ok()) error = "cannot seed the store: " + seeded.message();
   }
 

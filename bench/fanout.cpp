@@ -81,7 +81,7 @@ const model::Snapshot& SampleBook() {
     const char* root = std::getenv("ORVANE_SOURCE_DIR");
     const std::string path = std::string(root ? root : ORVANE_DEFAULT_SOURCE_DIR) +
                              "/data/sample_book.txt";
-    return ImportBook(ReadFile(path), path);
+    return import_book(read_file(path), path);
   }();
   return book;
 }
@@ -104,12 +104,12 @@ struct Platform {
       : clock(std::make_shared<FixedClock>()),
         scoped(clock),
         timers(std::make_shared<AsioTimerFactory>(io)),
-        server(SampleBook(), PriceFeed::FromTape({}), clock,
+        server(SampleBook(), PriceFeed::from_tape({}), clock,
                {std::make_shared<AsioListener>(io), timers, [] { return int64_t{0}; }},
                Options()),
-        walk(PriceFeed::RandomWalk(SampleBook(), 11, 1000, 0)) {
+        walk(PriceFeed::random_walk(SampleBook(), 11, 1000, 0)) {
     const model::Snapshot& book = SampleBook();
-    const int32_t port = server.Start("127.0.0.1", 0);
+    const int32_t port = server.start("127.0.0.1", 0);
     for (size_t i = 0; i < sessions; ++i) {
       const model::User& user = book.users[i % book.users.size()];
       TerminalOptions t;
@@ -119,7 +119,7 @@ struct Platform {
       t.handshake_ms = 3600 * 1000;
       terminals.push_back(
           std::make_unique<Terminal>(AsioTcpClientEnvironment(io), *timers, t, clock, nullptr));
-      terminals.back()->Connect();
+      terminals.back()->connect();
     }
     RunUntil(io, [&] {
       for (auto& t : terminals) {
@@ -129,14 +129,14 @@ struct Platform {
     });
   }
   ~Platform() {
-    for (auto& t : terminals) t->Disconnect();
-    server.Stop();
+    for (auto& t : terminals) t->disconnect();
+    server.stop();
   }
 
   // Prices received by all terminals together.
   size_t Received() const {
     size_t total = 0;
-    for (const auto& t : terminals) total += t->PricesReceived();
+    for (const auto& t : terminals) total += t->prices_received();
     return total;
   }
 
@@ -163,19 +163,19 @@ struct Platform {
 
 void BM_ServerToTerminals(benchmark::State& state) {
   Platform platform(static_cast<size_t>(state.range(0)));
-  size_t sent_before = platform.server.PricesSent();
+  size_t sent_before = platform.server.prices_sent();
   model::Quote tick;
   const uint64_t allocations_before = g_allocations;
   for (auto _ : state) {
     for (int q = 0; q < kQuotesPerRound; ++q) {
-      platform.walk.Next(tick);
-      platform.server.ApplyQuote(tick);
+      platform.walk.next(tick);
+      platform.server.apply_quote(tick);
     }
-    const size_t target = platform.server.PricesSent();
+    const size_t target = platform.server.prices_sent();
     RunUntil(platform.io, [&] { return platform.Received() >= target; }, 64);
   }
   const uint64_t allocations = g_allocations - allocations_before;
-  const auto delivered = static_cast<int64_t>(platform.server.PricesSent() - sent_before);
+  const auto delivered = static_cast<int64_t>(platform.server.prices_sent() - sent_before);
   state.SetItemsProcessed(delivered);
   ReportAllocations(state, allocations, delivered);
   state.counters["per_quote"] =
@@ -194,12 +194,12 @@ void BM_QuoteToFigures(benchmark::State& state) {
   std::vector<double> latencies_us;
   latencies_us.reserve(1 << 22);
   for (auto _ : state) {
-    platform.walk.Next(tick);
+    platform.walk.next(tick);
     size_t seen = platform.Received();
-    const size_t sent_before = platform.server.PricesSent();
+    const size_t sent_before = platform.server.prices_sent();
     const auto arrival = std::chrono::steady_clock::now();
-    platform.server.ApplyQuote(tick);
-    const size_t target = seen + (platform.server.PricesSent() - sent_before);
+    platform.server.apply_quote(tick);
+    const size_t target = seen + (platform.server.prices_sent() - sent_before);
     while (seen < target) {
       if (platform.io.poll_one() == 0) platform.io.run_one();
       const size_t now_seen = platform.Received();

@@ -99,7 +99,7 @@ inline model::Snapshot Book(size_t kept_numbers) {
     text += "ACCOUNT " + client + " " + std::to_string(AccountOf(u)) +
             " 1 0 0 10000000 0 0 0 0 0 1\n";
   }
-  model::Snapshot book = ImportBook(text, "orders benchmark book");
+  model::Snapshot book = import_book(text, "orders benchmark book");
   for (int u = 0; u < kUsers; ++u) {
     for (size_t n = 1; n <= kept_numbers; ++n) {
       book.order_numbers[Username(u)].push_back(
@@ -111,8 +111,8 @@ inline model::Snapshot Book(size_t kept_numbers) {
 
 // A Wednesday noon: the market is open.
 inline PriceFeed OpeningQuote(const model::Snapshot& book) {
-  return PriceFeed::FromTape(
-      ImportTape("03/03/2027 12:00:00 2 1.2000 1.2001\n", "opening quote", book));
+  return PriceFeed::from_tape(
+      import_tape("03/03/2027 12:00:00 2 1.2000 1.2001\n", "opening quote", book));
 }
 
 // The trading server as orvane-server wires it (AsioListener, Asio timers,
@@ -142,17 +142,17 @@ class ServerThread {
         [this](std::function<void()> task) { asio::post(m_io, std::move(task)); }};
     m_server = std::make_unique<TradingServer>(book, OpeningQuote(book), m_clock, environment,
                                                options);
-    port = m_server->Start("127.0.0.1", 0);
+    port = m_server->start("127.0.0.1", 0);
     // The prices each client sees, read before the server's thread starts.
     const Desk& desk = m_server->desk();
-    open_price = desk.DealPrice(ClientOf(0), kSymbol, BuyType, false).value_or(0);
-    close_price = desk.DealPrice(ClientOf(0), kSymbol, BuyType, true).value_or(0);
+    open_price = desk.deal_price(ClientOf(0), kSymbol, BuyType, false).value_or(0);
+    close_price = desk.deal_price(ClientOf(0), kSymbol, BuyType, true).value_or(0);
     m_thread = std::thread([this] { m_io.run(); });
   }
 
   ~ServerThread() {
     asio::post(m_io, [this] {
-      m_server->Stop();
+      m_server->stop();
       m_work.reset();
       m_io.stop();
     });
@@ -203,7 +203,7 @@ class Generator {
       s.socket.connect(server);
       s.socket.set_option(asio::ip::tcp::no_delay(true));
       s.Read();
-      s.Write(wire::Request(0, wire::LogOn{Username(u), Password(u)}));
+      s.Write(wire::request(0, wire::LogOn{Username(u), Password(u)}));
     }
     const auto deadline = SteadyClock::now() + std::chrono::seconds(5);
     while (m_logged_on < kUsers && tally.failure.empty() && SteadyClock::now() < deadline) {
@@ -369,11 +369,11 @@ class Generator {
       const int32_t ticket = s.tickets.front();
       s.tickets.pop_front();
       s.in_flight.push_back({number, index, false});
-      s.Write(wire::Request(s.sid, wire::CloseRequest{number, AccountOf(s.user), ticket, 0,
+      s.Write(wire::request(s.sid, wire::CloseRequest{number, AccountOf(s.user), ticket, 0,
                                                       m_close_price}));
     } else {
       s.in_flight.push_back({number, index, true});
-      s.Write(wire::Request(s.sid, wire::OpenRequest{number, AccountOf(s.user), kSymbol,
+      s.Write(wire::request(s.sid, wire::OpenRequest{number, AccountOf(s.user), kSymbol,
                                                      BuyType, kLots, m_open_price}));
     }
     ++tally.sent;
@@ -396,7 +396,7 @@ class Generator {
     switch (m_process.TokenID()) {
       case LOGIN_TOKEN: {
         wire::LoggedOn logged;
-        if (!wire::Decode(m_process, logged)) break;
+        if (!wire::decode(m_process, logged)) break;
         s.sid = logged.sid;
         s.next_number = logged.last_order + 1;
         ++m_logged_on;
@@ -405,12 +405,12 @@ class Generator {
       case NEW_ORDER_TOKEN:
       case CLOSE_POS_ORDER_TOKEN: {
         wire::OrderAnswer answer;
-        if (!wire::Decode(m_process, answer)) break;
+        if (!wire::decode(m_process, answer)) break;
         return Answered(s, answer.number, answer.code, answer.text, answer.ticket, now);
       }
       case ERROR_TOKEN: {
         wire::Refusal refusal;
-        if (!wire::Decode(m_process, refusal)) break;
+        if (!wire::decode(m_process, refusal)) break;
         if (refusal.token == NEW_ORDER_TOKEN || refusal.token == CLOSE_POS_ORDER_TOKEN) {
           ++tally.errors;
           // An ERROR carries no order number: it answers the oldest order.

@@ -51,7 +51,7 @@ model::Snapshot BookWithHistory() {
   }
   book.sequences.ticket = static_cast<int32_t>(kHistory);
   const PriceFeed feed = order_load::OpeningQuote(book);
-  return SeedBook(std::move(book), feed, GatewayOptions{}.password_iterations);
+  return seed_book(std::move(book), feed, GatewayOptions{}.password_iterations);
 }
 
 // Opens a store that holds a book; a new connection or file handle each call.
@@ -63,23 +63,23 @@ class Started {
  public:
   Started(Opener open, bool hand_over) : m_store(open()) {
     const auto start = SteadyClock::now();
-    if (m_store->Empty()) throw StoreError("the scratch store holds no book");
-    model::Snapshot book = m_store->LoadState();
+    if (m_store->empty()) throw StoreError("the scratch store holds no book");
+    model::Snapshot book = m_store->load_state();
     read = SteadyClock::now() - start;
-    PriceFeed feed = PriceFeed::RandomWalk(book, 20270304, 50, 0);
+    PriceFeed feed = PriceFeed::random_walk(book, 20270304, 50, 0);
     ServerEnvironment environment{std::make_shared<AsioListener>(m_io),
                                   std::make_shared<AsioTimerFactory>(m_io), [] { return 0; },
                                   m_store.get()};
     if (hand_over) environment.loaded = std::move(book);
     m_server = std::make_unique<TradingServer>(book, std::move(feed), m_clock,
                                                std::move(environment), ServerOptions{});
-    m_server->Start("127.0.0.1", 0);
+    m_server->start("127.0.0.1", 0);
   }
 
   size_t History() const {
     size_t entries = 0;
     for (int user = 0; user < order_load::kUsers; ++user) {
-      entries += m_server->desk().History(order_load::ClientOf(user)).size();
+      entries += m_server->desk().history(order_load::ClientOf(user)).size();
     }
     return entries;
   }
@@ -102,13 +102,13 @@ std::string g_postgres_uri;
 // Seeds the store `open` opens unless it holds a book; the error, if any.
 std::string Seed(Opener open) {
   auto store = open();
-  if (!store->Empty()) return "";
-  const StoreStatus seeded = store->Seed(BookWithHistory());
+  if (!store->empty()) return "";
+  const StoreStatus seeded = store->seed(BookWithHistory());
   return seeded.ok() ? "" : "cannot seed the store: " + seeded.message();
 }
 
-std::unique_ptr<DurableStore> OpenSqlite() { return SqliteStore::Open(g_sqlite_folder->path()); }
-std::unique_ptr<DurableStore> OpenPostgres() { return PostgresStore::Open(g_postgres_uri); }
+std::unique_ptr<DurableStore> OpenSqlite() { return SqliteStore::open(g_sqlite_folder->path()); }
+std::unique_ptr<DurableStore> OpenPostgres() { return PostgresStore::open(g_postgres_uri); }
 
 // The opener of a seeded store of the kind, or the reason there is none.
 std::pair<Opener, std::string> Seeded(bool postgres) {

@@ -34,7 +34,7 @@ class Orders {
     const int32_t client = account / 10;
     int appended = 0;
     auto append = [&](model::Change change) {
-      store.Append(change);
+      store.append(change);
       ++appended;
     };
     append(model::MarketTimeAdvanced{m_time = m_time + 1.0 / 86400, "03/03/2027 12:00:00"});
@@ -73,12 +73,12 @@ void BM_SqliteStoreCommits(benchmark::State& state) {
     return;
   }
   {
-    auto store = SqliteStore::Open(path);
+    auto store = SqliteStore::open(path);
     Orders orders;
     const int batch = static_cast<int>(state.range(0));
     for (auto _ : state) {
       orders.AppendTo(*store, batch);
-      if (!store->Commit().ok()) state.SkipWithError("commit failed");
+      if (!store->commit().ok()) state.SkipWithError("commit failed");
     }
     state.SetItemsProcessed(state.iterations() * batch);
   }

@@ -24,10 +24,10 @@ namespace {
 
 void CheckParserOnPrefixes(std::string_view text) {
   using orvane::apps::HttpRequestHead;
-  using orvane::apps::ParseHttpRequest;
+  using orvane::apps::parse_http_request;
   HttpRequestHead first_complete;
   for (size_t end = 0; end <= text.size(); ++end) {
-    const HttpRequestHead head = ParseHttpRequest(text.substr(0, end));
+    const HttpRequestHead head = parse_http_request(text.substr(0, end));
     if (first_complete.outcome == HttpRequestHead::kComplete) {
       if (head.outcome != HttpRequestHead::kComplete || head.method != first_complete.method ||
           head.path != first_complete.path) {
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto network = MemoryNetwork::Create(time);
   apps::MetricsEndpoint endpoint(std::make_shared<MemoryAcceptor>(network), time,
                                  [] { return std::string("up 1\n"); }, [] { return true; });
-  const int32_t port = endpoint.Listen("127.0.0.1", 0);
+  const int32_t port = endpoint.listen("127.0.0.1", 0);
   auto client = network->CreateSocket();
   client->Connect("127.0.0.1", port);
   time->RunUntilIdle();
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   time->Advance(6000);  // past the request timeout: nothing stays open
   const std::string answer = client->Receive();
-  if (client->State() != SocketClosed || endpoint.Connections() != 0) std::abort();
+  if (client->State() != SocketClosed || endpoint.connections() != 0) std::abort();
   if (!answer.empty() && answer.rfind("HTTP/1.1 ", 0) != 0) std::abort();
   return 0;
 }

@@ -29,15 +29,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   apps::ConnectionLimits limits;
   limits.max_unterminated_bytes = 512;
   apps::ServerConnection connection(host, server_end, limits);
-  connection.Start();
+  connection.start();
   if (data[0] & 1) {
     CProcess login;
     login.DefineRequestByToken(-1, 5, LOGIN_TOKEN, {"alice", "secret"});
     peer->Send(login.ProcessText());
-    if (!connection.LoggedOn()) std::abort();
+    if (!connection.logged_on()) std::abort();
   }
   size_t at = 1;
-  while (at < size && !connection.IsClosed()) {
+  while (at < size && !connection.is_closed()) {
     size_t length = data[at++];
     if (length > size - at) length = size - at;
     peer->Send(std::string_view(reinterpret_cast<const char*>(data + at), length));

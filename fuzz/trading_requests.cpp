@@ -65,15 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto network = MemoryNetwork::Create(loop, false);
   ServerOptions options;
   options.start_after_sessions = 99;
-  TradingServer server(ImportBook(kBook, "book"), PriceFeed::FromTape({}), clock,
+  TradingServer server(import_book(kBook, "book"), PriceFeed::from_tape({}), clock,
                        {std::make_shared<MemoryAcceptor>(network), loop,
                         [&] { return loop->Elapsed(); }},
                        options);
-  const int32_t port = server.Start("127.0.0.1", 0);
+  const int32_t port = server.start("127.0.0.1", 0);
   auto peer = network->CreateSocket();
   peer->Connect("127.0.0.1", port);
   loop->RunUntilIdle();
-  peer->Send(wire::Request(-1, wire::LogOn{"alice", "secret"}));
+  peer->Send(wire::request(-1, wire::LogOn{"alice", "secret"}));
   CDataProtocol split;
   std::vector<std::string> messages;
   if (split.SplitBuffer(peer->Receive(), messages) != 1) std::abort();
@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::string request;
     try {
-      request = wire::RequestText(1, token, params);
+      request = wire::request_text(1, token, params);
     } catch (...) {
       continue;  // a parameter list the framing itself refuses
     }
@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // each answered; at least one answer, never silence.
     if (answered < 1) std::abort();
   }
-  const model::Snapshot live = server.desk().Snapshot();
+  const model::Snapshot live = server.desk().snapshot();
   if (live.accounts.size() != 2) std::abort();
   for (const model::Account& a : live.accounts) {
     const model::Totals& t = a.totals;

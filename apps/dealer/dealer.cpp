@@ -16,7 +16,7 @@ namespace orvane::apps {
 namespace {
 
 // Whether an order in this status has left the negotiation.
-bool Ended(int32_t status) {
+bool ended(int32_t status) {
   switch (status) {
     case HedgingIsNotAllowed:
     case Rejected_RequestType:
@@ -37,16 +37,16 @@ bool Ended(int32_t status) {
   }
 }
 
-std::string Describe(const wire::Negotiation& n) {
+std::string describe(const wire::Negotiation& n) {
   return "order " + std::to_string(n.id) + " of account " + std::to_string(n.account) + ": " +
          (n.ticket != 0 ? "close " + std::to_string(n.ticket) + " "
                         : std::string(n.direction == BuyType ? "buy " : "sell ")) +
-         wire::Number(n.lots) + " lots at " + wire::Number(n.price);
+         wire::number(n.lots) + " lots at " + wire::number(n.price);
 }
 
 }  // namespace
 
-DealerPolicy ReadDealerPolicy(const std::string& text) {
+DealerPolicy read_dealer_policy(const std::string& text) {
   DealerPolicy policy;
   if (text == "silent") return policy;
   if (text == "accept") return policy.kind = DealerPolicy::Kind::kAccept, policy;
@@ -54,7 +54,7 @@ DealerPolicy ReadDealerPolicy(const std::string& text) {
   const std::string prefix = "requote:";
   if (text.rfind(prefix, 0) == 0) {
     const std::string points = text.substr(prefix.size());
-    if (!wire::ReadNumber(points, policy.pips) || !(policy.pips > 0) || policy.pips > 10000) {
+    if (!wire::read_number(points, policy.pips) || !(policy.pips > 0) || policy.pips > 10000) {
       throw std::invalid_argument("requote takes a number of pips above 0, not '" + points + "'");
     }
     policy.kind = DealerPolicy::Kind::kRequote;
@@ -75,42 +75,42 @@ Dealer::~Dealer() = default;
 
 // ---- after every log-on ----
 
-void Dealer::Streaming() {
+void Dealer::streaming() {
   m_ready = false;
-  m_terminal.Send(CHAT_ON_TOKEN, {});
+  m_terminal.send(CHAT_ON_TOKEN, {});
   for (const auto& [number, request] : m_unanswered) {
-    m_terminal.Send(request.first, request.second);
+    m_terminal.send(request.first, request.second);
   }
-  m_terminal.AskRows(MARKET_ORDER_TOKEN);
+  m_terminal.ask_rows(MARKET_ORDER_TOKEN);
 }
 
-void Dealer::RowsRead(TokensEnum request, const std::vector<std::string>& rows) {
+void Dealer::rows_read(TokensEnum request, const std::vector<std::string>& rows) {
   if (request != MARKET_ORDER_TOKEN) return;
   m_negotiations.clear();
   for (const std::string& row : rows) {
     wire::Negotiation n;
-    if (wire::ReadNegotiationRow(row, n)) m_negotiations[n.id] = n;
+    if (wire::read_negotiation_row(row, n)) m_negotiations[n.id] = n;
   }
   m_ready = true;
-  Log("holding " + std::to_string(m_negotiations.size()) + " negotiated orders");
-  m_events->Ready();
+  log("holding " + std::to_string(m_negotiations.size()) + " negotiated orders");
+  m_events->ready();
   const auto held = m_negotiations;
   for (const auto& [id, n] : held) {
-    if (AwaitsDealer(n.status)) ApplyPolicy(n);
+    if (awaits_dealer(n.status)) apply_policy(n);
   }
 }
 
 // ---- what the server sends ----
 
-void Dealer::Received(const CProcess& process) {
+void Dealer::received(const CProcess& process) {
   switch (process.TokenID()) {
     case ERROR_TOKEN: {
       wire::Refusal refusal;
-      if (wire::Decode(process, refusal) && refusal.token == MARKET_ORDER_TOKEN && !m_ready) {
+      if (wire::decode(process, refusal) && refusal.token == MARKET_ORDER_TOKEN && !m_ready) {
         // A server that deals nothing by hand: there is nothing to hold.
         m_negotiations.clear();
         m_ready = true;
-        m_events->Ready();
+        m_events->ready();
       }
       return;
     }
@@ -122,61 +122,61 @@ void Dealer::Received(const CProcess& process) {
     case UPDATE_CLIENT_INFO_TOKEN:
     case BROADCAST_MSG_TOKEN:
     case DISCONNECT_SESSION_TOKEN:
-      return OnCommandAnswer(process);
+      return on_command_answer(process);
     case DLR_ACCEPT_MARKET_ORDER_TOKEN:
     case DLR_REJECT_MARKET_ORDER_TOKEN:
     case DLR_CHANGE_MARKET_ORDER_TOKEN:
-      return OnNegotiationAnswer(process);
+      return on_negotiation_answer(process);
     case SEND_TO_CHAT_TOKEN:
     case MARKET_ORDER_TOKEN:
     case SWITCH_ORDER_TOKEN:
     case TIMER_EXPIRED_TOKEN:
-      return OnNegotiation(process);
+      return on_negotiation(process);
     default:
       return;
   }
 }
 
-void Dealer::OnCommandAnswer(const CProcess& process) {
+void Dealer::on_command_answer(const CProcess& process) {
   wire::OrderAnswer answer;
-  if (!wire::Decode(process, answer)) return Log("an unreadable answer to a command");
+  if (!wire::decode(process, answer)) return log("an unreadable answer to a command");
   if (m_unanswered.erase(answer.number) == 0) return;  // an answer given before
-  Log("command " + std::to_string(answer.number) + ": " +
+  log("command " + std::to_string(answer.number) + ": " +
       (answer.code == 0 ? answer.text
                         : "refused (" + std::to_string(answer.code) + "): " + answer.text));
-  m_events->Answered(process.TokenID(), answer);
+  m_events->answered(process.TokenID(), answer);
 }
 
-void Dealer::OnNegotiationAnswer(const CProcess& process) {
+void Dealer::on_negotiation_answer(const CProcess& process) {
   wire::OrderAnswer answer;
-  if (!wire::Decode(process, answer)) return Log("an unreadable answer in a negotiation");
+  if (!wire::decode(process, answer)) return log("an unreadable answer in a negotiation");
   if (answer.code != 0) {
-    Log("order " + std::to_string(answer.number) + ": the answer was refused (" +
+    log("order " + std::to_string(answer.number) + ": the answer was refused (" +
         std::to_string(answer.code) + "): " + answer.text);
   }
-  m_events->Answered(process.TokenID(), answer);
+  m_events->answered(process.TokenID(), answer);
 }
 
-void Dealer::OnNegotiation(const CProcess& process) {
+void Dealer::on_negotiation(const CProcess& process) {
   wire::Negotiation n;
-  if (!wire::Decode(process, n)) return Log("an unreadable negotiated order");
+  if (!wire::decode(process, n)) return log("an unreadable negotiated order");
   switch (process.TokenID()) {
     case SEND_TO_CHAT_TOKEN:
       m_negotiations[n.id] = n;
-      Log("to answer: " + Describe(n));
-      m_events->Arrived(n);
-      return ApplyPolicy(n);
+      log("to answer: " + describe(n));
+      m_events->arrived(n);
+      return apply_policy(n);
     case SWITCH_ORDER_TOKEN:
-      Log("order " + std::to_string(n.id) + " went to another dealer");
+      log("order " + std::to_string(n.id) + " went to another dealer");
       m_negotiations.erase(n.id);
       return;
     case TIMER_EXPIRED_TOKEN:
-      Log("order " + std::to_string(n.id) + " expired");
+      log("order " + std::to_string(n.id) + " expired");
       m_negotiations.erase(n.id);
       return;
     default:  // MARKET_ORDER: its status changed
-      if (Ended(n.status)) {
-        Log("order " + std::to_string(n.id) + ": " + n.text);
+      if (ended(n.status)) {
+        log("order " + std::to_string(n.id) + ": " + n.text);
         m_negotiations.erase(n.id);
       } else if (m_negotiations.count(n.id) != 0) {
         m_negotiations[n.id] = n;
@@ -185,38 +185,38 @@ void Dealer::OnNegotiation(const CProcess& process) {
   }
 }
 
-void Dealer::ApplyPolicy(const wire::Negotiation& n) {
+void Dealer::apply_policy(const wire::Negotiation& n) {
   switch (m_policy.kind) {
     case DealerPolicy::Kind::kSilent:
       return;
     case DealerPolicy::Kind::kAccept:
-      Accept(n.id, n.price);
+      accept(n.id, n.price);
       return;
     case DealerPolicy::Kind::kReject:
-      Reject(n.id);
+      reject(n.id);
       return;
     case DealerPolicy::Kind::kRequote:
-      if (const auto price = RequotePrice(n, m_policy.pips)) {
-        Requote(n.id, *price);
+      if (const auto price = requote_price(n, m_policy.pips)) {
+        requote(n.id, *price);
       } else {
-        Log("order " + std::to_string(n.id) + ": no symbol " + std::to_string(n.symbol) +
+        log("order " + std::to_string(n.id) + ": no symbol " + std::to_string(n.symbol) +
             " to re-quote in; left to answer by hand");
       }
       return;
   }
 }
 
-bool Dealer::AwaitsDealer(int32_t status) {
+bool Dealer::awaits_dealer(int32_t status) {
   return status == NewOrder_RequestType ||
          (status >= RequestNewBuy && status <= RequestLiqSell);
 }
 
 // ---- answers to negotiations ----
 
-std::optional<double> Dealer::RequotePrice(const wire::Negotiation& n, double pips) const {
+std::optional<double> Dealer::requote_price(const wire::Negotiation& n, double pips) const {
   const Desk* desk = m_terminal.desk();
   if (!desk) return std::nullopt;
-  for (const model::Symbol& s : desk->Symbols()) {
+  for (const model::Symbol& s : desk->symbols()) {
     if (s.id != n.symbol) continue;
     const double pip = std::pow(10.0, s.pip_location == 100 ? -2 : s.pip_location);
     const double scale = 10 / pip;  // prices lie on tenths of a pip at most
@@ -228,83 +228,83 @@ std::optional<double> Dealer::RequotePrice(const wire::Negotiation& n, double pi
   return std::nullopt;
 }
 
-bool Dealer::AnswerNegotiation(TokensEnum token, int32_t id, double price) {
+bool Dealer::answer_negotiation(TokensEnum token, int32_t id, double price) {
   if (m_negotiations.count(id) == 0) return false;
-  return m_terminal.Send(token, wire::Encode(wire::NegotiationAnswer{id, price}));
+  return m_terminal.send(token, wire::encode(wire::NegotiationAnswer{id, price}));
 }
 
-bool Dealer::Accept(int32_t id, double price) {
-  return AnswerNegotiation(DLR_ACCEPT_MARKET_ORDER_TOKEN, id, price);
+bool Dealer::accept(int32_t id, double price) {
+  return answer_negotiation(DLR_ACCEPT_MARKET_ORDER_TOKEN, id, price);
 }
 
-bool Dealer::Reject(int32_t id) { return AnswerNegotiation(DLR_REJECT_MARKET_ORDER_TOKEN, id, 0); }
+bool Dealer::reject(int32_t id) { return answer_negotiation(DLR_REJECT_MARKET_ORDER_TOKEN, id, 0); }
 
-bool Dealer::Requote(int32_t id, double price) {
-  return AnswerNegotiation(DLR_CHANGE_MARKET_ORDER_TOKEN, id, price);
+bool Dealer::requote(int32_t id, double price) {
+  return answer_negotiation(DLR_CHANGE_MARKET_ORDER_TOKEN, id, price);
 }
 
 // ---- commands ----
 
 template <typename Message>
-int32_t Dealer::Submit(Message request) {
+int32_t Dealer::submit(Message request) {
   if (m_terminal.phase() != Terminal::Phase::kStreaming) return 0;
-  request.number = m_terminal.TakeOrderNumber();
-  std::vector<std::string> params = wire::Encode(request);
-  m_terminal.Send(Message::kToken, params);
+  request.number = m_terminal.take_order_number();
+  std::vector<std::string> params = wire::encode(request);
+  m_terminal.send(Message::kToken, params);
   m_unanswered[request.number] = {Message::kToken, std::move(params)};
   return request.number;
 }
 
-int32_t Dealer::Money(int32_t account, int32_t kind, double amount, const std::string& note) {
-  return Submit(wire::MoneyRequest{0, account, kind, amount, note});
+int32_t Dealer::money(int32_t account, int32_t kind, double amount, const std::string& note) {
+  return submit(wire::MoneyRequest{0, account, kind, amount, note});
 }
 
-int32_t Dealer::OpenFor(int32_t account, int32_t symbol, int32_t direction, double lots,
+int32_t Dealer::open_for(int32_t account, int32_t symbol, int32_t direction, double lots,
                         double price) {
-  return Submit(wire::ManualOpenRequest{0, account, symbol, direction, lots, price});
+  return submit(wire::ManualOpenRequest{0, account, symbol, direction, lots, price});
 }
 
-int32_t Dealer::CloseFor(int32_t account, int32_t ticket, double lots, double price) {
-  return Submit(wire::ManualCloseRequest{0, account, ticket, lots, price});
+int32_t Dealer::close_for(int32_t account, int32_t ticket, double lots, double price) {
+  return submit(wire::ManualCloseRequest{0, account, ticket, lots, price});
 }
 
-int32_t Dealer::NewClient(wire::NewClientRequest request) { return Submit(std::move(request)); }
+int32_t Dealer::new_client(wire::NewClientRequest request) { return submit(std::move(request)); }
 
-int32_t Dealer::NewAccount(int32_t client) {
+int32_t Dealer::new_account(int32_t client) {
   wire::NewAccountRequest request;
   request.client = client;
-  return Submit(request);
+  return submit(request);
 }
 
-int32_t Dealer::AutoLiquidation(int32_t client, bool on) {
-  return Submit(wire::AutoLiquidationRequest{0, client, on});
+int32_t Dealer::auto_liquidation(int32_t client, bool on) {
+  return submit(wire::AutoLiquidationRequest{0, client, on});
 }
 
-int32_t Dealer::Broadcast(const std::string& text) {
-  return Submit(wire::BroadcastRequest{0, text});
+int32_t Dealer::broadcast(const std::string& text) {
+  return submit(wire::BroadcastRequest{0, text});
 }
 
-int32_t Dealer::DisconnectClient(int32_t client) {
-  return Submit(wire::DisconnectRequest{0, client});
+int32_t Dealer::disconnect_client(int32_t client) {
+  return submit(wire::DisconnectRequest{0, client});
 }
 
 // ---- what the dealer watches ----
 
-std::vector<AccountRisk> Dealer::Risks() const {
+std::vector<AccountRisk> Dealer::risks() const {
   std::vector<AccountRisk> risks;
   const Desk* desk = m_terminal.desk();
   if (!desk) return risks;
-  for (const auto& [number, figures] : m_terminal.Figures()) {
+  for (const auto& [number, figures] : m_terminal.figures()) {
     AccountRisk risk;
     risk.figures = figures;
-    const model::Client* client = desk->Client(figures.client);
+    const model::Client* client = desk->client(figures.client);
     if (client) {
       risk.name = client->name;
       risk.liquidation_type = client->liquidation_type;
       risk.liquidation_point = client->liquidation_point;
     }
     bool normal = false;
-    for (const model::Account& a : desk->Accounts(figures.client)) {
+    for (const model::Account& a : desk->accounts(figures.client)) {
       if (a.account == number) normal = a.type == 1 && !a.dont_liquidate;
     }
     const bool liquidable =
@@ -324,12 +324,12 @@ std::vector<AccountRisk> Dealer::Risks() const {
   return risks;
 }
 
-std::map<int32_t, double> Dealer::Exposure() const {
+std::map<int32_t, double> Dealer::exposure() const {
   std::map<int32_t, double> net;
   const Desk* desk = m_terminal.desk();
   if (!desk) return net;
-  for (const model::Client& client : desk->Clients()) {
-    for (const model::Position& p : desk->Positions(client.id)) {
+  for (const model::Client& client : desk->clients()) {
+    for (const model::Position& p : desk->positions(client.id)) {
       net[p.symbol] += p.direction == BuyType ? p.lots : -p.lots;
     }
   }

@@ -35,7 +35,7 @@ struct DealerPolicy {
 
 // Reads "accept", "reject", "requote:POINTS" or "silent"; throws
 // std::invalid_argument with what is wrong.
-DealerPolicy ReadDealerPolicy(const std::string& text);
+DealerPolicy read_dealer_policy(const std::string& text);
 
 // One account as the dealer watches it: its figures and how far it stands
 // from its client's liquidation point.
@@ -58,17 +58,17 @@ struct AccountRisk {
 class DealerEvents {
  public:
   virtual ~DealerEvents() = default;
-  virtual void Log(const std::string& /*line*/) {}
+  virtual void log(const std::string& /*line*/) {}
   // The tree was loaded (again, after every log-on) and the negotiations
   // held were read back.
-  virtual void Ready() {}
-  virtual void Refused(const std::string& /*reason*/) {}
-  virtual void LoadFailed(const std::string& /*reason*/) {}
+  virtual void ready() {}
+  virtual void refused(const std::string& /*reason*/) {}
+  virtual void load_failed(const std::string& /*reason*/) {}
   // The server's answer to one of the dealer's commands, under its token.
-  virtual void Answered(TokensEnum /*token*/, const wire::OrderAnswer& /*answer*/) {}
+  virtual void answered(TokensEnum /*token*/, const wire::OrderAnswer& /*answer*/) {}
   // An order the dealer is to answer arrived (before the policy answers it).
-  virtual void Arrived(const wire::Negotiation& /*negotiation*/) {}
-  virtual void Checked(const std::vector<Comparison>& /*comparisons*/) {}
+  virtual void arrived(const wire::Negotiation& /*negotiation*/) {}
+  virtual void checked(const std::vector<Comparison>& /*comparisons*/) {}
 };
 
 // The broker's dealer terminal: a Terminal (connection with retry and
@@ -90,46 +90,46 @@ class Dealer : private TerminalEvents {
   Dealer(const Dealer&) = delete;
   Dealer& operator=(const Dealer&) = delete;
 
-  void Connect() { m_terminal.Connect(); }
-  void Disconnect() { m_terminal.Disconnect(); }
+  void connect() { m_terminal.connect(); }
+  void disconnect() { m_terminal.disconnect(); }
 
   // Commands. Each returns its number, or 0 (nothing sent) before the tree
-  // is loaded; the answer comes through DealerEvents::Answered.
-  int32_t Money(int32_t account, int32_t kind, double amount, const std::string& note = "");
-  int32_t OpenFor(int32_t account, int32_t symbol, int32_t direction, double lots, double price);
-  int32_t CloseFor(int32_t account, int32_t ticket, double lots, double price);
-  int32_t NewClient(wire::NewClientRequest request);
-  int32_t NewAccount(int32_t client);
-  int32_t AutoLiquidation(int32_t client, bool on);
-  int32_t Broadcast(const std::string& text);
-  int32_t DisconnectClient(int32_t client);
-  size_t CommandsUnanswered() const { return m_unanswered.size(); }
+  // is loaded; the answer comes through DealerEvents::answered.
+  int32_t money(int32_t account, int32_t kind, double amount, const std::string& note = "");
+  int32_t open_for(int32_t account, int32_t symbol, int32_t direction, double lots, double price);
+  int32_t close_for(int32_t account, int32_t ticket, double lots, double price);
+  int32_t new_client(wire::NewClientRequest request);
+  int32_t new_account(int32_t client);
+  int32_t auto_liquidation(int32_t client, bool on);
+  int32_t broadcast(const std::string& text);
+  int32_t disconnect_client(int32_t client);
+  size_t commands_unanswered() const { return m_unanswered.size(); }
 
   // Answers to an order the dealer holds; false (nothing sent) for one it
   // does not hold or before the tree is loaded.
-  bool Accept(int32_t id, double price);
-  bool Reject(int32_t id);
-  bool Requote(int32_t id, double price);
+  bool accept(int32_t id, double price);
+  bool reject(int32_t id);
+  bool requote(int32_t id, double price);
   // The price the policy re-quotes an order at: `pips` against the client.
-  std::optional<double> RequotePrice(const wire::Negotiation& negotiation, double pips) const;
+  std::optional<double> requote_price(const wire::Negotiation& negotiation, double pips) const;
 
   // Asks the server for its figures and compares them with the dealer's
-  // (DealerEvents::Checked); false before the tree is loaded.
-  bool CompareWithServer() { return m_terminal.CompareWithServer(); }
+  // (DealerEvents::checked); false before the tree is loaded.
+  bool compare_with_server() { return m_terminal.compare_with_server(); }
 
   // The tree is loaded and the negotiations held were read back since the
   // last log-on.
-  bool Ready() const { return m_ready && m_terminal.phase() == Terminal::Phase::kStreaming; }
+  bool ready() const { return m_ready && m_terminal.phase() == Terminal::Phase::kStreaming; }
   // The negotiations the dealer holds, by id.
-  const std::map<int32_t, wire::Negotiation>& Negotiations() const { return m_negotiations; }
+  const std::map<int32_t, wire::Negotiation>& negotiations() const { return m_negotiations; }
   // Every account the dealer sees, nearest to liquidation first (those that
   // cannot be liquidated last, by account number).
-  std::vector<AccountRisk> Risks() const;
+  std::vector<AccountRisk> risks() const;
   // Net lots of each symbol over every position the dealer sees: buys less
   // sells.
-  std::map<int32_t, double> Exposure() const;
+  std::map<int32_t, double> exposure() const;
   // Whether an order in this status waits for a dealer's answer.
-  static bool AwaitsDealer(int32_t status);
+  static bool awaits_dealer(int32_t status);
 
   const Terminal& terminal() const { return m_terminal; }
 
@@ -137,23 +137,23 @@ class Dealer : private TerminalEvents {
   // TerminalEvents
   // Lines of the terminal's own are printable already; the dealer's name
   // what the server sent.
-  void Log(const std::string& line) override { m_events->Log(PrintableLine(line)); }
-  void Streaming() override;
-  void Checked(const std::vector<Comparison>& comparisons) override {
-    m_events->Checked(comparisons);
+  void log(const std::string& line) override { m_events->log(printable_line(line)); }
+  void streaming() override;
+  void checked(const std::vector<Comparison>& comparisons) override {
+    m_events->checked(comparisons);
   }
-  void Refused(const std::string& reason) override { m_events->Refused(reason); }
-  void LoadFailed(const std::string& reason) override { m_events->LoadFailed(reason); }
-  void Received(const CProcess& process) override;
-  void RowsRead(TokensEnum request, const std::vector<std::string>& rows) override;
+  void refused(const std::string& reason) override { m_events->refused(reason); }
+  void load_failed(const std::string& reason) override { m_events->load_failed(reason); }
+  void received(const CProcess& process) override;
+  void rows_read(TokensEnum request, const std::vector<std::string>& rows) override;
 
   template <typename Message>
-  int32_t Submit(Message request);
-  bool AnswerNegotiation(TokensEnum token, int32_t id, double price);
-  void OnCommandAnswer(const CProcess& process);
-  void OnNegotiationAnswer(const CProcess& process);
-  void OnNegotiation(const CProcess& process);
-  void ApplyPolicy(const wire::Negotiation& negotiation);
+  int32_t submit(Message request);
+  bool answer_negotiation(TokensEnum token, int32_t id, double price);
+  void on_command_answer(const CProcess& process);
+  void on_negotiation_answer(const CProcess& process);
+  void on_negotiation(const CProcess& process);
+  void apply_policy(const wire::Negotiation& negotiation);
 
   Terminal m_terminal;
   DealerPolicy m_policy;

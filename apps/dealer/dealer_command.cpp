@@ -40,37 +40,37 @@ class Words {
       at = end;
     }
   }
-  bool Done() const { return m_next >= m_words.size(); }
-  size_t Left() const { return m_words.size() - m_next; }
-  std::string Next(const char* what) {
-    if (Done()) throw std::invalid_argument(std::string("missing ") + what);
+  bool done() const { return m_next >= m_words.size(); }
+  size_t left() const { return m_words.size() - m_next; }
+  std::string next(const char* what) {
+    if (done()) throw std::invalid_argument(std::string("missing ") + what);
     return m_words[m_next++];
   }
-  double Number(const char* what) {
-    const std::string word = Next(what);
+  double number(const char* what) {
+    const std::string word = next(what);
     double value = 0;
-    if (!wire::ReadNumber(word, value)) {
+    if (!wire::read_number(word, value)) {
       throw std::invalid_argument(std::string(what) + " must be a number, not '" + word + "'");
     }
     return value;
   }
-  double Positive(const char* what) {
-    const double value = Number(what);
+  double positive(const char* what) {
+    const double value = number(what);
     if (!(value > 0)) throw std::invalid_argument(std::string(what) + " must be above 0");
     return value;
   }
-  int32_t Integer(const char* what, int32_t least = 1) {
-    const std::string word = Next(what);
+  int32_t integer(const char* what, int32_t least = 1) {
+    const std::string word = next(what);
     int32_t value = 0;
-    if (!wire::ReadInteger(word, value) || value < least) {
+    if (!wire::read_integer(word, value) || value < least) {
       throw std::invalid_argument(std::string(what) + " must be a whole number of at least " +
                                   std::to_string(least) + ", not '" + word + "'");
     }
     return value;
   }
   // The rest of the line as typed, from the next word on.
-  std::string Rest(const char* what, bool required) {
-    if (Done()) {
+  std::string rest(const char* what, bool required) {
+    if (done()) {
       if (required) throw std::invalid_argument(std::string("missing ") + what);
       return {};
     }
@@ -85,8 +85,8 @@ class Words {
     }
     return text;
   }
-  void End() {
-    if (!Done()) throw std::invalid_argument("unexpected '" + m_words[m_next] + "'");
+  void end() {
+    if (!done()) throw std::invalid_argument("unexpected '" + m_words[m_next] + "'");
   }
 
  private:
@@ -96,7 +96,7 @@ class Words {
   size_t m_next = 0;
 };
 
-int32_t MoneyKind(const std::string& verb) {
+int32_t money_kind(const std::string& verb) {
   if (verb == "deposit") return MoneyOrder::kDeposit;
   if (verb == "withdraw") return MoneyOrder::kWithdrawal;
   if (verb == "credit-in") return MoneyOrder::kCreditIn;
@@ -105,40 +105,40 @@ int32_t MoneyKind(const std::string& verb) {
   return 0;
 }
 
-void ReadMoney(Words& words, DealerCommand& c) {
-  c.target = words.Integer("the account");
+void read_money(Words& words, DealerCommand& c) {
+  c.target = words.integer("the account");
   if (c.kind == MoneyOrder::kAdjustment) {
-    c.amount = words.Number("the amount");
+    c.amount = words.number("the amount");
     if (c.amount == 0) throw std::invalid_argument("the amount must not be 0");
   } else {
-    c.amount = words.Positive("the amount");
+    c.amount = words.positive("the amount");
   }
-  c.text = words.Rest("the note", false);
+  c.text = words.rest("the note", false);
 }
 
-void ReadOpen(Words& words, DealerCommand& c) {
-  c.target = words.Integer("the account");
-  c.symbol = words.Next("the symbol");
-  const std::string side = words.Next("buy or sell");
+void read_open(Words& words, DealerCommand& c) {
+  c.target = words.integer("the account");
+  c.symbol = words.next("the symbol");
+  const std::string side = words.next("buy or sell");
   if (side == "buy") c.direction = BuyType;
   else if (side == "sell") c.direction = SellType;
   else throw std::invalid_argument("expected buy or sell, not '" + side + "'");
-  c.amount = words.Positive("the lots");
-  c.price = words.Positive("the price");
-  words.End();
+  c.amount = words.positive("the lots");
+  c.price = words.positive("the price");
+  words.end();
 }
 
-void ReadClose(Words& words, DealerCommand& c) {
-  c.target = words.Integer("the account");
-  c.ticket = words.Integer("the ticket");
-  if (words.Left() == 2) c.amount = words.Positive("the lots");
-  c.price = words.Positive("the price");
-  words.End();
+void read_close(Words& words, DealerCommand& c) {
+  c.target = words.integer("the account");
+  c.ticket = words.integer("the ticket");
+  if (words.left() == 2) c.amount = words.positive("the lots");
+  c.price = words.positive("the price");
+  words.end();
 }
 
-std::string NoOrder(int32_t id) { return "no order " + std::to_string(id); }
+std::string no_order(int32_t id) { return "no order " + std::to_string(id); }
 
-std::string Cents(double value) {
+std::string cents(double value) {
   char text[64];
   std::snprintf(text, sizeof text, "%.2f", RoundMoney(value));
   return text;
@@ -146,51 +146,51 @@ std::string Cents(double value) {
 
 }  // namespace
 
-std::optional<DealerCommand> ReadDealerCommand(const std::string& line) {
+std::optional<DealerCommand> read_dealer_command(const std::string& line) {
   Words words(line);
-  if (words.Done()) return std::nullopt;
-  const std::string verb = words.Next("a command");
+  if (words.done()) return std::nullopt;
+  const std::string verb = words.next("a command");
   if (verb[0] == '#') return std::nullopt;
   DealerCommand c;
   if (verb == "accept") {
     c.verb = Verb::kAccept;
-    c.target = words.Integer("the order");
-    if (!words.Done()) c.price = words.Positive("the price");
+    c.target = words.integer("the order");
+    if (!words.done()) c.price = words.positive("the price");
   } else if (verb == "reject") {
     c.verb = Verb::kReject;
-    c.target = words.Integer("the order");
+    c.target = words.integer("the order");
   } else if (verb == "requote") {
     c.verb = Verb::kRequote;
-    c.target = words.Integer("the order");
-    c.price = words.Positive("the price");
-  } else if ((c.kind = MoneyKind(verb)) != 0) {
+    c.target = words.integer("the order");
+    c.price = words.positive("the price");
+  } else if ((c.kind = money_kind(verb)) != 0) {
     c.verb = Verb::kMoney;
-    ReadMoney(words, c);
+    read_money(words, c);
   } else if (verb == "open") {
     c.verb = Verb::kOpen;
-    ReadOpen(words, c);
+    read_open(words, c);
   } else if (verb == "close") {
     c.verb = Verb::kClose;
-    ReadClose(words, c);
+    read_close(words, c);
   } else if (verb == "new-client") {
     c.verb = Verb::kNewClient;
-    c.username = words.Next("the user name");
-    c.password = words.Next("the password");
-    c.parent = words.Integer("the parent", 0);
-    c.text = words.Rest("the name", true);
+    c.username = words.next("the user name");
+    c.password = words.next("the password");
+    c.parent = words.integer("the parent", 0);
+    c.text = words.rest("the name", true);
   } else if (verb == "new-account") {
     c.verb = Verb::kNewAccount;
-    c.target = words.Integer("the client");
+    c.target = words.integer("the client");
   } else if (verb == "broadcast") {
     c.verb = Verb::kBroadcast;
-    c.text = words.Rest("the text", true);
+    c.text = words.rest("the text", true);
   } else if (verb == "disconnect") {
     c.verb = Verb::kDisconnect;
-    c.target = words.Integer("the client");
+    c.target = words.integer("the client");
   } else if (verb == "autoliq") {
     c.verb = Verb::kAutoLiquidation;
-    c.target = words.Integer("the client");
-    const std::string state = words.Next("on or off");
+    c.target = words.integer("the client");
+    const std::string state = words.next("on or off");
     if (state != "on" && state != "off") {
       throw std::invalid_argument("expected on or off, not '" + state + "'");
     }
@@ -208,60 +208,60 @@ std::optional<DealerCommand> ReadDealerCommand(const std::string& line) {
   } else {
     throw std::invalid_argument("unknown command '" + verb + "' (help lists them)");
   }
-  words.End();
+  words.end();
   return c;
 }
 
-std::string DealerCommandRunner::Sent(int32_t number) const {
+std::string DealerCommandRunner::sent(int32_t number) const {
   return number != 0 ? "sent as " + std::to_string(number) : "not connected yet";
 }
 
-std::string DealerCommandRunner::Run(const DealerCommand& c) {
+std::string DealerCommandRunner::run(const DealerCommand& c) {
   const Desk* desk = m_dealer.terminal().desk();
   switch (c.verb) {
     case Verb::kAccept: {
-      auto it = m_dealer.Negotiations().find(c.target);
-      if (it == m_dealer.Negotiations().end()) return NoOrder(c.target);
+      auto it = m_dealer.negotiations().find(c.target);
+      if (it == m_dealer.negotiations().end()) return no_order(c.target);
       const double price = c.price > 0 ? c.price : it->second.price;
-      return m_dealer.Accept(c.target, price) ? "accepted at " + wire::Number(price)
+      return m_dealer.accept(c.target, price) ? "accepted at " + wire::number(price)
                                               : "not connected yet";
     }
     case Verb::kReject:
-      if (m_dealer.Negotiations().count(c.target) == 0) return NoOrder(c.target);
-      return m_dealer.Reject(c.target) ? "rejected" : "not connected yet";
+      if (m_dealer.negotiations().count(c.target) == 0) return no_order(c.target);
+      return m_dealer.reject(c.target) ? "rejected" : "not connected yet";
     case Verb::kRequote:
-      if (m_dealer.Negotiations().count(c.target) == 0) return NoOrder(c.target);
-      return m_dealer.Requote(c.target, c.price) ? "re-quoted at " + wire::Number(c.price)
+      if (m_dealer.negotiations().count(c.target) == 0) return no_order(c.target);
+      return m_dealer.requote(c.target, c.price) ? "re-quoted at " + wire::number(c.price)
                                                  : "not connected yet";
     case Verb::kMoney:
-      return Sent(m_dealer.Money(c.target, c.kind, c.amount, c.text));
+      return sent(m_dealer.money(c.target, c.kind, c.amount, c.text));
     case Verb::kOpen: {
       if (!desk) return "not connected yet";
-      for (const model::Symbol& s : desk->Symbols()) {
+      for (const model::Symbol& s : desk->symbols()) {
         if (s.name == c.symbol) {
-          return Sent(m_dealer.OpenFor(c.target, s.id, c.direction, c.amount, c.price));
+          return sent(m_dealer.open_for(c.target, s.id, c.direction, c.amount, c.price));
         }
       }
       return "no symbol " + c.symbol;
     }
     case Verb::kClose:
-      return Sent(m_dealer.CloseFor(c.target, c.ticket, c.amount, c.price));
+      return sent(m_dealer.close_for(c.target, c.ticket, c.amount, c.price));
     case Verb::kNewClient:
-      return NewClient(c);
+      return new_client(c);
     case Verb::kNewAccount:
-      return Sent(m_dealer.NewAccount(c.target));
+      return sent(m_dealer.new_account(c.target));
     case Verb::kBroadcast:
-      return Sent(m_dealer.Broadcast(c.text));
+      return sent(m_dealer.broadcast(c.text));
     case Verb::kDisconnect:
-      return Sent(m_dealer.DisconnectClient(c.target));
+      return sent(m_dealer.disconnect_client(c.target));
     case Verb::kAutoLiquidation:
-      return Sent(m_dealer.AutoLiquidation(c.target, c.on));
+      return sent(m_dealer.auto_liquidation(c.target, c.on));
     case Verb::kAccounts:
-      return Accounts();
+      return accounts();
     case Verb::kOrders:
-      return Orders();
+      return orders();
     case Verb::kExposure:
-      return Exposure();
+      return exposure();
     case Verb::kHelp:
     case Verb::kQuit:
       return kDealerHelp;
@@ -269,11 +269,11 @@ std::string DealerCommandRunner::Run(const DealerCommand& c) {
   return {};
 }
 
-std::string DealerCommandRunner::NewClient(const DealerCommand& c) {
+std::string DealerCommandRunner::new_client(const DealerCommand& c) {
   const Desk* desk = m_dealer.terminal().desk();
   if (!desk) return "not connected yet";
   const model::Client* like = nullptr;
-  for (const model::Client& client : desk->Clients()) {
+  for (const model::Client& client : desk->clients()) {
     const bool named = client.name == m_like || std::to_string(client.id) == m_like;
     if (m_like.empty() ? client.type == 1 : named) {
       like = &client;
@@ -292,50 +292,50 @@ std::string DealerCommandRunner::NewClient(const DealerCommand& c) {
   request.comm_calc_type = like->comm_calc_type;
   request.manual_dealing = like->manual_dealing;
   request.name = c.text;
-  return Sent(m_dealer.NewClient(request)) + " (parameters of " + PrintableLine(like->name) +
+  return sent(m_dealer.new_client(request)) + " (parameters of " + printable_line(like->name) +
          ")";
 }
 
-std::string DealerCommandRunner::Accounts() const {
+std::string DealerCommandRunner::accounts() const {
   std::string out = "account  client  name              balance        equity  margin level"
                     "  eff. margin  to liquidation\n";
-  for (const AccountRisk& r : m_dealer.Risks()) {
+  for (const AccountRisk& r : m_dealer.risks()) {
     char line[256];
     const AccountFigures& f = r.figures;
-    const std::string level = f.margin_requirement == 0 ? "-" : Cents(f.margin_level * 100) + " %";
+    const std::string level = f.margin_requirement == 0 ? "-" : cents(f.margin_level * 100) + " %";
     std::snprintf(line, sizeof line, "%7d  %6d  %-14.14s %12s  %12s  %12s %12s  %14s\n", f.account,
-                  f.client, PrintableLine(r.name).c_str(), Cents(f.balance).c_str(),
-                  Cents(f.equity).c_str(), level.c_str(), Cents(f.effective_margin).c_str(),
-                  r.distance ? Cents(*r.distance).c_str() : "-");
+                  f.client, printable_line(r.name).c_str(), cents(f.balance).c_str(),
+                  cents(f.equity).c_str(), level.c_str(), cents(f.effective_margin).c_str(),
+                  r.distance ? cents(*r.distance).c_str() : "-");
     out += line;
   }
   return out;
 }
 
-std::string DealerCommandRunner::Orders() const {
-  if (m_dealer.Negotiations().empty()) return "no orders to answer";
+std::string DealerCommandRunner::orders() const {
+  if (m_dealer.negotiations().empty()) return "no orders to answer";
   const Desk* desk = m_dealer.terminal().desk();
   std::string out;
-  for (const auto& [id, n] : m_dealer.Negotiations()) {
-    const std::string symbol = desk ? desk->SymbolName(n.symbol) : std::string();
+  for (const auto& [id, n] : m_dealer.negotiations()) {
+    const std::string symbol = desk ? desk->symbol_name(n.symbol) : std::string();
     out += "order " + std::to_string(id) + "  account " + std::to_string(n.account) + "  " +
            (n.ticket != 0 ? "close " + std::to_string(n.ticket)
                           : std::string(n.direction == BuyType ? "buy" : "sell")) +
-           " " + wire::Number(n.lots) + " lots of " +
+           " " + wire::number(n.lots) + " lots of " +
            (symbol.empty() ? std::to_string(n.symbol) : symbol) + " at " +
-           wire::Number(n.price) + "  " + PrintableLine(n.text) + "\n";
+           wire::number(n.price) + "  " + printable_line(n.text) + "\n";
   }
   return out;
 }
 
-std::string DealerCommandRunner::Exposure() const {
+std::string DealerCommandRunner::exposure() const {
   const Desk* desk = m_dealer.terminal().desk();
-  const auto exposure = m_dealer.Exposure();
+  const auto exposure = m_dealer.exposure();
   if (exposure.empty()) return "no open positions";
   std::string out;
   for (const auto& [symbol, lots] : exposure) {
-    const std::string name = desk ? desk->SymbolName(symbol) : std::string();
-    out += (name.empty() ? std::to_string(symbol) : name) + "  " + wire::Number(lots) + " lots" +
+    const std::string name = desk ? desk->symbol_name(symbol) : std::string();
+    out += (name.empty() ? std::to_string(symbol) : name) + "  " + wire::number(lots) + " lots" +
            (lots > 0 ? " long" : lots < 0 ? " short" : " flat") + "\n";
   }
   return out;

@@ -46,7 +46,7 @@ extern const char kDealerHelp[];
 
 // Reads a line; none for a blank line or a comment ('#' first). Throws
 // std::invalid_argument with what is wrong.
-std::optional<DealerCommand> ReadDealerCommand(const std::string& line);
+std::optional<DealerCommand> read_dealer_command(const std::string& line);
 
 // Runs the prompt's commands on a dealer: commands go to the server (their
 // answers come later through DealerEvents), the views answer at once.
@@ -60,18 +60,18 @@ class DealerCommandRunner {
 
   // What to show: the number of the command sent, why nothing was sent, or
   // the view asked for.
-  std::string Run(const DealerCommand& command);
+  std::string run(const DealerCommand& command);
 
   // Every account, nearest to liquidation first.
-  std::string Accounts() const;
+  std::string accounts() const;
   // The negotiated orders the dealer holds.
-  std::string Orders() const;
+  std::string orders() const;
   // Net lots per symbol.
-  std::string Exposure() const;
+  std::string exposure() const;
 
  private:
-  std::string NewClient(const DealerCommand& command);
-  std::string Sent(int32_t number) const;
+  std::string new_client(const DealerCommand& command);
+  std::string sent(int32_t number) const;
 
   Dealer& m_dealer;
   std::string m_like;

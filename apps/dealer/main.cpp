@@ -1,4 +1,4 @@
-// orvane-dealer: the broker's dealer terminal. Usage: see Usage() below and
+// orvane-dealer: the broker's dealer terminal. Usage: see usage() below and
 // apps/dealer/README.md.
 
 #include <unistd.h>
@@ -39,7 +39,7 @@ namespace exit_code = orvane::apps::exit_code;
 // How long the server's figures may take once the run ends.
 constexpr int kCompareSeconds = 10;
 
-void Usage() {
+void usage() {
   std::cerr << "usage: orvane-dealer --port N --user NAME [--password-file FILE] [--host H]\n"
                "                     [--ca FILE [--server-name NAME]] [--seconds T] [--prompt]\n"
                "                     [--policy accept|reject|requote:POINTS|silent]"
@@ -53,7 +53,7 @@ void Usage() {
             << orvane::apps::kDealerHelp;
 }
 
-std::string Cents(double value) {
+std::string cents(double value) {
   char text[64];
   std::snprintf(text, sizeof text, "%.2f", orvane::RoundMoney(value));
   return text;
@@ -69,13 +69,13 @@ struct Arguments {
   std::string password_file;
 };
 
-void ReadPassword(Arguments& a) {
+void read_password(Arguments& a) {
   auto& o = a.options;
   if (!a.password_file.empty()) {
-    o.password = orvane::apps::ReadSecretFile(a.password_file);
+    o.password = orvane::apps::read_secret_file(a.password_file);
   } else if (const char* env = std::getenv("ORVANE_PASSWORD"); env && *env) {
     o.password = env;
-  } else if (auto typed = orvane::apps::PromptSecret("password for " + o.username + ": ",
+  } else if (auto typed = orvane::apps::prompt_secret("password for " + o.username + ": ",
                                                       STDIN_FILENO)) {
     o.password = *typed;
   } else {
@@ -84,7 +84,7 @@ void ReadPassword(Arguments& a) {
   }
 }
 
-void Parse(int argc, char** argv, Arguments& a) {
+void parse(int argc, char** argv, Arguments& a) {
   auto& o = a.options;
   for (int i = 1; i < argc; ++i) {
     const std::string flag = argv[i];
@@ -94,21 +94,21 @@ void Parse(int argc, char** argv, Arguments& a) {
     };
     if (flag == "--host") o.host = value();
     else if (flag == "--port")
-      o.port = static_cast<int32_t>(StrictNumber::Integer(flag, value(), 1, 65535));
+      o.port = static_cast<int32_t>(StrictNumber::integer(flag, value(), 1, 65535));
     else if (flag == "--user") o.username = value();
     else if (flag == "--password-file") a.password_file = value();
     else if (flag == "--ca") a.tls.enabled = true, a.tls.ca_file = value();
     else if (flag == "--server-name") a.tls.server_name = value();
-    else if (flag == "--seconds") a.seconds = StrictNumber::Real(flag, value(), 0, 1e7);
+    else if (flag == "--seconds") a.seconds = StrictNumber::real(flag, value(), 0, 1e7);
     else if (flag == "--prompt") a.prompt = true;
-    else if (flag == "--policy") a.policy = orvane::apps::ReadDealerPolicy(value());
+    else if (flag == "--policy") a.policy = orvane::apps::read_dealer_policy(value());
     else if (flag == "--like") a.like = value();
     else throw std::invalid_argument("unknown argument " + flag);
   }
   if (o.port <= 0 || o.username.empty()) {
     throw std::invalid_argument("--port and --user are required");
   }
-  ReadPassword(a);
+  read_password(a);
 }
 
 // Runs the dealer, shows what it says, takes the prompt's commands, and at
@@ -124,104 +124,104 @@ class Runner : public orvane::apps::DealerEvents {
     if (args.prompt) m_input.assign(dup(STDIN_FILENO));
   }
 
-  int Run() {
+  int run() {
     orvane::ScopedClock scoped(m_clock);
-    m_dealer->Connect();
-    if (m_args.prompt) ReadLine();
+    m_dealer->connect();
+    if (m_args.prompt) read_line();
     if (m_args.seconds > 0) {
       m_deadline.expires_after(
           std::chrono::milliseconds(static_cast<int64_t>(m_args.seconds * 1000)));
       m_deadline.async_wait([this](const std::error_code& e) {
-        if (!e) End();
+        if (!e) end();
       });
     }
     m_io.run();
     return m_exit;
   }
 
-  void Log(const std::string& line) override { Say(line); }
-  void Ready() override { Say("ready: " + std::to_string(m_dealer->Risks().size()) + " accounts"); }
-  void Refused(const std::string& reason) override {
-    Say("log-on refused: " + reason);
+  void log(const std::string& line) override { say(line); }
+  void ready() override { say("ready: " + std::to_string(m_dealer->risks().size()) + " accounts"); }
+  void refused(const std::string& reason) override {
+    say("log-on refused: " + reason);
     m_exit = exit_code::kRefused;
-    Finish();
+    finish();
   }
-  void LoadFailed(const std::string& reason) override {
-    Say(reason);
+  void load_failed(const std::string& reason) override {
+    say(reason);
     m_exit = exit_code::kLoadFailed;
-    Finish();
+    finish();
   }
-  void Arrived(const orvane::apps::wire::Negotiation& n) override {
+  void arrived(const orvane::apps::wire::Negotiation& n) override {
     if (m_args.prompt && m_args.policy.kind == orvane::apps::DealerPolicy::Kind::kSilent) {
-      Say("answer it: accept " + std::to_string(n.id) + " | reject " + std::to_string(n.id) +
+      say("answer it: accept " + std::to_string(n.id) + " | reject " + std::to_string(n.id) +
           " | requote " + std::to_string(n.id) + " PRICE");
     }
   }
-  void Checked(const std::vector<Comparison>& comparisons) override {
-    if (!m_ending) Print();
+  void checked(const std::vector<Comparison>& comparisons) override {
+    if (!m_ending) print();
     bool equal = true;
     for (const Comparison& c : comparisons) {
-      equal = equal && c.Equal();
-      Say("account " + std::to_string(c.account) + "  dealer: balance " +
-          Cents(c.terminal.balance) + " equity " + Cents(c.terminal.equity) + "  server: balance " +
-          Cents(c.server.balance) + " equity " + Cents(c.server.equity) +
-          (c.Equal() ? "  equal" : "  DIFFERENT"));
+      equal = equal && c.equal();
+      say("account " + std::to_string(c.account) + "  dealer: balance " +
+          cents(c.terminal.balance) + " equity " + cents(c.terminal.equity) + "  server: balance " +
+          cents(c.server.balance) + " equity " + cents(c.server.equity) +
+          (c.equal() ? "  equal" : "  DIFFERENT"));
     }
-    Say("compared " + std::to_string(comparisons.size()) + " account(s) with the server: " +
+    say("compared " + std::to_string(comparisons.size()) + " account(s) with the server: " +
         (equal ? "all equal to the cent" : "MISMATCH"));
     if (!equal) m_exit = exit_code::kMismatch;
-    Finish();
+    finish();
   }
 
  private:
-  void Say(const std::string& line) { std::cerr << "dealer: " << line << "\n"; }
+  void say(const std::string& line) { std::cerr << "dealer: " << line << "\n"; }
 
-  void Print() {
-    std::cout << m_commands->Accounts() << m_commands->Orders() << "\n"
-              << m_commands->Exposure() << std::flush;
+  void print() {
+    std::cout << m_commands->accounts() << m_commands->orders() << "\n"
+              << m_commands->exposure() << std::flush;
   }
 
   // The run ends: the figures, then the server's to compare them with.
-  void End() {
+  void end() {
     if (m_ending) return;
     m_ending = true;
     if (m_input.is_open()) m_input.close();
-    Print();
-    if (!m_dealer->CompareWithServer()) {
-      Say("not connected: nothing to compare");
+    print();
+    if (!m_dealer->compare_with_server()) {
+      say("not connected: nothing to compare");
       m_exit = exit_code::kTimedOut;
-      return Finish();
+      return finish();
     }
     m_deadline.expires_after(std::chrono::seconds(kCompareSeconds));
     m_deadline.async_wait([this](const std::error_code& e) {
       if (e) return;
-      Say("gave up: the server's figures did not come");
+      say("gave up: the server's figures did not come");
       m_exit = exit_code::kTimedOut;
-      Finish();
+      finish();
     });
   }
 
-  void ReadLine() {
+  void read_line() {
     asio::async_read_until(m_input, m_typed, '\n', [this](const std::error_code& e, size_t) {
-      if (e) return End();  // the input ended
+      if (e) return end();  // the input ended
       std::istream in(&m_typed);
       std::string line;
       std::getline(in, line);
       try {
-        const auto command = orvane::apps::ReadDealerCommand(line);
-        if (command && command->verb == DealerCommand::Verb::kQuit) return End();
-        if (command) std::cout << m_commands->Run(*command) << "\n" << std::flush;
+        const auto command = orvane::apps::read_dealer_command(line);
+        if (command && command->verb == DealerCommand::Verb::kQuit) return end();
+        if (command) std::cout << m_commands->run(*command) << "\n" << std::flush;
       } catch (const std::invalid_argument& error) {
-        Say(std::string("not understood: ") + error.what());
+        say(std::string("not understood: ") + error.what());
       }
-      ReadLine();
+      read_line();
     });
   }
 
-  void Finish() {
+  void finish() {
     m_deadline.cancel();
     if (m_input.is_open()) m_input.close();
-    m_dealer->Disconnect();
+    m_dealer->disconnect();
     m_io.stop();
   }
 
@@ -243,20 +243,20 @@ class Runner : public orvane::apps::DealerEvents {
 int main(int argc, char** argv) {
   Arguments args;
   try {
-    Parse(argc, argv, args);
+    parse(argc, argv, args);
   } catch (const std::exception& e) {
     std::cerr << "orvane-dealer: " << e.what() << "\n";
-    Usage();
+    usage();
     return exit_code::kBadArguments;
   }
-  if (!args.tls.enabled && !orvane::apps::IsLoopbackHost(args.options.host)) {
+  if (!args.tls.enabled && !orvane::apps::is_loopback_host(args.options.host)) {
     std::cerr << "orvane-dealer: WARNING: connecting to " << args.options.host
               << " over plain TCP (no --ca): the password crosses the network unencrypted\n";
   }
   try {
     asio::io_context io;
     Runner runner(io, args);
-    return runner.Run();
+    return runner.run();
   } catch (const std::exception& e) {
     std::cerr << "orvane-dealer: " << e.what() << "\n";
     return 1;

@@ -28,9 +28,9 @@
 namespace orvane::apps {
 
 using desk_detail::kNoQuoteYet;
-using desk_detail::LotKey;
-using desk_detail::Money;
-using desk_detail::TotalsOf;
+using desk_detail::lot_key;
+using desk_detail::money;
+using desk_detail::totals_of;
 
 Desk::Desk(Store& store, std::shared_ptr<FixedClock> clock, DeskEvents* events,
            ExecutionModeEnum side)
@@ -51,22 +51,22 @@ Desk::~Desk() {
 
 // ---- loading ----
 
-void Desk::Load() { Load(m_store.LoadState()); }
+void Desk::load() { load(m_store.load_state()); }
 
-void Desk::Load(model::Snapshot snapshot) {
+void Desk::load(model::Snapshot snapshot) {
   m_market_time_text = snapshot.market_time_text;
   if (!m_market_time_text.empty()) m_clock->Set(snapshot.market_time);
   m_last_ticket = snapshot.sequences.ticket;
   m_last_order = snapshot.sequences.order;
-  for (const model::Symbol& s : snapshot.symbols) LoadSymbol(s);
+  for (const model::Symbol& s : snapshot.symbols) load_symbol(s);
   m_symbols->SetSymbolsRefSymbols();
-  LoadInterestRates(snapshot.interest_rates);
-  for (const model::Client& c : snapshot.clients) LoadClient(c);
+  load_interest_rates(snapshot.interest_rates);
+  for (const model::Client& c : snapshot.clients) load_client(c);
   m_engine->Clients()->SetClientsParents();
   m_platform = snapshot.platform;
-  for (const model::Account& a : snapshot.accounts) LoadAccount(a);
-  for (const model::Position& p : snapshot.positions) LoadPosition(p);
-  for (const model::Order& o : snapshot.orders) LoadOrder(o);
+  for (const model::Account& a : snapshot.accounts) load_account(a);
+  for (const model::Position& p : snapshot.positions) load_position(p);
+  for (const model::Order& o : snapshot.orders) load_order(o);
   for (const model::Alert& a : snapshot.alerts) {
     m_engine->AddNewAlert(a.client, a.id, a.symbol, a.condition, a.value, 2, true);
   }
@@ -74,7 +74,7 @@ void Desk::Load(model::Snapshot snapshot) {
     m_user_index[u.username] = m_users.size();
     m_users.push_back(u);
   }
-  m_store_keeps_history = m_store.KeepsHistory();
+  m_store_keeps_history = m_store.keeps_history();
   if (!m_store_keeps_history) {
     m_history = std::move(snapshot.history);
     m_entries = std::move(snapshot.entries);
@@ -82,10 +82,10 @@ void Desk::Load(model::Snapshot snapshot) {
   }
   m_order_numbers = std::move(snapshot.order_numbers);
   m_engine->RefreshListView();
-  Finish();
+  finish();
 }
 
-void Desk::LoadSymbol(const model::Symbol& s) {
+void Desk::load_symbol(const model::Symbol& s) {
   const Variant break_close = s.break_close.empty() ? Variant(Null) : Variant(s.break_close);
   const Variant break_open = s.break_open.empty() ? Variant(Null) : Variant(s.break_open);
   const std::string quote_time = m_market_time_text.empty() ? kNoQuoteYet : m_market_time_text;
@@ -100,7 +100,7 @@ void Desk::LoadSymbol(const model::Symbol& s) {
   m_symbol_records.push_back(s);
 }
 
-void Desk::LoadClient(const model::Client& c) {
+void Desk::load_client(const model::Client& c) {
   const int16_t entries = m_engine->ExecutionSide() == SERVER_SIDE_EXECUTION ? 2 : 1;
   const Variant parent = c.parent == 0 ? Variant(Null) : Variant(c.parent);
   auto client = m_engine->AddNewClient(
@@ -117,18 +117,18 @@ void Desk::LoadClient(const model::Client& c) {
       c.parameters, symbols, spreads, source_plus, limit_offsets, stop_offsets, commissions,
       max_lots, min_lots, price_offsets);
   for (int32_t g = 1; g <= groups; ++g) {
-    m_limits[LotKey(c.id, symbols[g])] = {min_lots[g], max_lots[g], limit_offsets[g],
+    m_limits[lot_key(c.id, symbols[g])] = {min_lots[g], max_lots[g], limit_offsets[g],
                                           stop_offsets[g]};
   }
   m_client_index[c.id] = m_clients.size();
   m_clients.push_back(c);
 }
 
-void Desk::LoadAccount(const model::Account& a) {
+void Desk::load_account(const model::Account& a) {
   const model::Totals& t = a.totals;
   auto account = m_engine->AddNewAccount(
       a.client, a.account, a.type, a.type == 0 ? 1 : 0, t.commission, t.margin_requirement,
-      t.net_profit, t.deposit, t.credit, t.previous_margin, Liquidates(a) ? 0 : 1,
+      t.net_profit, t.deposit, t.credit, t.previous_margin, liquidates(a) ? 0 : 1,
       t.interest, false, a.margin_account, true);
   if (!account) throw DeskError("account " + KeyOf(a.account) + " could not be added");
   m_accounts_by_client[a.client].push_back(m_accounts.size());
@@ -136,12 +136,12 @@ void Desk::LoadAccount(const model::Account& a) {
   m_booked_totals[{a.client, a.account}] = t;
 }
 
-bool Desk::Liquidates(const model::Account& a) const {
-  const model::Client* client = Client(a.client);
+bool Desk::liquidates(const model::Account& a) const {
+  const model::Client* client = this->client(a.client);
   return !a.dont_liquidate && (client == nullptr || client->auto_liquidation);
 }
 
-void Desk::LoadPosition(const model::Position& p) {
+void Desk::load_position(const model::Position& p) {
   auto account = m_engine->Account(p.client, p.account);
   std::shared_ptr<COpenPosition> position;
   if (account) {
@@ -159,7 +159,7 @@ void Desk::LoadPosition(const model::Position& p) {
   }
 }
 
-void Desk::LoadOrder(const model::Order& o) {
+void Desk::load_order(const model::Order& o) {
   std::shared_ptr<COrder> order;
   try {
     order = m_engine->AddNewOrder(o.client, o.account, o.id, o.kind, o.direction, o.position,
@@ -172,38 +172,38 @@ void Desk::LoadOrder(const model::Order& o) {
                     " could not be added");
   }
   m_last_order = std::max(m_last_order, o.id);
-  TrackExpiry(o);
+  track_expiry(o);
 }
 
 // ---- commands ----
 
-bool Desk::ApplyQuote(const model::Quote& quote) {
-  if (Halted()) return false;
-  const auto symbol = Symbol(quote.symbol);
+bool Desk::apply_quote(const model::Quote& quote) {
+  if (halted()) return false;
+  const auto symbol = this->symbol(quote.symbol);
   if (!symbol) return true;
   const DateTime before = m_clock->Now();
   const bool had_time = !m_market_time_text.empty();
-  AdvanceMarketTime(quote);
-  if (had_time) BookRollovers(before);
-  if (m_engine->ExecutionSide() == SERVER_SIDE_EXECUTION) ExpireOrders();
+  advance_market_time(quote);
+  if (had_time) book_rollovers(before);
+  if (m_engine->ExecutionSide() == SERVER_SIDE_EXECUTION) expire_orders();
   symbol->Bid(quote.bid);
   symbol->Ask(quote.ask);
   symbol->LastQuteTime(quote.time_text);
   m_engine->DealWithChangedSymbolPrices(symbol);
-  ExecutePending();
-  return Finish();
+  execute_pending();
+  return finish();
 }
 
-void Desk::AdvanceMarketTime(const model::Quote& quote) {
+void Desk::advance_market_time(const model::Quote& quote) {
   if (!m_market_time_text.empty() && quote.time.Serial() <= m_clock->Now().Serial()) return;
   m_clock->Set(quote.time);
   m_market_time_text = quote.time_text;
   m_time_moved = true;
 }
 
-bool Desk::ApplyChange(const model::Change& change) {
-  if (Halted()) return false;
-  if (const auto* c = std::get_if<model::InterestAdded>(&change)) return ApplyInterest(*c);
+bool Desk::apply_change(const model::Change& change) {
+  if (halted()) return false;
+  if (const auto* c = std::get_if<model::InterestAdded>(&change)) return apply_interest(*c);
   bool applied = true;
   if (const auto* c = std::get_if<model::PositionOpened>(&change)) {
     const model::Position& p = c->position;
@@ -220,14 +220,14 @@ bool Desk::ApplyChange(const model::Change& change) {
     applied = position != nullptr;
     if (applied) {
       m_last_ticket = std::max(m_last_ticket, p.ticket);
-      Tell(p);
+      tell(p);
     }
   } else if (const auto* c = std::get_if<model::PositionClosed>(&change)) {
     auto account = m_engine->Account(c->client, c->account);
     applied = account && account->OpenPositions()->Item(KeyOf(c->ticket));
     if (applied) {
       m_engine->DeleteOpenPosition(c->client, c->account, c->ticket);
-      Tell(*c);
+      tell(*c);
     }
   } else if (const auto* c = std::get_if<model::PositionChanged>(&change)) {
     const model::Position& p = c->position;
@@ -236,15 +236,15 @@ bool Desk::ApplyChange(const model::Change& change) {
     if (applied) {
       m_engine->UpdateOpenPosition(p.client, p.account, p.ticket, p.lots, p.price, p.direction,
                                    p.symbol, p.interest, p.time, p.note);
-      Tell(*c);
+      tell(*c);
     }
   } else if (const auto* c = std::get_if<model::HistoryAdded>(&change)) {
-    Keep(m_history, c->entry);
-    Tell(*c);
+    keep(m_history, c->entry);
+    tell(*c);
   } else if (const auto* c = std::get_if<model::MoneyBooked>(&change)) {
-    Keep(m_entries, c->entry);
+    keep(m_entries, c->entry);
   } else if (const auto* c = std::get_if<model::AuditAdded>(&change)) {
-    Keep(m_audit, c->entry);
+    keep(m_audit, c->entry);
   } else if (const auto* c = std::get_if<model::OrderNumberUsed>(&change)) {
     std::vector<model::OrderNumber>& kept = m_order_numbers[c->number.username];
     kept.push_back(c->number);
@@ -253,23 +253,23 @@ bool Desk::ApplyChange(const model::Change& change) {
     auto account = m_engine->Account(c->order.client, c->order.account);
     applied = account && !account->Orders()->Item(KeyOf(c->order.id));
     try {
-      if (applied) LoadOrder(c->order);
+      if (applied) load_order(c->order);
     } catch (const DeskError&) {
       applied = false;
     }
-    if (applied) Tell(*c);
+    if (applied) tell(*c);
   } else if (const auto* c = std::get_if<model::OrderChanged>(&change)) {
     auto account = m_engine->Account(c->order.client, c->order.account);
     applied = account && account->Orders()->Item(KeyOf(c->order.id));
     if (applied) {
-      ApplyOrderChange(c->order);
-      Tell(*c);
+      apply_order_change(c->order);
+      tell(*c);
     }
   } else if (const auto* c = std::get_if<model::OrderRemoved>(&change)) {
     applied = m_engine->DeleteOrder(c->client, c->account, c->id) != nullptr;
     if (applied) {
-      UntrackExpiry(c->id);
-      Tell(*c);
+      untrack_expiry(c->id);
+      tell(*c);
     }
   } else if (const auto* c = std::get_if<model::TotalsBooked>(&change)) {
     const model::Totals& t = c->totals;
@@ -280,108 +280,110 @@ bool Desk::ApplyChange(const model::Change& change) {
                                        t.previous_margin, false, t.interest);
       // Its entries, if any, come as changes of their own.
       m_booked_totals[{c->client, c->account}] = t;
-      Tell(*c);
+      tell(*c);
     }
   } else if (const auto* c = std::get_if<model::AlertRemoved>(&change)) {
     auto client = m_engine->Clients()->Item(KeyOf(c->client));
     applied = client && client->Alerts()->Item(KeyOf(c->id));
     if (applied) m_engine->DeleteAlert(c->client, c->id);
   } else if (const auto* c = std::get_if<model::MarketTimeAdvanced>(&change)) {
-    AdvanceMarketTime(model::Quote{c->time, c->text, 0, 0, 0});
-    return Finish();
+    advance_market_time(model::Quote{c->time, c->text, 0, 0, 0});
+    return finish();
   }
-  if (applied) Record(change);
-  return Finish() && applied;
+  if (applied) record(change);
+  return finish() && applied;
 }
 
 // ---- batches ----
 
-void Desk::Record(model::Change change) { m_batch.push_back(std::move(change)); }
+void Desk::record(model::Change change) { m_batch.push_back(std::move(change)); }
 
-void Desk::Tell(Told told) { m_told.push_back(std::move(told)); }
+void Desk::tell(Told told) { m_told.push_back(std::move(told)); }
 
-bool Desk::Finish() {
+bool Desk::finish() {
   if (!m_batch.empty() || m_keep_time) {
     if (m_time_moved) {
-      m_store.Append(model::MarketTimeAdvanced{m_clock->Now(), m_market_time_text});
+      m_store.append(model::MarketTimeAdvanced{m_clock->Now(), m_market_time_text});
     }
-    for (const model::Change& change : m_batch) m_store.Append(change);
+    for (const model::Change& change : m_batch) m_store.append(change);
     m_batch.clear();
     m_time_moved = false;
     m_keep_time = false;
     m_uncommitted = true;
   }
-  if (m_post && Waiting()) {
-    ScheduleFlush();
+  if (m_post && waiting()) {
+    schedule_flush();
     return true;
   }
-  return Commit();
+  return commit();
 }
 
-bool Desk::Commit() {
+bool Desk::commit() {
   if (m_uncommitted) {
-    const StoreStatus status = m_store.Commit();
+    const StoreStatus status = m_store.commit();
     m_uncommitted = false;
     if (!status.ok()) {
       m_told.clear();
       m_halt_reason = "the store refused a batch: " + status.message();
-      m_events->Halted(m_halt_reason);
+      m_events->halted(m_halt_reason);
       return false;
     }
   }
   // A handler may not call back, but delivery still works on its own list.
   std::vector<Told> told;
   told.swap(m_told);
-  for (const Told& t : told) Deliver(t);
+  for (const Told& t : told) deliver(t);
   told.clear();
   if (m_told.empty()) m_told.swap(told);  // keeps the capacity
   return true;
 }
 
-void Desk::DeferCommits(std::function<void(std::function<void()>)> post) {
+void Desk::defer_commits(std::function<void(std::function<void()>)> post) {
   m_post = std::move(post);
 }
 
-void Desk::ScheduleFlush() {
+void Desk::schedule_flush() {
   if (m_flush_posted) return;
   m_flush_posted = true;
   m_post([this, alive = std::weak_ptr<bool>(m_alive)] {
     if (alive.expired()) return;
     m_flush_posted = false;
-    Flush();
+    flush();
   });
 }
 
-bool Desk::Flush() {
-  if (Halted()) return false;
-  return Commit();
+bool Desk::flush() {
+  if (halted()) return false;
+  return commit();
 }
 
-void Desk::AfterCommit(std::function<void()> work) {
-  if (Halted()) return;
-  if (!Waiting()) return work();
-  Tell(std::move(work));
-  if (m_post) ScheduleFlush();
+void Desk::after_commit(std::function<void()> work) {
+  if (halted()) return;
+  if (!waiting()) return work();
+  tell(std::move(work));
+  if (m_post) schedule_flush();
 }
 
-void Desk::Deliver(const Told& told) {
+void Desk::deliver(const Told& told) {
   struct Visitor {
     DeskEvents& e;
-    void operator()(const Logged& t) { e.Logged(t.text); }
-    void operator()(const AccountFigures& t) { e.FiguresChanged(t); }
-    void operator()(const Executed& t) { e.OrderExecuted(t.account); }
-    void operator()(const model::Position& t) { e.PositionOpened(t); }
-    void operator()(const model::PositionClosed& t) { e.PositionClosed(t); }
-    void operator()(const model::PositionChanged& t) { e.PositionChanged(t.position); }
-    void operator()(const model::HistoryAdded& t) { e.HistoryAdded(t.entry); }
-    void operator()(const model::OrderPlaced& t) { e.OrderPlaced(t.order); }
-    void operator()(const model::OrderChanged& t) { e.OrderChanged(t.order); }
-    void operator()(const model::OrderRemoved& t) { e.OrderRemoved(t); }
-    void operator()(const model::TotalsBooked& t) { e.TotalsBooked(t); }
-    void operator()(const Liquidated& t) { e.AccountLiquidated(t.client, t.account); }
-    void operator()(const Fired& t) { e.AlertFired(t.client, t.alert, t.text); }
-    void operator()(const Hedged& t) { e.ClosedByHedge(t.client, t.account, t.buy, t.sell, t.lots); }
-    void operator()(const Accrued& t) { e.InterestBooked(t.position); }
+    void operator()(const Logged& t) { e.logged(t.text); }
+    void operator()(const AccountFigures& t) { e.figures_changed(t); }
+    void operator()(const Executed& t) { e.order_executed(t.account); }
+    void operator()(const model::Position& t) { e.position_opened(t); }
+    void operator()(const model::PositionClosed& t) { e.position_closed(t); }
+    void operator()(const model::PositionChanged& t) { e.position_changed(t.position); }
+    void operator()(const model::HistoryAdded& t) { e.history_added(t.entry); }
+    void operator()(const model::OrderPlaced& t) { e.order_placed(t.order); }
+    void operator()(const model::OrderChanged& t) { e.order_changed(t.order); }
+    void operator()(const model::OrderRemoved& t) { e.order_removed(t); }
+    void operator()(const model::TotalsBooked& t) { e.totals_booked(t); }
+    void operator()(const Liquidated& t) { e.account_liquidated(t.client, t.account); }
+    void operator()(const Fired& t) { e.alert_fired(t.client, t.alert, t.text); }
+    void operator()(const Hedged& t) {
+      e.closed_by_hedge(t.client, t.account, t.buy, t.sell, t.lots);
+    }
+    void operator()(const Accrued& t) { e.interest_booked(t.position); }
     void operator()(const std::function<void()>& work) { work(); }
   };
   std::visit(Visitor{*m_events}, told);
@@ -396,7 +398,7 @@ void Desk::NewAccountSummeriesData(int32_t& cl_no, int32_t& acc_no, double& Bala
   const AccountFigures f{cl_no,       acc_no,    Balance,      Equity, MarginReq,
                          marginLevel, EffMargin, OpenPositions};
   m_figures[acc_no] = f;
-  Tell(f);
+  tell(f);
 }
 
 void Desk::UpdateListView(int32_t& cl_no, int32_t& acc_no, double& Balance, double& /*flt*/,
@@ -405,7 +407,7 @@ void Desk::UpdateListView(int32_t& cl_no, int32_t& acc_no, double& Balance, doub
   const AccountFigures f{cl_no, acc_no, Balance, Equity, MarginReq, marginLevel, EffMargin,
                          OpenPos};
   m_figures[acc_no] = f;
-  Tell(f);
+  tell(f);
 }
 
 void Desk::RaiseHitOrder(OrdersTypeEnum& OrderType, std::shared_ptr<COrder>& Order,
@@ -418,7 +420,7 @@ void Desk::RaiseHitOrder(OrdersTypeEnum& OrderType, std::shared_ptr<COrder>& Ord
                               AccInfo->AccountID(), Order->OrderId(), Order->hitPrice(), 0,
                               SLorTP});
   ++m_counts.order_hits;
-  Tell(Logged{"account " + KeyOf(AccInfo->AccountID()) + ": " +
+  tell(Logged{"account " + KeyOf(AccInfo->AccountID()) + ": " +
               (entry ? "entry order " : SLorTP == 1 ? "stop-loss " : "take-profit ") +
               KeyOf(Order->OrderId()) + " hit at " + NumberText(Order->hitPrice())});
 }
@@ -428,8 +430,8 @@ void Desk::RaiseHitAlert(std::shared_ptr<CAlert>& vAlert, std::shared_ptr<CClien
   m_pending.push_back(Pending{Work::kAlert, vClient->ClientID(), 0, vAlert->ID(), 0, 0, 0});
   const std::string text = "client " + KeyOf(vClient->ClientID()) + ": alert " +
                            KeyOf(vAlert->ID()) + " fired at " + NumberText(vAlert->hitPrice());
-  Tell(Logged{text});
-  Tell(Fired{vClient->ClientID(), vAlert->ID(), text});
+  tell(Logged{text});
+  tell(Fired{vClient->ClientID(), vAlert->ID(), text});
 }
 
 void Desk::SendLiqPosition(int32_t& vClient, int32_t& vAccount, int32_t& vTicket,
@@ -438,21 +440,21 @@ void Desk::SendLiqPosition(int32_t& vClient, int32_t& vAccount, int32_t& vTicket
   ++m_counts.liquidated_positions;
   m_pending.push_back(
       Pending{Work::kLiquidation, vClient, vAccount, vTicket, vClosePrice, vRefPrice, 0});
-  Tell(Logged{"account " + KeyOf(vAccount) + ": liquidating ticket " + KeyOf(vTicket) + " (" +
+  tell(Logged{"account " + KeyOf(vAccount) + ": liquidating ticket " + KeyOf(vTicket) + " (" +
               NumberText(vLots) + " lots of symbol " + KeyOf(vSymID) + ") at " +
               NumberText(vClosePrice)});
 }
 
 void Desk::SendLiquidateAccount(int32_t& vClient, int32_t& vAccount) {
-  Tell(Liquidated{vClient, vAccount});
-  Tell(Logged{"account " + KeyOf(vAccount) + ": liquidated"});
+  tell(Liquidated{vClient, vAccount});
+  tell(Logged{"account " + KeyOf(vAccount) + ": liquidated"});
 }
 
-void Desk::AddLogEntry(std::string& msg, int16_t& /*LogLevel*/) { Tell(Logged{msg}); }
+void Desk::AddLogEntry(std::string& msg, int16_t& /*LogLevel*/) { tell(Logged{msg}); }
 
 // ---- execution ----
 
-void Desk::ExecutePending() {
+void Desk::execute_pending() {
   // Executions may raise new work (a close can bring an account to its
   // liquidation point); it runs in the same loop.
   while (!m_pending.empty()) {
@@ -460,21 +462,21 @@ void Desk::ExecutePending() {
     m_pending.pop_front();
     switch (work.work) {
       case Work::kEntry:
-        OpenFromOrder(work);
+        open_from_order(work);
         break;
       case Work::kStop:
-        CloseFromOrder(work);
+        close_from_order(work);
         break;
       case Work::kLiquidation:
-        ClosePosition(work.client, work.account, work.id, work.price, work.ref_price,
+        close_position(work.client, work.account, work.id, work.price, work.ref_price,
                       "liquidation");
         break;
       case Work::kAlert:
         try {
           m_engine->DeleteAlert(work.client, work.id);
-          Record(model::AlertRemoved{work.client, work.id});
+          record(model::AlertRemoved{work.client, work.id});
         } catch (const Error& e) {
-          Tell(Logged{"client " + KeyOf(work.client) + ": alert " + KeyOf(work.id) +
+          tell(Logged{"client " + KeyOf(work.client) + ": alert " + KeyOf(work.id) +
                       " could not be deleted: " + e.what()});
         }
         break;
@@ -482,7 +484,7 @@ void Desk::ExecutePending() {
   }
 }
 
-void Desk::OpenFromOrder(const Pending& work) {
+void Desk::open_from_order(const Pending& work) {
   auto account = m_engine->Account(work.client, work.account);
   auto order = account ? account->Orders()->Item(KeyOf(work.id)) : nullptr;
   if (!order || !order->SymbolParam() || !order->SymbolParam()->Symbol()) return;
@@ -495,16 +497,16 @@ void Desk::OpenFromOrder(const Pending& work) {
       work.client, work.account, ticket, symbol, lots, work.price, direction, 0,
       m_market_time_text.empty() ? kNoQuoteYet : m_market_time_text, "order " + KeyOf(work.id),
       false);
-  RemoveOrder(work.client, work.account, work.id, "filled");
+  remove_order(work.client, work.account, work.id, "filled");
   if (!position) return;
-  BookOpening(*account, *position, true);
+  book_opening(*account, *position, true);
   // The entry order's levels now guard the position it opened.
   if (sl > 0 || tp > 0) {
-    PlaceGuard(work.client, work.account, *position, sl, tp, "order " + KeyOf(work.id));
+    place_guard(work.client, work.account, *position, sl, tp, "order " + KeyOf(work.id));
   }
 }
 
-std::shared_ptr<COpenPosition> Desk::OpenPosition(int32_t client, int32_t account_id,
+std::shared_ptr<COpenPosition> Desk::open_position(int32_t client, int32_t account_id,
                                                   int32_t symbol, int32_t direction, double lots,
                                                   double price, const std::string& note) {
   auto account = m_engine->Account(client, account_id);
@@ -518,53 +520,53 @@ std::shared_ptr<COpenPosition> Desk::OpenPosition(int32_t client, int32_t accoun
   }
   if (!position) return nullptr;
   ++m_last_ticket;
-  BookOpening(*account, *position, false);
+  book_opening(*account, *position, false);
   return position;
 }
 
 // Books a new position: its record, commission of ON_OPEN clients, the
 // margin it takes, and the account's new totals.
-void Desk::BookOpening(CAccount& account, const COpenPosition& position, bool from_order) {
+void Desk::book_opening(CAccount& account, const COpenPosition& position, bool from_order) {
   const int32_t client_id = account.ClientID();
-  const model::Position record = PositionRecord(client_id, account.AccountID(), position);
-  Record(model::PositionOpened{record});
+  const model::Position record = position_record(client_id, account.AccountID(), position);
+  this->record(model::PositionOpened{record});
   CSummaries& s = *account.SummeryInfo();
   auto client = account.Client();
   if (client && client->CommCalcType() == ON_OPEN_TYPE) {
     s.TotalCommission(s.TotalCommission() + position.Commission());
   }
   s.MarginRequirement(s.MarginRequirement() - m_margin_per_lot[record.symbol] * record.lots);
-  if (from_order) Tell(Executed{record.account});
-  Tell(Logged{"account " + KeyOf(record.account) + ": opened ticket " + KeyOf(record.ticket) +
+  if (from_order) tell(Executed{record.account});
+  tell(Logged{"account " + KeyOf(record.account) + ": opened ticket " + KeyOf(record.ticket) +
               " " + (record.direction == BuyType ? "buy " : "sell ") + NumberText(record.lots) +
               " lots at " + NumberText(position.Price())});
-  Tell(record);
-  BookTotals(account, record.ticket, "open");
+  tell(record);
+  book_totals(account, record.ticket, "open");
 }
 
-void Desk::CloseFromOrder(const Pending& work) {
+void Desk::close_from_order(const Pending& work) {
   auto account = m_engine->Account(work.client, work.account);
   auto order = account ? account->Orders()->Item(KeyOf(work.id)) : nullptr;
   if (!order) return;
   auto position = account->OpenPositions()->Item(KeyOf(order->IoID()));
   if (!position) {
-    RemoveOrder(work.client, work.account, work.id, "position closed");
+    remove_order(work.client, work.account, work.id, "position closed");
     return;
   }
-  Tell(Executed{work.account});
-  ClosePosition(work.client, work.account, order->IoID(), work.price, position->RefClosePrice(),
+  tell(Executed{work.account});
+  close_position(work.client, work.account, order->IoID(), work.price, position->RefClosePrice(),
                 work.sl_or_tp == 1 ? "stop-loss" : "take-profit");
 }
 
-void Desk::RemoveOrder(int32_t client, int32_t account, int32_t id, const std::string& reason) {
+void Desk::remove_order(int32_t client, int32_t account, int32_t id, const std::string& reason) {
   m_engine->OrderStatusChanged(client, account, id);
-  UntrackExpiry(id);
+  untrack_expiry(id);
   const model::OrderRemoved removed{client, account, id, reason};
-  Record(removed);
-  Tell(removed);
+  record(removed);
+  tell(removed);
 }
 
-void Desk::ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, double price,
+void Desk::close_position(int32_t client_id, int32_t account_id, int32_t ticket, double price,
                          double ref_price, const std::string& reason, double lots) {
   auto account = m_engine->Account(client_id, account_id);
   auto position = account ? account->OpenPositions()->Item(KeyOf(ticket)) : nullptr;
@@ -588,10 +590,10 @@ void Desk::ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, 
   s.NetProfit(s.NetProfit() + profit);
   s.MarginRequirement(s.MarginRequirement() + m_margin_per_lot[symbol->ID()] * closed);
   if (std::fabs(s.MarginRequirement()) < 0.005) s.MarginRequirement(0);
-  Tell(Logged{"account " + KeyOf(account_id) + ": closed " +
+  tell(Logged{"account " + KeyOf(account_id) + ": closed " +
               (whole ? std::string() : NumberText(closed) + " lots of ") + "ticket " +
               KeyOf(ticket) + " (" + reason + ") at " + NumberText(price) + ", profit " +
-              Money(profit)});
+              money(profit)});
   model::HistoryEntry entry;
   entry.client = client_id;
   entry.account = account_id;
@@ -614,34 +616,34 @@ void Desk::ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, 
       if (order->IoID() != ticket) continue;
       const model::OrderRemoved removed{client_id, account_id, order->OrderId(),
                                         "position closed"};
-      Record(removed);
-      Tell(removed);
+      record(removed);
+      tell(removed);
     }
     m_engine->DeleteOpenPosition(client_id, account_id, ticket);
     const model::PositionClosed record{client_id, account_id, ticket, price, ref_price, profit,
                                        m_market_time_text, reason};
-    Record(record);
-    Tell(record);
+    this->record(record);
+    tell(record);
   } else {
     m_engine->ClosePosition(client_id, account_id, ticket, closed);
     position->Interest(position->Interest() - interest);
-    const model::Position record = PositionRecord(client_id, account_id, *position);
-    Record(model::PositionChanged{record});
-    Tell(model::PositionChanged{record});
+    const model::Position record = position_record(client_id, account_id, *position);
+    this->record(model::PositionChanged{record});
+    tell(model::PositionChanged{record});
   }
-  Keep(m_history, entry);
-  Record(model::HistoryAdded{entry});
-  Tell(model::HistoryAdded{entry});
-  BookTotals(*account, ticket, reason);
+  keep(m_history, entry);
+  record(model::HistoryAdded{entry});
+  tell(model::HistoryAdded{entry});
+  book_totals(*account, ticket, reason);
 }
 
 // The account's totals as the server books them, back into the engine
 // (which reports the figures and checks the liquidation point).
-void Desk::BookTotals(const CAccount& account, int32_t ticket, const std::string& note) {
-  const model::TotalsBooked booked{account.ClientID(), account.AccountID(), TotalsOf(account)};
-  Record(booked);
-  BookEntries(booked, ticket, note);
-  Tell(booked);
+void Desk::book_totals(const CAccount& account, int32_t ticket, const std::string& note) {
+  const model::TotalsBooked booked{account.ClientID(), account.AccountID(), totals_of(account)};
+  record(booked);
+  book_entries(booked, ticket, note);
+  tell(booked);
   const model::Totals& t = booked.totals;
   m_engine->UpdateAccountSummaries(account.ClientID(), account.AccountID(), t.commission,
                                    t.margin_requirement, t.net_profit, t.deposit, t.credit,
@@ -651,17 +653,17 @@ void Desk::BookTotals(const CAccount& account, int32_t ticket, const std::string
 // Each move is the difference of the totals rounded to cents, so that the
 // entries of a ledger add up to its total, rounded, however many moves
 // there were.
-void Desk::BookEntries(const model::TotalsBooked& booked, int32_t ticket,
+void Desk::book_entries(const model::TotalsBooked& booked, int32_t ticket,
                        const std::string& note) {
   model::Totals& last = m_booked_totals[{booked.client, booked.account}];
   for (model::Ledger ledger : model::kLedgers) {
-    const double amount = RoundMoney(RoundMoney(model::LedgerTotal(booked.totals, ledger)) -
-                                     RoundMoney(model::LedgerTotal(last, ledger)));
+    const double amount = RoundMoney(RoundMoney(model::ledger_total(booked.totals, ledger)) -
+                                     RoundMoney(model::ledger_total(last, ledger)));
     if (amount == 0 || !std::isfinite(amount)) continue;
     const model::MoneyEntry entry{booked.client, booked.account, ledger, amount,
                                   m_market_time_text, ticket, note};
-    Keep(m_entries, entry);
-    Record(model::MoneyBooked{entry});
+    keep(m_entries, entry);
+    record(model::MoneyBooked{entry});
   }
   last = booked.totals;
 }

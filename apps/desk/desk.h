@@ -122,7 +122,7 @@ struct TradingRules {
 // How many days of interest the rollover of a weekday (1 = Sunday ... 7 =
 // Saturday) books: 3 on Wednesday (it carries the weekend), 1 on the other
 // working days, 0 on Saturday and Sunday (no rollover).
-int16_t RolloverDayFactor(int weekday);
+int16_t rollover_day_factor(int weekday);
 
 // Why a market order was refused; 0 when it was executed.
 enum OrderCode : int32_t {
@@ -166,7 +166,7 @@ class DeskError : public std::runtime_error {
 // an account engine, takes commands, answers queries from the live engine,
 // and writes every effect, the engine's own decisions included, to the store
 // as change records, one batch per command (or per turn of the host's loop,
-// see DeferCommits), committed before anyone hears of it (DeskEvents). After
+// see defer_commits), committed before anyone hears of it (DeskEvents). After
 // a failed commit it takes no more commands.
 //
 // On the server side (SERVER_SIDE_EXECUTION) what the engine reports after
@@ -184,7 +184,7 @@ class DeskError : public std::runtime_error {
 // requirement grows and shrinks by the symbol's margin per lot. The new
 // totals reach the engine through UpdateAccountSummaries. On the client side
 // nothing hits: the desk keeps figures current and applies the changes a
-// server pushes (ApplyChange).
+// server pushes (apply_change).
 //
 // Market time is `clock`, which the host installs as the process clock: the
 // store's market time at Load, then each quote's time, never backwards.
@@ -192,7 +192,7 @@ class DeskError : public std::runtime_error {
 // Interest: on the server side, with a rollover time in the rules, every
 // rollover that market time passes (a moment after the time before the quote
 // and at or before the quote's) books a day's interest of every symbol with
-// rates (CalculateInterest, RolloverDayFactor days) before the quote prices
+// rates (CalculateInterest, rollover_day_factor days) before the quote prices
 // anything. A quote that jumps over several rollovers books each of them,
 // in order. The market time of a batch that passed a rollover is always
 // stored, so a desk loaded again books only the rollovers after it.
@@ -213,16 +213,16 @@ class Desk : private CAccountsTransactionsEvents {
 
   // Loads the store's snapshot. Throws DeskError naming the first record the
   // engine refuses.
-  void Load();
+  void load();
   // Loads `snapshot`, which is what the store holds now (its host has just
-  // read it), as Load() would without reading the store again.
-  void Load(model::Snapshot snapshot);
+  // read it), as load() would without reading the store again.
+  void load(model::Snapshot snapshot);
 
   // Commands. Each is one batch; false (and nothing done) once halted.
   // A quote: its raw bid and ask are stored in the symbol, the engine
   // revalues (and checks, on the server side) and what it reported is
   // executed. A quote of a symbol the desk does not hold is ignored.
-  bool ApplyQuote(const model::Quote& quote);
+  bool apply_quote(const model::Quote& quote);
   // A client's market order that opens a position (`ticket` 0), closes one,
   // whole or in part, or closes a buy against a sell of the same symbol and
   // account (`hedge_ticket`): the two close against each other at their
@@ -232,7 +232,7 @@ class Desk : private CAccountsTransactionsEvents {
   // left exactly as it was. A number the user used before gets its first
   // outcome again and executes nothing. A halted desk refuses nothing and
   // executes nothing: it answers none.
-  std::optional<model::OrderNumber> Execute(const MarketOrder& order);
+  std::optional<model::OrderNumber> execute(const MarketOrder& order);
   // A client's request to place, change or delete a pending order, under
   // the same exactly-once numbering as market orders; the outcome's ticket
   // is the order's id. Placing or changing needs the symbol's market open,
@@ -248,41 +248,41 @@ class Desk : private CAccountsTransactionsEvents {
   // An entry also needs the margin its position would take now, and an
   // expiry, when it has one, after market time. A change replaces the
   // order's price, lots, levels and expiry (a guard's levels only).
-  std::optional<model::OrderNumber> Execute(const PendingOrder& order);
+  std::optional<model::OrderNumber> execute(const PendingOrder& order);
   // A dealer's money transaction, under the same exactly-once numbering:
   // booked to the account's totals as one money entry, noted with the kind
   // and the dealer. A withdrawal or credit out never leaves the effective
   // margin negative (nor the credit negative). Outcome ticket: the account.
-  std::optional<model::OrderNumber> Execute(const MoneyOrder& order);
+  std::optional<model::OrderNumber> execute(const MoneyOrder& order);
   // A dealer's change to the tree; outcome ticket: the new client's or
   // account's number, or the client's.
-  std::optional<model::OrderNumber> Execute(const TreeOrder& order);
+  std::optional<model::OrderNumber> execute(const TreeOrder& order);
   // Keeps a dealer's action that changes no record (a broadcast, a client
   // disconnected) as an audit entry of the client (0: none); false when
   // halted or the store refused it.
-  bool AuditDealer(const std::string& dealer, int32_t client, const std::string& text);
+  bool audit_dealer(const std::string& dealer, int32_t client, const std::string& text);
   // Ends a market order that was not executed (a negotiation refused or
   // expired) with `code` and `text` as its number's outcome, kept and
   // audited like any other; a number already used gets its first outcome.
-  std::optional<model::OrderNumber> Decline(const MarketOrder& order, int32_t code,
+  std::optional<model::OrderNumber> decline(const MarketOrder& order, int32_t code,
                                             const std::string& text);
   // The outcome the user's number had; none when the number is not kept.
-  std::optional<model::OrderNumber> Outcome(const std::string& username, int32_t number) const;
+  std::optional<model::OrderNumber> outcome(const std::string& username, int32_t number) const;
   // The client's current price for a deal in `direction`: a buy opens at
   // the ask, a sell at the bid; closing, a buy closes at the bid and a sell
   // at the ask. None when the client has no parameters for the symbol.
-  std::optional<double> DealPrice(int32_t client, int32_t symbol, int32_t direction,
+  std::optional<double> deal_price(int32_t client, int32_t symbol, int32_t direction,
                                   bool closing) const;
   // The highest order number the user has used; 0 for none.
-  int32_t LastOrderNumber(const std::string& username) const;
-  void Rules(const TradingRules& rules) { m_rules = rules; }
+  int32_t last_order_number(const std::string& username) const;
+  void rules(const TradingRules& rules) { m_rules = rules; }
 
   // A change decided elsewhere (a server's push, on a terminal's desk).
   // False when halted or when the change names what the desk does not hold.
-  bool ApplyChange(const model::Change& change);
+  bool apply_change(const model::Change& change);
 
-  bool Halted() const { return !m_halt_reason.empty(); }
-  const std::string& HaltReason() const { return m_halt_reason; }
+  bool halted() const { return !m_halt_reason.empty(); }
+  const std::string& halt_reason() const { return m_halt_reason; }
 
   // Group commit. From now on a command's changes go into the store's open
   // batch and what it tells waits; the batch is committed, and what it told
@@ -291,61 +291,61 @@ class Desk : private CAccountsTransactionsEvents {
   // so that everything one turn decides is one transaction. Until then the
   // desk is Waiting. A failed commit halts the desk and tells nothing of the
   // batch.
-  void DeferCommits(std::function<void(std::function<void()>)> post);
+  void defer_commits(std::function<void(std::function<void()>)> post);
   // Commits the open batch now and delivers what it told; false when halted
   // or when the store refused it.
-  bool Flush();
+  bool flush();
   // Whether changes or tells wait for a commit.
-  bool Waiting() const { return m_uncommitted || !m_told.empty(); }
+  bool waiting() const { return m_uncommitted || !m_told.empty(); }
   // Runs `work` now when nothing waits, otherwise right after the waiting
   // batch commits, in order with what it tells; never when that commit
   // fails. For what reports the batch's outcome (answers to a client).
-  void AfterCommit(std::function<void()> work);
+  void after_commit(std::function<void()> work);
 
   // Queries, from live state.
-  const std::vector<model::Symbol>& Symbols() const { return m_symbol_records; }
-  const model::Client* Client(int32_t id) const;
-  const model::Platform& Platform() const { return m_platform; }
+  const std::vector<model::Symbol>& symbols() const { return m_symbol_records; }
+  const model::Client* client(int32_t id) const;
+  const model::Platform& platform() const { return m_platform; }
   // Every client, office and group, in load order.
-  const std::vector<model::Client>& Clients() const { return m_clients; }
+  const std::vector<model::Client>& clients() const { return m_clients; }
   // The client that holds the account; 0 for none.
-  int32_t AccountOwner(int32_t account) const;
+  int32_t account_owner(int32_t account) const;
   // Whether `client` stands below `root` in the tree, at any depth, or is
   // it; every client the desk holds is below root 0.
-  bool Sees(int32_t root, int32_t client) const;
-  const model::User* User(const std::string& username) const;
-  std::vector<model::Account> Accounts(int32_t client) const;
-  std::vector<model::Position> Positions(int32_t client) const;
-  std::vector<model::Order> Orders(int32_t client) const;
-  std::vector<model::Alert> Alerts(int32_t client) const;
+  bool sees(int32_t root, int32_t client) const;
+  const model::User* user(const std::string& username) const;
+  std::vector<model::Account> accounts(int32_t client) const;
+  std::vector<model::Position> positions(int32_t client) const;
+  std::vector<model::Order> orders(int32_t client) const;
+  std::vector<model::Alert> alerts(int32_t client) const;
   // From the store when it keeps history (none, logged, when it cannot be
   // read).
-  std::vector<model::HistoryEntry> History(int32_t client) const;
+  std::vector<model::HistoryEntry> history(int32_t client) const;
   // The figures of each account of the client that the engine has reported.
-  std::vector<AccountFigures> Figures(int32_t client) const;
-  std::optional<AccountFigures> FiguresOf(int32_t account) const;
+  std::vector<AccountFigures> figures(int32_t client) const;
+  std::optional<AccountFigures> figures_of(int32_t account) const;
   // The whole state as records, clients and accounts in load order; history,
   // audit and money entries only when the desk holds them (the store does
-  // not keep them itself: Store::KeepsHistory).
-  model::Snapshot Snapshot() const;
-  DateTime MarketTime() const;
-  const std::string& MarketTimeText() const { return m_market_time_text; }
+  // not keep them itself: Store::keeps_history).
+  model::Snapshot snapshot() const;
+  DateTime market_time() const;
+  const std::string& market_time_text() const { return m_market_time_text; }
 
   // Whether a stop-loss and a take-profit order guard the position.
   struct Guards {
     bool sl = false;
     bool tp = false;
   };
-  Guards GuardsOf(const model::Position& position) const;
+  Guards guards_of(const model::Position& position) const;
   // The orders that guard the client's position; none when it is not the
   // client's.
-  std::vector<model::Order> GuardOrders(int32_t client, int32_t account, int32_t ticket) const;
+  std::vector<model::Order> guard_orders(int32_t client, int32_t account, int32_t ticket) const;
   // Empty for a symbol the desk does not hold.
-  std::string SymbolName(int32_t id) const;
+  std::string symbol_name(int32_t id) const;
 
   // None for an id the desk does not hold.
-  std::shared_ptr<CSymbol> Symbol(int32_t id) const;
-  const CAccountsTransactions& Engine() const { return *m_engine; }
+  std::shared_ptr<CSymbol> symbol(int32_t id) const;
+  const CAccountsTransactions& engine() const { return *m_engine; }
   const Counts& counts() const { return m_counts; }
 
  private:
@@ -407,106 +407,106 @@ class Desk : private CAccountsTransactionsEvents {
   void ChangeTotInterest(int32_t& vClient, int32_t& vAccount, double& vTorInt) override;
 
   // Loading.
-  void LoadSymbol(const model::Symbol& s);
-  void LoadClient(const model::Client& c);
-  void LoadAccount(const model::Account& a);
+  void load_symbol(const model::Symbol& s);
+  void load_client(const model::Client& c);
+  void load_account(const model::Account& a);
   // Whether the engine liquidates the account at its client's point.
-  bool Liquidates(const model::Account& a) const;
-  void LoadPosition(const model::Position& p);
-  void LoadOrder(const model::Order& o);
+  bool liquidates(const model::Account& a) const;
+  void load_position(const model::Position& p);
+  void load_order(const model::Order& o);
 
   // Batches.
-  void Record(model::Change change);
-  void Tell(Told told);
+  void record(model::Change change);
+  void tell(Told told);
   // Ends a command: its changes go to the store's batch, which is
   // committed now, or when the turn ends when commits are deferred; false
   // when the store refused it.
-  bool Finish();
+  bool finish();
   // Commits what waits and tells what it held; false when the store refused.
-  bool Commit();
-  void ScheduleFlush();
-  void Deliver(const Told& told);
-  void AdvanceMarketTime(const model::Quote& quote);
+  bool commit();
+  void schedule_flush();
+  void deliver(const Told& told);
+  void advance_market_time(const model::Quote& quote);
 
   // Interest (desk_interest.cpp).
-  void LoadInterestRates(const std::vector<model::InterestRate>& rates);
+  void load_interest_rates(const std::vector<model::InterestRate>& rates);
   // Books every rollover after `before` up to the market time now.
-  void BookRollovers(DateTime before);
-  bool ApplyInterest(const model::InterestAdded& added);
+  void book_rollovers(DateTime before);
+  bool apply_interest(const model::InterestAdded& added);
 
   // Execution on the server side.
-  void ExecutePending();
-  void OpenFromOrder(const Pending& work);
-  void CloseFromOrder(const Pending& work);
+  void execute_pending();
+  void open_from_order(const Pending& work);
+  void close_from_order(const Pending& work);
   // Closes `lots` of the position (all when 0 or more than it holds) and
   // books the realised result.
-  void ClosePosition(int32_t client_id, int32_t account_id, int32_t ticket, double price,
+  void close_position(int32_t client_id, int32_t account_id, int32_t ticket, double price,
                      double ref_price, const std::string& reason, double lots = 0);
-  std::shared_ptr<COpenPosition> OpenPosition(int32_t client, int32_t account, int32_t symbol,
+  std::shared_ptr<COpenPosition> open_position(int32_t client, int32_t account, int32_t symbol,
                                               int32_t direction, double lots, double price,
                                               const std::string& note);
-  void BookOpening(CAccount& account, const COpenPosition& position, bool from_order);
+  void book_opening(CAccount& account, const COpenPosition& position, bool from_order);
   // Runs a numbered request once: a repeat of a kept number gets its first
   // outcome back; otherwise `execute` decides the outcome, which is kept,
   // audited and committed with the request's effects.
   template <typename Request, typename ExecuteFn>
-  std::optional<model::OrderNumber> Once(const Request& request, ExecuteFn execute);
-  model::OrderNumber Check(const MarketOrder& order, double& price, double& ref_price) const;
-  model::OrderNumber CheckHedge(const MarketOrder& order) const;
-  model::OrderNumber CheckPending(const PendingOrder& order) const;
-  std::string CheckEntry(const PendingOrder& order, const CAccount& account, const COrder* held,
+  std::optional<model::OrderNumber> once(const Request& request, ExecuteFn execute);
+  model::OrderNumber check(const MarketOrder& order, double& price, double& ref_price) const;
+  model::OrderNumber check_hedge(const MarketOrder& order) const;
+  model::OrderNumber check_pending(const PendingOrder& order) const;
+  std::string check_entry(const PendingOrder& order, const CAccount& account, const COrder* held,
                          OrderCode& code) const;
-  std::string CheckGuard(const PendingOrder& order, const CAccount& account, const COrder* held,
+  std::string check_guard(const PendingOrder& order, const CAccount& account, const COrder* held,
                          OrderCode& code) const;
-  std::string CheckExpiry(const std::string& text, OrderCode& code) const;
+  std::string check_expiry(const std::string& text, OrderCode& code) const;
   // The first rules of every request: a number still kept, and an account
   // of the request's client. None, with `outcome` refused, otherwise.
-  std::shared_ptr<CAccount> OrderAccount(const std::string& username, int32_t number,
+  std::shared_ptr<CAccount> order_account(const std::string& username, int32_t number,
                                          int32_t client, int32_t account,
                                          model::OrderNumber& outcome) const;
   // The symbol trades now, for the client, and the user may trade it.
-  std::string CheckTradable(const std::string& username, int32_t client, int32_t symbol,
+  std::string check_tradable(const std::string& username, int32_t client, int32_t symbol,
                             OrderCode& code) const;
-  std::string CheckLots(int32_t client, int32_t symbol, double lots, OrderCode& code) const;
-  std::string CheckHedging(const CAccount& account, int32_t symbol, int32_t direction,
+  std::string check_lots(int32_t client, int32_t symbol, double lots, OrderCode& code) const;
+  std::string check_hedging(const CAccount& account, int32_t symbol, int32_t direction,
                            OrderCode& code) const;
-  std::string CheckMargin(int32_t account, int32_t symbol, double lots, OrderCode& code) const;
-  std::string CheckLevels(int32_t client, int32_t symbol, int32_t position_direction,
+  std::string check_margin(int32_t account, int32_t symbol, double lots, OrderCode& code) const;
+  std::string check_levels(int32_t client, int32_t symbol, int32_t position_direction,
                           double from, double sl, double tp, OrderCode& code) const;
-  std::string CheckEntryPrice(int32_t client, int32_t symbol, int32_t direction, double price,
+  std::string check_entry_price(int32_t client, int32_t symbol, int32_t direction, double price,
                               OrderCode& code) const;
-  void ExecutePendingOrder(const PendingOrder& order, model::OrderNumber& outcome);
+  void execute_pending_order(const PendingOrder& order, model::OrderNumber& outcome);
   // Gives the order the next id and books it.
-  model::Order PlaceOrder(model::Order order);
+  model::Order place_order(model::Order order);
   // Places a stop-loss and take-profit order on the position; its id.
-  int32_t PlaceGuard(int32_t client, int32_t account, const COpenPosition& position, double sl,
+  int32_t place_guard(int32_t client, int32_t account, const COpenPosition& position, double sl,
                      double tp, const std::string& note);
-  void ApplyOrderChange(const model::Order& changed);
-  void TrackExpiry(const model::Order& order);
-  void UntrackExpiry(int32_t id);
-  void ExpireOrders();
-  void CloseByHedge(const MarketOrder& order, model::OrderNumber& outcome);
-  void Audit(const MarketOrder& order, const model::OrderNumber& outcome);
-  void Audit(const PendingOrder& order, const model::OrderNumber& outcome);
-  void Audit(const MoneyOrder& order, const model::OrderNumber& outcome);
-  void Audit(const TreeOrder& order, const model::OrderNumber& outcome);
-  void NewClient(const TreeOrder& order, model::OrderNumber& outcome);
-  void NewAccount(const TreeOrder& order, model::OrderNumber& outcome);
-  void SwitchAutoLiquidation(const TreeOrder& order, model::OrderNumber& outcome);
+  void apply_order_change(const model::Order& changed);
+  void track_expiry(const model::Order& order);
+  void untrack_expiry(int32_t id);
+  void expire_orders();
+  void close_by_hedge(const MarketOrder& order, model::OrderNumber& outcome);
+  void audit(const MarketOrder& order, const model::OrderNumber& outcome);
+  void audit(const PendingOrder& order, const model::OrderNumber& outcome);
+  void audit(const MoneyOrder& order, const model::OrderNumber& outcome);
+  void audit(const TreeOrder& order, const model::OrderNumber& outcome);
+  void new_client(const TreeOrder& order, model::OrderNumber& outcome);
+  void new_account(const TreeOrder& order, model::OrderNumber& outcome);
+  void switch_auto_liquidation(const TreeOrder& order, model::OrderNumber& outcome);
   // Finishes an order the engine reported, or one the client deleted or
   // that expired.
-  void RemoveOrder(int32_t client, int32_t account, int32_t id, const std::string& reason);
+  void remove_order(int32_t client, int32_t account, int32_t id, const std::string& reason);
   // Books the account's totals as they stand; what moved is put down as
   // money entries of the position `ticket` (0: none), noted `note`.
-  void BookTotals(const CAccount& account, int32_t ticket, const std::string& note);
+  void book_totals(const CAccount& account, int32_t ticket, const std::string& note);
   // Records a money entry for each total of `booked` that moved, to the
   // cent, since the account's totals were last booked.
-  void BookEntries(const model::TotalsBooked& booked, int32_t ticket, const std::string& note);
+  void book_entries(const model::TotalsBooked& booked, int32_t ticket, const std::string& note);
 
   // Record reading.
-  model::Position PositionRecord(int32_t client, int32_t account, const COpenPosition& p) const;
-  model::Order OrderRecord(int32_t client, int32_t account, const COrder& o) const;
-  model::Account AccountRecord(const model::Account& stored, const CAccount& live) const;
+  model::Position position_record(int32_t client, int32_t account, const COpenPosition& p) const;
+  model::Order order_record(int32_t client, int32_t account, const COrder& o) const;
+  model::Account account_record(const model::Account& stored, const CAccount& live) const;
 
   Store& m_store;
   std::shared_ptr<FixedClock> m_clock;
@@ -545,7 +545,7 @@ class Desk : private CAccountsTransactionsEvents {
   std::unordered_map<int32_t, Expiry> m_expiry_of;
   // The records that only grow, held only for a store that does not keep them.
   template <typename R>
-  void Keep(std::vector<R>& records, const R& record) {
+  void keep(std::vector<R>& records, const R& record) {
     if (!m_store_keeps_history) records.push_back(record);
   }
   bool m_store_keeps_history = false;
@@ -582,18 +582,18 @@ class Desk : private CAccountsTransactionsEvents {
 
 // Every numbered request, a client's or a dealer's, runs through this.
 template <typename Request, typename ExecuteFn>
-inline std::optional<model::OrderNumber> Desk::Once(const Request& request, ExecuteFn execute) {
-  if (Halted()) return std::nullopt;
+inline std::optional<model::OrderNumber> Desk::once(const Request& request, ExecuteFn execute) {
+  if (halted()) return std::nullopt;
   std::vector<model::OrderNumber>& kept = m_order_numbers[request.username];
   for (auto it = kept.rbegin(); it != kept.rend(); ++it) {
     if (it->number == request.number) return *it;  // a repeat
   }
   const model::OrderNumber outcome = execute();
-  Audit(request, outcome);
+  audit(request, outcome);
   kept.push_back(outcome);
   if (kept.size() > model::kOrderNumbersKept) kept.erase(kept.begin());
-  Record(model::OrderNumberUsed{outcome});
-  if (!Finish()) return std::nullopt;
+  record(model::OrderNumberUsed{outcome});
+  if (!finish()) return std::nullopt;
   return outcome;
 }
 

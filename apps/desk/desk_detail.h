@@ -22,32 +22,32 @@ namespace desk_detail {
 // The quote time of symbols that have not been quoted yet.
 constexpr const char* kNoQuoteYet = "01/01/1900 00:00:00";
 
-inline std::string Money(double value) { return NumberText(RoundMoney(value)); }
+inline std::string money(double value) { return NumberText(RoundMoney(value)); }
 
-inline model::Totals TotalsOf(const CAccount& account) {
+inline model::Totals totals_of(const CAccount& account) {
   const CSummaries& s = *account.SummeryInfo();
   return {s.TotalCommission(), s.MarginRequirement(), s.NetProfit(),    s.TotalDeposit(),
           s.Credit(),          s.PreviousMargin(),    s.TotalInterest()};
 }
 
-inline int64_t LotKey(int32_t client, int32_t symbol) {
+inline int64_t lot_key(int32_t client, int32_t symbol) {
   return (static_cast<int64_t>(client) << 32) | static_cast<uint32_t>(symbol);
 }
 
 // The outcome of a request refused with `code` and `text`.
-inline model::OrderNumber Refused(model::OrderNumber outcome, int32_t code, std::string text) {
+inline model::OrderNumber refused(model::OrderNumber outcome, int32_t code, std::string text) {
   outcome.code = code;
   outcome.text = std::move(text);
   return outcome;
 }
 
 // The size of one pip of the symbol's prices.
-inline double PipOf(const CSymbol& symbol) {
+inline double pip_of(const CSymbol& symbol) {
   const auto location = static_cast<int32_t>(symbol.PipLocation().NumberValue());
   return std::pow(10.0, location == 100 ? -2 : location);
 }
 
-inline int32_t SymbolOf(const std::shared_ptr<CClientParam>& param) {
+inline int32_t symbol_of(const std::shared_ptr<CClientParam>& param) {
   return param && param->Symbol() ? param->Symbol()->ID() : 0;
 }
 

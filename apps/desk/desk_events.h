@@ -29,36 +29,36 @@ class DeskEvents {
  public:
   virtual ~DeskEvents() = default;
   // An event log line (without time).
-  virtual void Logged(const std::string& /*text*/) {}
-  virtual void FiguresChanged(const AccountFigures& /*figures*/) {}
+  virtual void logged(const std::string& /*text*/) {}
+  virtual void figures_changed(const AccountFigures& /*figures*/) {}
   // An entry, stop-loss or take-profit order of the account was executed.
-  virtual void OrderExecuted(int32_t /*account*/) {}
-  virtual void PositionOpened(const model::Position& /*position*/) {}
-  virtual void PositionClosed(const model::PositionClosed& /*closed*/) {}
+  virtual void order_executed(int32_t /*account*/) {}
+  virtual void position_opened(const model::Position& /*position*/) {}
+  virtual void position_closed(const model::PositionClosed& /*closed*/) {}
   // Part of a position's lots was closed: the position as it now stands.
-  virtual void PositionChanged(const model::Position& /*position*/) {}
-  virtual void HistoryAdded(const model::HistoryEntry& /*entry*/) {}
+  virtual void position_changed(const model::Position& /*position*/) {}
+  virtual void history_added(const model::HistoryEntry& /*entry*/) {}
   // A buy and a sell were closed against each other (their closes, history
   // and totals are told as well).
-  virtual void ClosedByHedge(int32_t /*client*/, int32_t /*account*/, int32_t /*buy*/,
+  virtual void closed_by_hedge(int32_t /*client*/, int32_t /*account*/, int32_t /*buy*/,
                              int32_t /*sell*/, double /*lots*/) {}
   // A pending order was placed (by its client, or the guard of a position
   // an entry order opened).
-  virtual void OrderPlaced(const model::Order& /*order*/) {}
+  virtual void order_placed(const model::Order& /*order*/) {}
   // A pending order's price, lots, levels or expiry changed.
-  virtual void OrderChanged(const model::Order& /*order*/) {}
+  virtual void order_changed(const model::Order& /*order*/) {}
   // An order left the book (filled, deleted, expired, or its position went).
-  virtual void OrderRemoved(const model::OrderRemoved& /*removed*/) {}
+  virtual void order_removed(const model::OrderRemoved& /*removed*/) {}
   // New totals of the account were booked.
-  virtual void TotalsBooked(const model::TotalsBooked& /*booked*/) {}
-  virtual void AccountLiquidated(int32_t /*client*/, int32_t /*account*/) {}
-  virtual void AlertFired(int32_t /*client*/, int32_t /*alert*/, const std::string& /*text*/) {}
+  virtual void totals_booked(const model::TotalsBooked& /*booked*/) {}
+  virtual void account_liquidated(int32_t /*client*/, int32_t /*account*/) {}
+  virtual void alert_fired(int32_t /*client*/, int32_t /*alert*/, const std::string& /*text*/) {}
   // The store refused a batch; the desk takes no more commands.
-  virtual void Halted(const std::string& /*reason*/) {}
+  virtual void halted(const std::string& /*reason*/) {}
   // A rollover booked interest to a position: the position as it now
   // stands (its interest is all rollovers so far). New totals follow for a
   // client booked on open.
-  virtual void InterestBooked(const model::Position& /*position*/) {}
+  virtual void interest_booked(const model::Position& /*position*/) {}
 };
 
 }  // namespace orvane::apps

@@ -21,7 +21,7 @@
 
 namespace orvane::apps {
 
-using desk_detail::TotalsOf;
+using desk_detail::totals_of;
 
 namespace {
 
@@ -29,16 +29,16 @@ constexpr int64_t kSecondsPerDay = 86400;
 
 // Whole seconds since the serial epoch (parts of a date-time are read to the
 // nearest second, so these are too).
-int64_t SecondsOf(DateTime t) {
+int64_t seconds_of(DateTime t) {
   return static_cast<int64_t>(std::llround(t.Serial() * static_cast<double>(kSecondsPerDay)));
 }
 
-int64_t FloorDiv(int64_t a, int64_t b) {
+int64_t floor_div(int64_t a, int64_t b) {
   const int64_t q = a / b;
   return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-std::string MomentText(int64_t day, int64_t seconds) {
+std::string moment_text(int64_t day, int64_t seconds) {
   const DateTime date(static_cast<double>(day));
   char text[32];
   std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", date.Day(), date.Month(),
@@ -49,7 +49,7 @@ std::string MomentText(int64_t day, int64_t seconds) {
 
 }  // namespace
 
-int16_t RolloverDayFactor(int weekday) {
+int16_t rollover_day_factor(int weekday) {
   switch (weekday) {
     case 1:  // Sunday
     case 7:  // Saturday
@@ -61,11 +61,11 @@ int16_t RolloverDayFactor(int weekday) {
   }
 }
 
-void Desk::LoadInterestRates(const std::vector<model::InterestRate>& rates) {
+void Desk::load_interest_rates(const std::vector<model::InterestRate>& rates) {
   std::set<int32_t> seen;
   for (const model::InterestRate& r : rates) {
     const std::string which = "interest rates of symbol " + KeyOf(r.symbol);
-    if (!Symbol(r.symbol)) throw DeskError(which + ": no such symbol");
+    if (!symbol(r.symbol)) throw DeskError(which + ": no such symbol");
     if (!seen.insert(r.symbol).second) throw DeskError(which + ": given twice");
     if (r.year_days < 1 || r.year_days > 366) {
       throw DeskError(which + ": a year of " + KeyOf(r.year_days) + " days");
@@ -74,17 +74,17 @@ void Desk::LoadInterestRates(const std::vector<model::InterestRate>& rates) {
   m_interest_rates = rates;
 }
 
-void Desk::BookRollovers(DateTime before) {
+void Desk::book_rollovers(DateTime before) {
   if (!m_rules.rollover_seconds || m_engine->ExecutionSide() != SERVER_SIDE_EXECUTION) return;
   const int64_t at = *m_rules.rollover_seconds;
   if (at < 0 || at >= kSecondsPerDay) return;
-  const int64_t from = SecondsOf(before);
-  const int64_t to = SecondsOf(m_clock->Now());
+  const int64_t from = seconds_of(before);
+  const int64_t to = seconds_of(m_clock->Now());
   // Day d's rollover is the moment d * 86400 + at; the first one after `from`.
-  for (int64_t day = FloorDiv(from - at, kSecondsPerDay) + 1; day * kSecondsPerDay + at <= to;
+  for (int64_t day = floor_div(from - at, kSecondsPerDay) + 1; day * kSecondsPerDay + at <= to;
        ++day) {
     m_keep_time = true;
-    const int16_t factor = RolloverDayFactor(DateTime(static_cast<double>(day)).Weekday());
+    const int16_t factor = rollover_day_factor(DateTime(static_cast<double>(day)).Weekday());
     if (factor == 0 || m_interest_rates.empty()) continue;
     m_interest_accounts.clear();
     for (const model::InterestRate& r : m_interest_rates) {
@@ -99,7 +99,7 @@ void Desk::BookRollovers(DateTime before) {
       auto client = account ? account->Client() : nullptr;
       if (client && client->CommCalcType() != ON_OPEN_TYPE) m_engine->SummariesChanged(account);
     }
-    Tell(Logged{"rollover " + MomentText(day, at) + ": " + KeyOf(factor) + " day" +
+    tell(Logged{"rollover " + moment_text(day, at) + ": " + KeyOf(factor) + " day" +
                 (factor == 1 ? "" : "s") + " of interest booked to " +
                 KeyOf(static_cast<int32_t>(m_interest_accounts.size())) + " accounts"});
     m_interest_accounts.clear();
@@ -108,7 +108,7 @@ void Desk::BookRollovers(DateTime before) {
 
 void Desk::ChangePosInterest(int32_t& vClient, int32_t& vAccount, int32_t& vTicket,
                              double& vInt) {
-  Record(model::InterestAdded{vClient, vAccount, vTicket, vInt});
+  record(model::InterestAdded{vClient, vAccount, vTicket, vInt});
   const std::pair<int32_t, int32_t> key{vClient, vAccount};
   if (std::find(m_interest_accounts.begin(), m_interest_accounts.end(), key) ==
       m_interest_accounts.end()) {
@@ -116,28 +116,28 @@ void Desk::ChangePosInterest(int32_t& vClient, int32_t& vAccount, int32_t& vTick
   }
   auto account = m_engine->Account(vClient, vAccount);
   auto position = account ? account->OpenPositions()->Item(KeyOf(vTicket)) : nullptr;
-  if (position) Tell(Accrued{PositionRecord(vClient, vAccount, *position)});
+  if (position) tell(Accrued{position_record(vClient, vAccount, *position)});
 }
 
 void Desk::ChangeTotInterest(int32_t& vClient, int32_t& vAccount, double& /*vTorInt*/) {
   auto account = m_engine->Account(vClient, vAccount);
   if (!account) return;
-  const model::TotalsBooked booked{vClient, vAccount, TotalsOf(*account)};
-  Record(booked);
-  BookEntries(booked, 0, "interest");
-  Tell(booked);
+  const model::TotalsBooked booked{vClient, vAccount, totals_of(*account)};
+  record(booked);
+  book_entries(booked, 0, "interest");
+  tell(booked);
 }
 
-bool Desk::ApplyInterest(const model::InterestAdded& added) {
+bool Desk::apply_interest(const model::InterestAdded& added) {
   auto account = m_engine->Account(added.client, added.account);
   auto position = account ? account->OpenPositions()->Item(KeyOf(added.ticket)) : nullptr;
   if (position) {
     position->Interest(added.interest);
     m_engine->SummariesChanged(account);
-    Record(added);
-    Tell(Accrued{PositionRecord(added.client, added.account, *position)});
+    record(added);
+    tell(Accrued{position_record(added.client, added.account, *position)});
   }
-  return Finish() && position != nullptr;
+  return finish() && position != nullptr;
 }
 
 }  // namespace orvane::apps

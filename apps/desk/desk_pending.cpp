@@ -22,29 +22,29 @@
 namespace orvane::apps {
 
 using desk_detail::kNoQuoteYet;
-using desk_detail::LotKey;
-using desk_detail::PipOf;
-using desk_detail::Refused;
-using desk_detail::SymbolOf;
+using desk_detail::lot_key;
+using desk_detail::pip_of;
+using desk_detail::refused;
+using desk_detail::symbol_of;
 
 namespace {
 
-bool IsEntryDirection(int32_t direction) {
+bool is_entry_direction(int32_t direction) {
   return direction == BuyType || direction == BuyStopType || direction == SellType ||
          direction == SellStopType;
 }
 
-std::string LevelName(bool stop_loss) { return stop_loss ? "stop-loss" : "take-profit"; }
+std::string level_name(bool stop_loss) { return stop_loss ? "stop-loss" : "take-profit"; }
 
 }  // namespace
 
-model::OrderNumber Desk::CheckPending(const PendingOrder& order) const {
+model::OrderNumber Desk::check_pending(const PendingOrder& order) const {
   model::OrderNumber outcome;
-  auto account = OrderAccount(order.username, order.number, order.client, order.account, outcome);
+  auto account = order_account(order.username, order.number, order.client, order.account, outcome);
   if (!account) return outcome;
   OrderCode code = kExecuted;
   if (order.kind != LimitOrdersType && order.kind != SlTpType) {
-    return Refused(outcome, kBadOrderType,
+    return refused(outcome, kBadOrderType,
                    "An order is an entry order (2) or a stop-loss and take-profit order (3)");
   }
   const bool entry = order.kind == LimitOrdersType;
@@ -52,57 +52,57 @@ model::OrderNumber Desk::CheckPending(const PendingOrder& order) const {
   if (order.action != PendingOrder::Action::kPlace) {
     held = account->Orders()->Item(KeyOf(order.id));
     if (!held || held->OrderType() != order.kind) {
-      return Refused(outcome, kUnknownOrder,
+      return refused(outcome, kUnknownOrder,
                      "Account " + KeyOf(order.account) + " holds no " +
                          (entry ? "entry" : "stop-loss and take-profit") + " order " +
                          KeyOf(order.id));
     }
     if (order.action == PendingOrder::Action::kDelete) return outcome;
   }
-  std::string wrong = entry ? CheckEntry(order, *account, held.get(), code)
-                            : CheckGuard(order, *account, held.get(), code);
-  if (!wrong.empty()) return Refused(outcome, code, std::move(wrong));
+  std::string wrong = entry ? check_entry(order, *account, held.get(), code)
+                            : check_guard(order, *account, held.get(), code);
+  if (!wrong.empty()) return refused(outcome, code, std::move(wrong));
   return outcome;
 }
 
 // An entry order placed, or changed (`held`).
-std::string Desk::CheckEntry(const PendingOrder& order, const CAccount& account, const COrder* held,
-                             OrderCode& code) const {
-  const int32_t symbol = held ? SymbolOf(held->SymbolParam()) : order.symbol;
+std::string Desk::check_entry(const PendingOrder& order, const CAccount& account,
+                              const COrder* held, OrderCode& code) const {
+  const int32_t symbol = held ? symbol_of(held->SymbolParam()) : order.symbol;
   const int32_t direction = held ? held->operationType() : order.direction;
-  if (!IsEntryDirection(direction)) {
+  if (!is_entry_direction(direction)) {
     code = kBadOrderType;
     return "An entry order is a buy limit (1), buy stop (2), sell limit (-1) or sell stop (-2)";
   }
-  std::string wrong = CheckTradable(order.username, order.client, symbol, code);
-  if (wrong.empty()) wrong = CheckLots(order.client, symbol, order.lots, code);
-  if (wrong.empty() && !held) wrong = CheckHedging(account, symbol, direction, code);
-  if (wrong.empty()) wrong = CheckEntryPrice(order.client, symbol, direction, order.price, code);
+  std::string wrong = check_tradable(order.username, order.client, symbol, code);
+  if (wrong.empty()) wrong = check_lots(order.client, symbol, order.lots, code);
+  if (wrong.empty() && !held) wrong = check_hedging(account, symbol, direction, code);
+  if (wrong.empty()) wrong = check_entry_price(order.client, symbol, direction, order.price, code);
   if (wrong.empty()) {
     // Its levels guard the position it opens, measured from its price.
-    wrong = CheckLevels(order.client, symbol, direction > 0 ? BuyType : SellType, order.price,
+    wrong = check_levels(order.client, symbol, direction > 0 ? BuyType : SellType, order.price,
                         order.sl, order.tp, code);
   }
-  if (wrong.empty()) wrong = CheckMargin(order.account, symbol, order.lots, code);
-  if (wrong.empty()) wrong = CheckExpiry(order.expiry, code);
+  if (wrong.empty()) wrong = check_margin(order.account, symbol, order.lots, code);
+  if (wrong.empty()) wrong = check_expiry(order.expiry, code);
   return wrong;
 }
 
-std::string Desk::CheckExpiry(const std::string& text, OrderCode& code) const {
+std::string Desk::check_expiry(const std::string& text, OrderCode& code) const {
   if (text.empty()) return {};
   DateTime expiry;
   code = kBadExpiry;
-  if (!model::ReadTime(text, expiry)) return "The expiry must read dd/mm/yyyy hh:nn:ss";
-  if (expiry.Serial() <= MarketTime().Serial()) {
-    return "The expiry " + text + " is not after market time " + MarketTimeText();
+  if (!model::read_time(text, expiry)) return "The expiry must read dd/mm/yyyy hh:nn:ss";
+  if (expiry.Serial() <= market_time().Serial()) {
+    return "The expiry " + text + " is not after market time " + market_time_text();
   }
   code = kExecuted;
   return {};
 }
 
 // A stop-loss and take-profit order placed on a position, or moved (`held`).
-std::string Desk::CheckGuard(const PendingOrder& order, const CAccount& account, const COrder* held,
-                             OrderCode& code) const {
+std::string Desk::check_guard(const PendingOrder& order, const CAccount& account,
+                              const COrder* held, OrderCode& code) const {
   const int32_t ticket = held ? held->IoID() : order.ticket;
   auto position = account.OpenPositions()->Item(KeyOf(ticket));
   if (!position) {
@@ -122,25 +122,25 @@ std::string Desk::CheckGuard(const PendingOrder& order, const CAccount& account,
     code = kNoLevels;
     return "Neither a stop-loss nor a take-profit was given";
   }
-  const int32_t symbol = SymbolOf(position->SymbolParam());
-  std::string wrong = CheckTradable(order.username, order.client, symbol, code);
+  const int32_t symbol = symbol_of(position->SymbolParam());
+  std::string wrong = check_tradable(order.username, order.client, symbol, code);
   if (wrong.empty()) {
-    wrong = CheckLevels(order.client, symbol, position->Type_no(), position->ClosePrice(), order.sl,
-                        order.tp, code);
+    wrong = check_levels(order.client, symbol, position->Type_no(), position->ClosePrice(),
+                         order.sl, order.tp, code);
   }
   return wrong;
 }
 
 // A buy limit waits below the ask and a buy stop above it; a sell limit
 // waits above the bid and a sell stop below it.
-std::string Desk::CheckEntryPrice(int32_t client, int32_t symbol_id, int32_t direction,
+std::string Desk::check_entry_price(int32_t client, int32_t symbol_id, int32_t direction,
                                   double price, OrderCode& code) const {
-  auto found = m_limits.find(LotKey(client, symbol_id));
+  auto found = m_limits.find(lot_key(client, symbol_id));
   const Limits limits = found == m_limits.end() ? Limits{} : found->second;
-  const double pip = PipOf(*Symbol(symbol_id));
+  const double pip = pip_of(*symbol(symbol_id));
   const bool buy = direction == BuyType || direction == BuyStopType;
   const bool limit = direction == BuyType || direction == SellType;
-  const double now = *DealPrice(client, symbol_id, buy ? BuyType : SellType, false);
+  const double now = *deal_price(client, symbol_id, buy ? BuyType : SellType, false);
   const double offset = (limit ? limits.limit_offset : limits.stop_offset) * pip;
   // Below the price for a buy limit and a sell stop, above it otherwise.
   const bool below = buy == limit;
@@ -150,8 +150,8 @@ std::string Desk::CheckEntryPrice(int32_t client, int32_t symbol_id, int32_t dir
   if (holds) return {};
   code = kTooNearThePrice;
   return std::string("A ") + (buy ? "buy " : "sell ") + (limit ? "limit" : "stop") + " of " +
-         SymbolName(symbol_id) + " must lie " + (below ? "at or below " : "at or above ") +
-         Symbol(symbol_id)->FormatPrice(bound) + " (the " + (buy ? "ask " : "bid ") +
+         symbol_name(symbol_id) + " must lie " + (below ? "at or below " : "at or above ") +
+         symbol(symbol_id)->FormatPrice(bound) + " (the " + (buy ? "ask " : "bid ") +
          NumberText(now) + (below ? " less " : " plus ") +
          NumberText(limit ? limits.limit_offset : limits.stop_offset) + " pips)";
 }
@@ -160,17 +160,17 @@ std::string Desk::CheckEntryPrice(int32_t client, int32_t symbol_id, int32_t dir
 // levels, the price it opens at). A position that closes with a sell (a
 // buy) has its stop-loss below and its take-profit above; one that closes
 // with a buy the other way.
-std::string Desk::CheckLevels(int32_t client, int32_t symbol_id, int32_t position_direction,
+std::string Desk::check_levels(int32_t client, int32_t symbol_id, int32_t position_direction,
                               double from, double sl, double tp, OrderCode& code) const {
-  auto found = m_limits.find(LotKey(client, symbol_id));
+  auto found = m_limits.find(lot_key(client, symbol_id));
   const Limits limits = found == m_limits.end() ? Limits{} : found->second;
-  const double pip = PipOf(*Symbol(symbol_id));
+  const double pip = pip_of(*symbol(symbol_id));
   const bool long_position = position_direction == BuyType;
   for (const bool stop_loss : {true, false}) {
     const double level = stop_loss ? sl : tp;
     if (!std::isfinite(level)) {
       code = kTooNearThePrice;
-      return "The " + LevelName(stop_loss) + " must be a number";
+      return "The " + level_name(stop_loss) + " must be a number";
     }
     if (level <= 0) continue;
     const double offset = (stop_loss ? limits.stop_offset : limits.limit_offset) * pip;
@@ -178,28 +178,28 @@ std::string Desk::CheckLevels(int32_t client, int32_t symbol_id, int32_t positio
     const double bound = below ? from - offset : from + offset;
     if (below ? level <= bound + pip / 1000 : level >= bound - pip / 1000) continue;
     code = kTooNearThePrice;
-    return "The " + LevelName(stop_loss) + " of a " + (long_position ? "buy" : "sell") + " of " +
-           SymbolName(symbol_id) + " must lie " + (below ? "at or below " : "at or above ") +
-           Symbol(symbol_id)->FormatPrice(bound) + " (" + NumberText(from) +
+    return "The " + level_name(stop_loss) + " of a " + (long_position ? "buy" : "sell") + " of " +
+           symbol_name(symbol_id) + " must lie " + (below ? "at or below " : "at or above ") +
+           symbol(symbol_id)->FormatPrice(bound) + " (" + NumberText(from) +
            (below ? " less " : " plus ") +
            NumberText(stop_loss ? limits.stop_offset : limits.limit_offset) + " pips)";
   }
   return {};
 }
 
-void Desk::ExecutePendingOrder(const PendingOrder& order, model::OrderNumber& outcome) {
+void Desk::execute_pending_order(const PendingOrder& order, model::OrderNumber& outcome) {
   auto account = m_engine->Account(order.client, order.account);
   const bool entry = order.kind == LimitOrdersType;
   const char* what = entry ? "entry order " : "stop-loss and take-profit order ";
   if (order.action == PendingOrder::Action::kDelete) {
-    RemoveOrder(order.client, order.account, order.id, "deleted");
+    remove_order(order.client, order.account, order.id, "deleted");
     outcome.ticket = order.id;
     outcome.text = std::string("deleted ") + what + KeyOf(order.id);
     return;
   }
   if (order.action == PendingOrder::Action::kChange) {
     auto held = account->Orders()->Item(KeyOf(order.id));
-    model::Order changed = OrderRecord(order.client, order.account, *held);
+    model::Order changed = order_record(order.client, order.account, *held);
     if (entry) {
       changed.price = order.price;
       changed.lots = order.lots;
@@ -209,10 +209,10 @@ void Desk::ExecutePendingOrder(const PendingOrder& order, model::OrderNumber& ou
     }
     changed.sl = order.sl;
     changed.tp = order.tp;
-    ApplyOrderChange(changed);
-    const model::Order record = OrderRecord(order.client, order.account, *held);
-    Record(model::OrderChanged{record});
-    Tell(model::OrderChanged{record});
+    apply_order_change(changed);
+    const model::Order record = order_record(order.client, order.account, *held);
+    this->record(model::OrderChanged{record});
+    tell(model::OrderChanged{record});
     outcome.ticket = order.id;
     outcome.price = entry ? record.price : 0;
     outcome.text = std::string("changed ") + what + KeyOf(order.id);
@@ -220,7 +220,7 @@ void Desk::ExecutePendingOrder(const PendingOrder& order, model::OrderNumber& ou
   }
   if (!entry) {
     auto position = account->OpenPositions()->Item(KeyOf(order.ticket));
-    outcome.ticket = PlaceGuard(order.client, order.account, *position, order.sl, order.tp,
+    outcome.ticket = place_guard(order.client, order.account, *position, order.sl, order.tp,
                                 "order number " + KeyOf(order.number));
     outcome.text = std::string("placed ") + what + KeyOf(outcome.ticket);
     return;
@@ -237,62 +237,62 @@ void Desk::ExecutePendingOrder(const PendingOrder& order, model::OrderNumber& ou
   placed.tp = order.tp;
   placed.note = "order number " + KeyOf(order.number);
   placed.expiry = order.expiry;
-  const model::Order record = PlaceOrder(std::move(placed));
+  const model::Order record = place_order(std::move(placed));
   outcome.ticket = record.id;
   outcome.price = record.price;
   outcome.text = std::string("placed ") + what + KeyOf(record.id);
 }
 
-model::Order Desk::PlaceOrder(model::Order order) {
+model::Order Desk::place_order(model::Order order) {
   order.id = ++m_last_order;
   order.time = m_market_time_text.empty() ? kNoQuoteYet : m_market_time_text;
-  LoadOrder(order);
+  load_order(order);
   auto account = m_engine->Account(order.client, order.account);
   const model::Order record =
-      OrderRecord(order.client, order.account, *account->Orders()->Item(KeyOf(order.id)));
-  Record(model::OrderPlaced{record});
-  Tell(model::OrderPlaced{record});
+      order_record(order.client, order.account, *account->Orders()->Item(KeyOf(order.id)));
+  this->record(model::OrderPlaced{record});
+  tell(model::OrderPlaced{record});
   return record;
 }
 
-int32_t Desk::PlaceGuard(int32_t client, int32_t account, const COpenPosition& position, double sl,
+int32_t Desk::place_guard(int32_t client, int32_t account, const COpenPosition& position, double sl,
                          double tp, const std::string& note) {
   model::Order guard;
   guard.client = client;
   guard.account = account;
   guard.direction = position.Type_no() == BuyType ? SellType : BuyType;  // the closing deal
   guard.lots = position.lots();
-  guard.symbol = SymbolOf(position.SymbolParam());
+  guard.symbol = symbol_of(position.SymbolParam());
   guard.kind = SlTpType;
   guard.position = position.Ticket();
   guard.sl = sl;
   guard.tp = tp;
   guard.note = note;
-  return PlaceOrder(std::move(guard)).id;
+  return place_order(std::move(guard)).id;
 }
 
 // The engine's order takes the change in place, so that it keeps its turn
 // among the account's orders.
-void Desk::ApplyOrderChange(const model::Order& changed) {
+void Desk::apply_order_change(const model::Order& changed) {
   auto account = m_engine->Account(changed.client, changed.account);
   auto held = account->Orders()->Item(KeyOf(changed.id));
   held->lots(changed.lots);
   held->LimitPrice(changed.price);
   held->slPrice(changed.sl);
   held->tpPrice(changed.tp);
-  TrackExpiry(changed);
+  track_expiry(changed);
 }
 
-void Desk::TrackExpiry(const model::Order& order) {
-  UntrackExpiry(order.id);
+void Desk::track_expiry(const model::Order& order) {
+  untrack_expiry(order.id);
   DateTime expiry;
-  if (order.expiry.empty() || !model::ReadTime(order.expiry, expiry)) return;
+  if (order.expiry.empty() || !model::read_time(order.expiry, expiry)) return;
   const ExpiryKey key{expiry.Serial(), order.client, order.account, order.id};
   m_expiries.insert(key);
   m_expiry_of[order.id] = {key, order.expiry};
 }
 
-void Desk::UntrackExpiry(int32_t id) {
+void Desk::untrack_expiry(int32_t id) {
   auto found = m_expiry_of.find(id);
   if (found == m_expiry_of.end()) return;
   m_expiries.erase(found->second.key);
@@ -301,19 +301,19 @@ void Desk::UntrackExpiry(int32_t id) {
 
 // Entry orders whose expiry market time has reached leave the book before
 // the quote that reached it is checked for hits.
-void Desk::ExpireOrders() {
-  const double now = MarketTime().Serial();
+void Desk::expire_orders() {
+  const double now = market_time().Serial();
   while (!m_expiries.empty() && std::get<0>(*m_expiries.begin()) <= now) {
     const auto [when, client, account, id] = *m_expiries.begin();
     const std::string expiry = m_expiry_of[id].text;
-    RemoveOrder(client, account, id, "expired");
-    Tell(Logged{"account " + KeyOf(account) + ": entry order " + KeyOf(id) + " expired at " +
+    remove_order(client, account, id, "expired");
+    tell(Logged{"account " + KeyOf(account) + ": entry order " + KeyOf(id) + " expired at " +
                 expiry});
   }
 }
 
-void Desk::Audit(const PendingOrder& order, const model::OrderNumber& outcome) {
-  auto symbol = Symbol(order.symbol);
+void Desk::audit(const PendingOrder& order, const model::OrderNumber& outcome) {
+  auto symbol = this->symbol(order.symbol);
   const double bid = symbol ? symbol->Bid() : 0;
   const double ask = symbol ? symbol->Ask() : 0;
   static const char* const kActions[] = {"place", "change", "delete"};
@@ -325,8 +325,8 @@ void Desk::Audit(const PendingOrder& order, const model::OrderNumber& outcome) {
           order.kind == LimitOrdersType ? order.price : order.sl, order.tp, order.lots,
           order.symbol, ask, bid, static_cast<OperationTypeEnum>(order.direction),
           std::string(kActions[static_cast<int>(order.action)]) + ": " + outcome.text)};
-  Keep(m_audit, entry);
-  Record(model::AuditAdded{entry});
+  keep(m_audit, entry);
+  record(model::AuditAdded{entry});
 }
 
 }  // namespace orvane::apps

@@ -27,17 +27,17 @@
 
 namespace orvane::apps {
 
-using desk_detail::SymbolOf;
-using desk_detail::TotalsOf;
+using desk_detail::symbol_of;
+using desk_detail::totals_of;
 
 // ---- queries ----
 
-std::shared_ptr<CSymbol> Desk::Symbol(int32_t id) const {
+std::shared_ptr<CSymbol> Desk::symbol(int32_t id) const {
   auto it = m_symbol_by_id.find(id);
   return it == m_symbol_by_id.end() ? nullptr : it->second;
 }
 
-Desk::Guards Desk::GuardsOf(const model::Position& p) const {
+Desk::Guards Desk::guards_of(const model::Position& p) const {
   Guards guards;
   auto account = m_engine->Account(p.client, p.account);
   if (!account) return guards;
@@ -49,62 +49,62 @@ Desk::Guards Desk::GuardsOf(const model::Position& p) const {
   return guards;
 }
 
-std::vector<model::Order> Desk::GuardOrders(int32_t client, int32_t account_id,
+std::vector<model::Order> Desk::guard_orders(int32_t client, int32_t account_id,
                                             int32_t ticket) const {
   std::vector<model::Order> guards;
   auto account = m_engine->Account(client, account_id);
   if (!account || !account->OpenPositions()->Item(KeyOf(ticket))) return guards;
   for (const auto& order : account->Orders()->Items()) {
     if (order->OrderType() == SlTpType && order->IoID() == ticket) {
-      guards.push_back(OrderRecord(client, account_id, *order));
+      guards.push_back(order_record(client, account_id, *order));
     }
   }
   return guards;
 }
 
-std::string Desk::SymbolName(int32_t id) const {
-  auto symbol = Symbol(id);
+std::string Desk::symbol_name(int32_t id) const {
+  auto symbol = this->symbol(id);
   return symbol ? symbol->Name().TextValue() : std::string();
 }
 
-const model::Client* Desk::Client(int32_t id) const {
+const model::Client* Desk::client(int32_t id) const {
   auto it = m_client_index.find(id);
   return it == m_client_index.end() ? nullptr : &m_clients[it->second];
 }
 
-const model::User* Desk::User(const std::string& username) const {
+const model::User* Desk::user(const std::string& username) const {
   auto it = m_user_index.find(username);
   return it == m_user_index.end() ? nullptr : &m_users[it->second];
 }
 
-DateTime Desk::MarketTime() const { return m_clock->Now(); }
+DateTime Desk::market_time() const { return m_clock->Now(); }
 
-model::Account Desk::AccountRecord(const model::Account& stored, const CAccount& live) const {
+model::Account Desk::account_record(const model::Account& stored, const CAccount& live) const {
   model::Account a = stored;
-  a.totals = TotalsOf(live);
+  a.totals = totals_of(live);
   return a;
 }
 
-std::vector<model::Account> Desk::Accounts(int32_t client) const {
+std::vector<model::Account> Desk::accounts(int32_t client) const {
   std::vector<model::Account> accounts;
   auto it = m_accounts_by_client.find(client);
   if (it == m_accounts_by_client.end()) return accounts;
   for (size_t index : it->second) {
     const model::Account& stored = m_accounts[index];
     if (auto live = m_engine->Account(client, stored.account)) {
-      accounts.push_back(AccountRecord(stored, *live));
+      accounts.push_back(account_record(stored, *live));
     }
   }
   return accounts;
 }
 
-model::Position Desk::PositionRecord(int32_t client, int32_t account,
+model::Position Desk::position_record(int32_t client, int32_t account,
                                      const COpenPosition& p) const {
-  return {client, account, p.Ticket(), p.PosTime(), p.Type_no(), p.lots(), SymbolOf(p.SymbolParam()),
-          p.Price(), p.Interest(), p.Note()};
+  return {client, account, p.Ticket(), p.PosTime(), p.Type_no(), p.lots(),
+          symbol_of(p.SymbolParam()), p.Price(), p.Interest(), p.Note()};
 }
 
-model::Order Desk::OrderRecord(int32_t client, int32_t account, const COrder& o) const {
+model::Order Desk::order_record(int32_t client, int32_t account, const COrder& o) const {
   model::Order r;
   r.client = client;
   r.account = account;
@@ -112,7 +112,7 @@ model::Order Desk::OrderRecord(int32_t client, int32_t account, const COrder& o)
   r.time = o.OrderTime();
   r.direction = o.operationType();
   r.lots = o.lots();
-  r.symbol = SymbolOf(o.SymbolParam());
+  r.symbol = symbol_of(o.SymbolParam());
   r.kind = o.OrderType();
   r.price = o.LimitPrice();
   r.position = o.IoID();
@@ -125,29 +125,29 @@ model::Order Desk::OrderRecord(int32_t client, int32_t account, const COrder& o)
   return r;
 }
 
-std::vector<model::Position> Desk::Positions(int32_t client) const {
+std::vector<model::Position> Desk::positions(int32_t client) const {
   std::vector<model::Position> positions;
-  for (const model::Account& a : Accounts(client)) {
+  for (const model::Account& a : accounts(client)) {
     auto account = m_engine->Account(client, a.account);
     for (const auto& p : account->OpenPositions()->Items()) {
-      positions.push_back(PositionRecord(client, a.account, *p));
+      positions.push_back(position_record(client, a.account, *p));
     }
   }
   return positions;
 }
 
-std::vector<model::Order> Desk::Orders(int32_t client) const {
+std::vector<model::Order> Desk::orders(int32_t client) const {
   std::vector<model::Order> orders;
-  for (const model::Account& a : Accounts(client)) {
+  for (const model::Account& a : accounts(client)) {
     auto account = m_engine->Account(client, a.account);
     for (const auto& o : account->Orders()->Items()) {
-      orders.push_back(OrderRecord(client, a.account, *o));
+      orders.push_back(order_record(client, a.account, *o));
     }
   }
   return orders;
 }
 
-std::vector<model::Alert> Desk::Alerts(int32_t client_id) const {
+std::vector<model::Alert> Desk::alerts(int32_t client_id) const {
   std::vector<model::Alert> alerts;
   auto client = m_engine->Clients()->Item(KeyOf(client_id));
   if (!client) return alerts;
@@ -157,12 +157,12 @@ std::vector<model::Alert> Desk::Alerts(int32_t client_id) const {
   return alerts;
 }
 
-std::vector<model::HistoryEntry> Desk::History(int32_t client) const {
+std::vector<model::HistoryEntry> Desk::history(int32_t client) const {
   if (m_store_keeps_history) {
     try {
-      return m_store.History(client);
+      return m_store.history(client);
     } catch (const StoreError& e) {
-      m_events->Logged(std::string("history not read: ") + e.what());
+      m_events->logged(std::string("history not read: ") + e.what());
       return {};
     }
   }
@@ -173,40 +173,40 @@ std::vector<model::HistoryEntry> Desk::History(int32_t client) const {
   return entries;
 }
 
-std::vector<AccountFigures> Desk::Figures(int32_t client) const {
+std::vector<AccountFigures> Desk::figures(int32_t client) const {
   std::vector<AccountFigures> figures;
-  for (const model::Account& a : Accounts(client)) {
-    if (auto f = FiguresOf(a.account)) figures.push_back(*f);
+  for (const model::Account& a : accounts(client)) {
+    if (auto f = figures_of(a.account)) figures.push_back(*f);
   }
   return figures;
 }
 
-std::optional<AccountFigures> Desk::FiguresOf(int32_t account) const {
+std::optional<AccountFigures> Desk::figures_of(int32_t account) const {
   auto it = m_figures.find(account);
   if (it == m_figures.end()) return std::nullopt;
   return it->second;
 }
 
-int32_t Desk::AccountOwner(int32_t account) const {
+int32_t Desk::account_owner(int32_t account) const {
   auto held = m_engine->Clients()->AccountByAccountID(account);
   return held ? held->ClientID() : 0;
 }
 
-bool Desk::Sees(int32_t root, int32_t client) const {
-  if (Client(client) == nullptr) return false;
+bool Desk::sees(int32_t root, int32_t client) const {
+  if (this->client(client) == nullptr) return false;
   return root == 0 || m_engine->Clients()->isChild(client, root);
 }
 
-model::Snapshot Desk::Snapshot() const {
+model::Snapshot Desk::snapshot() const {
   model::Snapshot s;
   s.symbols = m_symbol_records;
   s.clients = m_clients;
   s.users = m_users;
   for (const model::Client& c : m_clients) {
-    for (model::Account& a : Accounts(c.id)) s.accounts.push_back(std::move(a));
-    for (model::Position& p : Positions(c.id)) s.positions.push_back(std::move(p));
-    for (model::Order& o : Orders(c.id)) s.orders.push_back(std::move(o));
-    for (model::Alert& a : Alerts(c.id)) s.alerts.push_back(a);
+    for (model::Account& a : accounts(c.id)) s.accounts.push_back(std::move(a));
+    for (model::Position& p : positions(c.id)) s.positions.push_back(std::move(p));
+    for (model::Order& o : orders(c.id)) s.orders.push_back(std::move(o));
+    for (model::Alert& a : alerts(c.id)) s.alerts.push_back(a);
   }
   s.history = m_history;
   s.audit = m_audit;

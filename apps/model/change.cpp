@@ -7,7 +7,7 @@ namespace orvane::apps::model {
 namespace {
 
 template <typename Record, typename Match>
-bool Erase(std::vector<Record>& records, Match match) {
+bool erase(std::vector<Record>& records, Match match) {
   auto it = std::find_if(records.begin(), records.end(), match);
   if (it == records.end()) return false;
   records.erase(it);
@@ -28,7 +28,7 @@ struct Applier {
     return true;
   }
   bool operator()(const PositionClosed& c) const {
-    return Erase(s.positions, [&](const Position& p) {
+    return erase(s.positions, [&](const Position& p) {
       return p.client == c.client && p.account == c.account && p.ticket == c.ticket;
     });
   }
@@ -80,7 +80,7 @@ struct Applier {
     return false;
   }
   bool operator()(const OrderRemoved& c) const {
-    return Erase(s.orders, [&](const Order& o) {
+    return erase(s.orders, [&](const Order& o) {
       return o.client == c.client && o.account == c.account && o.id == c.id;
     });
   }
@@ -94,7 +94,7 @@ struct Applier {
     return false;
   }
   bool operator()(const AlertRemoved& c) const {
-    return Erase(s.alerts,
+    return erase(s.alerts,
                  [&](const Alert& a) { return a.client == c.client && a.id == c.id; });
   }
   bool operator()(const InterestAdded& c) const {
@@ -148,7 +148,7 @@ struct Applier {
 
 }  // namespace
 
-bool Apply(Snapshot& snapshot, const Change& change) {
+bool apply(Snapshot& snapshot, const Change& change) {
   return std::visit(Applier{snapshot}, change);
 }
 

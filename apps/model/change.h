@@ -147,7 +147,7 @@ constexpr size_t kOrderNumbersKept = 256;
 
 // Applies one change to a snapshot. A change that names a record the
 // snapshot does not hold changes nothing and returns false.
-bool Apply(Snapshot& snapshot, const Change& change);
+bool apply(Snapshot& snapshot, const Change& change);
 
 }  // namespace orvane::apps::model
 

@@ -7,7 +7,7 @@ namespace orvane::apps::model {
 
 namespace {
 
-bool Digits(std::string_view text, int32_t& value) {
+bool digits(std::string_view text, int32_t& value) {
   for (char c : text) {
     if (c < '0' || c > '9') return false;
   }
@@ -16,15 +16,15 @@ bool Digits(std::string_view text, int32_t& value) {
 
 }  // namespace
 
-bool ReadTime(std::string_view text, DateTime& time) {
+bool read_time(std::string_view text, DateTime& time) {
   if (text.size() != 19 || text[2] != '/' || text[5] != '/' || text[10] != ' ' ||
       text[13] != ':' || text[16] != ':') {
     return false;
   }
   int32_t day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0;
-  if (!Digits(text.substr(0, 2), day) || !Digits(text.substr(3, 2), month) ||
-      !Digits(text.substr(6, 4), year) || !Digits(text.substr(11, 2), hour) ||
-      !Digits(text.substr(14, 2), minute) || !Digits(text.substr(17, 2), second)) {
+  if (!digits(text.substr(0, 2), day) || !digits(text.substr(3, 2), month) ||
+      !digits(text.substr(6, 4), year) || !digits(text.substr(11, 2), hour) ||
+      !digits(text.substr(14, 2), minute) || !digits(text.substr(17, 2), second)) {
     return false;
   }
   if (month < 1 || month > 12 || day < 1 || day > 31 || year < 1900 || hour > 23 ||

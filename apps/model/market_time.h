@@ -10,7 +10,7 @@ namespace orvane::apps::model {
 // Reads a market time dd/mm/yyyy hh:nn:ss, the form every quote, position
 // and order carries; false (time untouched) for any other text or a date
 // that does not exist.
-bool ReadTime(std::string_view text, DateTime& time);
+bool read_time(std::string_view text, DateTime& time);
 
 }  // namespace orvane::apps::model
 

@@ -9,14 +9,14 @@ namespace orvane::apps::model {
 
 namespace {
 
-std::string Shortest(double value) {
+std::string shortest(double value) {
   char text[32];
   const auto end = std::to_chars(text, text + sizeof text, value).ptr;
   return std::string(text, end);
 }
 
 // The second position, which CGlobalVar carries without reading it.
-int32_t SecondPosition(std::string_view text, int32_t otherwise) {
+int32_t second_position(std::string_view text, int32_t otherwise) {
   const size_t first = text.find(',');
   if (first == std::string_view::npos) return otherwise;
   const std::string_view rest = text.substr(first + 1);
@@ -28,14 +28,14 @@ int32_t SecondPosition(std::string_view text, int32_t otherwise) {
 
 }  // namespace
 
-std::string PlatformText(const Platform& p) {
+std::string platform_text(const Platform& p) {
   return std::string(p.multi_sessions_allowed ? "1" : "0") + "," +
          std::to_string(p.dealer_timer) + "," + std::to_string(p.price_changed_timer) + "," +
          std::to_string(p.valid_lots_location) + ",0," + std::to_string(p.client_connect_timer) +
-         "," + std::to_string(p.client_timeout_timer) + ",," + Shortest(p.server_gmt);
+         "," + std::to_string(p.client_timeout_timer) + ",," + shortest(p.server_gmt);
 }
 
-Platform PlatformFromText(std::string_view text) {
+Platform platform_from_text(std::string_view text) {
   Platform p;
   CGlobalVar values;
   values.MultiSessionsAllowed(p.multi_sessions_allowed);
@@ -45,7 +45,7 @@ Platform PlatformFromText(std::string_view text) {
   values.ClientTimeoutTimer(p.client_timeout_timer);
   values.SetValues(text);
   p.multi_sessions_allowed = values.MultiSessionsAllowed();
-  p.dealer_timer = SecondPosition(text, p.dealer_timer);
+  p.dealer_timer = second_position(text, p.dealer_timer);
   p.price_changed_timer = values.PriceChangedTimer();
   p.valid_lots_location = values.ValidLotsLocation();
   p.client_connect_timer = values.ClientConnectTimer();

@@ -13,11 +13,11 @@ namespace orvane::apps::model {
 // dealer's timer in the position the library carries unread, the re-quote
 // timer, lot decimals, customised trade messages (0), the connect and
 // timeout timers, no web security ID, the server's hours from GMT).
-std::string PlatformText(const Platform& platform);
+std::string platform_text(const Platform& platform);
 
 // Reads such a text back as CGlobalVar reads it; what a short text does not
 // reach keeps its default.
-Platform PlatformFromText(std::string_view text);
+Platform platform_from_text(std::string_view text);
 
 }  // namespace orvane::apps::model
 

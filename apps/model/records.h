@@ -254,7 +254,7 @@ struct MoneyEntry {
 };
 
 // The total of `totals` that `ledger` names.
-inline double LedgerTotal(const Totals& totals, Ledger ledger) {
+inline double ledger_total(const Totals& totals, Ledger ledger) {
   switch (ledger) {
     case Ledger::kDeposit: return totals.deposit;
     case Ledger::kPreviousMargin: return totals.previous_margin;
@@ -268,11 +268,11 @@ inline double LedgerTotal(const Totals& totals, Ledger ledger) {
 
 // The entries that explain an account's totals as they stand at `time`:
 // one of each total that is not 0, noted "opening", in ledger order.
-inline std::vector<MoneyEntry> OpeningEntries(int32_t client, int32_t account,
+inline std::vector<MoneyEntry> opening_entries(int32_t client, int32_t account,
                                               const Totals& totals, const std::string& time) {
   std::vector<MoneyEntry> entries;
   for (Ledger ledger : kLedgers) {
-    const double amount = LedgerTotal(totals, ledger);
+    const double amount = ledger_total(totals, ledger);
     if (amount != 0) entries.push_back({client, account, ledger, amount, time, 0, "opening"});
   }
   return entries;

@@ -24,12 +24,12 @@ struct Arguments {
   bool quiet = false;
 };
 
-void Usage() {
+void usage() {
   std::cerr << "usage: orvane-replay --book FILE --tape FILE [--html FILE] [--log FILE] "
                "[--quiet]\n";
 }
 
-bool Parse(int argc, char** argv, Arguments& args) {
+bool parse(int argc, char** argv, Arguments& args) {
   for (int i = 1; i < argc; ++i) {
     const std::string flag = argv[i];
     if (flag == "--quiet") {
@@ -53,7 +53,7 @@ bool Parse(int argc, char** argv, Arguments& args) {
   return !args.book.empty() && !args.tape.empty();
 }
 
-void ProgressBar(double share) {
+void progress_bar(double share) {
   constexpr int kWidth = 40;
   const int filled = static_cast<int>(share * kWidth);
   std::string bar(static_cast<size_t>(filled), '#');
@@ -68,35 +68,35 @@ void ProgressBar(double share) {
 int main(int argc, char** argv) {
   using namespace orvane::replay;
   Arguments args;
-  if (!Parse(argc, argv, args)) {
-    Usage();
+  if (!parse(argc, argv, args)) {
+    usage();
     return 64;
   }
   try {
-    const Book book = ImportBook(ReadFile(args.book), args.book);
-    const std::vector<Tick> tape = ImportTape(ReadFile(args.tape), args.tape, book);
+    const Book book = import_book(read_file(args.book), args.book);
+    const std::vector<Tick> tape = import_tape(read_file(args.tape), args.tape, book);
     ReplayOptions options;
-    if (!args.quiet && isatty(STDERR_FILENO)) options.progress = ProgressBar;
-    const ReplayResult result = RunReplay(book, tape, options);
+    if (!args.quiet && isatty(STDERR_FILENO)) options.progress = progress_bar;
+    const ReplayResult result = run_replay(book, tape, options);
 
     std::cout << "Accounts after the tape (" << result.first_tick << " to " << result.last_tick
               << ")\n";
-    WriteTable(std::cout, result);
+    write_table(std::cout, result);
     if (!args.log.empty()) {
       std::ofstream log(args.log);
-      WriteEventLog(log, result);
+      write_event_log(log, result);
       std::cout << "\nEvent log (" << result.events.size() << " lines) written to " << args.log
                 << "\n";
     } else {
       std::cout << "\nEvent log\n";
-      WriteEventLog(std::cout, result);
+      write_event_log(std::cout, result);
     }
     std::cout << "\n" << result.order_hits << " order hits, " << result.alert_hits
               << " alert hits, " << result.liquidated_positions << " positions liquidated\n"
-              << Throughput(result) << "\n";
+              << throughput(result) << "\n";
     std::ofstream html(args.html);
     if (!html) throw InputError(args.html + ": cannot be written");
-    WriteHtml(html, result, "Orvane risk replay");
+    write_html(html, result, "Orvane risk replay");
     std::cout << "HTML report: " << args.html << "\n";
   } catch (const InputError& error) {
     std::cerr << "orvane-replay: " << error.what() << "\n";

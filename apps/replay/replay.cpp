@@ -16,7 +16,7 @@ namespace orvane::replay {
 namespace {
 
 // Market time starts at the tape's first tick.
-Book Seed(Book book, const std::vector<Tick>& tape) {
+Book seed(Book book, const std::vector<Tick>& tape) {
   if (!tape.empty()) {
     book.market_time = tape.front().time;
     book.market_time_text = tape.front().time_text;
@@ -33,7 +33,7 @@ class Host : public apps::DeskEvents {
         m_options(options),
         m_clock(std::make_shared<FixedClock>(tape.empty() ? DateTime() : tape.front().time)),
         m_scoped_clock(m_clock),
-        m_store(Seed(book, tape)),
+        m_store(seed(book, tape)),
         m_engine(m_store, m_clock, this) {
     if (!tape.empty()) {
       m_start = tape.front().time.Serial();
@@ -50,15 +50,15 @@ class Host : public apps::DeskEvents {
     }
   }
 
-  void Load() { m_engine.Load(); }
+  void load() { m_engine.load(); }
 
-  ReplayResult Run() {
+  ReplayResult run() {
     const auto began = std::chrono::steady_clock::now();
     const std::clock_t cpu_began = std::clock();
     const size_t step = std::max<size_t>(m_tape.size() / 200, 1);
     for (size_t i = 0; i < m_tape.size(); ++i) {
       m_now = &m_tape[i];
-      m_engine.ApplyQuote(m_tape[i]);
+      m_engine.apply_quote(m_tape[i]);
       if (m_options.progress && i % step == 0) {
         m_options.progress(static_cast<double>(i) / static_cast<double>(m_tape.size()));
       }
@@ -76,18 +76,18 @@ class Host : public apps::DeskEvents {
     m_result.order_hits = m_engine.counts().order_hits;
     m_result.alert_hits = m_engine.counts().alert_hits;
     m_result.liquidated_positions = m_engine.counts().liquidated_positions;
-    FillCharts();
+    fill_charts();
     return std::move(m_result);
   }
 
   // ---- what the engine reports ----
 
-  void Logged(const std::string& text) override {
+  void logged(const std::string& text) override {
     const std::string& when = m_now ? m_now->time_text : std::string("load");
     m_result.events.push_back(when + "  " + text);
   }
-  void FiguresChanged(const apps::AccountFigures& f) override {
-    AccountResult* result = Find(f.account);
+  void figures_changed(const apps::AccountFigures& f) override {
+    AccountResult* result = find(f.account);
     if (!result) return;
     result->balance = f.balance;
     result->equity = f.equity;
@@ -102,21 +102,21 @@ class Host : public apps::DeskEvents {
     result->chart[std::min(bucket, result->chart.size() - 1)] =
         ChartPoint{f.equity, f.margin_requirement != 0 ? f.margin_level * 100 : 0};
   }
-  void OrderExecuted(int32_t account) override {
-    if (AccountResult* result = Find(account)) ++result->hits;
+  void order_executed(int32_t account) override {
+    if (AccountResult* result = find(account)) ++result->hits;
   }
-  void AccountLiquidated(int32_t /*client*/, int32_t account) override {
-    if (AccountResult* result = Find(account)) ++result->liquidations;
+  void account_liquidated(int32_t /*client*/, int32_t account) override {
+    if (AccountResult* result = find(account)) ++result->liquidations;
   }
 
  private:
-  AccountResult* Find(int32_t account) {
+  AccountResult* find(int32_t account) {
     auto it = m_index.find(account);
     return it == m_index.end() ? nullptr : &m_result.accounts[it->second];
   }
 
   // Buckets no tick reached carry the value before them.
-  void FillCharts() {
+  void fill_charts() {
     for (AccountResult& result : m_result.accounts) {
       ChartPoint last{std::nan(""), 0};
       for (ChartPoint& point : result.chart) {
@@ -147,11 +147,11 @@ class Host : public apps::DeskEvents {
 
 }  // namespace
 
-ReplayResult RunReplay(const Book& book, const std::vector<Tick>& tape,
+ReplayResult run_replay(const Book& book, const std::vector<Tick>& tape,
                        const ReplayOptions& options) {
   Host host(book, tape, options);
-  host.Load();
-  return host.Run();
+  host.load();
+  return host.run();
 }
 
 }  // namespace orvane::replay

@@ -13,10 +13,10 @@
 // engine reports) run over a tick tape.
 namespace orvane::replay {
 
-using apps::ImportBook;
-using apps::ImportTape;
+using apps::import_book;
+using apps::import_tape;
 using apps::InputError;
-using apps::ReadFile;
+using apps::read_file;
 using Book = apps::model::Snapshot;
 using Tick = apps::model::Quote;
 
@@ -58,8 +58,8 @@ struct ReplayOptions {
 
 // Loads the book into a new desk (market time: the tape's first tick) and
 // runs the tape. Throws apps::DeskError when the book cannot be applied
-// (ImportBook has checked it already).
-ReplayResult RunReplay(const Book& book, const std::vector<Tick>& tape,
+// (import_book has checked it already).
+ReplayResult run_replay(const Book& book, const std::vector<Tick>& tape,
                        const ReplayOptions& options = {});
 
 }  // namespace orvane::replay

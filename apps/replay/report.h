@@ -12,11 +12,11 @@
 // percent, "-" when the account requires no margin.
 namespace orvane::replay {
 
-void WriteTable(std::ostream& out, const ReplayResult& result);
-void WriteEventLog(std::ostream& out, const ReplayResult& result);
+void write_table(std::ostream& out, const ReplayResult& result);
+void write_event_log(std::ostream& out, const ReplayResult& result);
 // "N ticks in S s: R ticks/s", by wall time and by processor time.
-std::string Throughput(const ReplayResult& result);
-void WriteHtml(std::ostream& out, const ReplayResult& result, const std::string& title);
+std::string throughput(const ReplayResult& result);
+void write_html(std::ostream& out, const ReplayResult& result, const std::string& title);
 
 }  // namespace orvane::replay
 

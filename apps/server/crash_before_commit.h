@@ -23,28 +23,28 @@ class CrashBeforeCommit : public Store {
   // SIGKILL would: no flush, no destructor, no exit handler. A kill that
   // returns (a test's) lets the commit go on to the wrapped store.
   using Kill = std::function<void()>;
-  static void KillNow();
+  static void kill_now();
 
   static constexpr const char* kVariable = "ORVANE_CRASH_BEFORE_COMMIT";
 
   // N from the variable's text: none when unset; a text that is not a
   // count from 1 throws std::invalid_argument naming the variable.
-  static std::optional<uint64_t> CommitFromEnvironment(const char* text);
+  static std::optional<uint64_t> commit_from_environment(const char* text);
 
-  CrashBeforeCommit(Store& inner, uint64_t crash_at_commit, Kill kill = KillNow);
+  CrashBeforeCommit(Store& inner, uint64_t crash_at_commit, Kill kill = kill_now);
 
-  model::Snapshot Load() override { return m_inner.Load(); }
-  model::Snapshot LoadState() override { return m_inner.LoadState(); }
-  bool KeepsHistory() const override { return m_inner.KeepsHistory(); }
-  std::vector<model::HistoryEntry> History(int32_t client) override {
-    return m_inner.History(client);
+  model::Snapshot load() override { return m_inner.load(); }
+  model::Snapshot load_state() override { return m_inner.load_state(); }
+  bool keeps_history() const override { return m_inner.keeps_history(); }
+  std::vector<model::HistoryEntry> history(int32_t client) override {
+    return m_inner.history(client);
   }
-  void Append(const model::Change& change) override { m_inner.Append(change); }
-  StoreStatus Commit() override;
-  void SetMeta(const std::string& key, const std::string& value) override {
-    m_inner.SetMeta(key, value);
+  void append(const model::Change& change) override { m_inner.append(change); }
+  StoreStatus commit() override;
+  void set_meta(const std::string& key, const std::string& value) override {
+    m_inner.set_meta(key, value);
   }
-  std::optional<std::string> Meta(const std::string& key) override { return m_inner.Meta(key); }
+  std::optional<std::string> meta(const std::string& key) override { return m_inner.meta(key); }
 
   // Commits asked for so far, the fatal one included.
   uint64_t commits() const { return m_commits; }

@@ -30,63 +30,63 @@ Gateway::Gateway(Desk& desk, ITimerFactory& timers, GatewayOptions options)
     : m_desk(desk),
       m_timers(timers),
       m_options(std::move(options)),
-      m_handlers{{GET_ALL_SYMBOLS_TOKEN, &Gateway::Symbols},
-                 {GET_CLIENT_INFO_TOKEN, &Gateway::ClientInfo},
-                 {GET_ACCOUNTS_TOKEN, &Gateway::Accounts},
-                 {GETOPENPOS_TOKEN, &Gateway::Positions},
-                 {GET_PENDING_ORDERS_TOKEN, &Gateway::Orders},
-                 {GET_SUMMARIES_TOKEN, &Gateway::Summaries},
-                 {START_MARKET_TOKEN, &Gateway::StartMarket},
-                 {GET_ONE_POS_TOKEN, &Gateway::OnePosition},
-                 {GET_PRIVS_TOKEN, &Gateway::Privileges},
-                 {GET_ACCOUNT_HISTORY_TOKEN, &Gateway::AccountHistory},
-                 {NEW_ORDER_TOKEN, &Gateway::OpenOrder},
-                 {CLOSE_POS_ORDER_TOKEN, &Gateway::CloseOrder},
-                 {CLOSE_HEDGE_TOKEN, &Gateway::HedgeOrder},
-                 {NEW_LIMIT_ORDER_TOKEN, &Gateway::PlaceEntry},
-                 {UPDATE_LIMIT_ORDER_TOKEN, &Gateway::ChangeEntry},
-                 {DELETE_LIMIT_ORDER_TOKEN, &Gateway::DeleteEntry},
-                 {NEW_SL_TP_TOKEN, &Gateway::PlaceGuard},
-                 {UPDATE_SL_TP_ORDER_TOKEN, &Gateway::ChangeGuard},
-                 {DELETE_SL_TP_ORDER_TOKEN, &Gateway::DeleteGuard},
-                 {GET_SL_TP_TOKEN, &Gateway::Guards},
-                 {ACCOUNT_TRANS_TOKEN, &Gateway::Money},
-                 {NEW_POSITION_TOKEN, &Gateway::ManualOpen},
-                 {CLOSE_POSITION_TOKEN, &Gateway::ManualClose},
-                 {NEW_CLIENT_TOKEN, &Gateway::NewClient},
-                 {NEW_ACCOUNT_TOKEN, &Gateway::NewAccount},
-                 {UPDATE_CLIENT_INFO_TOKEN, &Gateway::AutoLiquidation},
-                 {BROADCAST_MSG_TOKEN, &Gateway::Broadcast},
-                 {DISCONNECT_SESSION_TOKEN, &Gateway::DisconnectClient},
-                 {CHAT_ON_TOKEN, &Gateway::ChatOn},
-                 {CHAT_OFF_TOKEN, &Gateway::ChatOff},
-                 {MARKET_ORDER_TOKEN, &Gateway::HeldOrders},
-                 {DLR_ACCEPT_MARKET_ORDER_TOKEN, &Gateway::DealerAccept},
-                 {DLR_REJECT_MARKET_ORDER_TOKEN, &Gateway::DealerReject},
-                 {DLR_CHANGE_MARKET_ORDER_TOKEN, &Gateway::DealerRequote},
-                 {ACCEPT_ORDER_TOKEN, &Gateway::ClientAccept},
-                 {REJECT_ORDER_TOKEN, &Gateway::ClientReject}},
+      m_handlers{{GET_ALL_SYMBOLS_TOKEN, &Gateway::symbols},
+                 {GET_CLIENT_INFO_TOKEN, &Gateway::client_info},
+                 {GET_ACCOUNTS_TOKEN, &Gateway::accounts},
+                 {GETOPENPOS_TOKEN, &Gateway::positions},
+                 {GET_PENDING_ORDERS_TOKEN, &Gateway::orders},
+                 {GET_SUMMARIES_TOKEN, &Gateway::summaries},
+                 {START_MARKET_TOKEN, &Gateway::start_market},
+                 {GET_ONE_POS_TOKEN, &Gateway::one_position},
+                 {GET_PRIVS_TOKEN, &Gateway::privileges},
+                 {GET_ACCOUNT_HISTORY_TOKEN, &Gateway::account_history},
+                 {NEW_ORDER_TOKEN, &Gateway::open_order},
+                 {CLOSE_POS_ORDER_TOKEN, &Gateway::close_order},
+                 {CLOSE_HEDGE_TOKEN, &Gateway::hedge_order},
+                 {NEW_LIMIT_ORDER_TOKEN, &Gateway::place_entry},
+                 {UPDATE_LIMIT_ORDER_TOKEN, &Gateway::change_entry},
+                 {DELETE_LIMIT_ORDER_TOKEN, &Gateway::delete_entry},
+                 {NEW_SL_TP_TOKEN, &Gateway::place_guard},
+                 {UPDATE_SL_TP_ORDER_TOKEN, &Gateway::change_guard},
+                 {DELETE_SL_TP_ORDER_TOKEN, &Gateway::delete_guard},
+                 {GET_SL_TP_TOKEN, &Gateway::guards},
+                 {ACCOUNT_TRANS_TOKEN, &Gateway::money},
+                 {NEW_POSITION_TOKEN, &Gateway::manual_open},
+                 {CLOSE_POSITION_TOKEN, &Gateway::manual_close},
+                 {NEW_CLIENT_TOKEN, &Gateway::new_client},
+                 {NEW_ACCOUNT_TOKEN, &Gateway::new_account},
+                 {UPDATE_CLIENT_INFO_TOKEN, &Gateway::auto_liquidation},
+                 {BROADCAST_MSG_TOKEN, &Gateway::broadcast},
+                 {DISCONNECT_SESSION_TOKEN, &Gateway::disconnect_client},
+                 {CHAT_ON_TOKEN, &Gateway::chat_on},
+                 {CHAT_OFF_TOKEN, &Gateway::chat_off},
+                 {MARKET_ORDER_TOKEN, &Gateway::held_orders},
+                 {DLR_ACCEPT_MARKET_ORDER_TOKEN, &Gateway::dealer_accept},
+                 {DLR_REJECT_MARKET_ORDER_TOKEN, &Gateway::dealer_reject},
+                 {DLR_CHANGE_MARKET_ORDER_TOKEN, &Gateway::dealer_requote},
+                 {ACCEPT_ORDER_TOKEN, &Gateway::client_accept},
+                 {REJECT_ORDER_TOKEN, &Gateway::client_reject}},
       m_event_manager(std::make_shared<CEventManager>()),
       m_handshake(timers.CreateTimer()),
       m_negotiations(desk, timers, static_cast<NegotiationHost&>(*this)),
       m_throttle(m_options.throttle),
-      m_unknown_user_hash(HashPassword("", m_options.password_iterations)) {
+      m_unknown_user_hash(hash_password("", m_options.password_iterations)) {
   m_handshake->Interval(m_options.handshake_ms);
-  m_handshake->OnTick([this] { Handshake(); });
+  m_handshake->OnTick([this] { handshake(); });
 }
 
 Gateway::~Gateway() {
   m_handshake->OnTick(nullptr);
-  Stop();
+  stop();
 }
 
-void Gateway::Start() { m_handshake->Enabled(true); }
+void Gateway::start() { m_handshake->Enabled(true); }
 
-void Gateway::Stop() {
+void Gateway::stop() {
   m_handshake->Enabled(false);
   std::vector<std::shared_ptr<ServerConnection>> open;
   for (auto& [raw, connection] : m_connections) open.push_back(connection);
-  for (auto& connection : open) connection->Close("the server stops");
+  for (auto& connection : open) connection->close("the server stops");
   m_connections.clear();
   m_by_client.clear();
   m_by_user.clear();
@@ -96,7 +96,7 @@ void Gateway::Stop() {
   m_closed.clear();
 }
 
-size_t Gateway::LoggedOnSessions() const {
+size_t Gateway::logged_on_sessions() const {
   size_t count = 0;
   for (const auto& [client, sessions] : m_by_client) count += sessions.size();
   return count + m_dealers.size();
@@ -104,11 +104,11 @@ size_t Gateway::LoggedOnSessions() const {
 
 // ---- connections ----
 
-bool Gateway::Full(const std::string& address, size_t pending) {
+bool Gateway::full(const std::string& address, size_t pending) {
   const size_t count = m_connections.size() + pending;
   if (count < m_options.max_connections) {
     if (m_refused > 0) {
-      Log("taking connections again; " + std::to_string(m_refused) +
+      log("taking connections again; " + std::to_string(m_refused) +
           " refused at the cap of " + std::to_string(m_options.max_connections));
       m_refused = 0;
     }
@@ -116,20 +116,20 @@ bool Gateway::Full(const std::string& address, size_t pending) {
   }
   ++m_stats.connections_refused;
   if (m_refused++ == 0) {
-    Warn("connection cap reached: " + std::to_string(count) + " connections (" +
+    warn("connection cap reached: " + std::to_string(count) + " connections (" +
          std::to_string(pending) + " being set up); refusing new ones, the first from " +
-         LogText(address));
+         log_text(address));
   }
   return true;
 }
 
-bool Gateway::Admit(const std::string& address, size_t pending) {
-  return !Full(address, pending);
+bool Gateway::admit(const std::string& address, size_t pending) {
+  return !full(address, pending);
 }
 
-void Gateway::Accept(const std::shared_ptr<ISocket>& socket) {
+void Gateway::accept(const std::shared_ptr<ISocket>& socket) {
   m_closed.clear();
-  if (Full(socket->RemoteAddress(), 0)) {
+  if (full(socket->RemoteAddress(), 0)) {
     socket->Close();
     return;
   }
@@ -140,50 +140,50 @@ void Gateway::Accept(const std::shared_ptr<ISocket>& socket) {
   auto connection = std::make_shared<ServerConnection>(static_cast<ConnectionHost&>(*this),
                                                        socket, m_options.limits, deadline);
   m_connections[connection.get()] = connection;
-  connection->Start();
+  connection->start();
 }
 
-void Gateway::Dropped(const std::string& address, const std::string& why) {
+void Gateway::dropped(const std::string& address, const std::string& why) {
   ++m_stats.connections_dropped;
   if (m_dropped++ == 0) {
-    m_dropped_since = Now();
-    Warn("connection from " + LogText(address) + " dropped before it was served: " + why);
+    m_dropped_since = now();
+    warn("connection from " + log_text(address) + " dropped before it was served: " + why);
   }
 }
 
-void Gateway::SummariseDropped() {
+void Gateway::summarise_dropped() {
   constexpr int64_t kDroppedLineMs = 10000;
-  if (m_dropped == 0 || Now() - m_dropped_since < kDroppedLineMs) return;
+  if (m_dropped == 0 || now() - m_dropped_since < kDroppedLineMs) return;
   if (m_dropped > 1) {
-    Warn(std::to_string(m_dropped - 1) + " more connections dropped before they were served");
+    warn(std::to_string(m_dropped - 1) + " more connections dropped before they were served");
   }
   m_dropped = 0;
 }
 
-const model::User* Gateway::User(const std::string& username) const {
-  return m_desk.User(username);
+const model::User* Gateway::user(const std::string& username) const {
+  return m_desk.user(username);
 }
 
-int32_t Gateway::NewSid() { return m_sids.Next(); }
+int32_t Gateway::new_sid() { return m_sids.next(); }
 
 // What logged-on sessions are sent reports the desk's state: it waits for
 // the desk's batch to be committed.
-bool Gateway::Holding() const { return m_desk.Waiting(); }
+bool Gateway::holding() const { return m_desk.waiting(); }
 
-void Gateway::Hold(std::function<void()> send) { m_desk.AfterCommit(std::move(send)); }
+void Gateway::hold(std::function<void()> send) { m_desk.after_commit(std::move(send)); }
 
-int32_t Gateway::LastOrderNumber(const std::string& username) const {
-  return m_desk.LastOrderNumber(username);
+int32_t Gateway::last_order_number(const std::string& username) const {
+  return m_desk.last_order_number(username);
 }
 
-std::string Gateway::MarketTime() const { return m_desk.MarketTimeText(); }
+std::string Gateway::market_time() const { return m_desk.market_time_text(); }
 
-std::string Gateway::Settings() const { return model::PlatformText(m_desk.Platform()); }
+std::string Gateway::settings() const { return model::platform_text(m_desk.platform()); }
 
 namespace {
 
 template <typename Key>
-void Forget(std::unordered_map<Key, std::vector<ServerConnection*>>& index, const Key& key,
+void forget(std::unordered_map<Key, std::vector<ServerConnection*>>& index, const Key& key,
             ServerConnection* connection) {
   auto it = index.find(key);
   if (it == index.end()) return;
@@ -194,18 +194,18 @@ void Forget(std::unordered_map<Key, std::vector<ServerConnection*>>& index, cons
 
 }  // namespace
 
-int64_t Gateway::Now() const {
+int64_t Gateway::now() const {
   if (m_options.elapsed_ms) return m_options.elapsed_ms();
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
-int64_t Gateway::LogOnDelay(ServerConnection& connection, const std::string& username) {
-  const std::string& address = connection.Address();
-  const int64_t delay = m_throttle.Reserve(username, User(username) != nullptr, address, Now());
+int64_t Gateway::log_on_delay(ServerConnection& connection, const std::string& username) {
+  const std::string& address = connection.address();
+  const int64_t delay = m_throttle.reserve(username, user(username) != nullptr, address, now());
   if (delay < 0 || (delay > 0 && m_held >= m_options.max_waiting_log_ons)) {
-    if (delay > 0) m_throttle.Release(username, address, false);
+    if (delay > 0) m_throttle.release(username, address, false);
     ++m_stats.refused_waiting;
     return -1;
   }
@@ -215,70 +215,70 @@ int64_t Gateway::LogOnDelay(ServerConnection& connection, const std::string& use
   return delay;
 }
 
-void Gateway::CheckPassword(const model::User* user, std::string password,
+void Gateway::check_password(const model::User* user, std::string password,
                             std::function<void(bool)> done) {
   const std::string& hash = user != nullptr ? user->password : m_unknown_user_hash;
   auto answer = [known = user != nullptr, done = std::move(done)](bool ok) { done(known && ok); };
-  if (m_options.password_checks == nullptr) return answer(VerifyPassword(hash, password));
-  m_options.password_checks->Check(hash, std::move(password), std::move(answer));
+  if (m_options.password_checks == nullptr) return answer(verify_password(hash, password));
+  m_options.password_checks->check(hash, std::move(password), std::move(answer));
 }
 
-void Gateway::StopWaiting(ServerConnection& connection, bool answered) {
+void Gateway::stop_waiting(ServerConnection& connection, bool answered) {
   auto it = m_waiting.find(&connection);
   if (it == m_waiting.end()) return;
-  m_throttle.Release(it->second.username, it->second.address, answered);
+  m_throttle.release(it->second.username, it->second.address, answered);
   if (it->second.held) --m_held;
   m_waiting.erase(it);
 }
 
-bool Gateway::LogOnFailed(ServerConnection& connection, const std::string& username,
+bool Gateway::log_on_failed(ServerConnection& connection, const std::string& username,
                           bool known) {
   ++m_stats.refused_password;
-  StopWaiting(connection, true);
+  stop_waiting(connection, true);
   bool locked = false;
-  const bool first = m_throttle.Failed(username, known, connection.Address(), Now(), locked);
+  const bool first = m_throttle.failed(username, known, connection.address(), now(), locked);
   if (locked) {
-    Warn("user '" + LogText(username) + "' locked out after " +
+    warn("user '" + log_text(username) + "' locked out after " +
          std::to_string(m_throttle.options().lockout_failures) +
-         " failed log-ons in a row, the last from " + LogText(connection.Address()) +
+         " failed log-ons in a row, the last from " + log_text(connection.address()) +
          "; a configuration reload lifts it");
   }
   if (first && m_throttle.options().first_delay_ms > 0) {
-    Warn("log-on refused for '" + LogText(username) + "' from " + connection.Peer() +
+    warn("log-on refused for '" + log_text(username) + "' from " + connection.peer() +
          ": throttled from now on");
   }
   return first && m_throttle.options().first_delay_ms <= 0;
 }
 
 // The server's option, or the platform's setting.
-bool Gateway::MultiSessions() const {
-  return m_options.multi_sessions_allowed || m_desk.Platform().multi_sessions_allowed;
+bool Gateway::multi_sessions() const {
+  return m_options.multi_sessions_allowed || m_desk.platform().multi_sessions_allowed;
 }
 
 // One session a user, unless several are allowed: the newer log-on wins, so
 // that a terminal whose connection died unnoticed gets back in at once.
-std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& user) {
-  StopWaiting(connection, true);
-  if (m_throttle.LockedOut(user.username)) {
+std::string Gateway::may_log_on(ServerConnection& connection, const model::User& user) {
+  stop_waiting(connection, true);
+  if (m_throttle.locked_out(user.username)) {
     ++m_stats.refused_locked;
     return "This user is locked out after too many failed log-ons";
   }
   auto found = m_by_user.find(user.username);
   const std::vector<ServerConnection*> sessions =
       found == m_by_user.end() ? std::vector<ServerConnection*>() : found->second;
-  if (MultiSessions() && m_options.max_sessions_per_user > 0 &&
+  if (multi_sessions() && m_options.max_sessions_per_user > 0 &&
       sessions.size() >= m_options.max_sessions_per_user) {
     ++m_stats.refused_limit;
     return "Too many sessions for this user (" + std::to_string(sessions.size()) + ")";
   }
   if (m_options.max_sessions_per_address > 0) {
     size_t from_address = 0;
-    if (auto it = m_by_address.find(connection.Address()); it != m_by_address.end()) {
+    if (auto it = m_by_address.find(connection.address()); it != m_by_address.end()) {
       from_address = it->second;
     }
-    if (!MultiSessions()) {
+    if (!multi_sessions()) {
       for (const ServerConnection* old : sessions) {
-        if (old->Address() == connection.Address()) --from_address;  // about to go
+        if (old->address() == connection.address()) --from_address;  // about to go
       }
     }
     if (from_address >= m_options.max_sessions_per_address) {
@@ -286,56 +286,56 @@ std::string Gateway::MayLogOn(ServerConnection& connection, const model::User& u
       return "Too many sessions from this address (" + std::to_string(from_address) + ")";
     }
   }
-  if (!MultiSessions()) {
+  if (!multi_sessions()) {
     for (ServerConnection* old : sessions) {
       // Told at once: the session closes right after.
-      old->SendNow(wire::Response(wire::Refusal{wire::kLoginRefused,
+      old->send_now(wire::response(wire::Refusal{wire::kLoginRefused,
                                                 "This user has logged on elsewhere",
                                                 static_cast<int32_t>(LOGIN_TOKEN)}));
-      old->Close("the user logged on again from " + connection.Peer());
+      old->close("the user logged on again from " + connection.peer());
     }
   }
   return {};
 }
 
-void Gateway::LoggedOn(ServerConnection& connection) {
+void Gateway::logged_on(ServerConnection& connection) {
   ++m_stats.log_ons;
   const std::vector<std::string> ended =
-      m_throttle.Succeeded(connection.Username(), connection.Address());
-  for (const std::string& line : ended) Log(line);
-  if (IsDealer(connection)) {
+      m_throttle.succeeded(connection.username(), connection.address());
+  for (const std::string& line : ended) log(line);
+  if (is_dealer(connection)) {
     m_dealers.push_back(&connection);
   } else {
-    m_by_client[connection.ClientID()].push_back(&connection);
+    m_by_client[connection.client_id()].push_back(&connection);
   }
-  m_by_user[connection.Username()].push_back(&connection);
-  ++m_by_address[connection.Address()];
+  m_by_user[connection.username()].push_back(&connection);
+  ++m_by_address[connection.address()];
 }
 
-void Gateway::Welcomed(ServerConnection& connection) { TellExpired(connection); }
+void Gateway::welcomed(ServerConnection& connection) { tell_expired(connection); }
 
-size_t Gateway::UserUnsentBytes(const ServerConnection& connection) const {
-  auto it = m_by_user.find(connection.Username());
-  if (it == m_by_user.end()) return connection.UnsentBytes();
+size_t Gateway::user_unsent_bytes(const ServerConnection& connection) const {
+  auto it = m_by_user.find(connection.username());
+  if (it == m_by_user.end()) return connection.unsent_bytes();
   size_t total = 0;
-  for (const ServerConnection* c : it->second) total += c->UnsentBytes();
+  for (const ServerConnection* c : it->second) total += c->unsent_bytes();
   return total;
 }
 
-void Gateway::Closed(ServerConnection& connection) {
+void Gateway::closed(ServerConnection& connection) {
   ++m_stats.connections_closed;
-  StopWaiting(connection, false);
-  if (connection.LoggedOn()) {
-    Forget(m_by_client, connection.ClientID(), &connection);
+  stop_waiting(connection, false);
+  if (connection.logged_on()) {
+    forget(m_by_client, connection.client_id(), &connection);
     m_dealers.erase(std::remove(m_dealers.begin(), m_dealers.end(), &connection), m_dealers.end());
     // A dealer who dropped keeps what it holds until its timers run out;
     // it takes no new orders until it switches chatting on again.
-    if (IsDealer(connection) && m_by_user[connection.Username()].size() <= 1) {
-      m_chatting.erase(std::remove(m_chatting.begin(), m_chatting.end(), connection.Username()),
+    if (is_dealer(connection) && m_by_user[connection.username()].size() <= 1) {
+      m_chatting.erase(std::remove(m_chatting.begin(), m_chatting.end(), connection.username()),
                        m_chatting.end());
     }
-    Forget(m_by_user, connection.Username(), &connection);
-    auto it = m_by_address.find(connection.Address());
+    forget(m_by_user, connection.username(), &connection);
+    auto it = m_by_address.find(connection.address());
     if (it != m_by_address.end() && --it->second == 0) m_by_address.erase(it);
   }
   m_market.erase(std::remove(m_market.begin(), m_market.end(), &connection), m_market.end());
@@ -346,39 +346,39 @@ void Gateway::Closed(ServerConnection& connection) {
   m_connections.erase(found);
 }
 
-void Gateway::Log(const std::string& line) {
+void Gateway::log(const std::string& line) {
   if (m_options.log) m_options.log(line);
 }
 
-void Gateway::Warn(const std::string& line) {
+void Gateway::warn(const std::string& line) {
   if (m_options.warn) return m_options.warn(line);
-  Log(line);
+  log(line);
 }
 
 // ---- requests ----
 
-void Gateway::Request(ServerConnection& connection, const CProcess& process) {
+void Gateway::request(ServerConnection& connection, const CProcess& process) {
   const TokensEnum token = process.TokenID();
-  const Route* route = RouteOf(token);
+  const Route* route = route_of(token);
   auto handler = m_handlers.find(token);
   if (!route || handler == m_handlers.end()) {
     static const std::string kUndefined = "Undefined command";
-    return connection.Refuse(kUndefinedCommand, kUndefined, token);
+    return connection.refuse(kUndefinedCommand, kUndefined, token);
   }
-  if (!Allowed(connection, *route, process)) return;
+  if (!allowed(connection, *route, process)) return;
   (this->*(handler->second))(connection, process);
 }
 
-bool Gateway::Allowed(ServerConnection& connection, const Route& route,
+bool Gateway::allowed(ServerConnection& connection, const Route& route,
                       const CProcess& process) {
-  const CSession& session = *connection.Session();
-  if (!Serves(route, session.UserType())) {
-    Refuse(connection, route, process, wire::kNotAllowed,
+  const CSession& session = *connection.session();
+  if (!serves(route, session.UserType())) {
+    refuse(connection, route, process, wire::kNotAllowed,
            std::string("Not allowed: this kind of user may not ") + route.action);
     return false;
   }
   if (route.privilege != NonePriv && !session.Security()->UserHasPriv(route.privilege)) {
-    Refuse(connection, route, process, wire::kNotAllowed,
+    refuse(connection, route, process, wire::kNotAllowed,
            std::string("Not allowed: the user lacks the privilege to ") + route.action +
                " (privilege " + std::to_string(static_cast<int32_t>(route.privilege)) + ")");
     return false;
@@ -388,33 +388,33 @@ bool Gateway::Allowed(ServerConnection& connection, const Route& route,
 
 // An order whose number reads is refused by an order answer under its own
 // token; anything else by an error.
-void Gateway::Refuse(ServerConnection& c, const Route& route, const CProcess& p, int32_t code,
+void Gateway::refuse(ServerConnection& c, const Route& route, const CProcess& p, int32_t code,
                      const std::string& text) {
   int32_t number = 0;
-  if (route.order && p.Parameters() >= 1 && wire::ReadInteger(p.ParameterValue(1), number)) {
-    return Answer(c, route.token, number, model::OrderNumber{"", number, code, text, 0, 0});
+  if (route.order && p.Parameters() >= 1 && wire::read_integer(p.ParameterValue(1), number)) {
+    return answer(c, route.token, number, model::OrderNumber{"", number, code, text, 0, 0});
   }
-  c.Refuse(code, text, route.token);
+  c.refuse(code, text, route.token);
 }
 
-void Gateway::Symbols(ServerConnection& c, const CProcess& /*p*/) {
+void Gateway::symbols(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
-  for (const model::Symbol& s : m_desk.Symbols()) {
-    auto symbol = m_desk.Symbol(s.id);
-    rows.push_back(wire::SymbolRow(s, symbol->Bid(), symbol->Ask()));
+  for (const model::Symbol& s : m_desk.symbols()) {
+    auto symbol = m_desk.symbol(s.id);
+    rows.push_back(wire::symbol_row(s, symbol->Bid(), symbol->Ask()));
   }
-  c.SendRows(rows);
+  c.send_rows(rows);
 }
 
-bool Gateway::IsDealer(const ServerConnection& c) {
-  return c.Session() && c.Session()->UserType() == DEALER_USER_TYPE;
+bool Gateway::is_dealer(const ServerConnection& c) {
+  return c.session() && c.session()->UserType() == DEALER_USER_TYPE;
 }
 
-std::vector<int32_t> Gateway::ClientsOf(const ServerConnection& c) const {
-  if (!IsDealer(c)) return {c.ClientID()};
+std::vector<int32_t> Gateway::clients_of(const ServerConnection& c) const {
+  if (!is_dealer(c)) return {c.client_id()};
   std::vector<int32_t> clients;
-  for (const model::Client& client : m_desk.Clients()) {
-    if (client.type == CLIENT_TYPE && m_desk.Sees(c.ClientID(), client.id)) {
+  for (const model::Client& client : m_desk.clients()) {
+    if (client.type == CLIENT_TYPE && m_desk.sees(c.client_id(), client.id)) {
       clients.push_back(client.id);
     }
   }
@@ -423,154 +423,155 @@ std::vector<int32_t> Gateway::ClientsOf(const ServerConnection& c) const {
 
 // A client reads its own record; a dealer every client, office and group it
 // acts for, parents before their children as the desk loaded them.
-void Gateway::ClientInfo(ServerConnection& c, const CProcess& /*p*/) {
+void Gateway::client_info(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
-  if (!IsDealer(c)) {
-    if (const model::Client* client = m_desk.Client(c.ClientID())) {
-      rows.push_back(wire::ClientRow(*client));
+  if (!is_dealer(c)) {
+    if (const model::Client* client = m_desk.client(c.client_id())) {
+      rows.push_back(wire::client_row(*client));
     }
   } else {
-    for (const model::Client& client : m_desk.Clients()) {
-      if (m_desk.Sees(c.ClientID(), client.id)) rows.push_back(wire::ClientRow(client));
+    for (const model::Client& client : m_desk.clients()) {
+      if (m_desk.sees(c.client_id(), client.id)) rows.push_back(wire::client_row(client));
     }
   }
-  c.SendRows(rows);
+  c.send_rows(rows);
 }
 
-void Gateway::Accounts(ServerConnection& c, const CProcess& /*p*/) {
+void Gateway::accounts(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
-  for (int32_t client : ClientsOf(c)) {
-    for (const model::Account& a : m_desk.Accounts(client)) rows.push_back(wire::AccountRow(a));
+  for (int32_t client : clients_of(c)) {
+    for (const model::Account& a : m_desk.accounts(client)) rows.push_back(wire::account_row(a));
   }
-  c.SendRows(rows);
+  c.send_rows(rows);
 }
 
-void Gateway::Positions(ServerConnection& c, const CProcess& /*p*/) {
+void Gateway::positions(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
-  for (int32_t client : ClientsOf(c)) {
-    for (const model::Position& p : m_desk.Positions(client)) {
-      const Desk::Guards guards = m_desk.GuardsOf(p);
-      rows.push_back(wire::PositionRow(p, m_desk.SymbolName(p.symbol), guards.sl, guards.tp));
+  for (int32_t client : clients_of(c)) {
+    for (const model::Position& p : m_desk.positions(client)) {
+      const Desk::Guards guards = m_desk.guards_of(p);
+      rows.push_back(wire::position_row(p, m_desk.symbol_name(p.symbol), guards.sl, guards.tp));
     }
   }
-  c.SendRows(rows);
+  c.send_rows(rows);
 }
 
-void Gateway::Orders(ServerConnection& c, const CProcess& /*p*/) {
+void Gateway::orders(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
-  for (int32_t client : ClientsOf(c)) {
-    for (const model::Order& o : m_desk.Orders(client)) rows.push_back(wire::OrderRow(o));
+  for (int32_t client : clients_of(c)) {
+    for (const model::Order& o : m_desk.orders(client)) rows.push_back(wire::order_row(o));
   }
-  c.SendRows(rows);
+  c.send_rows(rows);
 }
 
-void Gateway::Summaries(ServerConnection& c, const CProcess& /*p*/) {
+void Gateway::summaries(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
-  for (int32_t client : ClientsOf(c)) {
-    for (const AccountFigures& f : m_desk.Figures(client)) {
-      rows.push_back(wire::FiguresRow({f.client, f.account, f.balance, f.equity, f.margin_level}));
+  for (int32_t client : clients_of(c)) {
+    for (const AccountFigures& f : m_desk.figures(client)) {
+      rows.push_back(wire::figures_row({f.client, f.account, f.balance, f.equity, f.margin_level}));
     }
   }
-  c.SendRows(rows);
+  c.send_rows(rows);
 }
 
-void Gateway::StartMarket(ServerConnection& c, const CProcess& /*p*/) {
-  c.Send(wire::ResponseText(RESULT_OK_TOKEN));
-  if (c.IsMarketStarted()) return;
-  c.Session()->MarketStarted(true);
-  for (const model::Symbol& s : m_desk.Symbols()) {
-    if (s.id != 1) SendPrice(c, s.id);
+void Gateway::start_market(ServerConnection& c, const CProcess& /*p*/) {
+  c.send(wire::response_text(RESULT_OK_TOKEN));
+  if (c.is_market_started()) return;
+  c.session()->MarketStarted(true);
+  for (const model::Symbol& s : m_desk.symbols()) {
+    if (s.id != 1) send_price(c, s.id);
   }
-  if (c.IsClosed()) return;
+  if (c.is_closed()) return;
   m_market.push_back(&c);
   if (m_options.market_started) m_options.market_started(c);
 }
 
 // GET_ONE_POS(account, ticket): the position's row, or no rows when the
 // client holds no such position.
-void Gateway::OnePosition(ServerConnection& c, const CProcess& p) {
+void Gateway::one_position(ServerConnection& c, const CProcess& p) {
   wire::PositionQuery query;
-  if (!wire::Decode(p, query)) {
-    return c.Refuse(kInvalidParameter, "Invalid paramenter", GET_ONE_POS_TOKEN);
+  if (!wire::decode(p, query)) {
+    return c.refuse(kInvalidParameter, "Invalid paramenter", GET_ONE_POS_TOKEN);
   }
   std::vector<std::string> rows;
-  for (const model::Position& position : m_desk.Positions(c.ClientID())) {
+  for (const model::Position& position : m_desk.positions(c.client_id())) {
     if (position.account != query.account || position.ticket != query.ticket) continue;
-    const Desk::Guards guards = m_desk.GuardsOf(position);
+    const Desk::Guards guards = m_desk.guards_of(position);
     rows.push_back(
-        wire::PositionRow(position, m_desk.SymbolName(position.symbol), guards.sl, guards.tp));
+        wire::position_row(position, m_desk.symbol_name(position.symbol), guards.sl, guards.tp));
   }
-  c.SendRows(rows);
+  c.send_rows(rows);
 }
 
 // GET_PRIVS: one row, the numbers of the privileges the user holds.
-void Gateway::Privileges(ServerConnection& c, const CProcess& /*p*/) {
-  const model::User* user = m_desk.User(c.Session()->Username());
-  c.SendRows({user ? user->privileges : std::string()});
+void Gateway::privileges(ServerConnection& c, const CProcess& /*p*/) {
+  const model::User* user = m_desk.user(c.session()->Username());
+  c.send_rows({user ? user->privileges : std::string()});
 }
 
 // GET_ACCOUNT_HISTORY(account): the account's history rows, oldest first.
-void Gateway::AccountHistory(ServerConnection& c, const CProcess& p) {
+void Gateway::account_history(ServerConnection& c, const CProcess& p) {
   wire::HistoryQuery query;
-  if (!wire::Decode(p, query)) {
-    return c.Refuse(kInvalidParameter, "Invalid paramenter", GET_ACCOUNT_HISTORY_TOKEN);
+  if (!wire::decode(p, query)) {
+    return c.refuse(kInvalidParameter, "Invalid paramenter", GET_ACCOUNT_HISTORY_TOKEN);
   }
   std::vector<std::string> rows;
-  for (const model::HistoryEntry& e : m_desk.History(c.ClientID())) {
-    if (e.account == query.account) rows.push_back(wire::HistoryRow(e, m_desk.SymbolName(e.symbol)));
+  for (const model::HistoryEntry& e : m_desk.history(c.client_id())) {
+    if (e.account == query.account)
+      rows.push_back(wire::history_row(e, m_desk.symbol_name(e.symbol)));
   }
-  c.SendRows(rows);
+  c.send_rows(rows);
 }
 
 // GET_SL_TP(account, ticket): the orders that guard the position.
-void Gateway::Guards(ServerConnection& c, const CProcess& p) {
+void Gateway::guards(ServerConnection& c, const CProcess& p) {
   wire::GuardQuery query;
-  if (!wire::Decode(p, query)) {
-    return c.Refuse(kInvalidParameter, "Invalid paramenter", GET_SL_TP_TOKEN);
+  if (!wire::decode(p, query)) {
+    return c.refuse(kInvalidParameter, "Invalid paramenter", GET_SL_TP_TOKEN);
   }
   std::vector<std::string> rows;
-  for (const model::Order& o : m_desk.GuardOrders(c.ClientID(), query.account, query.ticket)) {
-    rows.push_back(wire::OrderRow(o));
+  for (const model::Order& o : m_desk.guard_orders(c.client_id(), query.account, query.ticket)) {
+    rows.push_back(wire::order_row(o));
   }
-  c.SendRows(rows);
+  c.send_rows(rows);
 }
 
 // Decodes an order request and executes it for the session's user and
 // client: a session trades only for its own client (the desk refuses an
 // account of another client as unknown).
 template <typename Request, typename Order, typename Fill>
-void Gateway::Trade(ServerConnection& c, const CProcess& p, Fill fill) {
+void Gateway::trade(ServerConnection& c, const CProcess& p, Fill fill) {
   const auto arrived = std::chrono::steady_clock::now();
   Request request;
-  if (!wire::Decode(p, request)) {
-    return Refuse(c, *RouteOf(Request::kToken), p, kInvalidParameter, "Invalid paramenter");
+  if (!wire::decode(p, request)) {
+    return refuse(c, *route_of(Request::kToken), p, kInvalidParameter, "Invalid paramenter");
   }
   Order order;
-  order.username = c.Session()->Username();
+  order.username = c.session()->Username();
   order.number = request.number;
-  order.client = c.ClientID();
+  order.client = c.client_id();
   order.account = request.account;
   fill(request, order);
   if constexpr (Request::kToken == NEW_ORDER_TOKEN || Request::kToken == CLOSE_POS_ORDER_TOKEN) {
-    if (DealtByHand(c)) {
+    if (dealt_by_hand(c)) {
       auto found = m_connections.find(&c);
       std::weak_ptr<ServerConnection> session;
       if (found != m_connections.end()) session = found->second;
-      return m_negotiations.Take(order, Request::kToken, std::move(session));
+      return m_negotiations.take(order, Request::kToken, std::move(session));
     }
   }
-  Answer(c, Request::kToken, request.number, m_desk.Execute(order));
+  answer(c, Request::kToken, request.number, m_desk.execute(order));
   if (!m_options.order_answered) return;
   // The answer goes out once the order's batch is committed.
-  m_desk.AfterCommit([report = m_options.order_answered, arrived] {
+  m_desk.after_commit([report = m_options.order_answered, arrived] {
     report(std::chrono::duration_cast<std::chrono::microseconds>(
                std::chrono::steady_clock::now() - arrived)
                .count());
   });
 }
 
-void Gateway::OpenOrder(ServerConnection& c, const CProcess& p) {
-  Trade<wire::OpenRequest, MarketOrder>(c, p, [](const wire::OpenRequest& r, MarketOrder& order) {
+void Gateway::open_order(ServerConnection& c, const CProcess& p) {
+  trade<wire::OpenRequest, MarketOrder>(c, p, [](const wire::OpenRequest& r, MarketOrder& order) {
     order.symbol = r.symbol;
     order.direction = r.direction;
     order.lots = r.lots;
@@ -578,23 +579,23 @@ void Gateway::OpenOrder(ServerConnection& c, const CProcess& p) {
   });
 }
 
-void Gateway::CloseOrder(ServerConnection& c, const CProcess& p) {
-  Trade<wire::CloseRequest, MarketOrder>(c, p, [](const wire::CloseRequest& r, MarketOrder& order) {
+void Gateway::close_order(ServerConnection& c, const CProcess& p) {
+  trade<wire::CloseRequest, MarketOrder>(c, p, [](const wire::CloseRequest& r, MarketOrder& order) {
     order.ticket = r.ticket;
     order.lots = r.lots;
     order.price = r.price;
   });
 }
 
-void Gateway::HedgeOrder(ServerConnection& c, const CProcess& p) {
-  Trade<wire::HedgeRequest, MarketOrder>(c, p, [](const wire::HedgeRequest& r, MarketOrder& order) {
+void Gateway::hedge_order(ServerConnection& c, const CProcess& p) {
+  trade<wire::HedgeRequest, MarketOrder>(c, p, [](const wire::HedgeRequest& r, MarketOrder& order) {
     order.ticket = r.ticket;
     order.hedge_ticket = r.other;
   });
 }
 
-void Gateway::PlaceEntry(ServerConnection& c, const CProcess& p) {
-  Trade<wire::EntryRequest, PendingOrder>(c, p, [](const wire::EntryRequest& r, PendingOrder& o) {
+void Gateway::place_entry(ServerConnection& c, const CProcess& p) {
+  trade<wire::EntryRequest, PendingOrder>(c, p, [](const wire::EntryRequest& r, PendingOrder& o) {
     o.kind = LimitOrdersType;
     o.symbol = r.symbol;
     o.direction = r.direction;
@@ -606,8 +607,8 @@ void Gateway::PlaceEntry(ServerConnection& c, const CProcess& p) {
   });
 }
 
-void Gateway::ChangeEntry(ServerConnection& c, const CProcess& p) {
-  Trade<wire::EntryChangeRequest, PendingOrder>(
+void Gateway::change_entry(ServerConnection& c, const CProcess& p) {
+  trade<wire::EntryChangeRequest, PendingOrder>(
       c, p, [](const wire::EntryChangeRequest& r, PendingOrder& o) {
         o.action = PendingOrder::Action::kChange;
         o.kind = LimitOrdersType;
@@ -620,8 +621,8 @@ void Gateway::ChangeEntry(ServerConnection& c, const CProcess& p) {
       });
 }
 
-void Gateway::DeleteEntry(ServerConnection& c, const CProcess& p) {
-  Trade<wire::EntryDeleteRequest, PendingOrder>(
+void Gateway::delete_entry(ServerConnection& c, const CProcess& p) {
+  trade<wire::EntryDeleteRequest, PendingOrder>(
       c, p, [](const wire::EntryDeleteRequest& r, PendingOrder& o) {
         o.action = PendingOrder::Action::kDelete;
         o.kind = LimitOrdersType;
@@ -629,8 +630,8 @@ void Gateway::DeleteEntry(ServerConnection& c, const CProcess& p) {
       });
 }
 
-void Gateway::PlaceGuard(ServerConnection& c, const CProcess& p) {
-  Trade<wire::GuardRequest, PendingOrder>(c, p, [](const wire::GuardRequest& r, PendingOrder& o) {
+void Gateway::place_guard(ServerConnection& c, const CProcess& p) {
+  trade<wire::GuardRequest, PendingOrder>(c, p, [](const wire::GuardRequest& r, PendingOrder& o) {
     o.kind = SlTpType;
     o.ticket = r.ticket;
     o.sl = r.sl;
@@ -638,8 +639,8 @@ void Gateway::PlaceGuard(ServerConnection& c, const CProcess& p) {
   });
 }
 
-void Gateway::ChangeGuard(ServerConnection& c, const CProcess& p) {
-  Trade<wire::GuardChangeRequest, PendingOrder>(
+void Gateway::change_guard(ServerConnection& c, const CProcess& p) {
+  trade<wire::GuardChangeRequest, PendingOrder>(
       c, p, [](const wire::GuardChangeRequest& r, PendingOrder& o) {
         o.action = PendingOrder::Action::kChange;
         o.kind = SlTpType;
@@ -649,8 +650,8 @@ void Gateway::ChangeGuard(ServerConnection& c, const CProcess& p) {
       });
 }
 
-void Gateway::DeleteGuard(ServerConnection& c, const CProcess& p) {
-  Trade<wire::GuardDeleteRequest, PendingOrder>(
+void Gateway::delete_guard(ServerConnection& c, const CProcess& p) {
+  trade<wire::GuardDeleteRequest, PendingOrder>(
       c, p, [](const wire::GuardDeleteRequest& r, PendingOrder& o) {
         o.action = PendingOrder::Action::kDelete;
         o.kind = SlTpType;
@@ -658,66 +659,66 @@ void Gateway::DeleteGuard(ServerConnection& c, const CProcess& p) {
       });
 }
 
-void Gateway::Answer(ServerConnection& c, TokensEnum token, int32_t number,
+void Gateway::answer(ServerConnection& c, TokensEnum token, int32_t number,
                      const std::optional<model::OrderNumber>& outcome) {
-  if (c.IsClosed()) return;
+  if (c.is_closed()) return;
   const wire::OrderAnswer answer =
       outcome ? wire::OrderAnswer{outcome->number, outcome->code, outcome->text, outcome->ticket,
                                   outcome->price}
               : wire::OrderAnswer{number, kServerStopping, "The server takes no orders now", 0, 0};
-  c.Send(wire::ResponseText(token, wire::Encode(answer)));
+  c.send(wire::response_text(token, wire::encode(answer)));
 }
 
 // ---- prices and pushes ----
 
-void Gateway::SendPrice(ServerConnection& connection, int32_t symbol_id) {
-  auto symbol = m_desk.Symbol(symbol_id);
+void Gateway::send_price(ServerConnection& connection, int32_t symbol_id) {
+  auto symbol = m_desk.symbol(symbol_id);
   const wire::Price price{symbol_id, symbol->Bid(), symbol->Ask(), symbol->LastQuteTime(),
                           m_sequence[symbol_id]};
-  if (connection.SendNow(wire::Response(price))) ++m_stats.prices_sent;
+  if (connection.send_now(wire::response(price))) ++m_stats.prices_sent;
 }
 
-void Gateway::Quote(const model::Quote& quote) {
+void Gateway::quote(const model::Quote& quote) {
   m_closed.clear();
-  auto symbol = m_desk.Symbol(quote.symbol);
+  auto symbol = m_desk.symbol(quote.symbol);
   if (!symbol) return;
   const wire::Price price{quote.symbol, symbol->Bid(), symbol->Ask(), symbol->LastQuteTime(),
                           ++m_sequence[quote.symbol]};
   // Built once; every session's socket holds the same bytes until they leave.
-  m_price = std::make_shared<const std::string>(wire::Response(price));
+  m_price = std::make_shared<const std::string>(wire::response(price));
   // A send may close a session and change the list: send on a copy.
   m_targets.assign(m_market.begin(), m_market.end());
   for (ServerConnection* c : m_targets) {
-    if (!c->IsClosed() && c->SendNow(m_price)) ++m_stats.prices_sent;
+    if (!c->is_closed() && c->send_now(m_price)) ++m_stats.prices_sent;
   }
 }
 
 // To the client's sessions and to every dealer who acts for the client.
-void Gateway::Push(int32_t client, std::string_view text) {
+void Gateway::push(int32_t client, std::string_view text) {
   std::vector<ServerConnection*> sessions;
   if (auto it = m_by_client.find(client); it != m_by_client.end()) sessions = it->second;
   for (ServerConnection* dealer : m_dealers) {
-    if (m_desk.Sees(dealer->ClientID(), client)) sessions.push_back(dealer);
+    if (m_desk.sees(dealer->client_id(), client)) sessions.push_back(dealer);
   }
   for (ServerConnection* c : sessions) {
-    if (!c->IsClosed()) c->Send(text);
+    if (!c->is_closed()) c->send(text);
   }
 }
 
-void Gateway::PushAll(std::string_view text) {
+void Gateway::push_all(std::string_view text) {
   std::vector<ServerConnection*> all;
   for (auto& [client, sessions] : m_by_client) all.insert(all.end(), sessions.begin(), sessions.end());
   all.insert(all.end(), m_dealers.begin(), m_dealers.end());
   for (ServerConnection* c : all) {
-    if (!c->IsClosed()) c->Send(text);
+    if (!c->is_closed()) c->send(text);
   }
 }
 
-void Gateway::Handshake() {
+void Gateway::handshake() {
   m_closed.clear();
-  for (const std::string& ended : m_throttle.Forget(Now())) Log(ended);
-  SummariseDropped();
-  PushAll(wire::ResponseText(CONNECT_HANDCHAKE_TOKEN));
+  for (const std::string& ended : m_throttle.forget(now())) log(ended);
+  summarise_dropped();
+  push_all(wire::response_text(CONNECT_HANDCHAKE_TOKEN));
 }
 
 }  // namespace orvane::apps

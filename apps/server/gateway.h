@@ -99,7 +99,7 @@ struct GatewayStats {
 // pushes messages to a client's sessions. Handshakes and log-on deadlines
 // run on the timer seam. Failed log-ons are throttled per user and address:
 // later log-on answers wait on their connection's timer, a user who fails
-// too often is locked out until LiftLockOuts, and each burst of failures
+// too often is locked out until lift_lock_outs, and each burst of failures
 // costs a log line or two, not one a guess.
 class Gateway : private ConnectionHost, private NegotiationHost {
  public:
@@ -109,148 +109,148 @@ class Gateway : private ConnectionHost, private NegotiationHost {
   Gateway& operator=(const Gateway&) = delete;
 
   // Starts the handshakes.
-  void Start();
+  void start();
   // Closes every connection and stops the handshakes.
-  void Stop();
+  void stop();
   // Whether a connection from `address` may be taken while `pending` others
   // are still being set up by the acceptor (TLS handshakes); false at the
   // connection cap. The first refusal of a burst is logged, and how many
   // there were once a connection is taken again.
-  bool Admit(const std::string& address, size_t pending);
+  bool admit(const std::string& address, size_t pending);
   // Serves a connected socket; over the connection cap it is closed.
-  void Accept(const std::shared_ptr<ISocket>& socket);
+  void accept(const std::shared_ptr<ISocket>& socket);
   // A connection the acceptor dropped before it was served: the first of a
   // burst is logged with why, the rest as one count every ten seconds.
-  void Dropped(const std::string& address, const std::string& why);
+  void dropped(const std::string& address, const std::string& why);
 
   // The quote's raw price to every session that started the market (the
   // desk has applied it already).
-  void Quote(const model::Quote& quote);
+  void quote(const model::Quote& quote);
   // A message to every logged-on session of the client, or of everyone.
-  void Push(int32_t client, std::string_view text);
-  void PushAll(std::string_view text);
+  void push(int32_t client, std::string_view text);
+  void push_all(std::string_view text);
 
-  size_t Connections() const { return m_connections.size(); }
-  size_t LoggedOnSessions() const;
-  size_t PricesSent() const { return m_stats.prices_sent; }
+  size_t connections() const { return m_connections.size(); }
+  size_t logged_on_sessions() const;
+  size_t prices_sent() const { return m_stats.prices_sent; }
   const GatewayStats& stats() const { return m_stats; }
 
   // New throttle options from now on (a configuration reload).
-  void Throttle(const ThrottleOptions& options) { m_throttle.Options(options); }
+  void throttle(const ThrottleOptions& options) { m_throttle.options(options); }
   // Lifts every lock-out; how many users were locked out.
-  size_t LiftLockOuts() { return m_throttle.LiftLockOuts(); }
+  size_t lift_lock_outs() { return m_throttle.lift_lock_outs(); }
   // Users and addresses whose log-ons are slowed down now.
-  size_t ThrottledKeys() const { return m_throttle.Throttled(); }
-  size_t WaitingLogOns() const { return m_held; }
+  size_t throttled_keys() const { return m_throttle.throttled(); }
+  size_t waiting_log_ons() const { return m_held; }
   // Negotiations expired because the server stopped during them: each side
   // is told (TIMER_EXPIRED) when it next logs on.
-  void ExpiredAtStart(std::vector<wire::Negotiation> expired) { m_expired = std::move(expired); }
+  void expired_at_start(std::vector<wire::Negotiation> expired) { m_expired = std::move(expired); }
 
  private:
   using Handler = void (Gateway::*)(ServerConnection&, const CProcess&);
 
   // ConnectionHost
-  const model::User* User(const std::string& username) const override;
-  int32_t NewSid() override;
-  int32_t LastOrderNumber(const std::string& username) const override;
-  std::string MarketTime() const override;
-  std::string Settings() const override;
-  void Welcomed(ServerConnection& connection) override;
-  std::string MayLogOn(ServerConnection& connection, const model::User& user) override;
-  void LoggedOn(ServerConnection& connection) override;
-  int64_t LogOnDelay(ServerConnection& connection, const std::string& username) override;
-  void CheckPassword(const model::User* user, std::string password,
+  const model::User* user(const std::string& username) const override;
+  int32_t new_sid() override;
+  int32_t last_order_number(const std::string& username) const override;
+  std::string market_time() const override;
+  std::string settings() const override;
+  void welcomed(ServerConnection& connection) override;
+  std::string may_log_on(ServerConnection& connection, const model::User& user) override;
+  void logged_on(ServerConnection& connection) override;
+  int64_t log_on_delay(ServerConnection& connection, const std::string& username) override;
+  void check_password(const model::User* user, std::string password,
                      std::function<void(bool)> done) override;
-  bool LogOnFailed(ServerConnection& connection, const std::string& username,
+  bool log_on_failed(ServerConnection& connection, const std::string& username,
                    bool known) override;
-  bool Holding() const override;
-  void Hold(std::function<void()> send) override;
-  void SlowReaderCut() override { ++m_stats.slow_reader_cuts; }
-  size_t UserUnsentBytes(const ServerConnection& connection) const override;
-  void Request(ServerConnection& connection, const CProcess& process) override;
-  void Closed(ServerConnection& connection) override;
-  std::shared_ptr<CEventManager> EventManager() override { return m_event_manager; }
-  void Log(const std::string& line) override;
-  void Warn(const std::string& line);
+  bool holding() const override;
+  void hold(std::function<void()> send) override;
+  void slow_reader_cut() override { ++m_stats.slow_reader_cuts; }
+  size_t user_unsent_bytes(const ServerConnection& connection) const override;
+  void request(ServerConnection& connection, const CProcess& process) override;
+  void closed(ServerConnection& connection) override;
+  std::shared_ptr<CEventManager> event_manager() override { return m_event_manager; }
+  void log(const std::string& line) override;
+  void warn(const std::string& line);
 
   // Handlers, one per routed token.
-  void Symbols(ServerConnection& c, const CProcess& p);
-  void ClientInfo(ServerConnection& c, const CProcess& p);
-  void Accounts(ServerConnection& c, const CProcess& p);
-  void Positions(ServerConnection& c, const CProcess& p);
-  void Orders(ServerConnection& c, const CProcess& p);
-  void Summaries(ServerConnection& c, const CProcess& p);
-  void StartMarket(ServerConnection& c, const CProcess& p);
-  void OnePosition(ServerConnection& c, const CProcess& p);
-  void Privileges(ServerConnection& c, const CProcess& p);
-  void AccountHistory(ServerConnection& c, const CProcess& p);
-  void OpenOrder(ServerConnection& c, const CProcess& p);
-  void CloseOrder(ServerConnection& c, const CProcess& p);
-  void HedgeOrder(ServerConnection& c, const CProcess& p);
-  void PlaceEntry(ServerConnection& c, const CProcess& p);
-  void ChangeEntry(ServerConnection& c, const CProcess& p);
-  void DeleteEntry(ServerConnection& c, const CProcess& p);
-  void PlaceGuard(ServerConnection& c, const CProcess& p);
-  void ChangeGuard(ServerConnection& c, const CProcess& p);
-  void DeleteGuard(ServerConnection& c, const CProcess& p);
-  void Guards(ServerConnection& c, const CProcess& p);
+  void symbols(ServerConnection& c, const CProcess& p);
+  void client_info(ServerConnection& c, const CProcess& p);
+  void accounts(ServerConnection& c, const CProcess& p);
+  void positions(ServerConnection& c, const CProcess& p);
+  void orders(ServerConnection& c, const CProcess& p);
+  void summaries(ServerConnection& c, const CProcess& p);
+  void start_market(ServerConnection& c, const CProcess& p);
+  void one_position(ServerConnection& c, const CProcess& p);
+  void privileges(ServerConnection& c, const CProcess& p);
+  void account_history(ServerConnection& c, const CProcess& p);
+  void open_order(ServerConnection& c, const CProcess& p);
+  void close_order(ServerConnection& c, const CProcess& p);
+  void hedge_order(ServerConnection& c, const CProcess& p);
+  void place_entry(ServerConnection& c, const CProcess& p);
+  void change_entry(ServerConnection& c, const CProcess& p);
+  void delete_entry(ServerConnection& c, const CProcess& p);
+  void place_guard(ServerConnection& c, const CProcess& p);
+  void change_guard(ServerConnection& c, const CProcess& p);
+  void delete_guard(ServerConnection& c, const CProcess& p);
+  void guards(ServerConnection& c, const CProcess& p);
   // NegotiationHost
-  std::vector<std::string> DealersTakingOrders(int32_t client) const override;
-  void ToDealer(const std::string& dealer, const std::string& text) override;
-  void ToClient(int32_t client, const std::string& text) override;
-  void Decided(const std::weak_ptr<ServerConnection>& session, TokensEnum token, int32_t number,
+  std::vector<std::string> dealers_taking_orders(int32_t client) const override;
+  void to_dealer(const std::string& dealer, const std::string& text) override;
+  void to_client(int32_t client, const std::string& text) override;
+  void decided(const std::weak_ptr<ServerConnection>& session, TokensEnum token, int32_t number,
                const std::optional<model::OrderNumber>& outcome) override;
-  void Keep(const std::string& text) override;
-  void TellExpired(ServerConnection& connection);
+  void keep(const std::string& text) override;
+  void tell_expired(ServerConnection& connection);
   // Negotiation handlers.
-  void ChatOn(ServerConnection& c, const CProcess& p);
-  void ChatOff(ServerConnection& c, const CProcess& p);
-  void HeldOrders(ServerConnection& c, const CProcess& p);
-  void DealerAccept(ServerConnection& c, const CProcess& p);
-  void DealerReject(ServerConnection& c, const CProcess& p);
-  void DealerRequote(ServerConnection& c, const CProcess& p);
-  void ClientAccept(ServerConnection& c, const CProcess& p);
-  void ClientReject(ServerConnection& c, const CProcess& p);
+  void chat_on(ServerConnection& c, const CProcess& p);
+  void chat_off(ServerConnection& c, const CProcess& p);
+  void held_orders(ServerConnection& c, const CProcess& p);
+  void dealer_accept(ServerConnection& c, const CProcess& p);
+  void dealer_reject(ServerConnection& c, const CProcess& p);
+  void dealer_requote(ServerConnection& c, const CProcess& p);
+  void client_accept(ServerConnection& c, const CProcess& p);
+  void client_reject(ServerConnection& c, const CProcess& p);
   template <typename Run>
-  void Negotiate(ServerConnection& c, const CProcess& p, Run run);
+  void negotiate(ServerConnection& c, const CProcess& p, Run run);
   // Whether the session's client is dealt by hand (its market orders are
   // negotiated).
-  bool DealtByHand(const ServerConnection& c) const;
+  bool dealt_by_hand(const ServerConnection& c) const;
   // A dealer's commands.
-  void Money(ServerConnection& c, const CProcess& p);
-  void ManualOpen(ServerConnection& c, const CProcess& p);
-  void ManualClose(ServerConnection& c, const CProcess& p);
-  void NewClient(ServerConnection& c, const CProcess& p);
-  void NewAccount(ServerConnection& c, const CProcess& p);
-  void AutoLiquidation(ServerConnection& c, const CProcess& p);
-  void Broadcast(ServerConnection& c, const CProcess& p);
-  void DisconnectClient(ServerConnection& c, const CProcess& p);
+  void money(ServerConnection& c, const CProcess& p);
+  void manual_open(ServerConnection& c, const CProcess& p);
+  void manual_close(ServerConnection& c, const CProcess& p);
+  void new_client(ServerConnection& c, const CProcess& p);
+  void new_account(ServerConnection& c, const CProcess& p);
+  void auto_liquidation(ServerConnection& c, const CProcess& p);
+  void broadcast(ServerConnection& c, const CProcess& p);
+  void disconnect_client(ServerConnection& c, const CProcess& p);
   // Decodes a dealer's command and runs `run` on it, which answers its
   // outcome (none: the server takes no orders now).
   template <typename Request, typename Run>
-  void Command(ServerConnection& c, const CProcess& p, Run run);
+  void command(ServerConnection& c, const CProcess& p, Run run);
   template <typename Request, typename Fill>
-  void ManualDeal(ServerConnection& c, const CProcess& p, Fill fill);
+  void manual_deal(ServerConnection& c, const CProcess& p, Fill fill);
   // Whether the dealer acts for the client; otherwise the command is refused.
-  bool ActsFor(ServerConnection& c, const CProcess& p, int32_t client);
-  static bool IsDealer(const ServerConnection& c);
-  bool MultiSessions() const;
+  bool acts_for(ServerConnection& c, const CProcess& p, int32_t client);
+  static bool is_dealer(const ServerConnection& c);
+  bool multi_sessions() const;
   // The trading clients a session reads: its own, or those a dealer acts for.
-  std::vector<int32_t> ClientsOf(const ServerConnection& c) const;
+  std::vector<int32_t> clients_of(const ServerConnection& c) const;
   template <typename Request, typename Order, typename Fill>
-  void Trade(ServerConnection& c, const CProcess& p, Fill fill);
-  void Answer(ServerConnection& c, TokensEnum token, int32_t number,
+  void trade(ServerConnection& c, const CProcess& p, Fill fill);
+  void answer(ServerConnection& c, TokensEnum token, int32_t number,
               const std::optional<model::OrderNumber>& outcome);
 
-  bool Allowed(ServerConnection& connection, const Route& route, const CProcess& process);
-  void Refuse(ServerConnection& c, const Route& route, const CProcess& p, int32_t code,
+  bool allowed(ServerConnection& connection, const Route& route, const CProcess& process);
+  void refuse(ServerConnection& c, const Route& route, const CProcess& p, int32_t code,
               const std::string& text);
-  void SendPrice(ServerConnection& connection, int32_t symbol);
-  void Handshake();
-  bool Full(const std::string& address, size_t pending);
-  int64_t Now() const;
-  void StopWaiting(ServerConnection& connection, bool answered);
-  void SummariseDropped();
+  void send_price(ServerConnection& connection, int32_t symbol);
+  void handshake();
+  bool full(const std::string& address, size_t pending);
+  int64_t now() const;
+  void stop_waiting(ServerConnection& connection, bool answered);
+  void summarise_dropped();
 
   Desk& m_desk;
   ITimerFactory& m_timers;

@@ -20,7 +20,7 @@ namespace {
 constexpr int32_t kInvalidParameter = -502;
 
 // The privilege each kind of money transaction needs.
-PrivsEnum MoneyPrivilege(int32_t kind) {
+PrivsEnum money_privilege(int32_t kind) {
   switch (kind) {
     case MoneyOrder::kDeposit: return DepositPriv;
     case MoneyOrder::kWithdrawal: return WithdrawalPriv;
@@ -34,67 +34,67 @@ PrivsEnum MoneyPrivilege(int32_t kind) {
 }  // namespace
 
 template <typename Request, typename Run>
-void Gateway::Command(ServerConnection& c, const CProcess& p, Run run) {
+void Gateway::command(ServerConnection& c, const CProcess& p, Run run) {
   Request request;
-  if (!wire::Decode(p, request)) {
-    return Refuse(c, *RouteOf(p.TokenID()), p, kInvalidParameter, "Invalid paramenter");
+  if (!wire::decode(p, request)) {
+    return refuse(c, *route_of(p.TokenID()), p, kInvalidParameter, "Invalid paramenter");
   }
   run(request);
 }
 
-bool Gateway::ActsFor(ServerConnection& c, const CProcess& p, int32_t client) {
-  if (client != 0 && m_desk.Sees(c.ClientID(), client)) return true;
-  Refuse(c, *RouteOf(p.TokenID()), p, wire::kNotAllowed,
+bool Gateway::acts_for(ServerConnection& c, const CProcess& p, int32_t client) {
+  if (client != 0 && m_desk.sees(c.client_id(), client)) return true;
+  refuse(c, *route_of(p.TokenID()), p, wire::kNotAllowed,
          client == 0 ? std::string("Not allowed: no such account or client")
                      : "Not allowed: client " + std::to_string(client) +
                            " is outside the clients this dealer acts for");
   return false;
 }
 
-void Gateway::Money(ServerConnection& c, const CProcess& p) {
-  Command<wire::MoneyRequest>(c, p, [&](const wire::MoneyRequest& r) {
-    const PrivsEnum privilege = MoneyPrivilege(r.kind);
-    if (privilege != NonePriv && !c.Session()->Security()->UserHasPriv(privilege)) {
-      return Refuse(c, *RouteOf(ACCOUNT_TRANS_TOKEN), p, wire::kNotAllowed,
+void Gateway::money(ServerConnection& c, const CProcess& p) {
+  command<wire::MoneyRequest>(c, p, [&](const wire::MoneyRequest& r) {
+    const PrivsEnum privilege = money_privilege(r.kind);
+    if (privilege != NonePriv && !c.session()->Security()->UserHasPriv(privilege)) {
+      return refuse(c, *route_of(ACCOUNT_TRANS_TOKEN), p, wire::kNotAllowed,
                     "Not allowed: the user lacks the privilege to book this kind of money "
                     "transaction (privilege " +
                         std::to_string(static_cast<int32_t>(privilege)) + ")");
     }
-    const int32_t client = m_desk.AccountOwner(r.account);
-    if (!ActsFor(c, p, client)) return;
-    const MoneyOrder order{c.Session()->Username(), r.number, client, r.account, r.kind,
+    const int32_t client = m_desk.account_owner(r.account);
+    if (!acts_for(c, p, client)) return;
+    const MoneyOrder order{c.session()->Username(), r.number, client, r.account, r.kind,
                            r.amount, r.note};
-    Answer(c, ACCOUNT_TRANS_TOKEN, r.number, m_desk.Execute(order));
+    answer(c, ACCOUNT_TRANS_TOKEN, r.number, m_desk.execute(order));
   });
 }
 
 // A deal the dealer makes by hand on an account it acts for, at its price.
 template <typename Request, typename Fill>
-void Gateway::ManualDeal(ServerConnection& c, const CProcess& p, Fill fill) {
-  Command<Request>(c, p, [&](const Request& r) {
-    const int32_t client = m_desk.AccountOwner(r.account);
-    if (!ActsFor(c, p, client)) return;
+void Gateway::manual_deal(ServerConnection& c, const CProcess& p, Fill fill) {
+  command<Request>(c, p, [&](const Request& r) {
+    const int32_t client = m_desk.account_owner(r.account);
+    if (!acts_for(c, p, client)) return;
     MarketOrder order;
-    order.username = order.dealer = c.Session()->Username();
+    order.username = order.dealer = c.session()->Username();
     order.number = r.number;
     order.client = client;
     order.account = r.account;
     order.lots = r.lots;
     order.price = r.price;
     fill(r, order);
-    Answer(c, Request::kToken, r.number, m_desk.Execute(order));
+    answer(c, Request::kToken, r.number, m_desk.execute(order));
   });
 }
 
-void Gateway::ManualOpen(ServerConnection& c, const CProcess& p) {
-  ManualDeal<wire::ManualOpenRequest>(c, p, [](const wire::ManualOpenRequest& r, MarketOrder& o) {
+void Gateway::manual_open(ServerConnection& c, const CProcess& p) {
+  manual_deal<wire::ManualOpenRequest>(c, p, [](const wire::ManualOpenRequest& r, MarketOrder& o) {
     o.symbol = r.symbol;
     o.direction = r.direction;
   });
 }
 
-void Gateway::ManualClose(ServerConnection& c, const CProcess& p) {
-  ManualDeal<wire::ManualCloseRequest>(c, p,
+void Gateway::manual_close(ServerConnection& c, const CProcess& p) {
+  manual_deal<wire::ManualCloseRequest>(c, p,
                                        [](const wire::ManualCloseRequest& r, MarketOrder& o) {
                                          o.ticket = r.ticket;
                                        });
@@ -102,12 +102,12 @@ void Gateway::ManualClose(ServerConnection& c, const CProcess& p) {
 
 // A dealer acting for part of the tree puts a new client there: under its
 // own branch when it names none.
-void Gateway::NewClient(ServerConnection& c, const CProcess& p) {
-  Command<wire::NewClientRequest>(c, p, [&](const wire::NewClientRequest& r) {
-    const int32_t parent = r.parent != 0 ? r.parent : c.ClientID();
-    if (parent != 0 && !ActsFor(c, p, parent)) return;
+void Gateway::new_client(ServerConnection& c, const CProcess& p) {
+  command<wire::NewClientRequest>(c, p, [&](const wire::NewClientRequest& r) {
+    const int32_t parent = r.parent != 0 ? r.parent : c.client_id();
+    if (parent != 0 && !acts_for(c, p, parent)) return;
     TreeOrder order;
-    order.username = c.Session()->Username();
+    order.username = c.session()->Username();
     order.number = r.number;
     order.client.id = r.id;
     order.client.parent = parent;
@@ -120,124 +120,126 @@ void Gateway::NewClient(ServerConnection& c, const CProcess& p) {
     order.user.username = r.username;
     // Kept only as its hash. Hashed here on the io thread: a new client is
     // rare, and costs what one log-on's check does.
-    order.user.password = HashPassword(r.password, m_options.password_iterations);
+    order.user.password = hash_password(r.password, m_options.password_iterations);
     order.user.privileges = r.privileges;
-    Answer(c, NEW_CLIENT_TOKEN, r.number, m_desk.Execute(order));
+    answer(c, NEW_CLIENT_TOKEN, r.number, m_desk.execute(order));
   });
 }
 
-void Gateway::NewAccount(ServerConnection& c, const CProcess& p) {
-  Command<wire::NewAccountRequest>(c, p, [&](const wire::NewAccountRequest& r) {
-    if (!ActsFor(c, p, r.client)) return;
+void Gateway::new_account(ServerConnection& c, const CProcess& p) {
+  command<wire::NewAccountRequest>(c, p, [&](const wire::NewAccountRequest& r) {
+    if (!acts_for(c, p, r.client)) return;
     TreeOrder order;
-    order.username = c.Session()->Username();
+    order.username = c.session()->Username();
     order.number = r.number;
     order.action = TreeOrder::Action::kNewAccount;
     order.account.client = r.client;
     order.account.account = r.account;
     order.account.type = r.type;
     order.account.margin_account = r.margin_account;
-    Answer(c, NEW_ACCOUNT_TOKEN, r.number, m_desk.Execute(order));
+    answer(c, NEW_ACCOUNT_TOKEN, r.number, m_desk.execute(order));
   });
 }
 
-void Gateway::AutoLiquidation(ServerConnection& c, const CProcess& p) {
-  Command<wire::AutoLiquidationRequest>(c, p, [&](const wire::AutoLiquidationRequest& r) {
-    if (!ActsFor(c, p, r.client)) return;
+void Gateway::auto_liquidation(ServerConnection& c, const CProcess& p) {
+  command<wire::AutoLiquidationRequest>(c, p, [&](const wire::AutoLiquidationRequest& r) {
+    if (!acts_for(c, p, r.client)) return;
     TreeOrder order;
-    order.username = c.Session()->Username();
+    order.username = c.session()->Username();
     order.number = r.number;
     order.action = TreeOrder::Action::kAutoLiquidation;
     order.client.id = r.client;
     order.on = r.on;
-    Answer(c, UPDATE_CLIENT_INFO_TOKEN, r.number, m_desk.Execute(order));
+    answer(c, UPDATE_CLIENT_INFO_TOKEN, r.number, m_desk.execute(order));
   });
 }
 
 // Changes nothing of record: answered at once, the text sent to every
 // logged-on session of the clients the dealer acts for.
-void Gateway::Broadcast(ServerConnection& c, const CProcess& p) {
-  Command<wire::BroadcastRequest>(c, p, [&](const wire::BroadcastRequest& r) {
-    const std::string text = wire::Response(wire::TextPush{r.text});
+void Gateway::broadcast(ServerConnection& c, const CProcess& p) {
+  command<wire::BroadcastRequest>(c, p, [&](const wire::BroadcastRequest& r) {
+    const std::string text = wire::response(wire::TextPush{r.text});
     size_t told = 0;
     for (const auto& [client, sessions] : m_by_client) {
-      if (!m_desk.Sees(c.ClientID(), client)) continue;
+      if (!m_desk.sees(c.client_id(), client)) continue;
       for (ServerConnection* session : std::vector<ServerConnection*>(sessions)) {
-        if (!session->IsClosed() && session->SendNow(text)) ++told;
+        if (!session->is_closed() && session->send_now(text)) ++told;
       }
     }
     const std::string outcome = "sent to " + std::to_string(told) + " sessions";
-    if (!m_desk.AuditDealer(c.Session()->Username(), 0, "broadcast \"" + r.text + "\" " + outcome)) {
-      return Answer(c, BROADCAST_MSG_TOKEN, r.number, std::nullopt);
+    if (!m_desk.audit_dealer(c.session()->Username(), 0,
+                             "broadcast \"" + r.text + "\" " + outcome)) {
+      return answer(c, BROADCAST_MSG_TOKEN, r.number, std::nullopt);
     }
-    Answer(c, BROADCAST_MSG_TOKEN, r.number, model::OrderNumber{"", r.number, 0, outcome, 0, 0});
+    answer(c, BROADCAST_MSG_TOKEN, r.number, model::OrderNumber{"", r.number, 0, outcome, 0, 0});
   });
 }
 
-void Gateway::DisconnectClient(ServerConnection& c, const CProcess& p) {
-  Command<wire::DisconnectRequest>(c, p, [&](const wire::DisconnectRequest& r) {
-    if (!ActsFor(c, p, r.client)) return;
+void Gateway::disconnect_client(ServerConnection& c, const CProcess& p) {
+  command<wire::DisconnectRequest>(c, p, [&](const wire::DisconnectRequest& r) {
+    if (!acts_for(c, p, r.client)) return;
     std::vector<ServerConnection*> sessions;
     if (auto it = m_by_client.find(r.client); it != m_by_client.end()) sessions = it->second;
-    const std::string why = wire::Response(wire::Refusal{
+    const std::string why = wire::response(wire::Refusal{
         wire::kLoginRefused, "Disconnected by the dealer", static_cast<int32_t>(LOGIN_TOKEN)});
     for (ServerConnection* session : sessions) {
-      session->SendNow(why);
-      session->Close("disconnected by dealer " + c.Session()->Username());
+      session->send_now(why);
+      session->close("disconnected by dealer " + c.session()->Username());
     }
     const std::string outcome = "closed " + std::to_string(sessions.size()) + " sessions";
-    if (!m_desk.AuditDealer(c.Session()->Username(), r.client, "disconnect: " + outcome)) {
-      return Answer(c, DISCONNECT_SESSION_TOKEN, r.number, std::nullopt);
+    if (!m_desk.audit_dealer(c.session()->Username(), r.client, "disconnect: " + outcome)) {
+      return answer(c, DISCONNECT_SESSION_TOKEN, r.number, std::nullopt);
     }
-    Answer(c, DISCONNECT_SESSION_TOKEN, r.number,
+    answer(c, DISCONNECT_SESSION_TOKEN, r.number,
            model::OrderNumber{"", r.number, 0, outcome, r.client, 0});
   });
 }
 
 // ---- negotiated market orders ----
 
-bool Gateway::DealtByHand(const ServerConnection& c) const {
-  const model::Client* client = m_desk.Client(c.ClientID());
+bool Gateway::dealt_by_hand(const ServerConnection& c) const {
+  const model::Client* client = m_desk.client(c.client_id());
   return client != nullptr && client->manual_dealing;
 }
 
-std::vector<std::string> Gateway::DealersTakingOrders(int32_t client) const {
+std::vector<std::string> Gateway::dealers_taking_orders(int32_t client) const {
   std::vector<std::string> dealers;
   for (const std::string& dealer : m_chatting) {
-    const model::User* user = m_desk.User(dealer);
-    if (user != nullptr && m_desk.Sees(user->client, client)) dealers.push_back(dealer);
+    const model::User* user = m_desk.user(dealer);
+    if (user != nullptr && m_desk.sees(user->client, client)) dealers.push_back(dealer);
   }
   return dealers;
 }
 
-void Gateway::ToDealer(const std::string& dealer, const std::string& text) {
+void Gateway::to_dealer(const std::string& dealer, const std::string& text) {
   for (ServerConnection* c : std::vector<ServerConnection*>(m_dealers)) {
-    if (!c->IsClosed() && c->Username() == dealer) c->Send(text);
+    if (!c->is_closed() && c->username() == dealer) c->send(text);
   }
 }
 
-void Gateway::ToClient(int32_t client, const std::string& text) {
+void Gateway::to_client(int32_t client, const std::string& text) {
   auto it = m_by_client.find(client);
   if (it == m_by_client.end()) return;
   for (ServerConnection* c : std::vector<ServerConnection*>(it->second)) {
-    if (!c->IsClosed()) c->Send(text);
+    if (!c->is_closed()) c->send(text);
   }
 }
 
-void Gateway::Decided(const std::weak_ptr<ServerConnection>& session, TokensEnum token,
+void Gateway::decided(const std::weak_ptr<ServerConnection>& session, TokensEnum token,
                       int32_t number, const std::optional<model::OrderNumber>& outcome) {
-  if (auto c = session.lock()) Answer(*c, token, number, outcome);
+  if (auto c = session.lock()) answer(*c, token, number, outcome);
 }
 
-void Gateway::Keep(const std::string& text) {
+void Gateway::keep(const std::string& text) {
   if (m_options.keep_negotiations) m_options.keep_negotiations(text);
 }
 
-void Gateway::TellExpired(ServerConnection& connection) {
-  const bool dealer = IsDealer(connection);
+void Gateway::tell_expired(ServerConnection& connection) {
+  const bool dealer = is_dealer(connection);
   for (auto it = m_expired.begin(); it != m_expired.end();) {
-    const bool mine = dealer ? it->dealer == connection.Username() : it->client == connection.ClientID();
-    if (mine) connection.Send(wire::Response(wire::NegotiationPush{TIMER_EXPIRED_TOKEN, *it}));
+    const bool mine =
+        dealer ? it->dealer == connection.username() : it->client == connection.client_id();
+    if (mine) connection.send(wire::response(wire::NegotiationPush{TIMER_EXPIRED_TOKEN, *it}));
     // Each side hears it once: the dealer's part is cleared by the dealer,
     // the client's by the client.
     if (mine && dealer) it->dealer.clear();
@@ -246,63 +248,63 @@ void Gateway::TellExpired(ServerConnection& connection) {
   }
 }
 
-void Gateway::ChatOn(ServerConnection& c, const CProcess& /*p*/) {
-  if (std::find(m_chatting.begin(), m_chatting.end(), c.Username()) == m_chatting.end()) {
-    m_chatting.push_back(c.Username());
+void Gateway::chat_on(ServerConnection& c, const CProcess& /*p*/) {
+  if (std::find(m_chatting.begin(), m_chatting.end(), c.username()) == m_chatting.end()) {
+    m_chatting.push_back(c.username());
   }
-  c.Send(wire::ResponseText(RESULT_OK_TOKEN));
+  c.send(wire::response_text(RESULT_OK_TOKEN));
 }
 
-void Gateway::ChatOff(ServerConnection& c, const CProcess& /*p*/) {
-  m_chatting.erase(std::remove(m_chatting.begin(), m_chatting.end(), c.Username()),
+void Gateway::chat_off(ServerConnection& c, const CProcess& /*p*/) {
+  m_chatting.erase(std::remove(m_chatting.begin(), m_chatting.end(), c.username()),
                    m_chatting.end());
-  c.Send(wire::ResponseText(RESULT_OK_TOKEN));
-  m_negotiations.DealerLeft(c.Username());
+  c.send(wire::response_text(RESULT_OK_TOKEN));
+  m_negotiations.dealer_left(c.username());
 }
 
-void Gateway::HeldOrders(ServerConnection& c, const CProcess& /*p*/) {
+void Gateway::held_orders(ServerConnection& c, const CProcess& /*p*/) {
   std::vector<std::string> rows;
-  for (const wire::Negotiation& n : m_negotiations.HeldBy(c.Username())) {
-    rows.push_back(wire::NegotiationRow(n));
+  for (const wire::Negotiation& n : m_negotiations.held_by(c.username())) {
+    rows.push_back(wire::negotiation_row(n));
   }
-  c.SendRows(rows);
+  c.send_rows(rows);
 }
 
 template <typename Run>
-void Gateway::Negotiate(ServerConnection& c, const CProcess& p, Run run) {
-  Command<wire::NegotiationAnswer>(c, p, [&](const wire::NegotiationAnswer& r) {
+void Gateway::negotiate(ServerConnection& c, const CProcess& p, Run run) {
+  command<wire::NegotiationAnswer>(c, p, [&](const wire::NegotiationAnswer& r) {
     const model::OrderNumber answer = run(r);
-    Answer(c, p.TokenID(), r.id, answer);
+    this->answer(c, p.TokenID(), r.id, answer);
   });
 }
 
-void Gateway::DealerAccept(ServerConnection& c, const CProcess& p) {
-  Negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
-    return m_negotiations.Accept(c.Username(), r.id, r.price);
+void Gateway::dealer_accept(ServerConnection& c, const CProcess& p) {
+  negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
+    return m_negotiations.accept(c.username(), r.id, r.price);
   });
 }
 
-void Gateway::DealerReject(ServerConnection& c, const CProcess& p) {
-  Negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
-    return m_negotiations.Reject(c.Username(), r.id);
+void Gateway::dealer_reject(ServerConnection& c, const CProcess& p) {
+  negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
+    return m_negotiations.reject(c.username(), r.id);
   });
 }
 
-void Gateway::DealerRequote(ServerConnection& c, const CProcess& p) {
-  Negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
-    return m_negotiations.Requote(c.Username(), r.id, r.price);
+void Gateway::dealer_requote(ServerConnection& c, const CProcess& p) {
+  negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
+    return m_negotiations.requote(c.username(), r.id, r.price);
   });
 }
 
-void Gateway::ClientAccept(ServerConnection& c, const CProcess& p) {
-  Negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
-    return m_negotiations.ClientAnswer(c.ClientID(), r.id, true);
+void Gateway::client_accept(ServerConnection& c, const CProcess& p) {
+  negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
+    return m_negotiations.client_answer(c.client_id(), r.id, true);
   });
 }
 
-void Gateway::ClientReject(ServerConnection& c, const CProcess& p) {
-  Negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
-    return m_negotiations.ClientAnswer(c.ClientID(), r.id, false);
+void Gateway::client_reject(ServerConnection& c, const CProcess& p) {
+  negotiate(c, p, [&](const wire::NegotiationAnswer& r) {
+    return m_negotiations.client_answer(c.client_id(), r.id, false);
   });
 }
 

@@ -12,7 +12,7 @@ namespace orvane::apps {
 
 namespace {
 
-const char* LevelName(LogFile::Level level) {
+const char* level_name(LogFile::Level level) {
   switch (level) {
     case LogFile::Level::kInfo:
       return "INFO";
@@ -32,7 +32,7 @@ LogFile::~LogFile() {
   if (m_owned) ::close(m_descriptor);
 }
 
-std::string LogFile::Open(const std::string& path) {
+std::string LogFile::open(const std::string& path) {
   int descriptor = STDERR_FILENO;
   if (!path.empty()) {
     descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -45,8 +45,8 @@ std::string LogFile::Open(const std::string& path) {
   return {};
 }
 
-void LogFile::Write(Level level, std::string_view text) {
-  const std::string line = Line(std::chrono::system_clock::now(), level, text);
+void LogFile::write(Level level, std::string_view text) {
+  const std::string line = LogFile::line(std::chrono::system_clock::now(), level, text);
   size_t written = 0;
   while (written < line.size()) {
     const ssize_t n = ::write(m_descriptor, line.data() + written, line.size() - written);
@@ -59,7 +59,7 @@ void LogFile::Write(Level level, std::string_view text) {
   }
 }
 
-std::string LogFile::Line(std::chrono::system_clock::time_point at, Level level,
+std::string LogFile::line(std::chrono::system_clock::time_point at, Level level,
                           std::string_view text) {
   using namespace std::chrono;
   const auto since_epoch = at.time_since_epoch();
@@ -73,7 +73,7 @@ std::string LogFile::Line(std::chrono::system_clock::time_point at, Level level,
                 utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
                 static_cast<int>(millis));
   std::string line = stamp;
-  line += LevelName(level);
+  line += level_name(level);
   line += ' ';
   line += text;
   line += '\n';

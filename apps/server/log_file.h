@@ -10,7 +10,7 @@ namespace orvane::apps {
 
 // The server's log: one line per event, "2026-12-07T22:58:59.123Z INFO
 // text", the time in UTC to the millisecond. It goes to standard error or
-// to a file opened for appending, which Reopen() opens again by name (after
+// to a file opened for appending, which reopen() opens again by name (after
 // logrotate has moved it away). A line that cannot be written (the reader of
 // a piped log gone, a full disk) is counted and dropped: writing never
 // throws and never stops the server. The host ignores SIGPIPE, so that a
@@ -29,22 +29,22 @@ class LogFile {
   // Appends to the file at `path` (created when missing) from now on, or to
   // standard error when `path` is empty. On failure it keeps writing where
   // it did and returns why; empty on success.
-  std::string Open(const std::string& path);
+  std::string open(const std::string& path);
   // Opens the same path again; standard error needs nothing.
-  std::string Reopen() { return Open(m_path); }
+  std::string reopen() { return open(m_path); }
 
-  void Write(Level level, std::string_view text);
-  void Info(std::string_view text) { Write(Level::kInfo, text); }
-  void Warn(std::string_view text) { Write(Level::kWarn, text); }
-  void Error(std::string_view text) { Write(Level::kError, text); }
+  void write(Level level, std::string_view text);
+  void info(std::string_view text) { write(Level::kInfo, text); }
+  void warn(std::string_view text) { write(Level::kWarn, text); }
+  void error(std::string_view text) { write(Level::kError, text); }
 
   // The file written to; empty for standard error (or a given descriptor).
   const std::string& path() const { return m_path; }
   // Lines dropped because they could not be written.
-  size_t LostLines() const { return m_lost; }
+  size_t lost_lines() const { return m_lost; }
 
   // One line as written, with its newline.
-  static std::string Line(std::chrono::system_clock::time_point at, Level level,
+  static std::string line(std::chrono::system_clock::time_point at, Level level,
                           std::string_view text);
 
  private:

@@ -39,7 +39,7 @@ class LogOnThrottle {
   explicit LogOnThrottle(ThrottleOptions options = {}) : m_options(options) {}
 
   // New delays and limits from now on; failures counted so far stay.
-  void Options(const ThrottleOptions& options) { m_options = options; }
+  void options(const ThrottleOptions& options) { m_options = options; }
   const ThrottleOptions& options() const { return m_options; }
 
   // Milliseconds from `now` until a log-on that arrived now may be answered
@@ -47,28 +47,28 @@ class LogOnThrottle {
   // user (`known`: the name exists) or from the throttled address is being
   // answered already. A log-on given a slot is Released once answered, or
   // once gone unanswered (its slot is then given back).
-  int64_t Reserve(const std::string& user, bool known, const std::string& address, int64_t now);
-  void Release(const std::string& user, const std::string& address, bool answered);
+  int64_t reserve(const std::string& user, bool known, const std::string& address, int64_t now);
+  void release(const std::string& user, const std::string& address, bool answered);
 
   // A failed log-on answered at `now`; `known` tells whether the user name
   // exists. True when it starts a burst for the user or the address (the
   // one failure of the burst worth a log line). `locked` is set when this
   // failure locks the user out.
-  bool Failed(const std::string& user, bool known, const std::string& address, int64_t now,
+  bool failed(const std::string& user, bool known, const std::string& address, int64_t now,
               bool& locked);
   // A successful log-on: the user's and the address's failures are
   // forgotten. Returns the burst summaries that ended (for the log).
-  std::vector<std::string> Succeeded(const std::string& user, const std::string& address);
-  bool LockedOut(const std::string& user) const;
+  std::vector<std::string> succeeded(const std::string& user, const std::string& address);
+  bool locked_out(const std::string& user) const;
   // Lifts every lock-out and forgets every failure; how many users were
   // locked out.
-  size_t LiftLockOuts();
+  size_t lift_lock_outs();
   // Drops what is older than the forgetting span; returns the summaries of
   // the bursts that ended.
-  std::vector<std::string> Forget(int64_t now);
+  std::vector<std::string> forget(int64_t now);
 
   // Users and addresses whose log-ons are delayed now.
-  size_t Throttled() const;
+  size_t throttled() const;
 
  private:
   struct Failures {
@@ -79,12 +79,12 @@ class LogOnThrottle {
     int64_t given_back = 0;  // next_free before the waiting log-on's reservation
     bool locked = false;
   };
-  int64_t DelayAfter(size_t failures) const;
-  Failures* Find(const std::string& key);
+  int64_t delay_after(size_t failures) const;
+  Failures* find(const std::string& key);
   // Finds or starts the entry of `key`; none when no more can be tracked.
-  Failures* Track(const std::string& key, int64_t now);
-  bool Count(const std::string& key, int64_t now, bool& locked, bool lockable);
-  void Summarise(const std::string& key, const Failures& f, std::vector<std::string>& out) const;
+  Failures* track(const std::string& key, int64_t now);
+  bool count(const std::string& key, int64_t now, bool& locked, bool lockable);
+  void summarise(const std::string& key, const Failures& f, std::vector<std::string>& out) const;
 
   ThrottleOptions m_options;
   std::unordered_map<std::string, Failures> m_failures;  // "u" + user, "a" + address

@@ -2,7 +2,7 @@
 
 namespace orvane::apps {
 
-std::string LogText(std::string_view text, size_t max_chars) {
+std::string log_text(std::string_view text, size_t max_chars) {
   static constexpr char kHex[] = "0123456789abcdef";
   const bool cut = text.size() > max_chars;
   if (cut) text = text.substr(0, max_chars);

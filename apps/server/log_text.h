@@ -12,7 +12,7 @@ namespace orvane::apps {
 // newlines, ESC, DEL, the bytes of non-ASCII characters) and the backslash
 // itself are written \xNN, so that a line can neither be split nor drive a
 // terminal. Text longer than `max_chars` is cut there and ends in "...".
-std::string LogText(std::string_view text, size_t max_chars = 64);
+std::string log_text(std::string_view text, size_t max_chars = 64);
 
 }  // namespace orvane::apps
 

@@ -1,5 +1,5 @@
 // orvane-server: the reference trading server over a book and a tape or a
-// random walk. Usage: see Usage() below and apps/server/README.md.
+// random walk. Usage: see usage() below and apps/server/README.md.
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -57,7 +57,7 @@ constexpr int kBadInput = 2;
 constexpr int kBadArguments = 64;
 constexpr int kCannotCreate = 73;
 
-void Usage() {
+void usage() {
   std::cerr << "usage: orvane-server --book FILE [--tape FILE | --ticks N] [--rate N] [--seed N]\n"
                "                     [--wait-sessions N] [--max-connections N]\n"
                "                     [--multi-sessions] [--sessions-per-user N]\n"
@@ -108,10 +108,10 @@ constexpr uint64_t kSpareDescriptors = 64;
 
 // Raises the soft limit of open descriptors (one a connection) to the hard
 // limit, says so in the log, and returns the limit now in force.
-rlim_t RaiseOpenFileLimit(LogFile& log) {
+rlim_t raise_open_file_limit(LogFile& log) {
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
-    log.Warn(std::string("cannot read the open file limit: ") + std::strerror(errno));
+    log.warn(std::string("cannot read the open file limit: ") + std::strerror(errno));
     return RLIM_INFINITY;
   }
   auto text = [](rlim_t value) {
@@ -119,32 +119,32 @@ rlim_t RaiseOpenFileLimit(LogFile& log) {
   };
   const rlim_t before = limit.rlim_cur;
   if (limit.rlim_cur == limit.rlim_max) {
-    log.Info("open files: " + text(before) + " (the hard limit)");
+    log.info("open files: " + text(before) + " (the hard limit)");
     return before;
   }
   limit.rlim_cur = limit.rlim_max;
   if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
-    log.Warn("open files: " + text(before) + ", not raised to the hard limit " +
+    log.warn("open files: " + text(before) + ", not raised to the hard limit " +
              text(limit.rlim_max) + ": " + std::strerror(errno));
     return before;
   }
-  log.Info("open files: raised from " + text(before) + " to the hard limit " +
+  log.info("open files: raised from " + text(before) + " to the hard limit " +
            text(limit.rlim_max));
   return limit.rlim_max;
 }
 
 // The connection cap the open file limit allows.
-uint64_t ConnectionCap(uint64_t wanted, rlim_t open_files, LogFile& log) {
+uint64_t connection_cap(uint64_t wanted, rlim_t open_files, LogFile& log) {
   if (open_files == RLIM_INFINITY || open_files >= wanted + kSpareDescriptors) return wanted;
   const uint64_t cap = open_files > 2 * kSpareDescriptors ? open_files - kSpareDescriptors
                                                           : open_files / 2;
-  log.Warn("connection cap lowered from " + std::to_string(wanted) + " to " +
+  log.warn("connection cap lowered from " + std::to_string(wanted) + " to " +
            std::to_string(cap) + " by the open file limit (" + std::to_string(open_files) + ")");
   return std::max<uint64_t>(cap, 1);
 }
 
 // The throttle options of a configuration.
-orvane::apps::ThrottleOptions Throttle(const ServerConfig& config) {
+orvane::apps::ThrottleOptions throttle(const ServerConfig& config) {
   orvane::apps::ThrottleOptions throttle;
   throttle.first_delay_ms = static_cast<int64_t>(config.logon_delay_ms);
   throttle.max_delay_ms = static_cast<int64_t>(config.logon_delay_max_ms);
@@ -156,7 +156,7 @@ orvane::apps::ThrottleOptions Throttle(const ServerConfig& config) {
 // held (TLS handshakes, read and send buffers: small blocks the allocator
 // keeps) is given back to the system, so that a flood of connections does
 // not leave the server at its peak.
-std::shared_ptr<orvane::ITimer> ReturnFreedMemory(orvane::ITimerFactory& timers,
+std::shared_ptr<orvane::ITimer> return_freed_memory(orvane::ITimerFactory& timers,
                                                   const orvane::apps::TradingServer& server) {
   constexpr int32_t kTrimMs = 5000;
   auto timer = timers.CreateTimer();
@@ -175,7 +175,7 @@ std::shared_ptr<orvane::ITimer> ReturnFreedMemory(orvane::ITimerFactory& timers,
   return timer;
 }
 
-std::string SignalName(int signal) {
+std::string signal_name(int signal) {
   switch (signal) {
     case SIGINT: return "SIGINT";
     case SIGTERM: return "SIGTERM";
@@ -192,94 +192,94 @@ class Service {
           const ServerConfigReader& reader, ServerConfig config)
       : m_io(io), m_signals(signals), m_log(log), m_reader(reader), m_config(std::move(config)) {}
 
-  void Serve(orvane::apps::TradingServer& server) {
+  void serve(orvane::apps::TradingServer& server) {
     m_server = &server;
-    Wait();
+    wait();
   }
 
   // The server stopped itself.
-  void Halted(const std::string& reason) { Stop("store failed: " + reason, kFailed); }
+  void halted(const std::string& reason) { stop("store failed: " + reason, kFailed); }
 
   const std::string& why() const { return m_why; }
   int code() const { return m_code; }
 
  private:
-  void Wait() {
+  void wait() {
     m_signals.async_wait([this](const std::error_code& error, int signal) {
       if (error) return;
       if (signal == SIGHUP) {
-        Reload();
+        reload();
       } else if (signal == SIGUSR1) {
-        Status();
+        status();
       } else {
-        return Stop(SignalName(signal), 0);
+        return stop(signal_name(signal), 0);
       }
-      Wait();
+      wait();
     });
   }
 
-  void Stop(const std::string& why, int code) {
+  void stop(const std::string& why, int code) {
     if (!m_why.empty()) return;
     m_why = why;
     m_code = code;
-    m_log.Write(code == 0 ? LogFile::Level::kInfo : LogFile::Level::kError, "stopping: " + why);
+    m_log.write(code == 0 ? LogFile::Level::kInfo : LogFile::Level::kError, "stopping: " + why);
     m_signals.cancel();
-    if (m_server != nullptr) m_server->Stop();
+    if (m_server != nullptr) m_server->stop();
     m_io.stop();
   }
 
   // SIGHUP: the log opened again by name (logrotate has moved it), then the
   // configuration file read again.
-  void Reload() {
-    if (const std::string error = m_log.Reopen(); !error.empty()) m_log.Error(error);
-    m_log.Info("SIGHUP: log reopened" + std::string(m_reader.file().empty()
+  void reload() {
+    if (const std::string error = m_log.reopen(); !error.empty()) m_log.error(error);
+    m_log.info("SIGHUP: log reopened" + std::string(m_reader.file().empty()
                                                         ? ""
                                                         : ", reading " + m_reader.file()));
-    if (const size_t lifted = m_server->gateway().LiftLockOuts(); lifted > 0) {
-      m_log.Info("log-on lock-outs lifted: " + std::to_string(lifted) + " users");
+    if (const size_t lifted = m_server->gateway().lift_lock_outs(); lifted > 0) {
+      m_log.info("log-on lock-outs lifted: " + std::to_string(lifted) + " users");
     }
     if (m_reader.file().empty()) return;
     ServerConfig next;
     try {
-      next = m_reader.Read();
+      next = m_reader.read();
     } catch (const std::exception& e) {
-      m_log.Error(std::string("configuration not reloaded: ") + e.what());
+      m_log.error(std::string("configuration not reloaded: ") + e.what());
       return;
     }
-    for (const std::string_view key : ServerConfigReader::Changed(m_config, next)) {
-      const std::string value = ServerConfigReader::Text(next, key);
-      if (!ServerConfigReader::ChangesAtRunTime(key)) {
-        m_log.Warn(std::string(key) + " = " + value +
+    for (const std::string_view key : ServerConfigReader::changed(m_config, next)) {
+      const std::string value = ServerConfigReader::text(next, key);
+      if (!ServerConfigReader::changes_at_run_time(key)) {
+        m_log.warn(std::string(key) + " = " + value +
                    " takes effect when the server starts again");
         continue;
       }
       if (key == "log") {
-        if (const std::string error = m_log.Open(next.log); !error.empty()) {
-          m_log.Error(error);
+        if (const std::string error = m_log.open(next.log); !error.empty()) {
+          m_log.error(error);
           continue;
         }
         m_config.log = next.log;
       } else if (key == "quiet") {
-        m_server->LogEngine(!next.quiet);
+        m_server->log_engine(!next.quiet);
         m_config.quiet = next.quiet;
       } else {
         m_config.logon_delay_ms = next.logon_delay_ms;
         m_config.logon_delay_max_ms = next.logon_delay_max_ms;
         m_config.lockout_failures = next.lockout_failures;
-        m_server->gateway().Throttle(Throttle(m_config));
+        m_server->gateway().throttle(throttle(m_config));
       }
-      m_log.Info(std::string(key) + " = " + value + " from now on");
+      m_log.info(std::string(key) + " = " + value + " from now on");
     }
   }
 
   // SIGUSR1: one line of what the server is doing.
-  void Status() {
-    m_log.Info("status: " + std::to_string(m_server->Connections()) + " connections, " +
-               std::to_string(m_server->LoggedOnSessions()) + " sessions logged on, " +
-               std::to_string(m_server->QuotesApplied()) + " quotes applied, " +
-               std::to_string(m_server->PricesSent()) + " prices sent, feed " +
-               (m_server->FeedEnded() ? "ended" : "not ended") + ", " +
-               std::to_string(m_log.LostLines()) + " log lines lost");
+  void status() {
+    m_log.info("status: " + std::to_string(m_server->connections()) + " connections, " +
+               std::to_string(m_server->logged_on_sessions()) + " sessions logged on, " +
+               std::to_string(m_server->quotes_applied()) + " quotes applied, " +
+               std::to_string(m_server->prices_sent()) + " prices sent, feed " +
+               (m_server->feed_ended() ? "ended" : "not ended") + ", " +
+               std::to_string(m_log.lost_lines()) + " log lines lost");
   }
 
   asio::io_context& m_io;
@@ -292,11 +292,11 @@ class Service {
   int m_code = 0;
 };
 
-int Run(const ServerConfigReader& reader, const ServerConfig& config,
+int run(const ServerConfigReader& reader, const ServerConfig& config,
         std::optional<uint64_t> crash_at_commit, LogFile& log) {
-  log.Info("orvane-server starting, process " + std::to_string(getpid()) +
+  log.info("orvane-server starting, process " + std::to_string(getpid()) +
            (reader.file().empty() ? "" : ", configuration " + reader.file()));
-  const rlim_t open_files = RaiseOpenFileLimit(log);
+  const rlim_t open_files = raise_open_file_limit(log);
 
   // Signals are taken from now on; they are handled once the server runs.
   asio::io_context io;
@@ -308,39 +308,39 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config,
   std::unique_ptr<orvane::apps::DurableStore> store;
   std::string store_name;
   if (!config.data.empty()) {
-    store = orvane::apps::SqliteStore::Open(config.data);
+    store = orvane::apps::SqliteStore::open(config.data);
     store_name = config.data;
   } else if (!config.store.empty()) {
-    auto postgres = orvane::apps::PostgresStore::Open(config.store);
+    auto postgres = orvane::apps::PostgresStore::open(config.store);
     store_name = postgres->where();
     store = std::move(postgres);
   }
-  const bool seeding = !store || store->Empty();
+  const bool seeding = !store || store->empty();
   if (seeding && config.book.empty()) {
     throw CreateError("the store " + store_name + " holds no book yet: give --book to seed it");
   }
   if (!seeding && !config.book.empty()) {
-    log.Warn("the store " + store_name + " holds a book already; " + config.book +
+    log.warn("the store " + store_name + " holds a book already; " + config.book +
              " is not read");
   }
   // The symbols the feed walks or the tape names: the book's, or the store's.
   orvane::apps::model::Snapshot book =
-      seeding ? orvane::apps::ImportBook(orvane::apps::ReadFile(config.book), config.book)
-              : store->LoadState();
+      seeding ? orvane::apps::import_book(orvane::apps::read_file(config.book), config.book)
+              : store->load_state();
   orvane::apps::PriceFeed feed =
       config.tape.empty()
-          ? orvane::apps::PriceFeed::RandomWalk(book, config.seed, config.rate, config.ticks)
-          : orvane::apps::PriceFeed::FromTape(
-                orvane::apps::ImportTape(orvane::apps::ReadFile(config.tape), config.tape, book));
+          ? orvane::apps::PriceFeed::random_walk(book, config.seed, config.rate, config.ticks)
+          : orvane::apps::PriceFeed::from_tape(
+                orvane::apps::import_tape(orvane::apps::read_file(config.tape), config.tape, book));
   if (store && seeding) {
     const orvane::apps::StoreStatus seeded =
-        store->Seed(orvane::apps::SeedBook(book, feed, config.password_iterations));
+        store->seed(orvane::apps::seed_book(book, feed, config.password_iterations));
     if (!seeded.ok()) throw CreateError("cannot seed the store: " + seeded.message());
-    log.Info("store " + store_name + " seeded from " + config.book + ": " +
+    log.info("store " + store_name + " seeded from " + config.book + ": " +
              std::to_string(book.accounts.size()) + " accounts, " +
              std::to_string(book.positions.size()) + " positions");
   } else if (store) {
-    log.Info("store " + store_name + ": " + std::to_string(book.accounts.size()) +
+    log.info("store " + store_name + ": " + std::to_string(book.accounts.size()) +
              " accounts, " + std::to_string(book.positions.size()) +
              " positions, market time " + book.market_time_text);
   }
@@ -348,10 +348,10 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config,
   std::unique_ptr<orvane::apps::CrashBeforeCommit> crashing;
   if (crash_at_commit && store) {
     crashing = std::make_unique<orvane::apps::CrashBeforeCommit>(*store, *crash_at_commit);
-    log.Warn(std::string(orvane::apps::CrashBeforeCommit::kVariable) + "=" +
+    log.warn(std::string(orvane::apps::CrashBeforeCommit::kVariable) + "=" +
              std::to_string(*crash_at_commit) + ": the process is killed at that commit");
   } else if (crash_at_commit) {
-    log.Warn(std::string(orvane::apps::CrashBeforeCommit::kVariable) +
+    log.warn(std::string(orvane::apps::CrashBeforeCommit::kVariable) +
              " is ignored: the server keeps no store");
   }
   orvane::apps::Store* const server_store =
@@ -363,19 +363,19 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config,
   options.rate = config.rate;
   options.start_after_sessions = config.wait_sessions;
   options.gateway.max_sessions_per_address = config.sessions_per_address;
-  options.gateway.max_connections = ConnectionCap(config.max_connections, open_files, log);
+  options.gateway.max_connections = connection_cap(config.max_connections, open_files, log);
   options.gateway.multi_sessions_allowed = config.multi_sessions;
   options.gateway.max_sessions_per_user = config.sessions_per_user;
-  options.gateway.throttle = Throttle(config);
+  options.gateway.throttle = throttle(config);
   options.gateway.max_waiting_log_ons = config.logon_waiting_max;
   orvane::apps::ThreadPasswordChecks password_checks(io);
   options.gateway.password_checks = &password_checks;
   options.gateway.password_iterations = config.password_iterations;
   options.log_engine = !config.quiet;
   options.rules.rollover_seconds = config.rollover;
-  options.gateway.log = [&log](const std::string& line) { log.Info(line); };
-  options.gateway.warn = [&log](const std::string& line) { log.Warn(line); };
-  options.halted = [&service](const std::string& reason) { service.Halted(reason); };
+  options.gateway.log = [&log](const std::string& line) { log.info(line); };
+  options.gateway.warn = [&log](const std::string& line) { log.warn(line); };
+  options.halted = [&service](const std::string& reason) { service.halted(reason); };
   orvane::TlsOptions tls;
   if (!config.tls_cert.empty()) {
     tls.enabled = true;
@@ -399,30 +399,30 @@ int Run(const ServerConfigReader& reader, const ServerConfig& config,
   if (store && !seeding) server_environment.loaded = std::move(book);
   orvane::apps::TradingServer server(book, std::move(feed), clock, std::move(server_environment),
                                      options);
-  const int32_t port = server.Start(config.address, config.port);
+  const int32_t port = server.start(config.address, config.port);
   if (tls.enabled) {
-    log.Info("connections need TLS");
+    log.info("connections need TLS");
   } else if (config.address.rfind("127.", 0) != 0 && config.address != "::1" &&
              config.address != "localhost") {
-    log.Warn("listening on " + config.address + ":" + std::to_string(port) +
+    log.warn("listening on " + config.address + ":" + std::to_string(port) +
              " without TLS: passwords and orders cross the network unencrypted");
   }
   std::unique_ptr<orvane::apps::MetricsEndpoint> metrics;
   if (config.metrics_port) {
     metrics = std::make_unique<orvane::apps::MetricsEndpoint>(
         std::make_shared<orvane::AsioListener>(io), environment.timers,
-        [&server] { return server.metrics().Render(); },
-        [&server] { return server.Running(); });
-    const int32_t metrics_port = metrics->Listen("127.0.0.1", *config.metrics_port);
-    log.Info("metrics on http://127.0.0.1:" + std::to_string(metrics_port) +
+        [&server] { return server.metrics().render(); },
+        [&server] { return server.running(); });
+    const int32_t metrics_port = metrics->listen("127.0.0.1", *config.metrics_port);
+    log.info("metrics on http://127.0.0.1:" + std::to_string(metrics_port) +
              "/metrics, health on /health");
   }
-  const std::shared_ptr<orvane::ITimer> trim = ReturnFreedMemory(*environment.timers, server);
+  const std::shared_ptr<orvane::ITimer> trim = return_freed_memory(*environment.timers, server);
   const PortFile port_file(config.port_file, port);
-  service.Serve(server);
+  service.serve(server);
   io.run();
-  log.Info(std::to_string(server.QuotesApplied()) + " quotes applied, " +
-           std::to_string(server.PricesSent()) + " prices sent");
+  log.info(std::to_string(server.quotes_applied()) + " quotes applied, " +
+           std::to_string(server.prices_sent()) + " prices sent");
   return service.code();
 }
 
@@ -438,30 +438,30 @@ int main(int argc, char** argv) {
   std::optional<uint64_t> crash_at_commit;
   try {
     reader.emplace(std::vector<std::string>(argv + 1, argv + argc));
-    config = reader->Read();
-    crash_at_commit = orvane::apps::CrashBeforeCommit::CommitFromEnvironment(
+    config = reader->read();
+    crash_at_commit = orvane::apps::CrashBeforeCommit::commit_from_environment(
         std::getenv(orvane::apps::CrashBeforeCommit::kVariable));
   } catch (const ConfigError& e) {
     std::cerr << "orvane-server: " << e.what() << "\n";
-    Usage();
+    usage();
     return kBadArguments;
   } catch (const std::invalid_argument& e) {
     std::cerr << "orvane-server: " << e.what() << "\n";
     return kBadArguments;
   }
   LogFile log;
-  if (const std::string error = log.Open(config.log); !error.empty()) {
+  if (const std::string error = log.open(config.log); !error.empty()) {
     std::cerr << "orvane-server: " << error << "\n";
     return kCannotCreate;
   }
   // A failure to start is told on standard error too when the log is a file.
   auto fail = [&](const std::string& what, int code) {
-    log.Error("stopping: " + what);
+    log.error("stopping: " + what);
     if (!log.path().empty()) std::cerr << "orvane-server: " << what << "\n";
     return code;
   };
   try {
-    return Run(*reader, config, crash_at_commit, log);
+    return run(*reader, config, crash_at_commit, log);
   } catch (const InputError& e) {
     return fail(e.what(), kBadInput);
   } catch (const CreateError& e) {

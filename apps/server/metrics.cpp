@@ -10,23 +10,23 @@ namespace orvane::apps {
 
 namespace {
 
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-bool IsMetricName(std::string_view name) {
-  if (name.empty() || IsDigit(name[0])) return false;
+bool is_metric_name(std::string_view name) {
+  if (name.empty() || is_digit(name[0])) return false;
   return std::all_of(name.begin(), name.end(),
-                     [](char c) { return IsLetter(c) || IsDigit(c) || c == '_' || c == ':'; });
+                     [](char c) { return is_letter(c) || is_digit(c) || c == '_' || c == ':'; });
 }
 
-bool IsLabelName(std::string_view name) {
-  if (name.empty() || IsDigit(name[0]) || name.starts_with("__")) return false;
+bool is_label_name(std::string_view name) {
+  if (name.empty() || is_digit(name[0]) || name.starts_with("__")) return false;
   return std::all_of(name.begin(), name.end(),
-                     [](char c) { return IsLetter(c) || IsDigit(c) || c == '_'; });
+                     [](char c) { return is_letter(c) || is_digit(c) || c == '_'; });
 }
 
-void CheckMetricName(const std::string& name) {
-  if (!IsMetricName(name)) {
+void check_metric_name(const std::string& name) {
+  if (!is_metric_name(name)) {
     throw std::invalid_argument("metric name '" + name +
                                 "' is not valid: it must match [a-zA-Z_:][a-zA-Z0-9_:]*");
   }
@@ -34,7 +34,7 @@ void CheckMetricName(const std::string& name) {
 
 // Backslash and newline in HELP text; with `quote`, the double quote too
 // (label values).
-void AppendEscaped(std::string& out, std::string_view text, bool quote) {
+void append_escaped(std::string& out, std::string_view text, bool quote) {
   for (char c : text) {
     if (c == '\\') {
       out += "\\\\";
@@ -48,14 +48,14 @@ void AppendEscaped(std::string& out, std::string_view text, bool quote) {
   }
 }
 
-void AppendSample(std::string& out, std::string_view name, std::string_view label_name,
+void append_sample(std::string& out, std::string_view name, std::string_view label_name,
                   std::string_view label_value, std::string_view value) {
   out += name;
   if (!label_name.empty()) {
     out += '{';
     out += label_name;
     out += "=\"";
-    AppendEscaped(out, label_value, true);
+    append_escaped(out, label_value, true);
     out += "\"}";
   }
   out += ' ';
@@ -65,7 +65,7 @@ void AppendSample(std::string& out, std::string_view name, std::string_view labe
 
 }  // namespace
 
-std::string PrometheusNumber(double value) {
+std::string prometheus_number(double value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value > 0 ? "+Inf" : "-Inf";
   // Whole numbers as integers (5000, not 5e+03); others in the shortest
@@ -83,19 +83,19 @@ std::string PrometheusNumber(double value) {
 Histogram::Histogram(std::vector<double> upper_bounds) : m_bounds(std::move(upper_bounds)) {
   for (size_t i = 0; i < m_bounds.size(); ++i) {
     if (!std::isfinite(m_bounds[i])) {
-      throw std::invalid_argument("histogram bound " + PrometheusNumber(m_bounds[i]) +
+      throw std::invalid_argument("histogram bound " + prometheus_number(m_bounds[i]) +
                                   " is not finite (the +Inf bucket is always there)");
     }
     if (i > 0 && !(m_bounds[i - 1] < m_bounds[i])) {
       throw std::invalid_argument("histogram bounds must increase strictly: " +
-                                  PrometheusNumber(m_bounds[i]) + " follows " +
-                                  PrometheusNumber(m_bounds[i - 1]));
+                                  prometheus_number(m_bounds[i]) + " follows " +
+                                  prometheus_number(m_bounds[i - 1]));
     }
   }
   m_buckets.assign(m_bounds.size() + 1, 0);
 }
 
-void Histogram::Observe(double value) {
+void Histogram::observe(double value) {
   const size_t bucket =
       std::isnan(value)
           ? m_bounds.size()
@@ -130,12 +130,12 @@ struct Metrics::Family {
 Metrics::Metrics() = default;
 Metrics::~Metrics() = default;
 
-Metrics::Family* Metrics::Find(const std::string& name) {
+Metrics::Family* Metrics::find(const std::string& name) {
   auto it = m_by_name.find(name);
   return it == m_by_name.end() ? nullptr : it->second;
 }
 
-Metrics::Family& Metrics::NewFamily(const std::string& name, const std::string& help,
+Metrics::Family& Metrics::new_family(const std::string& name, const std::string& help,
                                     Type type, const std::vector<std::string>& sample_names) {
   for (const std::string& sample : sample_names) {
     if (m_sample_names.count(sample) > 0) {
@@ -154,22 +154,22 @@ Metrics::Family& Metrics::NewFamily(const std::string& name, const std::string& 
   return added;
 }
 
-Metrics::Series& Metrics::AddSeries(const std::string& name, const std::string& help,
+Metrics::Series& Metrics::add_series(const std::string& name, const std::string& help,
                                     const std::string& label_name,
                                     const std::string& label_value) {
-  CheckMetricName(name);
+  check_metric_name(name);
   if (label_name.empty()) {
-    Family& family = NewFamily(name, help, Type::kCounter, {name});
+    Family& family = new_family(name, help, Type::kCounter, {name});
     return family.counters.emplace_back();
   }
-  if (!IsLabelName(label_name)) {
+  if (!is_label_name(label_name)) {
     throw std::invalid_argument("label name '" + label_name + "' of metric '" + name +
                                 "' is not valid: it must match [a-zA-Z_][a-zA-Z0-9_]* and " +
                                 "not start with __");
   }
-  Family* family = Find(name);
+  Family* family = find(name);
   if (family == nullptr) {
-    family = &NewFamily(name, help, Type::kCounter, {name});
+    family = &new_family(name, help, Type::kCounter, {name});
     family->label_name = label_name;
   } else if (family->type != Type::kCounter || family->label_name != label_name) {
     throw std::invalid_argument("metric '" + name +
@@ -188,52 +188,52 @@ Metrics::Series& Metrics::AddSeries(const std::string& name, const std::string& 
   return series;
 }
 
-Counter& Metrics::AddCounter(const std::string& name, const std::string& help) {
-  return *(AddSeries(name, help, {}, {}).counter = std::make_unique<Counter>());
+Counter& Metrics::add_counter(const std::string& name, const std::string& help) {
+  return *(add_series(name, help, {}, {}).counter = std::make_unique<Counter>());
 }
 
-Counter& Metrics::AddCounter(const std::string& name, const std::string& help,
+Counter& Metrics::add_counter(const std::string& name, const std::string& help,
                              const std::string& label_name, const std::string& label_value) {
   if (label_name.empty()) throw std::invalid_argument("metric '" + name + "' needs a label name");
-  return *(AddSeries(name, help, label_name, label_value).counter = std::make_unique<Counter>());
+  return *(add_series(name, help, label_name, label_value).counter = std::make_unique<Counter>());
 }
 
-void Metrics::AddCounter(const std::string& name, const std::string& help,
+void Metrics::add_counter(const std::string& name, const std::string& help,
                          std::function<uint64_t()> read) {
-  AddCounter(name, help, {}, {}, std::move(read));
+  add_counter(name, help, {}, {}, std::move(read));
 }
 
-void Metrics::AddCounter(const std::string& name, const std::string& help,
+void Metrics::add_counter(const std::string& name, const std::string& help,
                          const std::string& label_name, const std::string& label_value,
                          std::function<uint64_t()> read) {
   if (!read) throw std::invalid_argument("counter '" + name + "' needs a function to read");
-  AddSeries(name, help, label_name, label_value).read = std::move(read);
+  add_series(name, help, label_name, label_value).read = std::move(read);
 }
 
-void Metrics::AddGauge(const std::string& name, const std::string& help,
+void Metrics::add_gauge(const std::string& name, const std::string& help,
                        std::function<double()> read) {
-  CheckMetricName(name);
+  check_metric_name(name);
   if (!read) throw std::invalid_argument("gauge '" + name + "' needs a function to read");
-  NewFamily(name, help, Type::kGauge, {name}).read = std::move(read);
+  new_family(name, help, Type::kGauge, {name}).read = std::move(read);
 }
 
-Histogram& Metrics::AddHistogram(const std::string& name, const std::string& help,
+Histogram& Metrics::add_histogram(const std::string& name, const std::string& help,
                                  std::vector<double> upper_bounds) {
-  CheckMetricName(name);
+  check_metric_name(name);
   auto histogram = std::make_unique<Histogram>(std::move(upper_bounds));
-  Family& family = NewFamily(name, help, Type::kHistogram,
+  Family& family = new_family(name, help, Type::kHistogram,
                              {name, name + "_bucket", name + "_sum", name + "_count"});
   family.histogram = std::move(histogram);
   return *family.histogram;
 }
 
-std::string Metrics::Render() const {
+std::string Metrics::render() const {
   std::string out;
   for (const auto& family : m_families) {
     out += "# HELP ";
     out += family->name;
     out += ' ';
-    AppendEscaped(out, family->help, false);
+    append_escaped(out, family->help, false);
     out += "\n# TYPE ";
     out += family->name;
     out += ' ';
@@ -244,12 +244,12 @@ std::string Metrics::Render() const {
     switch (family->type) {
       case Type::kCounter:
         for (const Series& series : family->counters) {
-          AppendSample(out, family->name, family->label_name, series.label_value,
+          append_sample(out, family->name, family->label_name, series.label_value,
                        std::to_string(series.value()));
         }
         break;
       case Type::kGauge:
-        AppendSample(out, family->name, {}, {}, PrometheusNumber(family->read()));
+        append_sample(out, family->name, {}, {}, prometheus_number(family->read()));
         break;
       case Type::kHistogram: {
         const Histogram& h = *family->histogram;
@@ -258,11 +258,11 @@ std::string Metrics::Render() const {
         for (size_t i = 0; i <= h.upper_bounds().size(); ++i) {
           cumulative += h.bucket(i);
           const bool last = i == h.upper_bounds().size();
-          AppendSample(out, bucket, "le", last ? "+Inf" : PrometheusNumber(h.upper_bounds()[i]),
+          append_sample(out, bucket, "le", last ? "+Inf" : prometheus_number(h.upper_bounds()[i]),
                        std::to_string(cumulative));
         }
-        AppendSample(out, family->name + "_sum", {}, {}, PrometheusNumber(h.sum()));
-        AppendSample(out, family->name + "_count", {}, {}, std::to_string(h.count()));
+        append_sample(out, family->name + "_sum", {}, {}, prometheus_number(h.sum()));
+        append_sample(out, family->name + "_count", {}, {}, std::to_string(h.count()));
         break;
       }
     }

@@ -21,7 +21,7 @@ class Counter {
   Counter(const Counter&) = delete;
   Counter& operator=(const Counter&) = delete;
 
-  void Add(uint64_t n = 1) { m_value += n; }
+  void add(uint64_t n = 1) { m_value += n; }
   uint64_t value() const { return m_value; }
 
  private:
@@ -39,7 +39,7 @@ class Histogram {
   Histogram(const Histogram&) = delete;
   Histogram& operator=(const Histogram&) = delete;
 
-  void Observe(double value);
+  void observe(double value);
 
   const std::vector<double>& upper_bounds() const { return m_bounds; }
   // Observations in bucket i alone (not cumulative); i == upper_bounds().size()
@@ -73,40 +73,40 @@ class Metrics {
   Metrics& operator=(const Metrics&) = delete;
 
   // A counter without labels.
-  Counter& AddCounter(const std::string& name, const std::string& help);
+  Counter& add_counter(const std::string& name, const std::string& help);
   // One series of a labelled counter family: called again with the same
   // name and label name and another value, it adds a series to the same
   // family (the help of the first call is kept).
-  Counter& AddCounter(const std::string& name, const std::string& help,
+  Counter& add_counter(const std::string& name, const std::string& help,
                       const std::string& label_name, const std::string& label_value);
   // The same two for a count kept elsewhere, read from `read` at each
   // Render; it must never go down.
-  void AddCounter(const std::string& name, const std::string& help,
+  void add_counter(const std::string& name, const std::string& help,
                   std::function<uint64_t()> read);
-  void AddCounter(const std::string& name, const std::string& help,
+  void add_counter(const std::string& name, const std::string& help,
                   const std::string& label_name, const std::string& label_value,
                   std::function<uint64_t()> read);
   // A gauge whose value is read from `read` at each Render.
-  void AddGauge(const std::string& name, const std::string& help,
+  void add_gauge(const std::string& name, const std::string& help,
                 std::function<double()> read);
   // A histogram; throws std::invalid_argument for bounds Histogram refuses.
-  Histogram& AddHistogram(const std::string& name, const std::string& help,
+  Histogram& add_histogram(const std::string& name, const std::string& help,
                           std::vector<double> upper_bounds);
 
   // The whole exposition: families in registration order, series of a
   // labelled family in registration order, each line ending in "\n".
-  std::string Render() const;
+  std::string render() const;
 
  private:
   enum class Type { kCounter, kGauge, kHistogram };
   struct Family;
   struct Series;
-  Series& AddSeries(const std::string& name, const std::string& help,
+  Series& add_series(const std::string& name, const std::string& help,
                     const std::string& label_name, const std::string& label_value);
 
-  Family& NewFamily(const std::string& name, const std::string& help, Type type,
+  Family& new_family(const std::string& name, const std::string& help, Type type,
                     const std::vector<std::string>& sample_names);
-  Family* Find(const std::string& name);
+  Family* find(const std::string& name);
 
   std::vector<std::unique_ptr<Family>> m_families;
   std::unordered_map<std::string, Family*> m_by_name;
@@ -115,7 +115,7 @@ class Metrics {
 
 // A double as Prometheus reads it: shortest round-trip decimal text ("0.5",
 // "1e+20"), "+Inf", "-Inf" or "NaN"; never locale-dependent.
-std::string PrometheusNumber(double value);
+std::string prometheus_number(double value);
 
 }  // namespace orvane::apps
 

@@ -17,22 +17,22 @@ constexpr std::string_view kMetricsType = "text/plain; version=0.0.4; charset=ut
 constexpr std::string_view kTextType = "text/plain; charset=utf-8";
 
 // RFC 9110 token characters, what a method is made of.
-bool IsTokenChar(char c) {
+bool is_token_char(char c) {
   if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
   return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
 }
 
-bool IsToken(std::string_view text) {
-  return !text.empty() && std::all_of(text.begin(), text.end(), IsTokenChar);
+bool is_token(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), is_token_char);
 }
 
-bool IsVisible(std::string_view text) {
+bool is_visible(std::string_view text) {
   return !text.empty() &&
          std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 0x7f; });
 }
 
 // "METHOD TARGET HTTP/1.x", single spaces; fills method and path.
-bool ReadRequestLine(std::string_view line, HttpRequestHead& head) {
+bool read_request_line(std::string_view line, HttpRequestHead& head) {
   const size_t first = line.find(' ');
   if (first == std::string_view::npos) return false;
   const size_t second = line.find(' ', first + 1);
@@ -40,7 +40,7 @@ bool ReadRequestLine(std::string_view line, HttpRequestHead& head) {
   const std::string_view method = line.substr(0, first);
   const std::string_view target = line.substr(first + 1, second - first - 1);
   const std::string_view version = line.substr(second + 1);
-  if (!IsToken(method) || !IsVisible(target)) return false;
+  if (!is_token(method) || !is_visible(target)) return false;
   if (version.size() != 8 || !version.starts_with("HTTP/1.") || version[7] < '0' ||
       version[7] > '9') {
     return false;
@@ -51,7 +51,7 @@ bool ReadRequestLine(std::string_view line, HttpRequestHead& head) {
 }
 
 // The offset just past the empty line that ends the head, or npos.
-size_t HeadEnd(std::string_view text) {
+size_t head_end(std::string_view text) {
   size_t line_start = 0;
   for (size_t newline = text.find('\n'); newline != std::string_view::npos;
        newline = text.find('\n', line_start)) {
@@ -62,7 +62,7 @@ size_t HeadEnd(std::string_view text) {
   return std::string_view::npos;
 }
 
-bool IsLoopback(const std::string& address) {
+bool is_loopback(const std::string& address) {
   unsigned char bytes[16];
   if (inet_pton(AF_INET, address.c_str(), bytes) == 1) return bytes[0] == 127;
   if (inet_pton(AF_INET6, address.c_str(), bytes) == 1) {
@@ -72,7 +72,7 @@ bool IsLoopback(const std::string& address) {
   return false;
 }
 
-std::string Response(std::string_view status, std::string_view content_type,
+std::string response(std::string_view status, std::string_view content_type,
                      std::string_view body, bool with_body, bool allow = false) {
   std::string text = "HTTP/1.1 ";
   text += status;
@@ -88,14 +88,14 @@ std::string Response(std::string_view status, std::string_view content_type,
 
 }  // namespace
 
-HttpRequestHead ParseHttpRequest(std::string_view received) {
+HttpRequestHead parse_http_request(std::string_view received) {
   HttpRequestHead head;
   const size_t line_end = received.find('\n');
   if (line_end == std::string_view::npos) {
     // What comes before the first space must be a method: a TLS hello or
     // other binary is refused at once instead of waiting for a line end.
     const std::string_view method_so_far = received.substr(0, received.find(' '));
-    if (!std::all_of(method_so_far.begin(), method_so_far.end(), IsTokenChar)) {
+    if (!std::all_of(method_so_far.begin(), method_so_far.end(), is_token_char)) {
       head.outcome = HttpRequestHead::kMalformed;
     } else if (received.size() >= HttpRequestHead::kMaxHeadBytes) {
       head.outcome = HttpRequestHead::kTooLarge;
@@ -104,12 +104,12 @@ HttpRequestHead ParseHttpRequest(std::string_view received) {
   }
   std::string_view line = received.substr(0, line_end);
   if (line.ends_with('\r')) line.remove_suffix(1);
-  if (!ReadRequestLine(line, head)) {
+  if (!read_request_line(line, head)) {
     head = HttpRequestHead{};
     head.outcome = HttpRequestHead::kMalformed;
     return head;
   }
-  const size_t end = HeadEnd(received);
+  const size_t end = head_end(received);
   if (end == std::string_view::npos && received.size() < HttpRequestHead::kMaxHeadBytes) {
     head.outcome = HttpRequestHead::kIncomplete;
   } else if (end == std::string_view::npos || end > HttpRequestHead::kMaxHeadBytes) {
@@ -136,23 +136,23 @@ class MetricsEndpoint::Connection : public ISocketEvents {
     if (m_socket->State() != SocketClosed) m_socket->Close();
   }
 
-  void Start() {
+  void start() {
     m_socket->LingerSeconds(kLingerSeconds);
     m_socket->Advise(this);
-    if (m_socket->State() != SocketConnected) return Close();
+    if (m_socket->State() != SocketConnected) return close();
     m_deadline->Interval(kRequestTimeoutMs);
-    m_deadline->OnTick([this] { Close(); });
+    m_deadline->OnTick([this] { close(); });
     m_deadline->Enabled(true);
     Receive(*m_socket);
   }
 
-  void Close() {
+  void close() {
     if (m_closed) return;
     m_closed = true;
     m_deadline->Enabled(false);
     std::string().swap(m_received);
     m_socket->Close();
-    m_owner.Closed(*this);
+    m_owner.closed(*this);
   }
 
  private:
@@ -160,33 +160,33 @@ class MetricsEndpoint::Connection : public ISocketEvents {
     const std::string_view chunk = socket.ReceiveView();
     if (m_closed) return;
     m_received.append(chunk);
-    const HttpRequestHead head = ParseHttpRequest(m_received);
+    const HttpRequestHead head = parse_http_request(m_received);
     switch (head.outcome) {
       case HttpRequestHead::kIncomplete:
         return;
       case HttpRequestHead::kComplete:
-        return Reply(m_owner.Answer(head));
+        return reply(m_owner.answer(head));
       case HttpRequestHead::kMalformed:
-        return Reply(Response("400 Bad Request", kTextType, "bad request\n", true));
+        return reply(response("400 Bad Request", kTextType, "bad request\n", true));
       case HttpRequestHead::kTooLarge:
-        return Reply(Response("431 Request Header Fields Too Large", kTextType,
+        return reply(response("431 Request Header Fields Too Large", kTextType,
                               "request head over 8 KiB\n", true));
     }
   }
 
   void State(ISocket& /*socket*/, SocketStateEnum state) override {
-    if (state == SocketClosed) Close();
+    if (state == SocketClosed) close();
   }
 
   // Sends the one answer of this connection and closes it; the socket lets
   // the text leave before the connection goes.
-  void Reply(const std::string& response) {
+  void reply(const std::string& response) {
     try {
       m_socket->Send(response);
     } catch (const std::exception&) {
       // The peer went while we answered; there is nobody to tell.
     }
-    Close();
+    close();
   }
 
   MetricsEndpoint& m_owner;
@@ -215,22 +215,22 @@ MetricsEndpoint::MetricsEndpoint(std::shared_ptr<IAcceptor> acceptor,
 
 MetricsEndpoint::~MetricsEndpoint() {
   m_acceptor->Unadvise(static_cast<IAcceptorEvents*>(this));
-  Close();
+  close();
 }
 
-int32_t MetricsEndpoint::Listen(const std::string& address, int32_t port) {
-  if (!IsLoopback(address)) {
+int32_t MetricsEndpoint::listen(const std::string& address, int32_t port) {
+  if (!is_loopback(address)) {
     throw std::invalid_argument("the metrics endpoint listens on a loopback address only "
                                 "(127.0.0.0/8 or ::1, numeric), not on '" + address + "'");
   }
   return m_acceptor->Listen(address, port);
 }
 
-void MetricsEndpoint::Close() {
+void MetricsEndpoint::close() {
   m_acceptor->Close();
   std::vector<Connection*> open;
   for (auto& [raw, connection] : m_open) open.push_back(raw);
-  for (Connection* connection : open) connection->Close();
+  for (Connection* connection : open) connection->close();
   m_closed.clear();
 }
 
@@ -247,32 +247,32 @@ void MetricsEndpoint::Accepted(const std::shared_ptr<ISocket>& child) {
   auto connection = std::make_unique<Connection>(*this, child, m_timers->CreateTimer());
   Connection& started = *connection;
   m_open.emplace(&started, std::move(connection));
-  started.Start();
+  started.start();
 }
 
-void MetricsEndpoint::Closed(Connection& connection) {
+void MetricsEndpoint::closed(Connection& connection) {
   auto it = m_open.find(&connection);
   if (it == m_open.end()) return;
   m_closed.push_back(std::move(it->second));
   m_open.erase(it);
 }
 
-std::string MetricsEndpoint::Answer(const HttpRequestHead& head) const {
+std::string MetricsEndpoint::answer(const HttpRequestHead& head) const {
   const bool is_metrics = head.path == "/metrics";
   const bool is_health = head.path == "/health";
   const bool with_body = head.method != "HEAD";
   if (!is_metrics && !is_health) {
-    return Response("404 Not Found", kTextType, "not found\n", with_body);
+    return response("404 Not Found", kTextType, "not found\n", with_body);
   }
   if (head.method != "GET" && head.method != "HEAD") {
-    return Response("405 Method Not Allowed", kTextType, "method not allowed\n", true, true);
+    return response("405 Method Not Allowed", kTextType, "method not allowed\n", true, true);
   }
   try {
-    if (is_metrics) return Response("200 OK", kMetricsType, m_metrics(), with_body);
-    if (m_healthy()) return Response("200 OK", kTextType, "ok\n", with_body);
-    return Response("503 Service Unavailable", kTextType, "stopping\n", with_body);
+    if (is_metrics) return response("200 OK", kMetricsType, m_metrics(), with_body);
+    if (m_healthy()) return response("200 OK", kTextType, "ok\n", with_body);
+    return response("503 Service Unavailable", kTextType, "stopping\n", with_body);
   } catch (const std::exception& e) {
-    return Response("500 Internal Server Error", kTextType, std::string(e.what()) + "\n",
+    return response("500 Internal Server Error", kTextType, std::string(e.what()) + "\n",
                     with_body);
   }
 }

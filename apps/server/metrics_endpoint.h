@@ -29,14 +29,14 @@ struct HttpRequestHead {
     kTooLarge,    // no end of the head within kMaxHeadBytes
   };
   Outcome outcome = kIncomplete;
-  std::string_view method;  // views into the text given to ParseHttpRequest
+  std::string_view method;  // views into the text given to parse_http_request
   std::string_view path;    // the target without its query ("?...") or fragment
 };
 
 // Reads a request head from any bytes; never throws. A request line that is
 // complete and malformed is reported as soon as it has arrived, before the
 // rest of the head. Header fields are not interpreted.
-HttpRequestHead ParseHttpRequest(std::string_view received);
+HttpRequestHead parse_http_request(std::string_view received);
 
 // The server's operator endpoint: a small HTTP/1.1 server, on loopback only,
 // answering one request per connection and then closing it.
@@ -70,12 +70,12 @@ class MetricsEndpoint : private IAcceptorEvents {
   // Throws std::invalid_argument, without listening, when the address is not
   // a numeric loopback address (127.0.0.0/8 or ::1): metrics are never served
   // to the network. What the acceptor's own Listen throws passes through.
-  int32_t Listen(const std::string& address, int32_t port);
+  int32_t listen(const std::string& address, int32_t port);
   // Stops listening and closes every connection; Listen may follow.
-  void Close();
+  void close();
 
   // Connections open now.
-  size_t Connections() const { return m_open.size(); }
+  size_t connections() const { return m_open.size(); }
 
  private:
   class Connection;
@@ -85,9 +85,9 @@ class MetricsEndpoint : private IAcceptorEvents {
   void Accepted(const std::shared_ptr<ISocket>& child) override;
 
   // Builds the answer to a complete request head.
-  std::string Answer(const HttpRequestHead& head) const;
+  std::string answer(const HttpRequestHead& head) const;
   // Called by a connection that has closed; it is let go on a later turn.
-  void Closed(Connection& connection);
+  void closed(Connection& connection);
 
   std::shared_ptr<IAcceptor> m_acceptor;
   std::shared_ptr<ITimerFactory> m_timers;

@@ -30,17 +30,17 @@ class NegotiationHost {
   virtual ~NegotiationHost() = default;
   // The dealers (user names) who take orders now and act for the client, in
   // the order they switched chatting on.
-  virtual std::vector<std::string> DealersTakingOrders(int32_t client) const = 0;
-  virtual void ToDealer(const std::string& dealer, const std::string& text) = 0;
+  virtual std::vector<std::string> dealers_taking_orders(int32_t client) const = 0;
+  virtual void to_dealer(const std::string& dealer, const std::string& text) = 0;
   // To the client's own sessions (not its dealers').
-  virtual void ToClient(int32_t client, const std::string& text) = 0;
+  virtual void to_client(int32_t client, const std::string& text) = 0;
   // The client's order is decided: its answer, under the order's token, to
   // the session that sent it if it is still there.
-  virtual void Decided(const std::weak_ptr<ServerConnection>& session, TokensEnum token,
+  virtual void decided(const std::weak_ptr<ServerConnection>& session, TokensEnum token,
                        int32_t number, const std::optional<model::OrderNumber>& outcome) = 0;
   // Keeps the text of the negotiations in flight with the store's open
   // batch, so that a server started again expires them.
-  virtual void Keep(const std::string& text) = 0;
+  virtual void keep(const std::string& text) = 0;
 };
 
 // The market orders of clients dealt by hand while a dealer deals them.
@@ -65,27 +65,27 @@ class Negotiations {
 
   // A client's market order (open or close) for a client dealt by hand.
   // Refused at once when no dealer takes orders for the client.
-  void Take(const MarketOrder& order, TokensEnum token, std::weak_ptr<ServerConnection> session);
+  void take(const MarketOrder& order, TokensEnum token, std::weak_ptr<ServerConnection> session);
   // Whether the user's order number is in negotiation now.
-  bool Holds(const std::string& username, int32_t number) const;
+  bool holds(const std::string& username, int32_t number) const;
 
   // A dealer's answers and the client's answer to a re-quote; each returns
   // the answer for whoever sent it (number: the negotiation's id).
-  model::OrderNumber Accept(const std::string& dealer, int32_t id, double price);
-  model::OrderNumber Reject(const std::string& dealer, int32_t id);
-  model::OrderNumber Requote(const std::string& dealer, int32_t id, double price);
-  model::OrderNumber ClientAnswer(int32_t client, int32_t id, bool accept);
+  model::OrderNumber accept(const std::string& dealer, int32_t id, double price);
+  model::OrderNumber reject(const std::string& dealer, int32_t id);
+  model::OrderNumber requote(const std::string& dealer, int32_t id, double price);
+  model::OrderNumber client_answer(int32_t client, int32_t id, bool accept);
 
   // The dealer no longer takes orders (chatting off): what it holds goes to
   // the next dealer now.
-  void DealerLeft(const std::string& dealer);
+  void dealer_left(const std::string& dealer);
   // The negotiations the dealer holds, oldest first.
-  std::vector<wire::Negotiation> HeldBy(const std::string& dealer) const;
+  std::vector<wire::Negotiation> held_by(const std::string& dealer) const;
 
   // Negotiations a server was in when it stopped, as Keep gave them: each
   // is expired (its number answered so), and returned so that both sides
   // can be told when they log on.
-  static std::vector<wire::Negotiation> ExpireKept(Desk& desk, const std::string& text);
+  static std::vector<wire::Negotiation> expire_kept(Desk& desk, const std::string& text);
 
  private:
   struct Held {
@@ -99,26 +99,26 @@ class Negotiations {
     double dealer_price = 0;
   };
 
-  Held* Find(int32_t id);
+  Held* find(int32_t id);
   // The dealer's negotiation, or none with `refusal` set.
-  Held* Holding(const std::string& dealer, int32_t id, model::OrderNumber& refusal);
+  Held* holding(const std::string& dealer, int32_t id, model::OrderNumber& refusal);
   // Sends it to the next dealer it has not been with; false when none is left.
-  bool SendToNextDealer(Held& held);
-  void DealerSilent(int32_t id);
-  void ClientSilent(int32_t id);
+  bool send_to_next_dealer(Held& held);
+  void dealer_silent(int32_t id);
+  void client_silent(int32_t id);
   // Executes it at `price` for the dealer holding it, and ends it.
-  model::OrderNumber Execute(Held& held, double price);
+  model::OrderNumber execute(Held& held, double price);
   // Ends it unexecuted with the number's outcome `code`.
-  void End(Held& held, MarketOrderStatusEnum status, int32_t code, const std::string& text,
+  void end(Held& held, MarketOrderStatusEnum status, int32_t code, const std::string& text,
            TokensEnum tell = MARKET_ORDER_TOKEN);
-  Held Release(int32_t id);
-  void Status(Held& held, MarketOrderStatusEnum status);
-  wire::Negotiation Row(const Held& held) const;
-  void TellBoth(const Held& held, TokensEnum token);
-  void TellClient(const Held& held, TokensEnum token);
-  void TellDealer(const Held& held, TokensEnum token, const std::string& dealer);
-  void Restart(Held& held, int32_t ms, void (Negotiations::*silent)(int32_t));
-  void KeepInFlight();
+  Held release(int32_t id);
+  void status(Held& held, MarketOrderStatusEnum status);
+  wire::Negotiation row(const Held& held) const;
+  void tell_both(const Held& held, TokensEnum token);
+  void tell_client(const Held& held, TokensEnum token);
+  void tell_dealer(const Held& held, TokensEnum token, const std::string& dealer);
+  void restart(Held& held, int32_t ms, void (Negotiations::*silent)(int32_t));
+  void keep_in_flight();
 
   Desk& m_desk;
   ITimerFactory& m_timers;

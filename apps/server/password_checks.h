@@ -12,8 +12,8 @@ namespace orvane::apps {
 class PasswordChecks {
  public:
   virtual ~PasswordChecks() = default;
-  // Calls `done` with whether `password` matches `hash` (see VerifyPassword).
-  virtual void Check(std::string hash, std::string password, std::function<void(bool)> done) = 0;
+  // Calls `done` with whether `password` matches `hash` (see verify_password).
+  virtual void check(std::string hash, std::string password, std::function<void(bool)> done) = 0;
 };
 
 }  // namespace orvane::apps

@@ -17,7 +17,7 @@ constexpr std::string_view kScheme = "pbkdf2-sha256";
 constexpr size_t kSaltBytes = 16;
 constexpr size_t kHashBytes = 32;
 
-std::string Hex(const unsigned char* bytes, size_t size) {
+std::string hex(const unsigned char* bytes, size_t size) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string text;
   text.reserve(size * 2);
@@ -28,7 +28,7 @@ std::string Hex(const unsigned char* bytes, size_t size) {
   return text;
 }
 
-bool FromHex(std::string_view text, std::vector<unsigned char>& bytes) {
+bool from_hex(std::string_view text, std::vector<unsigned char>& bytes) {
   if (text.size() % 2 != 0) return false;
   bytes.clear();
   for (size_t i = 0; i < text.size(); i += 2) {
@@ -40,7 +40,7 @@ bool FromHex(std::string_view text, std::vector<unsigned char>& bytes) {
   return true;
 }
 
-std::array<unsigned char, kHashBytes> Derive(std::string_view password,
+std::array<unsigned char, kHashBytes> derive(std::string_view password,
                                              const std::vector<unsigned char>& salt,
                                              uint32_t iterations) {
   std::array<unsigned char, kHashBytes> out{};
@@ -51,7 +51,7 @@ std::array<unsigned char, kHashBytes> Derive(std::string_view password,
 }
 
 // The parts of a stored hash; false when it is none.
-bool Split(std::string_view stored, uint32_t& iterations, std::vector<unsigned char>& salt,
+bool split(std::string_view stored, uint32_t& iterations, std::vector<unsigned char>& salt,
            std::vector<unsigned char>& hash) {
   if (!stored.starts_with(kScheme) || stored.size() <= kScheme.size() ||
       stored[kScheme.size()] != '$') {
@@ -67,13 +67,13 @@ bool Split(std::string_view stored, uint32_t& iterations, std::vector<unsigned c
       iterations > INT32_MAX) {
     return false;
   }
-  return FromHex(rest.substr(first + 1, second - first - 1), salt) && salt.size() == kSaltBytes &&
-         FromHex(rest.substr(second + 1), hash) && hash.size() == kHashBytes;
+  return from_hex(rest.substr(first + 1, second - first - 1), salt) && salt.size() == kSaltBytes &&
+         from_hex(rest.substr(second + 1), hash) && hash.size() == kHashBytes;
 }
 
 }  // namespace
 
-std::string HashPassword(std::string_view password, uint32_t iterations) {
+std::string hash_password(std::string_view password, uint32_t iterations) {
   if (iterations == 0 || iterations > INT32_MAX) {
     throw std::invalid_argument("password hash iterations must be 1 to 2147483647");
   }
@@ -81,30 +81,30 @@ std::string HashPassword(std::string_view password, uint32_t iterations) {
   if (RAND_bytes(salt.data(), static_cast<int>(salt.size())) != 1) {
     throw std::runtime_error("no random salt for a password hash");
   }
-  const auto hash = Derive(password, salt, iterations);
+  const auto hash = derive(password, salt, iterations);
   return std::string(kScheme) + "$" + std::to_string(iterations) + "$" +
-         Hex(salt.data(), salt.size()) + "$" + Hex(hash.data(), hash.size());
+         hex(salt.data(), salt.size()) + "$" + hex(hash.data(), hash.size());
 }
 
-bool VerifyPassword(std::string_view stored, std::string_view password) {
+bool verify_password(std::string_view stored, std::string_view password) {
   uint32_t iterations = 0;
   std::vector<unsigned char> salt;
   std::vector<unsigned char> expected;
-  if (!Split(stored, iterations, salt, expected)) return false;
-  const auto hash = Derive(password, salt, iterations);
+  if (!split(stored, iterations, salt, expected)) return false;
+  const auto hash = derive(password, salt, iterations);
   return CRYPTO_memcmp(hash.data(), expected.data(), kHashBytes) == 0;
 }
 
-bool IsPasswordHash(std::string_view text) {
+bool is_password_hash(std::string_view text) {
   uint32_t iterations = 0;
   std::vector<unsigned char> salt;
   std::vector<unsigned char> hash;
-  return Split(text, iterations, salt, hash);
+  return split(text, iterations, salt, hash);
 }
 
-void HashPasswords(model::Snapshot& snapshot, uint32_t iterations) {
+void hash_passwords(model::Snapshot& snapshot, uint32_t iterations) {
   for (model::User& user : snapshot.users) {
-    if (!IsPasswordHash(user.password)) user.password = HashPassword(user.password, iterations);
+    if (!is_password_hash(user.password)) user.password = hash_password(user.password, iterations);
   }
 }
 

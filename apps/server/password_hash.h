@@ -17,19 +17,19 @@ namespace orvane::apps {
 
 // A new hash of `password`. Throws std::runtime_error when no random salt
 // can be had.
-std::string HashPassword(std::string_view password, uint32_t iterations);
+std::string hash_password(std::string_view password, uint32_t iterations);
 
 // Whether `password` matches `stored`, compared in constant time; false for
 // a `stored` text that is no hash of this kind. Costs what the hash's
 // iterations cost whatever the answer.
-bool VerifyPassword(std::string_view stored, std::string_view password);
+bool verify_password(std::string_view stored, std::string_view password);
 
 // Whether `text` is a hash of this kind (not a password kept as written).
-bool IsPasswordHash(std::string_view text);
+bool is_password_hash(std::string_view text);
 
 // Hashes every user's password that is kept as written (a book's), with
 // `iterations`; hashes already made are left as they are.
-void HashPasswords(model::Snapshot& snapshot, uint32_t iterations);
+void hash_passwords(model::Snapshot& snapshot, uint32_t iterations);
 
 }  // namespace orvane::apps
 

@@ -18,21 +18,22 @@ namespace orvane::apps {
 // is the same whatever the wall clock says.
 class PriceFeed {
  public:
-  static PriceFeed FromTape(std::vector<model::Quote> tape);
+  static PriceFeed from_tape(std::vector<model::Quote> tape);
   // `ticks` 0: endless.
-  static PriceFeed RandomWalk(const model::Snapshot& book, uint64_t seed, double rate, size_t ticks);
+  static PriceFeed random_walk(const model::Snapshot& book, uint64_t seed, double rate,
+                               size_t ticks);
 
   // The next quote; false once the feed has ended.
-  bool Next(model::Quote& tick);
+  bool next(model::Quote& tick);
   // Passes over quotes until `delivered` have gone (a feed resumed after a
   // restart); false when the feed ends first.
-  bool SkipTo(size_t delivered);
+  bool skip_to(size_t delivered);
   // The time text of the first quote (the symbols' quote time before it).
-  std::string FirstTimeText() const;
-  DateTime FirstTime() const;
-  size_t Delivered() const { return m_delivered; }
+  std::string first_time_text() const;
+  DateTime first_time() const;
+  size_t delivered() const { return m_delivered; }
   // 0 for an endless feed.
-  size_t Length() const { return m_length; }
+  size_t length() const { return m_length; }
 
  private:
   struct Walker {
@@ -43,7 +44,7 @@ class PriceFeed {
   };
 
   PriceFeed() = default;
-  model::Quote WalkTick();
+  model::Quote walk_tick();
 
   std::vector<model::Quote> m_tape;
   std::vector<Walker> m_walkers;

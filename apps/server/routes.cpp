@@ -2,7 +2,7 @@
 
 namespace orvane::apps {
 
-const std::vector<Route>& Routes() {
+const std::vector<Route>& routes() {
   static const std::vector<Route> routes = {
       {GET_ALL_SYMBOLS_TOKEN, kClientsAndDealers, NonePriv, "read the symbols"},
       {GET_CLIENT_INFO_TOKEN, kClientsAndDealers, NonePriv, "read the client's parameters"},
@@ -54,8 +54,8 @@ const std::vector<Route>& Routes() {
   return routes;
 }
 
-const Route* RouteOf(TokensEnum token) {
-  for (const Route& route : Routes()) {
+const Route* route_of(TokensEnum token) {
+  for (const Route& route : routes()) {
     if (route.token == token) return &route;
   }
   return nullptr;

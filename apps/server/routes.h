@@ -33,11 +33,11 @@ struct Route {
 
 // Every request a logged-on session may send, besides the protocol's own
 // (log-on, lost rows, handshakes, disconnect).
-const std::vector<Route>& Routes();
+const std::vector<Route>& routes();
 // The route of `token`; none when it is not routed.
-const Route* RouteOf(TokensEnum token);
+const Route* route_of(TokensEnum token);
 // Whether a user of `type` may send the route's token.
-inline bool Serves(const Route& route, int32_t type) {
+inline bool serves(const Route& route, int32_t type) {
   return type >= 0 && type < 32 && (route.users & (1u << type)) != 0;
 }
 

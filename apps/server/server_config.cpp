@@ -29,13 +29,13 @@ struct Option {
   Getter text;
 };
 
-std::string RealText(double value) {
+std::string real_text(double value) {
   char text[32];
   std::snprintf(text, sizeof text, "%.17g", value);
   return text;
 }
 
-std::string TimeText(std::optional<int32_t> seconds) {
+std::string time_text(std::optional<int32_t> seconds) {
   if (!seconds) return "none";
   char text[16];
   std::snprintf(text, sizeof text, "%02d:%02d:%02d", *seconds / 3600, *seconds / 60 % 60,
@@ -43,14 +43,14 @@ std::string TimeText(std::optional<int32_t> seconds) {
   return text;
 }
 
-bool Boolean(const std::string& name, std::string_view v) {
+bool boolean(const std::string& name, std::string_view v) {
   if (v != "true" && v != "false") {
     throw ConfigError(name + " takes true or false, not '" + std::string(v) + "'");
   }
   return v == "true";
 }
 
-std::string BooleanText(bool value) { return value ? "true" : "false"; }
+std::string boolean_text(bool value) { return value ? "true" : "false"; }
 
 constexpr uint64_t kMaxConnections = 1000000;
 constexpr uint64_t kMaxDelayMs = 3600 * 1000;
@@ -70,83 +70,83 @@ const Option kOptions[] = {
      [](const ServerConfig& c) { return c.tape; }},
     {"ticks", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.ticks = StrictNumber::Unsigned(name, v);
+       c.ticks = StrictNumber::unsigned_number(name, v);
      },
      [](const ServerConfig& c) { return std::to_string(c.ticks); }},
     {"rate", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.rate = StrictNumber::Real(name, v, kMinRate, kMaxRate);
+       c.rate = StrictNumber::real(name, v, kMinRate, kMaxRate);
      },
-     [](const ServerConfig& c) { return RealText(c.rate); }},
+     [](const ServerConfig& c) { return real_text(c.rate); }},
     {"seed", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.seed = StrictNumber::Unsigned(name, v);
+       c.seed = StrictNumber::unsigned_number(name, v);
      },
      [](const ServerConfig& c) { return std::to_string(c.seed); }},
     {"wait-sessions", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
        // More sessions than the server admits would never start the feed.
-       c.wait_sessions = StrictNumber::Unsigned(name, v, kMaxConnections);
+       c.wait_sessions = StrictNumber::unsigned_number(name, v, kMaxConnections);
      },
      [](const ServerConfig& c) { return std::to_string(c.wait_sessions); }},
     {"sessions-per-address", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.sessions_per_address = StrictNumber::Unsigned(name, v, kMaxConnections);
+       c.sessions_per_address = StrictNumber::unsigned_number(name, v, kMaxConnections);
      },
      [](const ServerConfig& c) { return std::to_string(c.sessions_per_address); }},
     {"max-connections", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.max_connections = StrictNumber::Unsigned(name, v, kMaxConnections);
+       c.max_connections = StrictNumber::unsigned_number(name, v, kMaxConnections);
        if (c.max_connections == 0) throw ConfigError(name + " must be at least 1");
      },
      [](const ServerConfig& c) { return std::to_string(c.max_connections); }},
     {"multi-sessions", false, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.multi_sessions = Boolean(name, v);
+       c.multi_sessions = boolean(name, v);
      },
-     [](const ServerConfig& c) { return BooleanText(c.multi_sessions); }},
+     [](const ServerConfig& c) { return boolean_text(c.multi_sessions); }},
     {"sessions-per-user", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.sessions_per_user = StrictNumber::Unsigned(name, v, kMaxConnections);
+       c.sessions_per_user = StrictNumber::unsigned_number(name, v, kMaxConnections);
      },
      [](const ServerConfig& c) { return std::to_string(c.sessions_per_user); }},
     {"logon-delay-ms", true, true,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.logon_delay_ms = StrictNumber::Unsigned(name, v, kMaxDelayMs);
+       c.logon_delay_ms = StrictNumber::unsigned_number(name, v, kMaxDelayMs);
      },
      [](const ServerConfig& c) { return std::to_string(c.logon_delay_ms); }},
     {"logon-delay-max-ms", true, true,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.logon_delay_max_ms = StrictNumber::Unsigned(name, v, kMaxDelayMs);
+       c.logon_delay_max_ms = StrictNumber::unsigned_number(name, v, kMaxDelayMs);
      },
      [](const ServerConfig& c) { return std::to_string(c.logon_delay_max_ms); }},
     {"lockout-failures", true, true,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.lockout_failures = StrictNumber::Unsigned(name, v, kMaxConnections);
+       c.lockout_failures = StrictNumber::unsigned_number(name, v, kMaxConnections);
      },
      [](const ServerConfig& c) { return std::to_string(c.lockout_failures); }},
     {"logon-waiting-max", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.logon_waiting_max = StrictNumber::Unsigned(name, v, kMaxConnections);
+       c.logon_waiting_max = StrictNumber::unsigned_number(name, v, kMaxConnections);
      },
      [](const ServerConfig& c) { return std::to_string(c.logon_waiting_max); }},
     {"rollover", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
        if (v == "none") {
          c.rollover = std::nullopt;
-       } else if (const auto seconds = ParseTimeOfDay(v)) {
+       } else if (const auto seconds = parse_time_of_day(v)) {
          c.rollover = seconds;
        } else {
          throw ConfigError(name + " takes a time HH:MM:SS or none, not '" + std::string(v) + "'");
        }
      },
-     [](const ServerConfig& c) { return TimeText(c.rollover); }},
+     [](const ServerConfig& c) { return time_text(c.rollover); }},
     {"address", true, false,
      [](ServerConfig& c, const std::string&, std::string_view v) { c.address = v; },
      [](const ServerConfig& c) { return c.address; }},
     {"port", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.port = static_cast<int32_t>(StrictNumber::Integer(name, v, 0, 65535));
+       c.port = static_cast<int32_t>(StrictNumber::integer(name, v, 0, 65535));
      },
      [](const ServerConfig& c) { return std::to_string(c.port); }},
     {"port-file", true, false,
@@ -160,7 +160,7 @@ const Option kOptions[] = {
      [](const ServerConfig& c) { return c.tls_key; }},
     {"password-iterations", true, false,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.password_iterations = static_cast<uint32_t>(StrictNumber::Integer(name, v, 1, INT32_MAX));
+       c.password_iterations = static_cast<uint32_t>(StrictNumber::integer(name, v, 1, INT32_MAX));
      },
      [](const ServerConfig& c) { return std::to_string(c.password_iterations); }},
     {"metrics-port", true, false,
@@ -168,7 +168,7 @@ const Option kOptions[] = {
        if (v == "none") {
          c.metrics_port = std::nullopt;
        } else {
-         c.metrics_port = static_cast<int32_t>(StrictNumber::Integer(name, v, 0, 65535));
+         c.metrics_port = static_cast<int32_t>(StrictNumber::integer(name, v, 0, 65535));
        }
      },
      [](const ServerConfig& c) {
@@ -176,14 +176,14 @@ const Option kOptions[] = {
      }},
     {"quiet", false, true,
      [](ServerConfig& c, const std::string& name, std::string_view v) {
-       c.quiet = Boolean(name, v);
+       c.quiet = boolean(name, v);
      },
-     [](const ServerConfig& c) { return BooleanText(c.quiet); }},
+     [](const ServerConfig& c) { return boolean_text(c.quiet); }},
     {"log", true, true, [](ServerConfig& c, const std::string&, std::string_view v) { c.log = v; },
      [](const ServerConfig& c) { return c.log; }},
 };
 
-const Option* Find(std::string_view key) {
+const Option* find(std::string_view key) {
   for (const Option& option : kOptions) {
     if (option.key == key) return &option;
   }
@@ -191,7 +191,7 @@ const Option* Find(std::string_view key) {
 }
 
 // Sets one option; a bad value throws ConfigError with `where` before it.
-void Set(ServerConfig& config, const Option& option, const std::string& name,
+void set(ServerConfig& config, const Option& option, const std::string& name,
          std::string_view value, const std::string& where) {
   try {
     option.set(config, name, value);
@@ -200,14 +200,14 @@ void Set(ServerConfig& config, const Option& option, const std::string& name,
   }
 }
 
-std::string_view Trim(std::string_view text) {
+std::string_view trim(std::string_view text) {
   const size_t first = text.find_first_not_of(" \t\r");
   if (first == std::string_view::npos) return {};
   const size_t last = text.find_last_not_of(" \t\r");
   return text.substr(first, last - first + 1);
 }
 
-void ApplyFile(ServerConfig& config, std::string_view text, std::string_view origin) {
+void apply_file(ServerConfig& config, std::string_view text, std::string_view origin) {
   std::map<std::string_view, size_t> seen;  // key, line
   size_t number = 0;
   while (!text.empty()) {
@@ -215,26 +215,26 @@ void ApplyFile(ServerConfig& config, std::string_view text, std::string_view ori
     const size_t end = text.find('\n');
     const std::string_view raw = text.substr(0, end);
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    const std::string_view line = Trim(raw);
+    const std::string_view line = trim(raw);
     if (line.empty() || line.front() == '#') continue;
     const std::string where = std::string(origin) + ":" + std::to_string(number) + ": ";
     const size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
       throw ConfigError(where + "expected key = value, not '" + std::string(line) + "'");
     }
-    const std::string_view key = Trim(line.substr(0, equals));
-    const Option* option = Find(key);
+    const std::string_view key = trim(line.substr(0, equals));
+    const Option* option = find(key);
     if (option == nullptr) throw ConfigError(where + "unknown key '" + std::string(key) + "'");
     if (const auto first = seen.find(option->key); first != seen.end()) {
       throw ConfigError(where + std::string(key) + " is set twice (first on line " +
                         std::to_string(first->second) + ")");
     }
     seen[option->key] = number;
-    Set(config, *option, std::string(key), Trim(line.substr(equals + 1)), where);
+    set(config, *option, std::string(key), trim(line.substr(equals + 1)), where);
   }
 }
 
-void Check(const ServerConfig& config) {
+void check(const ServerConfig& config) {
   if (!config.data.empty() && !config.store.empty()) {
     throw ConfigError("data and store name two stores: give one");
   }
@@ -258,7 +258,7 @@ ServerConfigReader::ServerConfigReader(std::vector<std::string> arguments) {
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& flag = arguments[i];
     const Option* option =
-        flag.rfind("--", 0) == 0 ? Find(std::string_view(flag).substr(2)) : nullptr;
+        flag.rfind("--", 0) == 0 ? find(std::string_view(flag).substr(2)) : nullptr;
     if (option == nullptr && flag != "--config") throw ConfigError("unknown argument " + flag);
     std::string value = "true";
     if (option == nullptr || option->takes_value) {
@@ -271,38 +271,38 @@ ServerConfigReader::ServerConfigReader(std::vector<std::string> arguments) {
     }
     // Checked now, so that a bad flag is refused even before the file is read.
     ServerConfig scratch;
-    Set(scratch, *option, flag, value, "");
+    set(scratch, *option, flag, value, "");
     m_flags.emplace_back(option->key, value);
   }
 }
 
-ServerConfig ServerConfigReader::Read() const {
-  if (m_file.empty()) return Read({}, {});
+ServerConfig ServerConfigReader::read() const {
+  if (m_file.empty()) return read({}, {});
   std::ifstream in(m_file);
   if (!in) throw ConfigError(m_file + ": cannot be read");
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) throw ConfigError(m_file + ": cannot be read");
-  return Read(text.str(), m_file);
+  return read(text.str(), m_file);
 }
 
-ServerConfig ServerConfigReader::Read(std::string_view file_text, std::string_view origin) const {
+ServerConfig ServerConfigReader::read(std::string_view file_text, std::string_view origin) const {
   ServerConfig config;
-  ApplyFile(config, file_text, origin);
+  apply_file(config, file_text, origin);
   for (const auto& [key, value] : m_flags) {
-    Set(config, *Find(key), "--" + key, value, "");
+    set(config, *find(key), "--" + key, value, "");
   }
-  Check(config);
+  check(config);
   return config;
 }
 
-std::vector<std::string_view> ServerConfigReader::Keys() {
+std::vector<std::string_view> ServerConfigReader::keys() {
   std::vector<std::string_view> keys;
   for (const Option& option : kOptions) keys.push_back(option.key);
   return keys;
 }
 
-std::vector<std::string_view> ServerConfigReader::Changed(const ServerConfig& before,
+std::vector<std::string_view> ServerConfigReader::changed(const ServerConfig& before,
                                                           const ServerConfig& after) {
   std::vector<std::string_view> changed;
   for (const Option& option : kOptions) {
@@ -311,13 +311,13 @@ std::vector<std::string_view> ServerConfigReader::Changed(const ServerConfig& be
   return changed;
 }
 
-bool ServerConfigReader::ChangesAtRunTime(std::string_view key) {
-  const Option* option = Find(key);
+bool ServerConfigReader::changes_at_run_time(std::string_view key) {
+  const Option* option = find(key);
   return option != nullptr && option->run_time;
 }
 
-std::string ServerConfigReader::Text(const ServerConfig& config, std::string_view key) {
-  const Option* option = Find(key);
+std::string ServerConfigReader::text(const ServerConfig& config, std::string_view key) {
+  const Option* option = find(key);
   return option == nullptr ? std::string() : option->text(config);
 }
 

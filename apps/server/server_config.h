@@ -51,7 +51,7 @@ class ConfigError : public std::invalid_argument {
 // Reads the server's options: the defaults, then the configuration file
 // named by --config (key = value lines, a key being a flag without its
 // dashes; blank lines and lines starting with '#' are skipped), then the
-// other flags of the command line, which win over the file. Read() reads
+// other flags of the command line, which win over the file. read() reads
 // the file again each time, so that the host can reload it.
 class ServerConfigReader {
  public:
@@ -60,23 +60,23 @@ class ServerConfigReader {
   explicit ServerConfigReader(std::vector<std::string> arguments = {});
 
   // The options now; throws ConfigError.
-  ServerConfig Read() const;
+  ServerConfig read() const;
   // The same with the file's text given (`origin` names it in errors).
-  ServerConfig Read(std::string_view file_text, std::string_view origin) const;
+  ServerConfig read(std::string_view file_text, std::string_view origin) const;
 
   // The --config file; empty when none.
   const std::string& file() const { return m_file; }
 
   // Every key, in the order of the usage text.
-  static std::vector<std::string_view> Keys();
+  static std::vector<std::string_view> keys();
   // The keys whose values differ between `before` and `after`.
-  static std::vector<std::string_view> Changed(const ServerConfig& before,
+  static std::vector<std::string_view> changed(const ServerConfig& before,
                                                const ServerConfig& after);
   // Whether the running server takes a new value of `key` on a reload (the
   // others wait for a restart).
-  static bool ChangesAtRunTime(std::string_view key);
+  static bool changes_at_run_time(std::string_view key);
   // The value of `key` as a configuration file writes it.
-  static std::string Text(const ServerConfig& config, std::string_view key);
+  static std::string text(const ServerConfig& config, std::string_view key);
 
  private:
   std::vector<std::pair<std::string, std::string>> m_flags;  // key, value

@@ -35,39 +35,39 @@ class ConnectionHost {
  public:
   virtual ~ConnectionHost() = default;
   // None for an unknown user name.
-  virtual const model::User* User(const std::string& username) const = 0;
-  virtual int32_t NewSid() = 0;
+  virtual const model::User* user(const std::string& username) const = 0;
+  virtual int32_t new_sid() = 0;
   // The highest order number the user has used (0: none), told at log-on.
-  virtual int32_t LastOrderNumber(const std::string& username) const = 0;
+  virtual int32_t last_order_number(const std::string& username) const = 0;
   // Market time now (dd/mm/yyyy hh:nn:ss; empty before any), told at log-on.
-  virtual std::string MarketTime() const { return {}; }
+  virtual std::string market_time() const { return {}; }
   // The platform's settings, told at log-on (CGlobalVar::SetValues' text).
-  virtual std::string Settings() const { return {}; }
+  virtual std::string settings() const { return {}; }
   // The session's log-on was answered: what it is told next follows it.
-  virtual void Welcomed(ServerConnection& /*connection*/) {}
+  virtual void welcomed(ServerConnection& /*connection*/) {}
   // Whether the user, its password checked, may log on in this connection:
   // empty, or the text of the refusal. The host may make room (close another
   // session) before it answers.
-  virtual std::string MayLogOn(ServerConnection& connection, const model::User& user) {
+  virtual std::string may_log_on(ServerConnection& connection, const model::User& user) {
     (void)connection;
     (void)user;
     return {};
   }
-  virtual void LoggedOn(ServerConnection& connection) = 0;
+  virtual void logged_on(ServerConnection& connection) = 0;
   // Milliseconds the answer to a log-on of `username` must wait (0: none),
   // or -1 when no more answers may wait: the log-on is then refused.
-  virtual int64_t LogOnDelay(ServerConnection& connection, const std::string& username) {
+  virtual int64_t log_on_delay(ServerConnection& connection, const std::string& username) {
     (void)connection;
     (void)username;
     return 0;
   }
   // Calls `done` with whether `password` is the user's (none: an unknown
   // name, which costs the same and fails), now or later on this thread.
-  virtual void CheckPassword(const model::User* user, std::string password,
+  virtual void check_password(const model::User* user, std::string password,
                              std::function<void(bool)> done);
   // A log-on refused for a wrong user name (`known` false) or password.
   // Whether the refusal is worth a log line of its own.
-  virtual bool LogOnFailed(ServerConnection& connection, const std::string& username,
+  virtual bool log_on_failed(ServerConnection& connection, const std::string& username,
                            bool known) {
     (void)connection;
     (void)username;
@@ -76,26 +76,26 @@ class ConnectionHost {
   }
   // Whether what goes to logged-on sessions must wait: it may report state
   // that is not yet durable.
-  virtual bool Holding() const { return false; }
+  virtual bool holding() const { return false; }
   // Runs `send` once that state is durable (never, when it cannot be made so).
-  virtual void Hold(std::function<void()> send) { send(); }
+  virtual void hold(std::function<void()> send) { send(); }
   // The connection is being cut for reading too slowly.
-  virtual void SlowReaderCut() {}
+  virtual void slow_reader_cut() {}
   // Text that the logged-on sessions of the connection's user hold for their
   // peers and the peers have not taken yet.
-  virtual size_t UserUnsentBytes(const ServerConnection& connection) const {
+  virtual size_t user_unsent_bytes(const ServerConnection& connection) const {
     (void)connection;
     return 0;
   }
   // A request of a logged-on session whose SID checked out, other than the
   // protocol's own (lost rows, handshakes, disconnects). The host answers
   // through the connection.
-  virtual void Request(ServerConnection& connection, const CProcess& process) = 0;
+  virtual void request(ServerConnection& connection, const CProcess& process) = 0;
   // The connection is closed and may be let go (after this call returns).
-  virtual void Closed(ServerConnection& connection) = 0;
+  virtual void closed(ServerConnection& connection) = 0;
   // Where multi-row answers log the rows they send.
-  virtual std::shared_ptr<CEventManager> EventManager() = 0;
-  virtual void Log(const std::string& line) = 0;
+  virtual std::shared_ptr<CEventManager> event_manager() = 0;
+  virtual void log(const std::string& line) = 0;
 };
 
 // Limits of one connection.
@@ -118,9 +118,9 @@ struct ConnectionLimits {
 // lost, and closes the connection (with a logged reason) on a refused
 // log-on, bad framing, a reader (or a user's readers together) too far
 // behind on any send, no log-on before its deadline timer ticks, or
-// DISCONNECT. A request's SID is read strictly (see ReadSid).
+// DISCONNECT. A request's SID is read strictly (see read_sid).
 //
-// The host may hold the answer to a log-on back (LogOnDelay): the log-on is
+// The host may hold the answer to a log-on back (log_on_delay): the log-on is
 // then answered on the connection's timer, its password checked only then,
 // and any message the peer sends meanwhile closes the connection.
 class ServerConnection : private ISocketEvents {
@@ -136,55 +136,55 @@ class ServerConnection : private ISocketEvents {
 
   // Starts the log-on deadline and reads what arrived before the connection
   // was offered.
-  void Start();
+  void start();
   // Sends one whole message text; a reader too far behind is disconnected
   // instead. False when the text did not go out. Once logged on, what is
   // sent while the host is Holding goes out, in order, when the host lets
   // it (and not at all if the connection has closed by then).
-  bool Send(std::string_view text);
+  bool send(std::string_view text);
   // Sends at once, held or not: for what reports no state (prices).
-  bool SendNow(std::string_view text);
+  bool send_now(std::string_view text);
   // The same for a text shared with other connections (a price to every
   // session): the socket keeps a reference to it, not a copy.
-  bool SendNow(const std::shared_ptr<const std::string>& text);
+  bool send_now(const std::shared_ptr<const std::string>& text);
   // Answers with a count and one message per row (a multi-row result),
   // kept for lost-row resends; held as Send is.
-  void SendRows(const std::vector<std::string>& rows);
+  void send_rows(const std::vector<std::string>& rows);
   // Answers ERROR(code, text, token).
-  void Refuse(int32_t code, const std::string& text, TokensEnum request);
+  void refuse(int32_t code, const std::string& text, TokensEnum request);
   // Closes once, logging why (an empty reason: no log line); the host hears
   // Closed.
-  void Close(const std::string& reason);
+  void close(const std::string& reason);
 
-  bool LoggedOn() const { return m_logged_on; }
-  bool IsMarketStarted() const;
-  bool IsClosed() const { return m_closed; }
-  int32_t ClientID() const { return m_client; }
-  const std::string& Peer() const { return m_peer; }
+  bool logged_on() const { return m_logged_on; }
+  bool is_market_started() const;
+  bool is_closed() const { return m_closed; }
+  int32_t client_id() const { return m_client; }
+  const std::string& peer() const { return m_peer; }
   // The peer's address (without port).
-  const std::string& Address() const { return m_address; }
+  const std::string& address() const { return m_address; }
   // The user's name once logged on.
-  const std::string& Username() const;
-  size_t UnsentBytes() const;
-  const std::shared_ptr<CSession>& Session() const { return m_session; }
+  const std::string& username() const;
+  size_t unsent_bytes() const;
+  const std::shared_ptr<CSession>& session() const { return m_session; }
 
  private:
   // ISocketEvents
   void State(ISocket& socket, SocketStateEnum state) override;
   void Receive(ISocket& socket) override;
 
-  void Handle(std::string_view message);
-  void HandleFirst(const CProcess& process, std::string_view message);
-  void HandleRequest(const CProcess& process);
-  void LogOn(const CProcess& process);
-  void AnswerLogOn();
-  void FinishLogOn(const std::string& username, bool password_ok);
-  void SendRowsNow(const std::vector<std::string>& rows);
-  bool Held() const { return m_logged_on && m_host.Holding(); }
-  void ResendLost(const CProcess& process);
-  void DeadlinePassed();
+  void handle(std::string_view message);
+  void handle_first(const CProcess& process, std::string_view message);
+  void handle_request(const CProcess& process);
+  void log_on(const CProcess& process);
+  void answer_log_on();
+  void finish_log_on(const std::string& username, bool password_ok);
+  void send_rows_now(const std::vector<std::string>& rows);
+  bool held() const { return m_logged_on && m_host.holding(); }
+  void resend_lost(const CProcess& process);
+  void deadline_passed();
   // False, the connection closed, when it or its user is over its budget.
-  bool WithinBudget();
+  bool within_budget();
 
   ConnectionHost& m_host;
   std::shared_ptr<ISocket> m_socket;

@@ -21,10 +21,10 @@ class SessionIds {
   explicit SessionIds(const std::array<uint32_t, 4>& keys) : m_keys(keys) {}
 
   // Throws std::length_error after 2^32 draws.
-  int32_t Next();
+  int32_t next();
 
  private:
-  uint32_t Permute(uint32_t value) const;
+  uint32_t permute(uint32_t value) const;
 
   std::array<uint32_t, 4> m_keys{};
   uint64_t m_counter = 0;
@@ -34,7 +34,7 @@ class SessionIds {
 // blank, no leading zero, no fraction, within 1 .. 2^31-1. None for any
 // other text between the token's end and the SID's end marker, and for a
 // message without them.
-std::optional<int32_t> ReadSid(std::string_view message);
+std::optional<int32_t> read_sid(std::string_view message);
 
 }  // namespace orvane::apps
 

@@ -10,13 +10,13 @@ namespace orvane::apps {
 
 namespace {
 
-[[noreturn]] void Refuse(std::string_view name, std::string_view what, std::string_view text) {
+[[noreturn]] void refuse(std::string_view name, std::string_view what, std::string_view text) {
   throw std::invalid_argument(std::string(name) + " takes " + std::string(what) + ", not '" +
                               std::string(text) + "'");
 }
 
 // The shortest text that reads back as the same number, without exponent.
-std::string Shortest(double value) {
+std::string shortest(double value) {
   char text[512];
   const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
   return std::string(text, result.ptr);
@@ -24,7 +24,7 @@ std::string Shortest(double value) {
 
 // The whole text as a T; false when it is not one (or does not fit).
 template <typename T>
-bool Whole(std::string_view text, T& value) {
+bool whole(std::string_view text, T& value) {
   if (text.empty()) return false;
   const char* end = text.data() + text.size();
   const auto [stop, error] = std::from_chars(text.data(), end, value);
@@ -33,27 +33,27 @@ bool Whole(std::string_view text, T& value) {
 
 }  // namespace
 
-int64_t StrictNumber::Integer(std::string_view name, std::string_view text, int64_t min,
+int64_t StrictNumber::integer(std::string_view name, std::string_view text, int64_t min,
                               int64_t max) {
   int64_t value = 0;
-  if (!Whole(text, value) || value < min || value > max) {
-    Refuse(name, "a whole number from " + std::to_string(min) + " to " + std::to_string(max), text);
+  if (!whole(text, value) || value < min || value > max) {
+    refuse(name, "a whole number from " + std::to_string(min) + " to " + std::to_string(max), text);
   }
   return value;
 }
 
-uint64_t StrictNumber::Unsigned(std::string_view name, std::string_view text, uint64_t max) {
+uint64_t StrictNumber::unsigned_number(std::string_view name, std::string_view text, uint64_t max) {
   uint64_t value = 0;
-  if (!Whole(text, value) || value > max) {
-    Refuse(name, "a whole number from 0 to " + std::to_string(max), text);
+  if (!whole(text, value) || value > max) {
+    refuse(name, "a whole number from 0 to " + std::to_string(max), text);
   }
   return value;
 }
 
-double StrictNumber::Real(std::string_view name, std::string_view text, double min, double max) {
+double StrictNumber::real(std::string_view name, std::string_view text, double min, double max) {
   double value = 0;
-  if (!Whole(text, value) || !std::isfinite(value) || value < min || value > max) {
-    Refuse(name, "a number from " + Shortest(min) + " to " + Shortest(max), text);
+  if (!whole(text, value) || !std::isfinite(value) || value < min || value > max) {
+    refuse(name, "a number from " + shortest(min) + " to " + shortest(max), text);
   }
   return value;
 }

@@ -15,10 +15,10 @@ namespace orvane::apps {
 // to 1000000, not 'nan'").
 class StrictNumber {
  public:
-  static int64_t Integer(std::string_view name, std::string_view text, int64_t min, int64_t max);
-  static uint64_t Unsigned(std::string_view name, std::string_view text,
+  static int64_t integer(std::string_view name, std::string_view text, int64_t min, int64_t max);
+  static uint64_t unsigned_number(std::string_view name, std::string_view text,
                            uint64_t max = std::numeric_limits<uint64_t>::max());
-  static double Real(std::string_view name, std::string_view text, double min, double max);
+  static double real(std::string_view name, std::string_view text, double min, double max);
 };
 
 }  // namespace orvane::apps

@@ -9,7 +9,7 @@
 namespace orvane::apps {
 
 ThreadPasswordChecks::ThreadPasswordChecks(asio::io_context& io)
-    : m_io(io), m_thread([this] { Work(); }) {}
+    : m_io(io), m_thread([this] { work(); }) {}
 
 ThreadPasswordChecks::~ThreadPasswordChecks() {
   {
@@ -20,7 +20,7 @@ ThreadPasswordChecks::~ThreadPasswordChecks() {
   m_thread.join();
 }
 
-void ThreadPasswordChecks::Check(std::string hash, std::string password,
+void ThreadPasswordChecks::check(std::string hash, std::string password,
                                  std::function<void(bool)> done) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -29,7 +29,7 @@ void ThreadPasswordChecks::Check(std::string hash, std::string password,
   m_wake.notify_one();
 }
 
-void ThreadPasswordChecks::Work() {
+void ThreadPasswordChecks::work() {
   for (;;) {
     Job job;
     {
@@ -39,7 +39,7 @@ void ThreadPasswordChecks::Work() {
       job = std::move(m_jobs.front());
       m_jobs.pop_front();
     }
-    const bool ok = VerifyPassword(job.hash, job.password);
+    const bool ok = verify_password(job.hash, job.password);
     asio::post(m_io, [done = std::move(job.done), ok] { done(ok); });
   }
 }

@@ -26,7 +26,7 @@ class ThreadPasswordChecks : public PasswordChecks {
   ThreadPasswordChecks(const ThreadPasswordChecks&) = delete;
   ThreadPasswordChecks& operator=(const ThreadPasswordChecks&) = delete;
 
-  void Check(std::string hash, std::string password, std::function<void(bool)> done) override;
+  void check(std::string hash, std::string password, std::function<void(bool)> done) override;
 
  private:
   struct Job {
@@ -34,7 +34,7 @@ class ThreadPasswordChecks : public PasswordChecks {
     std::string password;
     std::function<void(bool)> done;
   };
-  void Work();
+  void work();
 
   asio::io_context& m_io;
   std::mutex m_mutex;

@@ -9,7 +9,7 @@ namespace orvane::apps {
 
 // Seconds after midnight of a time of day written HH:MM:SS, 00:00:00 to
 // 23:59:59; none for any other text.
-inline std::optional<int32_t> ParseTimeOfDay(std::string_view text) {
+inline std::optional<int32_t> parse_time_of_day(std::string_view text) {
   if (text.size() != 8 || text[2] != ':' || text[5] != ':') return std::nullopt;
   int32_t parts[3] = {0, 0, 0};
   for (size_t part = 0; part < 3; ++part) {

@@ -63,7 +63,7 @@ struct ServerOptions {
 // quote time unless it has one, its users' passwords are hashed with
 // `password_iterations` (those already hashed stay as they are), and a book
 // without money entries gets the opening entries of every account.
-model::Snapshot SeedBook(model::Snapshot book, const PriceFeed& feed,
+model::Snapshot seed_book(model::Snapshot book, const PriceFeed& feed,
                          uint32_t password_iterations);
 
 // The reference trading server: a desk that owns the state (on the store
@@ -93,24 +93,24 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
   // Listens on address:port (0: a free port) and returns the port; starts
   // handshakes and, unless it waits for sessions, the feed. Throws
   // orvane::Error when the address cannot be listened on.
-  int32_t Start(const std::string& address, int32_t port);
+  int32_t start(const std::string& address, int32_t port);
   // Stops listening and feeding and closes every connection.
-  void Stop();
-  bool Running() const { return m_running; }
+  void stop();
+  bool running() const { return m_running; }
   // Engine event lines to the log or not, from now on.
-  void LogEngine(bool on) { m_options.log_engine = on; }
+  void log_engine(bool on) { m_options.log_engine = on; }
 
   // Applies one quote now, as the feed does: the desk first, then the price
   // to every session that started the market.
-  void ApplyQuote(const model::Quote& quote);
+  void apply_quote(const model::Quote& quote);
 
   // The account's figures as the desk last reported them.
-  std::optional<AccountFigures> Figures(int32_t account) const;
-  size_t Connections() const { return m_gateway.Connections(); }
-  size_t LoggedOnSessions() const { return m_gateway.LoggedOnSessions(); }
-  size_t QuotesApplied() const { return m_feed.Delivered(); }
-  size_t PricesSent() const { return m_gateway.PricesSent(); }
-  bool FeedEnded() const { return m_feed_ended; }
+  std::optional<AccountFigures> figures(int32_t account) const;
+  size_t connections() const { return m_gateway.connections(); }
+  size_t logged_on_sessions() const { return m_gateway.logged_on_sessions(); }
+  size_t quotes_applied() const { return m_feed.delivered(); }
+  size_t prices_sent() const { return m_gateway.prices_sent(); }
+  bool feed_ended() const { return m_feed_ended; }
   const Desk& desk() const { return m_desk; }
   Gateway& gateway() { return m_gateway; }
   const Gateway& gateway() const { return m_gateway; }
@@ -121,39 +121,39 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
 
  private:
   // DeskEvents
-  void Logged(const std::string& text) override;
-  void PositionOpened(const model::Position& position) override;
-  void PositionClosed(const model::PositionClosed& closed) override;
-  void PositionChanged(const model::Position& position) override;
-  void HistoryAdded(const model::HistoryEntry& entry) override;
-  void ClosedByHedge(int32_t client, int32_t account, int32_t buy, int32_t sell,
+  void logged(const std::string& text) override;
+  void position_opened(const model::Position& position) override;
+  void position_closed(const model::PositionClosed& closed) override;
+  void position_changed(const model::Position& position) override;
+  void history_added(const model::HistoryEntry& entry) override;
+  void closed_by_hedge(int32_t client, int32_t account, int32_t buy, int32_t sell,
                      double lots) override;
-  void OrderPlaced(const model::Order& order) override;
-  void OrderChanged(const model::Order& order) override;
-  void OrderRemoved(const model::OrderRemoved& removed) override;
-  void TotalsBooked(const model::TotalsBooked& booked) override;
-  void AccountLiquidated(int32_t client, int32_t account) override;
-  void AlertFired(int32_t client, int32_t alert, const std::string& text) override;
-  void Halted(const std::string& reason) override;
-  void InterestBooked(const model::Position& position) override;
+  void order_placed(const model::Order& order) override;
+  void order_changed(const model::Order& order) override;
+  void order_removed(const model::OrderRemoved& removed) override;
+  void totals_booked(const model::TotalsBooked& booked) override;
+  void account_liquidated(int32_t client, int32_t account) override;
+  void alert_fired(int32_t client, int32_t alert, const std::string& text) override;
+  void halted(const std::string& reason) override;
+  void interest_booked(const model::Position& position) override;
   // IAcceptorEvents
-  void Accepted(const std::shared_ptr<ISocket>& socket) override { m_gateway.Accept(socket); }
+  void Accepted(const std::shared_ptr<ISocket>& socket) override { m_gateway.accept(socket); }
   bool Admit(const std::string& address) override {
-    return m_gateway.Admit(address, m_environment.acceptor->Pending());
+    return m_gateway.admit(address, m_environment.acceptor->Pending());
   }
   void Dropped(const std::string& address, const std::string& why) override {
-    m_gateway.Dropped(address, why);
+    m_gateway.dropped(address, why);
   }
 
-  void RegisterMetrics();
-  void MarketStarted(const ServerConnection& connection);
-  void StartFeed();
-  void Feed();
-  void EndFeed();
+  void register_metrics();
+  void market_started(const ServerConnection& connection);
+  void start_feed();
+  void feed();
+  void end_feed();
   // The feed's position into the store's open batch.
-  void KeepFeedPosition();
-  void ExpireNegotiations();
-  void Log(const std::string& line);
+  void keep_feed_position();
+  void expire_negotiations();
+  void log(const std::string& line);
 
   PriceFeed m_feed;
   std::shared_ptr<FixedClock> m_clock;

@@ -23,14 +23,14 @@ class InputError : public std::runtime_error {
 // InputError for the first bad line, field or reference. Market time is
 // left unset (no quote seen yet) and the ticket sequence starts at the
 // book's highest ticket.
-model::Snapshot ImportBook(const std::string& text, const std::string& file);
+model::Snapshot import_book(const std::string& text, const std::string& file);
 
 // Reads a tape of quotes for the symbols of `book`; InputError as above.
-std::vector<model::Quote> ImportTape(const std::string& text, const std::string& file,
+std::vector<model::Quote> import_tape(const std::string& text, const std::string& file,
                                      const model::Snapshot& book);
 
 // The whole content of a file; InputError when it cannot be read.
-std::string ReadFile(const std::string& path);
+std::string read_file(const std::string& path);
 
 }  // namespace orvane::apps
 

@@ -17,7 +17,7 @@ class StoreError : public std::runtime_error {
 
 // A store that outlives the server: a database that a server seeds once
 // from a book and then keeps its state in, with the server's own keys
-// (SetMeta) beside it; the key "schema_version" is the store's, and setting
+// (set_meta) beside it; the key "schema_version" is the store's, and setting
 // it fails the batch. Load, Empty and Meta throw StoreError when the
 // database cannot be read.
 //
@@ -27,11 +27,11 @@ class StoreError : public std::runtime_error {
 class DurableStore : public Store {
  public:
   // Whether the store holds no record, no sequence and no market time.
-  virtual bool Empty() = 0;
+  virtual bool empty() = 0;
   // Writes a whole snapshot in one transaction into an empty store with no
   // batch open. A store that holds a book is never overwritten: that is
   // refused, and so is anything else that fails, leaving the store as it was.
-  virtual StoreStatus Seed(const model::Snapshot& snapshot) = 0;
+  virtual StoreStatus seed(const model::Snapshot& snapshot) = 0;
 };
 
 }  // namespace orvane::apps

@@ -19,21 +19,21 @@ class MemoryStore : public Store {
   explicit MemoryStore(model::Snapshot snapshot = {}, bool keep_log = false)
       : m_state(std::move(snapshot)), m_keep_log(keep_log) {}
 
-  model::Snapshot Load() override { return m_state; }
-  void Append(const model::Change& change) override { m_batch.push_back(change); }
-  StoreStatus Commit() override;
-  void SetMeta(const std::string& key, const std::string& value) override {
+  model::Snapshot load() override { return m_state; }
+  void append(const model::Change& change) override { m_batch.push_back(change); }
+  StoreStatus commit() override;
+  void set_meta(const std::string& key, const std::string& value) override {
     m_batch_meta[key] = value;
   }
-  std::optional<std::string> Meta(const std::string& key) override;
+  std::optional<std::string> meta(const std::string& key) override;
 
   // While set, every Commit fails with `message` and drops its batch.
-  void FailCommits(std::string message) { m_failure = std::move(message); }
-  void HealCommits() { m_failure.clear(); }
+  void fail_commits(std::string message) { m_failure = std::move(message); }
+  void heal_commits() { m_failure.clear(); }
 
   // Every committed change, in order, when the log is kept.
-  const std::vector<model::Change>& Committed() const { return m_committed; }
-  size_t Batches() const { return m_batches; }
+  const std::vector<model::Change>& committed() const { return m_committed; }
+  size_t batches() const { return m_batches; }
 
  private:
   model::Snapshot m_state;

@@ -19,8 +19,8 @@ namespace orvane::apps {
 // doubles and byte strings arrive bit for bit. Values are bound, and
 // columns read, in order from the first:
 //
-//   statement.Bind(client).Bind(account);
-//   while (statement.Step()) statement.Column(a).Column(b);
+//   statement.bind(client).bind(account);
+//   while (statement.step()) statement.column(a).column(b);
 //
 // A statement binds the same types at every run. Every failure throws
 // StoreError with the server's words; a column of another type or size
@@ -32,35 +32,35 @@ class PgStatement {
   PgStatement(const PgStatement&) = delete;
   PgStatement& operator=(const PgStatement&) = delete;
 
-  PgStatement& Bind(int32_t value);
-  PgStatement& Bind(int64_t value);
-  PgStatement& Bind(bool value);
-  PgStatement& Bind(double value);
+  PgStatement& bind(int32_t value);
+  PgStatement& bind(int64_t value);
+  PgStatement& bind(bool value);
+  PgStatement& bind(double value);
   // Bound as bytea: any bytes, NUL included.
-  PgStatement& Bind(std::string_view value);
+  PgStatement& bind(std::string_view value);
 
   // Runs the statement, whatever it returns, and readies it for the next
   // run; how many rows it inserted, changed or deleted.
-  int64_t Run();
+  int64_t run();
   // The next row of a query, which runs at the first call: true while
   // there is one. After the last row the statement is ready for the next run.
-  bool Step();
+  bool step();
   // Readies the statement for the next run before its rows are all read.
-  void Reset();
+  void reset();
   // How many rows the query returned, once a Step has run it; 0 before.
-  size_t Rows() const;
+  size_t rows() const;
 
-  PgStatement& Column(int32_t& value);
-  PgStatement& Column(int64_t& value);
-  PgStatement& Column(bool& value);
-  PgStatement& Column(double& value);
-  PgStatement& Column(std::string& value);
+  PgStatement& column(int32_t& value);
+  PgStatement& column(int64_t& value);
+  PgStatement& column(bool& value);
+  PgStatement& column(double& value);
+  PgStatement& column(std::string& value);
 
  private:
-  void Add(Oid type, std::string bytes);
-  void Execute();
-  std::string_view Next(size_t size, Oid type);
-  [[noreturn]] void Fail(const std::string& message);
+  void add(Oid type, std::string bytes);
+  void execute();
+  std::string_view next(size_t size, Oid type);
+  [[noreturn]] void fail(const std::string& message);
 
   PGconn* m_connection;
   std::string m_name;

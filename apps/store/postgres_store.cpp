@@ -115,68 +115,68 @@ FROM totals WHERE amount <> 0 ORDER BY seq, ledger;)",
 static_assert(std::size(kMigrations) == PostgresStore::kSchemaVersion);
 
 
-size_t CountColumns(std::string_view columns) {
+size_t count_columns(std::string_view columns) {
   size_t n = 1;
   for (char c : columns) n += c == ',';
   return n;
 }
 
 // "$1, $2, ..." for each of the columns, from `first` on.
-std::string Placeholders(std::string_view columns, size_t first = 1) {
+std::string placeholders(std::string_view columns, size_t first = 1) {
   std::string text;
-  const size_t n = CountColumns(columns);
+  const size_t n = count_columns(columns);
   for (size_t i = first; i < first + n; ++i) {
     text += (i > first ? ", $" : "$") + std::to_string(i);
   }
   return text;
 }
 
-std::string Insert(std::string_view table, std::string_view columns) {
+std::string insert(std::string_view table, std::string_view columns) {
   return "INSERT INTO " + std::string(table) + " (" + std::string(columns) + ") VALUES (" +
-         Placeholders(columns) + ")";
+         placeholders(columns) + ")";
 }
 
 // Inserts a record unless one of the same account and number is there ($2
 // and $3 are those columns) and, when it went in, raises the last number
 // handed out to its number.
-std::string InsertNew(std::string_view table, std::string_view columns, std::string_view number,
+std::string insert_new(std::string_view table, std::string_view columns, std::string_view number,
                       std::string_view last) {
   const std::string t(table), n(number), l(last);
   return "WITH added AS (INSERT INTO " + t + " (" + std::string(columns) + ") SELECT " +
-         Placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + t +
+         placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + t +
          " WHERE account = $2 AND " + n + " = $3) RETURNING " + n +
          ") UPDATE sequences SET " + l + " = greatest(" + l + ", added." + n + ") FROM added";
 }
 
 // Inserts a record unless one that `key` matches is there.
-std::string InsertUnless(std::string_view table, std::string_view columns, std::string_view key) {
+std::string insert_unless(std::string_view table, std::string_view columns, std::string_view key) {
   return "INSERT INTO " + std::string(table) + " (" + std::string(columns) + ") SELECT " +
-         Placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + std::string(table) +
+         placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + std::string(table) +
          " WHERE " + std::string(key) + ")";
 }
 
-std::string Select(std::string_view table, std::string_view columns) {
+std::string select(std::string_view table, std::string_view columns) {
   return "SELECT " + std::string(columns) + " FROM " + std::string(table) + " ORDER BY seq";
 }
 
 // The first record (in the desk's order) that `key` matches, as a condition.
-std::string First(std::string_view table, std::string_view key) {
+std::string first(std::string_view table, std::string_view key) {
   return "seq = (SELECT seq FROM " + std::string(table) + " WHERE " + std::string(key) +
          " ORDER BY seq LIMIT 1)";
 }
 
-std::string Update(std::string_view table, std::string_view columns, std::string_view key) {
+std::string update(std::string_view table, std::string_view columns, std::string_view key) {
   return "UPDATE " + std::string(table) + " SET (" + std::string(columns) + ") = (" +
-         Placeholders(columns) + ") WHERE " + First(table, key);
+         placeholders(columns) + ") WHERE " + first(table, key);
 }
 
-std::string Words(const char* message) {
+std::string words(const char* message) {
   std::string text = message != nullptr ? message : "";
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
   return text.empty() ? "no answer from the server" : text;
 }
 
-std::string WhereOf(PGconn* connection) {
+std::string where_of(PGconn* connection) {
   const char* db = PQdb(connection);
   const char* host = PQhost(connection);
   const char* port = PQport(connection);
@@ -190,66 +190,67 @@ std::string WhereOf(PGconn* connection) {
 // first run.
 struct PostgresStatements {
   explicit PostgresStatements(PGconn* c)
-      : insert_symbol(c, Insert("symbols", kSymbolColumns)),
-        insert_client(c, Insert("clients", kClientColumns)),
-        insert_account(c, Insert("accounts", kAccountColumns)),
-        insert_position(c, Insert("positions", kPositionColumns)),
-        insert_order(c, Insert("orders", kOrderColumns)),
-        insert_alert(c, Insert("alerts", kAlertColumns)),
-        insert_user(c, Insert("users", kUserColumns)),
-        insert_history(c, Insert("history", kHistoryColumns)),
-        insert_audit(c, Insert("audit", kAuditColumns)),
-        insert_order_number(c, Insert("order_numbers", kOrderNumberColumns)),
+      : insert_symbol(c, insert("symbols", kSymbolColumns)),
+        insert_client(c, insert("clients", kClientColumns)),
+        insert_account(c, insert("accounts", kAccountColumns)),
+        insert_position(c, insert("positions", kPositionColumns)),
+        insert_order(c, insert("orders", kOrderColumns)),
+        insert_alert(c, insert("alerts", kAlertColumns)),
+        insert_user(c, insert("users", kUserColumns)),
+        insert_history(c, insert("history", kHistoryColumns)),
+        insert_audit(c, insert("audit", kAuditColumns)),
+        insert_order_number(c, insert("order_numbers", kOrderNumberColumns)),
         insert_owner(c, "INSERT INTO order_number_owners (owner) VALUES ($1) "
                         "ON CONFLICT DO NOTHING"),
-        insert_interest_rate(c, Insert("interest_rates", kInterestRateColumns)),
-        insert_entry(c, Insert("entries", kEntryColumns)),
+        insert_interest_rate(c, insert("interest_rates", kInterestRateColumns)),
+        insert_entry(c, insert("entries", kEntryColumns)),
         set_sequences(c, "UPDATE sequences SET last_ticket = $1, last_order = $2"),
         set_market_time(c, "UPDATE market_time SET serial = $1, text = $2"),
-        open_position(c, InsertNew("positions", kPositionColumns, "ticket", "last_ticket")),
+        open_position(c, insert_new("positions", kPositionColumns, "ticket", "last_ticket")),
         close_position(c, "DELETE FROM positions WHERE " +
-                              First("positions", "account = $2 AND ticket = $3 AND client = $1")),
-        change_position(c, Update("positions", kPositionColumns,
+                              first("positions", "account = $2 AND ticket = $3 AND client = $1")),
+        change_position(c, update("positions", kPositionColumns,
                                   "account = $2 AND ticket = $3 AND client = $1")),
         add_interest(c, "UPDATE positions SET interest = $4 WHERE " +
-                            First("positions", "account = $2 AND ticket = $3 AND client = $1")),
-        place_order(c, InsertNew("orders", kOrderColumns, "id", "last_order")),
-        change_order(c, Update("orders", kOrderColumns, "account = $2 AND id = $3 AND client = $1")),
+                            first("positions", "account = $2 AND ticket = $3 AND client = $1")),
+        place_order(c, insert_new("orders", kOrderColumns, "id", "last_order")),
+        change_order(c,
+                     update("orders", kOrderColumns, "account = $2 AND id = $3 AND client = $1")),
         remove_order(c, "DELETE FROM orders WHERE " +
-                            First("orders", "account = $2 AND id = $3 AND client = $1")),
+                            first("orders", "account = $2 AND id = $3 AND client = $1")),
         book_totals(c, "UPDATE accounts SET (" + std::string(kTotalsColumns) + ") = (" +
-                           Placeholders(kTotalsColumns, 3) + ") WHERE " +
-                           First("accounts", "client = $1 AND account = $2")),
-        remove_alert(c, "DELETE FROM alerts WHERE " + First("alerts", "client = $1 AND id = $2")),
-        add_client(c, InsertUnless("clients", kClientColumns, "id = $1")),
-        add_account(c, InsertUnless("accounts", kAccountColumns, "account = $2")),
-        add_user(c, InsertUnless("users", kUserColumns, "username = $1")),
-        change_client(c, Update("clients", kClientColumns, "id = $1")),
+                           placeholders(kTotalsColumns, 3) + ") WHERE " +
+                           first("accounts", "client = $1 AND account = $2")),
+        remove_alert(c, "DELETE FROM alerts WHERE " + first("alerts", "client = $1 AND id = $2")),
+        add_client(c, insert_unless("clients", kClientColumns, "id = $1")),
+        add_account(c, insert_unless("accounts", kAccountColumns, "account = $2")),
+        add_user(c, insert_unless("users", kUserColumns, "username = $1")),
+        change_client(c, update("clients", kClientColumns, "id = $1")),
         // Market time never goes backwards. The server orders NaN above every
-        // number where model::Apply finds it neither less nor more: a NaN kept
+        // number where model::apply finds it neither less nor more: a NaN kept
         // never refuses a time, and a NaN given is never less.
         advance_market_time(c,
                             "UPDATE market_time SET serial = $1, text = $2 WHERE text = '' "
                             "OR NOT ($1 < serial AND serial <> 'NaN'::double precision)"),
         count_order_numbers(c, "SELECT count(*) FROM order_numbers WHERE owner = $1"),
-        drop_oldest_number(c,
-                           "DELETE FROM order_numbers WHERE " + First("order_numbers", "owner = $1")),
+        drop_oldest_number(
+            c, "DELETE FROM order_numbers WHERE " + first("order_numbers", "owner = $1")),
         set_meta(c, "INSERT INTO meta (key, value) VALUES ($1, $2) "
                     "ON CONFLICT (key) DO UPDATE SET value = excluded.value"),
         meta(c, "SELECT value FROM meta WHERE key = $1"),
-        select_symbols(c, Select("symbols", kSymbolColumns)),
-        select_clients(c, Select("clients", kClientColumns)),
-        select_accounts(c, Select("accounts", kAccountColumns)),
-        select_positions(c, Select("positions", kPositionColumns)),
-        select_orders(c, Select("orders", kOrderColumns)),
-        select_alerts(c, Select("alerts", kAlertColumns)),
-        select_users(c, Select("users", kUserColumns)),
-        select_history(c, Select("history", kHistoryColumns)),
-        select_audit(c, Select("audit", kAuditColumns)),
-        select_order_numbers(c, Select("order_numbers", kOrderNumberColumns)),
+        select_symbols(c, select("symbols", kSymbolColumns)),
+        select_clients(c, select("clients", kClientColumns)),
+        select_accounts(c, select("accounts", kAccountColumns)),
+        select_positions(c, select("positions", kPositionColumns)),
+        select_orders(c, select("orders", kOrderColumns)),
+        select_alerts(c, select("alerts", kAlertColumns)),
+        select_users(c, select("users", kUserColumns)),
+        select_history(c, select("history", kHistoryColumns)),
+        select_audit(c, select("audit", kAuditColumns)),
+        select_order_numbers(c, select("order_numbers", kOrderNumberColumns)),
         select_owners(c, "SELECT owner FROM order_number_owners"),
-        select_interest_rates(c, Select("interest_rates", kInterestRateColumns)),
-        select_entries(c, Select("entries", kEntryColumns)),
+        select_interest_rates(c, select("interest_rates", kInterestRateColumns)),
+        select_entries(c, select("entries", kEntryColumns)),
         select_history_of(c, "SELECT " + std::string(kHistoryColumns) +
                                  " FROM history WHERE client = $1 ORDER BY seq"),
         select_sequences(c, "SELECT last_ticket, last_order FROM sequences"),
@@ -282,32 +283,32 @@ struct PostgresStatements {
   PgStatement holds_anything;
 
   // The inserts raise the sequences themselves.
-  void Inserted(const model::Position&) {}
-  void Inserted(const model::Order&) {}
+  void inserted(const model::Position&) {}
+  void inserted(const model::Order&) {}
 };
 
-std::unique_ptr<PostgresStore> PostgresStore::Open(const std::string& conninfo) {
+std::unique_ptr<PostgresStore> PostgresStore::open(const std::string& conninfo) {
   // The caller's own timeout, when it gives one, stands over this.
   const char* keywords[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
   const char* values[] = {"10", "orvane-server", conninfo.c_str(), nullptr};
   PGconn* connection = PQconnectdbParams(keywords, values, 1);
   if (connection == nullptr) throw StoreError("cannot open the PostgreSQL store: out of memory");
   if (PQstatus(connection) != CONNECTION_OK) {
-    const std::string message = "cannot open PostgreSQL " + WhereOf(connection) + ": " +
-                                Words(PQerrorMessage(connection));
+    const std::string message = "cannot open PostgreSQL " + where_of(connection) + ": " +
+                                words(PQerrorMessage(connection));
     PQfinish(connection);
     throw StoreError(message);
   }
   std::unique_ptr<PostgresStore> store(new PostgresStore(connection));
   try {
-    store->Lock();
-    const int version = store->SchemaVersion();
+    store->lock();
+    const int version = store->schema_version();
     if (version > kSchemaVersion) {
       throw StoreError("its schema version is " + std::to_string(version) +
                        ", newer than this server's " + std::to_string(kSchemaVersion) +
                        ": run a server that knows it");
     }
-    if (version < kSchemaVersion) store->Migrate(version);
+    if (version < kSchemaVersion) store->migrate(version);
   } catch (const StoreError& e) {
     throw StoreError("cannot open PostgreSQL " + store->m_where + ": " + e.what());
   }
@@ -316,41 +317,41 @@ std::unique_ptr<PostgresStore> PostgresStore::Open(const std::string& conninfo) 
 
 PostgresStore::PostgresStore(PGconn* connection)
     : m_connection(connection),
-      m_where(WhereOf(connection)),
+      m_where(where_of(connection)),
       m_statements(std::make_unique<PostgresStatements>(connection)) {
   // The server's notices (say, of a table it created) are no one's business.
   PQsetNoticeProcessor(connection, [](void*, const char*) {}, nullptr);
 }
 
 PostgresStore::~PostgresStore() {
-  Rollback();
+  rollback();
   m_statements.reset();
   PQfinish(m_connection);  // ends the session, and with it the lock
 }
 
-void PostgresStore::Lock() {
+void PostgresStore::lock() {
   PgStatement lock(m_connection, "SELECT pg_try_advisory_lock($1)");
   bool taken = false;
-  lock.Bind(kLockKey);
-  if (lock.Step()) lock.Column(taken);
-  lock.Reset();
+  lock.bind(kLockKey);
+  if (lock.step()) lock.column(taken);
+  lock.reset();
   if (!taken) throw StoreError("the database is in use by another server");
 }
 
-int PostgresStore::SchemaVersion() {
+int PostgresStore::schema_version() {
   PgStatement tables(m_connection,
                      "SELECT count(*), count(*) FILTER (WHERE tablename = 'meta') "
                      "FROM pg_tables WHERE schemaname = current_schema()");
   int64_t all = 0, meta = 0;
-  if (tables.Step()) tables.Column(all).Column(meta);
-  tables.Reset();
+  if (tables.step()) tables.column(all).column(meta);
+  tables.reset();
   if (all == 0) return 0;
   std::optional<std::string> text;
   if (meta > 0) {
     PgStatement read(m_connection, "SELECT value FROM meta WHERE key = $1");
-    read.Bind(std::string_view(kVersionKey));
-    if (read.Step()) read.Column(text.emplace());
-    read.Reset();
+    read.bind(std::string_view(kVersionKey));
+    if (read.step()) read.column(text.emplace());
+    read.reset();
   }
   const bool digits = text && !text->empty() && text->size() < 6 &&
                       text->find_first_not_of("0123456789") == std::string::npos;
@@ -358,7 +359,7 @@ int PostgresStore::SchemaVersion() {
   return std::stoi(*text);
 }
 
-void PostgresStore::Migrate(int from) {
+void PostgresStore::migrate(int from) {
   std::string script = "BEGIN;\n";
   for (int version = from; version < kSchemaVersion; ++version) {
     script += kMigrations[version];
@@ -368,15 +369,15 @@ void PostgresStore::Migrate(int from) {
             std::to_string(kSchemaVersion) +
             "') ON CONFLICT (key) DO UPDATE SET value = excluded.value;\nCOMMIT;";
   try {
-    Execute(script);
+    execute(script);
   } catch (const StoreError& e) {
-    Rollback();
+    rollback();
     throw StoreError("migrating its schema from version " + std::to_string(from) +
                      " failed: " + e.what());
   }
 }
 
-void PostgresStore::Execute(const std::string& sql) {
+void PostgresStore::execute(const std::string& sql) {
   PGresult* result = PQexec(m_connection, sql.c_str());
   const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK;
   // An aborted transaction answers COMMIT with a rollback.
@@ -385,47 +386,47 @@ void PostgresStore::Execute(const std::string& sql) {
   std::string error;
   if (!ok) {
     const char* message = PQresultErrorMessage(result);
-    error = Words(message != nullptr && *message != '\0' ? message : PQerrorMessage(m_connection));
+    error = words(message != nullptr && *message != '\0' ? message : PQerrorMessage(m_connection));
   }
   PQclear(result);
   if (!ok) throw StoreError(error);
   if (rolled_back) throw StoreError("the server rolled the transaction back");
 }
 
-model::Snapshot PostgresStore::Load() { return Read(true); }
+model::Snapshot PostgresStore::load() { return read(true); }
 
-model::Snapshot PostgresStore::LoadState() { return Read(false); }
+model::Snapshot PostgresStore::load_state() { return read(false); }
 
-std::vector<model::HistoryEntry> PostgresStore::History(int32_t client) {
+std::vector<model::HistoryEntry> PostgresStore::history(int32_t client) {
   try {
-    return ReadHistory(m_statements->select_history_of, client);
+    return read_history(m_statements->select_history_of, client);
   } catch (const StoreError& e) {
-    m_statements->select_history_of.Reset();
+    m_statements->select_history_of.reset();
     throw StoreError("cannot read the history of " + m_where + ": " + e.what());
   }
 }
 
-model::Snapshot PostgresStore::Read(bool growing) {
+model::Snapshot PostgresStore::read(bool growing) {
   if (m_batch_open) throw StoreError("cannot load " + m_where + " while a batch is open");
   PostgresStatements& s = *m_statements;
   model::Snapshot snapshot;
   try {
-    Execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
     m_batch_open = true;
-    ReadSnapshot(s, snapshot, growing);
-    Execute("COMMIT");
+    read_snapshot(s, snapshot, growing);
+    execute("COMMIT");
     m_batch_open = false;
   } catch (const StoreError& e) {
-    Rollback();
+    rollback();
     throw StoreError("cannot load " + m_where + ": " + e.what());
   }
   return snapshot;
 }
 
-void PostgresStore::Append(const model::Change& change) {
+void PostgresStore::append(const model::Change& change) {
   if (!m_broken.empty() || !m_batch_error.empty()) return;
   try {
-    BeginBatch();
+    begin_batch();
     ChangeWriter<PostgresStatements> writer(*m_statements, m_kept_numbers);
     std::visit(writer, change);
   } catch (const StoreError& e) {
@@ -433,85 +434,85 @@ void PostgresStore::Append(const model::Change& change) {
   }
 }
 
-StoreStatus PostgresStore::Commit() {
+StoreStatus PostgresStore::commit() {
   if (!m_broken.empty()) {
-    Rollback();
+    rollback();
     m_batch_error.clear();
-    return Refused();
+    return refused();
   }
   std::string failure = std::exchange(m_batch_error, {});
   if (failure.empty()) {
-    if (!m_batch_open) return StoreStatus::Ok();
+    if (!m_batch_open) return StoreStatus::success();
     try {
-      Execute("COMMIT");
+      execute("COMMIT");
       m_batch_open = false;
-      return StoreStatus::Ok();
+      return StoreStatus::success();
     } catch (const StoreError& e) {
       failure = e.what();
     }
   }
-  Rollback();
+  rollback();
   m_broken = failure;
-  return StoreStatus::Failed("commit to " + m_where + " failed: " + failure);
+  return StoreStatus::failed("commit to " + m_where + " failed: " + failure);
 }
 
-bool PostgresStore::Empty() {
+bool PostgresStore::empty() {
   PgStatement& holds = m_statements->holds_anything;
   bool anything = false;
   try {
-    if (holds.Step()) holds.Column(anything);
-    holds.Reset();
+    if (holds.step()) holds.column(anything);
+    holds.reset();
   } catch (const StoreError& e) {
     throw StoreError("cannot read " + m_where + ": " + e.what());
   }
   return !anything;
 }
 
-StoreStatus PostgresStore::Seed(const model::Snapshot& snapshot) {
-  if (!m_broken.empty()) return Refused();
+StoreStatus PostgresStore::seed(const model::Snapshot& snapshot) {
+  if (!m_broken.empty()) return refused();
   if (m_batch_open || !m_batch_error.empty()) {
-    return StoreStatus::Failed("cannot seed " + m_where + " while a batch is open");
+    return StoreStatus::failed("cannot seed " + m_where + " while a batch is open");
   }
   try {
-    BeginBatch();
-    if (!Empty()) {
-      Rollback();
-      return StoreStatus::Failed(m_where + " already holds a book, which a seed never overwrites");
+    begin_batch();
+    if (!empty()) {
+      rollback();
+      return StoreStatus::failed(m_where + " already holds a book, which a seed never overwrites");
     }
-    WriteSnapshot(snapshot);
-    Execute("COMMIT");
+    write_snapshot(snapshot);
+    execute("COMMIT");
     m_batch_open = false;
     m_kept_numbers.clear();
-    return StoreStatus::Ok();
+    return StoreStatus::success();
   } catch (const StoreError& e) {
-    Rollback();
+    rollback();
     m_broken = e.what();
-    return StoreStatus::Failed("seeding " + m_where + " failed: " + e.what());
+    return StoreStatus::failed("seeding " + m_where + " failed: " + e.what());
   }
 }
 
-void PostgresStore::SetMeta(const std::string& key, const std::string& value) {
+void PostgresStore::set_meta(const std::string& key, const std::string& value) {
   if (!m_broken.empty() || !m_batch_error.empty()) return;
   if (key == kVersionKey) {
     m_batch_error = "the meta key " + key + " is the store's own";
     return;
   }
   try {
-    BeginBatch();
-    m_statements->set_meta.Bind(std::string_view(key)).Bind(std::string_view(value)).Run();
+    begin_batch();
+    m_statements->set_meta.bind(std::string_view(key)).bind(std::string_view(value)).run();
   } catch (const StoreError& e) {
     m_batch_error = e.what();
   }
 }
 
-std::optional<std::string> PostgresStore::Meta(const std::string& key) {
+std::optional<std::string> PostgresStore::meta(const std::string& key) {
   PgStatement& meta = m_statements->meta;
   std::optional<std::string> value;
   try {
-    meta.Bind(std::string_view(key));
-    if (meta.Step()) {
-      meta.Column(value.emplace());
-      meta.Reset();
+    meta.bind(std::string_view(key));
+    if (meta.step()) {
+      meta.column(value.emplace());
+      meta.reset();
     }
   } catch (const StoreError& e) {
     throw StoreError("cannot read " + m_where + ": " + e.what());
@@ -519,17 +520,17 @@ std::optional<std::string> PostgresStore::Meta(const std::string& key) {
   return value;
 }
 
-void PostgresStore::BeginBatch() {
+void PostgresStore::begin_batch() {
   if (m_batch_open) return;
-  Execute("BEGIN");
+  execute("BEGIN");
   m_batch_open = true;
 }
 
-void PostgresStore::WriteSnapshot(const model::Snapshot& snapshot) {
-  record_io::WriteSnapshot(*m_statements, snapshot);
+void PostgresStore::write_snapshot(const model::Snapshot& snapshot) {
+  record_io::write_snapshot(*m_statements, snapshot);
 }
 
-void PostgresStore::Rollback() {
+void PostgresStore::rollback() {
   if (PQtransactionStatus(m_connection) == PQTRANS_INTRANS ||
       PQtransactionStatus(m_connection) == PQTRANS_INERROR) {
     PQclear(PQexec(m_connection, "ROLLBACK"));
@@ -538,8 +539,8 @@ void PostgresStore::Rollback() {
   m_kept_numbers.clear();
 }
 
-StoreStatus PostgresStore::Refused() const {
-  return StoreStatus::Failed(m_where + " refuses commits since one failed (" + m_broken +
+StoreStatus PostgresStore::refused() const {
+  return StoreStatus::failed(m_where + " refuses commits since one failed (" + m_broken +
                              "); open the store again");
 }
 

@@ -20,7 +20,7 @@ struct PostgresStatements;  // the store's prepared statements (postgres_store.c
 // kind in the connection's schema, alike the SQLite store's, with texts as
 // bytea (any bytes) and doubles kept bit for bit. A batch is one
 // transaction, begun at the first change appended and committed by Commit.
-// Load after any committed batches gives exactly what model::Apply gives
+// Load after any committed batches gives exactly what model::apply gives
 // for them, every list in the order the desk wrote it.
 //
 // One server per database: the store holds a session-level advisory lock
@@ -42,48 +42,48 @@ class PostgresStore : public DurableStore {
   // one up to this version. Throws StoreError when the server cannot be
   // reached or refuses, the database is in use by another server, holds
   // tables of another program, or its schema is newer than this code's.
-  static std::unique_ptr<PostgresStore> Open(const std::string& conninfo);
+  static std::unique_ptr<PostgresStore> open(const std::string& conninfo);
   ~PostgresStore() override;
   PostgresStore(const PostgresStore&) = delete;
   PostgresStore& operator=(const PostgresStore&) = delete;
 
   // The committed state. Throws StoreError while a batch is open, or when
   // the database cannot be read.
-  model::Snapshot Load() override;
+  model::Snapshot load() override;
   // Leaves history, audit and money entries in the database: History reads
   // a client's history from it (an index by client keeps that quick).
-  model::Snapshot LoadState() override;
-  bool KeepsHistory() const override { return true; }
-  std::vector<model::HistoryEntry> History(int32_t client) override;
+  model::Snapshot load_state() override;
+  bool keeps_history() const override { return true; }
+  std::vector<model::HistoryEntry> history(int32_t client) override;
   // Joins the open batch (opening it); a change that fails here fails the
   // batch's Commit. A change naming a record the store does not hold
-  // changes nothing, as in model::Apply.
-  void Append(const model::Change& change) override;
-  StoreStatus Commit() override;
+  // changes nothing, as in model::apply.
+  void append(const model::Change& change) override;
+  StoreStatus commit() override;
 
-  bool Empty() override;
-  StoreStatus Seed(const model::Snapshot& snapshot) override;
-  void SetMeta(const std::string& key, const std::string& value) override;
-  std::optional<std::string> Meta(const std::string& key) override;
+  bool empty() override;
+  StoreStatus seed(const model::Snapshot& snapshot) override;
+  void set_meta(const std::string& key, const std::string& value) override;
+  std::optional<std::string> meta(const std::string& key) override;
 
   // "database NAME at HOST:PORT", for messages.
   const std::string& where() const { return m_where; }
 
  private:
   explicit PostgresStore(PGconn* connection);
-  void Lock();
-  int SchemaVersion();
+  void lock();
+  int schema_version();
   // Load, with the records that only grow or without them.
-  model::Snapshot Read(bool growing);
+  model::Snapshot read(bool growing);
   // Brings the schema from version `from` up to kSchemaVersion, one step a
   // version, in one transaction.
-  void Migrate(int from);
-  void Execute(const std::string& sql);
-  void BeginBatch();
-  void WriteSnapshot(const model::Snapshot& snapshot);
+  void migrate(int from);
+  void execute(const std::string& sql);
+  void begin_batch();
+  void write_snapshot(const model::Snapshot& snapshot);
   // Drops the open transaction, if any, after a failure.
-  void Rollback();
-  StoreStatus Refused() const;
+  void rollback();
+  StoreStatus refused() const;
 
   PGconn* m_connection;
   std::string m_where;

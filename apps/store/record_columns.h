@@ -36,67 +36,67 @@ inline constexpr char kEntryColumns[] = "client, account, ledger, amount, time, 
 // The fields of each record, bound or read in the order of its columns:
 // `io` is a binder when the record is const and a reader when it is not.
 template <typename Io, typename R>
-void SymbolFields(Io& io, R& r) {
+void symbol_fields(Io& io, R& r) {
   io(r.id)(r.name)(r.pip_location)(r.factor)(r.price_case)(r.ref_id)(r.ref_price_case)(
       r.margin_per_lot)(r.bid)(r.ask)(r.close_day)(r.close_time)(r.open_day)(r.open_time)(
       r.break_close)(r.break_open);
 }
 template <typename Io, typename R>
-void ClientFields(Io& io, R& r) {
+void client_fields(Io& io, R& r) {
   io(r.id)(r.parameters)(r.liquidation_type)(r.liquidation_point)(r.comm_calc_type)(
       r.enable_interest)(r.name)(r.hedging)(r.partial_close)(r.type)(r.parent)(r.manual_dealing)(
       r.auto_liquidation);
 }
 template <typename Io, typename R>
-void TotalsFields(Io& io, R& r) {
+void totals_fields(Io& io, R& r) {
   io(r.commission)(r.margin_requirement)(r.net_profit)(r.deposit)(r.credit)(r.previous_margin)(
       r.interest);
 }
 template <typename Io, typename R>
-void AccountFields(Io& io, R& r) {
+void account_fields(Io& io, R& r) {
   io(r.client)(r.account)(r.type)(r.margin_account)(r.dont_liquidate);
-  TotalsFields(io, r.totals);
+  totals_fields(io, r.totals);
 }
 template <typename Io, typename R>
-void PositionFields(Io& io, R& r) {
+void position_fields(Io& io, R& r) {
   io(r.client)(r.account)(r.ticket)(r.time)(r.direction)(r.lots)(r.symbol)(r.price)(r.interest)(
       r.note);
 }
 template <typename Io, typename R>
-void OrderFields(Io& io, R& r) {
+void order_fields(Io& io, R& r) {
   io(r.client)(r.account)(r.id)(r.time)(r.direction)(r.lots)(r.symbol)(r.kind)(r.price)(
       r.position)(r.sl)(r.tp)(r.status)(r.note)(r.expiry);
 }
 template <typename Io, typename R>
-void AlertFields(Io& io, R& r) {
+void alert_fields(Io& io, R& r) {
   io(r.client)(r.id)(r.symbol)(r.condition)(r.value);
 }
 template <typename Io, typename R>
-void UserFields(Io& io, R& r) {
+void user_fields(Io& io, R& r) {
   io(r.username)(r.password)(r.client)(r.privileges)(r.type)(r.symbols);
 }
 template <typename Io, typename R>
-void HistoryFields(Io& io, R& r) {
+void history_fields(Io& io, R& r) {
   io(r.client)(r.account)(r.ticket)(r.time)(r.symbol)(r.lots)(r.direction)(r.open_time)(
       r.open_price)(r.close_price)(r.commission)(r.interest)(r.ref_price)(r.profit)(r.note);
 }
 template <typename Io, typename R>
-void AuditFields(Io& io, R& r) {
+void audit_fields(Io& io, R& r) {
   io(r.client)(r.account)(r.row);
 }
 // An outcome without its owner, the first of its columns.
 template <typename Io, typename R>
-void OrderNumberFields(Io& io, R& r) {
+void order_number_fields(Io& io, R& r) {
   io(r.username)(r.number)(r.code)(r.text)(r.ticket)(r.price);
 }
 template <typename Io, typename R>
-void InterestRateFields(Io& io, R& r) {
+void interest_rate_fields(Io& io, R& r) {
   io(r.symbol)(r.buy_rate)(r.sell_rate)(r.year_days);
 }
 
 // The ledger is bound and read as its stored value.
 template <typename Io, typename R>
-void EntryFields(Io& io, R& r) {
+void entry_fields(Io& io, R& r) {
   io(r.client)(r.account)(r.ledger)(r.amount)(r.time)(r.ticket)(r.note);
 }
 

@@ -19,73 +19,73 @@ SqlStatement::SqlStatement(sqlite3* db, std::string_view sql) : m_db(db) {
 
 SqlStatement::~SqlStatement() { sqlite3_finalize(m_statement); }
 
-SqlStatement& SqlStatement::Bind(int32_t value) {
+SqlStatement& SqlStatement::bind(int32_t value) {
   const int code = sqlite3_bind_int(m_statement, ++m_parameter, value);
-  if (code != SQLITE_OK) Fail(code);
+  if (code != SQLITE_OK) fail(code);
   return *this;
 }
 
-SqlStatement& SqlStatement::Bind(int64_t value) {
+SqlStatement& SqlStatement::bind(int64_t value) {
   const int code = sqlite3_bind_int64(m_statement, ++m_parameter, value);
-  if (code != SQLITE_OK) Fail(code);
+  if (code != SQLITE_OK) fail(code);
   return *this;
 }
 
-SqlStatement& SqlStatement::Bind(bool value) { return Bind(int32_t{value ? 1 : 0}); }
+SqlStatement& SqlStatement::bind(bool value) { return bind(int32_t{value ? 1 : 0}); }
 
-SqlStatement& SqlStatement::Bind(double value) {
+SqlStatement& SqlStatement::bind(double value) {
   const int code = sqlite3_bind_double(m_statement, ++m_parameter, value);
-  if (code != SQLITE_OK) Fail(code);
+  if (code != SQLITE_OK) fail(code);
   return *this;
 }
 
-SqlStatement& SqlStatement::Bind(std::string_view value) {
+SqlStatement& SqlStatement::bind(std::string_view value) {
   // A text of no bytes still binds a text, never NULL.
   static constexpr char kNothing[] = "";
   const int code = sqlite3_bind_text64(m_statement, ++m_parameter,
                                        value.empty() ? kNothing : value.data(), value.size(),
                                        SQLITE_STATIC, SQLITE_UTF8);
-  if (code != SQLITE_OK) Fail(code);
+  if (code != SQLITE_OK) fail(code);
   return *this;
 }
 
-void SqlStatement::Run() {
+void SqlStatement::run() {
   const int code = sqlite3_step(m_statement);
-  if (code != SQLITE_DONE && code != SQLITE_ROW) Fail(code);
-  Reset();
+  if (code != SQLITE_DONE && code != SQLITE_ROW) fail(code);
+  reset();
 }
 
-bool SqlStatement::Step() {
+bool SqlStatement::step() {
   m_column = 0;
   const int code = sqlite3_step(m_statement);
   if (code == SQLITE_ROW) return true;
-  if (code != SQLITE_DONE) Fail(code);
-  Reset();
+  if (code != SQLITE_DONE) fail(code);
+  reset();
   return false;
 }
 
-void SqlStatement::Reset() {
+void SqlStatement::reset() {
   sqlite3_reset(m_statement);
   m_parameter = 0;
   m_column = 0;
 }
 
-SqlStatement& SqlStatement::Column(int32_t& value) {
+SqlStatement& SqlStatement::column(int32_t& value) {
   value = sqlite3_column_int(m_statement, m_column++);
   return *this;
 }
 
-SqlStatement& SqlStatement::Column(int64_t& value) {
+SqlStatement& SqlStatement::column(int64_t& value) {
   value = sqlite3_column_int64(m_statement, m_column++);
   return *this;
 }
 
-SqlStatement& SqlStatement::Column(bool& value) {
+SqlStatement& SqlStatement::column(bool& value) {
   value = sqlite3_column_int(m_statement, m_column++) != 0;
   return *this;
 }
 
-SqlStatement& SqlStatement::Column(double& value) {
+SqlStatement& SqlStatement::column(double& value) {
   const int column = m_column++;
   value = sqlite3_column_type(m_statement, column) == SQLITE_NULL
               ? std::numeric_limits<double>::quiet_NaN()
@@ -93,7 +93,7 @@ SqlStatement& SqlStatement::Column(double& value) {
   return *this;
 }
 
-SqlStatement& SqlStatement::Column(std::string& value) {
+SqlStatement& SqlStatement::column(std::string& value) {
   const int column = m_column++;
   const auto* text = static_cast<const char*>(sqlite3_column_blob(m_statement, column));
   const int bytes = sqlite3_column_bytes(m_statement, column);
@@ -101,7 +101,7 @@ SqlStatement& SqlStatement::Column(std::string& value) {
   return *this;
 }
 
-void SqlStatement::Fail(int code) {
+void SqlStatement::fail(int code) {
   // The connection's message is the detailed one; the code's text stands in
   // when another call has replaced it.
   std::string message = sqlite3_errcode(m_db) == code ? sqlite3_errmsg(m_db) : sqlite3_errstr(code);

@@ -14,8 +14,8 @@ namespace orvane::apps {
 // again and again. Values are bound, and columns read, in order from the
 // first:
 //
-//   statement.Bind(client).Bind(account);
-//   while (statement.Step()) statement.Column(a).Column(b);
+//   statement.bind(client).bind(account);
+//   while (statement.step()) statement.column(a).column(b);
 //
 // Every failure throws StoreError with SQLite's words. A bound text is not
 // copied: it must stay alive until the statement has run.
@@ -27,29 +27,29 @@ class SqlStatement {
   SqlStatement(const SqlStatement&) = delete;
   SqlStatement& operator=(const SqlStatement&) = delete;
 
-  SqlStatement& Bind(int32_t value);
-  SqlStatement& Bind(int64_t value);
-  SqlStatement& Bind(bool value);
+  SqlStatement& bind(int32_t value);
+  SqlStatement& bind(int64_t value);
+  SqlStatement& bind(bool value);
   // NaN is kept as NULL, which Column reads back as NaN.
-  SqlStatement& Bind(double value);
-  SqlStatement& Bind(std::string_view value);
+  SqlStatement& bind(double value);
+  SqlStatement& bind(std::string_view value);
 
   // Runs a statement that returns no row and readies it for the next run.
-  void Run();
+  void run();
   // The next row of a query: true while there is one. After the last row
   // (or a failure) the statement is ready for the next run.
-  bool Step();
+  bool step();
   // Readies the statement for the next run before its rows are all read.
-  void Reset();
+  void reset();
 
-  SqlStatement& Column(int32_t& value);
-  SqlStatement& Column(int64_t& value);
-  SqlStatement& Column(bool& value);
-  SqlStatement& Column(double& value);
-  SqlStatement& Column(std::string& value);
+  SqlStatement& column(int32_t& value);
+  SqlStatement& column(int64_t& value);
+  SqlStatement& column(bool& value);
+  SqlStatement& column(double& value);
+  SqlStatement& column(std::string& value);
 
  private:
-  [[noreturn]] void Fail(int code);
+  [[noreturn]] void fail(int code);
 
   sqlite3* m_db;
   sqlite3_stmt* m_statement = nullptr;

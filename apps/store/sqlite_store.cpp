@@ -107,7 +107,7 @@ static_assert(std::size(kMigrations) == SqliteStore::kSchemaVersion);
 
 
 // "?1, ?2, ..." for each of the columns.
-std::string Placeholders(std::string_view columns) {
+std::string placeholders(std::string_view columns) {
   std::string text;
   int n = 1;
   for (char c : columns) {
@@ -117,41 +117,41 @@ std::string Placeholders(std::string_view columns) {
   return text;
 }
 
-std::string Insert(std::string_view table, std::string_view columns) {
+std::string insert(std::string_view table, std::string_view columns) {
   return "INSERT INTO " + std::string(table) + " (" + std::string(columns) + ") VALUES (" +
-         Placeholders(columns) + ")";
+         placeholders(columns) + ")";
 }
 
 // Inserts a record unless one of the same account and number is there
 // (?2 and ?3 are those columns).
-std::string InsertNew(std::string_view table, std::string_view columns, std::string_view number) {
+std::string insert_new(std::string_view table, std::string_view columns, std::string_view number) {
   return "INSERT INTO " + std::string(table) + " (" + std::string(columns) + ") SELECT " +
-         Placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + std::string(table) +
+         placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + std::string(table) +
          " WHERE account = ?2 AND " + std::string(number) + " = ?3)";
 }
 
 // Inserts a record unless one that `key` matches is there.
-std::string InsertUnless(std::string_view table, std::string_view columns, std::string_view key) {
+std::string insert_unless(std::string_view table, std::string_view columns, std::string_view key) {
   return "INSERT INTO " + std::string(table) + " (" + std::string(columns) + ") SELECT " +
-         Placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + std::string(table) +
+         placeholders(columns) + " WHERE NOT EXISTS (SELECT 1 FROM " + std::string(table) +
          " WHERE " + std::string(key) + ")";
 }
 
-std::string Select(std::string_view table, std::string_view columns) {
+std::string select(std::string_view table, std::string_view columns) {
   return "SELECT " + std::string(columns) + " FROM " + std::string(table) + " ORDER BY seq";
 }
 
 // The first record (in the desk's order) that `key` matches, as a condition.
-std::string First(std::string_view table, std::string_view key) {
+std::string first(std::string_view table, std::string_view key) {
   return "seq = (SELECT seq FROM " + std::string(table) + " WHERE " + std::string(key) +
          " ORDER BY seq LIMIT 1)";
 }
 
-std::string Errno(int error) { return std::strerror(error); }
+std::string errno_text(int error) { return std::strerror(error); }
 
 // The process that holds the lock file, as it wrote itself there; empty
 // when that cannot be told.
-std::string LockHolder(int fd) {
+std::string lock_holder(int fd) {
   char text[32] = {};
   const ssize_t read = ::pread(fd, text, sizeof text - 1, 0);
   std::string pid;
@@ -160,15 +160,15 @@ std::string LockHolder(int fd) {
 }
 
 // Locks the directory for this store's life; the lock file's descriptor.
-int LockDirectory(const std::string& directory) {
+int lock_directory(const std::string& directory) {
   const std::string path = directory + "/" + SqliteStore::kLockFile;
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) throw StoreError("cannot open " + path + ": " + Errno(errno));
+  if (fd < 0) throw StoreError("cannot open " + path + ": " + errno_text(errno));
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
-    const std::string holder = LockHolder(fd);
+    const std::string holder = lock_holder(fd);
     ::close(fd);
-    if (error != EWOULDBLOCK) throw StoreError("cannot lock " + path + ": " + Errno(error));
+    if (error != EWOULDBLOCK) throw StoreError("cannot lock " + path + ": " + errno_text(error));
     throw StoreError("store directory " + directory + " is in use by another server" +
                      (holder.empty() ? std::string() : " (process " + holder + ")"));
   }
@@ -188,72 +188,72 @@ struct SqliteStatements {
   explicit SqliteStatements(sqlite3* db)
       : begin(db, "BEGIN"),
         commit(db, "COMMIT"),
-        insert_symbol(db, Insert("symbols", kSymbolColumns)),
-        insert_client(db, Insert("clients", kClientColumns)),
-        insert_account(db, Insert("accounts", kAccountColumns)),
-        insert_position(db, Insert("positions", kPositionColumns)),
-        insert_order(db, Insert("orders", kOrderColumns)),
-        insert_alert(db, Insert("alerts", kAlertColumns)),
-        insert_user(db, Insert("users", kUserColumns)),
-        insert_history(db, Insert("history", kHistoryColumns)),
-        insert_audit(db, Insert("audit", kAuditColumns)),
-        insert_order_number(db, Insert("order_numbers", kOrderNumberColumns)),
+        insert_symbol(db, insert("symbols", kSymbolColumns)),
+        insert_client(db, insert("clients", kClientColumns)),
+        insert_account(db, insert("accounts", kAccountColumns)),
+        insert_position(db, insert("positions", kPositionColumns)),
+        insert_order(db, insert("orders", kOrderColumns)),
+        insert_alert(db, insert("alerts", kAlertColumns)),
+        insert_user(db, insert("users", kUserColumns)),
+        insert_history(db, insert("history", kHistoryColumns)),
+        insert_audit(db, insert("audit", kAuditColumns)),
+        insert_order_number(db, insert("order_numbers", kOrderNumberColumns)),
         insert_owner(db, "INSERT OR IGNORE INTO order_number_owners (owner) VALUES (?1)"),
-        insert_interest_rate(db, Insert("interest_rates", kInterestRateColumns)),
-        insert_entry(db, Insert("entries", kEntryColumns)),
+        insert_interest_rate(db, insert("interest_rates", kInterestRateColumns)),
+        insert_entry(db, insert("entries", kEntryColumns)),
         set_sequences(db, "UPDATE sequences SET last_ticket = ?1, last_order = ?2"),
         set_market_time(db, "UPDATE market_time SET serial = ?1, text = ?2"),
-        open_position(db, InsertNew("positions", kPositionColumns, "ticket")),
+        open_position(db, insert_new("positions", kPositionColumns, "ticket")),
         raise_ticket(db, "UPDATE sequences SET last_ticket = max(last_ticket, ?1)"),
         close_position(db, "DELETE FROM positions WHERE " +
-                               First("positions", "account = ?2 AND ticket = ?3 AND client = ?1")),
+                               first("positions", "account = ?2 AND ticket = ?3 AND client = ?1")),
         change_position(db, "UPDATE positions SET (" + std::string(kPositionColumns) + ") = (" +
-                                Placeholders(kPositionColumns) + ") WHERE " +
-                                First("positions", "account = ?2 AND ticket = ?3 AND client = ?1")),
+                                placeholders(kPositionColumns) + ") WHERE " +
+                                first("positions", "account = ?2 AND ticket = ?3 AND client = ?1")),
         add_interest(db, "UPDATE positions SET interest = ?4 WHERE " +
-                             First("positions", "account = ?2 AND ticket = ?3 AND client = ?1")),
-        place_order(db, InsertNew("orders", kOrderColumns, "id")),
+                             first("positions", "account = ?2 AND ticket = ?3 AND client = ?1")),
+        place_order(db, insert_new("orders", kOrderColumns, "id")),
         raise_order(db, "UPDATE sequences SET last_order = max(last_order, ?1)"),
         change_order(db, "UPDATE orders SET (" + std::string(kOrderColumns) + ") = (" +
-                             Placeholders(kOrderColumns) + ") WHERE " +
-                             First("orders", "account = ?2 AND id = ?3 AND client = ?1")),
+                             placeholders(kOrderColumns) + ") WHERE " +
+                             first("orders", "account = ?2 AND id = ?3 AND client = ?1")),
         remove_order(db, "DELETE FROM orders WHERE " +
-                             First("orders", "account = ?2 AND id = ?3 AND client = ?1")),
+                             first("orders", "account = ?2 AND id = ?3 AND client = ?1")),
         book_totals(db, "UPDATE accounts SET (" + std::string(kTotalsColumns) +
                             ") = (?3, ?4, ?5, ?6, ?7, ?8, ?9) WHERE " +
-                            First("accounts", "client = ?1 AND account = ?2")),
-        remove_alert(db, "DELETE FROM alerts WHERE " + First("alerts", "client = ?1 AND id = ?2")),
-        add_client(db, InsertUnless("clients", kClientColumns, "id = ?1")),
-        add_account(db, InsertUnless("accounts", kAccountColumns, "account = ?2")),
-        add_user(db, InsertUnless("users", kUserColumns, "username = ?1")),
+                            first("accounts", "client = ?1 AND account = ?2")),
+        remove_alert(db, "DELETE FROM alerts WHERE " + first("alerts", "client = ?1 AND id = ?2")),
+        add_client(db, insert_unless("clients", kClientColumns, "id = ?1")),
+        add_account(db, insert_unless("accounts", kAccountColumns, "account = ?2")),
+        add_user(db, insert_unless("users", kUserColumns, "username = ?1")),
         change_client(db, "UPDATE clients SET (" + std::string(kClientColumns) + ") = (" +
-                              Placeholders(kClientColumns) + ") WHERE " +
-                              First("clients", "id = ?1")),
-        // Market time never goes backwards; a NaN compares as model::Apply's
+                              placeholders(kClientColumns) + ") WHERE " +
+                              first("clients", "id = ?1")),
+        // Market time never goes backwards; a NaN compares as model::apply's
         // does (never less), and so does a NULL kept for one.
         advance_market_time(db,
                             "UPDATE market_time SET serial = ?1, text = ?2 "
                             "WHERE text = '' OR NOT coalesce(?1 < serial, 0)"),
         count_order_numbers(db, "SELECT count(*) FROM order_numbers WHERE owner = ?1"),
-        drop_oldest_number(db,
-                           "DELETE FROM order_numbers WHERE " + First("order_numbers", "owner = ?1")),
+        drop_oldest_number(
+            db, "DELETE FROM order_numbers WHERE " + first("order_numbers", "owner = ?1")),
         set_meta(db,
                  "INSERT INTO meta (key, value) VALUES (?1, ?2) "
                  "ON CONFLICT (key) DO UPDATE SET value = excluded.value"),
         meta(db, "SELECT value FROM meta WHERE key = ?1"),
-        select_symbols(db, Select("symbols", kSymbolColumns)),
-        select_clients(db, Select("clients", kClientColumns)),
-        select_accounts(db, Select("accounts", kAccountColumns)),
-        select_positions(db, Select("positions", kPositionColumns)),
-        select_orders(db, Select("orders", kOrderColumns)),
-        select_alerts(db, Select("alerts", kAlertColumns)),
-        select_users(db, Select("users", kUserColumns)),
-        select_history(db, Select("history", kHistoryColumns)),
-        select_audit(db, Select("audit", kAuditColumns)),
-        select_order_numbers(db, Select("order_numbers", kOrderNumberColumns)),
+        select_symbols(db, select("symbols", kSymbolColumns)),
+        select_clients(db, select("clients", kClientColumns)),
+        select_accounts(db, select("accounts", kAccountColumns)),
+        select_positions(db, select("positions", kPositionColumns)),
+        select_orders(db, select("orders", kOrderColumns)),
+        select_alerts(db, select("alerts", kAlertColumns)),
+        select_users(db, select("users", kUserColumns)),
+        select_history(db, select("history", kHistoryColumns)),
+        select_audit(db, select("audit", kAuditColumns)),
+        select_order_numbers(db, select("order_numbers", kOrderNumberColumns)),
         select_owners(db, "SELECT owner FROM order_number_owners"),
-        select_interest_rates(db, Select("interest_rates", kInterestRateColumns)),
-        select_entries(db, Select("entries", kEntryColumns)),
+        select_interest_rates(db, select("interest_rates", kInterestRateColumns)),
+        select_entries(db, select("entries", kEntryColumns)),
         select_history_of(db, "SELECT " + std::string(kHistoryColumns) +
                                  " FROM history WHERE client = ?1 ORDER BY seq"),
         select_sequences(db, "SELECT last_ticket, last_order FROM sequences"),
@@ -289,22 +289,22 @@ struct SqliteStatements {
   sqlite3* db;
 
   // After an insert that took, the sequences never fall behind a stored id.
-  void Inserted(const model::Position& p) {
-    if (sqlite3_changes(db) > 0) raise_ticket.Bind(p.ticket).Run();
+  void inserted(const model::Position& p) {
+    if (sqlite3_changes(db) > 0) raise_ticket.bind(p.ticket).run();
   }
-  void Inserted(const model::Order& o) {
-    if (sqlite3_changes(db) > 0) raise_order.Bind(o.id).Run();
+  void inserted(const model::Order& o) {
+    if (sqlite3_changes(db) > 0) raise_order.bind(o.id).run();
   }
 };
 
-std::unique_ptr<SqliteStore> SqliteStore::Open(const std::string& directory,
+std::unique_ptr<SqliteStore> SqliteStore::open(const std::string& directory,
                                                const std::string& vfs) {
   struct stat status {};
   if (::stat(directory.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
     throw StoreError("store directory " + directory + " does not exist");
   }
-  std::unique_ptr<SqliteStore> store(new SqliteStore(directory, LockDirectory(directory)));
-  store->OpenDatabase(vfs);
+  std::unique_ptr<SqliteStore> store(new SqliteStore(directory, lock_directory(directory)));
+  store->open_database(vfs);
   return store;
 }
 
@@ -312,14 +312,14 @@ SqliteStore::SqliteStore(std::string directory, int lock_fd)
     : m_directory(std::move(directory)), m_lock_fd(lock_fd) {}
 
 SqliteStore::~SqliteStore() {
-  Rollback();
+  rollback();
   m_statements.reset();
   sqlite3_close(m_db);
   ::close(m_lock_fd);
 }
 
-void SqliteStore::OpenDatabase(const std::string& vfs) {
-  const std::string path = Where();
+void SqliteStore::open_database(const std::string& vfs) {
+  const std::string path = where();
   const int code = sqlite3_open_v2(
       path.c_str(), &m_db,
       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE,
@@ -331,36 +331,36 @@ void SqliteStore::OpenDatabase(const std::string& vfs) {
   try {
     SqlStatement journal(m_db, "PRAGMA journal_mode=WAL");
     std::string mode;
-    if (journal.Step()) journal.Column(mode);
-    journal.Reset();
+    if (journal.step()) journal.column(mode);
+    journal.reset();
     if (mode != "wal") throw StoreError("the file system does not allow a write-ahead log");
-    SqlStatement(m_db, "PRAGMA synchronous=FULL").Run();
-    const int version = SchemaVersion();
+    SqlStatement(m_db, "PRAGMA synchronous=FULL").run();
+    const int version = schema_version();
     if (version > kSchemaVersion) {
       throw StoreError("its schema version is " + std::to_string(version) +
                        ", newer than this server's " + std::to_string(kSchemaVersion) +
                        ": run a server that knows it");
     }
-    if (version < kSchemaVersion) Migrate(version);
+    if (version < kSchemaVersion) migrate(version);
     m_statements = std::make_unique<SqliteStatements>(m_db);
   } catch (const StoreError& e) {
     throw StoreError("cannot open " + path + ": " + e.what());
   }
 }
 
-int SqliteStore::SchemaVersion() {
+int SqliteStore::schema_version() {
   SqlStatement tables(m_db, "SELECT count(*), count(*) FILTER (WHERE name = 'meta') "
                             "FROM sqlite_schema WHERE type = 'table'");
   int32_t all = 0, meta = 0;
-  if (tables.Step()) tables.Column(all).Column(meta);
-  tables.Reset();
+  if (tables.step()) tables.column(all).column(meta);
+  tables.reset();
   if (all == 0) return 0;
   std::string text;
   if (meta > 0) {
     SqlStatement read(m_db, "SELECT value FROM meta WHERE key = ?1");
-    read.Bind(std::string_view(kVersionKey));
-    if (read.Step()) read.Column(text);
-    read.Reset();
+    read.bind(std::string_view(kVersionKey));
+    if (read.step()) read.column(text);
+    read.reset();
   }
   const bool digits = !text.empty() && text.size() < 6 &&
                       text.find_first_not_of("0123456789") == std::string::npos;
@@ -368,7 +368,7 @@ int SqliteStore::SchemaVersion() {
   return std::stoi(text);
 }
 
-void SqliteStore::Migrate(int from) {
+void SqliteStore::migrate(int from) {
   char* error = nullptr;
   std::string script = "BEGIN;\n";
   for (int version = from; version < kSchemaVersion; ++version) {
@@ -381,46 +381,46 @@ void SqliteStore::Migrate(int from) {
   if (sqlite3_exec(m_db, script.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
     const std::string message = error != nullptr ? error : sqlite3_errmsg(m_db);
     sqlite3_free(error);
-    Rollback();
+    rollback();
     throw StoreError("migrating its schema from version " + std::to_string(from) + " failed: " +
                      message);
   }
 }
 
-model::Snapshot SqliteStore::Load() { return Read(true); }
+model::Snapshot SqliteStore::load() { return read(true); }
 
-model::Snapshot SqliteStore::LoadState() { return Read(false); }
+model::Snapshot SqliteStore::load_state() { return read(false); }
 
-std::vector<model::HistoryEntry> SqliteStore::History(int32_t client) {
+std::vector<model::HistoryEntry> SqliteStore::history(int32_t client) {
   try {
-    return ReadHistory(m_statements->select_history_of, client);
+    return read_history(m_statements->select_history_of, client);
   } catch (const StoreError& e) {
-    m_statements->select_history_of.Reset();
-    throw StoreError("cannot read the history of " + Where() + ": " + e.what());
+    m_statements->select_history_of.reset();
+    throw StoreError("cannot read the history of " + where() + ": " + e.what());
   }
 }
 
-model::Snapshot SqliteStore::Read(bool growing) {
-  if (m_batch_open) throw StoreError("cannot load " + Where() + " while a batch is open");
+model::Snapshot SqliteStore::read(bool growing) {
+  if (m_batch_open) throw StoreError("cannot load " + where() + " while a batch is open");
   SqliteStatements& s = *m_statements;
   model::Snapshot snapshot;
   try {
-    s.begin.Run();
+    s.begin.run();
     m_batch_open = true;
-    ReadSnapshot(s, snapshot, growing);
-    s.commit.Run();
+    read_snapshot(s, snapshot, growing);
+    s.commit.run();
     m_batch_open = false;
   } catch (const StoreError& e) {
-    Rollback();
-    throw StoreError("cannot load " + Where() + ": " + e.what());
+    rollback();
+    throw StoreError("cannot load " + where() + ": " + e.what());
   }
   return snapshot;
 }
 
-void SqliteStore::Append(const model::Change& change) {
+void SqliteStore::append(const model::Change& change) {
   if (!m_broken.empty() || !m_batch_error.empty()) return;
   try {
-    BeginBatch();
+    begin_batch();
     ChangeWriter<SqliteStatements> writer(*m_statements, m_kept_numbers);
     std::visit(writer, change);
   } catch (const StoreError& e) {
@@ -428,108 +428,108 @@ void SqliteStore::Append(const model::Change& change) {
   }
 }
 
-StoreStatus SqliteStore::Commit() {
+StoreStatus SqliteStore::commit() {
   if (!m_broken.empty()) {
-    Rollback();
+    rollback();
     m_batch_error.clear();
-    return StoreStatus::Failed(Where() + " refuses commits since one failed (" + m_broken +
+    return StoreStatus::failed(where() + " refuses commits since one failed (" + m_broken +
                                "); open the store again");
   }
   std::string failure = std::exchange(m_batch_error, {});
   if (failure.empty()) {
-    if (!m_batch_open) return StoreStatus::Ok();
+    if (!m_batch_open) return StoreStatus::success();
     try {
-      m_statements->commit.Run();
+      m_statements->commit.run();
       m_batch_open = false;
-      return StoreStatus::Ok();
+      return StoreStatus::success();
     } catch (const StoreError& e) {
       failure = e.what();
     }
   }
-  Rollback();
+  rollback();
   m_broken = failure;
-  return StoreStatus::Failed("commit to " + Where() + " failed: " + failure);
+  return StoreStatus::failed("commit to " + where() + " failed: " + failure);
 }
 
-bool SqliteStore::Empty() {
+bool SqliteStore::empty() {
   SqlStatement& holds = m_statements->holds_anything;
   bool anything = false;
   try {
-    if (holds.Step()) holds.Column(anything);
-    holds.Reset();
+    if (holds.step()) holds.column(anything);
+    holds.reset();
   } catch (const StoreError& e) {
-    throw StoreError("cannot read " + Where() + ": " + e.what());
+    throw StoreError("cannot read " + where() + ": " + e.what());
   }
   return !anything;
 }
 
-StoreStatus SqliteStore::Seed(const model::Snapshot& snapshot) {
+StoreStatus SqliteStore::seed(const model::Snapshot& snapshot) {
   if (!m_broken.empty()) {
-    return StoreStatus::Failed(Where() + " refuses commits since one failed (" + m_broken +
+    return StoreStatus::failed(where() + " refuses commits since one failed (" + m_broken +
                                "); open the store again");
   }
   if (m_batch_open || !m_batch_error.empty()) {
-    return StoreStatus::Failed("cannot seed " + Where() + " while a batch is open");
+    return StoreStatus::failed("cannot seed " + where() + " while a batch is open");
   }
   try {
-    BeginBatch();
-    if (!Empty()) {
-      Rollback();
-      return StoreStatus::Failed(Where() +
+    begin_batch();
+    if (!empty()) {
+      rollback();
+      return StoreStatus::failed(where() +
                                  " already holds a book, which a seed never overwrites");
     }
-    WriteSnapshot(snapshot);
-    m_statements->commit.Run();
+    write_snapshot(snapshot);
+    m_statements->commit.run();
     m_batch_open = false;
     m_kept_numbers.clear();
-    return StoreStatus::Ok();
+    return StoreStatus::success();
   } catch (const StoreError& e) {
-    Rollback();
+    rollback();
     m_broken = e.what();
-    return StoreStatus::Failed("seeding " + Where() + " failed: " + e.what());
+    return StoreStatus::failed("seeding " + where() + " failed: " + e.what());
   }
 }
 
-void SqliteStore::SetMeta(const std::string& key, const std::string& value) {
+void SqliteStore::set_meta(const std::string& key, const std::string& value) {
   if (!m_broken.empty() || !m_batch_error.empty()) return;
   if (key == kVersionKey) {
     m_batch_error = "the meta key " + key + " is the store's own";
     return;
   }
   try {
-    BeginBatch();
-    m_statements->set_meta.Bind(std::string_view(key)).Bind(std::string_view(value)).Run();
+    begin_batch();
+    m_statements->set_meta.bind(std::string_view(key)).bind(std::string_view(value)).run();
   } catch (const StoreError& e) {
     m_batch_error = e.what();
   }
 }
 
-std::optional<std::string> SqliteStore::Meta(const std::string& key) {
+std::optional<std::string> SqliteStore::meta(const std::string& key) {
   SqlStatement& meta = m_statements->meta;
   std::optional<std::string> value;
   try {
-    meta.Bind(std::string_view(key));
-    if (meta.Step()) {
-      meta.Column(value.emplace());
-      meta.Reset();
+    meta.bind(std::string_view(key));
+    if (meta.step()) {
+      meta.column(value.emplace());
+      meta.reset();
     }
   } catch (const StoreError& e) {
-    throw StoreError("cannot read " + Where() + ": " + e.what());
+    throw StoreError("cannot read " + where() + ": " + e.what());
   }
   return value;
 }
 
-void SqliteStore::BeginBatch() {
+void SqliteStore::begin_batch() {
   if (m_batch_open) return;
-  m_statements->begin.Run();
+  m_statements->begin.run();
   m_batch_open = true;
 }
 
-void SqliteStore::WriteSnapshot(const model::Snapshot& snapshot) {
-  record_io::WriteSnapshot(*m_statements, snapshot);
+void SqliteStore::write_snapshot(const model::Snapshot& snapshot) {
+  record_io::write_snapshot(*m_statements, snapshot);
 }
 
-void SqliteStore::Rollback() {
+void SqliteStore::rollback() {
   if (m_db != nullptr && sqlite3_get_autocommit(m_db) == 0) {
     sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
   }
@@ -537,6 +537,6 @@ void SqliteStore::Rollback() {
   m_kept_numbers.clear();
 }
 
-std::string SqliteStore::Where() const { return m_directory + "/" + kDatabaseFile; }
+std::string SqliteStore::where() const { return m_directory + "/" + kDatabaseFile; }
 
 }  // namespace orvane::apps

@@ -20,7 +20,7 @@ struct SqliteStatements;  // the store's prepared statements (sqlite_store.cpp)
 // directory of its own, with a table per record kind. A batch is one
 // transaction, begun at the first change appended and made durable by
 // Commit (write-ahead log, synced on every commit). Load after any committed
-// batches gives exactly what model::Apply gives for them, doubles and texts
+// batches gives exactly what model::apply gives for them, doubles and texts
 // bit for bit and every list in the order the desk wrote it.
 //
 // One store per directory: while it is open, the directory is locked
@@ -46,7 +46,7 @@ class SqliteStore : public DurableStore {
   // the default one). Throws StoreError when the directory is in use, the
   // file is no database of this server or its schema is newer than this
   // code's.
-  static std::unique_ptr<SqliteStore> Open(const std::string& directory,
+  static std::unique_ptr<SqliteStore> open(const std::string& directory,
                                            const std::string& vfs = "");
   ~SqliteStore() override;
   SqliteStore(const SqliteStore&) = delete;
@@ -54,39 +54,39 @@ class SqliteStore : public DurableStore {
 
   // The committed state. Throws StoreError while a batch is open, or when
   // the database cannot be read.
-  model::Snapshot Load() override;
+  model::Snapshot load() override;
   // Leaves history, audit and money entries in the database: History reads
   // a client's history from it (an index by client keeps that quick).
-  model::Snapshot LoadState() override;
-  bool KeepsHistory() const override { return true; }
-  std::vector<model::HistoryEntry> History(int32_t client) override;
+  model::Snapshot load_state() override;
+  bool keeps_history() const override { return true; }
+  std::vector<model::HistoryEntry> history(int32_t client) override;
   // Joins the open batch (opening it); a change that fails here fails the
   // batch's Commit. A change naming a record the store does not hold
-  // changes nothing, as in model::Apply.
-  void Append(const model::Change& change) override;
-  StoreStatus Commit() override;
+  // changes nothing, as in model::apply.
+  void append(const model::Change& change) override;
+  StoreStatus commit() override;
 
-  bool Empty() override;
-  StoreStatus Seed(const model::Snapshot& snapshot) override;
-  void SetMeta(const std::string& key, const std::string& value) override;
-  std::optional<std::string> Meta(const std::string& key) override;
+  bool empty() override;
+  StoreStatus seed(const model::Snapshot& snapshot) override;
+  void set_meta(const std::string& key, const std::string& value) override;
+  std::optional<std::string> meta(const std::string& key) override;
 
   const std::string& directory() const { return m_directory; }
 
  private:
   SqliteStore(std::string directory, int lock_fd);
-  void OpenDatabase(const std::string& vfs);
-  int SchemaVersion();
+  void open_database(const std::string& vfs);
+  int schema_version();
   // Load, with the records that only grow or without them.
-  model::Snapshot Read(bool growing);
+  model::Snapshot read(bool growing);
   // Brings the schema from version `from` up to kSchemaVersion, one step a
   // version, in one transaction.
-  void Migrate(int from);
-  void BeginBatch();
-  void WriteSnapshot(const model::Snapshot& snapshot);
+  void migrate(int from);
+  void begin_batch();
+  void write_snapshot(const model::Snapshot& snapshot);
   // Drops the open transaction, if any, after a failure.
-  void Rollback();
-  std::string Where() const;
+  void rollback();
+  std::string where() const;
 
   std::string m_directory;
   int m_lock_fd;

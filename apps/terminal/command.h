@@ -60,13 +60,13 @@ extern const char kCommandHelp[];
 
 // Reads a line; none for a blank line or a comment ('#' first). Throws
 // std::invalid_argument with what is wrong.
-std::optional<Command> ReadCommand(const std::string& line);
+std::optional<Command> read_command(const std::string& line);
 
 // The entries of an account history, one a line.
-std::string DescribeHistory(const Desk& desk, const std::vector<model::HistoryEntry>& entries);
+std::string describe_history(const Desk& desk, const std::vector<model::HistoryEntry>& entries);
 
 // Runs commands on a terminal: orders go to the server (the answer comes
-// later through TerminalEvents::OrderAnswered), queries answer at once from
+// later through TerminalEvents::order_answered), queries answer at once from
 // the terminal's own desk.
 class CommandRunner {
  public:
@@ -75,20 +75,20 @@ class CommandRunner {
   // The number of the order sent, or 0 with `said` telling why nothing was
   // sent, or what a query found. A buy or sell sent again after a re-quote
   // names the number it `replaces`, so that it keeps its place for #N.
-  int32_t Run(const Command& command, std::string& said, int32_t replaces = 0);
+  int32_t run(const Command& command, std::string& said, int32_t replaces = 0);
   // Takes the answer to an order it sent (for #N references).
-  void Answered(int32_t number, int32_t code, int32_t ticket);
+  void answered(int32_t number, int32_t code, int32_t ticket);
 
  private:
-  int32_t Ticket(const std::string& reference, std::string& said) const;
+  int32_t ticket(const std::string& reference, std::string& said) const;
   // A price the command gave, in pips from `from` when written so.
-  double Resolve(const Price& price, int32_t symbol, double from) const;
-  std::string Expiry(const Command& command) const;
-  int32_t Account(const Command& command) const;
-  int32_t SymbolId(const std::string& name) const;
-  int32_t Guard(const Command& command, int32_t ticket, std::string& said);
-  std::string Positions() const;
-  std::string Orders() const;
+  double resolve(const Price& price, int32_t symbol, double from) const;
+  std::string expiry(const Command& command) const;
+  int32_t account(const Command& command) const;
+  int32_t symbol_id(const std::string& name) const;
+  int32_t guard(const Command& command, int32_t ticket, std::string& said);
+  std::string positions() const;
+  std::string orders() const;
 
   Terminal& m_terminal;
   std::vector<int32_t> m_openings;  // numbers of the buys and sells run, in order

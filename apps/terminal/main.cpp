@@ -1,5 +1,5 @@
 // orvane-terminal: the reference trading terminal (one, or N on one
-// io_context for load tests). Usage: see Usage() below and
+// io_context for load tests). Usage: see usage() below and
 // apps/server/README.md.
 
 #include <unistd.h>
@@ -45,7 +45,7 @@ using orvane::apps::TerminalOptions;
 
 namespace exit_code = orvane::apps::exit_code;
 
-void Usage() {
+void usage() {
   std::cerr << "usage: orvane-terminal --port N --user NAME [--password-file FILE] [--host H]\n"
                "                       [--ca FILE [--server-name NAME]]\n"
                "                       [--proxy http|socks4|socks5:HOST:PORT [--proxy-user U"
@@ -63,22 +63,22 @@ void Usage() {
             << orvane::apps::kCommandHelp;
 }
 
-std::string Requotes(const std::string& text) {
+std::string requotes(const std::string& text) {
   if (text == "accept" || text == "reject" || text == "ask") return text;
   throw std::invalid_argument("--requotes takes accept, reject or ask, not '" + text + "'");
 }
 
-std::string Cents(double value) {
+std::string cents(double value) {
   char text[64];
   std::snprintf(text, sizeof text, "%.2f", orvane::RoundMoney(value));
   return text;
 }
 
-std::string Level(double ratio) {
-  return ratio == 0 ? std::string("-") : Cents(ratio * 100) + " %";
+std::string level(double ratio) {
+  return ratio == 0 ? std::string("-") : cents(ratio * 100) + " %";
 }
 
-std::string Numbered(const std::string& text, size_t number) {
+std::string numbered(const std::string& text, size_t number) {
   const size_t digits = text.find_last_not_of("0123456789") + 1;
   return text.substr(0, digits) + std::to_string(number);
 }
@@ -102,14 +102,14 @@ struct Arguments {
   bool prompt = false;
   // How a dealer's new price is answered: "accept", "reject" or "ask".
   std::string requotes = "accept";
-  // Where the password comes from; see ReadPassword.
+  // Where the password comes from; see read_password.
   bool password_given = false;
   std::string password_file;
 };
 
 // The password, from --password-file, --password (with a warning: other
 // local users see the command line), $ORVANE_PASSWORD or typed in.
-void ReadPassword(Arguments& a) {
+void read_password(Arguments& a) {
   TerminalOptions& o = a.options;
   if (a.password_given && !a.password_file.empty()) {
     throw std::invalid_argument("--password and --password-file: give one");
@@ -118,10 +118,10 @@ void ReadPassword(Arguments& a) {
     std::cerr << "orvane-terminal: warning: --password is visible to other local users"
                  " (ps); use --password-file or ORVANE_PASSWORD\n";
   } else if (!a.password_file.empty()) {
-    o.password = orvane::apps::ReadSecretFile(a.password_file);
+    o.password = orvane::apps::read_secret_file(a.password_file);
   } else if (const char* env = std::getenv("ORVANE_PASSWORD"); env && *env) {
     o.password = env;
-  } else if (auto typed = orvane::apps::PromptSecret("password for " + o.username + ": ",
+  } else if (auto typed = orvane::apps::prompt_secret("password for " + o.username + ": ",
                                                       STDIN_FILENO)) {
     o.password = *typed;
   } else {
@@ -135,14 +135,14 @@ void ReadPassword(Arguments& a) {
 }
 
 // One line when the password and orders would cross a network unencrypted.
-void WarnIfPlain(const Arguments& a) {
-  if (a.tls.enabled || orvane::apps::IsLoopbackHost(a.options.host)) return;
+void warn_if_plain(const Arguments& a) {
+  if (a.tls.enabled || orvane::apps::is_loopback_host(a.options.host)) return;
   std::cerr << "orvane-terminal: WARNING: connecting to " << a.options.host
             << " over plain TCP (no --ca): the password and every order cross the network"
                " unencrypted\n";
 }
 
-void ParseProxy(const std::string& text, TerminalOptions& o) {
+void parse_proxy(const std::string& text, TerminalOptions& o) {
   const size_t first = text.find(':');
   const size_t last = text.rfind(':');
   if (first == std::string::npos || first == last) {
@@ -156,10 +156,10 @@ void ParseProxy(const std::string& text, TerminalOptions& o) {
   o.proxy = true;
   o.proxy_host = text.substr(first + 1, last - first - 1);
   o.proxy_port = static_cast<int32_t>(
-      StrictNumber::Integer("--proxy port", text.substr(last + 1), 1, 65535));
+      StrictNumber::integer("--proxy port", text.substr(last + 1), 1, 65535));
 }
 
-void Parse(int argc, char** argv, Arguments& a) {
+void parse(int argc, char** argv, Arguments& a) {
   TerminalOptions& o = a.options;
   for (int i = 1; i < argc; ++i) {
     const std::string flag = argv[i];
@@ -169,33 +169,34 @@ void Parse(int argc, char** argv, Arguments& a) {
     };
     if (flag == "--host") o.host = value();
     else if (flag == "--port")
-      o.port = static_cast<int32_t>(StrictNumber::Integer(flag, value(), 1, 65535));
+      o.port = static_cast<int32_t>(StrictNumber::integer(flag, value(), 1, 65535));
     else if (flag == "--user") o.username = value();
     else if (flag == "--password") o.password = value(), a.password_given = true;
     else if (flag == "--password-file") a.password_file = value();
     else if (flag == "--ca") a.tls.enabled = true, a.tls.ca_file = value();
     else if (flag == "--server-name") a.tls.server_name = value();
-    else if (flag == "--proxy") ParseProxy(value(), o);
+    else if (flag == "--proxy") parse_proxy(value(), o);
     else if (flag == "--proxy-user") o.proxy_user = value();
     else if (flag == "--proxy-password") o.proxy_password = value();
-    else if (flag == "--sessions") a.sessions = StrictNumber::Unsigned(flag, value(), 100000);
-    else if (flag == "--seconds") a.seconds = StrictNumber::Real(flag, value(), 0, 1e7);
+    else if (flag == "--sessions")
+      a.sessions = StrictNumber::unsigned_number(flag, value(), 100000);
+    else if (flag == "--seconds") a.seconds = StrictNumber::real(flag, value(), 0, 1e7);
     else if (flag == "--label") a.label = value();
     else if (flag == "--soak") a.soak = true;
     else if (flag == "--handshake-ms")
-      o.handshake_ms = static_cast<int32_t>(StrictNumber::Integer(flag, value(), 1, 3600000));
+      o.handshake_ms = static_cast<int32_t>(StrictNumber::integer(flag, value(), 1, 3600000));
     else if (flag == "--users-from")
-      a.users_from = StrictNumber::Unsigned(flag, value(), 1000000000);
+      a.users_from = StrictNumber::unsigned_number(flag, value(), 1000000000);
     else if (flag == "--orders") a.orders = value();
     else if (flag == "--order-ms")
-      a.order_ms = static_cast<int>(StrictNumber::Integer(flag, value(), 1, 3600000));
+      a.order_ms = static_cast<int>(StrictNumber::integer(flag, value(), 1, 3600000));
     else if (flag == "--prompt") a.prompt = true;
-    else if (flag == "--requotes") a.requotes = Requotes(value());
+    else if (flag == "--requotes") a.requotes = requotes(value());
     else throw std::invalid_argument("unknown argument " + flag);
   }
   if (o.port <= 0 || o.username.empty()) throw std::invalid_argument("--port and --user are required");
   if (a.sessions == 0) throw std::invalid_argument("--sessions must be at least 1");
-  ReadPassword(a);
+  read_password(a);
   if (a.soak && a.seconds <= 0) throw std::invalid_argument("--soak needs --seconds");
   if (!a.orders.empty() && a.sessions != 1) {
     throw std::invalid_argument("--orders takes one session");
@@ -212,7 +213,7 @@ void Parse(int argc, char** argv, Arguments& a) {
 // --order-ms have passed. A re-quote is taken once, at the current price.
 class OrderScript {
  public:
-  static std::vector<Command> Read(const std::string& path) {
+  static std::vector<Command> read(const std::string& path) {
     std::ifstream in(path);
     if (!in) throw std::invalid_argument(path + ": cannot be read");
     std::vector<Command> steps;
@@ -220,7 +221,7 @@ class OrderScript {
     for (std::string line; std::getline(in, line);) {
       ++number;
       try {
-        if (auto command = orvane::apps::ReadCommand(line)) steps.push_back(*command);
+        if (auto command = orvane::apps::read_command(line)) steps.push_back(*command);
       } catch (const std::invalid_argument& e) {
         throw std::invalid_argument(path + ":" + std::to_string(number) + ": " + e.what());
       }
@@ -232,26 +233,26 @@ class OrderScript {
               std::function<void(const std::string&)> say)
       : m_steps(std::move(steps)), m_runner(runner), m_say(std::move(say)) {}
 
-  bool Done() const { return m_next >= m_steps.size() && m_waiting == 0; }
+  bool done() const { return m_next >= m_steps.size() && m_waiting == 0; }
 
   // Runs the next step when no order is outstanding.
-  void Tick() {
+  void tick() {
     if (m_waiting != 0 || m_next >= m_steps.size()) return;
     std::string said;
-    m_waiting = m_runner.Run(m_steps[m_next], said);
+    m_waiting = m_runner.run(m_steps[m_next], said);
     if (m_waiting == 0 && said == "not connected yet") return;
     if (!said.empty()) m_say(said);
     m_requoted = false;
     ++m_next;
   }
 
-  void Answered(const orvane::apps::wire::OrderAnswer& answer) {
+  void answered(const orvane::apps::wire::OrderAnswer& answer) {
     if (answer.number != m_waiting) return;
     m_waiting = 0;
     if (answer.code == orvane::apps::kRequote && !m_requoted) {
       m_requoted = true;
       std::string said;
-      m_waiting = m_runner.Run(m_steps[m_next - 1], said, answer.number);
+      m_waiting = m_runner.run(m_steps[m_next - 1], said, answer.number);
     }
   }
 
@@ -283,16 +284,16 @@ class Runner : public orvane::apps::TerminalEvents {
     for (size_t i = 0; i < args.sessions; ++i) {
       TerminalOptions options = args.options;
       if (args.users_from > 0) {
-        options.username = Numbered(options.username, args.users_from + i);
-        options.password = Numbered(options.password, args.users_from + i);
+        options.username = numbered(options.username, args.users_from + i);
+        options.password = numbered(options.password, args.users_from + i);
       }
       m_terminals.push_back(std::make_unique<Terminal>(
           orvane::AsioTcpClientEnvironment(io, args.tls), m_timers, options, clock, this));
     }
     if (args.sessions == 1) m_commands = std::make_unique<CommandRunner>(*m_terminals[0]);
     if (!args.orders.empty()) {
-      m_script = std::make_unique<OrderScript>(OrderScript::Read(args.orders), *m_commands,
-                                               [this](const std::string& line) { Say(line); });
+      m_script = std::make_unique<OrderScript>(OrderScript::read(args.orders), *m_commands,
+                                               [this](const std::string& line) { say(line); });
     }
     if (args.prompt) {
       m_tty = false;  // no status line over what is typed
@@ -300,162 +301,162 @@ class Runner : public orvane::apps::TerminalEvents {
     }
   }
 
-  int Run() {
+  int run() {
     orvane::ScopedClock scoped(m_clock);
-    ConnectNext();
-    ArmDisplay();
-    if (m_script) ArmScript();
-    if (m_args.prompt) ReadLine();
+    connect_next();
+    arm_display();
+    if (m_script) arm_script();
+    if (m_args.prompt) read_line();
     if (m_args.seconds > 0) {
       m_deadline.expires_after(std::chrono::milliseconds(static_cast<int64_t>(m_args.seconds * 1000)));
       m_deadline.async_wait([this](const std::error_code& e) {
         if (e) return;
-        if (m_args.soak) return SoakReport();
-        Say("gave up: no figures to compare after " + Cents(m_args.seconds) + " s");
+        if (m_args.soak) return soak_report();
+        say("gave up: no figures to compare after " + cents(m_args.seconds) + " s");
         m_exit = exit_code::kTimedOut;
-        Finish();
+        finish();
       });
     }
     m_io.run();
     return m_exit;
   }
 
-  void Log(const std::string& line) override {
+  void log(const std::string& line) override {
     const bool drop = line.rfind("disconnected", 0) == 0 || line.rfind("server error", 0) == 0;
-    if (m_args.sessions == 1 || drop) Say(line);
+    if (m_args.sessions == 1 || drop) say(line);
   }
-  void Refused(const std::string& reason) override {
-    Say("log-on refused: " + reason);
+  void refused(const std::string& reason) override {
+    say("log-on refused: " + reason);
     m_exit = exit_code::kRefused;
-    Finish();
+    finish();
   }
-  void LoadFailed(const std::string& reason) override {
-    Say(reason);
+  void load_failed(const std::string& reason) override {
+    say(reason);
     m_exit = exit_code::kLoadFailed;
-    Finish();
+    finish();
   }
-  void OrderAnswered(const orvane::apps::wire::OrderAnswer& answer) override {
-    if (m_commands) m_commands->Answered(answer.number, answer.code, answer.ticket);
-    if (m_script) m_script->Answered(answer);
+  void order_answered(const orvane::apps::wire::OrderAnswer& answer) override {
+    if (m_commands) m_commands->answered(answer.number, answer.code, answer.ticket);
+    if (m_script) m_script->answered(answer);
     if (m_args.prompt && answer.code == orvane::apps::kRequote) {
-      Say("re-quoted: the price moved; type the order again to take " +
-          orvane::apps::wire::Number(answer.price));
+      say("re-quoted: the price moved; type the order again to take " +
+          orvane::apps::wire::number(answer.price));
     }
   }
-  void HistoryRead(int32_t account,
+  void history_read(int32_t account,
                    const std::vector<orvane::apps::model::HistoryEntry>& entries) override {
-    Say("history of account " + std::to_string(account) + ", " +
+    say("history of account " + std::to_string(account) + ", " +
         std::to_string(entries.size()) + " entries:\n" +
-        orvane::apps::DescribeHistory(*m_terminals[0]->desk(), entries));
+        orvane::apps::describe_history(*m_terminals[0]->desk(), entries));
   }
-  void Checked(const std::vector<Comparison>& comparisons) override {
+  void checked(const std::vector<Comparison>& comparisons) override {
     if (m_args.soak) return;
     for (const Comparison& c : comparisons) {
-      if (!c.Equal()) m_exit = exit_code::kMismatch;
-      if (m_args.sessions > 1 && c.Equal()) continue;
-      Say("account " + std::to_string(c.account) + "  terminal: balance " +
-          Cents(c.terminal.balance) + " equity " + Cents(c.terminal.equity) + " margin level " +
-          Level(c.terminal.margin_level) + "  server: balance " + Cents(c.server.balance) +
-          " equity " + Cents(c.server.equity) + " margin level " + Level(c.server.margin_level) +
-          (c.Equal() ? "  equal" : "  DIFFERENT"));
+      if (!c.equal()) m_exit = exit_code::kMismatch;
+      if (m_args.sessions > 1 && c.equal()) continue;
+      say("account " + std::to_string(c.account) + "  terminal: balance " +
+          cents(c.terminal.balance) + " equity " + cents(c.terminal.equity) + " margin level " +
+          level(c.terminal.margin_level) + "  server: balance " + cents(c.server.balance) +
+          " equity " + cents(c.server.equity) + " margin level " + level(c.server.margin_level) +
+          (c.equal() ? "  equal" : "  DIFFERENT"));
     }
     m_compared += comparisons.size();
     if (++m_checked == m_terminals.size()) {
-      Say(std::to_string(m_checked) + " terminal(s) compared " + std::to_string(m_compared) +
+      say(std::to_string(m_checked) + " terminal(s) compared " + std::to_string(m_compared) +
           " account(s) with the server: " + (m_exit == 0 ? "all equal" : "MISMATCH"));
-      Finish();
+      finish();
     }
   }
 
  private:
-  void Say(const std::string& line) {
+  void say(const std::string& line) {
     if (m_tty && m_status_shown) std::cerr << "\r\033[K";
     m_status_shown = false;
     std::cerr << m_args.label << ": " << line << "\n";
   }
 
-  void ArmDisplay() {
+  void arm_display() {
     m_display.expires_after(std::chrono::milliseconds(m_tty ? 250 : m_args.soak ? 60000 : 1000));
     m_display.async_wait([this](const std::error_code& e) {
       if (e) return;
-      ShowStatus();
-      ArmDisplay();
+      show_status();
+      arm_display();
     });
   }
 
   // Takes the orders typed in, a line at a time, until the input ends.
-  void ReadLine() {
+  void read_line() {
     asio::async_read_until(m_input, m_typed, '\n', [this](const std::error_code& e, size_t) {
       if (e) return;
       std::istream in(&m_typed);
       std::string line;
       std::getline(in, line);
-      if (AnswerTyped(line)) return ReadLine();
+      if (answer_typed(line)) return read_line();
       try {
-        const auto command = orvane::apps::ReadCommand(line);
-        if (command && command->verb == Command::Verb::kQuit) return Finish();
+        const auto command = orvane::apps::read_command(line);
+        if (command && command->verb == Command::Verb::kQuit) return finish();
         std::string said;
-        if (command) m_commands->Run(*command, said);
-        if (!said.empty()) Say(said);
+        if (command) m_commands->run(*command, said);
+        if (!said.empty()) say(said);
       } catch (const std::invalid_argument& error) {
-        Say(std::string("not understood: ") + error.what());
+        say(std::string("not understood: ") + error.what());
       }
-      ReadLine();
+      read_line();
     });
   }
 
   // "accept ID" or "reject ID": the answer to a dealer's new price.
-  bool AnswerTyped(const std::string& line) {
+  bool answer_typed(const std::string& line) {
     std::istringstream in(line);
     std::string verb, rest;
     int32_t id = 0;
     if (!(in >> verb) || (verb != "accept" && verb != "reject")) return false;
     if (!(in >> id) || (in >> rest)) {
-      Say("not understood: " + verb + " takes the negotiation's number");
-    } else if (!m_terminals[0]->AnswerRequote(id, verb == "accept")) {
-      Say("not connected yet");
+      say("not understood: " + verb + " takes the negotiation's number");
+    } else if (!m_terminals[0]->answer_requote(id, verb == "accept")) {
+      say("not connected yet");
     }
     return true;
   }
 
-  void Negotiating(orvane::TokensEnum what,
+  void negotiating(orvane::TokensEnum what,
                    const orvane::apps::wire::Negotiation& negotiation) override {
     if (what != orvane::DLR_CHANGE_MARKET_ORDER_TOKEN) return;
-    const std::string price = orvane::apps::wire::Number(negotiation.dealer_price);
+    const std::string price = orvane::apps::wire::number(negotiation.dealer_price);
     const std::string id = std::to_string(negotiation.id);
     if (m_args.requotes == "ask") {
-      return Say("the dealer offers " + price + " for order " + std::to_string(negotiation.number) +
+      return say("the dealer offers " + price + " for order " + std::to_string(negotiation.number) +
                  ": type accept " + id + " or reject " + id);
     }
     for (auto& terminal : m_terminals) {
-      if (terminal->ClientID() == negotiation.client) {
-        terminal->AnswerRequote(negotiation.id, m_args.requotes == "accept");
+      if (terminal->client_id() == negotiation.client) {
+        terminal->answer_requote(negotiation.id, m_args.requotes == "accept");
       }
     }
-    Say((m_args.requotes == "accept" ? "accepted" : "rejected") + std::string(" the dealer's ") +
+    say((m_args.requotes == "accept" ? "accepted" : "rejected") + std::string(" the dealer's ") +
         price + " for order " + std::to_string(negotiation.number));
   }
 
-  void ArmScript() {
+  void arm_script() {
     m_pacing.expires_after(std::chrono::milliseconds(m_args.order_ms));
     m_pacing.async_wait([this](const std::error_code& e) {
       if (e) return;
-      m_script->Tick();
-      if (!m_script->Done()) ArmScript();
+      m_script->tick();
+      if (!m_script->done()) arm_script();
     });
   }
-  void ShowStatus() {
+  void show_status() {
     size_t streaming = 0, prices = 0;
     for (auto& t : m_terminals) {
       streaming += t->phase() == Terminal::Phase::kStreaming;
-      prices += t->PricesReceived();
+      prices += t->prices_received();
     }
     std::string line = std::to_string(streaming) + "/" + std::to_string(m_terminals.size()) +
                        " streaming, " + std::to_string(prices) + " prices";
     if (m_terminals.size() == 1) {
-      for (const auto& [account, f] : m_terminals.front()->Figures()) {
-        line += " | " + std::to_string(account) + ": balance " + Cents(f.balance) + " equity " +
-                Cents(f.equity) + " margin " + Level(f.margin_level);
+      for (const auto& [account, f] : m_terminals.front()->figures()) {
+        line += " | " + std::to_string(account) + ": balance " + cents(f.balance) + " equity " +
+                cents(f.equity) + " margin " + level(f.margin_level);
       }
     }
     if (m_tty) {
@@ -469,39 +470,39 @@ class Runner : public orvane::apps::TerminalEvents {
 
   // Sessions connect 50 at a time, so that a thousand log-ons do not queue
   // up behind each other past the handshake interval.
-  void ConnectNext() {
+  void connect_next() {
     for (size_t i = 0; i < 50 && m_connected < m_terminals.size(); ++i) {
-      m_terminals[m_connected++]->Connect();
+      m_terminals[m_connected++]->connect();
     }
     if (m_connected == m_terminals.size()) return;
     m_stagger.expires_after(std::chrono::milliseconds(50));
     m_stagger.async_wait([this](const std::error_code& e) {
-      if (!e) ConnectNext();
+      if (!e) connect_next();
     });
   }
 
-  void SoakReport() {
+  void soak_report() {
     size_t streaming = 0, prices = 0, gaps = 0, logons = 0;
     for (auto& t : m_terminals) {
       streaming += t->phase() == Terminal::Phase::kStreaming;
-      prices += t->PricesReceived();
-      gaps += t->SequenceGaps();
-      logons += t->Logons();
+      prices += t->prices_received();
+      gaps += t->sequence_gaps();
+      logons += t->logons();
     }
-    Say("soak: " + std::to_string(streaming) + "/" + std::to_string(m_terminals.size()) +
+    say("soak: " + std::to_string(streaming) + "/" + std::to_string(m_terminals.size()) +
         " sessions streaming, " + std::to_string(prices) + " prices received, " +
         std::to_string(gaps) + " sequence gaps, " + std::to_string(logons) + " log-ons");
     if (gaps != 0 || streaming != m_terminals.size()) m_exit = exit_code::kSoakFailed;
-    Finish();
+    finish();
   }
 
-  void Finish() {
+  void finish() {
     m_display.cancel();
     m_deadline.cancel();
     m_stagger.cancel();
     m_pacing.cancel();
     if (m_input.is_open()) m_input.close();
-    for (auto& t : m_terminals) t->Disconnect();
+    for (auto& t : m_terminals) t->disconnect();
     m_io.stop();
   }
 
@@ -532,17 +533,17 @@ class Runner : public orvane::apps::TerminalEvents {
 int main(int argc, char** argv) {
   Arguments args;
   try {
-    Parse(argc, argv, args);
+    parse(argc, argv, args);
   } catch (const std::exception& e) {
     std::cerr << "orvane-terminal: " << e.what() << "\n";
-    Usage();
+    usage();
     return exit_code::kBadArguments;
   }
-  WarnIfPlain(args);
+  warn_if_plain(args);
   try {
     asio::io_context io;
     Runner runner(io, args);
-    return runner.Run();
+    return runner.run();
   } catch (const std::exception& e) {
     std::cerr << "orvane-terminal: " << e.what() << "\n";
     return 1;

@@ -9,7 +9,7 @@
 
 namespace orvane::apps {
 
-std::string Complaints::Count(const std::string& text) {
+std::string Complaints::count(const std::string& text) {
   auto it = std::find_if(m_counts.begin(), m_counts.end(),
                          [&](const auto& entry) { return entry.first == text; });
   if (it == m_counts.end()) it = m_counts.insert(m_counts.end(), {text, 0});
@@ -26,20 +26,20 @@ RowCollector::RowCollector(std::shared_ptr<ITimer> patience, Send send, Done don
       m_complain(std::move(complain)),
       m_breach(std::move(breach)),
       m_limits(limits) {
-  m_patience->OnTick([this] { Stalled(); });
+  m_patience->OnTick([this] { stalled(); });
 }
 
 RowCollector::~RowCollector() { m_patience->OnTick(nullptr); }
 
-void RowCollector::Ask(TokensEnum request, std::vector<std::string> parameters) {
-  Cancel();
+void RowCollector::ask(TokensEnum request, std::vector<std::string> parameters) {
+  cancel();
   m_request = request;
   m_parameters = std::move(parameters);
   m_send(request, m_parameters);
   m_patience->Restart();
 }
 
-void RowCollector::Cancel() {
+void RowCollector::cancel() {
   m_patience->Enabled(false);
   m_request = UNDEFINED;
   m_counted = false;
@@ -51,48 +51,48 @@ void RowCollector::Cancel() {
   m_lost_this_answer = 0;
 }
 
-void RowCollector::Take(const CProcess& process) {
-  if (process.TokenID() == RESULT_COUNT_TOKEN) return OnCount(process);
-  if (process.TokenID() == RESULT_TOKEN) return OnRow(process);
+void RowCollector::take(const CProcess& process) {
+  if (process.TokenID() == RESULT_COUNT_TOKEN) return on_count(process);
+  if (process.TokenID() == RESULT_TOKEN) return on_row(process);
 }
 
-void RowCollector::OnCount(const CProcess& process) {
-  if (!Busy() || m_counted) return Note("a row count no request waits for");
+void RowCollector::on_count(const CProcess& process) {
+  if (!busy() || m_counted) return note("a row count no request waits for");
   int32_t count = 0;
-  if (!wire::ReadInteger(process.ParameterValue(1), count) || count < 0) {
-    return Broken("an unreadable row count");
+  if (!wire::read_integer(process.ParameterValue(1), count) || count < 0) {
+    return broken("an unreadable row count");
   }
   if (static_cast<size_t>(count) > m_limits.max_rows) {
-    return Broken("a row count of " + std::to_string(count) + ", more than the " +
+    return broken("a row count of " + std::to_string(count) + ", more than the " +
                   std::to_string(m_limits.max_rows) + " an answer may have");
   }
   m_counted = true;
   m_count = static_cast<size_t>(count);
-  if (m_count == 0) return Finish();
+  if (m_count == 0) return finish();
   m_patience->Restart();
 }
 
-void RowCollector::OnRow(const CProcess& process) {
-  if (!m_counted) return Note("a result row no count announced");
+void RowCollector::on_row(const CProcess& process) {
+  if (!m_counted) return note("a result row no count announced");
   int32_t number = 0;
-  if (!wire::ReadInteger(process.ParameterValue(1), number)) {
-    return Broken("an unreadable row number");
+  if (!wire::read_integer(process.ParameterValue(1), number)) {
+    return broken("an unreadable row number");
   }
   if (number < 1 || static_cast<size_t>(number) > m_count) {
-    return Broken("row " + std::to_string(number) + " of an answer of " +
+    return broken("row " + std::to_string(number) + " of an answer of " +
                   std::to_string(m_count) + " rows");
   }
   const size_t index = static_cast<size_t>(number) - 1;
-  if (!AskLost(index)) return;
+  if (!ask_lost(index)) return;
   if (index >= m_rows.size()) m_rows.resize(index + 1);
   auto& slot = m_rows[index];
   if (!slot) ++m_received;
   slot = process.ParameterValue(2);
-  if (m_received == m_count) return Finish();
+  if (m_received == m_count) return finish();
   m_patience->Restart();
 }
 
-bool RowCollector::AskLost(size_t up_to) {
+bool RowCollector::ask_lost(size_t up_to) {
   if (up_to <= m_asked_up_to) return true;
   // The rows not yet stored are all missing; those stored are counted.
   const size_t stored_end = std::min(up_to, m_rows.size());
@@ -103,7 +103,7 @@ bool RowCollector::AskLost(size_t up_to) {
     return true;
   }
   if (missing > m_limits.max_lost_rows - m_lost_this_answer) {
-    Broken(std::to_string(missing) + " rows missing before row " + std::to_string(up_to + 1) +
+    broken(std::to_string(missing) + " rows missing before row " + std::to_string(up_to + 1) +
            " of " + std::to_string(m_count) + ", more than the " +
            std::to_string(m_limits.max_lost_rows) + " lost rows an answer may ask for again");
     return false;
@@ -115,33 +115,33 @@ bool RowCollector::AskLost(size_t up_to) {
     m_send(RESULT_LOST_TOKEN, {std::to_string(i + 1)});
   }
   m_asked_up_to = up_to;
-  Note("rows of an answer were lost; asking again");
+  note("rows of an answer were lost; asking again");
   return true;
 }
 
-void RowCollector::Stalled() {
-  if (!Busy()) return m_patience->Enabled(false);
-  if (!m_counted) return Ask(m_request, m_parameters);  // the count itself went missing
+void RowCollector::stalled() {
+  if (!busy()) return m_patience->Enabled(false);
+  if (!m_counted) return ask(m_request, m_parameters);  // the count itself went missing
   m_asked_up_to = 0;
-  AskLost(m_count);
+  ask_lost(m_count);
 }
 
-void RowCollector::Finish() {
+void RowCollector::finish() {
   const TokensEnum request = m_request;
   std::vector<std::string> rows;
   rows.reserve(m_rows.size());
   for (auto& row : m_rows) rows.push_back(std::move(*row));
-  Cancel();
+  cancel();
   m_done(request, std::move(rows));
 }
 
-void RowCollector::Note(const std::string& text) {
-  const std::string line = m_complaints.Count(text);
+void RowCollector::note(const std::string& text) {
+  const std::string line = m_complaints.count(text);
   if (!line.empty()) m_complain(line);
 }
 
-void RowCollector::Broken(const std::string& text) {
-  Cancel();
+void RowCollector::broken(const std::string& text) {
+  cancel();
   m_breach(text);
 }
 

@@ -37,8 +37,8 @@ class Complaints {
  public:
   // The line to log for one more complaint `text`, or empty when it is
   // not one to say.
-  std::string Count(const std::string& text);
-  void Clear() { m_counts.clear(); }
+  std::string count(const std::string& text);
+  void clear() { m_counts.clear(); }
 
  private:
   std::vector<std::pair<std::string, size_t>> m_counts;
@@ -74,27 +74,27 @@ class RowCollector {
 
   // Sends `request` with its parameters and collects its answer; one asked
   // before is dropped.
-  void Ask(TokensEnum request, std::vector<std::string> parameters = {});
+  void ask(TokensEnum request, std::vector<std::string> parameters = {});
   // Drops the answer being collected (the connection went).
-  void Cancel();
+  void cancel();
   // A RESULT_COUNT or RESULT message; anything else is not taken.
-  void Take(const CProcess& process);
+  void take(const CProcess& process);
 
-  bool Busy() const { return m_request != UNDEFINED; }
+  bool busy() const { return m_request != UNDEFINED; }
   // The request whose answer is being collected; UNDEFINED for none.
-  TokensEnum Asked() const { return m_request; }
-  size_t LostRowsAsked() const { return m_lost_rows_asked; }
+  TokensEnum asked() const { return m_request; }
+  size_t lost_rows_asked() const { return m_lost_rows_asked; }
 
  private:
-  void OnCount(const CProcess& process);
-  void OnRow(const CProcess& process);
+  void on_count(const CProcess& process);
+  void on_row(const CProcess& process);
   // Asks for the rows missing before `up_to`; false (and a breach) when
   // that would pass the answer's lost-row limit.
-  bool AskLost(size_t up_to);
-  void Stalled();
-  void Finish();
-  void Note(const std::string& text);
-  void Broken(const std::string& text);
+  bool ask_lost(size_t up_to);
+  void stalled();
+  void finish();
+  void note(const std::string& text);
+  void broken(const std::string& text);
 
   std::shared_ptr<ITimer> m_patience;
   Send m_send;

@@ -10,7 +10,7 @@
 
 namespace orvane::apps {
 
-std::string ReadSecretFile(const std::string& path) {
+std::string read_secret_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::invalid_argument(path + ": cannot be read");
   std::string line;
@@ -20,7 +20,7 @@ std::string ReadSecretFile(const std::string& path) {
   return line;
 }
 
-bool IsLoopbackHost(const std::string& host) {
+bool is_loopback_host(const std::string& host) {
   if (host == "localhost" || host == "localhost.") return true;
   std::string address = host;
   if (address.size() > 2 && address.front() == '[' && address.back() == ']') {
@@ -54,7 +54,7 @@ class EchoOff {
   }
   EchoOff(const EchoOff&) = delete;
   EchoOff& operator=(const EchoOff&) = delete;
-  bool Active() const { return m_active; }
+  bool active() const { return m_active; }
 
  private:
   int m_fd;
@@ -64,12 +64,12 @@ class EchoOff {
 
 }  // namespace
 
-std::optional<std::string> PromptSecret(const std::string& prompt, int fd) {
+std::optional<std::string> prompt_secret(const std::string& prompt, int fd) {
   if (isatty(fd) != 1) return std::nullopt;
   std::fputs(prompt.c_str(), stderr);
   std::fflush(stderr);
   EchoOff quiet(fd);
-  if (!quiet.Active()) return std::nullopt;
+  if (!quiet.active()) return std::nullopt;
   std::string line;
   for (;;) {
     char c = 0;

@@ -63,47 +63,47 @@ struct Comparison {
   wire::Figures server;
   bool loaded = false;  // the terminal holds the account
   // Balance and equity to the cent, margin level to a hundredth of a percent.
-  bool Equal() const;
+  bool equal() const;
 };
 
 // What the server says, as one line of printable text, so that it cannot
 // move the cursor, clear the screen or pass for lines of the host's own:
 // control characters become '?', and what passes 500 characters is cut
 // and ends in "...".
-std::string PrintableLine(const std::string& line);
+std::string printable_line(const std::string& line);
 
 // What a terminal tells its host.
 class TerminalEvents {
  public:
   virtual ~TerminalEvents() = default;
-  virtual void Log(const std::string& /*line*/) {}
+  virtual void log(const std::string& /*line*/) {}
   // The model was loaded (again, after every log-on) and prices flow.
-  virtual void Streaming() {}
-  virtual void FiguresChanged(const AccountFigures& /*figures*/) {}
+  virtual void streaming() {}
+  virtual void figures_changed(const AccountFigures& /*figures*/) {}
   // The feed stopped and the server's figures were compared with this
   // terminal's, account by account.
-  virtual void Checked(const std::vector<Comparison>& /*comparisons*/) {}
+  virtual void checked(const std::vector<Comparison>& /*comparisons*/) {}
   // The server refused the log-on; the terminal does not try again.
-  virtual void Refused(const std::string& /*reason*/) {}
+  virtual void refused(const std::string& /*reason*/) {}
   // What the server sent could not be loaded; the market is not started
   // until the next log-on.
-  virtual void LoadFailed(const std::string& /*reason*/) {}
+  virtual void load_failed(const std::string& /*reason*/) {}
   // The server's answer to one of this terminal's market orders.
-  virtual void OrderAnswered(const wire::OrderAnswer& /*answer*/) {}
+  virtual void order_answered(const wire::OrderAnswer& /*answer*/) {}
   // A market order of a client dealt by hand changed in its negotiation;
   // under DLR_CHANGE_MARKET_ORDER the dealer offers `dealer_price`, which
-  // the client answers with Terminal::AnswerRequote.
-  virtual void Negotiating(TokensEnum /*what*/, const wire::Negotiation& /*negotiation*/) {}
+  // the client answers with Terminal::answer_requote.
+  virtual void negotiating(TokensEnum /*what*/, const wire::Negotiation& /*negotiation*/) {}
   // The account history the terminal asked for, oldest first.
-  virtual void HistoryRead(int32_t /*account*/,
+  virtual void history_read(int32_t /*account*/,
                            const std::vector<model::HistoryEntry>& /*entries*/) {}
   // A message the terminal does not act on itself (a dealer's answers and
   // pushes; a negotiation's pushes also after Negotiating), in order with the pushes it applies (one that came while the
   // model loaded comes once it is loaded), and every refusal (ERROR) but
   // the log-on's. A refused multi-row request is not waited for.
-  virtual void Received(const CProcess& /*process*/) {}
-  // The rows of an answer asked for with AskRows, in order.
-  virtual void RowsRead(TokensEnum /*request*/, const std::vector<std::string>& /*rows*/) {}
+  virtual void received(const CProcess& /*process*/) {}
+  // The rows of an answer asked for with ask_rows, in order.
+  virtual void rows_read(TokensEnum /*request*/, const std::vector<std::string>& /*rows*/) {}
 };
 
 // A client's trading terminal: a CHClient (connect with retry, handshake
@@ -127,8 +127,8 @@ class Terminal : private CHClientEvents, private DeskEvents {
   Terminal(const Terminal&) = delete;
   Terminal& operator=(const Terminal&) = delete;
 
-  void Connect();
-  void Disconnect();
+  void connect();
+  void disconnect();
 
   // Market orders at the client's current price, numbered after the last
   // number the server has seen from this user. They return the order's
@@ -138,67 +138,67 @@ class Terminal : private CHClientEvents, private DeskEvents {
   // log-on: the server executes it at most once.
   // A stop-loss or take-profit given to Open (0: none) is placed on the
   // new position once the server has opened it.
-  int32_t Open(int32_t account, int32_t symbol, int32_t direction, double lots, double sl = 0,
+  int32_t open(int32_t account, int32_t symbol, int32_t direction, double lots, double sl = 0,
                double tp = 0);
-  int32_t Close(int32_t account, int32_t ticket, double lots = 0);
-  int32_t Hedge(int32_t account, int32_t ticket, int32_t other);
+  int32_t close(int32_t account, int32_t ticket, double lots = 0);
+  int32_t hedge(int32_t account, int32_t ticket, int32_t other);
   // Pending orders, numbered and sent again the same way. `direction` is 1
   // buy limit, 2 buy stop, -1 sell limit, -2 sell stop; levels of 0 are
   // none; an empty expiry keeps the order until it is deleted.
-  int32_t PlaceEntry(int32_t account, int32_t symbol, int32_t direction, double lots,
+  int32_t place_entry(int32_t account, int32_t symbol, int32_t direction, double lots,
                      double price, double sl = 0, double tp = 0, const std::string& expiry = "");
-  int32_t ChangeEntry(int32_t account, int32_t order, double lots, double price, double sl,
+  int32_t change_entry(int32_t account, int32_t order, double lots, double price, double sl,
                       double tp, const std::string& expiry);
-  int32_t DeleteEntry(int32_t account, int32_t order);
-  int32_t PlaceGuard(int32_t account, int32_t ticket, double sl, double tp);
-  int32_t ChangeGuard(int32_t account, int32_t order, double sl, double tp);
-  int32_t DeleteGuard(int32_t account, int32_t order);
+  int32_t delete_entry(int32_t account, int32_t order);
+  int32_t place_guard(int32_t account, int32_t ticket, double sl, double tp);
+  int32_t change_guard(int32_t account, int32_t order, double sl, double tp);
+  int32_t delete_guard(int32_t account, int32_t order);
   // The client's answer to a dealer's new price of negotiation `id`; false
   // when not connected.
-  bool AnswerRequote(int32_t id, bool accept);
-  // Asks the server for the account's history (TerminalEvents::HistoryRead);
+  bool answer_requote(int32_t id, bool accept);
+  // Asks the server for the account's history (TerminalEvents::history_read);
   // false before the market streams.
-  bool AskHistory(int32_t account);
-  size_t OrdersUnanswered() const { return m_unanswered.size(); }
+  bool ask_history(int32_t account);
+  size_t orders_unanswered() const { return m_unanswered.size(); }
 
   // For hosts that speak more of the protocol than a client (a dealer).
   // Sends a request on the session; false (nothing sent) before the market
   // streams.
-  bool Send(TokensEnum token, const std::vector<std::string>& params);
-  // Asks for a multi-row answer (TerminalEvents::RowsRead); false before
+  bool send(TokensEnum token, const std::vector<std::string>& params);
+  // Asks for a multi-row answer (TerminalEvents::rows_read); false before
   // the market streams or while another answer is being collected.
-  bool AskRows(TokensEnum token, const std::vector<std::string>& params = {});
+  bool ask_rows(TokensEnum token, const std::vector<std::string>& params = {});
   // The next number of the user's own, for a request the host numbers
   // itself.
-  int32_t TakeOrderNumber() { return ++m_last_order; }
+  int32_t take_order_number() { return ++m_last_order; }
   // Asks the server for its figures and compares them with this terminal's
-  // (TerminalEvents::Checked), as it does when the feed stops, once no
+  // (TerminalEvents::checked), as it does when the feed stops, once no
   // other answer is being collected; false before the market streams.
-  bool CompareWithServer();
+  bool compare_with_server();
 
   Phase phase() const { return m_phase; }
-  int32_t ClientID() const { return m_client; }
+  int32_t client_id() const { return m_client; }
   // The highest order number the server has seen from this terminal's user.
-  int32_t LastOrderNumber() const { return m_last_order; }
+  int32_t last_order_number() const { return m_last_order; }
   // The platform's settings the server sent at the last log-on.
-  const model::Platform& Platform() const { return m_platform; }
+  const model::Platform& platform() const { return m_platform; }
   // Every account of the client with its figures as this terminal's engine
   // last reported them.
-  const std::map<int32_t, AccountFigures>& Figures() const { return m_figures; }
-  size_t Logons() const { return m_logons; }
-  size_t PricesReceived() const { return m_prices; }
+  const std::map<int32_t, AccountFigures>& figures() const { return m_figures; }
+  size_t logons() const { return m_logons; }
+  size_t prices_received() const { return m_prices; }
   // Prices whose symbol's sequence number was not the one after the last
   // (a price lost or out of order since the market was started).
-  size_t SequenceGaps() const { return m_sequence_gaps; }
-  size_t LostRowsAsked() const { return m_rows.LostRowsAsked(); }
+  size_t sequence_gaps() const { return m_sequence_gaps; }
+  size_t lost_rows_asked() const { return m_rows.lost_rows_asked(); }
   // Times the server passed one of the options' bounds and was disconnected.
-  size_t Breaches() const { return m_breaches; }
-  size_t OpenPositions() const;
+  size_t breaches() const { return m_breaches; }
+  size_t open_positions() const;
   // The last raw quote of a symbol as received (bid, ask); none before one came.
-  std::optional<std::pair<double, double>> LastPrice(int32_t symbol) const;
+  std::optional<std::pair<double, double>> last_price(int32_t symbol) const;
   // The client-side desk; none before a model is loaded.
   const Desk* desk() const { return m_desk.get(); }
-  const CHClient& Client() const { return *m_connection; }
+  const CHClient& client() const { return *m_connection; }
 
  private:
   // CHClientEvents
@@ -206,17 +206,17 @@ class Terminal : private CHClientEvents, private DeskEvents {
   void Receive(const std::shared_ptr<CProcess>& process) override;
   void ReceivedData(int32_t bytes) override;
   // DeskEvents
-  void FiguresChanged(const AccountFigures& figures) override;
+  void figures_changed(const AccountFigures& figures) override;
 
-  void Request(TokensEnum token, const std::vector<std::string>& params = {});
-  void OnLogin(const CProcess& process);
-  void OnError(const CProcess& process);
-  void Answered(TokensEnum request, std::vector<std::string> rows);
-  bool LoadModel();
-  void OnPrice(const CProcess& process);
-  void CheckSequence(int32_t symbol, int32_t sequence);
-  void OnPush(const CProcess& process);
-  void OnAnswer(const CProcess& process);
+  void request(TokensEnum token, const std::vector<std::string>& params = {});
+  void on_login(const CProcess& process);
+  void on_error(const CProcess& process);
+  void answered(TokensEnum request, std::vector<std::string> rows);
+  bool load_model();
+  void on_price(const CProcess& process);
+  void check_sequence(int32_t symbol, int32_t sequence);
+  void on_push(const CProcess& process);
+  void on_answer(const CProcess& process);
   using OrderRequest =
       std::variant<wire::OpenRequest, wire::CloseRequest, wire::HedgeRequest, wire::EntryRequest,
                    wire::EntryChangeRequest, wire::EntryDeleteRequest, wire::GuardRequest,
@@ -224,16 +224,16 @@ class Terminal : private CHClientEvents, private DeskEvents {
   // Numbers the request, keeps it until answered and sends it; its number,
   // or 0 before the market streams.
   template <typename Message>
-  int32_t Submit(Message request);
-  void SendOrder(const OrderRequest& order);
-  void ApplyHeldPushes();
-  void AskSummaries();
-  void Compare(const std::vector<std::string>& rows);
-  void Log(const std::string& line);
+  int32_t submit(Message request);
+  void send_order(const OrderRequest& order);
+  void apply_held_pushes();
+  void ask_summaries();
+  void compare(const std::vector<std::string>& rows);
+  void log(const std::string& line);
   // Logs a complaint about what the server sent, summarised when it repeats.
-  void Complain(const std::string& text);
+  void complain(const std::string& text);
   // The server passed a bound: one line, and the connection is dropped.
-  void Breach(const std::string& text);
+  void breach(const std::string& text);
 
   TerminalOptions m_options;
   std::shared_ptr<FixedClock> m_clock;

@@ -17,34 +17,35 @@ class Reader {
  public:
   explicit Reader(const CProcess& process) : m_process(process) {}
 
-  Reader& Text(std::string& out) {
-    if (Next()) out.assign(m_process.ParameterView(m_index));
+  Reader& text(std::string& out) {
+    if (next()) out.assign(m_process.ParameterView(m_index));
     return *this;
   }
   // The text lent by the process, valid while the process is unchanged.
-  Reader& View(std::string_view& out) {
-    if (Next()) out = m_process.ParameterView(m_index);
+  Reader& view(std::string_view& out) {
+    if (next()) out = m_process.ParameterView(m_index);
     return *this;
   }
-  Reader& Integer(int32_t& out) {
-    if (Next()) m_ok = ReadInteger(m_process.ParameterView(m_index), out);
+  Reader& integer(int32_t& out) {
+    if (next()) m_ok = read_integer(m_process.ParameterView(m_index), out);
     return *this;
   }
-  Reader& Number(double& out) {
-    if (Next()) m_ok = ReadNumber(m_process.ParameterView(m_index), out);
+  Reader& number(double& out) {
+    if (next()) m_ok = read_number(m_process.ParameterView(m_index), out);
     return *this;
   }
   // 0 or 1.
-  Reader& Flag(bool& out) {
+  Reader& flag(bool& out) {
     int32_t value = 0;
-    if (Next()) m_ok = ReadInteger(m_process.ParameterValue(m_index), value) && (value == 0 || value == 1);
+    if (next())
+      m_ok = read_integer(m_process.ParameterValue(m_index), value) && (value == 0 || value == 1);
     if (m_ok) out = value == 1;
     return *this;
   }
   bool ok() const { return m_ok; }
 
  private:
-  bool Next() {
+  bool next() {
     ++m_index;
     if (m_ok && m_index > m_process.Parameters()) m_ok = false;
     return m_ok;
@@ -55,11 +56,11 @@ class Reader {
   bool m_ok = true;
 };
 
-std::string Flag(bool value) { return value ? "1" : "0"; }
+std::string flag(bool value) { return value ? "1" : "0"; }
 
 // Decodes into a copy and hands it over only when the whole message read.
 template <typename Message, typename Read>
-bool DecodeWith(const CProcess& process, Message& out, Read read) {
+bool decode_with(const CProcess& process, Message& out, Read read) {
   Message m = out;
   Reader reader(process);
   if (!read(reader, m)) return false;
@@ -69,203 +70,205 @@ bool DecodeWith(const CProcess& process, Message& out, Read read) {
 
 }  // namespace
 
-std::vector<std::string> Encode(const LogOn& m) { return {m.username, m.password}; }
-std::vector<std::string> Encode(const LoggedOn& m) {
-  return {Number(m.sid), Number(m.client), Number(m.last_order), m.market_time, m.settings};
+std::vector<std::string> encode(const LogOn& m) { return {m.username, m.password}; }
+std::vector<std::string> encode(const LoggedOn& m) {
+  return {number(m.sid), number(m.client), number(m.last_order), m.market_time, m.settings};
 }
-std::vector<std::string> Encode(const PositionQuery& m) {
-  return {Number(m.account), Number(m.ticket)};
+std::vector<std::string> encode(const PositionQuery& m) {
+  return {number(m.account), number(m.ticket)};
 }
-std::vector<std::string> Encode(const HistoryQuery& m) { return {Number(m.account)}; }
-std::vector<std::string> Encode(const HedgeRequest& m) {
-  return {Number(m.number), Number(m.account), Number(m.ticket), Number(m.other)};
+std::vector<std::string> encode(const HistoryQuery& m) { return {number(m.account)}; }
+std::vector<std::string> encode(const HedgeRequest& m) {
+  return {number(m.number), number(m.account), number(m.ticket), number(m.other)};
 }
-std::vector<std::string> Encode(const HedgePush& m) {
-  return {Number(m.client), Number(m.account), Number(m.buy), Number(m.sell), Number(m.lots)};
+std::vector<std::string> encode(const HedgePush& m) {
+  return {number(m.client), number(m.account), number(m.buy), number(m.sell), number(m.lots)};
 }
-std::vector<std::string> Encode(const OpenRequest& m) {
-  return {Number(m.number),    Number(m.account), Number(m.symbol),
-          Number(m.direction), Number(m.lots),    Number(m.price)};
+std::vector<std::string> encode(const OpenRequest& m) {
+  return {number(m.number),    number(m.account), number(m.symbol),
+          number(m.direction), number(m.lots),    number(m.price)};
 }
-std::vector<std::string> Encode(const CloseRequest& m) {
-  return {Number(m.number), Number(m.account), Number(m.ticket), Number(m.lots),
-          Number(m.price)};
+std::vector<std::string> encode(const CloseRequest& m) {
+  return {number(m.number), number(m.account), number(m.ticket), number(m.lots),
+          number(m.price)};
 }
-std::vector<std::string> Encode(const OrderAnswer& m) {
-  return {Number(m.number), Number(m.code), m.text, Number(m.ticket), Number(m.price)};
+std::vector<std::string> encode(const OrderAnswer& m) {
+  return {number(m.number), number(m.code), m.text, number(m.ticket), number(m.price)};
 }
-std::vector<std::string> Encode(const PositionChangedPush& m) {
-  return {PositionRow(m.position, m.symbol_name, m.has_sl, m.has_tp)};
+std::vector<std::string> encode(const PositionChangedPush& m) {
+  return {position_row(m.position, m.symbol_name, m.has_sl, m.has_tp)};
 }
-std::vector<std::string> Encode(const HistoryPush& m) {
-  return {HistoryRow(m.entry, m.symbol_name)};
+std::vector<std::string> encode(const HistoryPush& m) {
+  return {history_row(m.entry, m.symbol_name)};
 }
-std::vector<std::string> Encode(const Refusal& m) {
-  return {Number(m.code), m.text, Number(m.token)};
+std::vector<std::string> encode(const Refusal& m) {
+  return {number(m.code), m.text, number(m.token)};
 }
-std::vector<std::string> Encode(const LostRow& m) { return {Number(m.row)}; }
-std::vector<std::string> Encode(const Price& m) {
-  return {Number(m.symbol), Number(m.bid), Number(m.ask), m.time, Number(m.sequence)};
+std::vector<std::string> encode(const LostRow& m) { return {number(m.row)}; }
+std::vector<std::string> encode(const Price& m) {
+  return {number(m.symbol), number(m.bid), number(m.ask), m.time, number(m.sequence)};
 }
-std::vector<std::string> Encode(const PositionOpenedPush& m) {
-  return {PositionRow(m.position, m.symbol_name, m.has_sl, m.has_tp)};
+std::vector<std::string> encode(const PositionOpenedPush& m) {
+  return {position_row(m.position, m.symbol_name, m.has_sl, m.has_tp)};
 }
-std::vector<std::string> Encode(const PositionClosedPush& m) {
+std::vector<std::string> encode(const PositionClosedPush& m) {
   const model::PositionClosed& c = m.closed;
-  return {Number(c.client), Number(c.account), Number(c.ticket), Number(c.price),
-          Number(c.ref_price), Number(c.profit), c.time, c.reason};
+  return {number(c.client), number(c.account), number(c.ticket), number(c.price),
+          number(c.ref_price), number(c.profit), c.time, c.reason};
 }
-std::vector<std::string> Encode(const OrderRemovedPush& m) {
-  return {Number(m.removed.client), Number(m.removed.account), Number(m.removed.id),
+std::vector<std::string> encode(const OrderRemovedPush& m) {
+  return {number(m.removed.client), number(m.removed.account), number(m.removed.id),
           m.removed.reason};
 }
-std::vector<std::string> Encode(const EntryRequest& m) {
-  return {Number(m.number), Number(m.account), Number(m.symbol), Number(m.direction),
-          Number(m.lots),   Number(m.price),   Number(m.sl),     Number(m.tp),
+std::vector<std::string> encode(const EntryRequest& m) {
+  return {number(m.number), number(m.account), number(m.symbol), number(m.direction),
+          number(m.lots),   number(m.price),   number(m.sl),     number(m.tp),
           m.expiry};
 }
-std::vector<std::string> Encode(const EntryChangeRequest& m) {
-  return {Number(m.number), Number(m.account), Number(m.order), Number(m.lots),
-          Number(m.price),  Number(m.sl),      Number(m.tp),    m.expiry};
+std::vector<std::string> encode(const EntryChangeRequest& m) {
+  return {number(m.number), number(m.account), number(m.order), number(m.lots),
+          number(m.price),  number(m.sl),      number(m.tp),    m.expiry};
 }
-std::vector<std::string> Encode(const GuardRequest& m) {
-  return {Number(m.number), Number(m.account), Number(m.ticket), Number(m.sl), Number(m.tp)};
+std::vector<std::string> encode(const GuardRequest& m) {
+  return {number(m.number), number(m.account), number(m.ticket), number(m.sl), number(m.tp)};
 }
-std::vector<std::string> Encode(const GuardChangeRequest& m) {
-  return {Number(m.number), Number(m.account), Number(m.order), Number(m.sl), Number(m.tp)};
+std::vector<std::string> encode(const GuardChangeRequest& m) {
+  return {number(m.number), number(m.account), number(m.order), number(m.sl), number(m.tp)};
 }
-std::vector<std::string> Encode(const OrderDeletion& m) {
-  return {Number(m.number), Number(m.account), Number(m.order)};
+std::vector<std::string> encode(const OrderDeletion& m) {
+  return {number(m.number), number(m.account), number(m.order)};
 }
-std::vector<std::string> Encode(const GuardQuery& m) {
-  return {Number(m.account), Number(m.ticket)};
+std::vector<std::string> encode(const GuardQuery& m) {
+  return {number(m.account), number(m.ticket)};
 }
-std::vector<std::string> Encode(const OrderMessage& m) { return {OrderRow(m.order)}; }
-std::vector<std::string> Encode(const TotalsPush& m) {
+std::vector<std::string> encode(const OrderMessage& m) { return {order_row(m.order)}; }
+std::vector<std::string> encode(const TotalsPush& m) {
   const model::Totals& t = m.booked.totals;
-  return {Number(m.booked.client),      Number(m.booked.account), Number(t.commission),
-          Number(t.margin_requirement), Number(t.net_profit),     Number(t.deposit),
-          Number(t.credit),             Number(t.previous_margin), Number(t.interest)};
+  return {number(m.booked.client),      number(m.booked.account), number(t.commission),
+          number(t.margin_requirement), number(t.net_profit),     number(t.deposit),
+          number(t.credit),             number(t.previous_margin), number(t.interest)};
 }
-std::vector<std::string> Encode(const LiquidatedPush& m) {
-  return {Number(m.client), Number(m.account)};
+std::vector<std::string> encode(const LiquidatedPush& m) {
+  return {number(m.client), number(m.account)};
 }
-std::vector<std::string> Encode(const TextPush& m) { return {m.text}; }
-std::vector<std::string> Encode(const MoneyRequest& m) {
-  return {Number(m.number), Number(m.account), Number(m.kind), Number(m.amount), m.note};
+std::vector<std::string> encode(const TextPush& m) { return {m.text}; }
+std::vector<std::string> encode(const MoneyRequest& m) {
+  return {number(m.number), number(m.account), number(m.kind), number(m.amount), m.note};
 }
-std::vector<std::string> Encode(const ManualOpenRequest& m) {
-  return {Number(m.number), Number(m.account), Number(m.symbol), Number(m.direction),
-          Number(m.lots),   Number(m.price)};
+std::vector<std::string> encode(const ManualOpenRequest& m) {
+  return {number(m.number), number(m.account), number(m.symbol), number(m.direction),
+          number(m.lots),   number(m.price)};
 }
-std::vector<std::string> Encode(const ManualCloseRequest& m) {
-  return {Number(m.number), Number(m.account), Number(m.ticket), Number(m.lots), Number(m.price)};
+std::vector<std::string> encode(const ManualCloseRequest& m) {
+  return {number(m.number), number(m.account), number(m.ticket), number(m.lots), number(m.price)};
 }
-std::vector<std::string> Encode(const NewClientRequest& m) {
-  return {Number(m.number),           Number(m.id),         Number(m.parent),
+std::vector<std::string> encode(const NewClientRequest& m) {
+  return {number(m.number),           number(m.id),         number(m.parent),
           m.username,                 m.password,           m.privileges,
-          m.parameters,               Number(m.liquidation_type), Number(m.liquidation_point),
-          Number(m.comm_calc_type),   Flag(m.manual_dealing), m.name};
+          m.parameters,               number(m.liquidation_type), number(m.liquidation_point),
+          number(m.comm_calc_type),   flag(m.manual_dealing), m.name};
 }
-std::vector<std::string> Encode(const NewAccountRequest& m) {
-  return {Number(m.number), Number(m.client), Number(m.account), Number(m.type),
-          Flag(m.margin_account)};
+std::vector<std::string> encode(const NewAccountRequest& m) {
+  return {number(m.number), number(m.client), number(m.account), number(m.type),
+          flag(m.margin_account)};
 }
-std::vector<std::string> Encode(const AutoLiquidationRequest& m) {
-  return {Number(m.number), Number(m.client), Flag(m.on)};
+std::vector<std::string> encode(const AutoLiquidationRequest& m) {
+  return {number(m.number), number(m.client), flag(m.on)};
 }
-std::vector<std::string> Encode(const BroadcastRequest& m) { return {Number(m.number), m.text}; }
-std::vector<std::string> Encode(const DisconnectRequest& m) {
-  return {Number(m.number), Number(m.client)};
+std::vector<std::string> encode(const BroadcastRequest& m) { return {number(m.number), m.text}; }
+std::vector<std::string> encode(const DisconnectRequest& m) {
+  return {number(m.number), number(m.client)};
 }
-std::vector<std::string> Encode(const Negotiation& m) {
-  return {Number(m.id),     Number(m.number), Number(m.client),      Number(m.account),
-          Number(m.symbol), Number(m.direction), Number(m.lots),   Number(m.price),
-          Number(m.ticket), Number(m.dealer_price), Number(m.status), m.text,
+std::vector<std::string> encode(const Negotiation& m) {
+  return {number(m.id),     number(m.number), number(m.client),      number(m.account),
+          number(m.symbol), number(m.direction), number(m.lots),   number(m.price),
+          number(m.ticket), number(m.dealer_price), number(m.status), m.text,
           m.dealer};
 }
-std::vector<std::string> Encode(const NegotiationAnswer& m) {
-  return {Number(m.id), Number(m.price)};
+std::vector<std::string> encode(const NegotiationAnswer& m) {
+  return {number(m.id), number(m.price)};
 }
 
-bool Decode(const CProcess& process, LogOn& m) {
-  return DecodeWith(process, m, [](Reader& r, LogOn& x) {
-    return r.Text(x.username).Text(x.password).ok();
+bool decode(const CProcess& process, LogOn& m) {
+  return decode_with(process, m, [](Reader& r, LogOn& x) {
+    return r.text(x.username).text(x.password).ok();
   });
 }
-bool Decode(const CProcess& process, LoggedOn& m) {
-  return DecodeWith(process, m, [](Reader& r, LoggedOn& x) {
-    return r.Integer(x.sid).Integer(x.client).Integer(x.last_order).Text(x.market_time)
-        .Text(x.settings).ok();
+bool decode(const CProcess& process, LoggedOn& m) {
+  return decode_with(process, m, [](Reader& r, LoggedOn& x) {
+    return r.integer(x.sid).integer(x.client).integer(x.last_order).text(x.market_time)
+        .text(x.settings).ok();
   });
 }
-bool Decode(const CProcess& process, PositionQuery& m) {
-  return DecodeWith(process, m, [](Reader& r, PositionQuery& x) {
-    return r.Integer(x.account).Integer(x.ticket).ok();
+bool decode(const CProcess& process, PositionQuery& m) {
+  return decode_with(process, m, [](Reader& r, PositionQuery& x) {
+    return r.integer(x.account).integer(x.ticket).ok();
   });
 }
-bool Decode(const CProcess& process, HistoryQuery& m) {
-  return DecodeWith(process, m,
-                    [](Reader& r, HistoryQuery& x) { return r.Integer(x.account).ok(); });
+bool decode(const CProcess& process, HistoryQuery& m) {
+  return decode_with(process, m,
+                    [](Reader& r, HistoryQuery& x) { return r.integer(x.account).ok(); });
 }
-bool Decode(const CProcess& process, HedgeRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, HedgeRequest& x) {
-    return r.Integer(x.number).Integer(x.account).Integer(x.ticket).Integer(x.other).ok();
+bool decode(const CProcess& process, HedgeRequest& m) {
+  return decode_with(process, m, [](Reader& r, HedgeRequest& x) {
+    return r.integer(x.number).integer(x.account).integer(x.ticket).integer(x.other).ok();
   });
 }
-bool Decode(const CProcess& process, HedgePush& m) {
-  return DecodeWith(process, m, [](Reader& r, HedgePush& x) {
-    return r.Integer(x.client).Integer(x.account).Integer(x.buy).Integer(x.sell).Number(x.lots).ok();
+bool decode(const CProcess& process, HedgePush& m) {
+  return decode_with(process, m, [](Reader& r, HedgePush& x) {
+    return r.integer(x.client).integer(x.account).integer(x.buy).integer(x.sell)
+        .number(x.lots).ok();
   });
 }
-bool Decode(const CProcess& process, OpenRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, OpenRequest& x) {
-    return r.Integer(x.number)
-        .Integer(x.account)
-        .Integer(x.symbol)
-        .Integer(x.direction)
-        .Number(x.lots)
-        .Number(x.price)
+bool decode(const CProcess& process, OpenRequest& m) {
+  return decode_with(process, m, [](Reader& r, OpenRequest& x) {
+    return r.integer(x.number)
+        .integer(x.account)
+        .integer(x.symbol)
+        .integer(x.direction)
+        .number(x.lots)
+        .number(x.price)
         .ok();
   });
 }
-bool Decode(const CProcess& process, CloseRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, CloseRequest& x) {
-    return r.Integer(x.number).Integer(x.account).Integer(x.ticket).Number(x.lots).Number(x.price).ok();
+bool decode(const CProcess& process, CloseRequest& m) {
+  return decode_with(process, m, [](Reader& r, CloseRequest& x) {
+    return r.integer(x.number).integer(x.account).integer(x.ticket).number(x.lots)
+        .number(x.price).ok();
   });
 }
-bool Decode(const CProcess& process, OrderAnswer& m) {
-  return DecodeWith(process, m, [](Reader& r, OrderAnswer& x) {
-    return r.Integer(x.number).Integer(x.code).Text(x.text).Integer(x.ticket).Number(x.price).ok();
+bool decode(const CProcess& process, OrderAnswer& m) {
+  return decode_with(process, m, [](Reader& r, OrderAnswer& x) {
+    return r.integer(x.number).integer(x.code).text(x.text).integer(x.ticket).number(x.price).ok();
   });
 }
-bool Decode(const CProcess& process, PositionChangedPush& m) {
-  return DecodeWith(process, m, [](Reader& r, PositionChangedPush& x) {
+bool decode(const CProcess& process, PositionChangedPush& m) {
+  return decode_with(process, m, [](Reader& r, PositionChangedPush& x) {
     std::string row;
-    return r.Text(row).ok() && ReadPositionRow(row, x.position);
+    return r.text(row).ok() && read_position_row(row, x.position);
   });
 }
-bool Decode(const CProcess& process, HistoryPush& m) {
-  return DecodeWith(process, m, [](Reader& r, HistoryPush& x) {
+bool decode(const CProcess& process, HistoryPush& m) {
+  return decode_with(process, m, [](Reader& r, HistoryPush& x) {
     std::string row;
-    return r.Text(row).ok() && ReadHistoryRow(row, x.entry);
+    return r.text(row).ok() && read_history_row(row, x.entry);
   });
 }
-bool Decode(const CProcess& process, Refusal& m) {
-  return DecodeWith(process, m, [](Reader& r, Refusal& x) {
-    return r.Integer(x.code).Text(x.text).Integer(x.token).ok();
+bool decode(const CProcess& process, Refusal& m) {
+  return decode_with(process, m, [](Reader& r, Refusal& x) {
+    return r.integer(x.code).text(x.text).integer(x.token).ok();
   });
 }
-bool Decode(const CProcess& process, LostRow& m) {
-  return DecodeWith(process, m, [](Reader& r, LostRow& x) { return r.Integer(x.row).ok(); });
+bool decode(const CProcess& process, LostRow& m) {
+  return decode_with(process, m, [](Reader& r, LostRow& x) { return r.integer(x.row).ok(); });
 }
 // Read in place: a price decoded into the same Price again and again (every
 // quote a terminal receives) reuses its time's buffer.
-bool Decode(const CProcess& process, Price& m) {
+bool decode(const CProcess& process, Price& m) {
   Price read;
   std::string_view time;
   Reader r(process);
-  if (!r.Integer(read.symbol).Number(read.bid).Number(read.ask).View(time).Integer(read.sequence)
+  if (!r.integer(read.symbol).number(read.bid).number(read.ask).view(time).integer(read.sequence)
            .ok()) {
     return false;
   }
@@ -276,178 +279,179 @@ bool Decode(const CProcess& process, Price& m) {
   m.sequence = read.sequence;
   return true;
 }
-bool Decode(const CProcess& process, PositionOpenedPush& m) {
-  return DecodeWith(process, m, [](Reader& r, PositionOpenedPush& x) {
+bool decode(const CProcess& process, PositionOpenedPush& m) {
+  return decode_with(process, m, [](Reader& r, PositionOpenedPush& x) {
     std::string row;
-    return r.Text(row).ok() && ReadPositionRow(row, x.position);
+    return r.text(row).ok() && read_position_row(row, x.position);
   });
 }
-bool Decode(const CProcess& process, PositionClosedPush& m) {
-  return DecodeWith(process, m, [](Reader& r, PositionClosedPush& x) {
+bool decode(const CProcess& process, PositionClosedPush& m) {
+  return decode_with(process, m, [](Reader& r, PositionClosedPush& x) {
     model::PositionClosed& c = x.closed;
-    return r.Integer(c.client)
-        .Integer(c.account)
-        .Integer(c.ticket)
-        .Number(c.price)
-        .Number(c.ref_price)
-        .Number(c.profit)
-        .Text(c.time)
-        .Text(c.reason)
+    return r.integer(c.client)
+        .integer(c.account)
+        .integer(c.ticket)
+        .number(c.price)
+        .number(c.ref_price)
+        .number(c.profit)
+        .text(c.time)
+        .text(c.reason)
         .ok();
   });
 }
-bool Decode(const CProcess& process, OrderRemovedPush& m) {
-  return DecodeWith(process, m, [](Reader& r, OrderRemovedPush& x) {
-    return r.Integer(x.removed.client)
-        .Integer(x.removed.account)
-        .Integer(x.removed.id)
-        .Text(x.removed.reason)
+bool decode(const CProcess& process, OrderRemovedPush& m) {
+  return decode_with(process, m, [](Reader& r, OrderRemovedPush& x) {
+    return r.integer(x.removed.client)
+        .integer(x.removed.account)
+        .integer(x.removed.id)
+        .text(x.removed.reason)
         .ok();
   });
 }
-bool Decode(const CProcess& process, EntryRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, EntryRequest& x) {
-    return r.Integer(x.number)
-        .Integer(x.account)
-        .Integer(x.symbol)
-        .Integer(x.direction)
-        .Number(x.lots)
-        .Number(x.price)
-        .Number(x.sl)
-        .Number(x.tp)
-        .Text(x.expiry)
+bool decode(const CProcess& process, EntryRequest& m) {
+  return decode_with(process, m, [](Reader& r, EntryRequest& x) {
+    return r.integer(x.number)
+        .integer(x.account)
+        .integer(x.symbol)
+        .integer(x.direction)
+        .number(x.lots)
+        .number(x.price)
+        .number(x.sl)
+        .number(x.tp)
+        .text(x.expiry)
         .ok();
   });
 }
-bool Decode(const CProcess& process, EntryChangeRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, EntryChangeRequest& x) {
-    return r.Integer(x.number)
-        .Integer(x.account)
-        .Integer(x.order)
-        .Number(x.lots)
-        .Number(x.price)
-        .Number(x.sl)
-        .Number(x.tp)
-        .Text(x.expiry)
+bool decode(const CProcess& process, EntryChangeRequest& m) {
+  return decode_with(process, m, [](Reader& r, EntryChangeRequest& x) {
+    return r.integer(x.number)
+        .integer(x.account)
+        .integer(x.order)
+        .number(x.lots)
+        .number(x.price)
+        .number(x.sl)
+        .number(x.tp)
+        .text(x.expiry)
         .ok();
   });
 }
-bool Decode(const CProcess& process, GuardRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, GuardRequest& x) {
-    return r.Integer(x.number).Integer(x.account).Integer(x.ticket).Number(x.sl).Number(x.tp).ok();
+bool decode(const CProcess& process, GuardRequest& m) {
+  return decode_with(process, m, [](Reader& r, GuardRequest& x) {
+    return r.integer(x.number).integer(x.account).integer(x.ticket).number(x.sl).number(x.tp).ok();
   });
 }
-bool Decode(const CProcess& process, GuardChangeRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, GuardChangeRequest& x) {
-    return r.Integer(x.number).Integer(x.account).Integer(x.order).Number(x.sl).Number(x.tp).ok();
+bool decode(const CProcess& process, GuardChangeRequest& m) {
+  return decode_with(process, m, [](Reader& r, GuardChangeRequest& x) {
+    return r.integer(x.number).integer(x.account).integer(x.order).number(x.sl).number(x.tp).ok();
   });
 }
-bool Decode(const CProcess& process, OrderDeletion& m) {
-  return DecodeWith(process, m, [](Reader& r, OrderDeletion& x) {
-    return r.Integer(x.number).Integer(x.account).Integer(x.order).ok();
+bool decode(const CProcess& process, OrderDeletion& m) {
+  return decode_with(process, m, [](Reader& r, OrderDeletion& x) {
+    return r.integer(x.number).integer(x.account).integer(x.order).ok();
   });
 }
-bool Decode(const CProcess& process, GuardQuery& m) {
-  return DecodeWith(process, m, [](Reader& r, GuardQuery& x) {
-    return r.Integer(x.account).Integer(x.ticket).ok();
+bool decode(const CProcess& process, GuardQuery& m) {
+  return decode_with(process, m, [](Reader& r, GuardQuery& x) {
+    return r.integer(x.account).integer(x.ticket).ok();
   });
 }
-bool Decode(const CProcess& process, OrderMessage& m) {
-  return DecodeWith(process, m, [](Reader& r, OrderMessage& x) {
+bool decode(const CProcess& process, OrderMessage& m) {
+  return decode_with(process, m, [](Reader& r, OrderMessage& x) {
     std::string row;
-    return r.Text(row).ok() && ReadOrderRow(row, x.order);
+    return r.text(row).ok() && read_order_row(row, x.order);
   });
 }
-bool Decode(const CProcess& process, TotalsPush& m) {
-  return DecodeWith(process, m, [](Reader& r, TotalsPush& x) {
+bool decode(const CProcess& process, TotalsPush& m) {
+  return decode_with(process, m, [](Reader& r, TotalsPush& x) {
     model::Totals& t = x.booked.totals;
-    return r.Integer(x.booked.client)
-        .Integer(x.booked.account)
-        .Number(t.commission)
-        .Number(t.margin_requirement)
-        .Number(t.net_profit)
-        .Number(t.deposit)
-        .Number(t.credit)
-        .Number(t.previous_margin)
-        .Number(t.interest)
+    return r.integer(x.booked.client)
+        .integer(x.booked.account)
+        .number(t.commission)
+        .number(t.margin_requirement)
+        .number(t.net_profit)
+        .number(t.deposit)
+        .number(t.credit)
+        .number(t.previous_margin)
+        .number(t.interest)
         .ok();
   });
 }
-bool Decode(const CProcess& process, LiquidatedPush& m) {
-  return DecodeWith(process, m, [](Reader& r, LiquidatedPush& x) {
-    return r.Integer(x.client).Integer(x.account).ok();
+bool decode(const CProcess& process, LiquidatedPush& m) {
+  return decode_with(process, m, [](Reader& r, LiquidatedPush& x) {
+    return r.integer(x.client).integer(x.account).ok();
   });
 }
-bool Decode(const CProcess& process, TextPush& m) {
-  return DecodeWith(process, m, [](Reader& r, TextPush& x) { return r.Text(x.text).ok(); });
+bool decode(const CProcess& process, TextPush& m) {
+  return decode_with(process, m, [](Reader& r, TextPush& x) { return r.text(x.text).ok(); });
 }
-bool Decode(const CProcess& process, MoneyRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, MoneyRequest& x) {
-    return r.Integer(x.number).Integer(x.account).Integer(x.kind).Number(x.amount).Text(x.note).ok();
+bool decode(const CProcess& process, MoneyRequest& m) {
+  return decode_with(process, m, [](Reader& r, MoneyRequest& x) {
+    return r.integer(x.number).integer(x.account).integer(x.kind).number(x.amount)
+        .text(x.note).ok();
   });
 }
-bool Decode(const CProcess& process, ManualOpenRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, ManualOpenRequest& x) {
-    return r.Integer(x.number).Integer(x.account).Integer(x.symbol).Integer(x.direction)
-        .Number(x.lots).Number(x.price).ok();
+bool decode(const CProcess& process, ManualOpenRequest& m) {
+  return decode_with(process, m, [](Reader& r, ManualOpenRequest& x) {
+    return r.integer(x.number).integer(x.account).integer(x.symbol).integer(x.direction)
+        .number(x.lots).number(x.price).ok();
   });
 }
-bool Decode(const CProcess& process, ManualCloseRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, ManualCloseRequest& x) {
-    return r.Integer(x.number).Integer(x.account).Integer(x.ticket).Number(x.lots)
-        .Number(x.price).ok();
+bool decode(const CProcess& process, ManualCloseRequest& m) {
+  return decode_with(process, m, [](Reader& r, ManualCloseRequest& x) {
+    return r.integer(x.number).integer(x.account).integer(x.ticket).number(x.lots)
+        .number(x.price).ok();
   });
 }
-bool Decode(const CProcess& process, NewClientRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, NewClientRequest& x) {
-    return r.Integer(x.number).Integer(x.id).Integer(x.parent).Text(x.username).Text(x.password)
-        .Text(x.privileges).Text(x.parameters).Integer(x.liquidation_type)
-        .Number(x.liquidation_point).Integer(x.comm_calc_type).Flag(x.manual_dealing)
-        .Text(x.name).ok();
+bool decode(const CProcess& process, NewClientRequest& m) {
+  return decode_with(process, m, [](Reader& r, NewClientRequest& x) {
+    return r.integer(x.number).integer(x.id).integer(x.parent).text(x.username).text(x.password)
+        .text(x.privileges).text(x.parameters).integer(x.liquidation_type)
+        .number(x.liquidation_point).integer(x.comm_calc_type).flag(x.manual_dealing)
+        .text(x.name).ok();
   });
 }
-bool Decode(const CProcess& process, NewAccountRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, NewAccountRequest& x) {
-    return r.Integer(x.number).Integer(x.client).Integer(x.account).Integer(x.type)
-        .Flag(x.margin_account).ok();
+bool decode(const CProcess& process, NewAccountRequest& m) {
+  return decode_with(process, m, [](Reader& r, NewAccountRequest& x) {
+    return r.integer(x.number).integer(x.client).integer(x.account).integer(x.type)
+        .flag(x.margin_account).ok();
   });
 }
-bool Decode(const CProcess& process, AutoLiquidationRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, AutoLiquidationRequest& x) {
-    return r.Integer(x.number).Integer(x.client).Flag(x.on).ok();
+bool decode(const CProcess& process, AutoLiquidationRequest& m) {
+  return decode_with(process, m, [](Reader& r, AutoLiquidationRequest& x) {
+    return r.integer(x.number).integer(x.client).flag(x.on).ok();
   });
 }
-bool Decode(const CProcess& process, BroadcastRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, BroadcastRequest& x) {
-    return r.Integer(x.number).Text(x.text).ok();
+bool decode(const CProcess& process, BroadcastRequest& m) {
+  return decode_with(process, m, [](Reader& r, BroadcastRequest& x) {
+    return r.integer(x.number).text(x.text).ok();
   });
 }
-bool Decode(const CProcess& process, Negotiation& m) {
-  return DecodeWith(process, m, [](Reader& r, Negotiation& x) {
-    return r.Integer(x.id).Integer(x.number).Integer(x.client).Integer(x.account)
-        .Integer(x.symbol).Integer(x.direction).Number(x.lots).Number(x.price)
-        .Integer(x.ticket).Number(x.dealer_price).Integer(x.status).Text(x.text)
-        .Text(x.dealer).ok();
+bool decode(const CProcess& process, Negotiation& m) {
+  return decode_with(process, m, [](Reader& r, Negotiation& x) {
+    return r.integer(x.id).integer(x.number).integer(x.client).integer(x.account)
+        .integer(x.symbol).integer(x.direction).number(x.lots).number(x.price)
+        .integer(x.ticket).number(x.dealer_price).integer(x.status).text(x.text)
+        .text(x.dealer).ok();
   });
 }
-bool Decode(const CProcess& process, NegotiationAnswer& m) {
-  return DecodeWith(process, m, [](Reader& r, NegotiationAnswer& x) {
-    return r.Integer(x.id).Number(x.price).ok();
+bool decode(const CProcess& process, NegotiationAnswer& m) {
+  return decode_with(process, m, [](Reader& r, NegotiationAnswer& x) {
+    return r.integer(x.id).number(x.price).ok();
   });
 }
-bool Decode(const CProcess& process, DisconnectRequest& m) {
-  return DecodeWith(process, m, [](Reader& r, DisconnectRequest& x) {
-    return r.Integer(x.number).Integer(x.client).ok();
+bool decode(const CProcess& process, DisconnectRequest& m) {
+  return decode_with(process, m, [](Reader& r, DisconnectRequest& x) {
+    return r.integer(x.number).integer(x.client).ok();
   });
 }
 
-std::string ResponseText(TokensEnum token, const std::vector<std::string>& parameters) {
+std::string response_text(TokensEnum token, const std::vector<std::string>& parameters) {
   CProcess process;
   process.DefineResponseByToken(kLogLevel, token, parameters);
   return std::string(process.ProcessText());
 }
 
-std::string RequestText(int32_t sid, TokensEnum token,
+std::string request_text(int32_t sid, TokensEnum token,
                         const std::vector<std::string>& parameters) {
   CProcess process;
   process.DefineRequestByToken(sid, kLogLevel, token, parameters);

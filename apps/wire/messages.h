@@ -444,104 +444,104 @@ struct NegotiationAnswer {
 };
 
 // The parameters of each message, in order.
-std::vector<std::string> Encode(const LogOn& m);
-std::vector<std::string> Encode(const LoggedOn& m);
-std::vector<std::string> Encode(const Refusal& m);
-std::vector<std::string> Encode(const LostRow& m);
-std::vector<std::string> Encode(const Price& m);
-std::vector<std::string> Encode(const PositionQuery& m);
-std::vector<std::string> Encode(const HistoryQuery& m);
-std::vector<std::string> Encode(const HedgeRequest& m);
-std::vector<std::string> Encode(const HedgePush& m);
-std::vector<std::string> Encode(const OpenRequest& m);
-std::vector<std::string> Encode(const CloseRequest& m);
-std::vector<std::string> Encode(const OrderAnswer& m);
-std::vector<std::string> Encode(const PositionOpenedPush& m);
-std::vector<std::string> Encode(const PositionChangedPush& m);
-std::vector<std::string> Encode(const HistoryPush& m);
-std::vector<std::string> Encode(const PositionClosedPush& m);
-std::vector<std::string> Encode(const OrderRemovedPush& m);
-std::vector<std::string> Encode(const TotalsPush& m);
-std::vector<std::string> Encode(const LiquidatedPush& m);
-std::vector<std::string> Encode(const TextPush& m);
-std::vector<std::string> Encode(const EntryRequest& m);
-std::vector<std::string> Encode(const EntryChangeRequest& m);
-std::vector<std::string> Encode(const GuardRequest& m);
-std::vector<std::string> Encode(const GuardChangeRequest& m);
-std::vector<std::string> Encode(const OrderDeletion& m);
-std::vector<std::string> Encode(const GuardQuery& m);
-std::vector<std::string> Encode(const OrderMessage& m);
-std::vector<std::string> Encode(const MoneyRequest& m);
-std::vector<std::string> Encode(const ManualOpenRequest& m);
-std::vector<std::string> Encode(const ManualCloseRequest& m);
-std::vector<std::string> Encode(const NewClientRequest& m);
-std::vector<std::string> Encode(const NewAccountRequest& m);
-std::vector<std::string> Encode(const AutoLiquidationRequest& m);
-std::vector<std::string> Encode(const BroadcastRequest& m);
-std::vector<std::string> Encode(const DisconnectRequest& m);
-std::vector<std::string> Encode(const Negotiation& m);
-std::vector<std::string> Encode(const NegotiationAnswer& m);
+std::vector<std::string> encode(const LogOn& m);
+std::vector<std::string> encode(const LoggedOn& m);
+std::vector<std::string> encode(const Refusal& m);
+std::vector<std::string> encode(const LostRow& m);
+std::vector<std::string> encode(const Price& m);
+std::vector<std::string> encode(const PositionQuery& m);
+std::vector<std::string> encode(const HistoryQuery& m);
+std::vector<std::string> encode(const HedgeRequest& m);
+std::vector<std::string> encode(const HedgePush& m);
+std::vector<std::string> encode(const OpenRequest& m);
+std::vector<std::string> encode(const CloseRequest& m);
+std::vector<std::string> encode(const OrderAnswer& m);
+std::vector<std::string> encode(const PositionOpenedPush& m);
+std::vector<std::string> encode(const PositionChangedPush& m);
+std::vector<std::string> encode(const HistoryPush& m);
+std::vector<std::string> encode(const PositionClosedPush& m);
+std::vector<std::string> encode(const OrderRemovedPush& m);
+std::vector<std::string> encode(const TotalsPush& m);
+std::vector<std::string> encode(const LiquidatedPush& m);
+std::vector<std::string> encode(const TextPush& m);
+std::vector<std::string> encode(const EntryRequest& m);
+std::vector<std::string> encode(const EntryChangeRequest& m);
+std::vector<std::string> encode(const GuardRequest& m);
+std::vector<std::string> encode(const GuardChangeRequest& m);
+std::vector<std::string> encode(const OrderDeletion& m);
+std::vector<std::string> encode(const GuardQuery& m);
+std::vector<std::string> encode(const OrderMessage& m);
+std::vector<std::string> encode(const MoneyRequest& m);
+std::vector<std::string> encode(const ManualOpenRequest& m);
+std::vector<std::string> encode(const ManualCloseRequest& m);
+std::vector<std::string> encode(const NewClientRequest& m);
+std::vector<std::string> encode(const NewAccountRequest& m);
+std::vector<std::string> encode(const AutoLiquidationRequest& m);
+std::vector<std::string> encode(const BroadcastRequest& m);
+std::vector<std::string> encode(const DisconnectRequest& m);
+std::vector<std::string> encode(const Negotiation& m);
+std::vector<std::string> encode(const NegotiationAnswer& m);
 
 // Reads a received message back; false (message untouched) when a
 // parameter is missing or does not read. The token is not checked.
-bool Decode(const CProcess& process, LogOn& m);
-bool Decode(const CProcess& process, LoggedOn& m);
-bool Decode(const CProcess& process, Refusal& m);
-bool Decode(const CProcess& process, LostRow& m);
-bool Decode(const CProcess& process, Price& m);
-bool Decode(const CProcess& process, PositionQuery& m);
-bool Decode(const CProcess& process, HistoryQuery& m);
-bool Decode(const CProcess& process, HedgeRequest& m);
-bool Decode(const CProcess& process, HedgePush& m);
-bool Decode(const CProcess& process, OpenRequest& m);
-bool Decode(const CProcess& process, CloseRequest& m);
-bool Decode(const CProcess& process, OrderAnswer& m);
-bool Decode(const CProcess& process, PositionOpenedPush& m);
-bool Decode(const CProcess& process, PositionChangedPush& m);
-bool Decode(const CProcess& process, HistoryPush& m);
-bool Decode(const CProcess& process, PositionClosedPush& m);
-bool Decode(const CProcess& process, OrderRemovedPush& m);
-bool Decode(const CProcess& process, TotalsPush& m);
-bool Decode(const CProcess& process, LiquidatedPush& m);
-bool Decode(const CProcess& process, TextPush& m);
-bool Decode(const CProcess& process, EntryRequest& m);
-bool Decode(const CProcess& process, EntryChangeRequest& m);
-bool Decode(const CProcess& process, GuardRequest& m);
-bool Decode(const CProcess& process, GuardChangeRequest& m);
-bool Decode(const CProcess& process, OrderDeletion& m);
-bool Decode(const CProcess& process, GuardQuery& m);
-bool Decode(const CProcess& process, OrderMessage& m);
-bool Decode(const CProcess& process, MoneyRequest& m);
-bool Decode(const CProcess& process, ManualOpenRequest& m);
-bool Decode(const CProcess& process, ManualCloseRequest& m);
-bool Decode(const CProcess& process, NewClientRequest& m);
-bool Decode(const CProcess& process, NewAccountRequest& m);
-bool Decode(const CProcess& process, AutoLiquidationRequest& m);
-bool Decode(const CProcess& process, BroadcastRequest& m);
-bool Decode(const CProcess& process, DisconnectRequest& m);
-bool Decode(const CProcess& process, Negotiation& m);
-bool Decode(const CProcess& process, NegotiationAnswer& m);
+bool decode(const CProcess& process, LogOn& m);
+bool decode(const CProcess& process, LoggedOn& m);
+bool decode(const CProcess& process, Refusal& m);
+bool decode(const CProcess& process, LostRow& m);
+bool decode(const CProcess& process, Price& m);
+bool decode(const CProcess& process, PositionQuery& m);
+bool decode(const CProcess& process, HistoryQuery& m);
+bool decode(const CProcess& process, HedgeRequest& m);
+bool decode(const CProcess& process, HedgePush& m);
+bool decode(const CProcess& process, OpenRequest& m);
+bool decode(const CProcess& process, CloseRequest& m);
+bool decode(const CProcess& process, OrderAnswer& m);
+bool decode(const CProcess& process, PositionOpenedPush& m);
+bool decode(const CProcess& process, PositionChangedPush& m);
+bool decode(const CProcess& process, HistoryPush& m);
+bool decode(const CProcess& process, PositionClosedPush& m);
+bool decode(const CProcess& process, OrderRemovedPush& m);
+bool decode(const CProcess& process, TotalsPush& m);
+bool decode(const CProcess& process, LiquidatedPush& m);
+bool decode(const CProcess& process, TextPush& m);
+bool decode(const CProcess& process, EntryRequest& m);
+bool decode(const CProcess& process, EntryChangeRequest& m);
+bool decode(const CProcess& process, GuardRequest& m);
+bool decode(const CProcess& process, GuardChangeRequest& m);
+bool decode(const CProcess& process, OrderDeletion& m);
+bool decode(const CProcess& process, GuardQuery& m);
+bool decode(const CProcess& process, OrderMessage& m);
+bool decode(const CProcess& process, MoneyRequest& m);
+bool decode(const CProcess& process, ManualOpenRequest& m);
+bool decode(const CProcess& process, ManualCloseRequest& m);
+bool decode(const CProcess& process, NewClientRequest& m);
+bool decode(const CProcess& process, NewAccountRequest& m);
+bool decode(const CProcess& process, AutoLiquidationRequest& m);
+bool decode(const CProcess& process, BroadcastRequest& m);
+bool decode(const CProcess& process, DisconnectRequest& m);
+bool decode(const CProcess& process, Negotiation& m);
+bool decode(const CProcess& process, NegotiationAnswer& m);
 
 // A negotiation as one row (MARKET_ORDER's answer) and back.
-std::string NegotiationRow(const Negotiation& m);
-bool ReadNegotiationRow(std::string_view row, Negotiation& m);
+std::string negotiation_row(const Negotiation& m);
+bool read_negotiation_row(std::string_view row, Negotiation& m);
 
 // Whole message texts, framed by the library.
-std::string ResponseText(TokensEnum token, const std::vector<std::string>& parameters = {});
-std::string RequestText(int32_t sid, TokensEnum token,
+std::string response_text(TokensEnum token, const std::vector<std::string>& parameters = {});
+std::string request_text(int32_t sid, TokensEnum token,
                         const std::vector<std::string>& parameters = {});
 
 template <typename Message>
-std::string Response(const Message& message) {
-  return ResponseText(Message::kToken, Encode(message));
+std::string response(const Message& message) {
+  return response_text(Message::kToken, encode(message));
 }
 
-inline std::string Response(const NegotiationPush& push) {
-  return ResponseText(push.token, Encode(push.negotiation));
+inline std::string response(const NegotiationPush& push) {
+  return response_text(push.token, encode(push.negotiation));
 }
 template <typename Message>
-std::string Request(int32_t sid, const Message& message) {
-  return RequestText(sid, Message::kToken, Encode(message));
+std::string request(int32_t sid, const Message& message) {
+  return request_text(sid, Message::kToken, encode(message));
 }
 
 }  // namespace orvane::apps::wire

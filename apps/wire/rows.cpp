@@ -22,26 +22,26 @@ constexpr std::string_view kCellDelimiter = CRow::kDefaultDelimiter;
 class CellReader {
  public:
   CellReader(std::string_view row, size_t expected)
-      : m_cells(SplitCells(row)), m_ok(m_cells.size() == expected) {}
+      : m_cells(split_cells(row)), m_ok(m_cells.size() == expected) {}
 
-  CellReader& Text(std::string& out) {
+  CellReader& text(std::string& out) {
     if (m_ok) out = m_cells[m_next];
     ++m_next;
     return *this;
   }
-  CellReader& Number(double& out) {
-    if (m_ok) m_ok = ReadNumber(m_cells[m_next], out);
+  CellReader& number(double& out) {
+    if (m_ok) m_ok = read_number(m_cells[m_next], out);
     ++m_next;
     return *this;
   }
-  CellReader& Integer(int32_t& out) {
-    if (m_ok) m_ok = ReadInteger(m_cells[m_next], out);
+  CellReader& integer(int32_t& out) {
+    if (m_ok) m_ok = read_integer(m_cells[m_next], out);
     ++m_next;
     return *this;
   }
-  CellReader& Flag(bool& out) {
+  CellReader& flag(bool& out) {
     int32_t value = 0;
-    Integer(value);
+    integer(value);
     if (m_ok) m_ok = value == 0 || value == 1;
     out = value == 1;
     return *this;
@@ -54,19 +54,19 @@ class CellReader {
   bool m_ok;
 };
 
-std::string Flag(bool value) { return value ? "1" : "0"; }
+std::string flag(bool value) { return value ? "1" : "0"; }
 
 }  // namespace
 
-std::string Number(double value) {
+std::string number(double value) {
   char text[32];
   auto [end, error] = std::to_chars(text, text + sizeof text, value);
   return error == std::errc() ? std::string(text, end) : std::string("0");
 }
 
-std::string Number(int32_t value) { return std::to_string(value); }
+std::string number(int32_t value) { return std::to_string(value); }
 
-bool ReadNumber(std::string_view text, double& value) {
+bool read_number(std::string_view text, double& value) {
   double read = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), read);
   if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
@@ -77,7 +77,7 @@ bool ReadNumber(std::string_view text, double& value) {
   return true;
 }
 
-bool ReadInteger(std::string_view text, int32_t& value) {
+bool read_integer(std::string_view text, int32_t& value) {
   int32_t read = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), read);
   if (text.empty() || error != std::errc() || end != text.data() + text.size()) return false;
@@ -85,7 +85,7 @@ bool ReadInteger(std::string_view text, int32_t& value) {
   return true;
 }
 
-std::string JoinCells(const std::vector<std::string>& cells) {
+std::string join_cells(const std::vector<std::string>& cells) {
   std::string row;
   for (size_t i = 0; i < cells.size(); ++i) {
     if (i > 0) row += kCellDelimiter;
@@ -94,7 +94,7 @@ std::string JoinCells(const std::vector<std::string>& cells) {
   return row;
 }
 
-std::vector<std::string> SplitCells(std::string_view row) {
+std::vector<std::string> split_cells(std::string_view row) {
   std::vector<std::string> cells;
   for (;;) {
     const size_t at = row.find(kCellDelimiter);
@@ -104,7 +104,7 @@ std::vector<std::string> SplitCells(std::string_view row) {
   }
 }
 
-bool CellSafe(std::string_view text) {
+bool cell_safe(std::string_view text) {
   for (std::string_view literal : {kCellDelimiter, kTokenEnd, kSidEnd, kParameterMarker,
                                    kMessageTerminator, kNotSentMarker}) {
     if (text.find(literal) != std::string_view::npos) return false;
@@ -112,86 +112,86 @@ bool CellSafe(std::string_view text) {
   return true;
 }
 
-std::string SymbolRow(const model::Symbol& s, double bid, double ask) {
-  return JoinCells({Number(s.id), s.name, Number(s.pip_location), Number(s.factor),
-                    Number(s.price_case), Number(s.ref_id), Number(s.ref_price_case),
-                    Number(s.margin_per_lot), Number(bid), Number(ask), s.close_day,
+std::string symbol_row(const model::Symbol& s, double bid, double ask) {
+  return join_cells({number(s.id), s.name, number(s.pip_location), number(s.factor),
+                    number(s.price_case), number(s.ref_id), number(s.ref_price_case),
+                    number(s.margin_per_lot), number(bid), number(ask), s.close_day,
                     s.close_time, s.open_day, s.open_time, s.break_close, s.break_open});
 }
 
-bool ReadSymbolRow(std::string_view row, model::Symbol& s) {
+bool read_symbol_row(std::string_view row, model::Symbol& s) {
   return CellReader(row, 16)
-      .Integer(s.id)
-      .Text(s.name)
-      .Integer(s.pip_location)
-      .Number(s.factor)
-      .Integer(s.price_case)
-      .Integer(s.ref_id)
-      .Integer(s.ref_price_case)
-      .Number(s.margin_per_lot)
-      .Number(s.bid)
-      .Number(s.ask)
-      .Text(s.close_day)
-      .Text(s.close_time)
-      .Text(s.open_day)
-      .Text(s.open_time)
-      .Text(s.break_close)
-      .Text(s.break_open)
+      .integer(s.id)
+      .text(s.name)
+      .integer(s.pip_location)
+      .number(s.factor)
+      .integer(s.price_case)
+      .integer(s.ref_id)
+      .integer(s.ref_price_case)
+      .number(s.margin_per_lot)
+      .number(s.bid)
+      .number(s.ask)
+      .text(s.close_day)
+      .text(s.close_time)
+      .text(s.open_day)
+      .text(s.open_time)
+      .text(s.break_close)
+      .text(s.break_open)
       .ok();
 }
 
-std::string ClientRow(const model::Client& c) {
-  return JoinCells({Number(c.id), Number(c.liquidation_type), Number(c.liquidation_point),
-                    Number(c.comm_calc_type), Flag(c.enable_interest), c.name, c.parameters,
-                    Flag(c.hedging), Flag(c.partial_close), Number(c.type), Number(c.parent),
-                    Flag(c.manual_dealing), Flag(c.auto_liquidation)});
+std::string client_row(const model::Client& c) {
+  return join_cells({number(c.id), number(c.liquidation_type), number(c.liquidation_point),
+                    number(c.comm_calc_type), flag(c.enable_interest), c.name, c.parameters,
+                    flag(c.hedging), flag(c.partial_close), number(c.type), number(c.parent),
+                    flag(c.manual_dealing), flag(c.auto_liquidation)});
 }
 
-bool ReadClientRow(std::string_view row, model::Client& c) {
+bool read_client_row(std::string_view row, model::Client& c) {
   return CellReader(row, 13)
-      .Integer(c.id)
-      .Integer(c.liquidation_type)
-      .Number(c.liquidation_point)
-      .Integer(c.comm_calc_type)
-      .Flag(c.enable_interest)
-      .Text(c.name)
-      .Text(c.parameters)
-      .Flag(c.hedging)
-      .Flag(c.partial_close)
-      .Integer(c.type)
-      .Integer(c.parent)
-      .Flag(c.manual_dealing)
-      .Flag(c.auto_liquidation)
+      .integer(c.id)
+      .integer(c.liquidation_type)
+      .number(c.liquidation_point)
+      .integer(c.comm_calc_type)
+      .flag(c.enable_interest)
+      .text(c.name)
+      .text(c.parameters)
+      .flag(c.hedging)
+      .flag(c.partial_close)
+      .integer(c.type)
+      .integer(c.parent)
+      .flag(c.manual_dealing)
+      .flag(c.auto_liquidation)
       .ok();
 }
 
-std::string AccountRow(const model::Account& a) {
+std::string account_row(const model::Account& a) {
   const model::Totals& t = a.totals;
-  return JoinCells({Number(a.client), Number(a.account), Number(a.type), Flag(a.margin_account),
-                    Number(t.previous_margin), Number(t.deposit), Number(t.commission),
-                    Number(t.margin_requirement), Number(t.net_profit), Number(t.credit),
-                    Number(t.interest), Flag(a.dont_liquidate)});
+  return join_cells({number(a.client), number(a.account), number(a.type), flag(a.margin_account),
+                    number(t.previous_margin), number(t.deposit), number(t.commission),
+                    number(t.margin_requirement), number(t.net_profit), number(t.credit),
+                    number(t.interest), flag(a.dont_liquidate)});
 }
 
-bool ReadAccountRow(std::string_view row, model::Account& a) {
+bool read_account_row(std::string_view row, model::Account& a) {
   model::Totals& t = a.totals;
   return CellReader(row, 12)
-      .Integer(a.client)
-      .Integer(a.account)
-      .Integer(a.type)
-      .Flag(a.margin_account)
-      .Number(t.previous_margin)
-      .Number(t.deposit)
-      .Number(t.commission)
-      .Number(t.margin_requirement)
-      .Number(t.net_profit)
-      .Number(t.credit)
-      .Number(t.interest)
-      .Flag(a.dont_liquidate)
+      .integer(a.client)
+      .integer(a.account)
+      .integer(a.type)
+      .flag(a.margin_account)
+      .number(t.previous_margin)
+      .number(t.deposit)
+      .number(t.commission)
+      .number(t.margin_requirement)
+      .number(t.net_profit)
+      .number(t.credit)
+      .number(t.interest)
+      .flag(a.dont_liquidate)
       .ok();
 }
 
-std::string PositionRow(const model::Position& p, const std::string& symbol_name, bool has_sl,
+std::string position_row(const model::Position& p, const std::string& symbol_name, bool has_sl,
                         bool has_tp) {
   CGenerals generals;
   return generals.PosRowString(p.client, p.account, p.ticket, p.time, p.lots, p.price, p.symbol,
@@ -199,8 +199,8 @@ std::string PositionRow(const model::Position& p, const std::string& symbol_name
                                symbol_name, p.interest, "", p.note);
 }
 
-bool ReadPositionRow(std::string_view row, model::Position& p) {
-  if (SplitCells(row).size() != 16) return false;
+bool read_position_row(std::string_view row, model::Position& p) {
+  if (split_cells(row).size() != 16) return false;
   CGenerals generals;
   model::Position read;
   OperationTypeEnum direction = BuyType;
@@ -220,25 +220,25 @@ bool ReadPositionRow(std::string_view row, model::Position& p) {
   return true;
 }
 
-std::string OrderRow(const model::Order& o) {
+std::string order_row(const model::Order& o) {
   CGenerals generals;
   const std::string row = generals.OrderRowString(
-      o.id, o.time, o.direction, o.lots, o.symbol, Number(o.price),
-      o.kind == LimitOrdersType ? "LO" : "SL", Number(o.position), Number(o.sl), Number(o.tp),
-      Number(o.status), o.note);
-  return JoinCells({Number(o.client), Number(o.account), row, o.expiry});
+      o.id, o.time, o.direction, o.lots, o.symbol, number(o.price),
+      o.kind == LimitOrdersType ? "LO" : "SL", number(o.position), number(o.sl), number(o.tp),
+      number(o.status), o.note);
+  return join_cells({number(o.client), number(o.account), row, o.expiry});
 }
 
-bool ReadOrderRow(std::string_view row, model::Order& o) {
-  const std::vector<std::string> cells = SplitCells(row);
+bool read_order_row(std::string_view row, model::Order& o) {
+  const std::vector<std::string> cells = split_cells(row);
   if (cells.size() != 15) return false;
   model::Order read;
-  const bool ok = ReadInteger(cells[0], read.client) && ReadInteger(cells[1], read.account) &&
-                  ReadInteger(cells[2], read.id) && ReadInteger(cells[4], read.direction) &&
-                  ReadNumber(cells[5], read.lots) && ReadInteger(cells[6], read.symbol) &&
-                  ReadNumber(cells[7], read.price) && ReadInteger(cells[9], read.position) &&
-                  ReadNumber(cells[10], read.sl) && ReadNumber(cells[11], read.tp) &&
-                  ReadInteger(cells[12], read.status);
+  const bool ok = read_integer(cells[0], read.client) && read_integer(cells[1], read.account) &&
+                  read_integer(cells[2], read.id) && read_integer(cells[4], read.direction) &&
+                  read_number(cells[5], read.lots) && read_integer(cells[6], read.symbol) &&
+                  read_number(cells[7], read.price) && read_integer(cells[9], read.position) &&
+                  read_number(cells[10], read.sl) && read_number(cells[11], read.tp) &&
+                  read_integer(cells[12], read.status);
   if (!ok) return false;
   read.time = cells[3];
   read.kind = cells[8] == "LO" ? LimitOrdersType : SlTpType;
@@ -246,30 +246,30 @@ bool ReadOrderRow(std::string_view row, model::Order& o) {
   read.expiry = cells[14];
   if (!read.expiry.empty()) {
     DateTime expiry;
-    if (!ReadTime(read.expiry, expiry)) return false;
+    if (!read_time(read.expiry, expiry)) return false;
   }
   o = std::move(read);
   return true;
 }
 
-std::string HistoryRow(const model::HistoryEntry& e, const std::string& symbol_name) {
+std::string history_row(const model::HistoryEntry& e, const std::string& symbol_name) {
   CGenerals generals;
   const std::string kind = e.note == "liquidation" ? "L" : "N";
   const std::string row = generals.AccHistoryRowString(
-      e.ticket, e.time, kind, e.symbol, e.lots, e.direction, e.open_time, Number(e.open_price),
-      Number(e.close_price), 0, Number(e.commission), Number(e.interest), 0,
-      Number(e.ref_price), Number(e.profit), symbol_name, e.note, e.note);
-  return JoinCells({Number(e.client), Number(e.account), row});
+      e.ticket, e.time, kind, e.symbol, e.lots, e.direction, e.open_time, number(e.open_price),
+      number(e.close_price), 0, number(e.commission), number(e.interest), 0,
+      number(e.ref_price), number(e.profit), symbol_name, e.note, e.note);
+  return join_cells({number(e.client), number(e.account), row});
 }
 
-bool ReadHistoryRow(std::string_view row, model::HistoryEntry& e) {
+bool read_history_row(std::string_view row, model::HistoryEntry& e) {
   const size_t first = row.find(kCellDelimiter);
   const size_t second =
       first == std::string_view::npos ? first : row.find(kCellDelimiter, first + 3);
   if (second == std::string_view::npos) return false;
   model::HistoryEntry read;
-  if (!ReadInteger(row.substr(0, first), read.client) ||
-      !ReadInteger(row.substr(first + 3, second - first - 3), read.account)) {
+  if (!read_integer(row.substr(0, first), read.client) ||
+      !read_integer(row.substr(first + 3, second - first - 3), read.account)) {
     return false;
   }
   std::string ticket, kind, symbol, lots, direction, open_price, close_price, amount, commission,
@@ -282,50 +282,50 @@ bool ReadHistoryRow(std::string_view row, model::HistoryEntry& e) {
   } catch (const Error&) {
     return false;
   }
-  const bool ok = ReadInteger(ticket, read.ticket) && ReadInteger(symbol, read.symbol) &&
-                  ReadNumber(lots, read.lots) && ReadInteger(direction, read.direction) &&
-                  ReadNumber(open_price, read.open_price) &&
-                  ReadNumber(close_price, read.close_price) &&
-                  ReadNumber(commission, read.commission) && ReadNumber(interest, read.interest) &&
-                  ReadNumber(ref_price, read.ref_price) && ReadNumber(profit, read.profit);
+  const bool ok =
+      read_integer(ticket, read.ticket) && read_integer(symbol, read.symbol) &&
+      read_number(lots, read.lots) && read_integer(direction, read.direction) &&
+      read_number(open_price, read.open_price) && read_number(close_price, read.close_price) &&
+      read_number(commission, read.commission) && read_number(interest, read.interest) &&
+      read_number(ref_price, read.ref_price) && read_number(profit, read.profit);
   if (!ok) return false;
   e = std::move(read);
   return true;
 }
 
-std::string FiguresRow(const Figures& f) {
-  return JoinCells({Number(f.client), Number(f.account), Number(f.balance), Number(f.equity),
-                    Number(f.margin_level)});
+std::string figures_row(const Figures& f) {
+  return join_cells({number(f.client), number(f.account), number(f.balance), number(f.equity),
+                    number(f.margin_level)});
 }
 
-bool ReadFiguresRow(std::string_view row, Figures& f) {
+bool read_figures_row(std::string_view row, Figures& f) {
   return CellReader(row, 5)
-      .Integer(f.client)
-      .Integer(f.account)
-      .Number(f.balance)
-      .Number(f.equity)
-      .Number(f.margin_level)
+      .integer(f.client)
+      .integer(f.account)
+      .number(f.balance)
+      .number(f.equity)
+      .number(f.margin_level)
       .ok();
 }
 
-std::string NegotiationRow(const Negotiation& m) { return JoinCells(Encode(m)); }
+std::string negotiation_row(const Negotiation& m) { return join_cells(encode(m)); }
 
-bool ReadNegotiationRow(std::string_view row, Negotiation& m) {
+bool read_negotiation_row(std::string_view row, Negotiation& m) {
   Negotiation read;
   const bool ok = CellReader(row, 13)
-                      .Integer(read.id)
-                      .Integer(read.number)
-                      .Integer(read.client)
-                      .Integer(read.account)
-                      .Integer(read.symbol)
-                      .Integer(read.direction)
-                      .Number(read.lots)
-                      .Number(read.price)
-                      .Integer(read.ticket)
-                      .Number(read.dealer_price)
-                      .Integer(read.status)
-                      .Text(read.text)
-                      .Text(read.dealer)
+                      .integer(read.id)
+                      .integer(read.number)
+                      .integer(read.client)
+                      .integer(read.account)
+                      .integer(read.symbol)
+                      .integer(read.direction)
+                      .number(read.lots)
+                      .number(read.price)
+                      .integer(read.ticket)
+                      .number(read.dealer_price)
+                      .integer(read.status)
+                      .text(read.text)
+                      .text(read.dealer)
                       .ok();
   if (ok) m = std::move(read);
   return ok;

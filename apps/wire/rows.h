@@ -18,49 +18,49 @@
 // rows. The messages themselves are in messages.h.
 namespace orvane::apps::wire {
 
-std::string Number(double value);
-std::string Number(int32_t value);
+std::string number(double value);
+std::string number(int32_t value);
 // False (value untouched) unless the whole text is a finite number.
-bool ReadNumber(std::string_view text, double& value);
-bool ReadInteger(std::string_view text, int32_t& value);
+bool read_number(std::string_view text, double& value);
+bool read_integer(std::string_view text, int32_t& value);
 
-using model::ReadTime;
+using model::read_time;
 
 // Cells joined by the row delimiter, and cut apart again.
-std::string JoinCells(const std::vector<std::string>& cells);
-std::vector<std::string> SplitCells(std::string_view row);
+std::string join_cells(const std::vector<std::string>& cells);
+std::vector<std::string> split_cells(std::string_view row);
 
 // Whether text may stand in a cell: it holds none of the protocol's
 // delimiters and terminators.
-bool CellSafe(std::string_view text);
+bool cell_safe(std::string_view text);
 
-std::string SymbolRow(const model::Symbol& symbol, double bid, double ask);
-bool ReadSymbolRow(std::string_view row, model::Symbol& symbol);
+std::string symbol_row(const model::Symbol& symbol, double bid, double ask);
+bool read_symbol_row(std::string_view row, model::Symbol& symbol);
 
 // The client with its parameters text, which the terminal's engine applies
 // to the raw quotes.
-std::string ClientRow(const model::Client& client);
-bool ReadClientRow(std::string_view row, model::Client& client);
+std::string client_row(const model::Client& client);
+bool read_client_row(std::string_view row, model::Client& client);
 
 // An account with its current totals.
-std::string AccountRow(const model::Account& account);
-bool ReadAccountRow(std::string_view row, model::Account& account);
+std::string account_row(const model::Account& account);
+bool read_account_row(std::string_view row, model::Account& account);
 
 // A position as the library writes its row: `symbol_name` fills the name
 // cell, and the stop-loss and take-profit cells mark whether orders guard it.
-std::string PositionRow(const model::Position& position, const std::string& symbol_name,
+std::string position_row(const model::Position& position, const std::string& symbol_name,
                         bool has_sl, bool has_tp);
-bool ReadPositionRow(std::string_view row, model::Position& position);
+bool read_position_row(std::string_view row, model::Position& position);
 
 // The client and account numbers, the order row as the library writes it,
 // then the expiry of an entry order (empty: none).
-std::string OrderRow(const model::Order& order);
-bool ReadOrderRow(std::string_view row, model::Order& order);
+std::string order_row(const model::Order& order);
+bool read_order_row(std::string_view row, model::Order& order);
 
 // The client and account numbers, then the history row as the library
 // writes it (the reason of the close in both its method and note cells).
-std::string HistoryRow(const model::HistoryEntry& entry, const std::string& symbol_name);
-bool ReadHistoryRow(std::string_view row, model::HistoryEntry& entry);
+std::string history_row(const model::HistoryEntry& entry, const std::string& symbol_name);
+bool read_history_row(std::string_view row, model::HistoryEntry& entry);
 
 // What the terminal checks its own engine against: an account's figures.
 struct Figures {
@@ -70,8 +70,8 @@ struct Figures {
   double equity = 0;
   double margin_level = 0;  // ratio, as the engine reports it
 };
-std::string FiguresRow(const Figures& figures);
-bool ReadFiguresRow(std::string_view row, Figures& figures);
+std::string figures_row(const Figures& figures);
+bool read_figures_row(std::string_view row, Figures& figures);
 
 }  // namespace orvane::apps::wire
 

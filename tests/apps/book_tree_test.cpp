@@ -41,7 +41,7 @@ const std::string kTree = kSymbols +
 
 std::string ErrorOf(const std::string& book) {
   try {
-    ImportBook(book, "b.txt");
+    import_book(book, "b.txt");
   } catch (const std::exception& e) {
     return e.what();
   }
@@ -49,7 +49,7 @@ std::string ErrorOf(const std::string& book) {
 }
 
 TEST(BookTreeTest, OfficesGroupsDealersAndSettingsAreRead) {
-  const model::Snapshot book = ImportBook(kTree, "b.txt");
+  const model::Snapshot book = import_book(kTree, "b.txt");
   ASSERT_EQ(book.clients.size(), 4u);
   EXPECT_EQ(book.clients[0].type, OFFICE_TYPE);
   EXPECT_EQ(book.clients[1].type, OTHER_GROUPS_TYPE);
@@ -116,7 +116,7 @@ TEST(BookTreeTest, PlatformTextIsWhatTheLibraryReads) {
   p.client_connect_timer = 4;
   p.client_timeout_timer = 11;
   p.server_gmt = -3.5;
-  const std::string text = model::PlatformText(p);
+  const std::string text = model::platform_text(p);
   CGlobalVar values;
   values.SetValues(text);
   EXPECT_TRUE(values.MultiSessionsAllowed());
@@ -125,28 +125,28 @@ TEST(BookTreeTest, PlatformTextIsWhatTheLibraryReads) {
   EXPECT_EQ(values.ClientConnectTimer(), 4);
   EXPECT_EQ(values.ClientTimeoutTimer(), 11);
   EXPECT_EQ(values.ServerGMT(), -3.5);
-  EXPECT_EQ(model::PlatformFromText(text), p);
+  EXPECT_EQ(model::platform_from_text(text), p);
   // A short text keeps the defaults of what it does not reach.
-  const model::Platform short_text = model::PlatformFromText("1,8");
+  const model::Platform short_text = model::platform_from_text("1,8");
   EXPECT_TRUE(short_text.multi_sessions_allowed);
   EXPECT_EQ(short_text.dealer_timer, 8);
   EXPECT_EQ(short_text.price_changed_timer, model::Platform{}.price_changed_timer);
 }
 
 TEST(BookTreeTest, TheDeskKnowsTheTreeAndWhoIsLiquidated) {
-  MemoryStore store(ImportBook(kTree, "b.txt"));
+  MemoryStore store(import_book(kTree, "b.txt"));
   Desk desk(store, std::make_shared<FixedClock>(DateTime::FromParts(2027, 3, 3, 12, 0, 0)),
             nullptr);
-  desk.Load();
-  EXPECT_TRUE(desk.Sees(1000, 10));  // two levels down
-  EXPECT_TRUE(desk.Sees(1100, 10));
-  EXPECT_FALSE(desk.Sees(1100, 20));
-  EXPECT_TRUE(desk.Sees(0, 20));
-  EXPECT_FALSE(desk.Sees(1100, 99));
-  EXPECT_TRUE(desk.Engine().Clients()->Account(10, 100)->DontLiquidate());
-  EXPECT_FALSE(desk.Engine().Clients()->Account(20, 200)->DontLiquidate());
-  EXPECT_EQ(desk.Platform().dealer_timer, 7);
-  EXPECT_EQ(desk.Snapshot().clients, store.Load().clients);
+  desk.load();
+  EXPECT_TRUE(desk.sees(1000, 10));  // two levels down
+  EXPECT_TRUE(desk.sees(1100, 10));
+  EXPECT_FALSE(desk.sees(1100, 20));
+  EXPECT_TRUE(desk.sees(0, 20));
+  EXPECT_FALSE(desk.sees(1100, 99));
+  EXPECT_TRUE(desk.engine().Clients()->Account(10, 100)->DontLiquidate());
+  EXPECT_FALSE(desk.engine().Clients()->Account(20, 200)->DontLiquidate());
+  EXPECT_EQ(desk.platform().dealer_timer, 7);
+  EXPECT_EQ(desk.snapshot().clients, store.load().clients);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace {
 using Verb = Command::Verb;
 
 TEST(CommandTest, LinesReadAsTheirOrders) {
-  Command c = *ReadCommand("buy EURUSD 0.5 sl 1.0950 tp +30p account 12290");
+  Command c = *read_command("buy EURUSD 0.5 sl 1.0950 tp +30p account 12290");
   EXPECT_EQ(c.verb, Verb::kBuy);
   EXPECT_EQ(c.symbol, "EURUSD");
   EXPECT_DOUBLE_EQ(c.lots, 0.5);
@@ -24,36 +24,36 @@ TEST(CommandTest, LinesReadAsTheirOrders) {
   EXPECT_TRUE(c.tp.in_pips);
   EXPECT_EQ(c.account, 12290);
 
-  c = *ReadCommand("stop sell GBPUSD 0.1 at -25p tp 1.2 expires 05/03/2027 17:00:00");
+  c = *read_command("stop sell GBPUSD 0.1 at -25p tp 1.2 expires 05/03/2027 17:00:00");
   EXPECT_EQ(c.verb, Verb::kEntry);
   EXPECT_EQ(c.direction, -2);
   EXPECT_DOUBLE_EQ(c.price.value, -25);
   EXPECT_TRUE(c.price.in_pips);
   EXPECT_EQ(c.expiry, "05/03/2027 17:00:00");
-  EXPECT_EQ(ReadCommand("limit buy X 1 at 1.1")->direction, 1);
-  EXPECT_EQ(ReadCommand("stop buy X 1 at 1.1")->direction, 2);
-  EXPECT_EQ(ReadCommand("limit sell X 1 at 1.1")->direction, -1);
-  EXPECT_DOUBLE_EQ(ReadCommand("limit sell X 1 at 1.1 expires +2h")->expires_in, 7200);
-  EXPECT_DOUBLE_EQ(ReadCommand("limit sell X 1 at 1.1 expires +90s")->expires_in, 90);
+  EXPECT_EQ(read_command("limit buy X 1 at 1.1")->direction, 1);
+  EXPECT_EQ(read_command("stop buy X 1 at 1.1")->direction, 2);
+  EXPECT_EQ(read_command("limit sell X 1 at 1.1")->direction, -1);
+  EXPECT_DOUBLE_EQ(read_command("limit sell X 1 at 1.1 expires +2h")->expires_in, 7200);
+  EXPECT_DOUBLE_EQ(read_command("limit sell X 1 at 1.1 expires +90s")->expires_in, 90);
 
-  c = *ReadCommand("change 500363 0.3 at 1.0760 sl -20p");
+  c = *read_command("change 500363 0.3 at 1.0760 sl -20p");
   EXPECT_EQ(c.verb, Verb::kChange);
   EXPECT_EQ(c.order, 500363);
   EXPECT_DOUBLE_EQ(c.lots, 0.3);
-  c = *ReadCommand("close #2 0.2");
+  c = *read_command("close #2 0.2");
   EXPECT_EQ(c.verb, Verb::kClose);
   EXPECT_EQ(c.ticket, "#2");
   EXPECT_DOUBLE_EQ(c.lots, 0.2);
-  EXPECT_DOUBLE_EQ(ReadCommand("close 1042")->lots, 0);  // the whole position
-  c = *ReadCommand("hedge 1042 #3");
+  EXPECT_DOUBLE_EQ(read_command("close 1042")->lots, 0);  // the whole position
+  c = *read_command("hedge 1042 #3");
   EXPECT_EQ(c.ticket, "1042");
   EXPECT_EQ(c.other, "#3");
-  EXPECT_TRUE(ReadCommand("sltp 1042 off")->off);
-  EXPECT_DOUBLE_EQ(ReadCommand("sltp 1042 tp 1.3")->tp.value, 1.3);
-  EXPECT_EQ(ReadCommand("history 12290")->account, 12290);
-  EXPECT_EQ(ReadCommand("  positions")->verb, Verb::kPositions);
-  EXPECT_FALSE(ReadCommand("   ").has_value());
-  EXPECT_FALSE(ReadCommand("# a comment").has_value());
+  EXPECT_TRUE(read_command("sltp 1042 off")->off);
+  EXPECT_DOUBLE_EQ(read_command("sltp 1042 tp 1.3")->tp.value, 1.3);
+  EXPECT_EQ(read_command("history 12290")->account, 12290);
+  EXPECT_EQ(read_command("  positions")->verb, Verb::kPositions);
+  EXPECT_FALSE(read_command("   ").has_value());
+  EXPECT_FALSE(read_command("# a comment").has_value());
 }
 
 TEST(CommandTest, AWrongLineSaysWhatIsWrong) {
@@ -82,7 +82,7 @@ TEST(CommandTest, AWrongLineSaysWhatIsWrong) {
   };
   for (const auto& c : cases) {
     try {
-      ReadCommand(c.line);
+      read_command(c.line);
       ADD_FAILURE() << c.line << ": read";
     } catch (const std::invalid_argument& e) {
       EXPECT_NE(std::string(e.what()).find(c.said), std::string::npos)

@@ -34,28 +34,28 @@ TEST(CrashBeforeCommitTest, KillsAtTheNthCommitBeforeTheStoreBeneathCommits) {
   MemoryStore inner({}, true);
   Kills kills;
   CrashBeforeCommit store(inner, 3, [&] {
-    kills.batches_committed.push_back(inner.Batches());
-    kills.changes_committed.push_back(inner.Committed().size());
+    kills.batches_committed.push_back(inner.batches());
+    kills.changes_committed.push_back(inner.committed().size());
   });
   for (int batch = 1; batch <= 5; ++batch) {
-    store.Append(Tick(batch));
-    EXPECT_TRUE(store.Commit().ok());
+    store.append(Tick(batch));
+    EXPECT_TRUE(store.commit().ok());
     EXPECT_EQ(kills.batches_committed.size(), batch >= 3 ? 1u : 0u) << "after commit " << batch;
   }
   ASSERT_EQ(kills.batches_committed.size(), 1u);
   EXPECT_EQ(kills.batches_committed[0], 2u);  // the third batch was not committed yet
   EXPECT_EQ(kills.changes_committed[0], 2u);
   EXPECT_EQ(store.commits(), 5u);
-  EXPECT_EQ(inner.Batches(), 5u);
+  EXPECT_EQ(inner.batches(), 5u);
 }
 
 TEST(CrashBeforeCommitTest, KillsAtTheFirstCommitWhenAskedFor) {
   MemoryStore inner;
   int killed = 0;
   CrashBeforeCommit store(inner, 1, [&] { ++killed; });
-  EXPECT_TRUE(store.Commit().ok());
+  EXPECT_TRUE(store.commit().ok());
   EXPECT_EQ(killed, 1);
-  EXPECT_TRUE(store.Commit().ok());
+  EXPECT_TRUE(store.commit().ok());
   EXPECT_EQ(killed, 1);
 }
 
@@ -65,54 +65,54 @@ TEST(CrashBeforeCommitTest, ForwardsEveryCallAndTheStoresAnswers) {
   MemoryStore inner(book, true);
   int killed = 0;
   CrashBeforeCommit store(inner, 100, [&] { ++killed; });
-  EXPECT_EQ(store.Load().sequences.ticket, 41);
+  EXPECT_EQ(store.load().sequences.ticket, 41);
 
-  store.Append(Tick(1));
-  store.Append(Tick(2));
-  store.SetMeta("feed_delivered", "7");
-  EXPECT_EQ(store.Meta("feed_delivered"), "7");
-  EXPECT_EQ(store.Meta("never set"), std::nullopt);
-  EXPECT_TRUE(store.Commit().ok());
-  ASSERT_EQ(inner.Committed().size(), 2u);
-  EXPECT_EQ(std::get<model::MarketTimeAdvanced>(inner.Committed()[1]).text,
+  store.append(Tick(1));
+  store.append(Tick(2));
+  store.set_meta("feed_delivered", "7");
+  EXPECT_EQ(store.meta("feed_delivered"), "7");
+  EXPECT_EQ(store.meta("never set"), std::nullopt);
+  EXPECT_TRUE(store.commit().ok());
+  ASSERT_EQ(inner.committed().size(), 2u);
+  EXPECT_EQ(std::get<model::MarketTimeAdvanced>(inner.committed()[1]).text,
             "03/03/2027 12:00:02");
-  EXPECT_EQ(inner.Meta("feed_delivered"), "7");
+  EXPECT_EQ(inner.meta("feed_delivered"), "7");
 
-  inner.FailCommits("disk full");
-  store.Append(Tick(3));
-  const StoreStatus failed = store.Commit();
+  inner.fail_commits("disk full");
+  store.append(Tick(3));
+  const StoreStatus failed = store.commit();
   EXPECT_FALSE(failed.ok());
   EXPECT_EQ(failed.message(), "disk full");
-  EXPECT_EQ(inner.Committed().size(), 2u);
+  EXPECT_EQ(inner.committed().size(), 2u);
   EXPECT_EQ(killed, 0);
 }
 
 TEST(CrashBeforeCommitTest, LeavesHistoryWhereTheStoreBeneathKeepsIt) {
   ScratchDirectory directory;
-  auto inner = SqliteStore::Open(directory.path());
+  auto inner = SqliteStore::open(directory.path());
   model::Snapshot book;
   model::HistoryEntry entry;
   entry.client = 10;
   entry.ticket = 7;
   book.history = {entry};
-  ASSERT_TRUE(inner->Seed(book).ok());
+  ASSERT_TRUE(inner->seed(book).ok());
   CrashBeforeCommit store(*inner, 100, [] {});
-  EXPECT_TRUE(store.KeepsHistory());
-  EXPECT_TRUE(store.LoadState().history.empty());
-  ASSERT_EQ(store.History(10).size(), 1u);
-  EXPECT_EQ(store.History(10)[0].ticket, 7);
-  EXPECT_TRUE(store.History(20).empty());
+  EXPECT_TRUE(store.keeps_history());
+  EXPECT_TRUE(store.load_state().history.empty());
+  ASSERT_EQ(store.history(10).size(), 1u);
+  EXPECT_EQ(store.history(10)[0].ticket, 7);
+  EXPECT_TRUE(store.history(20).empty());
 }
 
 TEST(CrashBeforeCommitTest, ReadsTheCommitFromTheEnvironmentStrictly) {
-  EXPECT_EQ(CrashBeforeCommit::CommitFromEnvironment(nullptr), std::nullopt);
-  EXPECT_EQ(CrashBeforeCommit::CommitFromEnvironment("1"), 1u);
-  EXPECT_EQ(CrashBeforeCommit::CommitFromEnvironment("250"), 250u);
+  EXPECT_EQ(CrashBeforeCommit::commit_from_environment(nullptr), std::nullopt);
+  EXPECT_EQ(CrashBeforeCommit::commit_from_environment("1"), 1u);
+  EXPECT_EQ(CrashBeforeCommit::commit_from_environment("250"), 250u);
   for (const char* bad : {"", "0", "-3", "2x", " 4", "1.5", "nan"}) {
-    EXPECT_THROW(CrashBeforeCommit::CommitFromEnvironment(bad), std::invalid_argument) << bad;
+    EXPECT_THROW(CrashBeforeCommit::commit_from_environment(bad), std::invalid_argument) << bad;
   }
   try {
-    CrashBeforeCommit::CommitFromEnvironment("abc");
+    CrashBeforeCommit::commit_from_environment("abc");
     FAIL() << "abc was taken";
   } catch (const std::invalid_argument& e) {
     EXPECT_NE(std::string(e.what()).find("ORVANE_CRASH_BEFORE_COMMIT"), std::string::npos)

@@ -51,15 +51,15 @@ const std::string kDealerBook =
     "DEALER dana pw 1000 1,3,23,30,37,67,71,72,73,74,75,97\n";
 
 struct DealerWatcher : DealerEvents {
-  void Log(const std::string& line) override { lines.push_back(line); }
-  void Ready() override { ++ready; }
-  void Answered(TokensEnum token, const wire::OrderAnswer& answer) override {
+  void log(const std::string& line) override { lines.push_back(line); }
+  void ready() override { ++readies; }
+  void answered(TokensEnum token, const wire::OrderAnswer& answer) override {
     answers.emplace_back(token, answer);
   }
-  void Checked(const std::vector<Comparison>& c) override { comparisons = c, ++checked; }
+  void checked(const std::vector<Comparison>& c) override { comparisons = c, ++checks; }
   std::vector<std::string> lines;
-  int ready = 0;
-  int checked = 0;
+  int readies = 0;
+  int checks = 0;
   std::vector<std::pair<TokensEnum, wire::OrderAnswer>> answers;
   std::vector<Comparison> comparisons;
 };
@@ -71,20 +71,20 @@ class DealerTest : public test::MemoryPlatformTest {
     options.start_after_sessions = 99;
     options.gateway.multi_sessions_allowed = true;
     m_server = std::make_unique<TradingServer>(
-        ImportBook(kDealerBook, "book"), PriceFeed::FromTape({}), m_clock,
+        import_book(kDealerBook, "book"), PriceFeed::from_tape({}), m_clock,
         ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_loop,
                           [this] { return m_loop->Elapsed(); }},
         options);
-    m_server->Start("0.0.0.0", kPort);
+    m_server->start("0.0.0.0", kPort);
     m_dealer = std::make_unique<Dealer>(m_network->Environment(), *m_loop,
                                         LogOnAs(kPort, "dana", "pw"), DealerPolicy{}, m_clock,
                                         &m_dana);
-    m_dealer->Connect();
-    EXPECT_TRUE(RunUntil([&] { return m_dealer->Ready(); }));
+    m_dealer->connect();
+    EXPECT_TRUE(RunUntil([&] { return m_dealer->ready(); }));
   }
 
   void Quote(double bid, double ask) {
-    m_server->ApplyQuote({DateTime::FromParts(2027, 3, 3, 12, 0, m_second),
+    m_server->apply_quote({DateTime::FromParts(2027, 3, 3, 12, 0, m_second),
                           "03/03/2027 12:00:0" + std::to_string(m_second), 2, bid, ask});
     ++m_second;
     m_loop->RunUntilIdle();
@@ -105,7 +105,7 @@ class DealerTest : public test::MemoryPlatformTest {
 
   std::vector<int32_t> AccountsInRiskOrder() const {
     std::vector<int32_t> accounts;
-    for (const AccountRisk& r : m_dealer->Risks()) accounts.push_back(r.figures.account);
+    for (const AccountRisk& r : m_dealer->risks()) accounts.push_back(r.figures.account);
     return accounts;
   }
 
@@ -116,48 +116,48 @@ class DealerTest : public test::MemoryPlatformTest {
 };
 
 TEST_F(DealerTest, LoadsTheTreeItActsForAndAgreesWithTheServerToTheCent) {
-  ASSERT_EQ(m_dealer->terminal().Figures().size(), 3u);  // Zoe's account is not Dana's
-  EXPECT_EQ(m_dealer->terminal().Figures().count(400), 0u);
-  EXPECT_NE(m_dealer->terminal().desk()->Client(1000), nullptr);  // the office itself
+  ASSERT_EQ(m_dealer->terminal().figures().size(), 3u);  // Zoe's account is not Dana's
+  EXPECT_EQ(m_dealer->terminal().figures().count(400), 0u);
+  EXPECT_NE(m_dealer->terminal().desk()->client(1000), nullptr);  // the office itself
   Quote(1.2047, 1.2048);
   Quote(1.2053, 1.2054);
-  ASSERT_TRUE(m_dealer->CompareWithServer());
-  ASSERT_TRUE(RunUntil([&] { return m_dana.checked == 1; }));
+  ASSERT_TRUE(m_dealer->compare_with_server());
+  ASSERT_TRUE(RunUntil([&] { return m_dana.checks == 1; }));
   ASSERT_EQ(m_dana.comparisons.size(), 3u);
   for (const Comparison& c : m_dana.comparisons) {
-    EXPECT_TRUE(c.Equal()) << "account " << c.account << ": dealer equity " << c.terminal.equity
+    EXPECT_TRUE(c.equal()) << "account " << c.account << ": dealer equity " << c.terminal.equity
                            << ", server " << c.server.equity;
   }
   // Carl's short lost at least 44 pips (1.2054 - 1.2010) on half a lot.
-  EXPECT_LT(m_dealer->terminal().Figures().at(300).equity, 3000 - 220 + 0.005);
+  EXPECT_LT(m_dealer->terminal().figures().at(300).equity, 3000 - 220 + 0.005);
 }
 
 TEST_F(DealerTest, ADepositShowsInTheDealersFiguresAndTheClientsTerminal) {
   test::Watcher alice_events;
   Terminal alice(m_network->Environment(), *m_loop, LogOnAs(kPort, "alice", "secret"), m_clock,
                  &alice_events);
-  alice.Connect();
-  ASSERT_TRUE(RunUntil([&] { return alice_events.streaming == 1; }));
+  alice.connect();
+  ASSERT_TRUE(RunUntil([&] { return alice_events.streams == 1; }));
   const wire::OrderAnswer answer =
-      AnswerTo(m_dealer->Money(100, MoneyOrder::kDeposit, 500.5, "wire 77"));
+      AnswerTo(m_dealer->money(100, MoneyOrder::kDeposit, 500.5, "wire 77"));
   ASSERT_EQ(answer.code, 0) << answer.text;
-  ASSERT_TRUE(RunUntil([&] { return alice.Figures().at(100).balance == 2500.5; }));
-  EXPECT_EQ(m_dealer->terminal().Figures().at(100).balance, 2500.5);
-  EXPECT_EQ(m_dealer->CommandsUnanswered(), 0u);
+  ASSERT_TRUE(RunUntil([&] { return alice.figures().at(100).balance == 2500.5; }));
+  EXPECT_EQ(m_dealer->terminal().figures().at(100).balance, 2500.5);
+  EXPECT_EQ(m_dealer->commands_unanswered(), 0u);
   // A refusal reaches the dealer as an answer too.
-  EXPECT_EQ(AnswerTo(m_dealer->Money(100, MoneyOrder::kWithdrawal, 1e6, "")).code, kNotEnoughFunds);
+  EXPECT_EQ(AnswerTo(m_dealer->money(100, MoneyOrder::kWithdrawal, 1e6, "")).code, kNotEnoughFunds);
 }
 
 TEST_F(DealerTest, ExposureIsBuysLessSellsOverTheTreeAndFollowsDeals) {
   // Alice's long lot less Carl's short half; Zoe's two lots are not Dana's.
-  EXPECT_EQ(m_dealer->Exposure(), (std::map<int32_t, double>{{2, 0.5}}));
+  EXPECT_EQ(m_dealer->exposure(), (std::map<int32_t, double>{{2, 0.5}}));
   const wire::OrderAnswer opened =
-      AnswerTo(m_dealer->OpenFor(200, 2, SellType, 1.25, 1.2000));
+      AnswerTo(m_dealer->open_for(200, 2, SellType, 1.25, 1.2000));
   ASSERT_EQ(opened.code, 0) << opened.text;
-  ASSERT_TRUE(RunUntil([&] { return m_dealer->Exposure().at(2) == -0.75; }));
-  const wire::OrderAnswer closed = AnswerTo(m_dealer->CloseFor(300, 31, 0, 1.2001));
+  ASSERT_TRUE(RunUntil([&] { return m_dealer->exposure().at(2) == -0.75; }));
+  const wire::OrderAnswer closed = AnswerTo(m_dealer->close_for(300, 31, 0, 1.2001));
   ASSERT_EQ(closed.code, 0) << closed.text;
-  ASSERT_TRUE(RunUntil([&] { return m_dealer->Exposure().at(2) == -0.25; }));
+  ASSERT_TRUE(RunUntil([&] { return m_dealer->exposure().at(2) == -0.25; }));
 }
 
 TEST_F(DealerTest, AccountsSortNearestToLiquidationFirstByEachClientsRule) {
@@ -165,44 +165,44 @@ TEST_F(DealerTest, AccountsSortNearestToLiquidationFirstByEachClientsRule) {
   // equity is the line; Carl: 500 of his ~3,045. Bob holds no position.
   EXPECT_EQ(AccountsInRiskOrder(), (std::vector<int32_t>{100, 300, 200}));
   Quote(1.2300, 1.2301);  // Alice gains 3,000, Carl loses 1,500
-  const std::vector<AccountRisk> risks = m_dealer->Risks();
+  const std::vector<AccountRisk> risks = m_dealer->risks();
   ASSERT_EQ(AccountsInRiskOrder(), (std::vector<int32_t>{300, 100, 200}));
-  const auto carl = m_server->desk().FiguresOf(300);
-  const auto alice = m_server->desk().FiguresOf(100);
+  const auto carl = m_server->desk().figures_of(300);
+  const auto alice = m_server->desk().figures_of(100);
   ASSERT_TRUE(carl && alice && risks[0].distance && risks[1].distance);
   EXPECT_NEAR(*risks[0].distance, carl->equity - 500, 0.005);
   EXPECT_NEAR(*risks[1].distance, alice->equity - 0.5 * 1000, 0.005);
   EXPECT_FALSE(risks[2].distance.has_value());
   // With auto-liquidation off Carl cannot be liquidated: he goes last.
-  ASSERT_EQ(AnswerTo(m_dealer->AutoLiquidation(30, false)).code, 0);
-  m_dealer->Disconnect();  // the tree is read again at the next log-on
-  m_dealer->Connect();
-  ASSERT_TRUE(RunUntil([&] { return m_dana.ready == 2; }));
+  ASSERT_EQ(AnswerTo(m_dealer->auto_liquidation(30, false)).code, 0);
+  m_dealer->disconnect();  // the tree is read again at the next log-on
+  m_dealer->connect();
+  ASSERT_TRUE(RunUntil([&] { return m_dana.readies == 2; }));
   EXPECT_EQ(AccountsInRiskOrder(), (std::vector<int32_t>{100, 200, 300}));
 }
 
 TEST_F(DealerTest, ThePromptsNewClientCopiesTheClientNamedLike) {
   DealerCommandRunner prompt(*m_dealer, "Carl");
-  auto run = [&](const std::string& line) { return prompt.Run(*ReadDealerCommand(line)); };
+  auto run = [&](const std::string& line) { return prompt.run(*read_dealer_command(line)); };
   EXPECT_EQ(run("open 200 GBPUSD buy 1 1.3"), "no symbol GBPUSD");
   EXPECT_EQ(run("accept 99"), "no order 99");
   EXPECT_EQ(run("new-client zed zpw 1000 Zed Zero"), "sent as 1 (parameters of Carl)");
   const wire::OrderAnswer made = AnswerTo(1);
   ASSERT_EQ(made.code, 0) << made.text;
-  const model::Client* zed = m_server->desk().Client(made.ticket);
+  const model::Client* zed = m_server->desk().client(made.ticket);
   ASSERT_NE(zed, nullptr);
   EXPECT_EQ(zed->name, "Zed Zero");
   EXPECT_EQ(zed->parent, 1000);
   EXPECT_EQ(zed->liquidation_type, 1);
   EXPECT_EQ(zed->liquidation_point, 500);
-  EXPECT_EQ(zed->parameters, m_server->desk().Client(30)->parameters);
+  EXPECT_EQ(zed->parameters, m_server->desk().client(30)->parameters);
   DealerCommandRunner unknown(*m_dealer, "Nobody");
-  EXPECT_EQ(unknown.Run(*ReadDealerCommand("new-client zoe pw 1000 Zoe")),
+  EXPECT_EQ(unknown.run(*read_dealer_command("new-client zoe pw 1000 Zoe")),
             "no client Nobody to copy");
 }
 
 TEST(DealerCommandTest, ReadsWhatItTakesAndRefusesEveryBadLine) {
-  auto read = [](const std::string& line) { return *ReadDealerCommand(line); };
+  auto read = [](const std::string& line) { return *read_dealer_command(line); };
   const DealerCommand deposit = read("deposit 100 250.5 wire from  bank ");
   EXPECT_EQ(deposit.verb, DealerCommand::Verb::kMoney);
   EXPECT_EQ(deposit.kind, MoneyOrder::kDeposit);
@@ -223,8 +223,8 @@ TEST(DealerCommandTest, ReadsWhatItTakesAndRefusesEveryBadLine) {
   EXPECT_EQ(client.parent, 0);
   EXPECT_EQ(client.text, "Zed Zero");
   EXPECT_FALSE(read("autoliq 10 off").on);
-  EXPECT_FALSE(ReadDealerCommand("   ").has_value());
-  EXPECT_FALSE(ReadDealerCommand("# a note").has_value());
+  EXPECT_FALSE(read_dealer_command("   ").has_value());
+  EXPECT_FALSE(read_dealer_command("# a note").has_value());
   for (const char* bad :
        {"deposit", "deposit 100", "deposit x 10", "deposit 100 -5", "deposit 100 0",
         "withdraw 100 nan", "adjust 100 0", "credit-in 0 10", "accept", "accept 5 0",
@@ -234,12 +234,12 @@ TEST(DealerCommandTest, ReadsWhatItTakesAndRefusesEveryBadLine) {
         "new-client zed pw", "new-client zed pw -1 Zed", "new-account", "new-account 1.5",
         "broadcast", "disconnect ten", "autoliq 10", "autoliq 10 maybe", "accounts now",
         "withdraw 99999999999 10", "sell 100", "deposit 100 1e999"}) {
-    EXPECT_THROW(ReadDealerCommand(bad), std::invalid_argument) << bad;
+    EXPECT_THROW(read_dealer_command(bad), std::invalid_argument) << bad;
   }
-  EXPECT_THROW(ReadDealerPolicy("requote:0"), std::invalid_argument);
-  EXPECT_THROW(ReadDealerPolicy("requote:"), std::invalid_argument);
-  EXPECT_THROW(ReadDealerPolicy("always"), std::invalid_argument);
-  EXPECT_EQ(ReadDealerPolicy("requote:2.5").pips, 2.5);
+  EXPECT_THROW(read_dealer_policy("requote:0"), std::invalid_argument);
+  EXPECT_THROW(read_dealer_policy("requote:"), std::invalid_argument);
+  EXPECT_THROW(read_dealer_policy("always"), std::invalid_argument);
+  EXPECT_EQ(read_dealer_policy("requote:2.5").pips, 2.5);
 }
 
 // A dealer against a fake server that deals by hand: it answers the model's
@@ -249,10 +249,10 @@ class DealerPolicyTest : public test::MemoryPlatformTest {
  protected:
   void Start(const std::string& policy) {
     m_dealer = std::make_unique<Dealer>(m_network->Environment(), *m_loop,
-                                        test::HostileOptions(kPort), ReadDealerPolicy(policy),
+                                        test::HostileOptions(kPort), read_dealer_policy(policy),
                                         m_clock, &m_events);
-    m_dealer->Connect();
-    ServeUntil([&] { return m_dealer->Ready(); });
+    m_dealer->connect();
+    ServeUntil([&] { return m_dealer->ready(); });
   }
 
   void Serve() {
@@ -260,16 +260,16 @@ class DealerPolicyTest : public test::MemoryPlatformTest {
       const TokensEnum token = m_server.pending.front();
       if (token == CHAT_ON_TOKEN) {
         m_server.pending.pop_front();
-        m_server.Send(wire::ResponseText(RESULT_OK_TOKEN));
+        m_server.Send(wire::response_text(RESULT_OK_TOKEN));
       } else if (token == MARKET_ORDER_TOKEN && m_refuse_held) {
         m_server.pending.pop_front();
-        m_server.Send(wire::Response(wire::Refusal{-501, "Undefined command", MARKET_ORDER_TOKEN}));
+        m_server.Send(wire::response(wire::Refusal{-501, "Undefined command", MARKET_ORDER_TOKEN}));
       } else if (token == MARKET_ORDER_TOKEN) {
         m_server.pending.pop_front();
-        m_server.Send(wire::ResponseText(RESULT_COUNT_TOKEN, {std::to_string(m_held.size())}));
+        m_server.Send(wire::response_text(RESULT_COUNT_TOKEN, {std::to_string(m_held.size())}));
         for (size_t i = 0; i < m_held.size(); ++i) {
-          m_server.Send(wire::ResponseText(
-              RESULT_TOKEN, {std::to_string(i + 1), wire::NegotiationRow(m_held[i])}));
+          m_server.Send(wire::response_text(
+              RESULT_TOKEN, {std::to_string(i + 1), wire::negotiation_row(m_held[i])}));
         }
       } else if (token == START_MARKET_TOKEN || token == GET_ALL_SYMBOLS_TOKEN ||
                  token == GET_CLIENT_INFO_TOKEN || token == GET_ACCOUNTS_TOKEN ||
@@ -305,7 +305,7 @@ class DealerPolicyTest : public test::MemoryPlatformTest {
         continue;
       }
       wire::NegotiationAnswer answer;
-      EXPECT_TRUE(wire::Decode(request, answer));
+      EXPECT_TRUE(wire::decode(request, answer));
       answers.emplace_back(token, answer.id, answer.price);
     }
     return answers;
@@ -313,7 +313,7 @@ class DealerPolicyTest : public test::MemoryPlatformTest {
   // Sends the order to the dealer; what it answered.
   Answers Send(const wire::Negotiation& n) {
     const size_t before = m_server.requests.size();
-    m_server.Send(wire::Response(wire::NegotiationPush{SEND_TO_CHAT_TOKEN, n}));
+    m_server.Send(wire::response(wire::NegotiationPush{SEND_TO_CHAT_TOKEN, n}));
     m_loop->RunUntilIdle();
     return AnswersSince(before);
   }
@@ -342,7 +342,7 @@ class DealerPolicyTest : public test::MemoryPlatformTest {
 
 TEST_F(DealerPolicyTest, EachPolicyAnswersWithItsTokenAndPrice) {
   Start("requote:5");
-  ASSERT_TRUE(m_dealer->Negotiations().empty());
+  ASSERT_TRUE(m_dealer->negotiations().empty());
   // Against the client: a buy 5 pips dearer; closing a buy sells, 5 pips lower.
   EXPECT_EQ(Send(Order(21, BuyType, 1.1002)),
             (Answers{{DLR_CHANGE_MARKET_ORDER_TOKEN, 21, 1.1007}}));
@@ -350,16 +350,16 @@ TEST_F(DealerPolicyTest, EachPolicyAnswersWithItsTokenAndPrice) {
             (Answers{{DLR_CHANGE_MARKET_ORDER_TOKEN, 22, 1.0995}}));
   EXPECT_EQ(Send(Order(23, SellType, 1.1)),
             (Answers{{DLR_CHANGE_MARKET_ORDER_TOKEN, 23, 1.0995}}));
-  EXPECT_EQ(m_dealer->Negotiations().size(), 3u);
+  EXPECT_EQ(m_dealer->negotiations().size(), 3u);
   // A status change that ends one, and one taken away, leave the others.
   wire::Negotiation ended = Order(21, BuyType, 1.1002);
   ended.status = PriceChangedClientReject_PendingType;
   ended.text = "Changed-client reject \x1b[2J";
-  m_server.Send(wire::Response(wire::NegotiationPush{MARKET_ORDER_TOKEN, ended}));
-  m_server.Send(wire::Response(wire::NegotiationPush{SWITCH_ORDER_TOKEN, Order(22, BuyType, 1.1)}));
+  m_server.Send(wire::response(wire::NegotiationPush{MARKET_ORDER_TOKEN, ended}));
+  m_server.Send(wire::response(wire::NegotiationPush{SWITCH_ORDER_TOKEN, Order(22, BuyType, 1.1)}));
   m_loop->RunUntilIdle();
-  ASSERT_EQ(m_dealer->Negotiations().size(), 1u);
-  EXPECT_EQ(m_dealer->Negotiations().begin()->first, 23);
+  ASSERT_EQ(m_dealer->negotiations().size(), 1u);
+  EXPECT_EQ(m_dealer->negotiations().begin()->first, 23);
   // What the server says reaches the log printable.
   bool logged_text = false;
   for (const std::string& line : m_events.lines) {
@@ -382,11 +382,11 @@ TEST_F(DealerPolicyTest, EachPolicyAnswersWithItsTokenAndPrice) {
   EXPECT_TRUE(Send(Order(41, BuyType, 1.1002)).empty());
   // By hand: accepted at a better price for the client.
   const size_t before = m_server.requests.size();
-  EXPECT_TRUE(m_dealer->Accept(41, 1.1001));
+  EXPECT_TRUE(m_dealer->accept(41, 1.1001));
   m_loop->RunUntilIdle();
   EXPECT_EQ(AnswersSince(before), (Answers{{DLR_ACCEPT_MARKET_ORDER_TOKEN, 41, 1.1001}}));
-  EXPECT_FALSE(m_dealer->Reject(99));  // not an order it holds: nothing sent
-  EXPECT_NE(DealerCommandRunner(*m_dealer, "").Orders().find(
+  EXPECT_FALSE(m_dealer->reject(99));  // not an order it holds: nothing sent
+  EXPECT_NE(DealerCommandRunner(*m_dealer, "").orders().find(
                 "order 41  account 100  buy 1 lots of S1 at 1.1002"),
             std::string::npos);
 }
@@ -394,26 +394,26 @@ TEST_F(DealerPolicyTest, EachPolicyAnswersWithItsTokenAndPrice) {
 TEST_F(DealerPolicyTest, AfterADropItLogsOnAgainReadsBackWhatItHoldsAndResendsCommands) {
   m_held = {Order(51, BuyType, 1.1002)};
   Start("accept");
-  EXPECT_EQ(m_dealer->Negotiations().size(), 1u);
+  EXPECT_EQ(m_dealer->negotiations().size(), 1u);
   const size_t first = 0;
   ASSERT_EQ(AnswersSince(first).size(), 1u);  // the held order, answered by the policy
-  const int32_t number = m_dealer->Money(100, MoneyOrder::kDeposit, 10, "");
+  const int32_t number = m_dealer->money(100, MoneyOrder::kDeposit, 10, "");
   ASSERT_NE(number, 0);
   // The fake server never answers nor signs of life: the dealer drops it
   // and logs on again, and now holds another order.
   m_held = {Order(52, SellType, 1.1), Order(53, BuyType, 1.1002)};
   m_held[1].status = PriceSent_RequestType;  // waits for the client, not the dealer
   const size_t before = m_server.requests.size();
-  ASSERT_TRUE(ServeUntil([&] { return m_server.logons == 2 && m_dealer->Ready(); }));
-  EXPECT_EQ(m_dealer->Negotiations().size(), 2u);
-  EXPECT_EQ(m_dealer->Negotiations().count(51), 0u);
+  ASSERT_TRUE(ServeUntil([&] { return m_server.logons == 2 && m_dealer->ready(); }));
+  EXPECT_EQ(m_dealer->negotiations().size(), 2u);
+  EXPECT_EQ(m_dealer->negotiations().count(51), 0u);
   const auto answers = AnswersSince(before);
   ASSERT_EQ(answers.size(), 1u);
   EXPECT_EQ(std::get<1>(answers[0]), 52);
   size_t sent = 0;
   for (const auto& request : m_server.requests) {
     wire::MoneyRequest money;
-    if (request->TokenID() == ACCOUNT_TRANS_TOKEN && wire::Decode(*request, money)) {
+    if (request->TokenID() == ACCOUNT_TRANS_TOKEN && wire::decode(*request, money)) {
       EXPECT_EQ(money.number, number);
       ++sent;
     }
@@ -424,10 +424,10 @@ TEST_F(DealerPolicyTest, AfterADropItLogsOnAgainReadsBackWhatItHoldsAndResendsCo
 TEST_F(DealerPolicyTest, AServerThatRefusesToSayWhatItHoldsLeavesTheDealerReadyToCompare) {
   m_refuse_held = true;
   Start("accept");
-  ASSERT_TRUE(m_dealer->Ready());
-  EXPECT_TRUE(m_dealer->Negotiations().empty());
-  ASSERT_TRUE(m_dealer->CompareWithServer());
-  EXPECT_TRUE(ServeUntil([&] { return m_events.checked == 1; }, 3000));
+  ASSERT_TRUE(m_dealer->ready());
+  EXPECT_TRUE(m_dealer->negotiations().empty());
+  ASSERT_TRUE(m_dealer->compare_with_server());
+  EXPECT_TRUE(ServeUntil([&] { return m_events.checks == 1; }, 3000));
   size_t asked = 0;
   for (const auto& request : m_server.requests) asked += request->TokenID() == MARKET_ORDER_TOKEN;
   EXPECT_EQ(asked, 1u);  // not asked again

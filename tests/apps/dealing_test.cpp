@@ -28,7 +28,7 @@ class DealingTest : public TradingTest {
  protected:
   DealingTest() : TradingTest(kDealingBook) {}
 
-  model::AuditEntry LastAudit() const { return m_server->desk().Snapshot().audit.back(); }
+  model::AuditEntry LastAudit() const { return m_server->desk().snapshot().audit.back(); }
 };
 
 TEST_F(DealingTest, ADealerReadsOnlyTheTreeItActsFor) {
@@ -36,15 +36,15 @@ TEST_F(DealingTest, ADealerReadsOnlyTheTreeItActsFor) {
   const auto clients = dana.Rows(GET_CLIENT_INFO_TOKEN);
   ASSERT_EQ(clients.size(), 2u);  // Alice's client, and the office above it
   model::Client alice, office;
-  ASSERT_TRUE(wire::ReadClientRow(clients[0], alice));
-  ASSERT_TRUE(wire::ReadClientRow(clients[1], office));
+  ASSERT_TRUE(wire::read_client_row(clients[0], alice));
+  ASSERT_TRUE(wire::read_client_row(clients[1], office));
   EXPECT_EQ(office.type, OFFICE_TYPE);
   EXPECT_EQ(alice.id, 10);
   EXPECT_EQ(alice.parent, 1000);
   const auto accounts = dana.Rows(GET_ACCOUNTS_TOKEN);
   ASSERT_EQ(accounts.size(), 1u);
   model::Account account;
-  ASSERT_TRUE(wire::ReadAccountRow(accounts[0], account));
+  ASSERT_TRUE(wire::read_account_row(accounts[0], account));
   EXPECT_EQ(account.account, 100);
   EXPECT_TRUE(dana.Rows(GETOPENPOS_TOKEN).empty());  // Bob's position is not Dana's to see
   EXPECT_EQ(LogOn("nora", "pw").Rows(GETOPENPOS_TOKEN).size(), 1u);
@@ -59,12 +59,12 @@ TEST_F(DealingTest, ADepositReachesTheClientsTerminalAndTheDealerAtOnce) {
   wire::TotalsPush pushed;
   bool told = false;
   for (const auto& m : alice.Read()) {
-    if (m->TokenID() == SUMMARIES_CHANGED_TOKEN) told = wire::Decode(*m, pushed);
+    if (m->TokenID() == SUMMARIES_CHANGED_TOKEN) told = wire::decode(*m, pushed);
   }
   ASSERT_TRUE(told);
   EXPECT_EQ(pushed.booked.totals.deposit, 2500.5);
   EXPECT_EQ(Totals(10, 100).deposit, 2500.5);
-  const model::MoneyEntry entry = m_server->desk().Snapshot().entries.back();
+  const model::MoneyEntry entry = m_server->desk().snapshot().entries.back();
   EXPECT_EQ(entry.ledger, model::Ledger::kDeposit);
   EXPECT_EQ(entry.amount, 500.5);
   EXPECT_EQ(entry.note, "deposit by dana: wire 77");
@@ -76,16 +76,16 @@ TEST_F(DealingTest, ADepositReachesTheClientsTerminalAndTheDealerAtOnce) {
 
 TEST_F(DealingTest, AWithdrawalNeverLeavesTheEffectiveMarginNegative) {
   Peer nora_with_money = LogOn("otto", "pw");
-  const double free_margin = m_server->desk().FiguresOf(200)->effective_margin;
+  const double free_margin = m_server->desk().figures_of(200)->effective_margin;
   ASSERT_GT(free_margin, 0);
-  const model::Snapshot before = m_server->desk().Snapshot();
+  const model::Snapshot before = m_server->desk().snapshot();
   const wire::OrderAnswer too_much =
       nora_with_money.Order(wire::MoneyRequest{1, 200, MoneyOrder::kWithdrawal, free_margin + 0.01, ""});
   EXPECT_EQ(too_much.code, kNotEnoughFunds) << too_much.text;
-  EXPECT_EQ(m_server->desk().Snapshot().accounts, before.accounts);
+  EXPECT_EQ(m_server->desk().snapshot().accounts, before.accounts);
   const double all = std::floor(free_margin * 100) / 100;
   EXPECT_EQ(nora_with_money.Order(wire::MoneyRequest{2, 200, MoneyOrder::kWithdrawal, all, ""}).code, 0);
-  EXPECT_GE(m_server->desk().FiguresOf(200)->effective_margin, 0);
+  EXPECT_GE(m_server->desk().figures_of(200)->effective_margin, 0);
   EXPECT_EQ(nora_with_money.Order(wire::MoneyRequest{3, 200, MoneyOrder::kDeposit, -5, ""}).code,
             kBadAmount);
   EXPECT_EQ(nora_with_money.Order(wire::MoneyRequest{4, 200, MoneyOrder::kCreditOut, 1, ""}).code,
@@ -119,7 +119,7 @@ TEST_F(DealingTest, EveryDealerCommandIsRefusedToWhoMayNotGiveIt) {
   Peer alice = LogOn("alice", "secret");
   Peer nora = LogOn("nora", "pw");
   Peer dana = LogOn("dana", "pw");
-  const model::Snapshot before = m_server->desk().Snapshot();
+  const model::Snapshot before = m_server->desk().snapshot();
   auto expect_refused = [&](Peer& peer, const Command& command, const std::vector<std::string>& params,
                             const std::string& why) {
     SCOPED_TRACE("token " + std::to_string(command.token) + " by " + why);
@@ -134,7 +134,7 @@ TEST_F(DealingTest, EveryDealerCommandIsRefusedToWhoMayNotGiveIt) {
       expect_refused(dana, command, command.outside, "outside the clients this dealer acts for");
     }
   }
-  EXPECT_EQ(m_server->desk().Snapshot(), before);
+  EXPECT_EQ(m_server->desk().snapshot(), before);
   EXPECT_FALSE(alice.socket->State() == SocketClosed);
 }
 
@@ -145,12 +145,12 @@ TEST_F(DealingTest, ANewClientWithItsAccountLogsOnAndTrades) {
   client.username = "zed";
   client.password = "zpw";
   client.privileges = "5";
-  client.parameters = m_server->desk().Client(10)->parameters;
+  client.parameters = m_server->desk().client(10)->parameters;
   client.liquidation_type = 2;
   client.liquidation_point = 50;
   client.name = "Zed";
   const auto made = dana.Executed(client);
-  EXPECT_EQ(m_server->desk().Client(made.ticket)->parent, 1000);  // under Dana's office
+  EXPECT_EQ(m_server->desk().client(made.ticket)->parent, 1000);  // under Dana's office
   const auto opened = dana.Executed(wire::NewAccountRequest{2, made.ticket, 0, 1, false});
   ASSERT_EQ(dana.Order(wire::MoneyRequest{3, opened.ticket, MoneyOrder::kDeposit, 1000, ""}).code, 0);
 
@@ -168,12 +168,12 @@ TEST_F(DealingTest, AutoLiquidationSwitchedOffKeepsTheAccountOpenBelowItsPoint) 
   Peer alice = LogOn("alice", "secret");
   ASSERT_EQ(alice.Order(wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003}).code, 0);
   ASSERT_EQ(dana.Order(wire::AutoLiquidationRequest{1, 10, false}).code, 0);
-  EXPECT_FALSE(m_server->desk().Client(10)->auto_liquidation);
+  EXPECT_FALSE(m_server->desk().client(10)->auto_liquidation);
   Quote(1.1700, 1.1701);  // a loss of about 3,000 on a balance of 2,000
-  EXPECT_EQ(m_server->desk().Positions(10).size(), 1u);
+  EXPECT_EQ(m_server->desk().positions(10).size(), 1u);
   ASSERT_EQ(dana.Order(wire::AutoLiquidationRequest{2, 10, true}).code, 0);
   Quote(1.1699, 1.1700);
-  EXPECT_TRUE(m_server->desk().Positions(10).empty());
+  EXPECT_TRUE(m_server->desk().positions(10).empty());
 }
 
 TEST_F(DealingTest, ADealerOpensAndClosesByHandAtItsOwnPrice) {
@@ -184,7 +184,7 @@ TEST_F(DealingTest, ADealerOpensAndClosesByHandAtItsOwnPrice) {
   const std::vector<TokensEnum> told = alice.Tokens();
   EXPECT_NE(std::find(told.begin(), told.end(), NEW_OPEN_POSITION_TOKEN), told.end());
   dana.Executed(wire::ManualCloseRequest{2, 100, opened.ticket, 0, 1.2010});
-  const model::HistoryEntry history = m_server->desk().History(10).back();
+  const model::HistoryEntry history = m_server->desk().history(10).back();
   EXPECT_EQ(history.close_price, 1.2010);
   EXPECT_EQ(history.note, "dealer");
   EXPECT_EQ(history.profit, 200 - 3);  // 20 pips of a lot, less the commission on close
@@ -200,7 +200,7 @@ TEST_F(DealingTest, ABroadcastReachesTheTreeAndADisconnectClosesTheClient) {
   wire::TextPush text;
   const auto received = alice.Read();
   ASSERT_EQ(received.size(), 1u);
-  ASSERT_TRUE(wire::Decode(*received[0], text));
+  ASSERT_TRUE(wire::decode(*received[0], text));
   EXPECT_EQ(text.text, "Markets close early");
   EXPECT_TRUE(bob.Read().empty());
   EXPECT_EQ(dana.Order(wire::DisconnectRequest{2, 10}).code, 0);

@@ -199,12 +199,12 @@ PendingOrder RandomPendingOrder(const Desk& desk, const MarketOrder& base,
   order.direction = kinds[pick(random) % 4];
   order.lots = base.lots;
   const double pip = base.symbol == 2 ? 0.0001 : 0.01;
-  const double now = desk.DealPrice(base.client, base.symbol, order.direction > 0 ? 1 : -1,
+  const double now = desk.deal_price(base.client, base.symbol, order.direction > 0 ? 1 : -1,
                                     false).value_or(1);
   order.price = now + pip * (pick(random) % 40 - 20);
   if (pick(random) % 2 && at + 5 < quotes.size()) order.expiry = quotes[at + 5].time_text;
-  const auto orders = desk.Orders(base.client);
-  const auto positions = desk.Positions(base.client);
+  const auto orders = desk.orders(base.client);
+  const auto positions = desk.positions(base.client);
   const int choice = pick(random);
   if (choice < 40 && !orders.empty()) {
     const model::Order& o = orders[static_cast<size_t>(pick(random)) % orders.size()];
@@ -217,7 +217,7 @@ PendingOrder RandomPendingOrder(const Desk& desk, const MarketOrder& base,
     order.tp = o.tp;
   } else if (choice < 70 && !positions.empty()) {
     const model::Position& p = positions[static_cast<size_t>(pick(random)) % positions.size()];
-    const double close = desk.DealPrice(base.client, p.symbol, p.direction, true).value_or(1);
+    const double close = desk.deal_price(base.client, p.symbol, p.direction, true).value_or(1);
     order.account = p.account;
     order.kind = SlTpType;
     order.ticket = p.ticket;
@@ -229,14 +229,14 @@ PendingOrder RandomPendingOrder(const Desk& desk, const MarketOrder& base,
 
 // Counts what a desk tells.
 struct Told : DeskEvents {
-  void Logged(const std::string& text) override { lines.push_back(text); }
-  void PositionClosed(const model::PositionClosed&) override { ++closed; }
-  void PositionOpened(const model::Position&) override { ++opened; }
-  void AlertFired(int32_t, int32_t, const std::string&) override { ++alerts; }
-  void InterestBooked(const model::Position&) override { ++interest; }
-  void Halted(const std::string& reason) override { halted.push_back(reason); }
+  void logged(const std::string& text) override { lines.push_back(text); }
+  void position_closed(const model::PositionClosed&) override { ++closed; }
+  void position_opened(const model::Position&) override { ++opened; }
+  void alert_fired(int32_t, int32_t, const std::string&) override { ++alerts; }
+  void interest_booked(const model::Position&) override { ++interest; }
+  void halted(const std::string& reason) override { halts.push_back(reason); }
   std::vector<std::string> lines;
-  std::vector<std::string> halted;
+  std::vector<std::string> halts;
   int closed = 0, opened = 0, alerts = 0, interest = 0;
 };
 
@@ -257,7 +257,7 @@ std::string Unexplained(const model::Snapshot& snapshot) {
   for (const model::Account& a : snapshot.accounts) {
     for (model::Ledger ledger : model::kLedgers) {
       const double sum = sums[{a.client, a.account, ledger}];
-      const double total = model::LedgerTotal(a.totals, ledger);
+      const double total = model::ledger_total(a.totals, ledger);
       if (std::fabs(RoundMoney(sum) - RoundMoney(total)) > 1e-6) {
         out << "account " << a.account << " ledger " << static_cast<int32_t>(ledger) << ": "
             << sum << " vs " << total << "; ";
@@ -269,7 +269,7 @@ std::string Unexplained(const model::Snapshot& snapshot) {
 
 model::Snapshot WithOpeningEntries(model::Snapshot book) {
   for (const model::Account& a : book.accounts) {
-    for (model::MoneyEntry& entry : model::OpeningEntries(a.client, a.account, a.totals, "")) {
+    for (model::MoneyEntry& entry : model::opening_entries(a.client, a.account, a.totals, "")) {
       book.entries.push_back(std::move(entry));
     }
   }
@@ -284,7 +284,7 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBackAndExplainEveryTotal) {
   std::map<std::string, int> notes;
   for (unsigned seed = 1; seed <= 4; ++seed) {
     std::mt19937 random(seed);
-    const model::Snapshot book = WithOpeningEntries(ImportBook(RandomBook(random), "random"));
+    const model::Snapshot book = WithOpeningEntries(import_book(RandomBook(random), "random"));
     ASSERT_EQ(Unexplained(book), "");
     MemoryStore store(book, true);
     Told told;
@@ -292,18 +292,18 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBackAndExplainEveryTotal) {
     TradingRules any_price;  // no re-quotes: every order is judged on the rest
     any_price.max_deviation_pips = 1e9;
     any_price.rollover_seconds = 22 * 3600;
-    desk->Rules(any_price);
-    desk->Load();
+    desk->rules(any_price);
+    desk->load();
     const std::vector<model::Quote> quotes = RandomQuotes(random, 600);
     std::uniform_int_distribution<int> pick(0, 99);
     int32_t number = 0;
     int opens = 0, closes = 0, pendings = 0;
     for (size_t i = 0; i < quotes.size(); ++i) {
-      ASSERT_TRUE(desk->ApplyQuote(quotes[i]));
+      ASSERT_TRUE(desk->apply_quote(quotes[i]));
       // Clients' market orders between the quotes: opens and closes, whole
       // or in part, some refused by the rules.
       MarketOrder order = RandomOpen(random, pick, ++number);
-      const auto positions = desk->Positions(order.client);
+      const auto positions = desk->positions(order.client);
       const int choice = pick(random);
       if (choice < 40 && !positions.empty()) {
         const model::Position& p = positions[static_cast<size_t>(pick(random)) % positions.size()];
@@ -318,25 +318,25 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBackAndExplainEveryTotal) {
       }
       if (choice >= 50 && choice < 75) {
         // A pending order placed, changed or deleted instead (some refused).
-        const auto outcome = desk->Execute(RandomPendingOrder(*desk, order, quotes, i, random));
+        const auto outcome = desk->execute(RandomPendingOrder(*desk, order, quotes, i, random));
         ASSERT_TRUE(outcome.has_value());
         if (outcome->code == kExecuted) ++pendings;
         continue;
       }
-      const auto outcome = desk->Execute(order);
+      const auto outcome = desk->execute(order);
       ASSERT_TRUE(outcome.has_value());
       if (outcome->code == kExecuted) ++(order.hedge_ticket ? hedges : order.ticket ? closes : opens);
       if (i % 150 == 149) {
-        ASSERT_EQ(Difference(Canonical(store.Load()), Canonical(desk->Snapshot())), "")
+        ASSERT_EQ(Difference(Canonical(store.load()), Canonical(desk->snapshot())), "")
             << "seed " << seed;
-        ASSERT_EQ(Unexplained(store.Load()), "") << "seed " << seed << ", quote " << i;
-        ASSERT_TRUE(desk->Snapshot().entries == store.Load().entries);
+        ASSERT_EQ(Unexplained(store.load()), "") << "seed " << seed << ", quote " << i;
+        ASSERT_TRUE(desk->snapshot().entries == store.load().entries);
         // A desk started again from the store goes on where this one stood,
         // measuring its moves from the stored totals.
         desk = std::make_unique<Desk>(store, m_clock, &told);
-        desk->Rules(any_price);
-        desk->Load();
-        ASSERT_EQ(Difference(Canonical(store.Load()), Canonical(desk->Snapshot())), "")
+        desk->rules(any_price);
+        desk->load();
+        ASSERT_EQ(Difference(Canonical(store.load()), Canonical(desk->snapshot())), "")
             << "seed " << seed;
       }
     }
@@ -351,7 +351,7 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBackAndExplainEveryTotal) {
     EXPECT_TRUE(std::any_of(told.lines.begin(), told.lines.end(), [](const std::string& line) {
       return line.find(" expired at ") != std::string::npos;
     })) << "seed " << seed;
-    const model::Snapshot stored = store.Load();
+    const model::Snapshot stored = store.load();
     EXPECT_GT(stored.sequences.ticket, book.sequences.ticket);
     EXPECT_EQ(Unexplained(stored), "") << "seed " << seed;
     // Why the history says each ticket closed, in whole or in part.
@@ -390,73 +390,73 @@ TEST_F(DeskTest, TheStoredChangesGiveTheLiveStateBackAndExplainEveryTotal) {
 
 TEST_F(DeskTest, ARefusedCommitTellsNothingAndStopsTheDesk) {
   std::mt19937 random(3);
-  const model::Snapshot book = ImportBook(RandomBook(random), "random");
+  const model::Snapshot book = import_book(RandomBook(random), "random");
   MemoryStore store(book);
   Told told;
   Desk desk(store, m_clock, &told);
-  desk.Load();
+  desk.load();
   const std::vector<model::Quote> quotes = RandomQuotes(random, 600);
   size_t i = 0;
   // Up to the quote before the first execution.
   for (; i < quotes.size(); ++i) {
-    MemoryStore probe(desk.Snapshot());
+    MemoryStore probe(desk.snapshot());
     Desk trial(probe, m_clock, nullptr);
-    trial.Load();
-    trial.ApplyQuote(quotes[i]);
-    if (probe.Batches() > 0) break;
-    ASSERT_TRUE(desk.ApplyQuote(quotes[i]));
+    trial.load();
+    trial.apply_quote(quotes[i]);
+    if (probe.batches() > 0) break;
+    ASSERT_TRUE(desk.apply_quote(quotes[i]));
   }
   ASSERT_LT(i, quotes.size());
-  const model::Snapshot before = store.Load();
+  const model::Snapshot before = store.load();
   const size_t lines = told.lines.size();
-  store.FailCommits("disk full");
-  EXPECT_FALSE(desk.ApplyQuote(quotes[i]));
+  store.fail_commits("disk full");
+  EXPECT_FALSE(desk.apply_quote(quotes[i]));
   EXPECT_EQ(told.lines.size(), lines);  // not even the hit's log line
-  ASSERT_EQ(told.halted.size(), 1u);
-  EXPECT_NE(told.halted[0].find("disk full"), std::string::npos);
-  store.HealCommits();
-  EXPECT_FALSE(desk.ApplyQuote(quotes[i + 1]));
-  EXPECT_TRUE(desk.Halted());
-  EXPECT_EQ(store.Load(), before);
+  ASSERT_EQ(told.halts.size(), 1u);
+  EXPECT_NE(told.halts[0].find("disk full"), std::string::npos);
+  store.heal_commits();
+  EXPECT_FALSE(desk.apply_quote(quotes[i + 1]));
+  EXPECT_TRUE(desk.halted());
+  EXPECT_EQ(store.load(), before);
 }
 
 TEST_F(DeskTest, MarketTimeNeverGoesBackwards) {
   std::mt19937 random(5);
-  MemoryStore store(ImportBook(RandomBook(random), "random"));
+  MemoryStore store(import_book(RandomBook(random), "random"));
   Desk desk(store, m_clock, nullptr);
-  desk.Load();
+  desk.load();
   std::vector<model::Quote> quotes = RandomQuotes(random, 2);
-  ASSERT_TRUE(desk.ApplyQuote(quotes[1]));
-  ASSERT_TRUE(desk.ApplyQuote(quotes[0]));  // an older quote still prices its symbol
-  EXPECT_EQ(desk.MarketTime(), quotes[1].time);
+  ASSERT_TRUE(desk.apply_quote(quotes[1]));
+  ASSERT_TRUE(desk.apply_quote(quotes[0]));  // an older quote still prices its symbol
+  EXPECT_EQ(desk.market_time(), quotes[1].time);
   EXPECT_EQ(Now(), quotes[1].time);
-  EXPECT_EQ(desk.MarketTimeText(), quotes[1].time_text);
+  EXPECT_EQ(desk.market_time_text(), quotes[1].time_text);
 }
 
 TEST_F(DeskTest, AChangeNamingWhatTheDeskDoesNotHoldIsRefused) {
   std::mt19937 random(7);
-  const model::Snapshot book = ImportBook(RandomBook(random), "random");
+  const model::Snapshot book = import_book(RandomBook(random), "random");
   MemoryStore store(book);
   Desk desk(store, m_clock, nullptr, CLIENT_SIDE_EXECUTION);
-  desk.Load();
+  desk.load();
   model::PositionClosed unknown;
   unknown.client = 1, unknown.account = 10, unknown.ticket = 999999;
-  EXPECT_FALSE(desk.ApplyChange(unknown));
-  EXPECT_FALSE(desk.ApplyChange(model::TotalsBooked{1, 999, {}}));
+  EXPECT_FALSE(desk.apply_change(unknown));
+  EXPECT_FALSE(desk.apply_change(model::TotalsBooked{1, 999, {}}));
   model::Position twice = book.positions.front();
-  EXPECT_FALSE(desk.ApplyChange(model::PositionOpened{twice}));  // its ticket is taken
-  EXPECT_EQ(store.Batches(), 0u);
+  EXPECT_FALSE(desk.apply_change(model::PositionOpened{twice}));  // its ticket is taken
+  EXPECT_EQ(store.batches(), 0u);
   model::Position fresh = twice;
   fresh.ticket = 77777;
-  EXPECT_TRUE(desk.ApplyChange(model::PositionOpened{fresh}));
-  EXPECT_EQ(Difference(Canonical(store.Load()), Canonical(desk.Snapshot())), "");
+  EXPECT_TRUE(desk.apply_change(model::PositionOpened{fresh}));
+  EXPECT_EQ(Difference(Canonical(store.load()), Canonical(desk.snapshot())), "");
 }
 
 // A commission of 0.125 a lot charged on opening 0.1 lots: each opening
 // moves the total by 1.25 cents, and the entries still add up to the total
 // to the cent, across a restart too.
 TEST_F(DeskTest, MovesOfLessThanACentAddUpToTheTotal) {
-  MemoryStore store(WithOpeningEntries(ImportBook(
+  MemoryStore store(WithOpeningEntries(import_book(
       "SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00\n"
       "SYMBOL 2 EURUSD -4 100000 1 1 1 1000 1.2000 1.2002 FRIDAY 22:00 SUNDAY 22:00\n"
       "PARAMSET p 1,0,0,0,0,0,100,0.01,0,2,2,0,0,0,0.125,100,0.01,0\n"
@@ -469,15 +469,15 @@ TEST_F(DeskTest, MovesOfLessThanACentAddUpToTheTotal) {
   int32_t number = 0;
   for (int run = 0; run < 2; ++run) {
     Desk desk(store, m_clock, nullptr);
-    desk.Rules(any_price);
-    desk.Load();
+    desk.rules(any_price);
+    desk.load();
     for (int i = 0; i < 5; ++i) {
       const int second = run * 10 + i;
       const model::Quote quote{DateTime::FromParts(2027, 3, 3, 12, 0, second),
                                "03/03/2027 12:00:" + std::string(second < 10 ? "0" : "") +
                                    std::to_string(second),
                                2, 1.2, 1.2002};
-      ASSERT_TRUE(desk.ApplyQuote(quote));
+      ASSERT_TRUE(desk.apply_quote(quote));
       MarketOrder order;
       order.username = "u1";
       order.number = ++number;
@@ -487,10 +487,10 @@ TEST_F(DeskTest, MovesOfLessThanACentAddUpToTheTotal) {
       order.direction = BuyType;
       order.lots = 0.1;
       order.price = 1.2002;
-      ASSERT_EQ(desk.Execute(order)->code, kExecuted);
+      ASSERT_EQ(desk.execute(order)->code, kExecuted);
     }
   }
-  const model::Snapshot stored = store.Load();
+  const model::Snapshot stored = store.load();
   EXPECT_NEAR(stored.accounts[0].totals.commission, -0.125, 1e-12);
   EXPECT_EQ(Unexplained(stored), "");
   double charged = 0;

@@ -20,32 +20,32 @@ namespace orvane::apps::test {
 class FakeConnectionHost : public ConnectionHost {
  public:
 
-  const model::User* User(const std::string& username) const override {
+  const model::User* user(const std::string& username) const override {
     return username == m_alice.username ? &m_alice : nullptr;
   }
-  int32_t NewSid() override { return ++last_sid; }
-  int32_t LastOrderNumber(const std::string&) const override { return 0; }
-  std::string MarketTime() const override { return "03/03/2027 12:00:00"; }
-  std::string Settings() const override { return "0,20,30,2,0,5,10,,0"; }
-  void LoggedOn(ServerConnection&) override { ++logged_on; }
-  void Request(ServerConnection& connection, const CProcess& process) override {
+  int32_t new_sid() override { return ++last_sid; }
+  int32_t last_order_number(const std::string&) const override { return 0; }
+  std::string market_time() const override { return "03/03/2027 12:00:00"; }
+  std::string settings() const override { return "0,20,30,2,0,5,10,,0"; }
+  void logged_on(ServerConnection&) override { ++log_ons; }
+  void request(ServerConnection& connection, const CProcess& process) override {
     ++requests;
-    if (process.TokenID() == GET_ACCOUNTS_TOKEN) return connection.SendRows(rows);
-    connection.Refuse(-501, "Undefined command", process.TokenID());
+    if (process.TokenID() == GET_ACCOUNTS_TOKEN) return connection.send_rows(rows);
+    connection.refuse(-501, "Undefined command", process.TokenID());
   }
-  void Closed(ServerConnection&) override { ++closed; }
-  std::shared_ptr<CEventManager> EventManager() override { return m_event_manager; }
-  void Log(const std::string& line) override { log.push_back(line); }
+  void closed(ServerConnection&) override { ++closes; }
+  std::shared_ptr<CEventManager> event_manager() override { return m_event_manager; }
+  void log(const std::string& line) override { log_lines.push_back(line); }
 
   std::vector<std::string> rows = {"first", "second", "third"};
-  std::vector<std::string> log;
+  std::vector<std::string> log_lines;
   int32_t last_sid = 41;
-  int logged_on = 0;
+  int log_ons = 0;
   int requests = 0;
-  int closed = 0;
+  int closes = 0;
 
  private:
-  model::User m_alice{"alice", HashPassword("secret", 1), 10, "4,5", 2, ""};
+  model::User m_alice{"alice", hash_password("secret", 1), 10, "4,5", 2, ""};
   std::shared_ptr<CEventManager> m_event_manager = std::make_shared<CEventManager>();
 };
 

@@ -47,7 +47,7 @@ ACCOUNT 20 200 1 0 0 5000 0 0 0 0 0 0
 
 // Sends a request of `token` on the peer's session.
 void Send(Peer& peer, TokensEnum token, const std::vector<std::string>& params = {}) {
-  peer.socket->Send(wire::RequestText(peer.sid, token, params));
+  peer.socket->Send(wire::request_text(peer.sid, token, params));
 }
 
 // A memory acceptor that reports connections still in their TLS handshake,
@@ -71,9 +71,9 @@ class GatewayTest : public ::testing::Test {
 
   // (Re)builds the server, its options changed by `tweak`.
   void Build(const std::function<void(ServerOptions&)>& tweak = {},
-             PriceFeed feed = PriceFeed::FromTape({})) {
+             PriceFeed feed = PriceFeed::from_tape({})) {
     m_server.reset();
-    model::Snapshot book = ImportBook(kBook, "book");
+    model::Snapshot book = import_book(kBook, "book");
     for (model::User& u : book.users) {
       if (u.username == "dealer") u.type = DEALER_USER_TYPE;
     }
@@ -89,7 +89,7 @@ class GatewayTest : public ::testing::Test {
         ServerEnvironment{m_acceptor, m_time,
                           [this] { return m_time->Elapsed() + m_stalled_ms; }},
         options);
-    m_port = m_server->Start("127.0.0.1", 0);
+    m_port = m_server->start("127.0.0.1", 0);
   }
 
   size_t Logged(const std::string& text) const {
@@ -130,11 +130,11 @@ class GatewayTest : public ::testing::Test {
 TEST_F(GatewayTest, EveryRouteRefusesAUserOfTheWrongKindAndChangesNothing) {
   Peer dealer = LogOn("dealer", "pass");
   Peer alice = LogOn("alice", "secret");
-  const model::Snapshot before = m_server->desk().Snapshot();
+  const model::Snapshot before = m_server->desk().snapshot();
   size_t refused = 0;
-  for (const Route& route : Routes()) {
+  for (const Route& route : routes()) {
     for (auto [peer, type] : {std::pair{&dealer, DEALER_USER_TYPE}, {&alice, CLIENT_USER_TYPE}}) {
-      if (Serves(route, type)) continue;
+      if (serves(route, type)) continue;
       SCOPED_TRACE(route.action);
       Send(*peer, route.token, {"1", "100"});
       const auto answer = peer->Read();
@@ -142,13 +142,13 @@ TEST_F(GatewayTest, EveryRouteRefusesAUserOfTheWrongKindAndChangesNothing) {
       std::string text;
       if (route.order) {
         wire::OrderAnswer refusal;
-        ASSERT_TRUE(wire::Decode(*answer[0], refusal));
+        ASSERT_TRUE(wire::decode(*answer[0], refusal));
         EXPECT_EQ(answer[0]->TokenID(), route.token);
         EXPECT_EQ(refusal.code, wire::kNotAllowed);
         text = refusal.text;
       } else {
         wire::Refusal refusal;
-        ASSERT_TRUE(wire::Decode(*answer[0], refusal));
+        ASSERT_TRUE(wire::decode(*answer[0], refusal));
         EXPECT_EQ(refusal.code, wire::kNotAllowed);
         EXPECT_EQ(refusal.token, route.token);
         text = refusal.text;
@@ -158,13 +158,13 @@ TEST_F(GatewayTest, EveryRouteRefusesAUserOfTheWrongKindAndChangesNothing) {
     }
   }
   EXPECT_GE(refused, 20u);
-  EXPECT_EQ(m_server->desk().Snapshot(), before);
-  EXPECT_EQ(m_server->PricesSent(), 0u);
+  EXPECT_EQ(m_server->desk().snapshot(), before);
+  EXPECT_EQ(m_server->prices_sent(), 0u);
 }
 
 TEST_F(GatewayTest, EveryRouteNeedingAPrivilegeRefusesAUserWithout) {
   Peer bob = LogOn("bob", "pass");  // no privileges
-  for (const Route& route : Routes()) {
+  for (const Route& route : routes()) {
     if (route.privilege == NonePriv) continue;
     SCOPED_TRACE(route.action);
     Send(bob, route.token);
@@ -190,19 +190,19 @@ TEST_F(GatewayTest, AQuoteGoesOutAsTheSameBytesToEverySessionThatStartedTheMarke
     EXPECT_EQ(start[0]->TokenID(), RESULT_OK_TOKEN);
     EXPECT_EQ(start[1]->ParameterValue(2), "1.2");  // raw, whatever the client's spread
   }
-  m_server->ApplyQuote(QuoteOf(1.1960, 1.1961));
+  m_server->apply_quote(QuoteOf(1.1960, 1.1961));
   const std::string sent = alice.socket->Receive();
   EXPECT_EQ(sent, bob.socket->Receive());
   EXPECT_NE(sent.find("1.196"), std::string::npos);
   EXPECT_TRUE(idle.Read().empty());
-  EXPECT_EQ(m_server->PricesSent(), 4u);
+  EXPECT_EQ(m_server->prices_sent(), 4u);
 }
 
 TEST_F(GatewayTest, AnExecutionIsPushedToTheClientsSessionsOnly) {
   Peer alice = LogOn("alice", "secret");
   Peer alice_again = LogOn("alice", "secret");
   Peer bob = LogOn("bob", "pass");
-  m_server->ApplyQuote(QuoteOf(1.1840, 1.1841));  // through Alice's stop-loss at 1.1850
+  m_server->apply_quote(QuoteOf(1.1840, 1.1841));  // through Alice's stop-loss at 1.1850
   for (Peer* p : {&alice, &alice_again}) {
     std::vector<TokensEnum> tokens;
     for (const auto& m : p->Read()) tokens.push_back(m->TokenID());
@@ -223,9 +223,9 @@ TEST_F(GatewayTest, HandshakesAndTheLogOnDeadlineRunOnVirtualTime) {
   const auto beat = alice.Read();
   ASSERT_EQ(beat.size(), 1u);
   EXPECT_EQ(beat[0]->TokenID(), CONNECT_HANDCHAKE_TOKEN);
-  EXPECT_EQ(m_server->Connections(), 2u);
+  EXPECT_EQ(m_server->connections(), 2u);
   m_time->Advance(4000);
-  EXPECT_EQ(m_server->Connections(), 1u);
+  EXPECT_EQ(m_server->connections(), 1u);
   EXPECT_EQ(silent.socket->State(), SocketClosed);
 }
 
@@ -237,7 +237,7 @@ wire::Refusal RefusedLogOn(Peer& peer, const std::string& user, const std::strin
   wire::Refusal refusal;
   const auto answer = peer.Read();
   EXPECT_EQ(answer.size(), 1u);
-  EXPECT_TRUE(!answer.empty() && wire::Decode(*answer[0], refusal));
+  EXPECT_TRUE(!answer.empty() && wire::decode(*answer[0], refusal));
   EXPECT_EQ(peer.socket->State(), SocketClosed);
   return refusal;
 }
@@ -250,12 +250,12 @@ TEST_F(GatewayTest, ASecondLogOnOfAUserClosesTheFirstWhenOneSessionIsAllowed) {
   const auto told = first.Read();
   ASSERT_EQ(told.size(), 1u);
   wire::Refusal refusal;
-  ASSERT_TRUE(wire::Decode(*told[0], refusal));
+  ASSERT_TRUE(wire::decode(*told[0], refusal));
   EXPECT_EQ(refusal.code, wire::kLoginRefused);
   EXPECT_EQ(refusal.text, "This user has logged on elsewhere");
   EXPECT_EQ(first.socket->State(), SocketClosed);
   EXPECT_EQ(Logged("closed: the user logged on again from 127.0.0.1:"), 1u);
-  EXPECT_EQ(m_server->LoggedOnSessions(), 2u);
+  EXPECT_EQ(m_server->logged_on_sessions(), 2u);
   Send(second, GET_ACCOUNTS_TOKEN);
   EXPECT_EQ(second.Read().at(0)->TokenID(), RESULT_COUNT_TOKEN);
   EXPECT_EQ(bob.socket->State(), SocketConnected);
@@ -276,12 +276,12 @@ TEST_F(GatewayTest, ALogOnBeyondTheUsersOrTheAddresssSessionsIsRefusedWithAText)
   EXPECT_EQ(refusal.code, wire::kLoginRefused);
   EXPECT_EQ(refusal.text, "Too many sessions from this address (3)");
   EXPECT_EQ(Logged("log-on refused for 'dealer': Too many sessions from this address"), 1u);
-  EXPECT_EQ(m_server->LoggedOnSessions(), 3u);
+  EXPECT_EQ(m_server->logged_on_sessions(), 3u);
   // A session that goes makes room for one.
   Send(a2, DISCONNECT_TOKEN);
   Peer dealer = LogOn("dealer", "pass");
   EXPECT_EQ(dealer.socket->State(), SocketConnected);
-  EXPECT_EQ(m_server->LoggedOnSessions(), 3u);
+  EXPECT_EQ(m_server->logged_on_sessions(), 3u);
 }
 
 TEST_F(GatewayTest, TheConnectionCapCountsHandshakesAndLogsOncePerBurst) {
@@ -292,7 +292,7 @@ TEST_F(GatewayTest, TheConnectionCapCountsHandshakesAndLogsOncePerBurst) {
   std::vector<Peer> refused;
   for (int i = 0; i < 4; ++i) refused.push_back(Connect());
   for (Peer& p : refused) EXPECT_EQ(p.socket->State(), SocketClosed);
-  EXPECT_EQ(m_server->Connections(), 2u);
+  EXPECT_EQ(m_server->connections(), 2u);
   EXPECT_EQ(Logged("connection cap reached: 3 connections (1 being set up)"), 1u);
   m_acceptor->pending = 0;  // its handshake failed
   Peer c = Connect();
@@ -332,10 +332,10 @@ TEST_F(GatewayTest, AUserWhoseSessionsTogetherTakeTooLittleIsCutOff) {
   }
   a1.socket->StopReading();
   a2.socket->StopReading();
-  for (int i = 0; i < 20 && m_server->LoggedOnSessions() == 3; ++i) {
-    m_server->ApplyQuote(QuoteOf(1.2000 + i * 0.0001, 1.2001 + i * 0.0001));
+  for (int i = 0; i < 20 && m_server->logged_on_sessions() == 3; ++i) {
+    m_server->apply_quote(QuoteOf(1.2000 + i * 0.0001, 1.2001 + i * 0.0001));
   }
-  EXPECT_EQ(m_server->LoggedOnSessions(), 2u);
+  EXPECT_EQ(m_server->logged_on_sessions(), 2u);
   EXPECT_EQ(Logged("closed: slow readers: the sessions of alice have not taken"), 1u);
   EXPECT_EQ(Logged("slow reader:"), 0u);  // neither session alone was over its own bound
   EXPECT_EQ(bob.socket->State(), SocketConnected);
@@ -349,7 +349,7 @@ TEST_F(GatewayTest, ALostRowIsNotSentAgainToAReaderOverItsBound) {
   ASSERT_EQ(alice.Read().size(), 3u);  // the count and two rows
   alice.socket->StopReading();
   for (int i = 0; i < 50 && alice.socket->State() == SocketConnected; ++i) {
-    alice.socket->Send(wire::Request(alice.sid, wire::LostRow{1}));
+    alice.socket->Send(wire::request(alice.sid, wire::LostRow{1}));
   }
   EXPECT_EQ(alice.socket->State(), SocketClosed);
   EXPECT_EQ(Logged("closed: slow reader:"), 1u);
@@ -357,15 +357,15 @@ TEST_F(GatewayTest, ALostRowIsNotSentAgainToAReaderOverItsBound) {
 
 TEST_F(GatewayTest, TheFeedWaitsForDistinctSessionsNotForStartMarketMessages) {
   Build([](ServerOptions& o) { o.start_after_sessions = 2; },
-        PriceFeed::FromTape({QuoteOf(1.1990, 1.1991), QuoteOf(1.1991, 1.1992)}));
+        PriceFeed::from_tape({QuoteOf(1.1990, 1.1991), QuoteOf(1.1991, 1.1992)}));
   Peer alice = LogOn("alice", "secret");
   for (int i = 0; i < 3; ++i) Send(alice, START_MARKET_TOKEN);
   m_time->Advance(5000);
-  EXPECT_EQ(m_server->QuotesApplied(), 0u);
+  EXPECT_EQ(m_server->quotes_applied(), 0u);
   Peer bob = LogOn("bob", "pass");
   Send(bob, START_MARKET_TOKEN);
   m_time->Advance(5000);
-  EXPECT_GT(m_server->QuotesApplied(), 0u);
+  EXPECT_GT(m_server->quotes_applied(), 0u);
 }
 
 // A feed far behind its rate (the process stalled, or the store commits
@@ -378,17 +378,17 @@ TEST_F(GatewayTest, AFeedBehindItsRateCatchesUpATickAtATimeAndLosesNoQuote) {
     tape.push_back(QuoteOf(1.1990 + i % 7 * 1e-4, 1.1995 + i % 7 * 1e-4));
   }
   Build([](ServerOptions& o) { o.start_after_sessions = 0; o.rate = 1000; },
-        PriceFeed::FromTape(tape));
+        PriceFeed::from_tape(tape));
   m_stalled_ms = 3000;  // every quote of the tape is due at once
   m_time->Advance(10);
-  const size_t first_tick = m_server->QuotesApplied();
+  const size_t first_tick = m_server->quotes_applied();
   EXPECT_GT(first_tick, 0u);
   EXPECT_LE(first_tick, 40u);  // four ticks' worth at 1,000 quotes a second
   Peer alice = LogOn("alice", "secret");  // served while the feed is behind
-  EXPECT_LT(m_server->QuotesApplied(), 3000u);
+  EXPECT_LT(m_server->quotes_applied(), 3000u);
   m_time->Advance(2000);
-  EXPECT_EQ(m_server->QuotesApplied(), 3000u);
-  EXPECT_TRUE(m_server->FeedEnded());
+  EXPECT_EQ(m_server->quotes_applied(), 3000u);
+  EXPECT_TRUE(m_server->feed_ended());
 }
 
 TEST_F(GatewayTest, AUserNameIsLoggedEscapedAndCut) {
@@ -427,7 +427,7 @@ class ThrottleTest : public GatewayTest {
     if (messages.empty()) return "";
     if (messages[0]->TokenID() == LOGIN_TOKEN) return "logged on";
     wire::Refusal refusal;
-    return wire::Decode(*messages[0], refusal) ? refusal.text : "?";
+    return wire::decode(*messages[0], refusal) ? refusal.text : "?";
   }
 };
 
@@ -472,7 +472,7 @@ TEST_F(ThrottleTest, ALockedOutUserIsRefusedWithTheRightPasswordUntilLifted) {
   m_time->Advance(100);
   EXPECT_EQ(Answer(right), "This user is locked out after too many failed log-ons");
   EXPECT_EQ(LogOn("bob", "pass").socket->State(), SocketConnected);
-  EXPECT_EQ(m_server->gateway().LiftLockOuts(), 1u);
+  EXPECT_EQ(m_server->gateway().lift_lock_outs(), 1u);
   EXPECT_EQ(LogOn("alice", "secret").socket->State(), SocketConnected);
 }
 
@@ -484,21 +484,21 @@ TEST_F(ThrottleTest, WaitingLogOnsAreBoundedAndMayNotTalkMeanwhile) {
   Peer over = Ask("dealer", "pass");
   EXPECT_EQ(Answer(over), "Too many log-ons waiting; try again later");
   EXPECT_EQ(over.socket->State(), SocketClosed);
-  EXPECT_EQ(m_server->gateway().WaitingLogOns(), 1u);
+  EXPECT_EQ(m_server->gateway().waiting_log_ons(), 1u);
   Send(waiting, GET_ACCOUNTS_TOKEN);
   EXPECT_EQ(waiting.socket->State(), SocketClosed);
   EXPECT_EQ(Logged("closed: a message before the log-on was answered"), 1u);
-  EXPECT_EQ(m_server->gateway().WaitingLogOns(), 0u);
+  EXPECT_EQ(m_server->gateway().waiting_log_ons(), 0u);
   m_time->Advance(1000);  // its timer is gone with it
   EXPECT_EQ(m_server->gateway().stats().log_ons, 0u);
 }
 
 // Checks answered when the test says, as those of a thread of their own are.
 struct HeldChecks : PasswordChecks {
-  void Check(std::string hash, std::string password, std::function<void(bool)> done) override {
+  void check(std::string hash, std::string password, std::function<void(bool)> done) override {
     hashes.push_back(hash);
     answers.push_back([hash, password, done = std::move(done)] {
-      done(VerifyPassword(hash, password));
+      done(verify_password(hash, password));
     });
   }
   std::vector<std::string> hashes;
@@ -531,9 +531,9 @@ TEST_F(GatewayTest, APasswordIsCheckedOffTheIoThreadAndAnUnknownNameCostsTheSame
   for (const auto& answer : checks.answers) answer();
   EXPECT_EQ(alice.Read().at(0)->TokenID(), LOGIN_TOKEN);
   wire::Refusal refusal;
-  ASSERT_TRUE(wire::Decode(*nobody.Read().at(0), refusal));
+  ASSERT_TRUE(wire::decode(*nobody.Read().at(0), refusal));
   EXPECT_EQ(refusal.text, "Wrong user name or password");
-  EXPECT_EQ(m_server->LoggedOnSessions(), 1u);
+  EXPECT_EQ(m_server->logged_on_sessions(), 1u);
 }
 
 // ---- metrics ----
@@ -551,9 +551,9 @@ TEST_F(GatewayTest, AScrapeSeesLogOnsRefusalsCutsAndOrderLatencyMove) {
     o.gateway.throttle.first_delay_ms = 0;
   });
   MetricsEndpoint endpoint(std::make_shared<MemoryAcceptor>(m_network), m_time,
-                           [this] { return m_server->metrics().Render(); },
-                           [this] { return m_server->Running(); });
-  const int32_t port = endpoint.Listen("127.0.0.1", 0);
+                           [this] { return m_server->metrics().render(); },
+                           [this] { return m_server->running(); });
+  const int32_t port = endpoint.listen("127.0.0.1", 0);
   auto scrape = [&](const std::string& path) {
     auto socket = m_network->CreateSocket();
     socket->Connect("127.0.0.1", port);
@@ -569,7 +569,7 @@ TEST_F(GatewayTest, AScrapeSeesLogOnsRefusalsCutsAndOrderLatencyMove) {
   Peer alice = LogOn("alice", "secret");
   Peer wrong = Connect();
   RefusedLogOn(wrong, "alice", "nope");
-  alice.socket->Send(wire::Request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 0.1, 1.2001}));
+  alice.socket->Send(wire::request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 0.1, 1.2001}));
   alice.Read();
   alice.socket->StopReading();
   for (int i = 0; i < 50 && alice.socket->State() == SocketConnected; ++i) {
@@ -582,7 +582,7 @@ TEST_F(GatewayTest, AScrapeSeesLogOnsRefusalsCutsAndOrderLatencyMove) {
   EXPECT_EQ(Sample(after, "orvane_sessions"), 0);
   EXPECT_EQ(Sample(after, "orvane_order_latency_seconds_count"), 1);
   EXPECT_TRUE(scrape("/health").ends_with("\r\n\r\nok\n"));
-  m_server->Stop();
+  m_server->stop();
   EXPECT_TRUE(scrape("/health").ends_with("\r\n\r\nstopping\n"));
 }
 

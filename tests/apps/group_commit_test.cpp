@@ -20,12 +20,12 @@ class GroupCommitTest : public ::testing::Test {
     options.gateway.multi_sessions_allowed = true;
     options.halted = [this](const std::string& reason) { m_halted.push_back(reason); };
     m_server = std::make_unique<TradingServer>(
-        model::Snapshot{}, PriceFeed::FromTape({}), m_clock,
+        model::Snapshot{}, PriceFeed::from_tape({}), m_clock,
         ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,
                           [this] { return m_time->Elapsed(); }, &m_store,
                           [this](std::function<void()> task) { m_time->Post(std::move(task)); }},
         options);
-    m_port = m_server->Start("127.0.0.1", 0);
+    m_port = m_server->start("127.0.0.1", 0);
     Quote(1.2000, 1.2001, 0);
     m_time->RunUntilIdle();
   }
@@ -35,7 +35,7 @@ class GroupCommitTest : public ::testing::Test {
   }
 
   void Quote(double bid, double ask, int second) {
-    m_server->ApplyQuote({DateTime::FromParts(2027, 3, 3, 12, 0, second),
+    m_server->apply_quote({DateTime::FromParts(2027, 3, 3, 12, 0, second),
                           "03/03/2027 12:00:0" + std::to_string(second), 2, bid, ask});
   }
 
@@ -49,7 +49,7 @@ class GroupCommitTest : public ::testing::Test {
   ScopedClock m_scoped{m_clock};
   std::shared_ptr<VirtualTimeScheduler> m_time = std::make_shared<VirtualTimeScheduler>();
   std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_time, false);
-  MemoryStore m_store{SeedBook(ImportBook(kBook, "book"), PriceFeed::FromTape({}), 1)};
+  MemoryStore m_store{seed_book(import_book(kBook, "book"), PriceFeed::from_tape({}), 1)};
   std::vector<std::string> m_halted;
   std::unique_ptr<TradingServer> m_server;
   int32_t m_port = 0;
@@ -58,22 +58,22 @@ class GroupCommitTest : public ::testing::Test {
 TEST_F(GroupCommitTest, TwoSessionsOrdersInOneTurnAreOneCommitToldOnlyAfterIt) {
   Peer alice = LogOn("alice", "secret");
   Peer bob = LogOn("bob", "pass");
-  bob.socket->Send(wire::RequestText(bob.sid, START_MARKET_TOKEN, {}));
+  bob.socket->Send(wire::request_text(bob.sid, START_MARKET_TOKEN, {}));
   bob.Read();
-  const size_t before = m_store.Batches();
+  const size_t before = m_store.batches();
 
-  alice.socket->Send(wire::Request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003}));
-  bob.socket->Send(wire::Request(bob.sid, wire::OpenRequest{1, 200, 2, BuyType, 1, 1.2002}));
+  alice.socket->Send(wire::request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003}));
+  bob.socket->Send(wire::request(bob.sid, wire::OpenRequest{1, 200, 2, BuyType, 1, 1.2002}));
   // Decided, not yet durable: nobody has heard a word, and a price still
   // goes out at once.
-  EXPECT_EQ(m_server->desk().Positions(10).size(), 1u);
+  EXPECT_EQ(m_server->desk().positions(10).size(), 1u);
   EXPECT_TRUE(alice.Unread().empty());
-  EXPECT_EQ(m_store.Batches(), before);
+  EXPECT_EQ(m_store.batches(), before);
   Quote(1.2001, 1.2002, 1);
   EXPECT_EQ(Tokens(bob.Unread()), std::vector<TokensEnum>{MARKET_DATA_TOKEN});
 
   m_time->RunUntilIdle();
-  EXPECT_EQ(m_store.Batches(), before + 1);
+  EXPECT_EQ(m_store.batches(), before + 1);
   // The pushes of each order, then its answer.
   EXPECT_EQ(Tokens(alice.Read()), (std::vector<TokensEnum>{NEW_OPEN_POSITION_TOKEN,
                                                             SUMMARIES_CHANGED_TOKEN,
@@ -83,38 +83,38 @@ TEST_F(GroupCommitTest, TwoSessionsOrdersInOneTurnAreOneCommitToldOnlyAfterIt) {
                                                          SUMMARIES_CHANGED_TOKEN,
                                                          NEW_ORDER_TOKEN}));
   wire::OrderAnswer answer;
-  ASSERT_TRUE(wire::Decode(*bob_heard[2], answer));
+  ASSERT_TRUE(wire::decode(*bob_heard[2], answer));
   EXPECT_EQ(answer.code, 0) << answer.text;
 }
 
 TEST_F(GroupCommitTest, ARepeatedOrderNumberWaitsForItsFirstOutcomesCommit) {
   Peer alice = LogOn("alice", "secret");
   const auto order = wire::OpenRequest{7, 100, 2, BuyType, 1, 1.2003};
-  alice.socket->Send(wire::Request(alice.sid, order));
-  alice.socket->Send(wire::Request(alice.sid, order));
+  alice.socket->Send(wire::request(alice.sid, order));
+  alice.socket->Send(wire::request(alice.sid, order));
   EXPECT_TRUE(alice.Unread().empty());
   std::vector<wire::OrderAnswer> answers;
   for (const auto& m : alice.Read()) {
     wire::OrderAnswer answer;
-    if (m->TokenID() == NEW_ORDER_TOKEN && wire::Decode(*m, answer)) answers.push_back(answer);
+    if (m->TokenID() == NEW_ORDER_TOKEN && wire::decode(*m, answer)) answers.push_back(answer);
   }
   ASSERT_EQ(answers.size(), 2u);
   EXPECT_EQ(answers[0].code, 0) << answers[0].text;
   EXPECT_EQ(answers[1].ticket, answers[0].ticket);
-  EXPECT_EQ(m_server->desk().Positions(10).size(), 1u);
+  EXPECT_EQ(m_server->desk().positions(10).size(), 1u);
 }
 
 TEST_F(GroupCommitTest, AFailedCommitTellsNobodyAnythingOfItsBatchAndStopsTheServer) {
   Peer alice = LogOn("alice", "secret");
   Peer second = LogOn("alice", "secret");
-  m_store.FailCommits("disk full");
-  alice.socket->Send(wire::Request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003}));
+  m_store.fail_commits("disk full");
+  alice.socket->Send(wire::request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003}));
   m_time->RunUntilIdle();
   ASSERT_EQ(m_halted.size(), 1u);
   EXPECT_NE(m_halted[0].find("disk full"), std::string::npos) << m_halted[0];
   for (const auto& m : alice.Read()) EXPECT_NE(m->TokenID(), NEW_ORDER_TOKEN);
   for (const auto& m : second.Read()) EXPECT_NE(m->TokenID(), NEW_OPEN_POSITION_TOKEN);
-  EXPECT_FALSE(m_server->Running());
+  EXPECT_FALSE(m_server->running());
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ class HostileServer : public IAcceptorEvents, public ISocketEvents {
         ++lost_asked;
       } else if (token == LOGIN_TOKEN) {
         ++logons;
-        if (answer_logons) Send(wire::Response(wire::LoggedOn{kSid, 10, 0, "", ""}));
+        if (answer_logons) Send(wire::response(wire::LoggedOn{kSid, 10, 0, "", ""}));
       } else if (token != CONNECT_HANDCHAKE_TOKEN && token != DISCONNECT_TOKEN) {
         pending.push_back(token);
         requests.push_back(process);
@@ -89,11 +89,11 @@ class HostileServer : public IAcceptorEvents, public ISocketEvents {
     if (pending.empty()) return;
     const TokensEnum token = pending.front();
     pending.pop_front();
-    if (token == START_MARKET_TOKEN) return Send(wire::ResponseText(RESULT_OK_TOKEN));
-    if (token != GET_ALL_SYMBOLS_TOKEN) return Send(wire::ResponseText(RESULT_COUNT_TOKEN, {"0"}));
-    Send(wire::ResponseText(RESULT_COUNT_TOKEN, {"2"}));
+    if (token == START_MARKET_TOKEN) return Send(wire::response_text(RESULT_OK_TOKEN));
+    if (token != GET_ALL_SYMBOLS_TOKEN) return Send(wire::response_text(RESULT_COUNT_TOKEN, {"0"}));
+    Send(wire::response_text(RESULT_COUNT_TOKEN, {"2"}));
     for (int32_t id = 1; id <= 2; ++id) {
-      Send(wire::ResponseText(RESULT_TOKEN, {std::to_string(id), SymbolRow(id)}));
+      Send(wire::response_text(RESULT_TOKEN, {std::to_string(id), SymbolRow(id)}));
     }
   }
   static std::string SymbolRow(int32_t id) {
@@ -112,7 +112,7 @@ class HostileServer : public IAcceptorEvents, public ISocketEvents {
     s.close_time = "22:00";
     s.open_day = "SUNDAY";
     s.open_time = "22:00";
-    return wire::SymbolRow(s, 1, 1);
+    return wire::symbol_row(s, 1, 1);
   }
 
   bool answer_logons = true;
@@ -191,7 +191,7 @@ inline TerminalOptions HostileOptions(int32_t port) {
 }
 
 struct LineCounter : TerminalEvents {
-  void Log(const std::string& line) override {
+  void log(const std::string& line) override {
     ++lines;
     for (char c : line) {
       if (static_cast<unsigned char>(c) < 0x20) unprintable = true;
@@ -224,7 +224,7 @@ inline HostileResult RunHostileSession(const uint8_t* data, size_t size) {
   const TerminalOptions options = HostileOptions(kPort);
   LineCounter events;
   Terminal terminal(network->Environment(), *loop, options, clock, &events);
-  terminal.Connect();
+  terminal.connect();
   loop->RunUntilIdle();
   auto fail = [&](const std::string& what) {
     if (result.broken.empty()) result.broken = what;
@@ -234,16 +234,16 @@ inline HostileResult RunHostileSession(const uint8_t* data, size_t size) {
   while (!in.Empty() && result.broken.empty()) {
     ++result.steps;
     const size_t lines_before = events.lines;
-    const size_t breaches_before = terminal.Breaches();
+    const size_t breaches_before = terminal.breaches();
     const size_t closed_before = server.closed;
     size_t messages = 1;
     switch (in.Byte() % 9) {
       case 0:
-        server.Send(wire::ResponseText(RESULT_COUNT_TOKEN, {std::to_string(in.Integer())}));
+        server.Send(wire::response_text(RESULT_COUNT_TOKEN, {std::to_string(in.Integer())}));
         break;
       case 1: {
         const int32_t number = in.Integer();
-        server.Send(wire::ResponseText(RESULT_TOKEN, {std::to_string(number), in.Text()}));
+        server.Send(wire::response_text(RESULT_TOKEN, {std::to_string(number), in.Text()}));
         break;
       }
       case 2: {
@@ -254,7 +254,7 @@ inline HostileResult RunHostileSession(const uint8_t* data, size_t size) {
         std::string burst;
         for (size_t k = 0; k < messages; ++k) {
           const int64_t number = static_cast<int64_t>(first) + static_cast<int64_t>(k) * step;
-          burst += wire::ResponseText(RESULT_TOKEN, {std::to_string(number), HostileServer::SymbolRow(static_cast<int32_t>(number & 0xff))});
+          burst += wire::response_text(RESULT_TOKEN, {std::to_string(number), HostileServer::SymbolRow(static_cast<int32_t>(number & 0xff))});
         }
         server.Send(burst);
         break;
@@ -263,7 +263,7 @@ inline HostileResult RunHostileSession(const uint8_t* data, size_t size) {
         const TokensEnum token = kTokens[in.Byte() % std::size(kTokens)];
         std::vector<std::string> parameters(in.Byte() % 8);
         for (std::string& p : parameters) p = in.Text();
-        server.Send(wire::ResponseText(token, parameters));
+        server.Send(wire::response_text(token, parameters));
         break;
       }
       case 4: {
@@ -286,7 +286,7 @@ inline HostileResult RunHostileSession(const uint8_t* data, size_t size) {
       case 7: {
         wire::Price price{1 + in.Byte() % 3, 1.1 + in.Byte() * 1e-4, 1.1002, "",
                           in.Integer()};
-        server.Send(wire::Response(price));
+        server.Send(wire::response(price));
         break;
       }
       default: {
@@ -301,7 +301,7 @@ inline HostileResult RunHostileSession(const uint8_t* data, size_t size) {
     // A breach and the drop it causes, a summarised complaint or an event
     // of the server's for each message sent, and a log-on.
     if (said > 4 + 2 * messages) fail(std::to_string(said) + " lines for one step");
-    if (terminal.Breaches() != breaches_before) {
+    if (terminal.breaches() != breaches_before) {
       ++result.breaches;
       loop->RunUntilIdle();
       if (server.closed == closed_before) fail("a breach without a drop");

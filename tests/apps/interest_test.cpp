@@ -47,9 +47,9 @@ POSITION 3 30 3R,@30R,@301R,@01/03/2027 09:00:00R,@BuyR,@1R,@2R,@1.2000R,@R,@R,@
 )";
 
 struct Recorder : DeskEvents {
-  void Logged(const std::string& text) override { lines.push_back(text); }
-  void InterestBooked(const model::Position& position) override { interest.push_back(position); }
-  void TotalsBooked(const model::TotalsBooked& booked) override { totals.push_back(booked); }
+  void logged(const std::string& text) override { lines.push_back(text); }
+  void interest_booked(const model::Position& position) override { interest.push_back(position); }
+  void totals_booked(const model::TotalsBooked& booked) override { totals.push_back(booked); }
   bool Said(const std::string& part) const {
     return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
       return line.find(part) != std::string::npos;
@@ -74,7 +74,7 @@ class InterestTest : public ::testing::Test {
   // Monday).
   model::Quote At(const std::string& time, int32_t symbol = 2) const {
     const std::string prices = symbol == 2 ? " 2 1.2000 1.2002\n" : " 3 1.3000 1.3002\n";
-    return ImportTape(time + prices, "tape", m_book).front();
+    return import_tape(time + prices, "tape", m_book).front();
   }
 
   // The store starts from the book with market time at `time`.
@@ -92,28 +92,28 @@ class InterestTest : public ::testing::Test {
     TradingRules rules;
     rules.max_deviation_pips = 1e9;
     rules.rollover_seconds = 22 * 3600;
-    desk->Rules(rules);
-    desk->Load();
+    desk->rules(rules);
+    desk->load();
     return desk;
   }
 
   static double InterestOf(const Desk& desk, int32_t client, int32_t ticket) {
-    const auto p = PositionIn(desk.Positions(client), ticket);
+    const auto p = PositionIn(desk.positions(client), ticket);
     EXPECT_TRUE(p.has_value()) << "no position " << ticket;
     return p ? p->interest : -1e9;
   }
   double StoredInterestOf(int32_t ticket) const {
-    const auto p = PositionIn(m_store->Load().positions, ticket);
+    const auto p = PositionIn(m_store->load().positions, ticket);
     EXPECT_TRUE(p.has_value()) << "no stored position " << ticket;
     return p ? p->interest : -1e9;
   }
   static model::Totals TotalsOf(const Desk& desk, int32_t client) {
-    return desk.Accounts(client).at(0).totals;
+    return desk.accounts(client).at(0).totals;
   }
 
   std::shared_ptr<FixedClock> m_clock = std::make_shared<FixedClock>();
   ScopedClock m_scoped{m_clock};
-  model::Snapshot m_book = ImportBook(kBook, "book");
+  model::Snapshot m_book = import_book(kBook, "book");
   std::unique_ptr<MemoryStore> m_store;
   Recorder m_told;
 };
@@ -121,30 +121,30 @@ class InterestTest : public ::testing::Test {
 TEST_F(InterestTest, ARolloverBooksADayToEachClientAsItsCommissionTypeSays) {
   StoreAt("02/03/2027 21:59:59");  // a Tuesday
   auto desk = OpenDesk();
-  const AccountFigures open = *desk->FiguresOf(10);
-  const AccountFigures close = *desk->FiguresOf(20);
-  const AccountFigures off = *desk->FiguresOf(30);
+  const AccountFigures open = *desk->figures_of(10);
+  const AccountFigures close = *desk->figures_of(20);
+  const AccountFigures off = *desk->figures_of(30);
   // The rollover itself, by a quote of the other symbol: figures of
   // EURUSD's holders move by the interest alone.
-  ASSERT_TRUE(desk->ApplyQuote(At("02/03/2027 22:00:00", 3)));
+  ASSERT_TRUE(desk->apply_quote(At("02/03/2027 22:00:00", 3)));
 
   // On open: 3.65 x 1 lot x 100,000 / 365 in the position and in the
   // account's interest total, so in the balance.
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 1, 101), 1000);
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 1, 102), 0);  // GBPUSD has no rates
   EXPECT_DOUBLE_EQ(TotalsOf(*desk, 1).interest, 1000);
-  EXPECT_NEAR(desk->FiguresOf(10)->balance - open.balance, 1000, 1e-9);
-  EXPECT_NEAR(desk->FiguresOf(10)->equity - open.equity, 1000, 1e-9);
+  EXPECT_NEAR(desk->figures_of(10)->balance - open.balance, 1000, 1e-9);
+  EXPECT_NEAR(desk->figures_of(10)->equity - open.equity, 1000, 1e-9);
   // On close: -1.2 x 0.5 x 100,000 / 365 = -164.3835 stays with the
   // position; the balance keeps, the equity carries it.
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 2, 201), -164.38);
   EXPECT_DOUBLE_EQ(TotalsOf(*desk, 2).interest, 0);
-  EXPECT_DOUBLE_EQ(desk->FiguresOf(20)->balance, close.balance);
-  EXPECT_NEAR(desk->FiguresOf(20)->equity - close.equity, -164.38, 1e-9);
+  EXPECT_DOUBLE_EQ(desk->figures_of(20)->balance, close.balance);
+  EXPECT_NEAR(desk->figures_of(20)->equity - close.equity, -164.38, 1e-9);
   // Interest off: untouched.
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 3, 301), 0);
-  EXPECT_DOUBLE_EQ(desk->FiguresOf(30)->balance, off.balance);
-  EXPECT_DOUBLE_EQ(desk->FiguresOf(30)->equity, off.equity);
+  EXPECT_DOUBLE_EQ(desk->figures_of(30)->balance, off.balance);
+  EXPECT_DOUBLE_EQ(desk->figures_of(30)->equity, off.equity);
 
   // Told and stored.
   ASSERT_EQ(m_told.interest.size(), 2u);
@@ -158,10 +158,10 @@ TEST_F(InterestTest, ARolloverBooksADayToEachClientAsItsCommissionTypeSays) {
   EXPECT_TRUE(m_told.Said("rollover 02/03/2027 22:00:00: 1 day of interest booked to 2 accounts"));
   EXPECT_DOUBLE_EQ(StoredInterestOf(101), 1000);
   EXPECT_DOUBLE_EQ(StoredInterestOf(201), -164.38);
-  EXPECT_DOUBLE_EQ(m_store->Load().accounts.at(0).totals.interest, 1000);
+  EXPECT_DOUBLE_EQ(m_store->load().accounts.at(0).totals.interest, 1000);
 
   // Later the same evening: nothing more.
-  ASSERT_TRUE(desk->ApplyQuote(At("02/03/2027 23:30:00")));
+  ASSERT_TRUE(desk->apply_quote(At("02/03/2027 23:30:00")));
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 1, 101), 1000);
   EXPECT_EQ(m_told.interest.size(), 2u);
 }
@@ -197,30 +197,30 @@ TEST_F(InterestTest, EachRolloverPassedIsBookedOnceAndTheWeekendNone) {
     m_told = Recorder();
     StoreAt(c.start);
     auto desk = OpenDesk();
-    for (const char* time : c.quotes) ASSERT_TRUE(desk->ApplyQuote(At(time)));
+    for (const char* time : c.quotes) ASSERT_TRUE(desk->apply_quote(At(time)));
     EXPECT_DOUBLE_EQ(InterestOf(*desk, 1, 101), c.buy);
     EXPECT_DOUBLE_EQ(TotalsOf(*desk, 1).interest, c.buy);
     EXPECT_DOUBLE_EQ(InterestOf(*desk, 2, 201), c.sell);
     EXPECT_EQ(m_told.interest.size(), c.told);
     EXPECT_TRUE(m_told.Said(c.said));
     // The store keeps the time, also past rollovers that booked nothing.
-    EXPECT_EQ(m_store->Load().market_time_text, c.quotes.back());
+    EXPECT_EQ(m_store->load().market_time_text, c.quotes.back());
   }
 }
 
 TEST_F(InterestTest, ADeskLoadedFromTheStoreBooksOnlyLaterRollovers) {
   StoreAt("02/03/2027 21:59:59");
   auto desk = OpenDesk();
-  ASSERT_TRUE(desk->ApplyQuote(At("02/03/2027 22:00:05")));
+  ASSERT_TRUE(desk->apply_quote(At("02/03/2027 22:00:05")));
   ASSERT_DOUBLE_EQ(InterestOf(*desk, 1, 101), 1000);
   desk = OpenDesk();  // a restart
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 1, 101), 1000);
   EXPECT_DOUBLE_EQ(TotalsOf(*desk, 1).interest, 1000);
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 2, 201), -164.38);
-  ASSERT_TRUE(desk->ApplyQuote(At("02/03/2027 23:00:00")));
+  ASSERT_TRUE(desk->apply_quote(At("02/03/2027 23:00:00")));
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 1, 101), 1000);
   EXPECT_DOUBLE_EQ(TotalsOf(*desk, 1).interest, 1000);
-  ASSERT_TRUE(desk->ApplyQuote(At("03/03/2027 22:00:00")));  // Wednesday: three days
+  ASSERT_TRUE(desk->apply_quote(At("03/03/2027 22:00:00")));  // Wednesday: three days
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 1, 101), 4000);
   EXPECT_DOUBLE_EQ(TotalsOf(*desk, 1).interest, 4000);
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 2, 201), -164.38 - 493.15);
@@ -230,7 +230,7 @@ TEST_F(InterestTest, ARolloverWithNothingToBookIsRememberedAcrossARestart) {
   m_book.positions.clear();
   StoreAt("02/03/2027 21:59:59");
   auto desk = OpenDesk();
-  ASSERT_TRUE(desk->ApplyQuote(At("02/03/2027 22:00:05")));
+  ASSERT_TRUE(desk->apply_quote(At("02/03/2027 22:00:05")));
   EXPECT_TRUE(m_told.interest.empty());
   desk = OpenDesk();
   // A buy of 1 lot opened after Tuesday's rollover earns nothing for it.
@@ -242,20 +242,20 @@ TEST_F(InterestTest, ARolloverWithNothingToBookIsRememberedAcrossARestart) {
   buy.symbol = 2;
   buy.direction = BuyType;
   buy.lots = 1;
-  buy.price = desk->DealPrice(1, 2, BuyType, false).value();
-  const auto outcome = desk->Execute(buy);
+  buy.price = desk->deal_price(1, 2, BuyType, false).value();
+  const auto outcome = desk->execute(buy);
   ASSERT_TRUE(outcome.has_value());
   ASSERT_EQ(outcome->code, kExecuted) << outcome->text;
-  ASSERT_TRUE(desk->ApplyQuote(At("02/03/2027 23:00:00")));
+  ASSERT_TRUE(desk->apply_quote(At("02/03/2027 23:00:00")));
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 1, outcome->ticket), 0);
-  ASSERT_TRUE(desk->ApplyQuote(At("03/03/2027 22:00:00")));
+  ASSERT_TRUE(desk->apply_quote(At("03/03/2027 22:00:00")));
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 1, outcome->ticket), 3000);
 }
 
 TEST_F(InterestTest, ATerminalsDeskBooksNoInterestOfItsOwn) {
   StoreAt("02/03/2027 21:59:59");
   auto desk = OpenDesk(CLIENT_SIDE_EXECUTION);
-  ASSERT_TRUE(desk->ApplyQuote(At("03/03/2027 22:00:00")));
+  ASSERT_TRUE(desk->apply_quote(At("03/03/2027 22:00:00")));
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 1, 101), 0);
   EXPECT_DOUBLE_EQ(TotalsOf(*desk, 1).interest, 0);
   EXPECT_TRUE(m_told.interest.empty());
@@ -264,15 +264,15 @@ TEST_F(InterestTest, ATerminalsDeskBooksNoInterestOfItsOwn) {
 TEST_F(InterestTest, InterestBookedElsewhereIsAppliedAndStored) {
   StoreAt("02/03/2027 21:59:59");
   auto desk = OpenDesk(CLIENT_SIDE_EXECUTION);
-  const AccountFigures before = *desk->FiguresOf(20);
-  EXPECT_TRUE(desk->ApplyChange(model::InterestAdded{2, 20, 201, -12.5}));
+  const AccountFigures before = *desk->figures_of(20);
+  EXPECT_TRUE(desk->apply_change(model::InterestAdded{2, 20, 201, -12.5}));
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 2, 201), -12.5);
-  EXPECT_NEAR(desk->FiguresOf(20)->equity - before.equity, -12.5, 1e-9);
+  EXPECT_NEAR(desk->figures_of(20)->equity - before.equity, -12.5, 1e-9);
   EXPECT_DOUBLE_EQ(StoredInterestOf(201), -12.5);
   ASSERT_EQ(m_told.interest.size(), 1u);
   EXPECT_EQ(m_told.interest[0].ticket, 201);
-  EXPECT_FALSE(desk->ApplyChange(model::InterestAdded{2, 20, 999, 1}));
-  EXPECT_FALSE(desk->ApplyChange(model::InterestAdded{1, 20, 201, 1}));  // not client 1's
+  EXPECT_FALSE(desk->apply_change(model::InterestAdded{2, 20, 999, 1}));
+  EXPECT_FALSE(desk->apply_change(model::InterestAdded{1, 20, 201, 1}));  // not client 1's
   EXPECT_DOUBLE_EQ(InterestOf(*desk, 2, 201), -12.5);
 }
 
@@ -280,7 +280,7 @@ TEST_F(InterestTest, ADeskRefusesRatesOfASymbolItDoesNotHold) {
   m_book.interest_rates.push_back({7, 1, 1, 365});
   StoreAt("02/03/2027 21:59:59");
   Desk desk(*m_store, m_clock, nullptr);
-  EXPECT_THROW(desk.Load(), DeskError);
+  EXPECT_THROW(desk.load(), DeskError);
 }
 
 // The replay judges risk over a tape and books no interest, so rates and
@@ -290,10 +290,10 @@ TEST_F(InterestTest, TheReplayBooksNoInterest) {
   plain.interest_rates.clear();
   for (model::Client& c : plain.clients) c.enable_interest = false;
   const std::vector<model::Quote> tape =
-      ImportTape("01/03/2027 12:00:00 2 1.2000 1.2002\n03/03/2027 23:00:00 2 1.2010 1.2012\n",
+      import_tape("01/03/2027 12:00:00 2 1.2000 1.2002\n03/03/2027 23:00:00 2 1.2010 1.2012\n",
                  "tape", m_book);
-  const replay::ReplayResult with = replay::RunReplay(m_book, tape);
-  const replay::ReplayResult without = replay::RunReplay(plain, tape);
+  const replay::ReplayResult with = replay::run_replay(m_book, tape);
+  const replay::ReplayResult without = replay::run_replay(plain, tape);
   EXPECT_EQ(with.events, without.events);
   ASSERT_EQ(with.accounts.size(), without.accounts.size());
   for (size_t i = 0; i < with.accounts.size(); ++i) {
@@ -303,19 +303,19 @@ TEST_F(InterestTest, TheReplayBooksNoInterest) {
 }
 
 TEST(InterestBookTest, RatesAreRead) {
-  const model::Snapshot book = ImportBook(kBook, "book");
+  const model::Snapshot book = import_book(kBook, "book");
   ASSERT_EQ(book.interest_rates.size(), 1u);
   EXPECT_EQ(book.interest_rates[0], (model::InterestRate{2, 3.65, -1.2, 365}));
 }
 
 TEST(RolloverOptionTest, ATimeOfDayIsReadToTheSecond) {
-  EXPECT_EQ(ParseTimeOfDay("22:00:00"), 79200);
-  EXPECT_EQ(ParseTimeOfDay("00:00:00"), 0);
-  EXPECT_EQ(ParseTimeOfDay("23:59:59"), 86399);
-  EXPECT_EQ(ParseTimeOfDay("07:05:09"), 25509);
+  EXPECT_EQ(parse_time_of_day("22:00:00"), 79200);
+  EXPECT_EQ(parse_time_of_day("00:00:00"), 0);
+  EXPECT_EQ(parse_time_of_day("23:59:59"), 86399);
+  EXPECT_EQ(parse_time_of_day("07:05:09"), 25509);
   for (const char* bad : {"24:00:00", "22:60:00", "22:00:60", "22:00", "2:00:00", "22:00:00x",
                           "22-00-00", "-1:00:00", "", "ab:cd:ef"}) {
-    EXPECT_EQ(ParseTimeOfDay(bad), std::nullopt) << bad;
+    EXPECT_EQ(parse_time_of_day(bad), std::nullopt) << bad;
   }
 }
 

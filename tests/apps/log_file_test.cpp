@@ -45,25 +45,25 @@ class ServerLogFileTest : public ::testing::Test {
 TEST_F(ServerLogFileTest, ALineCarriesDateTimeInUtcAndLevel) {
   // 2026-12-07 22:58:59.123 UTC
   const std::chrono::system_clock::time_point at{std::chrono::milliseconds(1796684339123)};
-  EXPECT_EQ(LogFile::Line(at, LogFile::Level::kInfo, "listening on 127.0.0.1:4000"),
+  EXPECT_EQ(LogFile::line(at, LogFile::Level::kInfo, "listening on 127.0.0.1:4000"),
             "2026-12-07T22:58:59.123Z INFO listening on 127.0.0.1:4000\n");
-  EXPECT_EQ(LogFile::Line(at + std::chrono::milliseconds(7), LogFile::Level::kWarn, "w"),
+  EXPECT_EQ(LogFile::line(at + std::chrono::milliseconds(7), LogFile::Level::kWarn, "w"),
             "2026-12-07T22:58:59.130Z WARN w\n");
-  EXPECT_EQ(LogFile::Line(std::chrono::system_clock::time_point{}, LogFile::Level::kError, "e"),
+  EXPECT_EQ(LogFile::line(std::chrono::system_clock::time_point{}, LogFile::Level::kError, "e"),
             "1970-01-01T00:00:00.000Z ERROR e\n");
 }
 
 TEST_F(ServerLogFileTest, WritesStampedLinesToItsFileAndReopensItByName) {
   LogFile log;
-  ASSERT_EQ(log.Open(File("server.log")), "");
-  log.Info("first");
-  log.Error("second");
+  ASSERT_EQ(log.open(File("server.log")), "");
+  log.info("first");
+  log.error("second");
   // logrotate moves the file away; lines go on to the moved file until the
   // log is reopened, then to a new file of the old name.
   std::filesystem::rename(File("server.log"), File("server.log.1"));
-  log.Warn("third");
-  ASSERT_EQ(log.Reopen(), "");
-  log.Info("fourth");
+  log.warn("third");
+  ASSERT_EQ(log.reopen(), "");
+  log.info("fourth");
   const std::regex stamp(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z (INFO|WARN|ERROR) \w+\n)");
   const std::string rotated = Contents(File("server.log.1"));
   const std::string current = Contents(File("server.log"));
@@ -78,17 +78,17 @@ TEST_F(ServerLogFileTest, WritesStampedLinesToItsFileAndReopensItByName) {
   EXPECT_NE(rotated.find(" WARN third\n"), std::string::npos) << rotated;
   EXPECT_NE(current.find(" INFO fourth\n"), std::string::npos) << current;
   EXPECT_EQ(current.find("third"), std::string::npos) << current;
-  EXPECT_EQ(log.LostLines(), 0u);
+  EXPECT_EQ(log.lost_lines(), 0u);
 }
 
 TEST_F(ServerLogFileTest, AFileThatCannotBeOpenedKeepsTheOldOne) {
   LogFile log;
-  ASSERT_EQ(log.Open(File("server.log")), "");
-  const std::string error = log.Open(File("missing/server.log"));
+  ASSERT_EQ(log.open(File("server.log")), "");
+  const std::string error = log.open(File("missing/server.log"));
   EXPECT_NE(error.find("cannot open the log file " + File("missing/server.log")),
             std::string::npos)
       << error;
-  log.Info("still here");
+  log.info("still here");
   EXPECT_EQ(log.path(), File("server.log"));
   EXPECT_NE(Contents(File("server.log")).find("INFO still here"), std::string::npos);
 }
@@ -99,9 +99,9 @@ TEST_F(ServerLogFileTest, AWriteToAClosedDescriptorIsDroppedAndCounted) {
   ::close(ends[0]);
   ::close(ends[1]);
   LogFile log(ends[1]);
-  EXPECT_NO_THROW(log.Info("nobody reads this"));
-  EXPECT_NO_THROW(log.Error("nor this"));
-  EXPECT_EQ(log.LostLines(), 2u);
+  EXPECT_NO_THROW(log.info("nobody reads this"));
+  EXPECT_NO_THROW(log.error("nor this"));
+  EXPECT_EQ(log.lost_lines(), 2u);
 }
 
 TEST_F(ServerLogFileTest, AWriteToAPipeWithoutReaderIsDroppedAndCounted) {
@@ -110,13 +110,13 @@ TEST_F(ServerLogFileTest, AWriteToAPipeWithoutReaderIsDroppedAndCounted) {
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
   LogFile log(ends[1]);
-  log.Info("read");
+  log.info("read");
   char buffer[128] = {};
   ASSERT_GT(::read(ends[0], buffer, sizeof buffer - 1), 0);
   EXPECT_NE(std::string(buffer).find("INFO read\n"), std::string::npos) << buffer;
   ::close(ends[0]);
-  EXPECT_NO_THROW(log.Warn("the reader has gone"));
-  EXPECT_EQ(log.LostLines(), 1u);
+  EXPECT_NO_THROW(log.warn("the reader has gone"));
+  EXPECT_EQ(log.lost_lines(), 1u);
   ::close(ends[1]);
   std::signal(SIGPIPE, previous);
 }
@@ -125,8 +125,8 @@ TEST_F(ServerLogFileTest, AFullDiskDropsTheLine) {
   const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
   if (full < 0) GTEST_SKIP() << "no /dev/full";
   LogFile log(full);
-  EXPECT_NO_THROW(log.Info("no room"));
-  EXPECT_EQ(log.LostLines(), 1u);
+  EXPECT_NO_THROW(log.info("no room"));
+  EXPECT_EQ(log.lost_lines(), 1u);
   ::close(full);
 }
 

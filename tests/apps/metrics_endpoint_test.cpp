@@ -55,7 +55,7 @@ TEST(MetricsEndpointTest, ParsesRequestHeadsFromAnyBytes) {
       {std::string("G\0T / HTTP/1.1\r\n\r\n", 18), H::kMalformed, "", ""},
   };
   for (const Case& c : cases) {
-    const H head = ParseHttpRequest(c.text);
+    const H head = parse_http_request(c.text);
     EXPECT_EQ(head.outcome, c.outcome) << c.text.substr(0, 40);
     EXPECT_EQ(head.method, c.method) << c.text.substr(0, 40);
     EXPECT_EQ(head.path, c.path) << c.text.substr(0, 40);
@@ -79,11 +79,11 @@ struct ServerEnds : IAcceptorEvents {
 class MetricsEndpointServerTest : public ::testing::Test {
  protected:
   MetricsEndpointServerTest() {
-    m_scrapes = &m_metrics.AddCounter("scrapes_total", "Scrapes.");
+    m_scrapes = &m_metrics.add_counter("scrapes_total", "Scrapes.");
     m_endpoint = std::make_unique<MetricsEndpoint>(
-        m_acceptor, m_time, [this] { return m_metrics.Render(); }, [this] { return m_healthy; });
+        m_acceptor, m_time, [this] { return m_metrics.render(); }, [this] { return m_healthy; });
     m_acceptor->Advise(&m_server_ends);
-    m_port = m_endpoint->Listen("127.0.0.1", 0);
+    m_port = m_endpoint->listen("127.0.0.1", 0);
   }
   ~MetricsEndpointServerTest() override { m_acceptor->Unadvise(&m_server_ends); }
 
@@ -132,7 +132,7 @@ TEST_F(MetricsEndpointServerTest, ScrapeAnswersTheCurrentMetricsThenCloses) {
             "Content-Length: " + std::to_string(body1.size()) + "\r\n"
             "Connection: close\r\n"
             "\r\n" + body1);
-  m_scrapes->Add(12);
+  m_scrapes->add(12);
   const std::string second = Ask("GET /metrics?x=1 HTTP/1.0\r\n\r\n");
   EXPECT_EQ(StatusLine(second), "HTTP/1.1 200 OK");
   EXPECT_TRUE(second.ends_with("\r\n\r\n# HELP scrapes_total Scrapes.\n"
@@ -142,7 +142,7 @@ TEST_F(MetricsEndpointServerTest, ScrapeAnswersTheCurrentMetricsThenCloses) {
   EXPECT_NE(head.find("Content-Length: " + std::to_string(body1.size() + 1) + "\r\n"),
             std::string::npos);
   EXPECT_TRUE(head.ends_with("Connection: close\r\n\r\n"));
-  EXPECT_EQ(m_endpoint->Connections(), 0u);
+  EXPECT_EQ(m_endpoint->connections(), 0u);
   // On TCP, what is still unsent at the close leaves only within the linger.
   ASSERT_EQ(m_server_ends.sockets.size(), 3u);
   for (const auto& socket : m_server_ends.sockets) EXPECT_GT(socket->LingerSeconds(), 0);
@@ -176,7 +176,7 @@ TEST_F(MetricsEndpointServerTest, AnswersWhatItDoesNotServe) {
 }
 
 TEST_F(MetricsEndpointServerTest, MetricsThatCannotBeReadAreAServerError) {
-  m_metrics.AddGauge("broken", "", []() -> double { throw std::runtime_error("no store"); });
+  m_metrics.add_gauge("broken", "", []() -> double { throw std::runtime_error("no store"); });
   const std::string answer = Ask("GET /metrics HTTP/1.1\r\n\r\n");
   EXPECT_EQ(StatusLine(answer), "HTTP/1.1 500 Internal Server Error");
   EXPECT_TRUE(answer.ends_with("\r\n\r\nno store\n"));
@@ -207,7 +207,7 @@ TEST_F(MetricsEndpointServerTest, ClosesAConnectionWithoutARequestAfterFiveSecon
   EXPECT_EQ(silent->State(), SocketClosed);
   EXPECT_EQ(partial->State(), SocketClosed);
   EXPECT_EQ(partial->Receive(), "");
-  EXPECT_EQ(m_endpoint->Connections(), 0u);
+  EXPECT_EQ(m_endpoint->connections(), 0u);
 }
 
 TEST_F(MetricsEndpointServerTest, TakesAtMostSixteenConnections) {
@@ -218,7 +218,7 @@ TEST_F(MetricsEndpointServerTest, TakesAtMostSixteenConnections) {
   EXPECT_EQ(Connect()->State(), SocketClosed);
   m_acceptor->pending = 0;
   idle.push_back(Connect());
-  EXPECT_EQ(m_endpoint->Connections(), MetricsEndpoint::kMaxConnections);
+  EXPECT_EQ(m_endpoint->connections(), MetricsEndpoint::kMaxConnections);
   auto refused = Connect();
   EXPECT_EQ(refused->State(), SocketClosed);
   for (const auto& socket : idle) EXPECT_EQ(socket->State(), SocketConnected);
@@ -231,11 +231,11 @@ TEST_F(MetricsEndpointServerTest, TakesAtMostSixteenConnections) {
 TEST_F(MetricsEndpointServerTest, ListensOnLoopbackOnly) {
   for (const char* address : {"0.0.0.0", "::", "192.168.1.10", "128.0.0.1", "::2",
                               "::ffff:127.0.0.1", "localhost", "127.0.0.1 ", ""}) {
-    EXPECT_THROW(m_endpoint->Listen(address, 0), std::invalid_argument) << address;
+    EXPECT_THROW(m_endpoint->listen(address, 0), std::invalid_argument) << address;
   }
   EXPECT_EQ(m_acceptor->LocalAddress(), "127.0.0.1") << "a refused address changed the listener";
-  EXPECT_GT(m_endpoint->Listen("127.8.9.10", 0), 0);
-  EXPECT_GT(m_endpoint->Listen("::1", 0), 0);
+  EXPECT_GT(m_endpoint->listen("127.8.9.10", 0), 0);
+  EXPECT_GT(m_endpoint->listen("::1", 0), 0);
   EXPECT_EQ(m_acceptor->LocalAddress(), "::1");
 }
 

@@ -36,9 +36,9 @@ struct Heard {
     for (const auto& m : messages) {
       wire::Negotiation n;
       wire::OrderAnswer a;
-      if (m->Parameters() == 13 && wire::Decode(*m, n)) {
+      if (m->Parameters() == 13 && wire::decode(*m, n)) {
         heard.negotiations.emplace_back(m->TokenID(), n);
-      } else if (m->Parameters() == 5 && wire::Decode(*m, a)) {
+      } else if (m->Parameters() == 5 && wire::decode(*m, a)) {
         heard.answers.emplace_back(m->TokenID(), a);
       }
     }
@@ -57,13 +57,14 @@ class NegotiationTest : public TradingTest {
 
   Peer Dealer(const std::string& name) {
     Peer dealer = LogOn(name, "pw");
-    dealer.socket->Send(wire::RequestText(dealer.sid, CHAT_ON_TOKEN));
+    dealer.socket->Send(wire::request_text(dealer.sid, CHAT_ON_TOKEN));
     dealer.Read();
     return dealer;
   }
   // Alice asks to buy a lot at the price she sees; the id of its negotiation.
   int32_t AliceBuys(Peer& alice, Peer& dealer, int32_t number = 1) {
-    alice.socket->Send(wire::Request(alice.sid, wire::OpenRequest{number, 100, 2, BuyType, 1, 1.2003}));
+    alice.socket->Send(
+        wire::request(alice.sid, wire::OpenRequest{number, 100, 2, BuyType, 1, 1.2003}));
     const Heard told = Heard::From(alice.Read());
     EXPECT_EQ(told.Tokens(), std::vector<TokensEnum>{MARKET_ORDER_RECIEVED_TOKEN});
     EXPECT_TRUE(told.answers.empty());  // no answer while it is negotiated
@@ -91,7 +92,7 @@ TEST_F(NegotiationTest, WithNoDealerTakingOrdersTheOrderIsRefusedAtOnce) {
   const wire::OrderAnswer answer = alice.Order(wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003});
   EXPECT_EQ(answer.code, kNoDealer);
   EXPECT_EQ(answer.text, "No dealer takes orders now; try again later");
-  EXPECT_TRUE(m_server->desk().Positions(10).empty());
+  EXPECT_TRUE(m_server->desk().positions(10).empty());
 }
 
 TEST_F(NegotiationTest, AnAcceptedOrderExecutesAtTheDealersPriceOnce) {
@@ -99,7 +100,7 @@ TEST_F(NegotiationTest, AnAcceptedOrderExecutesAtTheDealersPriceOnce) {
   Peer dana = Dealer("dana");
   const int32_t id = AliceBuys(alice, dana);
   // A repeat of the number while it is negotiated is neither sent again nor answered.
-  alice.socket->Send(wire::Request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003}));
+  alice.socket->Send(wire::request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003}));
   EXPECT_TRUE(alice.Read().empty());
   EXPECT_TRUE(dana.Read().empty());
   dana.Executed(wire::NegotiationAnswer{id, 1.2005}, DLR_ACCEPT_MARKET_ORDER_TOKEN);
@@ -110,16 +111,16 @@ TEST_F(NegotiationTest, AnAcceptedOrderExecutesAtTheDealersPriceOnce) {
   const wire::OrderAnswer answer = OrderAnswerOf(told);
   EXPECT_EQ(answer.code, 0) << answer.text;
   EXPECT_EQ(answer.price, 1.2005);
-  ASSERT_EQ(m_server->desk().Positions(10).size(), 1u);
-  EXPECT_EQ(m_server->desk().Positions(10)[0].price, 1.2005);
+  ASSERT_EQ(m_server->desk().positions(10).size(), 1u);
+  EXPECT_EQ(m_server->desk().positions(10)[0].price, 1.2005);
   // Decided: the number gets the same answer, and the dealer holds nothing.
   EXPECT_EQ(alice.Order(wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003}).price, 1.2005);
   EXPECT_TRUE(dana.Rows(MARKET_ORDER_TOKEN).empty());
   EXPECT_EQ(dana.Order(wire::NegotiationAnswer{id, 1.2}, DLR_ACCEPT_MARKET_ORDER_TOKEN).code,
             kUnknownOrder);
   // A close is negotiated too, with its position's symbol and direction.
-  const int32_t ticket = m_server->desk().Positions(10)[0].ticket;
-  alice.socket->Send(wire::Request(alice.sid, wire::CloseRequest{2, 100, ticket, 0, 1.2000}));
+  const int32_t ticket = m_server->desk().positions(10)[0].ticket;
+  alice.socket->Send(wire::request(alice.sid, wire::CloseRequest{2, 100, ticket, 0, 1.2000}));
   alice.Read();
   const Heard sent = Heard::From(dana.Read());
   ASSERT_EQ(sent.Tokens(), std::vector<TokensEnum>{SEND_TO_CHAT_TOKEN});
@@ -139,7 +140,7 @@ TEST_F(NegotiationTest, ARejectedOrderIsAnsweredAndChangesNothing) {
   ASSERT_FALSE(told.negotiations.empty());
   EXPECT_EQ(told.negotiations.back().second.text, "Rejected");
   EXPECT_EQ(OrderAnswerOf(told).code, kDealerRejected);
-  EXPECT_TRUE(m_server->desk().Positions(10).empty());
+  EXPECT_TRUE(m_server->desk().positions(10).empty());
 }
 
 // Re-quoted three times: the client rejects, stays silent, then accepts.
@@ -159,8 +160,8 @@ TEST_F(NegotiationTest, OnlyTheClientEndsARequoteAndSilenceExpiresIt) {
     return id;
   };
   int32_t id = requote(1);
-  alice.socket->Send(wire::RequestText(alice.sid, REJECT_ORDER_TOKEN,
-                                       wire::Encode(wire::NegotiationAnswer{id, 0})));
+  alice.socket->Send(wire::request_text(alice.sid, REJECT_ORDER_TOKEN,
+                                       wire::encode(wire::NegotiationAnswer{id, 0})));
   EXPECT_EQ(OrderAnswerOf(Heard::From(alice.Read())).code, kClientRejected);
   const Heard dealer_told = Heard::From(dana.Read());
   ASSERT_FALSE(dealer_told.negotiations.empty());
@@ -176,14 +177,14 @@ TEST_F(NegotiationTest, OnlyTheClientEndsARequoteAndSilenceExpiresIt) {
   EXPECT_EQ(expired.negotiations.back().second.text, "Changed-Timer expired");
   EXPECT_EQ(alice.Order(wire::NegotiationAnswer{id, 0}, ACCEPT_ORDER_TOKEN).code, kUnknownOrder);
   dana.Read();
-  EXPECT_TRUE(m_server->desk().Positions(10).empty());
+  EXPECT_TRUE(m_server->desk().positions(10).empty());
 
   id = requote(3);
   // The dealer waits for the client.
   EXPECT_EQ(dana.Order(wire::NegotiationAnswer{id, 1.2}, DLR_ACCEPT_MARKET_ORDER_TOKEN).code,
             kUnknownOrder);
   EXPECT_EQ(alice.Order(wire::NegotiationAnswer{id, 0}, ACCEPT_ORDER_TOKEN).code, 0);
-  EXPECT_EQ(m_server->desk().Positions(10).at(0).price, 1.2007);
+  EXPECT_EQ(m_server->desk().positions(10).at(0).price, 1.2007);
 }
 
 TEST_F(NegotiationTest, ASilentDealerHasTheOrderSwitchedThenExpired) {
@@ -219,7 +220,7 @@ TEST_F(NegotiationTest, ADealerLoggingOnAgainGetsBackWhatItHolds) {
   const std::vector<std::string> rows = again.Rows(MARKET_ORDER_TOKEN);
   ASSERT_EQ(rows.size(), 1u);
   wire::Negotiation held;
-  ASSERT_TRUE(wire::ReadNegotiationRow(rows[0], held));
+  ASSERT_TRUE(wire::read_negotiation_row(rows[0], held));
   EXPECT_EQ(held.id, id);
   EXPECT_EQ(held.dealer, "dana");
   EXPECT_EQ(again.Order(wire::NegotiationAnswer{id, 1.2004}, DLR_ACCEPT_MARKET_ORDER_TOKEN).code, 0);
@@ -228,8 +229,8 @@ TEST_F(NegotiationTest, ADealerLoggingOnAgainGetsBackWhatItHolds) {
 // Two lives of a server on one store: what the first was negotiating when
 // it stopped is expired by the second, and each side is told as it logs on.
 TEST(NegotiationRestartTest, NegotiationsInFlightExpireWhenTheServerStartsAgain) {
-  model::Snapshot book = ImportBook(kNegotiationBook, "book");
-  HashPasswords(book, 1000);
+  model::Snapshot book = import_book(kNegotiationBook, "book");
+  hash_passwords(book, 1000);
   MemoryStore store(book);
   std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>();
   ScopedClock scoped(clock);
@@ -244,9 +245,9 @@ TEST(NegotiationRestartTest, NegotiationsInFlightExpireWhenTheServerStartsAgain)
     ServerEnvironment environment{std::make_shared<MemoryAcceptor>(network), time,
                                   [time] { return time->Elapsed(); }, &store};
     environment.post = [time](std::function<void()> task) { time->Post(std::move(task)); };
-    auto server = std::make_unique<TradingServer>(store.Load(), PriceFeed::FromTape({}), clock,
+    auto server = std::make_unique<TradingServer>(store.load(), PriceFeed::from_tape({}), clock,
                                                   std::move(environment), options);
-    const int32_t port = server->Start("127.0.0.1", 0);
+    const int32_t port = server->start("127.0.0.1", 0);
     // Logs on, keeping what came with the answer.
     std::vector<TokensEnum> told_at_log_on;
     auto log_on = [&](const std::string& user, const std::string& password) {
@@ -254,7 +255,7 @@ TEST(NegotiationRestartTest, NegotiationsInFlightExpireWhenTheServerStartsAgain)
       Peer peer = LogOnPeer(*network, time, port, user, password, &messages);
       for (const auto& m : messages) {
         wire::Negotiation n;
-        if (m->TokenID() == TIMER_EXPIRED_TOKEN && wire::Decode(*m, n) && n.id == id) {
+        if (m->TokenID() == TIMER_EXPIRED_TOKEN && wire::decode(*m, n) && n.id == id) {
           told_at_log_on.push_back(m->TokenID());
         }
       }
@@ -263,13 +264,14 @@ TEST(NegotiationRestartTest, NegotiationsInFlightExpireWhenTheServerStartsAgain)
     Peer alice = log_on("alice", "secret");
     Peer dana = log_on("dana", "pw");
     if (life == 1) {
-      dana.socket->Send(wire::RequestText(dana.sid, CHAT_ON_TOKEN));
+      dana.socket->Send(wire::request_text(dana.sid, CHAT_ON_TOKEN));
       dana.Read();
-      alice.socket->Send(wire::Request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003}));
+      alice.socket->Send(
+          wire::request(alice.sid, wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003}));
       alice.Read();
       const auto sent = dana.Read();
       wire::Negotiation n;
-      ASSERT_TRUE(!sent.empty() && wire::Decode(*sent.back(), n));
+      ASSERT_TRUE(!sent.empty() && wire::decode(*sent.back(), n));
       id = n.id;
       continue;  // the server stops with the order in negotiation
     }
@@ -279,7 +281,7 @@ TEST(NegotiationRestartTest, NegotiationsInFlightExpireWhenTheServerStartsAgain)
               log.end());
     const wire::OrderAnswer again = alice.Order(wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2003});
     EXPECT_EQ(again.code, kExpired) << again.text;
-    EXPECT_TRUE(server->desk().Positions(10).empty());
+    EXPECT_TRUE(server->desk().positions(10).empty());
     EXPECT_TRUE(dana.Rows(MARKET_ORDER_TOKEN).empty());
   }
   EXPECT_GT(id, 0);

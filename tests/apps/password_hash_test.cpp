@@ -16,22 +16,22 @@ namespace orvane::apps {
 namespace {
 
 TEST(PasswordHashTest, AHashVerifiesItsPasswordOnlyAndCarriesItsCost) {
-  const std::string hash = HashPassword("s3cret", 3);
+  const std::string hash = hash_password("s3cret", 3);
   EXPECT_EQ(hash.rfind("pbkdf2-sha256$3$", 0), 0u) << hash;
   EXPECT_EQ(hash.size(), std::string("pbkdf2-sha256$3$").size() + 32 + 1 + 64);
-  EXPECT_TRUE(VerifyPassword(hash, "s3cret"));
+  EXPECT_TRUE(verify_password(hash, "s3cret"));
   for (const char* wrong : {"", "s3cre", "s3cret ", "S3cret"}) {
-    EXPECT_FALSE(VerifyPassword(hash, wrong)) << wrong;
+    EXPECT_FALSE(verify_password(hash, wrong)) << wrong;
   }
-  EXPECT_NE(HashPassword("s3cret", 3), hash);  // a salt of its own
+  EXPECT_NE(hash_password("s3cret", 3), hash);  // a salt of its own
   std::string other_cost = hash;
   other_cost.replace(std::string("pbkdf2-sha256$").size(), 1, "4");
-  EXPECT_FALSE(VerifyPassword(other_cost, "s3cret"));
-  EXPECT_THROW(HashPassword("x", 0), std::invalid_argument);
+  EXPECT_FALSE(verify_password(other_cost, "s3cret"));
+  EXPECT_THROW(hash_password("x", 0), std::invalid_argument);
 }
 
 TEST(PasswordHashTest, AnythingElseIsNoHashAndMatchesNothing) {
-  const std::string good = HashPassword("", 1);
+  const std::string good = hash_password("", 1);
   const std::string salt_and_hash = good.substr(std::string("pbkdf2-sha256$1$").size());
   for (const std::string& text :
        {std::string("secret"), std::string(), std::string("pbkdf2-sha256"),
@@ -39,23 +39,23 @@ TEST(PasswordHashTest, AnythingElseIsNoHashAndMatchesNothing) {
         "pbkdf2-sha256$1x$" + salt_and_hash, "pbkdf2-sha256$4294967296$" + salt_and_hash,
         "pbkdf2-sha1$1$" + salt_and_hash, good.substr(0, good.size() - 2),
         good.substr(0, good.size() - 1) + "g", good + "00"}) {
-    EXPECT_FALSE(IsPasswordHash(text)) << text;
-    EXPECT_FALSE(VerifyPassword(text, "")) << text;
+    EXPECT_FALSE(is_password_hash(text)) << text;
+    EXPECT_FALSE(verify_password(text, "")) << text;
   }
-  EXPECT_TRUE(IsPasswordHash(good));
-  EXPECT_TRUE(VerifyPassword(good, ""));
+  EXPECT_TRUE(is_password_hash(good));
+  EXPECT_TRUE(verify_password(good, ""));
 }
 
 TEST(PasswordHashTest, ABooksPasswordsAreHashedOnceAndKeptHashedAfter) {
   model::Snapshot book;
   book.users = {{"alice", "secret", 10, "", 2, ""},
-                {"bob", HashPassword("pass", 2), 20, "", 2, ""}};
+                {"bob", hash_password("pass", 2), 20, "", 2, ""}};
   const std::string bobs = book.users[1].password;
-  HashPasswords(book, 2);
-  EXPECT_TRUE(VerifyPassword(book.users[0].password, "secret"));
+  hash_passwords(book, 2);
+  EXPECT_TRUE(verify_password(book.users[0].password, "secret"));
   EXPECT_EQ(book.users[1].password, bobs);
   const std::string alices = book.users[0].password;
-  HashPasswords(book, 2);
+  hash_passwords(book, 2);
   EXPECT_EQ(book.users[0].password, alices);
 }
 
@@ -66,9 +66,9 @@ TEST(PasswordHashTest, ChecksOnTheirThreadAnswerOnTheIoThreadInTurn) {
   std::vector<std::thread::id> threads;
   {
     ThreadPasswordChecks checks(io);
-    const std::string hash = HashPassword("right", 2000);
+    const std::string hash = hash_password("right", 2000);
     for (const char* given : {"wrong", "right", "again"}) {
-      checks.Check(hash, given, [&, given](bool ok) {
+      checks.check(hash, given, [&, given](bool ok) {
         answers.push_back(std::string(given) + (ok ? " ok" : " no"));
         threads.push_back(std::this_thread::get_id());
       });

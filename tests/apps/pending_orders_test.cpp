@@ -17,7 +17,7 @@ namespace {
 
 class PendingOrdersTest : public TradingTest {
  protected:
-  std::vector<model::Order> Orders() const { return m_server->desk().Orders(10); }
+  std::vector<model::Order> Orders() const { return m_server->desk().orders(10); }
 };
 
 template <typename Push>
@@ -25,7 +25,7 @@ std::vector<Push> PushesOf(Peer& peer) {
   std::vector<Push> pushes;
   for (const auto& m : peer.Read()) {
     Push push;
-    if (m->TokenID() == Push::kToken && wire::Decode(*m, push)) pushes.push_back(push);
+    if (m->TokenID() == Push::kToken && wire::decode(*m, push)) pushes.push_back(push);
   }
   return pushes;
 }
@@ -41,9 +41,9 @@ TEST_F(PendingOrdersTest, AnEntryOrderFillsAtItsPriceAndItsLevelsGuardThePositio
   EXPECT_EQ(pushed[0].order.id, placed.ticket);
   EXPECT_DOUBLE_EQ(pushed[0].order.price, 1.1990);
   Quote(1.1989, 1.1990);  // her ask 1.1991: not yet
-  EXPECT_TRUE(m_server->desk().Positions(10).empty());
+  EXPECT_TRUE(m_server->desk().positions(10).empty());
   Quote(1.1988, 1.1989);  // her ask 1.1990: filled there
-  const auto positions = m_server->desk().Positions(10);
+  const auto positions = m_server->desk().positions(10);
   ASSERT_EQ(positions.size(), 1u);
   EXPECT_DOUBLE_EQ(positions[0].price, 1.1990);
   EXPECT_DOUBLE_EQ(positions[0].lots, 0.5);
@@ -59,9 +59,9 @@ TEST_F(PendingOrdersTest, AnEntryOrderFillsAtItsPriceAndItsLevelsGuardThePositio
   // The take-profit: a buy closes at the bid, 60 pips on 0.5 lots less 1.5
   // commission.
   Quote(1.2050, 1.2051);
-  EXPECT_TRUE(m_server->desk().Positions(10).empty());
+  EXPECT_TRUE(m_server->desk().positions(10).empty());
   EXPECT_TRUE(Orders().empty());
-  const auto history = m_server->desk().History(10);
+  const auto history = m_server->desk().history(10);
   ASSERT_EQ(history.size(), 1u);
   EXPECT_EQ(history[0].note, "take-profit");
   EXPECT_DOUBLE_EQ(history[0].profit, 298.5);
@@ -79,7 +79,7 @@ TEST_F(PendingOrdersTest, AnEntryOrderPastItsExpiryIsDeletedBeforeTheQuoteThatWo
   ASSERT_EQ(Orders().size(), 1u);
   Quote(1.1980, 1.1981);  // at 12:00:30, and below the stop
   EXPECT_TRUE(Orders().empty());
-  EXPECT_TRUE(m_server->desk().Positions(10).empty());
+  EXPECT_TRUE(m_server->desk().positions(10).empty());
   const auto removed = PushesOf<wire::OrderRemovedPush>(second);
   ASSERT_EQ(removed.size(), 1u);
   EXPECT_EQ(removed[0].removed.id, placed.ticket);
@@ -99,13 +99,13 @@ TEST_F(PendingOrdersTest, AStopLossMovedAndThenHitClosesAtTheNewLevel) {
   const auto rows = alice.Rows(GET_SL_TP_TOKEN, {"100", std::to_string(opened.ticket)});
   ASSERT_EQ(rows.size(), 1u);
   model::Order read;
-  ASSERT_TRUE(wire::ReadOrderRow(rows[0], read));
+  ASSERT_TRUE(wire::read_order_row(rows[0], read));
   EXPECT_DOUBLE_EQ(read.sl, 1.1995);
   Quote(1.1996, 1.1997);
-  ASSERT_EQ(m_server->desk().Positions(10).size(), 1u);
+  ASSERT_EQ(m_server->desk().positions(10).size(), 1u);
   Quote(1.1995, 1.1996);
-  EXPECT_TRUE(m_server->desk().Positions(10).empty());
-  const auto history = m_server->desk().History(10);
+  EXPECT_TRUE(m_server->desk().positions(10).empty());
+  const auto history = m_server->desk().history(10);
   ASSERT_EQ(history.size(), 1u);
   EXPECT_EQ(history[0].note, "stop-loss");
   EXPECT_DOUBLE_EQ(history[0].close_price, 1.1995);
@@ -116,7 +116,7 @@ TEST_F(PendingOrdersTest, EveryRuleRefusesAtItsBoundaryAndLeavesTheAccountAsItWa
   Peer alice = LogOn("alice", "secret");
   const auto opened = alice.Executed(wire::OpenRequest{1, 100, 2, BuyType, 1, 1.2002});
   const auto guard = alice.Executed(wire::GuardRequest{2, 100, opened.ticket, 0, 1.2010});
-  const model::Snapshot before = m_server->desk().Snapshot();
+  const model::Snapshot before = m_server->desk().snapshot();
   // Alice's bid 1.2000 and ask 1.2002; offsets 5 pips; 1 lot takes 1,000 of
   // her 1,000 left.
   const std::pair<wire::EntryRequest, int32_t> entries[] = {
@@ -152,7 +152,7 @@ TEST_F(PendingOrdersTest, EveryRuleRefusesAtItsBoundaryAndLeavesTheAccountAsItWa
   not_an_entry.account = 100;
   not_an_entry.order = guard.ticket;
   EXPECT_EQ(alice.Order(not_an_entry).code, kUnknownOrder);
-  const model::Snapshot after = m_server->desk().Snapshot();
+  const model::Snapshot after = m_server->desk().snapshot();
   EXPECT_EQ(after.accounts, before.accounts);
   EXPECT_EQ(after.positions, before.positions);
   EXPECT_EQ(after.orders, before.orders);

@@ -46,20 +46,20 @@ inline const char* kTape = R"(03/03/2027 12:00:00 2 1.1960 1.1961
 // Records what a terminal reports.
 // Every event must arrive on the thread that runs the io_context.
 struct Watcher : TerminalEvents {
-  void Streaming() override { OnLoop(), ++streaming; }
-  void Checked(const std::vector<Comparison>& c) override { OnLoop(), comparisons = c, ++checked; }
-  void Refused(const std::string& reason) override { OnLoop(), refused = reason; }
-  void FiguresChanged(const AccountFigures&) override { OnLoop(); }
-  void Log(const std::string& line) override { OnLoop(), lines.push_back(line); }
-  void OrderAnswered(const wire::OrderAnswer& a) override { OnLoop(), answers.push_back(a); }
+  void streaming() override { OnLoop(), ++streams; }
+  void checked(const std::vector<Comparison>& c) override { OnLoop(), comparisons = c, ++checks; }
+  void refused(const std::string& reason) override { OnLoop(), refusal = reason; }
+  void figures_changed(const AccountFigures&) override { OnLoop(); }
+  void log(const std::string& line) override { OnLoop(), lines.push_back(line); }
+  void order_answered(const wire::OrderAnswer& a) override { OnLoop(), answers.push_back(a); }
   void OnLoop() { off_loop = off_loop || std::this_thread::get_id() != loop; }
   std::thread::id loop = std::this_thread::get_id();
   bool off_loop = false;
   std::vector<std::string> lines;  // the terminal's log, for failure messages
-  int streaming = 0;
-  int checked = 0;
+  int streams = 0;
+  int checks = 0;
   std::vector<Comparison> comparisons;
-  std::string refused;
+  std::string refusal;
   std::vector<wire::OrderAnswer> answers;
 };
 

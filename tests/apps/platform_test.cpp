@@ -55,7 +55,7 @@ class PlatformTest : public test::MemoryPlatformTest {
         ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_loop,
                           [this] { return m_loop->Elapsed(); }},
         options);
-    server->Start("0.0.0.0", kPort);
+    server->start("0.0.0.0", kPort);
     return server;
   }
 
@@ -63,7 +63,7 @@ class PlatformTest : public test::MemoryPlatformTest {
                                          Watcher& watcher) {
     auto terminal = std::make_unique<Terminal>(m_network->Environment(), *m_loop,
                                                LogOnAs(kPort, user, password), m_clock, &watcher);
-    terminal->Connect();
+    terminal->connect();
     return terminal;
   }
 
@@ -82,7 +82,7 @@ class PlatformTest : public test::MemoryPlatformTest {
     auto process = CProcess::New();
     process->DefineProcessByCommand(5, answer.substr(0, end));
     wire::LoggedOn logged;
-    EXPECT_TRUE(end != std::string::npos && wire::Decode(*process, logged)) << answer;
+    EXPECT_TRUE(end != std::string::npos && wire::decode(*process, logged)) << answer;
     return logged.sid;
   }
 
@@ -95,25 +95,25 @@ class PlatformTest : public test::MemoryPlatformTest {
   static void ExpectAllEqual(const Watcher& w, size_t accounts) {
     ASSERT_EQ(w.comparisons.size(), accounts);
     for (const Comparison& c : w.comparisons) {
-      EXPECT_TRUE(c.Equal()) << "account " << c.account << ": terminal equity "
+      EXPECT_TRUE(c.equal()) << "account " << c.account << ": terminal equity "
                              << c.terminal.equity << ", server " << c.server.equity;
     }
   }
 
-  model::Snapshot m_book = ImportBook(test::kBook, "book");
-  std::vector<model::Quote> m_tape = ImportTape(test::kTape, "tape", m_book);
+  model::Snapshot m_book = import_book(test::kBook, "book");
+  std::vector<model::Quote> m_tape = import_tape(test::kTape, "tape", m_book);
   std::vector<std::string> m_log;
   TradingRules m_rules;
 };
 
 TEST_F(PlatformTest, StopLossOnTheServerReachesTheTerminalAndFiguresAgree) {
-  auto server = MakeServer(PriceFeed::FromTape(m_tape), 1, 10);  // a quote every 100 ms
+  auto server = MakeServer(PriceFeed::from_tape(m_tape), 1, 10);  // a quote every 100 ms
   Watcher alice;
   auto terminal = MakeTerminal("alice", "secret", alice);
-  ASSERT_TRUE(RunUntil([&] { return alice.streaming == 1; }));
-  EXPECT_EQ(terminal->OpenPositions(), 1u);
-  ASSERT_TRUE(RunUntil([&] { return alice.checked == 1; }));
-  EXPECT_EQ(terminal->OpenPositions(), 0u);
+  ASSERT_TRUE(RunUntil([&] { return alice.streams == 1; }));
+  EXPECT_EQ(terminal->open_positions(), 1u);
+  ASSERT_TRUE(RunUntil([&] { return alice.checks == 1; }));
+  EXPECT_EQ(terminal->open_positions(), 0u);
   // The quote gapped through 1.1850: the stop fills at the bid, 1.1840, and
   // 1,600 of the 2,000 are lost.
   EXPECT_TRUE(Logged("account 100: stop-loss 11 hit at 1.184"));
@@ -121,71 +121,71 @@ TEST_F(PlatformTest, StopLossOnTheServerReachesTheTerminalAndFiguresAgree) {
   EXPECT_DOUBLE_EQ(alice.comparisons[0].server.balance, 400);
   // The last quote 1.1870 / 1.1871 reaches Alice as it is; her terminal
   // prices it with her 2-pip spread.
-  const auto price = terminal->LastPrice(2);
+  const auto price = terminal->last_price(2);
   ASSERT_TRUE(price.has_value());
   EXPECT_EQ(price->first, 1.1870);
   EXPECT_EQ(price->second, 1.1871);
-  auto client = terminal->desk()->Engine().Clients()->Item("10");
+  auto client = terminal->desk()->engine().Clients()->Item("10");
   ASSERT_TRUE(client);
   EXPECT_NEAR(client->SymbolParam(2)->AskWithSpread(), 1.1872, 1e-9);
 }
 
 TEST_F(PlatformTest, EntryOrderFillsForOneClientWhileAnotherIsRefused) {
-  auto server = MakeServer(PriceFeed::FromTape(m_tape));
+  auto server = MakeServer(PriceFeed::from_tape(m_tape));
   Watcher bob, intruder;
   auto bob_terminal = MakeTerminal("bob", "pass", bob);
   auto intruder_terminal = MakeTerminal("bob", "guess", intruder);
-  ASSERT_TRUE(RunUntil([&] { return bob.checked == 1 && !intruder.refused.empty(); }));
+  ASSERT_TRUE(RunUntil([&] { return bob.checks == 1 && !intruder.refusal.empty(); }));
   EXPECT_EQ(intruder_terminal->phase(), Terminal::Phase::kRefused);
-  EXPECT_EQ(intruder_terminal->Logons(), 0u);
+  EXPECT_EQ(intruder_terminal->logons(), 0u);
   EXPECT_TRUE(Logged("log-on refused for 'bob'"));
-  EXPECT_EQ(bob_terminal->OpenPositions(), 1u);  // the buy limit at 1.1950 filled
+  EXPECT_EQ(bob_terminal->open_positions(), 1u);  // the buy limit at 1.1950 filled
   ExpectAllEqual(bob, 1);
 }
 
 TEST_F(PlatformTest, TerminalLogsOnAgainAfterAServerRestart) {
-  auto server = MakeServer(PriceFeed::FromTape({m_tape.begin(), m_tape.begin() + 2}));
+  auto server = MakeServer(PriceFeed::from_tape({m_tape.begin(), m_tape.begin() + 2}));
   Watcher alice;
   auto terminal = MakeTerminal("alice", "secret", alice);
-  ASSERT_TRUE(RunUntil([&] { return alice.checked == 1; }));
+  ASSERT_TRUE(RunUntil([&] { return alice.checks == 1; }));
   server.reset();
   ASSERT_TRUE(RunUntil([&] { return terminal->phase() == Terminal::Phase::kConnecting; }));
-  server = MakeServer(PriceFeed::FromTape(m_tape));
+  server = MakeServer(PriceFeed::from_tape(m_tape));
   // Within the 5 to 11 s between attempts.
-  ASSERT_TRUE(RunUntil([&] { return alice.checked == 2; }, 12000));
-  EXPECT_EQ(terminal->Logons(), 2u);
+  ASSERT_TRUE(RunUntil([&] { return alice.checks == 2; }, 12000));
+  EXPECT_EQ(terminal->logons(), 2u);
   ExpectAllEqual(alice, 1);
 }
 
 TEST_F(PlatformTest, ASlowReaderIsCutOffAndOthersAreServed) {
-  auto server = MakeServer(PriceFeed::RandomWalk(m_book, 7, 1, 0), 2, 20000, 64 << 10);
+  auto server = MakeServer(PriceFeed::random_walk(m_book, 7, 1, 0), 2, 20000, 64 << 10);
   auto slow = Raw();
-  slow->Send(wire::Request(-1, wire::LogOn{"alice", "secret"}));
+  slow->Send(wire::request(-1, wire::LogOn{"alice", "secret"}));
   m_loop->RunUntilIdle();
-  slow->Send(wire::RequestText(SidOf(*slow), START_MARKET_TOKEN));
+  slow->Send(wire::request_text(SidOf(*slow), START_MARKET_TOKEN));
   m_loop->RunUntilIdle();
   slow->StopReading();
   Watcher bob;
   auto terminal = MakeTerminal("bob", "pass", bob);
   ASSERT_TRUE(RunUntil([&] { return Logged("slow reader"); }));
-  EXPECT_EQ(server->LoggedOnSessions(), 1u);
+  EXPECT_EQ(server->logged_on_sessions(), 1u);
   EXPECT_EQ(terminal->phase(), Terminal::Phase::kStreaming);
-  EXPECT_EQ(terminal->SequenceGaps(), 0u);
+  EXPECT_EQ(terminal->sequence_gaps(), 0u);
 }
 
 TEST_F(PlatformTest, APeerClosingInTheMiddleOfAMessageEndsOnlyItsSession) {
-  auto server = MakeServer(PriceFeed::FromTape(m_tape));
+  auto server = MakeServer(PriceFeed::from_tape(m_tape));
   auto raw = Raw();
-  raw->Send(wire::Request(-1, wire::LogOn{"alice", "secret"}));
-  ASSERT_TRUE(RunUntil([&] { return server->LoggedOnSessions() == 1; }));
-  const std::string half = wire::RequestText(1, GET_ACCOUNTS_TOKEN);
+  raw->Send(wire::request(-1, wire::LogOn{"alice", "secret"}));
+  ASSERT_TRUE(RunUntil([&] { return server->logged_on_sessions() == 1; }));
+  const std::string half = wire::request_text(1, GET_ACCOUNTS_TOKEN);
   raw->Send(half.substr(0, half.size() / 2));
   raw->Close();
-  ASSERT_TRUE(RunUntil([&] { return server->Connections() == 0; }));
+  ASSERT_TRUE(RunUntil([&] { return server->connections() == 0; }));
   EXPECT_TRUE(Logged("closed: the peer closed the connection"));
   Watcher bob;
   auto terminal = MakeTerminal("bob", "pass", bob);
-  ASSERT_TRUE(RunUntil([&] { return bob.checked == 1; }));
+  ASSERT_TRUE(RunUntil([&] { return bob.checks == 1; }));
   ExpectAllEqual(bob, 1);
 }
 
@@ -193,10 +193,10 @@ TEST_F(PlatformTest, APeerClosingInTheMiddleOfAMessageEndsOnlyItsSession) {
 // connection's first is refused; every other connection's first waits, and
 // the connection goes as it talks meanwhile, its turn given back.
 TEST_F(PlatformTest, ALogOnFloodIsRefusedAndThrottledAndServiceGoesOn) {
-  auto server = MakeServer(PriceFeed::FromTape(m_tape));
+  auto server = MakeServer(PriceFeed::from_tape(m_tape));
   std::vector<std::shared_ptr<MemorySocket>> flood;
   std::string burst;
-  for (int k = 0; k < 50; ++k) burst += wire::Request(-1, wire::LogOn{"alice", "guess"});
+  for (int k = 0; k < 50; ++k) burst += wire::request(-1, wire::LogOn{"alice", "guess"});
   for (int i = 0; i < 200; ++i) {
     flood.push_back(Raw());
     flood.back()->Send(burst);
@@ -206,26 +206,26 @@ TEST_F(PlatformTest, ALogOnFloodIsRefusedAndThrottledAndServiceGoesOn) {
       return line.find(text) != std::string::npos;
     });
   };
-  ASSERT_TRUE(RunUntil([&] { return server->Connections() == 0; }))
-      << server->Connections() << " still open";
+  ASSERT_TRUE(RunUntil([&] { return server->connections() == 0; }))
+      << server->connections() << " still open";
   EXPECT_EQ(server->gateway().stats().refused_password, 1u);
   EXPECT_EQ(logged("closed: a message before the log-on was answered"), 199);
   EXPECT_EQ(logged("log-on refused for 'alice'"), 1);
   Watcher bob;  // from the same address: his answer waits its turn
   auto terminal = MakeTerminal("bob", "pass", bob);
-  ASSERT_TRUE(RunUntil([&] { return bob.checked == 1; }));
+  ASSERT_TRUE(RunUntil([&] { return bob.checks == 1; }));
   ExpectAllEqual(bob, 1);
 }
 
 TEST_F(PlatformTest, ASilentServerIsDroppedBySupervisionAndTheTerminalComesBack) {
-  auto server = MakeServer(PriceFeed::FromTape({m_tape.begin(), m_tape.begin() + 1}), 9);
+  auto server = MakeServer(PriceFeed::from_tape({m_tape.begin(), m_tape.begin() + 1}), 9);
   Watcher alice;
   auto terminal = MakeTerminal("alice", "secret", alice);
-  ASSERT_TRUE(RunUntil([&] { return alice.streaming == 1; }));
-  server->Stop();  // no more handshakes, the session closes
-  auto fresh = MakeServer(PriceFeed::FromTape(m_tape));
-  ASSERT_TRUE(RunUntil([&] { return alice.streaming == 2; }, 20000));
-  EXPECT_EQ(terminal->Logons(), 2u);
+  ASSERT_TRUE(RunUntil([&] { return alice.streams == 1; }));
+  server->stop();  // no more handshakes, the session closes
+  auto fresh = MakeServer(PriceFeed::from_tape(m_tape));
+  ASSERT_TRUE(RunUntil([&] { return alice.streams == 2; }, 20000));
+  EXPECT_EQ(terminal->logons(), 2u);
 }
 
 // Alice books interest on close and is long 1 lot of EURUSD (1,000 a day);
@@ -246,27 +246,27 @@ POSITION 30 300 30R,@300R,@3R,@01/03/2027 09:00:00R,@SellR,@0.5R,@2R,@1.2000R,@R
 )";
 
 TEST_F(PlatformTest, InterestBookedAtTheRolloverReachesTheTerminalsToTheCent) {
-  m_book = ImportBook(kInterestBook, "book");
+  m_book = import_book(kInterestBook, "book");
   m_rules.rollover_seconds = 22 * 3600;
-  const auto tape = ImportTape("02/03/2027 21:59:58 2 1.2000 1.2001\n"
+  const auto tape = import_tape("02/03/2027 21:59:58 2 1.2000 1.2001\n"
                                "02/03/2027 21:59:59 2 1.2002 1.2003\n"
                                "02/03/2027 22:00:01 2 1.2001 1.2002\n"
                                "02/03/2027 22:00:02 2 1.2003 1.2004\n",
                                "tape", m_book);
-  auto server = MakeServer(PriceFeed::FromTape(tape), 2, 10);
+  auto server = MakeServer(PriceFeed::from_tape(tape), 2, 10);
   Watcher alice, carol;
   auto alice_terminal = MakeTerminal("alice", "secret", alice);
   auto carol_terminal = MakeTerminal("carol", "pw", carol);
-  ASSERT_TRUE(RunUntil([&] { return alice.checked == 1 && carol.checked == 1; }));
+  ASSERT_TRUE(RunUntil([&] { return alice.checks == 1 && carol.checks == 1; }));
   // The terminals, which loaded their model before the server booked the
   // day, hold it too.
   const Desk& alices = *alice_terminal->desk();
   const Desk& carols = *carol_terminal->desk();
-  ASSERT_EQ(alices.Positions(10).size(), 1u);
-  EXPECT_DOUBLE_EQ(alices.Positions(10)[0].interest, 1000);
-  ASSERT_EQ(carols.Positions(30).size(), 1u);
-  EXPECT_DOUBLE_EQ(carols.Positions(30)[0].interest, -164.38);
-  EXPECT_DOUBLE_EQ(carols.Accounts(30)[0].totals.interest, -164.38);
+  ASSERT_EQ(alices.positions(10).size(), 1u);
+  EXPECT_DOUBLE_EQ(alices.positions(10)[0].interest, 1000);
+  ASSERT_EQ(carols.positions(30).size(), 1u);
+  EXPECT_DOUBLE_EQ(carols.positions(30)[0].interest, -164.38);
+  EXPECT_DOUBLE_EQ(carols.accounts(30)[0].totals.interest, -164.38);
   ExpectAllEqual(alice, 1);
   ExpectAllEqual(carol, 1);
   // Carol's balance carries the interest; Alice's equity does.
@@ -275,28 +275,28 @@ TEST_F(PlatformTest, InterestBookedAtTheRolloverReachesTheTerminalsToTheCent) {
 }
 
 TEST_F(PlatformTest, ATerminalTradesAndASecondTerminalOfTheClientSeesIt) {
-  auto server = MakeServer(PriceFeed::FromTape({}), 9);  // prices stay at the book's
+  auto server = MakeServer(PriceFeed::from_tape({}), 9);  // prices stay at the book's
   Watcher alice;
   Watcher other;
   auto terminal = MakeTerminal("alice", "secret", alice);
   auto second = MakeTerminal("alice", "secret", other);
-  ASSERT_TRUE(RunUntil([&] { return alice.streaming == 1 && other.streaming == 1; }));
-  ASSERT_NE(terminal->Open(100, 2, SellType, 0.5), 0);
+  ASSERT_TRUE(RunUntil([&] { return alice.streams == 1 && other.streams == 1; }));
+  ASSERT_NE(terminal->open(100, 2, SellType, 0.5), 0);
   ASSERT_TRUE(RunUntil([&] { return alice.answers.size() == 1; }));
   ASSERT_EQ(alice.answers[0].code, 0) << alice.answers[0].text;
   const int32_t ticket = alice.answers[0].ticket;
-  ASSERT_TRUE(RunUntil([&] { return second->OpenPositions() == 2; }));
-  ASSERT_NE(terminal->Close(100, ticket, 0.2), 0);
+  ASSERT_TRUE(RunUntil([&] { return second->open_positions() == 2; }));
+  ASSERT_NE(terminal->close(100, ticket, 0.2), 0);
   ASSERT_TRUE(RunUntil([&] { return alice.answers.size() == 2; }));
   EXPECT_EQ(alice.answers[1].code, 0) << alice.answers[1].text;
   m_loop->Advance(100);
   for (const Terminal* t : {terminal.get(), second.get()}) {
-    const auto positions = t->desk()->Positions(10);
+    const auto positions = t->desk()->positions(10);
     ASSERT_EQ(positions.size(), 2u);
     EXPECT_DOUBLE_EQ(positions[1].lots, 0.3);
-    EXPECT_EQ(t->desk()->History(10).size(), 1u);
-    EXPECT_DOUBLE_EQ(t->Figures().at(100).balance, server->Figures(100)->balance);
-    EXPECT_DOUBLE_EQ(t->Figures().at(100).equity, server->Figures(100)->equity);
+    EXPECT_EQ(t->desk()->history(10).size(), 1u);
+    EXPECT_DOUBLE_EQ(t->figures().at(100).balance, server->figures(100)->balance);
+    EXPECT_DOUBLE_EQ(t->figures().at(100).equity, server->figures(100)->equity);
   }
 }
 
@@ -304,19 +304,19 @@ TEST_F(PlatformTest, ATerminalTradesAndASecondTerminalOfTheClientSeesIt) {
 // the ask, a stop-loss and take-profit set and moved, and the entry
 // cancelled; the second terminal's desk holds each change as the server does.
 TEST_F(PlatformTest, PendingOrdersTypedInReachTheSecondTerminalOfTheClient) {
-  ASSERT_TRUE(wire::ReadTime("03/03/2027 12:00:00", m_book.market_time));
+  ASSERT_TRUE(wire::read_time("03/03/2027 12:00:00", m_book.market_time));
   m_book.market_time_text = "03/03/2027 12:00:00";
-  auto server = MakeServer(PriceFeed::FromTape({}), 9);
+  auto server = MakeServer(PriceFeed::from_tape({}), 9);
   Watcher alice;
   Watcher other;
   auto terminal = MakeTerminal("alice", "secret", alice);
   auto second = MakeTerminal("alice", "secret", other);
-  ASSERT_TRUE(RunUntil([&] { return alice.streaming == 1 && other.streaming == 1; }));
+  ASSERT_TRUE(RunUntil([&] { return alice.streams == 1 && other.streams == 1; }));
   CommandRunner runner(*terminal);
   std::string said;
   auto run = [&](const std::string& line) {
     const size_t answers = alice.answers.size();
-    EXPECT_NE(runner.Run(*ReadCommand(line), said), 0) << line << ": " << said;
+    EXPECT_NE(runner.run(*read_command(line), said), 0) << line << ": " << said;
     EXPECT_TRUE(RunUntil([&] { return alice.answers.size() == answers + 1; })) << line;
     EXPECT_EQ(alice.answers.back().code, 0) << line << ": " << alice.answers.back().text;
     m_loop->Advance(100);
@@ -327,7 +327,7 @@ TEST_F(PlatformTest, PendingOrdersTypedInReachTheSecondTerminalOfTheClient) {
   const int32_t guard = run("sltp 1 sl 1.1900 tp +50p");
   EXPECT_EQ(guard, 11);  // the book's guard of ticket 1 is moved, not doubled
   for (const Terminal* t : {terminal.get(), second.get()}) {
-    const auto orders = t->desk()->Orders(10);
+    const auto orders = t->desk()->orders(10);
     ASSERT_EQ(orders.size(), 2u);
     EXPECT_DOUBLE_EQ(orders[0].sl, 1.19);
     EXPECT_DOUBLE_EQ(orders[0].tp, 1.2050);  // from the bid a buy closes at
@@ -338,45 +338,45 @@ TEST_F(PlatformTest, PendingOrdersTypedInReachTheSecondTerminalOfTheClient) {
   }
   run("cancel " + std::to_string(entry));
   run("sltp 1 off");
-  EXPECT_TRUE(second->desk()->Orders(10).empty());
-  EXPECT_TRUE(server->desk().Orders(10).empty());
+  EXPECT_TRUE(second->desk()->orders(10).empty());
+  EXPECT_TRUE(server->desk().orders(10).empty());
   // A terminal started again numbers on from the last number the server saw.
-  const int32_t last = terminal->LastOrderNumber();
+  const int32_t last = terminal->last_order_number();
   terminal.reset();
   Watcher again;
   auto restarted = MakeTerminal("alice", "secret", again);
-  ASSERT_TRUE(RunUntil([&] { return again.streaming == 1; }));
-  EXPECT_EQ(restarted->LastOrderNumber(), last);
+  ASSERT_TRUE(RunUntil([&] { return again.streams == 1; }));
+  EXPECT_EQ(restarted->last_order_number(), last);
   CommandRunner fresh(*restarted);
-  EXPECT_EQ(fresh.Run(*ReadCommand("limit sell EURUSD 0.1 at +30p"), said), last + 1);
+  EXPECT_EQ(fresh.run(*read_command("limit sell EURUSD 0.1 at +30p"), said), last + 1);
   ASSERT_TRUE(RunUntil([&] { return again.answers.size() == 1; }));
   EXPECT_EQ(again.answers[0].code, 0) << again.answers[0].text;
-  EXPECT_EQ(server->desk().Orders(10).size(), 1u);
+  EXPECT_EQ(server->desk().orders(10).size(), 1u);
 }
 
 TEST_F(PlatformTest, AnOrderWhoseAnswerIsLostExecutesOnceAfterTheTerminalComesBack) {
-  auto server = MakeServer(PriceFeed::FromTape({}), 9);
+  auto server = MakeServer(PriceFeed::from_tape({}), 9);
   Watcher alice;
   auto terminal = MakeTerminal("alice", "secret", alice);
-  ASSERT_TRUE(RunUntil([&] { return alice.streaming == 1; }));
-  auto child = terminal->Client().Child();
+  ASSERT_TRUE(RunUntil([&] { return alice.streams == 1; }));
+  auto child = terminal->client().Child();
   ASSERT_TRUE(child);
   auto socket = std::dynamic_pointer_cast<MemorySocket>(child);
   ASSERT_TRUE(socket);
   socket->StopReading();  // the answer will not get through
-  const int32_t number = terminal->Open(100, 2, BuyType, 0.5);
+  const int32_t number = terminal->open(100, 2, BuyType, 0.5);
   ASSERT_NE(number, 0);
-  ASSERT_TRUE(RunUntil([&] { return server->desk().Positions(10).size() == 2; }));
-  terminal->Disconnect();  // what was held back goes with the connection
+  ASSERT_TRUE(RunUntil([&] { return server->desk().positions(10).size() == 2; }));
+  terminal->disconnect();  // what was held back goes with the connection
   m_loop->Advance(100);
   socket->ResumeReading();
-  EXPECT_EQ(terminal->OrdersUnanswered(), 1u);
-  terminal->Connect();
+  EXPECT_EQ(terminal->orders_unanswered(), 1u);
+  terminal->connect();
   ASSERT_TRUE(RunUntil([&] { return alice.answers.size() == 1; }));
   EXPECT_EQ(alice.answers[0].number, number);  // sent again under its number
   EXPECT_EQ(alice.answers[0].code, 0);
-  EXPECT_EQ(server->desk().Positions(10).size(), 2u);  // and executed once
-  EXPECT_EQ(terminal->LastOrderNumber(), number);
+  EXPECT_EQ(server->desk().positions(10).size(), 2u);  // and executed once
+  EXPECT_EQ(terminal->last_order_number(), number);
 }
 
 }  // namespace

@@ -74,8 +74,8 @@ std::string ErrorOf(Parse&& parse) {
 class ReplayTest : public ::testing::Test {
  protected:
   ReplayResult Run() {
-    const Book book = ImportBook(kBook, "book.txt");
-    return RunReplay(book, ImportTape(kTape, "tape.txt", book), {});
+    const Book book = import_book(kBook, "book.txt");
+    return run_replay(book, import_tape(kTape, "tape.txt", book), {});
   }
 };
 
@@ -116,12 +116,12 @@ TEST_F(ReplayTest, AHandWorkedBookEndsAsCalculated) {
 TEST_F(ReplayTest, ReportsShowTheFiguresAndCharts) {
   const ReplayResult result = Run();
   std::ostringstream table, html;
-  WriteTable(table, result);
+  write_table(table, result);
   EXPECT_NE(table.str().find("      10      100        400.00        400.00         -     0     0    1"),
             std::string::npos)
       << table.str();
   EXPECT_NE(table.str().find("178.50"), std::string::npos);
-  WriteHtml(html, result, "t");
+  write_html(html, result, "t");
   const std::string page = html.str();
   size_t charts = 0;
   for (size_t at = page.find("<svg"); at != std::string::npos; at = page.find("<svg", at + 1)) {
@@ -133,7 +133,7 @@ TEST_F(ReplayTest, ReportsShowTheFiguresAndCharts) {
 
 TEST(ReplayInputTest, BadInputNamesFileLineAndField) {
   auto book_error = [](const std::string& text) {
-    return ErrorOf([&] { ImportBook(text, "b.txt"); });
+    return ErrorOf([&] { import_book(text, "b.txt"); });
   };
   const std::string symbols =
       "SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00\n"
@@ -162,9 +162,9 @@ TEST(ReplayInputTest, BadInputNamesFileLineAndField) {
   EXPECT_EQ(book_error(""), "b.txt: field 'SYMBOL': the unit symbol 1 (account currency) is not "
                             "defined");
 
-  const Book book = ImportBook(kBook, "book.txt");
+  const Book book = import_book(kBook, "book.txt");
   auto tape_error = [&](const std::string& text) {
-    return ErrorOf([&] { ImportTape(text, "t.txt", book); });
+    return ErrorOf([&] { import_tape(text, "t.txt", book); });
   };
   EXPECT_EQ(tape_error("03/03/2027 12:00:00 2 1.1 1.1\n30/02/2027 12:00:00 2 1.1 1.1\n"),
             "t.txt:2: field 'date': no such date: '30/02/2027'");

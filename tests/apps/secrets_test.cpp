@@ -32,24 +32,24 @@ class SecretFileTest : public ::testing::Test {
 };
 
 TEST_F(SecretFileTest, TheFirstLineIsThePassword) {
-  EXPECT_EQ(ReadSecretFile(Write("s3cret pass\nsecond line\n")), "s3cret pass");
-  EXPECT_EQ(ReadSecretFile(Write("windows\r\nnext\r\n")), "windows");
-  EXPECT_EQ(ReadSecretFile(Write("no line end")), "no line end");
+  EXPECT_EQ(read_secret_file(Write("s3cret pass\nsecond line\n")), "s3cret pass");
+  EXPECT_EQ(read_secret_file(Write("windows\r\nnext\r\n")), "windows");
+  EXPECT_EQ(read_secret_file(Write("no line end")), "no line end");
 }
 
 TEST_F(SecretFileTest, AMissingFileOrAnEmptyFirstLineIsRefused) {
-  EXPECT_THROW(ReadSecretFile(Write("\nlater\n")), std::invalid_argument);
-  EXPECT_THROW(ReadSecretFile(Write("")), std::invalid_argument);
-  EXPECT_THROW(ReadSecretFile((m_path / "none").string()), std::invalid_argument);
+  EXPECT_THROW(read_secret_file(Write("\nlater\n")), std::invalid_argument);
+  EXPECT_THROW(read_secret_file(Write("")), std::invalid_argument);
+  EXPECT_THROW(read_secret_file((m_path / "none").string()), std::invalid_argument);
 }
 
 TEST(LoopbackHostTest, OnlyThisMachinesNamesAndAddressesAreLoopback) {
   for (const char* host : {"localhost", "127.0.0.1", "127.1.2.3", "::1", "[::1]"}) {
-    EXPECT_TRUE(IsLoopbackHost(host)) << host;
+    EXPECT_TRUE(is_loopback_host(host)) << host;
   }
   for (const char* host : {"0.0.0.0", "10.0.0.1", "128.0.0.1", "example.com", "::2",
                            "localhost.example.com", "127.0.0.1.example.com", "", "[]"}) {
-    EXPECT_FALSE(IsLoopbackHost(host)) << host;
+    EXPECT_FALSE(is_loopback_host(host)) << host;
   }
 }
 
@@ -57,7 +57,7 @@ TEST(PromptSecretTest, WithoutATerminalNothingIsAsked) {
   int pipe_fds[2];
   ASSERT_EQ(pipe(pipe_fds), 0);
   ASSERT_EQ(write(pipe_fds[1], "typed\n", 6), 6);
-  EXPECT_FALSE(PromptSecret("password: ", pipe_fds[0]).has_value());
+  EXPECT_FALSE(prompt_secret("password: ", pipe_fds[0]).has_value());
   close(pipe_fds[0]);
   close(pipe_fds[1]);
 }
@@ -85,7 +85,7 @@ TEST(PromptSecretTest, ALineTypedAtATerminalIsReadWithoutEcho) {
     const bool wrote = write(master, "hunter2\n", 8) == 8;
     _exit(wrote ? 0 : 1);
   }
-  const auto typed = PromptSecret("", slave);
+  const auto typed = prompt_secret("", slave);
   int status = 0;
   waitpid(typist, &status, 0);
   ASSERT_TRUE(typed.has_value());

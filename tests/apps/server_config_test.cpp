@@ -18,7 +18,7 @@ namespace {
 
 std::string Refusal(const std::vector<std::string>& arguments, const std::string& file) {
   try {
-    ServerConfigReader(arguments).Read(file, "server.conf");
+    ServerConfigReader(arguments).read(file, "server.conf");
   } catch (const ConfigError& e) {
     return e.what();
   }
@@ -54,7 +54,7 @@ TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
       "tls-key = server.key\n"
       "quiet = true\n"
       "log = /var/log/orvane/server#1.log\r\n";
-  const ServerConfig c = ServerConfigReader().Read(file, "server.conf");
+  const ServerConfig c = ServerConfigReader().read(file, "server.conf");
   EXPECT_EQ(c.book, "books/main.txt");
   EXPECT_EQ(c.tape, "tapes/today.txt");
   EXPECT_EQ(c.data, "/var/lib/orvane");
@@ -82,11 +82,11 @@ TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
   EXPECT_EQ(c.log, "/var/log/orvane/server#1.log");
   // Every key but store (data names the other store) was in the file: nothing
   // else is left at its default.
-  EXPECT_EQ(ServerConfigReader::Changed(ServerConfig(), c).size(),
-            ServerConfigReader::Keys().size() - 1);
-  EXPECT_EQ(ServerConfigReader().Read("store = postgresql://db/orvane\n", "f").store,
+  EXPECT_EQ(ServerConfigReader::changed(ServerConfig(), c).size(),
+            ServerConfigReader::keys().size() - 1);
+  EXPECT_EQ(ServerConfigReader().read("store = postgresql://db/orvane\n", "f").store,
             "postgresql://db/orvane");
-  EXPECT_FALSE(ServerConfigReader().Read("book = b\nrollover = none\n", "f").rollover);
+  EXPECT_FALSE(ServerConfigReader().read("book = b\nrollover = none\n", "f").rollover);
 }
 
 TEST(ServerConfigTest, UnknownKeysAreRefusedWithTheirLine) {
@@ -126,7 +126,7 @@ TEST(ServerConfigTest, BadValuesAreRefusedWithTheirLine) {
 TEST(ServerConfigTest, FlagsWinOverTheFile) {
   const std::string file = "book = from-file\nrate = 10\nport = 4000\nquiet = false\n";
   const ServerConfig c =
-      ServerConfigReader({"--rate", "20", "--quiet", "--config", "x.conf"}).Read(file, "x.conf");
+      ServerConfigReader({"--rate", "20", "--quiet", "--config", "x.conf"}).read(file, "x.conf");
   EXPECT_EQ(c.rate, 20);
   EXPECT_TRUE(c.quiet);
   EXPECT_EQ(c.port, 4000);        // from the file
@@ -134,7 +134,7 @@ TEST(ServerConfigTest, FlagsWinOverTheFile) {
   EXPECT_EQ(ServerConfigReader({"--config", "x.conf"}).file(), "x.conf");
   // A flag whose value the file would have set still decides on reload.
   const ServerConfig again =
-      ServerConfigReader({"--rate", "20"}).Read("book = b\nrate = 30\n", "x.conf");
+      ServerConfigReader({"--rate", "20"}).read("book = b\nrate = 30\n", "x.conf");
   EXPECT_EQ(again.rate, 20);
 }
 
@@ -160,16 +160,16 @@ TEST(ServerConfigTest, BadFlagsAreRefused) {
 TEST(ServerConfigTest, OnlyTheLogQuietAndTheThrottleChangeAtRunTime) {
   const std::set<std::string_view> run_time = {"log", "quiet", "logon-delay-ms",
                                                "logon-delay-max-ms", "lockout-failures"};
-  for (const std::string_view key : ServerConfigReader::Keys()) {
-    EXPECT_EQ(ServerConfigReader::ChangesAtRunTime(key), run_time.count(key) == 1) << key;
+  for (const std::string_view key : ServerConfigReader::keys()) {
+    EXPECT_EQ(ServerConfigReader::changes_at_run_time(key), run_time.count(key) == 1) << key;
   }
   ServerConfig before;
   ServerConfig after = before;
   after.rate = 51;
   after.quiet = true;
-  EXPECT_EQ(ServerConfigReader::Changed(before, after),
+  EXPECT_EQ(ServerConfigReader::changed(before, after),
             (std::vector<std::string_view>{"rate", "quiet"}));
-  EXPECT_TRUE(ServerConfigReader::Changed(before, before).empty());
+  EXPECT_TRUE(ServerConfigReader::changed(before, before).empty());
 }
 
 // The shipped example, every option uncommented, reads back to the defaults.
@@ -188,9 +188,9 @@ TEST(ServerConfigTest, TheExampleFileShowsTheDefaults) {
       ++options;
     }
   }
-  EXPECT_EQ(options, ServerConfigReader::Keys().size());
-  const ServerConfig read = ServerConfigReader().Read(text.str(), "server.conf");
-  EXPECT_EQ(ServerConfigReader::Changed(ServerConfig(), read),
+  EXPECT_EQ(options, ServerConfigReader::keys().size());
+  const ServerConfig read = ServerConfigReader().read(text.str(), "server.conf");
+  EXPECT_EQ(ServerConfigReader::changed(ServerConfig(), read),
             (std::vector<std::string_view>{"book"}));
 }
 

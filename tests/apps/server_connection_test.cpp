@@ -37,7 +37,7 @@ class ServerConnectionTest : public ::testing::Test {
     ConnectionLimits limits;
     limits.max_unterminated_bytes = 1000;
     m_connection = std::make_unique<ServerConnection>(m_host, server_end, limits);
-    m_connection->Start();
+    m_connection->start();
   }
 
   void SendRequest(int32_t sid, TokensEnum token,
@@ -70,7 +70,7 @@ class ServerConnectionTest : public ::testing::Test {
   }
 
   bool Logged(const std::string& part) const {
-    for (const std::string& line : m_host.log) {
+    for (const std::string& line : m_host.log_lines) {
       if (line.find(part) != std::string::npos) return true;
     }
     return false;
@@ -89,11 +89,11 @@ TEST_F(ServerConnectionTest, LogOnGivesTheSessionItsSidAndClient) {
   EXPECT_EQ(answer[0].params,
             (std::vector<std::string>{"42", "10", "0", "03/03/2027 12:00:00",
                                       "0,20,30,2,0,5,10,,0"}));
-  EXPECT_TRUE(m_connection->LoggedOn());
-  EXPECT_EQ(m_connection->ClientID(), 10);
-  EXPECT_EQ(m_host.logged_on, 1);
-  EXPECT_TRUE(m_connection->Session()->Security()->UserHasPriv(OpenClosePositionsPriv));
-  EXPECT_FALSE(m_connection->Session()->Security()->UserHasPriv(DepositPriv));
+  EXPECT_TRUE(m_connection->logged_on());
+  EXPECT_EQ(m_connection->client_id(), 10);
+  EXPECT_EQ(m_host.log_ons, 1);
+  EXPECT_TRUE(m_connection->session()->Security()->UserHasPriv(OpenClosePositionsPriv));
+  EXPECT_FALSE(m_connection->session()->Security()->UserHasPriv(DepositPriv));
 }
 
 TEST_F(ServerConnectionTest, RefusedLogOnIsAnsweredThenClosed) {
@@ -102,8 +102,8 @@ TEST_F(ServerConnectionTest, RefusedLogOnIsAnsweredThenClosed) {
   ASSERT_EQ(answer.size(), 1u);
   EXPECT_EQ(answer[0].token, ERROR_TOKEN);
   EXPECT_EQ(answer[0].params.at(0), "-1");
-  EXPECT_TRUE(m_connection->IsClosed());
-  EXPECT_EQ(m_host.closed, 1);
+  EXPECT_TRUE(m_connection->is_closed());
+  EXPECT_EQ(m_host.closes, 1);
   EXPECT_TRUE(Logged("log-on refused for 'alice'"));
   EXPECT_EQ(m_peer->State(), SocketClosed);
 }
@@ -111,7 +111,7 @@ TEST_F(ServerConnectionTest, RefusedLogOnIsAnsweredThenClosed) {
 TEST_F(ServerConnectionTest, OnlyALogOnMayOpenTheConnection) {
   SendRequest(-1, GET_ACCOUNTS_TOKEN);
   EXPECT_TRUE(Read().empty());
-  EXPECT_TRUE(m_connection->IsClosed());
+  EXPECT_TRUE(m_connection->is_closed());
   EXPECT_TRUE(Logged("the first message is not a log-on"));
 }
 
@@ -144,7 +144,7 @@ TEST_F(ServerConnectionTest, BadRequestsAreAnsweredWithTheProtocolErrors) {
     EXPECT_EQ(answer[0].params,
               (std::vector<std::string>{c.code, c.text, std::to_string(c.token)}));
   }
-  EXPECT_FALSE(m_connection->IsClosed());
+  EXPECT_FALSE(m_connection->is_closed());
 }
 
 TEST_F(ServerConnectionTest, MultiRowAnswerAndALostRowSentAgain) {
@@ -174,7 +174,7 @@ TEST(ServerConnectionDeadline, OnlyALogOnBeforeTheDeadlineKeepsTheConnection) {
     deadline->Interval(5000);
     auto connection = std::make_unique<ServerConnection>(host, server_end, ConnectionLimits(),
                                                          deadline);
-    connection->Start();
+    connection->start();
     if (log_on) {
       CProcess login;
       login.DefineRequestByToken(-1, 5, LOGIN_TOKEN, {"alice", "secret"});
@@ -185,24 +185,24 @@ TEST(ServerConnectionDeadline, OnlyALogOnBeforeTheDeadlineKeepsTheConnection) {
   auto [silent, silent_peer] = open(false);
   auto [talker, talker_peer] = open(true);
   time.Advance(4999);
-  EXPECT_FALSE(silent->IsClosed());
+  EXPECT_FALSE(silent->is_closed());
   time.Advance(1);
-  EXPECT_TRUE(silent->IsClosed());
-  EXPECT_EQ(host.log.back().find("no log-on in time") != std::string::npos, true);
+  EXPECT_TRUE(silent->is_closed());
+  EXPECT_EQ(host.log_lines.back().find("no log-on in time") != std::string::npos, true);
   time.Advance(60000);
-  EXPECT_FALSE(talker->IsClosed());
+  EXPECT_FALSE(talker->is_closed());
 }
 
 // A host that holds what logged-on sessions are told until Release.
 class HoldingHost : public test::FakeConnectionHost {
  public:
-  bool Holding() const override { return holding; }
-  void Hold(std::function<void()> send) override { held.push_back(std::move(send)); }
+  bool holding() const override { return holding_back; }
+  void hold(std::function<void()> send) override { held.push_back(std::move(send)); }
   void Release() {
-    holding = false;
+    holding_back = false;
     for (auto& send : std::exchange(held, {})) send();
   }
-  bool holding = false;
+  bool holding_back = false;
   std::vector<std::function<void()>> held;
 };
 
@@ -212,50 +212,50 @@ TEST(ServerConnectionSharedText, GoesAtOnceAheadOfHeldAnswersAndWithinTheBudget)
   ConnectionLimits limits;
   limits.max_unsent_bytes = 100;
   ServerConnection connection(host, server_end, limits);
-  connection.Start();
+  connection.start();
   CProcess logon;
   logon.DefineRequestByToken(-1, 5, LOGIN_TOKEN, {"alice", "secret"});
   peer->Send(logon.ProcessText());
-  ASSERT_TRUE(connection.LoggedOn());
+  ASSERT_TRUE(connection.logged_on());
   peer->Receive();
 
   const auto price = std::make_shared<const std::string>(std::string(36, 'p') + "+3!");
-  host.holding = true;
-  connection.Send("ANSWER+3!");
-  EXPECT_TRUE(connection.SendNow(price));
+  host.holding_back = true;
+  connection.send("ANSWER+3!");
+  EXPECT_TRUE(connection.send_now(price));
   EXPECT_EQ(peer->Receive(), *price);
   host.Release();
   EXPECT_EQ(peer->Receive(), "ANSWER+3!");
 
   peer->StopReading();
   int sent = 0;
-  while (sent < 10 && connection.SendNow(price)) ++sent;
+  while (sent < 10 && connection.send_now(price)) ++sent;
   EXPECT_EQ(sent, 3);  // 117 bytes not taken passed the 100 allowed
-  EXPECT_TRUE(connection.IsClosed());
-  EXPECT_EQ(host.closed, 1);
+  EXPECT_TRUE(connection.is_closed());
+  EXPECT_EQ(host.closes, 1);
 }
 
 TEST_F(ServerConnectionTest, AnUnterminatedMessagePastTheLimitClosesTheConnection) {
   LogOn();
   m_peer->Send(std::string(600, 'x'));
-  EXPECT_FALSE(m_connection->IsClosed());
+  EXPECT_FALSE(m_connection->is_closed());
   m_peer->Send(std::string(600, 'x'));
-  EXPECT_TRUE(m_connection->IsClosed());
+  EXPECT_TRUE(m_connection->is_closed());
   EXPECT_TRUE(Logged("an unterminated message passed 1000 bytes"));
 }
 
 TEST_F(ServerConnectionTest, TerminatedTrafficDoesNotCountAgainstTheLimit) {
   const int32_t sid = LogOn();
   for (int i = 0; i < 100; ++i) SendRequest(sid, CONNECT_HANDCHAKE_TOKEN);
-  EXPECT_FALSE(m_connection->IsClosed());
+  EXPECT_FALSE(m_connection->is_closed());
 }
 
 TEST_F(ServerConnectionTest, DisconnectRequestAndPeerCloseBothEndTheSession) {
   const int32_t sid = LogOn();
   SendRequest(sid, DISCONNECT_TOKEN);
-  EXPECT_TRUE(m_connection->IsClosed());
+  EXPECT_TRUE(m_connection->is_closed());
   EXPECT_TRUE(Logged("the peer asked to disconnect"));
-  EXPECT_EQ(m_host.closed, 1);
+  EXPECT_EQ(m_host.closes, 1);
 }
 
 }  // namespace

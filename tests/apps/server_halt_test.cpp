@@ -21,24 +21,24 @@ TEST(ServerHaltTest, AFailedStoreStopsTheServerAndTellsTheHostWhy) {
   options.start_after_sessions = 99;
   options.rules.rollover_seconds = 22 * 3600;
   options.halted = [&halted](const std::string& reason) { halted.push_back(reason); };
-  MemoryStore store(ImportBook(kBook, "book"));
-  TradingServer server({}, PriceFeed::FromTape({}), clock,
+  MemoryStore store(import_book(kBook, "book"));
+  TradingServer server({}, PriceFeed::from_tape({}), clock,
                        ServerEnvironment{std::make_shared<MemoryAcceptor>(network), time,
                                          [time] { return time->Elapsed(); }, &store},
                        options);
-  server.Start("127.0.0.1", 0);
-  server.ApplyQuote({DateTime::FromParts(2027, 3, 3, 12, 0, 0), "03/03/2027 12:00:00", 2, 1.2000,
+  server.start("127.0.0.1", 0);
+  server.apply_quote({DateTime::FromParts(2027, 3, 3, 12, 0, 0), "03/03/2027 12:00:00", 2, 1.2000,
                      1.2001});
   EXPECT_TRUE(halted.empty());
-  ASSERT_TRUE(server.Running());
+  ASSERT_TRUE(server.running());
 
-  store.FailCommits("disk full");
+  store.fail_commits("disk full");
   // Past the rollover: its batch must be committed, and is refused.
-  server.ApplyQuote({DateTime::FromParts(2027, 3, 3, 22, 0, 1), "03/03/2027 22:00:01", 2, 1.2002,
+  server.apply_quote({DateTime::FromParts(2027, 3, 3, 22, 0, 1), "03/03/2027 22:00:01", 2, 1.2002,
                      1.2003});
   ASSERT_EQ(halted.size(), 1u);
   EXPECT_NE(halted[0].find("disk full"), std::string::npos) << halted[0];
-  EXPECT_FALSE(server.Running());
+  EXPECT_FALSE(server.running());
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ TEST(SessionIdsTest, ManyDrawsAreDistinctInRangeAndNotInSequence) {
   int64_t low_half = 0;
   constexpr int kDraws = 200000;
   for (int i = 0; i < kDraws; ++i) {
-    const int32_t sid = ids.Next();
+    const int32_t sid = ids.next();
     ASSERT_GT(sid, 0);
     ASSERT_TRUE(seen.insert(sid).second) << "issued twice: " << sid;
     if (sid == last + 1) ++next_to_last;
@@ -43,10 +43,10 @@ TEST(SessionIdsTest, KeysDecideTheSequence) {
   int same_ac = 0;
   int same_fresh = 0;
   for (int i = 0; i < 100; ++i) {
-    const int32_t x = a.Next();
-    same_ab += x == b.Next();
-    same_ac += x == c.Next();
-    same_fresh += x == fresh.Next();
+    const int32_t x = a.next();
+    same_ab += x == b.next();
+    same_ac += x == c.next();
+    same_fresh += x == fresh.next();
   }
   EXPECT_EQ(same_ab, 100);
   EXPECT_LT(same_ac, 3);
@@ -54,20 +54,20 @@ TEST(SessionIdsTest, KeysDecideTheSequence) {
 }
 
 TEST(ReadSidTest, OnlyPlainDecimalDigitsAreASid) {
-  const std::string plain = wire::RequestText(417, GET_ACCOUNTS_TOKEN);
-  EXPECT_EQ(ReadSid(plain), 417);
+  const std::string plain = wire::request_text(417, GET_ACCOUNTS_TOKEN);
+  EXPECT_EQ(read_sid(plain), 417);
   const std::string head = "s?<417&h,";
   ASSERT_NE(plain.find(head), std::string::npos);
   for (const std::string bent : {"1.4", "1abc", "+1", " 1", "1 ", "-1", "0", "01", "", "1e3",
                                  "2147483648", "99999999999"}) {
     std::string text = plain;
     text.replace(text.find(head), head.size(), "s?<" + bent + "&h,");
-    EXPECT_EQ(ReadSid(text), std::nullopt) << "'" << bent << "'";
+    EXPECT_EQ(read_sid(text), std::nullopt) << "'" << bent << "'";
   }
   std::string largest = plain;
   largest.replace(largest.find(head), head.size(), "s?<2147483647&h,");
-  EXPECT_EQ(ReadSid(largest), 2147483647);
-  EXPECT_EQ(ReadSid("no markers at all"), std::nullopt);
+  EXPECT_EQ(read_sid(largest), 2147483647);
+  EXPECT_EQ(read_sid("no markers at all"), std::nullopt);
 }
 
 }  // namespace

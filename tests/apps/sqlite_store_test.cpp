@@ -94,7 +94,7 @@ class SqlitePlace {
 
   SqlitePlace() { FaultyDisk::Arm(FaultyDisk::Fault::kNone); }
   std::unique_ptr<SqliteStore> Open() {
-    return SqliteStore::Open(m_directory->path(), FaultyDisk::kName);
+    return SqliteStore::open(m_directory->path(), FaultyDisk::kName);
   }
   void MoveOn() { m_directory = std::make_unique<ScratchDirectory>(); }
   const std::string& directory() const { return m_directory->path(); }
@@ -141,7 +141,7 @@ TEST_F(SqliteStoreTest, AnotherProcessAndAnythingButADatabaseAreRefused) {
   int status = -1;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_THROW(SqliteStore::Open(m_place.directory() + "/missing"), StoreError);
+  EXPECT_THROW(SqliteStore::open(m_place.directory() + "/missing"), StoreError);
   m_place.MoveOn();
   std::ofstream(m_place.Where()) << "SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00\n";
   EXPECT_THROW(m_place.Open(), StoreError);
@@ -159,23 +159,23 @@ TEST_F(SqliteStoreTest, AStoreOfTheFirstSchemaOpensAndReads) {
   m_place.Query(dump);
 
   auto store = m_place.Open();
-  EXPECT_EQ(store->Meta("schema_version"), "3");
-  const model::Snapshot stored = store->Load();
-  const model::Snapshot book = ImportBook(kBook, "book");
+  EXPECT_EQ(store->meta("schema_version"), "3");
+  const model::Snapshot stored = store->load();
+  const model::Snapshot book = import_book(kBook, "book");
   EXPECT_EQ(stored.symbols, book.symbols);
   EXPECT_EQ(stored.clients, book.clients);
   ASSERT_EQ(stored.users.size(), book.users.size());
-  EXPECT_TRUE(VerifyPassword(stored.users[0].password, book.users[0].password));
+  EXPECT_TRUE(verify_password(stored.users[0].password, book.users[0].password));
   EXPECT_EQ(stored.accounts.size(), book.accounts.size());
   EXPECT_EQ(stored.positions.size(), 1u);
   EXPECT_EQ(stored.market_time_text, "03/03/2027 12:00:00");
-  EXPECT_EQ(store->Meta("feed_delivered"), "30");
+  EXPECT_EQ(store->meta("feed_delivered"), "30");
 
   // The opening entries explain each account's totals as they stood.
   std::vector<model::MoneyEntry> opening;
   for (const model::Account& a : stored.accounts) {
     for (model::MoneyEntry& entry :
-         model::OpeningEntries(a.client, a.account, a.totals, stored.market_time_text)) {
+         model::opening_entries(a.client, a.account, a.totals, stored.market_time_text)) {
       opening.push_back(std::move(entry));
     }
   }
@@ -185,11 +185,11 @@ TEST_F(SqliteStoreTest, AStoreOfTheFirstSchemaOpensAndReads) {
 
   const model::MoneyEntry paid{10, 100, model::Ledger::kDeposit, -12.5, "03/03/2027 12:00:01",
                                0, "withdrawal"};
-  store->Append(model::AlertRemoved{10, 1});
-  store->Append(model::MoneyBooked{paid});
-  EXPECT_TRUE(store->Commit().ok());
+  store->append(model::AlertRemoved{10, 1});
+  store->append(model::MoneyBooked{paid});
+  EXPECT_TRUE(store->commit().ok());
   store.reset();
-  const model::Snapshot reopened = m_place.Open()->Load();
+  const model::Snapshot reopened = m_place.Open()->load();
   ASSERT_EQ(reopened.entries.size(), opening.size() + 1);
   EXPECT_EQ(reopened.entries.back(), paid);
 }

@@ -3,7 +3,7 @@
 
 // What every durable store keeps, run over each store by the program that
 // can reach it: what a store loads after random batches of changes is held
-// against what model::Apply makes of them. A Place is where one store lives; it provides:
+// against what model::apply makes of them. A Place is where one store lives; it provides:
 //   std::unique_ptr<DurableStore> Open();  the store there
 //   void MoveOn();                         an empty place from now on
 //   std::string Where();                   the store as its messages name it
@@ -84,7 +84,7 @@ inline model::Snapshot Book(std::mt19937_64& random) {
   book.interest_rates = {{2, 0.0365, -0.0219, 365}};
   for (const model::Account& a : book.accounts) {
     for (model::MoneyEntry& entry :
-         model::OpeningEntries(a.client, a.account, a.totals, book.market_time_text)) {
+         model::opening_entries(a.client, a.account, a.totals, book.market_time_text)) {
       book.entries.push_back(std::move(entry));
     }
   }
@@ -234,7 +234,7 @@ inline std::vector<model::HistoryEntry> HistoryOf(const model::Snapshot& snapsho
   return history;
 }
 
-// What a durable store's LoadState gives for `snapshot`: all but the records
+// What a durable store's load_state gives for `snapshot`: all but the records
 // that only grow.
 inline model::Snapshot StateOf(model::Snapshot snapshot) {
   snapshot.history.clear();
@@ -275,7 +275,7 @@ void ExpectEntriesExplain(Place& place, const std::vector<model::Account>& accou
           "SELECT coalesce(SUM(amount), 0) FROM entries WHERE account = " +
           std::to_string(a.account) + " AND ledger = " +
           std::to_string(static_cast<int32_t>(ledger)));
-      EXPECT_NEAR(std::stod(sum), model::LedgerTotal(a.totals, ledger), 0.005)
+      EXPECT_NEAR(std::stod(sum), model::ledger_total(a.totals, ledger), 0.005)
           << "account " << a.account << ", ledger " << static_cast<int32_t>(ledger);
     }
   }
@@ -297,27 +297,27 @@ TYPED_TEST_P(StoreContract, LoadsWhatTheModelMakesOfTheCommittedBatches) {
   model::Snapshot expected = store_test::Book(random);
   {
     auto store = this->m_place.Open();
-    ASSERT_TRUE(store->Seed(expected).ok());
-    ASSERT_TRUE(store->Load() == expected);
+    ASSERT_TRUE(store->seed(expected).ok());
+    ASSERT_TRUE(store->load() == expected);
     store_test::ChangeMaker maker(12);
     std::array<int, std::variant_size_v<model::Change>> applied{}, ignored{};
     for (int batch = 0; batch < 400; ++batch) {
       const size_t size = 1 + random() % 20;
       for (size_t i = 0; i < size; ++i) {
         const model::Change change = maker.Next(expected);
-        ++(model::Apply(expected, change) ? applied : ignored)[change.index()];
-        store->Append(change);
+        ++(model::apply(expected, change) ? applied : ignored)[change.index()];
+        store->append(change);
       }
       // A client's history is read from the store, the open batch's included.
       if (batch % 25 == 0 && !expected.history.empty()) {
         const int32_t client = expected.history.back().client;
-        ASSERT_TRUE(store->History(client) == store_test::HistoryOf(expected, client))
+        ASSERT_TRUE(store->history(client) == store_test::HistoryOf(expected, client))
             << "in batch " << batch;
       }
-      ASSERT_TRUE(store->Commit().ok());
+      ASSERT_TRUE(store->commit().ok());
       if (batch % TypeParam::kLoadEvery == 0) {
-        ASSERT_TRUE(store->Load() == expected) << "after batch " << batch;
-        ASSERT_TRUE(store->LoadState() == store_test::StateOf(expected))
+        ASSERT_TRUE(store->load() == expected) << "after batch " << batch;
+        ASSERT_TRUE(store->load_state() == store_test::StateOf(expected))
             << "after batch " << batch;
       }
     }
@@ -331,9 +331,9 @@ TYPED_TEST_P(StoreContract, LoadsWhatTheModelMakesOfTheCommittedBatches) {
     EXPECT_EQ(expected.order_numbers["legacy"].size(), 300u);  // one in, one out
     EXPECT_EQ(expected.order_numbers["alice"].size(), model::kOrderNumbersKept);
     EXPECT_TRUE(expected.order_numbers.count("idle"));
-    ASSERT_TRUE(store->Load() == expected);
+    ASSERT_TRUE(store->load() == expected);
   }
-  EXPECT_TRUE(this->m_place.Open()->Load() == expected);
+  EXPECT_TRUE(this->m_place.Open()->load() == expected);
 }
 
 TYPED_TEST_P(StoreContract, AFailedCommitLeavesTheLastCommittedBatchAndRefusesLaterOnes) {
@@ -346,17 +346,17 @@ TYPED_TEST_P(StoreContract, AFailedCommitLeavesTheLastCommittedBatchAndRefusesLa
     store_test::ChangeMaker maker(6);
     {
       auto store = place.Open();
-      ASSERT_TRUE(store->Seed(expected).ok());
+      ASSERT_TRUE(store->seed(expected).ok());
       for (int i = 0; i < 50; ++i) {
         const model::Change change = maker.Next(expected);
-        model::Apply(expected, change);
-        store->Append(change);
+        model::apply(expected, change);
+        store->append(change);
       }
-      ASSERT_TRUE(store->Commit().ok());
+      ASSERT_TRUE(store->commit().ok());
       fault.arm(place);
-      for (int i = 0; i < 50; ++i) store->Append(maker.Next(expected));
-      store->Append(model::AuditAdded{{1, 2, "refused"}});
-      const StoreStatus failed = store->Commit();
+      for (int i = 0; i < 50; ++i) store->append(maker.Next(expected));
+      store->append(model::AuditAdded{{1, 2, "refused"}});
+      const StoreStatus failed = store->commit();
       fault.heal(place);
       ASSERT_FALSE(failed.ok());
       EXPECT_NE(failed.message().find("commit to " + place.Where() + " failed: "),
@@ -366,21 +366,21 @@ TYPED_TEST_P(StoreContract, AFailedCommitLeavesTheLastCommittedBatchAndRefusesLa
         EXPECT_NE(failed.message().find(fault.detail), std::string::npos) << failed.message();
       }
       if (fault.reads_after) {
-        EXPECT_TRUE(store->Load() == expected);
+        EXPECT_TRUE(store->load() == expected);
       } else {
-        EXPECT_THROW(store->Load(), StoreError);
+        EXPECT_THROW(store->load(), StoreError);
       }
       // The fault is gone, but the store no longer trusts what is beneath it.
-      store->Append(model::AuditAdded{{1, 2, "after"}});
-      EXPECT_NE(store->Commit().message().find("refuses commits since one failed"),
+      store->append(model::AuditAdded{{1, 2, "after"}});
+      EXPECT_NE(store->commit().message().find("refuses commits since one failed"),
                 std::string::npos);
-      EXPECT_FALSE(store->Seed(model::Snapshot{}).ok());
+      EXPECT_FALSE(store->seed(model::Snapshot{}).ok());
     }
     auto reopened = place.Open();
-    EXPECT_TRUE(reopened->Load() == expected);
-    reopened->Append(model::AuditAdded{{1, 2, "after"}});
-    EXPECT_TRUE(reopened->Commit().ok());
-    EXPECT_EQ(reopened->Load().audit.back().row, "after");
+    EXPECT_TRUE(reopened->load() == expected);
+    reopened->append(model::AuditAdded{{1, 2, "after"}});
+    EXPECT_TRUE(reopened->commit().ok());
+    EXPECT_EQ(reopened->load().audit.back().row, "after");
   }
 }
 
@@ -419,22 +419,22 @@ TYPED_TEST_P(StoreContract, SeedsOnlyAnEmptyStoreAndKeepsMetaWithTheBatch) {
   book.accounts[0].totals = {odd[0], odd[1], odd[2], odd[3], 0, 0, 0};
   {
     auto store = place.Open();
-    EXPECT_TRUE(store->Empty());
+    EXPECT_TRUE(store->empty());
     // Market time alone is something held.
-    store->Append(model::MarketTimeAdvanced{DateTime(1), ""});
-    ASSERT_TRUE(store->Commit().ok());
-    EXPECT_FALSE(store->Empty());
-    EXPECT_NE(store->Seed(book).message().find("already holds a book"), std::string::npos);
-    EXPECT_EQ(store->Load().market_time, DateTime(1));
-    EXPECT_TRUE(store->Load().symbols.empty());
+    store->append(model::MarketTimeAdvanced{DateTime(1), ""});
+    ASSERT_TRUE(store->commit().ok());
+    EXPECT_FALSE(store->empty());
+    EXPECT_NE(store->seed(book).message().find("already holds a book"), std::string::npos);
+    EXPECT_EQ(store->load().market_time, DateTime(1));
+    EXPECT_TRUE(store->load().symbols.empty());
   }
   place.MoveOn();
   const std::string feed("tape.txt:42\0", 12);
   {
     auto store = place.Open();
-    ASSERT_TRUE(store->Seed(book).ok());
-    EXPECT_FALSE(store->Seed(model::Snapshot{}).ok());
-    const model::Snapshot loaded = store->Load();
+    ASSERT_TRUE(store->seed(book).ok());
+    EXPECT_FALSE(store->seed(model::Snapshot{}).ok());
+    const model::Snapshot loaded = store->load();
     EXPECT_TRUE(loaded == book);
     const model::Totals& totals = loaded.accounts[0].totals;
     const std::array<double, 4> back = {totals.commission, totals.margin_requirement,
@@ -442,17 +442,17 @@ TYPED_TEST_P(StoreContract, SeedsOnlyAnEmptyStoreAndKeepsMetaWithTheBatch) {
     for (size_t i = 0; i < odd.size(); ++i) {
       EXPECT_EQ(std::bit_cast<uint64_t>(back[i]), std::bit_cast<uint64_t>(odd[i])) << i;
     }
-    store->SetMeta("feed", feed);
-    EXPECT_EQ(store->Meta("feed"), feed);  // the open batch's
-    EXPECT_THROW(store->Load(), StoreError);
-    ASSERT_TRUE(store->Commit().ok());
-    EXPECT_EQ(store->Meta("nothing"), std::nullopt);
+    store->set_meta("feed", feed);
+    EXPECT_EQ(store->meta("feed"), feed);  // the open batch's
+    EXPECT_THROW(store->load(), StoreError);
+    ASSERT_TRUE(store->commit().ok());
+    EXPECT_EQ(store->meta("nothing"), std::nullopt);
   }
   auto store = place.Open();
-  EXPECT_EQ(store->Meta("feed"), feed);
-  store->SetMeta("schema_version", "7");
-  EXPECT_FALSE(store->Commit().ok());
-  EXPECT_EQ(store->Meta("schema_version"), "3");
+  EXPECT_EQ(store->meta("feed"), feed);
+  store->set_meta("schema_version", "7");
+  EXPECT_FALSE(store->commit().ok());
+  EXPECT_EQ(store->meta("schema_version"), "3");
 }
 
 // A store of the first schema that holds every kind of total: the step to
@@ -464,15 +464,15 @@ TYPED_TEST_P(StoreContract, TheStepToMoneyEntriesExplainsEveryTotal) {
   model::Snapshot book = store_test::Book(random);
   book.accounts[1].totals = {-7.5, -100, -250.25, 9000, 0, 0, -1.5};
   book.entries.clear();
-  ASSERT_TRUE(place.Open()->Seed(book).ok());
+  ASSERT_TRUE(place.Open()->seed(book).ok());
   for (const char* statement : TypeParam::kFirstSchema) place.Query(statement);
 
   auto store = place.Open();
-  EXPECT_EQ(store->Meta("schema_version"), "3");
-  const model::Snapshot migrated = store->Load();
+  EXPECT_EQ(store->meta("schema_version"), "3");
+  const model::Snapshot migrated = store->load();
   for (const model::Account& a : book.accounts) {
     for (model::MoneyEntry& entry :
-         model::OpeningEntries(a.client, a.account, a.totals, book.market_time_text)) {
+         model::opening_entries(a.client, a.account, a.totals, book.market_time_text)) {
       book.entries.push_back(std::move(entry));
     }
   }
@@ -483,10 +483,10 @@ TYPED_TEST_P(StoreContract, TheStepToMoneyEntriesExplainsEveryTotal) {
 
   const model::MoneyEntry paid{20, 200, model::Ledger::kNetProfit, 12.34, "03/03/2027 12:00:01",
                                3, std::string("close\0", 7)};
-  store->Append(model::MoneyBooked{paid});
-  ASSERT_TRUE(store->Commit().ok());
+  store->append(model::MoneyBooked{paid});
+  ASSERT_TRUE(store->commit().ok());
   store.reset();
-  const model::Snapshot reopened = place.Open()->Load();
+  const model::Snapshot reopened = place.Open()->load();
   ASSERT_EQ(reopened.entries.size(), book.entries.size() + 1);
   EXPECT_EQ(reopened.entries.back(), paid);
 }

@@ -29,7 +29,7 @@ class Life {
   // With `hand_over`, the server is given the state read for the feed, as
   // orvane-server gives it.
   explicit Life(Store& store, bool hand_over = false) {
-    const model::Snapshot book = store.Load();
+    const model::Snapshot book = store.load();
     ServerOptions options;
     options.rate = kRate;
     options.rules.max_deviation_pips = 1e9;  // any price seen is near enough
@@ -39,9 +39,9 @@ class Life {
     environment.post = [this](std::function<void()> task) { m_time->Post(std::move(task)); };
     if (hand_over) environment.loaded = book;
     m_server = std::make_unique<TradingServer>(
-        book, PriceFeed::RandomWalk(book, kSeed, kRate, kQuotes), m_clock,
+        book, PriceFeed::random_walk(book, kSeed, kRate, kQuotes), m_clock,
         std::move(environment), options);
-    m_port = m_server->Start("127.0.0.1", 0);
+    m_port = m_server->start("127.0.0.1", 0);
   }
 
   void Run(int64_t ms) { m_time->Advance(ms); }
@@ -71,16 +71,16 @@ class Life {
 class CountingStore : public MemoryStore {
  public:
   using MemoryStore::MemoryStore;
-  model::Snapshot Load() override {
+  model::Snapshot load() override {
     ++loads;
-    return MemoryStore::Load();
+    return MemoryStore::load();
   }
   int loads = 0;
 };
 
 model::Snapshot Seeded() {
-  const model::Snapshot book = ImportBook(kBook, "book");
-  return SeedBook(book, PriceFeed::RandomWalk(book, kSeed, kRate, kQuotes), 1);
+  const model::Snapshot book = import_book(kBook, "book");
+  return seed_book(book, PriceFeed::random_walk(book, kSeed, kRate, kQuotes), 1);
 }
 
 TEST(StoreRestartTest, AServerStartedAgainOnItsStoreGoesOnAsIfItHadNeverStopped) {
@@ -96,8 +96,8 @@ TEST(StoreRestartTest, AServerStartedAgainOnItsStoreGoesOnAsIfItHadNeverStopped)
     first_ticket = life.Buy(1);
     life.Run(5000);
     second_ticket = life.Buy(2);
-    unbroken = life.server().desk().Snapshot();
-    EXPECT_EQ(life.server().QuotesApplied(), kQuotes);
+    unbroken = life.server().desk().snapshot();
+    EXPECT_EQ(life.server().quotes_applied(), kQuotes);
   }
   ASSERT_GT(first_ticket, 0);
   ASSERT_GT(second_ticket, first_ticket);
@@ -105,56 +105,56 @@ TEST(StoreRestartTest, AServerStartedAgainOnItsStoreGoesOnAsIfItHadNeverStopped)
   // Stopped after the first order, started again on the store.
   ScratchDirectory directory;
   {
-    auto store = SqliteStore::Open(directory.path());
-    ASSERT_TRUE(store->Seed(seed).ok());
+    auto store = SqliteStore::open(directory.path());
+    ASSERT_TRUE(store->seed(seed).ok());
     Life life(*store);
     life.Run(5000);
     EXPECT_EQ(life.Buy(1), first_ticket);
   }
-  auto store = SqliteStore::Open(directory.path());
+  auto store = SqliteStore::open(directory.path());
   Life life(*store);
-  EXPECT_EQ(life.server().QuotesApplied(), kQuotes / 2);  // the feed resumes, not restarts
+  EXPECT_EQ(life.server().quotes_applied(), kQuotes / 2);  // the feed resumes, not restarts
   life.Run(5000);
   EXPECT_EQ(life.Buy(2), second_ticket);  // the same ticket, never one used before
-  EXPECT_EQ(life.server().QuotesApplied(), kQuotes);
+  EXPECT_EQ(life.server().quotes_applied(), kQuotes);
   // The records that only grow stay in the store, and queries read them there.
   model::Snapshot trading = unbroken;
   trading.history.clear();
   trading.audit.clear();
   trading.entries.clear();
-  EXPECT_EQ(life.server().desk().Snapshot(), trading);
+  EXPECT_EQ(life.server().desk().snapshot(), trading);
   for (const model::Client& client : unbroken.clients) {
     std::vector<model::HistoryEntry> history;
     for (const model::HistoryEntry& e : unbroken.history) {
       if (e.client == client.id) history.push_back(e);
     }
-    EXPECT_EQ(life.server().desk().History(client.id), history) << "client " << client.id;
+    EXPECT_EQ(life.server().desk().history(client.id), history) << "client " << client.id;
   }
   // The store holds what the store of the unbroken life holds, record for
   // record and in the same order.
-  EXPECT_EQ(store->Load(), memory.Load());
+  EXPECT_EQ(store->load(), memory.load());
 }
 
 TEST(StoreRestartTest, AnOrderSentAgainAfterTheRestartIsNotExecutedTwice) {
   ScratchDirectory directory;
   int32_t ticket = 0;
   {
-    auto store = SqliteStore::Open(directory.path());
-    ASSERT_TRUE(store->Seed(Seeded()).ok());
+    auto store = SqliteStore::open(directory.path());
+    ASSERT_TRUE(store->seed(Seeded()).ok());
     Life life(*store);
     life.Run(1000);
     ticket = life.Buy(1);
     ASSERT_GT(ticket, 0);
     life.Run(500);  // quotes within one second of market time: nothing to commit but the feed
   }
-  auto store = SqliteStore::Open(directory.path());
+  auto store = SqliteStore::open(directory.path());
   Life life(*store);
-  EXPECT_EQ(life.server().QuotesApplied(), 15u);
-  const size_t positions = life.server().desk().Snapshot().positions.size();
+  EXPECT_EQ(life.server().quotes_applied(), 15u);
+  const size_t positions = life.server().desk().snapshot().positions.size();
   // Its answer was lost in the stop: the terminal sends it again.
   EXPECT_EQ(life.Buy(1), ticket);
   EXPECT_EQ(life.last_order, 1);
-  EXPECT_EQ(life.server().desk().Snapshot().positions.size(), positions);
+  EXPECT_EQ(life.server().desk().snapshot().positions.size(), positions);
 }
 
 TEST(StoreRestartTest, ASeededBookExplainsEveryBalanceByOpeningEntries) {
@@ -164,13 +164,13 @@ TEST(StoreRestartTest, ASeededBookExplainsEveryBalanceByOpeningEntries) {
   for (const model::Account& a : seed.accounts) {
     ASSERT_NE(a.totals.deposit, 0);
     for (model::MoneyEntry& entry :
-         model::OpeningEntries(a.client, a.account, a.totals, seed.market_time_text)) {
+         model::opening_entries(a.client, a.account, a.totals, seed.market_time_text)) {
       opening.push_back(std::move(entry));
     }
   }
   EXPECT_EQ(seed.entries, opening);
   // A book that has its entries keeps them as they are.
-  EXPECT_EQ(SeedBook(seed, PriceFeed::RandomWalk(seed, kSeed, kRate, kQuotes), 1).entries,
+  EXPECT_EQ(seed_book(seed, PriceFeed::random_walk(seed, kSeed, kRate, kQuotes), 1).entries,
             opening);
 }
 
@@ -189,17 +189,17 @@ TEST(StoreRestartTest, AServerGivenTheStoresStateStartsFromItWithoutReadingTheSt
   {
     Life life(store);
     EXPECT_EQ(store.loads, 2);  // for the feed, then by the desk
-    read_again = life.server().desk().Snapshot();
-    quotes = life.server().QuotesApplied();
+    read_again = life.server().desk().snapshot();
+    quotes = life.server().quotes_applied();
   }
   store.loads = 0;
   Life life(store, /*hand_over=*/true);
   EXPECT_EQ(store.loads, 1);
-  EXPECT_EQ(life.server().desk().Snapshot(), read_again);
-  const std::vector<model::Position> positions = life.server().desk().Snapshot().positions;
+  EXPECT_EQ(life.server().desk().snapshot(), read_again);
+  const std::vector<model::Position> positions = life.server().desk().snapshot().positions;
   EXPECT_TRUE(std::any_of(positions.begin(), positions.end(),
                           [&](const model::Position& p) { return p.ticket == ticket; }));
-  EXPECT_EQ(life.server().QuotesApplied(), quotes);  // the feed resumes where it stood
+  EXPECT_EQ(life.server().quotes_applied(), quotes);  // the feed resumes where it stood
   EXPECT_EQ(life.Buy(1), ticket);  // the repeat is known: the kept numbers came along
 }
 

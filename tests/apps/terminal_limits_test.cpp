@@ -35,7 +35,7 @@ class TerminalLimitsTest : public test::MemoryPlatformTest {
     options.password = "secret";
     m_terminal = std::make_unique<Terminal>(m_network->Environment(), *m_loop, options, m_clock,
                                             &m_watcher);
-    m_terminal->Connect();
+    m_terminal->connect();
     m_loop->RunUntilIdle();
     ASSERT_EQ(m_terminal->phase(), Terminal::Phase::kLoading);
   }
@@ -44,10 +44,10 @@ class TerminalLimitsTest : public test::MemoryPlatformTest {
     m_loop->RunUntilIdle();
   }
   void Count(const std::string& count) {
-    Send(wire::ResponseText(RESULT_COUNT_TOKEN, {count}));
+    Send(wire::response_text(RESULT_COUNT_TOKEN, {count}));
   }
   void Row(int32_t number) {
-    Send(wire::ResponseText(RESULT_TOKEN, {std::to_string(number),
+    Send(wire::response_text(RESULT_TOKEN, {std::to_string(number),
                                            HostileServer::SymbolRow(number)}));
   }
   size_t LinesWith(const std::string& part) const {
@@ -58,7 +58,7 @@ class TerminalLimitsTest : public test::MemoryPlatformTest {
   // The drop was the server's doing: one line says so, and the terminal
   // logs on again as after any drop.
   void ExpectOneBreachAndALogOnAgain() {
-    EXPECT_EQ(m_terminal->Breaches(), 1u);
+    EXPECT_EQ(m_terminal->breaches(), 1u);
     EXPECT_EQ(LinesWith("broke the terminal's limits"), 1u);
     EXPECT_EQ(m_server.closed, 1u);
     for (int waited = 0; waited < 15000 && m_server.logons < 2; waited += 100) m_loop->Advance(100);
@@ -87,7 +87,7 @@ TEST_F(TerminalLimitsTest, TheRowLimitIsTheTerminalsOption) {
   ExpectOneBreachAndALogOnAgain();
   Count("100");
   Count("100");  // a second count for the same answer is only a complaint
-  EXPECT_EQ(m_terminal->Breaches(), 1u);
+  EXPECT_EQ(m_terminal->breaches(), 1u);
   EXPECT_EQ(LinesWith("a row count no request waits for"), 1u);
 }
 
@@ -117,12 +117,12 @@ TEST_F(TerminalLimitsTest, LostRowsAreAskedForOnceEachAndSaidInASummary) {
   Row(6);  // 5 lost
   Row(8);  // 7 lost
   EXPECT_EQ(m_server.lost_asked, 4u);
-  EXPECT_EQ(m_terminal->LostRowsAsked(), 4u);
+  EXPECT_EQ(m_terminal->lost_rows_asked(), 4u);
   // Three gaps: the first and the second said, the third not.
   EXPECT_EQ(LinesWith("were lost"), 2u);
   for (int32_t n : {2, 3, 5, 7, 9, 10}) Row(n);
   EXPECT_EQ(m_server.lost_asked, 4u);
-  EXPECT_EQ(m_terminal->Breaches(), 0u);
+  EXPECT_EQ(m_terminal->breaches(), 0u);
   // The answer is complete and the load goes on.
   ASSERT_EQ(m_server.pending.size(), 2u);
   EXPECT_EQ(m_server.pending.back(), GET_CLIENT_INFO_TOKEN);
@@ -147,7 +147,7 @@ TEST_F(TerminalLimitsTest, AServerThatNeverSendsTheLostRowsRunsOutOfAsks) {
   Count("6");
   Row(1);
   Row(6);  // 4 asked for, never sent
-  for (int i = 0; i < 10 && m_terminal->Breaches() == 0; ++i) m_loop->Advance(1000);
+  for (int i = 0; i < 10 && m_terminal->breaches() == 0; ++i) m_loop->Advance(1000);
   // 4 after the gap, 4 at each of the next three stalls; the fifth would pass 16.
   EXPECT_EQ(m_server.lost_asked, 16u);
   ExpectOneBreachAndALogOnAgain();
@@ -157,10 +157,10 @@ TEST_F(TerminalLimitsTest, StrayRowsCostAFewLinesNotOneEach) {
   Start({});
   std::string burst;
   for (int32_t n = 1; n <= 1000; ++n) {
-    burst += wire::ResponseText(RESULT_TOKEN, {std::to_string(n), "x"});
+    burst += wire::response_text(RESULT_TOKEN, {std::to_string(n), "x"});
   }
   Send(burst);
-  EXPECT_EQ(m_terminal->Breaches(), 0u);
+  EXPECT_EQ(m_terminal->breaches(), 0u);
   // The 1st, 2nd, 4th ... 512th.
   EXPECT_EQ(LinesWith("a result row no count announced"), 10u);
   EXPECT_EQ(LinesWith("(512 times)"), 1u);
@@ -171,7 +171,7 @@ TEST_F(TerminalLimitsTest, AMessageWithoutAnEndIsCutOff) {
   options.max_message_bytes = 4096;
   Start(options);
   Send(std::string(3000, 'x'));
-  EXPECT_EQ(m_terminal->Breaches(), 0u);
+  EXPECT_EQ(m_terminal->breaches(), 0u);
   Send(std::string(3000, 'x'));
   EXPECT_EQ(LinesWith("6000 bytes without the end of a message"), 1u);
   ExpectOneBreachAndALogOnAgain();
@@ -181,9 +181,9 @@ TEST_F(TerminalLimitsTest, PushesDuringTheLoadAreHeldUpToTheBound) {
   TerminalOptions options;
   options.max_held_pushes = 32;
   Start(options);
-  const std::string push = wire::ResponseText(MESSAGE_TOKEN, {"hello"});
+  const std::string push = wire::response_text(MESSAGE_TOKEN, {"hello"});
   for (int i = 0; i < 32; ++i) Send(push);
-  EXPECT_EQ(m_terminal->Breaches(), 0u);
+  EXPECT_EQ(m_terminal->breaches(), 0u);
   Send(push);
   EXPECT_EQ(LinesWith("more than 32 pushes while the model loads"), 1u);
   ExpectOneBreachAndALogOnAgain();
@@ -191,14 +191,14 @@ TEST_F(TerminalLimitsTest, PushesDuringTheLoadAreHeldUpToTheBound) {
 
 TEST_F(TerminalLimitsTest, WhatTheServerSaysReachesTheLogAsPrintableText) {
   Start({});
-  Send(wire::Response(wire::Refusal{9, "\x1b[2J\rfake: all equal", 0}));
+  Send(wire::response(wire::Refusal{9, "\x1b[2J\rfake: all equal", 0}));
   ASSERT_EQ(LinesWith("server error 9"), 1u);
   const std::string& line = m_watcher.lines.back();
   EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
   EXPECT_EQ(line.find('\r'), std::string::npos) << line;
   EXPECT_NE(line.find("?[2J?fake"), std::string::npos) << line;
-  Send(wire::Response(wire::Refusal{9, std::string(5000, 'y'), 0}));
-  Send(wire::Response(wire::Refusal{9, "z", 0}));
+  Send(wire::response(wire::Refusal{9, std::string(5000, 'y'), 0}));
+  Send(wire::response(wire::Refusal{9, "z", 0}));
   EXPECT_LE(m_watcher.lines.back().size(), 503u);
   EXPECT_EQ(LinesWith("server error 9 (2 times)"), 1u);
 }
@@ -211,14 +211,14 @@ TEST_F(TerminalLimitsTest, OnlyTheModelsSymbolsArePricedAndOnlyOwnOrdersAnswered
   }
   ASSERT_EQ(m_terminal->phase(), Terminal::Phase::kStreaming) << m_watcher.lines.back();
   for (int32_t symbol = 1; symbol < 400; ++symbol) {
-    Send(wire::Response(wire::Price{symbol, 1.1, 1.1002, "", 1}));
+    Send(wire::response(wire::Price{symbol, 1.1, 1.1002, "", 1}));
   }
-  EXPECT_TRUE(m_terminal->LastPrice(1).has_value());
-  EXPECT_TRUE(m_terminal->LastPrice(2).has_value());
-  EXPECT_FALSE(m_terminal->LastPrice(3).has_value());
-  EXPECT_EQ(m_terminal->PricesReceived(), 2u);
+  EXPECT_TRUE(m_terminal->last_price(1).has_value());
+  EXPECT_TRUE(m_terminal->last_price(2).has_value());
+  EXPECT_FALSE(m_terminal->last_price(3).has_value());
+  EXPECT_EQ(m_terminal->prices_received(), 2u);
   EXPECT_EQ(LinesWith("a price of a symbol not loaded"), 9u);  // 1, 2, 4 ... 256 of 397
-  Send(wire::ResponseText(NEW_ORDER_TOKEN, {"41", "0", "done", "5", "1.1"}));
+  Send(wire::response_text(NEW_ORDER_TOKEN, {"41", "0", "done", "5", "1.1"}));
   EXPECT_EQ(LinesWith("not waiting for"), 1u);
   EXPECT_EQ(LinesWith("order 41"), 0u);
 }

@@ -77,7 +77,7 @@ struct Peer {
   // A request whose layout several tokens share, sent under `token`.
   template <typename Request>
   wire::OrderAnswer Order(const Request& request, TokensEnum token) {
-    return Answer(token, wire::Encode(request));
+    return Answer(token, wire::encode(request));
   }
   // The answer to a request that must execute, checked.
   template <typename Request>
@@ -92,18 +92,18 @@ struct Peer {
   }
   // The answer to a request of `token` with these parameters.
   wire::OrderAnswer Answer(TokensEnum token, const std::vector<std::string>& params) {
-    socket->Send(wire::RequestText(sid, token, params));
+    socket->Send(wire::request_text(sid, token, params));
     wire::OrderAnswer answer{-1, -1, "no answer", 0, 0};
     for (const auto& m : Read()) {
       if (m->TokenID() == token) {
-        EXPECT_TRUE(wire::Decode(*m, answer));
+        EXPECT_TRUE(wire::decode(*m, answer));
       }
     }
     return answer;
   }
   // The rows of a multi-row answer to the request.
   std::vector<std::string> Rows(TokensEnum token, const std::vector<std::string>& params = {}) {
-    socket->Send(wire::RequestText(sid, token, params));
+    socket->Send(wire::request_text(sid, token, params));
     std::vector<std::string> rows;
     for (const auto& m : Read()) {
       if (m->TokenID() == RESULT_TOKEN) rows.push_back(m->ParameterValue(2));
@@ -121,10 +121,10 @@ inline Peer LogOnPeer(MemoryNetwork& network, const std::shared_ptr<VirtualTimeS
   Peer peer(network.CreateSocket(), loop);
   peer.socket->Connect("127.0.0.1", port);
   loop->RunUntilIdle();
-  peer.socket->Send(wire::Request(-1, wire::LogOn{user, password}));
+  peer.socket->Send(wire::request(-1, wire::LogOn{user, password}));
   wire::LoggedOn answer;
   const auto messages = peer.Read();
-  EXPECT_TRUE(!messages.empty() && wire::Decode(*messages[0], answer));
+  EXPECT_TRUE(!messages.empty() && wire::decode(*messages[0], answer));
   peer.sid = answer.sid;
   peer.last_order = answer.last_order;
   if (received) *received = messages;
@@ -139,12 +139,12 @@ class TradingTest : public ::testing::Test {
     options.rules.max_deviation_pips = 3;
     options.gateway.multi_sessions_allowed = true;  // a user's second session sees the pushes
     m_server = std::make_unique<TradingServer>(
-        ImportBook(book, "book"), PriceFeed::FromTape({}), m_clock,
+        import_book(book, "book"), PriceFeed::from_tape({}), m_clock,
         ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,
                           [this] { return m_time->Elapsed(); }, nullptr,
                           [this](std::function<void()> task) { m_time->Post(std::move(task)); }},
         options);
-    m_port = m_server->Start("127.0.0.1", 0);
+    m_port = m_server->start("127.0.0.1", 0);
     Quote(1.2000, 1.2001);
   }
 
@@ -153,7 +153,7 @@ class TradingTest : public ::testing::Test {
   }
 
   void Quote(double bid, double ask) {
-    m_server->ApplyQuote({DateTime::FromParts(2027, 3, 3, 12, 0, m_second),
+    m_server->apply_quote({DateTime::FromParts(2027, 3, 3, 12, 0, m_second),
                           "03/03/2027 12:00:" + std::string(m_second < 10 ? "0" : "") +
                               std::to_string(m_second),
                           2, bid, ask});
@@ -161,7 +161,7 @@ class TradingTest : public ::testing::Test {
   }
 
   model::Totals Totals(int32_t client, int32_t account) const {
-    for (const model::Account& a : m_server->desk().Accounts(client)) {
+    for (const model::Account& a : m_server->desk().accounts(client)) {
       if (a.account == account) return a.totals;
     }
     return {};

@@ -33,13 +33,13 @@ TEST_F(TradingTest, ABuyOpensAtTheAskAndClosesAtTheBidWithTheResultInBalanceAndH
   EXPECT_EQ(second.Tokens(), (std::vector<TokensEnum>{CLOSE_OPEN_POSITION_TOKEN,
                                                       NEW_ACCOUNT_HISTORY_TOKEN,
                                                       SUMMARIES_CHANGED_TOKEN}));
-  const auto history = m_server->desk().History(10);
+  const auto history = m_server->desk().history(10);
   ASSERT_EQ(history.size(), 1u);
   EXPECT_EQ(history[0].ticket, opened.ticket);
   EXPECT_DOUBLE_EQ(history[0].profit, 477);
   EXPECT_DOUBLE_EQ(history[0].commission, 3);
-  EXPECT_DOUBLE_EQ(m_server->Figures(100)->balance, 2477);
-  EXPECT_EQ(m_server->desk().Snapshot().audit.size(), 2u);
+  EXPECT_DOUBLE_EQ(m_server->figures(100)->balance, 2477);
+  EXPECT_EQ(m_server->desk().snapshot().audit.size(), 2u);
 }
 
 TEST_F(TradingTest, CloseByHedgeCostsOneSpreadAndTheLargerKeepsTheRest) {
@@ -53,7 +53,7 @@ TEST_F(TradingTest, CloseByHedgeCostsOneSpreadAndTheLargerKeepsTheRest) {
   // 0.4 lots bought at 1.2002 and sold at 1.2030: 28 pips, less 3 a lot on
   // each closed leg (1.2 + 1.2).
   EXPECT_DOUBLE_EQ(Totals(10, 100).net_profit, 109.6);
-  const auto positions = m_server->desk().Positions(10);
+  const auto positions = m_server->desk().positions(10);
   ASSERT_EQ(positions.size(), 1u);
   EXPECT_EQ(positions[0].ticket, buy.ticket);
   EXPECT_DOUBLE_EQ(positions[0].lots, 0.6);
@@ -74,14 +74,14 @@ TEST_F(TradingTest, QueriesAnswerFromTheClientsOwnRecords) {
   const auto history = alice.Rows(GET_ACCOUNT_HISTORY_TOKEN, {"100"});
   ASSERT_EQ(history.size(), 1u);
   model::HistoryEntry entry;
-  ASSERT_TRUE(wire::ReadHistoryRow(history[0], entry));
+  ASSERT_TRUE(wire::read_history_row(history[0], entry));
   EXPECT_DOUBLE_EQ(entry.lots, 0.5);
   EXPECT_DOUBLE_EQ(entry.profit, -11.5);  // 2 pips on 0.5 lots, 1.5 commission
   EXPECT_TRUE(alice.Rows(GET_ACCOUNT_HISTORY_TOKEN, {"200"}).empty());  // Bob's
   const auto one = alice.Rows(GET_ONE_POS_TOKEN, {"100", std::to_string(opened.ticket)});
   ASSERT_EQ(one.size(), 1u);
   model::Position position;
-  ASSERT_TRUE(wire::ReadPositionRow(one[0], position));
+  ASSERT_TRUE(wire::read_position_row(one[0], position));
   EXPECT_EQ(position.ticket, opened.ticket);  // the rest of a partial close
   EXPECT_DOUBLE_EQ(position.lots, 0.5);
   EXPECT_DOUBLE_EQ(Totals(10, 100).margin_requirement, -500);
@@ -93,7 +93,7 @@ TEST_F(TradingTest, EveryRuleRefusesWithACodeAndLeavesTheAccountAsItWas) {
   Peer alice = LogOn("alice", "secret");
   Peer bob = LogOn("bob", "pass");
   Peer carol = LogOn("carol", "pass");
-  const model::Snapshot before = m_server->desk().Snapshot();
+  const model::Snapshot before = m_server->desk().snapshot();
   struct Case {
     Peer* peer;
     wire::OpenRequest open;
@@ -121,7 +121,7 @@ TEST_F(TradingTest, EveryRuleRefusesWithACodeAndLeavesTheAccountAsItWas) {
     EXPECT_EQ(answer.code, c.code) << answer.text;
     EXPECT_FALSE(answer.text.empty());
   }
-  const model::Snapshot after = m_server->desk().Snapshot();
+  const model::Snapshot after = m_server->desk().snapshot();
   EXPECT_EQ(after.accounts, before.accounts);
   EXPECT_EQ(after.positions, before.positions);
   EXPECT_EQ(after.sequences, before.sequences);
@@ -144,26 +144,26 @@ TEST_F(TradingTest, AnOrderNumberExecutesOnceEvenAcrossALogOnAgain) {
   const wire::OrderAnswer repeat = again.Order(wire::OpenRequest{41, 100, 2, BuyType, 1, 1.2003});
   EXPECT_EQ(repeat.code, 0);
   EXPECT_EQ(repeat.ticket, first.ticket);
-  EXPECT_EQ(m_server->desk().Positions(10).size(), 1u);
+  EXPECT_EQ(m_server->desk().positions(10).size(), 1u);
   const auto next = again.Executed(wire::OpenRequest{42, 100, 2, BuyType, 0.5, 1.2003});
   EXPECT_NE(next.ticket, first.ticket);
-  EXPECT_EQ(m_server->desk().Positions(10).size(), 2u);
+  EXPECT_EQ(m_server->desk().positions(10).size(), 2u);
 }
 
 TEST_F(TradingTest, OrdersNeedThePrivilegeToTrade) {
   Peer viewer = LogOn("viewer", "pass");
-  viewer.socket->Send(wire::Request(viewer.sid, wire::OpenRequest{1, 200, 2, BuyType, 1, 1.2003}));
+  viewer.socket->Send(wire::request(viewer.sid, wire::OpenRequest{1, 200, 2, BuyType, 1, 1.2003}));
   // Refused under the order's own token, with its number, so that the
   // terminal knows which order it was.
   const auto answer = viewer.Read();
   ASSERT_EQ(answer.size(), 1u);
   EXPECT_EQ(answer[0]->TokenID(), NEW_ORDER_TOKEN);
   wire::OrderAnswer refusal;
-  ASSERT_TRUE(wire::Decode(*answer[0], refusal));
+  ASSERT_TRUE(wire::decode(*answer[0], refusal));
   EXPECT_EQ(refusal.number, 1);
   EXPECT_EQ(refusal.code, wire::kNotAllowed);
   EXPECT_NE(refusal.text.find("privilege"), std::string::npos);
-  EXPECT_EQ(m_server->desk().Positions(20).size(), 1u);
+  EXPECT_EQ(m_server->desk().positions(20).size(), 1u);
 }
 
 }  // namespace

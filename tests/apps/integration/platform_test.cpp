@@ -55,9 +55,9 @@ class PlatformTest : public ::testing::Test {
                                   [this](std::function<void()> task) {
                                     asio::post(m_io, std::move(task));
                                   }};
-    auto server = std::make_unique<TradingServer>(m_book, PriceFeed::FromTape(m_tape), m_clock,
+    auto server = std::make_unique<TradingServer>(m_book, PriceFeed::from_tape(m_tape), m_clock,
                                                   environment, options);
-    m_port = server->Start("127.0.0.1", 0);
+    m_port = server->start("127.0.0.1", 0);
     return server;
   }
 
@@ -73,7 +73,7 @@ class PlatformTest : public ::testing::Test {
     TcpClientEnvironment environment = AsioTcpClientEnvironment(m_io, tls);
     environment.timers = m_timers;
     auto terminal = std::make_unique<Terminal>(environment, *m_timers, options, m_clock, &watcher);
-    terminal->Connect();
+    terminal->connect();
     return terminal;
   }
 
@@ -94,8 +94,8 @@ class PlatformTest : public ::testing::Test {
   // faster.
   std::shared_ptr<ITimerFactory> m_timers = std::make_shared<orvane::test::ScaledTimerFactory>(
       std::make_shared<AsioTimerFactory>(m_io), 10);
-  model::Snapshot m_book = ImportBook(test::kBook, "book");
-  std::vector<model::Quote> m_tape = ImportTape(test::kTape, "tape", m_book);
+  model::Snapshot m_book = import_book(test::kBook, "book");
+  std::vector<model::Quote> m_tape = import_tape(test::kTape, "tape", m_book);
   std::vector<std::string> m_log;
   int32_t m_port = 0;
 };
@@ -107,11 +107,11 @@ TEST_F(PlatformTest, OverTlsTheTerminalStreamsAndAgreesWithTheServer) {
   auto server = MakeServer(1, orvane::test::ServerTls());
   Watcher alice;
   auto terminal = MakeTerminal("alice", alice, orvane::test::ClientTls("localhost"));
-  ASSERT_TRUE(RunUntil(m_io, [&] { return alice.checked == 1; }, 5s)) << Logs(alice);
+  ASSERT_TRUE(RunUntil(m_io, [&] { return alice.checks == 1; }, 5s)) << Logs(alice);
   EXPECT_FALSE(alice.off_loop) << "an event arrived off the io_context's thread";
   ASSERT_EQ(alice.comparisons.size(), 1u);
   const Comparison& c = alice.comparisons[0];
-  EXPECT_TRUE(c.Equal()) << "terminal equity " << c.terminal.equity << ", server "
+  EXPECT_TRUE(c.equal()) << "terminal equity " << c.terminal.equity << ", server "
                          << c.server.equity;
 }
 
@@ -132,12 +132,12 @@ TEST_F(PlatformTest, AProxyThatDiesTakesTheSessionAndNothingBypassesIt) {
     options.proxy_user = "orvane";
     options.proxy_password = "right";
   });
-  ASSERT_TRUE(RunUntil(m_io, [&] { return alice.streaming == 1; }, 5s)) << Logs(alice);
+  ASSERT_TRUE(RunUntil(m_io, [&] { return alice.streams == 1; }, 5s)) << Logs(alice);
   proxy.Stop();
   ASSERT_TRUE(RunUntil(m_io, [&] { return terminal->phase() == Terminal::Phase::kConnecting; }));
   RunFor(m_io, 1500ms);  // retries (timers ten times fast) that must not go around it
-  EXPECT_EQ(terminal->Logons(), 1u);
-  EXPECT_EQ(server->LoggedOnSessions(), 0u);
+  EXPECT_EQ(terminal->logons(), 1u);
+  EXPECT_EQ(server->logged_on_sessions(), 0u);
 }
 
 #ifdef ORVANE_SERVER_BINARY
@@ -154,13 +154,13 @@ TEST_F(PlatformTest, AStoppedServerIsDroppedBySupervisionAndRetriedOnceItRuns) {
   // 1.5 s on the fixture's timers: past the real server's 1 s handshakes.
   auto terminal = MakeTerminal("alice", alice, {},
                                [](TerminalOptions& options) { options.handshake_ms = 15000; });
-  ASSERT_TRUE(RunUntil(m_io, [&] { return alice.streaming == 1; }, 5s));
+  ASSERT_TRUE(RunUntil(m_io, [&] { return alice.streams == 1; }, 5s));
   server.Signal(SIGSTOP);
   ASSERT_TRUE(RunUntil(m_io, [&] { return terminal->phase() == Terminal::Phase::kConnecting; },
                        5s));
   server.Signal(SIGCONT);
-  ASSERT_TRUE(RunUntil(m_io, [&] { return alice.streaming == 2; }, 5s));
-  EXPECT_EQ(terminal->Logons(), 2u);
+  ASSERT_TRUE(RunUntil(m_io, [&] { return alice.streams == 2; }, 5s));
+  EXPECT_EQ(terminal->logons(), 2u);
 }
 #endif
 
@@ -179,11 +179,11 @@ TEST_F(PlatformTest, AThousandConnectAndDropCyclesLeaveNoDescriptorBehind) {
   for (int cycle = 0; cycle < 1000; ++cycle) {
     Watcher w;
     auto terminal = MakeTerminal(cycle % 2 ? "alice" : "bob", w);
-    ASSERT_TRUE(RunUntil(m_io, [&] { return w.streaming == 1; }))
+    ASSERT_TRUE(RunUntil(m_io, [&] { return w.streams == 1; }))
         << "cycle " << cycle << "\n" << Logs(w);
-    terminal->Disconnect();
+    terminal->disconnect();
   }
-  ASSERT_TRUE(RunUntil(m_io, [&] { return server->Connections() == 0; }));
+  ASSERT_TRUE(RunUntil(m_io, [&] { return server->connections() == 0; }));
   RunFor(m_io, 100ms);
   EXPECT_EQ(OpenDescriptors(), before);
 }

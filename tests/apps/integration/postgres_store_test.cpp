@@ -40,7 +40,7 @@ class PostgresPlace {
     EXPECT_EQ(ScratchCluster::Get()->error(), "");
     MoveOn();
   }
-  std::unique_ptr<PostgresStore> Open() { return PostgresStore::Open(Conninfo()); }
+  std::unique_ptr<PostgresStore> Open() { return PostgresStore::open(Conninfo()); }
   void MoveOn() {
     static int databases = 0;
     m_database = "store_" + std::to_string(++databases);
@@ -101,17 +101,17 @@ TEST_F(PostgresStoreTest, AQueryTellsHowManyRowsItReturnedOnceRun) {
   {
     PgStatement query(connection, "SELECT generate_series(1, $1)");
     for (const int32_t rows : {3, 0, 5}) {
-      query.Bind(rows);
-      EXPECT_EQ(query.Rows(), 0u);
+      query.bind(rows);
+      EXPECT_EQ(query.rows(), 0u);
       int32_t read = 0;
-      while (query.Step()) {
-        EXPECT_EQ(query.Rows(), static_cast<size_t>(rows));
+      while (query.step()) {
+        EXPECT_EQ(query.rows(), static_cast<size_t>(rows));
         int32_t value = 0;
-        query.Column(value);
+        query.column(value);
         EXPECT_EQ(value, ++read);
       }
       EXPECT_EQ(read, rows);
-      EXPECT_EQ(query.Rows(), 0u);  // readied for the next run
+      EXPECT_EQ(query.rows(), 0u);  // readied for the next run
     }
   }
   PQfinish(connection);
@@ -123,7 +123,7 @@ TEST_F(PostgresStoreTest, AnotherDatabaseIsAnotherStoreAndWhatCannotBeReachedIsN
   EXPECT_EQ(OpenError(m_place), "");
   const auto error_of = [](const std::string& conninfo) {
     try {
-      PostgresStore::Open(conninfo);
+      PostgresStore::open(conninfo);
     } catch (const StoreError& e) {
       return std::string(e.what());
     }
