@@ -42,6 +42,7 @@ void Slab::Free(void* block) {
 }
 
 void Slab::NewChunk() {
+  m_chunks.reserve(m_chunks.size() + 1);  // so that a chunk taken is always listed
   void* chunk = std::aligned_alloc(kChunk, kChunk);
   if (chunk == nullptr) throw std::bad_alloc();
 #if defined(__linux__) && defined(MADV_HUGEPAGE)

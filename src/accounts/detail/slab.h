@@ -14,8 +14,8 @@ namespace orvane::detail {
 // here, side by side, rather than spread over the whole heap among objects
 // the walk never reads: a tick then touches far fewer pages and lines.
 //
-// Thread-safe. A freed block is handed out again; chunks stay with the
-// process.
+// Thread-safe. A freed block is handed out again; the chunks go back to the
+// system only with the slab (the process's slabs stay).
 class Slab {
  public:
   static constexpr size_t kLine = 64;
