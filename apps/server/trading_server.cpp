@@ -259,11 +259,15 @@ void TradingServer::logged(const std::string& text) {
   if (m_options.log_engine) log(log_text(text, kEngineLineChars));
 }
 
-void TradingServer::position_opened(const model::Position& position) {
+template <typename Push>
+void TradingServer::push_position(const model::Position& position) {
   const Desk::Guards guards = m_desk.guards_of(position);
-  m_gateway.push(position.client,
-                 wire::response(wire::PositionOpenedPush{
-                     position, m_desk.symbol_name(position.symbol), guards.sl, guards.tp}));
+  m_gateway.push(position.client, wire::response(Push{position, m_desk.symbol_name(position.symbol),
+                                                      guards.sl, guards.tp}));
+}
+
+void TradingServer::position_opened(const model::Position& position) {
+  push_position<wire::PositionOpenedPush>(position);
 }
 
 void TradingServer::position_closed(const model::PositionClosed& closed) {
@@ -271,10 +275,7 @@ void TradingServer::position_closed(const model::PositionClosed& closed) {
 }
 
 void TradingServer::position_changed(const model::Position& position) {
-  const Desk::Guards guards = m_desk.guards_of(position);
-  m_gateway.push(position.client,
-                 wire::response(wire::PositionChangedPush{
-                     position, m_desk.symbol_name(position.symbol), guards.sl, guards.tp}));
+  push_position<wire::PositionChangedPush>(position);
 }
 
 void TradingServer::history_added(const model::HistoryEntry& entry) {
@@ -316,10 +317,7 @@ void TradingServer::alert_fired(int32_t client, int32_t /*alert*/, const std::st
 // The position as it now stands, its interest grown; new totals of a client
 // booked on open follow as their own push.
 void TradingServer::interest_booked(const model::Position& position) {
-  const Desk::Guards guards = m_desk.guards_of(position);
-  m_gateway.push(position.client,
-                 wire::response(wire::PositionChangedPush{
-                     position, m_desk.symbol_name(position.symbol), guards.sl, guards.tp}));
+  push_position<wire::PositionChangedPush>(position);
 }
 
 void TradingServer::halted(const std::string& reason) {

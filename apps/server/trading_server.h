@@ -145,6 +145,9 @@ class TradingServer : private DeskEvents, private IAcceptorEvents {
     m_gateway.dropped(address, why);
   }
 
+  // A position's push (opened or changed), with whether it has guards.
+  template <typename Push>
+  void push_position(const model::Position& position);
   void register_metrics();
   void market_started(const ServerConnection& connection);
   void start_feed();
