@@ -30,6 +30,8 @@
 #include "orvane/connection/tcp_client_environment.h"
 #include "orvane/core/clock.h"
 #include "orvane/protocol/data_protocol.h"
+#include "messages.h"
+#include "orvane/protocol/process.h"
 #include "price_feed.h"
 #include "raw_reader.h"
 #include "terminal.h"
@@ -109,7 +111,7 @@ struct Platform {
                Options()),
         walk(PriceFeed::random_walk(SampleBook(), 11, 1000, 0)) {
     const model::Snapshot& book = SampleBook();
-    const int32_t port = server.start("127.0.0.1", 0);
+    port = server.start("127.0.0.1", 0);
     for (size_t i = 0; i < sessions; ++i) {
       const model::User& user = book.users[i % book.users.size()];
       TerminalOptions t;
@@ -157,6 +159,7 @@ struct Platform {
   ScopedClock scoped;
   std::shared_ptr<AsioTimerFactory> timers;
   TradingServer server;
+  int32_t port = 0;
   PriceFeed walk;
   std::vector<std::unique_ptr<Terminal>> terminals;
 };
@@ -287,8 +290,94 @@ void BM_RawAsioReference(benchmark::State& state) {
   io.poll();
 }
 
+// ---- the server's side alone ----
+
+// A session that logs on and starts the market with the protocol's own
+// texts, then only counts terminators, as the raw reference's readers do.
+class RawSession {
+ public:
+  RawSession(asio::io_context& io, int64_t& count) : m_socket(io), m_count(count) {}
+
+  void Start(int32_t port, const model::User& user) {
+    m_socket.connect({asio::ip::make_address("127.0.0.1"), static_cast<uint16_t>(port)});
+    asio::write(m_socket, asio::buffer(wire::request(-1, wire::LogOn{user.username,
+                                                                     user.password})));
+    ReadAnswer();
+  }
+  bool Counting() const { return m_reader != nullptr; }
+
+ private:
+  // Until the log-on's answer is whole; then START_MARKET under its SID.
+  void ReadAnswer() {
+    m_socket.async_read_some(asio::buffer(m_buffer), [this](std::error_code ec, size_t n) {
+      if (ec) return;
+      m_answer.append(m_buffer.data(), n);
+      const size_t end = m_answer.find(kTerminator);
+      if (end == std::string::npos) return ReadAnswer();
+      CProcess process;
+      process.DefineProcessByCommand(5, m_answer.substr(0, end + std::strlen(kTerminator)));
+      wire::LoggedOn logged_on;
+      if (!wire::decode(process, logged_on)) return;
+      const std::string start = wire::request_text(logged_on.sid, START_MARKET_TOKEN, {});
+      asio::write(m_socket, asio::buffer(start));
+      m_reader = std::make_unique<bench::RawReader>(std::move(m_socket), m_count);
+      m_reader->Read();
+    });
+  }
+
+  static constexpr const char* kTerminator = "+3!";
+  asio::ip::tcp::socket m_socket;
+  int64_t& m_count;
+  std::array<char, 4096> m_buffer{};
+  std::string m_answer;
+  std::unique_ptr<bench::RawReader> m_reader;
+};
+
+// The same server and quotes as BM_ServerToTerminals, its sessions counting
+// terminators instead of being terminals: the server's own fan-out (its
+// engine, the gateway's queues and gathered writes) against the raw
+// reference, without the terminals' parsing and engines.
+void BM_ServerToRawSessions(benchmark::State& state) {
+  const size_t sessions = static_cast<size_t>(state.range(0));
+  Platform platform(0);
+  const model::Snapshot& book = SampleBook();
+  int64_t count = 0;
+  std::vector<std::unique_ptr<RawSession>> raw;
+  for (size_t i = 0; i < sessions; ++i) {
+    raw.push_back(std::make_unique<RawSession>(platform.io, count));
+    raw.back()->Start(platform.port, book.users[i % book.users.size()]);
+  }
+  RunUntil(platform.io, [&] {
+    return std::all_of(raw.begin(), raw.end(), [](const auto& r) { return r->Counting(); });
+  });
+  platform.io.run_for(std::chrono::milliseconds(200));  // START_MARKET's answers and prices
+  const int64_t others = count - static_cast<int64_t>(platform.server.prices_sent());
+  const size_t sent_before = platform.server.prices_sent();
+  model::Quote tick;
+  const uint64_t allocations_before = g_allocations;
+  for (auto _ : state) {
+    for (int q = 0; q < kQuotesPerRound; ++q) {
+      platform.walk.next(tick);
+      platform.server.apply_quote(tick);
+    }
+    const int64_t target = others + static_cast<int64_t>(platform.server.prices_sent());
+    RunUntil(platform.io, [&] { return count >= target; }, 64);
+  }
+  const uint64_t allocations = g_allocations - allocations_before;
+  const auto delivered = static_cast<int64_t>(platform.server.prices_sent() - sent_before);
+  state.SetItemsProcessed(delivered);
+  ReportAllocations(state, allocations, delivered);
+  state.counters["per_quote"] =
+      static_cast<double>(delivered) / static_cast<double>(state.iterations() * kQuotesPerRound);
+}
+
 BENCHMARK(BM_ServerToTerminals)->Arg(100)->Arg(1000)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_QuoteToFigures)->Arg(100)->Arg(1000)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ServerToRawSessions)
+    ->Arg(100)
+    ->Arg(1000)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RawAsioReference)->Arg(100)->Arg(1000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

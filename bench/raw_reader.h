@@ -8,6 +8,7 @@
 #include <asio.hpp>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace orvane::bench {
 
@@ -15,6 +16,9 @@ namespace orvane::bench {
 class RawReader {
  public:
   RawReader(asio::io_context& io, int64_t& count) : m_socket(io), m_count(count) {}
+  // Reads from a socket already connected (and, say, logged on).
+  RawReader(asio::ip::tcp::socket socket, int64_t& count)
+      : m_socket(std::move(socket)), m_count(count) {}
   asio::ip::tcp::socket& Socket() { return m_socket; }
 
   void Read() {

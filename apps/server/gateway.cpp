@@ -90,6 +90,7 @@ void Gateway::stop() {
   m_connections.clear();
   m_by_client.clear();
   m_by_user.clear();
+  m_user_sessions.clear();
   m_by_address.clear();
   m_dealers.clear();
   m_market.clear();
@@ -308,17 +309,19 @@ void Gateway::logged_on(ServerConnection& connection) {
   } else {
     m_by_client[connection.client_id()].push_back(&connection);
   }
-  m_by_user[connection.username()].push_back(&connection);
+  std::vector<ServerConnection*>& sessions = m_by_user[connection.username()];
+  sessions.push_back(&connection);
+  m_user_sessions[&connection] = &sessions;
   ++m_by_address[connection.address()];
 }
 
 void Gateway::welcomed(ServerConnection& connection) { tell_expired(connection); }
 
 size_t Gateway::user_unsent_bytes(const ServerConnection& connection) const {
-  auto it = m_by_user.find(connection.username());
-  if (it == m_by_user.end()) return connection.unsent_bytes();
+  auto it = m_user_sessions.find(&connection);
+  if (it == m_user_sessions.end()) return connection.unsent_bytes();
   size_t total = 0;
-  for (const ServerConnection* c : it->second) total += c->unsent_bytes();
+  for (const ServerConnection* c : *it->second) total += c->unsent_bytes();
   return total;
 }
 
@@ -334,6 +337,7 @@ void Gateway::closed(ServerConnection& connection) {
       m_chatting.erase(std::remove(m_chatting.begin(), m_chatting.end(), connection.username()),
                        m_chatting.end());
     }
+    m_user_sessions.erase(&connection);
     forget(m_by_user, connection.username(), &connection);
     auto it = m_by_address.find(connection.address());
     if (it != m_by_address.end() && --it->second == 0) m_by_address.erase(it);

@@ -266,6 +266,10 @@ class Gateway : private ConnectionHost, private NegotiationHost {
   // there are from each address.
   std::unordered_map<int32_t, std::vector<ServerConnection*>> m_by_client;
   std::unordered_map<std::string, std::vector<ServerConnection*>> m_by_user;
+  // Each logged-on session's list in m_by_user: the send budget sums it for
+  // every message without hashing the user name.
+  std::unordered_map<const ServerConnection*, const std::vector<ServerConnection*>*>
+      m_user_sessions;
   std::unordered_map<std::string, size_t> m_by_address;
   std::vector<ServerConnection*> m_dealers;  // logged-on dealer sessions
   std::vector<std::string> m_chatting;       // dealers taking orders, in the order they began
