@@ -44,8 +44,7 @@ class Host : public apps::DeskEvents {
       AccountResult result;
       result.client = a.client;
       result.account = a.account;
-      result.chart.assign(std::max<size_t>(m_options.chart_points, 2),
-                          ChartPoint{std::nan(""), 0});
+      result.chart.assign(m_points, ChartPoint{std::nan(""), 0});
       m_result.accounts.push_back(std::move(result));
     }
   }
@@ -58,6 +57,7 @@ class Host : public apps::DeskEvents {
     const size_t step = std::max<size_t>(m_tape.size() / 200, 1);
     for (size_t i = 0; i < m_tape.size(); ++i) {
       m_now = &m_tape[i];
+      m_bucket = bucket_of(*m_now);
       m_engine.apply_quote(m_tape[i]);
       if (m_options.progress && i % step == 0) {
         m_options.progress(static_cast<double>(i) / static_cast<double>(m_tape.size()));
@@ -94,12 +94,7 @@ class Host : public apps::DeskEvents {
     result->margin_requirement = f.margin_requirement;
     result->margin_level = f.margin_level;
     result->open_positions = f.open_positions;
-    size_t bucket = 0;
-    if (m_now && m_span > 0) {
-      const double share = (m_now->time.Serial() - m_start) / m_span;
-      bucket = static_cast<size_t>(share * static_cast<double>(result->chart.size() - 1));
-    }
-    result->chart[std::min(bucket, result->chart.size() - 1)] =
+    result->chart[m_bucket] =
         ChartPoint{f.equity, f.margin_requirement != 0 ? f.margin_level * 100 : 0};
   }
   void order_executed(int32_t account) override {
@@ -113,6 +108,15 @@ class Host : public apps::DeskEvents {
   AccountResult* find(int32_t account) {
     auto it = m_index.find(account);
     return it == m_index.end() ? nullptr : &m_result.accounts[it->second];
+  }
+
+  // The chart point of the tape's share up to `tick`; every account's chart
+  // has the same number of points.
+  size_t bucket_of(const Tick& tick) const {
+    if (m_span <= 0) return 0;
+    const double share = (tick.time.Serial() - m_start) / m_span;
+    const auto bucket = static_cast<size_t>(share * static_cast<double>(m_points - 1));
+    return std::min(bucket, m_points - 1);
   }
 
   // Buckets no tick reached carry the value before them.
@@ -139,6 +143,8 @@ class Host : public apps::DeskEvents {
   std::unordered_map<int32_t, size_t> m_index;
   ReplayResult m_result;
   const Tick* m_now = nullptr;
+  const size_t m_points = std::max<size_t>(m_options.chart_points, 2);  // per chart
+  size_t m_bucket = 0;  // the chart point of the tick being applied
   double m_start = 0;
   double m_span = 0;
   apps::MemoryStore m_store;
