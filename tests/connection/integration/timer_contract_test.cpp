@@ -121,18 +121,54 @@ TYPED_TEST(TimerContractTest, RestartPostponesTheTickByAFullInterval) {
   EXPECT_EQ(this->ticks.size(), at_disable);
 }
 
-TYPED_TEST(TimerContractTest, AHandlerMayDropItsOwnTimer) {
-  std::shared_ptr<ITimer> timer = this->time.Create();
-  int ticks = 0;
-  timer->OnTick([&] {
-    ++ticks;
-    timer.reset();
-  });
-  timer->Interval(2);
+// Enabling an enabled timer keeps its countdown; a new interval restarts it.
+TYPED_TEST(TimerContractTest, OnlyANewIntervalRestartsTheCountdown) {
+  auto timer = this->Recorded();
+  timer->Interval(100);
+  const int64_t start = this->time.Ms();
   timer->Enabled(true);
-  this->time.RunFor(20);
-  EXPECT_EQ(ticks, 1);
-  EXPECT_EQ(timer, nullptr);
+  this->time.RunFor(90);
+  timer->Enabled(true);
+  ASSERT_TRUE(this->time.RunUntil([&] { return !this->ticks.empty(); }));
+  EXPECT_GE(this->ticks[0] - start, 100);
+  EXPECT_LE(this->ticks[0] - start, 100 + TypeParam::kSlack);
+
+  this->time.RunFor(40);
+  const int64_t retimed = this->time.Ms();
+  timer->Interval(30);  // due 30 ms from now, not 60
+  this->ticks.clear();
+  ASSERT_TRUE(this->time.RunUntil([&] { return !this->ticks.empty(); }));
+  EXPECT_GE(this->ticks[0] - retimed, 30);
+  EXPECT_LE(this->ticks[0] - retimed, 30 + TypeParam::kSlack);
+}
+
+// A handler may arm another timer, which counts from that instant, and may
+// drop its own timer.
+TYPED_TEST(TimerContractTest, AHandlerMayArmAnotherTimerAndDropItsOwn) {
+  std::shared_ptr<ITimer> once = this->time.Create();
+  std::shared_ptr<ITimer> other = this->time.Create();
+  int once_ticks = 0;
+  int64_t armed = 0;
+  once->OnTick([&] {
+    ++once_ticks;
+    armed = this->time.Ms();
+    other->Enabled(true);
+    once.reset();
+  });
+  other->Interval(20);
+  other->OnTick([&] {
+    this->ticks.push_back(this->time.Ms());
+    other->Enabled(false);
+  });
+  once->Interval(5);
+  once->Enabled(true);
+  ASSERT_TRUE(this->time.RunUntil([&] { return !this->ticks.empty(); }));
+  EXPECT_EQ(once_ticks, 1);
+  EXPECT_EQ(once, nullptr);
+  EXPECT_GE(this->ticks[0] - armed, 20);
+  EXPECT_LE(this->ticks[0] - armed, 20 + TypeParam::kSlack);
+  this->time.RunFor(100);
+  EXPECT_EQ(this->ticks.size(), 1u);
 }
 
 TYPED_TEST(TimerContractTest, AnIntervalBelowOneNeverTicksAndReTimingStartsIt) {
