@@ -104,11 +104,14 @@ class ProxyTest : public ::testing::Test {
     return client->status() == STATUS_CONNECTED;
   }
 
-  void ExpectExchange() {
+  // The exchange on the test server's `connection`th connection.
+  void ExpectExchange(size_t connection = 1) {
+    server.received.clear();
+    events.messages.clear();
     client->Send("LOGIN+3!");
     ASSERT_TRUE(RunUntil(io, [&] { return server.received == "LOGIN+3!"; }));
-    ASSERT_EQ(server.children.size(), 1u);
-    server.children[0]->Send("A+3!B+3!");
+    ASSERT_EQ(server.children.size(), connection);
+    server.children.back()->Send("A+3!B+3!");
     ASSERT_TRUE(RunUntil(io, [&] { return events.messages.size() == 2; }));
     EXPECT_EQ(events.messages, (std::vector<std::string>{"A", "B"}));
     EXPECT_EQ(socket->RemotePort(), server.Port());
@@ -153,20 +156,17 @@ TEST_F(ProxyTest, HttpConnectWithBasicAuthenticationCarriesMessages) {
   ExpectExchange();
 }
 
-TEST_F(ProxyTest, Socks4CarriesMessages) {
+TEST_F(ProxyTest, Socks4AndSocks5WithoutAuthenticationCarryMessages) {
   int port = test::FreePort();
   auto proxy = Danted(port);
-  UseProxy(Socks4Proxy, port, "terminal");
-  ASSERT_TRUE(ConnectClient()) << socket->LastError();
-  ExpectExchange();
-}
-
-TEST_F(ProxyTest, Socks5WithoutAuthenticationCarriesMessages) {
-  int port = test::FreePort();
-  auto proxy = Danted(port);
-  UseProxy(Socks5Proxy, port);
-  ASSERT_TRUE(ConnectClient()) << socket->LastError();
-  ExpectExchange();
+  for (ProxyTypeEnum type : {Socks4Proxy, Socks5Proxy}) {
+    SCOPED_TRACE(type);
+    events.states.clear();
+    UseProxy(type, port, type == Socks4Proxy ? "terminal" : "");
+    ASSERT_TRUE(ConnectClient()) << socket->LastError();
+    ExpectExchange(type == Socks4Proxy ? 1 : 2);
+    client->Disconnect(false);
+  }
 }
 
 TEST_F(ProxyTest, Socks5WithUserNameAndPassword) {

@@ -89,16 +89,6 @@ TEST_F(TlsTest, ACertificateNoTrustedAuthoritySignedNeverConnects) {
   EXPECT_NE(socket.LastError().find("TLS"), std::string::npos);
 }
 
-TEST_F(TlsTest, APlainClientIsNotOfferedByATlsListener) {
-  TestServer server(io, ServerTls());
-  AsioSocket plain(io);
-  ASSERT_TRUE(Connect(plain, "127.0.0.1", server.Port()));
-  plain.Send("not a client hello+3!");
-  RunUntil(io, [&] { return plain.State() == SocketClosed; });
-  EXPECT_TRUE(server.children.empty());
-  EXPECT_EQ(plain.State(), SocketClosed);
-}
-
 TEST_F(TlsTest, MissingFilesAreReportedAtCreation) {
   TlsOptions client = ClientTls();
   client.ca_file = "/nonexistent/ca.pem";
@@ -206,7 +196,7 @@ TEST_F(TlsTest, AConnectionCountsFromItsAcceptAndASilentHandshakeEndsAtItsTimeou
   EXPECT_TRUE(gate.children.empty());
   EXPECT_EQ(gate.dropped,
             std::vector<std::string>{"127.0.0.1: TLS handshake not finished within 300 ms"});
-  // One that says something else than hello fails its handshake.
+  // One that says something else than hello fails its handshake, never offered.
   gate.admit = 3;
   asio::ip::tcp::socket plain(io);
   plain.connect(endpoint);
