@@ -213,21 +213,29 @@ TEST_F(TcpClientTest, HowALiveConnectionEndsDecidesTheReconnect) {
   }
 }
 
+// Silence for the handshake interval (100 s unless set; any data restarts
+// it) drops the connection only for type 1 servers, the default type.
 TEST_F(TcpClientTest, SilenceForTheHandshakeIntervalDropsOnlyType1Servers) {
-  for (TCPServerTypeEnum type :
-       {DisconnectWhenNoHandshakMsgType, NoDisconnectWhenNoHandshakMsgType}) {
-    SCOPED_TRACE(type);
+  struct Case {
+    int type;  // 0: the default
+    int32_t interval;  // 0: the default
+  };
+  for (Case c : {Case{DisconnectWhenNoHandshakMsgType, 30000},
+                 Case{NoDisconnectWhenNoHandshakMsgType, 30000}, Case{0, 0}}) {
+    SCOPED_TRACE(c.type);
     Make(std::make_shared<FakeProxyTester>());
     events.events.clear();
-    client->ServerType(type);
-    client->HandshakeMsgTimer(30000);
+    if (c.type != 0) client->ServerType(static_cast<TCPServerTypeEnum>(c.type));
+    if (c.interval != 0) client->HandshakeMsgTimer(c.interval);
+    const int32_t interval = client->HandshakeMsgTimer();
+    EXPECT_EQ(interval, c.interval != 0 ? c.interval : 100000);
     auto server = ConnectNow();
     timers->Advance(20000);
     server->Send("ping+3!");  // any data restarts the full interval
-    timers->Advance(29999);
+    timers->Advance(interval - 1);
     EXPECT_EQ(client->status(), STATUS_CONNECTED);
     timers->Advance(1);
-    bool drops = type == DisconnectWhenNoHandshakMsgType;
+    bool drops = c.type != NoDisconnectWhenNoHandshakMsgType;
     EXPECT_EQ(Count("state:1"), drops ? 1 : 0);
     timers->Advance(Interval());
     EXPECT_EQ(socket->ConnectCount(), drops ? 2 : 1);
@@ -372,17 +380,6 @@ TEST_F(TcpClientTest, DisconnectWhileConnectingEndsTheAttemptSilently) {
     EXPECT_EQ(socket->ConnectCount(), 1);
     EXPECT_TRUE(events.events.empty());
   }
-}
-
-TEST_F(TcpClientTest, TheDefaultHandshakeIntervalIsOneHundredSeconds) {
-  EXPECT_EQ(client->HandshakeMsgTimer(), 100000);
-  auto server = ConnectNow();
-  timers->Advance(99999);
-  EXPECT_EQ(client->status(), STATUS_CONNECTED);
-  timers->Advance(1);
-  EXPECT_EQ(events.events, (Log{"state:0", "state:1"}));
-  timers->Advance(Interval());
-  EXPECT_EQ(socket->ConnectCount(), 2);
 }
 
 TEST_F(TcpClientTest, ProxySettingsReachTheSocketAndAnUnknownTypeFails) {
