@@ -107,6 +107,13 @@ TEST_F(ProcessTest, RequestSetsTheSidButReadsNothingBack) {
   EXPECT_EQ(process.ParameterValue(1), "p");
   EXPECT_EQ(process.ProcessDescription(), "'Requesting prices' P1=(p)");
   EXPECT_TRUE(process.IsValidFirstCommand(process.ProcessText()));
+  process.DefineRequestByToken(2, 1, TIME_TOKEN);
+  EXPECT_EQ(process.ParameterValue(1), "p");
+  // Parsing the process's own text (an aliasing argument) reads it whole.
+  process.DefineProcessByCommand(0, process.ProcessText());
+  EXPECT_EQ(process.TokenID(), TIME_TOKEN);
+  EXPECT_EQ(process.CommandSID(), 2);
+  EXPECT_EQ(process.Parameters(), 0);
 }
 
 TEST_F(ProcessTest, OversizedSidIsAnOverflow) {
@@ -118,21 +125,6 @@ TEST_F(ProcessTest, OversizedSidIsAnOverflow) {
   EXPECT_EQ(process.TokenID(), TIME_TOKEN);
   ASSERT_EQ(process.Parameters(), 2);
   EXPECT_EQ((Texts{process.ParameterValue(1), process.ParameterValue(2)}), (Texts{"kept", "too"}));
-}
-
-TEST_F(ProcessTest, ParametersSurviveDefinesThatReadNone) {
-  process.DefineProcessByCommand(0, Code(MESSAGE_TOKEN) + "s?<G)_first parameterG)_second");
-  process.DefineRequestByToken(1, 1, LOGIN_TOKEN, {"other", "values"});
-  process.DefineResponseByToken(1, RESULT_TOKEN, {"more"});
-  process.DefineRequestByToken(2, 1, TIME_TOKEN);
-  ASSERT_EQ(process.Parameters(), 2);
-  EXPECT_EQ((Texts{process.ParameterValue(1), process.ParameterValue(2)}),
-            (Texts{"first parameter", "second"}));
-  // Parsing the process's own text (an aliasing argument) reads it whole.
-  process.DefineProcessByCommand(0, process.ProcessText());
-  EXPECT_EQ(process.TokenID(), TIME_TOKEN);
-  EXPECT_EQ(process.CommandSID(), 2);
-  EXPECT_EQ(process.Parameters(), 0);
 }
 
 TEST_F(ProcessTest, ValidateSidAgainstTheAttachedSession) {
