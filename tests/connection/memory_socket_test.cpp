@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/client_events.h"
 #include "orvane/connection/tcp_client.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
@@ -223,15 +224,6 @@ class Server : public IAcceptorEvents, public ISocketEvents {
   std::string received;
 };
 
-class Terminal : public CTcpClientEvents {
- public:
-  void state(TCPClientStatusType status) override {
-    log.push_back("state:" + std::to_string(status));
-  }
-  void Receive(const std::string& data) override { log.push_back(data); }
-  std::vector<std::string> log;
-};
-
 class MemoryNetworkTest : public ::testing::Test {
  protected:
   std::shared_ptr<FixedClock> clock = std::make_shared<FixedClock>();
@@ -255,9 +247,9 @@ TEST_F(MemoryNetworkTest, AServerAndItsTerminalsRunInMemory) {
   EXPECT_THROW(named.Listen("", 4600), Error);
   named.Listen("trade.example", 4600);
 
-  std::vector<Terminal> seen(3);
+  std::vector<test::ClientEvents> seen(3);
   std::vector<std::shared_ptr<CTcpClient>> terminals;
-  for (Terminal& terminal : seen) {
+  for (test::ClientEvents& terminal : seen) {
     terminals.push_back(std::make_shared<CTcpClient>(network->Environment()));
     terminals.back()->Advise(&terminal);
     terminals.back()->ServerAddress("trade.example");
@@ -275,7 +267,7 @@ TEST_F(MemoryNetworkTest, AServerAndItsTerminalsRunInMemory) {
   EXPECT_EQ(server.received, "");  // on its way
   loop->RunUntilIdle();
   EXPECT_EQ(server.received, "hi+3!");
-  EXPECT_EQ(seen[1].log, (std::vector<std::string>{"state:0", "hello"}));
+  EXPECT_EQ(seen[1].events, (std::vector<std::string>{"state:0", "sd:5", "rd:8", "recv:hello"}));
 
   // Only the named host reaches "trade.example"; a closed acceptor and an
   // unused port refuse, while connections already made stay up.

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "connection/client_events.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/date_time.h"
 #include "orvane/testing/memory_socket.h"
@@ -18,25 +18,6 @@ namespace orvane {
 namespace {
 
 using Log = std::vector<std::string>;
-
-// Every event of the client, as text, in the order raised.
-class Recorder : public CTcpClientEvents {
- public:
-  void state(TCPClientStatusType s) override { Add("state:" + N(s)); }
-  void Receive(const std::string& data) override { Add("recv:" + data); }
-  void NotConnected() override { Add("notconnected"); }
-  void ProxyTestResult(ProxyTestResultEnum r, const std::string& m) override {
-    Add("proxy:" + N(r) + ":" + m);
-  }
-  void ReceivedData(int32_t bytes) override { Add("rd:" + N(bytes)); }
-  void SentData(int32_t bytes) override { Add("sd:" + N(bytes)); }
-
-  Log events;
-
- private:
-  static std::string N(int v) { return std::to_string(v); }
-  void Add(std::string e) { events.push_back(std::move(e)); }
-};
 
 class FakeProxyTester : public IProxyTester {
  public:
@@ -88,9 +69,6 @@ class TcpClientTest : public ::testing::Test {
   }
 
   int Interval() const { return client->ConnectInterval(); }
-  int Count(const std::string& e) const {
-    return int(std::count(events.events.begin(), events.events.end(), e));
-  }
 
   std::shared_ptr<FixedClock> clock =
       std::make_shared<FixedClock>(DateTime::FromParts(2026, 3, 2, 9, 30, 15));
@@ -100,7 +78,7 @@ class TcpClientTest : public ::testing::Test {
   std::shared_ptr<FakeProxyTester> tester;
   std::shared_ptr<MemorySocket> socket;
   std::shared_ptr<CTcpClient> client;
-  Recorder events;
+  test::ClientEvents events;
 };
 
 TEST_F(TcpClientTest, ANewClientIsArmedAndConnectsToPort4500) {
@@ -236,7 +214,7 @@ TEST_F(TcpClientTest, SilenceForTheHandshakeIntervalDropsOnlyType1Servers) {
     EXPECT_EQ(client->status(), STATUS_CONNECTED);
     timers->Advance(1);
     bool drops = c.type != NoDisconnectWhenNoHandshakMsgType;
-    EXPECT_EQ(Count("state:1"), drops ? 1 : 0);
+    EXPECT_EQ(events.Count("state:1"), drops ? 1 : 0);
     timers->Advance(Interval());
     EXPECT_EQ(socket->ConnectCount(), drops ? 2 : 1);
   }
@@ -256,14 +234,14 @@ TEST_F(TcpClientTest, ABurstDrainsOneMessagePerSendTick) {
   EXPECT_EQ(socket->SentTexts().size(), 2u);
   timers->Advance(30);
   EXPECT_EQ(socket->SentTexts(), (Log{"m1", "m2", "m3", "m4", "m5"}));
-  EXPECT_EQ(Count("sd:2"), 5);
+  EXPECT_EQ(events.Count("sd:2"), 5);
 }
 
 TEST_F(TcpClientTest, TheFiveThousandAndFirstMessageIsDropped) {
   auto server = ConnectNow();
   socket->Blocked(true);
   for (int i = 1; i <= 5001; ++i) client->Send(std::to_string(i));
-  EXPECT_EQ(Count("sd:4"), 4002);  // SentData even for the dropped 5001
+  EXPECT_EQ(events.Count("sd:4"), 4002);  // SentData even for the dropped 5001
   socket->Blocked(false);
   timers->Advance(5000 * 10);
   ASSERT_EQ(socket->SentTexts().size(), 5000u);
@@ -278,9 +256,9 @@ TEST_F(TcpClientTest, SendingWhileDisconnectedDropsOnePerTickWithNotConnected) {
   client->Send("b");
   socket->Blocked(false);
   timers->Advance(10);
-  EXPECT_EQ(Count("notconnected"), 2);
+  EXPECT_EQ(events.Count("notconnected"), 2);
   timers->Advance(1000);
-  EXPECT_EQ(Count("notconnected"), 3);
+  EXPECT_EQ(events.Count("notconnected"), 3);
   EXPECT_TRUE(socket->SentTexts().empty());
 }
 
@@ -295,12 +273,12 @@ TEST_F(TcpClientTest, ANotConnectedHandlerThatSendsStillDropsOnePerTick) {
   resender.client = client.get();
   client->Advise(&resender);
   client->Send("first");
-  EXPECT_EQ(Count("notconnected"), 1);
+  EXPECT_EQ(events.Count("notconnected"), 1);
   timers->Advance(10);
-  EXPECT_EQ(Count("notconnected"), 2);
+  EXPECT_EQ(events.Count("notconnected"), 2);
   timers->Advance(100);
-  EXPECT_EQ(Count("sd:5"), 4);
-  EXPECT_EQ(Count("notconnected"), 4);
+  EXPECT_EQ(events.Count("sd:5"), 4);
+  EXPECT_EQ(events.Count("notconnected"), 4);
   client->Unadvise(&resender);
 }
 
@@ -325,8 +303,8 @@ TEST_F(TcpClientTest, ReceiveFramingAndWhatALostConnectionDrops) {
   client->Send("y");
   timers->Advance(100);
   EXPECT_EQ(socket->SentTexts(), Log{"y"});
-  EXPECT_EQ(Count("notconnected"), 0);
-  EXPECT_EQ(Count("recv:C33") + Count("recv:whole"), 2);
+  EXPECT_EQ(events.Count("notconnected"), 0);
+  EXPECT_EQ(events.Count("recv:C33") + events.Count("recv:whole"), 2);
 }
 
 // The ordinary answer to "Change server": a host that reconnects from inside
@@ -336,11 +314,11 @@ TEST_F(TcpClientTest, ReceiveFramingAndWhatALostConnectionDrops) {
 TEST_F(TcpClientTest, AReconnectFromInsideReceiveIsSeenAsADisconnect) {
   for (bool disconnect_first : {false, true}) {
     SCOPED_TRACE(disconnect_first);
-    struct Mover : Recorder {
+    struct Mover : test::ClientEvents {
       CTcpClient* client = nullptr;
       bool disconnect_first = false;
       void Receive(const std::string& data) override {
-        Recorder::Receive(data);
+        ClientEvents::Receive(data);
         if (data != "move") return;
         if (disconnect_first) client->Disconnect();
         client->Connect();

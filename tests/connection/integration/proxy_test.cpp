@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "connection/client_events.h"
 #include "orvane/asio/asio_proxy_tester.h"
 #include "orvane/asio/asio_socket.h"
 #include "orvane/connection/tcp_client.h"
@@ -22,20 +23,6 @@ using test::RunFor;
 using test::RunUntil;
 using test::TempDir;
 using test::TestServer;
-
-class Events : public CTcpClientEvents {
- public:
-  void state(TCPClientStatusType s) override { states.push_back(s); }
-  void Receive(const std::string& m) override { messages.push_back(m); }
-  void ProxyTestResult(ProxyTestResultEnum r, const std::string& m) override {
-    proxy_result = r;
-    proxy_text = m;
-  }
-  std::vector<TCPClientStatusType> states;
-  std::vector<std::string> messages;
-  ProxyTestResultEnum proxy_result = TestingMode;
-  std::string proxy_text;
-};
 
 class ProxyTest : public ::testing::Test {
  protected:
@@ -141,7 +128,7 @@ class ProxyTest : public ::testing::Test {
   std::shared_ptr<AsioSocket> socket;
   std::shared_ptr<AsioProxyTester> tester;
   std::shared_ptr<CTcpClient> client;
-  Events events;
+  test::ClientEvents events;
 };
 
 TEST_F(ProxyTest, HttpConnectWithBasicAuthenticationCarriesMessages) {
@@ -197,17 +184,6 @@ TEST_F(ProxyTest, AProxyThatRefusesTheConnectionFailsTheAttempt) {
   int port = test::FreePort();
   UseProxy(Socks5Proxy, port);
   ExpectFailure("cannot connect to proxy 127.0.0.1:" + std::to_string(port));
-}
-
-TEST_F(ProxyTest, AProxyKilledMidSessionDropsTheConnection) {
-  int port = test::FreePort();
-  auto proxy = Microsocks(port);
-  UseProxy(Socks5Proxy, port, "alice", "s3cret");
-  ASSERT_TRUE(ConnectClient()) << socket->LastError();
-  proxy->Signal(SIGKILL);
-  ASSERT_TRUE(RunUntil(io, [&] { return events.states.size() == 2; }));
-  EXPECT_EQ(events.states.back(), STATUS_DISCONNECTED);
-  EXPECT_TRUE(client->isConnecting());
 }
 
 TEST_F(ProxyTest, TlsRunsInsideTheTunnelAndVerifiesTheTarget) {
