@@ -71,7 +71,7 @@ TEST_F(HClientTest, EachMessageOfAReadBecomesItsOwnProcess) {
                 "recv", "recv"}));
 }
 
-TEST_F(HClientTest, SidIsKeptAndSettingsPassThroughBothWays) {
+TEST_F(HClientTest, SidIsKeptAndSettingsAndEventsPassThroughBothWays) {
   client->sid(-417);
   const auto& inner = client->TcpClient();
   client->ServerPort(4600);
@@ -88,9 +88,8 @@ TEST_F(HClientTest, SidIsKeptAndSettingsPassThroughBothWays) {
   EXPECT_FALSE(client->isConnecting());
   EXPECT_EQ(client->sid(), -417);
   EXPECT_EQ(client->Child(), socket);
-}
-
-TEST_F(HClientTest, EventsOfTheInnerClientArePassedOn) {
+  // The inner client's events are passed on.
+  events.log.clear();
   client->TcpClient()->Send("abc");
   EXPECT_EQ(events.log, (std::vector<std::string>{"sd:3", "notconnected"}));
 }

@@ -80,19 +80,6 @@ TEST(QueueTest, HoldsExactly5000AndWrapsToSlotOne) {
   EXPECT_EQ(q.Dequeue(), UNDERFLOW);
 }
 
-TEST(QueueTest, ClearReturnsToTheNewState) {
-  CQueue q;
-  for (int i = 1; i <= 3; ++i) ASSERT_EQ(q.Enqueue(Node(i)), SUCCESS);
-  ASSERT_EQ(q.Dequeue(), SUCCESS);
-  q.Clear();
-  EXPECT_TRUE(q.isEmptyQueue());
-  ASSERT_EQ(q.Enqueue(Node(10)), SUCCESS);
-  auto slots = q.Elements();
-  EXPECT_EQ(slots[1]->ID(), "10");
-  for (int i = 2; i <= 5000; ++i) ASSERT_EQ(slots[i], nullptr) << i;
-  EXPECT_EQ(q.Count().NumberValue(), 1.0);
-}
-
 TEST(QueueTest, OnlyDeallocateAndDestructionDeallocateNodes) {
   auto dequeued = Node(1);
   auto cleared = Node(2);
@@ -106,8 +93,15 @@ TEST(QueueTest, OnlyDeallocateAndDestructionDeallocateNodes) {
     q->Dequeue();
     q->Dequeue();
     q->Enqueue(cleared);
-    q->Clear();
+    q->Clear();  // back to the new state: the next node goes to slot one
+    EXPECT_TRUE(q->isEmptyQueue());
     q->Enqueue(held);
+    {
+      const auto slots = q->Elements();
+      EXPECT_EQ(slots[1], held);
+      for (int i = 2; i <= 5000; ++i) ASSERT_EQ(slots[i], nullptr) << i;
+    }
+    EXPECT_EQ(q->Count().NumberValue(), 1.0);
     EXPECT_EQ(dequeued->deallocations, 0);
     EXPECT_EQ(cleared->deallocations, 0);
     EXPECT_EQ(send->SendText(), "quote");
