@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "connection/client_events.h"
+#include "connection/tcp_client_reentrancy.h"
 #include "orvane/core/clock.h"
 #include "orvane/core/date_time.h"
 #include "orvane/testing/memory_socket.h"
@@ -483,6 +488,23 @@ TEST_F(TcpClientTest, DeallocateLeavesAnInertClient) {
   EXPECT_EQ(socket->ConnectCount(), 1);
   EXPECT_TRUE(events.events.empty());
   EXPECT_TRUE(tester->started.empty());
+}
+
+// Every input the fuzz target keeps (its seeds and the crashers it found)
+// still keeps every rule, so a regression shows without a fuzzing build.
+TEST(TcpClientReentrancyTest, TheFuzzCorpusKeepsEveryRule) {
+  const char* root = std::getenv("ORVANE_SOURCE_DIR");
+  ASSERT_NE(root, nullptr) << "ORVANE_SOURCE_DIR names the source tree";
+  int inputs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(
+           std::filesystem::path(root) / "fuzz/corpus/tcp_client_reentrancy")) {
+    std::ifstream file(entry.path(), std::ios::binary);
+    const std::string input{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_EQ(test::TcpClientReentrancy::Run(input), "")
+        << entry.path().filename();
+    ++inputs;
+  }
+  EXPECT_GT(inputs, 0);
 }
 
 }  // namespace
