@@ -135,12 +135,6 @@ TEST_F(DataProtocolTest, ErrorTextsAndTheSharedRow) {
   EXPECT_EQ(protocol.Row()->Delimiter(), "R,@");
 }
 
-}  // namespace
-}  // namespace orvane
-
-namespace orvane {
-namespace {
-
 // Every chunked stream the split_buffer fuzz target keeps is cut by the
 // copying and the view cut exactly as the plain splitting rule cuts it.
 TEST(DataProtocolViewsTest, TheFuzzCorpusIsCutAsThePlainRuleCutsIt) {
