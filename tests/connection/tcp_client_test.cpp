@@ -86,16 +86,15 @@ class TcpClientTest : public ::testing::Test {
   test::ClientEvents events;
 };
 
-TEST_F(TcpClientTest, ANewClientIsArmedAndConnectsToPort4500) {
+TEST_F(TcpClientTest, ANewClientIsArmedForPort4500AndTheServerPortRoundsHalfEven) {
   EXPECT_TRUE(client->isConnecting());  // re-login starts armed
   EXPECT_EQ(socket->LingerSeconds(), 5);
   EXPECT_TRUE(socket->NoDelay());
-  ConnectNow();
+  client->Connect();
   EXPECT_EQ(socket->ConnectHost(), "trade.example");
   EXPECT_EQ(socket->ConnectPort(), 4500);
-}
-
-TEST_F(TcpClientTest, ServerPortBelowOneIsIgnoredAndRoundsHalfEven) {
+  socket->RefuseConnect();
+  // A port below one is ignored; a fractional one rounds half to even.
   client->ServerPort(4501);
   for (double ignored : {0.0, -3.0, 0.99, std::nan("")}) {
     client->ServerPort(ignored);
