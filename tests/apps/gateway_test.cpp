@@ -12,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "book_import.h"
@@ -997,17 +998,11 @@ TEST(MetricsTest, EmptyHistogramHasOnlyTheInfBucket) {
 
 TEST(MetricsTest, NumbersAreSpelledAsPrometheusReadsThem) {
   const double inf = std::numeric_limits<double>::infinity();
-  EXPECT_EQ(prometheus_number(0.1), "0.1");
-  EXPECT_EQ(prometheus_number(5), "5");
-  EXPECT_EQ(prometheus_number(-0.25), "-0.25");
-  EXPECT_EQ(prometheus_number(1e20), "1e+20");
-  EXPECT_EQ(prometheus_number(100000), "100000");
-  EXPECT_EQ(prometheus_number(0.0001), "0.0001");
-  EXPECT_EQ(prometheus_number(0.00001), "1e-05");
-  EXPECT_EQ(prometheus_number(1.0 / 3), "0.3333333333333333");
-  EXPECT_EQ(prometheus_number(inf), "+Inf");
-  EXPECT_EQ(prometheus_number(-inf), "-Inf");
-  EXPECT_EQ(prometheus_number(std::nan("")), "NaN");
+  const std::pair<double, const char*> cases[] = {
+      {0.1, "0.1"}, {5, "5"}, {-0.25, "-0.25"}, {1e20, "1e+20"}, {100000, "100000"},
+      {0.0001, "0.0001"}, {0.00001, "1e-05"}, {1.0 / 3, "0.3333333333333333"},
+      {inf, "+Inf"}, {-inf, "-Inf"}, {std::nan(""), "NaN"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(prometheus_number(value), text) << text;
 }
 
 TEST(MetricsTest, EscapesLabelValuesAndHelp) {

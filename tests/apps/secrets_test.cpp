@@ -38,13 +38,11 @@ class SecretFileTest : public ::testing::Test {
                                  ("orvane_secret_" + std::to_string(getpid()));
 };
 
-TEST_F(SecretFileTest, TheFirstLineIsThePassword) {
+TEST_F(SecretFileTest, TheFirstLineIsThePasswordAndMustBeThere) {
   EXPECT_EQ(read_secret_file(Write("s3cret pass\nsecond line\n")), "s3cret pass");
   EXPECT_EQ(read_secret_file(Write("windows\r\nnext\r\n")), "windows");
   EXPECT_EQ(read_secret_file(Write("no line end")), "no line end");
-}
-
-TEST_F(SecretFileTest, AMissingFileOrAnEmptyFirstLineIsRefused) {
+  // A missing file or an empty first line is refused.
   EXPECT_THROW(read_secret_file(Write("\nlater\n")), std::invalid_argument);
   EXPECT_THROW(read_secret_file(Write("")), std::invalid_argument);
   EXPECT_THROW(read_secret_file((m_path / "none").string()), std::invalid_argument);

@@ -310,11 +310,7 @@ TEST_F(PendingOrdersTest, EveryRuleRefusesAtItsBoundaryAndLeavesTheAccountAsItWa
             kAlreadyGuarded);
   EXPECT_EQ(alice.Order(wire::GuardRequest{33, 100, 999, 1.1990, 0}).code, kUnknownPosition);
   EXPECT_EQ(alice.Order(wire::GuardChangeRequest{34, 100, 999, 1.1990, 0}).code, kUnknownOrder);
-  wire::EntryDeleteRequest not_an_entry;
-  not_an_entry.number = 35;
-  not_an_entry.account = 100;
-  not_an_entry.order = guard.ticket;
-  EXPECT_EQ(alice.Order(not_an_entry).code, kUnknownOrder);
+  EXPECT_EQ(alice.Order(wire::EntryDeleteRequest{{35, 100, guard.ticket}}).code, kUnknownOrder);
   const model::Snapshot after = m_server->desk().snapshot();
   EXPECT_EQ(after.accounts, before.accounts);
   EXPECT_EQ(after.positions, before.positions);
@@ -340,10 +336,7 @@ TEST_F(PendingOrdersTest, AChangeAndADeletionArePushedAndADeletionRepeatedExecut
   EXPECT_DOUBLE_EQ(pushes[0].order.price, 1.2020);
   EXPECT_DOUBLE_EQ(pushes[0].order.lots, 0.5);
   EXPECT_EQ(pushes[0].order.expiry, "04/03/2027 12:00:00");
-  wire::EntryDeleteRequest deletion;
-  deletion.number = 3;
-  deletion.account = 100;
-  deletion.order = placed.ticket;
+  const wire::EntryDeleteRequest deletion{{3, 100, placed.ticket}};
   const auto deleted = alice.Executed(deletion);
   const auto removed = PushesOf<wire::OrderRemovedPush>(second);
   ASSERT_EQ(removed.size(), 1u);
@@ -421,20 +414,20 @@ TEST_F(DealingTest, ADepositReachesTheClientsTerminalAndTheDealerAtOnce) {
 }
 
 TEST_F(DealingTest, AWithdrawalNeverLeavesTheEffectiveMarginNegative) {
-  Peer nora_with_money = LogOn("otto", "pw");
+  Peer otto = LogOn("otto", "pw");
   const double free_margin = m_server->desk().figures_of(200)->effective_margin;
   ASSERT_GT(free_margin, 0);
   const model::Snapshot before = m_server->desk().snapshot();
   const wire::OrderAnswer too_much =
-      nora_with_money.Order(wire::MoneyRequest{1, 200, MoneyOrder::kWithdrawal, free_margin + 0.01, ""});
+      otto.Order(wire::MoneyRequest{1, 200, MoneyOrder::kWithdrawal, free_margin + 0.01, ""});
   EXPECT_EQ(too_much.code, kNotEnoughFunds) << too_much.text;
   EXPECT_EQ(m_server->desk().snapshot().accounts, before.accounts);
   const double all = std::floor(free_margin * 100) / 100;
-  EXPECT_EQ(nora_with_money.Order(wire::MoneyRequest{2, 200, MoneyOrder::kWithdrawal, all, ""}).code, 0);
+  EXPECT_EQ(otto.Order(wire::MoneyRequest{2, 200, MoneyOrder::kWithdrawal, all, ""}).code, 0);
   EXPECT_GE(m_server->desk().figures_of(200)->effective_margin, 0);
-  EXPECT_EQ(nora_with_money.Order(wire::MoneyRequest{3, 200, MoneyOrder::kDeposit, -5, ""}).code,
+  EXPECT_EQ(otto.Order(wire::MoneyRequest{3, 200, MoneyOrder::kDeposit, -5, ""}).code,
             kBadAmount);
-  EXPECT_EQ(nora_with_money.Order(wire::MoneyRequest{4, 200, MoneyOrder::kCreditOut, 1, ""}).code,
+  EXPECT_EQ(otto.Order(wire::MoneyRequest{4, 200, MoneyOrder::kCreditOut, 1, ""}).code,
             wire::kNotAllowed);  // Otto may deposit and withdraw only
 }
 
@@ -486,15 +479,8 @@ TEST_F(DealingTest, EveryDealerCommandIsRefusedToWhoMayNotGiveIt) {
 
 TEST_F(DealingTest, ANewClientWithItsAccountLogsOnAndTrades) {
   Peer dana = LogOn("dana", "pw");
-  wire::NewClientRequest client;
-  client.number = 1;
-  client.username = "zed";
-  client.password = "zpw";
-  client.privileges = "5";
-  client.parameters = m_server->desk().client(10)->parameters;
-  client.liquidation_type = 2;
-  client.liquidation_point = 50;
-  client.name = "Zed";
+  const std::string parameters = m_server->desk().client(10)->parameters;
+  wire::NewClientRequest client{1, 0, 0, "zed", "zpw", "5", parameters, 2, 50, 1, false, "Zed"};
   const auto made = dana.Executed(client);
   EXPECT_EQ(m_server->desk().client(made.ticket)->parent, 1000);  // under Dana's office
   const auto opened = dana.Executed(wire::NewAccountRequest{2, made.ticket, 0, 1, false});
