@@ -42,11 +42,9 @@ TEST(WireTest, RowsReadBackToWhatWasWritten) {
   ASSERT_TRUE(read_account_row(account_row(a), a_back));
   EXPECT_EQ(a_back, a);
 
-  model::Client c;
-  c.id = 10, c.liquidation_type = 2, c.liquidation_point = 50, c.comm_calc_type = 2;
-  c.name = "Alice Smith";
+  const model::Client c{10, "1,,0,0,0,0,100,0.01,0", 2, 50, 2, false, "Alice Smith",
+                        true, true, 1, 0, false, true};
   model::Client c_back;
-  c.parameters = "1,,0,0,0,0,100,0.01,0";
   ASSERT_TRUE(read_client_row(client_row(c), c_back));
   EXPECT_EQ(c_back.name, "Alice Smith");
   EXPECT_EQ(c_back.parameters, "1,,0,0,0,0,100,0.01,0");
