@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "book_import.h"
 #include "desk.h"
@@ -67,42 +68,34 @@ TEST(BookTreeTest, OfficesGroupsDealersAndSettingsAreRead) {
   EXPECT_EQ(book.platform.client_timeout_timer, model::Platform{}.client_timeout_timer);
 }
 
-TEST(BookTreeTest, BadTreeRecordsNameTheirLineAndField) {
-  EXPECT_EQ(ErrorOf(kSymbols + "OFFICE 1000 5 Head\n"),
-            "b.txt:4: field 'parent': no office or group 5");
-  EXPECT_EQ(ErrorOf(kSymbols + "OFFICE 1000 0 A\nGROUP 1100 1000 B\nPARENT 1000 1100\n"),
-            "b.txt:6: field 'parent': would put the client below itself");
-  EXPECT_EQ(ErrorOf(kSymbols + "OFFICE 1000 0 A\nACCOUNT 1000 1 1 0 0 1 0 0 0 0 0 0\n"),
-            "b.txt:5: field 'client': no client 1000");
-  EXPECT_EQ(ErrorOf(kSymbols + "OFFICE 1000 0 A\nSETTINGS 1000 1 1 1\n"),
-            "b.txt:5: field 'client': no client 1000");
-  EXPECT_EQ(ErrorOf(kSymbols + "DEALER d pw 77 3\n"),
-            "b.txt:4: field 'tree': no client, office or group 77");
-  EXPECT_EQ(ErrorOf(kSymbols + "DEALER d pw 0 201\n"),
-            "b.txt:4: field 'privileges': must lie in 1..200");
-  EXPECT_EQ(ErrorOf(kSymbols + "PLATFORM price_changed_timer 0\n"),
-            "b.txt:4: field 'value': seconds must lie in 1..3600");
-  EXPECT_EQ(ErrorOf(kSymbols + "PLATFORM colour blue\n"),
-            "b.txt:4: field 'name': no platform setting 'colour'");
-}
-
-TEST(BookTreeTest, InterestRatesAreChecked) {
-  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 2 -0.5 +0.25 360\n"), "");
-  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 3 1 1 365\n"),
-            "b.txt:4: field 'symbol': no tradable symbol 3");
-  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 1 1 1 365\n"),
-            "b.txt:4: field 'symbol': no tradable symbol 1");
-  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 2 1 1 365\nINTEREST 2 2 2 365\n"),
-            "b.txt:5: field 'symbol': interest rates given twice");
-  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 2 1% 1 365\n"),
-            "b.txt:4: field 'yearly_buy_rate': not a number: '1%'");
-  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 2 1 1 0\n"),
-            "b.txt:4: field 'year_days': must lie in 1..366");
-  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 2 1 1 367\n"),
-            "b.txt:4: field 'year_days': must lie in 1..366");
-  EXPECT_EQ(ErrorOf(kSymbols + "INTEREST 2 1 1\n"),
-            "b.txt:4: field 'record': expected INTEREST symbol yearly_buy_rate "
-            "yearly_sell_rate year_days, found 4 fields");
+// Each record's refusal names its line and field; a good record reads.
+TEST(BookTreeTest, BadTreeAndInterestRecordsNameTheirLineAndField) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"OFFICE 1000 5 Head\n", "b.txt:4: field 'parent': no office or group 5"},
+      {"OFFICE 1000 0 A\nGROUP 1100 1000 B\nPARENT 1000 1100\n",
+       "b.txt:6: field 'parent': would put the client below itself"},
+      {"OFFICE 1000 0 A\nACCOUNT 1000 1 1 0 0 1 0 0 0 0 0 0\n",
+       "b.txt:5: field 'client': no client 1000"},
+      {"OFFICE 1000 0 A\nSETTINGS 1000 1 1 1\n", "b.txt:5: field 'client': no client 1000"},
+      {"DEALER d pw 77 3\n", "b.txt:4: field 'tree': no client, office or group 77"},
+      {"DEALER d pw 0 201\n", "b.txt:4: field 'privileges': must lie in 1..200"},
+      {"PLATFORM price_changed_timer 0\n", "b.txt:4: field 'value': seconds must lie in 1..3600"},
+      {"PLATFORM colour blue\n", "b.txt:4: field 'name': no platform setting 'colour'"},
+      {"INTEREST 2 -0.5 +0.25 360\n", ""},
+      {"INTEREST 3 1 1 365\n", "b.txt:4: field 'symbol': no tradable symbol 3"},
+      {"INTEREST 1 1 1 365\n", "b.txt:4: field 'symbol': no tradable symbol 1"},
+      {"INTEREST 2 1 1 365\nINTEREST 2 2 2 365\n",
+       "b.txt:5: field 'symbol': interest rates given twice"},
+      {"INTEREST 2 1% 1 365\n", "b.txt:4: field 'yearly_buy_rate': not a number: '1%'"},
+      {"INTEREST 2 1 1 0\n", "b.txt:4: field 'year_days': must lie in 1..366"},
+      {"INTEREST 2 1 1 367\n", "b.txt:4: field 'year_days': must lie in 1..366"},
+      {"INTEREST 2 1 1\n",
+       "b.txt:4: field 'record': expected INTEREST symbol "
+       "yearly_buy_rate yearly_sell_rate year_days, found 4 fields"},
+  };
+  for (const auto& [records, error] : cases) {
+    EXPECT_EQ(ErrorOf(kSymbols + records), error) << records;
+  }
 }
 
 // The text a terminal receives is the one CGlobalVar reads, and reads back

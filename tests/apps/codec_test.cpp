@@ -31,33 +31,20 @@ TEST(WireTest, NumbersReadBackExactly) {
 }
 
 TEST(WireTest, RowsReadBackToWhatWasWritten) {
-  model::Symbol s;
-  s.id = 9;
-  s.name = "XAUUSD";
-  s.pip_location = -2;
-  s.factor = 100;
-  s.price_case = 1;
-  s.ref_id = 1;
-  s.ref_price_case = 1;
-  s.margin_per_lot = 2050;
-  s.close_day = "FRIDAY", s.close_time = "22:00", s.open_day = "SUNDAY", s.open_time = "22:00";
-  s.bid = 1900.15, s.ask = 1900.65;
+  const model::Symbol s{9, "XAUUSD", -2, 100, 1, 1, 1, 2050, 1900.15, 1900.65,
+                        "FRIDAY", "22:00", "SUNDAY", "22:00", "", ""};
   model::Symbol back;
   ASSERT_TRUE(read_symbol_row(symbol_row(s, s.bid, s.ask), back));
   EXPECT_EQ(back, s);
 
-  model::Account a;
-  a.client = 10, a.account = 100, a.type = 1, a.dont_liquidate = true;
-  a.totals = {5, -1000, -123.45, 2000, 300, 7, -0.25};
+  const model::Account a{10, 100, 1, false, true, {5, -1000, -123.45, 2000, 300, 7, -0.25}};
   model::Account a_back;
   ASSERT_TRUE(read_account_row(account_row(a), a_back));
   EXPECT_EQ(a_back, a);
 
-  model::Client c;
-  c.id = 10, c.liquidation_type = 2, c.liquidation_point = 50, c.comm_calc_type = 2;
-  c.name = "Alice Smith";
+  const model::Client c{10, "1,,0,0,0,0,100,0.01,0", 2, 50, 2, false, "Alice Smith",
+                        true, true, 1, 0, false, true};
   model::Client c_back;
-  c.parameters = "1,,0,0,0,0,100,0.01,0";
   ASSERT_TRUE(read_client_row(client_row(c), c_back));
   EXPECT_EQ(c_back.name, "Alice Smith");
   EXPECT_EQ(c_back.parameters, "1,,0,0,0,0,100,0.01,0");
@@ -148,11 +135,8 @@ TEST(WireTest, MessagesReadBackToWhatWasSent) {
   EXPECT_EQ(RoundTrip<PositionOpenedPush>(response(PositionOpenedPush{p, "EURUSD", false, true}))
                 .position,
             p);
-  model::HistoryEntry h;
-  h.client = 10, h.account = 100, h.ticket = 7, h.time = "03/03/2027 12:00:03", h.symbol = 2;
-  h.lots = 0.4, h.direction = SellType, h.open_time = "03/03/2027 12:00:00";
-  h.open_price = 1.2, h.close_price = 1.2002, h.commission = 1.2, h.interest = -0.35;
-  h.ref_price = 1, h.profit = -9.2, h.note = "client";
+  const model::HistoryEntry h{10, 100, 7, "03/03/2027 12:00:03", 2, 0.4, SellType,
+                             "03/03/2027 12:00:00", 1.2, 1.2002, 1.2, -0.35, 1, -9.2, "client"};
   EXPECT_EQ(RoundTrip<HistoryPush>(response(HistoryPush{h, "EURUSD"})).entry, h);
   const OpenRequest open =
       RoundTrip<OpenRequest>(request(5, OpenRequest{3, 100, 2, SellType, 0.25, 1.2}));

@@ -319,18 +319,8 @@ class DealerPolicyTest : public test::MemoryPlatformTest {
   }
 
   static wire::Negotiation Order(int32_t id, int32_t direction, double price, int32_t ticket = 0) {
-    wire::Negotiation n;
-    n.id = id;
-    n.number = 3;
-    n.client = 10;
-    n.account = 100;
-    n.symbol = 1;
-    n.direction = direction;
-    n.lots = 1;
-    n.price = price;
-    n.ticket = ticket;
-    n.status = ticket == 0 ? RequestNewBuy : RequestLiqBuy;
-    return n;
+    return {id, 3, 10, 100, 1, direction, 1, price, ticket, 0,
+            ticket == 0 ? RequestNewBuy : RequestLiqBuy, "", ""};
   }
 
   test::HostileServer m_server{m_network, kPort};

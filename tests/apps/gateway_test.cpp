@@ -6,16 +6,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
+#include <limits>
 #include <memory>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "book_import.h"
+#include "log_on_throttle.h"
 #include "messages.h"
+#include "metrics.h"
 #include "metrics_endpoint.h"
-#include "password_checks.h"
-#include "password_hash.h"
 #include "orvane/core/clock.h"
 #include "orvane/protocol/data_protocol.h"
 #include "orvane/protocol/process.h"
@@ -23,6 +27,8 @@
 #include "orvane/testing/memory_network.h"
 #include "orvane/testing/memory_socket.h"
 #include "orvane/testing/virtual_timer.h"
+#include "password_checks.h"
+#include "password_hash.h"
 #include "routes.h"
 #include "trading_fixture.h"
 #include "trading_server.h"
@@ -584,6 +590,473 @@ TEST_F(GatewayTest, AScrapeSeesLogOnsRefusalsCutsAndOrderLatencyMove) {
   EXPECT_TRUE(scrape("/health").ends_with("\r\n\r\nok\n"));
   m_server->stop();
   EXPECT_TRUE(scrape("/health").ends_with("\r\n\r\nstopping\n"));
+}
+
+// ---- log on throttle ----
+// The log-on throttle alone, on times given by the test.
+
+ThrottleOptions Options(size_t lockout = 0) {
+  ThrottleOptions o;
+  o.first_delay_ms = 100;
+  o.max_delay_ms = 1000;
+  o.lockout_failures = lockout;
+  o.forget_after_ms = 60000;
+  return o;
+}
+
+// Fails `n` log-ons of `user` from `address`, each answered when due.
+int64_t FailInTurn(LogOnThrottle& t, const std::string& user, const std::string& address, int n,
+                   int64_t now) {
+  bool locked = false;
+  for (int i = 0; i < n; ++i) {
+    now += t.reserve(user, true, address, now);
+    t.failed(user, true, address, now, locked);
+    t.release(user, address, true);
+  }
+  return now;
+}
+
+TEST(LogOnThrottleTest, DelaysDoubleUpToTheCap) {
+  LogOnThrottle t(Options());
+  EXPECT_EQ(t.reserve("alice", true, "10.0.0.1", 0), 0);
+  bool locked = false;
+  EXPECT_TRUE(t.failed("alice", true, "10.0.0.1", 0, locked));
+  t.release("alice", "10.0.0.1", true);
+  EXPECT_EQ(t.reserve("alice", true, "10.0.0.9", 0), 100);  // the user's failures
+  EXPECT_EQ(t.reserve("bob", true, "10.0.0.1", 0), 100);    // the address's
+  EXPECT_FALSE(t.failed("alice", true, "10.0.0.1", 100, locked));
+
+  LogOnThrottle capped(Options());
+  const int64_t after_five = FailInTurn(capped, "alice", "a", 5, 0);
+  EXPECT_EQ(after_five, 100 + 200 + 400 + 800);
+  EXPECT_EQ(capped.reserve("alice", true, "b", after_five), 1000);  // 1600 capped
+  EXPECT_FALSE(locked);
+}
+
+TEST(LogOnThrottleTest, OneLogOnOfAUserOrAThrottledAddressIsAnsweredAtATime) {
+  LogOnThrottle t(Options());
+  bool locked = false;
+  t.failed("alice", true, "10.0.0.1", 0, locked);
+  EXPECT_EQ(t.reserve("alice", true, "10.0.0.2", 50), 50);
+  EXPECT_EQ(t.reserve("alice", true, "10.0.0.3", 50), -1);  // the user's turn is taken
+  EXPECT_EQ(t.reserve("bob", true, "10.0.0.1", 50), 50);    // the address's
+  EXPECT_EQ(t.reserve("carol", true, "10.0.0.1", 50), -1);  // ... taken too
+  // A known user, even one that never failed, while its password is checked.
+  EXPECT_EQ(t.reserve("dave", true, "10.0.0.3", 50), 0);
+  EXPECT_EQ(t.reserve("dave", true, "10.0.0.4", 50), -1);
+  // Unknown names from addresses that never failed: no limit.
+  EXPECT_EQ(t.reserve("nobody", false, "10.0.0.3", 50), 0);
+  EXPECT_EQ(t.reserve("nobody", false, "10.0.0.3", 50), 0);
+  t.release("alice", "10.0.0.2", true);
+  // Answered at once when due, but the next waits a delay behind it.
+  EXPECT_EQ(t.reserve("alice", true, "10.0.0.2", 300), 0);
+  t.release("alice", "10.0.0.2", true);
+  EXPECT_EQ(t.reserve("alice", true, "10.0.0.2", 300), 100);
+  // One that goes unanswered gives its slot back.
+  t.release("alice", "10.0.0.2", false);
+  EXPECT_EQ(t.reserve("alice", true, "10.0.0.2", 300), 100);
+}
+
+TEST(LogOnThrottleTest, ASuccessEndsTheBurstOfTheUserAndTheAddressWithOneSummary) {
+  LogOnThrottle t(Options());
+  FailInTurn(t, "alice", "10.0.0.1", 3, 0);
+  EXPECT_EQ(t.throttled(), 2u);
+  const auto ended = t.succeeded("alice", "10.0.0.1");
+  ASSERT_EQ(ended.size(), 2u);
+  EXPECT_EQ(ended[0], "log-on failures of user 'alice' ended: 3 in a row");
+  EXPECT_EQ(ended[1], "log-on failures of address 10.0.0.1 ended: 3 in a row");
+  EXPECT_EQ(t.throttled(), 0u);
+  EXPECT_EQ(t.reserve("alice", true, "10.0.0.1", 5000), 0);
+}
+
+TEST(LogOnThrottleTest, AnUnknownNameCountsOnlyAgainstTheAddress) {
+  LogOnThrottle t(Options());
+  bool locked = false;
+  EXPECT_TRUE(t.failed("nobody\n", false, "10.0.0.1", 0, locked));
+  EXPECT_EQ(t.throttled(), 1u);
+  EXPECT_EQ(t.reserve("nobody\n", false, "10.0.0.2", 0), 0);
+  EXPECT_EQ(t.reserve("alice", true, "10.0.0.1", 0), 100);
+}
+
+TEST(LogOnThrottleTest, ALockOutHoldsUntilLiftedAndSurvivesForgetting) {
+  LogOnThrottle t(Options(3));
+  bool locked = false;
+  int64_t now = FailInTurn(t, "alice", "a", 2, 0);
+  EXPECT_FALSE(t.locked_out("alice"));
+  now += t.reserve("alice", true, "a", now);
+  t.failed("alice", true, "a", now, locked);
+  EXPECT_TRUE(locked);
+  EXPECT_TRUE(t.locked_out("alice"));
+  EXPECT_TRUE(t.succeeded("alice", "b").empty());  // a locked user's failures stay
+  t.forget(now + 10 * 60000);
+  EXPECT_TRUE(t.locked_out("alice"));
+  EXPECT_FALSE(t.locked_out("bob"));
+  EXPECT_EQ(t.lift_lock_outs(), 1u);
+  EXPECT_FALSE(t.locked_out("alice"));
+  EXPECT_EQ(t.reserve("alice", true, "a", now + 10 * 60000), 0);
+}
+
+TEST(LogOnThrottleTest, FailuresAreForgottenAfterTheSpanAndTrackingIsBounded) {
+  ThrottleOptions o = Options();
+  o.max_tracked = 2;
+  LogOnThrottle t(o);
+  const int64_t now = FailInTurn(t, "alice", "a", 2, 0);
+  bool locked = false;
+  EXPECT_FALSE(t.failed("bob", true, "b", now, locked));  // no room: not tracked
+  EXPECT_EQ(t.reserve("bob", true, "b", now), 0);
+  EXPECT_TRUE(t.forget(now + 59999).empty());
+  const auto ended = t.forget(now + 60000);
+  EXPECT_EQ(ended.size(), 2u);
+  EXPECT_EQ(t.throttled(), 0u);
+  EXPECT_TRUE(t.failed("bob", true, "b", now + 60000, locked));
+}
+
+TEST(LogOnThrottleTest, NoFirstDelayMeansNoDelayAndNothingThrottled) {
+  ThrottleOptions o = Options();
+  o.first_delay_ms = 0;
+  LogOnThrottle t(o);
+  FailInTurn(t, "alice", "a", 5, 0);
+  EXPECT_EQ(t.reserve("alice", true, "a", 0), 0);
+  EXPECT_EQ(t.throttled(), 0u);
+}
+
+// ---- metrics endpoint ----
+// The metrics endpoint on an in-memory network and virtual time: the request
+// head parser on a table of inputs, the answers and their exact headers,
+// requests in pieces, and the bounds (head size, time, connections, loopback
+// only).
+
+TEST(MetricsEndpointTest, ParsesRequestHeadsFromAnyBytes) {
+  using H = HttpRequestHead;
+  const auto head_of = [](size_t size) {
+    return "GET / HTTP/1.1\r\nX: " + std::string(size - 23, 'a') + "\r\n\r\n";
+  };
+  ASSERT_EQ(head_of(H::kMaxHeadBytes).size(), H::kMaxHeadBytes);
+  struct Case {
+    std::string text;
+    H::Outcome outcome;
+    std::string method, path;
+  };
+  const std::vector<Case> cases = {
+      {"", H::kIncomplete, "", ""},
+      {"GET /metrics HTTP/1.1\r\n", H::kIncomplete, "", ""},
+      {"GET /metrics HTTP/1.1\r\nHost: a\r\n\r", H::kIncomplete, "", ""},
+      {"GET /metrics HTTP/1.1\r\nHost: a\r\n\r\n", H::kComplete, "GET", "/metrics"},
+      {"HEAD /health?verbose=1#x HTTP/1.0\n\n", H::kComplete, "HEAD", "/health"},
+      {"GET /metrics HTTP/1.1\nHost: a\r\n\r\nbody", H::kComplete, "GET", "/metrics"},
+      {"DELETE /x HTTP/1.1\r\n\r\n", H::kComplete, "DELETE", "/x"},
+      {head_of(H::kMaxHeadBytes), H::kComplete, "GET", "/"},
+      {head_of(H::kMaxHeadBytes + 1), H::kTooLarge, "", ""},
+      {"GET / HTTP/1.1\r\n" + std::string(H::kMaxHeadBytes, 'a'), H::kTooLarge, "", ""},
+      {std::string(H::kMaxHeadBytes, 'G'), H::kTooLarge, "", ""},
+      {"\x16\x03\x01\x02", H::kMalformed, "", ""},  // a TLS hello, before any line end
+      {"hello\r\n\r\n", H::kMalformed, "", ""},
+      {"\r\n\r\n", H::kMalformed, "", ""},
+      {"GET /metrics\r\n\r\n", H::kMalformed, "", ""},
+      {"GET /metrics HTTP/2.0\r\n\r\n", H::kMalformed, "", ""},
+      {"GET /metrics HTTP/1.1 \r\n\r\n", H::kMalformed, "", ""},
+      {"GET  /metrics HTTP/1.1\r\n\r\n", H::kMalformed, "", ""},
+      {"GET /me\x01trics HTTP/1.1\r\n", H::kMalformed, "", ""},
+      {std::string("G\0T / HTTP/1.1\r\n\r\n", 18), H::kMalformed, "", ""},
+  };
+  for (const Case& c : cases) {
+    const H head = parse_http_request(c.text);
+    EXPECT_EQ(head.outcome, c.outcome) << c.text.substr(0, 40);
+    EXPECT_EQ(head.method, c.method) << c.text.substr(0, 40);
+    EXPECT_EQ(head.path, c.path) << c.text.substr(0, 40);
+  }
+}
+
+// Keeps the server's end of every connection, as the endpoint was given it.
+struct ServerEnds : IAcceptorEvents {
+  void Accepted(const std::shared_ptr<ISocket>& child) override { sockets.push_back(child); }
+  std::vector<std::shared_ptr<ISocket>> sockets;
+};
+
+class MetricsEndpointServerTest : public ::testing::Test {
+ protected:
+  MetricsEndpointServerTest() {
+    m_scrapes = &m_metrics.add_counter("scrapes_total", "Scrapes.");
+    m_endpoint = std::make_unique<MetricsEndpoint>(
+        m_acceptor, m_time, [this] { return m_metrics.render(); }, [this] { return m_healthy; });
+    m_acceptor->Advise(&m_server_ends);
+    m_port = m_endpoint->listen("127.0.0.1", 0);
+  }
+  ~MetricsEndpointServerTest() override { m_acceptor->Unadvise(&m_server_ends); }
+
+  std::shared_ptr<MemorySocket> Connect() {
+    auto socket = m_network->CreateSocket();
+    socket->Connect("127.0.0.1", m_port);
+    m_time->RunUntilIdle();
+    return socket;
+  }
+
+  // What the endpoint answered to `pieces`, sent one after the other.
+  std::string Ask(const std::vector<std::string>& pieces) {
+    auto socket = Connect();
+    EXPECT_EQ(socket->State(), SocketConnected);
+    for (const std::string& piece : pieces) {
+      socket->Send(piece);
+      m_time->RunUntilIdle();
+    }
+    EXPECT_EQ(socket->State(), SocketClosed) << "the connection stays open after the answer";
+    return socket->Receive();
+  }
+  std::string Ask(const std::string& request) { return Ask(std::vector<std::string>{request}); }
+
+  static std::string StatusLine(const std::string& answer) {
+    return answer.substr(0, answer.find("\r\n"));
+  }
+
+  Metrics m_metrics;
+  Counter* m_scrapes = nullptr;
+  bool m_healthy = true;
+  std::shared_ptr<VirtualTimeScheduler> m_time = std::make_shared<VirtualTimeScheduler>();
+  std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_time);  // deferred, as TCP
+  std::shared_ptr<HandshakingAcceptor> m_acceptor =
+      std::make_shared<HandshakingAcceptor>(m_network);
+  ServerEnds m_server_ends;
+  std::unique_ptr<MetricsEndpoint> m_endpoint;
+  int32_t m_port = 0;
+};
+
+TEST_F(MetricsEndpointServerTest, ScrapeAnswersTheCurrentMetricsThenCloses) {
+  const std::string body1 =
+      "# HELP scrapes_total Scrapes.\n# TYPE scrapes_total counter\nscrapes_total 0\n";
+  EXPECT_EQ(Ask("GET /metrics HTTP/1.1\r\nHost: localhost\r\n\r\n"),
+            "HTTP/1.1 200 OK\r\n"
+            "Content-Type: text/plain; version=0.0.4; charset=utf-8\r\n"
+            "Content-Length: " + std::to_string(body1.size()) + "\r\n"
+            "Connection: close\r\n"
+            "\r\n" + body1);
+  m_scrapes->add(12);
+  const std::string second = Ask("GET /metrics?x=1 HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(StatusLine(second), "HTTP/1.1 200 OK");
+  EXPECT_TRUE(second.ends_with("\r\n\r\n# HELP scrapes_total Scrapes.\n"
+                               "# TYPE scrapes_total counter\nscrapes_total 12\n"));
+  // HEAD: the same headers, with the length of the body it leaves out.
+  const std::string head = Ask("HEAD /metrics HTTP/1.1\r\n\r\n");
+  EXPECT_NE(head.find("Content-Length: " + std::to_string(body1.size() + 1) + "\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(head.ends_with("Connection: close\r\n\r\n"));
+  EXPECT_EQ(m_endpoint->connections(), 0u);
+  // On TCP, what is still unsent at the close leaves only within the linger.
+  ASSERT_EQ(m_server_ends.sockets.size(), 3u);
+  for (const auto& socket : m_server_ends.sockets) EXPECT_GT(socket->LingerSeconds(), 0);
+}
+
+TEST_F(MetricsEndpointServerTest, HealthFollowsTheServer) {
+  EXPECT_EQ(Ask("GET /health HTTP/1.1\r\n\r\n"),
+            "HTTP/1.1 200 OK\r\nContent-Type: text/plain; charset=utf-8\r\n"
+            "Content-Length: 3\r\nConnection: close\r\n\r\nok\n");
+  m_healthy = false;
+  const std::string stopping = Ask("GET /health HTTP/1.1\n\n");
+  EXPECT_EQ(StatusLine(stopping), "HTTP/1.1 503 Service Unavailable");
+  EXPECT_TRUE(stopping.ends_with("Content-Length: 9\r\nConnection: close\r\n\r\nstopping\n"));
+  EXPECT_TRUE(Ask("HEAD /health HTTP/1.1\r\n\r\n").ends_with("\r\n\r\n"));
+}
+
+TEST_F(MetricsEndpointServerTest, AnswersWhatItDoesNotServe) {
+  EXPECT_EQ(StatusLine(Ask("GET /metricsx HTTP/1.1\r\n\r\n")), "HTTP/1.1 404 Not Found");
+  EXPECT_EQ(StatusLine(Ask("GET / HTTP/1.1\r\n\r\n")), "HTTP/1.1 404 Not Found");
+  const std::string post = Ask("POST /metrics HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
+  EXPECT_EQ(StatusLine(post), "HTTP/1.1 405 Method Not Allowed");
+  EXPECT_NE(post.find("\r\nAllow: GET, HEAD\r\n"), std::string::npos);
+  EXPECT_EQ(StatusLine(Ask("SSH-2.0-OpenSSH_9.2\r\n")), "HTTP/1.1 400 Bad Request");
+  EXPECT_EQ(StatusLine(Ask({"GET /metrics HTTP/1.1\r\nX: ", std::string(9000, 'x')})),
+            "HTTP/1.1 431 Request Header Fields Too Large");
+  for (const std::string& answer : {Ask("GET /nope HTTP/1.1\r\n\r\n"),
+                                   Ask("bad\r\n\r\n")}) {
+    const size_t length = std::stoul(answer.substr(answer.find("Content-Length: ") + 16));
+    EXPECT_EQ(answer.size() - answer.find("\r\n\r\n") - 4, length) << answer;
+  }
+}
+
+TEST_F(MetricsEndpointServerTest, MetricsThatCannotBeReadAreAServerError) {
+  m_metrics.add_gauge("broken", "", []() -> double { throw std::runtime_error("no store"); });
+  const std::string answer = Ask("GET /metrics HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(StatusLine(answer), "HTTP/1.1 500 Internal Server Error");
+  EXPECT_TRUE(answer.ends_with("\r\n\r\nno store\n"));
+}
+
+TEST_F(MetricsEndpointServerTest, WaitsForARequestInPieces) {
+  auto socket = Connect();
+  for (const char* piece : {"GE", "T /hea", "lth HTTP/1.1\r\nHost: a\r", "\n\r"}) {
+    socket->Send(piece);
+    m_time->RunUntilIdle();
+    ASSERT_EQ(socket->State(), SocketConnected) << "answered before the head ended";
+    EXPECT_EQ(socket->Receive(), "");
+  }
+  socket->Send("\n");
+  m_time->RunUntilIdle();
+  EXPECT_EQ(socket->State(), SocketClosed);
+  EXPECT_TRUE(socket->Receive().ends_with("\r\n\r\nok\n"));
+}
+
+TEST_F(MetricsEndpointServerTest, ClosesAConnectionWithoutARequestAfterFiveSeconds) {
+  auto silent = Connect();
+  auto partial = Connect();
+  partial->Send("GET /metrics HTTP/1.1\r\n");
+  m_time->Advance(MetricsEndpoint::kRequestTimeoutMs - 1);
+  EXPECT_EQ(silent->State(), SocketConnected);
+  EXPECT_EQ(partial->State(), SocketConnected);
+  m_time->Advance(1);
+  EXPECT_EQ(silent->State(), SocketClosed);
+  EXPECT_EQ(partial->State(), SocketClosed);
+  EXPECT_EQ(partial->Receive(), "");
+  EXPECT_EQ(m_endpoint->connections(), 0u);
+}
+
+TEST_F(MetricsEndpointServerTest, TakesAtMostSixteenConnections) {
+  std::vector<std::shared_ptr<MemorySocket>> idle;
+  // Those still being set up by the acceptor count too.
+  m_acceptor->pending = 1;
+  for (size_t i = 1; i < MetricsEndpoint::kMaxConnections; ++i) idle.push_back(Connect());
+  EXPECT_EQ(Connect()->State(), SocketClosed);
+  m_acceptor->pending = 0;
+  idle.push_back(Connect());
+  EXPECT_EQ(m_endpoint->connections(), MetricsEndpoint::kMaxConnections);
+  auto refused = Connect();
+  EXPECT_EQ(refused->State(), SocketClosed);
+  for (const auto& socket : idle) EXPECT_EQ(socket->State(), SocketConnected);
+  // One answered makes room for the next.
+  idle[0]->Send("GET /health HTTP/1.1\r\n\r\n");
+  m_time->RunUntilIdle();
+  EXPECT_EQ(StatusLine(Ask("GET /health HTTP/1.1\r\n\r\n")), "HTTP/1.1 200 OK");
+}
+
+TEST_F(MetricsEndpointServerTest, ListensOnLoopbackOnly) {
+  for (const char* address : {"0.0.0.0", "::", "192.168.1.10", "128.0.0.1", "::2",
+                              "::ffff:127.0.0.1", "localhost", "127.0.0.1 ", ""}) {
+    EXPECT_THROW(m_endpoint->listen(address, 0), std::invalid_argument) << address;
+  }
+  EXPECT_EQ(m_acceptor->LocalAddress(), "127.0.0.1") << "a refused address changed the listener";
+  EXPECT_GT(m_endpoint->listen("127.8.9.10", 0), 0);
+  EXPECT_GT(m_endpoint->listen("::1", 0), 0);
+  EXPECT_EQ(m_acceptor->LocalAddress(), "::1");
+}
+
+// ---- metrics ----
+// The metrics registry: the exact text of each kind of metric, labelled
+// families kept together, cumulative buckets, number spelling, escaping, and
+// the registrations it refuses.
+
+TEST(MetricsTest, RendersEachKindExactlyWithLabelledFamiliesTogether) {
+  Metrics metrics;
+  Counter& eurusd = metrics.add_counter("orders_total", "Orders taken.", "symbol", "EURUSD");
+  Counter& plain = metrics.add_counter("logons_total", "Log-ons.");
+  double sessions = 3;
+  metrics.add_gauge("sessions", "Sessions open.", [&] { return sessions; });
+  Counter& usdjpy = metrics.add_counter("orders_total", "ignored", "symbol", "USDJPY");
+  eurusd.add(2);
+  usdjpy.add();
+  plain.add(7);
+  sessions = 2.5;  // read when rendered, not when registered
+
+  EXPECT_EQ(metrics.render(),
+            "# HELP orders_total Orders taken.\n"
+            "# TYPE orders_total counter\n"
+            "orders_total{symbol=\"EURUSD\"} 2\n"
+            "orders_total{symbol=\"USDJPY\"} 1\n"
+            "# HELP logons_total Log-ons.\n"
+            "# TYPE logons_total counter\n"
+            "logons_total 7\n"
+            "# HELP sessions Sessions open.\n"
+            "# TYPE sessions gauge\n"
+            "sessions 2.5\n");
+  EXPECT_EQ(eurusd.value(), 2u);
+}
+
+TEST(MetricsTest, HistogramBucketsAreCumulativeAndEndInInf) {
+  Metrics metrics;
+  Histogram& latency = metrics.add_histogram("latency_seconds", "Answer time.", {0.001, 0.5, 2});
+  // A value on a bound belongs to that bound's bucket.
+  for (double v : {0.0005, 0.001, 0.25, 2.0, 7.0, 9.0}) latency.observe(v);
+
+  EXPECT_EQ(metrics.render(),
+            "# HELP latency_seconds Answer time.\n"
+            "# TYPE latency_seconds histogram\n"
+            "latency_seconds_bucket{le=\"0.001\"} 2\n"
+            "latency_seconds_bucket{le=\"0.5\"} 3\n"
+            "latency_seconds_bucket{le=\"2\"} 4\n"
+            "latency_seconds_bucket{le=\"+Inf\"} 6\n"
+            "latency_seconds_sum 18.2515\n"
+            "latency_seconds_count 6\n");
+
+  latency.observe(std::nan(""));  // counted above every bound
+  EXPECT_EQ(latency.bucket(3), 3u);
+  EXPECT_EQ(latency.count(), 7u);
+  EXPECT_TRUE(std::isnan(latency.sum()));
+}
+
+TEST(MetricsTest, EmptyHistogramHasOnlyTheInfBucket) {
+  Metrics metrics;
+  metrics.add_histogram("h", "", {});
+  EXPECT_EQ(metrics.render(),
+            "# HELP h \n# TYPE h histogram\nh_bucket{le=\"+Inf\"} 0\nh_sum 0\nh_count 0\n");
+}
+
+TEST(MetricsTest, NumbersAreSpelledAsPrometheusReadsThem) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::pair<double, const char*> cases[] = {
+      {0.1, "0.1"}, {5, "5"}, {-0.25, "-0.25"}, {1e20, "1e+20"}, {100000, "100000"},
+      {0.0001, "0.0001"}, {0.00001, "1e-05"}, {1.0 / 3, "0.3333333333333333"},
+      {inf, "+Inf"}, {-inf, "-Inf"}, {std::nan(""), "NaN"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(prometheus_number(value), text) << text;
+}
+
+TEST(MetricsTest, EscapesLabelValuesAndHelp) {
+  Metrics metrics;
+  metrics.add_counter("c", "a \\ and\n\"quoted\"", "user", "x\\y\"z\nw");
+  EXPECT_EQ(metrics.render(),
+            "# HELP c a \\\\ and\\n\"quoted\"\n"
+            "# TYPE c counter\n"
+            "c{user=\"x\\\\y\\\"z\\nw\"} 0\n");
+}
+
+TEST(MetricsTest, CountersStayValidWhileMoreAreRegistered) {
+  Metrics metrics;
+  Counter& first = metrics.add_counter("first", "", "k", "v0");
+  for (int i = 1; i < 200; ++i) metrics.add_counter("first", "", "k", "v" + std::to_string(i));
+  for (int i = 0; i < 200; ++i) metrics.add_counter("other_" + std::to_string(i), "");
+  first.add(41);
+  first.add();
+  EXPECT_NE(metrics.render().find("first{k=\"v0\"} 42\n"), std::string::npos);
+}
+
+TEST(MetricsTest, RefusesBadRegistrationsAndChangesNothing) {
+  Metrics metrics;
+  metrics.add_counter("taken", "");
+  metrics.add_counter("family", "", "kind", "a");
+  metrics.add_histogram("h", "", {1});
+  metrics.add_counter("y_sum", "");
+  const std::string before = metrics.render();
+  const auto zero = [] { return 0.0; };
+  const double inf = std::numeric_limits<double>::infinity();
+
+  for (const char* name : {"", "1abc", "a-b", "a b", "\xc3\xa9", "a{b}"}) {
+    EXPECT_THROW(metrics.add_counter(name, ""), std::invalid_argument) << name;
+  }
+  for (const char* label : {"", "__name", "1x", "a:b", "a-b"}) {
+    EXPECT_THROW(metrics.add_counter("fine", "", label, "v"), std::invalid_argument) << label;
+  }
+  EXPECT_THROW(metrics.add_histogram("b1", "", {1, 1}), std::invalid_argument);
+  EXPECT_THROW(metrics.add_histogram("b2", "", {2, 1}), std::invalid_argument);
+  EXPECT_THROW(metrics.add_histogram("b3", "", {1, inf}), std::invalid_argument);
+  EXPECT_THROW(metrics.add_histogram("b4", "", {std::nan(""), 1}), std::invalid_argument);
+  // The same name as another kind, or the same series twice.
+  EXPECT_THROW(metrics.add_gauge("taken", "", zero), std::invalid_argument);
+  EXPECT_THROW(metrics.add_counter("taken", ""), std::invalid_argument);
+  EXPECT_THROW(metrics.add_counter("taken", "", "kind", "a"), std::invalid_argument);
+  EXPECT_THROW(metrics.add_counter("family", ""), std::invalid_argument);
+  EXPECT_THROW(metrics.add_counter("family", "", "kind", "a"), std::invalid_argument);
+  EXPECT_THROW(metrics.add_counter("family", "", "other", "b"), std::invalid_argument);
+  EXPECT_THROW(metrics.add_histogram("family", "", {}), std::invalid_argument);
+  // A histogram's series names are taken with it, both ways.
+  EXPECT_THROW(metrics.add_counter("h_count", ""), std::invalid_argument);
+  EXPECT_THROW(metrics.add_gauge("h_bucket", "", zero), std::invalid_argument);
+  EXPECT_THROW(metrics.add_histogram("y", "", {}), std::invalid_argument);
+  EXPECT_EQ(metrics.render(), before);
 }
 
 }  // namespace

@@ -97,21 +97,8 @@ class HostileServer : public IAcceptorEvents, public ISocketEvents {
     }
   }
   static std::string SymbolRow(int32_t id) {
-    model::Symbol s;
-    s.id = id;
-    s.name = "S" + std::to_string(id);
-    s.pip_location = -4;
-    s.factor = 100000;
-    s.price_case = 1;
-    s.ref_id = id;
-    s.ref_price_case = 1;
-    s.margin_per_lot = 1000;
-    s.bid = 1.1;
-    s.ask = 1.1002;
-    s.close_day = "FRIDAY";
-    s.close_time = "22:00";
-    s.open_day = "SUNDAY";
-    s.open_time = "22:00";
+    const model::Symbol s{id, "S" + std::to_string(id), -4, 100000, 1, id, 1, 1000, 1.1, 1.1002,
+                          "FRIDAY", "22:00", "SUNDAY", "22:00", "", ""};
     return wire::symbol_row(s, 1, 1);
   }
 

@@ -17,6 +17,9 @@
 #include <sstream>
 #include <string>
 
+#include "log_text.h"
+#include "scratch_directory.h"
+
 namespace orvane::apps {
 namespace {
 
@@ -29,17 +32,9 @@ std::string Contents(const std::string& path) {
 
 class ServerLogFileTest : public ::testing::Test {
  protected:
-  ServerLogFileTest() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvane-log-XXXXXX").string();
-    m_dir = mkdtemp(pattern.data());
-  }
-  ~ServerLogFileTest() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_dir, ignored);
-  }
-  std::string File(const std::string& name) const { return m_dir + "/" + name; }
+  std::string File(const std::string& name) const { return m_dir.path() + "/" + name; }
 
-  std::string m_dir;
+  ScratchDirectory m_dir;
 };
 
 TEST_F(ServerLogFileTest, ALineCarriesDateTimeInUtcAndLevel) {
@@ -128,6 +123,25 @@ TEST_F(ServerLogFileTest, AFullDiskDropsTheLine) {
   EXPECT_NO_THROW(log.info("no room"));
   EXPECT_EQ(log.lost_lines(), 1u);
   ::close(full);
+}
+
+// ---- log text ----
+// Text a peer chose, made safe for a log line.
+
+TEST(LogTextTest, ControlCharactersAndTheBackslashAreWrittenAsHex) {
+  EXPECT_EQ(log_text("alice"), "alice");
+  EXPECT_EQ(log_text("a\nb\r\tc"), "a\\x0ab\\x0d\\x09c");
+  EXPECT_EQ(log_text("\x1b[31mred"), "\\x1b[31mred");
+  EXPECT_EQ(log_text(std::string("nul\0del\x7f", 8)), "nul\\x00del\\x7f");
+  EXPECT_EQ(log_text("C:\\x0a"), "C:\\x5cx0a");  // an escape cannot be forged
+  EXPECT_EQ(log_text("caf\xc3\xa9"), "caf\\xc3\\xa9");
+}
+
+TEST(LogTextTest, LongTextIsCutWithAnEllipsis) {
+  EXPECT_EQ(log_text(std::string(64, 'x')), std::string(64, 'x'));
+  EXPECT_EQ(log_text(std::string(65, 'x')), std::string(64, 'x') + "...");
+  EXPECT_EQ(log_text("abcdef", 3), "abc...");
+  EXPECT_EQ(log_text("\n\n\n\n", 2), "\\x0a\\x0a...");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "book_import.h"
@@ -132,49 +133,48 @@ TEST_F(ReplayTest, ReportsShowTheFiguresAndCharts) {
 }
 
 TEST(ReplayInputTest, BadInputNamesFileLineAndField) {
-  auto book_error = [](const std::string& text) {
-    return ErrorOf([&] { import_book(text, "b.txt"); });
-  };
   const std::string symbols =
       "SYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00\n"
       "SYMBOL 2 EURUSD -4 100000 1 1 1 1000 1.2 1.2001 FRIDAY 22:00 SUNDAY 22:00\n";
-  EXPECT_EQ(book_error("SYMBOL 1 USD -4 1 1 1 1 0 x 1 FRIDAY 22:00 SUNDAY 22:00\n"),
-            "b.txt:1: field 'bid': not a number: 'x'");
-  EXPECT_EQ(book_error("\n# c\nSYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 FUNDAY 22:00\n"),
-            "b.txt:3: field 'open_day': not a day name: 'FUNDAY'");
-  EXPECT_EQ(book_error(symbols + "SYMBOL 3 X -4 1 1 9 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00\n"),
-            "b.txt:3: field 'ref_id': no symbol 9");
-  EXPECT_EQ(book_error(symbols + "PARAMSET p 1,0,0,0,0,0,100,0.01\n"),
-            "b.txt:3: field 'groups': expected groups of nine fields, found 8 fields");
-  EXPECT_EQ(book_error(symbols + "ACCOUNT 10 100 1 0 0 2000 0 -1000 0 0 0 0\n"),
-            "b.txt:3: field 'client': no client 10");
-  EXPECT_EQ(book_error(symbols + "PARAMSET p 1,0,0,0,0,0,100,0.01,0\nCLIENT 10 p 2 50 2 0 A\n"
-                                 "ACCOUNT 10 100 1 0 0 2000 0 -1000 0 0 0 0\n"
-                                 "POSITION 10 100 1R,@2R,@3\n"),
-            "b.txt:6: field 'position-row': expected 16 cells, found 3");
-  EXPECT_EQ(book_error(symbols + "PARAMSET p 1,0,0,0,0,0,100,0.01,0\nCLIENT 10 p 2 50 2 0 A\n"
-                                 "ACCOUNT 10 100 1 0 0 2000 0 -1000 0 0 0 0\n"
-                                 "POSITION 10 100 10R,@100R,@1R,@tR,@BuyR,@1R,@2R,@1.2R,@R,@R,@"
-                                 "0R,@1R,@ER,@0R,@R,@\n"),
-            "b.txt:6: field 'position-row cell 7 (symbol)': the client's parameter set does not "
-            "price symbol 2 and its reference symbol");
-  EXPECT_EQ(book_error("NOTE hello\n"), "b.txt:1: field 'record': unknown record kind 'NOTE'");
-  EXPECT_EQ(book_error(""), "b.txt: field 'SYMBOL': the unit symbol 1 (account currency) is not "
-                            "defined");
-
-  const Book book = import_book(kBook, "book.txt");
-  auto tape_error = [&](const std::string& text) {
-    return ErrorOf([&] { import_tape(text, "t.txt", book); });
+  const std::pair<std::string, std::string> books[] = {
+      {"SYMBOL 1 USD -4 1 1 1 1 0 x 1 FRIDAY 22:00 SUNDAY 22:00\n",
+       "b.txt:1: field 'bid': not a number: 'x'"},
+      {"\n# c\nSYMBOL 1 USD -4 1 1 1 1 0 1 1 FRIDAY 22:00 FUNDAY 22:00\n",
+       "b.txt:3: field 'open_day': not a day name: 'FUNDAY'"},
+      {symbols + "SYMBOL 3 X -4 1 1 9 1 0 1 1 FRIDAY 22:00 SUNDAY 22:00\n",
+       "b.txt:3: field 'ref_id': no symbol 9"},
+      {symbols + "PARAMSET p 1,0,0,0,0,0,100,0.01\n",
+       "b.txt:3: field 'groups': expected groups of nine fields, found 8 fields"},
+      {symbols + "ACCOUNT 10 100 1 0 0 2000 0 -1000 0 0 0 0\n",
+       "b.txt:3: field 'client': no client 10"},
+      {symbols + "PARAMSET p 1,0,0,0,0,0,100,0.01,0\nCLIENT 10 p 2 50 2 0 A\n"
+       "ACCOUNT 10 100 1 0 0 2000 0 -1000 0 0 0 0\nPOSITION 10 100 1R,@2R,@3\n",
+       "b.txt:6: field 'position-row': expected 16 cells, found 3"},
+      {symbols + "PARAMSET p 1,0,0,0,0,0,100,0.01,0\nCLIENT 10 p 2 50 2 0 A\n"
+       "ACCOUNT 10 100 1 0 0 2000 0 -1000 0 0 0 0\n"
+       "POSITION 10 100 10R,@100R,@1R,@tR,@BuyR,@1R,@2R,@1.2R,@R,@R,@0R,@1R,@ER,@0R,@R,@\n",
+       "b.txt:6: field 'position-row cell 7 (symbol)': the client's parameter set does not "
+       "price symbol 2 and its reference symbol"},
+      {"NOTE hello\n", "b.txt:1: field 'record': unknown record kind 'NOTE'"},
+      {"", "b.txt: field 'SYMBOL': the unit symbol 1 (account currency) is not defined"},
   };
-  EXPECT_EQ(tape_error("03/03/2027 12:00:00 2 1.1 1.1\n30/02/2027 12:00:00 2 1.1 1.1\n"),
-            "t.txt:2: field 'date': no such date: '30/02/2027'");
-  EXPECT_EQ(tape_error("03/03/2027 12:00:01 2 1.1 1.1\n03/03/2027 12:00:00 2 1.1 1.1\n"),
-            "t.txt:2: field 'time': earlier than the tick before it");
-  EXPECT_EQ(tape_error("03/03/2027 12:00:00 1 1 1\n"),
-            "t.txt:1: field 'symbol': no tradable symbol 1 in the book");
-  EXPECT_EQ(tape_error("03/03/2027 12:00:00 2 1.2 1.1\n"), "t.txt:1: field 'ask': below the bid");
-  EXPECT_EQ(tape_error("03/03/2027 12:00:00 2 1.2\n"),
-            "t.txt:1: field 'record': expected date time symbol bid ask, found 4 fields");
+  for (const auto& c : books) {
+    EXPECT_EQ(ErrorOf([&] { import_book(c.first, "b.txt"); }), c.second) << c.first;
+  }
+  const Book book = import_book(kBook, "book.txt");
+  const std::pair<std::string, std::string> tapes[] = {
+      {"03/03/2027 12:00:00 2 1.1 1.1\n30/02/2027 12:00:00 2 1.1 1.1\n",
+       "t.txt:2: field 'date': no such date: '30/02/2027'"},
+      {"03/03/2027 12:00:01 2 1.1 1.1\n03/03/2027 12:00:00 2 1.1 1.1\n",
+       "t.txt:2: field 'time': earlier than the tick before it"},
+      {"03/03/2027 12:00:00 1 1 1\n", "t.txt:1: field 'symbol': no tradable symbol 1 in the book"},
+      {"03/03/2027 12:00:00 2 1.2 1.1\n", "t.txt:1: field 'ask': below the bid"},
+      {"03/03/2027 12:00:00 2 1.2\n",
+       "t.txt:1: field 'record': expected date time symbol bid ask, found 4 fields"},
+  };
+  for (const auto& c : tapes) {
+    EXPECT_EQ(ErrorOf([&] { import_tape(c.first, "t.txt", book); }), c.second) << c.first;
+  }
 }
 
 }  // namespace

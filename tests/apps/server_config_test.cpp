@@ -7,11 +7,16 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <regex>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "strict_number.h"
 
 namespace orvane::apps {
 namespace {
@@ -89,38 +94,33 @@ TEST(ServerConfigTest, AGoodFileSetsEveryOption) {
   EXPECT_FALSE(ServerConfigReader().read("book = b\nrollover = none\n", "f").rollover);
 }
 
-TEST(ServerConfigTest, UnknownKeysAreRefusedWithTheirLine) {
-  EXPECT_EQ(Refusal({}, "book = b\n# rate = 3\n\nrat = 3\n"),
-            "server.conf:4: unknown key 'rat'");
-  EXPECT_EQ(Refusal({}, "book = b\nconfig = other.conf\n"),
-            "server.conf:2: unknown key 'config'");
-  EXPECT_EQ(Refusal({}, "book = b\nport 4000\n"),
-            "server.conf:2: expected key = value, not 'port 4000'");
-}
-
-TEST(ServerConfigTest, BadValuesAreRefusedWithTheirLine) {
-  EXPECT_EQ(Refusal({}, "book = b\nrate = nan\n"),
-            "server.conf:2: rate takes a number from 0.001 to 1000000, not 'nan'");
-  EXPECT_EQ(Refusal({}, "book = b\n\n\nport = 80abc\n"),
-            "server.conf:4: port takes a whole number from 0 to 65535, not '80abc'");
-  EXPECT_EQ(Refusal({}, "book = b\nticks = -1\n"),
-            "server.conf:2: ticks takes a whole number from 0 to 18446744073709551615, not '-1'");
-  EXPECT_EQ(Refusal({}, "quiet = yes\nbook = b\n"),
-            "server.conf:1: quiet takes true or false, not 'yes'");
-  EXPECT_EQ(Refusal({}, "book = b\nrollover = 25:00:00\n"),
-            "server.conf:2: rollover takes a time HH:MM:SS or none, not '25:00:00'");
-  EXPECT_EQ(Refusal({}, "rate = 5 # a comment\nbook = b\n"),
-            "server.conf:1: rate takes a number from 0.001 to 1000000, not '5 # a comment'");
-  EXPECT_EQ(Refusal({}, "book = b\nrate = 5\nrate = 6\n"),
-            "server.conf:3: rate is set twice (first on line 2)");
-  EXPECT_EQ(Refusal({}, "rate = 5\n"),
-            "a book is required: --book FILE, or book = FILE in the configuration file (or a "
-            "store that holds one: --data DIR or --store postgresql://...)");
-  EXPECT_EQ(Refusal({}, "book = b\ndata = d\nstore = postgresql://x\n"),
-            "data and store name two stores: give one");
-  EXPECT_EQ(Refusal({}, "book = b\ntls-cert = c\n"), "tls-cert and tls-key go together");
-  EXPECT_EQ(Refusal({}, "book = b\nlogon-delay-ms = 500\nlogon-delay-max-ms = 400\n"),
-            "logon-delay-max-ms (400) is below logon-delay-ms (500)");
+// What is refused in a file, with its file and line where it has one.
+TEST(ServerConfigTest, UnknownKeysAndBadValuesAreRefusedWithTheirLine) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"book = b\n# rate = 3\n\nrat = 3\n", "server.conf:4: unknown key 'rat'"},
+      {"book = b\nconfig = other.conf\n", "server.conf:2: unknown key 'config'"},
+      {"book = b\nport 4000\n", "server.conf:2: expected key = value, not 'port 4000'"},
+      {"book = b\nrate = nan\n",
+       "server.conf:2: rate takes a number from 0.001 to 1000000, not 'nan'"},
+      {"book = b\n\n\nport = 80abc\n",
+       "server.conf:4: port takes a whole number from 0 to 65535, not '80abc'"},
+      {"book = b\nticks = -1\n",
+       "server.conf:2: ticks takes a whole number from 0 to 18446744073709551615, not '-1'"},
+      {"quiet = yes\nbook = b\n", "server.conf:1: quiet takes true or false, not 'yes'"},
+      {"book = b\nrollover = 25:00:00\n",
+       "server.conf:2: rollover takes a time HH:MM:SS or none, not '25:00:00'"},
+      {"rate = 5 # a comment\nbook = b\n",
+       "server.conf:1: rate takes a number from 0.001 to 1000000, not '5 # a comment'"},
+      {"book = b\nrate = 5\nrate = 6\n", "server.conf:3: rate is set twice (first on line 2)"},
+      {"rate = 5\n",
+       "a book is required: --book FILE, or book = FILE in the configuration file (or a "
+       "store that holds one: --data DIR or --store postgresql://...)"},
+      {"book = b\ndata = d\nstore = postgresql://x\n", "data and store name two stores: give one"},
+      {"book = b\ntls-cert = c\n", "tls-cert and tls-key go together"},
+      {"book = b\nlogon-delay-ms = 500\nlogon-delay-max-ms = 400\n",
+       "logon-delay-max-ms (400) is below logon-delay-ms (500)"},
+  };
+  for (const auto& [file, refusal] : cases) EXPECT_EQ(Refusal({}, file), refusal) << file;
 }
 
 TEST(ServerConfigTest, FlagsWinOverTheFile) {
@@ -192,6 +192,75 @@ TEST(ServerConfigTest, TheExampleFileShowsTheDefaults) {
   const ServerConfig read = ServerConfigReader().read(text.str(), "server.conf");
   EXPECT_EQ(ServerConfigReader::changed(ServerConfig(), read),
             (std::vector<std::string_view>{"book"}));
+}
+
+// ---- strict number ----
+// The hosts' numeric options: a whole decimal number within its range, and
+// everything else refused with a message that names the option.
+
+// The message of the refusal, or "accepted".
+template <typename Read>
+std::string Refusal(Read read) {
+  try {
+    read();
+  } catch (const std::invalid_argument& e) {
+    return e.what();
+  }
+  return "accepted";
+}
+
+TEST(StrictNumberTest, ReadsWholeNumbersInRange) {
+  EXPECT_EQ(StrictNumber::integer("--port", "0", 0, 65535), 0);
+  EXPECT_EQ(StrictNumber::integer("--port", "65535", 0, 65535), 65535);
+  EXPECT_EQ(StrictNumber::integer("--x", "-12", -20, 20), -12);
+  EXPECT_EQ(StrictNumber::unsigned_number("--seed", "18446744073709551615"),
+            std::numeric_limits<uint64_t>::max());
+  EXPECT_DOUBLE_EQ(StrictNumber::real("--rate", "0.25", 0.001, 1e6), 0.25);
+  EXPECT_DOUBLE_EQ(StrictNumber::real("--rate", "1e3", 0.001, 1e6), 1000);
+  EXPECT_DOUBLE_EQ(StrictNumber::real("--rate", "0.001", 0.001, 1e6), 0.001);
+}
+
+TEST(StrictNumberTest, RefusesNanAndInfinities) {
+  for (const char* text : {"nan", "NaN", "-nan", "nan(1)", "inf", "-inf", "infinity", "INF"}) {
+    EXPECT_THROW(StrictNumber::real("--rate", text, -1e9, 1e9), std::invalid_argument) << text;
+  }
+  EXPECT_EQ(Refusal([] { StrictNumber::real("--rate", "nan", 0.001, 1000000); }),
+            "--rate takes a number from 0.001 to 1000000, not 'nan'");
+}
+
+TEST(StrictNumberTest, RefusesTrailingLeadingAndEmptyText) {
+  for (const char* text : {"1abc", "1 ", " 1", "", "+1", "1.5", "0x10", "1e3", "12-", "--1"}) {
+    EXPECT_THROW(StrictNumber::integer("--port", text, -100000, 100000), std::invalid_argument)
+        << "'" << text << "'";
+    EXPECT_THROW(StrictNumber::unsigned_number("--ticks", text), std::invalid_argument)
+        << "'" << text << "'";
+  }
+  for (const char* text : {"1abc", "2.5x", "1,5", " 2", "2 ", "", "+2", "0x1p3", "."}) {
+    EXPECT_THROW(StrictNumber::real("--seconds", text, 0, 1e7), std::invalid_argument)
+        << "'" << text << "'";
+  }
+  EXPECT_EQ(Refusal([] { StrictNumber::integer("--port", "1abc", 0, 65535); }),
+            "--port takes a whole number from 0 to 65535, not '1abc'");
+}
+
+TEST(StrictNumberTest, RefusesValuesOutOfRange) {
+  EXPECT_THROW(StrictNumber::integer("--port", "65536", 0, 65535), std::invalid_argument);
+  EXPECT_THROW(StrictNumber::integer("--port", "-1", 0, 65535), std::invalid_argument);
+  EXPECT_THROW(StrictNumber::integer("--port", "99999999999999999999", 0, 65535),
+               std::invalid_argument);
+  // A negative count is not read as a huge one.
+  EXPECT_THROW(StrictNumber::unsigned_number("--ticks", "-1"), std::invalid_argument);
+  EXPECT_THROW(StrictNumber::unsigned_number("--ticks", "18446744073709551616"),
+               std::invalid_argument);
+  EXPECT_THROW(StrictNumber::unsigned_number("--wait-sessions", "5001", 5000),
+               std::invalid_argument);
+  EXPECT_EQ(StrictNumber::unsigned_number("--wait-sessions", "5000", 5000), 5000u);
+  EXPECT_THROW(StrictNumber::real("--rate", "0", 0.001, 1e6), std::invalid_argument);
+  EXPECT_THROW(StrictNumber::real("--rate", "-5", 0.001, 1e6), std::invalid_argument);
+  EXPECT_THROW(StrictNumber::real("--rate", "1000000.5", 0.001, 1e6), std::invalid_argument);
+  EXPECT_THROW(StrictNumber::real("--rate", "1e400", 0.001, std::numeric_limits<double>::max()), std::invalid_argument);
+  EXPECT_EQ(Refusal([] { StrictNumber::real("--rate", "0", 0.001, 1000000); }),
+            "--rate takes a number from 0.001 to 1000000, not '0'");
 }
 
 }  // namespace

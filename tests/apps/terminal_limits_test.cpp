@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -29,7 +30,10 @@ constexpr int32_t kPort = 4600;
 
 class TerminalLimitsTest : public test::MemoryPlatformTest {
  protected:
-  void Start(TerminalOptions options) {
+  // Starts the terminal, its options changed by `tweak`.
+  void Start(const std::function<void(TerminalOptions&)>& tweak = {}) {
+    TerminalOptions options;
+    if (tweak) tweak(options);
     options.port = kPort;
     options.username = "alice";
     options.password = "secret";
@@ -72,16 +76,14 @@ class TerminalLimitsTest : public test::MemoryPlatformTest {
 };
 
 TEST_F(TerminalLimitsTest, ARowCountOfTwoBillionIsRefusedWithoutAllocating) {
-  Start({});
+  Start();
   Count("2147483647");
   EXPECT_EQ(LinesWith("2147483647, more than the 1000000"), 1u);
   ExpectOneBreachAndALogOnAgain();
 }
 
 TEST_F(TerminalLimitsTest, TheRowLimitIsTheTerminalsOption) {
-  TerminalOptions options;
-  options.max_rows_per_answer = 100;
-  Start(options);
+  Start([](TerminalOptions& o) { o.max_rows_per_answer = 100; });
   Count("101");
   EXPECT_EQ(LinesWith("101, more than the 100 an answer may have"), 1u);
   ExpectOneBreachAndALogOnAgain();
@@ -92,7 +94,7 @@ TEST_F(TerminalLimitsTest, TheRowLimitIsTheTerminalsOption) {
 }
 
 TEST_F(TerminalLimitsTest, AFarRowIndexIsRefusedWithoutAskingForTheRowsBeforeIt) {
-  Start({});
+  Start();
   Count("900000");
   Row(899999);
   EXPECT_EQ(m_server.lost_asked, 0u);
@@ -102,7 +104,7 @@ TEST_F(TerminalLimitsTest, AFarRowIndexIsRefusedWithoutAskingForTheRowsBeforeIt)
 }
 
 TEST_F(TerminalLimitsTest, ARowBeyondTheCountIsRefused) {
-  Start({});
+  Start();
   Count("3");
   Row(4);
   EXPECT_EQ(LinesWith("row 4 of an answer of 3 rows"), 1u);
@@ -110,7 +112,7 @@ TEST_F(TerminalLimitsTest, ARowBeyondTheCountIsRefused) {
 }
 
 TEST_F(TerminalLimitsTest, LostRowsAreAskedForOnceEachAndSaidInASummary) {
-  Start({});
+  Start();
   Count("10");
   Row(1);
   Row(4);  // 2 and 3 lost
@@ -129,9 +131,7 @@ TEST_F(TerminalLimitsTest, LostRowsAreAskedForOnceEachAndSaidInASummary) {
 }
 
 TEST_F(TerminalLimitsTest, AnAnswerThatStallsWithMoreMissingThanTheBoundIsDropped) {
-  TerminalOptions options;
-  options.max_lost_rows_per_answer = 16;
-  Start(options);
+  Start([](TerminalOptions& o) { o.max_lost_rows_per_answer = 16; });
   Count("3000");
   Row(1);
   m_loop->Advance(1100);  // past the patience: 2,999 rows missing
@@ -141,9 +141,7 @@ TEST_F(TerminalLimitsTest, AnAnswerThatStallsWithMoreMissingThanTheBoundIsDroppe
 }
 
 TEST_F(TerminalLimitsTest, AServerThatNeverSendsTheLostRowsRunsOutOfAsks) {
-  TerminalOptions options;
-  options.max_lost_rows_per_answer = 16;
-  Start(options);
+  Start([](TerminalOptions& o) { o.max_lost_rows_per_answer = 16; });
   Count("6");
   Row(1);
   Row(6);  // 4 asked for, never sent
@@ -154,7 +152,7 @@ TEST_F(TerminalLimitsTest, AServerThatNeverSendsTheLostRowsRunsOutOfAsks) {
 }
 
 TEST_F(TerminalLimitsTest, StrayRowsCostAFewLinesNotOneEach) {
-  Start({});
+  Start();
   std::string burst;
   for (int32_t n = 1; n <= 1000; ++n) {
     burst += wire::response_text(RESULT_TOKEN, {std::to_string(n), "x"});
@@ -167,9 +165,7 @@ TEST_F(TerminalLimitsTest, StrayRowsCostAFewLinesNotOneEach) {
 }
 
 TEST_F(TerminalLimitsTest, AMessageWithoutAnEndIsCutOff) {
-  TerminalOptions options;
-  options.max_message_bytes = 4096;
-  Start(options);
+  Start([](TerminalOptions& o) { o.max_message_bytes = 4096; });
   Send(std::string(3000, 'x'));
   EXPECT_EQ(m_terminal->breaches(), 0u);
   Send(std::string(3000, 'x'));
@@ -178,9 +174,7 @@ TEST_F(TerminalLimitsTest, AMessageWithoutAnEndIsCutOff) {
 }
 
 TEST_F(TerminalLimitsTest, PushesDuringTheLoadAreHeldUpToTheBound) {
-  TerminalOptions options;
-  options.max_held_pushes = 32;
-  Start(options);
+  Start([](TerminalOptions& o) { o.max_held_pushes = 32; });
   const std::string push = wire::response_text(MESSAGE_TOKEN, {"hello"});
   for (int i = 0; i < 32; ++i) Send(push);
   EXPECT_EQ(m_terminal->breaches(), 0u);
@@ -190,7 +184,7 @@ TEST_F(TerminalLimitsTest, PushesDuringTheLoadAreHeldUpToTheBound) {
 }
 
 TEST_F(TerminalLimitsTest, WhatTheServerSaysReachesTheLogAsPrintableText) {
-  Start({});
+  Start();
   Send(wire::response(wire::Refusal{9, "\x1b[2J\rfake: all equal", 0}));
   ASSERT_EQ(LinesWith("server error 9"), 1u);
   const std::string& line = m_watcher.lines.back();
@@ -204,7 +198,7 @@ TEST_F(TerminalLimitsTest, WhatTheServerSaysReachesTheLogAsPrintableText) {
 }
 
 TEST_F(TerminalLimitsTest, OnlyTheModelsSymbolsArePricedAndOnlyOwnOrdersAnswered) {
-  Start({});
+  Start();
   while (!m_server.pending.empty()) {
     m_server.AnswerHonestly();
     m_loop->RunUntilIdle();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "book_import.h"
+#include "memory_store.h"
 #include "messages.h"
 #include "orvane/core/clock.h"
 #include "orvane/protocol/data_protocol.h"
@@ -133,19 +134,29 @@ inline Peer LogOnPeer(MemoryNetwork& network, const std::shared_ptr<VirtualTimeS
 
 class TradingTest : public ::testing::Test {
  protected:
-  explicit TradingTest(const std::string& book = kBook) {
+  // With `stored`, the server runs on m_store, seeded from the book, and
+  // books a day's interest at 22:00.
+  explicit TradingTest(const std::string& book = kBook, bool stored = false) {
+    model::Snapshot snapshot = import_book(book, "book");
     ServerOptions options;
     options.start_after_sessions = 99;
     options.rules.max_deviation_pips = 3;
     options.gateway.multi_sessions_allowed = true;  // a user's second session sees the pushes
+    options.halted = [this](const std::string& reason) { m_halted.push_back(reason); };
+    if (stored) {
+      m_store = std::make_unique<MemoryStore>(seed_book(snapshot, PriceFeed::from_tape({}), 1));
+      snapshot = {};
+      options.rules.rollover_seconds = 22 * 3600;
+    }
     m_server = std::make_unique<TradingServer>(
-        import_book(book, "book"), PriceFeed::from_tape({}), m_clock,
+        snapshot, PriceFeed::from_tape({}), m_clock,
         ServerEnvironment{std::make_shared<MemoryAcceptor>(m_network), m_time,
-                          [this] { return m_time->Elapsed(); }, nullptr,
+                          [this] { return m_time->Elapsed(); }, m_store.get(),
                           [this](std::function<void()> task) { m_time->Post(std::move(task)); }},
         options);
     m_port = m_server->start("127.0.0.1", 0);
     Quote(1.2000, 1.2001);
+    m_time->RunUntilIdle();
   }
 
   Peer LogOn(const std::string& user, const std::string& password) {
@@ -171,6 +182,8 @@ class TradingTest : public ::testing::Test {
   ScopedClock m_scoped{m_clock};
   std::shared_ptr<VirtualTimeScheduler> m_time = std::make_shared<VirtualTimeScheduler>();
   std::shared_ptr<MemoryNetwork> m_network = MemoryNetwork::Create(m_time, false);
+  std::unique_ptr<MemoryStore> m_store;
+  std::vector<std::string> m_halted;
   std::unique_ptr<TradingServer> m_server;
   int32_t m_port = 0;
   int m_second = 0;

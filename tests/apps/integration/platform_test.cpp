@@ -1,7 +1,7 @@
 // The reference server and terminals in one process on real sockets, for
 // what needs the kernel: a terminal over TLS and one through a real proxy
-// that dies, a stopped server process, and a thousand connect/drop cycles
-// that must leave no descriptor behind. The connection library tests TLS
+// that dies, and a thousand connect/drop cycles that must leave no
+// descriptor behind. The connection library tests TLS
 // and proxy failures themselves; the flows and the faults that do not need
 // the kernel run in memory (tests/apps/platform_test.cpp).
 
@@ -139,30 +139,6 @@ TEST_F(PlatformTest, AProxyThatDiesTakesTheSessionAndNothingBypassesIt) {
   EXPECT_EQ(terminal->logons(), 1u);
   EXPECT_EQ(server->logged_on_sessions(), 0u);
 }
-
-#ifdef ORVANE_SERVER_BINARY
-TEST_F(PlatformTest, AStoppedServerIsDroppedBySupervisionAndRetriedOnceItRuns) {
-  orvane::test::TempDir dir;
-  const std::string port_file = dir.File("port");
-  orvane::test::Peer server({ORVANE_SERVER_BINARY, "--book", dir.Write("book.txt", test::kBook),
-                             "--tape", dir.Write("tape.txt", test::kTape), "--rate", "1",
-                             "--wait-sessions", "1", "--port-file", port_file},
-                            dir.File("server.log"));
-  ASSERT_TRUE(RunUntil(m_io, [&] { return std::ifstream(port_file).peek() != EOF; }));
-  std::ifstream(port_file) >> m_port;
-  Watcher alice;
-  // 1.5 s on the fixture's timers: past the real server's 1 s handshakes.
-  auto terminal = MakeTerminal("alice", alice, {},
-                               [](TerminalOptions& options) { options.handshake_ms = 15000; });
-  ASSERT_TRUE(RunUntil(m_io, [&] { return alice.streams == 1; }, 5s));
-  server.Signal(SIGSTOP);
-  ASSERT_TRUE(RunUntil(m_io, [&] { return terminal->phase() == Terminal::Phase::kConnecting; },
-                       5s));
-  server.Signal(SIGCONT);
-  ASSERT_TRUE(RunUntil(m_io, [&] { return alice.streams == 2; }, 5s));
-  EXPECT_EQ(terminal->logons(), 2u);
-}
-#endif
 
 size_t OpenDescriptors() {
   size_t count = 0;
