@@ -6,26 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "support/errors.h"
 #include "orvane/core/error.h"
-#include "orvane/core/number_format.h"
+#include "support/errors.h"
+#include "support/number_format.h"
 
 namespace orvane {
 namespace {
 
 using Texts = std::vector<std::string>;
 
-// Restores the process-wide number form when a test changes it.
-class ScopedNumberFormat {
- public:
-  explicit ScopedNumberFormat(NumberFormat format) : m_saved(CurrentNumberFormat()) {
-    SetNumberFormat(format);
-  }
-  ~ScopedNumberFormat() { SetNumberFormat(m_saved); }
-
- private:
-  NumberFormat m_saved;
-};
+using test::ScopedNumberFormat;
 
 DateTime At(int y, int m, int d, int h = 0, int n = 0, int s = 0) {
   return DateTime::FromParts(y, m, d, h, n, s);
