@@ -6,11 +6,15 @@
 // figures.
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "engine_fixture.h"
 #include "orvane/accounts/accounts.h"
 #include "orvane/clients/client_param.h"
+#include "support/engine_reentrancy.h"
 
 namespace orvane::engine_test {
 namespace {
@@ -143,6 +147,21 @@ TEST_F(EngineLayoutTest, FiguresFollowEveryRecordChangeWithAndWithoutListener) {
   }
   Run(false);
   Run(true);
+}
+
+// The committed inputs of the engine re-entrancy fuzz target, replayed so
+// that a regression shows in the normal test run.
+TEST(EngineReentrancyCorpus, EveryInputLeavesTheFiguresTrue) {
+  int inputs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(ORVANE_ENGINE_CORPUS)) {
+    std::ifstream file(entry.path(), std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file),
+                                     std::istreambuf_iterator<char>()};
+    EXPECT_EQ(orvane::reentrancy::RunEngineSequence(bytes.data(), bytes.size()), "")
+        << entry.path().filename();
+    ++inputs;
+  }
+  EXPECT_GT(inputs, 0);
 }
 
 }  // namespace

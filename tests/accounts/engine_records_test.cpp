@@ -3,6 +3,7 @@
 
 #include "engine_fixture.h"
 #include "orvane/core/error.h"
+#include "orvane/core/handler_check.h"
 
 namespace orvane::engine_test {
 namespace {
@@ -379,6 +380,38 @@ TEST_F(EngineTest, NewSymbolReadsItsNumbersFromTextAndFixesTheRest) {
   ASSERT_NE(Index(9), nullptr);
   EXPECT_EQ(Index(9)->AccountsHavePositions()->Count(), 0);
   EXPECT_EQ(NewSymbol(9, "D", -4, 1, 1, 1, 1, 1), nullptr);  // the ID is taken
+}
+
+// Advise's handler check lets a correct handler through, and it fires.
+// Written as a host often does, without `override`: with the event's exact
+// parameters it overrides all the same, the check accepts it and it fires.
+class NewAccountWatcher : public CAccountsTransactionsEvents {
+ public:
+  void NewAccountSummeriesData(int32_t& client, int32_t& account, double& balance,
+                               double& /*flt*/, double& /*credit*/, double& /*equity*/,
+                               double& /*margin_req*/, double& /*margin_level*/,
+                               double& /*eff_margin*/, int32_t& /*open_positions*/) {
+    heard.push_back({client, account, balance});
+  }
+
+  struct Heard {
+    int32_t client;
+    int32_t account;
+    double balance;
+    bool operator==(const Heard&) const = default;
+  };
+  std::vector<Heard> heard;
+};
+ORVANE_CHECK_HANDLER(CAccountsTransactionsEvents, NewAccountWatcher);
+
+TEST_F(EngineTest, AHandlerWithTheEventsOwnParametersIsAdvisedAndHearsTheEngine) {
+  NewAccountWatcher watcher;
+  engine->Advise(&watcher);
+  Client(10);
+  Account(10, 100, 1000);
+  engine->Unadvise(&watcher);
+  Account(10, 101, 2000);
+  EXPECT_EQ(watcher.heard, (std::vector<NewAccountWatcher::Heard>{{10, 100, 1000}}));
 }
 
 }  // namespace
