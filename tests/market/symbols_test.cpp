@@ -342,16 +342,14 @@ TEST_F(TradingTimesTest, SameMomentAnswerFollowsEachChangedSetting) {
   EXPECT_FALSE(m_times.TradeIsOpen());
 }
 
-TEST_F(TradingTimesTest, DailyTimesKeepTheTimePartOrBecomeNull) {
+TEST_F(TradingTimesTest, DailyTimesKeepTheTimePartOrBecomeNullAndPeriods) {
   m_times.DailyCloseTime2("abc");
   EXPECT_TRUE(m_times.DailyCloseTime2().IsNull());
   m_times.DailyCloseTime3(At(kMonday, 14, 30));
   EXPECT_EQ(m_times.DailyCloseTime3(), Variant(DateTime(14.5 / 24)));
   m_times.DailyOpenTime3("05/03/2024 16:00:00");
   EXPECT_EQ(m_times.DailyOpenTime3(), Variant(DateTime(16.0 / 24)));
-}
-
-TEST_F(TradingTimesTest, IsInPeriodBoundsAndNulls) {
+  // Periods include their bounds; a missing bound is no period.
   EXPECT_TRUE(m_times.IsInPeriod("10:00", "10:00", "11:00"));
   EXPECT_FALSE(m_times.IsInPeriod("11:01", "10:00", "11:00"));
   EXPECT_FALSE(m_times.IsInPeriod("10:30", Null, "11:00"));
