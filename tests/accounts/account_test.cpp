@@ -142,14 +142,11 @@ std::string Row(std::initializer_list<std::string> cells) {
 
 class AccHistoryRowTest : public ::testing::Test {
  protected:
-  AccHistoryRowTest() {
-    eurusd->ID(2);
-    symbols->Items().Add("2", eurusd);
-  }
+  AccHistoryRowTest() { symbols->Items().Add("2", eurusd); }
   ~AccHistoryRowTest() override { symbols->Deallocate(); }
 
   std::shared_ptr<CSymbols> symbols = std::make_shared<CSymbols>();
-  std::shared_ptr<CSymbol> eurusd = std::make_shared<CSymbol>();
+  std::shared_ptr<CSymbol> eurusd = MakeSymbol(2);
   CAccHistoryRow row;
 };
 

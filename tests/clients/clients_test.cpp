@@ -31,6 +31,12 @@ namespace {
 using test::MakeSymbol;
 using test::Throws;
 
+std::shared_ptr<CClient> MakeClient(int32_t id) {
+  auto client = std::make_shared<CClient>();
+  client->ClientID(id);
+  return client;
+}
+
 // An entry's values in the order AddParam and the parameter text give them:
 // spread, source plus, commission, max lots, min lots, limit and stop offsets,
 // price offset.
@@ -42,12 +48,9 @@ std::vector<Variant> ValuesOf(const CClientParam& e) {
 class ClientTest : public ::testing::Test {
  protected:
   ClientTest() {
-    symbols = std::make_shared<CSymbols>();
     for (auto [id, ref] : {std::pair{1, 1}, {2, 1}, {3, 4}, {4, 1}}) {
       symbols->Items().Add(std::to_string(id), MakeSymbol(id, ref));
     }
-    client = std::make_shared<CClient>();
-    client->ClientID(10);
   }
   ~ClientTest() override {
     client->Deallocate();
@@ -56,9 +59,9 @@ class ClientTest : public ::testing::Test {
 
   std::shared_ptr<CSymbol> Sym(int32_t id) { return symbols->Item(std::to_string(id)); }
 
-  std::shared_ptr<CSymbols> symbols;
+  std::shared_ptr<CSymbols> symbols = std::make_shared<CSymbols>();
   std::shared_ptr<CGenerals> generals = std::make_shared<CGenerals>();
-  std::shared_ptr<CClient> client;
+  std::shared_ptr<CClient> client = MakeClient(10);
 };
 
 TEST_F(ClientTest, FullNameInsertsBlanksOnlyBeforeNonEmptyParts) {
@@ -156,8 +159,7 @@ TEST_F(ClientTest, RefreshSymbolsRelinksEntriesAndAlerts) {
 TEST_F(ClientTest, DeallocateReleasesEverythingItHolds) {
   auto parent = std::make_shared<CClient>();
   client->Parent(parent);
-  auto child = std::make_shared<CClient>();
-  child->ClientID(11);
+  auto child = MakeClient(11);
   client->ChildrenClients()->Add(child);
   child->Accounts()->Add(child, nullptr, 6, 11, NormalAccountType, false, false, false);
   auto entry = client->AddParam(3, 0, 0, 0, 0, 0, 0, 0, Sym(2), false, false, 1);
@@ -305,10 +307,8 @@ TEST_F(ClientsTest, ClientParentChangedMovesTheClient) {
 
 TEST(ClientRefsTest, AddingTheSameClientTwiceLeavesOneEntry) {
   CClientRefs refs;
-  auto a = std::make_shared<CClient>();
-  a->ClientID(5);
-  auto b = std::make_shared<CClient>();
-  b->ClientID(6);
+  auto a = MakeClient(5);
+  auto b = MakeClient(6);
   refs.Add(a);
   refs.Add(b);
   auto again = refs.Add(a);

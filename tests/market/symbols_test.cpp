@@ -9,6 +9,7 @@
 #include "orvane/core/clock.h"
 #include "orvane/market/symbol_trading_times.h"
 #include "support/errors.h"
+#include "support/symbols.h"
 
 namespace orvane {
 namespace {
@@ -159,10 +160,8 @@ TEST(SymbolsRemove, RemoveReleasesTheSymbolAndClearRemovesAll) {
 }
 
 TEST(SymbolsLifetime, DestroyObjectsDecidesWhetherSymbolsAreReleased) {
-  auto kept = std::make_shared<CSymbol>();
-  auto released = std::make_shared<CSymbol>();
-  kept->ID(1);
-  released->ID(1);
+  auto kept = test::MakeSymbol(1);
+  auto released = test::MakeSymbol(1);
   {
     CSymbols symbols;
     symbols.AddByObject(kept);
