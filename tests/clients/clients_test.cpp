@@ -169,10 +169,10 @@ TEST_F(ClientTest, DeallocateReleasesEverythingItHolds) {
 
   client->Deallocate();
   EXPECT_EQ(client->Parent(), nullptr);
-  EXPECT_EQ(client->Accounts()->Count(), 0);
-  EXPECT_EQ(client->Alerts()->Count(), 0);
-  EXPECT_EQ(client->ChildrenClients()->Count(), 0);
-  EXPECT_EQ(client->Params()->Count(), 0);
+  // Accounts, alerts, children and entries.
+  EXPECT_EQ((std::vector<int32_t>{client->Accounts()->Count(), client->Alerts()->Count(),
+                                  client->ChildrenClients()->Count(), client->Params()->Count()}),
+            (std::vector<int32_t>(4, 0)));
   EXPECT_EQ(entry->Symbol(), nullptr);
   EXPECT_EQ(account->Client(), nullptr);
   EXPECT_EQ(child->Accounts()->Count(), 1);  // a child is dropped, not released

@@ -336,10 +336,8 @@ TEST(PriceText, HalfAwayFromZeroOnTheDecimalForm) {
 
 TEST(PriceRounding, FastPathRefusesHalvesAndOutOfRangeInput) {
   double out = 42;
-  EXPECT_FALSE(TryRoundHalfAwayFast(1.23445, 4, out));
-  EXPECT_FALSE(TryRoundHalfAwayFast(1.5, 16, out));
-  EXPECT_FALSE(TryRoundHalfAwayFast(1e12, 4, out));
-  EXPECT_FALSE(TryRoundHalfAwayFast(std::nan(""), 2, out));
+  for (auto [x, decimals] : {std::pair{1.23445, 4}, {1.5, 16}, {1e12, 4}, {std::nan(""), 2}})
+    EXPECT_FALSE(TryRoundHalfAwayFast(x, decimals, out)) << x;
   EXPECT_EQ(out, 42);
   EXPECT_TRUE(TryRoundHalfAwayFast(1.23446, 4, out));
   EXPECT_EQ(out, 1.2345);
