@@ -64,23 +64,6 @@ TEST(AccountsTest, NewEnumStaysValidWhileTheWalkRemoves) {
   EXPECT_EQ(accounts.Count(), 0);
 }
 
-TEST(AccountRefsTest, ListsWithoutOwning) {
-  CAccountRefs refs;
-  auto account = std::make_shared<CAccount>();
-  account->AccountID(-12);
-  auto ref = refs.Add(account);
-  ASSERT_NE(ref, nullptr);
-  EXPECT_EQ(ref->IndexKey(), "-12");
-  EXPECT_EQ(refs.Add(account), nullptr);
-  EXPECT_EQ(refs.Count(), 1);
-
-  std::weak_ptr<CAccount> watch = account;
-  account.reset();
-  EXPECT_TRUE(watch.expired());  // the list kept nothing alive
-  EXPECT_EQ(ref->Account(), nullptr);
-  EXPECT_EQ(ref->IndexKey(), "");
-}
-
 // The accounts the list hands to a walk, in member order; none once gone.
 std::vector<int32_t> ListedIds(const CAccountRefs& refs) {
   std::vector<int32_t> ids;
@@ -91,27 +74,30 @@ std::vector<int32_t> ListedIds(const CAccountRefs& refs) {
   return ids;
 }
 
-TEST(AccountRefsTest, WalkedAccountsFollowEveryChangeOfTheList) {
+TEST(AccountRefsTest, ListsWithoutOwningAndWalksFollowEveryChange) {
   std::vector<std::shared_ptr<CAccount>> accounts;
-  for (int32_t id : {1, 2, 3, 4}) {
+  for (int32_t id : {1, 2, 3, -12}) {
     accounts.push_back(std::make_shared<CAccount>());
     accounts.back()->AccountID(id);
   }
   auto refs = std::make_unique<CAccountRefs>();
   EXPECT_TRUE(refs->Accounts().empty());
   for (const auto& account : accounts) refs->Add(account);
-  refs->Add(accounts[1]);  // refused: listed once
-  EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(refs->Add(accounts[1]), nullptr);  // listed once
+  EXPECT_EQ(refs->Count(), 4);
+  EXPECT_EQ(refs->Item("-12")->IndexKey(), "-12");
+  EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{1, 2, 3, -12}));
 
   refs->Remove("2");
   refs->Remove(1.0);  // by position: account 1
-  EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{3, 4}));
+  EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{3, -12}));
   refs->Add(accounts[0]);
-  EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{3, 4, 1}));
+  EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{3, -12, 1}));
 
   // A member pointed elsewhere or released is seen as it now is; one that
   // has left the list is not seen at all.
-  refs->Item("4")->Account(accounts[1]);
+  const auto moved = refs->Item("-12");
+  moved->Account(accounts[1]);
   EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{3, 2, 1}));
   refs->Item("3")->Deallocate();
   EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{0, 2, 1}));
@@ -119,8 +105,10 @@ TEST(AccountRefsTest, WalkedAccountsFollowEveryChangeOfTheList) {
   refs->Remove("1");
   gone->Account(accounts[3]);
   EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{0, 2}));
-  accounts[1].reset();  // a listed account that ends reads as none
+  accounts[1].reset();  // the list kept nothing alive: it reads as none
   EXPECT_EQ(ListedIds(*refs), (std::vector<int32_t>{0, 0}));
+  EXPECT_EQ(moved->Account(), nullptr);
+  EXPECT_EQ(moved->IndexKey(), "");
 
   // A list that ends leaves its members nothing to call.
   auto survivor = refs->Item("3");
