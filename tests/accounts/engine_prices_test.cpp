@@ -1,5 +1,6 @@
 // The account engine's price flow: figures, order and alert hits,
-// liquidation and the results that come back.
+// liquidation and the results that come back; a random walk over the
+// records, and the replay of the re-entrancy fuzz corpus.
 
 #include "engine_fixture.h"
 
