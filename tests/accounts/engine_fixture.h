@@ -40,6 +40,9 @@ namespace orvane::engine_test {
 inline DateTime Wednesday() { return DateTime::FromParts(2027, 3, 3, 12, 0, 0); }
 inline DateTime Saturday() { return DateTime::FromParts(2027, 3, 6, 12, 0, 0); }
 
+constexpr int32_t kEurUsd = 2, kGbpUsd = 3, kEurGbp = 4;
+using Lines = std::vector<std::string>;
+
 // Spread 2 pips on EURUSD and GBPUSD, 3 on EURGBP, no spread on USD; laid on
 // the ask (the client's bid is the quote's bid).
 inline const char* kParams =
@@ -62,14 +65,13 @@ class Recorder : public CAccountsTransactionsEvents {
   void NewAccountSummeriesData(int32_t& c, int32_t& a, double& balance, double& flt,
                                double& credit, double& equity, double& margin,
                                double& level, double& effective, int32_t& open) override {
-    Log("NewAccountSummeriesData", c, a, "bal", balance, "flt", flt, "cr", credit, "eq", equity,
-        "mreq", margin, "ml", level, "eff", effective, "open", open);
+    Figures("NewAccountSummeriesData", c, a, balance, flt, credit, equity, margin, level,
+            effective, open);
   }
   void UpdateListView(int32_t& c, int32_t& a, double& balance, double& flt, double& credit,
                       double& equity, double& margin, double& level, double& effective,
                       int32_t& open) override {
-    Log("UpdateListView", c, a, "bal", balance, "flt", flt, "cr", credit, "eq", equity, "mreq",
-        margin, "ml", level, "eff", effective, "open", open);
+    Figures("UpdateListView", c, a, balance, flt, credit, equity, margin, level, effective, open);
   }
   void DeleteFromListView(int32_t& c, int32_t& a) override { Log("DeleteFromListView", c, a); }
   void RaiseHitOrder(OrdersTypeEnum& type, std::shared_ptr<COrder>& order,
@@ -106,6 +108,13 @@ class Recorder : public CAccountsTransactionsEvents {
   }
 
  private:
+  void Figures(const char* event, int32_t c, int32_t a, double balance, double flt,
+               double credit, double equity, double margin, double level, double effective,
+               int32_t open) {
+    Log(event, c, a, "bal", balance, "flt", flt, "cr", credit, "eq", equity, "mreq", margin,
+        "ml", level, "eff", effective, "open", open);
+  }
+
   // Numbers as the system writes them, integers and enums as keys.
   template <typename T>
   static std::string Text(const T& value) {
@@ -211,6 +220,11 @@ class EngineTest : public ::testing::Test {
     symbol->Ask(ask);
     symbol->LastQuteTime(time);
     engine->DealWithChangedSymbolPrices(symbol);
+  }
+  // The same with the events recorded so far forgotten first.
+  void QuoteAfresh(int32_t id, double bid, double ask) {
+    events.lines.clear();
+    Quote(id, bid, ask);
   }
 
   std::shared_ptr<FixedClock> clock;

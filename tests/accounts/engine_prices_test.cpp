@@ -1,13 +1,23 @@
 // The account engine's price flow: figures, order and alert hits,
-// liquidation and the results that come back.
+// liquidation and the results that come back; a random walk over the
+// records, and the replay of the re-entrancy fuzz corpus.
 
 #include "engine_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
 #include "orvane/accounts/accounts.h"
+#include "orvane/clients/client_param.h"
+#include "support/engine_reentrancy.h"
 
 namespace orvane::engine_test {
 namespace {
-
-using Lines = std::vector<std::string>;
 
 class PriceFlowTest : public EngineTest {
  protected:
@@ -31,21 +41,6 @@ TEST_F(PriceFlowTest, FiguresToTheCentWithCommissionAndReferenceConversion) {
   // 1.3002: (0.8993 - 0.9) * 1.3002 * -1 * 100000 = 91.014 -> 91.01.
   EXPECT_EQ(events.lines, Lines({"UpdateListView 10 100 bal 10000 flt 86.01 cr 0 eq 10086.01 "
                                  "mreq -1000 ml 10.08601 eff 9000 open 2"}));
-  events.lines.clear();
-  Quote(2, 1.2050, 1.2051);
-  EXPECT_EQ(events.lines, Lines({"UpdateListView 10 100 bal 10000 flt 586.01 cr 0 eq 10586.01 "
-                                 "mreq -1000 ml 10.58601 eff 9000 open 2"}));
-}
-
-TEST_F(PriceFlowTest, OnlyHoldersOfTheQuotedSymbolAreTouched) {
-  Client(20);
-  Account(20, 200, 500);
-  events.lines.clear();
-  Quote(3, 1.3100, 1.3101);  // nobody holds GBPUSD itself
-  EXPECT_TRUE(events.lines.empty());
-  Quote(2, 1.2010, 1.2011);
-  ASSERT_EQ(events.lines.size(), 1u);
-  EXPECT_EQ(events.lines[0].rfind("UpdateListView 10 100 ", 0), 0u);
 }
 
 TEST_F(PriceFlowTest, TheClientSideOnlyKeepsFiguresCurrent) {
@@ -73,8 +68,7 @@ TEST_F(PriceFlowTest, EntryOrdersHitAtTheirBoundaryWithTheClientsPrices) {
   EXPECT_EQ(order->hitTime(), DateTime::FromParts(2027, 3, 3, 12, 0, 7));
   EXPECT_EQ(order->status(), 0);  // the engine leaves the status to the host
 
-  events.lines.clear();
-  Quote(2, 1.2098, 1.2099);  // ask 1.2100: buy stop; the buy limit no longer
+  QuoteAfresh(2, 1.2098, 1.2099);  // ask 1.2100: buy stop; the buy limit no longer
   Quote(2, 1.2200, 1.2201);  // bid 1.2200: sell limit, buy stop again
   Quote(2, 1.1901, 1.1902);  // bid 1.1901: the sell stop at 1.1900 waits; buy limit hits
   Quote(2, 1.1900, 1.1901);
@@ -93,8 +87,7 @@ TEST_F(PriceFlowTest, StopLossWinsOverTakeProfitAndDoneMarksLaterHitsAsSecond) {
   Order(10, 100, 22, SlTpType, SellType, 1, 2, 0, 0, 1.1000);
   Order(10, 100, 23, SlTpType, BuyType, 9, 2, 0, 1.1950, 0);
   events.answer = [](const COrder& order) { return order.OrderId() == 21; };
-  events.lines.clear();
-  Quote(2, 1.1850, 1.1851);
+  QuoteAfresh(2, 1.1850, 1.1851);
   // 21: both levels satisfied, only the stop-loss; the host answers Done.
   // 22: take-profit only (no stop-loss level), announced as second.
   // 23: a buy closes at the ask with spread 1.1852, which is below 1.1950:
@@ -104,8 +97,7 @@ TEST_F(PriceFlowTest, StopLossWinsOverTakeProfitAndDoneMarksLaterHitsAsSecond) {
                    "RaiseHitOrder 3 order 22 account 100 second 1 sltp 2 at 1.185"}));
 
   events.answer = [](const COrder&) { return false; };
-  events.lines.clear();
-  Quote(2, 1.1840, 1.1841);
+  QuoteAfresh(2, 1.1840, 1.1841);
   EXPECT_EQ(events.Only("RaiseHitOrder"),
             Lines({"RaiseHitOrder 3 order 21 account 100 second 0 sltp 1 at 1.184",
                    "RaiseHitOrder 3 order 22 account 100 second 0 sltp 2 at 1.184"}));
@@ -114,8 +106,7 @@ TEST_F(PriceFlowTest, StopLossWinsOverTakeProfitAndDoneMarksLaterHitsAsSecond) {
   // re-arms them.
   account->Orders()->Item(KeyOf(21))->status(1);
   account->Orders()->Item(KeyOf(22))->status(11);
-  events.lines.clear();
-  Quote(2, 1.1830, 1.1831);
+  QuoteAfresh(2, 1.1830, 1.1831);
   EXPECT_TRUE(events.Only("RaiseHitOrder").empty());
   engine->OrderRejected(SLOrderType, 10, 100, 21, 0);
   Quote(2, 1.1830, 1.1831);
@@ -146,8 +137,7 @@ TEST_F(PriceFlowTest, AHandlerMayQuoteAgainInsideAHit) {
     Quote(4, 0.9000, 0.9001);  // a nested walk of another symbol's holders
     return false;
   };
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   // The hit, then account 100 and 200 from EURGBP's quote, then the outer
   // walk's own holder.
   Lines heads;
@@ -187,8 +177,7 @@ TEST_F(PriceFlowTest, AlertsCompareStrictlyAndFireWhileTheConditionHolds) {
   engine->AddNewAlert(10, 3, 3, BID_LESS, 2.0, 2, true);  // another symbol
   Quote(2, 1.2500, 1.2501);  // bid equal, client ask 1.2502 below 1.2504
   EXPECT_EQ(events.Only("RaiseHitAlert"), Lines({"RaiseHitAlert 2 client 10 at 1.2502"}));
-  events.lines.clear();
-  Quote(2, 1.2502, 1.2503);  // ask 1.2504: equal does not hit
+  QuoteAfresh(2, 1.2502, 1.2503);  // ask 1.2504: equal does not hit
   EXPECT_EQ(events.Only("RaiseHitAlert"), Lines({"RaiseHitAlert 1 client 10 at 1.2502"}));
   auto alert = engine->Clients()->Item(KeyOf(10))->Alerts()->Item(KeyOf(1));
   EXPECT_EQ(alert->hitTime(), DateTime::FromParts(2027, 3, 3, 12, 0, 5));
@@ -199,16 +188,14 @@ TEST_F(PriceFlowTest, AWeekendClosureStopsOrdersAndLiquidationButNotAlertsOrFigu
   engine->AddNewAlert(10, 1, 2, BID_LESS, 1.3000, 2, true);
   account->SummeryInfo()->MarginRequirement(-100000);  // far below the 50 % point
   clock->Set(Saturday());
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("RaiseHitOrder").size(), 0u);
   EXPECT_EQ(events.Only("RaiseHitAlert").size(), 1u);
   EXPECT_EQ(events.Only("UpdateListView").size(), 1u);
   EXPECT_EQ(events.Only("SendLiq").size(), 0u);
 
   clock->Set(DateTime::FromParts(2027, 3, 7, 22, 0, 0));  // Sunday's open
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("RaiseHitOrder").size(), 1u);
   EXPECT_EQ(events.Only("SendLiquidateAccount").size(), 1u);
 }
@@ -230,8 +217,7 @@ TEST_F(LiquidationTest, TheMarginLevelPointCountsWhenEqual) {
   EXPECT_TRUE(events.Only("SendLiq").empty());
 
   MarginFor(50);
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.lines,
             Lines({"UpdateListView 10 100 bal 10000 flt -44.01 cr 0 eq 9955.99 mreq -19911.98 "
                    "ml 0.5 eff -9911.98 open 2",
@@ -312,8 +298,7 @@ TEST_F(LiquidationTest, WhetherTheSymbolTradesIsAskedAgainForEachHolder) {
     events.then = [&](const std::string& line) {
       if (line.rfind("UpdateListView 10 100 ", 0) == 0) times->Closed(!closed_at_quote);
     };
-    events.lines.clear();
-    Quote(2, 1.2000, 1.2001);
+    QuoteAfresh(2, 1.2000, 1.2001);
     const Lines both{"SendLiquidateAccount 10 100", "SendLiquidateAccount 20 200"};
     EXPECT_EQ(events.Only("SendLiquidateAccount"), closed_at_quote ? both : Lines());
   }
@@ -335,8 +320,7 @@ TEST_F(LiquidationTest, HandlersMayRemoveWhatAWalkHasNotReached) {
   events.then = [&](const std::string& line) {
     if (line.rfind("SendLiqPosition 10 100 ticket 1 ", 0) == 0) engine->CloseAllPositions(10, 100);
   };
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiqPosition").size(), 1u);
   EXPECT_EQ(events.Only("SendLiquidateAccount"), Lines({"SendLiquidateAccount 10 100"}));
 
@@ -357,14 +341,12 @@ TEST_F(LiquidationTest, ARejectedCloseIsSentAgainOnTheNextTickOnly) {
   MarginFor(40);
   Quote(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiqPosition").size(), 2u);
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);  // both are out already
+  QuoteAfresh(2, 1.2000, 1.2001);  // both are out already
   EXPECT_TRUE(events.Only("SendLiq").empty());
 
   engine->CloseResultReceived(-50, 10, 100, 2);
   for (int32_t other : {-3, -6, -52}) engine->CloseResultReceived(other, 10, 100, 1);
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiq"),
             Lines({"SendLiqPosition 10 100 ticket 2 symbol 4 close 0.9003 ref 1.3002 lots 1 "
                    "eff -14889.98",
@@ -372,8 +354,7 @@ TEST_F(LiquidationTest, ARejectedCloseIsSentAgainOnTheNextTickOnly) {
 
   engine->CloseResultReceived(-51, 10, 100, 1);
   engine->CloseResultReceived(-5, 10, 100, 2);
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiqPosition").size(), 2u);
 }
 
@@ -399,8 +380,7 @@ TEST_F(LiquidationTest, ClosedSymbolsAreLoggedAndSkipped) {
 TEST_F(LiquidationTest, PendingExecutionsLocksAndExemptionsBlockIt) {
   MarginFor(40);
   Order(10, 100, 77, SlTpType, SellType, 1, 2, 0, 1.0, 0, 11);
-  events.lines.clear();
-  Quote(4, 0.9000, 0.9001);
+  QuoteAfresh(4, 0.9000, 0.9001);
   EXPECT_EQ(events.Only("AddLogEntry"),
             Lines({"AddLogEntry 1 Liquidation point for account 100 but has pending order 77"}));
   engine->DeleteOrder(10, 100, 77);
@@ -414,14 +394,12 @@ TEST_F(LiquidationTest, PendingExecutionsLocksAndExemptionsBlockIt) {
   account->LockLiquidate(false);
   for (AccountTypeEnum type : {DemoAccountType, CoverageAccountType}) {
     account->AccountType(type);
-    events.lines.clear();
-    Quote(4, 0.9000, 0.9001);
+    QuoteAfresh(4, 0.9000, 0.9001);
     EXPECT_TRUE(events.Only("SendLiq").empty());
   }
   account->AccountType(NormalAccountType);
   engine->UpdateAccount(10, 100, NormalAccountType, false, false, /*vLiquidated=*/true);
-  events.lines.clear();
-  Quote(4, 0.9000, 0.9001);
+  QuoteAfresh(4, 0.9000, 0.9001);
   EXPECT_TRUE(events.Only("SendLiq").empty());
 }
 
@@ -444,14 +422,167 @@ TEST_F(PriceFlowTest, EquityLiquidationRoundsToCentsHalvesToEven) {
     Position(30, id, id, 2, 1, 1.2000, BuyType);
     ++id;
   }
-  events.lines.clear();
-  Quote(2, 1.2000, 1.2001);
+  QuoteAfresh(2, 1.2000, 1.2001);
   EXPECT_EQ(events.Only("SendLiquidateAccount"),
             Lines({"SendLiquidateAccount 30 300", "SendLiquidateAccount 30 301"}));
   EXPECT_EQ(events.Only("AddLogEntry 1 Account 300 ")[0],
             "AddLogEntry 1 Account 300 reached the liquidation point Equity = 0 (Balance = 4.996 "
             "Credit = 0 Flt P/L = -5 Equity = -0.00399999999999956 M Req = -10 M Level = "
             "-0.0399999999999956% Eff Margin = -5)");
+}
+
+// The engine's price walk reads a copy of the records it keeps itself. After
+// any mix of changes to the records, the client parameters and the symbols,
+// a quote of one symbol must leave each of its holders' figures equal to a
+// recomputation from the public objects, whatever changed in their other
+// symbols and reference symbols, and the listener must have been told those
+// figures, and nothing of the accounts that do not hold the symbol.
+std::string PositionRow(int32_t client, int32_t account, int32_t ticket, bool buy, double lots,
+                        int32_t symbol, double price) {
+  const std::string sep = "R,@";
+  return KeyOf(client) + sep + KeyOf(account) + sep + KeyOf(ticket) + sep + "03/03/2027 09:00:00" +
+         sep + (buy ? "Buy" : "Sell") + sep + NumberText(lots) + sep + KeyOf(symbol) + sep +
+         NumberText(price) + sep + sep + sep + "0" + sep + "2" + sep + "S" + sep + "1.5" + sep +
+         sep + "note";
+}
+
+class EngineLayoutTest : public EngineTest {
+ protected:
+  void RandomChanges(std::mt19937& rng, int steps) {
+    CAccountsTransactions& engine = *this->engine;
+    auto pick = [&](int n) { return static_cast<int32_t>(rng() % static_cast<unsigned>(n)); };
+    for (int step = 0; step < steps; ++step) {
+      const int32_t client = 10 + pick(3);
+      const int32_t account = client * 10 + pick(2);
+      const int32_t ticket = 1 + pick(12);
+      const int32_t symbol = 2 + pick(3);
+      const double price = 1.1 + 0.01 * pick(30);
+      const double lots = 1 + pick(3);
+      const int32_t kind = pick(10);
+      switch (kind) {
+        case 0:
+        case 1:
+          engine.AddNewOpenPosition(client, account, ticket, symbol, lots, price, pick(2) ? 1 : -1,
+                                    pick(3), "", "", pick(2) == 0);
+          break;
+        case 2:
+          if (auto a = engine.Account(client, account);
+              a && a->OpenPositions()->Item(KeyOf(ticket))) {
+            engine.UpdateOpenPosition(client, account, ticket, lots, price, pick(2) ? 1 : -1,
+                                      symbol, pick(4), "", "");
+          }
+          break;
+        case 3:
+          engine.ClosePosition(client, account, ticket, pick(2) ? 1 : 5);
+          break;
+        case 4:
+          engine.DefineOpenPosRow(
+              client, account, ticket,
+              pick(4) == 0 ? std::string()
+                           : PositionRow(client, account, ticket, pick(2), lots, symbol, price));
+          break;
+        case 5:
+          engine.ClientParametersChanged(
+              client,
+              KeyOf(symbol) + "," + KeyOf(1 + pick(4)) + ",0,0,0," + KeyOf(pick(9)) + ",100,0.01,0",
+              2);
+          engine.GeneralClientParametersChanged(client, 0, "117", 1 + pick(2));
+          break;
+        case 6:
+          if (pick(8) == 0) {
+            engine.Unload();
+            for (int32_t c = 10; c < 13; ++c) {
+              Client(c);
+              for (int32_t a = 0; a < 2; ++a)
+                engine.AddNewAccount(c, c * 10 + a, 1, 0, 0, -400, 0, 1000, 0, 0, 0, 0, false,
+                                     false, true);
+            }
+          } else if (pick(3) == 0) {
+            engine.DeleteAccount(client, account);
+            engine.AddNewAccount(client, account, 1, 0, 0, -400, 0, 1000, 0, 0, 0, 0, false, false,
+                                 true);
+          }
+          break;
+        case 7:
+          Symbol(symbol)->Factor(pick(2) ? 100000 : 50000);
+          Symbol(symbol)->PriceOffset(static_cast<int16_t>(pick(5) - 2));
+          break;
+        default:
+          Quote(symbol, price, price + 0.0002);
+          break;
+      }
+    }
+  }
+
+  // Whether the symbol's index lists this account as a holder. After Unload
+  // the indexes keep the old accounts' entries, which hide new accounts of
+  // the same number.
+  bool Listed(const CAccount& account, int32_t symbol) {
+    const auto ref = Index(symbol)->AccountsHavePositions()->Item(account.IndexKey());
+    return ref && ref->Account().get() == &account;
+  }
+
+  void Run(bool listening) {
+    if (!listening) engine->Unadvise(&events);
+    std::mt19937 rng(listening ? 7 : 11);
+    int checked = 0;
+    for (int round = 0; round < 40; ++round) {
+      RandomChanges(rng, 25);
+      std::vector<int32_t> order{2, 3, 4};
+      std::shuffle(order.begin(), order.end(), rng);
+      for (const int32_t quoted : order) {
+        events.lines.clear();
+        Quote(quoted, Symbol(quoted)->Bid(), Symbol(quoted)->Ask());
+        for (const auto& client : engine->Clients()->Items()) {
+          for (const auto& account : client->Accounts()->Items()) {
+            const auto told = events.Only("UpdateListView " + KeyOf(client->ClientID()) + " " +
+                                          KeyOf(account->AccountID()) + " ");
+            if (!Listed(*account, quoted)) {
+              ASSERT_TRUE(told.empty()) << told[0];  // only the symbol's holders are told
+              continue;
+            }
+            ++checked;
+            const auto& positions = *account->OpenPositions();
+            double expected = 0;
+            for (const auto& p : positions)
+              expected += p->FloatingProfitLoss(client->CommCalcType());
+            ASSERT_EQ(account->SummeryInfo()->FloatingProfitLoss(), expected)
+                << "round " << round << " symbol " << quoted << " account " << account->AccountID();
+            if (!listening) continue;
+            ASSERT_EQ(told.size(), 1u);
+            EXPECT_NE(told[0].find(" flt " + NumberText(expected) + " "), std::string::npos);
+            EXPECT_TRUE(told[0].ends_with(" open " + KeyOf(positions.Count()))) << told[0];
+          }
+        }
+      }
+    }
+    EXPECT_GT(checked, 50);
+    if (!listening) engine->Advise(&events);
+  }
+};
+
+TEST_F(EngineLayoutTest, FiguresFollowEveryRecordChangeWithAndWithoutListener) {
+  for (int32_t c = 10; c < 13; ++c) {
+    Client(c);
+    for (int32_t a = 0; a < 2; ++a) Account(c, c * 10 + a, 1000, -400);
+  }
+  Run(false);
+  Run(true);
+}
+
+// The committed inputs of the engine re-entrancy fuzz target, replayed so
+// that a regression shows in the normal test run.
+TEST(EngineReentrancyCorpus, EveryInputLeavesTheFiguresTrue) {
+  int inputs = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(ORVANE_ENGINE_CORPUS)) {
+    std::ifstream file(entry.path(), std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(file),
+                                     std::istreambuf_iterator<char>()};
+    EXPECT_EQ(orvane::reentrancy::RunEngineSequence(bytes.data(), bytes.size()), "")
+        << entry.path().filename();
+    ++inputs;
+  }
+  EXPECT_GT(inputs, 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -11,17 +12,15 @@
 #include "support/errors.h"
 #include "support/symbols.h"
 
-namespace orvane {
+namespace orvane::engine_test {
 namespace {
 
 using test::Throws;
 
-constexpr int32_t kEurUsd = 2, kGbpUsd = 3, kEurGbp = 4;
-
 // Positions and orders on client 10's entries of the engine's book: EURUSD
 // (spread 2, commission 5, profit in USD) and EURGBP (spread 3, profit in
 // GBP, converted through GBPUSD), in a collection of their own.
-class PositionTest : public engine_test::EngineTest {
+class PositionTest : public EngineTest {
  protected:
   std::shared_ptr<COpenPosition> Open(const std::shared_ptr<CClientParam>& entry,
                                       OperationTypeEnum type, double lots, double price,
@@ -61,14 +60,12 @@ TEST_F(PositionTest, EntryLendingNoRawReferencesPricesTheSame) {
   EXPECT_DOUBLE_EQ(counted->RefClosePrice(), 1.3002);
 }
 
+// The symbol's rule: a tenth of a pip added, then half away from zero.
 TEST_F(PositionTest, PriceIsStoredInTheSymbolFormat) {
   auto p = Open(eurusd_entry, BuyType, 1, 1.234567, 1);
   EXPECT_DOUBLE_EQ(p->Price(), 1.2346);
-  // A tenth of a pip is added before rounding half away from zero.
   p->Price(1.234442);
   EXPECT_DOUBLE_EQ(p->Price(), 1.2345);
-  p->Price(1.234438);
-  EXPECT_DOUBLE_EQ(p->Price(), 1.2344);
 }
 
 // One row per position priced to the cent: EURUSD 1.2000 and the cross
@@ -196,7 +193,7 @@ TEST_F(PositionTest, TotalEqualsTheMembersPricedAloneAfterRandomChanges) {
   for (int step = 0; step < 3000; ++step) {
     const auto& entry = entries[pick(3)];
     const auto member = seen.empty() ? nullptr : seen[pick(seen.size())];
-    const int kind = pick(13);
+    const int kind = pick(14);
     if (kind < 2) {
       const auto added = Open(entry, sides[pick(2)], 1 + pick(3), 0.85 + 0.01 * pick(30),
                               1 + pick(20), 0.5 * pick(4));
@@ -212,18 +209,19 @@ TEST_F(PositionTest, TotalEqualsTheMembersPricedAloneAfterRandomChanges) {
       if (pick(2)) member->AddInterest(1, 0, 3.65, 365);
     } else if (kind == 6 && member) {
       member->SymbolParam(entry);
-    } else if (kind == 7) {
-      eurusd_entry->Commission(pick(10));
-      eurusd_entry->PriceOffset(static_cast<int16_t>(pick(11) - 5));
-    } else if (kind == 8) {
-      // No spread: the source spread widened by the source plus.
-      eurusd_entry->Spread(pick(2) ? Variant(Null) : Variant(pick(4)));
-      eurusd_entry->SourcePlus(static_cast<int16_t>(pick(20)));
-    } else if (kind == 9) {
-      // The cross converts through its parent entry.
-      gbpusd_entry->Spread(pick(40));
-      eurgbp_entry->Parent(pick(2) ? gbpusd_entry : eurusd_entry);
-      eurgbp_entry->Symbol(Symbol(pick(4) ? kEurGbp : kEurUsd));
+    } else if (kind >= 7 && kind <= 9) {
+      // One figure of an entry at a time, so that each must be noticed alone.
+      // No spread: the source spread widened by the source plus. The cross
+      // converts through its parent entry.
+      const std::function<void()> changes[] = {
+          [&] { eurusd_entry->Commission(pick(10)); },
+          [&] { eurusd_entry->PriceOffset(static_cast<int16_t>(pick(11) - 5)); },
+          [&] { eurusd_entry->Spread(pick(2) ? Variant(Null) : Variant(pick(4))); },
+          [&] { eurusd_entry->SourcePlus(static_cast<int16_t>(pick(20))); },
+          [&] { gbpusd_entry->Spread(pick(40)); },
+          [&] { eurgbp_entry->Parent(pick(2) ? gbpusd_entry : eurusd_entry); },
+          [&] { eurgbp_entry->Symbol(Symbol(pick(4) ? kEurGbp : kEurUsd)); }};
+      changes[pick(std::size(changes))]();
     } else if (kind == 10 && positions.Count() > 0) {
       if (pick(2)) {
         positions.Remove(static_cast<double>(1 + pick(positions.Count())));  // by position
@@ -235,6 +233,21 @@ TEST_F(PositionTest, TotalEqualsTheMembersPricedAloneAfterRandomChanges) {
     } else if (kind == 12) {
       // A quote of a member's symbol or of its reference symbol.
       Symbol(kEurUsd + pick(3))->Bid(0.85 + 0.01 * pick(40));
+    } else if (kind == 13) {
+      // Any other figure of such a symbol that prices read; ID 1 is the unit.
+      const int32_t id = kEurUsd + pick(3);
+      CSymbol& s = *Symbol(id);
+      const auto n = static_cast<int16_t>(pick(3));
+      const std::function<void()> changes[] = {
+          [&] { s.Ask(0.86 + 0.01 * pick(40)); },
+          [&] { s.PipLocation(-3 - n); },
+          [&] { s.SpreadType(n ? FromBidSpread : FromAvgSpread); },
+          [&] { s.SpreadOffset(n); },
+          [&] { s.Factor(n ? 100000 : 1000); },
+          [&] { s.PriceCase(1 + n % 2); },
+          [&] { s.RefPriceCase(1 + n % 2); },
+          [&] { s.ID(n ? id : 1); }};
+      changes[pick(std::size(changes))]();
     }
     // One way of booking commission for a stretch of steps, so that the
     // figures kept between totals are used.
@@ -244,8 +257,9 @@ TEST_F(PositionTest, TotalEqualsTheMembersPricedAloneAfterRandomChanges) {
   }
   EXPECT_GT(seen.size(), 100u);
 
-  // An entry released under a member is reported, not read.
+  // An entry released under current figures is reported, not read.
   Open(eurusd_entry, BuyType, 1, 1.1950, 99);
+  positions.TotalFloatingProfitLoss(ON_OPEN_TYPE);
   std::dynamic_pointer_cast<ClientParamEntry>(eurusd_entry)->Deallocate();
   EXPECT_TRUE(
       Throws(ErrorCode::ObjectRequired, [&] { positions.TotalFloatingProfitLoss(ON_OPEN_TYPE); }));
@@ -275,4 +289,4 @@ TEST_F(PositionTest, OrderPricesAreStoredInTheSymbolFormat) {
 }
 
 }  // namespace
-}  // namespace orvane
+}  // namespace orvane::engine_test

@@ -1,3 +1,4 @@
+#include "orvane/dealing/chat_order.h"
 #include "orvane/dealing/chat_orders.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,15 @@ namespace {
 
 using test::Throws;
 
-class ChatOrdersTest : public ::testing::Test {
+// A host's dealer connection that records being deallocated.
+class FakeDealerLink : public Object, public ISafeObject {
+ public:
+  void Deallocate() override { ++deallocations; }
+  int deallocations = 0;
+};
+
+// Friday 21:59:00.
+class ChatOrderTest : public ::testing::Test {
  protected:
   std::shared_ptr<CChatOrder> AddOrder(int32_t id,
                                        DateTime asked = CChatOrders::UnsetRequestTime()) {
@@ -21,12 +30,67 @@ class ChatOrdersTest : public ::testing::Test {
   }
 
   std::shared_ptr<FixedClock> m_clock =
-      std::make_shared<FixedClock>(DateTime::FromParts(2026, 12, 6, 23, 0, 0));
+      std::make_shared<FixedClock>(DateTime::FromParts(2026, 12, 4, 21, 59, 0));
   ScopedClock m_scope{m_clock};
   CChatOrders m_orders;
 };
 
-TEST_F(ChatOrdersTest, AddFillsEveryField) {
+TEST_F(ChatOrderTest, OnlyWritingTheDealerStampsTheReceivedTime) {
+  CChatOrder order;
+  EXPECT_EQ(order.CreatedDate(), m_clock->Now());
+  m_clock->AdvanceSeconds(5);
+  order.Dealer(42);
+  m_clock->AdvanceSeconds(7);
+  order.Dealer(42);  // the same dealer again still stamps
+  const DateTime stamped = m_clock->Now();
+  EXPECT_EQ(order.ReceivedTime(), stamped);
+  m_clock->AdvanceSeconds(7);
+  order.ID(3);
+  order.status(NewOrder_RequestType);
+  order.OrderSentNow();
+  EXPECT_EQ(order.ReceivedTime(), stamped);
+}
+
+TEST_F(ChatOrderTest, TimeAfterSendCountsWholeSecondsAndIsNeverNegative) {
+  CChatOrder order;
+  EXPECT_EQ(order.TimeAfterSend(), -1);
+  order.OrderSentNow();
+  EXPECT_TRUE(order.IsSent());
+  m_clock->AdvanceSeconds(90);
+  EXPECT_EQ(order.TimeAfterSend(), 90);
+  m_clock->Set(DateTime::FromParts(2026, 12, 4, 21, 58, 30));  // set back
+  EXPECT_EQ(order.TimeAfterSend(), 30);
+  m_clock->Set(DateTime::FromParts(2026, 12, 6, 23, 0, 0));  // Sunday 23:00
+  EXPECT_EQ(order.TimeAfterSend(), 2 * 86400 + 3660);
+  order.OrderSentNow();  // sending again restarts the count
+  m_clock->AdvanceSeconds(3);
+  EXPECT_EQ(order.TimeAfterSend(), 3);
+}
+
+TEST_F(ChatOrderTest, OrderNotSentReturnsTheOrderToNoDealerAndDropsTheLink) {
+  CChatOrder sent;
+  sent.Dealer(8);
+  sent.OrderSentNow();
+  auto link = std::make_shared<FakeDealerLink>();
+  sent.SentToDealer(link);
+  m_clock->AdvanceSeconds(12);
+  sent.OrderNotSent();
+  EXPECT_EQ(sent.Dealer(), -1);
+  EXPECT_EQ(sent.ReceivedTime(), m_clock->Now());
+  EXPECT_EQ(sent.TimeAfterSend(), -1);
+  EXPECT_EQ(link->deallocations, 1);
+  EXPECT_EQ(link.use_count(), 1);
+
+  CChatOrder never_sent;
+  auto plain = std::make_shared<Object>();  // offers no Deallocate
+  never_sent.SentToDealer(plain);
+  never_sent.OrderNotSent();
+  EXPECT_EQ(never_sent.Dealer(), -1);
+  EXPECT_FALSE(never_sent.IsSent());
+  EXPECT_EQ(plain.use_count(), 1);
+}
+
+TEST_F(ChatOrderTest, AddFillsEveryField) {
   const DateTime asked = DateTime::FromParts(2026, 12, 6, 22, 59, 58);
   auto order = m_orders.Add(LimitOrderType, 77, 5, 100, 200, 15, BuyType, 2.5, 1.2345, 1.2001,
                             1.2344, 0.9, NewType, RequestNewBuy, 201, "10.1.2.3", 4.0, 9, 55,
@@ -45,7 +109,7 @@ TEST_F(ChatOrdersTest, AddFillsEveryField) {
   EXPECT_TRUE(order->FromSystem());
 }
 
-TEST_F(ChatOrdersTest, RequestTimeOfFirstJanuary1900MeansNow) {
+TEST_F(ChatOrderTest, RequestTimeOfFirstJanuary1900MeansNow) {
   auto unset = m_orders.Add(MarketOrderType, 1, 3, 100, 200, 15, SellType, 2.5, 1.2345, 1.2001,
                             1.2344, 0.9, LiquidateType, RequestLiqSell, 201, "", 4.0);
   EXPECT_EQ(unset->ClientSID(), -1);
@@ -55,7 +119,7 @@ TEST_F(ChatOrdersTest, RequestTimeOfFirstJanuary1900MeansNow) {
             DateTime::FromParts(1900, 1, 2));
 }
 
-TEST_F(ChatOrdersTest, DuplicateIdIsAnErrorAndKeepsTheFirst) {
+TEST_F(ChatOrderTest, DuplicateIdIsAnErrorAndKeepsTheFirst) {
   auto first = AddOrder(12);
   EXPECT_TRUE(Throws(ErrorCode::DuplicateKey, [&] { AddOrder(12); }));
   auto again = std::make_shared<CChatOrder>();
@@ -68,7 +132,7 @@ TEST_F(ChatOrdersTest, DuplicateIdIsAnErrorAndKeepsTheFirst) {
 
 // Lookups by key text or position go through the shared index-key rule,
 // pinned with the delivery items.
-TEST_F(ChatOrdersTest, NewEnumFollowsInsertionOrderWhileTheWalkRemoves) {
+TEST_F(ChatOrderTest, NewEnumFollowsInsertionOrderWhileTheWalkRemoves) {
   for (int32_t id : {5, 1, 9, -3}) AddOrder(id);
   EXPECT_EQ(m_orders.Item("-3")->ID(), -3);
   m_orders.Remove(2);  // by position: order 1
@@ -81,8 +145,10 @@ TEST_F(ChatOrdersTest, NewEnumFollowsInsertionOrderWhileTheWalkRemoves) {
   EXPECT_EQ(m_orders.Count(), 0);
 }
 
+// Deallocating an order, or releasing its collection, lets go of the dealer
+// link without deallocating it.
 TEST(ChatOrdersLifetime, ReleasingTheCollectionReleasesEachDealerLink) {
-  auto link = std::make_shared<Object>();
+  auto link = std::make_shared<FakeDealerLink>();
   std::shared_ptr<CChatOrder> kept;
   {
     CChatOrders orders;
@@ -91,6 +157,12 @@ TEST(ChatOrdersLifetime, ReleasingTheCollectionReleasesEachDealerLink) {
     kept->SentToDealer(link);
   }
   EXPECT_EQ(kept->SentToDealer(), nullptr);
+  EXPECT_EQ(link.use_count(), 1);
+  CChatOrder order;
+  order.SentToDealer(link);
+  order.Deallocate();
+  EXPECT_EQ(order.SentToDealer(), nullptr);
+  EXPECT_EQ(link->deallocations, 0);
   EXPECT_EQ(link.use_count(), 1);
 }
 

@@ -2,18 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <cmath>
 #include <memory>
 #include <optional>
+#include <random>
+#include <tuple>
+#include <utility>
 
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
-#include "orvane/core/number_format.h"
+#include "orvane/market/detail/price_rounding.h"
 #include "support/errors.h"
+#include "support/number_format.h"
 #include "support/symbols.h"
 
 namespace orvane {
 namespace {
+
+using namespace detail;
 
 using test::Throws;
 
@@ -48,19 +54,18 @@ TEST(SymbolStoredPrices, TenthPipIsAddedBeforeRoundingHalfAwayFromZero) {
 
 TEST(SymbolFormat, FixedDecimalsLocalSeparatorAndAverageDecimals) {
   auto s = MakeSymbol(-4, 1, 1);
-  EXPECT_EQ(s->FormatPrice(1.2), "1.2000");
-  EXPECT_EQ(s->FormatPrice(-0.00004), "0.0000");  // -0.00003: a rounded zero has no sign
-  EXPECT_EQ(s->FormatPrice(-0.00006), "-0.0001");
-  EXPECT_EQ(s->FormatPrice(1234567.25), "1234567.2500");
-  EXPECT_EQ(s->FormatPrice("1.23444"), "1.2345");
-  EXPECT_EQ(s->FormatPrice(Null), "");
-  EXPECT_EQ(s->FormatPrice("abc"), "");
+  // -0.00004 is -0.00003 with the tenth pip: a rounded zero has no sign.
+  const std::pair<Variant, const char*> prices[] = {
+      {1.2, "1.2000"},         {-0.00004, "0.0000"},  {-0.00006, "-0.0001"}, {Null, ""},
+      {1234567.25, "1234567.2500"}, {"1.23444", "1.2345"}, {"abc", ""}};
+  for (const auto& [price, text] : prices) EXPECT_EQ(s->FormatPrice(price), text) << text;
   EXPECT_EQ(CSymbol::FormatPriceFormula(2.4, 0), "3");
   EXPECT_EQ(CSymbol::FormatPriceFormula(149, 2), "159.00");  // a pip of 100
-  SetNumberFormat({',', '.'});
-  EXPECT_EQ(s->FormatPrice(1.2), "1,2000");
-  EXPECT_EQ(s->AvgFormatPrice(1.2), "1,2000");
-  SetNumberFormat({'.', ','});
+  {
+    test::ScopedNumberFormat comma_decimal({',', '.'});
+    EXPECT_EQ(s->FormatPrice(1.2), "1,2000");
+    EXPECT_EQ(s->AvgFormatPrice(1.2), "1,2000");
+  }
   // The average shows the symbol's decimals and up to four more.
   EXPECT_EQ(s->AvgFormatPrice(1.23456789), "1.23456789");
   EXPECT_EQ(s->AvgFormatPrice(1.234567891), "1.23456789");
@@ -79,10 +84,9 @@ TEST(SymbolUnit, IdOneQuotesOneEverywhere) {
   s->SourcePlus(3);
   s->PriceOffset(2);
   s->Bid(1.5);
-  EXPECT_EQ(s->Ask(), 1.0);
-  EXPECT_EQ(s->LastPrice(), 1.0);
-  EXPECT_EQ(s->AskWithSpread(), 1.0);
-  EXPECT_EQ(s->AskWithSpread2(7, 0, 32767), 1.0);  // no offset sum is formed
+  // The offsets are not summed either, so 32767 does not overflow.
+  for (double p : {s->Ask(), s->LastPrice(), s->AskWithSpread(), s->AskWithSpread2(7, 0, 32767)})
+    EXPECT_EQ(p, 1.0);
   s->ID(2);  // the setters stored 1.0 while the ID was 1
   EXPECT_EQ(s->Bid(), 1.0);
 }
@@ -176,30 +180,6 @@ TEST(SymbolPricesWithSpread, PipsFormEmptySpreadAndOffsetOverflow) {
   // The unit symbol is 1 whatever the spread.
   s->ID(1);
   EXPECT_EQ(s->ClosePriceWithSpreadPips(5.0, 0, 0, SellType), 1.0);
-}
-
-// A result worked out from a symbol's prices holds while its stamp does:
-// every change of a figure the prices and the deal profit read moves it.
-TEST(SymbolPricesWithSpread, EveryPriceFigureMovesTheStamp) {
-  const std::function<void(CSymbol&)> changes[] = {
-      [](CSymbol& s) { s.Bid(1.2010); },
-      [](CSymbol& s) { s.Ask(1.2019); },
-      [](CSymbol& s) { s.PipLocation(-2); },
-      [](CSymbol& s) { s.SpreadType(FromAvgSpread); },
-      [](CSymbol& s) { s.SpreadOffset(2); },
-      [](CSymbol& s) { s.PriceOffset(-3); },
-      [](CSymbol& s) { s.Factor(50000); },
-      [](CSymbol& s) { s.PriceCase(2); },
-      [](CSymbol& s) { s.RefPriceCase(2); },
-      [](CSymbol& s) { s.ID(1); },
-  };
-  auto symbol = MakeSymbol(-4, 1.2000, 1.2003);
-  for (size_t n = 0; n < std::size(changes); ++n) {
-    SCOPED_TRACE(n);
-    const uint64_t before = symbol->PricesStamp();
-    changes[n](*symbol);
-    EXPECT_NE(symbol->PricesStamp(), before);
-  }
 }
 
 TEST(SymbolPricesWithSpread, DirectionPicksTheSide) {
@@ -342,6 +322,83 @@ TEST(SymbolQuoteTime, TodayJoinedWithTheQuoteTimeMovedTowardsThePresent) {
   }
   s.Deallocate();
   EXPECT_TRUE(Throws(ErrorCode::ObjectRequired, [&] { s.LastQuteDateTime(); }));
+}
+
+// 1.23445 is binary a hair below the half.
+TEST(PriceText, HalfAwayFromZeroOnTheDecimalForm) {
+  const std::tuple<double, int, const char*> cases[] = {
+      {1.23445, 4, "1.2345"}, {0.5, 0, "1"},          {-0.5, 0, "-1"},
+      {2.675, 2, "2.68"},     {9.99995, 4, "10.0000"}, {0.00005, 4, "0.0001"},
+      {-0.00004, 4, "0.0000"}, {5e-324, 3, "0.000"},  {123456789012.345, 2, "123456789012.35"},
+      {1e20, 2, "100000000000000000000.00"}};
+  for (const auto& [x, decimals, text] : cases) EXPECT_EQ(FixedHalfAwayText(x, decimals), text);
+}
+
+TEST(PriceRounding, FastPathRefusesHalvesAndOutOfRangeInput) {
+  double out = 42;
+  for (auto [x, decimals] : {std::pair{1.23445, 4}, {1.5, 16}, {1e12, 4}, {std::nan(""), 2}})
+    EXPECT_FALSE(TryRoundHalfAwayFast(x, decimals, out)) << x;
+  EXPECT_EQ(out, 42);
+  EXPECT_TRUE(TryRoundHalfAwayFast(1.23446, 4, out));
+  EXPECT_EQ(out, 1.2345);
+  EXPECT_EQ(RoundHalfAwayPrice(1.23445, 4), 1.2345);
+  EXPECT_EQ(RoundHalfAwayPrice(-1.23445, 4), -1.2345);
+  EXPECT_TRUE(std::isinf(RoundHalfAwayPrice(HUGE_VAL, 4)));
+}
+
+// Prices a feed would send: a random number of decimals up to one more
+// than the symbol shows, so that many land exactly on a rounding half once
+// the tenth of a pip is added; plus their binary neighbours and plain
+// uniform values, of both signs.
+class PriceSource {
+ public:
+  explicit PriceSource(int decimals) : m_scale(std::pow(10.0, decimals + 1)) {}
+
+  double Next() {
+    const int kind = static_cast<int>(m_rng() % 4);
+    double value;
+    if (kind == 0) {
+      value = static_cast<double>(m_rng() >> 11) * 0x1p-53 * 2000;
+    } else {
+      value = static_cast<double>(m_rng() % 200000000ULL) / m_scale;
+      if (kind == 2) value = std::nextafter(value, HUGE_VAL);
+      if (kind == 3) value = std::nextafter(value, 0.0);
+    }
+    return (m_rng() & 1) ? -value : value;
+  }
+
+ private:
+  double m_scale;
+  std::mt19937_64 m_rng{20261205};
+};
+
+TEST(PriceRounding, FastPathMatchesTheTextFormOverManyPrices) {
+  constexpr int kPerLocation = 100000;
+  for (int pip_location = -1; pip_location >= -6; --pip_location) {
+    const int decimals = -pip_location;
+    const double tenth = CSymbol::PipsFormula(0.1, static_cast<int16_t>(pip_location));
+    PriceSource source(decimals);
+    int fast = 0;
+    int mismatches = 0;
+    for (int i = 0; i < kPerLocation; ++i) {
+      const double x = source.Next() + tenth;
+      const double exact = ParseFixedText(FixedHalfAwayText(x, decimals));
+      double rounded;
+      if (TryRoundHalfAwayFast(x, decimals, rounded)) {
+        ++fast;
+      } else {
+        rounded = RoundHalfAwayPrice(x, decimals);
+      }
+      if (rounded != exact && ++mismatches <= 5) {
+        ADD_FAILURE() << "pip location " << pip_location << ": x=" << x << " rounded="
+                      << rounded << " text=" << FixedHalfAwayText(x, decimals);
+      }
+    }
+    EXPECT_EQ(mismatches, 0) << "pip location " << pip_location;
+    // Only values next to a half leave the fast path: a quarter of the
+    // uniform draws never do, and most grid values do not land on a half.
+    EXPECT_GT(fast, kPerLocation / 2) << "pip location " << pip_location;
+  }
 }
 
 }  // namespace
