@@ -135,6 +135,14 @@ struct Platform {
     server.stop();
   }
 
+  // One round of the walk's quotes, each applied by the server.
+  void QuoteRound() {
+    for (int q = 0; q < kQuotesPerRound; ++q) {
+      walk.next(tick);
+      server.apply_quote(tick);
+    }
+  }
+
   // Prices received by all terminals together.
   size_t Received() const {
     size_t total = 0;
@@ -161,19 +169,16 @@ struct Platform {
   TradingServer server;
   int32_t port = 0;
   PriceFeed walk;
+  model::Quote tick;  // reused, so its time text keeps its buffer
   std::vector<std::unique_ptr<Terminal>> terminals;
 };
 
 void BM_ServerToTerminals(benchmark::State& state) {
   Platform platform(static_cast<size_t>(state.range(0)));
   size_t sent_before = platform.server.prices_sent();
-  model::Quote tick;
   const uint64_t allocations_before = g_allocations;
   for (auto _ : state) {
-    for (int q = 0; q < kQuotesPerRound; ++q) {
-      platform.walk.next(tick);
-      platform.server.apply_quote(tick);
-    }
+    platform.QuoteRound();
     const size_t target = platform.server.prices_sent();
     RunUntil(platform.io, [&] { return platform.Received() >= target; }, 64);
   }
@@ -353,13 +358,9 @@ void BM_ServerToRawSessions(benchmark::State& state) {
   platform.io.run_for(std::chrono::milliseconds(200));  // START_MARKET's answers and prices
   const int64_t others = count - static_cast<int64_t>(platform.server.prices_sent());
   const size_t sent_before = platform.server.prices_sent();
-  model::Quote tick;
   const uint64_t allocations_before = g_allocations;
   for (auto _ : state) {
-    for (int q = 0; q < kQuotesPerRound; ++q) {
-      platform.walk.next(tick);
-      platform.server.apply_quote(tick);
-    }
+    platform.QuoteRound();
     const int64_t target = others + static_cast<int64_t>(platform.server.prices_sent());
     RunUntil(platform.io, [&] { return count >= target; }, 64);
   }
