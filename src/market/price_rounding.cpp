@@ -1,7 +1,9 @@
 #include "orvane/market/detail/price_rounding.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 #include "orvane/core/conversions.h"
@@ -98,7 +100,9 @@ bool TryRoundHalfAwayFast(double value, int decimals, double& out) {
   const double fraction = y - whole;
   const double guard = kGuard * (y > 1 ? y : 1);
   if (std::fabs(fraction - 0.5) <= guard) return false;
-  const double units = fraction > 0.5 ? whole + 1 : whole;
+  // Which way a price goes is a coin toss: no branch.
+  const uint64_t up = uint64_t{0} - static_cast<uint64_t>(fraction > 0.5);
+  const double units = whole + std::bit_cast<double>(std::bit_cast<uint64_t>(1.0) & up);
   if (units == 0) {
     out = 0.0;
   } else {
