@@ -395,19 +395,20 @@ void Desk::NewAccountSummeriesData(int32_t& cl_no, int32_t& acc_no, double& Bala
                                    double& /*flt*/, double& /*Credit*/, double& Equity,
                                    double& MarginReq, double& marginLevel, double& EffMargin,
                                    int32_t& OpenPositions) {
-  const AccountFigures f{cl_no,       acc_no,    Balance,      Equity, MarginReq,
-                         marginLevel, EffMargin, OpenPositions};
-  m_figures[acc_no] = f;
-  tell(f);
+  keep_figures(AccountFigures{cl_no, acc_no, Balance, Equity, MarginReq, marginLevel,
+                              EffMargin, OpenPositions});
 }
 
 void Desk::UpdateListView(int32_t& cl_no, int32_t& acc_no, double& Balance, double& /*flt*/,
                           double& /*Credit*/, double& Equity, double& MarginReq,
                           double& marginLevel, double& EffMargin, int32_t& OpenPos) {
-  const AccountFigures f{cl_no, acc_no, Balance, Equity, MarginReq, marginLevel, EffMargin,
-                         OpenPos};
-  m_figures[acc_no] = f;
-  tell(f);
+  keep_figures(
+      AccountFigures{cl_no, acc_no, Balance, Equity, MarginReq, marginLevel, EffMargin, OpenPos});
+}
+
+void Desk::keep_figures(const AccountFigures& figures) {
+  m_figures[figures.account] = figures;
+  m_told.emplace_back(std::in_place_type<AccountFigures>, figures);
 }
 
 void Desk::RaiseHitOrder(OrdersTypeEnum& OrderType, std::shared_ptr<COrder>& Order,

@@ -17,6 +17,7 @@
 
 #include "change.h"
 #include "desk_events.h"
+#include "id_table.h"
 #include "orvane/accounts/accounts_transactions.h"
 #include "orvane/accounts/accounts_transactions_events.h"
 #include "platform.h"
@@ -418,6 +419,8 @@ class Desk : private CAccountsTransactionsEvents {
   // Batches.
   void record(model::Change change);
   void tell(Told told);
+  // Keeps an account's new figures and tells them.
+  void keep_figures(const AccountFigures& figures);
   // Ends a command: its changes go to the store's batch, which is
   // committed now, or when the turn ends when commits are deferred; false
   // when the store refused it.
@@ -558,7 +561,7 @@ class Desk : private CAccountsTransactionsEvents {
   std::map<std::string, std::vector<model::OrderNumber>> m_order_numbers;
   TradingRules m_rules;
   std::unordered_map<int32_t, std::vector<size_t>> m_accounts_by_client;
-  std::unordered_map<int32_t, AccountFigures> m_figures;
+  IdTable<AccountFigures> m_figures;
   std::deque<Pending> m_pending;
   std::vector<model::Change> m_batch;
   std::vector<Told> m_told;

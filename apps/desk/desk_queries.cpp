@@ -182,9 +182,9 @@ std::vector<AccountFigures> Desk::figures(int32_t client) const {
 }
 
 std::optional<AccountFigures> Desk::figures_of(int32_t account) const {
-  auto it = m_figures.find(account);
-  if (it == m_figures.end()) return std::nullopt;
-  return it->second;
+  const AccountFigures* figures = m_figures.find(account);
+  if (figures == nullptr) return std::nullopt;
+  return *figures;
 }
 
 int32_t Desk::account_owner(int32_t account) const {

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <ctime>
 #include <memory>
-#include <unordered_map>
 
 #include "desk.h"
+#include "id_table.h"
 #include "memory_store.h"
 #include "orvane/core/clock.h"
 
@@ -44,9 +44,9 @@ class Host : public apps::DeskEvents {
       AccountResult result;
       result.client = a.client;
       result.account = a.account;
-      result.chart.assign(m_points, ChartPoint{std::nan(""), 0});
       m_result.accounts.push_back(std::move(result));
     }
+    m_charts.assign(m_points * m_result.accounts.size(), ChartPoint{std::nan(""), 0});
   }
 
   void load() { m_engine.load(); }
@@ -94,7 +94,7 @@ class Host : public apps::DeskEvents {
     result->margin_requirement = f.margin_requirement;
     result->margin_level = f.margin_level;
     result->open_positions = f.open_positions;
-    result->chart[m_bucket] =
+    m_charts[m_bucket * m_result.accounts.size() + slot(*result)] =
         ChartPoint{f.equity, f.margin_requirement != 0 ? f.margin_level * 100 : 0};
   }
   void order_executed(int32_t account) override {
@@ -106,8 +106,11 @@ class Host : public apps::DeskEvents {
 
  private:
   AccountResult* find(int32_t account) {
-    auto it = m_index.find(account);
-    return it == m_index.end() ? nullptr : &m_result.accounts[it->second];
+    const size_t* slot = m_index.find(account);
+    return slot == nullptr ? nullptr : &m_result.accounts[*slot];
+  }
+  size_t slot(const AccountResult& result) const {
+    return static_cast<size_t>(&result - m_result.accounts.data());
   }
 
   // The chart point of the tape's share up to `tick`; every account's chart
@@ -121,7 +124,13 @@ class Host : public apps::DeskEvents {
 
   // Buckets no tick reached carry the value before them.
   void fill_charts() {
-    for (AccountResult& result : m_result.accounts) {
+    const size_t accounts = m_result.accounts.size();
+    for (size_t a = 0; a < accounts; ++a) {
+      AccountResult& result = m_result.accounts[a];
+      result.chart.resize(m_points);
+      for (size_t bucket = 0; bucket < m_points; ++bucket) {
+        result.chart[bucket] = m_charts[bucket * accounts + a];
+      }
       ChartPoint last{std::nan(""), 0};
       for (ChartPoint& point : result.chart) {
         if (std::isnan(point.equity)) {
@@ -140,11 +149,14 @@ class Host : public apps::DeskEvents {
   ReplayOptions m_options;
   std::shared_ptr<FixedClock> m_clock;
   ScopedClock m_scoped_clock;
-  std::unordered_map<int32_t, size_t> m_index;
+  apps::IdTable<size_t> m_index;  // an account's place in m_result.accounts
   ReplayResult m_result;
   const Tick* m_now = nullptr;
   const size_t m_points = std::max<size_t>(m_options.chart_points, 2);  // per chart
   size_t m_bucket = 0;  // the chart point of the tick being applied
+  // The charts while the tape runs, a chart point's accounts side by side:
+  // one tick writes to one row.
+  std::vector<ChartPoint> m_charts;
   double m_start = 0;
   double m_span = 0;
   apps::MemoryStore m_store;
