@@ -90,7 +90,6 @@ void Gateway::stop() {
   m_connections.clear();
   m_by_client.clear();
   m_by_user.clear();
-  m_user_sessions.clear();
   m_by_address.clear();
   m_dealers.clear();
   m_market.clear();
@@ -311,19 +310,13 @@ void Gateway::logged_on(ServerConnection& connection) {
   }
   std::vector<ServerConnection*>& sessions = m_by_user[connection.username()];
   sessions.push_back(&connection);
-  m_user_sessions[&connection] = &sessions;
+  // The list stays where it is while it has a session: m_by_user's values
+  // do not move when other users come and go.
+  connection.share_budget(&sessions);
   ++m_by_address[connection.address()];
 }
 
 void Gateway::welcomed(ServerConnection& connection) { tell_expired(connection); }
-
-size_t Gateway::user_unsent_bytes(const ServerConnection& connection) const {
-  auto it = m_user_sessions.find(&connection);
-  if (it == m_user_sessions.end()) return connection.unsent_bytes();
-  size_t total = 0;
-  for (const ServerConnection* c : *it->second) total += c->unsent_bytes();
-  return total;
-}
 
 void Gateway::closed(ServerConnection& connection) {
   ++m_stats.connections_closed;
@@ -337,7 +330,7 @@ void Gateway::closed(ServerConnection& connection) {
       m_chatting.erase(std::remove(m_chatting.begin(), m_chatting.end(), connection.username()),
                        m_chatting.end());
     }
-    m_user_sessions.erase(&connection);
+    connection.share_budget(nullptr);
     forget(m_by_user, connection.username(), &connection);
     auto it = m_by_address.find(connection.address());
     if (it != m_by_address.end() && --it->second == 0) m_by_address.erase(it);

@@ -166,7 +166,6 @@ class Gateway : private ConnectionHost, private NegotiationHost {
   bool holding() const override;
   void hold(std::function<void()> send) override;
   void slow_reader_cut() override { ++m_stats.slow_reader_cuts; }
-  size_t user_unsent_bytes(const ServerConnection& connection) const override;
   void request(ServerConnection& connection, const CProcess& process) override;
   void closed(ServerConnection& connection) override;
   std::shared_ptr<CEventManager> event_manager() override { return m_event_manager; }
@@ -266,10 +265,6 @@ class Gateway : private ConnectionHost, private NegotiationHost {
   // there are from each address.
   std::unordered_map<int32_t, std::vector<ServerConnection*>> m_by_client;
   std::unordered_map<std::string, std::vector<ServerConnection*>> m_by_user;
-  // Each logged-on session's list in m_by_user: the send budget sums it for
-  // every message without hashing the user name.
-  std::unordered_map<const ServerConnection*, const std::vector<ServerConnection*>*>
-      m_user_sessions;
   std::unordered_map<std::string, size_t> m_by_address;
   std::vector<ServerConnection*> m_dealers;  // logged-on dealer sessions
   std::vector<std::string> m_chatting;       // dealers taking orders, in the order they began

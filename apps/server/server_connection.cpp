@@ -85,8 +85,12 @@ bool ServerConnection::within_budget() {
     close("slow reader: " + std::to_string(unsent) + " bytes not taken");
     return false;
   }
-  if (m_logged_on && m_limits.max_user_unsent_bytes > 0) {
-    const size_t user = m_host.user_unsent_bytes(*this);
+  if (m_user_sessions != nullptr && m_limits.max_user_unsent_bytes > 0) {
+    size_t user = unsent;  // a user with one session: no second look
+    if (m_user_sessions->size() > 1) {
+      user = 0;
+      for (const ServerConnection* c : *m_user_sessions) user += c->unsent_bytes();
+    }
     if (user > m_limits.max_user_unsent_bytes) {
       m_host.slow_reader_cut();
       close("slow readers: the sessions of " + log_text(username()) + " have not taken " +

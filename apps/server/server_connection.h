@@ -81,12 +81,6 @@ class ConnectionHost {
   virtual void hold(std::function<void()> send) { send(); }
   // The connection is being cut for reading too slowly.
   virtual void slow_reader_cut() {}
-  // Text that the logged-on sessions of the connection's user hold for their
-  // peers and the peers have not taken yet.
-  virtual size_t user_unsent_bytes(const ServerConnection& connection) const {
-    (void)connection;
-    return 0;
-  }
   // A request of a logged-on session whose SID checked out, other than the
   // protocol's own (lost rows, handshakes, disconnects). The host answers
   // through the connection.
@@ -167,6 +161,13 @@ class ServerConnection : private ISocketEvents {
   const std::string& username() const;
   size_t unsent_bytes() const;
   const std::shared_ptr<CSession>& session() const { return m_session; }
+  // The logged-on sessions of this session's user, itself among them, whose
+  // unsent text counts against the user's budget; the host keeps the list
+  // alive and current until it hears Closed. Without one the user has no
+  // budget of its own.
+  void share_budget(const std::vector<ServerConnection*>* user_sessions) {
+    m_user_sessions = user_sessions;
+  }
 
  private:
   // ISocketEvents
@@ -191,6 +192,7 @@ class ServerConnection : private ISocketEvents {
   ConnectionLimits m_limits;
   std::shared_ptr<ITimer> m_deadline;
   std::shared_ptr<CSession> m_session;
+  const std::vector<ServerConnection*>* m_user_sessions = nullptr;
   std::shared_ptr<CProcess> m_process;
   std::shared_ptr<CResponse> m_last_answer;
   std::vector<std::string> m_messages;

@@ -346,6 +346,12 @@ TEST_F(GatewayTest, AUserWhoseSessionsTogetherTakeTooLittleIsCutOff) {
   EXPECT_EQ(Logged("slow reader:"), 0u);  // neither session alone was over its own bound
   EXPECT_EQ(bob.socket->State(), SocketConnected);
   EXPECT_FALSE(bob.Read().empty());
+  // Alice's last session is her whole budget now.
+  for (int i = 0; i < 20 && m_server->logged_on_sessions() == 2; ++i) {
+    m_server->apply_quote(QuoteOf(1.2100 + i * 0.0001, 1.2101 + i * 0.0001));
+  }
+  EXPECT_EQ(m_server->logged_on_sessions(), 1u);
+  EXPECT_EQ(Logged("closed: slow readers: the sessions of alice have not taken"), 2u);
 }
 
 TEST_F(GatewayTest, ALostRowIsNotSentAgainToAReaderOverItsBound) {
