@@ -138,7 +138,7 @@ void CAccountsTransactions::CheckOrdersHit(const std::shared_ptr<CAccount>& Acco
         orders->Items().Item(KeyOf(order->OrderId())) != order) {
       continue;
     }
-    auto param = order->SymbolParam();
+    const auto& param = order->SymbolParam();  // read here only: no count taken
     if (!param || symbol_id_of(*param) != symbol_id || order->status() != 0) continue;
     bool done = false;
     if (order->OrderType() == LimitOrdersType) {
