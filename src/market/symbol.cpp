@@ -1,5 +1,7 @@
 #include "orvane/market/symbol.h"
 
+#include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -57,6 +59,46 @@ int clamp_digits(int16_t digits) { return digits < 0 ? 0 : (digits > 15 ? 15 : d
 
 // Whole seconds since the epoch of the serial dates.
 int64_t whole_seconds(DateTime t) { return std::llround(t.Serial() * 86400.0); }
+
+std::atomic<uint64_t> g_prices_stamps{1};
+
+// The prices with a spread this thread worked out last. Clients share a few
+// spread settings, so a tick asks for the same few prices for every holder
+// of the symbol. A price stamp is never given twice, so it names one state
+// of one symbol's prices (a copy of a symbol shares its original's state
+// until either changes): an entry holds for as long as that state does.
+struct PricedWith {
+  uint64_t stamp;
+  uint64_t spread_bits;
+  int16_t source_plus;
+  int16_t offset;
+  bool ask;
+  bool has_spread;
+  double price;
+};
+constexpr size_t kPricedWith = 64;
+thread_local PricedWith t_priced_with[kPricedWith];
+
+template <typename WorkOut>
+double remembered(uint64_t stamp, bool ask, const std::optional<double>& spread,
+                  int16_t source_plus, int16_t offset, WorkOut work_out) {
+  const uint64_t spread_bits = spread ? std::bit_cast<uint64_t>(*spread) : 0;
+  uint64_t key = stamp ^ spread_bits ^
+                 (static_cast<uint64_t>(static_cast<uint16_t>(source_plus)) << 17) ^
+                 (static_cast<uint64_t>(static_cast<uint16_t>(offset)) << 33) ^
+                 (static_cast<uint64_t>(ask) << 49);
+  key *= 0x9E3779B97F4A7C15ull;
+  static_assert(kPricedWith == 64, "the hash's top six bits pick the entry");
+  PricedWith& entry = t_priced_with[key >> 58];
+  if (entry.stamp == stamp && entry.spread_bits == spread_bits &&
+      entry.has_spread == spread.has_value() && entry.source_plus == source_plus &&
+      entry.offset == offset && entry.ask == ask) {
+    return entry.price;
+  }
+  const double price = work_out();
+  entry = PricedWith{stamp, spread_bits, source_plus, offset, ask, spread.has_value(), price};
+  return price;
+}
 
 }  // namespace
 
@@ -171,29 +213,37 @@ std::optional<double> CSymbol::OwnSpreadPips() const {
 double CSymbol::BidWith(const std::optional<double>& spread, int16_t source_plus,
                         int16_t offset) const {
   if (m_id == 1) return 1.0;
-  const double off = OffsetPips(offset);
-  if (m_spread_type == FromBidSpread) return m_bid + off;
-  if (!spread) {
-    // ceil(SP / 2) for every whole SP: the bid takes the larger half.
-    const double down = std::nearbyint(source_plus / 2.0 + 0.1);
-    return StoredPrice(m_bid - down * m_pip + off);
-  }
-  const double s = *spread;
-  return StoredPrice(LastPrice() - (s - std::floor(s / 2)) * m_pip + off);
+  if (m_spread_type == FromBidSpread) return m_bid + OffsetPips(offset);
+  return remembered(m_prices_stamp, false, spread, source_plus, offset, [&] {
+    const double off = OffsetPips(offset);
+    if (!spread) {
+      // ceil(SP / 2) for every whole SP: the bid takes the larger half.
+      const double down = std::nearbyint(source_plus / 2.0 + 0.1);
+      return StoredPrice(m_bid - down * m_pip + off);
+    }
+    const double s = *spread;
+    return StoredPrice(LastPrice() - (s - std::floor(s / 2)) * m_pip + off);
+  });
 }
 
 double CSymbol::AskWith(const std::optional<double>& spread, int16_t source_plus,
                         int16_t offset) const {
   if (m_id == 1) return 1.0;
-  const double off = OffsetPips(offset);
-  if (!spread) {
-    const double up = m_spread_type == FromBidSpread ? static_cast<double>(source_plus)
-                                                     : std::floor(source_plus / 2.0);
-    return StoredPrice(m_ask + up * m_pip + off);
-  }
-  const double s = *spread;
-  if (m_spread_type == FromBidSpread) return StoredPrice(m_bid + s * m_pip + off);
-  return StoredPrice(LastPrice() + std::floor(s / 2) * m_pip + off);
+  return remembered(m_prices_stamp, true, spread, source_plus, offset, [&] {
+    const double off = OffsetPips(offset);
+    if (!spread) {
+      const double up = m_spread_type == FromBidSpread ? static_cast<double>(source_plus)
+                                                       : std::floor(source_plus / 2.0);
+      return StoredPrice(m_ask + up * m_pip + off);
+    }
+    const double s = *spread;
+    if (m_spread_type == FromBidSpread) return StoredPrice(m_bid + s * m_pip + off);
+    return StoredPrice(LastPrice() + std::floor(s / 2) * m_pip + off);
+  });
+}
+
+uint64_t CSymbol::NextPricesStamp() {
+  return g_prices_stamps.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 double CSymbol::BidWithSpread2(const Variant& vSpread, int16_t vSourcePlus,

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "orvane/core/clock.h"
 #include "orvane/core/error.h"
@@ -180,6 +182,60 @@ TEST(SymbolPricesWithSpread, PipsFormEmptySpreadAndOffsetOverflow) {
   // The unit symbol is 1 whatever the spread.
   s->ID(1);
   EXPECT_EQ(s->ClosePriceWithSpreadPips(5.0, 0, 0, SellType), 1.0);
+}
+
+// The prices with a spread are kept between calls; after any change of the
+// symbol each must be what a new symbol given the same changes works out.
+// Two symbols are asked with the same arguments, so that their kept prices
+// meet in the same places.
+TEST(SymbolPricesWithSpread, KeptPricesFollowEveryChange) {
+  using Change = std::function<void(CSymbol&)>;
+  std::mt19937 random(11);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  std::vector<Change> changes[2];
+  std::shared_ptr<CSymbol> kept[2] = {std::make_shared<CSymbol>(), std::make_shared<CSymbol>()};
+  auto apply = [&](int which, Change change) {
+    change(*kept[which]);
+    changes[which].push_back(std::move(change));
+  };
+  for (int which : {0, 1}) {
+    apply(which, [which](CSymbol& s) { s.ID(7 + which); });
+    apply(which, [](CSymbol& s) { s.PipLocation(-4); });
+  }
+  const std::optional<double> spreads[] = {std::nullopt, 0.0, 3.0, 4.5};
+  for (int step = 0; step < 300; ++step) {
+    const int which = pick(2);
+    const double price = 1.2 + pick(40) * 0.00013;
+    switch (pick(6)) {
+      case 0: apply(which, [price](CSymbol& s) { s.Bid(price); }); break;
+      case 1: apply(which, [price](CSymbol& s) { s.Ask(price); }); break;
+      case 2: apply(which, [v = pick(5) - 2](CSymbol& s) { s.SpreadOffset(int16_t(v)); }); break;
+      case 3: apply(which, [v = pick(5) - 2](CSymbol& s) { s.PriceOffset(int16_t(v)); }); break;
+      case 4:
+        apply(which, [v = pick(2)](CSymbol& s) {
+          s.SpreadType(v ? FromBidSpread : FromAvgSpread);
+        });
+        break;
+      default: apply(which, [v = pick(3)](CSymbol& s) { s.PipLocation(int16_t(-2 - v)); });
+    }
+    CSymbol fresh[2];
+    for (int w : {0, 1}) {
+      for (const Change& change : changes[w]) change(fresh[w]);
+    }
+    for (int ask = 0; ask < 8; ++ask) {
+      const std::optional<double> spread = spreads[pick(4)];
+      const auto source_plus = static_cast<int16_t>(pick(3));
+      const auto offset = static_cast<int16_t>(pick(3) - 1);
+      const auto side = pick(2) ? BuyType : SellType;
+      for (int w : {0, 1}) {
+        SCOPED_TRACE(testing::Message() << "step " << step << " symbol " << w);
+        EXPECT_EQ(kept[w]->ClosePriceWithSpreadPips(spread, source_plus, offset, side),
+                  fresh[w].ClosePriceWithSpreadPips(spread, source_plus, offset, side));
+        EXPECT_EQ(kept[w]->AskWithSpread2(Null, source_plus, offset),
+                  fresh[w].AskWithSpread2(Null, source_plus, offset));
+      }
+    }
+  }
 }
 
 TEST(SymbolPricesWithSpread, DirectionPicksTheSide) {

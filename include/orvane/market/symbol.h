@@ -106,7 +106,7 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   // DealProfitValue read from the symbol itself (ID, Bid, Ask, PipLocation,
   // SpreadType, SpreadOffset, PriceOffset, Factor, PriceCase,
   // RefPriceCase): a result worked out from these at one stamp holds while
-  // the stamp does.
+  // the stamp does. No two changes of any symbols share a stamp.
   uint64_t PricesStamp() const { return m_prices_stamp; }
   void ID(int32_t value) {
     m_id = value;
@@ -370,7 +370,8 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   double BidWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
   double AskWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
   std::optional<double> OwnSpreadPips() const;
-  void PricesChanged() { ++m_prices_stamp; }
+  void PricesChanged() { m_prices_stamp = NextPricesStamp(); }
+  static uint64_t NextPricesStamp();
 
   uint64_t m_prices_stamp = 1;  // PricesStamp
 
