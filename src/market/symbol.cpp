@@ -60,14 +60,14 @@ int clamp_digits(int16_t digits) { return digits < 0 ? 0 : (digits > 15 ? 15 : d
 // Whole seconds since the epoch of the serial dates.
 int64_t whole_seconds(DateTime t) { return std::llround(t.Serial() * 86400.0); }
 
-std::atomic<uint64_t> g_prices_stamps{1};
+std::atomic<uint64_t> g_symbol_instances{0};
 
 // The prices with a spread this thread worked out last. Clients share a few
 // spread settings, so a tick asks for the same few prices for every holder
-// of the symbol. A price stamp is never given twice, so it names one state
-// of one symbol's prices (a copy of a symbol shares its original's state
-// until either changes): an entry holds for as long as that state does.
+// of the symbol. An entry is for one state of one symbol's prices (its
+// instance number and price stamp) and holds for as long as that state does.
 struct PricedWith {
+  uint64_t instance;
   uint64_t stamp;
   uint64_t spread_bits;
   int16_t source_plus;
@@ -80,23 +80,26 @@ constexpr size_t kPricedWith = 64;
 thread_local PricedWith t_priced_with[kPricedWith];
 
 template <typename WorkOut>
-double remembered(uint64_t stamp, bool ask, const std::optional<double>& spread,
-                  int16_t source_plus, int16_t offset, WorkOut work_out) {
+double remembered(uint64_t instance, uint64_t stamp, bool ask,
+                  const std::optional<double>& spread, int16_t source_plus, int16_t offset,
+                  WorkOut work_out) {
   const uint64_t spread_bits = spread ? std::bit_cast<uint64_t>(*spread) : 0;
-  uint64_t key = stamp ^ spread_bits ^
+  // Not the stamp: a symbol's new prices take the place of its old ones.
+  uint64_t key = (instance << 40) ^ spread_bits ^
                  (static_cast<uint64_t>(static_cast<uint16_t>(source_plus)) << 17) ^
                  (static_cast<uint64_t>(static_cast<uint16_t>(offset)) << 33) ^
                  (static_cast<uint64_t>(ask) << 49);
   key *= 0x9E3779B97F4A7C15ull;
   static_assert(kPricedWith == 64, "the hash's top six bits pick the entry");
   PricedWith& entry = t_priced_with[key >> 58];
-  if (entry.stamp == stamp && entry.spread_bits == spread_bits &&
+  if (entry.instance == instance && entry.stamp == stamp && entry.spread_bits == spread_bits &&
       entry.has_spread == spread.has_value() && entry.source_plus == source_plus &&
       entry.offset == offset && entry.ask == ask) {
     return entry.price;
   }
   const double price = work_out();
-  entry = PricedWith{stamp, spread_bits, source_plus, offset, ask, spread.has_value(), price};
+  entry = PricedWith{instance, stamp,  spread_bits,        source_plus,
+                     offset,   ask,    spread.has_value(), price};
   return price;
 }
 
@@ -214,7 +217,7 @@ double CSymbol::BidWith(const std::optional<double>& spread, int16_t source_plus
                         int16_t offset) const {
   if (m_id == 1) return 1.0;
   if (m_spread_type == FromBidSpread) return m_bid + OffsetPips(offset);
-  return remembered(m_prices_stamp, false, spread, source_plus, offset, [&] {
+  return remembered(m_instance, m_prices_stamp, false, spread, source_plus, offset, [&] {
     const double off = OffsetPips(offset);
     if (!spread) {
       // ceil(SP / 2) for every whole SP: the bid takes the larger half.
@@ -229,7 +232,7 @@ double CSymbol::BidWith(const std::optional<double>& spread, int16_t source_plus
 double CSymbol::AskWith(const std::optional<double>& spread, int16_t source_plus,
                         int16_t offset) const {
   if (m_id == 1) return 1.0;
-  return remembered(m_prices_stamp, true, spread, source_plus, offset, [&] {
+  return remembered(m_instance, m_prices_stamp, true, spread, source_plus, offset, [&] {
     const double off = OffsetPips(offset);
     if (!spread) {
       const double up = m_spread_type == FromBidSpread ? static_cast<double>(source_plus)
@@ -242,8 +245,8 @@ double CSymbol::AskWith(const std::optional<double>& spread, int16_t source_plus
   });
 }
 
-uint64_t CSymbol::NextPricesStamp() {
-  return g_prices_stamps.fetch_add(1, std::memory_order_relaxed) + 1;
+uint64_t CSymbol::NewInstanceNumber() {
+  return g_symbol_instances.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 double CSymbol::BidWithSpread2(const Variant& vSpread, int16_t vSourcePlus,

@@ -236,6 +236,25 @@ TEST(SymbolPricesWithSpread, KeptPricesFollowEveryChange) {
       }
     }
   }
+  // Symbols given the same calls share their price stamps; more of them
+  // than there are kept places must still each get their own price.
+  std::vector<std::unique_ptr<CSymbol>> many;
+  for (int i = 0; i < 200; ++i) {
+    many.push_back(std::make_unique<CSymbol>());
+    many.back()->ID(9);
+    many.back()->PipLocation(-4);
+    many.back()->Bid(1.2 + i * 0.0001);
+    many.back()->Ask(1.2002 + i * 0.0001);
+  }
+  for (int round = 0; round < 2; ++round) {
+    double last = 0;
+    for (const auto& s : many) {
+      const double ask = s->AskWithSpread2(Null, 1, 0);
+      EXPECT_GT(ask, last) << "round " << round;
+      EXPECT_NEAR(ask, s->Ask() + 0.0001, 1e-9);
+      last = ask;
+    }
+  }
 }
 
 TEST(SymbolPricesWithSpread, DirectionPicksTheSide) {

@@ -106,7 +106,7 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   // DealProfitValue read from the symbol itself (ID, Bid, Ask, PipLocation,
   // SpreadType, SpreadOffset, PriceOffset, Factor, PriceCase,
   // RefPriceCase): a result worked out from these at one stamp holds while
-  // the stamp does. No two changes of any symbols share a stamp.
+  // the stamp does.
   uint64_t PricesStamp() const { return m_prices_stamp; }
   void ID(int32_t value) {
     m_id = value;
@@ -370,10 +370,13 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   double BidWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
   double AskWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
   std::optional<double> OwnSpreadPips() const;
-  void PricesChanged() { m_prices_stamp = NextPricesStamp(); }
-  static uint64_t NextPricesStamp();
+  void PricesChanged() { ++m_prices_stamp; }
+  static uint64_t NewInstanceNumber();
 
   uint64_t m_prices_stamp = 1;  // PricesStamp
+  // No other symbol object has had this number: with the price stamp it
+  // names one state of this symbol's prices for good.
+  const uint64_t m_instance = NewInstanceNumber();
 
   std::shared_ptr<CSymbol> m_ref_symbol;
   std::shared_ptr<Object> m_refs[4];
