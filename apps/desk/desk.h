@@ -518,7 +518,7 @@ class Desk : private CAccountsTransactionsEvents {
   std::shared_ptr<CAccountsTransactions> m_engine;
   std::shared_ptr<CSymbols> m_symbols;
   std::vector<model::Symbol> m_symbol_records;
-  std::unordered_map<int32_t, std::shared_ptr<CSymbol>> m_symbol_by_id;
+  IdTable<std::shared_ptr<CSymbol>> m_symbol_by_id;  // asked once a quote
   std::unordered_map<int32_t, double> m_margin_per_lot;
   // Clients, users and accounts as loaded (what the engine does not keep);
   // account totals are read from the engine.

@@ -33,8 +33,8 @@ using desk_detail::totals_of;
 // ---- queries ----
 
 std::shared_ptr<CSymbol> Desk::symbol(int32_t id) const {
-  auto it = m_symbol_by_id.find(id);
-  return it == m_symbol_by_id.end() ? nullptr : it->second;
+  const std::shared_ptr<CSymbol>* symbol = m_symbol_by_id.find(id);
+  return symbol == nullptr ? nullptr : *symbol;
 }
 
 Desk::Guards Desk::guards_of(const model::Position& p) const {
