@@ -248,13 +248,13 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   void RowForeColor(int32_t value) { m_row_fore_color = value; }
   bool RowBold() const { return m_row_bold; }
   void RowBold(bool value) { m_row_bold = value; }
-  std::shared_ptr<Object> Ref1() const { return m_refs[0]; }
+  const std::shared_ptr<Object>& Ref1() const { return m_refs[0]; }
   void Ref1(std::shared_ptr<Object> value) { m_refs[0] = std::move(value); }
-  std::shared_ptr<Object> Ref2() const { return m_refs[1]; }
+  const std::shared_ptr<Object>& Ref2() const { return m_refs[1]; }
   void Ref2(std::shared_ptr<Object> value) { m_refs[1] = std::move(value); }
-  std::shared_ptr<Object> Ref3() const { return m_refs[2]; }
+  const std::shared_ptr<Object>& Ref3() const { return m_refs[2]; }
   void Ref3(std::shared_ptr<Object> value) { m_refs[2] = std::move(value); }
-  std::shared_ptr<Object> Ref4() const { return m_refs[3]; }
+  const std::shared_ptr<Object>& Ref4() const { return m_refs[3]; }
   void Ref4(std::shared_ptr<Object> value) { m_refs[3] = std::move(value); }
   const std::string& Bank() const { return m_bank; }
   void Bank(const std::string& value) { m_bank = value; }
