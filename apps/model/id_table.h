@@ -38,6 +38,14 @@ class IdTable {
 
   size_t size() const { return m_size; }
 
+  // Calls f(id, value) for every value, in no particular order.
+  template <typename F>
+  void for_each(F f) {
+    for (Slot& slot : m_slots) {
+      if (slot.used) f(slot.id, slot.value);
+    }
+  }
+
  private:
   struct Slot {
     int32_t id = 0;

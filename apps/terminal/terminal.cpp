@@ -83,9 +83,8 @@ size_t Terminal::open_positions() const {
 }
 
 std::optional<std::pair<double, double>> Terminal::last_price(int32_t symbol) const {
-  auto it = m_last_prices.find(symbol);
-  if (it == m_last_prices.end()) return std::nullopt;
-  return it->second;
+  const SymbolState* state = m_symbols.find(symbol);
+  return state == nullptr ? std::nullopt : state->last_price;
 }
 
 // ---- connection ----
@@ -203,7 +202,8 @@ void Terminal::on_login(const CProcess& process) {
   }
   m_figures.clear();
   m_held.clear();
-  m_sequences.clear();  // the market's snapshot starts them again
+  // The market's snapshot starts the sequences again.
+  m_symbols.for_each([](int32_t, SymbolState& state) { state.sequenced = false; });
   m_feed_stopped = false;
   log("logged on: session " + std::to_string(answer.sid) + ", client " +
       std::to_string(answer.client));
@@ -299,8 +299,8 @@ bool Terminal::load_model() {
     m_events->load_failed(reason);
     return false;
   }
-  m_symbols.clear();
-  for (const model::Symbol& symbol : m_snapshot.symbols) m_symbols.insert(symbol.id);
+  m_symbols.for_each([](int32_t, SymbolState& state) { state.loaded = false; });
+  for (const model::Symbol& symbol : m_snapshot.symbols) m_symbols[symbol.id].loaded = true;
   for (const model::Account& a : m_snapshot.accounts) {
     if (m_figures.count(a.account) == 0) m_figures[a.account] = AccountFigures{a.client, a.account};
   }
@@ -324,7 +324,8 @@ void Terminal::on_price(const CProcess& process) {
   if (!m_desk) return;
   wire::Price& price = m_price;
   if (!wire::decode(process, price)) return complain("an unreadable price");
-  if (m_symbols.count(price.symbol) == 0) return complain("a price of a symbol not loaded");
+  SymbolState* state = m_symbols.find(price.symbol);
+  if (state == nullptr || !state->loaded) return complain("a price of a symbol not loaded");
   model::Quote& quote = m_quote;
   quote.time_text.assign(price.time);
   quote.symbol = price.symbol;
@@ -339,17 +340,15 @@ void Terminal::on_price(const CProcess& process) {
     quote.time = m_desk->market_time();
   }
   ++m_prices;
-  check_sequence(price.symbol, price.sequence);
-  m_last_prices[price.symbol] = {price.bid, price.ask};
+  check_sequence(*state, price.sequence);
+  state->last_price = {price.bid, price.ask};
   m_desk->apply_quote(quote);
 }
 
-void Terminal::check_sequence(int32_t symbol, int32_t sequence) {
-  auto [it, first] = m_sequences.try_emplace(symbol, sequence);
-  if (!first) {
-    if (sequence != it->second + 1) ++m_sequence_gaps;
-    it->second = sequence;
-  }
+void Terminal::check_sequence(SymbolState& state, int32_t sequence) {
+  if (state.sequenced && sequence != state.sequence + 1) ++m_sequence_gaps;
+  state.sequenced = true;
+  state.sequence = sequence;
 }
 
 void Terminal::on_push(const CProcess& process) {

@@ -6,12 +6,12 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <variant>
 #include <string>
 #include <vector>
 
 #include "desk.h"
+#include "id_table.h"
 #include "messages.h"
 #include "memory_store.h"
 #include "orvane/connection/h_client.h"
@@ -201,6 +201,14 @@ class Terminal : private CHClientEvents, private DeskEvents {
   const CHClient& client() const { return *m_connection; }
 
  private:
+  // What a price needs of its symbol, found once per price.
+  struct SymbolState {
+    bool loaded = false;  // in the model: the only symbols priced
+    bool sequenced = false;
+    int32_t sequence = 0;  // the last sequence number, once sequenced
+    std::optional<std::pair<double, double>> last_price;
+  };
+
   // CHClientEvents
   void state(TCPClientStatusType status) override;
   void Receive(const std::shared_ptr<CProcess>& process) override;
@@ -214,7 +222,7 @@ class Terminal : private CHClientEvents, private DeskEvents {
   void answered(TokensEnum request, std::vector<std::string> rows);
   bool load_model();
   void on_price(const CProcess& process);
-  void check_sequence(int32_t symbol, int32_t sequence);
+  void check_sequence(SymbolState& state, int32_t sequence);
   void on_push(const CProcess& process);
   void on_answer(const CProcess& process);
   using OrderRequest =
@@ -263,7 +271,6 @@ class Terminal : private CHClientEvents, private DeskEvents {
   // refused and does no harm).
   std::vector<std::shared_ptr<CProcess>> m_held;
   std::map<int32_t, AccountFigures> m_figures;
-  std::map<int32_t, std::pair<double, double>> m_last_prices;
   // The price being applied and its quote, kept so that their texts' buffers
   // serve every price.
   wire::Price m_price;
@@ -276,9 +283,8 @@ class Terminal : private CHClientEvents, private DeskEvents {
   bool m_feed_stopped = false;
   size_t m_logons = 0;
   size_t m_prices = 0;
-  std::map<int32_t, int32_t> m_sequences;  // the last sequence number of each symbol
+  IdTable<SymbolState> m_symbols;
   size_t m_sequence_gaps = 0;
-  std::set<int32_t> m_symbols;  // those of the model, the only ones priced
   Complaints m_complaints;
   size_t m_unframed = 0;  // bytes received since the last whole message
   size_t m_breaches = 0;

@@ -212,6 +212,13 @@ TEST_F(TerminalLimitsTest, OnlyTheModelsSymbolsArePricedAndOnlyOwnOrdersAnswered
   EXPECT_FALSE(m_terminal->last_price(3).has_value());
   EXPECT_EQ(m_terminal->prices_received(), 2u);
   EXPECT_EQ(LinesWith("a price of a symbol not loaded"), 9u);  // 1, 2, 4 ... 256 of 397
+  // Each symbol's sequence runs on by itself; a jump is one gap.
+  EXPECT_EQ(m_terminal->sequence_gaps(), 0u);
+  for (int32_t sequence : {2, 5, 6}) {
+    Send(wire::response(wire::Price{1, 1.1, 1.1002, "", sequence}));
+  }
+  Send(wire::response(wire::Price{2, 1.1, 1.1002, "", 2}));
+  EXPECT_EQ(m_terminal->sequence_gaps(), 1u);
   Send(wire::response_text(NEW_ORDER_TOKEN, {"41", "0", "done", "5", "1.1"}));
   EXPECT_EQ(LinesWith("not waiting for"), 1u);
   EXPECT_EQ(LinesWith("order 41"), 0u);
