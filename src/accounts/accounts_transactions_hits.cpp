@@ -214,17 +214,23 @@ void CAccountsTransactions::CheckLiquidation(const std::shared_ptr<CAccount>& ac
 
 bool CAccountsTransactions::AtLiquidationPoint(const CSummaries& summaries,
                                                const CClient& client) {
+  double value = 0;
   switch (client.LiquidationType()) {
     case EQUITY_LIQUIDATION:
-      m_liquidation_value = RoundMoney(summaries.Equity());
+      value = summaries.Equity();
       break;
     case MARGIN_LEVEL_LIQUIDATION:
-      m_liquidation_value = RoundMoney(summaries.marginLevel() * 100);
+      value = summaries.marginLevel() * 100;
       break;
     default:
       return false;  // no liquidation kind chosen: such an account is never liquidated
   }
-  return m_liquidation_value <= client.LiquidationPoint();
+  // The figure is compared rounded to cents, which moves it by half a cent
+  // at most: only one within a cent of the point needs rounding.
+  const double point = client.LiquidationPoint();
+  if (value < point - 0.01) return true;
+  if (value > point + 0.01) return false;
+  return RoundMoney(value) <= point;
 }
 
 void CAccountsTransactions::LiquidateAtPoint(const std::shared_ptr<CAccount>& account) {

@@ -215,6 +215,13 @@ TEST_F(LiquidationTest, TheMarginLevelPointCountsWhenEqual) {
   MarginFor(50.01);
   Quote(2, 1.2000, 1.2001);
   EXPECT_TRUE(events.Only("SendLiq").empty());
+  MarginFor(50.006);  // 50.01 in cents
+  QuoteAfresh(2, 1.2000, 1.2001);
+  EXPECT_TRUE(events.Only("SendLiq").empty());
+  MarginFor(50.004);  // 50.00 in cents: at the point
+  QuoteAfresh(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("SendLiquidateAccount").size(), 1u);
+  for (const auto& p : account->OpenPositions()->Items()) p->Liquidated(false);
 
   MarginFor(50);
   QuoteAfresh(2, 1.2000, 1.2001);

@@ -269,8 +269,8 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // The rest of the check, for a server-side engine and an account that may
   // be liquidated, with the account's client (none when it is gone) at hand.
   void CheckLiquidation(const std::shared_ptr<CAccount>& account, const CClient* client);
-  // Whether the account's figures are at or below its client's liquidation
-  // point; keeps the figure compared in m_liquidation_value.
+  // Whether the account's figure (equity, or margin level in percent), in
+  // cents, is at or below its client's liquidation point.
   bool AtLiquidationPoint(const CSummaries& summaries, const CClient& client);
   // The rest of the check for an account at its liquidation point.
   void LiquidateAtPoint(const std::shared_ptr<CAccount>& account);
@@ -303,7 +303,6 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   std::shared_ptr<CStringValues> m_string_values;
   ExecutionModeEnum m_side = static_cast<ExecutionModeEnum>(0);
   bool m_just_accounts = false;
-  double m_liquidation_value = 0.0;
   bool m_hit_done = false;
   EventSource<CAccountsTransactionsEvents> m_events;
 
