@@ -17,12 +17,11 @@ class IdTable {
  public:
   // The value under `id`, made with Value{} when it is not there yet.
   Value& operator[](int32_t id) {
+    if (Value* value = find(id)) return *value;
     if ((m_size + 1) * 4 > m_slots.size() * 3) grow();
     Slot& slot = m_slots[position(id)];
-    if (!slot.used) {
-      slot = Slot{id, true, Value{}};
-      ++m_size;
-    }
+    slot = Slot{id, true, Value{}};
+    ++m_size;
     return slot.value;
   }
 

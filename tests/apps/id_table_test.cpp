@@ -29,6 +29,13 @@ TEST(IdTableTest, AgreesWithAMapWhileItGrows) {
     expected[id] = id == 0 ? 11 : 12;
   }
   ASSERT_EQ(table.size(), expected.size());
+  // Only an insertion moves the values: asking for one already there, even
+  // with the table one short of growing, leaves pointers as they were.
+  IdTable<int> full;
+  for (int32_t id = 0; id < 12; ++id) full[id] = id;
+  const int* zero = full.find(0);
+  EXPECT_EQ(full[11], 11);
+  EXPECT_EQ(full.find(0), zero);
   for (const auto& [id, value] : expected) {
     const int* found = table.find(id);
     ASSERT_NE(found, nullptr) << id;
