@@ -33,6 +33,8 @@ constexpr int16_t kLogLevel = 1;
 bool is_being_executed(int16_t status) { return status == 1 || status == 11; }
 
 int32_t symbol_id_of(const CClientParam& param) {
+  // An entry names its symbol without taking a count on it.
+  if (const CSymbol* symbol = param.SymbolPtr()) return symbol->ID();
   auto symbol = param.Symbol();
   return symbol ? symbol->ID() : 0;
 }

@@ -58,6 +58,10 @@ CommCalcTypeEnum comm_calc_type_of(const CClient* client) {
 // holders ahead, so that several holders' reads are in flight at once.
 constexpr size_t kReadAhead = 6;
 constexpr size_t kReadRowsAhead = 3;
+// Reading ahead pays for itself only when the holders are not in cache. A
+// list shorter than this was most likely walked by the symbol's last tick,
+// and the asking costs more instructions than the misses it saves.
+constexpr size_t kReadAheadFrom = 64;
 
 // Asks for every line of memory that the bytes [object, object + bytes)
 // touch, into the second-level cache.
@@ -229,8 +233,9 @@ void CAccountsTransactions::RevalueQuietly(const CCurAccount& index, const CSymb
   int64_t repriced = 0;
   const bool check = trades && m_side == SERVER_SIDE_EXECUTION;
   const uint64_t pricing_generation = ClientParamEntry::PricingGeneration();
+  const bool ahead = rows->size() >= kReadAheadFrom;
   for (size_t i = 0; i < rows->size(); ++i) {
-    read_ahead(*rows, i, pricing_generation);
+    if (ahead) read_ahead(*rows, i, pricing_generation);
     detail::HolderRow& row = (*rows)[i];
     row.summaries->FloatingProfitLoss(total_of(row, symbol, pricing_generation, repriced));
     if (check) CheckLiquidation(row);
@@ -252,6 +257,7 @@ void CAccountsTransactions::RevalueListened(const CCurAccount& index, const CSym
     return structure == detail::StructureGeneration() && listed == refs->Generation();
   };
   detail::TickCounts& counts = detail::ThreadTickCounts();
+  const bool ahead = rows->size() >= kReadAheadFrom;
   for (size_t i = 0; i < rows->size(); ++i) {
     detail::HolderRow& row = (*rows)[i];
     ++counts.holders;
@@ -261,7 +267,7 @@ void CAccountsTransactions::RevalueListened(const CCurAccount& index, const CSym
     }
     // Asked for each holder: a handler may change an entry.
     const uint64_t pricing_generation = ClientParamEntry::PricingGeneration();
-    read_ahead(*rows, i, pricing_generation);
+    if (ahead) read_ahead(*rows, i, pricing_generation);
     double flt = total_of(row, symbol, pricing_generation, counts.repriced);
     row.summaries->FloatingProfitLoss(flt);  // no listener: raises nothing
     if (m_events.HasListeners()) {

@@ -130,7 +130,7 @@ void PositionFigures::Refresh(const KeyedCollection<COpenPosition>& members) {
   m_stale = false;
 }
 
-bool PositionFigures::Holds(const Kept& kept) {
+inline bool PositionFigures::Holds(const Kept& kept) {
   return kept.stamps != 0 &&
          kept.stamps == kept.symbol->PricesStamp() + kept.ref_symbol->PricesStamp();
 }

@@ -46,7 +46,7 @@ CClient::~CClient() {
 }
 
 std::shared_ptr<CClientParam> CClient::SymbolParam(int32_t SymbolID) const {
-  return m_params->Items().Item(KeyOf(SymbolID));
+  return m_params->Items().Item(IdKey(SymbolID));
 }
 
 std::shared_ptr<CClientParam> CClient::AddParam(

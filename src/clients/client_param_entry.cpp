@@ -32,20 +32,21 @@ const CSymbol& ClientParamEntry::PricedSymbol() const {
   return *m_symbol;
 }
 
+// The prices take the spread as pips (the entry keeps only a number or
+// null), not through the variant path: the same results, read for every
+// position the price walk revalues.
 double ClientParamEntry::ClosePriceWithSpread(OperationTypeEnum vBuySell) const {
-  return PricedSymbol().ClosePriceWithSpread2(m_spread, m_source_plus, m_price_offset, vBuySell);
+  return PricedSymbol().ClosePriceWithSpreadPips(SpreadPips(), m_source_plus, m_price_offset,
+                                                 vBuySell);
 }
 
-double ClientParamEntry::BidWithSpread() const {
-  return PricedSymbol().BidWithSpread2(m_spread, m_source_plus, m_price_offset);
-}
+// A buy closes at the bid, a sell at the ask.
+double ClientParamEntry::BidWithSpread() const { return ClosePriceWithSpread(BuyType); }
 
-double ClientParamEntry::AskWithSpread() const {
-  return PricedSymbol().AskWithSpread2(m_spread, m_source_plus, m_price_offset);
-}
+double ClientParamEntry::AskWithSpread() const { return ClosePriceWithSpread(SellType); }
 
 double ClientParamEntry::PriceWithSpread(OperationTypeEnum BuySell) const {
-  return PricedSymbol().PriceWithSpread2(m_spread, m_source_plus, m_price_offset, BuySell);
+  return BuySell == BuyType ? AskWithSpread() : BidWithSpread();
 }
 
 void ClientParamEntry::Spread(const Variant& value) {

@@ -161,8 +161,7 @@ constexpr double kWholeLimit = 2251799813685248.0;  // 2^51
 // Rounds value * 10^decimals to a whole number, deciding decimal halves by
 // `half`: f(floor) -> the whole number the half goes to.
 template <typename HalfRule>
-double round_scaled(double value, int decimals, HalfRule half) {
-  const double scale = pow10(decimals);
+double round_scaled(double value, double scale, HalfRule half) {
   const double y = value * scale;
   if (!(std::fabs(y) < kWholeLimit)) return value;  // not finite, or whole already
   double r = nearest_whole(y);
@@ -173,18 +172,24 @@ double round_scaled(double value, int decimals, HalfRule half) {
 
 }  // namespace
 
+namespace {
+
+// A decimal half goes to the even whole number.
+double half_to_even(double f, double) { return nearest_whole(f * 0.5) * 2 == f ? f : f + 1; }
+
+}  // namespace
+
 double RoundHalfEven(double value, int decimals) {
-  return round_scaled(value, decimals, [](double f, double) {
-    return nearest_whole(f * 0.5) * 2 == f ? f : f + 1;
-  });
+  return round_scaled(value, pow10(decimals), half_to_even);
 }
 
 double RoundHalfAway(double value, int decimals) {
-  return round_scaled(value, decimals,
+  return round_scaled(value, pow10(decimals),
                       [](double f, double y) { return y > 0 ? f + 1 : f; });
 }
 
-double RoundMoney(double value) { return RoundHalfEven(value, 2); }
+// Cents: the scale is a constant, not a table read.
+double RoundMoney(double value) { return round_scaled(value, 100.0, half_to_even); }
 
 std::string NumberText(double value) {
   if (value == 0) return "0";

@@ -463,6 +463,42 @@ TEST(ClientParamTest, EntryQuoteFromFixedOrSourceSpread) {
   }
 }
 
+// The entry prices from its spread in pips; the symbol's own path reads the
+// spread variant. Both must agree for every spread an entry can hold,
+// including one never set (0 pips, so the symbol's SpreadOffset alone).
+TEST(ClientParamTest, EntryPricesEqualTheSymbolsSpreadVariantPath) {
+  const Variant spreads[] = {Variant(), Null, 0, 3, 2.5};
+  for (const int32_t id : {15, 1}) {
+    for (const int16_t spread_offset : {0, 2}) {
+      for (const int16_t source_plus : {0, 3}) {
+        for (const int16_t offset : {0, -2}) {
+          for (const Variant& spread : spreads) {
+            SCOPED_TRACE(spread.TextValue() + " " + std::to_string(id) + " " +
+                         std::to_string(spread_offset) + " " + std::to_string(source_plus) +
+                         " " + std::to_string(offset));
+            auto symbol = MakeSymbol(id, 0, 1.2000, 1.2003);
+            symbol->SpreadOffset(spread_offset);
+            auto entry = std::make_shared<CClientParamCl>();
+            entry->Symbol(symbol);
+            if (!spread.IsEmpty()) entry->Spread(spread);
+            entry->SourcePlus(source_plus);
+            entry->PriceOffset(offset);
+            const Variant held = entry->Spread();
+            EXPECT_EQ(entry->BidWithSpread(), symbol->BidWithSpread2(held, source_plus, offset));
+            EXPECT_EQ(entry->AskWithSpread(), symbol->AskWithSpread2(held, source_plus, offset));
+            for (const OperationTypeEnum type : {BuyType, SellType, BuyStopType}) {
+              EXPECT_EQ(entry->ClosePriceWithSpread(type),
+                        symbol->ClosePriceWithSpread2(held, source_plus, offset, type));
+              EXPECT_EQ(entry->PriceWithSpread(type),
+                        symbol->PriceWithSpread2(held, source_plus, offset, type));
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(ClientParamTest, PricingWithoutASymbolIsAnError) {
   CClientParamSvr entry;
   entry.Spread(2);

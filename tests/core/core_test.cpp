@@ -326,6 +326,11 @@ TEST(KeyedCollectionTest, FindGivesTheStoredReferenceWithoutSharingItAndKeysOfId
   EXPECT_EQ(c.Find("70"), nullptr);
   EXPECT_EQ(KeyOf(-12), "-12");
   EXPECT_EQ(KeyOf(0), "0");
+  for (const int64_t id : {int64_t{0}, int64_t{7}, int64_t{-12}, int64_t{1234567},
+                           INT64_MAX, INT64_MIN}) {
+    EXPECT_EQ(std::string_view(IdKey(id)), KeyOf(id));
+  }
+  EXPECT_EQ(c.Item(IdKey(7)), seven);
 }
 
 struct Listener {

@@ -1,6 +1,7 @@
 #ifndef ORVANE_CORE_KEYED_COLLECTION_H_
 #define ORVANE_CORE_KEYED_COLLECTION_H_
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +17,19 @@ namespace orvane {
 
 // The decimal text of an identifier, the key of every keyed collection.
 std::string KeyOf(int64_t id);
+
+// KeyOf(id) in a buffer of its own, for a lookup that needs no string.
+class IdKey {
+ public:
+  explicit IdKey(int64_t id)
+      : m_size(static_cast<uint8_t>(std::to_chars(m_text, m_text + sizeof m_text, id).ptr -
+                                    m_text)) {}
+  operator std::string_view() const { return {m_text, m_size}; }
+
+ private:
+  char m_text[20];  // the longest, INT64_MIN, has 20 characters
+  uint8_t m_size;
+};
 
 namespace detail {
 
