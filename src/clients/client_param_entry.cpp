@@ -18,12 +18,6 @@ uint64_t ClientParamEntry::PricingGeneration() {
   return g_pricing_generation.load(std::memory_order_relaxed);
 }
 
-std::optional<double> ClientParamEntry::SpreadPips() const {
-  if (m_spread.kind() == Variant::Kind::Number) return m_spread.NumberValue();
-  if (m_spread.IsNull()) return std::nullopt;
-  return 0.0;
-}
-
 const CSymbol& ClientParamEntry::PricedSymbol() const {
   if (m_symbol == nullptr) {
     throw Error(ErrorCode::ObjectRequired,

@@ -53,8 +53,13 @@ class ClientParamEntry : public CClientParam, public ISafeObject {
   void PriceOffset(int16_t value) final;
 
   // Spread as CSymbol::ClosePriceWithSpreadPips takes it: none for a null
-  // spread, else its pips (an unset spread counts as 0 pips).
-  std::optional<double> SpreadPips() const;
+  // spread, else its pips (an unset spread counts as 0 pips). Inline: an
+  // optional returned from a call is read back before its flag is stored.
+  std::optional<double> SpreadPips() const {
+    if (m_spread.kind() == Variant::Kind::Number) return m_spread.NumberValue();
+    if (m_spread.IsNull()) return std::nullopt;
+    return 0.0;
+  }
   // Advanced by every change listed above, in any entry of the process.
   static uint64_t PricingGeneration();
 
