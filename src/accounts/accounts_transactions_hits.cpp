@@ -76,18 +76,25 @@ bool CAccountsTransactions::AnnounceHit(int32_t order_type, double price,
   m_events.Raise([&](CAccountsTransactionsEvents& l) {
     l.RaiseHitOrder(kind, order_ref, account_ref, second_hit, done, sl_or_tp);
   });
-  m_hit_done = done;
   return done;
 }
 
-bool CAccountsTransactions::TestEntryOrder(const std::shared_ptr<COrder>& order,
-                                           const std::shared_ptr<CAccount>& account,
-                                           const CClientParam& param, bool second_hit) {
-  m_hit_done = false;
-  const double limit = order->LimitPrice();
+namespace {
+
+// What the client's prices now do to a pending order: hit it at `price`
+// (kind LimitOrdersType for an entry order, SlTpType with sl_or_tp 1 for the
+// stop-loss and 2 for the take-profit), or nothing (kind 0).
+struct OrderHit {
+  int32_t kind;
+  double price;
+  int16_t sl_or_tp;
+};
+
+OrderHit entry_order_hit(const COrder& order, const CClientParam& param) {
+  const double limit = order.LimitPrice();
   double price = 0;
   bool hit = false;
-  switch (order->operationType()) {
+  switch (order.operationType()) {
     case BuyType:
       price = param.AskWithSpread();
       hit = price <= limit;
@@ -105,52 +112,71 @@ bool CAccountsTransactions::TestEntryOrder(const std::shared_ptr<COrder>& order,
       hit = price <= limit;
       break;
   }
-  return hit && AnnounceHit(LimitOrdersType, price, order, account, second_hit, 1);
+  return {hit ? LimitOrdersType : 0, price, 1};
 }
 
-bool CAccountsTransactions::TestStopOrder(const std::shared_ptr<COrder>& order,
-                                          const std::shared_ptr<CAccount>& account,
-                                          const CClientParam& param, bool second_hit) {
-  m_hit_done = false;
+OrderHit stop_order_hit(const COrder& order, const CClientParam& param) {
   // The order's direction is that of the closing deal: a buy closes a sold
   // position at the ask, anything else closes a bought one at the bid.
-  const bool closes_at_ask = order->operationType() == BuyType;
+  const bool closes_at_ask = order.operationType() == BuyType;
   const double price = closes_at_ask ? param.AskWithSpread() : param.BidWithSpread();
-  const double stop_loss = order->slPrice();
+  const double stop_loss = order.slPrice();
   if (stop_loss > 0 && (closes_at_ask ? price >= stop_loss : price <= stop_loss)) {
-    return AnnounceHit(SlTpType, price, order, account, second_hit, 1);
+    return {SlTpType, price, 1};
   }
-  const double take_profit = order->tpPrice();
-  return take_profit > 0 && (closes_at_ask ? price <= take_profit : price >= take_profit) &&
-         AnnounceHit(SlTpType, price, order, account, second_hit, 2);
+  const double take_profit = order.tpPrice();
+  if (take_profit > 0 && (closes_at_ask ? price <= take_profit : price >= take_profit)) {
+    return {SlTpType, price, 2};
+  }
+  return {0, price, 0};
 }
+
+// The hit of an order waiting on the quoted symbol; none for an order of
+// another symbol, one not waiting (status) or of another kind.
+OrderHit hit_of(const COrder& order, int32_t symbol_id, const CClientParam& param) {
+  const auto& own = order.SymbolParam();  // read here only: no count taken
+  if (!own || symbol_id_of(*own) != symbol_id || order.status() != 0) return {0, 0, 0};
+  if (order.OrderType() == LimitOrdersType) return entry_order_hit(order, param);
+  if (order.OrderType() == SlTpType) return stop_order_hit(order, param);
+  return {0, 0, 0};
+}
+
+// Whether any order of `orders` is hit now. Raises nothing and changes
+// nothing, so the orders are read in place.
+bool any_hit(const COrders& orders, int32_t symbol_id, const CClientParam& param) {
+  for (const auto& order : orders.Items()) {
+    if (hit_of(*order, symbol_id, param).kind != 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 void CAccountsTransactions::CheckOrdersHit(const std::shared_ptr<CAccount>& AccountRefInfo,
                                            const std::shared_ptr<CClientParam>& SymbolParam) {
   if (!AccountRefInfo || !SymbolParam) return;
   const int32_t symbol_id = symbol_id_of(*SymbolParam);
   auto orders = AccountRefInfo->Orders();
-  ScratchLease scratch(*this);
-  for (const auto& order : orders->Items()) scratch->orders.push_back(order);
-  const uint64_t hits_before = m_hits_raised;
-  bool second_hit = false;
-  for (const auto& order : scratch->orders) {
-    // A handler may have removed an order that this pass still holds.
-    if (m_hits_raised != hits_before &&
-        orders->Items().Item(KeyOf(order->OrderId())) != order) {
-      continue;
+  // A quote seldom hits an order. The orders are copied, as a hit's handler
+  // may change them, only when one is hit; the walk then tries them all
+  // again from the first, which nothing has changed.
+  if (any_hit(*orders, symbol_id, *SymbolParam)) {
+    ScratchLease scratch(*this);
+    for (const auto& order : orders->Items()) scratch->orders.push_back(order);
+    const uint64_t hits_before = m_hits_raised;
+    bool second_hit = false;
+    for (const auto& order : scratch->orders) {
+      // A handler may have removed an order that this pass still holds.
+      if (m_hits_raised != hits_before &&
+          orders->Items().Item(IdKey(order->OrderId())) != order) {
+        continue;
+      }
+      const OrderHit hit = hit_of(*order, symbol_id, *SymbolParam);
+      if (hit.kind != 0 &&
+          AnnounceHit(hit.kind, hit.price, order, AccountRefInfo, second_hit, hit.sl_or_tp)) {
+        second_hit = true;
+      }
     }
-    const auto& param = order->SymbolParam();  // read here only: no count taken
-    if (!param || symbol_id_of(*param) != symbol_id || order->status() != 0) continue;
-    bool done = false;
-    if (order->OrderType() == LimitOrdersType) {
-      done = TestEntryOrder(order, AccountRefInfo, *SymbolParam, second_hit);
-    } else if (order->OrderType() == SlTpType) {
-      done = TestStopOrder(order, AccountRefInfo, *SymbolParam, second_hit);
-    } else {
-      continue;
-    }
-    if (done) second_hit = true;
   }
   AccountRefInfo->LockLiquidate(false);
 }

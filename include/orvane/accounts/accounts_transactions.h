@@ -284,12 +284,6 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // The liquidation check of a holder whose copied row still holds.
   void CheckLiquidation(const detail::HolderRow& row);
   void LiquidateAccount(const std::shared_ptr<CAccount>& account);
-  bool TestEntryOrder(const std::shared_ptr<COrder>& order,
-                      const std::shared_ptr<CAccount>& account,
-                      const CClientParam& param, bool second_hit);
-  bool TestStopOrder(const std::shared_ptr<COrder>& order,
-                     const std::shared_ptr<CAccount>& account,
-                     const CClientParam& param, bool second_hit);
   bool AnnounceHit(int32_t order_type, double price, const std::shared_ptr<COrder>& order,
                    const std::shared_ptr<CAccount>& account, bool second_hit,
                    int16_t sl_or_tp);
@@ -303,7 +297,6 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   std::shared_ptr<CStringValues> m_string_values;
   ExecutionModeEnum m_side = static_cast<ExecutionModeEnum>(0);
   bool m_just_accounts = false;
-  bool m_hit_done = false;
   EventSource<CAccountsTransactionsEvents> m_events;
 
   // Reusable copies of the members a walk visits, one set per nesting depth
