@@ -2,10 +2,13 @@
 // stop-loss/take-profit and alert hits, liquidation, and the execution
 // results that come back from the host.
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "accounts_transactions_scratch.h"
 #include "orvane/accounts/account.h"
+#include "orvane/accounts/account_refs.h"
 #include "orvane/accounts/account_type_enum.h"
 #include "orvane/accounts/accounts_transactions.h"
 #include "orvane/accounts/alert.h"
@@ -179,6 +182,36 @@ void CAccountsTransactions::CheckOrdersHit(const std::shared_ptr<CAccount>& Acco
     }
   }
   AccountRefInfo->LockLiquidate(false);
+}
+
+// While nothing is hit, no handler runs and nothing changes: the accounts
+// are tried through their listed addresses, without taking them. At the
+// first hit the walk takes the accounts still to come, as listed (the list
+// has not changed), and goes on through the public objects, since each hit's
+// handler may change anything.
+void CAccountsTransactions::CheckListedOrders(const CAccountRefs& refs, int32_t symbol_id,
+                                              Scratch& scratch) {
+  const std::vector<CAccountRefs::Listed>& listed = refs.Accounts();
+  size_t first_hit = 0;
+  for (; first_hit < listed.size(); ++first_hit) {
+    if (listed[first_hit].account.expired()) continue;
+    CAccount& account = *listed[first_hit].address;
+    const CClient* client = account.ClientPtr();
+    if (client == nullptr) continue;
+    const auto param = client->SymbolParam(symbol_id);
+    if (!param) continue;
+    if (any_hit(*account.Orders(), symbol_id_of(*param), *param)) break;
+    account.LockLiquidate(false);
+  }
+  for (size_t i = first_hit; i < listed.size(); ++i) {
+    if (auto account = listed[i].account.lock()) scratch.accounts.push_back(std::move(account));
+  }
+  for (const auto& account : scratch.accounts) {
+    auto client = account->Client();
+    if (!client) continue;
+    if (auto param = client->SymbolParam(symbol_id)) CheckOrdersHit(account, param);
+  }
+  scratch.accounts.clear();
 }
 
 void CAccountsTransactions::CheckAlertsHit(const std::shared_ptr<CClient>& vClient,

@@ -32,12 +32,6 @@ namespace {
 
 int32_t int_of(const Variant& value) { return ToInt32(value.NumberValue()); }
 
-void copy_accounts(const CAccountRefs& refs, std::vector<std::shared_ptr<CAccount>>& out) {
-  for (const CAccountRefs::Listed& listed : refs.Accounts()) {
-    if (auto account = listed.account.lock()) out.push_back(std::move(account));
-  }
-}
-
 void copy_clients(const CClientRefs& refs, std::vector<std::shared_ptr<CClient>>& out) {
   for (const auto& ref : refs.Items()) {
     if (auto client = ref->Client()) out.push_back(std::move(client));
@@ -202,15 +196,7 @@ void CAccountsTransactions::DealWithChangedSymbolPrices(
   const bool trades = trades_now(*symbol);
   ScratchLease scratch(*this);
   if (m_side == SERVER_SIDE_EXECUTION) {
-    if (trades) {
-      copy_accounts(*index->AccountsHaveOrders(), scratch->accounts);
-      for (const auto& account : scratch->accounts) {
-        auto client = account->Client();
-        if (!client) continue;
-        if (auto param = client->SymbolParam(symbol_id)) CheckOrdersHit(account, param);
-      }
-      scratch->accounts.clear();
-    }
+    if (trades) CheckListedOrders(*index->AccountsHaveOrders(), symbol_id, *scratch);
     copy_clients(*index->ClientsHaveAlerts(), scratch->clients);
     for (const auto& client : scratch->clients) {
       if (auto param = client->SymbolParam(symbol_id)) CheckAlertsHit(client, param);

@@ -171,6 +171,41 @@ TEST_F(PriceFlowTest, DoneSurvivesNestedHitsInsideTheHandler) {
                    "RaiseHitOrder 2 order 42 account 100 second 1 sltp 1 at 1.2002"}));
 }
 
+// Every account listed with orders on the symbol is checked once a quote,
+// in list order, and released from its liquidation lock, whether or not it
+// had a hit; a hit's handler changes what later accounts hold, not what
+// earlier ones were checked with.
+TEST_F(PriceFlowTest, OrderChecksWalkEveryListedAccountOnceAcrossAHit) {
+  for (const int32_t client : {20, 30, 40}) {
+    Client(client);
+    Account(client, client * 10, 1000);
+  }
+  Order(10, 100, 51, LimitOrdersType, BuyType, 0, 2, 1.0000, 0, 0);  // waits
+  Order(20, 200, 52, LimitOrdersType, BuyType, 0, 2, 1.3000, 0, 0);  // hit
+  Order(30, 300, 53, LimitOrdersType, BuyType, 0, 2, 1.0000, 0, 0);  // waits
+  Order(40, 400, 54, LimitOrdersType, BuyType, 0, 2, 1.3000, 0, 0);  // hit
+  for (const int32_t a : {100, 200, 300, 400}) engine->Account(a / 10, a)->LockLiquidate(true);
+  events.answer = [&](const COrder& order) {
+    if (order.OrderId() == 52) {
+      // Too late for account 100, in time for account 300.
+      Order(10, 100, 61, LimitOrdersType, BuyType, 0, 2, 1.3000, 0, 0);
+      Order(30, 300, 63, LimitOrdersType, BuyType, 0, 2, 1.3000, 0, 0);
+      engine->DeleteOrder(40, 400, 54);
+    }
+    return false;
+  };
+  QuoteAfresh(2, 1.2000, 1.2001);
+  EXPECT_EQ(events.Only("RaiseHitOrder"),
+            Lines({"RaiseHitOrder 2 order 52 account 200 second 0 sltp 1 at 1.2002",
+                   "RaiseHitOrder 2 order 63 account 300 second 0 sltp 1 at 1.2002"}));
+  for (const int32_t a : {100, 200, 300, 400}) {
+    EXPECT_FALSE(engine->Account(a / 10, a)->LockLiquidate()) << a;
+  }
+  events.answer = [](const COrder&) { return false; };
+  QuoteAfresh(2, 1.2000, 1.2001);  // nothing hit in between: 61 and 63 now, 52 again
+  EXPECT_EQ(events.Only("RaiseHitOrder").size(), 3u);
+}
+
 TEST_F(PriceFlowTest, AlertsCompareStrictlyAndFireWhileTheConditionHolds) {
   engine->AddNewAlert(10, 1, 2, BID_GREATER, 1.2500, 2, true);
   engine->AddNewAlert(10, 2, 2, ASK_LESS, 1.2504, 2, true);

@@ -20,6 +20,7 @@
 namespace orvane {
 
 class CAccount;
+class CAccountRefs;
 class CAlert;
 class CClient;
 class CClientParam;
@@ -261,6 +262,9 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   void Deallocate() override;
 
  private:
+  struct Scratch;  // see m_scratch
+  class ScratchLease;
+
   void AnnounceNewAccount(int32_t client_id, int32_t account_id);
   // The liquidation check of one account. A client whose LiquidationType is
   // neither equity (1) nor margin level (2), as a new client's 0, is never
@@ -274,6 +278,10 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   bool AtLiquidationPoint(const CSummaries& summaries, const CClient& client);
   // The rest of the check for an account at its liquidation point.
   void LiquidateAtPoint(const std::shared_ptr<CAccount>& account);
+  // The order checks of a quote of `symbol_id` for the accounts listed in
+  // `refs` (the quoted symbol's AccountsHaveOrders), with `scratch` the
+  // walk's copies.
+  void CheckListedOrders(const CAccountRefs& refs, int32_t symbol_id, Scratch& scratch);
   // A quote's work on the position holders of the quoted symbol: with
   // nobody listening, and with listeners whose handlers may call back in.
   void RevalueQuietly(const CCurAccount& index, const CSymbol& symbol, bool trades);
@@ -302,8 +310,6 @@ class CAccountsTransactions : public Object, public ISafeObject, private NonCopy
   // Reusable copies of the members a walk visits, one set per nesting depth
   // (a handler may call back into the engine), so that a quote allocates
   // nothing once warm and survives handlers that change what is walked.
-  struct Scratch;
-  class ScratchLease;
   std::vector<std::unique_ptr<Scratch>> m_scratch;
   size_t m_depth = 0;
   // Counts the hit events raised, so a walk knows when a handler may have
