@@ -395,20 +395,31 @@ void Desk::NewAccountSummeriesData(int32_t& cl_no, int32_t& acc_no, double& Bala
                                    double& /*flt*/, double& /*Credit*/, double& Equity,
                                    double& MarginReq, double& marginLevel, double& EffMargin,
                                    int32_t& OpenPositions) {
-  keep_figures(AccountFigures{cl_no, acc_no, Balance, Equity, MarginReq, marginLevel,
-                              EffMargin, OpenPositions});
+  keep_figures(cl_no, acc_no, Balance, Equity, MarginReq, marginLevel, EffMargin, OpenPositions);
 }
 
 void Desk::UpdateListView(int32_t& cl_no, int32_t& acc_no, double& Balance, double& /*flt*/,
                           double& /*Credit*/, double& Equity, double& MarginReq,
                           double& marginLevel, double& EffMargin, int32_t& OpenPos) {
-  keep_figures(
-      AccountFigures{cl_no, acc_no, Balance, Equity, MarginReq, marginLevel, EffMargin, OpenPos});
+  keep_figures(cl_no, acc_no, Balance, Equity, MarginReq, marginLevel, EffMargin, OpenPos);
 }
 
-void Desk::keep_figures(const AccountFigures& figures) {
-  m_figures[figures.account] = figures;
-  m_told.emplace_back(std::in_place_type<AccountFigures>, figures);
+void Desk::keep_figures(const int32_t& client, const int32_t& account, const double& balance,
+                        const double& equity, const double& margin_requirement,
+                        const double& margin_level, const double& effective_margin,
+                        const int32_t& open_positions) {
+  const auto fill = [&](AccountFigures& figures) {
+    figures.client = client;
+    figures.account = account;
+    figures.balance = balance;
+    figures.equity = equity;
+    figures.margin_requirement = margin_requirement;
+    figures.margin_level = margin_level;
+    figures.effective_margin = effective_margin;
+    figures.open_positions = open_positions;
+  };
+  fill(m_figures[account]);
+  fill(std::get<AccountFigures>(m_told.emplace_back(std::in_place_type<AccountFigures>)));
 }
 
 void Desk::RaiseHitOrder(OrdersTypeEnum& OrderType, std::shared_ptr<COrder>& Order,

@@ -419,8 +419,13 @@ class Desk : private CAccountsTransactionsEvents {
   // Batches.
   void record(model::Change change);
   void tell(Told told);
-  // Keeps an account's new figures and tells them.
-  void keep_figures(const AccountFigures& figures);
+  // Keeps an account's new figures and tells them. Takes the engine's
+  // figures where they lie and writes each where it goes: a structure
+  // copied just after it was written field by field waits on the writes.
+  void keep_figures(const int32_t& client, const int32_t& account, const double& balance,
+                    const double& equity, const double& margin_requirement,
+                    const double& margin_level, const double& effective_margin,
+                    const int32_t& open_positions);
   // Ends a command: its changes go to the store's batch, which is
   // committed now, or when the turn ends when commits are deferred; false
   // when the store refused it.
