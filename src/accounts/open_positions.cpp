@@ -186,13 +186,13 @@ double PositionFigures::Reprice(size_t i, const Row& row, CommCalcTypeEnum comm_
   kept.stamps = 0;
   if (kept.symbol == nullptr) {
     bool reusable = false;
-    return ProfitOf(row, comm_calc_type, reusable);
+    return ProfitOf(row, comm_calc_type, reusable, nullptr);
   }
   // Read before pricing: a change made while pricing leaves the result out
   // of date.
   const uint64_t stamps = kept.symbol->PricesStamp() + kept.ref_symbol->PricesStamp();
   bool reusable = true;
-  kept.profit = ProfitOf(row, comm_calc_type, reusable);
+  kept.profit = ProfitOf(row, comm_calc_type, reusable, kept.ref_symbol);
   if (reusable) kept.stamps = stamps;
   return kept.profit;
 }
@@ -218,6 +218,7 @@ PositionFigures::Row PositionFigures::RowOf(const COpenPosition& position) {
   row.type = static_cast<int16_t>(type);
   row.source_plus = entry->SourcePlus();
   row.price_offset = entry->PriceOffset();
+  row.own_parent = entry->ParentPtr() == entry;
   return row;
 }
 
@@ -235,14 +236,21 @@ PositionFigures::Kept PositionFigures::KeptFor(const Row& row) {
 
 // The same steps, in the same order, as COpenPosition::FloatingProfitLoss.
 double PositionFigures::ProfitOf(const Row& row, CommCalcTypeEnum comm_calc_type,
-                                 bool& reusable) {
+                                 bool& reusable, const CSymbol* ref_symbol) {
   if (row.symbol == nullptr) return row.position->FloatingProfitLoss(comm_calc_type);
   const auto type = static_cast<OperationTypeEnum>(row.type);
   const std::optional<double> spread =
       row.has_spread ? std::optional<double>(row.spread_pips) : std::nullopt;
   const double close =
       row.symbol->ClosePriceWithSpreadPips(spread, row.source_plus, row.price_offset, type);
-  const double ref_close = row.parent->ClosePriceWithSpread(type);
+  // The account's own currency (symbol 1) prices at 1 whatever the spread;
+  // an entry that is its own parent closes at the price just worked out.
+  double ref_close = close;
+  if (!row.own_parent) {
+    ref_close = ref_symbol != nullptr && ref_symbol->ID() == 1
+                    ? 1.0
+                    : row.parent->ClosePriceWithSpread(type);
+  }
   // -1 asks the symbol for its own reference symbol's price.
   if (ref_close == -1.0) reusable = false;
   return RoundMoney(row.symbol->DealProfitValue(row.price, close, row.lots, type, row.interest,

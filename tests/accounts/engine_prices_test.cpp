@@ -490,6 +490,21 @@ std::string PositionRow(int32_t client, int32_t account, int32_t ticket, bool bu
 
 class EngineLayoutTest : public EngineTest {
  protected:
+  // Symbol 5 is its own reference (its entry is its own parent), converted
+  // at the reciprocal of its price; symbol 2 and 3 convert through symbol 1
+  // (the account's currency), 4 through 3.
+  EngineLayoutTest() { AddSymbol(5, "USDCHF", -4, 100000, 5, 0, 0.9000, 0.9001); }
+  void LayoutClient(int32_t id) {
+    const std::string params = std::string(kParams) + ",5,2,0,0,0,3,100,0.01,0";
+    auto client = engine->AddNewClient(id, params, Null, CLIENT_TYPE, false,
+                                       MARGIN_LEVEL_LIQUIDATION, 50, "C" + KeyOf(id), "", "", "",
+                                       "u" + KeyOf(id), 2, ON_CLOSE_TYPE);
+    ASSERT_NE(client, nullptr);
+    client->ParamsLoaded(true);
+    const auto entry = client->SymbolParam(5);
+    ASSERT_TRUE(entry && entry->Parent() == entry);
+  }
+
   void RandomChanges(std::mt19937& rng, int steps) {
     CAccountsTransactions& engine = *this->engine;
     auto pick = [&](int n) { return static_cast<int32_t>(rng() % static_cast<unsigned>(n)); };
@@ -497,7 +512,7 @@ class EngineLayoutTest : public EngineTest {
       const int32_t client = 10 + pick(3);
       const int32_t account = client * 10 + pick(2);
       const int32_t ticket = 1 + pick(12);
-      const int32_t symbol = 2 + pick(3);
+      const int32_t symbol = 2 + pick(4);
       const double price = 1.1 + 0.01 * pick(30);
       const double lots = 1 + pick(3);
       const int32_t kind = pick(10);
@@ -534,7 +549,7 @@ class EngineLayoutTest : public EngineTest {
           if (pick(8) == 0) {
             engine.Unload();
             for (int32_t c = 10; c < 13; ++c) {
-              Client(c);
+              LayoutClient(c);
               for (int32_t a = 0; a < 2; ++a)
                 engine.AddNewAccount(c, c * 10 + a, 1, 0, 0, -400, 0, 1000, 0, 0, 0, 0, false,
                                      false, true);
@@ -570,7 +585,7 @@ class EngineLayoutTest : public EngineTest {
     int checked = 0;
     for (int round = 0; round < 40; ++round) {
       RandomChanges(rng, 25);
-      std::vector<int32_t> order{2, 3, 4};
+      std::vector<int32_t> order{2, 3, 4, 5};
       std::shuffle(order.begin(), order.end(), rng);
       for (const int32_t quoted : order) {
         events.lines.clear();
@@ -605,7 +620,7 @@ class EngineLayoutTest : public EngineTest {
 
 TEST_F(EngineLayoutTest, FiguresFollowEveryRecordChangeWithAndWithoutListener) {
   for (int32_t c = 10; c < 13; ++c) {
-    Client(c);
+    LayoutClient(c);
     for (int32_t a = 0; a < 2; ++a) Account(c, c * 10 + a, 1000, -400);
   }
   Run(false);

@@ -48,6 +48,7 @@ class alignas(64) PositionFigures {
     int16_t source_plus;
     int16_t price_offset;
     bool has_spread;
+    bool own_parent;  // the entry is its own Parent: the symbol is its own reference
   };
 
   // A position's last result: valid while `stamps` is the sum of its symbol's
@@ -108,7 +109,10 @@ class alignas(64) PositionFigures {
   static Row RowOf(const COpenPosition& position);
   static Kept KeptFor(const Row& row);
   // Sets `reusable` false when the result read prices beyond the stamps.
-  static double ProfitOf(const Row& row, CommCalcTypeEnum comm_calc_type, bool& reusable);
+  // `ref_symbol` is the parent entry's symbol when the row keeps its result
+  // (see KeptFor), else nullptr.
+  static double ProfitOf(const Row& row, CommCalcTypeEnum comm_calc_type, bool& reusable,
+                         const CSymbol* ref_symbol);
   double Reprice(size_t i, const Row& row, CommCalcTypeEnum comm_calc_type);
   Kept* KeptData() { return m_count <= kInline ? m_inline : m_more.data(); }
   const Kept* KeptData() const { return m_count <= kInline ? m_inline : m_more.data(); }
