@@ -67,11 +67,13 @@ CSymbolTradingTimes::CSymbolTradingTimes() {
 
 void CSymbolTradingTimes::CloseDay(const std::string& value) {
   m_close_day = ToUpper(Trim(value));
+  m_close_day_number = day_number(m_close_day);
   Forget();
 }
 
 void CSymbolTradingTimes::OpenDay(const std::string& value) {
   m_open_day = ToUpper(Trim(value));
+  m_open_day_number = day_number(m_open_day);
   Forget();
 }
 
@@ -107,8 +109,8 @@ bool CSymbolTradingTimes::IsInPeriod(const Variant& curTime, const Variant& Loc2
 
 bool CSymbolTradingTimes::WeeklyClosed(int day, int32_t seconds) const {
   if (m_closed) return true;
-  const int close_day = day_number(m_close_day);
-  const int open_day = day_number(m_open_day);
+  const int close_day = m_close_day_number;
+  const int open_day = m_open_day_number;
   if (close_day == 0 || open_day == 0) return true;
 
   if (!in_closure_span(day, close_day, open_day)) return false;

@@ -117,6 +117,9 @@ class CSymbolTradingTimes : public Object, public ISafeObject, private NonCopyab
   bool m_closed = false;
   std::string m_close_day;
   std::string m_open_day;
+  // The two days' numbers (1 = Sunday), 0 for a text that names no day.
+  int m_close_day_number = 0;
+  int m_open_day_number = 0;
   std::string m_close_time;
   std::string m_open_time;
   int32_t m_close_seconds = 0;
