@@ -21,9 +21,11 @@ std::string KeyOf(int64_t id);
 // KeyOf(id) in a buffer of its own, for a lookup that needs no string.
 class IdKey {
  public:
+  // Writes the decimal text of `id` into the key's own buffer.
   explicit IdKey(int64_t id)
       : m_size(static_cast<uint8_t>(std::to_chars(m_text, m_text + sizeof m_text, id).ptr -
                                     m_text)) {}
+  // The text, valid while the key lives; equal to KeyOf(id).
   operator std::string_view() const { return {m_text, m_size}; }
 
  private:
