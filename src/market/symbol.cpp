@@ -70,37 +70,29 @@ struct PricedWith {
   uint64_t instance;
   uint64_t stamp;
   uint64_t spread_bits;
-  int16_t source_plus;
-  int16_t offset;
-  bool ask;
-  bool has_spread;
+  uint64_t shape;  // see shape_of
   double price;
 };
 constexpr size_t kPricedWith = 64;
 thread_local PricedWith t_priced_with[kPricedWith];
 
-template <typename WorkOut>
-double remembered(uint64_t instance, uint64_t stamp, bool ask,
-                  const std::optional<double>& spread, int16_t source_plus, int16_t offset,
-                  WorkOut work_out) {
-  const uint64_t spread_bits = spread ? std::bit_cast<uint64_t>(*spread) : 0;
+uint64_t spread_bits_of(const std::optional<double>& spread) {
+  return spread ? std::bit_cast<uint64_t>(*spread) : 0;
+}
+
+// The settings of a price besides its spread, in one word.
+uint64_t shape_of(bool ask, const std::optional<double>& spread, int16_t source_plus,
+                  int16_t offset) {
+  return static_cast<uint64_t>(static_cast<uint16_t>(source_plus)) |
+         (static_cast<uint64_t>(static_cast<uint16_t>(offset)) << 16) |
+         (static_cast<uint64_t>(ask) << 32) | (static_cast<uint64_t>(spread.has_value()) << 33);
+}
+
+PricedWith& priced_slot(uint64_t instance, uint64_t spread_bits, uint64_t shape) {
   // Not the stamp: a symbol's new prices take the place of its old ones.
-  uint64_t key = (instance << 40) ^ spread_bits ^
-                 (static_cast<uint64_t>(static_cast<uint16_t>(source_plus)) << 17) ^
-                 (static_cast<uint64_t>(static_cast<uint16_t>(offset)) << 33) ^
-                 (static_cast<uint64_t>(ask) << 49);
-  key *= 0x9E3779B97F4A7C15ull;
+  const uint64_t key = ((instance << 40) ^ spread_bits ^ (shape << 17)) * 0x9E3779B97F4A7C15ull;
   static_assert(kPricedWith == 64, "the hash's top six bits pick the entry");
-  PricedWith& entry = t_priced_with[key >> 58];
-  if (entry.instance == instance && entry.stamp == stamp && entry.spread_bits == spread_bits &&
-      entry.has_spread == spread.has_value() && entry.source_plus == source_plus &&
-      entry.offset == offset && entry.ask == ask) {
-    return entry.price;
-  }
-  const double price = work_out();
-  entry = PricedWith{instance, stamp,  spread_bits,        source_plus,
-                     offset,   ask,    spread.has_value(), price};
-  return price;
+  return t_priced_with[key >> 58];
 }
 
 }  // namespace
@@ -213,36 +205,72 @@ std::optional<double> CSymbol::OwnSpreadPips() const {
   return (*m_spread + m_spread_offset) + m_spread_offset;
 }
 
+// A kept price is found without a call; working one out and keeping it is
+// a call of its own, so that finding needs no saved registers.
 double CSymbol::BidWith(const std::optional<double>& spread, int16_t source_plus,
                         int16_t offset) const {
   if (m_id == 1) return 1.0;
   if (m_spread_type == FromBidSpread) return m_bid + OffsetPips(offset);
-  return remembered(m_instance, m_prices_stamp, false, spread, source_plus, offset, [&] {
-    const double off = OffsetPips(offset);
-    if (!spread) {
-      // ceil(SP / 2) for every whole SP: the bid takes the larger half.
-      const double down = std::nearbyint(source_plus / 2.0 + 0.1);
-      return StoredPrice(m_bid - down * m_pip + off);
-    }
-    const double s = *spread;
-    return StoredPrice(LastPrice() - (s - std::floor(s / 2)) * m_pip + off);
-  });
+  const uint64_t bits = spread_bits_of(spread);
+  const uint64_t shape = shape_of(false, spread, source_plus, offset);
+  const PricedWith& kept = priced_slot(m_instance, bits, shape);
+  if (kept.instance == m_instance && kept.stamp == m_prices_stamp && kept.spread_bits == bits &&
+      kept.shape == shape) {
+    return kept.price;
+  }
+  return KeepPrice(bits, shape);
 }
 
 double CSymbol::AskWith(const std::optional<double>& spread, int16_t source_plus,
                         int16_t offset) const {
   if (m_id == 1) return 1.0;
-  return remembered(m_instance, m_prices_stamp, true, spread, source_plus, offset, [&] {
-    const double off = OffsetPips(offset);
-    if (!spread) {
-      const double up = m_spread_type == FromBidSpread ? static_cast<double>(source_plus)
-                                                       : std::floor(source_plus / 2.0);
-      return StoredPrice(m_ask + up * m_pip + off);
-    }
-    const double s = *spread;
-    if (m_spread_type == FromBidSpread) return StoredPrice(m_bid + s * m_pip + off);
-    return StoredPrice(LastPrice() + std::floor(s / 2) * m_pip + off);
-  });
+  const uint64_t bits = spread_bits_of(spread);
+  const uint64_t shape = shape_of(true, spread, source_plus, offset);
+  const PricedWith& kept = priced_slot(m_instance, bits, shape);
+  if (kept.instance == m_instance && kept.stamp == m_prices_stamp && kept.spread_bits == bits &&
+      kept.shape == shape) {
+    return kept.price;
+  }
+  return KeepPrice(bits, shape);
+}
+
+double CSymbol::KeepPrice(uint64_t spread_bits, uint64_t shape) const {
+  const auto source_plus = static_cast<int16_t>(shape & 0xFFFF);
+  const auto offset = static_cast<int16_t>((shape >> 16) & 0xFFFF);
+  const bool ask = ((shape >> 32) & 1) != 0;
+  const std::optional<double> spread =
+      ((shape >> 33) & 1) != 0 ? std::optional<double>(std::bit_cast<double>(spread_bits))
+                               : std::nullopt;
+  const double price = ask ? WorkOutAsk(spread, source_plus, offset)
+                           : WorkOutBid(spread, source_plus, offset);
+  priced_slot(m_instance, spread_bits, shape) =
+      PricedWith{m_instance, m_prices_stamp, spread_bits, shape, price};
+  return price;
+}
+
+double CSymbol::WorkOutBid(const std::optional<double>& spread, int16_t source_plus,
+                           int16_t offset) const {
+  const double off = OffsetPips(offset);
+  if (!spread) {
+    // ceil(SP / 2) for every whole SP: the bid takes the larger half.
+    const double down = std::nearbyint(source_plus / 2.0 + 0.1);
+    return StoredPrice(m_bid - down * m_pip + off);
+  }
+  const double s = *spread;
+  return StoredPrice(LastPrice() - (s - std::floor(s / 2)) * m_pip + off);
+}
+
+double CSymbol::WorkOutAsk(const std::optional<double>& spread, int16_t source_plus,
+                           int16_t offset) const {
+  const double off = OffsetPips(offset);
+  if (!spread) {
+    const double up = m_spread_type == FromBidSpread ? static_cast<double>(source_plus)
+                                                     : std::floor(source_plus / 2.0);
+    return StoredPrice(m_ask + up * m_pip + off);
+  }
+  const double s = *spread;
+  if (m_spread_type == FromBidSpread) return StoredPrice(m_bid + s * m_pip + off);
+  return StoredPrice(LastPrice() + std::floor(s / 2) * m_pip + off);
 }
 
 uint64_t CSymbol::NewInstanceNumber() {

@@ -369,6 +369,13 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   std::optional<double> SpreadPips(const Variant& vSpread) const;
   double BidWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
   double AskWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
+  // Works out and keeps the price BidWith or AskWith did not find kept,
+  // named by its spread's bits and its other settings packed in one word.
+  [[gnu::noinline]] double KeepPrice(uint64_t spread_bits, uint64_t shape) const;
+  double WorkOutBid(const std::optional<double>& spread, int16_t source_plus,
+                    int16_t offset) const;
+  double WorkOutAsk(const std::optional<double>& spread, int16_t source_plus,
+                    int16_t offset) const;
   std::optional<double> OwnSpreadPips() const;
   void PricesChanged() { ++m_prices_stamp; }
   static uint64_t NewInstanceNumber();
