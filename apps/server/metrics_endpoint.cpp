@@ -31,7 +31,8 @@ bool is_visible(std::string_view text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 0x7f; });
 }
 
-// "METHOD TARGET HTTP/1.x", single spaces; fills method and path.
+// "METHOD TARGET HTTP/1.x", single spaces; fills method and path. A target
+// that is only a query or a fragment names no path and is malformed.
 bool read_request_line(std::string_view line, HttpRequestHead& head) {
   const size_t first = line.find(' ');
   if (first == std::string_view::npos) return false;
@@ -45,8 +46,10 @@ bool read_request_line(std::string_view line, HttpRequestHead& head) {
       version[7] > '9') {
     return false;
   }
+  const std::string_view path = target.substr(0, target.find_first_of("?#"));
+  if (path.empty()) return false;
   head.method = method;
-  head.path = target.substr(0, target.find_first_of("?#"));
+  head.path = path;
   return true;
 }
 

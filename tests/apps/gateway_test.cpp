@@ -762,6 +762,8 @@ TEST(MetricsEndpointTest, ParsesRequestHeadsFromAnyBytes) {
       {"GET /metrics HTTP/2.0\r\n\r\n", H::kMalformed, "", ""},
       {"GET /metrics HTTP/1.1 \r\n\r\n", H::kMalformed, "", ""},
       {"GET  /metrics HTTP/1.1\r\n\r\n", H::kMalformed, "", ""},
+      {"GET # HTTP/1.1\r\n\r\n", H::kMalformed, "", ""},  // no path before the fragment
+      {"GET ?a=1 HTTP/1.1\r\n\r\n", H::kMalformed, "", ""},
       {"GET /me\x01trics HTTP/1.1\r\n", H::kMalformed, "", ""},
       {std::string("G\0T / HTTP/1.1\r\n\r\n", 18), H::kMalformed, "", ""},
   };
