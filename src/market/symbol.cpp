@@ -181,15 +181,10 @@ double CSymbol::LastPrice() const {
   return StoredPrice((m_bid + m_ask) / 2);
 }
 
-double CSymbol::OffsetPips(int16_t extra) const {
-  const int32_t sum = static_cast<int32_t>(m_price_offset) + extra;
-  if (sum < std::numeric_limits<int16_t>::min() || sum > std::numeric_limits<int16_t>::max()) {
-    throw Error(ErrorCode::Overflow, "Overflow: the price offsets " +
-                                         std::to_string(m_price_offset) + " and " +
-                                         std::to_string(extra) +
-                                         " add up beyond a 16-bit integer");
-  }
-  return m_pip * sum;
+void CSymbol::ThrowOffsetOverflow(int16_t extra) const {
+  throw Error(ErrorCode::Overflow, "Overflow: the price offsets " + std::to_string(m_price_offset) +
+                                       " and " + std::to_string(extra) +
+                                       " add up beyond a 16-bit integer");
 }
 
 std::optional<double> CSymbol::SpreadPips(const Variant& vSpread) const {

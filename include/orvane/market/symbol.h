@@ -365,7 +365,12 @@ class CSymbol : public Object, public ISafeObject, private NonCopyable {
   // number of decimals (-1 while formatting is off).
   void CachePipScale();
   // The pip distance of PriceOffset + `extra`, a 16-bit sum.
-  double OffsetPips(int16_t extra) const;
+  double OffsetPips(int16_t extra) const {
+    const int32_t sum = static_cast<int32_t>(m_price_offset) + extra;
+    if (sum != static_cast<int16_t>(sum)) ThrowOffsetOverflow(extra);
+    return m_pip * sum;
+  }
+  [[noreturn]] void ThrowOffsetOverflow(int16_t extra) const;
   std::optional<double> SpreadPips(const Variant& vSpread) const;
   double BidWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
   double AskWith(const std::optional<double>& spread, int16_t source_plus, int16_t offset) const;
