@@ -20,6 +20,7 @@
 #include "orvane/accounts/summaries.h"
 #include "orvane/clients/client.h"
 #include "orvane/clients/client_param.h"
+#include "orvane/clients/client_params.h"
 #include "orvane/core/conversions.h"
 #include "orvane/core/error.h"
 #include "orvane/core/keyed_collection.h"
@@ -198,9 +199,9 @@ void CAccountsTransactions::CheckListedOrders(const CAccountRefs& refs, int32_t 
     CAccount& account = *listed[first_hit].address;
     const CClient* client = account.ClientPtr();
     if (client == nullptr) continue;
-    const auto param = client->SymbolParam(symbol_id);
-    if (!param) continue;
-    if (any_hit(*account.Orders(), symbol_id_of(*param), *param)) break;
+    const auto* param = client->Params()->Items().Find(IdKey(symbol_id));
+    if (param == nullptr) continue;
+    if (any_hit(*account.Orders(), symbol_id_of(**param), **param)) break;
     account.LockLiquidate(false);
   }
   for (size_t i = first_hit; i < listed.size(); ++i) {
