@@ -193,13 +193,14 @@ void CAccountsTransactions::CheckOrdersHit(const std::shared_ptr<CAccount>& Acco
 void CAccountsTransactions::CheckListedOrders(const CAccountRefs& refs, int32_t symbol_id,
                                               Scratch& scratch) {
   const std::vector<CAccountRefs::Listed>& listed = refs.Accounts();
+  const IdKey key(symbol_id);
   size_t first_hit = 0;
   for (; first_hit < listed.size(); ++first_hit) {
     if (listed[first_hit].account.expired()) continue;
     CAccount& account = *listed[first_hit].address;
     const CClient* client = account.ClientPtr();
     if (client == nullptr) continue;
-    const auto* param = client->Params()->Items().Find(IdKey(symbol_id));
+    const auto* param = client->Params()->Items().Find(key);
     if (param == nullptr) continue;
     if (any_hit(*account.Orders(), symbol_id_of(**param), **param)) break;
     account.LockLiquidate(false);
