@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 
 #include "orvane/core/clock.h"
 #include "orvane/core/conversions.h"
